@@ -1,0 +1,48 @@
+# Helpers shared by the family folders.
+
+# Adds every existing <dir>/<family> folder of the current source dir.
+function(vex_add_family_dirs)
+  foreach(family IN LISTS VEX_FAMILIES)
+    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${family}/CMakeLists.txt")
+      add_subdirectory(${family})
+    endif()
+  endforeach()
+endfunction()
+
+# vex_add_test(<name> SOURCES ... [LIBS ...])
+# One GoogleTest binary per family; cases are discovered for CTest.
+function(vex_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE vexutil_internal GTest::gtest_main GTest::gmock ${T_LIBS})
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "VEX_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
+endfunction()
+
+# vex_add_fuzz(<name> <source>)
+# The target is always built as a replay program that CTest runs over
+# fuzz/corpus/<name> (seeds and every crash kept as a regression); with
+# VEX_FUZZ it is also built as a libFuzzer binary fuzz_<name>.
+function(vex_add_fuzz name source)
+  set(corpus "${PROJECT_SOURCE_DIR}/fuzz/corpus/${name}")
+  add_executable(replay_${name} ${source} "${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp")
+  target_link_libraries(replay_${name} PRIVATE vexutil_internal ${ARGN})
+  target_include_directories(replay_${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
+  if(VEX_FUZZ)
+    target_compile_options(replay_${name} PRIVATE -fsanitize=fuzzer-no-link)
+    add_executable(fuzz_${name} ${source})
+    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(fuzz_${name} PRIVATE vexutil_internal ${ARGN})
+    target_include_directories(fuzz_${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
+  endif()
+  add_test(NAME fuzz_replay.${name} COMMAND replay_${name} "${corpus}")
+endfunction()
+
+# vex_add_bench(<name> <sources...>)
+function(vex_add_bench name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE vexutil_internal benchmark::benchmark)
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
+endfunction()

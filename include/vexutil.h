@@ -1,0 +1,8 @@
+/* vexutil: the whole public interface. */
+#ifndef VEXUTIL_H
+#define VEXUTIL_H
+
+#include "vexutil/util.h"
+#include "vexutil/file.h"
+
+#endif

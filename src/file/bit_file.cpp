@@ -1,0 +1,124 @@
+// Bit fields of 1 to 32 bits, least significant bit first. Whole bytes of a
+// field go through the byte operations (which keep a pending bit position);
+// the 1 to 7 leftover bits go through the held byte.
+#include "file/file_internal.h"
+
+using namespace vex::file;
+
+namespace {
+
+uint32_t low_bits(uint32_t v, uint32_t m) { return v & ((1u << m) - 1u); }
+
+// m (1..7) bits from the held byte and, when it runs out, one more raw byte.
+uint32_t read_bits(VEXFILE *f, uint32_t m) {
+  const uint32_t k = f->bit_count;
+  const uint32_t available = (8 - k) % 8;
+  uint32_t h = k != 0 ? f->held_byte >> k : 0;
+  if (available < m) {
+    uint8_t b = 0; // past the end the missing bits read as 0
+    VEXFileGetNB(f, &b, 1);
+    f->held_byte = b;
+    h |= uint32_t{b} << available;
+    f->bit_count = (k + m) % 8;
+  } else {
+    f->bit_count = k + m;
+    if (f->bit_count == 8) {
+      f->bit_count = 0;
+      f->held_byte = 0;
+    }
+  }
+  return low_bits(h, m);
+}
+
+void write_bits(VEXFILE *f, uint32_t v, uint32_t m) {
+  const uint32_t k = f->bit_count;
+  const uint32_t h = k != 0 ? f->held_byte : 0;
+  const uint32_t t = (low_bits(v, m) << k) | h;
+  if (k + m >= 8) {
+    const uint8_t out = static_cast<uint8_t>(t);
+    VEXFilePutNB(f, &out, 1);
+    f->bit_count = (k + m) % 8;
+    f->held_byte = (t >> 8) & 255u;
+  } else {
+    f->bit_count = k + m;
+    f->held_byte = t & 255u;
+  }
+}
+
+uint32_t get3(VEXFILE *f) {
+  uint8_t b[3] = {0, 0, 0};
+  VEXFileGet(f, b, 3);
+  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16;
+}
+
+void put3(VEXFILE *f, uint32_t v) {
+  const uint8_t b[3] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)};
+  VEXFilePut(f, b, 3);
+}
+
+} // namespace
+
+extern "C" uint32_t VEXFileGetBits(VEXFILE *f, uint32_t bits) {
+  if (bits == 0 || !is_open(f))
+    return 0;
+  const uint32_t w = (bits - 1) % 32 + 1;
+  switch (w) {
+  case 32: return VEXFileGet32(f);
+  case 24: return get3(f);
+  case 16: return VEXFileGet16(f);
+  case 8: return VEXFileGet8(f);
+  default: break;
+  }
+  if (w > 24) {
+    const uint32_t low = get3(f);
+    return low | read_bits(f, w - 24) << 24;
+  }
+  if (w > 16) {
+    const uint32_t low = VEXFileGet16(f);
+    return low | read_bits(f, w - 16) << 16;
+  }
+  if (w > 8) {
+    const uint32_t low = VEXFileGet8(f);
+    return low | read_bits(f, w - 8) << 8;
+  }
+  return read_bits(f, w);
+}
+
+extern "C" uint32_t VEXFilePutBits(VEXFILE *f, uint32_t v, uint32_t bits) {
+  if (bits == 0 || !is_open(f))
+    return 0;
+  const uint32_t w = (bits - 1) % 32 + 1;
+  switch (w) {
+  case 32: return VEXFilePut32(f, v);
+  case 24: put3(f, v); return v;
+  case 16: return VEXFilePut16(f, v);
+  case 8: return VEXFilePut8(f, v);
+  default: break;
+  }
+  uint32_t m = w;
+  if (w > 24) {
+    put3(f, v);
+    v >>= 24;
+    m = w - 24;
+  } else if (w > 16) {
+    VEXFilePut16(f, v);
+    v >>= 16;
+    m = w - 16;
+  } else if (w > 8) {
+    VEXFilePut8(f, v);
+    v >>= 8;
+    m = w - 8;
+  }
+  write_bits(f, v, m);
+  return v;
+}
+
+extern "C" void VEXFileByteAlign(VEXFILE *f) {
+  if (!is_open(f))
+    return;
+  if (f->mode == kWriteMode && f->bit_count != 0)
+    write_bits(f, 0, 8 - f->bit_count); // completes and emits the held byte
+  f->bit_count = 0;
+}
+
+extern "C" uint32_t VEXFileBitPos(VEXFILE *f) { return is_open(f) ? f->bit_count : 0; }

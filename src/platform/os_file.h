@@ -1,0 +1,31 @@
+// The few operating-system file services the buffered file needs, as one
+// thin layer over POSIX descriptors. Counts are bytes; positions are
+// clamped to the 32-bit range the file layer works in.
+#pragma once
+
+#include <cstdint>
+
+namespace vex::os {
+
+enum class Access { read, read_write, create };
+
+// Descriptor, or -1.
+int open_file(const char *name, Access access);
+void close_file(int fd);
+// Loops over short transfers and EINTR; returns what was moved.
+uint32_t read_some(int fd, void *dest, uint32_t n);
+uint32_t write_all(int fd, const void *src, uint32_t n);
+// Absolute seek; returns the new position, or `fallback` on failure.
+uint32_t seek(int fd, uint32_t pos, uint32_t fallback);
+// Length of the open file, at most 0xFFFFFFFE (0xFFFFFFFF means unknown).
+uint32_t file_length(int fd);
+void commit(int fd);
+// Last-write time as 100 ns units since 1601-01-01; 0 on failure.
+uint64_t write_time(int fd);
+void set_times(int fd, uint64_t filetime);
+
+// 0 done, 1 no such file, 2 any other failure.
+int erase(const char *name);
+int move(const char *new_name, const char *old_name);
+
+} // namespace vex::os

@@ -1,0 +1,42 @@
+// The library heap: 32-byte-aligned blocks with the distance to the
+// underlying allocation kept in the byte just before the block.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "vexutil/file.h"
+#include "vexutil/util.h"
+
+namespace {
+constexpr uintptr_t kAlign = 32;
+}
+
+extern "C" void *vexmalloc(uint32_t size) {
+  if (size == 0 || size > UINT32_MAX - kAlign)
+    return nullptr;
+  auto *base = static_cast<uint8_t *>(std::malloc(size_t{size} + kAlign));
+  if (!base) {
+    std::fputs("Memory Error: Error: ran out of memory!\n", stderr);
+    return nullptr;
+  }
+  // offset is 1..32, so the byte at block[-1] always lies inside the allocation.
+  const auto offset = static_cast<uint8_t>(kAlign - reinterpret_cast<uintptr_t>(base) % kAlign);
+  base[offset - 1] = offset;
+  return base + offset;
+}
+
+extern "C" void vexfree(void *block) {
+  if (!block)
+    return;
+  auto *p = static_cast<uint8_t *>(block);
+  std::free(p - p[-1]);
+}
+
+extern "C" uint32_t vexfilesize(const char *name) {
+  VEXFILE *f = VEXFileOpen(0, name, VEXFILE_READ);
+  if (!f)
+    return 0;
+  const uint32_t size = VEXFileSize(f);
+  VEXFileClose(f);
+  return size;
+}

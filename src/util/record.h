@@ -1,0 +1,36 @@
+// Records handed out as handles live in vexmalloc blocks (32-byte aligned)
+// and go back with vexfree; these helpers construct and destroy them.
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#include "vexutil/util.h"
+
+namespace vex {
+
+template <class T, class... Args> T *new_record(Args &&...args) {
+  static_assert(alignof(T) <= 32, "vexmalloc aligns to 32 bytes");
+  static_assert(sizeof(T) < 0x7FFFFFFF);
+  void *p = vexmalloc(static_cast<uint32_t>(sizeof(T)));
+  if (!p)
+    return nullptr;
+  if constexpr (std::is_trivially_default_constructible_v<T> && sizeof...(Args) == 0) {
+    std::memset(p, 0, sizeof(T)); // plain C records start cleared
+    return static_cast<T *>(p);
+  } else {
+    return std::construct_at(static_cast<T *>(p), std::forward<Args>(args)...);
+  }
+}
+
+template <class T> void delete_record(T *p) {
+  if (!p)
+    return;
+  std::destroy_at(p);
+  vexfree(p);
+}
+
+} // namespace vex

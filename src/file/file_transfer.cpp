@@ -93,6 +93,8 @@ extern "C" uint32_t VEXFileGetNB(VEXFILE *f, void *dest, uint32_t n) {
 
 extern "C" uint32_t VEXFileGet(VEXFILE *f, void *dest, uint32_t n) {
   const uint32_t r = VEXFileGetNB(f, dest, n);
+  if (r == 0 && n != 0 && is_open(f))
+    f->bit_count = 0; // at the end of the file no partial byte is left pending
   if (r == 0 || f->bit_count == 0)
     return r;
   // Shift the raw bytes so that byte i of the result starts at the pending

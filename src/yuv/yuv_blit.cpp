@@ -56,19 +56,35 @@ void blit(void *dest, int32_t dx, int32_t dy, int32_t dest_pitch, const uint8_t 
   const Geometry g = layout(static_cast<uint8_t *>(dest), dx, dy, dest_pitch, flags);
   const bool simd = (flags & YUV_NO_SIMD) == 0 && simd_available();
   const size_t row_bytes = size_t(width) * 4 * (g.format.double_width ? 2 : 1);
-  uint8_t *out = g.dest;
-  for (int32_t r = 0; r < height; ++r, out += g.dest_step) {
-    const int32_t y = sy + r;
+  const auto source_row = [&](int32_t y) {
     const ptrdiff_t c = (y >> 1) * chroma_pitch + (sx >> 1);
-    const SourceRow row{frame + y * luma_pitch + sx, plane1 + c, plane2 + c,
-                        alpha ? alpha + y * luma_pitch + sx : nullptr, sx & 1, width};
-    auto *pixels = reinterpret_cast<uint32_t *>(out);
-    if (simd)
-      convert_row_simd(row, g.format, pixels);
-    else
-      convert_row_plain(row, g.format, pixels);
+    return SourceRow{frame + y * luma_pitch + sx, plane1 + c, plane2 + c,
+                     alpha ? alpha + y * luma_pitch + sx : nullptr, sx & 1, width};
+  };
+  const auto finish = [&](uint8_t *out) {
     if (g.twice)
-      std::memcpy(out + (g.dest_step / 2), out, row_bytes);
+      std::memcpy(out + g.dest_step / 2, out, row_bytes);
+  };
+  uint8_t *out = g.dest;
+  for (int32_t r = 0; r < height;) {
+    const int32_t y = sy + r;
+    auto *pixels = reinterpret_cast<uint32_t *>(out);
+    if (simd && (y & 1) == 0 && r + 1 < height) { // two luma rows on one chroma row
+      uint8_t *next = out + g.dest_step;
+      convert_row_pair_simd(source_row(y), source_row(y + 1), g.format, pixels, reinterpret_cast<uint32_t *>(next));
+      finish(out);
+      finish(next);
+      out = next + g.dest_step;
+      r += 2;
+      continue;
+    }
+    if (simd)
+      convert_row_simd(source_row(y), g.format, pixels);
+    else
+      convert_row_plain(source_row(y), g.format, pixels);
+    finish(out);
+    out += g.dest_step;
+    ++r;
   }
 }
 

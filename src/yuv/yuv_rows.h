@@ -22,8 +22,24 @@ struct RowFormat {
 };
 
 void convert_row_plain(const SourceRow &row, const RowFormat &format, uint32_t *out);
-// Falls back to the plain converter where the processor has no SIMD path.
+// The widest converter the processor has (AVX2, else SSE2, else plain),
+// capped by set_simd_level.
 void convert_row_simd(const SourceRow &row, const RowFormat &format, uint32_t *out);
 bool simd_available();
+
+// 0 plain only, 1 up to SSE2, 2 up to AVX2 (the default is the most the
+// processor has). Tests use it to run every path on one machine.
+void set_simd_level(int level);
+
+// Two rows that share their chroma row (the second may be null): chroma
+// terms are computed once for both.
+void convert_row_pair_simd(const SourceRow &row, const SourceRow &second, const RowFormat &format, uint32_t *out,
+                           uint32_t *second_out);
+
+// Whole 32-pixel groups of a row (and optionally a second row with the same
+// chroma) that starts on an even chroma phase; returns the source pixels done.
+bool avx2_available();
+int32_t convert_groups_avx2(const SourceRow &row, const SourceRow *second, const RowFormat &format, uint32_t *out,
+                            uint32_t *second_out);
 
 } // namespace vex::yuv

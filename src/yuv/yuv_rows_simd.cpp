@@ -88,12 +88,25 @@ SourceRow advance(const SourceRow &row, int32_t n) {
           row.width - n};
 }
 
+int level = -1; // not yet chosen
+
+int simd_level() {
+  if (level < 0)
+    level = avx2_available() ? 2 : 1;
+  return level;
+}
+
 } // namespace
 
-bool simd_available() { return true; }
+bool simd_available() { return simd_level() > 0; }
+
+void set_simd_level(int wanted) {
+  const int most = avx2_available() ? 2 : 1;
+  level = wanted < 0 ? 0 : wanted > most ? most : wanted;
+}
 
 void convert_row_simd(const SourceRow &row, const RowFormat &format, uint32_t *out) {
-  if (format.grey || row.width < 17) { // grey is one table lookup a pixel either way
+  if (format.grey || row.width < 17 || simd_level() == 0) { // grey is one table lookup a pixel either way
     convert_row_plain(row, format, out);
     return;
   }
@@ -103,6 +116,8 @@ void convert_row_simd(const SourceRow &row, const RowFormat &format, uint32_t *o
     convert_row_plain({row.luma, row.c1, row.c2, row.alpha, 1, 1}, format, out);
     done = 1;
   }
+  if (simd_level() >= 2)
+    done += convert_groups_avx2(advance(row, done), nullptr, format, out + done * scale, nullptr);
   for (; done + 16 <= row.width; done += 16) {
     const int32_t c = (row.phase + done) >> 1;
     convert16(row.luma + done, row.c1 + c, row.c2 + c, row.alpha ? row.alpha + done : nullptr, format,
@@ -112,9 +127,38 @@ void convert_row_simd(const SourceRow &row, const RowFormat &format, uint32_t *o
     convert_row_plain(advance(row, done), format, out + done * scale);
 }
 
+void convert_row_pair_simd(const SourceRow &row, const SourceRow &second, const RowFormat &format, uint32_t *out,
+                           uint32_t *second_out) {
+  if (format.grey || row.width < 33 || simd_level() < 2) {
+    convert_row_simd(row, format, out);
+    convert_row_simd(second, format, second_out);
+    return;
+  }
+  const int32_t scale = format.double_width ? 2 : 1;
+  const int32_t head = row.phase; // one pixel alone brings the chroma phase to even
+  if (head) {
+    convert_row_plain({row.luma, row.c1, row.c2, row.alpha, 1, 1}, format, out);
+    convert_row_plain({second.luma, second.c1, second.c2, second.alpha, 1, 1}, format, second_out);
+  }
+  const SourceRow rest = advance(row, head), second_rest = advance(second, head);
+  const int32_t done = head + convert_groups_avx2(rest, &second_rest, format, out + head * scale,
+                                                  second_out + head * scale);
+  if (done < row.width) {
+    convert_row_simd(advance(row, done), format, out + done * scale);
+    convert_row_simd(advance(second, done), format, second_out + done * scale);
+  }
+}
+
 #else
 
 bool simd_available() { return false; }
+
+void convert_row_pair_simd(const SourceRow &row, const SourceRow &second, const RowFormat &format, uint32_t *out,
+                           uint32_t *second_out) {
+  convert_row_plain(row, format, out);
+  convert_row_plain(second, format, second_out);
+}
+void set_simd_level(int) {}
 
 void convert_row_simd(const SourceRow &row, const RowFormat &format, uint32_t *out) {
   convert_row_plain(row, format, out);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vexutil/yuv.h"
+#include "yuv/yuv_rows.h"
 #include "yuv_oracle.h"
 
 namespace {
@@ -34,7 +35,7 @@ struct Blit {
   bool with_alpha;
 };
 
-constexpr int32_t kDestW = 200, kDestH = 160;
+constexpr int32_t kDestW = 330, kDestH = 132;
 
 std::vector<uint32_t> run(const Frame &f, const Blit &b) {
   std::vector<uint32_t> dest(size_t(kDestW) * kDestH, kSentinel);
@@ -87,25 +88,29 @@ std::vector<uint32_t> expected(const Frame &f, const Blit &b) {
 // Every mode, odd and even offsets and sizes, grey, swap and alpha: the
 // SIMD and plain paths give identical bytes, and both match the layout.
 TEST(YuvModes, EveryModeBothPathsMatchTheLayout) {
-  const Frame f(96, 64, 11);
+  const Frame f(160, 64, 11);
   int cases = 0;
   for (uint32_t mode = 0; mode <= 6; ++mode)
     for (uint32_t extra : {0u, uint32_t{YUV_GREY}, uint32_t{YUV_SWAP_CHROMA}})
       for (bool alpha : {false, true})
-        for (const auto &[sx, sy, w, h] : {std::tuple{0, 0, 96, 64}, {1, 1, 37, 13}, {3, 2, 50, 21}, {5, 7, 17, 1},
-                                          {2, 3, 33, 2}, {0, 1, 1, 5}, {7, 0, 64, 31}})
+        for (const auto &[sx, sy, w, h] : {std::tuple{0, 0, 160, 64}, {1, 1, 37, 13}, {3, 2, 50, 21}, {5, 7, 17, 1},
+                                          {2, 3, 33, 2}, {0, 1, 1, 5}, {7, 0, 64, 31}, {1, 0, 99, 3}})
           for (int32_t dx : {0, 3}) {
             const int32_t dy = mode == 6 ? 1 : 2;
             const Blit b{dx, dy, sx, sy, w, h, mode << 28 | extra, alpha};
             const auto want = expected(f, b);
-            ASSERT_EQ(run(f, b), want) << "mode " << mode << " flags " << std::hex << b.flags << std::dec << " src "
-                                       << sx << "," << sy << " " << w << "x" << h << " dx " << dx;
+            for (int level : {2, 1}) {
+              vex::yuv::set_simd_level(level);
+              ASSERT_EQ(run(f, b), want) << "level " << level << " mode " << mode << " flags " << std::hex << b.flags
+                                         << std::dec << " src " << sx << "," << sy << " " << w << "x" << h << " dx "
+                                         << dx;
+            }
             Blit plain = b;
             plain.flags |= YUV_NO_SIMD;
             ASSERT_EQ(run(f, plain), want) << "plain path, mode " << mode;
             ++cases;
           }
-  EXPECT_EQ(cases, 7 * 3 * 2 * 7 * 2);
+  EXPECT_EQ(cases, 7 * 3 * 2 * 8 * 2);
 }
 
 TEST(YuvModes, RowsBetweenAreLeftAsTheyWere) {

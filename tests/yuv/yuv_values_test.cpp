@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "vexutil/yuv.h"
+#include "yuv/yuv_rows.h"
 #include "yuv_oracle.h"
 
 namespace {
@@ -90,7 +93,10 @@ TEST(YuvValues, EveryTripleMatchesTheFormulasOnBothPaths) {
     }
   std::vector<uint32_t> out(size_t{P} * S);
   YUV_init(3);
-  for (uint32_t flags : {0u, uint32_t{YUV_NO_SIMD}}) {
+  // Level 2 is AVX2 where the processor has it, 1 SSE2, 0 and the flag plain.
+  for (const auto &[level, flags] : {std::pair{2, 0u}, {1, 0u}, {0, 0u}, {2, uint32_t{YUV_NO_SIMD}}}) {
+    vex::yuv::set_simd_level(level);
+    std::fill(out.begin(), out.end(), 0u);
     YUV_blit_32bpp(out.data(), 0, 0, P * 4, frame.data(), 0, 0, P, S, P, S, flags);
     size_t bad = 0;
     for (int32_t y = 0; y < S && bad < 5; ++y)
@@ -98,11 +104,12 @@ TEST(YuvValues, EveryTripleMatchesTheFormulasOnBothPaths) {
         const size_t ci = size_t(y / 2) * (P / 2) + x / 2;
         const uint32_t want = expected_colour(frame[size_t(y) * P + x], c1[ci], c2[ci]);
         if (out[size_t(y) * P + x] != want) {
-          ADD_FAILURE() << "flags " << flags << " at " << x << "," << y;
+          ADD_FAILURE() << "level " << level << " flags " << flags << " at " << x << "," << y;
           ++bad;
         }
       }
   }
+  vex::yuv::set_simd_level(2);
 }
 
 } // namespace

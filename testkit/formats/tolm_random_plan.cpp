@@ -16,16 +16,14 @@ uint8_t colour(std::mt19937 &rng, const RandomPlanOptions &o) {
 void random_coefficients(BlockPlan &b, std::mt19937 &rng, const RandomPlanOptions &o, bool intra) {
   b.coef.fill(0);
   b.coef[0] = intra ? uniform(rng, 0, 2047) : uniform(rng, -1023, 1023);
-  b.q = static_cast<uint8_t>(uniform(rng, 0, 15));
+  b.q = static_cast<uint8_t>(o.quantiser >= 0 ? o.quantiser : uniform(rng, 0, 15));
   // The decoder works in 32 bits: dequantised values (c * factor / 2048)
   // must stay well inside them for the transform's products not to wrap.
   const auto &factors = (intra ? reference_tables().intra_factor : reference_tables().inter_factor)[b.q];
   const double largest = *std::max_element(factors.begin(), factors.end());
-  const int limit = std::max(1, std::min((1 << o.max_coefficient_bits) - 1, static_cast<int>(2.5e8 / largest)));
-  if (intra)
-    b.coef[0] = std::min(b.coef[0], static_cast<int>(1e9 / factors[0]));
-  else
-    b.coef[0] = std::clamp(b.coef[0], -static_cast<int>(1e9 / factors[0]), static_cast<int>(1e9 / factors[0]));
+  const int limit = std::max(1, std::min((1 << o.max_coefficient_bits) - 1, static_cast<int>(6e7 / largest)));
+  const int dc_limit = static_cast<int>(5e8 / factors[0]);
+  b.coef[0] = std::clamp(b.coef[0], -dc_limit, dc_limit);
   const int count = uniform(rng, 0, 3) == 0 ? 0 : uniform(rng, 1, 63);
   for (int i = 0; i < count; ++i) {
     const int v = uniform(rng, 1, limit);

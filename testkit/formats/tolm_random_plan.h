@@ -16,6 +16,7 @@ struct RandomPlanOptions {
   bool no_chroma = false;
   bool signed_colours = false;
   int max_coefficient_bits = 7; // AC magnitudes below 2^bits (keeps products in 32 bits)
+  int quantiser = -1;           // transform blocks: -1 any, else this one
 };
 
 FramePlan random_plan(uint32_t width, uint32_t height, std::mt19937 &rng, const RandomPlanOptions &options = {});

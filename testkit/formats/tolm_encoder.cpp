@@ -35,7 +35,11 @@ struct Token {
 
 class TokenStream {
 public:
-  void bits(uint32_t value, int n) { tokens_.push_back({false, 0, static_cast<uint8_t>(n), value}); }
+  void bits(uint32_t value, int n) {
+    if (n < 32 && (value >> n) != 0)
+      throw std::logic_error("value wider than its field");
+    tokens_.push_back({false, 0, static_cast<uint8_t>(n), value});
+  }
   void bit(bool b) { bits(b, 1); }
   void symbol(int slot, unsigned value) {
     if (value > 15)
@@ -594,8 +598,9 @@ std::vector<uint8_t> encode_plane(PlanePlan &plane, bool signed_colours, const E
     for (int s = 0; s < kStreams; ++s) {
       if (finished[s] || next_refill[s] != j)
         continue;
-      const uint32_t cap = capacity(s, plane.width8);
-      const int bits = length_bits(cap);
+      const int bits = length_bits(capacity(s, plane.width8));
+      // A chunk holds what the bundle holds and its length field can say.
+      const uint32_t cap = std::min(capacity(s, plane.width8), (1u << bits) - 1);
       std::vector<int> elements;
       size_t last = j;
       bool any = false;

@@ -5,5 +5,6 @@
 #include "vexutil/util.h"
 #include "vexutil/file.h"
 #include "vexutil/yuv.h"
+#include "vexutil/formats.h"
 
 #endif

@@ -116,6 +116,7 @@ void set_geometry(TOLM &t, const Header &h, uint32_t open_flags) {
     flags &= ~kTolmOpenAlpha;
   t.decoder_flags = flags | (h.video_flags & kTolmVideoGrey) | version_flags(h.magic[3]);
   t.video_flags = h.video_flags;
+  t.version = h.magic[3];
   t.file_size_field = h.size_field;
   t.frames = h.frames;
   t.largest_frame = h.largest_frame;

@@ -113,6 +113,7 @@ struct TOLM {
   int32_t video_decoding;
   void *bundles[kTolmBundleCount];
   uint32_t last_faults; // VEX_TOLM_FAULT_ bits of the last decode
+  uint32_t version;     // the version letter: 'f' to 'i'
   uint8_t *frame_memory; // second allocation (frame buffers, alpha planes)
 };
 

@@ -38,8 +38,10 @@ struct AUDIOENC {
   float normaliser[vex::audio::kMaxBands]; // 1 / sum over bands j of s(j - b)
   float previous_step[vex::audio::kMaxBands];
   // Per band, from the last window coded (read by tests and tools): the
-  // allowed noise energy and the step the coefficients were quantised with.
+  // allowed noise energy, the step the search found (before smoothing) and
+  // the step the coefficients were quantised with.
   float last_threshold[vex::audio::kMaxBands];
+  float last_found[vex::audio::kMaxBands];
   float last_step[vex::audio::kMaxBands];
   vex::audio::RdftTables tables;
 };

@@ -42,6 +42,7 @@ void choose_steps(AUDIOENC *e, uint32_t quality, const float *x, const float *th
     const uint32_t first = 2 * e->edge[b];
     const uint32_t count = 2 * (e->edge[b + 1] - e->edge[b]);
     const float found = search_step(x + first, count, threshold[b], start_step(b, quality));
+    e->last_found[b] = found;
     const float used = std::max(found, e->previous_step[b]);
     e->previous_step[b] = 0.8f * found;
     c.step_code[b] = static_cast<uint8_t>(step_code(used));

@@ -34,6 +34,7 @@ CodedStream encode_stream(const Pcm &pcm, uint32_t rate, uint32_t channels, uint
     b.bytes.assign(block, block + size);
     std::copy(e->last_threshold, e->last_threshold + audio::kMaxBands, b.threshold);
     std::copy(e->last_step, e->last_step + audio::kMaxBands, b.step);
+    std::copy(e->last_found, e->last_found + audio::kMaxBands, b.found);
     s.blocks.push_back(std::move(b));
     s.pcm_bytes += accounted;
   } while (s.pcm_bytes < total);

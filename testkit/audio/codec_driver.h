@@ -14,7 +14,8 @@ struct CodedBlock {
   std::vector<uint8_t> bytes;
   std::vector<int16_t> window; // the N samples the encoder transformed (padding included)
   float threshold[audio::kMaxBands];
-  float step[audio::kMaxBands];
+  float found[audio::kMaxBands]; // the step searched for the band, before smoothing
+  float step[audio::kMaxBands];  // the step used
 };
 
 struct CodedStream {

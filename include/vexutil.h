@@ -6,5 +6,6 @@
 #include "vexutil/file.h"
 #include "vexutil/yuv.h"
 #include "vexutil/formats.h"
+#include "vexutil/huff.h"
 
 #endif

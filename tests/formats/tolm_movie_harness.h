@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <fstream>
+#include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,17 @@ inline constexpr uint32_t kSourceFlags = 0x8104000; // what the graphics source 
 inline void write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
   std::ofstream f(path, std::ios::binary);
   f.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// random_movie() with a cache: the test encoder is slow in sanitizer builds
+// and many tests share a movie.
+inline const tk::ModelMovie &model_movie(const tk::RandomMovieOptions &o) {
+  static std::map<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, char, bool, bool, uint32_t>, tk::ModelMovie> cache;
+  const auto key = std::make_tuple(o.width, o.height, o.frames, o.key_interval, o.version, o.alpha, o.grey, o.seed);
+  auto it = cache.find(key);
+  if (it == cache.end())
+    it = cache.emplace(key, tk::random_movie(o)).first;
+  return it->second;
 }
 
 // A movie in a file of its own, opened; closed at the end of the test.

@@ -30,7 +30,7 @@ Sample sample(uint32_t tracks = 1) {
   tk::RandomMovieOptions o;
   o.frames = 5;
   o.key_interval = 2;
-  Sample s{tk::random_movie(o).movie, {}, {}};
+  Sample s{model_movie(o).movie, {}, {}};
   for (uint32_t i = 0; i < tracks; ++i) {
     tk::MovieTrack t;
     t.packets.assign(5, std::vector<uint8_t>(12, 3));
@@ -148,7 +148,7 @@ TEST(TolmReaderBadInput, PacketLongerThanTheRecordRefusesTheFrame) {
   tk::RandomMovieOptions o;
   o.frames = 5;
   o.key_interval = 2;
-  const auto pictures = tk::random_movie(o).pictures;
+  const auto pictures = model_movie(o).pictures;
   // Frame 3 (a key frame): track 2's length word claims the rest of the file.
   set32(s.bytes, s.layout.record_at[2] + 16, 0xFFFFFFF0);
   // Frame 4: track 1's claims one byte more than the record holds.
@@ -193,7 +193,7 @@ TEST(TolmReaderBadInput, ShortReadIsStickyReadError) {
   o.height = 64;
   o.frames = 12;
   o.key_interval = 3;
-  tk::Movie m = tk::random_movie(o).movie;
+  tk::Movie m = model_movie(o).movie;
   m.rate_num = 1; // a ring smaller than the file: later frames come from the file
   tk::MovieLayout layout;
   const auto bytes = tk::movie_bytes(m, &layout);
@@ -237,25 +237,25 @@ TEST(TolmReaderBadInput, TruncationsAndRandomDamageNeverGoOutOfBounds) {
     return true;
   };
   int opened = 0;
-  for (size_t n = 0; n < s.bytes.size(); n += 7)
+  for (size_t n = 0; n < s.bytes.size(); n += 31)
     opened += play(std::vector<uint8_t>(s.bytes.begin(), s.bytes.begin() + n));
   EXPECT_EQ(opened, 0); // the size field always contradicts a shorter file
   // The same with the size field made to agree: now the index must notice.
-  for (size_t n = 44; n < s.bytes.size(); n += 5) {
+  for (size_t n = 44; n < s.bytes.size(); n += 17) {
     std::vector<uint8_t> b(s.bytes.begin(), s.bytes.begin() + n);
     set32(b, 4, static_cast<uint32_t>(n - 8));
     EXPECT_FALSE(play(b)) << n;
   }
   std::mt19937 rng(11);
   int played = 0;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 150; ++i) {
     auto b = s.bytes;
     const int changes = 1 + static_cast<int>(rng() % 8);
     for (int k = 0; k < changes; ++k)
       b[rng() % b.size()] = static_cast<uint8_t>(rng());
     played += play(b);
   }
-  EXPECT_GT(played, 100); // most damage lands in frame data, which still opens
+  EXPECT_GT(played, 50); // most damage lands in frame data, which still opens
 }
 
 // The ring against the file's own bytes: fills, reads at the logical

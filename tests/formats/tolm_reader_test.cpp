@@ -17,7 +17,7 @@ using namespace vex::formats;
 tk::Movie packet_movie(uint32_t tracks, uint32_t frames) {
   tk::RandomMovieOptions o;
   o.frames = frames;
-  tk::Movie m = tk::random_movie(o).movie;
+  tk::Movie m = model_movie(o).movie;
   for (uint32_t i = 0; i < tracks; ++i) {
     tk::MovieTrack t;
     t.format = 22050 | tk::kTrack16Bit | tk::kTrackDecodable | (i == 1 ? tk::kTrackStereo : 0);
@@ -44,7 +44,7 @@ TEST(TolmReaderOpen, HeaderTablesAndGeometry) {
   o.width = 17;
   o.height = 9;
   o.frames = 5;
-  m.frames = tk::random_movie(o).movie.frames;
+  m.frames = model_movie(o).movie.frames;
   m.rate_num = 30000;
   m.rate_den = 1001;
   tk::MovieLayout layout;
@@ -101,7 +101,7 @@ TEST(TolmReaderOpen, VersionLettersSetDecoderFlagsAndDecode) {
     o.version = c.version;
     o.frames = 3;
     o.seed = static_cast<uint32_t>(c.version);
-    const tk::ModelMovie mm = tk::random_movie(o);
+    const tk::ModelMovie mm = model_movie(o);
     OpenMovie t(tk::movie_bytes(mm.movie));
     ASSERT_NE(t.get(), nullptr);
     EXPECT_EQ(t->decoder_flags & 0x18000, c.flags);
@@ -119,7 +119,7 @@ TEST(TolmReaderOpen, ScalingModesFromFileAndFlags) {
   o.width = 21;
   o.height = 13;
   o.frames = 1;
-  tk::ModelMovie mm = tk::random_movie(o);
+  tk::ModelMovie mm = model_movie(o);
   const struct {
     uint32_t file_mode, open_mode, used, out_w, out_h;
   } cases[] = {
@@ -146,7 +146,7 @@ TEST(TolmReaderPlayback, EveryFrameInOrderThenFrameOneAgain) {
   o.height = 24;
   o.frames = 9;
   o.key_interval = 4;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie));
   ASSERT_NE(t.get(), nullptr);
   for (int round = 0; round < 2; ++round)
@@ -162,7 +162,7 @@ TEST(TolmReaderPlayback, EveryFrameInOrderThenFrameOneAgain) {
 TEST(TolmReaderPlayback, DecodesOncePerRecordAndCanWalkWithoutVideo) {
   tk::RandomMovieOptions o;
   o.frames = 3;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie));
   ASSERT_NE(t.get(), nullptr);
   EXPECT_EQ(TolmDoFrame(t.get()), 0);
@@ -185,7 +185,7 @@ TEST(TolmReaderPlayback, AllKeyFramesShareOneBufferAndStillAlternate) {
   o.frames = 4;
   o.key_interval = 1;
   o.alpha = true;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
   ASSERT_NE(t.get(), nullptr);
   EXPECT_EQ(t->frame_buffer[0], t->frame_buffer[1]);
@@ -204,7 +204,7 @@ TEST(TolmReaderPlayback, DeltaMoviesGetTwoBuffers) {
   tk::RandomMovieOptions o;
   o.frames = 2;
   o.alpha = true;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
   ASSERT_NE(t.get(), nullptr);
   EXPECT_NE(t->frame_buffer[0], t->frame_buffer[1]);
@@ -224,7 +224,7 @@ TEST(TolmReaderPlayback, RingAndPreloadDeliverTheSameFrames) {
   o.height = 64;
   o.frames = 14;
   o.key_interval = 5;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   for (uint32_t rate : {1u, 30u}) {
     SCOPED_TRACE(rate);
     tk::Movie m = mm.movie;
@@ -250,7 +250,7 @@ TEST(TolmReaderPlayback, RingAndPreloadDeliverTheSameFrames) {
 TEST(TolmReaderPlayback, SoundWindowIsTheLargestSpanOfOneSecond) {
   tk::RandomMovieOptions o;
   o.frames = 7;
-  tk::Movie m = tk::random_movie(o).movie;
+  tk::Movie m = model_movie(o).movie;
   m.rate_num = 2;
   // Frame 5 carries a big packet, so frames 4-5 and 5-6 span the most;
   // the first of them wins.
@@ -285,7 +285,7 @@ protected:
     o.frames = 12;
     o.key_interval = 5; // key frames 1, 6, 11
     o.seed = 7;
-    mm_ = tk::random_movie(o);
+    mm_ = model_movie(o);
     // A slow rate keeps the ring smaller than the file: seeks move through it.
     mm_.movie.rate_num = 1;
     movie_ = std::make_unique<OpenMovie>(tk::movie_bytes(mm_.movie));
@@ -345,7 +345,7 @@ TEST(TolmReaderKeyFrames, BackwardsForwardsAndNearest) {
   tk::RandomMovieOptions o;
   o.frames = 10;
   o.key_interval = 1;
-  tk::Movie m = tk::random_movie(o).movie;
+  tk::Movie m = model_movie(o).movie;
   for (int f = 0; f < 10; ++f)
     m.frames[f].key = f == 0 || f == 3 || f == 4 || f == 8;
   OpenMovie t(tk::movie_bytes(m));
@@ -368,7 +368,7 @@ TEST(TolmReaderCopy, BottomUpPitchAndPlacement) {
   o.width = 19;
   o.height = 11;
   o.frames = 1;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie));
   ASSERT_NE(t.get(), nullptr);
   TolmDoFrame(t.get());
@@ -398,7 +398,7 @@ TEST(TolmReaderCopy, AlphaGreyAndFallbacks) {
   tk::RandomMovieOptions o;
   o.frames = 2;
   o.alpha = true;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
   ASSERT_NE(t.get(), nullptr);
   TolmDoFrame(t.get());
@@ -418,7 +418,7 @@ TEST(TolmReaderCopy, AlphaGreyAndFallbacks) {
   tk::RandomMovieOptions g;
   g.frames = 2;
   g.grey = true;
-  const tk::ModelMovie grey = tk::random_movie(g);
+  const tk::ModelMovie grey = model_movie(g);
   OpenMovie tg(tk::movie_bytes(grey.movie));
   ASSERT_NE(tg.get(), nullptr);
   EXPECT_NE(tg->decoder_flags & kTolmVideoGrey, 0u);
@@ -436,7 +436,7 @@ TEST(TolmReaderSource, MovieInsideAnOpenFileAtAnOffset) {
   tk::RandomMovieOptions o;
   o.frames = 5;
   o.key_interval = 2;
-  const tk::ModelMovie mm = tk::random_movie(o);
+  const tk::ModelMovie mm = model_movie(o);
   std::vector<uint8_t> bytes(1234, 0x5A); // what comes before the movie
   const auto movie = tk::movie_bytes(mm.movie);
   bytes.insert(bytes.end(), movie.begin(), movie.end());
@@ -494,7 +494,7 @@ TEST(TolmReaderSource, PacketsOfEveryTrackAndTheVideoBehindThem) {
     const tk::Movie m = packet_movie(tracks, 6);
     tk::RandomMovieOptions o;
     o.frames = 6;
-    const auto pictures = tk::random_movie(o).pictures;
+    const auto pictures = model_movie(o).pictures;
     OpenMovie t(tk::movie_bytes(m));
     ASSERT_NE(t.get(), nullptr);
     for (int f = 0; f < 6; ++f) {

@@ -232,6 +232,10 @@ bool decode_frame(Bytes data, uint32_t count, const Picture &pic, uint8_t *palet
   for (uint32_t i = 0; i < count && pos + kChunkHeaderSize <= data.size(); ++i) {
     const uint32_t size = get32(data.data() + pos);
     const uint32_t type = get16(data.data() + pos + 4);
+    // A size that cannot cover its own header would find the same chunk
+    // again; it ends the frame.
+    if (size < kChunkHeaderSize)
+      break;
     const Bytes body = data.subspan(pos + kChunkHeaderSize);
     switch (type) {
     case VEXFLIC_COLOR_256:
@@ -246,10 +250,6 @@ bool decode_frame(Bytes data, uint32_t count, const Picture &pic, uint8_t *palet
     case VEXFLIC_FLI_COPY: decode_copy(body, pic); break;
     default: break; // not a picture or palette chunk
     }
-    // A size that cannot cover its own header would find the same chunk
-    // again; it ends the frame instead.
-    if (size < kChunkHeaderSize)
-      break;
     pos += size;
   }
   return new_palette;

@@ -14,12 +14,15 @@ namespace vex::flic {
 
 namespace {
 
+// A count byte read as two's complement: 0x80..0xFF are -128..-1.
+constexpr int32_t signed_count(uint8_t b) { return b < 0x80 ? b : static_cast<int32_t>(b) - 256; }
+
 class Cursor {
 public:
   explicit Cursor(Bytes d) : p_(d.data()), end_(d.data() + d.size()) {}
   bool has(uint64_t n) const { return static_cast<uint64_t>(end_ - p_) >= n; }
   uint32_t u8() { return *p_++; }
-  int32_t s8() { return static_cast<int8_t>(*p_++); }
+  int32_t s8() { return signed_count(*p_++); }
   uint32_t u16() {
     const uint32_t v = get16(p_);
     p_ += 2;
@@ -122,7 +125,7 @@ bool flc_line_packets(Cursor &c, const Picture &pic, uint8_t *row, uint32_t pack
     if (end - p < 2)
       return c.seek(p), false;
     x += p[0];
-    const int32_t n = static_cast<int8_t>(p[1]);
+    const int32_t n = signed_count(p[1]);
     p += 2;
     if (n >= 0) {
       const auto bytes = 2 * static_cast<uint64_t>(n);

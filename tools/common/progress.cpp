@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 
 #include "vexutil/util.h"
@@ -30,7 +31,7 @@ void Progress::update(uint32_t done) {
   drawn_ = true;
   const double part = static_cast<double>(done) / total_;
   const double fps = ms > 0 ? done * 1000.0 / ms : 0.0;
-  const uint32_t left_s = fps > 0 ? static_cast<uint32_t>((total_ - done) / fps + 0.5) : 0;
+  const uint32_t left_s = fps > 0 ? static_cast<uint32_t>(std::lround((total_ - done) / fps)) : 0;
   char bar[kBarWidth + 1];
   const int filled = static_cast<int>(part * kBarWidth);
   for (int i = 0; i < kBarWidth; ++i)

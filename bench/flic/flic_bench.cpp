@@ -116,7 +116,7 @@ void BM_OurDecode(benchmark::State &state, const std::string &name) {
 // per packet, as its demuxer hands them over.
 class FfmpegFlic {
 public:
-  explicit FfmpegFlic(const Movie &mv) : mv_(mv) {
+  explicit FfmpegFlic(const Movie &mv) {
     const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_FLIC);
     ctx_ = avcodec_alloc_context3(codec);
     ctx_->width = static_cast<int>(mv.options.width);
@@ -154,7 +154,6 @@ public:
   }
 
 private:
-  const Movie &mv_;
   AVCodecContext *ctx_ = nullptr;
   AVPacket *pkt_ = nullptr;
   AVFrame *frame_ = nullptr;
@@ -287,7 +286,7 @@ void BM_FfmpegGif640x480(benchmark::State &state) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv) try {
   av_log_set_level(AV_LOG_ERROR);
   for (const auto &[name, mv] : movies()) {
     check_same_pictures(mv);
@@ -312,4 +311,7 @@ int main(int argc, char **argv) {
     std::printf("Size of the %u frames: FLC %.0f bytes, GIF %.0f bytes (FLC / GIF = %.2f)\n", kFrames,
                 sizes()["flc"], sizes()["gif"], sizes()["flc"] / sizes()["gif"]);
   return 0;
+} catch (const std::exception &e) {
+  std::fprintf(stderr, "bench_flic: %s\n", e.what());
+  return 1;
 }

@@ -5,6 +5,7 @@
 #include "common/flic_input.h"
 #include "common/flic_output.h"
 #include "common/media.h"
+#include "common/tolm_input.h"
 
 namespace vex::tools {
 
@@ -17,6 +18,7 @@ struct InputKind {
 
 const InputKind kInputs[] = {
     {"FLIC", open_flic_input},
+    {"Tolm", open_tolm_input},
 };
 
 struct OutputKind {

@@ -5,5 +5,6 @@
 #include "vexutil/util.h"
 #include "vexutil/file.h"
 #include "vexutil/formats.h"
+#include "vexutil/yuv.h"
 
 #endif

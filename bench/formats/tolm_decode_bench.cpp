@@ -1,4 +1,4 @@
-// Decode rate of 640x480 Tolm frames against FFmpeg's MPEG-4 Part 2 decoder
+// Decode rate of 640x480 Tolm frames against FFmpeg's MPEG-4 Visual decoder
 // on the same pictures, encoded by `ffmpeg -c:v mpeg4` at about the same
 // compressed size. Both decoders run on this thread, in the same process.
 //

@@ -15,14 +15,26 @@ namespace {
 std::atomic<long> g_allocations{0};
 }
 
+// Every plain form is replaced, so that whatever allocates through one of
+// them releases through the matching one of this file.
 void *operator new(std::size_t n) {
   ++g_allocations;
   if (void *p = std::malloc(n ? n : 1))
     return p;
   throw std::bad_alloc();
 }
+void *operator new[](std::size_t n) { return operator new(n); }
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
+  ++g_allocations;
+  return std::malloc(n ? n : 1);
+}
+void *operator new[](std::size_t n, const std::nothrow_t &t) noexcept { return operator new(n, t); }
 void operator delete(void *p) noexcept { std::free(p); }
+void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
 
 namespace vex::tolm_test {
 namespace {

@@ -4,6 +4,7 @@
 
 #include "vexutil/util.h"
 #include "vexutil/file.h"
+#include "vexutil/flic.h"
 #include "vexutil/formats.h"
 #include "vexutil/yuv.h"
 

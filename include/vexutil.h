@@ -5,8 +5,8 @@
 #include "vexutil/util.h"
 #include "vexutil/file.h"
 #include "vexutil/flic.h"
-#include "vexutil/yuv.h"
 #include "vexutil/formats.h"
+#include "vexutil/yuv.h"
 #include "vexutil/huff.h"
 
 #endif

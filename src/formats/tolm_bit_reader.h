@@ -21,22 +21,18 @@ public:
   explicit BitReader(std::span<const uint8_t> data) : data_(data) {}
 
   // The next n bits (n <= 25) without consuming them.
-  uint32_t peek(unsigned n) const {
-    const size_t byte = pos_ >> 3;
-    uint64_t window;
-    if (byte + 8 <= data_.size()) {
-      std::memcpy(&window, data_.data() + byte, 8);
-    } else {
-      window = 0;
-      for (size_t i = byte; i < data_.size() && i < byte + 8; ++i)
-        window |= uint64_t{data_[i]} << (8 * (i - byte));
-    }
-    return static_cast<uint32_t>(window >> (pos_ & 7)) & ((1u << n) - 1);
+  uint32_t peek(unsigned n) {
+    if (avail_ < n)
+      refill();
+    return static_cast<uint32_t>(cache_) & ((1u << n) - 1);
   }
-  void skip(unsigned n) { pos_ += n; }
+  void skip(unsigned n) {
+    cache_ >>= n;
+    avail_ -= n;
+  }
   uint32_t read(unsigned n) {
     const uint32_t v = peek(n);
-    pos_ += n;
+    skip(n);
     return v;
   }
   bool bit() { return read(1) != 0; }
@@ -44,18 +40,41 @@ public:
   // One value of a prefix code: the code word's position 0-15.
   unsigned code_position(const PrefixCode &code) {
     const uint8_t e = code.entry[peek(code.longest)];
-    pos_ += e >> 4;
+    skip(e >> 4);
     return e & 15u;
   }
 
-  bool overrun() const { return pos_ > data_.size() * 8; }
+  size_t bit_position() const { return next_byte_ * 8 - avail_; }
+  bool overrun() const { return bit_position() > data_.size() * 8; }
   // Bytes of the whole words loaded so far (a word is loaded by the first
   // bit taken from it).
-  size_t bytes_loaded() const { return ((pos_ + 31) / 32) * 4; }
+  size_t bytes_loaded() const { return ((bit_position() + 31) / 32) * 4; }
 
 private:
+  // Tops the cache up to at least 57 bits; bytes past the end are zeros.
+  void refill() {
+    if (next_byte_ + 8 <= data_.size()) {
+      uint64_t w;
+      std::memcpy(&w, data_.data() + next_byte_, 8);
+      cache_ |= w << avail_;
+      const unsigned bytes = (63 - avail_) >> 3;
+      next_byte_ += bytes;
+      avail_ += 8 * bytes;              // 56..63
+      cache_ &= (uint64_t{1} << avail_) - 1; // drop the part of a byte not counted in
+      return;
+    }
+    while (avail_ <= 56) {
+      const uint64_t b = next_byte_ < data_.size() ? data_[next_byte_] : 0;
+      cache_ |= b << avail_;
+      ++next_byte_;
+      avail_ += 8;
+    }
+  }
+
   std::span<const uint8_t> data_;
-  size_t pos_ = 0;
+  size_t next_byte_ = 0; // next byte to enter the cache
+  uint64_t cache_ = 0;   // unread bits, next one in bit 0
+  unsigned avail_ = 0;   // bits in the cache
 };
 
 } // namespace vex::formats::tolm

@@ -4,7 +4,9 @@
 // 16-bit value for the two DC bundles.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdint>
 
 #include "formats/tolm_bit_reader.h"
@@ -60,6 +62,17 @@ public:
       return 0;
     }
     return s.bytes[s.cursor++];
+  }
+  // n elements at once; past the end of the bundle they are 0.
+  void take_many(Bundle b, uint8_t *out, uint32_t n) {
+    Stream &s = streams_[b];
+    const uint32_t have = std::min(n, s.end - s.cursor);
+    std::memcpy(out, s.bytes + s.cursor, have);
+    s.cursor += have;
+    if (have < n) {
+      faults_ |= VEX_TOLM_FAULT_UNDERRUN;
+      std::memset(out + have, 0, n - have);
+    }
   }
   int take_offset(Bundle b) { return static_cast<int8_t>(take(b)); }
   int take_intra_dc() { return take_wide(kIntraDc); }

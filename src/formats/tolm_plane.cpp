@@ -84,10 +84,7 @@ private:
     case kFill: std::memset(b, bundles_.take(kColours), 64); break;
     case kInter: inter(x, row, b); break;
     case kPattern: pattern(b); break;
-    case kRaw:
-      for (uint8_t &v : b)
-        v = bundles_.take(kColours);
-      break;
+    case kRaw: bundles_.take_many(kColours, b, 64); break;
     default: return; // unknown types leave the block as it is
     }
     store(x, row, b);
@@ -100,10 +97,7 @@ private:
     case kIntra: intra(b); break;
     case kFill: std::memset(b, bundles_.take(kColours), 64); break;
     case kPattern: pattern(b); break;
-    case kRaw:
-      for (uint8_t &v : b)
-        v = bundles_.take(kColours);
-      break;
+    case kRaw: bundles_.take_many(kColours, b, 64); break;
     default: return;
     }
     // Doubled in both directions, cut at the edge of the decoded area.

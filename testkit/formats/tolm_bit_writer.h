@@ -14,7 +14,7 @@ public:
     for (int i = 0; i < bits; ++i) {
       if (count_ % 32 == 0)
         words_.push_back(0);
-      words_.back() |= ((value >> i) & 1u) << (count_ % 32);
+      words_.back() |= (i < 32 ? (value >> i) & 1u : 0u) << (count_ % 32);
       ++count_;
     }
   }

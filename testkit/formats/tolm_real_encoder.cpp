@@ -123,21 +123,42 @@ private:
     return true;
   }
 
-  // Quantised coefficients (coding order) of the difference `d`.
+  // cos((2 * i + 1) * k * pi / 16) by k * 8 + i.
+  static const std::array<double, 64> &cosines() {
+    static const std::array<double, 64> table = [] {
+      std::array<double, 64> t{};
+      const double pi = std::acos(-1.0);
+      for (int k = 0; k < 8; ++k)
+        for (int i = 0; i < 8; ++i)
+          t[k * 8 + i] = std::cos((2 * i + 1) * k * pi / 16);
+      return t;
+    }();
+    return table;
+  }
+
+  // Quantised coefficients (coding order) of the difference `d`: the
+  // orthonormal DCT, scaled the way the decoder's factors undo.
   std::array<int32_t, 64> quantise(const Block &d, const std::array<double, 64> &factor, bool intra) const {
     const ReferenceTables &t = reference_tables();
+    const auto &cs = cosines();
     const double pi = std::acos(-1.0);
     auto a = [&](int k) { return k == 0 ? 1.0 : std::sqrt(2.0) * std::cos(k * pi / 16); };
+    double rows[64]; // rows[y * 8 + v]: one-dimensional DCT of each row
+    for (int y = 0; y < 8; ++y)
+      for (int v = 0; v < 8; ++v) {
+        double s = 0;
+        for (int x = 0; x < 8; ++x)
+          s += d[y * 8 + x] * cs[v * 8 + x];
+        rows[y * 8 + v] = s;
+      }
     std::array<int32_t, 64> coded{};
     for (int k = 0; k < 64; ++k) {
       const int pos = t.placement[k], u = pos / 8, v = pos % 8;
       double F = 0;
       for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-          F += d[y * 8 + x] * std::cos((2 * y + 1) * u * pi / 16) * std::cos((2 * x + 1) * v * pi / 16);
+        F += rows[y * 8 + v] * cs[u * 8 + y];
       F *= (u == 0 ? std::sqrt(0.5) : 1.0) * (v == 0 ? std::sqrt(0.5) : 1.0) / 4;
-      const double c = F * 65536.0 * a(u) * a(v) / factor[pos];
-      coded[k] = static_cast<int32_t>(std::lround(c));
+      coded[k] = static_cast<int32_t>(std::lround(F * 65536.0 * a(u) * a(v) / factor[pos]));
     }
     coded[0] = intra ? std::clamp(coded[0], 0, 2047) : std::clamp(coded[0], -1023, 1023);
     for (int k = 1; k < 64; ++k)

@@ -6,7 +6,7 @@
 namespace vex::testkit::tolm {
 namespace {
 
-void shapes(Picture &pic, int t, uint32_t width, uint32_t height) {
+void shapes(Picture &pic, int t) {
   const int W = static_cast<int>(pic.padded_width), H = static_cast<int>(pic.padded_height);
   uint8_t *y = pic.plane(kLuma);
   const int box_x = (40 + 3 * t) % std::max(1, W - 64), box_y = (20 + 2 * t) % std::max(1, H - 48);
@@ -34,8 +34,6 @@ void shapes(Picture &pic, int t, uint32_t width, uint32_t height) {
     for (int row = 0; row < H; ++row)
       for (int col = 0; col < W; ++col)
         pic.alpha[row * W + col] = (col - cx) * (col - cx) + (row - cy) * (row - cy) < r * r ? 255 : 0;
-  (void)width;
-  (void)height;
 }
 
 void noise(Picture &pic, int t) {
@@ -51,7 +49,7 @@ void noise(Picture &pic, int t) {
 Picture render_scene(Scene scene, int index, uint32_t width, uint32_t height, bool with_alpha) {
   Picture pic((width + 15) & ~15u, (height + 15) & ~15u, with_alpha);
   if (scene == Scene::kShapes)
-    shapes(pic, index, width, height);
+    shapes(pic, index);
   else
     noise(pic, index);
   return pic;

@@ -40,7 +40,8 @@ struct Decoded {
 };
 
 Decoded decode(const std::vector<uint8_t> &data, uint32_t width, uint32_t decoder_flags = 0,
-               uint32_t video_flags = VEX_TOLM_VIDEO_NO_CHROMA, uint32_t W = 16, uint32_t H = 16) {
+               uint32_t video_flags = VEX_TOLM_VIDEO_NO_CHROMA, uint32_t W = 16, uint32_t H = 16,
+               uint32_t height = 8) {
   Decoded d{0, random_picture(W, H, false, 9), std::vector<uint8_t>(size_t{W / 16} * (H / 16), 0)};
   const tk::Picture ref = random_picture(W, H, false, 10);
   Decoder dec(W);
@@ -49,7 +50,7 @@ Decoded decode(const std::vector<uint8_t> &data, uint32_t width, uint32_t decode
   a.reference = ref.yuv.data();
   a.block_map = d.map.data();
   a.width = width;
-  a.height = 8;
+  a.height = height;
   a.padded_width = W;
   a.padded_height = H;
   a.data = data;
@@ -91,6 +92,26 @@ TEST(TolmHandFrames, FillBlockBitByBit) {
         ASSERT_EQ(d.picture.yuv[r * 16 + c], want) << r << "," << c;
     EXPECT_EQ(d.map[0], 1);
   }
+}
+
+TEST(TolmHandFrames, FinishedBundlesAreNotReadAgain) {
+  // Band 0 refills everything: two skip blocks' worth of types (one per
+  // band), every other bundle finished with a zero count. The data ends in
+  // the padding of its last word, so any further count read would run past
+  // it.
+  HandFrame f(8);
+  f.put(2, 10), f.put(1, 1), f.put(0, 4); // types: 2 x skip
+  f.put(0, 9);                            // sub-block types finished
+  for (int i = 0; i < 7; ++i)
+    f.put(0, 10); // colours ... runs finished
+  const auto data = f.data();
+  EXPECT_EQ(data.size(), 4u + 24); // 186 bits in six words
+  // Two bands: band 1 reads nothing.
+  EXPECT_EQ(decode(data, 8, 0, VEX_TOLM_VIDEO_NO_CHROMA, 16, 16, 16).faults, 0u);
+  // Three bands: band 2 must refill the exhausted block types and so
+  // reads past the end.
+  EXPECT_EQ(decode(data, 8, 0, VEX_TOLM_VIDEO_NO_CHROMA, 16, 32, 24).faults,
+            static_cast<uint32_t>(VEX_TOLM_FAULT_DATA_END | VEX_TOLM_FAULT_UNDERRUN));
 }
 
 TEST(TolmHandFrames, CodeTablePermutationForms) {

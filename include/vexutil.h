@@ -4,6 +4,8 @@
 
 #include "vexutil/util.h"
 #include "vexutil/file.h"
+#include "vexutil/flic.h"
+#include "vexutil/yuv.h"
 #include "vexutil/huff.h"
 
 #endif

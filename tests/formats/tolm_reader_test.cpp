@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <random>
 
+#include "formats/tolm_layout.h"
 #include "tests/formats/tolm_movie_harness.h"
 
 namespace vex::tolm_reader_test {
@@ -511,6 +512,28 @@ TEST(TolmReaderSource, PacketsOfEveryTrackAndTheVideoBehindThem) {
       EXPECT_EQ(copy_frame(t.get()), expected_frame(m, pictures[f]));
       TolmNextFrame(t.get());
     }
+  }
+}
+
+// Pieces of one allocation: 16-byte aligned, in order, never overlapping,
+// behind gaps of 32 k bytes with k from the running total.
+TEST(TolmReaderLayout, GapsFromTheRunningTotal) {
+  formats::PieceLayout l(100); // the record: 112 bytes
+  // k = ((112 >> 5) - ((64 >> 5) & 31) + 1) & 31 = 2
+  EXPECT_EQ(l.add(50), 112u + 64);
+  EXPECT_EQ(l.total(), 176u + 64);
+  // k = ((240 >> 5) - ((1024 >> 5) & 31) + 1) & 31 = 8
+  EXPECT_EQ(l.add(1024), 240u + 256);
+  std::mt19937 rng(2);
+  uint64_t end = l.total();
+  for (int i = 0; i < 200; ++i) {
+    const uint64_t size = rng() % 5000;
+    const uint64_t at = l.add(size);
+    ASSERT_EQ(at % 16, 0u);
+    ASSERT_GE(at, end);
+    ASSERT_LE(at - end, 31u * 32);
+    end = at + ((size + 15) & ~uint64_t{15});
+    ASSERT_EQ(l.total(), end);
   }
 }
 

@@ -9,6 +9,8 @@
 // in the same pass).
 #include "formats/tolm_transform.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace vex::formats::tolm {
@@ -67,9 +69,17 @@ public:
   PlaneWalk(BitReader &bits, WorkList &list, Values &values) : bits_(bits), list_(list), values_(values) {}
 
   void pass() {
-    for (int i = list_.head(); i < list_.tail() && !values_.done(); ++i)
+    for (int i = list_.head(); i < list_.tail() && !values_.done();) {
+      if constexpr (Values::kBatchSingles) {
+        if (list_[i].mode == kSingle) {
+          i = singles(i);
+          continue;
+        }
+      }
       if (list_[i].mode != kDead)
         examine(i);
+      ++i;
+    }
     list_.compact();
   }
 
@@ -102,6 +112,32 @@ private:
     }
   }
 
+  // A run of single entries from i, read several bits at a time: most of
+  // them stay zero in any one pass. The run cannot change while it is read
+  // (new entries go to the front or behind the end). Returns the index
+  // after the run.
+  int singles(int i) {
+    int end = i;
+    while (end < list_.tail() && list_[end].mode == kSingle)
+      ++end;
+    while (i < end) {
+      const unsigned n = static_cast<unsigned>(std::min(end - i, 24));
+      const uint32_t w = bits_.peek(n);
+      if (w == 0) {
+        bits_.skip(n);
+        i += static_cast<int>(n);
+        continue;
+      }
+      const unsigned zeros = static_cast<unsigned>(std::countr_zero(w));
+      bits_.skip(zeros + 1);
+      i += static_cast<int>(zeros);
+      list_[i].mode = kDead;
+      values_.give(list_[i].index);
+      ++i;
+    }
+    return end;
+  }
+
   void new_quad(uint8_t quad) {
     for (uint8_t k = quad; k < quad + 4 && !values_.done(); ++k) {
       if (bits_.bit())
@@ -117,6 +153,7 @@ private:
 };
 
 struct CoefficientValues {
+  static constexpr bool kBatchSingles = true;
   BitReader &bits;
   int32_t *coef;
   unsigned plane = 0;
@@ -130,6 +167,7 @@ struct CoefficientValues {
 };
 
 struct ResidueValues {
+  static constexpr bool kBatchSingles = false; // may stop at any event
   BitReader &bits;
   int8_t *residue;
   unsigned events_left;

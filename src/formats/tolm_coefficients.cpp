@@ -41,17 +41,9 @@ public:
     if (tail_ < kSize)
       entry_[tail_++] = {index, kQuad};
   }
-  // Drops the dead entries between passes, keeping the order.
-  void compact() {
-    Entry live[kSize];
-    int n = 0;
-    for (int i = head_; i < tail_; ++i)
-      if (entry_[i].mode != kDead)
-        live[n++] = entry_[i];
-    head_ = kFront;
-    tail_ = kFront + n;
-    std::memcpy(entry_ + head_, live, sizeof(Entry) * n);
-  }
+  // Survivors of a pass are moved down over the dead as the pass goes
+  // (entry i to slot w <= i); the pass ends with set_tail(w).
+  void set_tail(int t) { tail_ = t; }
   int head() const { return head_; }
   int tail() const { return tail_; }
   Entry &operator[](int i) { return entry_[i]; }
@@ -69,18 +61,26 @@ public:
   PlaneWalk(BitReader &bits, WorkList &list, Values &values) : bits_(bits), list_(list), values_(values) {}
 
   void pass() {
-    for (int i = list_.head(); i < list_.tail() && !values_.done();) {
+    int w = list_.head(); // next survivor's slot
+    int i = w;
+    for (; i < list_.tail() && !values_.done();) {
+      int end = i + 1;
       if constexpr (Values::kBatchSingles) {
-        if (list_[i].mode == kSingle) {
-          i = singles(i);
-          continue;
-        }
-      }
-      if (list_[i].mode != kDead)
+        if (list_[i].mode == kSingle)
+          end = singles(i);
+        else
+          examine(i);
+      } else {
         examine(i);
-      ++i;
+      }
+      for (; i < end; ++i) {
+        list_[w] = list_[i];
+        w += list_[i].mode != kDead;
+      }
     }
-    list_.compact();
+    for (; i < list_.tail(); ++i) // stopped early: keep the rest
+      list_[w++] = list_[i];
+    list_.set_tail(w);
   }
 
 private:

@@ -63,23 +63,20 @@ public:
   void pass() {
     int w = list_.head(); // next survivor's slot
     int i = w;
-    for (; i < list_.tail() && !values_.done();) {
-      int end = i + 1;
+    while (i < list_.tail() && !values_.done()) {
       if constexpr (Values::kBatchSingles) {
-        if (list_[i].mode == kSingle)
-          end = singles(i);
-        else
-          examine(i);
-      } else {
-        examine(i);
+        if (list_[i].mode == kSingle) {
+          i = singles(i, w);
+          continue;
+        }
       }
-      for (; i < end; ++i) {
-        list_[w] = list_[i];
-        w += list_[i].mode != kDead;
-      }
+      examine(i);
+      const Entry e = list_[i++];
+      list_[w] = e;
+      w += e.mode != kDead;
     }
-    for (; i < list_.tail(); ++i) // stopped early: keep the rest
-      list_[w++] = list_[i];
+    while (i < list_.tail()) // stopped early: keep the rest
+      list_[w++] = list_[i++];
     list_.set_tail(w);
   }
 
@@ -114,26 +111,30 @@ private:
 
   // A run of single entries from i, read several bits at a time: most of
   // them stay zero in any one pass. The run cannot change while it is read
-  // (new entries go to the front or behind the end). Returns the index
-  // after the run.
-  int singles(int i) {
+  // (new entries go to the front or behind the end). Survivors move down to
+  // w. Returns the index after the run.
+  int singles(int i, int &w) {
     int end = i;
     while (end < list_.tail() && list_[end].mode == kSingle)
       ++end;
+    const auto keep = [&](int n) {
+      for (int k = 0; k < n; ++k)
+        list_[w + k] = list_[i + k];
+      w += n;
+      i += n;
+    };
     while (i < end) {
       const unsigned n = static_cast<unsigned>(std::min(end - i, 24));
-      const uint32_t w = bits_.peek(n);
-      if (w == 0) {
+      const uint32_t bits = bits_.peek(n);
+      if (bits == 0) {
         bits_.skip(n);
-        i += static_cast<int>(n);
+        keep(static_cast<int>(n));
         continue;
       }
-      const unsigned zeros = static_cast<unsigned>(std::countr_zero(w));
+      const unsigned zeros = static_cast<unsigned>(std::countr_zero(bits));
       bits_.skip(zeros + 1);
-      i += static_cast<int>(zeros);
-      list_[i].mode = kDead;
-      values_.give(list_[i].index);
-      ++i;
+      keep(static_cast<int>(zeros));
+      values_.give(list_[i++].index); // valued: leaves the list
     }
     return end;
   }

@@ -7,5 +7,6 @@
 #include "vexutil/flic.h"
 #include "vexutil/formats.h"
 #include "vexutil/yuv.h"
+#include "vexutil/huff.h"
 
 #endif

@@ -89,6 +89,9 @@ std::unique_ptr<AudioReader> AudioReader::open(const char *name, Container c, in
   r->packet_.reset(av_packet_alloc());
   if (!r->frame_ || !r->packet_)
     return nullptr;
+  r->name_ = name;
+  r->container_ = c;
+  r->positioned_ = true; // a fresh demuxer stands at sample 0
   return r;
 }
 
@@ -103,6 +106,16 @@ bool AudioReader::seek(uint64_t position) {
   resync_ = true;
   avcodec_flush_buffers(dec_.get());
   swr_init(swr_.get()); // forget samples of the old position
+  if (position == 0) {
+    // The start is reached by opening afresh: the demuxer then hands the
+    // decoder the same start-up hints (encoder delay to skip) as a first
+    // read, which a seek does not always repeat.
+    FormatPtr again = open_container(name_.c_str(), container_);
+    positioned_ = again && static_cast<unsigned>(stream_) < again->nb_streams;
+    if (positioned_)
+      fmt_ = std::move(again);
+    return positioned_;
+  }
   positioned_ = av_seek_frame(fmt_.get(), stream_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
   return positioned_;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -163,6 +164,8 @@ private:
   bool take_frames();
   bool decode_more();
 
+  std::string name_;
+  Container container_ = Container::any;
   FormatPtr fmt_;
   CodecPtr dec_;
   FramePtr frame_;

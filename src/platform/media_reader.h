@@ -113,6 +113,7 @@ private:
   FramePtr frame_, work_;
   PacketPtr packet_;
   struct SwsContext *sws_ = nullptr;
+  std::vector<uint8_t> staging_; // aligned converter output
   int stream_ = -1;
   int width_ = 0, height_ = 0;
   int time_num_ = 1, time_den_ = 1;

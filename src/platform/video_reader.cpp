@@ -206,9 +206,21 @@ bool VideoReader::convert(const AVFrame *f, int bits, uint8_t *dest, int pitch, 
                               SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!sws_)
     return false;
-  uint8_t *planes[4] = {dest, nullptr, nullptr, nullptr};
-  int strides[4] = {pitch, 0, 0, 0};
-  return sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) == height_;
+  // The converters work in aligned blocks and may stop short of an odd
+  // width in a tightly padded row, so they fill an aligned picture that
+  // is copied row by row into the caller's layout.
+  const int row = width_ * (bits / 8);
+  const int stride = (row + 63) & ~63;
+  staging_.resize(static_cast<size_t>(stride) * static_cast<size_t>(height_) + 64);
+  auto *base = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(staging_.data()) + 63) & ~uintptr_t{63});
+  uint8_t *planes[4] = {base, nullptr, nullptr, nullptr};
+  int strides[4] = {stride, 0, 0, 0};
+  if (sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) != height_)
+    return false;
+  for (int y = 0; y < height_; ++y)
+    std::memcpy(dest + static_cast<ptrdiff_t>(y) * pitch, base + static_cast<ptrdiff_t>(y) * stride,
+                static_cast<size_t>(row));
+  return true;
 }
 
 } // namespace vex::media

@@ -85,10 +85,12 @@ extern "C" VEX_API uint32_t QTSFileGet(QTSFILE *qs, void *buffer, uint32_t count
   uint32_t delivered = 0;
   for (;;) {
     const uint32_t n = std::min(qs->pending_count, count - delivered);
-    std::memcpy(out + delivered, qs->pending, n);
-    qs->pending += n;
-    qs->pending_count -= n;
-    delivered += n;
+    if (n > 0) {
+      std::memcpy(out + delivered, qs->pending, n);
+      qs->pending += n;
+      qs->pending_count -= n;
+      delivered += n;
+    }
     if (delivered == count)
       return delivered;
     if (!convert_next(qs)) {

@@ -41,7 +41,7 @@ bool write_file(const char *name, std::span<const uint8_t> bytes) {
   FILE *f = name ? std::fopen(name, "wb") : nullptr;
   if (!f)
     return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
 }
 

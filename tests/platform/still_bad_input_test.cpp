@@ -28,7 +28,8 @@ std::vector<uint8_t> slurp(const std::string &name) {
 
 void spill(const std::string &name, const std::vector<uint8_t> &bytes) {
   FILE *f = std::fopen(name.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty())
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
 }
 

@@ -5,5 +5,6 @@
 #include "vexutil/util.h"
 #include "vexutil/file.h"
 #include "vexutil/platform.h"
+#include "vexutil/yuv.h"
 
 #endif

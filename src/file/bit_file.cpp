@@ -16,7 +16,9 @@ uint32_t read_bits(VEXFILE *f, uint32_t m) {
   uint32_t h = k != 0 ? f->held_byte >> k : 0;
   if (available < m) {
     uint8_t b = 0;
-    if (VEXFileGetNB(f, &b, 1) == 0) {
+    if (f->buffer && f->mode == kReadMode && f->cursor < f->buffer_end) {
+      b = f->buffer[f->cursor++]; // the common case, without the general copy loop
+    } else if (VEXFileGetNB(f, &b, 1) == 0) {
       // The end of the file also ends the partial byte: missing bits read as
       // 0 and no pending bits remain, so the position reaches the end.
       f->held_byte = 0;
@@ -42,7 +44,10 @@ void write_bits(VEXFILE *f, uint32_t v, uint32_t m) {
   const uint32_t t = (low_bits(v, m) << k) | h;
   if (k + m >= 8) {
     const uint8_t out = static_cast<uint8_t>(t);
-    VEXFilePutNB(f, &out, 1);
+    if (f->buffer && f->mode == kWriteMode && f->cursor < f->buffer_end)
+      f->buffer[f->cursor++] = out; // room in the buffer: no need for the general path
+    else
+      VEXFilePutNB(f, &out, 1);
     f->bit_count = (k + m) % 8;
     f->held_byte = (t >> 8) & 255u;
   } else {

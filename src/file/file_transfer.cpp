@@ -24,9 +24,17 @@ void put_le(uint8_t *p, uint32_t v, int bytes) {
 
 uint32_t get_value(VEXFILE *f, int bytes) {
   const auto n = static_cast<uint32_t>(bytes);
-  if (f && f->buffer && f->mode == kReadMode && f->bit_count == 0 && f->buffer_end - f->cursor >= n) {
-    const uint32_t v = get_le(f->buffer + f->cursor, bytes);
+  if (f && f->buffer && f->mode == kReadMode && f->buffer_end - f->cursor >= n) {
+    uint32_t v = get_le(f->buffer + f->cursor, bytes);
     f->cursor += n;
+    if (const uint32_t k = f->bit_count; k != 0) {
+      // As VEXFileGet does it: the value starts at the pending bit, and the
+      // last raw byte becomes the held byte.
+      const uint32_t bits = 8 * n;
+      const uint64_t stream = (uint64_t{v} << 8 | (f->held_byte & 255u)) >> k;
+      f->held_byte = v >> (bits - 8);
+      v = static_cast<uint32_t>(stream & ((uint64_t{1} << bits) - 1));
+    }
     return v;
   }
   uint8_t tmp[4] = {0, 0, 0, 0}; // bytes past the end read as 0

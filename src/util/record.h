@@ -14,7 +14,6 @@ namespace vex {
 
 template <class T, class... Args> T *new_record(Args &&...args) {
   static_assert(alignof(T) <= 32, "vexmalloc aligns to 32 bytes");
-  static_assert(sizeof(T) < 0x7FFFFFFF);
   void *p = vexmalloc(static_cast<uint32_t>(sizeof(T)));
   if (!p)
     return nullptr;

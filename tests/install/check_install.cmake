@@ -1,0 +1,50 @@
+# Installs the build into a fresh prefix and builds two consumers from it:
+# a CMake project using find_package(vexutil) and a C file compiled with the
+# flags pkg-config gives for vexutil.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed")
+endif()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER} -B ${WORK_DIR}/consumer -G ${GENERATOR}
+                        -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${C_COMPILER}
+                        -DCMAKE_CXX_COMPILER=${CXX_COMPILER} "-DCMAKE_CXX_FLAGS=${FLAGS}"
+                        "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "consumer configure failed:\n${out}\n${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "consumer build failed:\n${out}")
+endif()
+execute_process(COMMAND ${WORK_DIR}/consumer/consumer RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "find_package consumer failed")
+endif()
+
+find_program(PKG_CONFIG pkg-config REQUIRED)
+set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+file(GLOB pcdirs ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
+list(JOIN pcdirs ":" pcpath)
+set(ENV{PKG_CONFIG_PATH} "${pcpath}")
+execute_process(COMMAND ${PKG_CONFIG} --cflags --libs vexutil OUTPUT_VARIABLE pc RESULT_VARIABLE rc
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config does not know vexutil (searched ${pcpath})")
+endif()
+separate_arguments(pc_args UNIX_COMMAND "${pc}")
+separate_arguments(flag_args UNIX_COMMAND "${FLAGS}")
+execute_process(COMMAND ${C_COMPILER} -std=c99 -pedantic-errors ${flag_args} ${CONSUMER}/consumer.c ${pc_args}
+                        -o ${WORK_DIR}/pc_consumer RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config consumer failed to build:\n${err}")
+endif()
+string(REGEX MATCH "-L([^ ]+)" _ "${pc}")
+set(ENV{LD_LIBRARY_PATH} "${CMAKE_MATCH_1}")
+execute_process(COMMAND ${WORK_DIR}/pc_consumer RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config consumer failed")
+endif()

@@ -107,6 +107,7 @@ private:
   bool start_decoder();
   bool seek_to(size_t sample);
   bool decode_until(int64_t target);
+  size_t key_before(int64_t target) const;
 
   FormatPtr fmt_;
   CodecPtr dec_;
@@ -123,6 +124,9 @@ private:
   std::vector<VideoSample> samples_;
   std::vector<int64_t> order_;  // presentation times, sorted
   std::vector<uint32_t> order_bytes_; // sample sizes in that order
+  std::vector<size_t> keys_;    // decoding-order indices of key samples
+  std::vector<int64_t> key_pts_; // their presentation times
+  bool keys_sorted_ = true;
   bool have_frame_ = false;     // frame_ holds a decoded picture
   int64_t frame_time_ = 0;      // its time stamp
   int64_t fed_dts_ = INT64_MIN; // last sample given to the decoder

@@ -67,6 +67,12 @@ bool VideoReader::scan(const char *name, Container c) {
   }
   if (samples_.empty())
     return false;
+  for (size_t k = 0; k < samples_.size(); ++k)
+    if (samples_[k].key) {
+      keys_.push_back(k);
+      key_pts_.push_back(samples_[k].pts);
+    }
+  keys_sorted_ = std::is_sorted(key_pts_.begin(), key_pts_.end());
   std::vector<size_t> idx(samples_.size());
   std::iota(idx.begin(), idx.end(), size_t{0});
   std::stable_sort(idx.begin(), idx.end(),
@@ -167,6 +173,20 @@ bool VideoReader::decode_until(int64_t target) {
   }
 }
 
+// The last key sample (decoding order) that is shown no later than the
+// target: it starts the shortest decode that reaches the target.
+size_t VideoReader::key_before(int64_t target) const {
+  if (keys_sorted_) {
+    const auto it = std::upper_bound(key_pts_.begin(), key_pts_.end(), target);
+    return it == key_pts_.begin() ? 0 : keys_[static_cast<size_t>(it - key_pts_.begin()) - 1];
+  }
+  size_t key = 0;
+  for (size_t k = 0; k < keys_.size(); ++k)
+    if (key_pts_[k] <= target)
+      key = keys_[k];
+  return key;
+}
+
 const AVFrame *VideoReader::frame(int i) {
   if (order_.empty())
     return nullptr;
@@ -174,12 +194,7 @@ const AVFrame *VideoReader::frame(int i) {
   const int64_t target = order_[static_cast<size_t>(i)];
   if (have_frame_ && frame_time_ == target)
     return frame_.get();
-  // The last key sample (decoding order) that is shown no later than the
-  // target starts the shortest decode that reaches it.
-  size_t key = 0;
-  for (size_t s = 0; s < samples_.size(); ++s)
-    if (samples_[s].key && samples_[s].pts <= target)
-      key = s;
+  const size_t key = key_before(target);
   const bool fresh = fed_dts_ == INT64_MIN && !have_frame_ && !at_end_ && key == 0;
   const bool forward = have_frame_ && !at_end_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
   if (!fresh && !forward && !seek_to(key))

@@ -211,6 +211,12 @@ int32_t decode_bmp(std::span<const uint8_t> f, Picture &p, bool header_only) {
     return kUnsupported;
   if (header_only)
     return 0;
+  // Uncompressed rows must all be there; checked before anything is
+  // allocated.
+  const size_t stride = ((static_cast<size_t>(h.width) * h.bits + 31) / 32) * 4;
+  const bool rle = h.compression == kRle8 || h.compression == kRle4;
+  if (!rle && (h.pixel_offset > f.size() || (f.size() - h.pixel_offset) / stride < static_cast<size_t>(h.height)))
+    return kBadFile;
   if (h.bits <= 8) {
     p.start_indexed(h.width, h.height);
     if (const int32_t r = read_table(f, h, p))

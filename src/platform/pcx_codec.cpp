@@ -101,6 +101,11 @@ int32_t decode_pcx(std::span<const uint8_t> f, Picture &p, bool header_only) {
     return kBadFile;
   if (header_only)
     return 0;
+  // One run of at most 63 bytes per two bytes of data: a file too short to
+  // fill the picture is refused before the picture is allocated.
+  const uint64_t need = uint64_t{h.line} * h.planes * static_cast<uint64_t>(h.height);
+  if ((f.size() - kHeader) * (h.rle ? 63 : 1) < need)
+    return kBadFile;
   std::vector<uint8_t> rows;
   if (const int32_t r = unpack(f, h, rows))
     return r;

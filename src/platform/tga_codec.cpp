@@ -135,6 +135,11 @@ int32_t decode_tga(std::span<const uint8_t> f, Picture &p, bool header_only) {
     return kUnsupported;
   if (header_only)
     return 0;
+  // A packet of 1 + pixel bytes covers at most 128 pixels: a file too short
+  // to fill the picture is refused before the picture is allocated.
+  const uint64_t count = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+  if (static_cast<uint64_t>(f.size()) * (h.rle() ? 128 : 1) < count * (h.rle() ? 1 : (h.depth + 7u) / 8))
+    return kBadFile;
   size_t at = kHeader + h.id_length;
   const bool indexed = h.base() != 2;
   if (indexed)

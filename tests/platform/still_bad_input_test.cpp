@@ -153,6 +153,11 @@ TEST(DamagedTga, MapsAndRunsAreChecked) {
   EXPECT_NE(info_and_load(Format::tga, name), 0);
   spill(name, tga(300, {0x87, 1})); // a map longer than the file and than 256
   EXPECT_NE(info_and_load(Format::tga, name), 0);
+  std::vector<uint8_t> empty = tga(2, {0x87, 1});
+  empty[12] = 0; // width 0
+  spill(name, empty);
+  Info info{};
+  EXPECT_NE(StillInfo(Format::tga, name.c_str(), &info), 0);
 }
 
 TEST(DamagedPcx, RunsPastThePictureFail) {
@@ -170,6 +175,11 @@ TEST(DamagedPcx, RunsPastThePictureFail) {
   good.insert(good.end(), {0xC4, 9});
   spill(name, good);
   ASSERT_EQ(info_and_load(Format::pcx, name), 0);
+  std::vector<uint8_t> inverted = good;
+  inverted[4] = 5; // x from 5 to 3
+  spill(name, inverted);
+  Info info{};
+  EXPECT_NE(StillInfo(Format::pcx, name.c_str(), &info), 0);
   f.insert(f.end(), {0xC5, 9}); // five bytes into a picture of four
   spill(name, f);
   EXPECT_NE(info_and_load(Format::pcx, name), 0);

@@ -6,6 +6,7 @@
 #include "vexutil/file.h"
 #include "vexutil/flic.h"
 #include "vexutil/formats.h"
+#include "vexutil/platform.h"
 #include "vexutil/yuv.h"
 #include "vexutil/huff.h"
 

@@ -2,8 +2,8 @@
 // on the same pictures, encoded by `ffmpeg -c:v mpeg4` at about the same
 // compressed size. Both decoders run on this thread, in the same process.
 //
-// Two sequences: moving shapes (every kind of block) and noise (transform
-// and raw blocks). Counters: frames/s and output MB/s (1.5 bytes a pixel).
+// Three sequences: moving shapes and the testkit's pattern animation in YUV
+// (every kind of block), and noise (transform and raw blocks). Counters: frames/s and output MB/s (1.5 bytes a pixel).
 #include <benchmark/benchmark.h>
 
 extern "C" {
@@ -195,6 +195,8 @@ void BM_Mpeg4Decode(benchmark::State &state, tk::Scene scene) {
 
 BENCHMARK_CAPTURE(BM_TolmDecode, shapes, tk::Scene::kShapes)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Mpeg4Decode, shapes, tk::Scene::kShapes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TolmDecode, pattern, tk::Scene::kPattern)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Mpeg4Decode, pattern, tk::Scene::kPattern)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_TolmDecode, noise, tk::Scene::kNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Mpeg4Decode, noise, tk::Scene::kNoise)->Unit(benchmark::kMillisecond);
 

@@ -9,6 +9,8 @@
 // in the same pass).
 #include "formats/tolm_transform.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace vex::formats::tolm {
@@ -39,17 +41,9 @@ public:
     if (tail_ < kSize)
       entry_[tail_++] = {index, kQuad};
   }
-  // Drops the dead entries between passes, keeping the order.
-  void compact() {
-    Entry live[kSize];
-    int n = 0;
-    for (int i = head_; i < tail_; ++i)
-      if (entry_[i].mode != kDead)
-        live[n++] = entry_[i];
-    head_ = kFront;
-    tail_ = kFront + n;
-    std::memcpy(entry_ + head_, live, sizeof(Entry) * n);
-  }
+  // Survivors of a pass are moved down over the dead as the pass goes
+  // (entry i to slot w <= i); the pass ends with set_tail(w).
+  void set_tail(int t) { tail_ = t; }
   int head() const { return head_; }
   int tail() const { return tail_; }
   Entry &operator[](int i) { return entry_[i]; }
@@ -67,10 +61,23 @@ public:
   PlaneWalk(BitReader &bits, WorkList &list, Values &values) : bits_(bits), list_(list), values_(values) {}
 
   void pass() {
-    for (int i = list_.head(); i < list_.tail() && !values_.done(); ++i)
-      if (list_[i].mode != kDead)
-        examine(i);
-    list_.compact();
+    int w = list_.head(); // next survivor's slot
+    int i = w;
+    while (i < list_.tail() && !values_.done()) {
+      if constexpr (Values::kBatchSingles) {
+        if (list_[i].mode == kSingle) {
+          i = singles(i, w);
+          continue;
+        }
+      }
+      examine(i);
+      const Entry e = list_[i++];
+      list_[w] = e;
+      w += e.mode != kDead;
+    }
+    while (i < list_.tail()) // stopped early: keep the rest
+      list_[w++] = list_[i++];
+    list_.set_tail(w);
   }
 
 private:
@@ -102,6 +109,36 @@ private:
     }
   }
 
+  // A run of single entries from i, read several bits at a time: most of
+  // them stay zero in any one pass. The run cannot change while it is read
+  // (new entries go to the front or behind the end). Survivors move down to
+  // w. Returns the index after the run.
+  int singles(int i, int &w) {
+    int end = i;
+    while (end < list_.tail() && list_[end].mode == kSingle)
+      ++end;
+    const auto keep = [&](int n) {
+      for (int k = 0; k < n; ++k)
+        list_[w + k] = list_[i + k];
+      w += n;
+      i += n;
+    };
+    while (i < end) {
+      const unsigned n = static_cast<unsigned>(std::min(end - i, 24));
+      const uint32_t bits = bits_.peek(n);
+      if (bits == 0) {
+        bits_.skip(n);
+        keep(static_cast<int>(n));
+        continue;
+      }
+      const unsigned zeros = static_cast<unsigned>(std::countr_zero(bits));
+      bits_.skip(zeros + 1);
+      keep(static_cast<int>(zeros));
+      values_.give(list_[i++].index); // valued: leaves the list
+    }
+    return end;
+  }
+
   void new_quad(uint8_t quad) {
     for (uint8_t k = quad; k < quad + 4 && !values_.done(); ++k) {
       if (bits_.bit())
@@ -117,6 +154,7 @@ private:
 };
 
 struct CoefficientValues {
+  static constexpr bool kBatchSingles = true;
   BitReader &bits;
   int32_t *coef;
   unsigned plane = 0;
@@ -130,6 +168,7 @@ struct CoefficientValues {
 };
 
 struct ResidueValues {
+  static constexpr bool kBatchSingles = false; // may stop at any event
   BitReader &bits;
   int8_t *residue;
   unsigned events_left;

@@ -1,7 +1,11 @@
 #include "testkit/formats/yuv_scenes.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <random>
+
+#include "testkit/flic/pattern.h"
 
 namespace vex::testkit::tolm {
 namespace {
@@ -44,12 +48,48 @@ void noise(Picture &pic, int t) {
     v = static_cast<uint8_t>(rng());
 }
 
+// The pattern animation (moving shapes, scrolling stripes, a cycling colour
+// band) through its palette to RGB, then to studio-range YUV (BT.601 integer
+// form); chroma is the mean of each 2x2 square.
+void pattern(Picture &pic, int t, uint32_t width, uint32_t height) {
+  PatternOptions o;
+  o.width = width;
+  o.height = height;
+  o.frames = 1u << 20;
+  o.cycle = true;
+  const Frame8 f = PatternAnimation(o).frame(static_cast<uint32_t>(t));
+  const std::vector<uint8_t> rgb = to_rgb(f.pixels.data(), width, height, width, f.palette.data());
+  const uint32_t W = pic.padded_width;
+  std::vector<int> u(size_t{W} * pic.padded_height), v(u.size());
+  uint8_t *y = pic.plane(kLuma);
+  for (uint32_t row = 0; row < pic.padded_height; ++row)
+    for (uint32_t col = 0; col < W; ++col) {
+      const uint32_t sr = std::min(row, height - 1), sc = std::min(col, width - 1); // edge pixels repeat
+      const uint8_t *p = &rgb[(size_t{sr} * width + sc) * 3];
+      const int r = p[0], g = p[1], b = p[2];
+      y[row * W + col] = static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+      u[row * W + col] = ((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128;
+      v[row * W + col] = ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128;
+    }
+  uint8_t *c1 = pic.plane(kChroma1), *c2 = pic.plane(kChroma2);
+  for (uint32_t row = 0; row < pic.padded_height / 2; ++row)
+    for (uint32_t col = 0; col < W / 2; ++col) {
+      const size_t i = size_t{2 * row} * W + 2 * col;
+      c1[row * (W / 2) + col] = static_cast<uint8_t>((u[i] + u[i + 1] + u[i + W] + u[i + W + 1] + 2) / 4);
+      c2[row * (W / 2) + col] = static_cast<uint8_t>((v[i] + v[i + 1] + v[i + W] + v[i + W + 1] + 2) / 4);
+    }
+  for (uint32_t i = 0; i < pic.alpha.size(); ++i)
+    pic.alpha[i] = y[i] > 128 ? 255 : 0;
+}
+
 } // namespace
 
 Picture render_scene(Scene scene, int index, uint32_t width, uint32_t height, bool with_alpha) {
   Picture pic((width + 15) & ~15u, (height + 15) & ~15u, with_alpha);
   if (scene == Scene::kShapes)
     shapes(pic, index);
+  else if (scene == Scene::kPattern)
+    pattern(pic, index, width, height);
   else
     noise(pic, index);
   return pic;

@@ -66,6 +66,14 @@ TEST(TolmRealContent, MovingShapesUseCheapBlocksAndDecodeClose) {
   EXPECT_LT(s.bytes, size_t{8} * 160 * 120 * 3 / 2 / 4);
 }
 
+TEST(TolmRealContent, PatternAnimationInYuv) {
+  auto s = run_sequence(tk::Scene::kPattern, 120, 90, false, 1, 6);
+  EXPECT_GT(s.worst_psnr, 32.0);
+  EXPECT_GT(s.types[tk::kSkip] + s.types[tk::kMotion], 0);
+  EXPECT_GT(s.types[tk::kIntra] + s.types[tk::kInter] + s.types[tk::kRaw], 0);
+  EXPECT_LT(s.bytes, size_t{6} * 120 * 90 * 3 / 2 / 2);
+}
+
 TEST(TolmRealContent, NoiseNeedsTransformAndRawBlocks) {
   auto s = run_sequence(tk::Scene::kNoise, 64, 48, false, 0, 3);
   EXPECT_GT(s.types[tk::kRaw] + s.types[tk::kIntra] + s.types[tk::kInter], 40);

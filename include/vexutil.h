@@ -6,6 +6,8 @@
 #include "vexutil/file.h"
 #include "vexutil/flic.h"
 #include "vexutil/formats.h"
+#include "vexutil/platform.h"
 #include "vexutil/yuv.h"
+#include "vexutil/huff.h"
 
 #endif

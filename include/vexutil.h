@@ -4,5 +4,6 @@
 
 #include "vexutil/util.h"
 #include "vexutil/file.h"
+#include "vexutil/huff.h"
 
 #endif

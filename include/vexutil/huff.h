@@ -1,0 +1,47 @@
+/* Two-pass Huffman encoder of 8-bit or 16-bit symbols writing to a VEXFILE.
+   Per block: HuffInitStats, HuffAddStat for every symbol, HuffStartEncode
+   (builds the code and writes its table), then HuffEncode for the same
+   symbols in the same order. Only symbols counted for the current table may
+   be encoded.
+
+   A table is one bit 0 (no table) or one bit 1 followed, in 16-bit mode, by
+   the tables of the low-byte and high-byte encoders and three 16-bit escape
+   values, then the tree in pre-order (1 = internal node, its 0-branch
+   subtree, then its 1-branch subtree; 0 = leaf followed by its symbol: 8
+   bits, or in 16-bit mode the low byte coded with the low-byte table and the
+   high byte with the high-byte table), then one closing bit 0. A tree of a
+   single leaf codes its symbol with no bits. Codes are written first bit
+   (nearest the root) first. In 16-bit mode a coded escape i stands for the
+   i-th most recent symbol; the recent symbols shift after every symbol that
+   differs from the most recent one.
+
+   HuffStartEncode shares one tree-building work area among all encoders of
+   the process: it must not run on two encoders at once. */
+#ifndef VEXUTIL_HUFF_H
+#define VEXUTIL_HUFF_H
+
+#include "vexutil/api.h"
+#include "vexutil/file.h"
+
+VEX_EXTERN_C_BEGIN
+
+typedef struct HUFF HUFF;
+
+/* Low byte nonzero: 8-bit symbols; zero: 16-bit symbols. Null when out of memory. */
+VEX_API HUFF *HuffOpen(uint32_t eight_bit);
+VEX_API void HuffSetOutput(HUFF *h, VEXFILE *out);
+VEX_API void HuffClose(HUFF *h);
+VEX_API void HuffInitStats(HUFF *h);
+/* Restarts the recent-symbol context (16-bit mode) and nothing else. */
+VEX_API void HuffInitLasts(HUFF *h);
+/* The symbol is its low 16 bits (low 8 bits in 8-bit mode). */
+VEX_API void HuffAddStat(HUFF *h, uint32_t symbol);
+/* -1 failure (a code of 31 bits or more: the stream is unusable from here
+   on, and the encoder fails every later table of two or more symbols);
+   12 no statistics; 20 one distinct symbol; else 16 + 8 * internal nodes. */
+VEX_API int32_t HuffStartEncode(HUFF *h);
+VEX_API void HuffEncode(HUFF *h, uint32_t symbol);
+
+VEX_EXTERN_C_END
+
+#endif

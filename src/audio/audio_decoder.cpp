@@ -1,0 +1,82 @@
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "audio/audio_codec.h"
+#include "audio/block_layout.h"
+#include "util/record.h"
+
+using namespace vex::audio;
+
+namespace {
+
+// Step 4: coefficients times their band's step; bin 0 carries the two real
+// values instead.
+void dequantise(const AUDIODEC *d, const BlockContent &c, float *y) {
+  std::fill(y, y + d->n, 0.0f);
+  for (uint32_t b = 0; b < d->bands; ++b) {
+    const float s = step_of_code(c.step_code[b]);
+    for (uint32_t i = std::max(2u, 2 * d->edge[b]); i < 2 * d->edge[b + 1]; ++i)
+      y[i] = static_cast<float>(c.q[i]) * s;
+  }
+  y[0] = c.x0;
+  y[1] = c.x1;
+}
+
+int16_t to_sample(float v) {
+  if (!(v > -32768.0f))
+    return -32768;
+  if (v >= 32767.0f)
+    return 32767;
+  return static_cast<int16_t>(std::lrint(v));
+}
+
+// Step 7: a linear fade from the previous block's tail into this block;
+// floor divisions by V, a power of two.
+void cross_fade(AUDIODEC *d) {
+  const uint32_t v = d->overlap;
+  const int shift = std::countr_zero(v);
+  for (uint32_t i = 0; i < v; ++i) {
+    const int32_t from = static_cast<int32_t>(v - i) * d->tail[i];
+    const int32_t to = static_cast<int32_t>(i) * d->output[i];
+    d->output[i] = static_cast<int16_t>((from >> shift) + (to >> shift));
+  }
+}
+
+} // namespace
+
+extern "C" AUDIODEC *AudioDecOpen(uint32_t rate, uint32_t channels, uint32_t /*flag*/) {
+  auto *d = vex::new_record<AUDIODEC>();
+  if (!d)
+    return nullptr;
+  const CodecGeometry g = codec_geometry(rate, channels);
+  d->n = g.n;
+  d->output_scale = 2.0f / std::sqrt(static_cast<float>(g.n));
+  d->overlap = g.overlap;
+  d->first_block = 1;
+  d->bands = g.bands;
+  std::memcpy(d->edge, g.edge, sizeof d->edge);
+  return d;
+}
+
+extern "C" int32_t AudioDecBlock(AUDIODEC *d, const int16_t **pcm, uint32_t *pcm_bytes, const uint8_t *block,
+                                 uint32_t available, const uint8_t **next) {
+  BlockContent c;
+  bool complete = false;
+  const uint32_t used = read_block(block, available, d->n, d->bands, c, &complete);
+  float y[kMaxWindow];
+  dequantise(d, c, y);
+  rdft(d->n, -1, y, d->tables);
+  for (uint32_t i = 0; i < d->n; ++i)
+    d->output[i] = to_sample(y[i] * d->output_scale);
+  if (d->first_block)
+    d->first_block = 0;
+  else
+    cross_fade(d);
+  std::memcpy(d->tail, d->output + (d->n - d->overlap), d->overlap * sizeof d->tail[0]);
+  *pcm = d->output;
+  *pcm_bytes = (d->n - d->overlap) * 2;
+  *next = block + used;
+  return complete ? 1 : 0;
+}

@@ -1,0 +1,154 @@
+#include "audio/block_layout.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+
+#include "audio/block_bits.h"
+
+namespace vex::audio {
+namespace {
+
+constexpr uint32_t kGroup = 8;
+
+// Magnitudes are 15 bits; -32768 (never produced by the quantiser) counts
+// as 32767.
+uint32_t magnitude(int16_t v) {
+  const auto m = static_cast<uint32_t>(std::abs(int{v}));
+  return m > 32767u ? 32767u : m;
+}
+
+uint32_t group_count(uint32_t n) { return (n - 2 + kGroup - 1) / kGroup; }
+
+// Greedy run from group g: the longest table length whose groups all have
+// the width of group g, trying lengths in table order and stopping at the
+// first that fails. Returns the run code (-1: a run of one group) and sets
+// the number of groups it covers.
+int choose_run(const uint8_t *widths, uint32_t g, uint32_t groups, uint32_t *covered) {
+  const uint32_t left = groups - g;
+  *covered = 1;
+  if (left == 1)
+    return -1;
+  const uint8_t w = widths[g];
+  int code = -1;
+  uint32_t checked = 1; // groups g .. g+checked-1 are known to have width w
+  for (uint32_t c = 0; c < kRunGroups.size(); ++c) {
+    const uint32_t want = kRunGroups[c] < left ? kRunGroups[c] : left;
+    while (checked < want && widths[g + checked] == w)
+      ++checked;
+    if (checked < want)
+      break;
+    code = static_cast<int>(c);
+    *covered = want;
+    if (want == left)
+      break; // the run reaches the end; its code may stand for more groups
+  }
+  return code;
+}
+
+void write_group(BlockWriter &bw, const int16_t *q, uint32_t count, uint32_t width) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t mag = magnitude(q[i]);
+    bw.put(mag, width);
+    if (mag != 0)
+      bw.put(q[i] < 0 ? 1u : 0u, 1);
+  }
+}
+
+} // namespace
+
+uint32_t encode_29(float x) {
+  const float a = std::fabs(x);
+  const float limit = 4194303.0f; // keeps e within 22, far above any window's value
+  const float clamped = a < limit ? a : limit;
+  const auto n = static_cast<uint32_t>(std::lrint(clamped));
+  const auto e = static_cast<uint32_t>(std::bit_width(n));
+  auto m = static_cast<uint32_t>(std::lrint(std::ldexp(clamped, 23 - static_cast<int>(e))));
+  if (m > 0x7FFFFFu)
+    m = 0x7FFFFFu;
+  return e | m << 5 | (x < 0 ? 1u << 28 : 0u);
+}
+
+float decode_29(uint32_t bits) {
+  const int e = static_cast<int>(bits & 31u);
+  const float v = std::ldexp(static_cast<float>((bits >> 5) & 0x7FFFFFu), e - 23);
+  return bits >> 28 & 1u ? -v : v;
+}
+
+void group_widths(const int16_t *q, uint32_t n, uint8_t *widths) {
+  const uint32_t groups = group_count(n);
+  for (uint32_t g = 0; g < groups; ++g) {
+    const uint32_t first = 2 + g * kGroup;
+    const uint32_t end = first + kGroup < n ? first + kGroup : n;
+    uint32_t largest = 0;
+    for (uint32_t i = first; i < end; ++i) {
+      const auto mag = magnitude(q[i]);
+      largest = mag > largest ? mag : largest;
+    }
+    widths[g] = static_cast<uint8_t>(std::bit_width(largest));
+  }
+}
+
+uint32_t write_block(const BlockContent &c, uint32_t n, uint32_t bands, uint8_t *out) {
+  BlockWriter bw(out);
+  bw.put(encode_29(c.x0), 29);
+  bw.put(encode_29(c.x1), 29);
+  for (uint32_t b = 0; b < bands; ++b)
+    bw.put(c.step_code[b], 8);
+  uint8_t widths[kMaxWindow / kGroup];
+  group_widths(c.q, n, widths);
+  const uint32_t groups = group_count(n);
+  for (uint32_t g = 0; g < groups;) {
+    uint32_t covered = 1;
+    const int code = choose_run(widths, g, groups, &covered);
+    if (code < 0) {
+      bw.put(0, 1);
+    } else {
+      bw.put(1, 1);
+      bw.put(static_cast<uint32_t>(code), 4);
+    }
+    const uint32_t w = widths[g];
+    bw.put(w, 4);
+    const uint32_t first = 2 + g * kGroup;
+    const uint32_t end = first + covered * kGroup < n ? first + covered * kGroup : n;
+    if (w > 0)
+      write_group(bw, c.q + first, end - first, w);
+    g += covered;
+  }
+  return bw.finish();
+}
+
+uint32_t read_block(const uint8_t *data, uint32_t size, uint32_t n, uint32_t bands, BlockContent &c, bool *complete) {
+  BlockReader br(data, size);
+  c.x0 = decode_29(br.get(29));
+  c.x1 = decode_29(br.get(29));
+  for (uint32_t b = 0; b < bands; ++b)
+    c.step_code[b] = static_cast<uint8_t>(br.get(8));
+  c.q[0] = c.q[1] = 0;
+  for (uint32_t i = 2; i < n;) {
+    uint32_t count = kGroup;
+    if (br.get(1) != 0)
+      count = kRunGroups[br.get(4)] * kGroup;
+    if (count > n - i)
+      count = n - i;
+    const uint32_t w = br.get(4);
+    for (uint32_t end = i + count; i < end; ++i) {
+      if (w == 0) {
+        c.q[i] = 0;
+        continue;
+      }
+      const auto mag = static_cast<int>(br.get(w));
+      const bool negative = mag != 0 && br.get(1) != 0;
+      c.q[i] = static_cast<int16_t>(negative ? -mag : mag);
+    }
+    if (br.overran()) {
+      for (; i < n; ++i) // the block ended early: the rest is silence
+        c.q[i] = 0;
+      break;
+    }
+  }
+  *complete = !br.overran();
+  return br.bytes_used();
+}
+
+} // namespace vex::audio

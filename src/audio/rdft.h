@@ -1,0 +1,47 @@
+// Real discrete Fourier transform of a power-of-two number of floats, done
+// in place, single precision, with work tables that the transform builds
+// itself the first time it sees a size.
+//
+// Forward (sign +1) over a[0 .. n-1]:
+//   a[2k]   = sum_j a[j] cos(2 pi j k / n)   (0 < k < n/2)
+//   a[2k+1] = sum_j a[j] sin(2 pi j k / n)
+//   a[0]    = sum_j a[j],   a[1] = sum_j a[j] cos(pi j)   (the n/2 term)
+// Inverse (sign -1), with R[k] = a[2k], I[k] = a[2k+1], R[0] = a[0],
+// R[n/2] = a[1]:
+//   a[j] = (R[0] + R[n/2] cos(pi j)) / 2
+//          + sum_{0<k<n/2} (R[k] cos(2 pi j k / n) + I[k] sin(2 pi j k / n))
+// so inverse(forward(x)) = x * n / 2. Nothing is scaled.
+//
+// The real sequence is transformed as n/2 complex values (even samples real,
+// odd samples imaginary) by an iterative radix-2 transform after a
+// bit-reversal permutation, followed by the split that separates the even
+// and odd halves' spectra.
+#pragma once
+
+#include <cstdint>
+
+namespace vex::audio {
+
+constexpr uint32_t kRdftMaxSize = 4096;
+
+// Tables for one size. A zeroed record has size 0, so the first transform
+// builds them; a later transform of another size rebuilds them.
+struct RdftTables {
+  uint32_t size;
+  // Per radix-2 stage of half-length h (1, 2, 4, ... n/4): the complex
+  // factors e^{i pi j / h}, j < h, at complex index h + j (index 0 unused).
+  float stage[kRdftMaxSize];
+  // The split factors e^{2 pi i k / n}, k < n/4, as interleaved complex.
+  float split[kRdftMaxSize / 2];
+  // Bit reversal of the n/2 complex indices.
+  uint16_t bitrev[kRdftMaxSize / 2];
+};
+
+// True for the sizes the transform handles: powers of two from 4 to 4096.
+bool rdft_size_ok(uint32_t n);
+
+// Transforms a[0 .. n-1] in place; sign > 0 forward, otherwise inverse.
+// Sizes that rdft_size_ok refuses leave a untouched.
+void rdft(uint32_t n, int sign, float *a, RdftTables &tables);
+
+} // namespace vex::audio

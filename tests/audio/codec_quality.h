@@ -1,0 +1,77 @@
+// Measurements of a decoded signal against the original, shared by the
+// codec round-trip tests.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "audio/rdft.h"
+#include "testkit/audio/codec_driver.h"
+
+struct BandNoise {
+  size_t bands_checked = 0; // (block, band) pairs with a nonzero threshold
+  size_t bands_under = 0;   // ... whose noise is under it
+  double worst_ratio = 0;   // largest noise / threshold seen
+};
+
+// Per block: the block decoded on its own (no cross-fade) against the
+// window the encoder transformed, both transformed and scaled as the
+// encoder does; per band the error energy over the band's coefficients
+// (bin 0 excluded: it is sent as two exact numbers) against the band's
+// threshold. slack multiplies the threshold.
+inline BandNoise band_noise(const vex::testkit::CodedStream &s, uint32_t rate, uint32_t channels, double slack) {
+  BandNoise r;
+  vex::audio::RdftTables tables{};
+  const float scale = 1.0f / std::sqrt(static_cast<float>(s.n));
+  for (const auto &b : s.blocks) {
+    const auto decoded = vex::testkit::decode_alone(b.bytes, rate, channels);
+    std::vector<float> e(s.n);
+    for (uint32_t i = 0; i < s.n; ++i)
+      e[i] = static_cast<float>(decoded[i] - b.window[i]);
+    vex::audio::rdft(s.n, 1, e.data(), tables);
+    for (uint32_t band = 0; band < s.bands; ++band) {
+      if (!(b.threshold[band] > 0))
+        continue;
+      double noise = 0;
+      for (uint32_t i = std::max(2u, 2 * s.edge[band]); i < 2 * s.edge[band + 1]; ++i)
+        noise += double(e[i] * scale) * double(e[i] * scale);
+      ++r.bands_checked;
+      const double ratio = noise / b.threshold[band];
+      r.bands_under += ratio <= slack;
+      r.worst_ratio = std::max(r.worst_ratio, ratio);
+    }
+  }
+  return r;
+}
+
+// Signal-to-noise ratio in dB.
+inline double snr_db(const std::vector<int16_t> &ref, const std::vector<int16_t> &got) {
+  double sig = 0, err = 0;
+  for (size_t i = 0; i < ref.size() && i < got.size(); ++i) {
+    sig += double(ref[i]) * ref[i];
+    err += double(ref[i] - got[i]) * (ref[i] - got[i]);
+  }
+  return 10 * std::log10((sig + 1) / (err + 1));
+}
+
+// The largest jump of the error (per channel, sample to sample) near the
+// block joins, and the largest elsewhere. A join that does not fit makes the
+// first much larger than the second.
+struct JoinJumps {
+  double at_joins = 0, elsewhere = 0;
+};
+
+inline JoinJumps join_jumps(const std::vector<int16_t> &ref, const std::vector<int16_t> &got, uint32_t n,
+                            uint32_t overlap, uint32_t channels) {
+  JoinJumps j;
+  const size_t hop = n - overlap;
+  for (size_t i = channels; i < ref.size() && i < got.size(); ++i) {
+    const double d = std::fabs(double(got[i] - ref[i]) - double(got[i - channels] - ref[i - channels]));
+    const size_t in_block = i % hop;
+    const bool near_join = i >= hop && (in_block < 2 * channels || in_block + 2 * channels >= hop ||
+                                        (in_block >= overlap - 2 * channels && in_block < overlap + 2 * channels));
+    (near_join ? j.at_joins : j.elsewhere) = std::max(near_join ? j.at_joins : j.elsewhere, d);
+  }
+  return j;
+}

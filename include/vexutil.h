@@ -5,5 +5,6 @@
 #include "vexutil/util.h"
 #include "vexutil/file.h"
 #include "vexutil/huff.h"
+#include "vexutil/flic.h"
 
 #endif

@@ -1,0 +1,32 @@
+// The chunk layout of a FLIC file, for tools that describe files and for
+// feeding other decoders one frame chunk at a time.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "vexutil/flic.h"
+
+namespace vex::flic {
+
+struct ChunkInfo {
+  uint32_t type;
+  uint32_t size; // as stored, header included
+};
+
+struct FrameInfo {
+  uint32_t offset;          // file position of the frame chunk
+  uint32_t size;            // as stored, header included
+  uint32_t type;            // 0xF1FA for frames
+  uint32_t declared_chunks; // sub-chunk count of the header
+  std::vector<ChunkInfo> chunks; // those whose headers lie inside the frame data
+  bool ring;                // the frame after the counted ones
+  bool truncated;           // the file ends inside the frame
+};
+
+// Walks the frame chunks from frame 1: the counted frames and, when a frame
+// chunk follows them, the ring frame. Stops at the end of the file. The
+// handle is rewound afterwards (the next decode gives frame 1).
+std::vector<FrameInfo> scan_frames(VEXFLIC *h);
+
+} // namespace vex::flic

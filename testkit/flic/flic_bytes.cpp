@@ -1,0 +1,78 @@
+#include "testkit/flic/flic_bytes.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace vex::testkit {
+
+void put_le16(ByteVec &b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put_le32(ByteVec &b, uint32_t v) {
+  put_le16(b, v & 0xFFFF);
+  put_le16(b, v >> 16);
+}
+
+void set_le16(ByteVec &b, size_t at, uint32_t v) {
+  b.at(at) = static_cast<uint8_t>(v);
+  b.at(at + 1) = static_cast<uint8_t>(v >> 8);
+}
+
+void set_le32(ByteVec &b, size_t at, uint32_t v) {
+  set_le16(b, at, v & 0xFFFF);
+  set_le16(b, at + 2, v >> 16);
+}
+
+uint32_t get_le16(const ByteVec &b, size_t at) { return b.at(at) | uint32_t{b.at(at + 1)} << 8; }
+uint32_t get_le32(const ByteVec &b, size_t at) { return get_le16(b, at) | get_le16(b, at + 2) << 16; }
+
+ByteVec header_bytes(const FlicHeader &h) {
+  ByteVec b(128, 0);
+  set_le16(b, 4, h.magic);
+  set_le16(b, 6, h.frames);
+  set_le16(b, 8, h.width);
+  set_le16(b, 10, h.height);
+  set_le16(b, 12, 8);
+  set_le32(b, 16, h.speed);
+  set_le32(b, 26, h.creator);
+  set_le32(b, 80, h.frame1);
+  return b;
+}
+
+ByteVec frame_chunk(const std::vector<SubChunk> &chunks) {
+  ByteVec b;
+  put_le32(b, 0);
+  put_le16(b, 0xF1FA);
+  put_le16(b, static_cast<uint32_t>(chunks.size()));
+  b.resize(16, 0);
+  for (const SubChunk &c : chunks) {
+    put_le32(b, static_cast<uint32_t>(6 + c.data.size()));
+    put_le16(b, c.type);
+    b.insert(b.end(), c.data.begin(), c.data.end());
+  }
+  set_le32(b, 0, static_cast<uint32_t>(b.size()));
+  return b;
+}
+
+ByteVec flic_file(const FlicHeader &h, const std::vector<ByteVec> &frames) {
+  ByteVec b = header_bytes(h);
+  for (const ByteVec &f : frames)
+    b.insert(b.end(), f.begin(), f.end());
+  set_le32(b, 0, static_cast<uint32_t>(b.size()));
+  return b;
+}
+
+bool save_bytes(const std::string &path, const ByteVec &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+ByteVec load_bytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return ByteVec(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace vex::testkit

@@ -66,6 +66,9 @@ const char *check_header(const KORVA *k, const Reader &r) {
   const uint32_t vertical = h[kHdrFlags] & 6;
   if (vertical == 6)
     return "Korvane vertical mode unknown";
+  for (uint32_t t = 0; t < KORVA_TRACKS; ++t)
+    if (h[kHdrSoundSize + t] > kMaxFrameSound)
+      return "Korvane sound size of a frame out of range";
   const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & 1);
   if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.available)
     return "Korvane tables do not fit the file";

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "formats/korvane/korvane_reader.h"
 #include "tests/formats/korvane/korvane_test_util.h"
 #include "testkit/audio/codec_driver.h"
 #include "testkit/audio/test_signals.h"
@@ -361,7 +362,7 @@ TEST_F(KorvaneRoundTrip, DestinationAtAnOffsetInALargerBuffer) {
 TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   const auto frames = kw::pattern_frames(pattern(32, 32, 10));
   kw::MovieSpec spec;
-  spec.tracks[1] = track(kw::SoundKind::delta, false, false, pcm_frames(10, 900, 3, false, false));
+  spec.tracks[1] = track(kw::SoundKind::delta, false, false, pcm_frames(10, 3000, 3, false, false));
   const auto m = kw::write_korvane(frames, spec, path("h.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   // The movie behind 5000 bytes of something else, as inside a program file.
@@ -375,6 +376,7 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
     ASSERT_EQ(::lseek(fd, 5000, SEEK_SET), 5000);
     KORVA *k = KorvaOpen(korva_handle_arg(fd), KORVA_BY_HANDLE, size);
     ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->reader->in_memory, size != 0);
     expect_matches(m, read_records(k, 10));
     KorvaClose(k);
     EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5000) << "the caller's position moved";
@@ -385,6 +387,25 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   EXPECT_EQ(KorvaOpen(korva_handle_arg(fd), KORVA_BY_HANDLE, 0), nullptr);
   ::close(fd);
   EXPECT_EQ(KorvaOpen(korva_handle_arg(-1), KORVA_BY_HANDLE, 0), nullptr);
+}
+
+TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {
+  PatternOptions o;
+  o.width = 160;
+  o.height = 120;
+  o.frames = 4;
+  o.noise_full = true;
+  const auto frames = kw::pattern_frames(PatternAnimation(o));
+  kw::MovieSpec spec;
+  spec.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(4, 20000, 4, false, false));
+  const auto m = kw::write_korvane(frames, spec, path("big.kvn"));
+  ASSERT_TRUE(m.ok) << m.error;
+  KORVA *k = KorvaOpen(path("big.kvn").c_str(), 0, 0);
+  ASSERT_NE(k, nullptr);
+  EXPECT_FALSE(k->reader->in_memory);
+  EXPECT_GT(k->reader->largest, k->reader->window.size()); // read straight into the record buffer
+  expect_matches(m, read_records(k, 4));
+  KorvaClose(k);
 }
 
 TEST_F(KorvaneRoundTrip, AnyFlicBecomesAMovie) {

@@ -6,5 +6,6 @@
 #include "vexutil/file.h"
 #include "vexutil/huff.h"
 #include "vexutil/flic.h"
+#include "vexutil/yuv.h"
 
 #endif

@@ -44,7 +44,10 @@ void write_bits(VEXFILE *f, uint32_t v, uint32_t m) {
   const uint32_t t = (low_bits(v, m) << k) | h;
   if (k + m >= 8) {
     const uint8_t out = static_cast<uint8_t>(t);
-    VEXFilePutNB(f, &out, 1);
+    if (f->buffer && f->mode == kWriteMode && f->cursor < f->buffer_end)
+      f->buffer[f->cursor++] = out; // room in the buffer: no need for the general path
+    else
+      VEXFilePutNB(f, &out, 1);
     f->bit_count = (k + m) % 8;
     f->held_byte = (t >> 8) & 255u;
   } else {

@@ -29,8 +29,11 @@ extern "C" uint32_t VEXFileSetPos(VEXFILE *f, uint32_t pos) {
   const uint32_t c = VEXFileGetPos(f);
   if (pos == c)
     return c;
+  // Grown by writing. In read mode everything written is already flushed,
+  // and a position past the end may come from a seek alone, so the size is
+  // asked again rather than taken from the position.
   if (f->cached_size != kSizeUnknown && c > f->cached_size)
-    f->cached_size = c; // grown by writing
+    f->cached_size = f->mode == kWriteMode ? c : vex::os::file_length(f->handle);
   if (f->mode == kWriteMode) {
     VEXFileFlush(f, 0);
   } else if (in_read_buffer(f, pos)) {

@@ -5,6 +5,7 @@
 #include "flic/flic_decode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "flic/flic_format.h"
@@ -13,17 +14,23 @@ namespace vex::flic {
 
 namespace {
 
+// A count byte read as two's complement: 0x80..0xFF are -128..-1.
+constexpr int32_t signed_count(uint8_t b) { return b < 0x80 ? b : static_cast<int32_t>(b) - 256; }
+
 class Cursor {
 public:
   explicit Cursor(Bytes d) : p_(d.data()), end_(d.data() + d.size()) {}
   bool has(uint64_t n) const { return static_cast<uint64_t>(end_ - p_) >= n; }
   uint32_t u8() { return *p_++; }
-  int32_t s8() { return static_cast<int8_t>(*p_++); }
+  int32_t s8() { return signed_count(*p_++); }
   uint32_t u16() {
     const uint32_t v = get16(p_);
     p_ += 2;
     return v;
   }
+  const uint8_t *pos() const { return p_; }
+  const uint8_t *end() const { return end_; }
+  void seek(const uint8_t *p) { p_ = p; }
   const uint8_t *take(uint64_t n) {
     const uint8_t *q = p_;
     p_ += n;
@@ -40,59 +47,110 @@ uint8_t *row_of(const Picture &pic, uint64_t y) {
   return y < pic.height ? pic.pixels + y * pic.pitch : nullptr;
 }
 
-void put_bytes(const Picture &pic, uint8_t *row, uint64_t x, const uint8_t *src, uint64_t n) {
-  if (!row || x >= pic.width)
-    return;
-  std::memcpy(row + x, src, std::min<uint64_t>(n, pic.width - x));
+// Short copies and fills dominate delta frames; these do them with a few
+// fixed-size moves (overlapping at the end), never touching a byte outside
+// [d, d + n).
+[[gnu::always_inline]] inline void copy_short(uint8_t *d, const uint8_t *s, uint64_t n) {
+  if (n >= 16) {
+    std::memcpy(d, s, n);
+  } else if (n >= 8) {
+    std::memcpy(d, s, 8);
+    std::memcpy(d + n - 8, s + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(d, s, 4);
+    std::memcpy(d + n - 4, s + n - 4, 4);
+  } else if (n >= 2) {
+    std::memcpy(d, s, 2);
+    std::memcpy(d + n - 2, s + n - 2, 2);
+  } else if (n == 1) {
+    d[0] = s[0];
+  }
 }
 
-void fill_bytes(const Picture &pic, uint8_t *row, uint64_t x, uint8_t v, uint64_t n) {
-  if (!row || x >= pic.width)
-    return;
-  std::memset(row + x, v, std::min<uint64_t>(n, pic.width - x));
-}
+static_assert(std::endian::native == std::endian::little, "fill patterns are built little-endian");
 
-// n copies of the byte pair (a, b) from column x.
-void fill_words(const Picture &pic, uint8_t *row, uint64_t x, uint8_t a, uint8_t b, uint64_t n) {
-  if (!row || x >= pic.width)
-    return;
-  const uint64_t bytes = std::min<uint64_t>(2 * n, pic.width - x);
-  uint8_t *d = row + x;
-  if (a == b) {
-    std::memset(d, a, bytes);
+// n bytes of the repeating 8-byte pattern p, which must repeat with a period
+// that divides any even offset (byte or byte-pair patterns).
+[[gnu::always_inline]] inline void fill_short(uint8_t *d, uint64_t p, uint64_t n, bool pairs) {
+  if (n >= 8) {
+    uint64_t i = 0;
+    for (; i + 8 <= n; i += 8)
+      std::memcpy(d + i, &p, 8);
+    // The last store overlaps; for byte pairs its start must stay even.
+    const uint64_t back = pairs ? ((n - 8) & ~uint64_t{1}) : n - 8;
+    if (i < n) {
+      std::memcpy(d + back, &p, 8);
+      if (back + 8 < n)
+        d[n - 1] = static_cast<uint8_t>(p);
+    }
     return;
   }
-  for (uint64_t i = 0; i + 1 < bytes; i += 2) {
-    d[i] = a;
-    d[i + 1] = b;
+  // Two overlapping stores; an odd count of a byte-pair pattern (a clipped
+  // run) would shift the phase, so it goes byte by byte.
+  if (n >= 4 && !(pairs && (n & 1))) {
+    const auto q = static_cast<uint32_t>(p);
+    std::memcpy(d, &q, 4);
+    std::memcpy(d + n - 4, &q, 4);
+  } else if (n >= 2 && !(pairs && (n & 1))) {
+    const auto q = static_cast<uint16_t>(p);
+    std::memcpy(d, &q, 2);
+    std::memcpy(d + n - 2, &q, 2);
+  } else {
+    for (uint64_t i = 0; i < n; ++i)
+      d[i] = static_cast<uint8_t>(p >> (8 * (i & 7)));
   }
-  if (bytes & 1)
-    d[bytes - 1] = a;
 }
 
-// Packets of one DELTA_FLC line: column skip byte, signed word count.
+[[gnu::always_inline]] inline void put_bytes(const Picture &pic, uint8_t *row, uint64_t x, const uint8_t *src, uint64_t n) {
+  if (!row || x >= pic.width)
+    return;
+  copy_short(row + x, src, std::min<uint64_t>(n, pic.width - x));
+}
+
+[[gnu::always_inline]] inline void fill_bytes(const Picture &pic, uint8_t *row, uint64_t x, uint8_t v, uint64_t n) {
+  if (!row || x >= pic.width)
+    return;
+  fill_short(row + x, v * 0x0101010101010101ull, std::min<uint64_t>(n, pic.width - x), false);
+}
+
+// Packets of one DELTA_FLC line: column skip byte, signed word count
+// (n >= 0 copies n words, -n repeats one word n times). Works on raw
+// pointers: this loop is most of the time spent on delta frames.
 bool flc_line_packets(Cursor &c, const Picture &pic, uint8_t *row, uint32_t packets) {
+  const uint8_t *p = c.pos();
+  const uint8_t *const end = c.end();
+  const uint64_t w = row ? pic.width : 0; // a line below the picture takes nothing
   uint64_t x = 0;
   for (uint32_t i = 0; i < packets; ++i) {
-    if (!c.has(2))
-      return false;
-    x += c.u8();
-    const int32_t n = c.s8();
+    if (end - p < 2)
+      return c.seek(p), false;
+    x += p[0];
+    const int32_t n = signed_count(p[1]);
+    p += 2;
     if (n >= 0) {
-      const uint64_t bytes = 2 * static_cast<uint64_t>(n);
-      if (!c.has(bytes))
-        return false;
-      put_bytes(pic, row, x, c.take(bytes), bytes);
+      const auto bytes = 2 * static_cast<uint64_t>(n);
+      if (static_cast<uint64_t>(end - p) < bytes)
+        return c.seek(p), false;
+      if (x + bytes <= w)
+        copy_short(row + x, p, bytes);
+      else if (x < w)
+        copy_short(row + x, p, w - x);
+      p += bytes;
       x += bytes;
     } else {
-      if (!c.has(2))
-        return false;
-      const uint8_t a = static_cast<uint8_t>(c.u8());
-      const uint8_t b = static_cast<uint8_t>(c.u8());
-      fill_words(pic, row, x, a, b, static_cast<uint64_t>(-n));
-      x += 2 * static_cast<uint64_t>(-n);
+      if (end - p < 2)
+        return c.seek(p), false;
+      const auto bytes = 2 * static_cast<uint64_t>(-n);
+      const uint64_t pattern = (uint64_t{p[0]} | uint64_t{p[1]} << 8) * 0x0001000100010001ull;
+      if (x + bytes <= w)
+        fill_short(row + x, pattern, bytes, true);
+      else if (x < w)
+        fill_short(row + x, pattern, w - x, true);
+      p += 2;
+      x += bytes;
     }
   }
+  c.seek(p);
   return true;
 }
 

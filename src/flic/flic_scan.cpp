@@ -50,4 +50,28 @@ std::vector<FrameInfo> scan_frames(VEXFLIC *h) {
   return frames;
 }
 
+uint32_t file_magic(VEXFLIC *h) {
+  if (!h || !h->file)
+    return 0;
+  const uint32_t pos = VEXFileSetPos(h->file, hdr::magic);
+  const uint32_t magic = VEXFileGet16(h->file);
+  VEXFileSetPos(h->file, pos);
+  return magic;
+}
+
+const char *chunk_name(uint32_t type) {
+  struct Name {
+    uint32_t type;
+    const char *name;
+  };
+  static constexpr Name names[] = {{VEXFLIC_COLOR_256, "COLOR_256"}, {VEXFLIC_DELTA_FLC, "DELTA_FLC"},
+                                   {VEXFLIC_COLOR_64, "COLOR_64"},   {VEXFLIC_DELTA_FLI, "DELTA_FLI"},
+                                   {VEXFLIC_BLACK, "BLACK"},         {VEXFLIC_BYTE_RUN, "BYTE_RUN"},
+                                   {VEXFLIC_FLI_COPY, "FLI_COPY"}};
+  for (const Name &n : names)
+    if (n.type == type)
+      return n.name;
+  return nullptr;
+}
+
 } // namespace vex::flic

@@ -29,4 +29,10 @@ struct FrameInfo {
 // handle is rewound afterwards (the next decode gives frame 1).
 std::vector<FrameInfo> scan_frames(VEXFLIC *h);
 
+// The magic of the open file (0xAF11 or 0xAF12), which the handle does not
+// keep; the read position is left where it was.
+uint32_t file_magic(VEXFLIC *h);
+// Name of a sub-chunk type as the format calls it ("BYTE_RUN"), or null.
+const char *chunk_name(uint32_t type);
+
 } // namespace vex::flic

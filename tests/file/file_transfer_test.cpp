@@ -159,10 +159,15 @@ TEST_F(Transfer, SetPosBeyondTheEndThenWriteLeavesAGapOfZeros) {
   expect[0] = 1, expect[10] = 2;
   EXPECT_EQ(read_all(name_), expect);
   VEXFILE *r = VEXFileOpen(16, name_.c_str(), VEXFILE_READ);
+  EXPECT_EQ(VEXFileSize(r), 11u);
   VEXFileSetPos(r, 1000);
   EXPECT_EQ(VEXFileAtEnd(r), 1);
   uint8_t b;
   EXPECT_EQ(VEXFileGet(r, &b, 1), 0u);
+  // A seek past the end of a file being read does not make it larger.
+  VEXFileSetPos(r, 5);
+  EXPECT_EQ(VEXFileSize(r), 11u);
+  EXPECT_EQ(VEXFileAtEnd(r), 0);
   VEXFileClose(r);
 }
 

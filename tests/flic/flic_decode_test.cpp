@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "flic/flic_decode.h"
@@ -150,6 +151,37 @@ TEST(FlicDecode, FrameWalkStopsAtLyingCountsAndSizes) {
   EXPECT_TRUE(decode_frame(p, 1, g.pic(), pal));
   EXPECT_EQ(pal[9], 10);
   EXPECT_EQ(pal[11], 30);
+}
+
+// The short copies and fills use overlapping fixed-size stores; every
+// length and start column, clipped or not, must match a plain byte loop.
+TEST(FlicDecode, CopiesAndFillsOfEveryLengthMatchAPlainLoop) {
+  const uint32_t w = 37; // odd: word fills that reach the edge get clipped to odd lengths
+  for (uint32_t x = 0; x < w; ++x)
+    for (uint32_t n = 1; n <= 40; ++n) {
+      SCOPED_TRACE("column " + std::to_string(x) + ", count " + std::to_string(n));
+      Row want_copy(w, 0), want_pairs(w, 0), want_bytes(w, 0);
+      std::vector<uint8_t> words = {1, 0, 1, 0, static_cast<uint8_t>(x), static_cast<uint8_t>(n)};
+      std::vector<uint8_t> runs = {1, 0, 1, 0, static_cast<uint8_t>(x), static_cast<uint8_t>(256 - n), 0xA5, 0x5A};
+      std::vector<uint8_t> bytes = {0, 0, 1, 0, 1, static_cast<uint8_t>(x), static_cast<uint8_t>(256 - n), 0x77};
+      for (uint32_t i = 0; i < 2 * n; ++i) {
+        words.push_back(static_cast<uint8_t>(i + 1));
+        if (x + i < w) {
+          want_copy[x + i] = static_cast<uint8_t>(i + 1);
+          want_pairs[x + i] = i % 2 ? 0x5A : 0xA5;
+        }
+      }
+      for (uint32_t i = 0; i < n && x + i < w; ++i)
+        want_bytes[x + i] = 0x77;
+      GuardedPicture a(w, 1), b(w, 1), c(w, 1);
+      decode_delta_flc(words, a.pic());
+      decode_delta_flc(runs, b.pic());
+      decode_delta_fli(bytes, c.pic());
+      ASSERT_EQ(a.row(0), want_copy);
+      ASSERT_EQ(b.row(0), want_pairs);
+      ASSERT_EQ(c.row(0), want_bytes);
+      ASSERT_TRUE(a.guards_intact() && b.guards_intact() && c.guards_intact());
+    }
 }
 
 TEST(FlicDecode, RandomDataNeverWritesOutsideThePicture) {

@@ -38,7 +38,7 @@ FlicHeader header(uint16_t magic, uint16_t frames, uint16_t w, uint16_t h) {
 class Reader : public ::testing::Test {
 protected:
   std::string save(const std::string &name, const ByteVec &bytes) {
-    const std::string path = dir.file(name);
+    std::string path = dir.file(name);
     EXPECT_TRUE(save_bytes(path, bytes));
     return path;
   }

@@ -1,0 +1,142 @@
+// vexinfo and vexconv run as programs: what they print, their exit codes,
+// and that a conversion gives back every frame of its input.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "testkit/flic/ffmpeg_tool.h"
+#include "testkit/flic/fli_writer.h"
+#include "testkit/flic/flic_pattern_file.h"
+#include "testkit/util/temp_dir.h"
+#include "vexutil/flic.h"
+
+namespace vex::testkit {
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+// Runs a tool with stdout and stderr captured (stderr is then not a
+// terminal, so no progress bar may appear).
+ToolRun run(const std::string &tool, const std::string &args, const TempDir &dir) {
+  const std::string err = dir.file("stderr.txt");
+  const std::string cmd = shell_quote(tool) + " " + args + " 2>" + shell_quote(err);
+  ToolRun r{-1, "", ""};
+  FILE *p = popen(cmd.c_str(), "r");
+  if (!p)
+    return r;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+    r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  const ByteVec e = load_bytes(err);
+  r.err.assign(e.begin(), e.end());
+  return r;
+}
+
+class Tools : public ::testing::Test {
+protected:
+  void SetUp() override {
+    PatternOptions o;
+    o.width = 41; // odd: the FLC copy gets a 42nd column
+    o.height = 30;
+    o.frames = 12;
+    o.cycle = o.noise = o.stills = o.solid = o.six_bit = true;
+    anim = PatternAnimation(o);
+    ASSERT_FALSE(write_fli(anim, 7, dir.file("in.fli")).empty());
+  }
+  TempDir dir;
+  PatternAnimation anim{PatternOptions{}};
+};
+
+TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
+  ToolRun r = run(VEXINFO, shell_quote(dir.file("in.fli")), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("FLI animation"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("41 x 30"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("frames   12"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("100.00 ms per frame, 10.000 frames per second"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("frame 1 "), std::string::npos) << "per-frame lines only with -v";
+
+  r = run(VEXINFO, "-v " + shell_quote(dir.file("in.fli")), dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("frame 1     at 128"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("COLOR_64 "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("BLACK 6"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("frame 12 "), std::string::npos) << r.out;
+
+  r = run(VEXINFO, shell_quote(dir.file("nothing.flc")), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("nothing.flc"), std::string::npos);
+  EXPECT_EQ(run(VEXINFO, "", dir).status, 2);
+  EXPECT_EQ(run(VEXINFO, "/Z " + shell_quote(dir.file("in.fli")), dir).status, 2);
+  r = run(VEXINFO, "--help", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("usage: vexinfo"), std::string::npos);
+}
+
+TEST_F(Tools, VexconvGivesBackEveryFrame) {
+  const std::string in = dir.file("in.fli"), out = dir.file("out.flc");
+  ToolRun r = run(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "no progress bar when stderr is not a terminal";
+  EXPECT_NE(r.out.find("12 frames, 41 x 30"), std::string::npos) << r.out;
+  const auto want = read_flic_rgb(in);
+  // The copy is 42 wide: the input's columns, then one of colour 0.
+  VEXFLIC *h = VEXFlicOpen(out.c_str());
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(h->width, 42u);
+  EXPECT_EQ(h->frame_count, 12u);
+  EXPECT_EQ(h->rate, -10000);
+  ByteVec buf(size_t{h->pitch} * h->buffer_height);
+  for (size_t i = 0; i < want.size(); ++i) {
+    ASSERT_NE(VEXFlicGetNext(h, buf.data()), VEXFLIC_FAILED);
+    const ByteVec got = to_rgb(buf.data(), 41, 30, h->pitch, VEXFlicGetPalette(h));
+    EXPECT_TRUE(got == want[i]) << "frame " << i + 1;
+    for (uint32_t y = 0; y < 30; ++y)
+      ASSERT_EQ(buf[y * h->pitch + 41], 0);
+  }
+  VEXFlicClose(h);
+}
+
+TEST_F(Tools, VexconvSwitchesAndRefusals) {
+  const std::string in = shell_quote(dir.file("in.fli")), out = shell_quote(dir.file("part.flc"));
+  ToolRun r = run(VEXCONV, in + " " + out + " /S4 /N3 /R25 /Q", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "") << "/Q prints nothing";
+  const auto all = read_flic_rgb(dir.file("in.fli"));
+  VEXFLIC *h = VEXFlicOpen(dir.file("part.flc").c_str());
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(h->frame_count, 3u);
+  EXPECT_EQ(h->rate, -4000);
+  ByteVec buf(size_t{h->pitch} * h->buffer_height);
+  for (size_t i = 0; i < 3; ++i) {
+    ASSERT_NE(VEXFlicGetNext(h, buf.data()), VEXFLIC_FAILED);
+    EXPECT_TRUE(to_rgb(buf.data(), 41, 30, h->pitch, VEXFlicGetPalette(h)) == all[3 + i]) << i;
+  }
+  VEXFlicClose(h);
+
+  r = run(VEXCONV, in + " " + out, dir);
+  EXPECT_EQ(r.status, 1) << "an existing output needs /Y";
+  EXPECT_NE(r.err.find("/Y"), std::string::npos);
+  EXPECT_EQ(run(VEXCONV, in + " " + out + " /Y /-Y", dir).status, 1) << "/-Y cancels /Y";
+  EXPECT_EQ(run(VEXCONV, in + " " + out + " /Y /Q", dir).status, 0);
+  EXPECT_EQ(run(VEXCONV, in + " " + in + " /Y", dir).status, 1) << "the input is never replaced";
+  EXPECT_EQ(run(VEXCONV, in + " " + shell_quote(dir.file("x.avi")), dir).status, 1);
+  EXPECT_EQ(run(VEXCONV, in + " " + out + " /Y /S13", dir).status, 1);
+  EXPECT_EQ(run(VEXCONV, in + " " + out + " /Y /R0", dir).status, 2);
+  EXPECT_EQ(run(VEXCONV, in + " " + out + " /Y /W", dir).status, 2);
+  EXPECT_EQ(run(VEXCONV, in, dir).status, 2);
+  r = run(VEXCONV, "--help", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("usage: vexconv"), std::string::npos);
+}
+
+} // namespace
+} // namespace vex::testkit

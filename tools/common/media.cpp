@@ -1,0 +1,76 @@
+// The tables of input and output kinds. Inputs are offered the name in
+// order, the first that opens it wins; outputs are chosen by extension.
+#include <cctype>
+
+#include "common/flic_input.h"
+#include "common/flic_output.h"
+#include "common/media.h"
+
+namespace vex::tools {
+
+namespace {
+
+struct InputKind {
+  const char *name;
+  std::unique_ptr<Input> (*open)(const std::string &);
+};
+
+const InputKind kInputs[] = {
+    {"FLIC", open_flic_input},
+};
+
+struct OutputKind {
+  const char *extension; // lower case, without the dot
+  std::unique_ptr<Output> (*create)(const OutputSpec &, std::string &);
+};
+
+const OutputKind kOutputs[] = {
+    {"flc", create_flic_output},
+};
+
+std::string lower_extension(const std::string &name) {
+  const size_t slash = name.find_last_of('/');
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return "";
+  std::string ext = name.substr(dot + 1);
+  for (char &c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+} // namespace
+
+std::unique_ptr<Input> open_input(const std::string &name, std::string &why) {
+  for (const InputKind &k : kInputs)
+    if (auto in = k.open(name))
+      return in;
+  why = "not a file of a known kind, or it cannot be read";
+  return nullptr;
+}
+
+std::unique_ptr<Output> create_output(const OutputSpec &spec, std::string &why) {
+  const std::string ext = lower_extension(spec.name);
+  for (const OutputKind &k : kOutputs)
+    if (ext == k.extension)
+      return k.create(spec, why);
+  why = ext.empty() ? "the output name needs an extension (" + output_extensions() + ")"
+                    : "no output of kind ." + ext + " (known: " + output_extensions() + ")";
+  return nullptr;
+}
+
+std::string output_extensions() {
+  std::string s;
+  for (const OutputKind &k : kOutputs)
+    s += (s.empty() ? "." : ", .") + std::string(k.extension);
+  return s;
+}
+
+double rate_ms(int32_t rate) { return rate >= 0 ? rate : -static_cast<double>(rate) / 100.0; }
+
+double rate_fps(int32_t rate) {
+  const double ms = rate_ms(rate);
+  return ms > 0 ? 1000.0 / ms : 0.0;
+}
+
+} // namespace vex::tools

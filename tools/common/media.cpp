@@ -4,6 +4,7 @@
 
 #include "common/flic_input.h"
 #include "common/flic_output.h"
+#include "common/korvane_input.h"
 #include "common/media.h"
 
 namespace vex::tools {
@@ -17,6 +18,7 @@ struct InputKind {
 
 const InputKind kInputs[] = {
     {"FLIC", open_flic_input},
+    {"Korvane", open_korvane_input},
 };
 
 struct OutputKind {

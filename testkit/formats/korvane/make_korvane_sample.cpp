@@ -79,6 +79,6 @@ int main(int argc, char **argv) {
   spec.tracks[0].reset();
   spec.tracks[3] = track(kw::SoundKind::delta, rate, split(sweep, frames, per, false), true);
   spec.tracks[3]->stereo = false;
-  ok = write(dir + "/delta16", 8, 8, 3, spec) && ok;
+  ok = write(dir + "/delta16", 8, 8, frames, spec) && ok;
   return ok ? 0 : 1;
 }

@@ -362,7 +362,7 @@ TEST_F(KorvaneRoundTrip, DestinationAtAnOffsetInALargerBuffer) {
 TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   const auto frames = kw::pattern_frames(pattern(32, 32, 10));
   kw::MovieSpec spec;
-  spec.tracks[1] = track(kw::SoundKind::delta, false, false, pcm_frames(10, 3000, 3, false, false));
+  spec.tracks[1] = track(kw::SoundKind::raw, false, false, pcm_frames(10, 3000, 3, false, false));
   const auto m = kw::write_korvane(frames, spec, path("h.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   // The movie behind 5000 bytes of something else, as inside a program file.

@@ -1,5 +1,7 @@
 #include "formats/korvane/korvane_tree.h"
 
+#include <algorithm>
+
 namespace vex::korvane {
 
 namespace {
@@ -16,7 +18,7 @@ struct Slot {
 void Tree::set_empty() {
   child_.clear();
   leaf_.assign(1, kLeafEmpty << 16);
-  table_.assign(1, kEntryLeaf); // leaf 0, no bits
+  table_.assign(1, kEntryLeaf | kLeafEmpty << 16); // no bits
   table_bits_ = 0;
   empty_ = true;
 }
@@ -24,7 +26,7 @@ void Tree::set_empty() {
 void Tree::set_single(uint32_t leaf) {
   child_.clear();
   leaf_.assign(1, leaf);
-  table_.assign(1, kEntryLeaf);
+  table_.assign(1, kEntryLeaf | leaf);
   table_bits_ = 0;
   empty_ = false;
 }
@@ -81,17 +83,46 @@ bool Tree::read_shape(BitReader &br, const LeafSource &src, unsigned table_bits)
   return br.bit() == 0 && !br.overrun();
 }
 
-void Tree::build_table(unsigned table_bits) {
-  table_bits_ = table_bits;
-  table_.resize(size_t{1} << table_bits);
-  for (uint32_t i = 0; i < table_.size(); ++i) {
-    uint32_t ref = 0; // the root is internal node 0
+void Tree::fill(uint32_t node, unsigned bits, size_t at) {
+  for (uint32_t i = 0; i < (1u << bits); ++i) {
+    uint32_t ref = node;
     unsigned d = 0;
-    while (!(ref & kEntryLeaf) && d < table_bits) {
+    while (!(ref & kEntryLeaf) && d < bits) {
       ref = child_[2 * ref + ((i >> d) & 1)];
       ++d;
     }
-    table_[i] = (ref & kEntryLeaf) ? (ref | d << kLenShift) : ref;
+    table_[at + i] = (ref & kEntryLeaf) ? (kEntryLeaf | d << kLenShift | leaf_[ref & kRefMask]) : ref;
+  }
+}
+
+// First level: table_bits from the root. Every internal node reached there
+// gets a second-level table as deep as its subtree (at most kSubBits).
+void Tree::build_table(unsigned table_bits) {
+  const size_t nodes = child_.size() / 2;
+  // Children are numbered after their parents (pre-order), so heights
+  // come out in one backward pass.
+  std::vector<uint8_t> height(nodes, 0);
+  for (size_t n = nodes; n-- > 0;) {
+    unsigned h = 0;
+    for (int c = 0; c < 2; ++c) {
+      const uint32_t ref = child_[2 * n + c];
+      h = std::max<unsigned>(h, (ref & kEntryLeaf) ? 0u : height[ref]);
+    }
+    height[n] = static_cast<uint8_t>(std::min(h + 1, 255u));
+  }
+  table_bits_ = table_bits;
+  table_.assign(size_t{1} << table_bits, 0);
+  fill(0, table_bits, 0);
+  const size_t first = table_.size();
+  for (size_t i = 0; i < first; ++i) {
+    const uint32_t e = table_[i];
+    if (e & kEntryLeaf)
+      continue;
+    const unsigned bits = std::min<unsigned>(height[e], kSubBits);
+    const size_t at = table_.size();
+    table_.resize(at + (size_t{1} << bits));
+    fill(e, bits, at);
+    table_[i] = kEntrySub | bits << kLenShift | static_cast<uint32_t>(at);
   }
 }
 

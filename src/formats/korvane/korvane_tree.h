@@ -41,13 +41,23 @@ public:
 
   // The leaf word (value | kind << 16) of the next code.
   uint32_t decode(BitReader &br) const {
-    br.refill();
-    const uint32_t e = table_[br.peek(table_bits_)];
+    br.refill(); // at least 33 bits: enough for both table levels
+    uint32_t e = table_[br.peek(table_bits_)];
     if (e & kEntryLeaf) {
-      br.skip((e >> kLenShift) & 63);
-      return leaf_[e & kRefMask];
+      br.skip((e >> kLenShift) & 31);
+      return e & kWordMask;
     }
     br.skip(table_bits_);
+    if (e & kEntrySub) {
+      const unsigned bits = (e >> kLenShift) & 31;
+      e = table_[(e & kRefMask) + br.peek(bits)];
+      if (e & kEntryLeaf) {
+        br.skip((e >> kLenShift) & 31);
+        return e & kWordMask;
+      }
+      br.skip(bits);
+    }
+    // Codes longer than both levels: one bit per node.
     uint32_t ref = e & kRefMask;
     for (;;) {
       ref = child_[2 * ref + br.bit()];
@@ -57,8 +67,18 @@ public:
   }
 
 private:
+  // Table entries: a leaf (flag, code length, the leaf word itself, so
+  // that a hit costs one load), a second-level
+  // table (flag, its bits, its offset in table_), or an internal node to
+  // walk on from.
   static constexpr uint32_t kEntryLeaf = 0x80000000u;
+  static constexpr uint32_t kEntrySub = 0x40000000u;
+  // Most bits a second-level table looks at: deeper tables grow past the
+  // caches on trees of thousands of leaves and lose more than they save.
+  static constexpr unsigned kSubBits = 5;
+  static constexpr uint32_t kWordMask = 0x7FFFF; // value and kind
   static constexpr uint32_t kRefMask = 0x00FFFFFFu;
+  static_assert(12 + kSubBits <= 32, "both levels fit in one refill");
   static constexpr unsigned kLenShift = 24;
 
   // Value readers for the leaves of one tree.
@@ -72,6 +92,8 @@ private:
   bool read_shape(BitReader &br, const LeafSource &src, unsigned table_bits);
   uint32_t read_leaf(BitReader &br, const LeafSource &src) const;
   void build_table(unsigned table_bits);
+  // Entries for `count` = 2^bits codes continuing below internal node `node`.
+  void fill(uint32_t node, unsigned bits, size_t at);
   void set_empty();
   void set_single(uint32_t leaf);
 

@@ -4,6 +4,7 @@
 
 #include "common/flic_input.h"
 #include "common/flic_output.h"
+#include "common/korvane_input.h"
 #include "common/media.h"
 #include "common/tolm_input.h"
 
@@ -19,6 +20,7 @@ struct InputKind {
 const InputKind kInputs[] = {
     {"FLIC", open_flic_input},
     {"Tolm", open_tolm_input},
+    {"Korvane", open_korvane_input},
 };
 
 struct OutputKind {

@@ -1,0 +1,83 @@
+// Frames per second decoding a 640x480 Korvane movie of the pattern
+// animation, beside the library's FLIC reader decoding the same frames
+// written as FLC, in the same run. Both files stay in the page cache.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/korvane/korvane.h"
+#include "testkit/flic/flic_pattern_file.h"
+#include "testkit/formats/korvane/korvane_writer.h"
+#include "testkit/util/temp_dir.h"
+#include "vexutil/flic.h"
+
+namespace {
+
+constexpr uint32_t kFrames = 60;
+
+struct Files {
+  vex::testkit::TempDir dir;
+  std::string kvn = dir.file("pattern.kvn"), flc = dir.file("pattern.flc");
+  bool ok = false;
+  Files() {
+    vex::testkit::PatternOptions o;
+    o.width = 640;
+    o.height = 480;
+    o.frames = kFrames;
+    o.cycle = o.noise = o.stills = o.solid = true;
+    const vex::testkit::PatternAnimation anim(o);
+    ok = vex::testkit::korvane::write_korvane(vex::testkit::korvane::pattern_frames(anim), {}, kvn).ok &&
+         vex::testkit::write_flc(anim, -6667, flc) > 0;
+  }
+};
+
+const Files &files() {
+  static const Files f;
+  return f;
+}
+
+void BM_KorvaneDecode(benchmark::State &state) {
+  if (!files().ok) {
+    state.SkipWithError("cannot write the movie");
+    return;
+  }
+  std::vector<uint8_t> picture(640 * 480);
+  for (auto _ : state) {
+    KORVA *k = KorvaOpen(files().kvn.c_str(), 0, 0);
+    KorvaToBuffer(k, 0, 0, 640, 480, picture.data(), 0);
+    for (uint32_t i = 0; i < kFrames; ++i) {
+      if (i)
+        KorvaNextFrame(k);
+      KorvaDoFrame(k);
+    }
+    benchmark::DoNotOptimize(picture.data());
+    KorvaClose(k);
+  }
+  state.counters["fps"] = benchmark::Counter(double(kFrames) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+void BM_FlicDecode(benchmark::State &state) {
+  if (!files().ok) {
+    state.SkipWithError("cannot write the movie");
+    return;
+  }
+  std::vector<uint8_t> picture;
+  for (auto _ : state) {
+    VEXFLIC *f = VEXFlicOpen(files().flc.c_str());
+    picture.resize(size_t{f->pitch} * f->buffer_height);
+    for (uint32_t i = 0; i < kFrames; ++i)
+      VEXFlicGetNext(f, picture.data());
+    benchmark::DoNotOptimize(picture.data());
+    VEXFlicClose(f);
+  }
+  state.counters["fps"] = benchmark::Counter(double(kFrames) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_KorvaneDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlicDecode)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

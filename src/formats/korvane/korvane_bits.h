@@ -1,0 +1,71 @@
+// Bit reader over one chunk in memory: bits least significant first (the
+// file's 32-bit words read LSB first are the same stream as its bytes read
+// LSB first). Past the end the reader yields zero bits and remembers that
+// it overran, so a decoder can refuse what it read; it never touches a byte
+// outside [begin, end).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace vex::korvane {
+
+class BitReader {
+public:
+  BitReader() = default;
+  BitReader(const uint8_t *begin, const uint8_t *end) : p_(begin), end_(end) {}
+
+  // At least 32 bits are buffered after this.
+  void refill() {
+    if (count_ > 32)
+      return;
+    if (end_ - p_ >= 8) {
+      uint64_t v;
+      std::memcpy(&v, p_, 8);
+      bits_ |= v << count_;
+      p_ += (63 - count_) >> 3;
+      count_ |= 56;
+      return;
+    }
+    while (count_ <= 56) {
+      if (p_ < end_) {
+        bits_ |= static_cast<uint64_t>(*p_++) << count_;
+      } else {
+        padding_ += 8; // zero bits past the end
+      }
+      count_ += 8;
+    }
+  }
+
+  // The next n (0..32) bits without consuming them; call refill first.
+  uint32_t peek(unsigned n) const { return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1)); }
+  void skip(unsigned n) {
+    bits_ >>= n;
+    count_ -= n;
+  }
+  uint32_t get(unsigned n) {
+    refill();
+    const uint32_t v = peek(n);
+    skip(n);
+    return v;
+  }
+  uint32_t bit() {
+    if (count_ == 0)
+      refill();
+    const uint32_t v = static_cast<uint32_t>(bits_ & 1);
+    skip(1);
+    return v;
+  }
+
+  // More bits were consumed than the chunk holds.
+  bool overrun() const { return padding_ > count_; }
+
+private:
+  const uint8_t *p_ = nullptr;
+  const uint8_t *end_ = nullptr;
+  uint64_t bits_ = 0;
+  unsigned count_ = 0;   // bits buffered
+  uint32_t padding_ = 0; // zero bits buffered from past the end
+};
+
+} // namespace vex::korvane

@@ -1,0 +1,126 @@
+// Moving between frame records and parsing them; decoding the video of the
+// current one into the destination.
+#include <cstring>
+
+#include "formats/korvane/korvane_palette.h"
+#include "formats/korvane/korvane_reader.h"
+#include "formats/korvane/korvane_storage.h"
+
+namespace vex::korvane {
+
+namespace {
+
+uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+// Finds the chunks: palette (type bit 0), one sound chunk per set bit 1-7
+// in track order, and the video as the rest. False when they do not fit.
+bool split_record(Reader &r, uint8_t type) {
+  const uint8_t *p = r.record.data;
+  uint32_t left = r.record.size;
+  if (type & 1) {
+    const uint32_t n = palette_chunk_length(p, left);
+    if (n == 0)
+      return false;
+    r.palette = {p, n};
+    p += n;
+    left -= n;
+  }
+  for (uint32_t t = 0; t < KORVA_TRACKS; ++t) {
+    if (!(type & (2u << t)))
+      continue;
+    if (left < 4)
+      return false;
+    const uint32_t n = le32(p);
+    if (n < 4 || n > left)
+      return false;
+    r.sound[t] = {p, n};
+    p += n;
+    left -= n;
+  }
+  r.video = {p, left};
+  return true;
+}
+
+} // namespace
+
+bool load_frame(KORVA *k, uint32_t index) {
+  Reader &r = *k->reader;
+  r.record = r.palette = r.video = {};
+  r.sound.fill({});
+  k->palette_changed = 0;
+  k->frame_bad = 1;
+  k->frame = index;
+  k->frame_size = r.frame_size[index];
+  if (!fetch_record(r, index, r.record))
+    return false;
+  if (!split_record(r, r.frame_type[index])) {
+    r.palette = r.video = {};
+    r.sound.fill({});
+    return true; // read, but refused
+  }
+  k->frame_bad = 0;
+  if (r.palette.data) {
+    uint8_t next[768];
+    std::memcpy(next, k->palette, sizeof next);
+    if (apply_palette_delta(r.palette.data, r.palette.size, next)) {
+      std::memcpy(k->palette, next, sizeof next);
+      k->palette_changed = 1;
+    } else {
+      k->frame_bad = 1;
+    }
+  }
+  return true;
+}
+
+} // namespace vex::korvane
+
+using namespace vex::korvane;
+
+uint32_t KorvaNextFrame(KORVA *k) {
+  if (!k)
+    return 0;
+  uint32_t next = k->frame + 1;
+  if (k->frame == k->frames) // the ring frame leads back to the second frame
+    next = k->frames > 1 ? 1 : 0;
+  else if (next == k->frames)
+    next = k->reader->ring ? k->frames : 0;
+  return load_frame(k, next) ? 1 : 0;
+}
+
+uint32_t KorvaGoto(KORVA *k, uint32_t frame) {
+  if (!k)
+    return 0;
+  const uint32_t index = frame ? frame - 1 : 0;
+  if (index >= k->frames)
+    return 0;
+  if (index == k->frame)
+    return 1;
+  return load_frame(k, index) ? 1 : 0;
+}
+
+uint32_t KorvaToBuffer(KORVA *k, uint32_t left, uint32_t top, uint32_t pitch, uint32_t height, uint8_t *buffer,
+                       uint32_t flags) {
+  if (!k)
+    return 0;
+  Reader &r = *k->reader;
+  r.has_dest = false;
+  if (!buffer)
+    return 1;
+  if (flags != 0 || uint64_t{left} + k->width > pitch || uint64_t{top} + k->height > height)
+    return 0;
+  r.dest.top_left = buffer + size_t{top} * pitch + left;
+  r.dest.blocks_per_row = k->width / 4;
+  r.dest.block_rows = k->header[kHdrHeight] / 4;
+  r.dest.pitch = pitch;
+  r.dest.vertical = r.vertical;
+  r.dest.version4 = r.version4;
+  r.has_dest = true;
+  return 1;
+}
+
+uint32_t KorvaDoFrame(KORVA *k) {
+  if (!k || !k->reader->has_dest || k->frame_bad)
+    return 1;
+  const Reader &r = *k->reader;
+  return decode_video(r.trees, r.video.data, r.video.size, r.dest) ? 0 : 1;
+}

@@ -1,0 +1,219 @@
+// KorvaOpen and KorvaClose: header, tables, trees, storage.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "audio/audio_codec.h"
+#include "formats/korvane/korvane_log.h"
+#include "formats/korvane/korvane_reader.h"
+#include "formats/korvane/korvane_storage.h"
+#include "platform/os_file.h"
+#include "util/record.h"
+
+namespace vex::korvane {
+
+void DecoderFree::operator()(AUDIODEC *d) const { AudioCodecFree(d); }
+
+Reader::~Reader() {
+  if (owns_fd && fd >= 0)
+    os::close_file(fd);
+}
+
+namespace {
+
+std::string handle_text(const void *p) { return std::to_string(reinterpret_cast<uintptr_t>(p)); }
+
+uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+bool open_source(Reader &r, const void *source, uint32_t flags) {
+  if (flags & KORVA_BY_HANDLE) {
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(source));
+    log_line("KorvaOpen - file handle: " + std::to_string(fd));
+    const off_t at = fd >= 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
+    if (at < 0)
+      return false;
+    r.fd = fd;
+    r.base = static_cast<uint64_t>(at);
+  } else {
+    const char *name = static_cast<const char *>(source);
+    log_line(std::string("KorvaOpen - file: ") + (name ? name : ""));
+    r.fd = name ? os::open_file(name, os::Access::read) : -1;
+    if (r.fd < 0)
+      return false;
+    r.owns_fd = true;
+  }
+  struct stat st {};
+  if (fstat(r.fd, &st) != 0 || static_cast<uint64_t>(st.st_size) < r.base)
+    return false;
+  r.available = static_cast<uint64_t>(st.st_size) - r.base;
+  return true;
+}
+
+// The header's sizes against each other and against the file.
+const char *check_header(const KORVA *k, const Reader &r) {
+  const uint32_t *h = k->header;
+  if (h[kHdrWidth] == 0 || h[kHdrHeight] == 0 || h[kHdrWidth] > kMaxSide || h[kHdrHeight] > kMaxSide)
+    return "Korvane picture size out of range";
+  if (h[kHdrWidth] % 4 != 0 || h[kHdrHeight] % 4 != 0)
+    return "Korvane picture size is not a multiple of 4";
+  if (h[kHdrFrames] == 0)
+    return "Korvane file has no frames";
+  const uint32_t vertical = h[kHdrFlags] & 6;
+  if (vertical == 6)
+    return "Korvane vertical mode unknown";
+  for (uint32_t t = 0; t < KORVA_TRACKS; ++t)
+    if (h[kHdrSoundSize + t] > kMaxFrameSound)
+      return "Korvane sound size of a frame out of range";
+  const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & 1);
+  if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.available)
+    return "Korvane tables do not fit the file";
+  return nullptr;
+}
+
+bool read_tables(KORVA *k, Reader &r) {
+  const uint32_t frames = k->header[kHdrFrames];
+  const uint32_t records = frames + (r.ring ? 1 : 0);
+  std::vector<uint8_t> raw(5 * size_t{records});
+  if (!read_at(r, kHeaderBytes, raw.data(), static_cast<uint32_t>(raw.size())))
+    return false;
+  r.frame_size.resize(records);
+  r.frame_offset.resize(records);
+  r.frame_type.assign(raw.begin() + 4 * records, raw.end());
+  uint64_t at = kHeaderBytes + 5 * uint64_t{records} + k->header[kHdrTreeBytes];
+  for (uint32_t i = 0; i < records; ++i) {
+    r.frame_size[i] = le32(&raw[4 * i]) & ~3u;
+    r.frame_offset[i] = at;
+    at += r.frame_size[i];
+    r.largest = std::max(r.largest, r.frame_size[i]);
+  }
+  r.total = at - r.frame_offset.front();
+  if (at > r.available) {
+    log_line("Korvane frame records pass the end of the file");
+    return false;
+  }
+  return true;
+}
+
+bool read_trees(KORVA *k, Reader &r) {
+  const uint32_t n = k->header[kHdrTreeBytes];
+  std::vector<uint8_t> block(n);
+  const uint64_t at = kHeaderBytes + 5 * (uint64_t{k->header[kHdrFrames]} + (r.ring ? 1 : 0));
+  if (!read_at(r, at, block.data(), n))
+    return false;
+  if (!r.trees.read(block.data(), n)) {
+    log_line("Korvane trees are malformed");
+    return false;
+  }
+  return true;
+}
+
+// Frame statistics for the log: the busiest second of the movie.
+void log_statistics(const KORVA *k, const Reader &r) {
+  if (!log_enabled())
+    return;
+  const uint32_t rate = k->period ? std::max(1u, 100000 / k->period) : 100000;
+  const size_t n = r.frame_size.size();
+  const size_t span = std::min<size_t>(rate, n);
+  uint64_t sum = 0, best = 0;
+  size_t best_at = 0;
+  for (size_t i = 0; i < n; ++i) {
+    sum += r.frame_size[i];
+    if (i >= span)
+      sum -= r.frame_size[i - span];
+    if (i + 1 >= span && sum > best) {
+      best = sum;
+      best_at = i + 1 - span;
+    }
+  }
+  log_line("Korvane frames: " + std::to_string(n) + ", largest " + std::to_string(r.largest) + ", total " +
+           std::to_string(r.total) + ", average " + std::to_string(r.total / n) + ", busiest " +
+           std::to_string(span) + " frames " + std::to_string(best) + " bytes from frame " + std::to_string(best_at));
+}
+
+bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
+  uint8_t head[kHeaderBytes];
+  if (!read_at(r, 0, head, kHeaderBytes) ||
+      (le32(head) != kMagic2 && le32(head) != kMagic4)) {
+    log_line("Wasn't a Korvane file");
+    return false;
+  }
+  for (uint32_t i = 0; i < KORVA_HEADER_WORDS; ++i)
+    k->header[i] = le32(head + 4 * i);
+  if (const char *why = check_header(k, r)) {
+    log_line(why);
+    return false;
+  }
+  r.version4 = k->header[kHdrMagic] == kMagic4;
+  r.ring = (k->header[kHdrFlags] & 1) != 0;
+  r.vertical = k->header[kHdrFlags] & 6;
+  k->width = k->header[kHdrWidth];
+  k->height = k->header[kHdrHeight];
+  k->frames = k->header[kHdrFrames];
+  const auto speed = static_cast<int32_t>(k->header[kHdrSpeed]);
+  k->period = speed > 0 ? static_cast<uint32_t>(speed) * 100u : static_cast<uint32_t>(-static_cast<int64_t>(speed));
+  try {
+    if (!read_tables(k, r))
+      return false;
+  } catch (const std::bad_alloc &) {
+    log_line("Couldn't allocate track table");
+    return false;
+  }
+  try {
+    if (!read_trees(k, r))
+      return false;
+  } catch (const std::bad_alloc &) {
+    log_line("Couldn't allocate input buffer");
+    return false;
+  }
+  log_statistics(k, r);
+  try {
+    setup_storage(r, buffer_size);
+  } catch (const std::bad_alloc &) {
+    log_line("Couldn't allocate I/O buffer");
+    return false;
+  }
+  k->frame = 0;
+  if (!load_frame(k, 0))
+    return false;
+  if (r.vertical)
+    k->height *= 2;
+  return true;
+}
+
+} // namespace
+} // namespace vex::korvane
+
+using namespace vex::korvane;
+
+KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
+  debug_setting(); // the first open of the process reads the setting
+  auto reader = std::make_unique<Reader>();
+  if (!open_source(*reader, source, flags)) {
+    log_line("Couldn't open the Korvane file");
+    return nullptr;
+  }
+  KORVA *k = vex::new_record<KORVA>();
+  if (!k) {
+    log_line("Couldn't allocate Korva structure");
+    return nullptr;
+  }
+  k->reader = std::move(reader);
+  if (!open_movie(k, *k->reader, buffer_size)) {
+    vex::delete_record(k);
+    return nullptr;
+  }
+  log_line("KorvaOpen returned: " + handle_text(k));
+  return k;
+}
+
+void KorvaClose(KORVA *k) {
+  if (!k)
+    return;
+  log_line("KorvaClose: " + handle_text(k));
+  vex::delete_record(k); // the reader frees decoders, buffers and the file
+}

@@ -1,0 +1,82 @@
+// What a KORVA holds behind its public fields: the file, the tables, the
+// trees, the frame storage (all records in memory, or a read-ahead window
+// plus a buffer for the largest record) and the chunks of the current
+// record.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "formats/korvane/korvane.h"
+#include "formats/korvane/korvane_sound.h"
+#include "formats/korvane/korvane_tree.h"
+#include "formats/korvane/korvane_video.h"
+
+struct AUDIODEC;
+
+namespace vex::korvane {
+
+constexpr uint32_t kHeaderBytes = KORVA_HEADER_WORDS * 4;
+constexpr uint32_t kMagic2 = 0x324E564B; // "KVN2"
+constexpr uint32_t kMagic4 = 0x344E564B; // "KVN4"
+constexpr uint32_t kMaxSide = 16384;     // larger pictures are refused
+constexpr uint32_t kPiece = 4096;        // read-ahead granularity
+// Callers size their sound buffers by the header's largest decoded size of
+// a frame: 16 MiB is over a minute and a half of 44.1 kHz 16-bit stereo.
+constexpr uint32_t kMaxFrameSound = 16u << 20;
+
+struct Chunk {
+  const uint8_t *data = nullptr;
+  uint32_t size = 0;
+};
+
+struct DecoderFree {
+  void operator()(AUDIODEC *d) const;
+};
+
+struct Reader {
+  ~Reader();
+
+  int fd = -1;
+  bool owns_fd = false;
+  uint64_t base = 0;      // file offset of the movie
+  uint64_t available = 0; // bytes of the file from base on
+  bool version4 = false;
+  bool ring = false;
+  uint32_t vertical = 0;
+
+  std::vector<uint32_t> frame_size; // per record, flags stripped
+  std::vector<uint8_t> frame_type;
+  std::vector<uint64_t> frame_offset; // from base
+  VideoTrees trees;
+  uint32_t largest = 0;
+  uint64_t total = 0;
+
+  // Storage: every record in `all`, or the read-ahead window and the buffer
+  // of the largest record.
+  bool in_memory = false;
+  std::vector<uint8_t> all;
+  std::vector<uint8_t> window;
+  uint64_t window_at = 0; // absolute file offset of window[0]
+  uint64_t window_len = 0;
+  std::vector<uint8_t> record_buf;
+
+  // The current record.
+  Chunk record, palette, video;
+  std::array<Chunk, KORVA_TRACKS> sound{};
+
+  Destination dest;
+  bool has_dest = false;
+
+  std::array<std::unique_ptr<AUDIODEC, DecoderFree>, KORVA_TRACKS> decoders;
+  std::unique_ptr<DeltaWork> delta; // allocated on first use
+};
+
+// Makes frame `index` (frames + ring records) current: reads and parses it.
+// False when it cannot be read; a record whose chunks do not fit is read
+// but marked bad.
+bool load_frame(KORVA *k, uint32_t index);
+
+} // namespace vex::korvane

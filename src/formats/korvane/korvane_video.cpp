@@ -1,0 +1,151 @@
+#include "formats/korvane/korvane_video.h"
+
+#include <bit>
+#include <cstring>
+
+#include "formats/korvane/korvane.h"
+
+namespace vex::korvane {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "rows are assembled as little-endian words");
+
+// Byte j is 0xFF when bit j of the nibble is set: one mono row per entry.
+constexpr std::array<uint32_t, 16> kNibbleMask = [] {
+  std::array<uint32_t, 16> m{};
+  for (uint32_t n = 0; n < 16; ++n)
+    for (uint32_t j = 0; j < 4; ++j)
+      if (n >> j & 1)
+        m[n] |= 0xFFu << (8 * j);
+  return m;
+}();
+
+constexpr uint32_t spread(uint32_t byte) { return byte * 0x01010101u; }
+// Value bytes lo, hi doubled across: lo lo hi hi.
+constexpr uint32_t doubled_row(uint32_t v) { return (v & 0xFF) * 0x0101u | (v >> 8 & 0xFF) * 0x01010000u; }
+
+class FrameDecoder {
+public:
+  FrameDecoder(const VideoTrees &t, const uint8_t *data, uint32_t size, const Destination &d)
+      : br_(data, data + size), d_(d), type_(t.type), colours_(t.mono_colours), map_(t.mono_map), full_(t.full) {
+    // Stored rows land every other destination row with a vertical mode.
+    row_step_ = d.vertical ? 2 * d.pitch : d.pitch;
+    twice_ = d.vertical == KORVA_DOUBLED;
+  }
+
+  bool run() {
+    const uint32_t total = d_.blocks_per_row * d_.block_rows;
+    uint32_t block = 0;
+    while (block < total) {
+      const uint32_t v = type_.next(br_, failed_);
+      if (failed_)
+        return false;
+      uint32_t n = kRunLength[(v >> 2) & 63];
+      bool past_end = false;
+      if (n > total - block) {
+        n = total - block;
+        past_end = true;
+      }
+      const uint32_t type = v & 3;
+      if (type != kVoid)
+        run_of(type, v >> 8, block, n);
+      block += n;
+      if (past_end || failed_ || br_.overrun())
+        return false;
+    }
+    return true;
+  }
+
+private:
+  void put_row(uint8_t *at, uint32_t row, uint32_t pixels) const {
+    uint8_t *p = at + row * row_step_;
+    std::memcpy(p, &pixels, 4);
+    if (twice_)
+      std::memcpy(p + d_.pitch, &pixels, 4);
+  }
+
+  void run_of(uint32_t type, uint32_t extra, uint32_t block, uint32_t n) {
+    uint32_t bx = block % d_.blocks_per_row;
+    uint32_t by = block / d_.blocks_per_row;
+    uint8_t *at = d_.top_left + by * 4 * row_step_ + 4 * bx;
+    for (uint32_t i = 0; i < n; ++i) {
+      switch (type) {
+      case kMono: mono(at); break;
+      case kFull: full(at); break;
+      default: solid(at, extra); break;
+      }
+      if (++bx == d_.blocks_per_row) {
+        bx = 0;
+        ++by;
+        at = d_.top_left + by * 4 * row_step_;
+      } else {
+        at += 4;
+      }
+    }
+  }
+
+  void mono(uint8_t *at) {
+    const uint32_t c = colours_.next(br_, failed_);
+    const uint32_t map = map_.next(br_, failed_);
+    const uint32_t c0 = spread(c & 0xFF), c1 = spread(c >> 8);
+    for (uint32_t r = 0; r < 4; ++r) {
+      const uint32_t m = kNibbleMask[(map >> (4 * r)) & 15];
+      put_row(at, r, (c0 & ~m) | (c1 & m));
+    }
+  }
+
+  uint32_t full_row() {
+    const uint32_t right = full_.next(br_, failed_); // pixels 2 and 3
+    const uint32_t left = full_.next(br_, failed_);  // pixels 0 and 1
+    return left | right << 16;
+  }
+
+  void full(uint8_t *at) {
+    if (d_.version4) {
+      if (br_.bit()) {
+        const uint32_t top = doubled_row(full_.next(br_, failed_));
+        const uint32_t bottom = doubled_row(full_.next(br_, failed_));
+        put_row(at, 0, top);
+        put_row(at, 1, top);
+        put_row(at, 2, bottom);
+        put_row(at, 3, bottom);
+        return;
+      }
+      if (br_.bit()) {
+        const uint32_t top = full_row();
+        const uint32_t bottom = full_row();
+        put_row(at, 0, top);
+        put_row(at, 1, top);
+        put_row(at, 2, bottom);
+        put_row(at, 3, bottom);
+        return;
+      }
+    }
+    for (uint32_t r = 0; r < 4; ++r)
+      put_row(at, r, full_row());
+  }
+
+  void solid(uint8_t *at, uint32_t colour) const {
+    for (uint32_t r = 0; r < 4; ++r)
+      put_row(at, r, spread(colour & 0xFF));
+  }
+
+  BitReader br_;
+  const Destination &d_;
+  WideDecoder type_, colours_, map_, full_;
+  size_t row_step_ = 0;
+  bool twice_ = false;
+  bool failed_ = false;
+};
+
+} // namespace
+
+bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, const Destination &dest) {
+  if (!dest.top_left || dest.blocks_per_row == 0 || dest.block_rows == 0)
+    return false;
+  FrameDecoder f(trees, data, size, dest);
+  return f.run();
+}
+
+} // namespace vex::korvane

@@ -1,0 +1,54 @@
+// The 4x4 block video of a Korvane frame record. Blocks in raster order;
+// each symbol v of the type tree starts a run of blocks of one type:
+// type v & 3, run length kRunLength[(v >> 2) & 63], extra byte v >> 8.
+//   0 mono:  a colour pair (low byte for 0 bits, high byte for 1 bits) and a
+//            16-bit map, bit k = pixel k % 4 of row k / 4;
+//   1 full:  per row two values of the full tree, the second's bytes are
+//            pixels 0 and 1, the first's pixels 2 and 3. Version 4 files
+//            first read a bit (1 = doubled: two values, each byte doubled
+//            across, the first value fills rows 0-1, the second rows 2-3)
+//            and, when 0, a second bit (1 = half height: two rows, each
+//            written twice);
+//   2 void:  unchanged;
+//   3 solid: all 16 pixels take the extra byte.
+// Runs continue across block rows.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/korvane/korvane_tree.h"
+
+namespace vex::korvane {
+
+constexpr std::array<uint16_t, 64> kRunLength = [] {
+  std::array<uint16_t, 64> r{};
+  for (uint16_t i = 0; i < 59; ++i)
+    r[i] = static_cast<uint16_t>(i + 1);
+  r[59] = 128;
+  r[60] = 256;
+  r[61] = 512;
+  r[62] = 1024;
+  r[63] = 2048;
+  return r;
+}();
+
+enum BlockType : uint32_t { kMono = 0, kFull = 1, kVoid = 2, kSolid = 3 };
+
+struct Destination {
+  uint8_t *top_left = nullptr;
+  uint32_t blocks_per_row = 0;
+  uint32_t block_rows = 0;
+  size_t pitch = 0;         // bytes between destination rows
+  uint32_t vertical = 0;    // 0, KORVA_INTERLACED or KORVA_DOUBLED
+  bool version4 = false;    // full blocks carry the doubled / half-height bits
+};
+
+// Decodes one frame's video. False when the data is corrupt (a run past the
+// last block, an empty tree used, or more bits read than there are); what
+// was decoded until then stays in the destination, and nothing outside the
+// picture is written.
+bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, const Destination &dest);
+
+} // namespace vex::korvane

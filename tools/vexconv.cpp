@@ -97,9 +97,9 @@ int convert(const Options &o) {
     std::fprintf(stderr, "vexconv: %s exists; add /Y to replace it\n", o.out.c_str());
     return 1;
   }
-  const vex::tools::OutputSpec spec{o.out, info.width, info.height,
+  const vex::tools::OutputSpec plan{o.out, info.width, info.height,
                                     o.fps_den ? rate_of(o.fps_num, o.fps_den) : info.rate};
-  auto out = vex::tools::create_output(spec, why);
+  auto out = vex::tools::create_output(plan, why);
   if (!out) {
     std::fprintf(stderr, "vexconv: %s: %s\n", o.out.c_str(), why.c_str());
     return 1;

@@ -4,14 +4,14 @@
 
 namespace vex::testkit::tolm {
 
-MovieTrack coded_track(const Pcm &pcm, const SoundTrackSpec &spec, uint32_t frames, uint32_t rate_num,
+MovieTrack coded_track(const Pcm &pcm, const SoundTrackSpec &plan, uint32_t frames, uint32_t rate_num,
                        uint32_t rate_den, CodedStream *stream) {
-  const CodedStream s = encode_stream(pcm, spec.rate, spec.channels, spec.quality);
+  const CodedStream s = encode_stream(pcm, plan.rate, plan.channels, plan.quality);
   MovieTrack t;
-  t.format = (spec.rate & 0xFFFF) | kTrackDecodable | (spec.eight_bit ? 0 : kTrack16Bit) |
-             (spec.channels == 2 ? kTrackStereo : 0);
-  t.id = spec.id;
-  const uint64_t per_second = uint64_t{spec.rate} * spec.channels * 2;
+  t.format = (plan.rate & 0xFFFF) | kTrackDecodable | (plan.eight_bit ? 0 : kTrack16Bit) |
+             (plan.channels == 2 ? kTrackStereo : 0);
+  t.id = plan.id;
+  const uint64_t per_second = uint64_t{plan.rate} * plan.channels * 2;
   const uint32_t block_bytes = (s.n - s.overlap) * 2;
   size_t next = 0;
   uint64_t decoded = 0;

@@ -42,15 +42,15 @@ private:
 
 } // namespace
 
-std::unique_ptr<Output> create_flic_output(const OutputSpec &spec, std::string &why) {
-  const uint32_t even = spec.width + (spec.width & 1);
-  VEXOFLIC *f = VEXOFlicCreate(spec.name.c_str(), even, spec.height, spec.rate);
+std::unique_ptr<Output> create_flic_output(const OutputSpec &plan, std::string &why) {
+  const uint32_t even = plan.width + (plan.width & 1);
+  VEXOFLIC *f = VEXOFlicCreate(plan.name.c_str(), even, plan.height, plan.rate);
   if (!f) {
-    why = spec.width > 65534 || spec.height > 65535 ? "the picture is too large for a FLIC file"
+    why = plan.width > 65534 || plan.height > 65535 ? "the picture is too large for a FLIC file"
                                                      : "cannot create the file";
     return nullptr;
   }
-  return std::make_unique<FlicOutput>(f, spec.width);
+  return std::make_unique<FlicOutput>(f, plan.width);
 }
 
 } // namespace vex::tools

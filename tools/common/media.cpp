@@ -53,11 +53,11 @@ std::unique_ptr<Input> open_input(const std::string &name, std::string &why) {
   return nullptr;
 }
 
-std::unique_ptr<Output> create_output(const OutputSpec &spec, std::string &why) {
-  const std::string ext = lower_extension(spec.name);
+std::unique_ptr<Output> create_output(const OutputSpec &plan, std::string &why) {
+  const std::string ext = lower_extension(plan.name);
   for (const OutputKind &k : kOutputs)
     if (ext == k.extension)
-      return k.create(spec, why);
+      return k.create(plan, why);
   why = ext.empty() ? "the output name needs an extension (" + output_extensions() + ")"
                     : "no output of kind ." + ext + " (known: " + output_extensions() + ")";
   return nullptr;

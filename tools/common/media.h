@@ -61,7 +61,7 @@ public:
 std::unique_ptr<Input> open_input(const std::string &name, std::string &why);
 // Picks the output kind from the name's extension; null and a reason when
 // no kind writes it or the file cannot be created.
-std::unique_ptr<Output> create_output(const OutputSpec &spec, std::string &why);
+std::unique_ptr<Output> create_output(const OutputSpec &plan, std::string &why);
 // The extensions create_output knows, for --help ("flc").
 std::string output_extensions();
 

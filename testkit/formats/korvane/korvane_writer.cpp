@@ -91,7 +91,7 @@ Bytes shown(const Bytes &stored, uint32_t width, uint32_t height, uint32_t verti
   return out;
 }
 
-std::string check(const std::vector<Frame8> &frames, const MovieSpec &spec) {
+std::string check(const std::vector<Frame8> &frames, const MovieSpec &plan) {
   if (frames.empty())
     return "no frames";
   const uint32_t w = frames[0].width, h = frames[0].height;
@@ -100,11 +100,11 @@ std::string check(const std::vector<Frame8> &frames, const MovieSpec &spec) {
   for (const auto &f : frames)
     if (f.width != w || f.height != h || f.pixels.size() != size_t{w} * h)
       return "frames differ in size";
-  if (spec.version != 2 && spec.version != 4)
+  if (plan.version != 2 && plan.version != 4)
     return "version must be 2 or 4";
-  if (spec.vertical != 0 && spec.vertical != 2 && spec.vertical != 4)
+  if (plan.vertical != 0 && plan.vertical != 2 && plan.vertical != 4)
     return "vertical mode must be 0, 2 or 4";
-  for (const auto &t : spec.tracks) {
+  for (const auto &t : plan.tracks) {
     if (!t)
       continue;
     if (t->frames.size() > frames.size())
@@ -177,13 +177,13 @@ bool transform_track(const TrackSpec &t, size_t records, std::vector<Bytes> &chu
   return true;
 }
 
-bool sound_tracks(const MovieSpec &spec, size_t records, const std::string &scratch, std::vector<Record> &recs,
+bool sound_tracks(const MovieSpec &plan, size_t records, const std::string &scratch, std::vector<Record> &recs,
                   WrittenMovie &m) {
   for (size_t t = 0; t < 7; ++t) {
     m.sound[t].assign(records, {});
-    if (!spec.tracks[t])
+    if (!plan.tracks[t])
       continue;
-    const TrackSpec &tr = *spec.tracks[t];
+    const TrackSpec &tr = *plan.tracks[t];
     std::vector<Bytes> chunks(records), expect(records);
     if (tr.kind == SoundKind::transform) {
       if (!transform_track(tr, records, chunks, expect, m.coded_pcm[t]))
@@ -208,15 +208,15 @@ bool sound_tracks(const MovieSpec &spec, size_t records, const std::string &scra
 
 } // namespace
 
-WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &spec, const std::string &path) {
+WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &plan, const std::string &path) {
   WrittenMovie m;
-  m.error = check(frames, spec);
+  m.error = check(frames, plan);
   if (!m.error.empty())
     return m;
   const uint32_t w = frames[0].width, h = frames[0].height;
-  const size_t count = frames.size(), records = count + (spec.ring ? 1 : 0);
+  const size_t count = frames.size(), records = count + (plan.ring ? 1 : 0);
   m.width = w;
-  m.height = spec.vertical ? 2 * h : h;
+  m.height = plan.vertical ? 2 * h : h;
 
   // Video operations and palettes per record; the ring record shows frame 0
   // again, coded from the last frame.
@@ -226,15 +226,15 @@ WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &s
   Palette768 held{};
   for (size_t r = 0; r < records; ++r) {
     const Frame8 &f = frames[r < count ? r : 0];
-    const bool key = r == 0 || (r < count && spec.key_interval && r % spec.key_interval == 0);
-    ops[r] = code_picture(f.pixels.data(), before.data(), w, h, key, spec.version == 4, m.blocks);
+    const bool key = r == 0 || (r < count && plan.key_interval && r % plan.key_interval == 0);
+    ops[r] = code_picture(f.pixels.data(), before.data(), w, h, key, plan.version == 4, m.blocks);
     before = f.pixels;
     const Palette768 want = representable(f.palette);
     m.palette_chunk.push_back(key || want != held);
     if (m.palette_chunk.back())
       recs[r].palette = palette_chunk(f.palette, held, key, m.palette_ops);
     held = want;
-    m.pictures.push_back(shown(f.pixels, w, h, spec.vertical));
+    m.pictures.push_back(shown(f.pixels, w, h, plan.vertical));
     m.palettes.push_back(held);
   }
 
@@ -262,26 +262,26 @@ WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &s
     const uint32_t from = r ? ends[r - 1] : 0;
     recs[r].video.assign(video.begin() + from, video.begin() + ends[r]);
   }
-  if (!sound_tracks(spec, records, path + ".sound.tmp", recs, m)) {
+  if (!sound_tracks(plan, records, path + ".sound.tmp", recs, m)) {
     m.error = "a sound track failed";
     return m;
   }
 
   // Assembly.
   uint32_t header[26] = {};
-  std::memcpy(&header[0], spec.version == 4 ? "KVN4" : "KVN2", 4);
+  std::memcpy(&header[0], plan.version == 4 ? "KVN4" : "KVN2", 4);
   header[1] = w;
   header[2] = h;
   header[3] = static_cast<uint32_t>(count);
-  header[4] = static_cast<uint32_t>(spec.speed);
-  header[5] = (spec.ring ? 1u : 0u) | spec.vertical;
+  header[4] = static_cast<uint32_t>(plan.speed);
+  header[5] = (plan.ring ? 1u : 0u) | plan.vertical;
   header[13] = static_cast<uint32_t>(tree_block.size());
   for (int i = 0; i < 4; ++i)
     header[14 + i] = tree_sizes[i];
   for (size_t t = 0; t < 7; ++t) {
-    if (!spec.tracks[t])
+    if (!plan.tracks[t])
       continue;
-    header[18 + t] = format_word(*spec.tracks[t]);
+    header[18 + t] = format_word(*plan.tracks[t]);
     for (const auto &s : m.sound[t])
       header[6 + t] = std::max(header[6 + t], static_cast<uint32_t>(s.size()));
   }

@@ -59,7 +59,7 @@ struct WrittenMovie {
 
 // Frames are 8-bit pictures of one size (multiples of 4); a vertical mode
 // halves nothing: the frames are the stored pictures. Writes `path`.
-WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &spec, const std::string &path);
+WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &plan, const std::string &path);
 
 // Every frame of a FLIC file through the library's reader (empty when it
 // does not open).

@@ -38,13 +38,13 @@ kw::TrackSpec track(kw::SoundKind kind, uint32_t rate, std::vector<kw::Bytes> fr
   return t;
 }
 
-bool write(const std::string &path, uint32_t w, uint32_t h, uint32_t frames, kw::MovieSpec spec) {
+bool write(const std::string &path, uint32_t w, uint32_t h, uint32_t frames, kw::MovieSpec plan) {
   vex::testkit::PatternOptions o;
   o.width = w;
   o.height = h;
   o.frames = frames;
   o.cycle = o.noise = o.stills = o.solid = true;
-  const auto m = kw::write_korvane(kw::pattern_frames(vex::testkit::PatternAnimation(o)), spec, path);
+  const auto m = kw::write_korvane(kw::pattern_frames(vex::testkit::PatternAnimation(o)), plan, path);
   if (!m.ok)
     std::fprintf(stderr, "vex_make_korvane_sample: %s: %s\n", path.c_str(), m.error.c_str());
   return m.ok;
@@ -62,13 +62,13 @@ int main(int argc, char **argv) {
   const uint32_t frames = seeds ? 4 : 60;
   const uint32_t rate = 22050, per = rate / 15;
   const auto sweep = vex::testkit::sine_sweep(rate, 1, per * frames, 80, 6000, 10000);
-  kw::MovieSpec spec;
-  spec.tracks[0] = track(kw::SoundKind::transform, rate, split(sweep, frames, per, false), true);
-  spec.tracks[1] = track(kw::SoundKind::delta, rate, split(sweep, frames, per, true), false);
-  spec.tracks[2] = track(kw::SoundKind::raw, rate, split(sweep, frames, per, true), false);
+  kw::MovieSpec plan;
+  plan.tracks[0] = track(kw::SoundKind::transform, rate, split(sweep, frames, per, false), true);
+  plan.tracks[1] = track(kw::SoundKind::delta, rate, split(sweep, frames, per, true), false);
+  plan.tracks[2] = track(kw::SoundKind::raw, rate, split(sweep, frames, per, true), false);
   if (!seeds)
-    return write(dir + "/pattern.kvn", 320, 200, frames, spec) ? 0 : 1;
-  bool ok = write(dir + "/sound", 16, 8, frames, spec);
+    return write(dir + "/pattern.kvn", 320, 200, frames, plan) ? 0 : 1;
+  bool ok = write(dir + "/sound", 16, 8, frames, plan);
   kw::MovieSpec plain;
   plain.version = 2;
   ok = write(dir + "/kvn2", 16, 16, frames, plain) && ok;
@@ -76,9 +76,9 @@ int main(int argc, char **argv) {
   plain.ring = true;
   plain.vertical = 4;
   ok = write(dir + "/ring_doubled", 12, 8, frames, plain) && ok;
-  spec.tracks[0].reset();
-  spec.tracks[3] = track(kw::SoundKind::delta, rate, split(sweep, frames, per, false), true);
-  spec.tracks[3]->stereo = false;
-  ok = write(dir + "/delta16", 8, 8, frames, spec) && ok;
+  plan.tracks[0].reset();
+  plan.tracks[3] = track(kw::SoundKind::delta, rate, split(sweep, frames, per, false), true);
+  plan.tracks[3]->stereo = false;
+  ok = write(dir + "/delta16", 8, 8, frames, plan) && ok;
   return ok ? 0 : 1;
 }

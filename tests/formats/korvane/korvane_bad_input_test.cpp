@@ -20,13 +20,13 @@ protected:
     o.height = 16;
     o.frames = 6;
     o.noise = o.cycle = true;
-    kw::MovieSpec spec;
+    kw::MovieSpec plan;
     kw::TrackSpec raw;
     raw.frames.assign(6, Bytes(300, 0x80));
-    spec.tracks[0] = raw;
+    plan.tracks[0] = raw;
     kw::TrackSpec delta = raw;
     delta.kind = kw::SoundKind::delta;
-    spec.tracks[1] = delta;
+    plan.tracks[1] = delta;
     kw::TrackSpec tr;
     tr.kind = kw::SoundKind::transform;
     tr.rate = 8000;
@@ -39,8 +39,8 @@ protected:
       }
       tr.frames.push_back(b);
     }
-    spec.tracks[2] = tr;
-    movie = kw::write_korvane(kw::pattern_frames(vex::testkit::PatternAnimation(o)), spec, dir.file("good.kvn"));
+    plan.tracks[2] = tr;
+    movie = kw::write_korvane(kw::pattern_frames(vex::testkit::PatternAnimation(o)), plan, dir.file("good.kvn"));
     ASSERT_TRUE(movie.ok) << movie.error;
   }
 

@@ -86,9 +86,9 @@ TEST_F(KorvaneRoundTrip, PatternMoviesOfBothVersionsDecodeExactly) {
   const auto frames = kw::pattern_frames(pattern(64, 48, 26));
   for (uint32_t version : {2u, 4u}) {
     SCOPED_TRACE(version);
-    kw::MovieSpec spec;
-    spec.version = version;
-    const auto m = kw::write_korvane(frames, spec, path("p.kvn"));
+    kw::MovieSpec plan;
+    plan.version = version;
+    const auto m = kw::write_korvane(frames, plan, path("p.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
     // The movie uses every kind of block, run and palette operation.
     EXPECT_GT(m.blocks.mono, 0u);
@@ -132,8 +132,8 @@ TEST_F(KorvaneRoundTrip, ShapedBlocksAndLongRunsOfVersion4) {
       std::fill(f.pixels.begin(), f.pixels.end(), 9);
     frames.push_back(f);
   }
-  kw::MovieSpec spec;
-  const auto m = kw::write_korvane(frames, spec, path("s.kvn"));
+  kw::MovieSpec plan;
+  const auto m = kw::write_korvane(frames, plan, path("s.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   EXPECT_GT(m.blocks.doubled, 0u);
   EXPECT_GT(m.blocks.half, 0u);
@@ -144,13 +144,13 @@ TEST_F(KorvaneRoundTrip, ShapedBlocksAndLongRunsOfVersion4) {
 TEST_F(KorvaneRoundTrip, AllSevenTracksOfEveryKind) {
   const size_t n = 12;
   const auto frames = kw::pattern_frames(pattern(32, 32, n));
-  kw::MovieSpec spec;
-  spec.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(n, 735, 1, false, false));
-  spec.tracks[1] = track(kw::SoundKind::raw, true, true, pcm_frames(n, 2940, 2, true, true));
-  spec.tracks[2] = track(kw::SoundKind::delta, false, false, pcm_frames(n, 735, 3, false, false));
-  spec.tracks[3] = track(kw::SoundKind::delta, true, false, pcm_frames(n, 1470, 4, true, false));
-  spec.tracks[4] = track(kw::SoundKind::delta, false, true, pcm_frames(n, 1470, 5, false, true));
-  spec.tracks[5] = track(kw::SoundKind::delta, true, true, pcm_frames(n, 2940, 6, false, true));
+  kw::MovieSpec plan;
+  plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(n, 735, 1, false, false));
+  plan.tracks[1] = track(kw::SoundKind::raw, true, true, pcm_frames(n, 2940, 2, true, true));
+  plan.tracks[2] = track(kw::SoundKind::delta, false, false, pcm_frames(n, 735, 3, false, false));
+  plan.tracks[3] = track(kw::SoundKind::delta, true, false, pcm_frames(n, 1470, 4, true, false));
+  plan.tracks[4] = track(kw::SoundKind::delta, false, true, pcm_frames(n, 1470, 5, false, true));
+  plan.tracks[5] = track(kw::SoundKind::delta, true, true, pcm_frames(n, 2940, 6, false, true));
   // A sweep split into frames of 1470 bytes (735 samples).
   const auto sweep = vex::testkit::sine_sweep(11025, 1, 735 * n, 100, 4000, 12000);
   std::vector<kw::Bytes> tf(n);
@@ -159,9 +159,9 @@ TEST_F(KorvaneRoundTrip, AllSevenTracksOfEveryKind) {
       tf[f].push_back(static_cast<uint8_t>(sweep[f * 735 + i]));
       tf[f].push_back(static_cast<uint8_t>(sweep[f * 735 + i] >> 8));
     }
-  spec.tracks[6] = track(kw::SoundKind::transform, false, true, tf);
-  spec.tracks[6]->quality = 4;
-  const auto m = kw::write_korvane(frames, spec, path("t.kvn"));
+  plan.tracks[6] = track(kw::SoundKind::transform, false, true, tf);
+  plan.tracks[6]->quality = 4;
+  const auto m = kw::write_korvane(frames, plan, path("t.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   // In memory and through the read-ahead window.
   for (uint32_t size : {0u, 1u << 24}) {
@@ -171,7 +171,7 @@ TEST_F(KorvaneRoundTrip, AllSevenTracksOfEveryKind) {
     // Raw and delta tracks give back exactly what went in.
     for (size_t t = 0; t < 6; ++t)
       for (size_t f = 0; f < n; ++f)
-        EXPECT_TRUE(d.sound[t][f] == spec.tracks[t]->frames[f]) << t << " " << f;
+        EXPECT_TRUE(d.sound[t][f] == plan.tracks[t]->frames[f]) << t << " " << f;
     // The transform track: the library's decoder over the same blocks
     // gives the same sound, and that sound keeps the codec's own bound.
     std::vector<int16_t> got;
@@ -204,11 +204,11 @@ TEST_F(KorvaneRoundTrip, StereoTransformTrackAtFortyFourKilohertz) {
       tf[f].push_back(static_cast<uint8_t>(v));
       tf[f].push_back(static_cast<uint8_t>(v >> 8));
     }
-  kw::MovieSpec spec;
-  spec.tracks[2] = track(kw::SoundKind::transform, true, true, tf);
-  spec.tracks[2]->rate = 44100;
-  spec.tracks[2]->quality = 4;
-  const auto m = kw::write_korvane(frames, spec, path("st.kvn"));
+  kw::MovieSpec plan;
+  plan.tracks[2] = track(kw::SoundKind::transform, true, true, tf);
+  plan.tracks[2]->rate = 44100;
+  plan.tracks[2]->quality = 4;
+  const auto m = kw::write_korvane(frames, plan, path("st.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   expect_matches(m, read_movie(path("st.kvn"), n));
   // Mask bits of several tracks: the lowest track wins; no chunk gives 0.
@@ -224,9 +224,9 @@ TEST_F(KorvaneRoundTrip, StereoTransformTrackAtFortyFourKilohertz) {
 
 TEST_F(KorvaneRoundTrip, RingFrameLeadsBackToTheSecondFrame) {
   const auto frames = kw::pattern_frames(pattern(32, 24, 7));
-  kw::MovieSpec spec;
-  spec.ring = true;
-  const auto m = kw::write_korvane(frames, spec, path("r.kvn"));
+  kw::MovieSpec plan;
+  plan.ring = true;
+  const auto m = kw::write_korvane(frames, plan, path("r.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   KORVA *k = KorvaOpen(path("r.kvn").c_str(), 0, 0);
   ASSERT_NE(k, nullptr);
@@ -248,9 +248,9 @@ TEST_F(KorvaneRoundTrip, RingFrameLeadsBackToTheSecondFrame) {
 
 TEST_F(KorvaneRoundTrip, WithoutRingTheMovieLoopsToFrameZero) {
   const auto frames = kw::pattern_frames(pattern(32, 24, 5));
-  kw::MovieSpec spec;
-  spec.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(5, 100, 9, false, false));
-  const auto m = kw::write_korvane(frames, spec, path("l.kvn"));
+  kw::MovieSpec plan;
+  plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(5, 100, 9, false, false));
+  const auto m = kw::write_korvane(frames, plan, path("l.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   KORVA *k = KorvaOpen(path("l.kvn").c_str(), 0, 0);
   ASSERT_NE(k, nullptr);
@@ -265,10 +265,10 @@ TEST_F(KorvaneRoundTrip, WithoutRingTheMovieLoopsToFrameZero) {
 TEST_F(KorvaneRoundTrip, SeekingToAnyFrameAndReadingOn) {
   const size_t n = 20;
   const auto frames = kw::pattern_frames(pattern(48, 32, n));
-  kw::MovieSpec spec;
-  spec.key_interval = 5;
-  spec.tracks[3] = track(kw::SoundKind::delta, true, true, pcm_frames(n, 400, 7, false, true));
-  const auto m = kw::write_korvane(frames, spec, path("k.kvn"));
+  kw::MovieSpec plan;
+  plan.key_interval = 5;
+  plan.tracks[3] = track(kw::SoundKind::delta, true, true, pcm_frames(n, 400, 7, false, true));
+  const auto m = kw::write_korvane(frames, plan, path("k.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   for (uint32_t size : {0u, 1u << 24}) {
     KORVA *k = KorvaOpen(path("k.kvn").c_str(), 0, size);
@@ -319,9 +319,9 @@ TEST_F(KorvaneRoundTrip, VerticalModesReportTwiceTheStoredHeight) {
   const auto frames = kw::pattern_frames(pattern(32, 16, 4));
   for (uint32_t mode : {2u, 4u}) {
     SCOPED_TRACE(mode);
-    kw::MovieSpec spec;
-    spec.vertical = mode;
-    const auto m = kw::write_korvane(frames, spec, path("v.kvn"));
+    kw::MovieSpec plan;
+    plan.vertical = mode;
+    const auto m = kw::write_korvane(frames, plan, path("v.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
     const Decoded d = read_movie(path("v.kvn"), 4);
     EXPECT_EQ(d.height, 32u);
@@ -361,9 +361,9 @@ TEST_F(KorvaneRoundTrip, DestinationAtAnOffsetInALargerBuffer) {
 
 TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   const auto frames = kw::pattern_frames(pattern(32, 32, 10));
-  kw::MovieSpec spec;
-  spec.tracks[1] = track(kw::SoundKind::raw, false, false, pcm_frames(10, 3000, 3, false, false));
-  const auto m = kw::write_korvane(frames, spec, path("h.kvn"));
+  kw::MovieSpec plan;
+  plan.tracks[1] = track(kw::SoundKind::raw, false, false, pcm_frames(10, 3000, 3, false, false));
+  const auto m = kw::write_korvane(frames, plan, path("h.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   // The movie behind 5000 bytes of something else, as inside a program file.
   Bytes file(5000 + m.file.size() + 777, 0x11);
@@ -396,9 +396,9 @@ TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {
   o.frames = 4;
   o.noise_full = true;
   const auto frames = kw::pattern_frames(PatternAnimation(o));
-  kw::MovieSpec spec;
-  spec.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(4, 20000, 4, false, false));
-  const auto m = kw::write_korvane(frames, spec, path("big.kvn"));
+  kw::MovieSpec plan;
+  plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(4, 20000, 4, false, false));
+  const auto m = kw::write_korvane(frames, plan, path("big.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   KORVA *k = KorvaOpen(path("big.kvn").c_str(), 0, 0);
   ASSERT_NE(k, nullptr);

@@ -45,23 +45,23 @@ protected:
     o.frames = 8;
     o.cycle = o.noise = true;
     frames = kw::pattern_frames(vex::testkit::PatternAnimation(o));
-    spec.speed = 100;
-    spec.ring = true;
+    plan.speed = 100;
+    plan.ring = true;
     kw::TrackSpec raw;
     raw.rate = 8000;
     raw.frames.assign(8, kw::Bytes(800, 0x80));
-    spec.tracks[0] = raw;
+    plan.tracks[0] = raw;
     kw::TrackSpec delta = raw;
     delta.kind = kw::SoundKind::delta;
     delta.sixteen = delta.stereo = true;
     delta.rate = 22050;
-    spec.tracks[4] = delta;
-    movie = kw::write_korvane(frames, spec, dir.file("in.kvn"));
+    plan.tracks[4] = delta;
+    movie = kw::write_korvane(frames, plan, dir.file("in.kvn"));
     ASSERT_TRUE(movie.ok) << movie.error;
   }
   vex::testkit::TempDir dir;
   std::vector<vex::testkit::Frame8> frames;
-  kw::MovieSpec spec;
+  kw::MovieSpec plan;
   kw::WrittenMovie movie;
 };
 

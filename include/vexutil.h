@@ -4,8 +4,10 @@
 
 #include "vexutil/util.h"
 #include "vexutil/file.h"
-#include "vexutil/huff.h"
 #include "vexutil/flic.h"
+#include "vexutil/formats.h"
+#include "vexutil/platform.h"
 #include "vexutil/yuv.h"
+#include "vexutil/huff.h"
 
 #endif

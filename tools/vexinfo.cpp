@@ -26,8 +26,8 @@ void describe(const std::string &name, vex::tools::Input &in, bool verbose) {
   std::printf("  frames   %u\n", i.frames);
   std::printf("  speed    %.2f ms per frame, %.3f frames per second\n", vex::tools::rate_ms(i.rate),
               vex::tools::rate_fps(i.rate));
-  for (const std::string &d : i.details)
-    std::printf("  %s\n", d.c_str());
+  for (const std::string &line : i.details)
+    std::printf("  %s\n", line.c_str());
   if (verbose)
     in.describe_frames(stdout);
 }

@@ -24,12 +24,18 @@ void dequantise(const AUDIODEC *d, const BlockContent &c, float *y) {
   y[1] = c.x1;
 }
 
-int16_t to_sample(float v) {
-  if (!(v > -32768.0f))
-    return -32768;
-  if (v >= 32767.0f)
-    return 32767;
-  return static_cast<int16_t>(std::lrint(v));
+// Step 6: round to nearest (halves to even) and clamp, without branches so
+// that the loop vectorises: adding and removing 1.5 * 2^23 leaves a float of
+// magnitude below 2^22 rounded to an integer.
+void to_samples(const float *y, float scale, int16_t *out, uint32_t n) {
+  constexpr float kRound = 12582912.0f;
+  for (uint32_t i = 0; i < n; ++i) {
+    float v = y[i] * scale;
+    v = v > -32768.0f ? v : -32768.0f; // NaN too
+    v = v < 32767.0f ? v : 32767.0f;
+    v = (v + kRound) - kRound;
+    out[i] = static_cast<int16_t>(static_cast<int32_t>(v));
+  }
 }
 
 // Step 7: a linear fade from the previous block's tail into this block;
@@ -68,8 +74,7 @@ extern "C" int32_t AudioDecBlock(AUDIODEC *d, const int16_t **pcm, uint32_t *pcm
   float y[kMaxWindow];
   dequantise(d, c, y);
   rdft(d->n, -1, y, d->tables);
-  for (uint32_t i = 0; i < d->n; ++i)
-    d->output[i] = to_sample(y[i] * d->output_scale);
+  to_samples(y, d->output_scale, d->output, d->n);
   if (d->first_block)
     d->first_block = 0;
   else

@@ -63,6 +63,19 @@ public:
     consumed_ += bits;
     return v;
   }
+  // The next 32 bits without consuming them; skip(n) then consumes n <= 32.
+  uint32_t peek32() {
+    if (have_ < 32) {
+      acc_ |= uint64_t{load_word()} << have_;
+      have_ += 32;
+    }
+    return static_cast<uint32_t>(acc_);
+  }
+  void skip(uint32_t n) {
+    acc_ >>= n;
+    have_ -= n;
+    consumed_ += n;
+  }
   // Bits read so far.
   uint64_t bits_read() const { return consumed_; }
   // True when the bits read went past the given size.

@@ -1,5 +1,6 @@
 #include "audio/block_layout.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -132,13 +133,18 @@ uint32_t read_block(const uint8_t *data, uint32_t size, uint32_t n, uint32_t ban
     if (count > n - i)
       count = n - i;
     const uint32_t w = br.get(4);
-    for (uint32_t end = i + count; i < end; ++i) {
-      if (w == 0) {
-        c.q[i] = 0;
-        continue;
-      }
-      const auto mag = static_cast<int>(br.get(w));
-      const bool negative = mag != 0 && br.get(1) != 0;
+    const uint32_t end = i + count;
+    if (w == 0) {
+      std::fill(c.q + i, c.q + end, int16_t{0});
+      i = end;
+    }
+    // Magnitude and sign together: w <= 15, so both sit in one peek.
+    const uint32_t mask = (1u << w) - 1u;
+    for (; i < end; ++i) {
+      const uint32_t bits = br.peek32();
+      const auto mag = static_cast<int>(bits & mask);
+      const bool negative = mag != 0 && ((bits >> w) & 1u) != 0;
+      br.skip(mag != 0 ? w + 1 : w);
       c.q[i] = static_cast<int16_t>(negative ? -mag : mag);
     }
     if (br.overran()) {

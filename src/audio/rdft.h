@@ -13,9 +13,10 @@
 // so inverse(forward(x)) = x * n / 2. Nothing is scaled.
 //
 // The real sequence is transformed as n/2 complex values (even samples real,
-// odd samples imaginary) by an iterative radix-2 transform after a
-// bit-reversal permutation, followed by the split that separates the even
-// and odd halves' spectra.
+// odd samples imaginary) by an iterative radix-2 transform over separate
+// real and imaginary arrays (gathered in bit-reversed order), with the split
+// that separates the even and odd halves' spectra before (inverse) or after
+// (forward) it.
 #pragma once
 
 #include <cstdint>
@@ -28,11 +29,13 @@ constexpr uint32_t kRdftMaxSize = 4096;
 // builds them; a later transform of another size rebuilds them.
 struct RdftTables {
   uint32_t size;
-  // Per radix-2 stage of half-length h (1, 2, 4, ... n/4): the complex
-  // factors e^{i pi j / h}, j < h, at complex index h + j (index 0 unused).
-  float stage[kRdftMaxSize];
-  // The split factors e^{2 pi i k / n}, k < n/4, as interleaved complex.
-  float split[kRdftMaxSize / 2];
+  // Per radix-2 stage of half-length h (4, 8, ... n/4): the factors
+  // e^{i pi j / h}, j < h, at index h + j (the first stages need none).
+  float stage_re[kRdftMaxSize / 2];
+  float stage_im[kRdftMaxSize / 2];
+  // The split factors e^{2 pi i k / n}, k < n/4.
+  float split_re[kRdftMaxSize / 4];
+  float split_im[kRdftMaxSize / 4];
   // Bit reversal of the n/2 complex indices.
   uint16_t bitrev[kRdftMaxSize / 2];
 };

@@ -1,6 +1,9 @@
 // Bit fields of 1 to 32 bits, least significant bit first. Whole bytes of a
 // field go through the byte operations (which keep a pending bit position);
 // the 1 to 7 leftover bits go through the held byte.
+#include <bit>
+#include <cstring>
+
 #include "file/file_internal.h"
 
 using namespace vex::file;
@@ -62,6 +65,28 @@ uint32_t get3(VEXFILE *f) {
   return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16;
 }
 
+// The common case of a put: the write buffer has room for every byte the
+// field completes. The field joins the pending bits and whole bytes go
+// straight into the buffer, exactly as the byte operations would put them.
+bool put_bits_direct(VEXFILE *f, uint32_t v, uint32_t w) {
+  if (!f->buffer || f->mode != kWriteMode || f->cursor > f->buffer_end || f->buffer_end - f->cursor < 8)
+    return false;
+  const uint32_t k = f->bit_count;
+  const uint64_t field = w == 32 ? uint64_t{v} : uint64_t{v & ((1u << w) - 1u)};
+  const uint64_t t = field << k | (k != 0 ? f->held_byte : 0u);
+  const uint32_t whole = (k + w) / 8;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(f->buffer + f->cursor, &t, 8); // bytes past `whole` are rewritten later
+  } else {
+    for (uint32_t i = 0; i < whole; ++i)
+      f->buffer[f->cursor + i] = static_cast<uint8_t>(t >> (8 * i));
+  }
+  f->cursor += whole;
+  f->bit_count = (k + w) % 8;
+  f->held_byte = static_cast<uint32_t>(t >> (8 * whole)) & 255u;
+  return true;
+}
+
 void put3(VEXFILE *f, uint32_t v) {
   const uint8_t b[3] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)};
   VEXFilePut(f, b, 3);
@@ -99,6 +124,8 @@ extern "C" uint32_t VEXFilePutBits(VEXFILE *f, uint32_t v, uint32_t bits) {
   if (bits == 0 || !is_open(f))
     return 0;
   const uint32_t w = (bits - 1) % 32 + 1;
+  if (put_bits_direct(f, v, w)) // the result is the one of the general path below
+    return w % 8 == 0 ? v : v >> (w / 8 * 8);
   switch (w) {
   case 32: return VEXFilePut32(f, v);
   case 24: put3(f, v); return v;

@@ -25,7 +25,8 @@ CodedStream encode_stream(const Pcm &pcm, uint32_t rate, uint32_t channels, uint
     uint32_t room = 0;
     AudioEncInput(e, &where, &room);
     const uint32_t placed = std::min(room, total - fed);
-    std::memcpy(where, reinterpret_cast<const uint8_t *>(pcm.data()) + fed, placed);
+    if (placed > 0)
+      std::memcpy(where, reinterpret_cast<const uint8_t *>(pcm.data()) + fed, placed);
     fed += placed;
     const uint8_t *block = nullptr;
     uint32_t size = 0, accounted = 0;

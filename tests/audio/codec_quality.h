@@ -2,25 +2,31 @@
 // codec round-trip tests.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "audio/codec_masking.h"
 #include "audio/rdft.h"
 #include "testkit/audio/codec_driver.h"
 
+// Noise of one band of one block against the threshold the encoder
+// computed for it, sorted by how the band's step came about.
 struct BandNoise {
-  size_t bands_checked = 0; // (block, band) pairs with a nonzero threshold
-  size_t bands_under = 0;   // ... whose noise is under it
-  double worst_ratio = 0;   // largest noise / threshold seen
+  // The search found a step and smoothing did not raise it (beyond the
+  // 0.33 dB of step-code rounding): noise / threshold.
+  std::vector<double> searched;
+  // Smoothing from the block before, or a start value that no candidate
+  // improved, set the step: noise / threshold.
+  std::vector<double> other;
 };
 
 // Per block: the block decoded on its own (no cross-fade) against the
 // window the encoder transformed, both transformed and scaled as the
 // encoder does; per band the error energy over the band's coefficients
-// (bin 0 excluded: it is sent as two exact numbers) against the band's
-// threshold. slack multiplies the threshold.
-inline BandNoise band_noise(const vex::testkit::CodedStream &s, uint32_t rate, uint32_t channels, double slack) {
+// (bin 0 excluded: it is sent as two numbers of its own).
+inline BandNoise band_noise(const vex::testkit::CodedStream &s, uint32_t rate, uint32_t channels, uint32_t quality) {
   BandNoise r;
   vex::audio::RdftTables tables{};
   const float scale = 1.0f / std::sqrt(static_cast<float>(s.n));
@@ -32,17 +38,22 @@ inline BandNoise band_noise(const vex::testkit::CodedStream &s, uint32_t rate, u
     vex::audio::rdft(s.n, 1, e.data(), tables);
     for (uint32_t band = 0; band < s.bands; ++band) {
       if (!(b.threshold[band] > 0))
-        continue;
+        continue; // nothing can be under a threshold of 0
       double noise = 0;
       for (uint32_t i = std::max(2u, 2 * s.edge[band]); i < 2 * s.edge[band + 1]; ++i)
         noise += double(e[i] * scale) * double(e[i] * scale);
-      ++r.bands_checked;
-      const double ratio = noise / b.threshold[band];
-      r.bands_under += ratio <= slack;
-      r.worst_ratio = std::max(r.worst_ratio, ratio);
+      const bool searched = b.found[band] > vex::audio::start_step(band, quality);
+      const bool raised = b.step[band] > b.found[band] * 1.08f;
+      (searched && !raised ? r.searched : r.other).push_back(noise / b.threshold[band]);
     }
   }
+  std::sort(r.searched.begin(), r.searched.end());
+  std::sort(r.other.begin(), r.other.end());
   return r;
+}
+
+inline double quantile(const std::vector<double> &sorted, double q) {
+  return sorted.empty() ? 0.0 : sorted[static_cast<size_t>(q * static_cast<double>(sorted.size() - 1))];
 }
 
 // Signal-to-noise ratio in dB.

@@ -6,6 +6,7 @@
 #include "common/flic_output.h"
 #include "common/korvane_input.h"
 #include "common/media.h"
+#include "common/tolm_input.h"
 
 namespace vex::tools {
 
@@ -18,6 +19,7 @@ struct InputKind {
 
 const InputKind kInputs[] = {
     {"FLIC", open_flic_input},
+    {"Tolm", open_tolm_input},
     {"Korvane", open_korvane_input},
 };
 

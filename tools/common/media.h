@@ -27,7 +27,7 @@ struct InputInfo {
   uint32_t height = 0;
   uint32_t frames = 0;
   int32_t rate = 0; // speed value: >= 0 ms per frame, < 0 negated 10 us units
-  std::vector<std::string> details; // further lines for vexinfo (sound tracks and the like)
+  std::vector<std::string> details; // further lines for vexinfo, already laid out
 };
 
 class Input {

@@ -1,0 +1,79 @@
+/* Platform media adapters: movie pictures and movie sound read frame by
+   frame and second by second, over the system's media libraries. */
+#ifndef VEXUTIL_PLATFORM_H
+#define VEXUTIL_PLATFORM_H
+
+#include "vexutil/api.h"
+
+VEX_EXTERN_C_BEGIN
+
+/* A movie's pictures. The record comes zeroed from QTFileOpen; callers read
+   the leading fields directly, in this order. */
+typedef struct QTFILE {
+  int32_t width, height;
+  int32_t pitch;         /* bytes per row of the pixel buffer, a multiple of 4 */
+  int32_t depth;         /* 8: palette indices; 32: blue, green, red, alpha */
+  int32_t frame_count;   /* video samples of the track */
+  uint32_t rate_num;     /* frames per second = rate_num / rate_den */
+  uint32_t rate_den;
+  uint32_t frame_bytes;  /* compressed bytes of the frame last delivered */
+  uint32_t unused;
+  int32_t has_sound;     /* the movie has a sound track */
+  uint8_t palette[256][4]; /* blue, green, red, 0; valid for depth 8 */
+  uint8_t *pixels;       /* first pixel of the top row */
+  /* Private from here on. */
+  void *movie;
+  uint32_t duration;     /* in time units of 1/time_scale second */
+  uint32_t time_scale;
+  uint32_t current_time;
+  int32_t next_frame;
+  uint8_t *buffer;       /* height x pitch bytes, owned by the record */
+} QTFILE;
+
+/* A movie's sound as PCM: 16-bit signed little-endian, or 8-bit unsigned
+   when the track itself holds 8-bit samples; channels interleaved. */
+typedef struct QTSFILE {
+  uint32_t rate;         /* sample frames per second */
+  uint32_t bits;         /* 8 or 16 */
+  uint32_t channels;     /* 1 or 2 */
+  uint32_t total_bytes;  /* whole track in output bytes */
+  uint32_t video_rate_num; /* video frames x time scale; 0 without video */
+  uint32_t video_rate_den; /* movie duration in time-scale units */
+  uint32_t frame_bytes;  /* bytes per sample frame */
+  /* Private from here on. */
+  void *movie;
+  uint32_t position;     /* read position in sample frames */
+  uint8_t *data;         /* converted sound, two seconds' room */
+  uint8_t *pending;      /* converted bytes not yet delivered */
+  uint32_t pending_count;
+  uint32_t time_scale;   /* = rate: one time unit is one sample frame */
+  uint32_t duration;     /* in sample frames */
+  uint32_t remaining;    /* sample frames after the read position */
+} QTSFILE;
+
+/* Starts the media libraries once per process; later calls do nothing. */
+VEX_API void VEXAVIInit(void);
+/* Drops the movie readers' hold on the media libraries; the next open
+   starts them again. */
+VEX_API void VEXQTShutdown(void);
+
+/* Null when the file is no movie or has no video track. */
+VEX_API QTFILE *QTFileOpen(const char *name);
+/* Decodes the next frame into the pixel buffer. */
+VEX_API void QTFileGet(QTFILE *qt);
+/* The next QTFileGet delivers frame `frame` (counted from 0). */
+VEX_API void QTFileGoto(QTFILE *qt, int32_t frame);
+VEX_API void QTFileClose(QTFILE *qt);
+
+/* Track numbers count from 1; 0 means 1. Null when there is no such
+   sound track. */
+VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track);
+/* Bytes delivered; when nothing can be converted, 16 bytes of silence. */
+VEX_API uint32_t QTSFileGet(QTSFILE *qs, void *buffer, uint32_t count);
+/* Moves the read position to `ms` milliseconds. */
+VEX_API void QTSFileGoto(QTSFILE *qs, uint32_t ms);
+VEX_API void QTSFileClose(QTSFILE *qs);
+
+VEX_EXTERN_C_END
+
+#endif

@@ -1,0 +1,197 @@
+// Movie reading over libavformat/libavcodec: one video track addressed by
+// frame index, one sound track addressed by sample frame. Both readers own
+// their demuxer, so the pictures and the sound of one file can be read
+// independently. No call throws; failures come back as null or 0.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
+}
+
+namespace vex::media {
+
+// Which demuxer may take the file: AVI files only, the QuickTime family
+// (mov, mp4, m4a, 3gp) only, or whatever the libraries recognise.
+enum class Container { avi, quicktime, any };
+
+// Starts the libraries' process-wide state (quiet logging). Idempotent.
+void start_libraries();
+
+// One demuxer over a file, closed on destruction.
+struct FormatCloser {
+  void operator()(AVFormatContext *f) const;
+};
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
+struct CodecCloser {
+  void operator()(AVCodecContext *c) const;
+};
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
+struct FrameFree {
+  void operator()(AVFrame *f) const;
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+struct PacketFree {
+  void operator()(AVPacket *p) const;
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+struct SwrFree {
+  void operator()(SwrContext *s) const;
+};
+using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
+
+FormatPtr open_container(const char *name, Container c);
+// Index of the n-th stream of the type (0-based), or -1.
+int find_stream(const AVFormatContext *f, int media_type, int n);
+
+// One compressed video sample, in decoding order.
+struct VideoSample {
+  int64_t pts;   // presentation time in stream units
+  int64_t dts;   // decoding time, used for seeking
+  uint32_t bytes;
+  bool key;
+};
+
+class VideoReader {
+public:
+  static std::unique_ptr<VideoReader> open(const char *name, Container c);
+  ~VideoReader();
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // Frames in presentation order; frame i is the i-th smallest time stamp.
+  int frame_count() const { return static_cast<int>(order_.size()); }
+  // Stream time unit in seconds: time_num / time_den.
+  int time_num() const { return time_num_; }
+  int time_den() const { return time_den_; }
+  // Length of the track in stream units (at least one unit per frame).
+  int64_t duration() const { return duration_; }
+  int64_t first_time() const { return order_.empty() ? 0 : order_.front(); }
+  // The decoder delivers palette indices (8-bit) rather than colours.
+  bool palettised() const { return palettised_; }
+  bool has_alpha() const { return has_alpha_; }
+  bool file_has_audio() const { return file_has_audio_; }
+  uint32_t codec_tag() const { return codec_tag_; }
+  // Decoding-order samples, one per frame.
+  const std::vector<VideoSample> &samples() const { return samples_; }
+  // Compressed size of the frame shown at presentation index i.
+  uint32_t frame_bytes(int i) const;
+
+  // Decoded picture of presentation index i; null when nothing decodes.
+  // Stays valid until the next call. Sequential calls decode forward;
+  // anything else seeks to the key frame at or before the target and
+  // decodes from there, which gives the same picture as decoding from the
+  // start because every frame after a key frame depends only on frames
+  // after it.
+  const AVFrame *frame(int i);
+
+  // Pixels of the decoded frame i converted to packed rows: 32-bit
+  // blue-green-red-alpha, 24-bit blue-green-red, or 8-bit indices (only
+  // for a palettised track). `pitch` may be negative (bottom-up target,
+  // `dest` then points at the top row). Palette, when asked for and
+  // available, as 256 x blue, green, red, alpha. False on failure.
+  bool convert(const AVFrame *frame, int bits, uint8_t *dest, int pitch, uint8_t (*palette)[4]);
+
+private:
+  VideoReader() = default;
+  bool scan(const char *name, Container c);
+  bool start_decoder();
+  bool seek_to(size_t sample);
+  bool decode_until(int64_t target);
+  size_t key_before(int64_t target) const;
+
+  FormatPtr fmt_;
+  CodecPtr dec_;
+  FramePtr frame_, work_;
+  PacketPtr packet_;
+  struct SwsContext *sws_ = nullptr;
+  std::vector<uint8_t> staging_; // aligned converter output
+  int stream_ = -1;
+  int width_ = 0, height_ = 0;
+  int time_num_ = 1, time_den_ = 1;
+  int64_t duration_ = 0;
+  bool palettised_ = false, has_alpha_ = false, file_has_audio_ = false;
+  uint32_t codec_tag_ = 0;
+  std::vector<VideoSample> samples_;
+  std::vector<int64_t> order_;  // presentation times, sorted
+  std::vector<uint32_t> order_bytes_; // sample sizes in that order
+  std::vector<size_t> keys_;    // decoding-order indices of key samples
+  std::vector<int64_t> key_pts_; // their presentation times
+  bool keys_sorted_ = true;
+  bool have_frame_ = false;     // frame_ holds a decoded picture
+  int64_t frame_time_ = 0;      // its time stamp
+  int64_t fed_dts_ = INT64_MIN; // last sample given to the decoder
+  bool at_end_ = false;         // decoder drained
+};
+
+// Sound track as interleaved PCM: unsigned 8-bit when the track holds
+// 8-bit samples, else signed 16-bit little-endian; at most 2 channels
+// (more are mixed down), at the track's own rate.
+class AudioReader {
+public:
+  static std::unique_ptr<AudioReader> open(const char *name, Container c, int n);
+  ~AudioReader();
+
+  uint32_t rate() const { return rate_; }
+  uint32_t bits() const { return bits_; }
+  uint32_t channels() const { return channels_; }
+  uint32_t frame_bytes() const { return bits_ / 8 * channels_; }
+  // Sample frames in the track.
+  uint64_t length() const { return length_; }
+  // The track is plain PCM in the file (no decoding beyond byte order).
+  bool is_pcm() const { return pcm_; }
+  uint32_t codec_tag() const { return codec_tag_; }
+  // The file's bytes per sample frame for PCM tracks, else 0.
+  uint32_t stored_block_align() const { return stored_align_; }
+  uint32_t stored_bits() const { return stored_bits_; }
+  uint32_t stored_channels() const { return stored_channels_; }
+
+  // Frame rate of the file's first video track as a reduced fraction
+  // (frames over seconds of the track); false without video.
+  bool video_rate(uint32_t *num, uint32_t *den) const;
+
+  // Up to `count` sample frames from sample frame `position`; returns the
+  // frames written to `out` (count x frame_bytes() bytes of room).
+  uint32_t read(uint64_t position, uint32_t count, uint8_t *out);
+
+private:
+  AudioReader() = default;
+  bool seek(uint64_t position);
+  bool take_frames();
+  bool decode_more();
+
+  std::string name_;
+  Container container_ = Container::any;
+  FormatPtr fmt_;
+  CodecPtr dec_;
+  FramePtr frame_;
+  PacketPtr packet_;
+  SwrPtr swr_;
+  int stream_ = -1;
+  uint32_t rate_ = 0, bits_ = 0, channels_ = 0;
+  uint32_t stored_align_ = 0, stored_bits_ = 0, stored_channels_ = 0;
+  uint64_t length_ = 0;
+  bool pcm_ = false;
+  uint32_t codec_tag_ = 0;
+  int64_t start_time_ = 0; // stream units of the first sample
+  // Converted samples not yet taken: bytes starting at sample frame
+  // pending_start_.
+  std::vector<uint8_t> pending_;
+  int64_t pending_start_ = 0;
+  int64_t next_sample_ = 0;  // sample frame after the last decoded one
+  uint64_t read_pos_ = 0;    // where the last read ended
+  bool at_end_ = false;
+  bool positioned_ = false;
+  bool resync_ = true;       // take the next frame's time stamp as its position
+};
+
+} // namespace vex::media

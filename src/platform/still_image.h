@@ -1,0 +1,67 @@
+// Still images for the graphics source and the output writer: information,
+// allocation, loading, saving and freeing of BMP, PCX, PNG, TGA, TIF, GIF
+// and JPEG files. Every call returns 0 for success.
+//
+// Image layout: rows bottom-up (the last row of the picture first in
+// memory), pitch = ((width x bits / 8) + 3) rounded down to a multiple of
+// 4; 24-bit pixels blue, green, red; 32-bit pixels blue, green, red,
+// alpha; 16-bit pixels 5-5-5 with red in bits 10-14; 8 bits and fewer are
+// colour-table indices packed from the least significant bits of each
+// byte (the leftmost pixel of 4-bit rows is the low nibble). The colour
+// table holds 256 entries of blue, green, red and an unused byte.
+#pragma once
+
+#include <cstdint>
+
+namespace vex::still {
+
+enum class Format { bmp, pcx, png, tga, tif, gif, jpeg };
+
+// TIF compression code for LZW.
+constexpr int32_t kTifLzw = 5;
+
+struct Info {
+  int32_t width, height;
+  int32_t bits;        // bits per pixel as stored: 1, 4, 8, 16, 24 or 32
+  int32_t compression; // TIF's compression code; 0 for the other formats
+};
+
+// The image descriptor. The caller owns the record; StillAlloc fills it and
+// StillFree empties it.
+struct Image {
+  uint8_t *pixels;     // rows bottom-up
+  int32_t width, height, bits;
+  int32_t pitch;       // bytes per row
+  uint32_t size;       // bytes of pixels
+  uint8_t *colors;     // 256 x blue, green, red, unused
+  int32_t colors_used; // entries of the table in use (the writer sets 256)
+  int32_t flags;       // unused; the writer clears it
+  int32_t reserved[2];
+};
+
+// Result codes beyond 0.
+constexpr int32_t kNoFile = 1;       // cannot open or read the file
+constexpr int32_t kBadFile = 2;      // not this format, damaged or truncated
+constexpr int32_t kUnsupported = 3;  // valid but of a kind not handled
+constexpr int32_t kNoMemory = 4;
+constexpr int32_t kBadImage = 5;     // the descriptor does not fit the call
+constexpr int32_t kWriteError = 6;
+
+int32_t StillInfo(Format f, const char *name, Info *info);
+// bits: 1, 4, 8, 16, 24 or 32. Pixels come cleared.
+int32_t StillAlloc(Image *image, int32_t width, int32_t height, int32_t bits);
+// Fills an image allocated by StillAlloc at least as large as the file's
+// picture (wider images keep their extra columns); images held at 24 or
+// 32 bits receive colour-table pictures expanded, 8-bit and narrower
+// images receive indices and the table. A true-colour picture does not fit
+// an 8-bit image.
+int32_t StillLoad(Format f, const char *name, Image *image);
+void StillFree(Image *image);
+// Saves 8-bit images (indices and table) and 24-bit images. The option
+// means: BMP nonzero = RLE8 for 8-bit images; JPEG the quality 1-100; TGA
+// nonzero = run-length compressed; TIF the compression code (1 none,
+// 5 LZW, 8 deflate); PNG the zlib level, 0 meaning the library's default.
+// PCX and GIF take none; GIF holds 8-bit images only.
+int32_t StillSave(Format f, const char *name, const Image *image, int32_t option);
+
+} // namespace vex::still

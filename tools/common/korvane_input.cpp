@@ -38,7 +38,7 @@ public:
     if (r.vertical)
       info_.details.push_back(r.vertical == KORVA_INTERLACED ? "interlaced (stored at half height)"
                                                              : "doubled rows (stored at half height)");
-    uint32_t tracks = 0;
+    std::vector<std::string> lines;
     for (uint32_t t = 0; t < KORVA_TRACKS; ++t) {
       bool chunks = false;
       for (uint8_t type : r.frame_type)
@@ -46,12 +46,11 @@ public:
       const uint32_t format = k->header[kHdrSoundFormat + t];
       if (!chunks && format == 0)
         continue;
-      ++tracks;
-      info_.details.push_back("track " + std::to_string(t + 1) + ": " +
-                              track_text(format, k->header[kHdrSoundSize + t], chunks));
+      lines.push_back("  track " + std::to_string(t + 1) + ": " +
+                      track_text(format, k->header[kHdrSoundSize + t], chunks));
     }
-    if (tracks == 0)
-      info_.details.push_back("no sound");
+    info_.details.push_back("tracks   " + std::to_string(lines.size()));
+    info_.details.insert(info_.details.end(), lines.begin(), lines.end());
     KorvaToBuffer(k_, 0, 0, k->width, k->height, buf_.data(), 0);
   }
   ~KorvaneInput() override { KorvaClose(k_); }

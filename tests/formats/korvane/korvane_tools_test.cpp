@@ -69,9 +69,9 @@ TEST_F(KorvaneTools, VexinfoGivesVersionSizeFramesRateAndTracks) {
   const ToolRun r = run(VEXINFO, vex::testkit::shell_quote(dir.file("in.kvn")));
   ASSERT_EQ(r.status, 0);
   for (const char *line : {"  format   Korvane movie (KVN4)\n", "  size     48 x 32\n", "  frames   8\n",
-                           "  speed    100.00 ms per frame, 10.000 frames per second\n", "  ring frame\n",
-                           "  track 1: 8000 Hz 8-bit mono, raw, up to 800 bytes a frame\n",
-                           "  track 5: 22050 Hz 16-bit stereo, delta-coded, up to 800 bytes a frame\n"})
+                           "  speed    100.00 ms per frame, 10.000 frames per second\n", "  ring frame\n", "  tracks   2\n",
+                           "    track 1: 8000 Hz 8-bit mono, raw, up to 800 bytes a frame\n",
+                           "    track 5: 22050 Hz 16-bit stereo, delta-coded, up to 800 bytes a frame\n"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "in:\n" << r.out;
   EXPECT_EQ(r.out.find("track 2"), std::string::npos) << r.out;
   const ToolRun v = run(VEXINFO, "-v " + vex::testkit::shell_quote(dir.file("in.kvn")));

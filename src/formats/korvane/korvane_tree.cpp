@@ -1,6 +1,7 @@
 #include "formats/korvane/korvane_tree.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace vex::korvane {
 
@@ -18,7 +19,7 @@ struct Slot {
 void Tree::set_empty() {
   child_.clear();
   leaf_.assign(1, kLeafEmpty << 16);
-  table_.assign(1, kEntryLeaf | kLeafEmpty << 16); // no bits
+  table_.assign(1, kEntryLeaf | kLeafEmpty << 16 << kShift); // no bits
   table_bits_ = 0;
   empty_ = true;
 }
@@ -26,7 +27,7 @@ void Tree::set_empty() {
 void Tree::set_single(uint32_t leaf) {
   child_.clear();
   leaf_.assign(1, leaf);
-  table_.assign(1, kEntryLeaf | leaf);
+  table_.assign(1, kEntryLeaf | leaf << kShift);
   table_bits_ = 0;
   empty_ = false;
 }
@@ -83,15 +84,27 @@ bool Tree::read_shape(BitReader &br, const LeafSource &src, unsigned table_bits)
   return br.bit() == 0 && !br.overrun();
 }
 
+// Walks the subtree once: a leaf at depth d < bits owns every entry whose
+// low d bits are its code (codes are read least significant bit first),
+// an internal node at depth bits owns its one entry.
 void Tree::fill(uint32_t node, unsigned bits, size_t at) {
-  for (uint32_t i = 0; i < (1u << bits); ++i) {
-    uint32_t ref = node;
-    unsigned d = 0;
-    while (!(ref & kEntryLeaf) && d < bits) {
-      ref = child_[2 * ref + ((i >> d) & 1)];
-      ++d;
+  struct Step {
+    uint32_t ref, code, depth;
+  };
+  std::vector<Step> todo{{node, 0, 0}};
+  while (!todo.empty()) {
+    const Step s = todo.back();
+    todo.pop_back();
+    if (s.ref & kEntryLeaf) {
+      const uint32_t entry = kEntryLeaf | leaf_[s.ref & kRefMask] << kShift | s.depth;
+      for (size_t i = s.code; i < (size_t{1} << bits); i += size_t{1} << s.depth)
+        table_[at + i] = entry;
+    } else if (s.depth == bits) {
+      table_[at + s.code] = s.ref << kShift;
+    } else {
+      todo.push_back({child_[2 * s.ref], s.code, s.depth + 1});
+      todo.push_back({child_[2 * s.ref + 1], s.code | 1u << s.depth, s.depth + 1});
     }
-    table_[at + i] = (ref & kEntryLeaf) ? (kEntryLeaf | d << kLenShift | leaf_[ref & kRefMask]) : ref;
   }
 }
 
@@ -110,19 +123,22 @@ void Tree::build_table(unsigned table_bits) {
     }
     height[n] = static_cast<uint8_t>(std::min(h + 1, 255u));
   }
-  table_bits_ = table_bits;
-  table_.assign(size_t{1} << table_bits, 0);
-  fill(0, table_bits, 0);
+  // A table much larger than the tree only spills the caches: look at a
+  // bit more than a balanced tree of these leaves would need.
+  table_bits_ = std::min<unsigned>(table_bits, static_cast<unsigned>(std::bit_width(leaf_.size())) + 1);
+  table_.assign(size_t{1} << table_bits_, 0);
+  fill(0, table_bits_, 0);
   const size_t first = table_.size();
   for (size_t i = 0; i < first; ++i) {
     const uint32_t e = table_[i];
     if (e & kEntryLeaf)
       continue;
-    const unsigned bits = std::min<unsigned>(height[e], kSubBits);
+    const uint32_t node = e >> kShift;
+    const unsigned bits = std::min<unsigned>(height[node], kSubBits);
     const size_t at = table_.size();
     table_.resize(at + (size_t{1} << bits));
-    fill(e, bits, at);
-    table_[i] = kEntrySub | bits << kLenShift | static_cast<uint32_t>(at);
+    fill(node, bits, at);
+    table_[i] = kEntrySub | static_cast<uint32_t>(at) << kShift | bits;
   }
 }
 
@@ -161,9 +177,10 @@ bool Tree::read_wide_tree(BitReader &br, unsigned table_bits) {
 
 bool VideoTrees::read(const uint8_t *data, uint32_t size) {
   BitReader br(data, data + size);
-  // Lookup depths: 12 bits for the block contents, 10 for the type tree.
-  return mono_map.read_wide_tree(br, 12) && mono_colours.read_wide_tree(br, 12) && full.read_wide_tree(br, 12) &&
-         type.read_wide_tree(br, 10);
+  // Most bits the lookups take: 16 for the full blocks' tree, which holds
+  // thousands of pixel pairs in noisy movies, 12 for the others.
+  return mono_map.read_wide_tree(br, 12) && mono_colours.read_wide_tree(br, 12) && full.read_wide_tree(br, 16) &&
+         type.read_wide_tree(br, 12);
 }
 
 } // namespace vex::korvane

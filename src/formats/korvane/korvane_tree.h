@@ -27,12 +27,67 @@ constexpr uint32_t kLeafRecent = 1; // kinds 1-3: the 1st-3rd most recent value
 constexpr uint32_t kLeafEmpty = 4;  // decoding an empty tree
 constexpr unsigned kMaxDepth = 32;  // deeper trees are refused (a valid coder stops at 30)
 
+// What decoding needs of a tree. Decoders hold a copy, not a reference:
+// the picture is written with byte stores, which may alias anything that is
+// reached through a pointer, and would make every lookup reload the tree.
+struct TreeView {
+  // Table entries: a leaf (flag, the leaf word, code length), a
+  // second-level table (flag, its offset in the table, its bits), or an
+  // internal node to walk on from (its number):
+  //   bit 31 leaf, bit 30 second level, bits 6-29 word / offset / node,
+  //   bits 0-5 code length / table bits.
+  // The length sits at the bottom so that consuming it is one shift by the
+  // entry itself: the only step between two lookups.
+  static constexpr uint32_t kEntryLeaf = 0x80000000u;
+  static constexpr uint32_t kEntrySub = 0x40000000u;
+  static constexpr unsigned kShift = 6;
+  static constexpr uint32_t kLenMask = 63;
+  static constexpr uint32_t kWordMask = 0x7FFFF;  // value and kind
+  static constexpr uint32_t kRefMask = 0xFFFFFFu; // leaf flag and index in child references
+  // Most bits a second-level table looks at: deeper tables grow past the
+  // caches on trees of thousands of leaves and lose more than they save.
+  static constexpr unsigned kSubBits = 5;
+  static_assert(16 + kSubBits <= 56, "both levels fit in one refill");
+
+  const uint32_t *table; // lookup of the first table_bits bits
+  const uint32_t *child; // two references per internal node
+  const uint32_t *leaf;  // leaf words
+  unsigned table_bits;
+
+  // The leaf word (value | kind << 16) of the next code.
+  [[gnu::always_inline]] uint32_t decode(BitReader &br) const {
+    br.refill(); // enough for both table levels
+    uint32_t e = table[br.peek(table_bits)];
+    if (e & kEntryLeaf) {
+      br.skip(e & kLenMask);
+      return e >> kShift & kWordMask;
+    }
+    br.skip(table_bits);
+    if (e & kEntrySub) {
+      const uint32_t sub = e & kLenMask;
+      e = table[(e >> kShift & kRefMask) + br.peek(sub)];
+      if (e & kEntryLeaf) {
+        br.skip(e & kLenMask);
+        return e >> kShift & kWordMask;
+      }
+      br.skip(sub);
+    }
+    // Codes longer than both levels: one bit per node.
+    uint32_t ref = e >> kShift;
+    for (;;) {
+      ref = child[2 * ref + br.bit()];
+      if (ref & kEntryLeaf)
+        return leaf[ref & kRefMask];
+    }
+  }
+};
+
 class Tree {
 public:
   Tree() { set_empty(); }
 
   // Read from the stream; false when the tree is malformed (then the tree
-  // is left empty). table_bits: depth of the lookup table (1..12).
+  // is left empty). table_bits: most bits the lookup table takes (1..16).
   bool read_byte_tree(BitReader &br, unsigned table_bits);
   bool read_wide_tree(BitReader &br, unsigned table_bits);
 
@@ -40,46 +95,15 @@ public:
   size_t leaves() const { return leaf_.size(); }
 
   // The leaf word (value | kind << 16) of the next code.
-  uint32_t decode(BitReader &br) const {
-    br.refill(); // at least 33 bits: enough for both table levels
-    uint32_t e = table_[br.peek(table_bits_)];
-    if (e & kEntryLeaf) {
-      br.skip((e >> kLenShift) & 31);
-      return e & kWordMask;
-    }
-    br.skip(table_bits_);
-    if (e & kEntrySub) {
-      const unsigned bits = (e >> kLenShift) & 31;
-      e = table_[(e & kRefMask) + br.peek(bits)];
-      if (e & kEntryLeaf) {
-        br.skip((e >> kLenShift) & 31);
-        return e & kWordMask;
-      }
-      br.skip(bits);
-    }
-    // Codes longer than both levels: one bit per node.
-    uint32_t ref = e & kRefMask;
-    for (;;) {
-      ref = child_[2 * ref + br.bit()];
-      if (ref & kEntryLeaf)
-        return leaf_[ref & kRefMask];
-    }
-  }
+  [[gnu::always_inline]] uint32_t decode(BitReader &br) const { return view().decode(br); }
+  TreeView view() const { return {table_.data(), child_.data(), leaf_.data(), table_bits_}; }
 
 private:
-  // Table entries: a leaf (flag, code length, the leaf word itself, so
-  // that a hit costs one load), a second-level
-  // table (flag, its bits, its offset in table_), or an internal node to
-  // walk on from.
-  static constexpr uint32_t kEntryLeaf = 0x80000000u;
-  static constexpr uint32_t kEntrySub = 0x40000000u;
-  // Most bits a second-level table looks at: deeper tables grow past the
-  // caches on trees of thousands of leaves and lose more than they save.
-  static constexpr unsigned kSubBits = 5;
-  static constexpr uint32_t kWordMask = 0x7FFFF; // value and kind
-  static constexpr uint32_t kRefMask = 0x00FFFFFFu;
-  static_assert(12 + kSubBits <= 32, "both levels fit in one refill");
-  static constexpr unsigned kLenShift = 24;
+  static constexpr uint32_t kEntryLeaf = TreeView::kEntryLeaf;
+  static constexpr uint32_t kEntrySub = TreeView::kEntrySub;
+  static constexpr unsigned kSubBits = TreeView::kSubBits;
+  static constexpr uint32_t kRefMask = TreeView::kRefMask;
+  static constexpr unsigned kShift = TreeView::kShift;
 
   // Value readers for the leaves of one tree.
   struct LeafSource {
@@ -108,29 +132,29 @@ private:
 // values; the cache starts at zero with every frame.
 class WideDecoder {
 public:
-  explicit WideDecoder(const Tree &t) : tree_(&t) {}
-  uint32_t next(BitReader &br, bool &failed) {
-    const uint32_t leaf = tree_->decode(br);
+  explicit WideDecoder(const Tree &t) : tree_(t.view()) {}
+  [[gnu::always_inline]] uint32_t next(BitReader &br, bool &failed) {
+    const uint32_t leaf = tree_.decode(br);
     const uint32_t kind = leaf >> 16;
+    if (kind == kLeafEmpty) [[unlikely]] {
+      failed = true;
+      return 0;
+    }
     uint32_t v = leaf & 0xFFFF;
-    if (kind != kLeafPlain) {
-      if (kind == kLeafEmpty) {
-        failed = true;
-        return 0;
-      }
-      v = recent_[kind - kLeafRecent];
+    v = kind == kLeafRecent ? r0_ : v;
+    v = kind == kLeafRecent + 1 ? r1_ : v;
+    v = kind == kLeafRecent + 2 ? r2_ : v;
+    if (v != r0_) {
+      r2_ = r1_;
+      r1_ = r0_;
     }
-    if (v != recent_[0]) {
-      recent_[2] = recent_[1];
-      recent_[1] = recent_[0];
-      recent_[0] = v;
-    }
+    r0_ = v;
     return v;
   }
 
 private:
-  const Tree *tree_;
-  std::array<uint32_t, 3> recent_{};
+  TreeView tree_;
+  uint32_t r0_ = 0, r1_ = 0, r2_ = 0; // most recent first
 };
 
 // The packed tree block: four 16-bit trees in this order.

@@ -25,16 +25,16 @@ constexpr uint32_t spread(uint32_t byte) { return byte * 0x01010101u; }
 // Value bytes lo, hi doubled across: lo lo hi hi.
 constexpr uint32_t doubled_row(uint32_t v) { return (v & 0xFF) * 0x0101u | (v >> 8 & 0xFF) * 0x01010000u; }
 
-class FrameDecoder {
+// One instantiation per vertical mode, so that the row stores carry no
+// tests: stored rows land every other destination row with a vertical
+// mode, and a doubled file writes each of them twice.
+template <bool kSpread, bool kTwice> class FrameDecoder {
 public:
   FrameDecoder(const VideoTrees &t, const uint8_t *data, uint32_t size, const Destination &d)
-      : br_(data, data + size), d_(d), type_(t.type), colours_(t.mono_colours), map_(t.mono_map), full_(t.full) {
-    // Stored rows land every other destination row with a vertical mode.
-    row_step_ = d.vertical ? 2 * d.pitch : d.pitch;
-    twice_ = d.vertical == KORVA_DOUBLED;
-  }
+      : br_(data, data + size), d_(d), row_step_(kSpread ? 2 * d.pitch : d.pitch), type_(t.type),
+        colours_(t.mono_colours), map_(t.mono_map), full_(t.full) {}
 
-  bool run() {
+  [[gnu::always_inline]] bool run() {
     const uint32_t total = d_.blocks_per_row * d_.block_rows;
     uint32_t block = 0;
     while (block < total) {
@@ -47,9 +47,16 @@ public:
         n = total - block;
         past_end = true;
       }
-      const uint32_t type = v & 3;
-      if (type != kVoid)
-        run_of(type, v >> 8, block, n);
+      switch (v & 3) {
+      case kMono: run_of(block, n, [this](uint8_t *at) { mono(at); }); break;
+      case kFull: run_of(block, n, [this](uint8_t *at) { full(at); }); break;
+      case kSolid: {
+        const uint32_t row = spread(v >> 8 & 0xFF);
+        run_of(block, n, [this, row](uint8_t *at) { solid(at, row); });
+        break;
+      }
+      default: break; // void: unchanged
+      }
       block += n;
       if (past_end || failed_ || br_.overrun())
         return false;
@@ -58,23 +65,20 @@ public:
   }
 
 private:
-  void put_row(uint8_t *at, uint32_t row, uint32_t pixels) const {
+  [[gnu::always_inline]] void put_row(uint8_t *at, uint32_t row, uint32_t pixels) const {
     uint8_t *p = at + row * row_step_;
     std::memcpy(p, &pixels, 4);
-    if (twice_)
+    if constexpr (kTwice)
       std::memcpy(p + d_.pitch, &pixels, 4);
   }
 
-  void run_of(uint32_t type, uint32_t extra, uint32_t block, uint32_t n) {
+  // Calls code(at) for blocks [block, block + n) in raster order.
+  template <typename Block> [[gnu::always_inline]] void run_of(uint32_t block, uint32_t n, Block &&code) {
     uint32_t bx = block % d_.blocks_per_row;
     uint32_t by = block / d_.blocks_per_row;
     uint8_t *at = d_.top_left + by * 4 * row_step_ + 4 * bx;
     for (uint32_t i = 0; i < n; ++i) {
-      switch (type) {
-      case kMono: mono(at); break;
-      case kFull: full(at); break;
-      default: solid(at, extra); break;
-      }
+      code(at);
       if (++bx == d_.blocks_per_row) {
         bx = 0;
         ++by;
@@ -85,7 +89,7 @@ private:
     }
   }
 
-  void mono(uint8_t *at) {
+  [[gnu::always_inline]] void mono(uint8_t *at) {
     const uint32_t c = colours_.next(br_, failed_);
     const uint32_t map = map_.next(br_, failed_);
     const uint32_t c0 = spread(c & 0xFF), c1 = spread(c >> 8);
@@ -95,13 +99,13 @@ private:
     }
   }
 
-  uint32_t full_row() {
+  [[gnu::always_inline]] uint32_t full_row() {
     const uint32_t right = full_.next(br_, failed_); // pixels 2 and 3
     const uint32_t left = full_.next(br_, failed_);  // pixels 0 and 1
     return left | right << 16;
   }
 
-  void full(uint8_t *at) {
+  [[gnu::always_inline]] void full(uint8_t *at) {
     if (d_.version4) {
       if (br_.bit()) {
         const uint32_t top = doubled_row(full_.next(br_, failed_));
@@ -126,16 +130,15 @@ private:
       put_row(at, r, full_row());
   }
 
-  void solid(uint8_t *at, uint32_t colour) const {
+  [[gnu::always_inline]] void solid(uint8_t *at, uint32_t row) const {
     for (uint32_t r = 0; r < 4; ++r)
-      put_row(at, r, spread(colour & 0xFF));
+      put_row(at, r, row);
   }
 
   BitReader br_;
-  const Destination &d_;
+  const Destination d_; // a copy, for the reason TreeView gives
+  const size_t row_step_;
   WideDecoder type_, colours_, map_, full_;
-  size_t row_step_ = 0;
-  bool twice_ = false;
   bool failed_ = false;
 };
 
@@ -144,8 +147,11 @@ private:
 bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, const Destination &dest) {
   if (!dest.top_left || dest.blocks_per_row == 0 || dest.block_rows == 0)
     return false;
-  FrameDecoder f(trees, data, size, dest);
-  return f.run();
+  if (dest.vertical == 0)
+    return FrameDecoder<false, false>(trees, data, size, dest).run();
+  if (dest.vertical == KORVA_DOUBLED)
+    return FrameDecoder<true, true>(trees, data, size, dest).run();
+  return FrameDecoder<true, false>(trees, data, size, dest).run();
 }
 
 } // namespace vex::korvane

@@ -46,11 +46,10 @@ void write_bits(VEXFILE *f, uint32_t v, uint32_t m) {
   const uint32_t h = k != 0 ? f->held_byte : 0;
   const uint32_t t = (low_bits(v, m) << k) | h;
   if (k + m >= 8) {
+    // Fields with room in the buffer went the direct way (put_bits_direct);
+    // this is the path near the buffer's end and of ByteAlign.
     const uint8_t out = static_cast<uint8_t>(t);
-    if (f->buffer && f->mode == kWriteMode && f->cursor < f->buffer_end)
-      f->buffer[f->cursor++] = out; // room in the buffer: no need for the general path
-    else
-      VEXFilePutNB(f, &out, 1);
+    VEXFilePutNB(f, &out, 1);
     f->bit_count = (k + m) % 8;
     f->held_byte = (t >> 8) & 255u;
   } else {

@@ -48,14 +48,14 @@ public:
         past_end = true;
       }
       switch (v & 3) {
-      case kMono: run_of(block, n, [this](uint8_t *at) { mono(at); }); break;
-      case kFull: run_of(block, n, [this](uint8_t *at) { full(at); }); break;
+      case kMono: run_of(n, [this](uint8_t *at) { mono(at); }); break;
+      case kFull: run_of(n, [this](uint8_t *at) { full(at); }); break;
       case kSolid: {
         const uint32_t row = spread(v >> 8 & 0xFF);
-        run_of(block, n, [this, row](uint8_t *at) { solid(at, row); });
+        run_of(n, [this, row](uint8_t *at) { solid(at, row); });
         break;
       }
-      default: break; // void: unchanged
+      default: skip(n); break; // void: unchanged
       }
       block += n;
       if (past_end || failed_ || br_.overrun())
@@ -72,20 +72,24 @@ private:
       std::memcpy(p + d_.pitch, &pixels, 4);
   }
 
-  // Calls code(at) for blocks [block, block + n) in raster order.
-  template <typename Block> [[gnu::always_inline]] void run_of(uint32_t block, uint32_t n, Block &&code) {
-    uint32_t bx = block % d_.blocks_per_row;
-    uint32_t by = block / d_.blocks_per_row;
-    uint8_t *at = d_.top_left + by * 4 * row_step_ + 4 * bx;
+  // Calls code(at) for the next n blocks in raster order. The position is
+  // carried from run to run: working it out from the block number would
+  // cost a division per run.
+  template <typename Block> [[gnu::always_inline]] void run_of(uint32_t n, Block &&code) {
     for (uint32_t i = 0; i < n; ++i) {
-      code(at);
-      if (++bx == d_.blocks_per_row) {
-        bx = 0;
-        ++by;
-        at = d_.top_left + by * 4 * row_step_;
-      } else {
-        at += 4;
+      code(d_.top_left + row_at_ + 4 * bx_);
+      if (++bx_ == d_.blocks_per_row) {
+        bx_ = 0;
+        row_at_ += 4 * row_step_;
       }
+    }
+  }
+
+  void skip(uint32_t n) {
+    bx_ += n;
+    while (bx_ >= d_.blocks_per_row) {
+      bx_ -= d_.blocks_per_row;
+      row_at_ += 4 * row_step_;
     }
   }
 
@@ -138,6 +142,8 @@ private:
   BitReader br_;
   const Destination d_; // a copy, for the reason TreeView gives
   const size_t row_step_;
+  size_t row_at_ = 0; // offset of the current block row from top_left
+  uint32_t bx_ = 0;   // block column
   WideDecoder type_, colours_, map_, full_;
   bool failed_ = false;
 };

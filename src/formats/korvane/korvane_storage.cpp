@@ -37,7 +37,8 @@ bool read_at(const Reader &r, uint64_t offset, uint8_t *dest, uint32_t n) {
 void setup_storage(Reader &r, uint32_t buffer_size) {
   uint64_t size = (uint64_t{buffer_size} + kPiece - 1) / kPiece * kPiece;
   size = std::max<uint64_t>(size, 2 * kPiece);
-  if (r.total * 4 / 5 > size) {
+  // Reads take 32-bit counts, so a movie of 4 GiB or more is never read whole.
+  if (r.total * 4 / 5 > size || r.total > UINT32_MAX) {
     r.in_memory = false;
     r.window.resize(size + kPiece);
     r.record_buf.resize(r.largest);

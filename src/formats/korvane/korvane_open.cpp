@@ -59,8 +59,6 @@ const char *check_header(const KORVA *k, const Reader &r) {
   const uint32_t *h = k->header;
   if (h[kHdrWidth] == 0 || h[kHdrHeight] == 0 || h[kHdrWidth] > kMaxSide || h[kHdrHeight] > kMaxSide)
     return "Korvane picture size out of range";
-  if (h[kHdrWidth] % 4 != 0 || h[kHdrHeight] % 4 != 0)
-    return "Korvane picture size is not a multiple of 4";
   if (h[kHdrFrames] == 0)
     return "Korvane file has no frames";
   const uint32_t vertical = h[kHdrFlags] & 6;
@@ -131,14 +129,13 @@ void log_statistics(const KORVA *k, const Reader &r) {
     }
   }
   log_line("Korvane frames: " + std::to_string(n) + ", largest " + std::to_string(r.largest) + ", total " +
-           std::to_string(r.total) + ", average " + std::to_string(r.total / n) + ", busiest " +
-           std::to_string(span) + " frames " + std::to_string(best) + " bytes from frame " + std::to_string(best_at));
+           std::to_string(r.total) + ", average " + std::to_string(r.total / n) + ", busiest " + std::to_string(span) +
+           " frames " + std::to_string(best) + " bytes from frame " + std::to_string(best_at));
 }
 
 bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
   uint8_t head[kHeaderBytes];
-  if (!read_at(r, 0, head, kHeaderBytes) ||
-      (le32(head) != kMagic2 && le32(head) != kMagic4)) {
+  if (!read_at(r, 0, head, kHeaderBytes) || (le32(head) != kMagic2 && le32(head) != kMagic4)) {
     log_line("Wasn't a Korvane file");
     return false;
   }

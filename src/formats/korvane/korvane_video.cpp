@@ -151,8 +151,10 @@ private:
 } // namespace
 
 bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, const Destination &dest) {
-  if (!dest.top_left || dest.blocks_per_row == 0 || dest.block_rows == 0)
+  if (!dest.top_left)
     return false;
+  if (dest.blocks_per_row == 0 || dest.block_rows == 0)
+    return true; // a picture narrower or lower than a block codes nothing
   if (dest.vertical == 0)
     return FrameDecoder<false, false>(trees, data, size, dest).run();
   if (dest.vertical == KORVA_DOUBLED)

@@ -11,7 +11,9 @@
 //            written twice);
 //   2 void:  unchanged;
 //   3 solid: all 16 pixels take the extra byte.
-// Runs continue across block rows.
+// Runs continue across block rows. Only whole blocks are coded: the columns
+// and rows past the last whole block of a width or height that is not a
+// multiple of 4 are left as they were.
 #pragma once
 
 #include <array>

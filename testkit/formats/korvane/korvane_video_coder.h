@@ -23,8 +23,9 @@ struct BlockCounts {
   uint32_t mono = 0, full = 0, doubled = 0, half = 0, voids = 0, solid = 0, runs = 0, long_runs = 0;
 };
 
-// Codes one stored picture (width x height, both multiples of 4, rows
-// width apart) against the picture before it (same size).
+// Codes one stored picture (width x height, rows width apart) against the
+// picture before it (same size): its whole 4x4 blocks, the columns and rows
+// past the last whole block are not coded.
 std::vector<VideoOp> code_picture(const uint8_t *pixels, const uint8_t *before, uint32_t width, uint32_t height,
                                   bool key, bool version4, BlockCounts &counts);
 

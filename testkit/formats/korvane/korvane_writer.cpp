@@ -78,15 +78,18 @@ private:
   std::array<HuffPtr, 4> huff_; // mono map, mono colours, full, type
 };
 
-// The picture the reader shows for a stored picture.
+// The picture the reader shows for a stored picture, in a buffer that
+// started as zeros: only whole blocks are coded, so the columns and rows
+// past the last whole block stay 0.
 Bytes shown(const Bytes &stored, uint32_t width, uint32_t height, uint32_t vertical) {
-  if (!vertical)
-    return stored;
-  Bytes out(size_t{width} * height * 2, 0);
-  for (uint32_t y = 0; y < height; ++y) {
-    std::memcpy(&out[size_t{2 * y} * width], &stored[size_t{y} * width], width);
+  const uint32_t coded_w = width / 4 * 4, coded_h = height / 4 * 4;
+  Bytes out(size_t{width} * height * (vertical ? 2 : 1), 0);
+  for (uint32_t y = 0; y < coded_h; ++y) {
+    const uint8_t *row = &stored[size_t{y} * width];
+    const size_t at = vertical ? size_t{2 * y} : y;
+    std::memcpy(&out[at * width], row, coded_w);
     if (vertical == 4)
-      std::memcpy(&out[size_t{2 * y + 1} * width], &stored[size_t{y} * width], width);
+      std::memcpy(&out[(at + 1) * width], row, coded_w);
   }
   return out;
 }
@@ -95,8 +98,8 @@ std::string check(const std::vector<Frame8> &frames, const MovieSpec &plan) {
   if (frames.empty())
     return "no frames";
   const uint32_t w = frames[0].width, h = frames[0].height;
-  if (w == 0 || h == 0 || w % 4 || h % 4)
-    return "width and height must be positive multiples of 4";
+  if (w == 0 || h == 0)
+    return "width and height must be positive";
   for (const auto &f : frames)
     if (f.width != w || f.height != h || f.pixels.size() != size_t{w} * h)
       return "frames differ in size";

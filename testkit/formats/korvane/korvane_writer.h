@@ -57,8 +57,9 @@ struct WrittenMovie {
   std::vector<uint8_t> file;
 };
 
-// Frames are 8-bit pictures of one size (multiples of 4); a vertical mode
-// halves nothing: the frames are the stored pictures. Writes `path`.
+// Frames are 8-bit pictures of one size (any; only whole 4x4 blocks are
+// coded); a vertical mode halves nothing: the frames are the stored
+// pictures. Writes `path`.
 WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &plan, const std::string &path);
 
 // Every frame of a FLIC file through the library's reader (empty when it

@@ -9,12 +9,12 @@
 #include <cmath>
 
 #include "formats/korvane/korvane_reader.h"
-#include "tests/formats/korvane/korvane_test_util.h"
 #include "testkit/audio/codec_driver.h"
 #include "testkit/audio/test_signals.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
+#include "tests/formats/korvane/korvane_test_util.h"
 
 namespace kw = vex::testkit::korvane;
 using namespace korvane_test;
@@ -343,7 +343,7 @@ TEST_F(KorvaneRoundTrip, DestinationAtAnOffsetInALargerBuffer) {
   ASSERT_NE(k, nullptr);
   std::vector<uint8_t> big(40 * 20, 0xEE);
   EXPECT_EQ(KorvaToBuffer(k, 21, 9, 40, 20, big.data(), 0), 1U);
-  EXPECT_EQ(KorvaToBuffer(k, 25, 9, 40, 20, big.data(), 0), 0U); // would pass the row
+  EXPECT_EQ(KorvaToBuffer(k, 25, 9, 40, 20, big.data(), 0), 0U);  // would pass the row
   EXPECT_EQ(KorvaToBuffer(k, 21, 13, 40, 20, big.data(), 0), 0U); // would pass the bottom
   EXPECT_EQ(KorvaToBuffer(k, 0, 0, 40, 20, big.data(), 1), 0U);   // flags other than 0
   ASSERT_EQ(KorvaToBuffer(k, 21, 9, 40, 20, big.data(), 0), 1U);
@@ -421,9 +421,39 @@ TEST_F(KorvaneRoundTrip, AnyFlicBecomesAMovie) {
     EXPECT_TRUE(d.pictures[i] == anim.frame(static_cast<uint32_t>(i)).pixels) << i;
 }
 
-TEST_F(KorvaneRoundTrip, WriterRefusesSizesThatAreNotMultiplesOfFour) {
-  EXPECT_FALSE(kw::write_korvane(kw::pattern_frames(pattern(30, 16, 2)), {}, path("w.kvn")).ok);
-  EXPECT_FALSE(kw::write_korvane(kw::pattern_frames(pattern(16, 18, 2)), {}, path("w.kvn")).ok);
+// Only whole blocks are coded: the last columns and rows of other sizes
+// stay as the buffer had them (zero here), in every vertical mode.
+TEST_F(KorvaneRoundTrip, SizesThatAreNotMultiplesOfFour) {
+  struct Size {
+    uint32_t w, h;
+  };
+  for (const Size s : {Size{30, 18}, Size{33, 7}, Size{4, 5}, Size{3, 2}}) {
+    const auto frames = kw::pattern_frames(pattern(s.w, s.h, 6));
+    for (uint32_t vertical : {0u, 2u, 4u}) {
+      SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " vertical " << vertical);
+      kw::MovieSpec plan;
+      plan.vertical = vertical;
+      const auto m = kw::write_korvane(frames, plan, path("odd.kvn"));
+      ASSERT_TRUE(m.ok) << m.error;
+      const Decoded d = read_movie(path("odd.kvn"), frames.size());
+      EXPECT_EQ(d.width, s.w);
+      EXPECT_EQ(d.height, vertical ? 2 * s.h : s.h);
+      expect_matches(m, d);
+      // Hand check of the first frame: coded pixels equal the frame, the
+      // rest is zero.
+      const uint32_t cw = s.w / 4 * 4, ch = s.h / 4 * 4;
+      size_t wrong = 0;
+      for (uint32_t y = 0; y < s.h; ++y)
+        for (uint32_t x = 0; x < s.w; ++x) {
+          const uint8_t want = x < cw && y < ch ? frames[0].pixels[size_t{y} * s.w + x] : 0;
+          wrong += d.pictures[0][size_t{vertical ? 2 * y : y} * s.w + x] != want;
+        }
+      EXPECT_EQ(wrong, 0u);
+    }
+  }
+  std::vector<vex::testkit::Frame8> none(1);
+  none[0].height = 16; // width 0
+  EXPECT_FALSE(kw::write_korvane(none, {}, path("w.kvn")).ok);
 }
 
 } // namespace

@@ -29,9 +29,13 @@ struct Shape {
   std::vector<uint32_t> values;        // per leaf
 };
 
-// A subtree of `leaves` leaves no deeper than `room` more levels. With
-// `skew` the split is lopsided more often than not, so long codes appear.
-int grow(Shape &s, uint32_t leaves, unsigned room, bool skew, std::mt19937 &rng, std::vector<uint32_t> &values,
+// How a node's leaves are shared between its children: at random,
+// lopsided more often than not (so long codes appear), or one leaf to the
+// first child every time (a chain: leaf k at depth k + 1).
+enum class Split { random, skewed, chain };
+
+// A subtree of `leaves` leaves no deeper than `room` more levels.
+int grow(Shape &s, uint32_t leaves, unsigned room, Split split, std::mt19937 &rng, std::vector<uint32_t> &values,
          std::vector<int> &path) {
   const int id = static_cast<int>(s.nodes.size());
   s.nodes.emplace_back();
@@ -46,24 +50,26 @@ int grow(Shape &s, uint32_t leaves, unsigned room, bool skew, std::mt19937 &rng,
   const uint32_t lo = static_cast<uint32_t>(std::max<uint64_t>(1, leaves > half ? leaves - half : 1));
   const uint32_t hi = static_cast<uint32_t>(std::min<uint64_t>(leaves - 1, half));
   uint32_t left = std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
-  if (skew && rng() % 3 != 0)
+  if (split == Split::skewed && rng() % 3 != 0)
     left = rng() % 2 ? lo : hi;
+  if (split == Split::chain)
+    left = lo;
   for (int side = 0; side < 2; ++side) {
     path.push_back(side);
-    const int c = grow(s, side == 0 ? left : leaves - left, room - 1, skew, rng, values, path);
+    const int c = grow(s, side == 0 ? left : leaves - left, room - 1, split, rng, values, path);
     path.pop_back();
     s.nodes[id].child[side] = c;
   }
   return id;
 }
 
-Shape random_shape(uint32_t leaves, unsigned max_depth, bool skew, std::vector<uint32_t> values, uint32_t seed) {
+Shape random_shape(uint32_t leaves, unsigned max_depth, Split split, std::vector<uint32_t> values, uint32_t seed) {
   std::mt19937 rng(seed);
   std::shuffle(values.begin(), values.end(), rng);
   values.resize(leaves);
   Shape s;
   std::vector<int> path;
-  grow(s, leaves, max_depth, skew, rng, values, path);
+  grow(s, leaves, max_depth, split, rng, values, path);
   return s;
 }
 
@@ -113,17 +119,18 @@ std::vector<size_t> message(const Shape &s, size_t n, uint32_t seed) {
 struct ByteCase {
   uint32_t leaves;
   unsigned depth;
-  bool skew;
+  Split split;
 };
 
 TEST(KorvaneTree, ByteTreesDecodeEveryCodeAtEveryTableSize) {
   std::vector<uint32_t> all(256);
   std::iota(all.begin(), all.end(), 0u);
-  const ByteCase cases[] = {{1, 1, false},   {2, 1, false},   {3, 2, true},    {17, 8, true},
-                            {100, 32, true}, {256, 8, false}, {256, 32, true}, {200, 12, false}};
+  constexpr Split R = Split::random, S = Split::skewed;
+  const ByteCase cases[] = {{1, 1, R},    {2, 1, R},   {3, 2, S},    {17, 8, S},
+                            {100, 32, S}, {256, 8, R}, {256, 32, S}, {200, 12, R}};
   uint32_t seed = 1;
   for (const ByteCase &c : cases) {
-    const Shape s = random_shape(c.leaves, c.depth, c.skew, all, seed++);
+    const Shape s = random_shape(c.leaves, c.depth, c.split, all, seed++);
     const auto m = message(s, 3000, seed++);
     Bits b;
     put_shape(b, s, 0, [&](uint32_t v) { b.put(v, 8); });
@@ -145,41 +152,11 @@ TEST(KorvaneTree, ByteTreesDecodeEveryCodeAtEveryTableSize) {
   }
 }
 
-// A chain: leaf k at depth k + 1, the last two at the bottom.
-Shape chain(uint32_t leaves) {
-  std::vector<uint32_t> v(leaves);
-  std::iota(v.begin(), v.end(), 0u);
-  std::reverse(v.begin(), v.end());
-  Shape s;
-  std::vector<int> path;
-  struct Chain {
-    static int make(Shape &s, uint32_t left, std::vector<uint32_t> &values, std::vector<int> &path) {
-      const int id = static_cast<int>(s.nodes.size());
-      s.nodes.emplace_back();
-      if (left == 1) {
-        s.nodes[id].value = values.back();
-        values.pop_back();
-        s.codes.push_back(path);
-        s.values.push_back(s.nodes[id].value);
-        return id;
-      }
-      path.push_back(0);
-      const int leaf = make(s, 1, values, path);
-      path.back() = 1;
-      const int rest = make(s, left - 1, values, path);
-      path.pop_back();
-      s.nodes[id].child[0] = leaf;
-      s.nodes[id].child[1] = rest;
-      return id;
-    }
-  };
-  Chain::make(s, leaves, v, path);
-  return s;
-}
-
 TEST(KorvaneTree, ChainsUpToTheDepthLimitAndOnePast) {
   for (uint32_t leaves : {33u, 34u}) {
-    const Shape s = chain(leaves); // depth leaves - 1
+    std::vector<uint32_t> values(leaves);
+    std::iota(values.begin(), values.end(), 0u);
+    const Shape s = random_shape(leaves, 64, Split::chain, values, leaves); // depth leaves - 1
     Bits b;
     put_shape(b, s, 0, [&](uint32_t v) { b.put(v, 8); });
     b.put(0, 1);
@@ -205,17 +182,18 @@ TEST(KorvaneTree, WideTreesOfManyLeavesWithEscapes) {
   struct WideCase {
     uint32_t leaves;
     unsigned depth;
-    bool skew;
+    Split split;
     unsigned table_bits;
   };
-  const WideCase cases[] = {{40000, 32, false, 16}, {20000, 32, true, 16}, {5000, 24, true, 12}, {3, 2, false, 16}};
+  constexpr Split R = Split::random, S = Split::skewed;
+  const WideCase cases[] = {{40000, 32, R, 16}, {20000, 32, S, 16}, {5000, 24, S, 12}, {3, 2, R, 16}};
   uint32_t seed = 100;
   for (const WideCase &c : cases) {
     SCOPED_TRACE(testing::Message() << c.leaves << " leaves, table " << c.table_bits);
     std::vector<uint32_t> values;
     std::copy_if(all.begin(), all.end(), std::back_inserter(values),
                  [&](uint32_t v) { return std::find(std::begin(esc), std::end(esc), v) == std::end(esc); });
-    Shape s = random_shape(c.leaves, c.depth, c.skew, values, seed++);
+    Shape s = random_shape(c.leaves, c.depth, c.split, values, seed++);
     // The first three leaves become the escapes. Nodes were made in
     // pre-order, so their leaves come in the order of s.values.
     for (size_t k = 0; k < 3 && k < s.values.size(); ++k)

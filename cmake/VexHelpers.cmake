@@ -1,10 +1,27 @@
 # Helpers shared by the family folders.
 
-# Adds every existing <dir>/<family> folder of the current source dir.
+# vex_add_family_dirs([EVERY] [OTHER <folder>...])
+# Adds the <family> folders of the current source dir, in VEX_FAMILIES
+# order. With EVERY (the library itself) each listed family must have a
+# folder with a CMakeLists.txt. The mirrors (tests, testkit, fuzz, bench)
+# need not cover every family, but each folder they have must be a listed
+# family (or one of OTHER) with a CMakeLists.txt, so a misspelt or
+# forgotten folder stops the configuration instead of being skipped.
 function(vex_add_family_dirs)
+  cmake_parse_arguments(F "EVERY" "" "OTHER" ${ARGN})
+  file(GLOB entries LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  foreach(entry IN LISTS entries)
+    if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${entry}" AND NOT entry IN_LIST VEX_FAMILIES
+       AND NOT entry IN_LIST F_OTHER)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${entry} is not a family of VEX_FAMILIES")
+    endif()
+  endforeach()
   foreach(family IN LISTS VEX_FAMILIES)
-    if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${family}/CMakeLists.txt")
+    set(dir "${CMAKE_CURRENT_SOURCE_DIR}/${family}")
+    if(EXISTS "${dir}/CMakeLists.txt")
       add_subdirectory(${family})
+    elseif(F_EVERY OR IS_DIRECTORY "${dir}")
+      message(FATAL_ERROR "family '${family}' has no ${dir}/CMakeLists.txt")
     endif()
   endforeach()
 endfunction()

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "file/file_internal.h"
-#include "platform/os_file.h"
+#include "file/os_file.h"
 
 using namespace vex::file;
 

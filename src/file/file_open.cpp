@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "file/file_internal.h"
-#include "platform/os_file.h"
+#include "file/os_file.h"
 #include "util/record.h"
 
 namespace vex::file {

@@ -1,6 +1,6 @@
 // Positions, sizes, alignment and flushing of the buffered file.
 #include "file/file_internal.h"
-#include "platform/os_file.h"
+#include "file/os_file.h"
 
 using namespace vex::file;
 

@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "testkit/flic/ffmpeg_tool.h"
+#include "testkit/flic/flic_bytes.h"
+#include "testkit/util/ffmpeg_tool.h"
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/temp_dir.h"

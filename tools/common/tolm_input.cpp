@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "formats/tolm_reader.h"
+#include "formats/tolm/tolm_reader.h"
 
 namespace vex::tools {
 

@@ -12,7 +12,7 @@
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_reader.h"
 #include "formats/korvane/korvane_storage.h"
-#include "platform/os_file.h"
+#include "file/os_file.h"
 #include "util/record.h"
 
 namespace vex::korvane {

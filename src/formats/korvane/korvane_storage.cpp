@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/os_file.h"
+#include "file/os_file.h"
 
 namespace vex::korvane {
 

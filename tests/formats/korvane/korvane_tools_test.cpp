@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "testkit/flic/ffmpeg_tool.h"
+#include "testkit/util/ffmpeg_tool.h"
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"

@@ -1,0 +1,205 @@
+// Decode rate of 640x480 Tolm frames against FFmpeg's MPEG-4 Visual decoder
+// on the same pictures, encoded by `ffmpeg -c:v mpeg4` at about the same
+// compressed size. Both decoders run on this thread, in the same process.
+//
+// Three sequences: moving shapes and the testkit's pattern animation in YUV
+// (every kind of block), and noise (transform and raw blocks). Counters: frames/s and output MB/s (1.5 bytes a pixel).
+#include <benchmark/benchmark.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
+}
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "formats/tolm/tolm_decoder.h"
+#include "testkit/formats/tolm/yuv_scenes.h"
+#include "testkit/util/temp_dir.h"
+
+namespace {
+
+namespace tk = vex::testkit::tolm;
+
+constexpr uint32_t kWidth = 640, kHeight = 480;
+constexpr int kFrames = 24;
+constexpr double kFrameBytes = kWidth * kHeight * 1.5;
+
+class BundleBuffers {
+public:
+  explicit BundleBuffers(uint32_t W) {
+    uint32_t sizes[9];
+    ExpandBundleSizes(sizes, W);
+    for (int i = 0; i < 9; ++i) {
+      storage_[i].resize(sizes[i]);
+      pointers_[i] = storage_[i].data();
+    }
+  }
+  void *const *get() const { return pointers_; }
+
+private:
+  std::vector<uint8_t> storage_[9];
+  void *pointers_[9];
+};
+
+uint32_t decode_tolm(const std::vector<uint8_t> &data, tk::Picture &target, const tk::Picture &reference,
+                     const BundleBuffers &bundles) {
+  vex::formats::TolmFrameArgs a;
+  a.target = target.yuv.data();
+  a.reference = reference.yuv.data();
+  a.width = kWidth;
+  a.height = kHeight;
+  a.padded_width = target.padded_width;
+  a.padded_height = target.padded_height;
+  a.data = data;
+  a.bundles = bundles.get();
+  return vex::formats::TolmExpandFrame(a);
+}
+
+struct Sequence {
+  std::vector<std::vector<uint8_t>> tolm;  // one frame each
+  std::vector<uint8_t> mpeg4;              // elementary stream
+  size_t tolm_bytes = 0;
+};
+
+// Tolm frames from the test encoder's real-content mode, each planned
+// against the decoded previous frame; then the same pictures through
+// ffmpeg at the Tolm sequence's bit rate.
+Sequence make_sequence(tk::Scene scene, uint8_t q) {
+  Sequence s;
+  vex::testkit::TempDir dir;
+  const std::string raw = (dir.path() / "in.yuv").string(), m4v = (dir.path() / "out.m4v").string();
+  std::ofstream yuv(raw, std::ios::binary);
+  tk::Picture buffers[2] = {tk::Picture(kWidth, kHeight, false), tk::Picture(kWidth, kHeight, false)};
+  BundleBuffers bundles(kWidth);
+  tk::RealOptions options;
+  options.q = q;
+  for (int f = 0; f < kFrames; ++f) {
+    const tk::Picture source = tk::render_scene(scene, f, kWidth, kHeight);
+    yuv.write(reinterpret_cast<const char *>(source.yuv.data()), static_cast<std::streamsize>(source.yuv.size()));
+    tk::Picture &target = buffers[f & 1];
+    const tk::Picture &previous = buffers[(f + 1) & 1];
+    tk::FramePlan plan = tk::plan_from_picture(source, f ? &previous : nullptr, kWidth, kHeight, options);
+    s.tolm.push_back(tk::encode_frame(plan));
+    s.tolm_bytes += s.tolm.back().size();
+    if (decode_tolm(s.tolm.back(), target, previous, bundles) != 0)
+      throw std::runtime_error("test encoder wrote a frame the decoder faults on");
+  }
+  yuv.close();
+  const long bitrate = static_cast<long>(s.tolm_bytes * 8.0 * 25 / kFrames);
+  const std::string cmd = "ffmpeg -v error -y -f rawvideo -pix_fmt yuv420p -s 640x480 -r 25 -i '" + raw +
+                          "' -c:v mpeg4 -b:v " + std::to_string(bitrate) + " -maxrate " + std::to_string(bitrate) +
+                          " -bufsize " + std::to_string(bitrate) + " -f m4v '" + m4v + "'";
+  if (std::system(cmd.c_str()) != 0)
+    throw std::runtime_error("ffmpeg (Debian package ffmpeg) failed or is missing: " + cmd);
+  std::ifstream in(m4v, std::ios::binary);
+  s.mpeg4.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return s;
+}
+
+const Sequence &sequence(tk::Scene scene) {
+  static std::map<int, Sequence> cache;
+  auto it = cache.find(static_cast<int>(scene));
+  if (it == cache.end())
+    it = cache.emplace(static_cast<int>(scene), make_sequence(scene, scene == tk::Scene::kNoise ? 4 : 2)).first;
+  return it->second;
+}
+
+void report(benchmark::State &state, size_t compressed, int frames_per_iteration) {
+  const double frames = static_cast<double>(state.iterations()) * frames_per_iteration;
+  state.counters["frames/s"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+  state.counters["MB/s"] = benchmark::Counter(frames * kFrameBytes / 1e6, benchmark::Counter::kIsRate);
+  state.counters["KB/frame"] = static_cast<double>(compressed) / frames_per_iteration / 1024;
+}
+
+void BM_TolmDecode(benchmark::State &state, tk::Scene scene) {
+  const Sequence &s = sequence(scene);
+  tk::Picture buffers[2] = {tk::Picture(kWidth, kHeight, false), tk::Picture(kWidth, kHeight, false)};
+  BundleBuffers bundles(kWidth);
+  for (auto _ : state) {
+    for (size_t f = 0; f < s.tolm.size(); ++f)
+      decode_tolm(s.tolm[f], buffers[f & 1], buffers[(f + 1) & 1], bundles);
+    benchmark::DoNotOptimize(buffers[0].yuv.data());
+  }
+  report(state, s.tolm_bytes, kFrames);
+}
+
+void BM_Mpeg4Decode(benchmark::State &state, tk::Scene scene) {
+  const Sequence &s = sequence(scene);
+  av_log_set_level(AV_LOG_ERROR);
+  const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_MPEG4);
+  if (!codec) {
+    state.SkipWithError("libavcodec has no MPEG-4 decoder");
+    return;
+  }
+  // Split the elementary stream into packets once, outside the timing.
+  std::vector<std::vector<uint8_t>> packets;
+  {
+    AVCodecParserContext *parser = av_parser_init(AV_CODEC_ID_MPEG4);
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    const uint8_t *p = s.mpeg4.data();
+    size_t left = s.mpeg4.size();
+    while (true) {
+      uint8_t *out;
+      int out_size;
+      const int used = av_parser_parse2(parser, ctx, &out, &out_size, p, static_cast<int>(left), AV_NOPTS_VALUE,
+                                        AV_NOPTS_VALUE, 0);
+      p += used;
+      left -= static_cast<size_t>(used);
+      if (out_size > 0)
+        packets.emplace_back(out, out + out_size);
+      if (used == 0 && out_size == 0)
+        break;
+    }
+    av_parser_close(parser);
+    avcodec_free_context(&ctx);
+  }
+  AVPacket *packet = av_packet_alloc();
+  AVFrame *frame = av_frame_alloc();
+  int decoded = 0;
+  for (auto _ : state) {
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    ctx->thread_count = 1;
+    avcodec_open2(ctx, codec, nullptr);
+    auto drain = [&] {
+      while (avcodec_receive_frame(ctx, frame) == 0) {
+        ++decoded;
+        benchmark::DoNotOptimize(frame->data[0]);
+      }
+    };
+    for (auto &pk : packets) {
+      packet->data = pk.data();
+      packet->size = static_cast<int>(pk.size());
+      avcodec_send_packet(ctx, packet);
+      drain();
+    }
+    avcodec_send_packet(ctx, nullptr);
+    drain();
+    avcodec_free_context(&ctx);
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  if (decoded != static_cast<int>(state.iterations()) * kFrames)
+    state.SkipWithError("MPEG-4 decoder did not return every frame");
+  report(state, s.mpeg4.size(), kFrames);
+}
+
+BENCHMARK_CAPTURE(BM_TolmDecode, shapes, tk::Scene::kShapes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Mpeg4Decode, shapes, tk::Scene::kShapes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TolmDecode, pattern, tk::Scene::kPattern)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Mpeg4Decode, pattern, tk::Scene::kPattern)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TolmDecode, noise, tk::Scene::kNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Mpeg4Decode, noise, tk::Scene::kNoise)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,159 @@
+#include "file/os_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace vex::os {
+
+namespace {
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr int64_t kEpochDelta = 11644473600;
+constexpr int64_t kTicksPerSecond = 10000000;
+
+int errno_result(int e) { return e == ENOENT || e == ENOTDIR ? 1 : 2; }
+
+// Moves a file across file systems: copy, then remove the original.
+int copy_then_unlink(const char *new_name, const char *old_name) {
+  const int in = ::open(old_name, O_RDONLY | O_CLOEXEC);
+  if (in < 0)
+    return errno_result(errno);
+  struct stat st {};
+  const int out = fstat(in, &st) == 0 ? ::open(new_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777) : -1;
+  if (out < 0) {
+    ::close(in);
+    return 2;
+  }
+  char buf[65536];
+  bool ok = true;
+  for (;;) {
+    const uint32_t n = read_some(in, buf, sizeof buf);
+    if (n == 0)
+      break;
+    if (write_all(out, buf, n) != n) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ::close(out) == 0 && ok;
+  ::close(in);
+  if (!ok) {
+    ::unlink(new_name);
+    return 2;
+  }
+  return ::unlink(old_name) == 0 ? 0 : 2;
+}
+} // namespace
+
+int open_file(const char *name, Access access) {
+  int fd = -1;
+  do {
+    switch (access) {
+    case Access::read: fd = ::open(name, O_RDONLY | O_CLOEXEC); break;
+    case Access::read_write: fd = ::open(name, O_RDWR | O_CLOEXEC); break;
+    case Access::create: fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); break;
+    }
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) { // a directory is not a file to read
+      ::close(fd);
+      return -1;
+    }
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
+  return fd;
+}
+
+void close_file(int fd) { ::close(fd); }
+
+uint32_t read_some(int fd, void *dest, uint32_t n) {
+  auto *p = static_cast<char *>(dest);
+  uint32_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::read(fd, p + done, n - done);
+    if (r < 0 && errno == EINTR)
+      continue;
+    if (r <= 0)
+      break;
+    done += static_cast<uint32_t>(r);
+  }
+  return done;
+}
+
+uint32_t write_all(int fd, const void *src, uint32_t n) {
+  const auto *p = static_cast<const char *>(src);
+  uint32_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::write(fd, p + done, n - done);
+    if (r < 0 && errno == EINTR)
+      continue;
+    if (r <= 0)
+      break;
+    done += static_cast<uint32_t>(r);
+  }
+  return done;
+}
+
+uint32_t seek(int fd, uint32_t pos, uint32_t fallback) {
+  const off_t r = ::lseek(fd, static_cast<off_t>(pos), SEEK_SET);
+  return r < 0 ? fallback : static_cast<uint32_t>(r);
+}
+
+uint32_t file_length(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0)
+    return 0;
+  return st.st_size >= 0xFFFFFFFF ? 0xFFFFFFFEu : static_cast<uint32_t>(st.st_size);
+}
+
+void commit(int fd) { ::fsync(fd); }
+
+uint64_t write_time(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0)
+    return 0;
+  const int64_t ticks = (static_cast<int64_t>(st.st_mtim.tv_sec) + kEpochDelta) * kTicksPerSecond + st.st_mtim.tv_nsec / 100;
+  return ticks < 0 ? 0 : static_cast<uint64_t>(ticks);
+}
+
+void set_times(int fd, uint64_t filetime) {
+  // Linux has no settable creation time; access and modification times
+  // both take the stamp.
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(static_cast<int64_t>(filetime / kTicksPerSecond) - kEpochDelta);
+  ts.tv_nsec = static_cast<long>(filetime % kTicksPerSecond) * 100;
+  const timespec both[2] = {ts, ts};
+  ::futimens(fd, both);
+}
+
+int erase(const char *name) {
+  if (!name)
+    return 2;
+  return ::unlink(name) == 0 ? 0 : errno_result(errno);
+}
+
+int move(const char *new_name, const char *old_name) {
+  if (!new_name || !old_name)
+    return 2;
+  // Like the system it replaces, a move never replaces an existing file.
+  if (::renameat2(AT_FDCWD, old_name, AT_FDCWD, new_name, RENAME_NOREPLACE) == 0)
+    return 0;
+  int e = errno;
+  if (e == EINVAL || e == ENOSYS) { // file system without RENAME_NOREPLACE
+    struct stat st {};
+    if (::lstat(new_name, &st) == 0)
+      return 2;
+    if (::rename(old_name, new_name) == 0)
+      return 0;
+    e = errno;
+  }
+  if (e == EXDEV)
+    return copy_then_unlink(new_name, old_name);
+  return errno_result(e);
+}
+
+} // namespace vex::os

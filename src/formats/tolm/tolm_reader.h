@@ -1,0 +1,159 @@
+// The Tolm movie reader and playback engine (internal to the library; the
+// graphics and sound sources call it).
+//
+// File layout, all numbers little-endian 32-bit words:
+//   header (44 bytes): magic "TLMf".."TLMi" (the fourth byte is the version
+//     letter), file size - 8, frames, largest frame record, index count,
+//     width, height, rate numerator, rate denominator, video flags, tracks n;
+//   n decoded-size words, n format words, n track IDs;
+//   index count + 1 index words: entry i is the file position of frame i+1
+//     with bit 0 set for a key frame; the last entry ends the last frame.
+// Frame record: per track a length word L and L bytes of sound packet (a
+// packet with L > 0 starts with the count of bytes it decodes to), then the
+// video data of the frame up to the end of the record.
+//
+// The movie is read through a read-ahead ring of whole 4096-byte units that
+// is filled at open, or preloaded whole when the ring would hold at least
+// nine tenths of it. Frame records go into a record buffer and are decoded
+// into one of two frame buffers (one when every frame is a key frame).
+#pragma once
+
+#include <cstdint>
+
+#include "formats/tolm/tolm_decoder.h"
+#include "vexutil/file.h"
+
+namespace vex::formats {
+
+// Open flags.
+inline constexpr uint32_t kTolmOpenByTrackId = 0x4000;      // select the track set by TolmSetSoundTrack
+inline constexpr uint32_t kTolmOpenAlpha = 0x100000;        // decode the alpha plane when the file has one
+inline constexpr uint32_t kTolmOpenHandle = 0x800000;       // source is an open VEXFILE at the movie start
+inline constexpr uint32_t kTolmOpenNoBackground = 0x8000000; // no background reader (always the case here)
+inline constexpr uint32_t kTolmScaleMask = 0x70000000;      // scaling mode; 0 the file's, 7 none
+// File video flags.
+inline constexpr uint32_t kTolmVideoGrey = 0x20000;  // handed on to the blitters
+inline constexpr uint32_t kTolmVideoAlpha = 0x100000;
+// Decoder flags added from the version letter.
+inline constexpr uint32_t kTolmSignedColours = 0x8000; // "TLMf", "TLMg", "TLMh"
+inline constexpr uint32_t kTolmSwapChroma = 0x10000;   // "TLMf", "TLMg"
+// Track format word.
+inline constexpr uint32_t kTolmTrackRateMask = 0xFFFF;
+inline constexpr uint32_t kTolmTrackStereo = 1u << 29;
+inline constexpr uint32_t kTolmTrack16Bit = 1u << 30;
+inline constexpr uint32_t kTolmTrackDecodable = 1u << 31;
+
+inline constexpr uint32_t kTolmHeaderSize = 44;
+inline constexpr uint32_t kTolmIoUnit = 4096;
+// Readable zero bytes kept behind every frame record (the decoder's bit
+// reader may look ahead of the data it consumes).
+inline constexpr uint32_t kTolmRecordSlack = 16;
+// Largest picture side accepted; keeps every plane size well inside 32 bits.
+inline constexpr uint32_t kTolmMaxSide = 8192;
+
+struct TOLM;
+
+// The file side: a descriptor, the read-ahead ring and the positions.
+// Positions are relative to the start of the movie (the base offset).
+struct TOLMIO {
+  TOLM *owner;
+  int32_t read_error;
+  uint32_t bytes_read;    // in total, from the file
+  uint32_t capacity;      // of the ring, a multiple of 4096
+  uint32_t held;          // bytes in the ring
+  VEXFILE *file;          // unbuffered, or the caller's own
+  uint32_t physical;      // next byte the file delivers
+  uint32_t logical;       // next byte the caller takes
+  uint8_t *ring_read;
+  uint32_t free_bytes;
+  uint8_t *ring_start, *ring_end, *ring_write;
+  int32_t callers_file;   // the file belongs to the caller: not closed
+  uint32_t base;          // offset of the movie within the file
+  uint32_t file_size;     // of the movie, as the header gives it
+};
+
+struct TOLM {
+  // Read by the graphics and sound sources.
+  uint32_t output_width, output_height; // decoded size, doubled by the scaling mode
+  uint32_t frames;
+  int32_t current;   // 1-based frame whose record was read last
+  int32_t previous;
+  uint32_t rate_num, rate_den;
+  int32_t read_error;
+  uint32_t decoder_flags;
+  uint32_t video_flags;
+  uint32_t file_size_field; // file size - 8
+  uint32_t last_frame_bytes; // always 0
+  uint32_t latest;           // frame buffer holding the most recent decoded frame
+  uint8_t *frame_buffer[2];  // Y (W*H), U, V (cw*ch each)
+  uint8_t *alpha[2];         // W*H each, null without alpha
+  uint32_t padded_width, padded_height, chroma_width, chroma_height;
+  uint8_t *block_map; // block count + 16 bytes, zero at block count
+  uint32_t blocks_across, block_count;
+  uint32_t largest_frame, index_count, tracks;
+  uint32_t sound_window, sound_window_frame; // largest bytes in a second of frames, and where it starts
+  void *background;  // never started here
+  int32_t paused;
+  uint8_t *record;       // the current frame record
+  uint32_t record_size;  // its length in bytes
+  uint8_t *record_buffer; // largest_frame + slack; null when preloaded
+  uint8_t *image;         // a preloaded movie from the start of frame 1 on
+  const uint32_t *index;
+  TOLMIO io;
+  int32_t busy;
+  uint8_t *ring;
+  uint32_t ring_size;
+  uint32_t decoded_width, decoded_height;
+  int32_t track;        // track whose sound plays: always -1, there is no sound output
+  int32_t wanted_track; // the track the open flags and TolmSetSoundTrack select, -1 none
+  const uint32_t *track_sizes, *track_formats, *track_ids;
+  uint32_t frames_decoded;
+  int32_t last_decoded;
+  uint32_t rounded_rate;
+  int32_t video_decoding;
+  void *bundles[kTolmBundleCount];
+  uint32_t last_faults; // VEX_TOLM_FAULT_ bits of the last decode
+  uint32_t version;     // the version letter: 'f' to 'i'
+  uint8_t *frame_memory; // second allocation (frame buffers, alpha planes)
+};
+
+// Track ID the next TolmOpen selects under kTolmOpenByTrackId (-1 none).
+void TolmSetSoundTrack(int32_t id);
+// source is a file name, or a VEXFILE * positioned at the movie under
+// kTolmOpenHandle (its position becomes the base; it is not closed).
+TOLM *TolmOpen(const void *source, uint32_t flags);
+void TolmClose(TOLM *t);
+// The text of the last open failure ("" after a success).
+const char *TolmLastError();
+
+// 0, or 1 when a read error has been seen or the record is damaged.
+int32_t TolmDoFrame(TOLM *t);
+void TolmNextFrame(TOLM *t);
+void TolmGoto(TOLM *t, int32_t frame, uint32_t flags);
+// flags & 127: 0 backwards, 1 forwards, 2 nearest; bit 7: do not take f itself.
+int32_t TolmGetKeyFrame(const TOLM *t, int32_t frame, uint32_t flags);
+// 1 when skipped (never here), else 0.
+int32_t TolmCopyToBuffer(TOLM *t, void *dest, int32_t pitch, int32_t height, int32_t x, int32_t y,
+                         uint32_t flags);
+void TolmSetVideoDecoding(TOLM *t, int32_t on);
+uint32_t TolmGetTrackFormat(const TOLM *t, uint32_t track);
+uint32_t TolmGetTrackID(const TOLM *t, uint32_t track);
+// The sound packet of a track in the current record (after its length
+// word): 1 and the span when the record holds it whole, else 0.
+int32_t TolmGetPacket(const TOLM *t, uint32_t track, const uint8_t **packet, uint32_t *length);
+
+// The file side, used by the open and the frame reads.
+namespace tolm_io {
+bool open(TOLMIO &io, const void *source, uint32_t flags);
+uint32_t read_header(TOLMIO &io, uint32_t offset, void *dest, uint32_t size); // offset ~0: current
+uint32_t round_size(uint32_t size);
+void set_buffer(TOLMIO &io, uint8_t *buffer, uint32_t size, uint32_t file_size);
+int32_t fill(TOLMIO &io);
+uint32_t read_frame(TOLMIO &io, uint32_t offset, void *dest, uint32_t size);
+void close(TOLMIO &io);
+} // namespace tolm_io
+
+// Reads the record of frame n (0 reads frame 1).
+void tolm_read_record(TOLM *t, int32_t n);
+
+} // namespace vex::formats

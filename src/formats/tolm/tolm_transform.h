@@ -1,0 +1,24 @@
+// Transform blocks of the Tolm decoder: bit-plane coefficient and residue
+// decoding, and the 8x8 integer inverse transform.
+#pragma once
+
+#include <cstdint>
+
+#include "formats/tolm/tolm_bit_reader.h"
+
+namespace vex::formats::tolm {
+
+// Reads the AC coefficients 1-63 (coding order) of a transform block;
+// coef[0] is the caller's DC and is left alone.
+void read_coefficients(BitReader &bits, int32_t coef[64]);
+
+// Reads the residue of a residue block with event count `count` (7 bits
+// from the stream); values are signed 8-bit, in coding order.
+void read_residue(BitReader &bits, unsigned count, int8_t residue[64]);
+
+// Inverse transform of a row-major coefficient block with the given
+// dequantisation factors. out[] gets (value + 127) >> 8 of each pixel; its
+// low 8 bits are the pixel (intra) or the change to the pixel (inter).
+void inverse_transform(const int32_t coef[64], const uint32_t factors[64], int32_t out[64]);
+
+} // namespace vex::formats::tolm

@@ -1,0 +1,451 @@
+// AVI files written through libavformat's AVI muxer. All streams must be
+// in the file before its header is written, so samples are held back
+// until every stream made so far has its format (or until release).
+#include "movie/avi_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include "movie/media_reader.h"
+
+namespace vex::avi {
+
+using media::CodecPtr;
+using media::FramePtr;
+using media::PacketPtr;
+
+struct OutStream {
+  OutFile *file = nullptr;
+  StreamHeader header{};
+  bool has_format = false;
+  BitmapHeader bitmap{};
+  std::array<uint8_t, 1024> table{};
+  bool table_changed = false;
+  WaveFormat wave{};
+  OutStream *compressed = nullptr; // the stream that took this one's place
+  bool is_compressed = false;
+  std::string codec;
+  int32_t quality = -1;
+  CodecPtr enc;
+  SwsContext *sws = nullptr;
+  FramePtr frame;
+  AVStream *st = nullptr;
+  AVRational time_base{1, 1}; // of the packets made for this stream
+  ~OutStream() { sws_freeContext(sws); }
+  bool carries_data() const { return compressed == nullptr; }
+};
+
+struct OutFile {
+  AVFormatContext *fmt = nullptr;
+  std::vector<std::unique_ptr<OutStream>> streams;
+  struct Held {
+    OutStream *stream;
+    PacketPtr packet;
+  };
+  std::vector<Held> held;
+  bool header_written = false;
+  bool failed = false;
+  ~OutFile() {
+    if (fmt) {
+      avio_closep(&fmt->pb);
+      avformat_free_context(fmt);
+    }
+  }
+};
+
+namespace {
+
+AVCodecID pcm_codec(const WaveFormat &w) {
+  if (w.format_tag != 1)
+    return AV_CODEC_ID_NONE;
+  return w.bits_per_sample == 8 ? AV_CODEC_ID_PCM_U8 : w.bits_per_sample == 16 ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_NONE;
+}
+
+// Codec parameters of the stream as the file describes it.
+bool describe(OutStream &s, AVCodecParameters *par) {
+  if (s.header.type == kAudio) {
+    par->codec_type = AVMEDIA_TYPE_AUDIO;
+    par->codec_id = pcm_codec(s.wave);
+    par->sample_rate = static_cast<int>(s.wave.samples_per_sec);
+    av_channel_layout_default(&par->ch_layout, s.wave.channels);
+    par->bits_per_coded_sample = s.wave.bits_per_sample;
+    par->block_align = s.wave.block_align;
+    par->bit_rate = int64_t{s.wave.avg_bytes_per_sec} * 8;
+    return par->codec_id != AV_CODEC_ID_NONE;
+  }
+  if (s.is_compressed)
+    return avcodec_parameters_from_context(par, s.enc.get()) >= 0;
+  par->codec_type = AVMEDIA_TYPE_VIDEO;
+  par->codec_id = AV_CODEC_ID_RAWVIDEO;
+  par->codec_tag = 0; // uncompressed device-independent rows
+  par->width = s.bitmap.width;
+  par->height = s.bitmap.height;
+  par->bits_per_coded_sample = s.bitmap.bit_count;
+  par->format = s.bitmap.bit_count == 8 ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_BGR24;
+  // 24-bit rows arrive bottom-up, as a bitmap with a positive height
+  // stores them; this marker tells the muxer to keep the height positive.
+  // The muxer cannot combine it with a colour table, so 8-bit rows are
+  // turned top-down on writing and stored with a negative height.
+  if (s.bitmap.bit_count == 8)
+    return true;
+  static constexpr char kBottomUp[] = "BottomUp";
+  par->extradata = static_cast<uint8_t *>(av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!par->extradata)
+    return false;
+  std::memcpy(par->extradata, kBottomUp, sizeof kBottomUp);
+  par->extradata_size = sizeof kBottomUp;
+  return true;
+}
+
+bool write_now(OutFile &f, OutStream &s, AVPacket *p) {
+  av_packet_rescale_ts(p, s.time_base, s.st->time_base);
+  p->stream_index = s.st->index;
+  return av_interleaved_write_frame(f.fmt, p) >= 0;
+}
+
+// Writes the header with every stream that has a format, then what was
+// held back.
+bool start_file(OutFile &f) {
+  for (auto &s : f.streams) {
+    if (!s->carries_data() || !s->has_format)
+      continue;
+    s->st = avformat_new_stream(f.fmt, nullptr);
+    if (!s->st || !describe(*s, s->st->codecpar))
+      return false;
+    s->st->time_base = s->time_base;
+  }
+  if (f.fmt->nb_streams == 0 || avformat_write_header(f.fmt, nullptr) < 0)
+    return false;
+  f.header_written = true;
+  bool ok = true;
+  for (auto &h : f.held)
+    ok = (h.stream->st && write_now(f, *h.stream, h.packet.get())) && ok;
+  f.held.clear();
+  return ok;
+}
+
+bool all_formats_known(const OutFile &f) {
+  return std::all_of(f.streams.begin(), f.streams.end(),
+                     [](const auto &s) { return !s->carries_data() || s->has_format; });
+}
+
+bool submit(OutStream &s, PacketPtr p) {
+  OutFile &f = *s.file;
+  if (!f.header_written) {
+    f.held.push_back({&s, std::move(p)});
+    return !all_formats_known(f) || start_file(f);
+  }
+  return write_now(f, s, p.get());
+}
+
+bool drain(OutStream &s) {
+  for (;;) {
+    PacketPtr p(av_packet_alloc());
+    if (!p)
+      return false;
+    const int r = avcodec_receive_packet(s.enc.get(), p.get());
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+      return true;
+    if (r < 0 || !submit(s, std::move(p)))
+      return false;
+  }
+}
+
+bool open_encoder(OutStream &s) {
+  const AVCodec *codec = avcodec_find_encoder_by_name(s.codec.c_str());
+  if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
+    return false;
+  s.enc.reset(avcodec_alloc_context3(codec));
+  if (!s.enc)
+    return false;
+  const AVPixelFormat source = s.bitmap.bit_count == 8 ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_BGR24;
+  AVCodecContext *c = s.enc.get();
+  c->width = s.bitmap.width;
+  c->height = s.bitmap.height;
+  c->pix_fmt = codec->pix_fmts ? avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, nullptr) : source;
+  c->time_base = s.time_base;
+  c->framerate = av_inv_q(s.time_base);
+  c->gop_size = 12;
+  c->max_b_frames = 0; // AVI has no room for reordered frames
+  c->thread_count = 1;
+  if (s.quality >= 0) {
+    // 0..10000 onto the quantiser scale 31..1.
+    c->flags |= AV_CODEC_FLAG_QSCALE;
+    c->global_quality = FF_QP2LAMBDA * (31 - std::min(s.quality, 10000) * 30 / 10000);
+  }
+  if (avcodec_open2(c, codec, nullptr) < 0)
+    return false;
+  s.frame.reset(av_frame_alloc());
+  if (!s.frame)
+    return false;
+  s.frame->format = c->pix_fmt;
+  s.frame->width = c->width;
+  s.frame->height = c->height;
+  return av_frame_get_buffer(s.frame.get(), 0) >= 0;
+}
+
+int32_t encode(OutStream &s, int32_t start, const uint8_t *rows, int32_t bytes) {
+  const int w = s.bitmap.width, h = s.bitmap.height, bits = s.bitmap.bit_count;
+  const int pitch = (w * bits / 8 + 3) & ~3;
+  if (bytes < pitch * h || av_frame_make_writable(s.frame.get()) < 0)
+    return kBadArgs;
+  const AVPixelFormat source = bits == 8 ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_BGR24;
+  s.sws = sws_getCachedContext(s.sws, w, h, source, w, h, s.enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+  if (!s.sws)
+    return kWriteError;
+  // Bottom-up rows: start at the top row and step backwards.
+  const uint8_t *planes[4] = {rows + static_cast<ptrdiff_t>(h - 1) * pitch, s.table.data(), nullptr, nullptr};
+  const int strides[4] = {-pitch, 0, 0, 0};
+  if (sws_scale(s.sws, planes, strides, 0, h, s.frame->data, s.frame->linesize) != h)
+    return kWriteError;
+  s.frame->pts = start;
+  if (avcodec_send_frame(s.enc.get(), s.frame.get()) < 0 || !drain(s))
+    return kWriteError;
+  return kOk;
+}
+
+PacketPtr packet_of(const void *data, int32_t bytes, int64_t pts, int64_t duration, bool key) {
+  PacketPtr p(av_packet_alloc());
+  if (!p || av_new_packet(p.get(), bytes) < 0)
+    return nullptr;
+  std::memcpy(p->data, data, static_cast<size_t>(bytes));
+  p->pts = p->dts = pts;
+  p->duration = duration;
+  if (key)
+    p->flags |= AV_PKT_FLAG_KEY;
+  return p;
+}
+
+void flip_rows(uint8_t *rows, int32_t pitch, int32_t height) {
+  std::vector<uint8_t> tmp(static_cast<size_t>(pitch));
+  for (int32_t a = 0, b = height - 1; a < b; ++a, --b) {
+    uint8_t *ra = rows + static_cast<ptrdiff_t>(a) * pitch, *rb = rows + static_cast<ptrdiff_t>(b) * pitch;
+    std::memcpy(tmp.data(), ra, tmp.size());
+    std::memcpy(ra, rb, tmp.size());
+    std::memcpy(rb, tmp.data(), tmp.size());
+  }
+}
+
+bool attach_palette(AVPacket *p, const std::array<uint8_t, 1024> &table) {
+  uint8_t *side = av_packet_new_side_data(p, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+  if (!side)
+    return false;
+  for (size_t i = 0; i < 256; ++i) { // native 0xAARRGGBB
+    const uint32_t v = 0xFF000000u | uint32_t{table[i * 4 + 2]} << 16 | uint32_t{table[i * 4 + 1]} << 8 | table[i * 4];
+    std::memcpy(side + i * 4, &v, 4);
+  }
+  return true;
+}
+
+} // namespace
+
+int32_t FileCreate(OutFile **file, const char *name) {
+  if (!file)
+    return kBadArgs;
+  *file = nullptr;
+  if (!name || !*name)
+    return kBadArgs;
+  media::start_libraries();
+  auto f = std::make_unique<OutFile>();
+  if (avformat_alloc_output_context2(&f->fmt, nullptr, "avi", name) < 0 || !f->fmt)
+    return kWriteError;
+  if (avio_open(&f->fmt->pb, name, AVIO_FLAG_WRITE) < 0)
+    return kWriteError;
+  *file = f.release();
+  return kOk;
+}
+
+int32_t FileCreateStream(OutFile *file, OutStream **stream, const StreamHeader *header) {
+  if (!stream)
+    return kBadArgs;
+  *stream = nullptr;
+  if (!file || !header || (header->type != kVideo && header->type != kAudio) || header->scale == 0 ||
+      header->rate == 0)
+    return kBadArgs;
+  if (file->header_written)
+    return kTooLate;
+  auto s = std::make_unique<OutStream>();
+  s->file = file;
+  s->header = *header;
+  s->time_base = av_make_q(static_cast<int>(std::min<uint32_t>(header->scale, INT32_MAX)),
+                           static_cast<int>(std::min<uint32_t>(header->rate, INT32_MAX)));
+  *stream = s.get();
+  file->streams.push_back(std::move(s));
+  return kOk;
+}
+
+int32_t MakeCompressedStream(OutStream **compressed, OutStream *source, const char *codec, int32_t quality) {
+  if (!compressed)
+    return kBadArgs;
+  *compressed = nullptr;
+  if (!source || source->header.type != kVideo || source->compressed || source->is_compressed)
+    return kBadArgs;
+  if (!codec || !*codec)
+    return kNoCodec;
+  const AVCodec *c = avcodec_find_encoder_by_name(codec);
+  if (!c || c->type != AVMEDIA_TYPE_VIDEO)
+    return kNoCodec;
+  if (source->file->header_written)
+    return kTooLate;
+  auto s = std::make_unique<OutStream>();
+  s->file = source->file;
+  s->header = source->header;
+  s->time_base = source->time_base;
+  s->is_compressed = true;
+  s->codec = codec;
+  s->quality = quality;
+  source->compressed = s.get();
+  *compressed = s.get();
+  source->file->streams.push_back(std::move(s));
+  return kOk;
+}
+
+int32_t StreamSetFormat(OutStream *s, int32_t /*position*/, const void *format, int32_t size) {
+  if (!s || !format || size < 0)
+    return kBadArgs;
+  if (s->header.type == kAudio) {
+    WaveFormat w{};
+    if (size < kPcmFormatSize)
+      return kBadArgs;
+    std::memcpy(&w, format, std::min<size_t>(static_cast<size_t>(size), sizeof w));
+    if (pcm_codec(w) == AV_CODEC_ID_NONE || w.channels < 1 || w.channels > 2 || w.samples_per_sec == 0 ||
+        w.block_align != w.channels * w.bits_per_sample / 8)
+      return kBadArgs;
+    if (s->has_format)
+      return std::memcmp(&w, &s->wave, kPcmFormatSize) == 0 ? kOk : kBadArgs;
+    s->wave = w;
+    // Audio positions count sample frames; so does the stream's clock.
+    s->time_base = av_make_q(1, static_cast<int>(std::min<uint32_t>(w.samples_per_sec, INT32_MAX)));
+    s->has_format = true;
+    return kOk;
+  }
+  if (size < static_cast<int32_t>(sizeof(BitmapHeader)))
+    return kBadArgs;
+  BitmapHeader b;
+  std::memcpy(&b, format, sizeof b);
+  if ((b.bit_count != 8 && b.bit_count != 24) || b.compression != 0 || b.width <= 0 || b.height <= 0 ||
+      b.width > 16384 || b.height > 16384)
+    return kBadArgs;
+  if (b.bit_count == 8) {
+    if (size < static_cast<int32_t>(sizeof b) + 1024)
+      return kBadArgs;
+    std::array<uint8_t, 1024> table;
+    std::memcpy(table.data(), static_cast<const uint8_t *>(format) + sizeof b, 1024);
+    s->table_changed = s->table_changed || !s->has_format || table != s->table;
+    s->table = table;
+  }
+  if (s->has_format)
+    return b.width == s->bitmap.width && b.height == s->bitmap.height && b.bit_count == s->bitmap.bit_count ? kOk
+                                                                                                         : kBadArgs;
+  s->bitmap = b;
+  if (s->is_compressed && !open_encoder(*s))
+    return kNoCodec;
+  s->has_format = true;
+  if (!s->file->header_written && all_formats_known(*s->file) && !s->file->held.empty() && !start_file(*s->file))
+    return kWriteError;
+  return kOk;
+}
+
+int32_t StreamWrite(OutStream *s, int32_t start, int32_t samples, const void *data, int32_t bytes, uint32_t flags,
+                    int32_t *samples_written, int32_t *bytes_written) {
+  if (samples_written)
+    *samples_written = 0;
+  if (bytes_written)
+    *bytes_written = 0;
+  if (!s || !data || bytes <= 0 || samples <= 0 || start < 0 || !s->has_format || !s->carries_data())
+    return kBadArgs;
+  int32_t r = kOk;
+  if (s->header.type == kAudio) {
+    if (bytes < samples * s->wave.block_align)
+      return kBadArgs;
+    PacketPtr p = packet_of(data, samples * s->wave.block_align, start, samples, true);
+    r = p && submit(*s, std::move(p)) ? kOk : kWriteError;
+  } else if (s->is_compressed) {
+    r = encode(*s, start, static_cast<const uint8_t *>(data), bytes);
+  } else {
+    const int32_t size = ((s->bitmap.width * s->bitmap.bit_count / 8 + 3) & ~3) * s->bitmap.height;
+    if (bytes < size)
+      return kBadArgs;
+    PacketPtr p = packet_of(data, size, start, 1, (flags & kKeyFrame) != 0);
+    if (p && s->bitmap.bit_count == 8)
+      flip_rows(p->data, (s->bitmap.width + 3) & ~3, s->bitmap.height);
+    if (p && s->bitmap.bit_count == 8 && s->table_changed) {
+      if (!attach_palette(p.get(), s->table))
+        p.reset();
+      s->table_changed = false;
+    }
+    r = p && submit(*s, std::move(p)) ? kOk : kWriteError;
+  }
+  if (r != kOk) {
+    s->file->failed = true;
+    return r;
+  }
+  if (samples_written)
+    *samples_written = samples;
+  if (bytes_written)
+    *bytes_written = bytes;
+  return kOk;
+}
+
+void OutStreamRelease(OutStream *) {
+  // Streams belong to their file until it is finished.
+}
+
+int32_t FileRelease(OutFile *file) {
+  if (!file)
+    return kBadArgs;
+  std::unique_ptr<OutFile> f(file);
+  bool ok = !f->failed;
+  for (auto &s : f->streams)
+    if (s->is_compressed && s->enc && s->has_format)
+      ok = avcodec_send_frame(s->enc.get(), nullptr) >= 0 && drain(*s) && ok;
+  if (!f->header_written)
+    ok = start_file(*f) && ok;
+  if (f->header_written)
+    ok = av_write_trailer(f->fmt) >= 0 && ok;
+  return ok ? kOk : kWriteError;
+}
+
+namespace {
+// Encoders that drive a graphics device or another system's media layer,
+// which a file converter cannot count on.
+bool device_encoder(const AVCodec *c) {
+  static constexpr const char *kDevices[] = {"_vaapi", "_qsv", "_nvenc", "_v4l2m2m", "_omx", "_amf", "_mf",
+                                             "_videotoolbox", "_vulkan", "_cuvid", "_mediacodec", "_rkmpp"};
+  if (c->capabilities & AV_CODEC_CAP_HARDWARE)
+    return true;
+  for (const char *d : kDevices)
+    if (std::strstr(c->name, d))
+      return true;
+  return false;
+}
+} // namespace
+
+std::vector<EncoderInfo> VideoEncoders() {
+  media::start_libraries();
+  std::vector<EncoderInfo> list;
+  const AVOutputFormat *avi = av_guess_format("avi", nullptr, nullptr);
+  void *it = nullptr;
+  while (const AVCodec *c = av_codec_iterate(&it)) {
+    if (!av_codec_is_encoder(c) || c->type != AVMEDIA_TYPE_VIDEO || !c->pix_fmts)
+      continue;
+    if (c->capabilities & (AV_CODEC_CAP_EXPERIMENTAL | AV_CODEC_CAP_HARDWARE))
+      continue;
+    if (!avi || avformat_query_codec(avi, c->id, FF_COMPLIANCE_NORMAL) != 1 || device_encoder(c))
+      continue;
+    list.push_back({c->name, c->long_name ? c->long_name : c->name});
+  }
+  return list;
+}
+
+} // namespace vex::avi

@@ -1,0 +1,73 @@
+// Starting and stopping the media libraries for the movie readers and the
+// AVI layer. The libraries keep no state that needs tearing down, so the
+// count and the state only decide whether the readers may run; like the
+// rest of the process-wide state of the library they are not locked.
+#include "movie/movie_runtime.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "movie/media_reader.h"
+#include "vexutil/platform.h"
+
+namespace vex::media {
+
+namespace {
+RuntimeState g_state = RuntimeState::not_tried;
+int g_count = 0;
+bool g_avi_started = false;
+
+// Reference-counted start: true when the demuxers the readers need exist.
+bool runtime_init() {
+  if (g_count > 0) {
+    ++g_count;
+    return true;
+  }
+  start_libraries();
+  if (!av_find_input_format("mov") || !av_find_input_format("avi"))
+    return false;
+  ++g_count;
+  return true;
+}
+
+void runtime_end() {
+  if (g_count <= 0)
+    return;
+  --g_count;
+}
+} // namespace
+
+bool movie_runtime_start() {
+  if (g_state == RuntimeState::ready)
+    return true;
+  if (g_state == RuntimeState::failed)
+    return false;
+  g_state = runtime_init() ? RuntimeState::ready : RuntimeState::failed;
+  return g_state == RuntimeState::ready;
+}
+
+RuntimeState movie_runtime_state() { return g_state; }
+int movie_runtime_count() { return g_count; }
+
+} // namespace vex::media
+
+using namespace vex::media;
+
+extern "C" VEX_API void VEXAVIInit(void) {
+  if (g_avi_started)
+    return;
+  g_avi_started = true;
+  start_libraries();
+  ++g_count; // never undone, as the AVI layer stays usable for the process
+}
+
+extern "C" VEX_API void VEXQTShutdown(void) {
+  if (g_state != RuntimeState::ready) {
+    if (g_state == RuntimeState::failed)
+      g_state = RuntimeState::not_tried; // a failed start may be retried
+    return;
+  }
+  runtime_end();
+  g_state = RuntimeState::not_tried;
+}

@@ -1,0 +1,115 @@
+// A QuickTime movie's pictures frame by frame into a buffer the record
+// owns: 8-bit indices with the movie's palette, or 32-bit blue, green,
+// red, alpha.
+#include <climits>
+#include <cstring>
+#include <string>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include "movie/media_reader.h"
+#include "movie/movie_runtime.h"
+#include "util/record.h"
+#include "vexutil/platform.h"
+
+namespace {
+
+using vex::media::VideoReader;
+
+VideoReader *reader_of(QTFILE *qt) { return static_cast<VideoReader *>(qt->movie); }
+
+uint32_t clamp32(int64_t v) { return v < 0 ? 0 : v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
+
+// The name as the readers open it: expanded to a full path. Empty when it
+// does not fit the path buffer.
+std::string full_name(const char *name) {
+  char path[256];
+  if (!name || std::strlen(name) >= 128)
+    return {};
+  std::strcpy(path, name);
+  ExpandFileName(path);
+  return path;
+}
+
+void fill_record(QTFILE *qt, const VideoReader &r) {
+  qt->width = r.width();
+  qt->height = r.height();
+  qt->depth = r.palettised() ? 8 : 32;
+  qt->pitch = (qt->width * qt->depth / 8 + 3) & ~3;
+  qt->frame_count = r.frame_count();
+  // frames per second = frames / (duration x time unit)
+  int num = 0, den = 0;
+  av_reduce(&num, &den, static_cast<int64_t>(r.frame_count()) * r.time_den(), r.duration() * r.time_num(), INT32_MAX);
+  qt->rate_num = static_cast<uint32_t>(num > 0 ? num : 0);
+  qt->rate_den = static_cast<uint32_t>(den > 0 ? den : 1);
+  qt->has_sound = r.file_has_audio() ? 1 : 0;
+  qt->duration = clamp32(r.duration());
+  qt->time_scale = clamp32(r.time_den() / r.time_num());
+}
+
+} // namespace
+
+extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
+  if (!vex::media::movie_runtime_start())
+    return nullptr;
+  const std::string path = full_name(name);
+  if (path.empty())
+    return nullptr;
+  std::unique_ptr<VideoReader> r = VideoReader::open(path.c_str(), vex::media::Container::quicktime);
+  if (!r)
+    return nullptr;
+  QTFILE *qt = vex::new_record<QTFILE>();
+  if (!qt)
+    return nullptr;
+  fill_record(qt, *r);
+  const uint64_t size = static_cast<uint64_t>(qt->pitch) * static_cast<uint64_t>(qt->height);
+  qt->buffer = size < UINT32_MAX ? static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(size))) : nullptr;
+  if (!qt->buffer) {
+    vex::delete_record(qt);
+    return nullptr;
+  }
+  std::memset(qt->buffer, 0, static_cast<size_t>(size));
+  qt->pixels = qt->buffer;
+  qt->movie = r.release();
+  QTFileGoto(qt, 0);
+  return qt;
+}
+
+extern "C" VEX_API void QTFileGet(QTFILE *qt) {
+  if (!qt || !qt->movie)
+    return;
+  VideoReader *r = reader_of(qt);
+  const int index = qt->next_frame;
+  if (const auto *frame = r->frame(index)) {
+    uint8_t palette[256][4];
+    if (r->convert(frame, qt->depth, qt->buffer, qt->pitch, qt->depth == 8 ? palette : nullptr) && qt->depth == 8) {
+      for (int i = 0; i < 256; ++i) {
+        std::memcpy(qt->palette[i], palette[i], 3);
+        qt->palette[i][3] = 0;
+      }
+    }
+  }
+  qt->frame_bytes = r->frame_bytes(index);
+  const int last = r->frame_count() - 1;
+  qt->current_time = clamp32(static_cast<int64_t>(index < last ? index : last) * qt->duration / (last + 1));
+  if (qt->next_frame < INT32_MAX)
+    ++qt->next_frame;
+}
+
+extern "C" VEX_API void QTFileGoto(QTFILE *qt, int32_t frame) {
+  if (!qt)
+    return;
+  qt->next_frame = frame < 0 ? 0 : frame;
+  qt->current_time = 0;
+}
+
+extern "C" VEX_API void QTFileClose(QTFILE *qt) {
+  if (!qt)
+    return;
+  std::unique_ptr<VideoReader> r(reader_of(qt));
+  vexfree(qt->buffer);
+  std::memset(qt, 0, sizeof *qt);
+  vex::delete_record(qt);
+}

@@ -1,0 +1,241 @@
+// A movie's video track by frame index: the samples are listed once at
+// open (time stamps, sizes, key flags), so frame i is known exactly and a
+// jump only decodes from the nearest key frame.
+#include <algorithm>
+#include <numeric>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include "movie/media_reader.h"
+
+namespace vex::media {
+
+namespace {
+// Larger pictures would make pitch x height overflow 32 bits at 4 bytes
+// per pixel; no movie the readers meet comes near.
+constexpr int kMaxSide = 16384;
+
+int64_t sample_time(const AVPacket *p, int64_t previous) {
+  if (p->pts != AV_NOPTS_VALUE)
+    return p->pts;
+  if (p->dts != AV_NOPTS_VALUE)
+    return p->dts;
+  return previous == INT64_MIN ? 0 : previous + 1;
+}
+} // namespace
+
+std::unique_ptr<VideoReader> VideoReader::open(const char *name, Container c) {
+  std::unique_ptr<VideoReader> r(new VideoReader);
+  if (!r->scan(name, c) || !r->start_decoder())
+    return nullptr;
+  return r;
+}
+
+VideoReader::~VideoReader() { sws_freeContext(sws_); }
+
+// Lists every sample of the first video track, then reopens the file so
+// that decoding starts from a clean demuxer.
+bool VideoReader::scan(const char *name, Container c) {
+  FormatPtr f = open_container(name, c);
+  if (!f)
+    return false;
+  stream_ = find_stream(f.get(), AVMEDIA_TYPE_VIDEO, 0);
+  if (stream_ < 0)
+    return false;
+  file_has_audio_ = find_stream(f.get(), AVMEDIA_TYPE_AUDIO, 0) >= 0;
+  PacketPtr p(av_packet_alloc());
+  if (!p)
+    return false;
+  int64_t previous = INT64_MIN, last_duration = 1;
+  while (av_read_frame(f.get(), p.get()) >= 0) {
+    if (p->stream_index == stream_) {
+      const int64_t t = sample_time(p.get(), previous);
+      const int64_t d = p->dts != AV_NOPTS_VALUE ? p->dts : t;
+      samples_.push_back({t, d, static_cast<uint32_t>(std::max(p->size, 0)),
+                          (p->flags & AV_PKT_FLAG_KEY) != 0});
+      previous = t;
+      if (p->duration > 0)
+        last_duration = p->duration;
+    }
+    av_packet_unref(p.get());
+  }
+  if (samples_.empty())
+    return false;
+  for (size_t k = 0; k < samples_.size(); ++k)
+    if (samples_[k].key) {
+      keys_.push_back(k);
+      key_pts_.push_back(samples_[k].pts);
+    }
+  keys_sorted_ = std::is_sorted(key_pts_.begin(), key_pts_.end());
+  std::vector<size_t> idx(samples_.size());
+  std::iota(idx.begin(), idx.end(), size_t{0});
+  std::stable_sort(idx.begin(), idx.end(),
+                   [&](size_t a, size_t b) { return samples_[a].pts < samples_[b].pts; });
+  order_.reserve(idx.size());
+  order_bytes_.reserve(idx.size());
+  for (size_t i : idx) {
+    order_.push_back(samples_[i].pts);
+    order_bytes_.push_back(samples_[i].bytes);
+  }
+  const AVStream *st = f->streams[stream_];
+  if (st->time_base.num <= 0 || st->time_base.den <= 0)
+    return false;
+  time_num_ = st->time_base.num;
+  time_den_ = st->time_base.den;
+  duration_ = st->duration != AV_NOPTS_VALUE && st->duration > 0
+                  ? st->duration
+                  : order_.back() - order_.front() + last_duration;
+  duration_ = std::max<int64_t>(duration_, 1);
+  fmt_ = open_container(name, c);
+  return fmt_ != nullptr && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
+         fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+}
+
+bool VideoReader::start_decoder() {
+  const AVCodecParameters *par = fmt_->streams[stream_]->codecpar;
+  if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide)
+    return false;
+  const AVCodec *codec = avcodec_find_decoder(par->codec_id);
+  if (!codec)
+    return false;
+  dec_.reset(avcodec_alloc_context3(codec));
+  if (!dec_ || avcodec_parameters_to_context(dec_.get(), par) < 0)
+    return false;
+  dec_->thread_count = 1; // deterministic, and the machine is shared
+  if (avcodec_open2(dec_.get(), codec, nullptr) < 0)
+    return false;
+  frame_.reset(av_frame_alloc());
+  work_.reset(av_frame_alloc());
+  packet_.reset(av_packet_alloc());
+  if (!frame_ || !work_ || !packet_)
+    return false;
+  width_ = par->width;
+  height_ = par->height;
+  codec_tag_ = par->codec_tag;
+  const auto pix = static_cast<AVPixelFormat>(par->format);
+  palettised_ = pix == AV_PIX_FMT_PAL8;
+  const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(pix);
+  has_alpha_ = desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA);
+  return true;
+}
+
+uint32_t VideoReader::frame_bytes(int i) const {
+  if (i < 0 || static_cast<size_t>(i) >= order_bytes_.size())
+    return 0;
+  return order_bytes_[static_cast<size_t>(i)];
+}
+
+bool VideoReader::seek_to(size_t sample) {
+  have_frame_ = false;
+  at_end_ = false;
+  fed_dts_ = INT64_MIN;
+  avcodec_flush_buffers(dec_.get());
+  return av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+// Feeds samples until a picture with a time stamp at or after `target`
+// comes out; at the end of the track the last picture stands.
+bool VideoReader::decode_until(int64_t target) {
+  for (;;) {
+    while (avcodec_receive_frame(dec_.get(), work_.get()) == 0) {
+      int64_t t = work_->best_effort_timestamp;
+      if (t == AV_NOPTS_VALUE)
+        t = work_->pts;
+      if (t == AV_NOPTS_VALUE)
+        t = have_frame_ ? frame_time_ + 1 : target;
+      av_frame_unref(frame_.get());
+      av_frame_move_ref(frame_.get(), work_.get());
+      have_frame_ = true;
+      frame_time_ = t;
+      if (t >= target)
+        return true;
+    }
+    if (at_end_)
+      return have_frame_;
+    const int r = av_read_frame(fmt_.get(), packet_.get());
+    if (r < 0) {
+      at_end_ = true;
+      avcodec_send_packet(dec_.get(), nullptr); // drain what is held back
+      continue;
+    }
+    if (packet_->stream_index == stream_) {
+      fed_dts_ = sample_time(packet_.get(), fed_dts_);
+      // A damaged sample is skipped; the decoder carries on with the next.
+      avcodec_send_packet(dec_.get(), packet_.get());
+    }
+    av_packet_unref(packet_.get());
+  }
+}
+
+// The last key sample (decoding order) that is shown no later than the
+// target: it starts the shortest decode that reaches the target.
+size_t VideoReader::key_before(int64_t target) const {
+  if (keys_sorted_) {
+    const auto it = std::upper_bound(key_pts_.begin(), key_pts_.end(), target);
+    return it == key_pts_.begin() ? 0 : keys_[static_cast<size_t>(it - key_pts_.begin()) - 1];
+  }
+  size_t key = 0;
+  for (size_t k = 0; k < keys_.size(); ++k)
+    if (key_pts_[k] <= target)
+      key = keys_[k];
+  return key;
+}
+
+const AVFrame *VideoReader::frame(int i) {
+  if (order_.empty())
+    return nullptr;
+  i = std::clamp(i, 0, frame_count() - 1);
+  const int64_t target = order_[static_cast<size_t>(i)];
+  if (have_frame_ && frame_time_ == target)
+    return frame_.get();
+  const size_t key = key_before(target);
+  const bool fresh = fed_dts_ == INT64_MIN && !have_frame_ && !at_end_ && key == 0;
+  const bool forward = have_frame_ && !at_end_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
+  if (!fresh && !forward && !seek_to(key))
+    return nullptr;
+  return decode_until(target) ? frame_.get() : nullptr;
+}
+
+bool VideoReader::convert(const AVFrame *f, int bits, uint8_t *dest, int pitch, uint8_t (*palette)[4]) {
+  if (!f || !dest || f->width <= 0 || f->height <= 0)
+    return false;
+  const bool indexed_source = f->format == AV_PIX_FMT_PAL8;
+  if (palette && indexed_source && f->data[1])
+    std::memcpy(palette, f->data[1], 256 * 4); // native 0xAARRGGBB: bytes B, G, R, A
+  if (bits == 8) {
+    if (!indexed_source || f->width != width_ || f->height != height_)
+      return false;
+    for (int y = 0; y < height_; ++y)
+      std::memcpy(dest + static_cast<ptrdiff_t>(y) * pitch, f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0],
+                  static_cast<size_t>(width_));
+    return true;
+  }
+  const AVPixelFormat out = bits == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+  sws_ = sws_getCachedContext(sws_, f->width, f->height, static_cast<AVPixelFormat>(f->format), width_, height_, out,
+                              SWS_BICUBIC, nullptr, nullptr, nullptr);
+  if (!sws_)
+    return false;
+  // The converters work in aligned blocks and may stop short of an odd
+  // width in a tightly padded row, so they fill an aligned picture that
+  // is copied row by row into the caller's layout.
+  const int row = width_ * (bits / 8);
+  const int stride = (row + 63) & ~63;
+  staging_.resize(static_cast<size_t>(stride) * static_cast<size_t>(height_) + 64);
+  auto *base = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(staging_.data()) + 63) & ~uintptr_t{63});
+  uint8_t *planes[4] = {base, nullptr, nullptr, nullptr};
+  int strides[4] = {stride, 0, 0, 0};
+  if (sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) != height_)
+    return false;
+  for (int y = 0; y < height_; ++y)
+    std::memcpy(dest + static_cast<ptrdiff_t>(y) * pitch, base + static_cast<ptrdiff_t>(y) * stride,
+                static_cast<size_t>(row));
+  return true;
+}
+
+} // namespace vex::media

@@ -1,0 +1,137 @@
+// GIF over giflib: the first picture of the file on its logical screen
+// (background colour around it), 8-bit indices with the picture's or the
+// screen's colour table; written as one 256-colour picture. Records are
+// walked one by one so that every size is checked before anything is
+// allocated.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <gif_lib.h>
+
+#include "stills/still_codec.h"
+
+namespace vex::still {
+
+namespace {
+
+struct GifCloser {
+  void operator()(GifFileType *g) const {
+    int err = 0;
+    DGifCloseFile(g, &err);
+  }
+};
+
+int32_t skip_extension(GifFileType *g) {
+  int code = 0;
+  GifByteType *ext = nullptr;
+  if (DGifGetExtension(g, &code, &ext) != GIF_OK)
+    return kBadFile;
+  while (ext)
+    if (DGifGetExtensionNext(g, &ext) != GIF_OK)
+      return kBadFile;
+  return 0;
+}
+
+// Rows of the picture in the order the file stores them.
+std::vector<int32_t> row_order(int32_t h, bool interlaced) {
+  std::vector<int32_t> rows;
+  if (!interlaced) {
+    for (int32_t y = 0; y < h; ++y)
+      rows.push_back(y);
+    return rows;
+  }
+  static constexpr int32_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass)
+    for (int32_t y = start[pass]; y < h; y += step[pass])
+      rows.push_back(y);
+  return rows;
+}
+
+int32_t read_picture(GifFileType *g, Picture &p) {
+  if (DGifGetImageDesc(g) != GIF_OK)
+    return kBadFile;
+  const GifImageDesc &d = g->Image;
+  if (!size_ok(d.Width, d.Height) || d.Left < 0 || d.Top < 0)
+    return kBadFile;
+  const ColorMapObject *map = d.ColorMap ? d.ColorMap : g->SColorMap;
+  if (!map)
+    return kBadFile;
+  for (int i = 0; i < map->ColorCount && i < 256; ++i)
+    p.table[static_cast<size_t>(i)] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
+  std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
+  for (int32_t y : row_order(d.Height, d.Interlace)) {
+    if (DGifGetLine(g, line.data(), d.Width) != GIF_OK)
+      return kBadFile;
+    const int32_t sy = d.Top + y;
+    if (sy >= p.info.height)
+      continue;
+    const int32_t n = std::min<int32_t>(d.Width, p.info.width - d.Left);
+    if (n > 0)
+      std::memcpy(&p.index[static_cast<size_t>(sy) * p.info.width + d.Left], line.data(), static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+} // namespace
+
+int32_t read_gif(const char *name, Picture &p, bool header_only) {
+  if (FILE *probe = name ? std::fopen(name, "rb") : nullptr)
+    std::fclose(probe);
+  else
+    return kNoFile;
+  int err = 0;
+  std::unique_ptr<GifFileType, GifCloser> g(DGifOpenFileName(name, &err));
+  if (!g)
+    return kBadFile;
+  p.info = {g->SWidth, g->SHeight, 8, 0};
+  if (!size_ok(p.info.width, p.info.height))
+    return kBadFile;
+  if (header_only)
+    return 0;
+  p.start_indexed(p.info.width, p.info.height);
+  std::memset(p.index.data(), g->SBackGroundColor, p.index.size());
+  for (;;) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(g.get(), &type) != GIF_OK)
+      return kBadFile;
+    if (type == IMAGE_DESC_RECORD_TYPE)
+      return read_picture(g.get(), p);
+    if (type == EXTENSION_RECORD_TYPE) {
+      if (const int32_t r = skip_extension(g.get()))
+        return r;
+      continue;
+    }
+    return kBadFile; // the end came before any picture
+  }
+}
+
+int32_t write_gif(const char *name, const Image &im) {
+  if (im.bits != 8)
+    return kUnsupported;
+  GifColorType colours[256];
+  for (int i = 0; i < 256; ++i)
+    colours[i] = {im.colors[i * 4 + 2], im.colors[i * 4 + 1], im.colors[i * 4]};
+  ColorMapObject *map = GifMakeMapObject(256, colours);
+  if (!map)
+    return kNoMemory;
+  int err = 0;
+  GifFileType *g = EGifOpenFileName(name, false, &err);
+  int32_t result = g ? 0 : kWriteError;
+  if (g) {
+    EGifSetGifVersion(g, true);
+    if (EGifPutScreenDesc(g, im.width, im.height, 8, 0, map) != GIF_OK ||
+        EGifPutImageDesc(g, 0, 0, im.width, im.height, false, nullptr) != GIF_OK)
+      result = kWriteError;
+    for (int32_t y = 0; y < im.height && result == 0; ++y)
+      if (EGifPutLine(g, const_cast<GifPixelType *>(top_row(im, y)), im.width) != GIF_OK)
+        result = kWriteError;
+    if (EGifCloseFile(g, &err) != GIF_OK)
+      result = kWriteError;
+  }
+  GifFreeMapObject(map);
+  return result;
+}
+
+} // namespace vex::still

@@ -1,0 +1,145 @@
+// JPEG over libjpeg-turbo: grey pictures as 8-bit indices with a grey
+// table, colour pictures as 32-bit colour; written as baseline colour
+// JPEG. The library's error_exit jumps back here and its messages are
+// dropped, so no input can end the process or print.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "stills/still_codec.h"
+
+namespace vex::still {
+
+namespace {
+
+struct ErrorJump {
+  jpeg_error_mgr mgr;
+  std::jmp_buf jump;
+};
+
+void on_error(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorJump *>(cinfo->err)->jump, 1); }
+void on_message(j_common_ptr) {}
+// Warnings are silent, except that data ending early is an error: the
+// library would fill the rest of the picture with grey.
+void on_emit(j_common_ptr cinfo, int level) {
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    on_error(cinfo);
+}
+
+struct FileCloser {
+  void operator()(FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+struct Decompress {
+  jpeg_decompress_struct cinfo{};
+  ErrorJump err{};
+  std::vector<uint8_t> row; // outlives the jump target
+  ~Decompress() { jpeg_destroy_decompress(&cinfo); }
+};
+
+struct Compress {
+  jpeg_compress_struct cinfo{};
+  ErrorJump err{};
+  std::vector<uint8_t> row;
+  ~Compress() { jpeg_destroy_compress(&cinfo); }
+};
+
+int32_t decode(FILE *f, Decompress &d, Picture &p, bool header_only) {
+  if (setjmp(d.err.jump))
+    return kBadFile;
+  jpeg_create_decompress(&d.cinfo);
+  jpeg_stdio_src(&d.cinfo, f);
+  jpeg_read_header(&d.cinfo, TRUE);
+  const bool grey = d.cinfo.jpeg_color_space == JCS_GRAYSCALE;
+  p.info = {static_cast<int32_t>(d.cinfo.image_width), static_cast<int32_t>(d.cinfo.image_height),
+            8 * d.cinfo.num_components, 0};
+  if (!size_ok(p.info.width, p.info.height))
+    return kBadFile;
+  if (!grey && d.cinfo.num_components != 3)
+    return kUnsupported; // CMYK and the like
+  if (header_only)
+    return 0;
+  d.cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGRA;
+  jpeg_start_decompress(&d.cinfo);
+  const int32_t w = p.info.width, h = p.info.height;
+  if (grey) {
+    p.start_indexed(w, h);
+    p.grey_table(256);
+  } else {
+    p.start_colour(w, h);
+  }
+  uint8_t *base = grey ? p.index.data() : p.bgra.data();
+  const size_t stride = static_cast<size_t>(w) * (grey ? 1 : 4);
+  while (d.cinfo.output_scanline < d.cinfo.output_height) {
+    JSAMPROW row = base + static_cast<size_t>(d.cinfo.output_scanline) * stride;
+    jpeg_read_scanlines(&d.cinfo, &row, 1);
+  }
+  if (!grey)
+    for (size_t i = 3; i < p.bgra.size(); i += 4)
+      p.bgra[i] = 255;
+  jpeg_finish_decompress(&d.cinfo);
+  return 0;
+}
+
+int32_t encode(FILE *f, Compress &c, const Image &im, int32_t quality) {
+  if (setjmp(c.err.jump))
+    return kWriteError;
+  jpeg_create_compress(&c.cinfo);
+  jpeg_stdio_dest(&c.cinfo, f);
+  c.cinfo.image_width = static_cast<JDIMENSION>(im.width);
+  c.cinfo.image_height = static_cast<JDIMENSION>(im.height);
+  c.cinfo.input_components = 3;
+  c.cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&c.cinfo);
+  const int q = quality < 1 ? 75 : quality > 100 ? 100 : quality;
+  jpeg_set_quality(&c.cinfo, q, TRUE);
+  if (q >= 90) // high quality keeps the full colour resolution too
+    for (int i = 0; i < c.cinfo.num_components; ++i)
+      c.cinfo.comp_info[i].h_samp_factor = c.cinfo.comp_info[i].v_samp_factor = 1;
+  jpeg_start_compress(&c.cinfo, TRUE);
+  c.row.resize(static_cast<size_t>(im.width) * 3);
+  for (int32_t y = 0; y < im.height; ++y) {
+    const uint8_t *src = top_row(im, y);
+    // 8-bit pictures go out as the colours their indices name.
+    for (int32_t x = 0; x < im.width; ++x)
+      colour_at(im, src, x, &c.row[static_cast<size_t>(x) * 3]);
+    JSAMPROW row = c.row.data();
+    jpeg_write_scanlines(&c.cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&c.cinfo);
+  return 0;
+}
+
+} // namespace
+
+int32_t read_jpeg(const char *name, Picture &p, bool header_only) {
+  FilePtr f(name ? std::fopen(name, "rb") : nullptr);
+  if (!f)
+    return kNoFile;
+  Decompress d;
+  d.cinfo.err = jpeg_std_error(&d.err.mgr);
+  d.err.mgr.error_exit = on_error;
+  d.err.mgr.output_message = on_message;
+  d.err.mgr.emit_message = on_emit;
+  return decode(f.get(), d, p, header_only);
+}
+
+int32_t write_jpeg(const char *name, const Image &im, int32_t quality) {
+  FilePtr f(std::fopen(name, "wb"));
+  if (!f)
+    return kWriteError;
+  Compress c;
+  c.cinfo.err = jpeg_std_error(&c.err.mgr);
+  c.err.mgr.error_exit = on_error;
+  c.err.mgr.output_message = on_message;
+  if (const int32_t r = encode(f.get(), c, im, quality))
+    return r;
+  return std::fclose(f.release()) == 0 ? 0 : kWriteError;
+}
+
+} // namespace vex::still

@@ -1,0 +1,180 @@
+// PNG over libpng. Palette and grey pictures of up to 8 bits stay indexed
+// (grey through a grey table); everything else becomes 32-bit colour.
+// libpng reports errors by longjmp back into these functions and warnings
+// are dropped, so no input can end the process or print.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <png.h>
+
+#include "stills/still_codec.h"
+
+namespace vex::still {
+
+namespace {
+
+void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void on_warning(png_structp, png_const_charp) {}
+
+struct FileCloser {
+  void operator()(FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+struct Reader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  std::vector<png_bytep> rows; // outlives the jump target
+  ~Reader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+struct Writer {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~Writer() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+};
+
+int32_t bits_of(int colour_type, int depth) {
+  switch (colour_type) {
+  case PNG_COLOR_TYPE_PALETTE:
+    return depth;
+  case PNG_COLOR_TYPE_GRAY:
+    return depth > 8 ? 8 : depth;
+  case PNG_COLOR_TYPE_RGB:
+    return 24;
+  default:
+    return 32; // with alpha
+  }
+}
+
+// Everything after png_read_info; kept apart from the setjmp frame so
+// that no local with a destructor lives across the jump.
+void decode_rows(Reader &r, Picture &p, int colour_type, int depth) {
+  png_structp png = r.png;
+  png_infop info = r.info;
+  const auto w = static_cast<int32_t>(png_get_image_width(png, info));
+  const auto h = static_cast<int32_t>(png_get_image_height(png, info));
+  const bool indexed = colour_type == PNG_COLOR_TYPE_PALETTE || colour_type == PNG_COLOR_TYPE_GRAY;
+  if (depth == 16)
+    png_set_strip_16(png);
+  if (indexed) {
+    if (depth < 8)
+      png_set_packing(png); // one index per byte
+    if (colour_type == PNG_COLOR_TYPE_PALETTE) {
+      png_colorp palette = nullptr;
+      int n = 0;
+      if (png_get_PLTE(png, info, &palette, &n) & PNG_INFO_PLTE)
+        for (int i = 0; i < n && i < 256; ++i)
+          p.table[static_cast<size_t>(i)] = {palette[i].blue, palette[i].green, palette[i].red, 0};
+    } else {
+      p.grey_table(depth < 8 ? 1 << depth : 256);
+    }
+    p.start_indexed(w, h);
+  } else {
+    if (colour_type == PNG_COLOR_TYPE_GRAY_ALPHA)
+      png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER); // RGB gains an opaque alpha
+    p.start_colour(w, h);
+  }
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t stride = indexed ? static_cast<size_t>(w) : static_cast<size_t>(w) * 4;
+  if (png_get_rowbytes(png, info) != stride)
+    png_error(png, "row layout");
+  r.rows.resize(static_cast<size_t>(h));
+  uint8_t *base = indexed ? p.index.data() : p.bgra.data();
+  for (int32_t y = 0; y < h; ++y)
+    r.rows[static_cast<size_t>(y)] = base + static_cast<size_t>(y) * stride;
+  png_read_image(png, r.rows.data());
+}
+
+int32_t read_into(FILE *f, Reader &r, Picture &p, bool header_only) {
+  if (setjmp(png_jmpbuf(r.png)))
+    return kBadFile;
+  png_init_io(r.png, f);
+  png_set_user_limits(r.png, kMaxSide, kMaxSide);
+  png_read_info(r.png, r.info);
+  const int colour_type = png_get_color_type(r.png, r.info);
+  const int depth = png_get_bit_depth(r.png, r.info);
+  p.info = {static_cast<int32_t>(png_get_image_width(r.png, r.info)),
+            static_cast<int32_t>(png_get_image_height(r.png, r.info)), bits_of(colour_type, depth), 0};
+  if (!size_ok(p.info.width, p.info.height))
+    return kBadFile;
+  if (header_only)
+    return 0;
+  decode_rows(r, p, colour_type, depth);
+  return 0;
+}
+
+} // namespace
+
+int32_t read_png(const char *name, Picture &p, bool header_only) {
+  FilePtr f(name ? std::fopen(name, "rb") : nullptr);
+  if (!f)
+    return kNoFile;
+  uint8_t sig[8];
+  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
+    return kBadFile;
+  Reader r;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
+  if (!r.png || !(r.info = png_create_info_struct(r.png)))
+    return kNoMemory;
+  png_set_sig_bytes(r.png, 8);
+  return read_into(f.get(), r, p, header_only);
+}
+
+namespace {
+
+void encode_rows(png_structp png, png_infop info, const Image &im, int32_t level, std::vector<uint8_t> &rgb) {
+  const bool mapped = im.bits == 8;
+  png_set_IHDR(png, info, static_cast<png_uint_32>(im.width), static_cast<png_uint_32>(im.height), 8,
+               mapped ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (level > 0 && level <= 9)
+    png_set_compression_level(png, level);
+  png_color palette[256];
+  if (mapped) {
+    for (int i = 0; i < 256; ++i)
+      palette[i] = {im.colors[i * 4 + 2], im.colors[i * 4 + 1], im.colors[i * 4]};
+    png_set_PLTE(png, info, palette, 256);
+  }
+  png_write_info(png, info);
+  if (!mapped)
+    png_set_bgr(png);
+  for (int32_t y = 0; y < im.height; ++y) {
+    const uint8_t *row = top_row(im, y);
+    rgb.assign(row, row + im.width * im.bits / 8);
+    png_write_row(png, rgb.data());
+  }
+  png_write_end(png, info);
+}
+
+int32_t write_into(FILE *f, Writer &w, const Image &im, int32_t level, std::vector<uint8_t> &scratch) {
+  if (setjmp(png_jmpbuf(w.png)))
+    return kWriteError;
+  png_init_io(w.png, f);
+  encode_rows(w.png, w.info, im, level, scratch);
+  return 0;
+}
+
+} // namespace
+
+int32_t write_png(const char *name, const Image &im, int32_t option) {
+  FilePtr f(std::fopen(name, "wb"));
+  if (!f)
+    return kWriteError;
+  Writer w;
+  w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
+  if (!w.png || !(w.info = png_create_info_struct(w.png)))
+    return kNoMemory;
+  std::vector<uint8_t> scratch;
+  const int32_t r = write_into(f.get(), w, im, option, scratch);
+  if (r)
+    return r;
+  return std::fclose(f.release()) == 0 ? 0 : kWriteError;
+}
+
+} // namespace vex::still

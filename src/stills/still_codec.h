@@ -1,0 +1,89 @@
+// What the still-image codecs share: the decoded picture every reader
+// produces, the checks on sizes, and the entry points of each format.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "stills/still_image.h"
+
+namespace vex::still {
+
+// Largest side and area accepted from a file; anything beyond is damage.
+constexpr int32_t kMaxSide = 32767;
+constexpr int64_t kMaxPixels = int64_t{1} << 26;
+
+bool size_ok(int64_t width, int64_t height);
+
+// A picture top row first: indices with a table, or 32-bit colours.
+struct Picture {
+  Info info{};           // as stored in the file
+  bool indexed = false;
+  std::vector<uint8_t> index; // width x height, indexed pictures
+  std::array<std::array<uint8_t, 4>, 256> table{}; // blue, green, red, 0
+  std::vector<uint8_t> bgra;  // width x height x 4, true-colour pictures
+
+  void start_indexed(int32_t w, int32_t h) {
+    indexed = true;
+    index.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+  }
+  void start_colour(int32_t w, int32_t h) {
+    indexed = false;
+    bgra.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0);
+  }
+  void grey_table(int levels); // entries 0..levels-1 spread over 0..255
+};
+
+// The whole file; empty with *ok false when it cannot be read (or is
+// larger than any image the readers accept).
+std::vector<uint8_t> read_file(const char *name, bool *ok);
+bool write_file(const char *name, std::span<const uint8_t> bytes);
+
+// Little-endian reads inside a byte span; the caller checks the range.
+inline uint16_t le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t le32(const uint8_t *p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+inline void put16(std::vector<uint8_t> &v, uint32_t x) {
+  v.push_back(static_cast<uint8_t>(x));
+  v.push_back(static_cast<uint8_t>(x >> 8));
+}
+inline void put32(std::vector<uint8_t> &v, uint32_t x) {
+  put16(v, x & 0xFFFF);
+  put16(v, x >> 16);
+}
+
+// Rows of a descriptor, counted from the top of the picture.
+inline const uint8_t *top_row(const Image &im, int32_t y) {
+  return im.pixels + static_cast<ptrdiff_t>(im.height - 1 - y) * im.pitch;
+}
+// Colour of pixel x of a top row of an 8- or 24-bit descriptor.
+void colour_at(const Image &im, const uint8_t *row, int32_t x, uint8_t bgr[3]);
+
+// Readers over the bytes of a file (own formats) or over a file name
+// (library formats). With header_only only picture.info is filled.
+int32_t decode_bmp(std::span<const uint8_t> file, Picture &picture, bool header_only);
+int32_t decode_pcx(std::span<const uint8_t> file, Picture &picture, bool header_only);
+int32_t decode_tga(std::span<const uint8_t> file, Picture &picture, bool header_only);
+int32_t read_png(const char *name, Picture &picture, bool header_only);
+int32_t read_jpeg(const char *name, Picture &picture, bool header_only);
+int32_t read_tiff(const char *name, Picture &picture, bool header_only);
+int32_t read_gif(const char *name, Picture &picture, bool header_only);
+
+// Writers of an 8-bit or 24-bit descriptor.
+int32_t encode_bmp(const Image &im, int32_t option, std::vector<uint8_t> &out);
+int32_t encode_pcx(const Image &im, std::vector<uint8_t> &out);
+int32_t encode_tga(const Image &im, int32_t option, std::vector<uint8_t> &out);
+int32_t write_png(const char *name, const Image &im, int32_t option);
+int32_t write_jpeg(const char *name, const Image &im, int32_t quality);
+int32_t write_tiff(const char *name, const Image &im, int32_t compression);
+int32_t write_gif(const char *name, const Image &im);
+
+// Places a decoded picture into a descriptor (the load's second half).
+int32_t store_picture(const Picture &picture, Image &im);
+
+} // namespace vex::still

@@ -1,0 +1,254 @@
+// The still-image calls: dispatch by format, the descriptor's allocation,
+// and the placing of decoded pictures into it.
+#include <cstdio>
+#include <cstring>
+
+#include "stills/still_codec.h"
+#include "vexutil/util.h"
+
+namespace vex::still {
+
+bool size_ok(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
+}
+
+void Picture::grey_table(int levels) {
+  for (int i = 0; i < levels && i < 256; ++i) {
+    const auto v = static_cast<uint8_t>(levels > 1 ? i * 255 / (levels - 1) : 0);
+    table[static_cast<size_t>(i)] = {v, v, v, 0};
+  }
+}
+
+std::vector<uint8_t> read_file(const char *name, bool *ok) {
+  *ok = false;
+  std::vector<uint8_t> bytes;
+  FILE *f = name ? std::fopen(name, "rb") : nullptr;
+  if (!f)
+    return bytes;
+  // The largest sensible file: the largest picture at 4 bytes per pixel
+  // plus room for a few headers.
+  constexpr size_t kLimit = static_cast<size_t>(kMaxPixels) * 4 + (1u << 20);
+  uint8_t chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() <= kLimit)
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  *ok = !std::ferror(f) && bytes.size() <= kLimit;
+  std::fclose(f);
+  return bytes;
+}
+
+bool write_file(const char *name, std::span<const uint8_t> bytes) {
+  FILE *f = name ? std::fopen(name, "wb") : nullptr;
+  if (!f)
+    return false;
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+void colour_at(const Image &im, const uint8_t *row, int32_t x, uint8_t bgr[3]) {
+  if (im.bits == 8) {
+    std::memcpy(bgr, im.colors + row[x] * 4, 3);
+  } else {
+    std::memcpy(bgr, row + x * 3, 3);
+  }
+}
+
+namespace {
+
+bool valid_bits(int32_t bits) {
+  return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+int32_t pitch_for(int32_t width, int32_t bits) { return ((width * bits / 8) + 3) & ~3; }
+
+// Bytes a row of `width` pixels really needs.
+int64_t row_bytes(int32_t width, int32_t bits) { return (int64_t{width} * bits + 7) / 8; }
+
+void put_index(uint8_t *row, int32_t x, int32_t bits, uint8_t value) {
+  if (bits == 8) {
+    row[x] = value;
+    return;
+  }
+  const int32_t bit = x * bits;
+  const auto mask = static_cast<uint8_t>((1u << bits) - 1);
+  row[bit / 8] = static_cast<uint8_t>((row[bit / 8] & ~(mask << (bit % 8))) | (value & mask) << (bit % 8));
+}
+
+void put_colour(uint8_t *row, int32_t x, int32_t bits, const uint8_t *bgra) {
+  switch (bits) {
+  case 16: {
+    const auto v = static_cast<uint16_t>((bgra[2] >> 3) << 10 | (bgra[1] >> 3) << 5 | bgra[0] >> 3);
+    row[x * 2] = static_cast<uint8_t>(v);
+    row[x * 2 + 1] = static_cast<uint8_t>(v >> 8);
+    break;
+  }
+  case 24:
+    std::memcpy(row + x * 3, bgra, 3);
+    break;
+  default:
+    std::memcpy(row + x * 4, bgra, 4);
+    break;
+  }
+}
+
+using HeaderReader = int32_t (*)(const char *, Picture &, bool);
+
+template <int32_t (*Decode)(std::span<const uint8_t>, Picture &, bool)>
+int32_t from_bytes(const char *name, Picture &p, bool header_only) {
+  bool ok = false;
+  const std::vector<uint8_t> bytes = read_file(name, &ok);
+  if (!ok)
+    return kNoFile;
+  return Decode(bytes, p, header_only);
+}
+
+HeaderReader reader_for(Format f) {
+  switch (f) {
+  case Format::bmp:
+    return from_bytes<decode_bmp>;
+  case Format::pcx:
+    return from_bytes<decode_pcx>;
+  case Format::tga:
+    return from_bytes<decode_tga>;
+  case Format::png:
+    return read_png;
+  case Format::jpeg:
+    return read_jpeg;
+  case Format::tif:
+    return read_tiff;
+  case Format::gif:
+    return read_gif;
+  }
+  return nullptr;
+}
+
+template <int32_t (*Encode)(const Image &, int32_t, std::vector<uint8_t> &)>
+int32_t to_bytes(const char *name, const Image &im, int32_t option) {
+  std::vector<uint8_t> out;
+  if (const int32_t r = Encode(im, option, out))
+    return r;
+  return write_file(name, out) ? 0 : kWriteError;
+}
+
+int32_t pcx_with_option(const Image &im, int32_t, std::vector<uint8_t> &out) { return encode_pcx(im, out); }
+int32_t gif_with_option(const char *name, const Image &im, int32_t) { return write_gif(name, im); }
+
+} // namespace
+
+int32_t store_picture(const Picture &p, Image &im) {
+  const int32_t w = p.info.width, h = p.info.height;
+  if (!im.pixels || w > im.width || h > im.height || row_bytes(w, im.bits) > im.pitch)
+    return kBadImage;
+  if (!p.indexed && im.bits <= 8)
+    return kBadImage; // colours cannot become indices without a palette
+  if (p.indexed && (im.bits <= 8) && im.colors) {
+    for (size_t i = 0; i < 256; ++i)
+      std::memcpy(im.colors + i * 4, p.table[i].data(), 4);
+    im.colors_used = 256;
+  }
+  // Bottom-up: picture row y goes to memory row height - 1 - y of the
+  // image; an image taller than the picture keeps its extra rows on top.
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t *row = im.pixels + static_cast<ptrdiff_t>(h - 1 - y) * im.pitch;
+    for (int32_t x = 0; x < w; ++x) {
+      const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+      if (p.indexed) {
+        const uint8_t i = p.index[at];
+        if (im.bits <= 8)
+          put_index(row, x, im.bits, i);
+        else {
+          uint8_t c[4] = {p.table[i][0], p.table[i][1], p.table[i][2], 255};
+          put_colour(row, x, im.bits, c);
+        }
+      } else {
+        put_colour(row, x, im.bits, &p.bgra[at * 4]);
+      }
+    }
+  }
+  return 0;
+}
+
+int32_t StillInfo(Format f, const char *name, Info *info) {
+  if (!info)
+    return kBadImage;
+  HeaderReader read = reader_for(f);
+  if (!read)
+    return kUnsupported;
+  Picture p;
+  const int32_t r = read(name, p, true);
+  *info = p.info;
+  if (r == 0 && !size_ok(info->width, info->height))
+    return kBadFile;
+  return r;
+}
+
+int32_t StillAlloc(Image *im, int32_t width, int32_t height, int32_t bits) {
+  if (!im)
+    return kBadImage;
+  std::memset(im, 0, sizeof *im);
+  if (!valid_bits(bits) || !size_ok(width, height))
+    return kBadImage;
+  const int32_t pitch = pitch_for(width, bits);
+  const int64_t size = int64_t{pitch} * height;
+  if (size <= 0 || size >= 0xFFFFFF00)
+    return kNoMemory;
+  im->pixels = static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(size)));
+  im->colors = static_cast<uint8_t *>(vexmalloc(256 * 4));
+  if (!im->pixels || !im->colors) {
+    StillFree(im);
+    return kNoMemory;
+  }
+  std::memset(im->pixels, 0, static_cast<size_t>(size));
+  std::memset(im->colors, 0, 256 * 4);
+  im->width = width;
+  im->height = height;
+  im->bits = bits;
+  im->pitch = pitch;
+  im->size = static_cast<uint32_t>(size);
+  return 0;
+}
+
+void StillFree(Image *im) {
+  if (!im)
+    return;
+  vexfree(im->pixels);
+  vexfree(im->colors);
+  std::memset(im, 0, sizeof *im);
+}
+
+int32_t StillLoad(Format f, const char *name, Image *im) {
+  HeaderReader read = reader_for(f);
+  if (!im || !im->pixels)
+    return kBadImage;
+  if (!read)
+    return kUnsupported;
+  Picture p;
+  if (const int32_t r = read(name, p, false))
+    return r;
+  return store_picture(p, *im);
+}
+
+int32_t StillSave(Format f, const char *name, const Image *im, int32_t option) {
+  if (!im || !im->pixels || !name || (im->bits != 8 && im->bits != 24) || !size_ok(im->width, im->height) ||
+      im->pitch < im->width * im->bits / 8 || (im->bits == 8 && !im->colors))
+    return kBadImage;
+  switch (f) {
+  case Format::bmp:
+    return to_bytes<encode_bmp>(name, *im, option);
+  case Format::pcx:
+    return to_bytes<pcx_with_option>(name, *im, option);
+  case Format::tga:
+    return to_bytes<encode_tga>(name, *im, option);
+  case Format::png:
+    return write_png(name, *im, option);
+  case Format::jpeg:
+    return write_jpeg(name, *im, option);
+  case Format::tif:
+    return write_tiff(name, *im, option);
+  case Format::gif:
+    return gif_with_option(name, *im, option);
+  }
+  return kUnsupported;
+}
+
+} // namespace vex::still

@@ -1,0 +1,96 @@
+// The test encoder's real-content mode over synthetic animations: what it
+// writes must decode to a close likeness of the source, using the block
+// types the content calls for.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "testkit/formats/tolm/yuv_scenes.h"
+#include "tests/formats/tolm/tolm_harness.h"
+
+namespace vex::tolm_test {
+namespace {
+
+double psnr(const tk::Picture &a, const tk::Picture &b, int plane, uint32_t w, uint32_t h) {
+  double se = 0;
+  const uint32_t pitch = a.pitch(plane);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      const double d = double(a.plane(plane)[y * pitch + x]) - b.plane(plane)[y * pitch + x];
+      se += d * d;
+    }
+  const double mse = se / (double(w) * h);
+  return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+struct SequenceStats {
+  std::map<int, int> types; // luma block types over the sequence
+  double worst_psnr = 99;
+  size_t bytes = 0;
+};
+
+SequenceStats run_sequence(tk::Scene scene, uint32_t width, uint32_t height, bool alpha, uint8_t q, int frames) {
+  SequenceStats stats;
+  const uint32_t W = (width + 15) & ~15u, H = (height + 15) & ~15u;
+  tk::Picture buffers[2] = {tk::Picture(W, H, alpha), tk::Picture(W, H, alpha)};
+  Decoder d(W);
+  tk::RealOptions options;
+  options.q = q;
+  for (int f = 0; f < frames; ++f) {
+    const tk::Picture source = tk::render_scene(scene, f, width, height, alpha);
+    tk::Picture &target = buffers[f & 1];
+    const tk::Picture &previous = buffers[(f + 1) & 1];
+    tk::FramePlan plan = tk::plan_from_picture(source, f ? &previous : nullptr, width, height, options);
+    const auto data = tk::encode_frame(plan);
+    stats.bytes += data.size();
+    EXPECT_EQ(d.decode(plan, data, target, previous), 0u) << "frame " << f;
+    for (const auto &band : plan.planes[tk::kLuma].bands)
+      for (const auto &b : band)
+        ++stats.types[b.type];
+    stats.worst_psnr = std::min(stats.worst_psnr, psnr(source, target, tk::kLuma, width, height));
+    stats.worst_psnr = std::min(stats.worst_psnr, psnr(source, target, tk::kChroma1, (width + 1) / 2, (height + 1) / 2));
+    if (alpha)
+      stats.worst_psnr = std::min(stats.worst_psnr, psnr(source, target, tk::kAlpha, width, height));
+  }
+  return stats;
+}
+
+TEST(TolmRealContent, MovingShapesUseCheapBlocksAndDecodeClose) {
+  auto s = run_sequence(tk::Scene::kShapes, 160, 120, false, 1, 8);
+  EXPECT_GT(s.worst_psnr, 34.0);
+  for (int type : {tk::kSkip, tk::kMotion, tk::kFill, tk::kPattern})
+    EXPECT_GT(s.types.count(type) ? s.types.at(type) : 0, 0) << "type " << type;
+  EXPECT_GT(s.types[tk::kIntra] + s.types[tk::kInter], 0);
+  // Well under the raw size of the pictures (1.5 bytes per pixel).
+  EXPECT_LT(s.bytes, size_t{8} * 160 * 120 * 3 / 2 / 4);
+}
+
+TEST(TolmRealContent, PatternAnimationInYuv) {
+  auto s = run_sequence(tk::Scene::kPattern, 120, 90, false, 1, 6);
+  EXPECT_GT(s.worst_psnr, 32.0);
+  EXPECT_GT(s.types[tk::kSkip] + s.types[tk::kMotion], 0);
+  EXPECT_GT(s.types[tk::kIntra] + s.types[tk::kInter] + s.types[tk::kRaw], 0);
+  EXPECT_LT(s.bytes, size_t{6} * 120 * 90 * 3 / 2 / 2);
+}
+
+TEST(TolmRealContent, NoiseNeedsTransformAndRawBlocks) {
+  auto s = run_sequence(tk::Scene::kNoise, 64, 48, false, 0, 3);
+  EXPECT_GT(s.types[tk::kRaw] + s.types[tk::kIntra] + s.types[tk::kInter], 40);
+  EXPECT_GT(s.worst_psnr, 30.0);
+}
+
+TEST(TolmRealContent, OddSizesWithAlpha) {
+  auto s = run_sequence(tk::Scene::kShapes, 90, 58, true, 2, 5);
+  EXPECT_GT(s.worst_psnr, 32.0);
+}
+
+TEST(TolmRealContent, CoarserQuantiserMeansFewerBytes) {
+  const auto fine = run_sequence(tk::Scene::kNoise, 48, 32, false, 0, 2);
+  const auto coarse = run_sequence(tk::Scene::kNoise, 48, 32, false, 10, 2);
+  EXPECT_LT(coarse.bytes, fine.bytes);
+  EXPECT_LT(coarse.worst_psnr, fine.worst_psnr);
+}
+
+} // namespace
+} // namespace vex::tolm_test

@@ -1,0 +1,106 @@
+// vexinfo and vexconv on Tolm movies, run as programs: the description
+// lines, and a conversion to FLC that ffmpeg decodes back to the movie's
+// pictures within the fixed palette's step.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "testkit/flic/flic_bytes.h"
+#include "testkit/util/ffmpeg_tool.h"
+#include "testkit/formats/tolm/tolm_sound_track.h"
+#include "tests/formats/tolm/tolm_movie_harness.h"
+
+namespace vex::tolm_reader_test {
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+ToolRun run(const std::string &command) {
+  ToolRun r;
+  FILE *p = popen((command + " 2>&1").c_str(), "r");
+  if (!p)
+    return r;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+    r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+TEST(TolmTools, VexinfoDescribesVersionRateKeyFramesAndTracks) {
+  tk::RandomMovieOptions o;
+  o.width = 30;
+  o.height = 22;
+  o.frames = 7;
+  o.key_interval = 3; // key frames 1, 4, 7
+  o.version = 'g';
+  o.alpha = true;
+  tk::Movie m = model_movie(o).movie;
+  m.rate_num = 30000;
+  m.rate_den = 1001;
+  tk::MovieTrack stereo;
+  stereo.format = 44100 | tk::kTrackStereo | tk::kTrack16Bit | tk::kTrackDecodable;
+  stereo.id = 4242;
+  stereo.decoded_size = 6000;
+  tk::MovieTrack silent;
+  silent.format = 8000;
+  silent.id = 7;
+  silent.packets.assign(7, std::vector<uint8_t>(8, 0));
+  m.tracks = {stereo, silent};
+  testkit::TempDir dir;
+  tk::write_movie(dir.file("m.tlm"), m);
+  const ToolRun r = run(testkit::shell_quote(VEXINFO) + " -v " + testkit::shell_quote(dir.file("m.tlm")));
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char *line : {"  format   Tolm movie (version g)\n", "  size     30 x 22\n", "  frames   7\n",
+                           "  rate     30000/1001 frames per second\n",
+                           "  key frames 3 of 7, alpha plane\n", "  tracks   2\n",
+                           "    track 1: ID 4242, 44100 Hz, 16-bit, stereo, up to 6000 bytes a packet\n",
+                           "    track 2: ID 7, 8000 Hz, 8-bit, mono, no decodable sound, up to 0 bytes a packet\n",
+                           ", key; sound packets 0, 8\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "in\n" << r.out;
+  // 1001000 / 30000 ms is not whole: 3336.67 units of 10 us, rounded.
+  EXPECT_NE(r.out.find("  speed    33.37 ms per frame"), std::string::npos) << r.out;
+
+  write_file(dir.file("bad.tlm"), std::vector<uint8_t>(100, 0));
+  EXPECT_EQ(run(testkit::shell_quote(VEXINFO) + " " + testkit::shell_quote(dir.file("bad.tlm"))).status, 1);
+}
+
+TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
+  tk::RandomMovieOptions o;
+  o.width = 40;
+  o.height = 26;
+  o.frames = 5;
+  o.key_interval = 2;
+  const tk::ModelMovie &mm = model_movie(o);
+  testkit::TempDir dir;
+  tk::write_movie(dir.file("m.tlm"), mm.movie);
+  const ToolRun r = run(testkit::shell_quote(VEXCONV) + " " + testkit::shell_quote(dir.file("m.tlm")) + " " +
+                        testkit::shell_quote(dir.file("out.flc")));
+  ASSERT_EQ(r.status, 0) << r.out;
+  const auto frames = testkit::ffmpeg_decode_rgb(dir.file("out.flc"), 40, 26);
+  // ffmpeg also shows the ring frame, which brings back frame 1.
+  ASSERT_EQ(frames.size(), 6u);
+  EXPECT_EQ(frames[5], frames[0]);
+  for (int f = 0; f < 5; ++f) {
+    const auto want = blit_picture(mm.pictures[f], 40, 26, 40, 26, 3, false);
+    int worst = 0;
+    for (size_t i = 0; i < want.size(); ++i)
+      for (int c = 0; c < 3; ++c) {
+        const int got = frames[f][3 * i + c];
+        const int expected = static_cast<int>(want[i] >> (16 - 8 * c) & 255);
+        worst = std::max(worst, std::abs(got - expected));
+      }
+    // Six levels a channel: within half a step (25.5) of the true colour.
+    EXPECT_LE(worst, 26) << "frame " << f + 1;
+  }
+}
+
+} // namespace
+} // namespace vex::tolm_reader_test

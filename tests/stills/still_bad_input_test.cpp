@@ -1,0 +1,188 @@
+// Damaged stills: truncation, impossible sizes, colour tables that claim
+// more than they hold, run-length data that overruns. Every call fails
+// with a non-zero result, touches nothing outside its buffers (ASan) and
+// prints nothing: the libraries' error handlers are caught.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "stills/still_image.h"
+#include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/temp_dir.h"
+
+namespace {
+
+using namespace vex::still;
+
+std::vector<uint8_t> slurp(const std::string &name) {
+  std::vector<uint8_t> bytes;
+  FILE *f = std::fopen(name.c_str(), "rb");
+  for (int c; f && (c = std::fgetc(f)) != EOF;)
+    bytes.push_back(static_cast<uint8_t>(c));
+  if (f)
+    std::fclose(f);
+  return bytes;
+}
+
+void spill(const std::string &name, const std::vector<uint8_t> &bytes) {
+  FILE *f = std::fopen(name.c_str(), "wb");
+  if (!bytes.empty())
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// Info and load of a file; non-zero when either fails.
+int32_t info_and_load(Format fmt, const std::string &name) {
+  Info info{};
+  if (const int32_t r = StillInfo(fmt, name.c_str(), &info))
+    return r;
+  Image im{};
+  if (StillAlloc(&im, info.width + 1, info.height, info.bits))
+    return kNoMemory;
+  const int32_t r = StillLoad(fmt, name.c_str(), &im);
+  StillFree(&im);
+  return r;
+}
+
+struct Sample {
+  const char *name;
+  Format format;
+  const char *file;
+  const char *options;
+};
+
+class DamagedStills : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(DamagedStills, TruncatedFilesFailQuietly) {
+  const Sample &s = GetParam();
+  vex::testkit::TempDir dir;
+  const std::string good = dir.file(s.file), cut = dir.file(std::string("cut_") + s.file);
+  vex::testkit::ffmpeg("-f lavfi -i testsrc=size=40x30 -frames:v 1 -update 1 " + std::string(s.options) + " " + good);
+  const std::vector<uint8_t> bytes = slurp(good);
+  ASSERT_EQ(info_and_load(s.format, good), 0);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  for (size_t keep : {size_t{0}, size_t{3}, size_t{17}, bytes.size() / 4, bytes.size() / 2, bytes.size() * 9 / 10}) {
+    spill(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(keep)));
+    EXPECT_NE(info_and_load(s.format, cut), 0) << "kept " << keep << " of " << bytes.size();
+  }
+  // Another format's file is refused as well.
+  EXPECT_NE(info_and_load(s.format == Format::png ? Format::gif : Format::png, good), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DamagedStills,
+                         ::testing::Values(Sample{"bmp", Format::bmp, "a.bmp", "-pix_fmt bgr24"},
+                                           Sample{"bmp8", Format::bmp, "a.bmp", "-pix_fmt pal8"},
+                                           Sample{"pcx", Format::pcx, "a.pcx", "-pix_fmt rgb24"},
+                                           Sample{"tga", Format::tga, "a.tga", "-pix_fmt bgr24"},
+                                           Sample{"png", Format::png, "a.png", "-pix_fmt rgb24"},
+                                           Sample{"jpeg", Format::jpeg, "a.jpg", "-pix_fmt yuvj420p"},
+                                           Sample{"tif", Format::tif, "a.tif", "-pix_fmt rgb24 -compression_algo lzw"},
+                                           Sample{"gif", Format::gif, "a.gif", "-pix_fmt rgb8"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A minimal 8-bit bitmap of w x h with `colours` table entries claimed.
+std::vector<uint8_t> bmp8(int32_t w, int32_t h, uint32_t compression, uint32_t colours, size_t table_bytes,
+                          const std::vector<uint8_t> &data) {
+  std::vector<uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0};
+  auto put32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      f.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put32(static_cast<uint32_t>(54 + table_bytes));
+  put32(40);
+  put32(static_cast<uint32_t>(w));
+  put32(static_cast<uint32_t>(h));
+  f.insert(f.end(), {1, 0, 8, 0});
+  put32(compression);
+  put32(0);
+  put32(0);
+  put32(0);
+  put32(colours);
+  put32(0);
+  f.resize(f.size() + table_bytes, 0x40);
+  f.insert(f.end(), data.begin(), data.end());
+  return f;
+}
+
+TEST(DamagedBmp, SizesTablesAndRunsAreChecked) {
+  vex::testkit::TempDir dir;
+  const std::string name = dir.file("x.bmp");
+  const std::vector<uint8_t> rows(8 * 2, 1);
+  spill(name, bmp8(8, 2, 0, 4, 16, rows));
+  ASSERT_EQ(info_and_load(Format::bmp, name), 0); // the well-formed base case
+  for (auto [w, h] : {std::pair{0, 2}, std::pair{8, 0}, std::pair{100000, 2}, std::pair{8, 100000}}) {
+    spill(name, bmp8(w, h, 0, 4, 16, rows));
+    Info info{};
+    EXPECT_NE(StillInfo(Format::bmp, name.c_str(), &info), 0) << w << "x" << h;
+  }
+  spill(name, bmp8(8, 2, 0, 300, 1200, rows)); // more than 256 entries
+  EXPECT_NE(info_and_load(Format::bmp, name), 0);
+  spill(name, bmp8(8, 2, 0, 200, 16, {})); // a table longer than the file
+  EXPECT_NE(info_and_load(Format::bmp, name), 0);
+  spill(name, bmp8(8, 2, 1, 4, 16, {9, 1, 0, 1})); // a run of 9 in a row of 8
+  EXPECT_NE(info_and_load(Format::bmp, name), 0);
+  spill(name, bmp8(8, 2, 1, 4, 16, {0, 0, 0, 0, 0, 0, 8, 1, 0, 1})); // a third row
+  EXPECT_NE(info_and_load(Format::bmp, name), 0);
+  spill(name, bmp8(8, 2, 1, 4, 16, {0, 12, 1, 2})); // literal run past the data
+  EXPECT_NE(info_and_load(Format::bmp, name), 0);
+  spill(name, bmp8(8, 2, 1, 4, 16, {8, 1, 0, 0, 8, 2, 0, 1})); // RLE8 done right
+  EXPECT_EQ(info_and_load(Format::bmp, name), 0);
+}
+
+TEST(DamagedTga, MapsAndRunsAreChecked) {
+  vex::testkit::TempDir dir;
+  const std::string name = dir.file("x.tga");
+  // 4 x 2, colour-mapped RLE, 2-entry map of 24 bits.
+  auto tga = [](uint16_t map_length, std::vector<uint8_t> data) {
+    std::vector<uint8_t> f = {0, 1, 9, 0, 0, static_cast<uint8_t>(map_length), static_cast<uint8_t>(map_length >> 8),
+                              24, 0, 0, 0, 0, 4, 0, 2, 0, 8, 0};
+    f.resize(f.size() + 2 * 3, 0x7F);
+    f.insert(f.end(), data.begin(), data.end());
+    return f;
+  };
+  spill(name, tga(2, {0x87, 1})); // one run of 8 pixels
+  ASSERT_EQ(info_and_load(Format::tga, name), 0);
+  spill(name, tga(2, {0x88, 1})); // a run of 9 past the picture
+  EXPECT_NE(info_and_load(Format::tga, name), 0);
+  spill(name, tga(2, {0x03, 1, 1, 1})); // four literal pixels promised, three there
+  EXPECT_NE(info_and_load(Format::tga, name), 0);
+  spill(name, tga(300, {0x87, 1})); // a map longer than the file and than 256
+  EXPECT_NE(info_and_load(Format::tga, name), 0);
+  std::vector<uint8_t> empty = tga(2, {0x87, 1});
+  empty[12] = 0; // width 0
+  spill(name, empty);
+  Info info{};
+  EXPECT_NE(StillInfo(Format::tga, name.c_str(), &info), 0);
+}
+
+TEST(DamagedPcx, RunsPastThePictureFail) {
+  vex::testkit::TempDir dir;
+  const std::string name = dir.file("x.pcx");
+  std::vector<uint8_t> f(128, 0);
+  f[0] = 0x0A;
+  f[1] = 5;
+  f[2] = 1;
+  f[3] = 8;
+  f[8] = 3; // 4 x 1 pixels
+  f[65] = 1;
+  f[66] = 4;
+  std::vector<uint8_t> good = f;
+  good.insert(good.end(), {0xC4, 9});
+  spill(name, good);
+  ASSERT_EQ(info_and_load(Format::pcx, name), 0);
+  std::vector<uint8_t> inverted = good;
+  inverted[4] = 5; // x from 5 to 3
+  spill(name, inverted);
+  Info info{};
+  EXPECT_NE(StillInfo(Format::pcx, name.c_str(), &info), 0);
+  f.insert(f.end(), {0xC5, 9}); // five bytes into a picture of four
+  spill(name, f);
+  EXPECT_NE(info_and_load(Format::pcx, name), 0);
+}
+
+} // namespace

@@ -58,7 +58,7 @@ void BM_QTFileGet(benchmark::State &state) {
 BENCHMARK(BM_QTFileGet)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_AviFrameGetter(benchmark::State &state) {
-  using namespace vex::avi;
+  using namespace vex::movie;
   Stream *s = nullptr;
   if (StreamOpenFromFile(&s, files().avi.c_str(), kVideo, 0) != kOk) {
     state.SkipWithError("open failed");
@@ -142,16 +142,16 @@ BENCHMARK(BM_FfmpegToolDecode)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 // Still images: a 1024 x 768 picture per format, loaded and saved.
 struct Still {
   const char *ext;
-  vex::still::Format format;
+  vex::stills::Format format;
   const char *pix;
   int bits;
   int option;
 };
 constexpr Still kStills[] = {
-    {"bmp", vex::still::Format::bmp, "bgr24", 24, 0}, {"pcx", vex::still::Format::pcx, "rgb24", 24, 0},
-    {"tga", vex::still::Format::tga, "bgr24", 24, 1}, {"png", vex::still::Format::png, "rgb24", 24, 0},
-    {"tif", vex::still::Format::tif, "rgb24", 24, 1}, {"gif", vex::still::Format::gif, "rgb8", 8, 0},
-    {"jpg", vex::still::Format::jpeg, "yuvj444p", 24, 100}};
+    {"bmp", vex::stills::Format::bmp, "bgr24", 24, 0}, {"pcx", vex::stills::Format::pcx, "rgb24", 24, 0},
+    {"tga", vex::stills::Format::tga, "bgr24", 24, 1}, {"png", vex::stills::Format::png, "rgb24", 24, 0},
+    {"tif", vex::stills::Format::tif, "rgb24", 24, 1}, {"gif", vex::stills::Format::gif, "rgb8", 8, 0},
+    {"jpg", vex::stills::Format::jpeg, "yuvj444p", 24, 100}};
 
 std::string still_file(const Still &s) {
   const std::string name = files().dir.file(std::string("s.") + s.ext);
@@ -171,16 +171,16 @@ void BM_StillLoad(benchmark::State &state) {
   const Still &s = kStills[state.range(0)];
   const std::string name = still_file(s);
   state.SetLabel(s.ext);
-  vex::still::Info info{};
-  if (vex::still::StillInfo(s.format, name.c_str(), &info) != 0) {
+  vex::stills::Info info{};
+  if (vex::stills::StillInfo(s.format, name.c_str(), &info) != 0) {
     state.SkipWithError("info failed");
     return;
   }
-  vex::still::Image im{};
-  vex::still::StillAlloc(&im, info.width + 1, info.height, info.bits);
+  vex::stills::Image im{};
+  vex::stills::StillAlloc(&im, info.width + 1, info.height, info.bits);
   for (auto _ : state)
-    benchmark::DoNotOptimize(vex::still::StillLoad(s.format, name.c_str(), &im));
-  vex::still::StillFree(&im);
+    benchmark::DoNotOptimize(vex::stills::StillLoad(s.format, name.c_str(), &im));
+  vex::stills::StillFree(&im);
   state.counters["Mpix/s"] = benchmark::Counter(kMegapixels * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StillLoad)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -189,14 +189,14 @@ void BM_StillSave(benchmark::State &state) {
   const Still &s = kStills[state.range(0)];
   const std::string src = still_file(s), out = files().dir.file(std::string("o.") + s.ext);
   state.SetLabel(s.ext);
-  vex::still::Info info{};
-  vex::still::StillInfo(s.format, src.c_str(), &info);
-  vex::still::Image im{};
-  vex::still::StillAlloc(&im, info.width, info.height, s.bits);
-  vex::still::StillLoad(s.format, src.c_str(), &im);
+  vex::stills::Info info{};
+  vex::stills::StillInfo(s.format, src.c_str(), &info);
+  vex::stills::Image im{};
+  vex::stills::StillAlloc(&im, info.width, info.height, s.bits);
+  vex::stills::StillLoad(s.format, src.c_str(), &im);
   for (auto _ : state)
-    benchmark::DoNotOptimize(vex::still::StillSave(s.format, out.c_str(), &im, s.option));
-  vex::still::StillFree(&im);
+    benchmark::DoNotOptimize(vex::stills::StillSave(s.format, out.c_str(), &im, s.option));
+  vex::stills::StillFree(&im);
   state.counters["Mpix/s"] = benchmark::Counter(kMegapixels * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StillSave)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -42,7 +42,7 @@ void sound(const char *name) {
 }
 
 void avi(const char *name) {
-  using namespace vex::avi;
+  using namespace vex::movie;
   Stream *v = nullptr;
   if (StreamOpenFromFile(&v, name, kVideo, 0) == kOk) {
     StreamInfo info{};

@@ -9,7 +9,7 @@
 #include "fuzz/util/fuzz_file.h"
 #include "stills/still_codec.h"
 
-using namespace vex::still;
+using namespace vex::stills;
 
 namespace {
 

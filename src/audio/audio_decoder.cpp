@@ -53,7 +53,7 @@ void cross_fade(AUDIODEC *d) {
 } // namespace
 
 extern "C" AUDIODEC *AudioDecOpen(uint32_t rate, uint32_t channels, uint32_t /*flag*/) {
-  auto *d = vex::new_record<AUDIODEC>();
+  auto *d = vex::util::new_record<AUDIODEC>();
   if (!d)
     return nullptr;
   const CodecGeometry g = codec_geometry(rate, channels);

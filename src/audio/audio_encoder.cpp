@@ -63,7 +63,7 @@ void quantise_bands(AUDIOENC *e, const float *x, BlockContent &c) {
 } // namespace
 
 extern "C" AUDIOENC *AudioEncOpen(uint32_t rate, uint32_t channels) {
-  auto *e = vex::new_record<AUDIOENC>();
+  auto *e = vex::util::new_record<AUDIOENC>();
   if (!e)
     return nullptr;
   const CodecGeometry g = codec_geometry(rate, channels);

@@ -5,7 +5,7 @@
 #include "audio/huff_record.h"
 #include "util/record.h"
 
-using namespace vex::huff;
+using namespace vex::audio;
 
 namespace {
 
@@ -21,7 +21,7 @@ bool allocate_tables(HUFF *h, uint32_t symbols) {
 }
 
 HUFF *open_encoder(bool eight_bit) {
-  HUFF *h = vex::new_record<HUFF>();
+  HUFF *h = vex::util::new_record<HUFF>();
   if (!h)
     return nullptr;
   if (!eight_bit) {
@@ -54,7 +54,7 @@ extern "C" void HuffClose(HUFF *h) {
   HuffClose(h->low);
   HuffClose(h->high);
   vexfree(h->length); // the code table shares this block
-  vex::delete_record(h);
+  vex::util::delete_record(h);
 }
 
 extern "C" void HuffInitStats(HUFF *h) {

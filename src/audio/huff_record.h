@@ -29,7 +29,7 @@ struct HUFF {
   uint8_t length_overflow; // a code reached 31 bits; never cleared
 };
 
-namespace vex::huff {
+namespace vex::audio {
 
 constexpr uint32_t kLeafLimit = 0x10000; // node references below are leaves
 
@@ -47,4 +47,4 @@ inline void shift_recent(HUFF *h, uint32_t symbol) {
   }
 }
 
-} // namespace vex::huff
+} // namespace vex::audio

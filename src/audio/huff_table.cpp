@@ -6,7 +6,7 @@
 #include "audio/huff_record.h"
 #include "vexutil/util.h"
 
-using namespace vex::huff;
+using namespace vex::audio;
 
 namespace {
 

@@ -33,19 +33,19 @@ extern "C" char *VEXFileGetLine(VEXFILE *f, char *buf, int32_t size) {
 extern "C" uint32_t VEXFileGetTime(VEXFILE *f) {
   if (!is_open(f))
     return 0;
-  return static_cast<uint32_t>(vex::os::write_time(f->handle) >> 32);
+  return static_cast<uint32_t>(vex::file::write_time(f->handle) >> 32);
 }
 
 extern "C" void VEXFileSetTime(VEXFILE *f, uint32_t t) {
   VEXFileFlush(f, 0); // later buffered writes would move the stamp again
   if (is_open(f))
-    vex::os::set_times(f->handle, uint64_t{t} << 32);
+    vex::file::set_times(f->handle, uint64_t{t} << 32);
 }
 
-extern "C" int32_t VEXFileErase(const char *name) { return vex::os::erase(name); }
+extern "C" int32_t VEXFileErase(const char *name) { return vex::file::erase(name); }
 
 extern "C" int32_t VEXFileRename(const char *new_name, const char *old_name) {
-  return vex::os::move(new_name, old_name);
+  return vex::file::move(new_name, old_name);
 }
 
 extern "C" void LogString(const char *name, const char *text) {

@@ -10,10 +10,10 @@ namespace vex::file {
 
 namespace {
 
-VEXFILE *open_record(int32_t buffer_size, const char *name, os::Access access) {
+VEXFILE *open_record(int32_t buffer_size, const char *name, file::Access access) {
   if (!name || std::strlen(name) >= VEXFILE_NAME_SIZE)
     return nullptr;
-  VEXFILE *f = new_record<VEXFILE>();
+  VEXFILE *f = util::new_record<VEXFILE>();
   if (!f)
     return nullptr;
   // |INT32_MIN| does not fit; treat it as the largest buffer.
@@ -23,13 +23,13 @@ VEXFILE *open_record(int32_t buffer_size, const char *name, os::Access access) {
   f->capacity = f->buffer_end = capacity;
   std::strcpy(f->name, name);
   // Sharing modes have no equivalent here: other openers are not locked out.
-  f->handle = os::open_file(name, access);
+  f->handle = file::open_file(name, access);
   if (f->handle < 0) {
     vexfree(f);
     return nullptr;
   }
   f->cached_size = kSizeUnknown;
-  if (access == os::Access::create) {
+  if (access == file::Access::create) {
     f->mode = kWriteMode;
     f->cursor = 0;
   } else {
@@ -69,7 +69,7 @@ void switch_to_write(VEXFILE *f) {
 
 void learn_size(VEXFILE *f) {
   if (f->cached_size == kSizeUnknown)
-    f->cached_size = os::file_length(f->handle);
+    f->cached_size = file::file_length(f->handle);
 }
 
 } // namespace vex::file
@@ -79,15 +79,15 @@ using namespace vex::file;
 extern "C" VEXFILE *VEXFileOpen(int32_t buffer_size, const char *name, int32_t mode) {
   if (mode != VEXFILE_READ && mode != VEXFILE_READWRITE)
     return nullptr;
-  return open_record(buffer_size, name, mode == VEXFILE_READ ? vex::os::Access::read : vex::os::Access::read_write);
+  return open_record(buffer_size, name, mode == VEXFILE_READ ? vex::file::Access::read : vex::file::Access::read_write);
 }
 
 extern "C" VEXFILE *VEXFileCreate(int32_t buffer_size, const char *name) {
-  return open_record(buffer_size, name, vex::os::Access::create);
+  return open_record(buffer_size, name, vex::file::Access::create);
 }
 
 extern "C" VEXFILE *VEXFileCreateWithRead(int32_t buffer_size, const char *name) {
-  return open_record(buffer_size, name, vex::os::Access::create);
+  return open_record(buffer_size, name, vex::file::Access::create);
 }
 
 extern "C" void VEXFileClose(VEXFILE *f) {
@@ -95,7 +95,7 @@ extern "C" void VEXFileClose(VEXFILE *f) {
     return;
   if (is_open(f)) {
     VEXFileFlush(f, 0);
-    vex::os::close_file(f->handle);
+    vex::file::close_file(f->handle);
     f->handle = -1;
     f->cursor = f->buffer_end;
   }

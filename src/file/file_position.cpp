@@ -33,7 +33,7 @@ extern "C" uint32_t VEXFileSetPos(VEXFILE *f, uint32_t pos) {
   // and a position past the end may come from a seek alone, so the size is
   // asked again rather than taken from the position.
   if (f->cached_size != kSizeUnknown && c > f->cached_size)
-    f->cached_size = f->mode == kWriteMode ? c : vex::os::file_length(f->handle);
+    f->cached_size = f->mode == kWriteMode ? c : vex::file::file_length(f->handle);
   if (f->mode == kWriteMode) {
     VEXFileFlush(f, 0);
   } else if (in_read_buffer(f, pos)) {
@@ -43,7 +43,7 @@ extern "C" uint32_t VEXFileSetPos(VEXFILE *f, uint32_t pos) {
   } else {
     f->cursor = f->buffer_end;
   }
-  f->file_offset = vex::os::seek(f->handle, pos, f->file_offset);
+  f->file_offset = vex::file::seek(f->handle, pos, f->file_offset);
   f->bit_count = 0;
   return c;
 }
@@ -94,5 +94,5 @@ extern "C" void VEXFileFlush(VEXFILE *f, int32_t commit) {
     return;
   flush_buffer(f); // a short write here sets the write-error flag too
   if (commit)
-    vex::os::commit(f->handle);
+    vex::file::commit(f->handle);
 }

@@ -57,7 +57,7 @@ uint32_t put_value(VEXFILE *f, uint32_t v, int bytes) {
 
 // Writes the cursor's worth of buffer; a short write sets the error flag.
 void drain(VEXFILE *f) {
-  const uint32_t w = vex::os::write_all(f->handle, f->buffer, f->cursor);
+  const uint32_t w = vex::file::write_all(f->handle, f->buffer, f->cursor);
   f->file_offset += w;
   if (w < f->cursor)
     f->write_error = 1;
@@ -88,11 +88,11 @@ extern "C" uint32_t VEXFileGetNB(VEXFILE *f, void *dest, uint32_t n) {
     // fill of 0 at the end of the file every request does, so reads at the
     // end never loop.
     if (remaining >= f->buffer_end) {
-      const uint32_t r = vex::os::read_some(f->handle, d + total, remaining);
+      const uint32_t r = vex::file::read_some(f->handle, d + total, remaining);
       f->file_offset += r;
       return total + r;
     }
-    const uint32_t r = vex::os::read_some(f->handle, f->buffer, f->capacity);
+    const uint32_t r = vex::file::read_some(f->handle, f->buffer, f->capacity);
     f->buffer_end = r;
     f->file_offset += r;
     f->cursor = 0;
@@ -147,7 +147,7 @@ extern "C" uint32_t VEXFilePutNB(VEXFILE *f, const void *src, uint32_t n) {
     if (left < f->buffer_end)
       continue;
     // An empty buffer and at least a buffer's worth: straight from the caller.
-    const uint32_t w = vex::os::write_all(f->handle, s + total, left);
+    const uint32_t w = vex::file::write_all(f->handle, s + total, left);
     if (w < left)
       f->write_error = 1;
     f->file_offset += w;

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace vex::os {
+namespace vex::file {
 
 namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
@@ -156,4 +156,4 @@ int move(const char *new_name, const char *old_name) {
   return errno_result(e);
 }
 
-} // namespace vex::os
+} // namespace vex::file

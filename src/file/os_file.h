@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vex::os {
+namespace vex::file {
 
 enum class Access { read, read_write, create };
 
@@ -28,4 +28,4 @@ void set_times(int fd, uint64_t filetime);
 int erase(const char *name);
 int move(const char *new_name, const char *old_name);
 
-} // namespace vex::os
+} // namespace vex::file

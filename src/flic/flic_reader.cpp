@@ -96,7 +96,7 @@ bool read_frame_data(VEXFLIC *h, uint32_t count, uint8_t *buf) {
 extern "C" VEXFLIC *VEXFlicOpen(const char *name) {
   if (!name)
     return nullptr;
-  VEXFLIC *h = vex::new_record<VEXFLIC>();
+  VEXFLIC *h = vex::util::new_record<VEXFLIC>();
   if (!h)
     return nullptr;
   h->file = open_with_extension(name, ".flc");
@@ -163,5 +163,5 @@ extern "C" void VEXFlicClose(VEXFLIC *h) {
   if (!h)
     return;
   VEXFileClose(h->file);
-  vex::delete_record(h);
+  vex::util::delete_record(h);
 }

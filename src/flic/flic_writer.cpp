@@ -38,7 +38,7 @@ void release(VEXOFLIC *f) {
   vexfree(f->previous);
   vexfree(f->first);
   vexfree(f->work);
-  vex::delete_record(f);
+  vex::util::delete_record(f);
 }
 
 struct PixelChunk {
@@ -108,7 +108,7 @@ extern "C" VEXOFLIC *VEXOFlicCreate(const char *name, uint32_t width, uint32_t h
   std::memcpy(work, name, len + 1);
   if (!HasExtension(work))
     std::strcat(work, ".flc");
-  VEXOFLIC *f = vex::new_record<VEXOFLIC>();
+  VEXOFLIC *f = vex::util::new_record<VEXOFLIC>();
   if (!f)
     return nullptr;
   f->width = width;

@@ -14,7 +14,7 @@ extern "C" {
 
 #include "movie/media_reader.h"
 
-namespace vex::media {
+namespace vex::movie {
 
 namespace {
 constexpr int kMaxRate = 768000;
@@ -206,9 +206,9 @@ uint32_t AudioReader::read(uint64_t position, uint32_t count, uint8_t *out) {
   return done;
 }
 
-} // namespace vex::media
+} // namespace vex::movie
 
-namespace vex::media {
+namespace vex::movie {
 
 bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   const int v = find_stream(fmt_.get(), AVMEDIA_TYPE_VIDEO, 0);
@@ -232,4 +232,4 @@ bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   return true;
 }
 
-} // namespace vex::media
+} // namespace vex::movie

@@ -15,11 +15,8 @@ extern "C" {
 
 #include "movie/media_reader.h"
 
-namespace vex::avi {
+namespace vex::movie {
 
-using media::AudioReader;
-using media::Container;
-using media::VideoReader;
 
 struct Stream {
   uint32_t type = 0;
@@ -44,11 +41,11 @@ int32_t FileInfoOf(const char *name, FileInfo *info) {
   if (!info)
     return kBadArgs;
   *info = {};
-  media::FormatPtr f = media::open_container(name, Container::avi);
+  FormatPtr f = open_container(name, Container::avi);
   if (!f)
     return kNoFile;
   info->streams = f->nb_streams;
-  const int v = media::find_stream(f.get(), AVMEDIA_TYPE_VIDEO, 0);
+  const int v = find_stream(f.get(), AVMEDIA_TYPE_VIDEO, 0);
   if (v >= 0) {
     info->width = f->streams[v]->codecpar->width;
     info->height = f->streams[v]->codecpar->height;
@@ -238,4 +235,4 @@ const void *StreamGetFrame(Getter *g, int32_t position) {
 
 void StreamGetFrameClose(Getter *g) { std::unique_ptr<Getter> owned(g); }
 
-} // namespace vex::avi
+} // namespace vex::movie

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace vex::avi {
+namespace vex::movie {
 
 // Stream types as the four characters read little-endian.
 constexpr uint32_t fourcc(char a, char b, char c, char d) {
@@ -102,4 +102,4 @@ Getter *StreamGetFrameOpen(Stream *s);
 const void *StreamGetFrame(Getter *g, int32_t position);
 void StreamGetFrameClose(Getter *g);
 
-} // namespace vex::avi
+} // namespace vex::movie

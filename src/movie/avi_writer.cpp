@@ -18,11 +18,8 @@ extern "C" {
 
 #include "movie/media_reader.h"
 
-namespace vex::avi {
+namespace vex::movie {
 
-using media::CodecPtr;
-using media::FramePtr;
-using media::PacketPtr;
 
 struct OutStream {
   OutFile *file = nullptr;
@@ -255,7 +252,7 @@ int32_t FileCreate(OutFile **file, const char *name) {
   *file = nullptr;
   if (!name || !*name)
     return kBadArgs;
-  media::start_libraries();
+  start_libraries();
   auto f = std::make_unique<OutFile>();
   if (avformat_alloc_output_context2(&f->fmt, nullptr, "avi", name) < 0 || !f->fmt)
     return kWriteError;
@@ -432,7 +429,7 @@ bool device_encoder(const AVCodec *c) {
 } // namespace
 
 std::vector<EncoderInfo> VideoEncoders() {
-  media::start_libraries();
+  start_libraries();
   std::vector<EncoderInfo> list;
   const AVOutputFormat *avi = av_guess_format("avi", nullptr, nullptr);
   void *it = nullptr;
@@ -448,4 +445,4 @@ std::vector<EncoderInfo> VideoEncoders() {
   return list;
 }
 
-} // namespace vex::avi
+} // namespace vex::movie

@@ -11,7 +11,7 @@
 
 #include "movie/avi_reader.h"
 
-namespace vex::avi {
+namespace vex::movie {
 
 struct OutFile;
 struct OutStream;
@@ -59,4 +59,4 @@ struct EncoderInfo {
 // Video encoders that can go into an AVI file on this system.
 std::vector<EncoderInfo> VideoEncoders();
 
-} // namespace vex::avi
+} // namespace vex::movie

@@ -11,7 +11,7 @@ extern "C" {
 
 #include "movie/media_reader.h"
 
-namespace vex::media {
+namespace vex::movie {
 
 void start_libraries() {
   static std::once_flag once;
@@ -72,4 +72,4 @@ int find_stream(const AVFormatContext *f, int media_type, int n) {
   return -1;
 }
 
-} // namespace vex::media
+} // namespace vex::movie

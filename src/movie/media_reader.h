@@ -18,7 +18,7 @@ struct AVPacket;
 struct SwrContext;
 }
 
-namespace vex::media {
+namespace vex::movie {
 
 // Which demuxer may take the file: AVI files only, the QuickTime family
 // (mov, mp4, m4a, 3gp) only, or whatever the libraries recognise.
@@ -194,4 +194,4 @@ private:
   bool resync_ = true;       // take the next frame's time stamp as its position
 };
 
-} // namespace vex::media
+} // namespace vex::movie

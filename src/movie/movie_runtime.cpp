@@ -11,7 +11,7 @@ extern "C" {
 #include "movie/media_reader.h"
 #include "vexutil/platform.h"
 
-namespace vex::media {
+namespace vex::movie {
 
 namespace {
 RuntimeState g_state = RuntimeState::not_tried;
@@ -50,9 +50,9 @@ bool movie_runtime_start() {
 RuntimeState movie_runtime_state() { return g_state; }
 int movie_runtime_count() { return g_count; }
 
-} // namespace vex::media
+} // namespace vex::movie
 
-using namespace vex::media;
+using namespace vex::movie;
 
 extern "C" VEX_API void VEXAVIInit(void) {
   if (g_avi_started)

@@ -2,7 +2,7 @@
 // the first reader open, dropped by VEXQTShutdown.
 #pragma once
 
-namespace vex::media {
+namespace vex::movie {
 
 enum class RuntimeState { not_tried = 0, ready = 1, failed = 2 };
 
@@ -13,4 +13,4 @@ RuntimeState movie_runtime_state();
 // Reference count of the libraries' start (AVI init counts once).
 int movie_runtime_count();
 
-} // namespace vex::media
+} // namespace vex::movie

@@ -16,7 +16,7 @@ extern "C" {
 
 namespace {
 
-using vex::media::VideoReader;
+using vex::movie::VideoReader;
 
 VideoReader *reader_of(QTFILE *qt) { return static_cast<VideoReader *>(qt->movie); }
 
@@ -52,22 +52,22 @@ void fill_record(QTFILE *qt, const VideoReader &r) {
 } // namespace
 
 extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
-  if (!vex::media::movie_runtime_start())
+  if (!vex::movie::movie_runtime_start())
     return nullptr;
   const std::string path = full_name(name);
   if (path.empty())
     return nullptr;
-  std::unique_ptr<VideoReader> r = VideoReader::open(path.c_str(), vex::media::Container::quicktime);
+  std::unique_ptr<VideoReader> r = VideoReader::open(path.c_str(), vex::movie::Container::quicktime);
   if (!r)
     return nullptr;
-  QTFILE *qt = vex::new_record<QTFILE>();
+  QTFILE *qt = vex::util::new_record<QTFILE>();
   if (!qt)
     return nullptr;
   fill_record(qt, *r);
   const uint64_t size = static_cast<uint64_t>(qt->pitch) * static_cast<uint64_t>(qt->height);
   qt->buffer = size < UINT32_MAX ? static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(size))) : nullptr;
   if (!qt->buffer) {
-    vex::delete_record(qt);
+    vex::util::delete_record(qt);
     return nullptr;
   }
   std::memset(qt->buffer, 0, static_cast<size_t>(size));
@@ -111,5 +111,5 @@ extern "C" VEX_API void QTFileClose(QTFILE *qt) {
   std::unique_ptr<VideoReader> r(reader_of(qt));
   vexfree(qt->buffer);
   std::memset(qt, 0, sizeof *qt);
-  vex::delete_record(qt);
+  vex::util::delete_record(qt);
 }

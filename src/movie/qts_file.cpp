@@ -12,7 +12,7 @@
 
 namespace {
 
-using vex::media::AudioReader;
+using vex::movie::AudioReader;
 
 AudioReader *reader_of(QTSFILE *qs) { return static_cast<AudioReader *>(qs->movie); }
 
@@ -47,16 +47,16 @@ bool convert_next(QTSFILE *qs) {
 } // namespace
 
 extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {
-  if (track < 0 || !vex::media::movie_runtime_start())
+  if (track < 0 || !vex::movie::movie_runtime_start())
     return nullptr;
   const std::string path = full_name(name);
   if (path.empty())
     return nullptr;
   std::unique_ptr<AudioReader> r =
-      AudioReader::open(path.c_str(), vex::media::Container::quicktime, track == 0 ? 0 : track - 1);
+      AudioReader::open(path.c_str(), vex::movie::Container::quicktime, track == 0 ? 0 : track - 1);
   if (!r)
     return nullptr;
-  QTSFILE *qs = vex::new_record<QTSFILE>();
+  QTSFILE *qs = vex::util::new_record<QTSFILE>();
   if (!qs)
     return nullptr;
   qs->rate = r->rate();
@@ -71,7 +71,7 @@ extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {
   // Two seconds of room; one conversion makes at most one second.
   qs->data = static_cast<uint8_t *>(vexmalloc(clamp32(uint64_t{2} * qs->rate * qs->frame_bytes)));
   if (!qs->data) {
-    vex::delete_record(qs);
+    vex::util::delete_record(qs);
     return nullptr;
   }
   qs->movie = r.release();
@@ -119,5 +119,5 @@ extern "C" VEX_API void QTSFileClose(QTSFILE *qs) {
   std::unique_ptr<AudioReader> r(reader_of(qs));
   vexfree(qs->data);
   std::memset(qs, 0, sizeof *qs);
-  vex::delete_record(qs);
+  vex::util::delete_record(qs);
 }

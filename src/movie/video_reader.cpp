@@ -14,7 +14,7 @@ extern "C" {
 
 #include "movie/media_reader.h"
 
-namespace vex::media {
+namespace vex::movie {
 
 namespace {
 // Larger pictures would make pitch x height overflow 32 bits at 4 bytes
@@ -238,4 +238,4 @@ bool VideoReader::convert(const AVFrame *f, int bits, uint8_t *dest, int pitch, 
   return true;
 }
 
-} // namespace vex::media
+} // namespace vex::movie

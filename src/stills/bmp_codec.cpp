@@ -7,7 +7,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -312,4 +312,4 @@ int32_t encode_bmp(const Image &im, int32_t option, std::vector<uint8_t> &out) {
   return 0;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

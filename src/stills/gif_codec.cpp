@@ -12,7 +12,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -134,4 +134,4 @@ int32_t write_gif(const char *name, const Image &im) {
   return result;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

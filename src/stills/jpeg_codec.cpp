@@ -12,7 +12,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -142,4 +142,4 @@ int32_t write_jpeg(const char *name, const Image &im, int32_t quality) {
   return std::fclose(f.release()) == 0 ? 0 : kWriteError;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

@@ -5,7 +5,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -195,4 +195,4 @@ int32_t encode_pcx(const Image &im, std::vector<uint8_t> &out) {
   return 0;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

@@ -11,7 +11,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -177,4 +177,4 @@ int32_t write_png(const char *name, const Image &im, int32_t option) {
   return std::fclose(f.release()) == 0 ? 0 : kWriteError;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

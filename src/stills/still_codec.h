@@ -10,7 +10,7 @@
 
 #include "stills/still_image.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 // Largest side and area accepted from a file; anything beyond is damage.
 constexpr int32_t kMaxSide = 32767;
@@ -86,4 +86,4 @@ int32_t write_gif(const char *name, const Image &im);
 // Places a decoded picture into a descriptor (the load's second half).
 int32_t store_picture(const Picture &picture, Image &im);
 
-} // namespace vex::still
+} // namespace vex::stills

@@ -6,7 +6,7 @@
 #include "stills/still_codec.h"
 #include "vexutil/util.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 bool size_ok(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
@@ -251,4 +251,4 @@ int32_t StillSave(Format f, const char *name, const Image *im, int32_t option) {
   return kUnsupported;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

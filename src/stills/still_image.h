@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-namespace vex::still {
+namespace vex::stills {
 
 enum class Format { bmp, pcx, png, tga, tif, gif, jpeg };
 
@@ -64,4 +64,4 @@ void StillFree(Image *image);
 // PCX and GIF take none; GIF holds 8-bit images only.
 int32_t StillSave(Format f, const char *name, const Image *image, int32_t option);
 
-} // namespace vex::still
+} // namespace vex::stills

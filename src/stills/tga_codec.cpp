@@ -5,7 +5,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -227,4 +227,4 @@ int32_t encode_tga(const Image &im, int32_t option, std::vector<uint8_t> &out) {
   return 0;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

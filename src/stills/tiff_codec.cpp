@@ -12,7 +12,7 @@
 
 #include "stills/still_codec.h"
 
-namespace vex::still {
+namespace vex::stills {
 
 namespace {
 
@@ -168,4 +168,4 @@ int32_t write_tiff(const char *name, const Image &im, int32_t compression) {
   return 0;
 }
 
-} // namespace vex::still
+} // namespace vex::stills

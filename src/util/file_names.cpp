@@ -101,7 +101,7 @@ extern "C" int32_t GetDrive(char *path) {
   if (!path)
     return 0;
   ExpandFileName(path);
-  return vex::text::upper(path[0]);
+  return vex::util::upper(path[0]);
 }
 
 extern "C" int32_t IsDirectory(char *path, int32_t stay) {
@@ -109,10 +109,10 @@ extern "C" int32_t IsDirectory(char *path, int32_t stay) {
     return 0;
   // Work on a copy: the separator and '*' may not fit the caller's buffer.
   std::string p(path);
-  while (!p.empty() && vex::text::is_blank(p.back()))
+  while (!p.empty() && vex::util::is_blank(p.back()))
     p.pop_back();
   size_t lead = 0;
-  while (lead < p.size() && vex::text::is_blank(p[lead]))
+  while (lead < p.size() && vex::util::is_blank(p[lead]))
     ++lead;
   p.erase(0, lead);
   if (p.empty())

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "vexutil/file.h"
 #include "vexutil/util.h"
 
 namespace {
@@ -30,13 +29,4 @@ extern "C" void vexfree(void *block) {
     return;
   auto *p = static_cast<uint8_t *>(block);
   std::free(p - p[-1]);
-}
-
-extern "C" uint32_t vexfilesize(const char *name) {
-  VEXFILE *f = VEXFileOpen(0, name, VEXFILE_READ);
-  if (!f)
-    return 0;
-  const uint32_t size = VEXFileSize(f);
-  VEXFileClose(f);
-  return size;
 }

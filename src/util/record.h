@@ -10,7 +10,7 @@
 
 #include "vexutil/util.h"
 
-namespace vex {
+namespace vex::util {
 
 template <class T, class... Args> T *new_record(Args &&...args) {
   static_assert(alignof(T) <= 32, "vexmalloc aligns to 32 bytes");
@@ -32,4 +32,4 @@ template <class T> void delete_record(T *p) {
   vexfree(p);
 }
 
-} // namespace vex
+} // namespace vex::util

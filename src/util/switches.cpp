@@ -5,7 +5,7 @@
 #include "util/text_util.h"
 #include "vexutil/util.h"
 
-namespace vt = vex::text;
+namespace vt = vex::util;
 
 namespace {
 

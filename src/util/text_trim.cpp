@@ -4,7 +4,7 @@
 #include "util/text_util.h"
 #include "vexutil/util.h"
 
-using vex::text::is_blank;
+using vex::util::is_blank;
 
 namespace {
 
@@ -25,7 +25,7 @@ template <class Removable> void trim_with(char *s, Removable removable) {
 void take_front(char *dest, char *s, size_t n) {
   std::memmove(dest, s, n);
   dest[n] = '\0';
-  vex::text::erase(s, n);
+  vex::util::erase(s, n);
 }
 
 // Length of the first word, the blanks after it and one comma after those.
@@ -58,7 +58,7 @@ extern "C" void TrimL(char *s) {
   while (is_blank(s[lead]))
     ++lead;
   if (lead > 0)
-    vex::text::erase(s, lead);
+    vex::util::erase(s, lead);
 }
 
 extern "C" void GetAndRemoveFirst(char *dest, char *s) {
@@ -79,7 +79,7 @@ extern "C" void GetAndRemoveFirstQuoted(char *dest, char *s) {
     const size_t inner = static_cast<size_t>(close - s - 1);
     std::memmove(dest, s + 1, inner);
     dest[inner] = '\0';
-    vex::text::erase(s, inner + 2);
+    vex::util::erase(s, inner + 2);
   } else {
     take_front(dest, s, first_word_span(s));
   }
@@ -94,7 +94,7 @@ extern "C" void RemoveQuotes(char *s) {
   const size_t len = std::strlen(s);
   if (len >= 2 && s[0] == '"' && s[len - 1] == '"') {
     s[len - 1] = '\0';
-    vex::text::erase(s, 1);
+    vex::util::erase(s, 1);
   }
 }
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-namespace vex::text {
+namespace vex::util {
 
 // A blank is a byte 1..32: the control characters and the space.
 inline bool is_blank(char c) {
@@ -20,4 +20,4 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // Removes n characters at p by moving the rest, terminating zero included.
 inline void erase(char *p, size_t n) { std::memmove(p, p + n, std::strlen(p + n) + 1); }
 
-} // namespace vex::text
+} // namespace vex::util

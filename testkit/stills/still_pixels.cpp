@@ -10,7 +10,7 @@ namespace {
 uint8_t five_to_eight(unsigned v) { return static_cast<uint8_t>(v << 3 | v >> 2); }
 } // namespace
 
-std::vector<uint8_t> still_bgr(const vex::still::Image &im, int32_t width, int32_t height) {
+std::vector<uint8_t> still_bgr(const vex::stills::Image &im, int32_t width, int32_t height) {
   std::vector<uint8_t> out;
   out.reserve(static_cast<size_t>(width) * height * 3);
   for (int32_t y = 0; y < height; ++y) {

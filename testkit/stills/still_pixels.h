@@ -11,7 +11,7 @@ namespace vex::testkit {
 
 // The first `width` x `height` pixels (the picture may be narrower than
 // the descriptor).
-std::vector<uint8_t> still_bgr(const vex::still::Image &im, int32_t width, int32_t height);
+std::vector<uint8_t> still_bgr(const vex::stills::Image &im, int32_t width, int32_t height);
 
 // Largest per-byte difference of two equal-sized buffers; 256 when their
 // sizes differ.

@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace vex::avi;
+using namespace vex::movie;
 using vex::testkit::ffmpeg;
 using vex::testkit::ffmpeg_decode;
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace vex::avi;
+using namespace vex::movie;
 using vex::testkit::ffmpeg_decode;
 
 constexpr int32_t kW = 37, kH = 21, kFrames = 6;

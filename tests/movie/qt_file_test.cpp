@@ -181,18 +181,18 @@ TEST(MovieRuntime, StartsOnceAndShutsDownToNotTried) {
   const std::string mov = dir.file("m.mov");
   ffmpeg(kSource + "-frames:v 1 -c:v png " + mov);
   VEXQTShutdown();
-  EXPECT_EQ(vex::media::movie_runtime_state(), vex::media::RuntimeState::not_tried);
-  const int base = vex::media::movie_runtime_count();
+  EXPECT_EQ(vex::movie::movie_runtime_state(), vex::movie::RuntimeState::not_tried);
+  const int base = vex::movie::movie_runtime_count();
   QTFileClose(QTFileOpen(mov.c_str()));
   QTFileClose(QTFileOpen(mov.c_str()));
-  EXPECT_EQ(vex::media::movie_runtime_state(), vex::media::RuntimeState::ready);
-  EXPECT_EQ(vex::media::movie_runtime_count(), base + 1);
+  EXPECT_EQ(vex::movie::movie_runtime_state(), vex::movie::RuntimeState::ready);
+  EXPECT_EQ(vex::movie::movie_runtime_count(), base + 1);
   VEXQTShutdown();
-  EXPECT_EQ(vex::media::movie_runtime_count(), base);
+  EXPECT_EQ(vex::movie::movie_runtime_count(), base);
   VEXAVIInit();
-  const int after_avi = vex::media::movie_runtime_count();
+  const int after_avi = vex::movie::movie_runtime_count();
   VEXAVIInit();
-  EXPECT_EQ(vex::media::movie_runtime_count(), after_avi);
+  EXPECT_EQ(vex::movie::movie_runtime_count(), after_avi);
 }
 
 } // namespace

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace vex::still;
+using namespace vex::stills;
 
 std::vector<uint8_t> slurp(const std::string &name) {
   std::vector<uint8_t> bytes;

@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace vex::still;
+using namespace vex::stills;
 using vex::testkit::ffmpeg;
 
 constexpr int32_t kW = 61, kH = 37; // odd sizes: padded rows, odd nibbles

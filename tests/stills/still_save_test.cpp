@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace vex::still;
+using namespace vex::stills;
 
 constexpr int32_t kW = 45, kH = 23;
 

@@ -11,7 +11,7 @@ namespace vex::tools {
 
 namespace {
 
-using formats::TOLM;
+using formats::tolm::TOLM;
 
 // A fixed palette of 6 x 6 x 6 levels (0, 51, ..., 255); index 36 r + 6 g + b.
 constexpr int kLevels = 6;
@@ -30,9 +30,9 @@ int32_t speed(uint32_t num, uint32_t den) {
 
 std::string track_text(uint32_t format) {
   char text[96];
-  std::snprintf(text, sizeof text, "%u Hz, %u-bit, %s%s", format & formats::kTolmTrackRateMask,
-                (format & formats::kTolmTrack16Bit) ? 16 : 8, (format & formats::kTolmTrackStereo) ? "stereo" : "mono",
-                (format & formats::kTolmTrackDecodable) ? "" : ", no decodable sound");
+  std::snprintf(text, sizeof text, "%u Hz, %u-bit, %s%s", format & formats::tolm::kTolmTrackRateMask,
+                (format & formats::tolm::kTolmTrack16Bit) ? 16 : 8, (format & formats::tolm::kTolmTrackStereo) ? "stereo" : "mono",
+                (format & formats::tolm::kTolmTrackDecodable) ? "" : ", no decodable sound");
   return text;
 }
 
@@ -51,16 +51,16 @@ public:
     info_.details.push_back(line);
     uint32_t keys = 0;
     for (uint32_t f = 1; f <= t->frames; ++f)
-      keys += formats::TolmGetKeyFrame(t, static_cast<int32_t>(f), 0) == static_cast<int32_t>(f);
+      keys += formats::tolm::TolmGetKeyFrame(t, static_cast<int32_t>(f), 0) == static_cast<int32_t>(f);
     std::snprintf(line, sizeof line, "key frames %u of %u%s%s", keys, t->frames,
-                  (t->video_flags & formats::kTolmVideoAlpha) ? ", alpha plane" : "",
-                  (t->video_flags & formats::kTolmVideoGrey) ? ", luma only" : "");
+                  (t->video_flags & formats::tolm::kTolmVideoAlpha) ? ", alpha plane" : "",
+                  (t->video_flags & formats::tolm::kTolmVideoGrey) ? ", luma only" : "");
     info_.details.push_back(line);
     std::snprintf(line, sizeof line, "tracks   %u", t->tracks);
     info_.details.push_back(line);
     for (uint32_t i = 0; i < t->tracks; ++i) {
       std::snprintf(line, sizeof line, "  track %u: ID %u, %s, up to %u bytes a packet", i + 1,
-                    formats::TolmGetTrackID(t, i), track_text(formats::TolmGetTrackFormat(t, i)).c_str(),
+                    formats::tolm::TolmGetTrackID(t, i), track_text(formats::tolm::TolmGetTrackFormat(t, i)).c_str(),
                     t->track_sizes[i]);
       info_.details.push_back(line);
     }
@@ -73,20 +73,20 @@ public:
           p[2] = static_cast<uint8_t>(51 * b);
         }
   }
-  ~TolmInput() override { formats::TolmClose(t_); }
+  ~TolmInput() override { formats::tolm::TolmClose(t_); }
   TolmInput(const TolmInput &) = delete;
   TolmInput &operator=(const TolmInput &) = delete;
 
   const InputInfo &info() const override { return info_; }
 
   bool seek(uint32_t n, FrameView &out) override {
-    formats::TolmGoto(t_, static_cast<int32_t>(n), 0);
+    formats::tolm::TolmGoto(t_, static_cast<int32_t>(n), 0);
     return deliver(out);
   }
 
   bool next(FrameView &out) override {
     if (started_)
-      formats::TolmNextFrame(t_);
+      formats::tolm::TolmNextFrame(t_);
     return deliver(out);
   }
 
@@ -95,18 +95,18 @@ public:
       const uint32_t start = t_->index[f - 1] & ~1u, end = t_->index[f] & ~1u;
       std::fprintf(to, "  frame %-5u at %u, %u bytes%s", f, start, end - start,
                    (t_->index[f - 1] & 1u) ? ", key" : "");
-      formats::TolmGoto(t_, static_cast<int32_t>(f), 1);
+      formats::tolm::TolmGoto(t_, static_cast<int32_t>(f), 1);
       for (uint32_t i = 0; i < t_->tracks; ++i) {
         const uint8_t *p;
         uint32_t n;
-        if (formats::TolmGetPacket(t_, i, &p, &n))
+        if (formats::tolm::TolmGetPacket(t_, i, &p, &n))
           std::fprintf(to, "%s %u", i ? "," : "; sound packets", n);
         else
           std::fprintf(to, "%s damaged", i ? "," : "; sound packets");
       }
       std::fputc('\n', to);
     }
-    formats::TolmGoto(t_, 1, 1);
+    formats::tolm::TolmGoto(t_, 1, 1);
     started_ = false;
   }
 
@@ -115,10 +115,10 @@ private:
 
   bool deliver(FrameView &out) {
     started_ = true;
-    if (formats::TolmDoFrame(t_) != 0)
+    if (formats::tolm::TolmDoFrame(t_) != 0)
       return false;
     const uint32_t w = t_->output_width, h = t_->output_height, pitch = (w + 3) & ~3u;
-    formats::TolmCopyToBuffer(t_, rgb_.data(), static_cast<int32_t>(4 * w), static_cast<int32_t>(h), 0, 0, 3);
+    formats::tolm::TolmCopyToBuffer(t_, rgb_.data(), static_cast<int32_t>(4 * w), static_cast<int32_t>(h), 0, 0, 3);
     for (uint32_t y = 0; y < h; ++y)
       for (uint32_t x = 0; x < w; ++x) {
         const uint32_t p = rgb_[size_t{y} * w + x];
@@ -140,8 +140,8 @@ private:
 } // namespace
 
 std::unique_ptr<Input> open_tolm_input(const std::string &name) {
-  formats::TolmSetSoundTrack(-1);
-  TOLM *t = formats::TolmOpen(name.c_str(), 0x8104000);
+  formats::tolm::TolmSetSoundTrack(-1);
+  TOLM *t = formats::tolm::TolmOpen(name.c_str(), 0x8104000);
   if (!t)
     return nullptr;
   return std::make_unique<TolmInput>(t);

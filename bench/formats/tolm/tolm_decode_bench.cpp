@@ -53,7 +53,7 @@ private:
 
 uint32_t decode_tolm(const std::vector<uint8_t> &data, tk::Picture &target, const tk::Picture &reference,
                      const BundleBuffers &bundles) {
-  vex::formats::TolmFrameArgs a;
+  vex::formats::tolm::TolmFrameArgs a;
   a.target = target.yuv.data();
   a.reference = reference.yuv.data();
   a.width = kWidth;
@@ -62,7 +62,7 @@ uint32_t decode_tolm(const std::vector<uint8_t> &data, tk::Picture &target, cons
   a.padded_height = target.padded_height;
   a.data = data;
   a.bundles = bundles.get();
-  return vex::formats::TolmExpandFrame(a);
+  return vex::formats::tolm::TolmExpandFrame(a);
 }
 
 struct Sequence {

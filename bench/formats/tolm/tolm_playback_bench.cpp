@@ -14,7 +14,7 @@
 namespace {
 
 namespace tk = vex::testkit::tolm;
-using namespace vex::formats;
+using namespace vex::formats::tolm;
 
 constexpr uint32_t kWidth = 640, kHeight = 480, kFrames = 30;
 

@@ -16,11 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   const uint8_t flags = bytes[3];
   const std::vector<uint8_t> data(bytes + 4, bytes + size);
 
-  uint32_t sizes[vex::formats::kTolmBundleCount];
+  uint32_t sizes[vex::formats::tolm::kTolmBundleCount];
   ExpandBundleSizes(sizes, W);
   std::vector<std::vector<uint8_t>> storage;
-  void *bundles[vex::formats::kTolmBundleCount];
-  for (int i = 0; i < vex::formats::kTolmBundleCount; ++i) {
+  void *bundles[vex::formats::tolm::kTolmBundleCount];
+  for (int i = 0; i < vex::formats::tolm::kTolmBundleCount; ++i) {
     storage.emplace_back(sizes[i]);
     bundles[i] = storage.back().data();
   }
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     reference[i] = static_cast<uint8_t>(i * 7);
   std::vector<uint8_t> map(size_t{W / 16} * (H / 16), 0);
 
-  vex::formats::TolmFrameArgs a;
+  vex::formats::tolm::TolmFrameArgs a;
   a.target = target.data();
   a.reference = (flags & 0x40) ? target.data() : reference.data(); // key frames may share one buffer
   a.target_alpha = alpha.data();
@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   a.bundles = bundles;
   a.decoder_flags = ((flags & 1) ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0u) | ((flags & 2) ? VEX_TOLM_DECODE_ALPHA : 0u);
   a.video_flags = ((flags & 4) ? VEX_TOLM_VIDEO_ALPHA : 0u) | ((flags & 8) ? VEX_TOLM_VIDEO_NO_CHROMA : 0u);
-  vex::formats::TolmExpandFrame(a);
+  vex::formats::tolm::TolmExpandFrame(a);
   return 0;
 }

@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace vex::formats;
+using namespace vex::formats::tolm;
 
 void require(bool ok) {
   if (!ok)

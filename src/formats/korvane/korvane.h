@@ -19,7 +19,7 @@
 
 #include "vexutil/api.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 struct Reader; // everything behind the public fields
 }
 
@@ -67,7 +67,7 @@ struct KORVA {
   uint8_t palette[768];    // current palette, R, G, B, 8 bits each
   uint8_t palette_changed; // the last move applied a palette chunk
   uint8_t frame_bad;       // the current record's chunks do not fit in it
-  std::unique_ptr<vex::korvane::Reader> reader;
+  std::unique_ptr<vex::formats::korvane::Reader> reader;
 };
 
 // `source` is a file name, or with flags KORVA_BY_HANDLE an open descriptor

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 class BitReader {
 public:
@@ -76,4 +76,4 @@ private:
   uint32_t padding_ = 0; // zero bits buffered from past the end
 };
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

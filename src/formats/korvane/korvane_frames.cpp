@@ -6,7 +6,7 @@
 #include "formats/korvane/korvane_reader.h"
 #include "formats/korvane/korvane_storage.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -72,9 +72,9 @@ bool load_frame(KORVA *k, uint32_t index) {
   return true;
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane
 
-using namespace vex::korvane;
+using namespace vex::formats::korvane;
 
 uint32_t KorvaNextFrame(KORVA *k) {
   if (!k)

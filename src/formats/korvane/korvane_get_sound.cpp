@@ -6,7 +6,7 @@
 #include "audio/audio_codec.h"
 #include "formats/korvane/korvane_reader.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -45,9 +45,9 @@ int32_t transform_sound(Reader &r, uint32_t track, uint32_t format, const uint8_
 
 } // namespace
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane
 
-using namespace vex::korvane;
+using namespace vex::formats::korvane;
 
 int32_t KorvaGetSound(KORVA *k, void *out, uint32_t track_mask) {
   if (!k || !out || k->frame_bad)

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <strings.h>
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -100,4 +100,4 @@ void log_line(const std::string &text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 // The setting as remembered: the value read plus 0x1000.
 uint32_t debug_setting();
@@ -25,4 +25,4 @@ int32_t ini_int(const std::string &text, const char *section, const char *key, i
 // One line (a line feed is added) when logging is on.
 void log_line(const std::string &text);
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -15,13 +15,13 @@
 #include "file/os_file.h"
 #include "util/record.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 void DecoderFree::operator()(AUDIODEC *d) const { AudioCodecFree(d); }
 
 Reader::~Reader() {
   if (owns_fd && fd >= 0)
-    os::close_file(fd);
+    file::close_file(fd);
 }
 
 namespace {
@@ -42,7 +42,7 @@ bool open_source(Reader &r, const void *source, uint32_t flags) {
   } else {
     const char *name = static_cast<const char *>(source);
     log_line(std::string("KorvaOpen - file: ") + (name ? name : ""));
-    r.fd = name ? os::open_file(name, os::Access::read) : -1;
+    r.fd = name ? file::open_file(name, file::Access::read) : -1;
     if (r.fd < 0)
       return false;
     r.owns_fd = true;
@@ -183,9 +183,9 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
 }
 
 } // namespace
-} // namespace vex::korvane
+} // namespace vex::formats::korvane
 
-using namespace vex::korvane;
+using namespace vex::formats::korvane;
 
 KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
   debug_setting(); // the first open of the process reads the setting
@@ -194,14 +194,14 @@ KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
     log_line("Couldn't open the Korvane file");
     return nullptr;
   }
-  KORVA *k = vex::new_record<KORVA>();
+  KORVA *k = vex::util::new_record<KORVA>();
   if (!k) {
     log_line("Couldn't allocate Korva structure");
     return nullptr;
   }
   k->reader = std::move(reader);
   if (!open_movie(k, *k->reader, buffer_size)) {
-    vex::delete_record(k);
+    vex::util::delete_record(k);
     return nullptr;
   }
   log_line("KorvaOpen returned: " + handle_text(k));
@@ -212,5 +212,5 @@ void KorvaClose(KORVA *k) {
   if (!k)
     return;
   log_line("KorvaClose: " + handle_text(k));
-  vex::delete_record(k); // the reader frees decoders, buffers and the file
+  vex::util::delete_record(k); // the reader frees decoders, buffers and the file
 }

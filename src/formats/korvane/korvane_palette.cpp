@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 uint32_t palette_chunk_length(const uint8_t *p, uint32_t left) {
   if (left == 0)
@@ -44,4 +44,4 @@ bool apply_palette_delta(const uint8_t *chunk, uint32_t length, uint8_t *palette
   return true;
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

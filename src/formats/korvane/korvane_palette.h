@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 // Length of the palette chunk at p (at most `left` bytes available), or 0
 // when it claims more than that or nothing at all.
@@ -23,4 +23,4 @@ bool apply_palette_delta(const uint8_t *chunk, uint32_t length, uint8_t *palette
 
 inline uint8_t widen6(uint32_t v) { return static_cast<uint8_t>(4 * (v & 63) + ((v & 63) >> 4)); }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -16,7 +16,7 @@
 
 struct AUDIODEC;
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 constexpr uint32_t kHeaderBytes = KORVA_HEADER_WORDS * 4;
 constexpr uint32_t kMagic2 = 0x324E564B; // "KVN2"
@@ -79,4 +79,4 @@ struct Reader {
 // but marked bad.
 bool load_frame(KORVA *k, uint32_t index);
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -1,6 +1,6 @@
 #include "formats/korvane/korvane_sound.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -64,4 +64,4 @@ uint32_t decode_delta_sound(DeltaWork &work, const uint8_t *data, uint32_t size,
   return br.overrun() ? 0 : decoded;
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -18,7 +18,7 @@
 
 #include "formats/korvane/korvane_tree.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 // Trees of one delta-coded chunk, kept between calls to save allocations.
 struct DeltaWork {
@@ -31,4 +31,4 @@ struct DeltaWork {
 // whole number of sample frames.
 uint32_t decode_delta_sound(DeltaWork &work, const uint8_t *data, uint32_t size, uint32_t decoded, uint8_t *out);
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -7,7 +7,7 @@
 
 #include "file/os_file.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -50,7 +50,7 @@ void setup_storage(Reader &r, uint32_t buffer_size) {
   if (!read_at(r, r.frame_offset.front(), r.all.data(), static_cast<uint32_t>(r.total)))
     r.all.clear(); // records then fail to load
   if (r.owns_fd) {
-    os::close_file(r.fd);
+    file::close_file(r.fd);
     r.fd = -1;
     r.owns_fd = false;
   }
@@ -88,4 +88,4 @@ bool fetch_record(Reader &r, uint32_t index, Chunk &out) {
   return true;
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -7,7 +7,7 @@
 
 #include "formats/korvane/korvane_reader.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 // Reads n bytes at `offset` from the movie's start; false when short.
 bool read_at(const Reader &r, uint64_t offset, uint8_t *dest, uint32_t n);
@@ -21,4 +21,4 @@ void setup_storage(Reader &r, uint32_t buffer_size);
 // The bytes of record `index`; false when they cannot be read.
 bool fetch_record(Reader &r, uint32_t index, Chunk &out);
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -183,4 +183,4 @@ bool VideoTrees::read(const uint8_t *data, uint32_t size) {
          type.read_wide_tree(br, 12);
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -19,7 +19,7 @@
 
 #include "formats/korvane/korvane_bits.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 // A decoded leaf: bits 0-15 the value, bits 16-18 its kind.
 constexpr uint32_t kLeafPlain = 0;  // the value itself
@@ -164,4 +164,4 @@ struct VideoTrees {
   bool read(const uint8_t *data, uint32_t size);
 };
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -5,7 +5,7 @@
 
 #include "formats/korvane/korvane.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 namespace {
 
@@ -162,4 +162,4 @@ bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, c
   return FrameDecoder<true, false>(trees, data, size, dest).run();
 }
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -22,7 +22,7 @@
 
 #include "formats/korvane/korvane_tree.h"
 
-namespace vex::korvane {
+namespace vex::formats::korvane {
 
 constexpr std::array<uint16_t, 64> kRunLength = [] {
   std::array<uint16_t, 64> r{};
@@ -53,4 +53,4 @@ struct Destination {
 // picture is written.
 bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, const Destination &dest);
 
-} // namespace vex::korvane
+} // namespace vex::formats::korvane

@@ -22,7 +22,7 @@
 
 #include "vexutil/formats.h"
 
-namespace vex::formats {
+namespace vex::formats::tolm {
 
 inline constexpr int kTolmBundleCount = 9;
 
@@ -46,4 +46,4 @@ uint32_t TolmExpandFrame(const TolmFrameArgs &args);
 // Byte sizes of the nine bundle buffers for padded luma width W.
 void TolmBundleSizes(uint32_t sizes[kTolmBundleCount], uint32_t padded_width);
 
-} // namespace vex::formats
+} // namespace vex::formats::tolm

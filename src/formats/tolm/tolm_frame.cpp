@@ -12,7 +12,7 @@
 #include "formats/tolm/tolm_decoder.h"
 #include "formats/tolm/tolm_plane.h"
 
-namespace vex::formats {
+namespace vex::formats::tolm {
 namespace {
 
 using tolm::PlaneView;
@@ -112,11 +112,11 @@ uint32_t TolmExpandFrame(const TolmFrameArgs &a) {
   return faults;
 }
 
-} // namespace vex::formats
+} // namespace vex::formats::tolm
 
 extern "C" void ExpandBundleSizes(uint32_t *sizes, uint32_t width) {
   if (sizes)
-    vex::formats::TolmBundleSizes(sizes, width);
+    vex::formats::tolm::TolmBundleSizes(sizes, width);
 }
 
 extern "C" uint32_t ExpandTolm(uint8_t *target, const uint8_t *reference, uint8_t *target_alpha,
@@ -128,7 +128,7 @@ extern "C" uint32_t ExpandTolm(uint8_t *target, const uint8_t *reference, uint8_
   // slack (the bit reader looks up to 8 bytes ahead); the decoder reads no
   // further than the frame's own size words and block structure say.
   const size_t unbounded = std::numeric_limits<size_t>::max() / 16;
-  vex::formats::TolmFrameArgs args;
+  vex::formats::tolm::TolmFrameArgs args;
   args.target = target;
   args.reference = reference;
   args.target_alpha = target_alpha;
@@ -142,5 +142,5 @@ extern "C" uint32_t ExpandTolm(uint8_t *target, const uint8_t *reference, uint8_
   args.bundles = bundles;
   args.decoder_flags = decoder_flags;
   args.video_flags = video_flags;
-  return vex::formats::TolmExpandFrame(args);
+  return vex::formats::tolm::TolmExpandFrame(args);
 }

@@ -12,7 +12,7 @@
 
 #include "formats/tolm/tolm_reader.h"
 
-namespace vex::formats::tolm_io {
+namespace vex::formats::tolm::io {
 namespace {
 
 constexpr uint32_t kCurrent = 0xFFFFFFFFu;
@@ -150,4 +150,4 @@ void close(TOLMIO &io) {
   io.file = nullptr;
 }
 
-} // namespace vex::formats::tolm_io
+} // namespace vex::formats::tolm::io

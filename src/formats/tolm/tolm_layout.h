@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vex::formats {
+namespace vex::formats::tolm {
 
 class PieceLayout {
 public:
@@ -32,4 +32,4 @@ private:
   uint64_t total_;
 };
 
-} // namespace vex::formats
+} // namespace vex::formats::tolm

@@ -13,7 +13,7 @@
 #include "formats/tolm/tolm_reader.h"
 #include "util/record.h"
 
-namespace vex::formats {
+namespace vex::formats::tolm {
 namespace {
 
 int32_t stored_track_id = -1;
@@ -51,7 +51,7 @@ uint32_t get_u32(const uint8_t *p) {
 
 bool read_header(TOLMIO &io, Header &h) {
   uint8_t raw[kTolmHeaderSize];
-  if (tolm_io::read_header(io, 0, raw, sizeof raw) != sizeof raw)
+  if (io::read_header(io, 0, raw, sizeof raw) != sizeof raw)
     return false;
   std::memcpy(h.magic, raw, 4);
   uint32_t *fields[] = {&h.size_field, &h.frames,   &h.largest_frame, &h.index_count,
@@ -165,7 +165,7 @@ bool read_tables(TOLM &t) {
   const uint32_t kCurrent = 0xFFFFFFFFu;
   const auto read = [&](const uint32_t *table, uint64_t words) {
     const uint32_t bytes = static_cast<uint32_t>(4 * words);
-    return tolm_io::read_header(t.io, kCurrent, const_cast<uint32_t *>(table), bytes) == bytes;
+    return io::read_header(t.io, kCurrent, const_cast<uint32_t *>(table), bytes) == bytes;
   };
   if (!read(t.track_sizes, t.tracks) || !read(t.track_formats, t.tracks) || !read(t.track_ids, t.tracks) ||
       !read(t.index, uint64_t{t.index_count} + 1))
@@ -241,17 +241,17 @@ bool allocate_frames(TOLM &t, bool all_key) {
 
 // Third allocation, or the preloaded image.
 bool set_up_reading(TOLM &t, uint64_t total) {
-  const uint32_t ring_size = tolm_io::round_size(t.sound_window);
+  const uint32_t ring_size = io::round_size(t.sound_window);
   const uint64_t first = t.index[0] & ~1u;
   if (ring_size >= uint64_t{t.file_size_field} * 9 / 10) {
-    tolm_io::set_buffer(t.io, nullptr, 0, static_cast<uint32_t>(total));
+    io::set_buffer(t.io, nullptr, 0, static_cast<uint32_t>(total));
     const uint64_t bytes = total - first;
     t.image = static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(bytes + kTolmRecordSlack)));
     if (!t.image)
       return false;
-    const uint32_t got = tolm_io::read_frame(t.io, static_cast<uint32_t>(first), t.image, static_cast<uint32_t>(bytes));
+    const uint32_t got = io::read_frame(t.io, static_cast<uint32_t>(first), t.image, static_cast<uint32_t>(bytes));
     std::memset(t.image + got, 0, bytes - got + kTolmRecordSlack);
-    tolm_io::close(t.io);
+    io::close(t.io);
     return true;
   }
   PieceLayout layout(ring_size);
@@ -263,12 +263,12 @@ bool set_up_reading(TOLM &t, uint64_t total) {
     return false;
   t.ring_size = ring_size;
   t.record_buffer = t.ring + record_at;
-  tolm_io::set_buffer(t.io, t.ring, ring_size, static_cast<uint32_t>(total));
+  io::set_buffer(t.io, t.ring, ring_size, static_cast<uint32_t>(total));
   return true;
 }
 
 void release(TOLM *t) {
-  tolm_io::close(t->io);
+  io::close(t->io);
   vexfree(t->ring);
   vexfree(t->image);
   vexfree(t->frame_memory);
@@ -280,7 +280,7 @@ TOLM *fail(TOLM *t, TOLMIO *io, const char *text) {
   if (t)
     release(t);
   else if (io)
-    tolm_io::close(*io);
+    io::close(*io);
   return nullptr;
 }
 
@@ -310,7 +310,7 @@ TOLM *TolmOpen(const void *source, uint32_t flags) {
   const int32_t track_id = stored_track_id;
   stored_track_id = -1;
   TOLMIO io;
-  if (!tolm_io::open(io, source, flags))
+  if (!io::open(io, source, flags))
     return fail(nullptr, nullptr, "Error opening file.");
   const uint32_t size = VEXFileSize(io.file);
   const uint64_t available = size >= io.base ? size - io.base : 0;
@@ -343,7 +343,7 @@ TOLM *TolmOpen(const void *source, uint32_t flags) {
   t->video_decoding = 1;
   tolm_read_record(t, 1);
   if (!t->image)
-    while (tolm_io::fill(t->io) > 0) {
+    while (io::fill(t->io) > 0) {
     }
   // The player would now open the selected track's sound output and, unless
   // kTolmOpenNoBackground is given, start the background filler. Neither
@@ -359,4 +359,4 @@ void TolmClose(TOLM *t) {
     release(t);
 }
 
-} // namespace vex::formats
+} // namespace vex::formats::tolm

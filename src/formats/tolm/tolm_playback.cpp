@@ -5,7 +5,7 @@
 #include "formats/tolm/tolm_reader.h"
 #include "vexutil/yuv.h"
 
-namespace vex::formats {
+namespace vex::formats::tolm {
 namespace {
 
 uint32_t get_u32(const uint8_t *p) {
@@ -69,7 +69,7 @@ void tolm_read_record(TOLM *t, int32_t n) {
   if (t->image) {
     t->record = t->image + (start - (t->index[0] & ~1u));
   } else {
-    const uint32_t got = tolm_io::read_frame(t->io, start, t->record_buffer, t->record_size);
+    const uint32_t got = io::read_frame(t->io, start, t->record_buffer, t->record_size);
     std::memset(t->record_buffer + got, 0, t->record_size - got + kTolmRecordSlack);
     t->record = t->record_buffer;
   }
@@ -220,4 +220,4 @@ int32_t TolmGetPacket(const TOLM *t, uint32_t track, const uint8_t **packet, uin
   }
 }
 
-} // namespace vex::formats
+} // namespace vex::formats::tolm

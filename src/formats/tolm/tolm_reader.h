@@ -23,7 +23,7 @@
 #include "formats/tolm/tolm_decoder.h"
 #include "vexutil/file.h"
 
-namespace vex::formats {
+namespace vex::formats::tolm {
 
 // Open flags.
 inline constexpr uint32_t kTolmOpenByTrackId = 0x4000;      // select the track set by TolmSetSoundTrack
@@ -143,7 +143,7 @@ uint32_t TolmGetTrackID(const TOLM *t, uint32_t track);
 int32_t TolmGetPacket(const TOLM *t, uint32_t track, const uint8_t **packet, uint32_t *length);
 
 // The file side, used by the open and the frame reads.
-namespace tolm_io {
+namespace io {
 bool open(TOLMIO &io, const void *source, uint32_t flags);
 uint32_t read_header(TOLMIO &io, uint32_t offset, void *dest, uint32_t size); // offset ~0: current
 uint32_t round_size(uint32_t size);
@@ -151,9 +151,9 @@ void set_buffer(TOLMIO &io, uint8_t *buffer, uint32_t size, uint32_t file_size);
 int32_t fill(TOLMIO &io);
 uint32_t read_frame(TOLMIO &io, uint32_t offset, void *dest, uint32_t size);
 void close(TOLMIO &io);
-} // namespace tolm_io
+} // namespace io
 
 // Reads the record of frame n (0 reads frame 1).
 void tolm_read_record(TOLM *t, int32_t n);
 
-} // namespace vex::formats
+} // namespace vex::formats::tolm

@@ -62,15 +62,15 @@ void make_codable(FramePlan &plan) {
 
 // Decodes one frame as the reader does, for the encoder's next reference.
 void decode_into(const FramePlan &plan, const std::vector<uint8_t> &data, Picture &target, const Picture &reference) {
-  uint32_t sizes[formats::kTolmBundleCount];
-  formats::TolmBundleSizes(sizes, plan.padded_width);
-  std::vector<std::vector<uint8_t>> storage(formats::kTolmBundleCount);
-  void *bundles[formats::kTolmBundleCount];
-  for (int i = 0; i < formats::kTolmBundleCount; ++i) {
+  uint32_t sizes[formats::tolm::kTolmBundleCount];
+  formats::tolm::TolmBundleSizes(sizes, plan.padded_width);
+  std::vector<std::vector<uint8_t>> storage(formats::tolm::kTolmBundleCount);
+  void *bundles[formats::tolm::kTolmBundleCount];
+  for (int i = 0; i < formats::tolm::kTolmBundleCount; ++i) {
     storage[i].resize(sizes[i]);
     bundles[i] = storage[i].data();
   }
-  formats::TolmFrameArgs a;
+  formats::tolm::TolmFrameArgs a;
   a.target = target.yuv.data();
   a.reference = reference.yuv.data();
   a.target_alpha = target.alpha.empty() ? nullptr : target.alpha.data();
@@ -84,7 +84,7 @@ void decode_into(const FramePlan &plan, const std::vector<uint8_t> &data, Pictur
   a.decoder_flags = (plan.signed_colours ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) |
                     (plan.has_alpha ? VEX_TOLM_DECODE_ALPHA : 0);
   a.video_flags = plan.has_alpha ? VEX_TOLM_VIDEO_ALPHA : 0;
-  if (formats::TolmExpandFrame(a) != 0)
+  if (formats::tolm::TolmExpandFrame(a) != 0)
     throw std::logic_error("the test encoder wrote a frame the decoder faults on");
 }
 

@@ -365,13 +365,13 @@ TEST_F(KorvaneHandMade, SuccessfulOpenAndCloseAreLogged) {
   m.add(0, {});
   const std::string p = write(m);
   setenv("VEXUTIL_KORVANE_DEBUG", "1", 1);
-  vex::korvane::reload_debug_setting();
+  vex::formats::korvane::reload_debug_setting();
   testing::internal::CaptureStderr();
   KORVA *k = KorvaOpen(p.c_str(), 0, 0);
   KorvaClose(k);
   const std::string err = testing::internal::GetCapturedStderr();
   unsetenv("VEXUTIL_KORVANE_DEBUG");
-  vex::korvane::reload_debug_setting();
+  vex::formats::korvane::reload_debug_setting();
   ASSERT_NE(k, nullptr);
   const std::string h = std::to_string(reinterpret_cast<uintptr_t>(k));
   EXPECT_EQ(err.rfind("KorvaOpen - file: " + p + "\n", 0), 0u) << err;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using vex::korvane::ini_int;
+using vex::formats::korvane::ini_int;
 
 TEST(KorvaneDebugSetting, IniValuesAsTheProfileReaderTakesThem) {
   const std::string text = "; comment\n[Other]\nDebug=7\n[ korvane ]\r\n  debug = 1 \r\nx=2\n";
@@ -28,7 +28,7 @@ protected:
   void TearDown() override {
     unsetenv("VEXUTIL_KORVANE_DEBUG");
     unsetenv("XDG_CONFIG_HOME");
-    vex::korvane::reload_debug_setting();
+    vex::formats::korvane::reload_debug_setting();
   }
   vex::testkit::TempDir dir;
 };
@@ -37,23 +37,23 @@ TEST_F(KorvaneLogging, EnvironmentBeatsTheIniFileAndOnlyLowByteOneLogs) {
   std::ofstream(dir.file("vexutil.ini")) << "[Korvane]\nDebug=1\n";
   setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
   unsetenv("VEXUTIL_KORVANE_DEBUG");
-  vex::korvane::reload_debug_setting();
-  EXPECT_EQ(vex::korvane::debug_setting(), 0x1001u);
-  EXPECT_TRUE(vex::korvane::log_enabled());
+  vex::formats::korvane::reload_debug_setting();
+  EXPECT_EQ(vex::formats::korvane::debug_setting(), 0x1001u);
+  EXPECT_TRUE(vex::formats::korvane::log_enabled());
   setenv("VEXUTIL_KORVANE_DEBUG", "0", 1);
-  vex::korvane::reload_debug_setting();
-  EXPECT_FALSE(vex::korvane::log_enabled());
+  vex::formats::korvane::reload_debug_setting();
+  EXPECT_FALSE(vex::formats::korvane::log_enabled());
   setenv("VEXUTIL_KORVANE_DEBUG", "257", 1); // low byte 1
-  vex::korvane::reload_debug_setting();
-  EXPECT_TRUE(vex::korvane::log_enabled());
+  vex::formats::korvane::reload_debug_setting();
+  EXPECT_TRUE(vex::formats::korvane::log_enabled());
   setenv("VEXUTIL_KORVANE_DEBUG", "2", 1);
-  vex::korvane::reload_debug_setting();
-  EXPECT_FALSE(vex::korvane::log_enabled());
+  vex::formats::korvane::reload_debug_setting();
+  EXPECT_FALSE(vex::formats::korvane::log_enabled());
 }
 
 TEST_F(KorvaneLogging, FailedOpensSayWhyOnStderr) {
   setenv("VEXUTIL_KORVANE_DEBUG", "1", 1);
-  vex::korvane::reload_debug_setting();
+  vex::formats::korvane::reload_debug_setting();
   const std::string missing = dir.file("missing.kvn");
   testing::internal::CaptureStderr();
   EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
@@ -67,7 +67,7 @@ TEST_F(KorvaneLogging, FailedOpensSayWhyOnStderr) {
   EXPECT_NE(err.find("Wasn't a Korvane file\n"), std::string::npos) << err;
 
   setenv("VEXUTIL_KORVANE_DEBUG", "0", 1);
-  vex::korvane::reload_debug_setting();
+  vex::formats::korvane::reload_debug_setting();
   testing::internal::CaptureStderr();
   EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

@@ -16,8 +16,8 @@
 namespace {
 
 using korvane_test::Bits;
-using vex::korvane::BitReader;
-using vex::korvane::Tree;
+using vex::formats::korvane::BitReader;
+using vex::formats::korvane::Tree;
 
 struct Shape {
   struct Node {
@@ -164,7 +164,7 @@ TEST(KorvaneTree, ChainsUpToTheDepthLimitAndOnePast) {
       put_code(b, s.codes[i]);
     BitReader br(b.bytes().data(), b.bytes().data() + b.bytes().size());
     Tree t;
-    if (leaves - 1 > vex::korvane::kMaxDepth) {
+    if (leaves - 1 > vex::formats::korvane::kMaxDepth) {
       EXPECT_FALSE(t.read_byte_tree(br, 8));
       EXPECT_TRUE(t.empty());
       continue;
@@ -230,7 +230,7 @@ TEST(KorvaneTree, WideTreesOfManyLeavesWithEscapes) {
     for (size_t i : m) {
       const uint32_t v = s.values[i];
       const auto k = std::find(std::begin(esc), std::end(esc), v) - std::begin(esc);
-      const uint32_t want = k < 3 ? (vex::korvane::kLeafRecent + static_cast<uint32_t>(k)) << 16 : v;
+      const uint32_t want = k < 3 ? (vex::formats::korvane::kLeafRecent + static_cast<uint32_t>(k)) << 16 : v;
       wrong += t.decode(br) != want;
     }
     EXPECT_EQ(wrong, 0u);

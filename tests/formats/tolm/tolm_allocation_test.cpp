@@ -48,7 +48,7 @@ TEST(TolmAllocation, DecodingAFrameAllocatesNothing) {
   tk::Picture target(plan.padded_width, plan.padded_height, true), ref = target;
   std::vector<uint8_t> map(size_t{plan.padded_width / 16} * (plan.padded_height / 16));
   Decoder d(plan.padded_width);
-  formats::TolmFrameArgs a;
+  formats::tolm::TolmFrameArgs a;
   a.target = target.yuv.data();
   a.reference = ref.yuv.data();
   a.target_alpha = target.alpha.data();
@@ -63,7 +63,7 @@ TEST(TolmAllocation, DecodingAFrameAllocatesNothing) {
   a.decoder_flags = VEX_TOLM_DECODE_ALPHA;
   a.video_flags = VEX_TOLM_VIDEO_ALPHA;
   const long before = g_allocations.load();
-  const uint32_t faults = formats::TolmExpandFrame(a);
+  const uint32_t faults = formats::tolm::TolmExpandFrame(a);
   const long during = g_allocations.load() - before;
   EXPECT_EQ(faults, 0u);
   EXPECT_EQ(during, 0);

@@ -45,7 +45,7 @@ Decoded decode(const std::vector<uint8_t> &data, uint32_t width, uint32_t decode
   Decoded d{0, random_picture(W, H, false, 9), std::vector<uint8_t>(size_t{W / 16} * (H / 16), 0)};
   const tk::Picture ref = random_picture(W, H, false, 10);
   Decoder dec(W);
-  formats::TolmFrameArgs a;
+  formats::tolm::TolmFrameArgs a;
   a.target = d.picture.yuv.data();
   a.reference = ref.yuv.data();
   a.block_map = d.map.data();
@@ -57,7 +57,7 @@ Decoded decode(const std::vector<uint8_t> &data, uint32_t width, uint32_t decode
   a.bundles = dec.bundles();
   a.decoder_flags = decoder_flags;
   a.video_flags = video_flags;
-  d.faults = formats::TolmExpandFrame(a);
+  d.faults = formats::tolm::TolmExpandFrame(a);
   return d;
 }
 
@@ -292,7 +292,7 @@ TEST(TolmCorrupt, RandomBytesStayInsideGuardedBuffers) {
     std::vector<uint8_t> target(frame + guard, 0xAA), ref(frame, 0x55), alpha(size_t{W} * H + guard, 0xAA),
         ref_alpha(size_t{W} * H, 0x55), map(size_t{W / 16} * (H / 16) + guard, 0);
     Decoder dec(W);
-    formats::TolmFrameArgs a;
+    formats::tolm::TolmFrameArgs a;
     a.target = target.data();
     a.reference = ref.data();
     a.target_alpha = alpha.data();
@@ -306,7 +306,7 @@ TEST(TolmCorrupt, RandomBytesStayInsideGuardedBuffers) {
     a.bundles = dec.bundles();
     a.decoder_flags = (rng() & 1 ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) | (rng() & 1 ? VEX_TOLM_DECODE_ALPHA : 0);
     a.video_flags = (rng() & 1 ? VEX_TOLM_VIDEO_ALPHA : 0) | (rng() % 4 == 0 ? VEX_TOLM_VIDEO_NO_CHROMA : 0);
-    formats::TolmExpandFrame(a);
+    formats::tolm::TolmExpandFrame(a);
     for (size_t i = 0; i < guard; ++i) {
       ASSERT_EQ(target[frame + i], 0xAA) << "trial " << trial;
       ASSERT_EQ(alpha[size_t{W} * H + i], 0xAA) << "trial " << trial;

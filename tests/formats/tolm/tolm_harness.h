@@ -28,7 +28,7 @@ public:
   // Decodes into `target` over `reference`; returns the fault bits.
   uint32_t decode(const tk::FramePlan &plan, const std::vector<uint8_t> &data, tk::Picture &target,
                   const tk::Picture &reference, std::vector<uint8_t> *block_map = nullptr) {
-    formats::TolmFrameArgs a;
+    formats::tolm::TolmFrameArgs a;
     a.target = target.yuv.data();
     a.reference = reference.yuv.data();
     a.target_alpha = target.alpha.empty() ? nullptr : target.alpha.data();
@@ -45,7 +45,7 @@ public:
     a.decoder_flags = (plan.signed_colours ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) |
                       (plan.has_alpha ? VEX_TOLM_DECODE_ALPHA : 0);
     a.video_flags = (plan.has_alpha ? VEX_TOLM_VIDEO_ALPHA : 0) | (plan.no_chroma ? VEX_TOLM_VIDEO_NO_CHROMA : 0);
-    return formats::TolmExpandFrame(a);
+    return formats::tolm::TolmExpandFrame(a);
   }
 
   void *const *bundles() const { return pointers_.data(); }

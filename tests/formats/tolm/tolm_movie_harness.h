@@ -20,7 +20,7 @@
 namespace vex::tolm_reader_test {
 
 namespace tk = vex::testkit::tolm;
-using formats::TOLM;
+using formats::tolm::TOLM;
 
 inline constexpr uint32_t kSourceFlags = 0x8104000; // what the graphics source passes
 
@@ -46,10 +46,10 @@ public:
   OpenMovie(const std::vector<uint8_t> &bytes, uint32_t flags = kSourceFlags) {
     path_ = dir_.file("movie.tlm");
     write_file(path_, bytes);
-    formats::TolmSetSoundTrack(-1);
-    t_ = formats::TolmOpen(path_.c_str(), flags);
+    formats::tolm::TolmSetSoundTrack(-1);
+    t_ = formats::tolm::TolmOpen(path_.c_str(), flags);
   }
-  ~OpenMovie() { formats::TolmClose(t_); }
+  ~OpenMovie() { formats::tolm::TolmClose(t_); }
   OpenMovie(const OpenMovie &) = delete;
   OpenMovie &operator=(const OpenMovie &) = delete;
   TOLM *get() const { return t_; }
@@ -65,7 +65,7 @@ private:
 // The last decoded frame as the graphics source takes it (copy type 5).
 inline std::vector<uint32_t> copy_frame(TOLM *t, uint32_t flags = 5) {
   std::vector<uint32_t> out(size_t{t->output_width} * t->output_height, 0xDEADBEEF);
-  EXPECT_EQ(formats::TolmCopyToBuffer(t, out.data(), static_cast<int32_t>(4 * t->output_width),
+  EXPECT_EQ(formats::tolm::TolmCopyToBuffer(t, out.data(), static_cast<int32_t>(4 * t->output_width),
                                       static_cast<int32_t>(t->output_height), 0, 0, flags),
             0);
   return out;

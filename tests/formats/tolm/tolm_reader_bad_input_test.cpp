@@ -10,7 +10,7 @@
 namespace vex::tolm_reader_test {
 namespace {
 
-using namespace vex::formats;
+using namespace vex::formats::tolm;
 
 void set32(std::vector<uint8_t> &b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i)
@@ -269,16 +269,16 @@ TEST(TolmReaderRing, DeliversTheFileBytesWhateverTheOrder) {
   testkit::TempDir dir;
   write_file(dir.file("f"), file);
   TOLMIO io;
-  ASSERT_TRUE(tolm_io::open(io, dir.file("f").c_str(), 0));
+  ASSERT_TRUE(io::open(io, dir.file("f").c_str(), 0));
   std::vector<uint8_t> ring(3 * kTolmIoUnit + 100); // rounded down to 3 units
-  tolm_io::set_buffer(io, ring.data(), static_cast<uint32_t>(ring.size()), 50000);
+  io::set_buffer(io, ring.data(), static_cast<uint32_t>(ring.size()), 50000);
   EXPECT_EQ(io.capacity, 3 * kTolmIoUnit);
   int wraps = 0;
   for (int step = 0; step < 400; ++step) {
     const uint32_t choice = rng() % 4;
     if (choice == 0) {
       const uint8_t *before = io.ring_write;
-      const int32_t got = tolm_io::fill(io);
+      const int32_t got = io::fill(io);
       EXPECT_TRUE(got == 0 || got == 4096);
       wraps += got > 0 && io.ring_write < before;
       continue;
@@ -290,7 +290,7 @@ TEST(TolmReaderRing, DeliversTheFileBytesWhateverTheOrder) {
       at = rng() % 49000;
     const uint32_t n = std::min<uint32_t>(1 + rng() % 3000, 50000 - at);
     std::vector<uint8_t> out(n);
-    ASSERT_EQ(tolm_io::read_frame(io, at, out.data(), n), n);
+    ASSERT_EQ(io::read_frame(io, at, out.data(), n), n);
     ASSERT_TRUE(std::equal(out.begin(), out.end(), file.begin() + at)) << "step " << step;
     ASSERT_EQ(io.physical - io.logical, io.held);
     ASSERT_EQ(io.held + io.free_bytes, io.capacity);
@@ -299,14 +299,14 @@ TEST(TolmReaderRing, DeliversTheFileBytesWhateverTheOrder) {
   EXPECT_EQ(io.read_error, 0);
   // Past the end: short, and the flag sticks.
   std::vector<uint8_t> out(100);
-  EXPECT_EQ(tolm_io::read_frame(io, 49950, out.data(), 100), 50u);
+  EXPECT_EQ(io::read_frame(io, 49950, out.data(), 100), 50u);
   EXPECT_EQ(io.read_error, 1);
-  EXPECT_EQ(tolm_io::read_frame(io, 0, out.data(), 10), 0u);
-  tolm_io::close(io);
-  EXPECT_EQ(tolm_io::round_size(1), 4096u);
-  EXPECT_EQ(tolm_io::round_size(4096), 4096u);
-  EXPECT_EQ(tolm_io::round_size(4097), 8192u);
-  EXPECT_EQ(tolm_io::round_size(0), 0u);
+  EXPECT_EQ(io::read_frame(io, 0, out.data(), 10), 0u);
+  io::close(io);
+  EXPECT_EQ(io::round_size(1), 4096u);
+  EXPECT_EQ(io::round_size(4096), 4096u);
+  EXPECT_EQ(io::round_size(4097), 8192u);
+  EXPECT_EQ(io::round_size(0), 0u);
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 namespace vex::tolm_reader_test {
 namespace {
 
-using namespace vex::formats;
+using namespace vex::formats::tolm;
 
 uint32_t get32(const uint8_t *p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;

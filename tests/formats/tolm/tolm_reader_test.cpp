@@ -13,7 +13,7 @@
 namespace vex::tolm_reader_test {
 namespace {
 
-using namespace vex::formats;
+using namespace vex::formats::tolm;
 
 tk::Movie packet_movie(uint32_t tracks, uint32_t frames) {
   tk::RandomMovieOptions o;
@@ -483,7 +483,7 @@ TEST(TolmReaderSource, TrackSelectionAndReset) {
   EXPECT_EQ(open(5, 0x8004000), -1);
   EXPECT_EQ(open(107, 0x8000000), 0); // without the flag: track 0
   // The open forgot the stored ID.
-  formats::TOLM *t = TolmOpen(dir.file("m.tlm").c_str(), 0x8004000);
+  formats::tolm::TOLM *t = TolmOpen(dir.file("m.tlm").c_str(), 0x8004000);
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->wanted_track, -1);
   TolmClose(t);
@@ -518,7 +518,7 @@ TEST(TolmReaderSource, PacketsOfEveryTrackAndTheVideoBehindThem) {
 // Pieces of one allocation: 16-byte aligned, in order, never overlapping,
 // behind gaps of 32 k bytes with k from the running total.
 TEST(TolmReaderLayout, GapsFromTheRunningTotal) {
-  formats::PieceLayout l(100); // the record: 112 bytes
+  formats::tolm::PieceLayout l(100); // the record: 112 bytes
   // k = ((112 >> 5) - ((64 >> 5) & 31) + 1) & 31 = 2
   EXPECT_EQ(l.add(50), 112u + 64);
   EXPECT_EQ(l.total(), 176u + 64);

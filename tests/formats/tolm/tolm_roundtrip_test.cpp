@@ -156,7 +156,7 @@ TEST(TolmRoundTrip, AlphaPresentButNotDecoded) {
   const auto ref = random_picture(plan.padded_width, plan.padded_height, true, 1);
   tk::Picture target = random_picture(plan.padded_width, plan.padded_height, true, 2);
   const tk::Picture initial = target;
-  formats::TolmFrameArgs a;
+  formats::tolm::TolmFrameArgs a;
   Decoder decoder(plan.padded_width);
   a.target = target.yuv.data();
   a.reference = ref.yuv.data();
@@ -169,7 +169,7 @@ TEST(TolmRoundTrip, AlphaPresentButNotDecoded) {
   a.data = data;
   a.bundles = decoder.bundles();
   a.video_flags = VEX_TOLM_VIDEO_ALPHA; // the data has it, the caller does not ask for it
-  EXPECT_EQ(formats::TolmExpandFrame(a), 0u);
+  EXPECT_EQ(formats::tolm::TolmExpandFrame(a), 0u);
   EXPECT_EQ(target.alpha, initial.alpha);
   FramePlan colour_only = plan;
   colour_only.has_alpha = false;

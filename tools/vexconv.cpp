@@ -17,7 +17,7 @@ using vex::tools::CommandLine;
 void usage(std::FILE *to) {
   std::fprintf(to,
                "usage: vexconv IN OUT [/S<first>] [/N<count>] [/R<fps>] [/Y] [/Q]\n"
-               "Converts IN (a FLIC animation) to OUT (%s).\n"
+               "Converts IN (a FLIC animation, a Tolm or a Korvane movie) to OUT (%s).\n"
                "  /S<n>   start at frame n (1 = the first, the default)\n"
                "  /N<n>   convert n frames (default: to the end)\n"
                "  /R<fps> frames per second of OUT, exact: /R15, /R29.97, /R30000;1001\n"

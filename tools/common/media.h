@@ -1,6 +1,6 @@
 // What the tools see of an input or an output, whatever its kind. A new
 // kind of input or output is one class implementing these and one row in
-// the table of inputs.cpp or outputs.cpp.
+// the tables of media.cpp (kInputs, kOutputs).
 #pragma once
 
 #include <cstdint>

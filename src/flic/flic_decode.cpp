@@ -24,7 +24,7 @@ public:
   uint32_t u8() { return *p_++; }
   int32_t s8() { return signed_count(*p_++); }
   uint32_t u16() {
-    const uint32_t v = get16(p_);
+    const uint32_t v = le16(p_);
     p_ += 2;
     return v;
   }
@@ -288,8 +288,8 @@ bool decode_frame(Bytes data, uint32_t count, const Picture &pic, uint8_t *palet
   bool new_palette = false;
   uint64_t pos = 0;
   for (uint32_t i = 0; i < count && pos + kChunkHeaderSize <= data.size(); ++i) {
-    const uint32_t size = get32(data.data() + pos);
-    const uint32_t type = get16(data.data() + pos + 4);
+    const uint32_t size = le32(data.data() + pos);
+    const uint32_t type = le16(data.data() + pos + 4);
     // A size that cannot cover its own header would find the same chunk
     // again; it ends the frame.
     if (size < kChunkHeaderSize)

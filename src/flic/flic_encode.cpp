@@ -20,14 +20,14 @@ public:
   size_t size() const { return size_; }
   void u8(uint32_t v) { base_[size_++] = static_cast<uint8_t>(v); }
   void u16(uint32_t v) {
-    put16(base_ + size_, v);
+    put_le16(base_ + size_, v);
     size_ += 2;
   }
   void bytes(const uint8_t *p, size_t n) {
     std::memcpy(base_ + size_, p, n);
     size_ += n;
   }
-  void set16(size_t at, uint32_t v) { put16(base_ + at, v); }
+  void set16(size_t at, uint32_t v) { put_le16(base_ + at, v); }
   void set8(size_t at, uint32_t v) { base_[at] = static_cast<uint8_t>(v); }
 
 private:
@@ -71,7 +71,7 @@ bool byte_run_row(const uint8_t *row, uint32_t width, Out &out) {
 class WordLine {
 public:
   WordLine(const uint8_t *cur, const uint8_t *prev, uint32_t words) : cur_(cur), prev_(prev), words_(words) {}
-  uint32_t word(uint32_t i) const { return get16(cur_ + 2 * i); }
+  uint32_t word(uint32_t i) const { return le16(cur_ + 2 * i); }
   bool unchanged(uint32_t i) const {
     return i >= words_ || std::memcmp(cur_ + 2 * i, prev_ + 2 * i, 2) == 0;
   }
@@ -241,7 +241,7 @@ size_t encode_palette(const uint8_t *pal, const uint8_t *old, bool all, uint8_t 
     ++packets;
     done = i = end;
   }
-  put16(out, packets);
+  put_le16(out, packets);
   return size;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "util/bytes.h"
 #include "vexutil/flic.h"
 
 namespace vex::flic {
@@ -31,15 +32,12 @@ constexpr uint32_t kChunkHeaderSize = 6;  // size 4, type 2
 constexpr uint32_t kPaletteBytes = 768;
 constexpr int32_t kFileBufferSize = 64000;
 
-inline uint32_t get16(const uint8_t *p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
-inline uint32_t get32(const uint8_t *p) { return get16(p) | get16(p + 2) << 16; }
-inline void put16(uint8_t *p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void put32(uint8_t *p, uint32_t v) {
-  put16(p, v);
-  put16(p + 2, v >> 16);
-}
+// Largest side the 16-bit header fields can hold.
+constexpr uint32_t kMaxSide = 0xFFFF;
+
+using util::le16;
+using util::le32;
+using util::put_le16;
+using util::put_le32;
 
 } // namespace vex::flic

@@ -6,6 +6,7 @@
 #include "flic/flic_decode.h"
 #include "flic/flic_format.h"
 #include "flic/flic_rate.h"
+#include "util/limits.h"
 #include "util/record.h"
 #include "vexutil/flic.h"
 #include "vexutil/util.h"
@@ -15,8 +16,6 @@ using namespace vex::flic;
 namespace {
 
 constexpr size_t kNameBuffer = 256;
-// Largest frame buffer the reader agrees to address (pitch x buffer height).
-constexpr uint64_t kMaxBufferBytes = 0x7FFF0000u;
 
 uint32_t round_up4(uint32_t v) { return (v + 3) & ~3u; }
 
@@ -33,19 +32,19 @@ VEXFILE *open_with_extension(const char *name, const char *ext) {
 }
 
 bool read_header(VEXFLIC *h, const uint8_t *hd) {
-  const uint32_t magic = get16(hd + hdr::magic);
+  const uint32_t magic = le16(hd + hdr::magic);
   if (magic != VEXFLIC_MAGIC_FLI && magic != VEXFLIC_MAGIC_FLC)
     return false;
-  h->file_size = get32(hd + hdr::file_size);
-  h->frame_count = get16(hd + hdr::frames);
-  h->width = get16(hd + hdr::width);
-  h->height = get16(hd + hdr::height);
+  h->file_size = le32(hd + hdr::file_size);
+  h->frame_count = le16(hd + hdr::frames);
+  h->width = le16(hd + hdr::width);
+  h->height = le16(hd + hdr::height);
   h->pitch = round_up4(h->width);
   h->buffer_height = round_up4(h->height);
-  if (h->width == 0 || h->height == 0 || uint64_t{h->pitch} * h->buffer_height > kMaxBufferBytes)
+  if (h->width == 0 || h->height == 0 || uint64_t{h->pitch} * h->buffer_height > vex::util::kMaxBufferBytes)
     return false;
-  h->frame1_offset = magic == VEXFLIC_MAGIC_FLI ? kHeaderSize : get32(hd + hdr::frame1);
-  h->rate = rate_from_header(magic, get32(hd + hdr::speed), get32(hd + hdr::creator));
+  h->frame1_offset = magic == VEXFLIC_MAGIC_FLI ? kHeaderSize : le32(hd + hdr::frame1);
+  h->rate = rate_from_header(magic, le32(hd + hdr::speed), le32(hd + hdr::creator));
   return true;
 }
 
@@ -126,9 +125,9 @@ extern "C" uint8_t VEXFlicGetNext(VEXFLIC *h, uint8_t *buf) {
     VEXFileSetPos(h->file, start);
     return VEXFLIC_FAILED;
   }
-  const uint32_t size = get32(fh);
+  const uint32_t size = le32(fh);
   h->frame_data_size = size > kFrameHeaderSize ? size - kFrameHeaderSize : 0;
-  const bool new_palette = read_frame_data(h, get16(fh + 6), buf);
+  const bool new_palette = read_frame_data(h, le16(fh + 6), buf);
   if (++h->current_frame == 1)
     clear_margins(h, buf);
   return new_palette ? VEXFLIC_FRAME_NEW_PALETTE : VEXFLIC_FRAME;

@@ -11,8 +11,8 @@ namespace {
 void list_chunks(const std::vector<uint8_t> &data, FrameInfo &fi) {
   uint64_t pos = 0;
   for (uint32_t i = 0; i < fi.declared_chunks && pos + kChunkHeaderSize <= data.size(); ++i) {
-    const uint32_t size = get32(data.data() + pos);
-    fi.chunks.push_back({get16(data.data() + pos + 4), size});
+    const uint32_t size = le32(data.data() + pos);
+    fi.chunks.push_back({le16(data.data() + pos + 4), size});
     if (size < kChunkHeaderSize)
       break;
     pos += size;
@@ -33,7 +33,7 @@ std::vector<FrameInfo> scan_frames(VEXFLIC *h) {
     uint8_t fh[kFrameHeaderSize];
     if (VEXFileGet(file, fh, kFrameHeaderSize) != kFrameHeaderSize)
       break;
-    FrameInfo fi{static_cast<uint32_t>(pos), get32(fh), get16(fh + 4), get16(fh + 6), {}, i == h->frame_count,
+    FrameInfo fi{static_cast<uint32_t>(pos), le32(fh), le16(fh + 4), le16(fh + 6), {}, i == h->frame_count,
                  false};
     const uint64_t left = file_size - pos - kFrameHeaderSize;
     const uint64_t want = fi.size > kFrameHeaderSize ? fi.size - kFrameHeaderSize : 0;

@@ -6,6 +6,7 @@
 #include "flic/flic_encode.h"
 #include "flic/flic_format.h"
 #include "flic/flic_rate.h"
+#include "util/limits.h"
 #include "util/record.h"
 #include "vexutil/flic.h"
 #include "vexutil/util.h"
@@ -14,24 +15,21 @@ using namespace vex::flic;
 
 namespace {
 
-constexpr uint32_t kMaxSide = 0xFFFF;
-// Frames up to this many bytes keep every chunk size within 32 bits.
-constexpr uint64_t kMaxPixels = 0x7FFF0000u;
 
 void build_header(uint8_t *hd, uint32_t w, uint32_t h, int32_t rate) {
   std::memset(hd, 0, kHeaderSize);
-  put16(hd + hdr::magic, VEXFLIC_MAGIC_FLC);
-  put16(hd + hdr::width, w);
-  put16(hd + hdr::height, h);
-  put16(hd + hdr::depth, 8);
-  put16(hd + hdr::flags, 3);
+  put_le16(hd + hdr::magic, VEXFLIC_MAGIC_FLC);
+  put_le16(hd + hdr::width, w);
+  put_le16(hd + hdr::height, h);
+  put_le16(hd + hdr::depth, 8);
+  put_le16(hd + hdr::flags, 3);
   const SpeedFields s = speed_fields(rate);
-  put32(hd + hdr::speed, s.speed);
-  put32(hd + hdr::creator, s.creator);
+  put_le32(hd + hdr::speed, s.speed);
+  put_le32(hd + hdr::creator, s.creator);
   const bool vga = w == 320 && h == 200; // pixels of a 320 x 200 screen are 6:5
-  put16(hd + hdr::aspect_x, vga ? 6 : 1);
-  put16(hd + hdr::aspect_y, vga ? 5 : 1);
-  put32(hd + hdr::frame1, kHeaderSize);
+  put_le16(hd + hdr::aspect_x, vga ? 6 : 1);
+  put_le16(hd + hdr::aspect_y, vga ? 5 : 1);
+  put_le32(hd + hdr::frame1, kHeaderSize);
 }
 
 void release(VEXOFLIC *f) {
@@ -73,8 +71,8 @@ PixelChunk choose_pixels(VEXOFLIC *f, const uint8_t *frame) {
 
 void put_chunk_header(VEXFILE *file, uint32_t size, uint32_t type) {
   uint8_t ch[kChunkHeaderSize];
-  put32(ch, size);
-  put16(ch + 4, type);
+  put_le32(ch, size);
+  put_le16(ch + 4, type);
   VEXFilePut(file, ch, kChunkHeaderSize);
 }
 
@@ -86,9 +84,9 @@ uint32_t complete_header(VEXOFLIC *f) {
   const bool got = VEXFileGet(f->file, hd, kHeaderSize) == kHeaderSize;
   const uint32_t size = VEXFileSize(f->file);
   if (got) {
-    put16(hd + hdr::frames, f->frames_written - 1);
-    put32(hd + hdr::file_size, size);
-    put32(hd + hdr::frame2, f->frame2_offset);
+    put_le16(hd + hdr::frames, f->frames_written - 1);
+    put_le32(hd + hdr::file_size, size);
+    put_le32(hd + hdr::frame2, f->frame2_offset);
     VEXFileSetPos(f->file, 0);
     VEXFilePut(f->file, hd, kHeaderSize);
   }
@@ -99,7 +97,7 @@ uint32_t complete_header(VEXOFLIC *f) {
 
 extern "C" VEXOFLIC *VEXOFlicCreate(const char *name, uint32_t width, uint32_t height, int32_t rate) {
   if (!name || width == 0 || (width & 1) || height == 0 || width > kMaxSide || height > kMaxSide ||
-      uint64_t{width} * height > kMaxPixels)
+      uint64_t{width} * height > vex::util::kMaxBufferBytes) // keeps every chunk size within 32 bits
     return nullptr;
   char work[VEXFILE_NAME_SIZE];
   const size_t len = std::strlen(name);
@@ -158,9 +156,9 @@ extern "C" uint8_t VEXOFlicPutNext(VEXOFLIC *f, const uint8_t *frame, const uint
     size += kChunkHeaderSize + px.size;
     ++chunks;
   }
-  put32(fh, size);
-  put16(fh + 4, VEXFLIC_FRAME_TYPE);
-  put16(fh + 6, chunks);
+  put_le32(fh, size);
+  put_le16(fh + 4, VEXFLIC_FRAME_TYPE);
+  put_le16(fh + 6, chunks);
   VEXFilePut(f->file, fh, kFrameHeaderSize);
   if (pal_size) {
     put_chunk_header(f->file, kChunkHeaderSize + static_cast<uint32_t>(pal_size), VEXFLIC_COLOR_256);

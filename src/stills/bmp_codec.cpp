@@ -289,20 +289,20 @@ int32_t encode_bmp(const Image &im, int32_t option, std::vector<uint8_t> &out) {
   out.clear();
   out.push_back('B');
   out.push_back('M');
-  put32(out, offset + static_cast<uint32_t>(data.size()));
-  put32(out, 0);
-  put32(out, offset);
-  put32(out, 40);
-  put32(out, static_cast<uint32_t>(im.width));
-  put32(out, static_cast<uint32_t>(im.height));
-  put16(out, 1);
-  put16(out, static_cast<uint32_t>(im.bits));
-  put32(out, rle ? kRle8 : kRgb);
-  put32(out, static_cast<uint32_t>(data.size()));
-  put32(out, 2835); // 72 dots per inch
-  put32(out, 2835);
-  put32(out, table ? 256 : 0);
-  put32(out, 0);
+  util::append_le32(out, offset + static_cast<uint32_t>(data.size()));
+  util::append_le32(out, 0);
+  util::append_le32(out, offset);
+  util::append_le32(out, 40);
+  util::append_le32(out, static_cast<uint32_t>(im.width));
+  util::append_le32(out, static_cast<uint32_t>(im.height));
+  util::append_le16(out, 1);
+  util::append_le16(out, static_cast<uint32_t>(im.bits));
+  util::append_le32(out, rle ? kRle8 : kRgb);
+  util::append_le32(out, static_cast<uint32_t>(data.size()));
+  util::append_le32(out, 2835); // 72 dots per inch
+  util::append_le32(out, 2835);
+  util::append_le32(out, table ? 256 : 0);
+  util::append_le32(out, 0);
   if (table)
     for (int i = 0; i < 256; ++i) {
       out.insert(out.end(), im.colors + i * 4, im.colors + i * 4 + 3);

@@ -165,10 +165,7 @@ int32_t encode_pcx(const Image &im, std::vector<uint8_t> &out) {
   out[1] = 5; // version with a 256-colour table
   out[2] = 1;
   out[3] = 8;
-  const auto put16at = [&](size_t at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
+  const auto put16at = [&](size_t at, uint32_t v) { util::put_le16(&out[at], v); };
   put16at(8, static_cast<uint32_t>(im.width - 1));
   put16at(10, static_cast<uint32_t>(im.height - 1));
   put16at(12, 72);

@@ -95,7 +95,7 @@ int32_t read_into(FILE *f, Reader &r, Picture &p, bool header_only) {
   if (setjmp(png_jmpbuf(r.png)))
     return kBadFile;
   png_init_io(r.png, f);
-  png_set_user_limits(r.png, kMaxSide, kMaxSide);
+  png_set_user_limits(r.png, util::kMaxSide, util::kMaxSide);
   png_read_info(r.png, r.info);
   const int colour_type = png_get_color_type(r.png, r.info);
   const int depth = png_get_bit_depth(r.png, r.info);

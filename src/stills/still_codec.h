@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "stills/still_image.h"
+#include "util/bytes.h"
+#include "util/limits.h"
 
 namespace vex::stills {
 
-// Largest side and area accepted from a file; anything beyond is damage.
-constexpr int32_t kMaxSide = 32767;
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
-
-bool size_ok(int64_t width, int64_t height);
+// A picture within the library's limits (util/limits.h); anything beyond
+// is damage.
+inline bool size_ok(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && util::picture_fits(static_cast<uint64_t>(width), static_cast<uint64_t>(height));
+}
 
 // A picture top row first: indices with a table, or 32-bit colours.
 struct Picture {
@@ -43,19 +45,8 @@ std::vector<uint8_t> read_file(const char *name, bool *ok);
 bool write_file(const char *name, std::span<const uint8_t> bytes);
 
 // Little-endian reads inside a byte span; the caller checks the range.
-inline uint16_t le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline uint32_t le32(const uint8_t *p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-inline void put16(std::vector<uint8_t> &v, uint32_t x) {
-  v.push_back(static_cast<uint8_t>(x));
-  v.push_back(static_cast<uint8_t>(x >> 8));
-}
-inline void put32(std::vector<uint8_t> &v, uint32_t x) {
-  put16(v, x & 0xFFFF);
-  put16(v, x >> 16);
-}
+using util::le16;
+using util::le32;
 
 // Rows of a descriptor, counted from the top of the picture.
 inline const uint8_t *top_row(const Image &im, int32_t y) {

@@ -8,10 +8,6 @@
 
 namespace vex::stills {
 
-bool size_ok(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
-}
-
 void Picture::grey_table(int levels) {
   for (int i = 0; i < levels && i < 256; ++i) {
     const auto v = static_cast<uint8_t>(levels > 1 ? i * 255 / (levels - 1) : 0);
@@ -27,7 +23,7 @@ std::vector<uint8_t> read_file(const char *name, bool *ok) {
     return bytes;
   // The largest sensible file: the largest picture at 4 bytes per pixel
   // plus room for a few headers.
-  constexpr size_t kLimit = static_cast<size_t>(kMaxPixels) * 4 + (1u << 20);
+  constexpr size_t kLimit = static_cast<size_t>(util::kMaxPixels) * 4 + (1u << 20);
   uint8_t chunk[65536];
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() <= kLimit)

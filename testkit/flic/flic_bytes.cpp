@@ -1,32 +1,33 @@
 #include "testkit/flic/flic_bytes.h"
+#include "util/bytes.h"
 
 #include <fstream>
 #include <iterator>
 
 namespace vex::testkit {
 
-void put_le16(ByteVec &b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void put_le32(ByteVec &b, uint32_t v) {
-  put_le16(b, v & 0xFFFF);
-  put_le16(b, v >> 16);
-}
+// The vector forms check the position (at() throws) and hand the byte
+// order to util/bytes.h.
+void put_le16(ByteVec &b, uint32_t v) { util::append_le16(b, v); }
+void put_le32(ByteVec &b, uint32_t v) { util::append_le32(b, v); }
 
 void set_le16(ByteVec &b, size_t at, uint32_t v) {
-  b.at(at) = static_cast<uint8_t>(v);
-  b.at(at + 1) = static_cast<uint8_t>(v >> 8);
+  b.at(at + 1);
+  util::put_le16(&b[at], v);
 }
-
 void set_le32(ByteVec &b, size_t at, uint32_t v) {
-  set_le16(b, at, v & 0xFFFF);
-  set_le16(b, at + 2, v >> 16);
+  b.at(at + 3);
+  util::put_le32(&b[at], v);
 }
 
-uint32_t get_le16(const ByteVec &b, size_t at) { return b.at(at) | uint32_t{b.at(at + 1)} << 8; }
-uint32_t get_le32(const ByteVec &b, size_t at) { return get_le16(b, at) | get_le16(b, at + 2) << 16; }
+uint32_t get_le16(const ByteVec &b, size_t at) {
+  b.at(at + 1);
+  return util::le16(&b[at]);
+}
+uint32_t get_le32(const ByteVec &b, size_t at) {
+  b.at(at + 3);
+  return util::le32(&b[at]);
+}
 
 ByteVec header_bytes(const FlicHeader &h) {
   ByteVec b(128, 0);

@@ -1,4 +1,5 @@
 #include "testkit/stills/still_pixels.h"
+#include "util/bytes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -21,7 +22,7 @@ std::vector<uint8_t> still_bgr(const vex::stills::Image &im, int32_t width, int3
         const unsigned index = (row[bit / 8] >> (bit % 8)) & ((1u << im.bits) - 1);
         out.insert(out.end(), im.colors + index * 4, im.colors + index * 4 + 3);
       } else if (im.bits == 16) {
-        const unsigned v = row[x * 2] | row[x * 2 + 1] << 8;
+        const unsigned v = util::le16(row + x * 2);
         out.insert(out.end(), {five_to_eight(v & 31), five_to_eight(v >> 5 & 31), five_to_eight(v >> 10 & 31)});
       } else {
         const uint8_t *p = row + x * (im.bits / 8);

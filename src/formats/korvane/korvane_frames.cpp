@@ -4,13 +4,14 @@
 
 #include "formats/korvane/korvane_palette.h"
 #include "formats/korvane/korvane_reader.h"
+#include "util/bytes.h"
 #include "formats/korvane/korvane_storage.h"
 
 namespace vex::formats::korvane {
 
 namespace {
 
-uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+using util::le32;
 
 // Finds the chunks: palette (type bit 0), one sound chunk per set bit 1-7
 // in track order, and the video as the rest. False when they do not fit.

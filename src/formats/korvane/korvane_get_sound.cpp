@@ -5,12 +5,13 @@
 
 #include "audio/audio_codec.h"
 #include "formats/korvane/korvane_reader.h"
+#include "util/bytes.h"
 
 namespace vex::formats::korvane {
 
 namespace {
 
-uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+using util::le32;
 
 // Decodes whole blocks from the chunk until `decoded` bytes are out; a
 // block's surplus beyond that is dropped. 0 when the blocks run out first.

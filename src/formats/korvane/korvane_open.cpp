@@ -11,8 +11,10 @@
 #include "audio/audio_codec.h"
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_reader.h"
+#include "util/bytes.h"
 #include "formats/korvane/korvane_storage.h"
 #include "file/os_file.h"
+#include "util/limits.h"
 #include "util/record.h"
 
 namespace vex::formats::korvane {
@@ -28,7 +30,7 @@ namespace {
 
 std::string handle_text(const void *p) { return std::to_string(reinterpret_cast<uintptr_t>(p)); }
 
-uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+using util::le32;
 
 bool open_source(Reader &r, const void *source, uint32_t flags) {
   if (flags & KORVA_BY_HANDLE) {
@@ -57,7 +59,7 @@ bool open_source(Reader &r, const void *source, uint32_t flags) {
 // The header's sizes against each other and against the file.
 const char *check_header(const KORVA *k, const Reader &r) {
   const uint32_t *h = k->header;
-  if (h[kHdrWidth] == 0 || h[kHdrHeight] == 0 || h[kHdrWidth] > kMaxSide || h[kHdrHeight] > kMaxSide)
+  if (!util::picture_fits(h[kHdrWidth], h[kHdrHeight]))
     return "Korvane picture size out of range";
   if (h[kHdrFrames] == 0)
     return "Korvane file has no frames";
@@ -139,8 +141,9 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
     log_line("Wasn't a Korvane file");
     return false;
   }
-  for (uint32_t i = 0; i < KORVA_HEADER_WORDS; ++i)
-    k->header[i] = le32(head + 4 * i);
+  util::ByteReader in(head);
+  for (uint32_t &word : k->header)
+    word = in.u32();
   if (const char *why = check_header(k, r)) {
     log_line(why);
     return false;

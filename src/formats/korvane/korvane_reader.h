@@ -21,7 +21,6 @@ namespace vex::formats::korvane {
 constexpr uint32_t kHeaderBytes = KORVA_HEADER_WORDS * 4;
 constexpr uint32_t kMagic2 = 0x324E564B; // "KVN2"
 constexpr uint32_t kMagic4 = 0x344E564B; // "KVN4"
-constexpr uint32_t kMaxSide = 16384;     // larger pictures are refused
 constexpr uint32_t kPiece = 4096;        // read-ahead granularity
 // Callers size their sound buffers by the header's largest decoded size of
 // a frame: 16 MiB is over a minute and a half of 44.1 kHz 16-bit stereo.

@@ -11,6 +11,8 @@
 
 #include "formats/tolm/tolm_layout.h"
 #include "formats/tolm/tolm_reader.h"
+#include "util/bytes.h"
+#include "util/limits.h"
 #include "util/record.h"
 
 namespace vex::formats::tolm {
@@ -45,21 +47,16 @@ uint32_t version_flags(uint8_t letter) {
   }
 }
 
-uint32_t get_u32(const uint8_t *p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 bool read_header(TOLMIO &io, Header &h) {
   uint8_t raw[kTolmHeaderSize];
   if (io::read_header(io, 0, raw, sizeof raw) != sizeof raw)
     return false;
-  std::memcpy(h.magic, raw, 4);
-  uint32_t *fields[] = {&h.size_field, &h.frames,   &h.largest_frame, &h.index_count,
-                        &h.width,      &h.height,   &h.rate_num,      &h.rate_den,
-                        &h.video_flags, &h.tracks};
-  for (size_t i = 0; i < std::size(fields); ++i)
-    *fields[i] = get_u32(raw + 4 + 4 * i);
-  return std::memcmp(h.magic, "TLM", 3) == 0 && version_flags(h.magic[3]) != ~0u;
+  util::ByteReader in(raw);
+  std::memcpy(h.magic, in.take(4).data(), 4);
+  for (uint32_t *field : {&h.size_field, &h.frames, &h.largest_frame, &h.index_count, &h.width, &h.height,
+                          &h.rate_num, &h.rate_den, &h.video_flags, &h.tracks})
+    *field = in.u32();
+  return in.ok() && std::memcmp(h.magic, "TLM", 3) == 0 && version_flags(h.magic[3]) != ~0u;
 }
 
 // Bytes of the tables and the index behind the header.
@@ -70,7 +67,7 @@ uint64_t tables_end(const Header &h) {
 // The header against the bytes the movie really has.
 bool header_fits(const Header &h, uint64_t available) {
   const uint64_t total = uint64_t{h.size_field} + 8;
-  return h.width >= 1 && h.width <= kTolmMaxSide && h.height >= 1 && h.height <= kTolmMaxSide &&
+  return util::picture_fits(h.width, h.height) &&
          h.rate_num != 0 && h.rate_den != 0 && h.frames <= h.index_count && total <= available &&
          tables_end(h) <= total && h.largest_frame <= total;
 }

@@ -3,14 +3,11 @@
 #include <cstring>
 
 #include "formats/tolm/tolm_reader.h"
+#include "util/bytes.h"
 #include "vexutil/yuv.h"
 
 namespace vex::formats::tolm {
 namespace {
-
-uint32_t get_u32(const uint8_t *p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 bool is_key(const TOLM *t, int32_t f) {
   return f >= 1 && static_cast<uint32_t>(f) <= t->frames && (t->index[f - 1] & 1u);
@@ -24,7 +21,7 @@ const uint8_t *video_data(const TOLM *t, uint32_t &left) {
   for (uint32_t i = 0; i < t->tracks; ++i) {
     if (left < 4)
       return nullptr;
-    const uint32_t length = get_u32(p);
+    const uint32_t length = util::le32(p);
     if (length > left - 4)
       return nullptr;
     p += 4 + length;
@@ -207,7 +204,7 @@ int32_t TolmGetPacket(const TOLM *t, uint32_t track, const uint8_t **packet, uin
   for (uint32_t i = 0;; ++i) {
     if (left < 4)
       return 0;
-    const uint32_t n = get_u32(p);
+    const uint32_t n = util::le32(p);
     if (n > left - 4)
       return 0;
     if (i == track) {

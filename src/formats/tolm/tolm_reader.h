@@ -48,8 +48,6 @@ inline constexpr uint32_t kTolmIoUnit = 4096;
 // Readable zero bytes kept behind every frame record (the decoder's bit
 // reader may look ahead of the data it consumes).
 inline constexpr uint32_t kTolmRecordSlack = 16;
-// Largest picture side accepted; keeps every plane size well inside 32 bits.
-inline constexpr uint32_t kTolmMaxSide = 8192;
 
 struct TOLM;
 

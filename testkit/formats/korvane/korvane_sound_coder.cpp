@@ -5,6 +5,7 @@
 
 #include "testkit/formats/korvane/korvane_scratch.h"
 #include "vexutil/huff.h"
+#include "util/bytes.h"
 
 namespace vex::testkit::korvane {
 
@@ -16,15 +17,12 @@ struct HuffFree {
 using HuffPtr = std::unique_ptr<HUFF, HuffFree>;
 
 uint32_t sample_at(const Bytes &pcm, size_t i, bool sixteen) {
-  return sixteen ? static_cast<uint32_t>(pcm[2 * i] | pcm[2 * i + 1] << 8) : pcm[i];
+  return sixteen ? util::le16(&pcm[2 * i]) : pcm[i];
 }
 
 } // namespace
 
-void put32(Bytes &b, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void put32(Bytes &b, uint32_t v) { util::append_le32(b, v); }
 
 Bytes raw_chunk(const Bytes &pcm) {
   Bytes c;

@@ -11,6 +11,7 @@
 #include "testkit/formats/korvane/korvane_sound_coder.h"
 #include "vexutil/flic.h"
 #include "vexutil/huff.h"
+#include "util/bytes.h"
 
 namespace vex::testkit::korvane {
 
@@ -146,7 +147,7 @@ bool transform_track(const TrackSpec &t, size_t records, std::vector<Bytes> &chu
   std::vector<size_t> upto;
   for (const auto &p : t.frames) {
     for (size_t i = 0; i + 1 < p.size(); i += 2)
-      coded.push_back(static_cast<int16_t>(p[i] | p[i + 1] << 8));
+      coded.push_back(static_cast<int16_t>(util::le16(&p[i])));
     upto.push_back(coded.size() * 2);
   }
   const CodedStream s = encode_stream(coded, t.rate, channels, t.quality);

@@ -11,6 +11,7 @@
 #include "testkit/formats/tolm/tolm_bit_writer.h"
 #include "testkit/formats/tolm/tolm_plan.h"
 #include "testkit/formats/tolm/tolm_reference_tables.h"
+#include "util/bytes.h"
 
 namespace vex::testkit::tolm {
 namespace {
@@ -652,10 +653,7 @@ std::vector<uint8_t> encode_plane(PlanePlan &plane, bool signed_colours, const E
   return out.bytes();
 }
 
-void append_u32(std::vector<uint8_t> &out, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void append_u32(std::vector<uint8_t> &out, uint32_t v) { util::append_le32(out, v); }
 
 } // namespace
 

@@ -6,23 +6,14 @@
 #include <stdexcept>
 
 #include "formats/tolm/tolm_decoder.h"
+#include "util/bytes.h"
 
 namespace vex::testkit::tolm {
 namespace {
 
-void put32(std::vector<uint8_t> &out, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void set32(std::vector<uint8_t> &out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get32(const std::vector<uint8_t> &v, size_t at) {
-  return uint32_t{v[at]} | uint32_t{v[at + 1]} << 8 | uint32_t{v[at + 2]} << 16 | uint32_t{v[at + 3]} << 24;
-}
+void put32(std::vector<uint8_t> &out, uint32_t v) { util::append_le32(out, v); }
+void set32(std::vector<uint8_t> &out, size_t at, uint32_t v) { util::put_le32(&out.at(at + 3) - 3, v); }
+uint32_t get32(const std::vector<uint8_t> &v, size_t at) { return util::le32(&v.at(at + 3) - 3); }
 
 const std::vector<uint8_t> &packet_of(const MovieTrack &t, size_t frame) {
   static const std::vector<uint8_t> none;

@@ -1,4 +1,5 @@
 #include "testkit/formats/tolm/tolm_sound_track.h"
+#include "util/bytes.h"
 
 #include <algorithm>
 
@@ -32,8 +33,7 @@ MovieTrack coded_track(const Pcm &pcm, const SoundTrackSpec &plan, uint32_t fram
       t.packets.emplace_back(); // nothing due in this frame
       continue;
     }
-    for (int i = 0; i < 4; ++i)
-      packet[i] = static_cast<uint8_t>(yields >> (8 * i));
+    util::put_le32(packet.data(), yields);
     t.packets.push_back(std::move(packet));
   }
   if (stream)

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "tests/formats/tolm/tolm_movie_harness.h"
+#include "util/limits.h"
 
 namespace vex::tolm_reader_test {
 namespace {
@@ -91,7 +92,7 @@ TEST(TolmReaderBadInput, HeaderFieldsThatContradictTheFile) {
       {"index count past the file", 16, 0x40000000},
       {"width 0", 20, 0},
       {"height 0", 24, 0},
-      {"width too big", 20, kTolmMaxSide + 1},
+      {"width too big", 20, vex::util::kMaxSide + 1},
       {"height huge", 24, 0xFFFFFFF0},
       {"rate numerator 0", 28, 0},
       {"rate denominator 0", 32, 0},

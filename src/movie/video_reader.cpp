@@ -18,7 +18,10 @@ namespace vex::movie {
 
 namespace {
 // Larger pictures would make pitch x height overflow 32 bits at 4 bytes
-// per pixel; no movie the readers meet comes near.
+// per pixel; no movie the readers meet comes near. Kept apart from the
+// shared limits (util/limits.h: 32767 per side, 2^26 pixels) because QTFile
+// and the AVI reader have always opened 16384 x 16384 movies and refused
+// wider ones, and that is what their callers see.
 constexpr int kMaxSide = 16384;
 
 int64_t sample_time(const AVPacket *p, int64_t previous) {

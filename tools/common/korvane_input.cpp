@@ -5,16 +5,18 @@
 #include "formats/korvane/korvane.h"
 #include "formats/korvane/korvane_reader.h"
 
+namespace kv = vex::formats::korvane;
+
 namespace vex::tools {
 
 namespace {
 
 std::string track_text(uint32_t format, uint32_t largest, bool has_chunks) {
-  std::string s = std::to_string(format & KORVA_RATE_MASK) + " Hz " + ((format & KORVA_16BIT) ? "16-bit " : "8-bit ") +
-                  ((format & KORVA_STEREO) ? "stereo" : "mono") + ", ";
-  if (!(format & KORVA_COMPRESSED))
+  std::string s = std::to_string(format & kv::kRateMask) + " Hz " + ((format & kv::kSound16Bit) ? "16-bit " : "8-bit ") +
+                  ((format & kv::kSoundStereo) ? "stereo" : "mono") + ", ";
+  if (!(format & kv::kSoundCompressed))
     s += "raw";
-  else if (format & KORVA_TRANSFORM)
+  else if (format & kv::kSoundTransform)
     s += "transform-coded";
   else
     s += "delta-coded";
@@ -32,22 +34,22 @@ public:
     info_.width = k->width;
     info_.height = k->height;
     info_.frames = k->frames;
-    info_.rate = static_cast<int32_t>(k->header[kHdrSpeed]);
+    info_.rate = static_cast<int32_t>(k->header[kv::kHdrSpeed]);
     if (r.ring)
       info_.details.push_back("ring frame");
     if (r.vertical)
-      info_.details.push_back(r.vertical == KORVA_INTERLACED ? "interlaced (stored at half height)"
+      info_.details.push_back(r.vertical == kv::kInterlaced ? "interlaced (stored at half height)"
                                                              : "doubled rows (stored at half height)");
     std::vector<std::string> lines;
-    for (uint32_t t = 0; t < KORVA_TRACKS; ++t) {
+    for (uint32_t t = 0; t < kv::kTracks; ++t) {
       bool chunks = false;
       for (uint8_t type : r.frame_type)
         chunks = chunks || (type & (2u << t));
-      const uint32_t format = k->header[kHdrSoundFormat + t];
+      const uint32_t format = k->header[kv::kHdrSoundFormat + t];
       if (!chunks && format == 0)
         continue;
       lines.push_back("  track " + std::to_string(t + 1) + ": " +
-                      track_text(format, k->header[kHdrSoundSize + t], chunks));
+                      track_text(format, k->header[kv::kHdrSoundSize + t], chunks));
     }
     info_.details.push_back("tracks   " + std::to_string(lines.size()));
     info_.details.insert(info_.details.end(), lines.begin(), lines.end());
@@ -85,7 +87,7 @@ public:
       const uint8_t type = r.frame_type[i];
       if (type & 1)
         std::fprintf(to, ", palette");
-      for (uint32_t t = 0; t < KORVA_TRACKS; ++t)
+      for (uint32_t t = 0; t < kv::kTracks; ++t)
         if (type & (2u << t))
           std::fprintf(to, ", sound %u", t + 1);
       std::fputc('\n', to);

@@ -12,6 +12,8 @@
 
 #include "formats/korvane/korvane.h"
 
+namespace kv = vex::formats::korvane;
+
 namespace {
 
 constexpr uint64_t kMaxPicture = 4u << 20; // larger pictures skip the video
@@ -26,15 +28,15 @@ void play(KORVA *k) {
       std::abort(); // the picture's own size always fits
   }
   uint32_t largest = 0;
-  for (uint32_t t = 0; t < KORVA_TRACKS; ++t)
-    largest = std::max(largest, k->header[kHdrSoundSize + t]);
+  for (uint32_t t = 0; t < kv::kTracks; ++t)
+    largest = std::max(largest, k->header[kv::kHdrSoundSize + t]);
   std::unique_ptr<uint8_t[]> sound(new uint8_t[largest + 1]);
   const uint32_t records = std::min(k->frames + 2, kMaxRecords);
   for (uint32_t r = 0; r < records; ++r) {
     KorvaDoFrame(k);
-    for (uint32_t t = 0; t < KORVA_TRACKS; ++t) {
-      const int32_t n = KorvaGetSound(k, sound.get(), KORVA_TRACK_BIT << t);
-      if (n > 0 && static_cast<uint32_t>(n) > k->header[kHdrSoundSize + t])
+    for (uint32_t t = 0; t < kv::kTracks; ++t) {
+      const int32_t n = KorvaGetSound(k, sound.get(), kv::kTrackBit << t);
+      if (n > 0 && static_cast<uint32_t>(n) > k->header[kv::kHdrSoundSize + t])
         std::abort();
     }
     KorvaNextFrame(k);
@@ -52,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (fd < 0)
     return 0;
   if (write(fd, data, size) == static_cast<ssize_t>(size) && lseek(fd, 0, SEEK_SET) == 0) {
-    KORVA *k = KorvaOpen(korva_handle_arg(fd), KORVA_BY_HANDLE, (size & 1) ? (1u << 22) : 0);
+    KORVA *k = KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, (size & 1) ? (1u << 22) : 0);
     if (k) {
       play(k);
       KorvaClose(k);

@@ -18,7 +18,7 @@ using util::le32;
 bool split_record(Reader &r, uint8_t type) {
   const uint8_t *p = r.record.data;
   uint32_t left = r.record.size;
-  if (type & 1) {
+  if (type & kTypePalette) {
     const uint32_t n = palette_chunk_length(p, left);
     if (n == 0)
       return false;
@@ -26,8 +26,8 @@ bool split_record(Reader &r, uint8_t type) {
     p += n;
     left -= n;
   }
-  for (uint32_t t = 0; t < KORVA_TRACKS; ++t) {
-    if (!(type & (2u << t)))
+  for (uint32_t t = 0; t < kTracks; ++t) {
+    if (!(type & type_sound_bit(t)))
       continue;
     if (left < 4)
       return false;

@@ -19,10 +19,10 @@ int32_t transform_sound(Reader &r, uint32_t track, uint32_t format, const uint8_
                         uint32_t decoded, uint8_t *out) {
   auto &dec = r.decoders[track];
   if (!dec) {
-    const uint32_t rate = format & KORVA_RATE_MASK;
+    const uint32_t rate = format & kRateMask;
     if (rate == 0)
       return 0;
-    dec.reset(AudioDecOpen(rate, (format & KORVA_STEREO) ? 2 : 1, 1));
+    dec.reset(AudioDecOpen(rate, (format & kSoundStereo) ? 2 : 1, 1));
     if (!dec)
       return 0;
   }
@@ -54,9 +54,9 @@ int32_t KorvaGetSound(KORVA *k, void *out, uint32_t track_mask) {
   if (!k || !out || k->frame_bad)
     return 0;
   uint32_t track = 0;
-  while (track < KORVA_TRACKS && !(track_mask & (KORVA_TRACK_BIT << track)))
+  while (track < kTracks && !(track_mask & (kTrackBit << track)))
     ++track;
-  if (track == KORVA_TRACKS)
+  if (track == kTracks)
     return 0;
   Reader &r = *k->reader;
   const Chunk c = r.sound[track];
@@ -65,7 +65,7 @@ int32_t KorvaGetSound(KORVA *k, void *out, uint32_t track_mask) {
   const uint32_t format = k->header[kHdrSoundFormat + track];
   const uint32_t largest = k->header[kHdrSoundSize + track];
   auto *dest = static_cast<uint8_t *>(out);
-  if (!(format & KORVA_COMPRESSED)) {
+  if (!(format & kSoundCompressed)) {
     const uint32_t n = c.size - 4;
     if (n > largest)
       return 0;
@@ -81,7 +81,7 @@ int32_t KorvaGetSound(KORVA *k, void *out, uint32_t track_mask) {
     return 0;
   const uint8_t *data = c.data + 8;
   const uint32_t size = c.size - 8;
-  if (format & KORVA_TRANSFORM)
+  if (format & kSoundTransform)
     return transform_sound(r, track, format, data, size, static_cast<uint32_t>(decoded), dest);
   if (!r.delta)
     r.delta = std::make_unique<DeltaWork>();

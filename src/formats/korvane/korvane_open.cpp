@@ -33,7 +33,7 @@ std::string handle_text(const void *p) { return std::to_string(reinterpret_cast<
 using util::le32;
 
 bool open_source(Reader &r, const void *source, uint32_t flags) {
-  if (flags & KORVA_BY_HANDLE) {
+  if (flags & kOpenByHandle) {
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(source));
     log_line("KorvaOpen - file handle: " + std::to_string(fd));
     const off_t at = fd >= 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
@@ -63,13 +63,13 @@ const char *check_header(const KORVA *k, const Reader &r) {
     return "Korvane picture size out of range";
   if (h[kHdrFrames] == 0)
     return "Korvane file has no frames";
-  const uint32_t vertical = h[kHdrFlags] & 6;
-  if (vertical == 6)
+  const uint32_t vertical = h[kHdrFlags] & kVerticalMask;
+  if (vertical == kVerticalMask)
     return "Korvane vertical mode unknown";
-  for (uint32_t t = 0; t < KORVA_TRACKS; ++t)
+  for (uint32_t t = 0; t < kTracks; ++t)
     if (h[kHdrSoundSize + t] > kMaxFrameSound)
       return "Korvane sound size of a frame out of range";
-  const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & 1);
+  const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & kFlagRing);
   if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.available)
     return "Korvane tables do not fit the file";
   return nullptr;
@@ -86,7 +86,7 @@ bool read_tables(KORVA *k, Reader &r) {
   r.frame_type.assign(raw.begin() + 4 * records, raw.end());
   uint64_t at = kHeaderBytes + 5 * uint64_t{records} + k->header[kHdrTreeBytes];
   for (uint32_t i = 0; i < records; ++i) {
-    r.frame_size[i] = le32(&raw[4 * i]) & ~3u;
+    r.frame_size[i] = le32(&raw[4 * i]) & ~kSizeFlagBits;
     r.frame_offset[i] = at;
     at += r.frame_size[i];
     r.largest = std::max(r.largest, r.frame_size[i]);
@@ -149,8 +149,8 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
     return false;
   }
   r.version4 = k->header[kHdrMagic] == kMagic4;
-  r.ring = (k->header[kHdrFlags] & 1) != 0;
-  r.vertical = k->header[kHdrFlags] & 6;
+  r.ring = (k->header[kHdrFlags] & kFlagRing) != 0;
+  r.vertical = k->header[kHdrFlags] & kVerticalMask;
   k->width = k->header[kHdrWidth];
   k->height = k->header[kHdrHeight];
   k->frames = k->header[kHdrFrames];

@@ -18,9 +18,6 @@ struct AUDIODEC;
 
 namespace vex::formats::korvane {
 
-constexpr uint32_t kHeaderBytes = KORVA_HEADER_WORDS * 4;
-constexpr uint32_t kMagic2 = 0x324E564B; // "KVN2"
-constexpr uint32_t kMagic4 = 0x344E564B; // "KVN4"
 constexpr uint32_t kPiece = 4096;        // read-ahead granularity
 // Callers size their sound buffers by the header's largest decoded size of
 // a frame: 16 MiB is over a minute and a half of 44.1 kHz 16-bit stereo.
@@ -64,12 +61,12 @@ struct Reader {
 
   // The current record.
   Chunk record, palette, video;
-  std::array<Chunk, KORVA_TRACKS> sound{};
+  std::array<Chunk, kTracks> sound{};
 
   Destination dest;
   bool has_dest = false;
 
-  std::array<std::unique_ptr<AUDIODEC, DecoderFree>, KORVA_TRACKS> decoders;
+  std::array<std::unique_ptr<AUDIODEC, DecoderFree>, kTracks> decoders;
   std::unique_ptr<DeltaWork> delta; // allocated on first use
 };
 

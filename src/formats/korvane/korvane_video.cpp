@@ -157,7 +157,7 @@ bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, c
     return true; // a picture narrower or lower than a block codes nothing
   if (dest.vertical == 0)
     return FrameDecoder<false, false>(trees, data, size, dest).run();
-  if (dest.vertical == KORVA_DOUBLED)
+  if (dest.vertical == kDoubled)
     return FrameDecoder<true, true>(trees, data, size, dest).run();
   return FrameDecoder<true, false>(trees, data, size, dest).run();
 }

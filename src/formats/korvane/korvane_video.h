@@ -20,30 +20,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/korvane/korvane_format.h"
 #include "formats/korvane/korvane_tree.h"
 
 namespace vex::formats::korvane {
-
-constexpr std::array<uint16_t, 64> kRunLength = [] {
-  std::array<uint16_t, 64> r{};
-  for (uint16_t i = 0; i < 59; ++i)
-    r[i] = static_cast<uint16_t>(i + 1);
-  r[59] = 128;
-  r[60] = 256;
-  r[61] = 512;
-  r[62] = 1024;
-  r[63] = 2048;
-  return r;
-}();
-
-enum BlockType : uint32_t { kMono = 0, kFull = 1, kVoid = 2, kSolid = 3 };
 
 struct Destination {
   uint8_t *top_left = nullptr;
   uint32_t blocks_per_row = 0;
   uint32_t block_rows = 0;
   size_t pitch = 0;         // bytes between destination rows
-  uint32_t vertical = 0;    // 0, KORVA_INTERLACED or KORVA_DOUBLED
+  uint32_t vertical = 0;    // 0, kInterlaced or kDoubled
   bool version4 = false;    // full blocks carry the doubled / half-height bits
 };
 

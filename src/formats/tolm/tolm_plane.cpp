@@ -4,24 +4,12 @@
 #include <cstring>
 
 #include "formats/tolm/tolm_bundles.h"
+#include "formats/tolm/tolm_format.h"
 #include "formats/tolm/tolm_transform.h"
 #include "vexutil/formats.h"
 
 namespace vex::formats::tolm {
 namespace {
-
-enum BlockType : unsigned {
-  kSkip = 0,
-  kScaled = 1,
-  kMotion = 2,
-  kRun = 3,
-  kResidue = 4,
-  kIntra = 5,
-  kFill = 6,
-  kInter = 7,
-  kPattern = 8,
-  kRaw = 9,
-};
 
 using Block = uint8_t[64]; // 8x8 pixels, row-major
 

@@ -1,16 +1,7 @@
 // The Tolm movie reader and playback engine (internal to the library; the
 // graphics and sound sources call it).
 //
-// File layout, all numbers little-endian 32-bit words:
-//   header (44 bytes): magic "TLMf".."TLMi" (the fourth byte is the version
-//     letter), file size - 8, frames, largest frame record, index count,
-//     width, height, rate numerator, rate denominator, video flags, tracks n;
-//   n decoded-size words, n format words, n track IDs;
-//   index count + 1 index words: entry i is the file position of frame i+1
-//     with bit 0 set for a key frame; the last entry ends the last frame.
-// Frame record: per track a length word L and L bytes of sound packet (a
-// packet with L > 0 starts with the count of bytes it decodes to), then the
-// video data of the frame up to the end of the record.
+// The file layout is described in tolm_format.h.
 //
 // The movie is read through a read-ahead ring of whole 4096-byte units that
 // is filled at open, or preloaded whole when the ring would hold at least
@@ -21,6 +12,7 @@
 #include <cstdint>
 
 #include "formats/tolm/tolm_decoder.h"
+#include "formats/tolm/tolm_format.h"
 #include "vexutil/file.h"
 
 namespace vex::formats::tolm {
@@ -30,20 +22,9 @@ inline constexpr uint32_t kTolmOpenByTrackId = 0x4000;      // select the track 
 inline constexpr uint32_t kTolmOpenAlpha = 0x100000;        // decode the alpha plane when the file has one
 inline constexpr uint32_t kTolmOpenHandle = 0x800000;       // source is an open VEXFILE at the movie start
 inline constexpr uint32_t kTolmOpenNoBackground = 0x8000000; // no background reader (always the case here)
-inline constexpr uint32_t kTolmScaleMask = 0x70000000;      // scaling mode; 0 the file's, 7 none
-// File video flags.
-inline constexpr uint32_t kTolmVideoGrey = 0x20000;  // handed on to the blitters
-inline constexpr uint32_t kTolmVideoAlpha = 0x100000;
 // Decoder flags added from the version letter.
 inline constexpr uint32_t kTolmSignedColours = 0x8000; // "TLMf", "TLMg", "TLMh"
 inline constexpr uint32_t kTolmSwapChroma = 0x10000;   // "TLMf", "TLMg"
-// Track format word.
-inline constexpr uint32_t kTolmTrackRateMask = 0xFFFF;
-inline constexpr uint32_t kTolmTrackStereo = 1u << 29;
-inline constexpr uint32_t kTolmTrack16Bit = 1u << 30;
-inline constexpr uint32_t kTolmTrackDecodable = 1u << 31;
-
-inline constexpr uint32_t kTolmHeaderSize = 44;
 inline constexpr uint32_t kTolmIoUnit = 4096;
 // Readable zero bytes kept behind every frame record (the decoder's bit
 // reader may look ahead of the data it consumes).

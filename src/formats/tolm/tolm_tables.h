@@ -1,14 +1,15 @@
-// Fixed tables of the Tolm frame decoder: the sixteen prefix codes, the
-// sixteen pixel scan orders of run blocks, the coefficient placement and the
-// two quantiser tables.
+// The Tolm frame decoder's lookups, built at compile time from the fixed
+// tables of tolm_format.h: the sixteen prefix codes as direct-lookup tables,
+// the scan orders, and the sixteen rows of each quantiser table.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "formats/tolm/tolm_format.h"
+
 namespace vex::formats::tolm {
 
-inline constexpr int kCodeCount = 16;
 inline constexpr int kMaxCodeBits = 7;
 
 // Direct-lookup decoding of one prefix code: index the table with the next
@@ -22,9 +23,6 @@ const PrefixCode &prefix_code(int table);
 
 // Pixel index (row * 8 + column) of each step of scan order `scan`.
 const std::array<uint8_t, 64> &scan_order(int scan);
-
-// Row-major block index of the coefficient in coding order k.
-extern const std::array<uint8_t, 64> kCoefficientPlacement;
 
 // Dequantisation factors (11-bit fixed point after the >> 11 of the inverse
 // transform), by quantiser 0-15 and row-major block index.

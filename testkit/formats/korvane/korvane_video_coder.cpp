@@ -3,24 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/korvane/korvane_format.h"
+
 namespace vex::testkit::korvane {
 
 namespace {
 
-enum : uint32_t { kMono = 0, kFull = 1, kVoid = 2, kSolid = 3 };
-
+using formats::korvane::kFull;
+using formats::korvane::kMono;
+using formats::korvane::kSolid;
+using formats::korvane::kVoid;
 // Run lengths the type symbol can say, by index.
-constexpr std::array<uint32_t, 64> kRuns = [] {
-  std::array<uint32_t, 64> r{};
-  for (uint32_t i = 0; i < 59; ++i)
-    r[i] = i + 1;
-  r[59] = 128;
-  r[60] = 256;
-  r[61] = 512;
-  r[62] = 1024;
-  r[63] = 2048;
-  return r;
-}();
+constexpr const auto &kRuns = formats::korvane::kRunLength;
 
 using Block = std::array<uint8_t, 16>;
 

@@ -6,18 +6,21 @@
 #include <memory>
 
 #include "audio/audio_codec.h"
+#include "formats/korvane/korvane_format.h"
 #include "testkit/audio/codec_driver.h"
 #include "testkit/formats/korvane/korvane_scratch.h"
 #include "testkit/formats/korvane/korvane_sound_coder.h"
+#include "util/bytes.h"
 #include "vexutil/flic.h"
 #include "vexutil/huff.h"
-#include "util/bytes.h"
 
 namespace vex::testkit::korvane {
 
 namespace {
 
-constexpr uint32_t kCompressed = 1u << 31, kTransform = 1u << 27, kStereo = 1u << 28, kSixteen = 1u << 29;
+namespace kv = formats::korvane;
+constexpr uint32_t kCompressed = kv::kSoundCompressed, kTransform = kv::kSoundTransform, kStereo = kv::kSoundStereo,
+                   kSixteen = kv::kSound16Bit;
 
 struct HuffFree {
   void operator()(HUFF *h) const { HuffClose(h); }
@@ -272,31 +275,31 @@ WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &p
   }
 
   // Assembly.
-  uint32_t header[26] = {};
-  std::memcpy(&header[0], plan.version == 4 ? "KVN4" : "KVN2", 4);
-  header[1] = w;
-  header[2] = h;
-  header[3] = static_cast<uint32_t>(count);
-  header[4] = static_cast<uint32_t>(plan.speed);
-  header[5] = (plan.ring ? 1u : 0u) | plan.vertical;
-  header[13] = static_cast<uint32_t>(tree_block.size());
+  uint32_t header[kv::kHeaderWords] = {};
+  header[kv::kHdrMagic] = plan.version == 4 ? kv::kMagic4 : kv::kMagic2;
+  header[kv::kHdrWidth] = w;
+  header[kv::kHdrHeight] = h;
+  header[kv::kHdrFrames] = static_cast<uint32_t>(count);
+  header[kv::kHdrSpeed] = static_cast<uint32_t>(plan.speed);
+  header[kv::kHdrFlags] = (plan.ring ? kv::kFlagRing : 0u) | plan.vertical;
+  header[kv::kHdrTreeBytes] = static_cast<uint32_t>(tree_block.size());
   for (int i = 0; i < 4; ++i)
-    header[14 + i] = tree_sizes[i];
-  for (size_t t = 0; t < 7; ++t) {
+    header[kv::kHdrTreeSizes + i] = tree_sizes[i];
+  for (size_t t = 0; t < kv::kTracks; ++t) {
     if (!plan.tracks[t])
       continue;
-    header[18 + t] = format_word(*plan.tracks[t]);
+    header[kv::kHdrSoundFormat + t] = format_word(*plan.tracks[t]);
     for (const auto &s : m.sound[t])
-      header[6 + t] = std::max(header[6 + t], static_cast<uint32_t>(s.size()));
+      header[kv::kHdrSoundSize + t] = std::max(header[kv::kHdrSoundSize + t], static_cast<uint32_t>(s.size()));
   }
   Bytes sizes, types, body;
   for (size_t r = 0; r < records; ++r) {
     Bytes rec = recs[r].palette;
-    uint8_t type = rec.empty() ? 0 : 1;
-    for (size_t t = 0; t < 7; ++t)
+    uint8_t type = rec.empty() ? 0 : kv::kTypePalette;
+    for (uint32_t t = 0; t < kv::kTracks; ++t)
       if (!recs[r].sound[t].empty()) {
         rec.insert(rec.end(), recs[r].sound[t].begin(), recs[r].sound[t].end());
-        type = static_cast<uint8_t>(type | 2u << t);
+        type = static_cast<uint8_t>(type | kv::type_sound_bit(t));
       }
     rec.insert(rec.end(), recs[r].video.begin(), recs[r].video.end());
     while (rec.size() % 4)

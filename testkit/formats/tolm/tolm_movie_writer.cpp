@@ -97,7 +97,9 @@ std::vector<uint8_t> movie_bytes(const Movie &m, MovieLayout *layout) {
   const uint32_t n = static_cast<uint32_t>(m.tracks.size());
   const uint32_t frames = static_cast<uint32_t>(m.frames.size());
   const uint32_t index_count = frames + m.spare_index;
-  std::vector<uint8_t> out = {'T', 'L', 'M', static_cast<uint8_t>(m.version)};
+  namespace fmt = formats::tolm;
+  std::vector<uint8_t> out(fmt::kMagic, fmt::kMagic + 3);
+  out.push_back(static_cast<uint8_t>(m.version));
   for (uint32_t v : {0u, frames, 0u, index_count, m.width, m.height, m.rate_num, m.rate_den, m.video_flags, n})
     put32(out, v);
   for (const MovieTrack &t : m.tracks)
@@ -118,14 +120,14 @@ std::vector<uint8_t> movie_bytes(const Movie &m, MovieLayout *layout) {
     const auto at = static_cast<uint32_t>(out.size());
     if (layout)
       layout->record_at.push_back(at);
-    set32(out, index_at + 4 * f, at | (m.frames[f].key ? 1u : 0u));
+    set32(out, index_at + 4 * f, at | (m.frames[f].key ? fmt::kIndexKeyBit : 0u));
     largest = std::max(largest, static_cast<uint32_t>(record.size()));
     out.insert(out.end(), record.begin(), record.end());
   }
   for (uint32_t i = frames; i <= index_count; ++i)
     set32(out, index_at + 4 * i, static_cast<uint32_t>(out.size()));
-  set32(out, 4, static_cast<uint32_t>(out.size() - 8));
-  set32(out, 12, largest);
+  set32(out, fmt::kHdrSizeField, static_cast<uint32_t>(out.size() - 8));
+  set32(out, fmt::kHdrLargestFrame, largest);
   if (layout)
     layout->size = static_cast<uint32_t>(out.size());
   return out;
@@ -145,7 +147,7 @@ ModelMovie random_movie(const RandomMovieOptions &o) {
   m.version = o.version;
   m.width = o.width;
   m.height = o.height;
-  m.video_flags = (o.alpha ? 0x100000u : 0) | (o.grey ? 0x20000u : 0);
+  m.video_flags = (o.alpha ? formats::tolm::kTolmVideoAlpha : 0) | (o.grey ? formats::tolm::kTolmVideoGrey : 0);
   std::mt19937 rng(o.seed);
   const RandomPlanOptions key_options = exact_plan_options({kRun, kFill, kPattern, kRaw}, o);
   const RandomPlanOptions delta_options =
@@ -171,7 +173,7 @@ Movie encode_movie(const std::vector<Picture> &pictures, uint32_t width, uint32_
   if (pictures.empty())
     return m;
   const bool alpha = !pictures[0].alpha.empty();
-  m.video_flags = alpha ? 0x100000u : 0;
+  m.video_flags = alpha ? formats::tolm::kTolmVideoAlpha : 0;
   Picture decoded[2] = {Picture(pictures[0].padded_width, pictures[0].padded_height, alpha),
                         Picture(pictures[0].padded_width, pictures[0].padded_height, alpha)};
   for (size_t f = 0; f < pictures.size(); ++f) {

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "formats/tolm/tolm_format.h"
 #include "testkit/formats/tolm/tolm_plan.h"
 #include "testkit/formats/tolm/tolm_random_plan.h"
 
 namespace vex::testkit::tolm {
 
-inline constexpr uint32_t kTrackStereo = 1u << 29;
-inline constexpr uint32_t kTrack16Bit = 1u << 30;
-inline constexpr uint32_t kTrackDecodable = 1u << 31;
+inline constexpr uint32_t kTrackStereo = formats::tolm::kTolmTrackStereo;
+inline constexpr uint32_t kTrack16Bit = formats::tolm::kTolmTrack16Bit;
+inline constexpr uint32_t kTrackDecodable = formats::tolm::kTolmTrackDecodable;
 
 struct MovieTrack {
   uint32_t format = 0; // rate in bits 0-15, kTrack* bits
@@ -37,7 +38,7 @@ struct Movie {
   char version = 'i'; // 'f', 'g', 'h' or 'i'
   uint32_t width = 0, height = 0;
   uint32_t rate_num = 15, rate_den = 1;
-  uint32_t video_flags = 0; // 0x20000 grey, 0x100000 alpha, bits 28-30 scaling mode
+  uint32_t video_flags = 0; // kTolmVideoGrey, kTolmVideoAlpha, kTolmScaleMask (scaling mode)
   std::vector<MovieTrack> tracks;
   std::vector<MovieFrame> frames;
   uint32_t spare_index = 0; // index entries beyond the last frame (repeat its end)
@@ -65,7 +66,7 @@ struct RandomMovieOptions {
   uint32_t key_interval = 0;
   char version = 'i';
   bool alpha = false;
-  bool grey = false; // luma only (video flag 0x20000)
+  bool grey = false; // luma only (video flag kTolmVideoGrey)
   uint32_t seed = 1;
 };
 struct ModelMovie {

@@ -9,20 +9,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/tolm/tolm_format.h"
+
 namespace vex::testkit::tolm {
 
-enum BlockType : uint8_t {
-  kSkip = 0,
-  kScaled = 1,
-  kMotion = 2,
-  kRun = 3,
-  kResidue = 4,
-  kIntra = 5,
-  kFill = 6,
-  kInter = 7,
-  kPattern = 8,
-  kRaw = 9,
-};
+using formats::tolm::BlockType;
+using formats::tolm::kFill;
+using formats::tolm::kInter;
+using formats::tolm::kIntra;
+using formats::tolm::kMotion;
+using formats::tolm::kPattern;
+using formats::tolm::kRaw;
+using formats::tolm::kResidue;
+using formats::tolm::kRun;
+using formats::tolm::kScaled;
+using formats::tolm::kSkip;
 
 struct RunStep {
   bool same;      // one colour for the whole run (else one colour per pixel)

@@ -270,7 +270,7 @@ Bytes sound_of(const std::string &path, uint32_t track, int32_t *result = nullpt
   if (!k)
     return {0xEE};
   Bytes out(k->header[6 + track] + 8, 0xCD);
-  const int32_t n = KorvaGetSound(k, out.data(), KORVA_TRACK_BIT << track);
+  const int32_t n = KorvaGetSound(k, out.data(), vex::formats::korvane::kTrackBit << track);
   KorvaClose(k);
   if (result)
     *result = n;

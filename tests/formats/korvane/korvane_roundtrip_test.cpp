@@ -16,6 +16,8 @@
 #include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
 
+namespace kv = vex::formats::korvane;
+
 namespace kw = vex::testkit::korvane;
 using namespace korvane_test;
 using vex::testkit::PatternAnimation;
@@ -214,10 +216,10 @@ TEST_F(KorvaneRoundTrip, StereoTransformTrackAtFortyFourKilohertz) {
   // Mask bits of several tracks: the lowest track wins; no chunk gives 0.
   KORVA *k = KorvaOpen(path("st.kvn").c_str(), 0, 0);
   ASSERT_NE(k, nullptr);
-  std::vector<uint8_t> out(k->header[kHdrSoundSize + 2]);
-  EXPECT_EQ(KorvaGetSound(k, out.data(), KORVA_TRACK_BIT << 0), 0);
+  std::vector<uint8_t> out(k->header[kv::kHdrSoundSize + 2]);
+  EXPECT_EQ(KorvaGetSound(k, out.data(), kv::kTrackBit << 0), 0);
   EXPECT_EQ(KorvaGetSound(k, out.data(), 0), 0);
-  EXPECT_EQ(static_cast<size_t>(KorvaGetSound(k, out.data(), (KORVA_TRACK_BIT << 2) | (KORVA_TRACK_BIT << 5))),
+  EXPECT_EQ(static_cast<size_t>(KorvaGetSound(k, out.data(), (kv::kTrackBit << 2) | (kv::kTrackBit << 5))),
             m.sound[2][0].size());
   KorvaClose(k);
 }
@@ -273,13 +275,13 @@ TEST_F(KorvaneRoundTrip, SeekingToAnyFrameAndReadingOn) {
   for (uint32_t size : {0u, 1u << 24}) {
     KORVA *k = KorvaOpen(path("k.kvn").c_str(), 0, size);
     ASSERT_NE(k, nullptr);
-    std::vector<uint8_t> out(k->header[kHdrSoundSize + 3]);
+    std::vector<uint8_t> out(k->header[kv::kHdrSoundSize + 3]);
     // Every frame, in a scrambled order: its own sound comes back.
     for (uint32_t i = 0; i < n; ++i) {
       const uint32_t f = (i * 7) % n;
       ASSERT_EQ(KorvaGoto(k, f + 1), 1u);
       EXPECT_EQ(k->frame, f);
-      const int32_t got = KorvaGetSound(k, out.data(), KORVA_TRACK_BIT << 3);
+      const int32_t got = KorvaGetSound(k, out.data(), kv::kTrackBit << 3);
       ASSERT_EQ(static_cast<size_t>(got), m.sound[3][f].size());
       EXPECT_TRUE(std::equal(out.begin(), out.begin() + got, m.sound[3][f].begin())) << f;
     }
@@ -374,7 +376,7 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
     const int fd = ::open(path("h.bin").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::lseek(fd, 5000, SEEK_SET), 5000);
-    KORVA *k = KorvaOpen(korva_handle_arg(fd), KORVA_BY_HANDLE, size);
+    KORVA *k = KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, size);
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->reader->in_memory, size != 0);
     expect_matches(m, read_records(k, 10));
@@ -384,9 +386,9 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   }
   // A handle not at a movie, and no handle at all.
   const int fd = ::open(path("h.bin").c_str(), O_RDONLY);
-  EXPECT_EQ(KorvaOpen(korva_handle_arg(fd), KORVA_BY_HANDLE, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, 0), nullptr);
   ::close(fd);
-  EXPECT_EQ(KorvaOpen(korva_handle_arg(-1), KORVA_BY_HANDLE, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(korva_handle_arg(-1), kv::kOpenByHandle, 0), nullptr);
 }
 
 TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {

@@ -11,6 +11,8 @@
 
 #include "formats/korvane/korvane.h"
 
+namespace kv = vex::formats::korvane;
+
 namespace korvane_test {
 
 using Bytes = std::vector<uint8_t>;
@@ -43,8 +45,8 @@ inline Decoded read_records(KORVA *k, size_t records) {
     std::memcpy(p.data(), k->palette, 768);
     d.palettes.push_back(p);
     for (uint32_t t = 0; t < 7; ++t) {
-      Bytes s(k->header[kHdrSoundSize + t] + 16, 0xCD);
-      const int32_t n = KorvaGetSound(k, s.data(), KORVA_TRACK_BIT << t);
+      Bytes s(k->header[kv::kHdrSoundSize + t] + 16, 0xCD);
+      const int32_t n = KorvaGetSound(k, s.data(), kv::kTrackBit << t);
       s.resize(n > 0 ? static_cast<size_t>(n) : 0);
       d.sound[t].push_back(s);
     }

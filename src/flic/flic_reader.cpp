@@ -32,19 +32,19 @@ VEXFILE *open_with_extension(const char *name, const char *ext) {
 }
 
 bool read_header(VEXFLIC *h, const uint8_t *hd) {
-  const uint32_t magic = le16(hd + hdr::magic);
+  const uint32_t magic = le16(hd + kHdrMagic);
   if (magic != VEXFLIC_MAGIC_FLI && magic != VEXFLIC_MAGIC_FLC)
     return false;
-  h->file_size = le32(hd + hdr::file_size);
-  h->frame_count = le16(hd + hdr::frames);
-  h->width = le16(hd + hdr::width);
-  h->height = le16(hd + hdr::height);
+  h->file_size = le32(hd + kHdrFileSize);
+  h->frame_count = le16(hd + kHdrFrames);
+  h->width = le16(hd + kHdrWidth);
+  h->height = le16(hd + kHdrHeight);
   h->pitch = round_up4(h->width);
   h->buffer_height = round_up4(h->height);
   if (h->width == 0 || h->height == 0 || uint64_t{h->pitch} * h->buffer_height > vex::util::kMaxBufferBytes)
     return false;
-  h->frame1_offset = magic == VEXFLIC_MAGIC_FLI ? kHeaderSize : le32(hd + hdr::frame1);
-  h->rate = rate_from_header(magic, le32(hd + hdr::speed), le32(hd + hdr::creator));
+  h->frame1_offset = magic == VEXFLIC_MAGIC_FLI ? kHeaderSize : le32(hd + kHdrFrame1);
+  h->rate = rate_from_header(magic, le32(hd + kHdrSpeed), le32(hd + kHdrCreator));
   return true;
 }
 

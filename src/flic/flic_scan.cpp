@@ -53,7 +53,7 @@ std::vector<FrameInfo> scan_frames(VEXFLIC *h) {
 uint32_t file_magic(VEXFLIC *h) {
   if (!h || !h->file)
     return 0;
-  const uint32_t pos = VEXFileSetPos(h->file, hdr::magic);
+  const uint32_t pos = VEXFileSetPos(h->file, kHdrMagic);
   const uint32_t magic = VEXFileGet16(h->file);
   VEXFileSetPos(h->file, pos);
   return magic;

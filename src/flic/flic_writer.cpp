@@ -18,18 +18,18 @@ namespace {
 
 void build_header(uint8_t *hd, uint32_t w, uint32_t h, int32_t rate) {
   std::memset(hd, 0, kHeaderSize);
-  put_le16(hd + hdr::magic, VEXFLIC_MAGIC_FLC);
-  put_le16(hd + hdr::width, w);
-  put_le16(hd + hdr::height, h);
-  put_le16(hd + hdr::depth, 8);
-  put_le16(hd + hdr::flags, 3);
+  put_le16(hd + kHdrMagic, VEXFLIC_MAGIC_FLC);
+  put_le16(hd + kHdrWidth, w);
+  put_le16(hd + kHdrHeight, h);
+  put_le16(hd + kHdrDepth, 8);
+  put_le16(hd + kHdrFlags, 3);
   const SpeedFields s = speed_fields(rate);
-  put_le32(hd + hdr::speed, s.speed);
-  put_le32(hd + hdr::creator, s.creator);
+  put_le32(hd + kHdrSpeed, s.speed);
+  put_le32(hd + kHdrCreator, s.creator);
   const bool vga = w == 320 && h == 200; // pixels of a 320 x 200 screen are 6:5
-  put_le16(hd + hdr::aspect_x, vga ? 6 : 1);
-  put_le16(hd + hdr::aspect_y, vga ? 5 : 1);
-  put_le32(hd + hdr::frame1, kHeaderSize);
+  put_le16(hd + kHdrAspectX, vga ? 6 : 1);
+  put_le16(hd + kHdrAspectY, vga ? 5 : 1);
+  put_le32(hd + kHdrFrame1, kHeaderSize);
 }
 
 void release(VEXOFLIC *f) {
@@ -84,9 +84,9 @@ uint32_t complete_header(VEXOFLIC *f) {
   const bool got = VEXFileGet(f->file, hd, kHeaderSize) == kHeaderSize;
   const uint32_t size = VEXFileSize(f->file);
   if (got) {
-    put_le16(hd + hdr::frames, f->frames_written - 1);
-    put_le32(hd + hdr::file_size, size);
-    put_le32(hd + hdr::frame2, f->frame2_offset);
+    put_le16(hd + kHdrFrames, f->frames_written - 1);
+    put_le32(hd + kHdrFileSize, size);
+    put_le32(hd + kHdrFrame2, f->frame2_offset);
     VEXFileSetPos(f->file, 0);
     VEXFilePut(f->file, hd, kHeaderSize);
   }

@@ -164,7 +164,7 @@ std::map<uint16_t, int> write_fli(const PatternAnimation &anim, uint32_t ticks, 
     prev = f;
   }
   FlicHeader h;
-  h.magic = 0xAF11;
+  h.magic = VEXFLIC_MAGIC_FLI;
   h.frames = static_cast<uint16_t>(anim.frames());
   h.width = static_cast<uint16_t>(o.width);
   h.height = static_cast<uint16_t>(o.height);

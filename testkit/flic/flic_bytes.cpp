@@ -1,4 +1,5 @@
 #include "testkit/flic/flic_bytes.h"
+#include "flic/flic_format.h"
 #include "util/bytes.h"
 
 #include <fstream>
@@ -30,26 +31,27 @@ uint32_t get_le32(const ByteVec &b, size_t at) {
 }
 
 ByteVec header_bytes(const FlicHeader &h) {
-  ByteVec b(128, 0);
-  set_le16(b, 4, h.magic);
-  set_le16(b, 6, h.frames);
-  set_le16(b, 8, h.width);
-  set_le16(b, 10, h.height);
-  set_le16(b, 12, 8);
-  set_le32(b, 16, h.speed);
-  set_le32(b, 26, h.creator);
-  set_le32(b, 80, h.frame1);
+  using namespace vex::flic;
+  ByteVec b(kHeaderSize, 0);
+  set_le16(b, kHdrMagic, h.magic);
+  set_le16(b, kHdrFrames, h.frames);
+  set_le16(b, kHdrWidth, h.width);
+  set_le16(b, kHdrHeight, h.height);
+  set_le16(b, kHdrDepth, 8);
+  set_le32(b, kHdrSpeed, h.speed);
+  set_le32(b, kHdrCreator, h.creator);
+  set_le32(b, kHdrFrame1, h.frame1);
   return b;
 }
 
 ByteVec frame_chunk(const std::vector<SubChunk> &chunks) {
   ByteVec b;
   put_le32(b, 0);
-  put_le16(b, 0xF1FA);
+  put_le16(b, VEXFLIC_FRAME_TYPE);
   put_le16(b, static_cast<uint32_t>(chunks.size()));
-  b.resize(16, 0);
+  b.resize(vex::flic::kFrameHeaderSize, 0);
   for (const SubChunk &c : chunks) {
-    put_le32(b, static_cast<uint32_t>(6 + c.data.size()));
+    put_le32(b, static_cast<uint32_t>(vex::flic::kChunkHeaderSize + c.data.size()));
     put_le16(b, c.type);
     b.insert(b.end(), c.data.begin(), c.data.end());
   }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "vexutil/flic.h"
+
 namespace vex::testkit {
 
 using ByteVec = std::vector<uint8_t>;
@@ -17,7 +19,7 @@ struct SubChunk {
 };
 
 struct FlicHeader {
-  uint16_t magic = 0xAF12;
+  uint16_t magic = VEXFLIC_MAGIC_FLC;
   uint16_t frames = 0;
   uint16_t width = 0;
   uint16_t height = 0;

@@ -63,6 +63,28 @@ VEX_API void GetFilePieces(char *path, int32_t drive, int32_t dir, int32_t name,
 VEX_API int32_t GetDrive(char *path);
 VEX_API char *GetTempName(char *dest, const char *dir, const char *prefix, uint32_t n);
 
+/* Failure reasons and diagnostics: additions of this Linux port, with no
+   counterpart in the original interface.
+
+   VEXLastError returns why the last call that failed on the calling thread
+   failed: "no such file", "not a file of this kind", or a precise detail
+   such as "frame 12 runs past the end of the file". Each thread has its
+   own; a reader's open forgets the previous reason first, so after a
+   failed open the text is about that open. "" when there is none. The text
+   belongs to the library and stays valid until the thread's next failure.
+
+   The library says nothing on its own by default. VEXSetDiagnosticSink
+   hands every line it would say (the allocator's "Memory Error", the
+   Korvane reader's "Debug" lines) to sink(user, line), the line without
+   its line feed; a null sink removes it. Without a sink, lines go to
+   stderr when the environment variable VEXUTIL_DIAGNOSTICS is set to a
+   non-zero number (read once per process), and Korvane's lines also when
+   its "Debug" setting asks for them. The sink may be called from any
+   thread that uses the library, one line at a time. */
+typedef void (*VEXDiagnosticSink)(void *user, const char *line);
+VEX_API const char *VEXLastError(void);
+VEX_API void VEXSetDiagnosticSink(VEXDiagnosticSink sink, void *user);
+
 VEX_EXTERN_C_END
 
 #endif

@@ -60,7 +60,9 @@ int open_file(const char *name, Access access) {
   if (fd >= 0) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) { // a directory is not a file to read
+      const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
       ::close(fd);
+      errno = err; // for the caller's reason
       return -1;
     }
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

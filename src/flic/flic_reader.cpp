@@ -1,6 +1,7 @@
 // The FLIC reader: open, frame-by-frame decoding into the caller's buffer,
 // seeking by decoding forward from frame 1, palette and name access.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "flic/flic_decode.h"
@@ -8,6 +9,7 @@
 #include "flic/flic_rate.h"
 #include "util/limits.h"
 #include "util/record.h"
+#include "util/status.h"
 #include "vexutil/flic.h"
 #include "vexutil/util.h"
 
@@ -32,17 +34,20 @@ VEXFILE *open_with_extension(const char *name, const char *ext) {
 }
 
 bool read_header(VEXFLIC *h, const uint8_t *hd) {
+  using vex::util::Status;
   const uint32_t magic = le16(hd + kHdrMagic);
   if (magic != VEXFLIC_MAGIC_FLI && magic != VEXFLIC_MAGIC_FLC)
-    return false;
+    return vex::util::fail(Status::kNotThisFormat);
   h->file_size = le32(hd + kHdrFileSize);
   h->frame_count = le16(hd + kHdrFrames);
   h->width = le16(hd + kHdrWidth);
   h->height = le16(hd + kHdrHeight);
   h->pitch = round_up4(h->width);
   h->buffer_height = round_up4(h->height);
-  if (h->width == 0 || h->height == 0 || uint64_t{h->pitch} * h->buffer_height > vex::util::kMaxBufferBytes)
-    return false;
+  if (h->width == 0 || h->height == 0)
+    return vex::util::fail(Status::kDamaged, "the picture is %u x %u pixels", h->width, h->height);
+  if (uint64_t{h->pitch} * h->buffer_height > vex::util::kMaxBufferBytes)
+    return vex::util::fail(Status::kTooLarge, "a picture of %u x %u pixels is too large", h->width, h->height);
   h->frame1_offset = magic == VEXFLIC_MAGIC_FLI ? kHeaderSize : le32(hd + kHdrFrame1);
   h->rate = rate_from_header(magic, le32(hd + kHdrSpeed), le32(hd + kHdrCreator));
   return true;
@@ -93,16 +98,26 @@ bool read_frame_data(VEXFLIC *h, uint32_t count, uint8_t *buf) {
 } // namespace
 
 extern "C" VEXFLIC *VEXFlicOpen(const char *name) {
+  using vex::util::Status;
+  vex::util::clear_reason();
   if (!name)
-    return nullptr;
+    return vex::util::fail(Status::kInvalidArgument);
   VEXFLIC *h = vex::util::new_record<VEXFLIC>();
   if (!h)
-    return nullptr;
+    return vex::util::fail(Status::kOutOfMemory);
   h->file = open_with_extension(name, ".flc");
   if (!h->file)
     h->file = open_with_extension(name, ".fli");
+  if (!h->file) {
+    const int err = errno;
+    VEXFlicClose(h);
+    return vex::util::fail_to_open(err);
+  }
   uint8_t hd[kHeaderSize];
-  if (!h->file || VEXFileGet(h->file, hd, kHeaderSize) != kHeaderSize || !read_header(h, hd)) {
+  const uint32_t got = VEXFileGet(h->file, hd, kHeaderSize);
+  if (got != kHeaderSize || !read_header(h, hd)) {
+    if (got != kHeaderSize)
+      vex::util::fail(Status::kNotThisFormat, got == 0 ? "the file is empty" : "shorter than a FLIC header");
     VEXFlicClose(h);
     return nullptr;
   }

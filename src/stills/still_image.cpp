@@ -1,9 +1,13 @@
 // The still-image calls: dispatch by format, the descriptor's allocation,
 // and the placing of decoded pictures into it.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "stills/still_codec.h"
+#include "util/status.h"
 #include "vexutil/util.h"
 
 namespace vex::stills {
@@ -98,6 +102,44 @@ int32_t from_bytes(const char *name, Picture &p, bool header_only) {
   return Decode(bytes, p, header_only);
 }
 
+const char *format_name(Format f) {
+  constexpr const char *kNames[] = {"BMP", "PCX", "PNG", "TGA", "TIF", "GIF", "JPEG"};
+  const auto i = static_cast<size_t>(f);
+  return i < std::size(kNames) ? kNames[i] : "still";
+}
+
+// Records the reason behind a result code of a read (0 forgets the last).
+int32_t record(int32_t code, Format f, const char *name) {
+  using util::Status;
+  switch (code) {
+  case 0:
+    util::clear_reason();
+    break;
+  case kNoFile:
+    if (name && ::access(name, F_OK) != 0)
+      util::fail(Status::kNoFile);
+    else
+      util::fail(Status::kReadFailed);
+    break;
+  case kBadFile:
+    util::fail(Status::kNotThisFormat, "not a %s file, or a damaged one", format_name(f));
+    break;
+  case kUnsupported:
+    util::fail(Status::kUnsupported, "a kind of %s file that is not supported", format_name(f));
+    break;
+  case kNoMemory:
+    util::fail(Status::kOutOfMemory);
+    break;
+  case kBadImage:
+    util::fail(Status::kInvalidArgument, "the image does not fit the call");
+    break;
+  default:
+    util::fail(Status::kWriteFailed);
+    break;
+  }
+  return code;
+}
+
 HeaderReader reader_for(Format f) {
   switch (f) {
   case Format::bmp:
@@ -174,8 +216,8 @@ int32_t StillInfo(Format f, const char *name, Info *info) {
   const int32_t r = read(name, p, true);
   *info = p.info;
   if (r == 0 && !size_ok(info->width, info->height))
-    return kBadFile;
-  return r;
+    return record(kBadFile, f, name);
+  return record(r, f, name);
 }
 
 int32_t StillAlloc(Image *im, int32_t width, int32_t height, int32_t bits) {
@@ -220,8 +262,8 @@ int32_t StillLoad(Format f, const char *name, Image *im) {
     return kUnsupported;
   Picture p;
   if (const int32_t r = read(name, p, false))
-    return r;
-  return store_picture(p, *im);
+    return record(r, f, name);
+  return record(store_picture(p, *im), f, name);
 }
 
 int32_t StillSave(Format f, const char *name, const Image *im, int32_t option) {

@@ -1,9 +1,10 @@
 // The library heap: 32-byte-aligned blocks with the distance to the
 // underlying allocation kept in the byte just before the block.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
+#include "util/diagnostics.h"
+#include "util/status.h"
 #include "vexutil/util.h"
 
 namespace {
@@ -15,8 +16,8 @@ extern "C" void *vexmalloc(uint32_t size) {
     return nullptr;
   auto *base = static_cast<uint8_t *>(std::malloc(size_t{size} + kAlign));
   if (!base) {
-    std::fputs("Memory Error: Error: ran out of memory!\n", stderr);
-    return nullptr;
+    vex::util::diagnose("Memory Error: Error: ran out of memory!");
+    return vex::util::fail(vex::util::Status::kOutOfMemory);
   }
   // offset is 1..32, so the byte at block[-1] always lies inside the allocation.
   const auto offset = static_cast<uint8_t>(kAlign - reinterpret_cast<uintptr_t>(base) % kAlign);

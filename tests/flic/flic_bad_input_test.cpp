@@ -11,7 +11,9 @@
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/temp_dir.h"
+#include "util/status.h"
 #include "vexutil/flic.h"
+#include "vexutil/util.h"
 
 namespace vex::testkit {
 namespace {
@@ -163,6 +165,51 @@ TEST_F(BadFile, FrameOneOffsetPastTheEndAndFramesSmallerThanTheirHeader) {
   EXPECT_EQ(VEXFlicGoto(h, 2, buf.data()), VEXFLIC_FRAME);
   EXPECT_EQ(buf[0], 8);
   VEXFlicClose(h);
+}
+
+} // namespace
+} // namespace vex::testkit
+
+namespace vex::testkit {
+namespace {
+
+// An open that fails leaves a reason of its own kind; one that succeeds
+// leaves none.
+TEST_F(BadFile, RefusedOpensSayWhy) {
+  using vex::util::Status;
+  EXPECT_EQ(VEXFlicOpen(dir.file("absent.flc").c_str()), nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
+  EXPECT_STREQ(VEXLastError(), "no such file");
+
+  EXPECT_EQ(open({}), nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kNotThisFormat);
+  EXPECT_STREQ(VEXLastError(), "the file is empty");
+
+  EXPECT_EQ(open(ByteVec(127, 0)), nullptr);
+  EXPECT_STREQ(VEXLastError(), "shorter than a FLIC header");
+
+  FlicHeader h = header(1);
+  h.magic = 0x1234;
+  EXPECT_EQ(open(flic_file(h, {copy_frame(1)})), nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kNotThisFormat);
+
+  h = header(1);
+  h.width = 0;
+  EXPECT_EQ(open(flic_file(h, {copy_frame(1)})), nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kDamaged);
+  EXPECT_STREQ(VEXLastError(), "the picture is 0 x 2 pixels");
+
+  // 65535 x 65535 rounds up to a buffer past the shared 0x7FFF0000 bytes.
+  h = header(1);
+  h.width = h.height = 65535;
+  EXPECT_EQ(open(flic_file(h, {copy_frame(1)})), nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kTooLarge);
+
+  VEXFLIC *ok = open(flic_file(header(1), {copy_frame(1)}));
+  ASSERT_NE(ok, nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kOk);
+  EXPECT_STREQ(VEXLastError(), "");
+  VEXFlicClose(ok);
 }
 
 } // namespace

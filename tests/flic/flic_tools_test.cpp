@@ -74,12 +74,41 @@ TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
 
   r = run(VEXINFO, shell_quote(dir.file("nothing.flc")), dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("nothing.flc"), std::string::npos);
+  EXPECT_EQ(r.err, "vexinfo: " + dir.file("nothing.flc") + ": no such file\n");
   EXPECT_EQ(run(VEXINFO, "", dir).status, 2);
   EXPECT_EQ(run(VEXINFO, "/Z " + shell_quote(dir.file("in.fli")), dir).status, 2);
   r = run(VEXINFO, "--help", dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("usage: vexinfo"), std::string::npos);
+}
+
+// An input that no reader opens is named with the best reason the readers
+// gave: missing, empty, of no known kind, or what a reader that knew the
+// file found wrong with it.
+TEST_F(Tools, UnopenedInputsSayWhy) {
+  ASSERT_TRUE(save_bytes(dir.file("empty.flc"), {}));
+  ASSERT_TRUE(save_bytes(dir.file("text.flc"), ByteVec(300, 'x')));
+  FlicHeader h;
+  h.frames = 1;
+  h.width = 0;
+  h.height = 5;
+  ASSERT_TRUE(save_bytes(dir.file("zero.flc"), flic_file(h, {})));
+  const struct {
+    const char *file, *reason;
+  } cases[] = {
+      {"gone.flc", "no such file"},
+      {"empty.flc", "the file is empty"},
+      {"text.flc", "not a file of a known kind"},
+      {"zero.flc", "the picture is 0 x 5 pixels"},
+  };
+  for (const auto &c : cases) {
+    for (const char *tool : {VEXINFO, VEXCONV}) {
+      const std::string args = shell_quote(dir.file(c.file)) + (tool == std::string(VEXCONV) ? " " + shell_quote(dir.file("o.flc")) : "");
+      const ToolRun r = run(tool, args, dir);
+      EXPECT_EQ(r.status, 1) << tool << " " << c.file;
+      EXPECT_NE(r.err.find(dir.file(c.file) + ": " + c.reason + "\n"), std::string::npos) << r.err;
+    }
+  }
 }
 
 TEST_F(Tools, VexconvGivesBackEveryFrame) {

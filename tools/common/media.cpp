@@ -1,12 +1,14 @@
 // The tables of input and output kinds. Inputs are offered the name in
 // order, the first that opens it wins; outputs are chosen by extension.
 #include <cctype>
+#include <filesystem>
 
 #include "common/flic_input.h"
 #include "common/flic_output.h"
 #include "common/korvane_input.h"
 #include "common/media.h"
 #include "common/tolm_input.h"
+#include "util/status.h"
 
 namespace vex::tools {
 
@@ -45,11 +47,36 @@ std::string lower_extension(const std::string &name) {
 
 } // namespace
 
+// Every reader records why it refused the file (util/status.h). A reader
+// that knew the file but found it wanting has the most to say; when every
+// reader only says the file is not of its kind, the file is of no known
+// kind; when none found a file, it is missing.
 std::unique_ptr<Input> open_input(const std::string &name, std::string &why) {
-  for (const InputKind &k : kInputs)
+  using util::Status;
+  std::string not_found, precise;
+  bool someone_looked = false;
+  for (const InputKind &k : kInputs) {
     if (auto in = k.open(name))
       return in;
-  why = "not a file of a known kind, or it cannot be read";
+    const Status s = util::last_status();
+    if (s == Status::kNoFile) {
+      if (not_found.empty())
+        not_found = util::status_text(s);
+    } else if (s == Status::kNotThisFormat) {
+      someone_looked = true;
+    } else if (precise.empty()) {
+      precise = s == Status::kOk ? "it cannot be read" : util::last_reason();
+    }
+  }
+  std::error_code ec;
+  if (!precise.empty())
+    why = precise;
+  else if (someone_looked && std::filesystem::is_regular_file(name, ec) && std::filesystem::file_size(name, ec) == 0)
+    why = "the file is empty";
+  else if (someone_looked)
+    why = "not a file of a known kind";
+  else
+    why = not_found.empty() ? "it cannot be read" : not_found;
   return nullptr;
 }
 

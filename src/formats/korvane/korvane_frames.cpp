@@ -4,8 +4,8 @@
 
 #include "formats/korvane/korvane_palette.h"
 #include "formats/korvane/korvane_reader.h"
-#include "util/bytes.h"
 #include "formats/korvane/korvane_storage.h"
+#include "util/bytes.h"
 
 namespace vex::formats::korvane {
 

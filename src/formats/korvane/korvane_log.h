@@ -1,13 +1,13 @@
 // The Korvane reader's diagnostic lines. The "Debug" setting of the section
-// "Korvane" is read once per process, from the environment variable
-// VEXUTIL_KORVANE_DEBUG when it is set, else from the INI file
-// $XDG_CONFIG_HOME/vexutil.ini (~/.config/vexutil.ini without
-// XDG_CONFIG_HOME); the default is 0. Logging is on when the low byte of
-// the setting is 1; the lines go to stderr.
+// "Korvane" is read once per process through the profile reader
+// (util/profile.h): the environment variable VEXUTIL_KORVANE_DEBUG when it
+// is set, else the INI file; the default is 0. With the low byte 1 the
+// reader's lines go to the diagnostic sink (util/diagnostics.h), which
+// prints them on stderr when the program set no sink of its own.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace vex::formats::korvane {
 
@@ -17,12 +17,7 @@ bool log_enabled();
 // Reads the setting again (for tests; not thread-safe against logging).
 void reload_debug_setting();
 
-// The value of key `key` in section `section` of an INI text (names without
-// regard to case, the leading integer of the value as the profile reader
-// takes it, 0 when it does not start with one); `fallback` when absent.
-int32_t ini_int(const std::string &text, const char *section, const char *key, int32_t fallback);
-
-// One line (a line feed is added) when logging is on.
-void log_line(const std::string &text);
+// One line when logging is on.
+void log_line(std::string_view text);
 
 } // namespace vex::formats::korvane

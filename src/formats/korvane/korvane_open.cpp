@@ -9,13 +9,14 @@
 #include <string>
 
 #include "audio/audio_codec.h"
+#include "file/os_file.h"
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_reader.h"
-#include "util/bytes.h"
 #include "formats/korvane/korvane_storage.h"
-#include "file/os_file.h"
+#include "util/bytes.h"
 #include "util/limits.h"
 #include "util/record.h"
+#include "util/status.h"
 
 namespace vex::formats::korvane {
 
@@ -28,6 +29,8 @@ Reader::~Reader() {
 
 namespace {
 
+using util::Status;
+
 std::string handle_text(const void *p) { return std::to_string(reinterpret_cast<uintptr_t>(p)); }
 
 using util::le32;
@@ -38,41 +41,55 @@ bool open_source(Reader &r, const void *source, uint32_t flags) {
     log_line("KorvaOpen - file handle: " + std::to_string(fd));
     const off_t at = fd >= 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
     if (at < 0)
-      return false;
+      return util::fail(Status::kInvalidArgument, "descriptor %d cannot be read from", fd);
     r.fd = fd;
     r.base = static_cast<uint64_t>(at);
   } else {
     const char *name = static_cast<const char *>(source);
     log_line(std::string("KorvaOpen - file: ") + (name ? name : ""));
-    r.fd = name ? file::open_file(name, file::Access::read) : -1;
+    if (!name)
+      return util::fail(Status::kInvalidArgument);
+    errno = 0;
+    r.fd = file::open_file(name, file::Access::read);
     if (r.fd < 0)
-      return false;
+      return util::fail_to_open(errno);
     r.owns_fd = true;
   }
   struct stat st {};
-  if (fstat(r.fd, &st) != 0 || static_cast<uint64_t>(st.st_size) < r.base)
-    return false;
+  if (fstat(r.fd, &st) != 0)
+    return util::fail_to_open(errno);
+  if (static_cast<uint64_t>(st.st_size) < r.base)
+    return util::fail(Status::kNotThisFormat, "the descriptor stands past the end of its file");
   r.available = static_cast<uint64_t>(st.st_size) - r.base;
   return true;
 }
 
-// The header's sizes against each other and against the file.
+// The header's sizes against each other and against the file; records the
+// reason of a refusal and returns its text for the log.
 const char *check_header(const KORVA *k, const Reader &r) {
   const uint32_t *h = k->header;
-  if (!util::picture_fits(h[kHdrWidth], h[kHdrHeight]))
-    return "Korvane picture size out of range";
-  if (h[kHdrFrames] == 0)
-    return "Korvane file has no frames";
-  const uint32_t vertical = h[kHdrFlags] & kVerticalMask;
-  if (vertical == kVerticalMask)
-    return "Korvane vertical mode unknown";
-  for (uint32_t t = 0; t < kTracks; ++t)
-    if (h[kHdrSoundSize + t] > kMaxFrameSound)
-      return "Korvane sound size of a frame out of range";
-  const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & kFlagRing);
-  if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.available)
-    return "Korvane tables do not fit the file";
-  return nullptr;
+  const char *why = nullptr;
+  Status status = Status::kDamaged;
+  if (!util::picture_fits(h[kHdrWidth], h[kHdrHeight])) {
+    why = "Korvane picture size out of range";
+    status = h[kHdrWidth] == 0 || h[kHdrHeight] == 0 ? Status::kDamaged : Status::kTooLarge;
+  } else if (h[kHdrFrames] == 0) {
+    why = "Korvane file has no frames";
+  } else if ((h[kHdrFlags] & kVerticalMask) == kVerticalMask) {
+    why = "Korvane vertical mode unknown";
+    status = Status::kUnsupported;
+  } else if (std::any_of(h + kHdrSoundSize, h + kHdrSoundSize + kTracks,
+                         [](uint32_t size) { return size > kMaxFrameSound; })) {
+    why = "Korvane sound size of a frame out of range";
+    status = Status::kTooLarge;
+  } else {
+    const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & kFlagRing);
+    if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.available)
+      why = "Korvane tables do not fit the file";
+  }
+  if (why)
+    util::fail(status, "%s", why);
+  return why;
 }
 
 bool read_tables(KORVA *k, Reader &r) {
@@ -80,7 +97,7 @@ bool read_tables(KORVA *k, Reader &r) {
   const uint32_t records = frames + (r.ring ? 1 : 0);
   std::vector<uint8_t> raw(5 * size_t{records});
   if (!read_at(r, kHeaderBytes, raw.data(), static_cast<uint32_t>(raw.size())))
-    return false;
+    return util::fail(Status::kReadFailed, "Korvane frame tables cannot be read");
   r.frame_size.resize(records);
   r.frame_offset.resize(records);
   r.frame_type.assign(raw.begin() + 4 * records, raw.end());
@@ -94,7 +111,7 @@ bool read_tables(KORVA *k, Reader &r) {
   r.total = at - r.frame_offset.front();
   if (at > r.available) {
     log_line("Korvane frame records pass the end of the file");
-    return false;
+    return util::fail(Status::kDamaged, "Korvane frame records pass the end of the file");
   }
   return true;
 }
@@ -104,10 +121,10 @@ bool read_trees(KORVA *k, Reader &r) {
   std::vector<uint8_t> block(n);
   const uint64_t at = kHeaderBytes + 5 * (uint64_t{k->header[kHdrFrames]} + (r.ring ? 1 : 0));
   if (!read_at(r, at, block.data(), n))
-    return false;
+    return util::fail(Status::kReadFailed, "Korvane trees cannot be read");
   if (!r.trees.read(block.data(), n)) {
     log_line("Korvane trees are malformed");
-    return false;
+    return util::fail(Status::kDamaged, "Korvane trees are malformed");
   }
   return true;
 }
@@ -137,9 +154,13 @@ void log_statistics(const KORVA *k, const Reader &r) {
 
 bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
   uint8_t head[kHeaderBytes];
-  if (!read_at(r, 0, head, kHeaderBytes) || (le32(head) != kMagic2 && le32(head) != kMagic4)) {
+  const bool whole = read_at(r, 0, head, kHeaderBytes);
+  const bool magic = (whole || read_at(r, 0, head, 4)) && (le32(head) == kMagic2 || le32(head) == kMagic4);
+  if (!whole || !magic) {
     log_line("Wasn't a Korvane file");
-    return false;
+    if (magic)
+      return util::fail(Status::kDamaged, "the Korvane header is cut short");
+    return util::fail(Status::kNotThisFormat, r.available == 0 ? "the file is empty" : "Wasn't a Korvane file");
   }
   util::ByteReader in(head);
   for (uint32_t &word : k->header)
@@ -161,25 +182,25 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
       return false;
   } catch (const std::bad_alloc &) {
     log_line("Couldn't allocate track table");
-    return false;
+    return util::fail(Status::kOutOfMemory, "Couldn't allocate track table");
   }
   try {
     if (!read_trees(k, r))
       return false;
   } catch (const std::bad_alloc &) {
     log_line("Couldn't allocate input buffer");
-    return false;
+    return util::fail(Status::kOutOfMemory, "Couldn't allocate input buffer");
   }
   log_statistics(k, r);
   try {
     setup_storage(r, buffer_size);
   } catch (const std::bad_alloc &) {
     log_line("Couldn't allocate I/O buffer");
-    return false;
+    return util::fail(Status::kOutOfMemory, "Couldn't allocate I/O buffer");
   }
   k->frame = 0;
   if (!load_frame(k, 0))
-    return false;
+    return util::fail(Status::kReadFailed, "the first Korvane frame cannot be read");
   if (r.vertical)
     k->height *= 2;
   return true;
@@ -192,6 +213,7 @@ using namespace vex::formats::korvane;
 
 KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
   debug_setting(); // the first open of the process reads the setting
+  vex::util::clear_reason();
   auto reader = std::make_unique<Reader>();
   if (!open_source(*reader, source, flags)) {
     log_line("Couldn't open the Korvane file");
@@ -200,7 +222,7 @@ KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
   KORVA *k = vex::util::new_record<KORVA>();
   if (!k) {
     log_line("Couldn't allocate Korva structure");
-    return nullptr;
+    return vex::util::fail(vex::util::Status::kOutOfMemory, "Couldn't allocate Korva structure");
   }
   k->reader = std::move(reader);
   if (!open_movie(k, *k->reader, buffer_size)) {

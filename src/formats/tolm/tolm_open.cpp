@@ -7,6 +7,7 @@
 // not behind the entry before it, and no further from it than the largest
 // frame size the header announces (the record buffer's size).
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "formats/tolm/tolm_layout.h"
@@ -14,17 +15,14 @@
 #include "util/bytes.h"
 #include "util/limits.h"
 #include "util/record.h"
+#include "util/status.h"
 
 namespace vex::formats::tolm {
 namespace {
 
-int32_t stored_track_id = -1;
-char last_error[256] = "";
+using util::Status;
 
-void set_error(const char *text) {
-  std::strncpy(last_error, text, sizeof last_error - 1);
-  last_error[sizeof last_error - 1] = 0;
-}
+int32_t stored_track_id = -1;
 
 struct Header {
   uint8_t magic[4];
@@ -272,8 +270,10 @@ void release(TOLM *t) {
   vexfree(t);
 }
 
-TOLM *fail(TOLM *t, TOLMIO *io, const char *text) {
-  set_error(text);
+// Records the reason (the reader's own texts, as TolmLastError has always
+// given them) and releases what the open had taken.
+TOLM *fail(TOLM *t, TOLMIO *io, Status status, const char *text) {
+  util::fail(status, "%s", text);
   if (t)
     release(t);
   else if (io)
@@ -300,38 +300,41 @@ int32_t wanted_track(const TOLM &t, uint32_t flags, int32_t id) {
 
 void TolmSetSoundTrack(int32_t id) { stored_track_id = id; }
 
-const char *TolmLastError() { return last_error; }
+const char *TolmLastError() { return util::last_reason(); }
 
 TOLM *TolmOpen(const void *source, uint32_t flags) {
-  last_error[0] = 0;
+  util::clear_reason();
   const int32_t track_id = stored_track_id;
   stored_track_id = -1;
   TOLMIO io;
-  if (!io::open(io, source, flags))
-    return fail(nullptr, nullptr, "Error opening file.");
+  errno = 0;
+  if (!io::open(io, source, flags)) {
+    const bool missing = errno == 0 || errno == ENOENT || errno == ENOTDIR;
+    return fail(nullptr, nullptr, missing ? Status::kNoFile : Status::kReadFailed, "Error opening file.");
+  }
   const uint32_t size = VEXFileSize(io.file);
   const uint64_t available = size >= io.base ? size - io.base : 0;
   Header h;
   if (!read_header(io, h))
-    return fail(nullptr, &io, "Not a Tolm file.");
+    return fail(nullptr, &io, Status::kNotThisFormat, "Not a Tolm file.");
   if (h.frames == 0)
-    return fail(nullptr, &io, "The file doesn't contain any compressed frames yet.");
+    return fail(nullptr, &io, Status::kDamaged, "The file doesn't contain any compressed frames yet.");
   if (!header_fits(h, available))
-    return fail(nullptr, &io, "The Tolm file is damaged.");
+    return fail(nullptr, &io, Status::kDamaged, "The Tolm file is damaged.");
   const uint64_t total = uint64_t{h.size_field} + 8;
 
   TOLM *t = allocate_record(h);
   if (!t)
-    return fail(nullptr, &io, "Out of memory.");
+    return fail(nullptr, &io, Status::kOutOfMemory, "Out of memory.");
   set_geometry(*t, h, flags);
   t->io = io;
   t->io.owner = t;
   if (!read_tables(*t) || !index_fits(*t, tables_end(h), total))
-    return fail(t, nullptr, "The Tolm file is damaged.");
+    return fail(t, nullptr, Status::kDamaged, "The Tolm file is damaged.");
   bool all_key = false;
   scan_index(*t, total, all_key);
   if (!allocate_frames(*t, all_key) || !set_up_reading(*t, total))
-    return fail(t, nullptr, "Out of memory.");
+    return fail(t, nullptr, Status::kOutOfMemory, "Out of memory.");
 
   t->block_map[t->block_count] = 0;
   t->current = -1;

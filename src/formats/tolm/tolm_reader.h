@@ -102,7 +102,9 @@ void TolmSetSoundTrack(int32_t id);
 // kTolmOpenHandle (its position becomes the base; it is not closed).
 TOLM *TolmOpen(const void *source, uint32_t flags);
 void TolmClose(TOLM *t);
-// The text of the last open failure ("" after a success).
+// The text of the calling thread's last open failure ("" after a
+// success): the thread's last reason (util/status.h), which TolmOpen
+// records with the reader's own texts.
 const char *TolmLastError();
 
 // 0, or 1 when a read error has been seen or the record is damaged.

@@ -6,6 +6,8 @@
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
+#include "util/status.h"
+#include "vexutil/util.h"
 
 namespace kw = vex::testkit::korvane;
 using namespace korvane_test;
@@ -99,6 +101,51 @@ TEST_F(KorvaneBadInput, HeadersThatContradictTheFile) {
   EXPECT_FALSE(with(3, 7)) << "one record more than the file holds";
   EXPECT_FALSE(try_movie(Bytes(movie.file.begin(), movie.file.begin() + 103)));
   EXPECT_FALSE(try_movie({}));
+}
+
+// Each refusal leaves its own reason, and the shared picture limits apply:
+// sides up to 32767 and at most 2^26 pixels.
+TEST_F(KorvaneBadInput, RefusalsSayWhy) {
+  using vex::util::Status;
+  struct Case {
+    size_t word;
+    uint32_t value;
+    Status status;
+    const char *text;
+  } cases[] = {
+      {0, 0x334E564B, Status::kNotThisFormat, "Wasn't a Korvane file"},
+      {1, 0, Status::kDamaged, "Korvane picture size out of range"},
+      {1, 32768, Status::kTooLarge, "Korvane picture size out of range"},
+      {3, 0, Status::kDamaged, "Korvane file has no frames"},
+      {5, 6, Status::kUnsupported, "Korvane vertical mode unknown"},
+      {6, 0x7FFFFFFF, Status::kTooLarge, "Korvane sound size of a frame out of range"},
+      {3, 0x40000000, Status::kDamaged, "Korvane tables do not fit the file"},
+  };
+  for (const Case &c : cases) {
+    Bytes b = movie.file;
+    set32(b, 4 * c.word, c.value);
+    EXPECT_FALSE(try_movie(b)) << c.text;
+    EXPECT_EQ(vex::util::last_status(), c.status) << c.text;
+    EXPECT_STREQ(VEXLastError(), c.text);
+  }
+  Bytes b = movie.file;
+  set32(b, 4, 32767);
+  set32(b, 8, 2049); // 32767 x 2049 is past 2^26 pixels
+  EXPECT_FALSE(try_movie(b));
+  EXPECT_EQ(vex::util::last_status(), Status::kTooLarge);
+  set32(b, 8, 16); // 32767 x 16 is inside the limits; wider than the coded frames, read safely
+  EXPECT_TRUE(try_movie(b));
+  EXPECT_FALSE(try_movie(Bytes(movie.file.begin(), movie.file.begin() + 103)));
+  EXPECT_EQ(vex::util::last_status(), Status::kDamaged);
+  EXPECT_STREQ(VEXLastError(), "the Korvane header is cut short");
+  EXPECT_FALSE(try_movie({}));
+  EXPECT_STREQ(VEXLastError(), "the file is empty");
+  EXPECT_EQ(KorvaOpen(dir.file("none.kvn").c_str(), 0, 0), nullptr);
+  EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
+  KORVA *k = KorvaOpen(dir.file("good.kvn").c_str(), 0, 0);
+  EXPECT_NE(k, nullptr) << VEXLastError();
+  EXPECT_STREQ(VEXLastError(), ""); // an open forgets the reason before it
+  KorvaClose(k);
 }
 
 TEST_F(KorvaneBadInput, FrameSizesPastTheEnd) {

@@ -3,14 +3,18 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "formats/korvane/korvane.h"
 #include "formats/korvane/korvane_log.h"
+#include "util/profile.h"
 #include "testkit/util/temp_dir.h"
+#include "vexutil/util.h"
 
 namespace {
 
-using vex::formats::korvane::ini_int;
+using vex::util::ini_int;
 
 TEST(KorvaneDebugSetting, IniValuesAsTheProfileReaderTakesThem) {
   const std::string text = "; comment\n[Other]\nDebug=7\n[ korvane ]\r\n  debug = 1 \r\nx=2\n";
@@ -71,6 +75,29 @@ TEST_F(KorvaneLogging, FailedOpensSayWhyOnStderr) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+void collect(void *user, const char *line) { static_cast<std::vector<std::string> *>(user)->push_back(line); }
+
+TEST_F(KorvaneLogging, WithASinkTheLinesGoThereAndNotToStderr) {
+  std::vector<std::string> lines;
+  VEXSetDiagnosticSink(collect, &lines);
+  const std::string missing = dir.file("missing.kvn");
+  setenv("VEXUTIL_KORVANE_DEBUG", "1", 1);
+  vex::formats::korvane::reload_debug_setting();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(lines, (std::vector<std::string>{"KorvaOpen - file: " + missing, "Couldn't open the Korvane file"}));
+  // The setting still decides whether Korvane speaks at all.
+  lines.clear();
+  setenv("VEXUTIL_KORVANE_DEBUG", "0", 1);
+  vex::formats::korvane::reload_debug_setting();
+  EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
+  EXPECT_TRUE(lines.empty());
+  VEXSetDiagnosticSink(nullptr, nullptr);
+  // The reason is kept whatever the setting.
+  EXPECT_STREQ(VEXLastError(), "no such file");
 }
 
 } // namespace

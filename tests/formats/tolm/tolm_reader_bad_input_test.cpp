@@ -7,6 +7,8 @@
 
 #include "tests/formats/tolm/tolm_movie_harness.h"
 #include "util/limits.h"
+#include "util/status.h"
+#include "vexutil/util.h"
 
 namespace vex::tolm_reader_test {
 namespace {
@@ -64,9 +66,13 @@ TEST(TolmReaderBadInput, MagicAndVersionLetters) {
   EXPECT_EQ(error, "Not a Tolm file.");
   EXPECT_FALSE(opens({}, &error));
   EXPECT_EQ(error, "Not a Tolm file.");
+  EXPECT_EQ(vex::util::last_status(), vex::util::Status::kNotThisFormat);
   // A missing file.
   EXPECT_EQ(TolmOpen("/nonexistent/movie.tlm", kSourceFlags), nullptr);
   EXPECT_STREQ(TolmLastError(), "Error opening file.");
+  EXPECT_EQ(vex::util::last_status(), vex::util::Status::kNoFile);
+  // The reason is the thread's: the flat interface's text is the same one.
+  EXPECT_STREQ(VEXLastError(), "Error opening file.");
 }
 
 TEST(TolmReaderBadInput, NoFramesYet) {
@@ -105,6 +111,7 @@ TEST(TolmReaderBadInput, HeaderFieldsThatContradictTheFile) {
     std::string error;
     EXPECT_FALSE(opens(b, &error)) << c.what;
     EXPECT_EQ(error, "The Tolm file is damaged.") << c.what;
+    EXPECT_EQ(vex::util::last_status(), vex::util::Status::kDamaged) << c.what;
   }
   // Trailing bytes behind the movie are fine (a movie inside a bigger file).
   auto longer = s.bytes;

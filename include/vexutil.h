@@ -2,6 +2,7 @@
 #ifndef VEXUTIL_H
 #define VEXUTIL_H
 
+#include "vexutil/version.h"
 #include "vexutil/util.h"
 #include "vexutil/file.h"
 #include "vexutil/flic.h"

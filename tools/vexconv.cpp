@@ -8,6 +8,7 @@
 #include "common/media.h"
 #include "common/progress.h"
 #include "vexutil/util.h"
+#include "vexutil/version.h"
 
 namespace {
 
@@ -148,7 +149,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (cmd.version()) {
-    std::printf("vexconv 0.1\n");
+    std::printf("vexconv %s\n", VEXUTIL_VERSION_STRING);
     return 0;
   }
   Options o;

@@ -4,6 +4,7 @@
 
 #include "common/command_line.h"
 #include "common/media.h"
+#include "vexutil/version.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (cmd.version()) {
-    std::printf("vexinfo 0.1\n");
+    std::printf("vexinfo %s\n", VEXUTIL_VERSION_STRING);
     return 0;
   }
   const bool verbose = cmd.flag('V');

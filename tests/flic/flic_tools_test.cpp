@@ -13,6 +13,7 @@
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/flic.h"
+#include "vexutil/version.h"
 
 namespace vex::testkit {
 namespace {
@@ -80,6 +81,9 @@ TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
   r = run(VEXINFO, "--help", dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("usage: vexinfo"), std::string::npos);
+  // The version comes from the build's generated header, not a literal.
+  EXPECT_EQ(run(VEXINFO, "--version", dir).out, std::string("vexinfo ") + VEXUTIL_VERSION_STRING + "\n");
+  EXPECT_EQ(run(VEXCONV, "--version", dir).out, std::string("vexconv ") + VEXUTIL_VERSION_STRING + "\n");
 }
 
 // An input that no reader opens is named with the best reason the readers

@@ -28,5 +28,9 @@ int main(void) {
   failures += check(GetSwitch(cmd, 'V') == 1, "GetSwitch");
   f = VEXFileOpen(16, "/nonexistent/file", VEXFILE_READ);
   failures += check(f == NULL, "VEXFileOpen of a missing file");
+  /* The generated version header: the string is the three numbers. */
+  sprintf(buf, "%d.%d.%d", VEXUTIL_VERSION_MAJOR, VEXUTIL_VERSION_MINOR, VEXUTIL_VERSION_PATCH);
+  failures += check(strcmp(buf, VEXUTIL_VERSION_STRING) == 0, "version header");
+  failures += check(strcmp(VEXLastError(), "") == 0, "no reason before any failure");
   return failures;
 }

@@ -34,9 +34,11 @@ std::string shell_quote(const std::string &s) {
 
 void ffmpeg(const std::string &args) { run("ffmpeg -nostdin -hide_banner -y -loglevel error " + args, false); }
 
-std::vector<uint8_t> ffmpeg_decode(const std::string &file, const std::string &output_options) {
-  const std::string out =
-      run("ffmpeg -nostdin -hide_banner -loglevel error -i " + shell_quote(file) + " " + output_options + " -", true);
+std::vector<uint8_t> ffmpeg_decode(const std::string &file, const std::string &output_options,
+                                   const std::string &input_options) {
+  const std::string out = run("ffmpeg -nostdin -hide_banner -loglevel error " + input_options + " -i " +
+                                  shell_quote(file) + " " + output_options + " -",
+                              true);
   return {out.begin(), out.end()};
 }
 

@@ -13,9 +13,10 @@ namespace vex::testkit {
 // Runs `ffmpeg -y -loglevel error <args>`; throws on failure.
 void ffmpeg(const std::string &args);
 // Decodes a file with the tool to raw bytes of the given pixel or sample
-// format (`-f rawvideo -pix_fmt bgra`, or `-f s16le` and so on; `extra`
-// goes before the output options).
-std::vector<uint8_t> ffmpeg_decode(const std::string &file, const std::string &output_options);
+// format (`-f rawvideo -pix_fmt bgra`, or `-f s16le` and so on);
+// input_options go before the input (decoder options such as `-threads 1`).
+std::vector<uint8_t> ffmpeg_decode(const std::string &file, const std::string &output_options,
+                                   const std::string &input_options = "");
 // Output of `ffprobe -v error <args> <file>`.
 std::string ffprobe(const std::string &file, const std::string &args);
 // Packet sizes of the first video stream, in file order.

@@ -12,6 +12,7 @@
 #include "movie/avi_reader.h"
 #include "movie/avi_writer.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/picture_compare.h"
 #include "testkit/util/temp_dir.h"
 
 namespace {
@@ -73,7 +74,10 @@ struct WriteCase {
   const char *name;
   int bits;
   const char *codec; // null: uncompressed
-  int tolerance;
+  // Lossless codecs give the frames back exactly; lossy ones are bounded by
+  // the PSNR of all frames (in dB), which does not hang on the encoder's or
+  // the tool's version the way a worst pixel does.
+  double min_psnr; // 0: exact
 };
 
 class AviWrites : public ::testing::TestWithParam<WriteCase> {};
@@ -114,12 +118,14 @@ TEST_P(AviWrites, TheToolDecodesWhatWasWritten) {
   OutStreamRelease(audio);
   ASSERT_EQ(FileRelease(file), kOk);
 
-  const auto got = ffmpeg_decode(name, "-map 0:v -f rawvideo -pix_fmt bgr24");
+  // One decoding thread and the reference IDCT: the tool's decode does not
+  // depend on the machine's load or its processor's extensions.
+  const auto got = ffmpeg_decode(name, "-map 0:v -f rawvideo -pix_fmt bgr24", "-threads 1 -flags +bitexact");
   ASSERT_EQ(got.size(), want.size());
-  int worst = 0;
-  for (size_t i = 0; i < got.size(); ++i)
-    worst = std::max(worst, std::abs(got[i] - want[i]));
-  EXPECT_LE(worst, c.tolerance);
+  if (c.min_psnr == 0)
+    EXPECT_EQ(got, want);
+  else
+    EXPECT_GE(vex::testkit::psnr(got, want), c.min_psnr);
   const auto pcm = ffmpeg_decode(name, "-map 0:a -f s16le");
   ASSERT_EQ(pcm.size(), sound.size() * 2);
   EXPECT_EQ(std::memcmp(pcm.data(), sound.data(), pcm.size()), 0);
@@ -137,7 +143,7 @@ TEST_P(AviWrites, TheToolDecodesWhatWasWritten) {
 INSTANTIATE_TEST_SUITE_P(Codecs, AviWrites,
                          ::testing::Values(WriteCase{"raw24", 24, nullptr, 0}, WriteCase{"raw8", 8, nullptr, 0},
                                            WriteCase{"ffv1_24", 24, "ffv1", 0}, WriteCase{"ffv1_8", 8, "ffv1", 0},
-                                           WriteCase{"mjpeg", 24, "mjpeg", 12}, WriteCase{"mpeg4", 24, "mpeg4", 40}),
+                                           WriteCase{"mjpeg", 24, "mjpeg", 40}, WriteCase{"mpeg4", 24, "mpeg4", 35}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Height field of the first video format chunk in the file.

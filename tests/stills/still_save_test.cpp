@@ -11,6 +11,7 @@
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/stills/still_pixels.h"
+#include "testkit/util/picture_compare.h"
 #include "testkit/util/temp_dir.h"
 
 namespace {
@@ -52,10 +53,19 @@ struct SaveCase {
   Format format;
   const char *file;
   int32_t bits, option;
-  int tolerance;
+  double min_psnr; // lossy formats: the bound in dB; 0: the colours come back exactly
 };
 
 class StillSaves : public ::testing::TestWithParam<SaveCase> {};
+
+// Lossless formats give the colours back exactly; lossy ones are bounded
+// by PSNR, which does not hang on one decoder's rounding of one pixel.
+void expect_close(const std::vector<uint8_t> &got, const std::vector<uint8_t> &want, double min_psnr) {
+  if (min_psnr == 0)
+    EXPECT_EQ(vex::testkit::max_byte_difference(got, want), 0);
+  else
+    EXPECT_GE(vex::testkit::psnr(got, want), min_psnr);
+}
 
 TEST_P(StillSaves, TheToolAndOurLoaderReadBackWhatWasSaved) {
   const SaveCase &c = GetParam();
@@ -65,8 +75,9 @@ TEST_P(StillSaves, TheToolAndOurLoaderReadBackWhatWasSaved) {
   Image im = make_image(c.bits, lossy);
   const std::vector<uint8_t> wrote = vex::testkit::still_bgr(im, kW, kH);
   ASSERT_EQ(StillSave(c.format, file.c_str(), &im, c.option), 0);
-  const std::vector<uint8_t> tool = vex::testkit::ffmpeg_decode(file, "-f rawvideo -pix_fmt bgr24");
-  EXPECT_LE(vex::testkit::max_byte_difference(tool, wrote), c.tolerance);
+  const std::vector<uint8_t> tool =
+      vex::testkit::ffmpeg_decode(file, "-f rawvideo -pix_fmt bgr24", "-threads 1 -flags +bitexact");
+  expect_close(tool, wrote, c.min_psnr);
 
   Info info{};
   ASSERT_EQ(StillInfo(c.format, file.c_str(), &info), 0);
@@ -75,7 +86,7 @@ TEST_P(StillSaves, TheToolAndOurLoaderReadBackWhatWasSaved) {
   Image back{};
   ASSERT_EQ(StillAlloc(&back, kW + 1, kH, info.bits), 0);
   ASSERT_EQ(StillLoad(c.format, file.c_str(), &back), 0);
-  EXPECT_LE(vex::testkit::max_byte_difference(vex::testkit::still_bgr(back, kW, kH), wrote), c.tolerance);
+  expect_close(vex::testkit::still_bgr(back, kW, kH), wrote, c.min_psnr);
   if (c.bits == 8 && !lossy) { // indices and table survive, not just colours
     for (int32_t y = 0; y < kH; ++y)
       EXPECT_EQ(std::memcmp(back.pixels + y * back.pitch, im.pixels + y * im.pitch, kW), 0) << y;
@@ -89,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, StillSaves,
     ::testing::Values(SaveCase{"bmp8", Format::bmp, "a.bmp", 8, 0, 0}, SaveCase{"bmp24", Format::bmp, "a.bmp", 24, 0, 0},
                       SaveCase{"bmp8_rle", Format::bmp, "a.bmp", 8, 1, 0},
-                      SaveCase{"jpeg24", Format::jpeg, "a.jpg", 24, 100, 6},
-                      SaveCase{"jpeg8", Format::jpeg, "a.jpg", 8, 100, 6},
+                      SaveCase{"jpeg24", Format::jpeg, "a.jpg", 24, 100, 45},
+                      SaveCase{"jpeg8", Format::jpeg, "a.jpg", 8, 100, 44},
                       SaveCase{"tga8_rle", Format::tga, "a.tga", 8, 1, 0},
                       SaveCase{"tga24_rle", Format::tga, "a.tga", 24, 1, 0},
                       SaveCase{"tga24_raw", Format::tga, "a.tga", 24, 0, 0},

@@ -11,6 +11,8 @@
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "util/status.h"
+#include "vexutil/util.h"
 
 namespace {
 
@@ -183,6 +185,31 @@ TEST(DamagedPcx, RunsPastThePictureFail) {
   f.insert(f.end(), {0xC5, 9}); // five bytes into a picture of four
   spill(name, f);
   EXPECT_NE(info_and_load(Format::pcx, name), 0);
+}
+
+// The result codes leave a reason of the matching kind; a success none.
+TEST(StillReasons, MissingJunkAndGoodFiles) {
+  using vex::util::Status;
+  vex::testkit::TempDir dir;
+  Info info{};
+  EXPECT_EQ(StillInfo(Format::bmp, dir.file("absent.bmp").c_str(), &info), kNoFile);
+  EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
+  EXPECT_STREQ(VEXLastError(), "no such file");
+  {
+    std::FILE *f = std::fopen(dir.file("junk.bmp").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("this is not a picture at all, only some words", f);
+    std::fclose(f);
+  }
+  for (const Format format : {Format::bmp, Format::pcx, Format::tga, Format::png, Format::gif}) {
+    EXPECT_NE(StillInfo(format, dir.file("junk.bmp").c_str(), &info), 0);
+    EXPECT_EQ(vex::util::last_status(), Status::kNotThisFormat) << VEXLastError();
+  }
+  EXPECT_STREQ(VEXLastError(), "not a GIF file, or a damaged one");
+  vex::testkit::ffmpeg("-f lavfi -i testsrc=size=16x8 -frames:v 1 -update 1 -pix_fmt bgr24 " + dir.file("good.bmp"));
+  EXPECT_EQ(StillInfo(Format::bmp, dir.file("good.bmp").c_str(), &info), 0);
+  EXPECT_EQ(vex::util::last_status(), Status::kOk);
+  EXPECT_STREQ(VEXLastError(), "");
 }
 
 } // namespace

@@ -1,10 +1,11 @@
 #include "util/diagnostics.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
-#include <string>
 
 #include "util/profile.h"
 #include "vexutil/util.h"
@@ -18,7 +19,6 @@ namespace {
 std::recursive_mutex g_sink_lock;
 VEXDiagnosticSink g_sink = nullptr;
 void *g_sink_user = nullptr;
-std::atomic<bool> g_has_sink{false};
 
 // 0 not read yet, 1 off, 2 on.
 std::atomic<int> g_switch{0};
@@ -35,19 +35,22 @@ bool switch_on() {
 
 } // namespace
 
-bool diagnostics_on(bool asked) { return asked || g_has_sink.load(std::memory_order_acquire) || switch_on(); }
-
 void diagnose(std::string_view line, bool asked) {
-  const std::string text(line);
+  // No allocation on the way: the allocator reports through here when
+  // memory has run out. Lines longer than the buffer are cut.
+  char text[1024];
+  const size_t n = std::min(line.size(), sizeof text - 1);
+  std::memcpy(text, line.data(), n);
+  text[n] = '\0';
   {
     std::lock_guard<std::recursive_mutex> hold(g_sink_lock);
     if (g_sink) {
-      g_sink(g_sink_user, text.c_str());
+      g_sink(g_sink_user, text);
       return;
     }
   }
   if (asked || switch_on())
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", text);
 }
 
 void reload_diagnostics_switch() { g_switch.store(0, std::memory_order_release); }
@@ -58,5 +61,4 @@ extern "C" void VEXSetDiagnosticSink(VEXDiagnosticSink sink, void *user) {
   std::lock_guard<std::recursive_mutex> hold(vex::util::g_sink_lock);
   vex::util::g_sink = sink;
   vex::util::g_sink_user = user;
-  vex::util::g_has_sink.store(sink != nullptr, std::memory_order_release);
 }

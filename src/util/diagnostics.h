@@ -9,13 +9,11 @@
 
 namespace vex::util {
 
-// Hands one line (without its line feed) to the sink; `asked` is true when
-// a setting of the caller's own turned its lines on, which sends them to
-// stderr even without the switch.
+// Hands one line (without its line feed, at most 1023 bytes kept) to the
+// sink; `asked` is true when a setting of the caller's own turned its
+// lines on, which sends them to stderr even without the switch. Allocates
+// nothing, so the allocator itself can report through it.
 void diagnose(std::string_view line, bool asked = false);
-
-// Whether a line would go anywhere at all (to skip building it).
-bool diagnostics_on(bool asked = false);
 
 // Reads VEXUTIL_DIAGNOSTICS again (it is read once per process; for tests).
 void reload_diagnostics_switch();

@@ -11,17 +11,17 @@ namespace vex::util {
 namespace {
 
 constexpr const char *kStatusTexts[kStatusCount] = {
-    "",                          // kOk
-    "no such file",              // kNoFile
-    "not a file of this kind",   // kNotThisFormat
-    "the file is damaged",       // kDamaged
-    "too large",                 // kTooLarge
-    "out of memory",             // kOutOfMemory
-    "not supported",             // kUnsupported
-    "invalid argument",          // kInvalidArgument
-    "the file cannot be read",   // kReadFailed
+    "",                           // kOk
+    "no such file",               // kNoFile
+    "not a file of this kind",    // kNotThisFormat
+    "the file is damaged",        // kDamaged
+    "too large",                  // kTooLarge
+    "out of memory",              // kOutOfMemory
+    "not supported",              // kUnsupported
+    "invalid argument",           // kInvalidArgument
+    "the file cannot be read",    // kReadFailed
     "the file cannot be written", // kWriteFailed
-    "cancelled",                 // kCancelled
+    "cancelled",                  // kCancelled
 };
 
 // 256 bytes hold every detail the readers write; longer ones are cut.

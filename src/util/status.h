@@ -18,10 +18,10 @@ namespace vex::util {
 
 enum class Status : int32_t {
   kOk = 0,
-  kNoFile,          // the name does not lead to a file
-  kNotThisFormat,   // the file is there but is not of the kind asked for
-  kDamaged,         // of the right kind, but its contents contradict themselves
-  kTooLarge,        // beyond the library's limits (util/limits.h)
+  kNoFile,        // the name does not lead to a file
+  kNotThisFormat, // the file is there but is not of the kind asked for
+  kDamaged,       // of the right kind, but its contents contradict themselves
+  kTooLarge,      // beyond the library's limits (util/limits.h)
   kOutOfMemory,
   kUnsupported,     // valid, but of a variant this library does not handle
   kInvalidArgument, // the call itself is wrong (a null handle, a bad size)

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "testkit/flic/flic_bytes.h"
-#include "testkit/util/ffmpeg_tool.h"
 #include "testkit/flic/fli_writer.h"
+#include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
+#include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/flic.h"
 #include "vexutil/version.h"
@@ -107,7 +107,8 @@ TEST_F(Tools, UnopenedInputsSayWhy) {
   };
   for (const auto &c : cases) {
     for (const char *tool : {VEXINFO, VEXCONV}) {
-      const std::string args = shell_quote(dir.file(c.file)) + (tool == std::string(VEXCONV) ? " " + shell_quote(dir.file("o.flc")) : "");
+      const std::string args =
+          shell_quote(dir.file(c.file)) + (tool == std::string(VEXCONV) ? " " + shell_quote(dir.file("o.flc")) : "");
       const ToolRun r = run(tool, args, dir);
       EXPECT_EQ(r.status, 1) << tool << " " << c.file;
       EXPECT_NE(r.err.find(dir.file(c.file) + ": " + c.reason + "\n"), std::string::npos) << r.err;

@@ -35,9 +35,7 @@ protected:
   }
 };
 
-TEST_F(Diagnostics, SilentByDefault) {
-  EXPECT_EQ(said("Memory Error: Error: ran out of memory!"), "");
-}
+TEST_F(Diagnostics, SilentByDefault) { EXPECT_EQ(said("Memory Error: Error: ran out of memory!"), ""); }
 
 TEST_F(Diagnostics, TheSwitchSendsLinesToStderr) {
   setenv("VEXUTIL_DIAGNOSTICS", "1", 1);
@@ -52,9 +50,7 @@ TEST_F(Diagnostics, TheSwitchSendsLinesToStderr) {
   EXPECT_EQ(said("one line"), "");
 }
 
-TEST_F(Diagnostics, ACallerThatAskedIsHeardWithoutTheSwitch) {
-  EXPECT_EQ(said("asked for", true), "asked for\n");
-}
+TEST_F(Diagnostics, ACallerThatAskedIsHeardWithoutTheSwitch) { EXPECT_EQ(said("asked for", true), "asked for\n"); }
 
 TEST_F(Diagnostics, TheSinkTakesEveryLineInsteadOfStderr) {
   std::vector<std::string> lines;

@@ -3,10 +3,10 @@
 // its own last reason.
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
 #include <cerrno>
 #include <cstring>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "util/status.h"

@@ -12,7 +12,8 @@ namespace vex::tools {
 namespace {
 
 std::string track_text(uint32_t format, uint32_t largest, bool has_chunks) {
-  std::string s = std::to_string(format & kv::kRateMask) + " Hz " + ((format & kv::kSound16Bit) ? "16-bit " : "8-bit ") +
+  std::string s = std::to_string(format & kv::kRateMask) + " Hz " +
+                  ((format & kv::kSound16Bit) ? "16-bit " : "8-bit ") +
                   ((format & kv::kSoundStereo) ? "stereo" : "mono") + ", ";
   if (!(format & kv::kSoundCompressed))
     s += "raw";
@@ -39,7 +40,7 @@ public:
       info_.details.push_back("ring frame");
     if (r.vertical)
       info_.details.push_back(r.vertical == kv::kInterlaced ? "interlaced (stored at half height)"
-                                                             : "doubled rows (stored at half height)");
+                                                            : "doubled rows (stored at half height)");
     std::vector<std::string> lines;
     for (uint32_t t = 0; t < kv::kTracks; ++t) {
       bool chunks = false;

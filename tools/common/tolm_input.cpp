@@ -31,7 +31,8 @@ int32_t speed(uint32_t num, uint32_t den) {
 std::string track_text(uint32_t format) {
   char text[96];
   std::snprintf(text, sizeof text, "%u Hz, %u-bit, %s%s", format & formats::tolm::kTolmTrackRateMask,
-                (format & formats::tolm::kTolmTrack16Bit) ? 16 : 8, (format & formats::tolm::kTolmTrackStereo) ? "stereo" : "mono",
+                (format & formats::tolm::kTolmTrack16Bit) ? 16 : 8,
+                (format & formats::tolm::kTolmTrackStereo) ? "stereo" : "mono",
                 (format & formats::tolm::kTolmTrackDecodable) ? "" : ", no decodable sound");
   return text;
 }
@@ -93,8 +94,7 @@ public:
   void describe_frames(std::FILE *to) override {
     for (uint32_t f = 1; f <= t_->frames; ++f) {
       const uint32_t start = t_->index[f - 1] & ~1u, end = t_->index[f] & ~1u;
-      std::fprintf(to, "  frame %-5u at %u, %u bytes%s", f, start, end - start,
-                   (t_->index[f - 1] & 1u) ? ", key" : "");
+      std::fprintf(to, "  frame %-5u at %u, %u bytes%s", f, start, end - start, (t_->index[f - 1] & 1u) ? ", key" : "");
       formats::tolm::TolmGoto(t_, static_cast<int32_t>(f), 1);
       for (uint32_t i = 0; i < t_->tracks; ++i) {
         const uint8_t *p;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "file/file_internal.h"
+#include "util/bytes.h"
 
 using namespace vex::file;
 
@@ -61,7 +62,7 @@ void write_bits(VEXFILE *f, uint32_t v, uint32_t m) {
 uint32_t get3(VEXFILE *f) {
   uint8_t b[3] = {0, 0, 0};
   VEXFileGet(f, b, 3);
-  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16;
+  return vex::util::le24(b);
 }
 
 // The common case of a put: the write buffer has room for every byte the
@@ -87,7 +88,8 @@ bool put_bits_direct(VEXFILE *f, uint32_t v, uint32_t w) {
 }
 
 void put3(VEXFILE *f, uint32_t v) {
-  const uint8_t b[3] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16)};
+  uint8_t b[3];
+  vex::util::put_le24(b, v);
   VEXFilePut(f, b, 3);
 }
 

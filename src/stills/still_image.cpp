@@ -78,8 +78,7 @@ void put_colour(uint8_t *row, int32_t x, int32_t bits, const uint8_t *bgra) {
   switch (bits) {
   case 16: {
     const auto v = static_cast<uint16_t>((bgra[2] >> 3) << 10 | (bgra[1] >> 3) << 5 | bgra[0] >> 3);
-    row[x * 2] = static_cast<uint8_t>(v);
-    row[x * 2 + 1] = static_cast<uint8_t>(v >> 8);
+    util::put_le16(row + x * 2, v);
     break;
   }
   case 24:

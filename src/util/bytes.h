@@ -1,8 +1,8 @@
 // Little- and big-endian access to bytes, and a bounded byte reader for
 // parsing headers and chunks.
 //
-// le16/le32/be16/be32 read from a pointer the caller has already checked;
-// put_le16/put_le32 write in place and append_le16/append_le32 grow a vector.
+// le16/le24/le32/be16/be32 read from a pointer the caller has already checked;
+// put_le16/put_le24/put_le32 write in place and append_le16/append_le32 grow a vector.
 // ByteReader never reads outside its span: a read that does not fit sets a
 // sticky error, yields zeros (or an empty span) and consumes nothing, so a
 // parser reads a whole header field by field and checks ok() once at the
@@ -20,6 +20,7 @@ inline uint16_t le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1
 inline uint32_t le32(const uint8_t *p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
+inline uint32_t le24(const uint8_t *p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16; }
 inline uint16_t be16(const uint8_t *p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 inline uint32_t be32(const uint8_t *p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
@@ -28,6 +29,10 @@ inline uint32_t be32(const uint8_t *p) {
 inline void put_le16(uint8_t *p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put_le24(uint8_t *p, uint32_t v) {
+  put_le16(p, v);
+  p[2] = static_cast<uint8_t>(v >> 16);
 }
 inline void put_le32(uint8_t *p, uint32_t v) {
   put_le16(p, v);

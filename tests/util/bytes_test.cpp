@@ -16,6 +16,7 @@ using vex::util::ByteReader;
 TEST(Bytes, ReadsBothByteOrdersAsWorkedOutByHand) {
   const uint8_t b[] = {0x12, 0x34, 0x56, 0x78, 0xFF};
   EXPECT_EQ(vex::util::le16(b), 0x3412u);
+  EXPECT_EQ(vex::util::le24(b), 0x563412u);
   EXPECT_EQ(vex::util::le32(b), 0x78563412u);
   EXPECT_EQ(vex::util::be16(b), 0x1234u);
   EXPECT_EQ(vex::util::be32(b), 0x12345678u);
@@ -26,10 +27,11 @@ TEST(Bytes, ReadsBothByteOrdersAsWorkedOutByHand) {
 }
 
 TEST(Bytes, WritesReadBackAndAppendsInOrder) {
-  std::array<uint8_t, 6> b{};
+  std::array<uint8_t, 10> b{};
   vex::util::put_le16(b.data(), 0xBEEF);
   vex::util::put_le32(b.data() + 2, 0xCAFEF00Du);
-  EXPECT_EQ(b, (std::array<uint8_t, 6>{0xEF, 0xBE, 0x0D, 0xF0, 0xFE, 0xCA}));
+  vex::util::put_le24(b.data() + 6, 0xFF123456u); // the top byte is not written
+  EXPECT_EQ(b, (std::array<uint8_t, 10>{0xEF, 0xBE, 0x0D, 0xF0, 0xFE, 0xCA, 0x56, 0x34, 0x12, 0x00}));
   std::vector<uint8_t> v;
   vex::util::append_le16(v, 0x10203); // only the low 16 bits go in
   vex::util::append_le32(v, 0x04050607u);

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "audio/huff_batch.h"
+
 namespace vex::audio {
 namespace {
 
@@ -94,25 +96,25 @@ void delta_symbols(std::span<const uint8_t> pcm, const PcmFormat &f, const Delta
 }
 
 void write_delta_stream(VEXFILE *out, std::span<HUFF *const> tables, std::span<const uint8_t> pcm,
-                        const PcmFormat &f, const DeltaLimits &limits, std::vector<uint8_t> &symbols) {
+                        const PcmFormat &f, const DeltaLimits &limits, DeltaScratch &scratch) {
   const uint32_t fb = f.frame_bytes();
-  delta_symbols(pcm, f, limits, symbols);
+  const std::vector<uint8_t> &symbols = scratch.symbols;
+  delta_symbols(pcm, f, limits, scratch.symbols);
 
   // First pass: the statistics of each table.
-  for (uint32_t t = 0; t < fb; ++t)
-    HuffInitStats(tables[t]);
-  for (size_t i = 0; i < symbols.size(); ++i)
-    HuffAddStat(tables[i % fb], symbols[i]);
+  const auto used = tables.first(fb);
+  for (HUFF *t : used)
+    HuffInitStats(t);
+  huff::add_stats(used, symbols);
 
   // Second pass: variant, tables, the first frame as plain bytes (its bytes
   // in reverse order: right before left, high before low), the codes.
   VEXFilePutBits(out, delta_variant(f), 3);
-  for (uint32_t t = 0; t < fb; ++t)
-    HuffStartEncode(tables[t]);
+  for (HUFF *t : used)
+    HuffStartEncode(t);
   for (uint32_t b = fb; b-- > 0;)
     VEXFilePut8(out, pcm[b]);
-  for (size_t i = 0; i < symbols.size(); ++i)
-    HuffEncode(tables[i % fb], symbols[i]);
+  huff::encode(used, symbols, scratch.coded);
   VEXFileByteAlign(out);
 }
 

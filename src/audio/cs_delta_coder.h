@@ -28,11 +28,17 @@ constexpr uint32_t delta_variant(const PcmFormat &f) {
 void delta_symbols(std::span<const uint8_t> pcm, const PcmFormat &f, const DeltaLimits &limits,
                    std::vector<uint8_t> &symbols);
 
+// Work space of the delta coder, kept from chunk to chunk.
+struct DeltaScratch {
+  std::vector<uint8_t> symbols; // the deltas' bytes
+  std::vector<uint8_t> coded;   // their codes
+};
+
 // Writes the bit stream of a Huffman chunk for whole frames of pcm: the
 // variant, the tables (tables[0 .. frame_bytes - 1], each an 8-bit HUFF
 // whose output is `out`), the first frame, the deltas' codes, then byte
-// alignment. `symbols` is scratch space.
+// alignment.
 void write_delta_stream(VEXFILE *out, std::span<HUFF *const> tables, std::span<const uint8_t> pcm,
-                        const PcmFormat &f, const DeltaLimits &limits, std::vector<uint8_t> &symbols);
+                        const PcmFormat &f, const DeltaLimits &limits, DeltaScratch &scratch);
 
 } // namespace vex::audio

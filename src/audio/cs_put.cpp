@@ -42,7 +42,7 @@ void put_plain(CsWriter &w, uint32_t count) {
   } else {
     VEXFilePut32(w.out, n);
     const std::span<HUFF *const> tables(w.huff, w.format.frame_bytes());
-    write_delta_stream(w.out, tables, pcm.first(n), w.format, {w.delta_mask, w.threshold}, w.symbols);
+    write_delta_stream(w.out, tables, pcm.first(n), w.format, {w.delta_mask, w.threshold}, w.delta);
   }
   count_chunk(w, n, frame.finish());
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "audio/cs_delta_coder.h"
 #include "audio/pcm_source.h"
 #include "vexutil/csfile.h"
 
@@ -30,7 +31,7 @@ struct CsWriter : CSFILE {
   std::unique_ptr<PcmSource> pcm_source;
   PcmFormat format;             // output format of the source
   std::vector<uint8_t> pcm;     // a chunk's PCM (raw and Huffman chunks)
-  std::vector<uint8_t> symbols; // a chunk's delta symbols
+  DeltaScratch delta;            // the delta coder's work space
 };
 
 // Largest PCM count of one chunk, so that a chunk's size always fits its

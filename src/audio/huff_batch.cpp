@@ -1,0 +1,174 @@
+#include "audio/huff_batch.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <type_traits>
+
+#include "audio/huff_record.h"
+
+namespace vex::huff {
+namespace {
+
+constexpr size_t kMaxEncoders = 4;
+
+// Two histograms per encoder, for even and odd frames: runs of one symbol
+// (silence, the high bytes of quiet sound) then do not wait on the same
+// counter from one frame to the next.
+template <size_t N> void count_symbols(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols) {
+  std::array<std::array<std::array<uint32_t, 256>, 2>, N> hist{};
+  const size_t pairs = symbols.size() / (2 * N) * (2 * N);
+  for (size_t i = 0; i < pairs; i += 2 * N)
+    for (size_t e = 0; e < N; ++e) {
+      ++hist[e][0][symbols[i + e]];
+      ++hist[e][1][symbols[i + N + e]];
+    }
+  for (size_t i = pairs; i < symbols.size(); ++i)
+    ++hist[(i - pairs) % N][0][symbols[i]];
+  for (size_t e = 0; e < N; ++e)
+    for (uint32_t s = 0; s < 256; ++s)
+      encoders[e]->code[s] += hist[e][0][s] + hist[e][1][s];
+}
+
+// Codes gather in a 64-bit word, least significant bit first; once it holds
+// 32 bits or more, its low 4 bytes go to a byte buffer. Between codes the
+// word holds fewer than 32 bits and a code has at most 30, so it never
+// overflows. The gathering starts at the bit position the output is at, so
+// that after its first partial byte everything reaches the output as whole
+// bytes at a byte boundary (the output's fast path).
+class BitGatherer {
+public:
+  BitGatherer(VEXFILE *out, std::vector<uint8_t> &buffer, size_t symbols) : out_(out) {
+    // 30 bits per symbol at most, the offset, and room for the last word.
+    buffer.resize(symbols * 30 / 8 + 12);
+    begin_ = at_ = buffer.data();
+    offset_ = fill_ = VEXFileBitPos(out);
+  }
+  void add(uint64_t code, uint32_t length) {
+    bits_ |= code << fill_;
+    fill_ += length;
+    if (fill_ >= 32) {
+      store_word(static_cast<uint32_t>(bits_));
+      bits_ >>= 32;
+      fill_ -= 32;
+    }
+  }
+  // Puts everything gathered: the bits that complete the output's pending
+  // byte, the whole bytes, the bits left.
+  void finish() {
+    store_word(static_cast<uint32_t>(bits_));
+    const uint64_t end = static_cast<uint64_t>(at_ - begin_ - 4) * 8 + fill_; // in bits, offset included
+    if (end == offset_)
+      return;
+    size_t byte = 0;
+    if (offset_ != 0) {
+      const auto first = static_cast<uint32_t>(std::min<uint64_t>(end, 8) - offset_);
+      VEXFilePutBits(out_, begin_[0] >> offset_, first);
+      if (end <= 8)
+        return;
+      byte = 1;
+    }
+    const size_t whole_end = static_cast<size_t>(end / 8);
+    if (whole_end > byte)
+      VEXFilePut(out_, begin_ + byte, static_cast<uint32_t>(whole_end - byte));
+    if (end % 8 != 0)
+      VEXFilePutBits(out_, begin_[whole_end], static_cast<uint32_t>(end % 8));
+  }
+
+private:
+  void store_word(uint32_t w) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(at_, &w, 4);
+    } else {
+      for (uint32_t i = 0; i < 4; ++i)
+        at_[i] = static_cast<uint8_t>(w >> (8 * i));
+    }
+    at_ += 4;
+  }
+
+  VEXFILE *out_;
+  uint8_t *begin_;
+  uint8_t *at_;
+  uint64_t bits_ = 0;
+  uint32_t fill_ = 0;
+  uint32_t offset_ = 0;
+};
+
+// Code and length of every symbol of every encoder in one 64-bit entry:
+// the reversed code in the low 32 bits, the length above.
+template <size_t N> void encode_symbols(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols,
+                                        std::vector<uint8_t> &scratch) {
+  std::array<std::array<uint64_t, 256>, N> entry;
+  for (size_t e = 0; e < N; ++e)
+    for (uint32_t s = 0; s < 256; ++s)
+      entry[e][s] = encoders[e]->code[s] | uint64_t{encoders[e]->length[s]} << 32;
+  std::array<uint64_t, N> bits{};
+  BitGatherer out(encoders[0]->out, scratch, symbols.size());
+  const auto code = [&](size_t e, uint8_t s) {
+    const uint64_t x = entry[e][s];
+    const auto length = static_cast<uint32_t>(x >> 32);
+    out.add(x & 0xFFFFFFFFu, length);
+    bits[e] += length;
+  };
+  const size_t whole = symbols.size() / N * N;
+  for (size_t i = 0; i < whole; i += N)
+    for (size_t e = 0; e < N; ++e)
+      code(e, symbols[i + e]);
+  for (size_t i = whole; i < symbols.size(); ++i)
+    code(i - whole, symbols[i]);
+  out.finish();
+  for (size_t e = 0; e < N; ++e) {
+    encoders[e]->bits_coded += static_cast<uint32_t>(bits[e]);
+    encoders[e]->symbols_coded += static_cast<uint32_t>(symbols.size() / N + (e < symbols.size() % N ? 1 : 0));
+  }
+}
+
+// Calls body(std::integral_constant<size_t, n>) for n = the encoder count.
+template <class Body> void by_count(size_t n, Body body) {
+  switch (n) {
+  case 1: body(std::integral_constant<size_t, 1>{}); break;
+  case 2: body(std::integral_constant<size_t, 2>{}); break;
+  case 3: body(std::integral_constant<size_t, 3>{}); break;
+  default: body(std::integral_constant<size_t, 4>{}); break;
+  }
+}
+
+// Codes longer than 30 bits exist only in tables that failed to build
+// (length overflow); their lengths are not to be trusted with the gatherer,
+// so such blocks go symbol by symbol exactly as before, as do 16-bit
+// encoders with their escapes.
+bool per_symbol(std::span<HUFF *const> encoders) {
+  for (const HUFF *h : encoders)
+    if (h->length_overflow || sixteen_bit(h))
+      return true;
+  return false;
+}
+
+} // namespace
+
+void add_stats(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols) {
+  if (encoders.empty() || encoders.size() > kMaxEncoders)
+    return;
+  if (per_symbol(encoders)) {
+    for (size_t i = 0; i < symbols.size(); ++i)
+      HuffAddStat(encoders[i % encoders.size()], symbols[i]);
+    return;
+  }
+  for (size_t e = 0; e < encoders.size() && e < symbols.size(); ++e)
+    encoders[e]->stats_present = 1;
+  by_count(encoders.size(), [&](auto n) { count_symbols<n()>(encoders, symbols); });
+}
+
+void encode(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols, std::vector<uint8_t> &scratch) {
+  if (encoders.empty() || encoders.size() > kMaxEncoders)
+    return;
+  if (per_symbol(encoders)) {
+    for (size_t i = 0; i < symbols.size(); ++i)
+      HuffEncode(encoders[i % encoders.size()], symbols[i]);
+    return;
+  }
+  by_count(encoders.size(), [&](auto n) { encode_symbols<n()>(encoders, symbols, scratch); });
+}
+
+} // namespace vex::huff

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "audio/huff_record.h"
 
@@ -113,8 +114,7 @@ template <size_t N> void encode_symbols(std::span<HUFF *const> encoders, std::sp
   };
   const size_t whole = symbols.size() / N * N;
   for (size_t i = 0; i < whole; i += N)
-    for (size_t e = 0; e < N; ++e)
-      code(e, symbols[i + e]);
+    [&]<size_t... E>(std::index_sequence<E...>) { (code(E, symbols[i + E]), ...); }(std::make_index_sequence<N>{});
   for (size_t i = whole; i < symbols.size(); ++i)
     code(i - whole, symbols[i]);
   out.finish();

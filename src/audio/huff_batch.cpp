@@ -33,9 +33,9 @@ template <size_t N> void count_symbols(std::span<HUFF *const> encoders, std::spa
 }
 
 // Codes gather in a 64-bit word, least significant bit first; once it holds
-// 32 bits or more, its low 4 bytes go to a byte buffer. Between codes the
-// word holds fewer than 32 bits and a code has at most 30, so it never
-// overflows. The gathering starts at the bit position the output is at, so
+// 32 bits or more, its low 4 bytes go to a byte buffer. Between additions
+// the word holds fewer than 32 bits, and an addition (one code, or two
+// joined codes) has at most 32, so it never overflows. The gathering starts at the bit position the output is at, so
 // that after its first partial byte everything reaches the output as whole
 // bytes at a byte boundary (the output's fast path).
 class BitGatherer {
@@ -112,11 +112,30 @@ template <size_t N> void encode_symbols(std::span<HUFF *const> encoders, std::sp
     out.add(x & 0xFFFFFFFFu, length);
     bits[e] += length;
   };
-  const size_t whole = symbols.size() / N * N;
-  for (size_t i = 0; i < whole; i += N)
-    [&]<size_t... E>(std::index_sequence<E...>) { (code(E, symbols[i + E]), ...); }(std::make_index_sequence<N>{});
+  // Two symbols at a time: their codes join before they join the word,
+  // which halves the chain of dependent steps. Together they must fit the
+  // 32 bits the word has room for; longer pairs (rare) go one by one.
+  const auto code_pair = [&](size_t e0, size_t e1, uint8_t s0, uint8_t s1) {
+    const uint64_t x0 = entry[e0][s0], x1 = entry[e1][s1];
+    const auto l0 = static_cast<uint32_t>(x0 >> 32), l1 = static_cast<uint32_t>(x1 >> 32);
+    bits[e0] += l0;
+    bits[e1] += l1;
+    if (l0 + l1 <= 32) {
+      out.add((x0 & 0xFFFFFFFFu) | (x1 & 0xFFFFFFFFu) << l0, l0 + l1);
+    } else {
+      out.add(x0 & 0xFFFFFFFFu, l0);
+      out.add(x1 & 0xFFFFFFFFu, l1);
+    }
+  };
+  // A step covers whole frames and an even number of symbols.
+  constexpr size_t kStep = N % 2 == 0 ? N : 2 * N;
+  const size_t whole = symbols.size() / kStep * kStep;
+  for (size_t i = 0; i < whole; i += kStep)
+    [&]<size_t... P>(std::index_sequence<P...>) {
+      (code_pair((2 * P) % N, (2 * P + 1) % N, symbols[i + 2 * P], symbols[i + 2 * P + 1]), ...);
+    }(std::make_index_sequence<kStep / 2>{});
   for (size_t i = whole; i < symbols.size(); ++i)
-    code(i - whole, symbols[i]);
+    code((i - whole) % N, symbols[i]);
   out.finish();
   for (size_t e = 0; e < N; ++e) {
     encoders[e]->bits_coded += static_cast<uint32_t>(bits[e]);

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstring>
 #include <type_traits>
 #include <utility>
 
+#include "audio/huff_bit_gatherer.h"
 #include "audio/huff_record.h"
 
 namespace vex::huff {
@@ -32,70 +31,6 @@ template <size_t N> void count_symbols(std::span<HUFF *const> encoders, std::spa
       encoders[e]->code[s] += hist[e][0][s] + hist[e][1][s];
 }
 
-// Codes gather in a 64-bit word, least significant bit first; once it holds
-// 32 bits or more, its low 4 bytes go to a byte buffer. Between additions
-// the word holds fewer than 32 bits, and an addition (one code, or two
-// joined codes) has at most 32, so it never overflows. The gathering starts at the bit position the output is at, so
-// that after its first partial byte everything reaches the output as whole
-// bytes at a byte boundary (the output's fast path).
-class BitGatherer {
-public:
-  BitGatherer(VEXFILE *out, std::vector<uint8_t> &buffer, size_t symbols) : out_(out) {
-    // 30 bits per symbol at most, the offset, and room for the last word.
-    buffer.resize(symbols * 30 / 8 + 12);
-    begin_ = at_ = buffer.data();
-    offset_ = fill_ = VEXFileBitPos(out);
-  }
-  void add(uint64_t code, uint32_t length) {
-    bits_ |= code << fill_;
-    fill_ += length;
-    if (fill_ >= 32) {
-      store_word(static_cast<uint32_t>(bits_));
-      bits_ >>= 32;
-      fill_ -= 32;
-    }
-  }
-  // Puts everything gathered: the bits that complete the output's pending
-  // byte, the whole bytes, the bits left.
-  void finish() {
-    store_word(static_cast<uint32_t>(bits_));
-    const uint64_t end = static_cast<uint64_t>(at_ - begin_ - 4) * 8 + fill_; // in bits, offset included
-    if (end == offset_)
-      return;
-    size_t byte = 0;
-    if (offset_ != 0) {
-      const auto first = static_cast<uint32_t>(std::min<uint64_t>(end, 8) - offset_);
-      VEXFilePutBits(out_, begin_[0] >> offset_, first);
-      if (end <= 8)
-        return;
-      byte = 1;
-    }
-    const size_t whole_end = static_cast<size_t>(end / 8);
-    if (whole_end > byte)
-      VEXFilePut(out_, begin_ + byte, static_cast<uint32_t>(whole_end - byte));
-    if (end % 8 != 0)
-      VEXFilePutBits(out_, begin_[whole_end], static_cast<uint32_t>(end % 8));
-  }
-
-private:
-  void store_word(uint32_t w) {
-    if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(at_, &w, 4);
-    } else {
-      for (uint32_t i = 0; i < 4; ++i)
-        at_[i] = static_cast<uint8_t>(w >> (8 * i));
-    }
-    at_ += 4;
-  }
-
-  VEXFILE *out_;
-  uint8_t *begin_;
-  uint8_t *at_;
-  uint64_t bits_ = 0;
-  uint32_t fill_ = 0;
-  uint32_t offset_ = 0;
-};
-
 // Code and length of every symbol of every encoder in one 64-bit entry:
 // the reversed code in the low 32 bits, the length above.
 template <size_t N> void encode_symbols(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols,
@@ -105,7 +40,9 @@ template <size_t N> void encode_symbols(std::span<HUFF *const> encoders, std::sp
     for (uint32_t s = 0; s < 256; ++s)
       entry[e][s] = encoders[e]->code[s] | uint64_t{encoders[e]->length[s]} << 32;
   std::array<uint64_t, N> bits{};
-  BitGatherer out(encoders[0]->out, scratch, symbols.size());
+  // 30 bits per symbol at most.
+  scratch.resize(BitGatherer::bytes_for(uint64_t{symbols.size()} * 30));
+  BitGatherer out(encoders[0]->out, scratch);
   const auto code = [&](size_t e, uint8_t s) {
     const uint64_t x = entry[e][s];
     const auto length = static_cast<uint32_t>(x >> 32);

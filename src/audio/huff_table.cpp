@@ -1,8 +1,10 @@
 // HuffStartEncode: builds the Huffman code from the counts and writes the
 // code table.
+#include <array>
 #include <cstring>
 #include <vector>
 
+#include "audio/huff_bit_gatherer.h"
 #include "audio/huff_record.h"
 #include "audio/huff_weight_list.h"
 #include "vexutil/util.h"
@@ -97,6 +99,29 @@ public:
 
   // Pre-order below an internal node: its 0-branch child, then its 1-branch
   // child; 1 = internal, 0 = leaf and its symbol. Depth is at most 30 here.
+  // 8-bit tables: every field is a bit or a bit and a byte, gathered and
+  // written in one go (the same bits as one write per field).
+  void write_tree8(uint32_t root) {
+    // 256 leaves of 9 bits, 255 internal nodes of 1 bit.
+    std::array<uint8_t, BitGatherer::bytes_for(256 * 9 + 255)> buffer;
+    BitGatherer out(h_->out, buffer);
+    write_children8(root, out);
+    out.finish();
+  }
+
+  void write_children8(uint32_t node, BitGatherer &out) {
+    h_->bits_coded += 8;
+    const uint32_t k = node - kLeafLimit;
+    for (const uint32_t child : {w_.zero[k], w_.one[k]}) {
+      if (is_leaf(child)) {
+        out.add(child << 1, 9); // bit 0, then the symbol
+      } else {
+        out.add(1, 1);
+        write_children8(child, out);
+      }
+    }
+  }
+
   void write_children(uint32_t node) {
     h_->bits_coded += 8;
     const uint32_t k = node - kLeafLimit;
@@ -208,7 +233,10 @@ int32_t build_and_write(HUFF *h) {
   if (!tb.size_ok(root))
     return -1;
   h->bits_coded = 0;
-  tb.write_children(root);
+  if (sixteen_bit(h))
+    tb.write_children(root); // leaves go through the byte encoders, field by field
+  else
+    tb.write_tree8(root);
   VEXFilePutBits(h->out, 0, 1);
   const auto result = static_cast<int32_t>(kTableBase + h->bits_coded);
   h->symbols_coded = 0;

@@ -61,13 +61,13 @@ private:
   size_t slot(size_t i) const { return head_ + n_ - 1 - i; }
 
   // The insertion point: after every entry of equal or greater weight.
-  // (The table layout describes it as a binary search with low = 0,
-  // high = n: mid = (low + high) / 2; a lighter entry at mid sets
-  // high = mid - 1, else low = mid + 1, while low <= high; the position is
-  // mid when mid = n or the entry there is lighter, else mid + 1. On a list
-  // in descending order that is always the count of entries of weight >= w.)
-  // Counted here as n less the entries lighter than w, found without
-  // branches over the lightest-first storage.
+  // The code was first built on a binary search with low = 0, high = n:
+  // mid = (low + high) / 2; a lighter entry at mid sets high = mid - 1,
+  // else low = mid + 1, while low <= high; the position is mid when mid = n
+  // or the entry there is lighter, else mid + 1. On a list in descending
+  // order that is always the count of entries of weight >= w, counted here
+  // as n less the entries lighter than w, found without branches over the
+  // lightest-first storage (the list test checks it against that search).
   size_t position(uint32_t w) const {
     if (n_ == 0)
       return 0;

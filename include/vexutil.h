@@ -10,5 +10,6 @@
 #include "vexutil/platform.h"
 #include "vexutil/yuv.h"
 #include "vexutil/huff.h"
+#include "vexutil/csfile.h"
 
 #endif

@@ -1,9 +1,12 @@
 // HuffStartEncode: builds the Huffman code from the counts and writes the
 // code table.
+#include <array>
 #include <cstring>
 #include <vector>
 
+#include "audio/huff_bit_gatherer.h"
 #include "audio/huff_record.h"
+#include "audio/huff_weight_list.h"
 #include "vexutil/util.h"
 
 using namespace vex::audio;
@@ -30,58 +33,27 @@ bool is_leaf(uint32_t ref) { return ref < kLeafLimit; }
 
 class TableBuilder {
 public:
-  explicit TableBuilder(HUFF *h) : h_(h), w_(*g_work) {}
+  explicit TableBuilder(HUFF *h) : h_(h), w_(*g_work), list_(symbol_count(h)) {}
 
-  // Sorted insertion: the list is in descending weight; a new entry goes
-  // after every entry of equal or greater weight. When the entries from
-  // the insertion point to the end all weigh the same, the first of them
-  // moves to the end instead of shifting the run (this decides which of
-  // several equal weights pair first).
-  void insert(uint32_t ref) {
-    const uint32_t w = weight(ref);
-    const auto n = static_cast<int>(list_.size());
-    int low = 0, high = n, mid = 0;
-    while (low <= high) {
-      mid = (low + high) / 2;
-      if (mid == n)
-        break; // lands at the end either way
-      if (weight(list_[static_cast<size_t>(mid)]) < w)
-        high = mid - 1;
-      else
-        low = mid + 1;
-    }
-    const int pos = mid == n || weight(list_[static_cast<size_t>(mid)]) < w ? mid : mid + 1;
-    if (pos == n) {
-      list_.push_back(ref);
-      return;
-    }
-    const auto p = static_cast<size_t>(pos);
-    if (weight(list_[p]) == weight(list_.back())) {
-      list_.push_back(list_[p]);
-      list_[p] = ref;
-    } else {
-      list_.insert(list_.begin() + pos, ref);
-    }
-  }
+  void insert(uint32_t ref) { list_.insert({weight(ref), ref}); }
 
   size_t distinct() const { return list_.size(); }
-  uint32_t first() const { return list_.front(); }
+  uint32_t first() const { return list_.at(0).ref; }
 
   // Pairs the two lightest entries until one remains; returns the root.
   uint32_t build_tree() {
     uint32_t next = 0;
     while (list_.size() >= 2) {
-      const uint32_t one = list_.back();
-      list_.pop_back();
-      const uint32_t zero = list_.back();
-      list_.pop_back();
-      w_.weight[next] = weight(zero) + weight(one);
-      w_.zero[next] = zero;
-      w_.one[next] = one;
-      insert(kLeafLimit + next);
+      const WeightedRef one = list_.pop_last();
+      const WeightedRef zero = list_.pop_last();
+      w_.weight[next] = zero.weight + one.weight;
+      w_.zero[next] = zero.ref;
+      w_.one[next] = one.ref;
+      list_.insert({w_.weight[next], kLeafLimit + next});
       ++next;
     }
-    return list_.front();
+    internal_nodes_ = next;
+    return list_.at(0).ref;
   }
 
   // Depth-first: every leaf gets its depth as length and its path, first
@@ -114,6 +86,9 @@ public:
   // need more than 0x7FFF8 bits at 8 per internal node. (With at most
   // 65535 internal nodes this holds for every tree the encoder builds.)
   bool size_ok(uint32_t root) const {
+    // No subtree has more internal nodes than the whole tree.
+    if (8ull * internal_nodes_ <= kMaxSubtreeBits)
+      return true;
     for (uint32_t node = root; !is_leaf(node); node = w_.one[node - kLeafLimit]) {
       const uint32_t zero = w_.zero[node - kLeafLimit];
       if (!is_leaf(zero) && 8ull * internal_nodes(zero) > kMaxSubtreeBits)
@@ -124,6 +99,29 @@ public:
 
   // Pre-order below an internal node: its 0-branch child, then its 1-branch
   // child; 1 = internal, 0 = leaf and its symbol. Depth is at most 30 here.
+  // 8-bit tables: every field is a bit or a bit and a byte, gathered and
+  // written in one go (the same bits as one write per field).
+  void write_tree8(uint32_t root) {
+    // 256 leaves of 9 bits, 255 internal nodes of 1 bit.
+    std::array<uint8_t, BitGatherer::bytes_for(256 * 9 + 255)> buffer;
+    BitGatherer out(h_->out, buffer);
+    write_children8(root, out);
+    out.finish();
+  }
+
+  void write_children8(uint32_t node, BitGatherer &out) {
+    h_->bits_coded += 8;
+    const uint32_t k = node - kLeafLimit;
+    for (const uint32_t child : {w_.zero[k], w_.one[k]}) {
+      if (is_leaf(child)) {
+        out.add(child << 1, 9); // bit 0, then the symbol
+      } else {
+        out.add(1, 1);
+        write_children8(child, out);
+      }
+    }
+  }
+
   void write_children(uint32_t node) {
     h_->bits_coded += 8;
     const uint32_t k = node - kLeafLimit;
@@ -167,7 +165,8 @@ private:
 
   HUFF *h_;
   WorkArea &w_;
-  std::vector<uint32_t> list_; // node references, descending weight
+  WeightList list_; // node references, descending weight
+  uint32_t internal_nodes_ = 0;
 };
 
 // The three lowest values with no count stand for the recent positions; an
@@ -234,7 +233,10 @@ int32_t build_and_write(HUFF *h) {
   if (!tb.size_ok(root))
     return -1;
   h->bits_coded = 0;
-  tb.write_children(root);
+  if (sixteen_bit(h))
+    tb.write_children(root); // leaves go through the byte encoders, field by field
+  else
+    tb.write_tree8(root);
   VEXFilePutBits(h->out, 0, 1);
   const auto result = static_cast<int32_t>(kTableBase + h->bits_coded);
   h->symbols_coded = 0;

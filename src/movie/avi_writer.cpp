@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -35,6 +36,7 @@ struct OutStream {
   int32_t quality = -1;
   CodecPtr enc;
   SwsContext *sws = nullptr;
+  std::vector<uint8_t> padded; // the frame's rows top down, each padded for the converter
   FramePtr frame;
   AVStream *st = nullptr;
   AVRational time_base{1, 1}; // of the packets made for this stream
@@ -196,18 +198,35 @@ bool open_encoder(OutStream &s) {
   return av_frame_get_buffer(s.frame.get(), 0) >= 0;
 }
 
+constexpr int kRowPadding = 64; // bytes behind each row for the converter's wide loads
+
 int32_t encode(OutStream &s, int32_t start, const uint8_t *rows, int32_t bytes) {
   const int w = s.bitmap.width, h = s.bitmap.height, bits = s.bitmap.bit_count;
   const int pitch = (w * bits / 8 + 3) & ~3;
-  if (bytes < pitch * h || av_frame_make_writable(s.frame.get()) < 0)
+  if (w <= 0 || h <= 0 || bytes < pitch * h || av_frame_make_writable(s.frame.get()) < 0)
     return kBadArgs;
   const AVPixelFormat source = bits == 8 ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_BGR24;
   s.sws = sws_getCachedContext(s.sws, w, h, source, w, h, s.enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!s.sws)
     return kWriteError;
-  // Bottom-up rows: start at the top row and step backwards.
-  const uint8_t *planes[4] = {rows + static_cast<ptrdiff_t>(h - 1) * pitch, s.table.data(), nullptr, nullptr};
-  const int strides[4] = {-pitch, 0, 0, 0};
+  // The converter reads past the end of a row (whole 16-byte loads, and a
+  // pixel beyond the last one for odd widths), which for the last row in
+  // memory lies outside the caller's buffer. So the rows (bottom-up in the
+  // bitmap) go through a top-down copy whose padding repeats each row's
+  // last pixel: everything it reads there is defined and matches the edge.
+  const int pixel = bits == 8 ? 1 : 3;
+  const int used = w * pixel;
+  const int padded_pitch = used + kRowPadding / pixel * pixel;
+  s.padded.resize(static_cast<size_t>(padded_pitch) * h + kRowPadding);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t *src = rows + static_cast<ptrdiff_t>(h - 1 - y) * pitch;
+    uint8_t *dst = s.padded.data() + static_cast<ptrdiff_t>(y) * padded_pitch;
+    std::memcpy(dst, src, static_cast<size_t>(used));
+    for (int x = used; x < padded_pitch; x += pixel)
+      std::memcpy(dst + x, src + used - pixel, static_cast<size_t>(pixel));
+  }
+  const uint8_t *planes[4] = {s.padded.data(), s.table.data(), nullptr, nullptr};
+  const int strides[4] = {padded_pitch, 0, 0, 0};
   if (sws_scale(s.sws, planes, strides, 0, h, s.frame->data, s.frame->linesize) != h)
     return kWriteError;
   s.frame->pts = start;

@@ -1,0 +1,38 @@
+// The writer's two calls into the library's sound source.
+//
+// NOT YET CONNECTED: the sound source (SFileOpen, SFileCommandLine) is not
+// part of the library yet. Until it is, open_sound_source returns null, so
+// the exported CSFileOpen fails, and read_sound_switches reads nothing.
+// When it lands, open_sound_source wraps SFileOpen's record in a PcmSource
+// adapter (SFileGet, SFileReset, the SFILE format and length fields,
+// SFileClose in its destructor) and read_sound_switches calls
+// SFileCommandLine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "audio/pcm_source.h"
+#include "vexutil/csfile.h"
+
+namespace vex::audio {
+
+// Arguments 7-15 of CSFileOpen, as the sound source takes them.
+struct SoundSourceArgs {
+  const char *name = nullptr;
+  int32_t rate = 0, bits = 0, channels = 0;
+  int32_t start = 0, end = 0, track = 0;
+  int32_t raw_format = 0, raw_header = 0;
+  VEXMessageCallback callback = nullptr;
+};
+
+// Null when the input cannot be opened (the source reports why through the
+// callback).
+std::unique_ptr<PcmSource> open_sound_source(const SoundSourceArgs &args);
+
+// The sound switches of a command line (/R /B /C /S /E /T, /Y with /D and
+// /K); every pointer may be null. Returns false when they were not read.
+bool read_sound_switches(char *cmd, int32_t *rate, int32_t *bits, int32_t *channels, int32_t *start,
+                         int32_t *end, int32_t *track, int32_t *raw_format, int32_t *raw_header);
+
+} // namespace vex::audio

@@ -9,5 +9,6 @@
 #include "vexutil/platform.h"
 #include "vexutil/yuv.h"
 #include "vexutil/huff.h"
+#include "vexutil/ui.h"
 
 #endif

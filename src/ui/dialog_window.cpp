@@ -213,7 +213,6 @@ private:
     front_ = &fall_back_to_terminal();
     set_native(dialog_, nullptr);
     DialogLook look = look_;
-    look.text = "<object id=\"VEXDialog\"></object>";
     look.owner = nullptr;
     front().dialog_create(look, *this);
     front().dialog_set_caption(before.caption.empty() ? title_ : before.caption);

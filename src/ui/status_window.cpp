@@ -153,6 +153,8 @@ public:
   }
 
   Shown shown() const { return front_ ? front_->status_shown() : Shown{}; }
+  std::string status_text() const { return status_.str(); }
+  std::string info_text() const { return info_.str(); }
   uint8_t cancel_requests() const { return cancel_requests_; }
   bool cancelled() const { return cancelled_; }
 
@@ -210,6 +212,8 @@ private:
   }
 
   Reply show_box(const Box &b) {
+    if (!front_) // a box before StatusInit: the front of the process
+      front_ = &current_front();
     Box box = b;
     box.parent = native_of(current_owner());
     Reply r = front_->box(box);
@@ -300,6 +304,8 @@ StatusWindow &status_window() {
 
 namespace testing {
 Shown status_shown() { return status_window().shown(); }
+std::string status_text() { return status_window().status_text(); }
+std::string info_text() { return status_window().info_text(); }
 uint8_t cancel_requests() { return status_window().cancel_requests(); }
 bool cancelled() { return status_window().cancelled(); }
 } // namespace testing

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "ui/signal_watch.h"
@@ -93,15 +94,23 @@ public:
   }
   bool status_visible() const override { return status_.exists && status_.visible; }
   bool status_minimized() const override { return false; }
+  // The caption and information line head the output once, at the first
+  // paint after showing (the information comes with the paint).
   void status_show() override {
+    if (!status_.visible)
+      header_due_ = true;
     status_.visible = true;
-    header(status_.caption + (info_.empty() ? "" : " - " + info_));
   }
   void status_paint(const std::string &status, const std::string &info) override {
     info_ = info;
     status_.line = status;
-    if (status_.visible)
-      show_line(status, false);
+    if (!status_.visible)
+      return;
+    if (header_due_) {
+      header_due_ = false;
+      header(status_.caption + (info_.empty() ? "" : " - " + info_));
+    }
+    show_line(status, false);
   }
   void status_focus_button() override {}
   void status_rename_button(const std::string &label) override {
@@ -134,6 +143,7 @@ public:
     dialog_.caption = title;
     dialog_events_ = &events;
     items_.clear();
+    controls_ = template_controls(look.text);
     return true;
   }
   std::string dialog_caption() const override { return dialog_.caption; }
@@ -149,7 +159,7 @@ public:
     header(dialog_.caption);
   }
   bool dialog_set_item(int control, const std::string &text) override {
-    if (!dialog_.exists)
+    if (!dialog_.exists || !controls_.count(control))
       return false;
     items_[control] = text;
     if (control == 2)
@@ -159,10 +169,12 @@ public:
     dialog_.line = text;
     return true;
   }
+  // Focus on a button is the moment it can be pressed: Enter presses it
+  // (a template without that control still gets a way out).
   void dialog_focus_item(int control) override {
     auto it = items_.find(control);
-    if (it != items_.end() && dialog_.visible)
-      offer_button(it->second, control, dialog_events_);
+    if (dialog_.visible)
+      offer_button(it != items_.end() ? it->second : "&Close", control, dialog_events_);
   }
   void dialog_destroy() override {
     if (!dialog_.exists)
@@ -322,10 +334,11 @@ private:
   std::string info_;
   Events *status_events_ = nullptr, *dialog_events_ = nullptr;
   std::map<int, std::string> items_;
+  std::set<int> controls_;
   Events *armed_ = nullptr;
   int armed_id_ = 2;
   std::string pending_, last_plain_;
-  bool dirty_ = false, drawn_ = false;
+  bool dirty_ = false, drawn_ = false, header_due_ = false;
   Clock::time_point last_draw_{};
   int wake_[2] = {-1, -1};
 };

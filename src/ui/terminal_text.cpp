@@ -133,4 +133,20 @@ bool template_title(std::string_view xml, std::string &title) {
   return true;
 }
 
+std::set<int> template_controls(std::string_view xml) {
+  std::set<int> found;
+  for (const std::string_view key : {std::string_view("id=\"control-"), std::string_view("id='control-")}) {
+    for (size_t at = xml.find(key); at != std::string_view::npos; at = xml.find(key, at + 1)) {
+      size_t p = at + key.size();
+      long n = 0;
+      const size_t digits = p;
+      while (p < xml.size() && std::isdigit(static_cast<unsigned char>(xml[p])) && n <= 0xFFFF)
+        n = n * 10 + (xml[p++] - '0');
+      if (p > digits && p < xml.size() && xml[p] == key[3] && n <= 0xFFFF)
+        found.insert(static_cast<int>(n));
+    }
+  }
+  return found;
+}
+
 } // namespace vex::ui

@@ -3,6 +3,7 @@
 // dialog template. Pure functions, apart from the terminal itself.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,7 @@ Reply parse_reply(std::string_view line, const Box &box);
 // The title property of the object "VEXDialog" in a GtkBuilder text; false
 // when the text holds no such object.
 bool template_title(std::string_view xml, std::string &title);
+// The numbers N of the objects "control-N" a template names.
+std::set<int> template_controls(std::string_view xml);
 
 } // namespace vex::ui

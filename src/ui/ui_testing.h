@@ -4,12 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "ui/front.h"
 
 namespace vex::ui::testing {
 
 Shown status_shown();
+// The status and information texts as the logic holds them (shown or not).
+std::string status_text();
+std::string info_text();
 // Any thread: the call is carried to the dialog's thread when one runs.
 Shown dialog_shown();
 // Nothing shown (exists false) when no dialog runs.

@@ -47,7 +47,7 @@ void use_terminal_front() {
   unsetenv("WAYLAND_DISPLAY");
 }
 
-ChildResult run_detached(const std::function<int()> &body, std::chrono::milliseconds limit) {
+ChildResult run_detached(const std::function<int()> &body, std::chrono::milliseconds limit, bool terminal_only) {
   int err[2];
   if (pipe(err) != 0)
     return {};
@@ -59,7 +59,8 @@ ChildResult run_detached(const std::function<int()> &body, std::chrono::millisec
     dup2(null_fd, STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     close(err[0]);
-    use_terminal_front();
+    if (terminal_only)
+      use_terminal_front();
     _exit(body());
   }
   close(err[1]);

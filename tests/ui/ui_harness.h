@@ -19,8 +19,9 @@ struct ChildResult {
 };
 
 // body runs in a child without a controlling terminal; its return value is
-// the exit status.
-ChildResult run_detached(const std::function<int()> &body, std::chrono::milliseconds limit);
+// the exit status. terminal_only: the child is also kept from any display.
+ChildResult run_detached(const std::function<int()> &body, std::chrono::milliseconds limit,
+                         bool terminal_only = true);
 
 // A child on a pseudo-terminal (stdin, stdout and stderr, and its
 // controlling terminal).

@@ -14,9 +14,9 @@ Shown status_shown();
 // The status and information texts as the logic holds them (shown or not).
 std::string status_text();
 std::string info_text();
-// Any thread: the call is carried to the dialog's thread when one runs.
+// Any thread: the call is carried to the dialog's thread when one runs;
+// nothing shown (exists false) when no dialog runs.
 Shown dialog_shown();
-// Nothing shown (exists false) when no dialog runs.
 uint8_t cancel_requests();
 bool cancelled();
 

@@ -15,7 +15,7 @@
 // GTK, GDK, GLib, fontconfig and friends keep caches for the life of the
 // process that the leak checker cannot tell from leaks; what they allocate
 // is not ours. Everything else must be freed.
-extern "C" const char *__lsan_default_suppressions() {
+extern "C" __attribute__((visibility("default"))) const char *__lsan_default_suppressions() {
   return "leak:libgtk-3.so\nleak:libgdk-3.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n"
          "leak:libgio-2.0.so\nleak:libfontconfig.so\nleak:libpango\nleak:libcairo.so\nleak:libX11.so\n"
          "leak:libatk\nleak:libdbus\nleak:libharfbuzz.so\nleak:libgdk_pixbuf\n";

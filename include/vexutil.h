@@ -11,5 +11,6 @@
 #include "vexutil/yuv.h"
 #include "vexutil/huff.h"
 #include "vexutil/csfile.h"
+#include "vexutil/ui.h"
 
 #endif

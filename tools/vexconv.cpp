@@ -2,22 +2,24 @@
 // OUT, whose kind follows from its extension.
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "common/command_line.h"
 #include "common/media.h"
-#include "common/progress.h"
+#include "common/talk.h"
+#include "vexutil/ui.h"
 #include "vexutil/util.h"
 #include "vexutil/version.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using vex::tools::CommandLine;
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-               "usage: vexconv IN OUT [/S<first>] [/N<count>] [/R<fps>] [/Y] [/Q]\n"
+               "usage: vexconv [--gui] IN OUT [/S<first>] [/N<count>] [/R<fps>] [/Y] [/Q]\n"
                "Converts IN (a FLIC animation, a Tolm or a Korvane movie) to OUT (%s).\n"
                "  /S<n>   start at frame n (1 = the first, the default)\n"
                "  /N<n>   convert n frames (default: to the end)\n"
@@ -26,7 +28,9 @@ void usage(std::FILE *to) {
                "  /Y      replace OUT when it exists\n"
                "  /Q      quiet: no progress bar, no summary\n"
                "  /-X     cancels every earlier /X\n"
-               "A progress bar shows on stderr when it is a terminal.\n"
+               "  --gui   run in a window (needs a display)\n"
+               "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
+               "is replaced only after a Yes on the terminal, or with /Y.\n"
                "Exit status: 0 done, 1 failure, 2 bad command line.\n",
                vex::tools::output_extensions().c_str());
 }
@@ -70,80 +74,68 @@ int32_t rate_of(uint32_t num, uint32_t den) {
   return units >= 2147483647.0 ? INT32_MIN + 1 : -static_cast<int32_t>(std::max(1.0, units));
 }
 
-bool same_file(const std::string &a, const std::string &b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec);
-}
-
-int convert(const Options &o) {
+int convert(const Options &o, vex::tools::Talk &talk) {
   std::string why;
   auto in = vex::tools::open_input(o.in, why);
-  if (!in) {
-    std::fprintf(stderr, "vexconv: %s: %s\n", o.in.c_str(), why.c_str());
-    return 1;
-  }
+  if (!in)
+    return talk.fail("vexconv: " + o.in + ": " + why);
   const vex::tools::InputInfo &info = in->info();
-  if (o.first > info.frames) {
-    std::fprintf(stderr, "vexconv: %s has %u frames; /S%u starts past them\n", o.in.c_str(), info.frames, o.first);
-    return 1;
-  }
+  if (o.first > info.frames)
+    return talk.fail("vexconv: " + o.in + " has " + std::to_string(info.frames) + " frames; /S" +
+                     std::to_string(o.first) + " starts past them");
   const uint32_t left = info.frames - o.first + 1;
   const uint32_t count = o.count == 0 || o.count > left ? left : o.count;
-  std::error_code ec;
-  if (same_file(o.in, o.out)) {
-    std::fprintf(stderr, "vexconv: %s: the output would replace the input\n", o.out.c_str());
+  if (!talk.may_write(o.in, o.out, o.replace))
     return 1;
-  }
-  if (fs::exists(o.out, ec) && !o.replace) {
-    std::fprintf(stderr, "vexconv: %s exists; add /Y to replace it\n", o.out.c_str());
-    return 1;
-  }
   const vex::tools::OutputSpec plan{o.out, info.width, info.height,
                                     o.fps_den ? rate_of(o.fps_num, o.fps_den) : info.rate};
   auto out = vex::tools::create_output(plan, why);
-  if (!out) {
-    std::fprintf(stderr, "vexconv: %s: %s\n", o.out.c_str(), why.c_str());
-    return 1;
-  }
-  vex::tools::Progress bar(count, !o.quiet);
+  if (!out)
+    return talk.fail("vexconv: " + o.out + ": " + why);
+  const uint32_t start = VEXTimerRead();
   vex::tools::FrameView frame;
   for (uint32_t i = 0; i < count; ++i) {
+    if (talk.cancelled()) {
+      out->close();
+      return talk.fail("vexconv: cancelled after " + std::to_string(i) + " frames");
+    }
     const bool got = i == 0 ? in->seek(o.first, frame) : in->next(frame);
     if (!got) {
-      bar.finish();
-      std::fprintf(stderr, "vexconv: %s: frame %u cannot be read\n", o.in.c_str(), o.first + i);
       out->close();
-      return 1;
+      return talk.fail("vexconv: " + o.in + ": frame " + std::to_string(o.first + i) + " cannot be read");
     }
     if (!out->put(frame)) {
-      bar.finish();
-      std::fprintf(stderr, "vexconv: %s: write failed (disk full?)\n", o.out.c_str());
       out->close();
-      return 1;
+      return talk.fail("vexconv: " + o.out + ": write failed (disk full?)");
     }
-    bar.update(i + 1);
+    talk.progress(i + 1, count, VEXTimerRead() - start);
   }
   const uint32_t size = out->close();
-  const uint32_t ms = bar.elapsed();
-  bar.finish();
-  if (size == 0) {
-    std::fprintf(stderr, "vexconv: %s: write failed (disk full?)\n", o.out.c_str());
-    return 1;
-  }
-  if (!o.quiet) {
-    char bytes[16];
-    CommaNum(bytes, size);
-    std::printf("%s -> %s: %u frames, %u x %u, %s bytes in %.2f s (%.1f frames per second)\n", o.in.c_str(),
-                o.out.c_str(), count, info.width, info.height, bytes, ms / 1000.0,
+  const uint32_t ms = VEXTimerRead() - start;
+  if (size == 0)
+    return talk.fail("vexconv: " + o.out + ": write failed (disk full?)");
+  char bytes[16];
+  CommaNum(bytes, size);
+  char summary[512];
+  std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %u x %u, %s bytes in %.2f s (%.1f frames per second)",
+                o.in.c_str(), o.out.c_str(), count, info.width, info.height, bytes, ms / 1000.0,
                 ms ? count * 1000.0 / ms : 0.0);
-  }
+  talk.done(summary);
   return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  CommandLine cmd(argc, argv, {{"-y", "/Y"}, {"-q", "/Q"}});
+  bool gui = false;
+  std::vector<char *> args;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0 && std::string(argv[i]) == "--gui")
+      gui = true;
+    else
+      args.push_back(argv[i]);
+  }
+  CommandLine cmd(static_cast<int>(args.size()), args.data(), {{"-y", "/Y"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;
@@ -155,5 +147,10 @@ int main(int argc, char **argv) {
   Options o;
   if (const int status = read_options(cmd, o))
     return status;
-  return convert(o);
+  if (gui)
+    return vex::tools::run_in_window(o.in, o.out, [&](vex::tools::Talk &talk) { return convert(o, talk); });
+  // On the command line the terminal speaks unless VEXUTIL_UI asks for more.
+  setenv("VEXUTIL_UI", "terminal", 0);
+  vex::tools::TerminalTalk talk(o.in + " -> " + o.out, o.quiet);
+  return convert(o, talk);
 }

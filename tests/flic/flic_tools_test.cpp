@@ -27,7 +27,8 @@ struct ToolRun {
 // terminal, so no progress bar may appear).
 ToolRun run(const std::string &tool, const std::string &args, const TempDir &dir) {
   const std::string err = dir.file("stderr.txt");
-  const std::string cmd = shell_quote(tool) + " " + args + " 2>" + shell_quote(err);
+  // No input: a question the tool asks takes its default instead of waiting.
+  const std::string cmd = shell_quote(tool) + " " + args + " </dev/null 2>" + shell_quote(err);
   ToolRun r{-1, "", ""};
   FILE *p = popen(cmd.c_str(), "r");
   if (!p)

@@ -1,0 +1,23 @@
+// VEXWND records: the tool's owner windows, the status window and the
+// dialog. A handle stays a valid pointer for the life of the process once
+// made (a destroyed record is only marked dead), so a stale handle in a
+// tool's hands answers 0 instead of touching freed memory.
+#pragma once
+
+#include <cstdint>
+
+#include "vexutil/ui.h"
+
+namespace vex::ui {
+
+enum class WindowKind { owner, status, dialog };
+
+// A window made by the library itself; its callback is the logic's own.
+VEXWND make_window(WindowKind kind, VEXWNDPROC proc, void *user);
+void retire_window(VEXWND window);
+bool window_alive(VEXWND window);
+// The front's native window tied to the handle (GtkWindow*), or null.
+void *native_of(VEXWND window);
+void set_native(VEXWND window, void *native);
+
+} // namespace vex::ui

@@ -1,0 +1,379 @@
+// The GTK front under a real X server of the test's own: the status
+// window's size and button, Cancel answered No and Yes, the close box,
+// Done; the dialog's Done and caption, its timer, the worker's result and
+// boxes; a template that does not parse; and the display dying during a
+// run. Each case runs in a child with a time limit; a thread of the child
+// works the windows with xdotool while the main thread makes the calls.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "tests/ui/dialog_templates.h"
+#include "tests/ui/ui_harness.h"
+#include "tests/ui/x_session.h"
+#include "ui/ui_testing.h"
+#include "vexutil/ui.h"
+
+namespace vex::ui::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+#define CHILD_CHECK(cond)                                                                                              \
+  do {                                                                                                                 \
+    if (!(cond))                                                                                                       \
+      return __LINE__;                                                                                                 \
+  } while (0)
+
+constexpr const char *kTitle = "Vex status test";
+
+class GtkFront : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string why;
+    ASSERT_TRUE(x.start(why)) << why;
+    setenv("VEXUTIL_UI", "gtk", 1);
+    setenv("VEXUTIL_UI_MODULE", VEX_TEST_GTK_MODULE, 1);
+    unsetenv("WAYLAND_DISPLAY");
+  }
+  ChildResult in_child(const std::function<int()> &body) { return run_detached(body, 60s, false); }
+  XServer x;
+};
+
+// Pumps the status window until pred holds; false after limit.
+template <class P> bool pump_until(P pred, std::chrono::milliseconds limit = 10s) {
+  const auto deadline = Clock::now() + limit;
+  while (!pred()) {
+    if (Clock::now() > deadline)
+      return false;
+    StatusCheck();
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+std::atomic<int> g_cancel_calls{0};
+void on_cancel() { ++g_cancel_calls; }
+
+// Opens the status window, shows "Frame 1", and waits until it is painted.
+unsigned long open_status(VEXWND owner, bool no_wait) {
+  StatusInit(nullptr, owner, no_wait ? 1 : 0);
+  if (std::string(VEXUIFrontName()) != "gtk" || StatusOpen(kTitle, "in.flc -> out.flc", on_cancel) != 1)
+    return 0;
+  StatusSet("Frame 1");
+  if (!pump_until([] { return testing::status_shown().status == "Frame 1"; }))
+    return 0;
+  return testing::status_shown().window_id;
+}
+
+// The middle of the Cancel button: x 7/16 + 1/16 of the width, y 8/21 + 1/10
+// of the height.
+void press_cancel(unsigned long id) {
+  const Geometry g = geometry(id);
+  click(id, g.width / 2, g.height * 8 / 21 + g.height / 10);
+}
+
+TEST_F(GtkFront, StatusWindowSizeTextsAndCancelAnsweredNoThenYes) {
+  const ChildResult r = in_child([] {
+    const unsigned long id = open_status(nullptr, false);
+    CHILD_CHECK(id != 0);
+    CHILD_CHECK(wait_for_window(kTitle) == id);
+    const Geometry g = geometry(id);
+    CHILD_CHECK(g.width == 32 * 18 && g.height == 7 * 23);
+    const Shown s = testing::status_shown();
+    CHILD_CHECK(s.caption == kTitle && s.button == "&Cancel" && s.info == "in.flc -> out.flc" && s.visible);
+    if (const char *dir = std::getenv("VEX_UI_SCREENSHOTS"))
+      screenshot(id, std::string(dir) + "/status.png");
+
+    // Cancel, then No: the question stays on the status line with its answer.
+    std::atomic<int> step{0};
+    std::thread hands([&] {
+      press_cancel(id);
+      const unsigned long box = wait_for_window(kTitle, id);
+      if (box == 0)
+        return;
+      press(box, "alt+n");
+      wait_gone(box);
+      step = 1;
+    });
+    const bool answered = pump_until([&] { return step == 1; }, 20s);
+    hands.join();
+    CHILD_CHECK(answered);
+    CHILD_CHECK(pump_until([] { return testing::status_shown().status == "Do you want to cancel? No."; }));
+    CHILD_CHECK(g_cancel_calls == 0 && !testing::cancelled() && testing::cancel_requests() == 1);
+
+    // Cancel, then Yes: the callback runs once.
+    std::thread hands2([&] {
+      press_cancel(id);
+      const unsigned long box = wait_for_window(kTitle, id);
+      if (box == 0)
+        return;
+      press(box, "alt+y");
+      wait_gone(box);
+      step = 2;
+    });
+    const bool answered2 = pump_until([&] { return step == 2; }, 20s);
+    hands2.join();
+    CHILD_CHECK(answered2);
+    CHILD_CHECK(pump_until([] { return testing::status_shown().status == "Do you want to cancel? Yes."; }));
+    CHILD_CHECK(g_cancel_calls == 1 && testing::cancelled());
+    // A third press no longer asks.
+    press_cancel(id);
+    CHILD_CHECK(pump_until([] { return testing::cancel_requests() == 3; }));
+    CHILD_CHECK(windows_named(kTitle).size() == 1);
+    CHILD_CHECK(g_cancel_calls == 1);
+    StatusClose(0);
+    CHILD_CHECK(wait_gone(id));
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+TEST_F(GtkFront, CloseBoxAsksAndYesDestroysTheWindow) {
+  const ChildResult r = in_child([] {
+    const unsigned long id = open_status(nullptr, false);
+    CHILD_CHECK(id != 0);
+    std::thread hands([&] {
+      send_close_box(id);
+      if (const unsigned long box = wait_for_window(kTitle, id))
+        press(box, "alt+y");
+    });
+    const auto deadline = Clock::now() + 20s;
+    int gone = 0;
+    while (!gone && Clock::now() < deadline) {
+      gone = StatusCheck();
+      std::this_thread::sleep_for(10ms);
+    }
+    hands.join();
+    CHILD_CHECK(gone == 1);
+    CHILD_CHECK(testing::cancelled() && g_cancel_calls == 1);
+    CHILD_CHECK(StatusSet("after") == 0); // no window any more
+    CHILD_CHECK(wait_gone(id));
+    StatusClose(1); // returns at once: nothing to wait for
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+std::string g_final_text;
+intptr_t owner_proc(VEXWND, uint32_t message, uintptr_t, intptr_t lparam, void *) {
+  if (message == VEXWM_COPYDATA)
+    g_final_text = static_cast<const char *>(reinterpret_cast<const VEXCOPYDATA *>(lparam)->pointer);
+  return 1;
+}
+
+TEST_F(GtkFront, CloseWaitsForDoneUnlessNoWait) {
+  const ChildResult r = in_child([] {
+    VEXWND owner = VEXWindowCreate(owner_proc, nullptr);
+    const unsigned long id = open_status(owner, false);
+    CHILD_CHECK(id != 0);
+    StatusSet("All frames written");
+    CHILD_CHECK(pump_until([] { return testing::status_shown().status == "All frames written"; }));
+    std::atomic<bool> returned{false};
+    std::thread hands([&] {
+      std::this_thread::sleep_for(700ms);
+      if (!returned)
+        press_cancel(id); // the button now reads Done
+    });
+    const auto start = Clock::now();
+    StatusClose(1);
+    returned = true;
+    hands.join();
+    CHILD_CHECK(Clock::now() - start >= 600ms); // it waited for the press
+    CHILD_CHECK(testing::cancelled());
+    CHILD_CHECK(g_cancel_calls == 0); // Done is no cancel
+    CHILD_CHECK(g_final_text == std::string(kTitle) + " - in.flc -> out.flc\r\n  All frames written");
+    CHILD_CHECK(wait_gone(id));
+
+    // With the no-wait flag the same call returns at once.
+    const unsigned long id2 = open_status(owner, true);
+    CHILD_CHECK(id2 != 0);
+    const auto start2 = Clock::now();
+    StatusClose(1);
+    CHILD_CHECK(Clock::now() - start2 < 2s);
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+TEST_F(GtkFront, StatusGetHWNDIsTheOwnerUntilShown) {
+  const ChildResult r = in_child([] {
+    VEXWND owner = VEXWindowCreate(owner_proc, nullptr);
+    StatusInit(nullptr, owner, 1);
+    CHILD_CHECK(StatusOpen(kTitle, "", nullptr) == 1);
+    CHILD_CHECK(StatusGetHWND() == owner);
+    CHILD_CHECK(windows_named(kTitle).empty());
+    StatusSet("now shown");
+    CHILD_CHECK(StatusGetHWND() != owner);
+    CHILD_CHECK(wait_for_window(kTitle) != 0);
+    StatusClose(1);
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+std::atomic<int> g_ticks{0};
+std::atomic<int> g_commands{0};
+std::atomic<int> g_last_command{-1};
+std::atomic<bool> g_release{false};
+
+int32_t handler(int32_t command, VEXWND) {
+  ++g_commands;
+  g_last_command = command;
+  g_release = true;
+  return 0;
+}
+
+TEST_F(GtkFront, DialogDoneCaptionTimerAndResult) {
+  const ChildResult r = in_child([] {
+    static std::atomic<int> shown_ok{0};
+    std::thread hands([] {
+      const unsigned long id = wait_for_window("Convert");
+      if (id == 0)
+        return;
+      const unsigned long done = wait_for_window("Convert - Done!");
+      if (done != id)
+        return;
+      const Shown s = testing::dialog_shown();
+      if (s.button == "&Done" && s.caption == "Convert - Done!" && s.status == "Frame 4 of 4 (100%)")
+        shown_ok = 1;
+      if (const char *dir = std::getenv("VEX_UI_SCREENSHOTS"))
+        screenshot(id, std::string(dir) + "/dialog.png");
+      press(id, "Return"); // the focus is on Done
+    });
+    const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
+    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
+                                      [](intptr_t, VEXWND dialog) -> int32_t {
+                                        VEXDialogSetTimer([](VEXWND) { ++g_ticks; }, 50);
+                                        for (int i = 1; i <= 4; ++i) {
+                                          const std::string t = "Frame " + std::to_string(i) + " of 4 (" +
+                                                                std::to_string(i * 25) + "%)";
+                                          VEXDialogSetItemText(dialog, 101, t.c_str());
+                                          std::this_thread::sleep_for(150ms);
+                                        }
+                                        return 0;
+                                      },
+                                      handler);
+    hands.join();
+    CHILD_CHECK(got == 0);
+    CHILD_CHECK(shown_ok == 1);
+    CHILD_CHECK(g_commands == 1 && g_last_command == 2);
+    CHILD_CHECK(g_ticks >= 6); // 600 ms of work at 50 ms, and the wait for Done
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+TEST_F(GtkFront, DialogCloseBoxGoesToTheHandlerWhileTheWorkerRuns) {
+  const ChildResult r = in_child([] {
+    std::thread hands([] {
+      if (const unsigned long id = wait_for_window("Convert"))
+        send_close_box(id);
+    });
+    const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
+    static std::atomic<int> still_there{0};
+    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
+                                      [](intptr_t, VEXWND) -> int32_t {
+                                        for (int i = 0; i < 1000 && !g_release; ++i)
+                                          std::this_thread::sleep_for(10ms);
+                                        std::this_thread::sleep_for(200ms);
+                                        still_there = testing::dialog_shown().exists ? 1 : 0;
+                                        return 5; // closes by itself
+                                      },
+                                      handler);
+    hands.join();
+    CHILD_CHECK(got == 5);
+    CHILD_CHECK(g_commands == 1 && g_last_command == 2);
+    CHILD_CHECK(still_there == 1); // the handler's 0 did not close a running job
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+TEST_F(GtkFront, DialogBoxesFromTheWorkerAnsweredByKeys) {
+  const ChildResult r = in_child([] {
+    std::thread hands([] {
+      const unsigned long dialog = wait_for_window("Convert");
+      // Yes, No and Cancel; No is the default, Cancel is pressed.
+      if (const unsigned long box = wait_for_window("Convert", dialog))
+        press(box, "alt+c");
+      std::this_thread::sleep_for(300ms);
+      // Yes and No with Yes the default: Return takes it.
+      if (const unsigned long box = wait_for_window("Convert", dialog))
+        press(box, "Return");
+    });
+    const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
+    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 1,
+                                      [](intptr_t, VEXWND) -> int32_t {
+                                        const int32_t a = VEXDialogAsk("Three buttons?", 32);
+                                        const int32_t b = VEXDialogAsk("Two buttons?", 1);
+                                        return 100 + a * 10 + b;
+                                      },
+                                      nullptr);
+    hands.join();
+    CHILD_CHECK(got == 121);
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+TEST_F(GtkFront, TemplateThatDoesNotParseShowsTheBoxAndGivesZero) {
+  const ChildResult r = in_child([] {
+    std::thread hands([] {
+      // The box has no dialog to take a title from.
+      if (const unsigned long box = wait_for_window(""))
+        press(box, "Return");
+    });
+    const VEXINSTANCE inst{kBrokenDialog, -1, nullptr, nullptr};
+    const auto start = Clock::now();
+    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(9); }, nullptr);
+    hands.join();
+    CHILD_CHECK(got == 0);
+    CHILD_CHECK(Clock::now() - start >= 100ms); // the box waited for its OK
+    CHILD_CHECK(std::string(VEXUIFrontName()) == "gtk");
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+pid_t g_server = -1;
+
+TEST_F(GtkFront, DisplayDyingDuringARunMovesToTheTerminal) {
+  g_server = x.pid();
+  const ChildResult r = in_child([] {
+    const unsigned long id = open_status(nullptr, false);
+    CHILD_CHECK(id != 0);
+    kill(g_server, SIGKILL);
+    for (int i = 0; i < 100; ++i) {
+      StatusSet(("Frame " + std::to_string(i)).c_str());
+      std::this_thread::sleep_for(10ms);
+    }
+    CHILD_CHECK(std::string(VEXUIFrontName()) == "terminal");
+    CHILD_CHECK(StatusAsk("Still asking?", 1) == 0); // no terminal: the default
+    CHILD_CHECK(testing::status_text() == "Still asking? No.");
+    StatusClose(1);
+    CHILD_CHECK(StatusSet("closed") == 0);
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  EXPECT_NE(r.output.find("the display went away; going on in the terminal"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Frame 99"), std::string::npos) << r.output;
+}
+
+} // namespace
+} // namespace vex::ui::test

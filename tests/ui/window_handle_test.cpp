@@ -1,0 +1,73 @@
+// Window handles of the tools: sends reach the callback with their
+// parameters, CopyData hands over its record, and a destroyed or foreign
+// handle answers 0 without being touched.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "vexutil/ui.h"
+
+namespace {
+
+struct Seen {
+  VEXWND window = nullptr;
+  uint32_t message = 0;
+  uintptr_t wparam = 0;
+  intptr_t lparam = 0;
+  std::string bytes;
+  uintptr_t data = 0;
+};
+
+intptr_t record(VEXWND w, uint32_t message, uintptr_t wparam, intptr_t lparam, void *user) {
+  Seen &s = *static_cast<Seen *>(user);
+  s.window = w;
+  s.message = message;
+  s.wparam = wparam;
+  s.lparam = lparam;
+  if (message == VEXWM_COPYDATA) {
+    const auto *cd = reinterpret_cast<const VEXCOPYDATA *>(lparam);
+    s.data = cd->data;
+    s.bytes.assign(static_cast<const char *>(cd->pointer), cd->length);
+  }
+  return static_cast<intptr_t>(message) + 1;
+}
+
+TEST(WindowHandles, SendAndCopyDataReachTheCallback) {
+  Seen seen;
+  VEXWND w = VEXWindowCreate(record, &seen);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(VEXWindowSend(w, 0x0900, 3, -4), 0x0901);
+  EXPECT_EQ(seen.window, w);
+  EXPECT_EQ(seen.wparam, 3u);
+  EXPECT_EQ(seen.lparam, -4);
+  const char payload[] = {'a', '\0', 'b'};
+  EXPECT_EQ(CopyData(w, 9, 0x1234, sizeof payload, payload), VEXWM_COPYDATA + 1);
+  EXPECT_EQ(seen.message, uint32_t{VEXWM_COPYDATA});
+  EXPECT_EQ(seen.wparam, 9u);
+  EXPECT_EQ(seen.data, 0x1234u);
+  EXPECT_EQ(seen.bytes, std::string(payload, sizeof payload));
+  VEXWindowDestroy(w);
+}
+
+TEST(WindowHandles, DestroyedNullAndForeignHandlesAnswerZero) {
+  Seen seen;
+  VEXWND w = VEXWindowCreate(record, &seen);
+  VEXWindowDestroy(w);
+  EXPECT_EQ(VEXWindowSend(w, 1, 0, 0), 0);
+  EXPECT_EQ(CopyData(w, 0, 0, 0, nullptr), 0);
+  EXPECT_EQ(seen.message, 0u) << "the callback of a destroyed window never runs";
+  VEXWindowDestroy(w); // twice is harmless
+  EXPECT_EQ(VEXWindowSend(nullptr, 1, 0, 0), 0);
+  int not_a_window = 0;
+  EXPECT_EQ(VEXWindowSend(reinterpret_cast<VEXWND>(&not_a_window), 1, 0, 0), 0);
+  // A new window never answers for the old handle.
+  Seen other;
+  VEXWND w2 = VEXWindowCreate(record, &other);
+  EXPECT_NE(w2, w);
+  EXPECT_EQ(VEXWindowSend(w, 5, 0, 0), 0);
+  EXPECT_EQ(other.message, 0u);
+  VEXWindowDestroy(w2);
+  EXPECT_NE(VEXWindowCreate(nullptr, nullptr), nullptr);
+}
+
+} // namespace

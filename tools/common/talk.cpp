@@ -1,0 +1,81 @@
+#include "common/talk.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "vexutil/ui.h"
+
+namespace vex::tools {
+
+namespace {
+
+std::atomic<bool> g_cancel{false};
+void on_cancel() { g_cancel = true; }
+
+bool exists(const std::string &name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0;
+}
+
+} // namespace
+
+std::string progress_text(uint32_t done, uint32_t total, uint32_t ms) {
+  const double fps = ms > 0 ? done * 1000.0 / ms : 0.0;
+  const uint32_t left_s = fps > 0 ? static_cast<uint32_t>(std::lround((total - done) / fps)) : 0;
+  char text[128];
+  std::snprintf(text, sizeof text, "Frame %u of %u (%u%%)  %.1f fps  %u:%02u left", done, total,
+                total ? static_cast<unsigned>(uint64_t{done} * 100 / total) : 100u, fps, left_s / 60, left_s % 60);
+  return text;
+}
+
+TerminalTalk::TerminalTalk(const std::string &info, bool quiet) : quiet_(quiet) {
+  StatusInit(nullptr, nullptr, 1); // a command line never waits for Done
+  // Progress only where somebody watches: a terminal or a window.
+  const bool watched = isatty(STDERR_FILENO) == 1 || std::string(VEXUIFrontName()) == "gtk";
+  if (!quiet && watched)
+    open_ = StatusOpen("vexconv", info.c_str(), on_cancel) == 1;
+}
+
+TerminalTalk::~TerminalTalk() { StatusClose(0); }
+
+int TerminalTalk::fail(const std::string &message) {
+  StatusClose(0);
+  std::fprintf(stderr, "%s\n", message.c_str());
+  return 1;
+}
+
+bool TerminalTalk::may_write(const std::string &in, const std::string &out, bool replace) {
+  if (!CheckForDup(in.c_str(), out.c_str()))
+    return false;
+  if (!replace && exists(out) && !overwrite(out.c_str(), 0)) {
+    StatusClose(0);
+    std::fprintf(stderr, "vexconv: %s exists; add /Y to replace it\n", out.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool TerminalTalk::cancelled() {
+  if (open_)
+    StatusCheck();
+  return g_cancel;
+}
+
+void TerminalTalk::progress(uint32_t done, uint32_t total, uint32_t ms) {
+  // Ten texts a second are plenty; the last one always shows.
+  if (!open_ || (ms - last_ms_ < 100 && done < total))
+    return;
+  last_ms_ = ms;
+  StatusSet(progress_text(done, total, ms).c_str());
+}
+
+void TerminalTalk::done(const std::string &summary) {
+  StatusClose(0);
+  if (!quiet_)
+    std::printf("%s\n", summary.c_str());
+}
+
+} // namespace vex::tools

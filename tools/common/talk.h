@@ -1,0 +1,52 @@
+// How a conversion talks to its user: progress, the checks before writing,
+// cancelling, failures and the summary. TerminalTalk uses the status window
+// (on the terminal unless VEXUTIL_UI says otherwise); run_in_window runs
+// the job behind a dialog window of its own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vex::tools {
+
+class Talk {
+public:
+  virtual ~Talk() = default;
+  // Reports a failure; returns the exit status 1.
+  virtual int fail(const std::string &message) = 0;
+  // The output may be written: not the input, and not replacing a file
+  // without a Yes (or replace, which answers in advance).
+  virtual bool may_write(const std::string &in, const std::string &out, bool replace) = 0;
+  virtual bool cancelled() = 0;
+  virtual void progress(uint32_t done, uint32_t total, uint32_t ms) = 0;
+  virtual void done(const std::string &summary) = 0;
+};
+
+class TerminalTalk final : public Talk {
+public:
+  TerminalTalk(const std::string &info, bool quiet);
+  ~TerminalTalk() override;
+  TerminalTalk(const TerminalTalk &) = delete;
+  TerminalTalk &operator=(const TerminalTalk &) = delete;
+
+  int fail(const std::string &message) override;
+  bool may_write(const std::string &in, const std::string &out, bool replace) override;
+  bool cancelled() override;
+  void progress(uint32_t done, uint32_t total, uint32_t ms) override;
+  void done(const std::string &summary) override;
+
+private:
+  bool quiet_;
+  bool open_ = false;
+  uint32_t last_ms_ = 0;
+};
+
+// "Frame 3 of 7 (42%)  12.5 fps  0:04 left"
+std::string progress_text(uint32_t done, uint32_t total, uint32_t ms);
+
+// Runs job on the dialog's worker thread; returns its exit status.
+int run_in_window(const std::string &in, const std::string &out, const std::function<int(Talk &)> &job);
+
+} // namespace vex::tools

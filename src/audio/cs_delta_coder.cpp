@@ -105,7 +105,7 @@ void write_delta_stream(VEXFILE *out, std::span<HUFF *const> tables, std::span<c
   const auto used = tables.first(fb);
   for (HUFF *t : used)
     HuffInitStats(t);
-  huff::add_stats(used, symbols);
+  add_stats(used, symbols);
 
   // Second pass: variant, tables, the first frame as plain bytes (its bytes
   // in reverse order: right before left, high before low), the codes.
@@ -114,7 +114,7 @@ void write_delta_stream(VEXFILE *out, std::span<HUFF *const> tables, std::span<c
     HuffStartEncode(t);
   for (uint32_t b = fb; b-- > 0;)
     VEXFilePut8(out, pcm[b]);
-  huff::encode(used, symbols, scratch.coded);
+  encode(used, symbols, scratch.coded);
   VEXFileByteAlign(out);
 }
 

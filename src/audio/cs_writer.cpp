@@ -80,7 +80,7 @@ bool open_coders(CsWriter *w, int32_t compression) {
 CSFILE *CSFileOpenSource(std::unique_ptr<PcmSource> source, const CsOptions &options) {
   if (!source || !valid_output(source->output()))
     return nullptr;
-  CsWriter *w = new_record<CsWriter>();
+  CsWriter *w = util::new_record<CsWriter>();
   if (!w)
     return nullptr;
   w->format = source->output();
@@ -146,7 +146,7 @@ extern "C" void CSFileClose(CSFILE *cs) {
   w->pcm_source.reset();
   vex::audio::free_coders(w);
   static_cast<CSFILE &>(*w) = CSFILE{};
-  vex::delete_record(w);
+  vex::util::delete_record(w);
 }
 
 extern "C" void CSFileCommandline(char *cmd, int32_t *compression, int32_t *p_flag, int32_t *rate, int32_t *bits,

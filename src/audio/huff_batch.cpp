@@ -8,7 +8,7 @@
 #include "audio/huff_bit_gatherer.h"
 #include "audio/huff_record.h"
 
-namespace vex::huff {
+namespace vex::audio {
 namespace {
 
 constexpr size_t kMaxEncoders = 4;
@@ -127,4 +127,4 @@ void encode(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols, s
   by_count(encoders.size(), [&](auto n) { encode_symbols<n()>(encoders, symbols, scratch); });
 }
 
-} // namespace vex::huff
+} // namespace vex::audio

@@ -11,7 +11,7 @@
 
 #include "vexutil/huff.h"
 
-namespace vex::huff {
+namespace vex::audio {
 
 // As HuffAddStat(encoders[i % n], symbols[i]) for every i.
 void add_stats(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols);
@@ -21,4 +21,4 @@ void add_stats(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols
 // are gathered in `scratch` and reach the output in one byte write.
 void encode(std::span<HUFF *const> encoders, std::span<const uint8_t> symbols, std::vector<uint8_t> &scratch);
 
-} // namespace vex::huff
+} // namespace vex::audio

@@ -11,7 +11,7 @@
 
 #include "vexutil/file.h"
 
-namespace vex::huff {
+namespace vex::audio {
 
 // Fields gather in a 64-bit word, least significant bit first; once it
 // holds 32 bits or more, its low 4 bytes go to the buffer. Between
@@ -80,4 +80,4 @@ private:
   uint32_t offset_ = 0;
 };
 
-} // namespace vex::huff
+} // namespace vex::audio

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-namespace vex::huff {
+namespace vex::audio {
 
 struct WeightedRef {
   uint32_t weight, ref;
@@ -97,4 +97,4 @@ private:
   size_t n_ = 0;
 };
 
-} // namespace vex::huff
+} // namespace vex::audio

@@ -34,7 +34,7 @@ Coded code_blocks(size_t n, const std::vector<uint8_t> &symbols, bool batched) {
       VEXFileByteAlign(f);
       VEXFilePutBits(f, 0x55, lead);
       if (batched) {
-        vex::huff::add_stats(enc, symbols);
+        vex::audio::add_stats(enc, symbols);
       } else {
         for (size_t i = 0; i < symbols.size(); ++i)
           HuffAddStat(enc[i % n], symbols[i]);
@@ -45,7 +45,7 @@ Coded code_blocks(size_t n, const std::vector<uint8_t> &symbols, bool batched) {
       for (HUFF *h : enc)
         HuffStartEncode(h);
       if (batched) {
-        vex::huff::encode(enc, symbols, scratch);
+        vex::audio::encode(enc, symbols, scratch);
       } else {
         for (size_t i = 0; i < symbols.size(); ++i)
           HuffEncode(enc[i % n], symbols[i]);

@@ -9,8 +9,8 @@
 
 namespace {
 
-using vex::huff::WeightedRef;
-using vex::huff::WeightList;
+using vex::audio::WeightedRef;
+using vex::audio::WeightList;
 
 // Descending weight; binary search; shortcut when the run from the
 // insertion point to the end has one weight; otherwise shift up.

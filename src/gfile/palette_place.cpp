@@ -13,49 +13,59 @@
 
 namespace vex::gfile {
 
-uint16_t placement_distance(Rgb a, Rgb b) {
-  const int32_t dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
-  // round(sqrt(y)) for y = 10000 x squared distance, in integers: r is the
-  // integer square root, and sqrt(y) > r + 1/2 exactly when y - r^2 > r (no
-  // y lies half-way, as y is an integer and (r + 1/2)^2 is not).
-  const uint64_t y = 10000 * static_cast<uint64_t>(dr * dr + dg * dg + db * db);
-  auto r = static_cast<uint64_t>(std::sqrt(static_cast<double>(y)));
-  while (r * r > y)
-    --r;
-  while ((r + 1) * (r + 1) <= y)
-    ++r;
-  if (y - r * r > r)
-    ++r;
-  return static_cast<uint16_t>(std::min<uint64_t>(r, 32768));
+namespace {
+
+// Squared distances from here on round to 32768 or more, the cap:
+// 32767.5^2 / 10000 = 107370.96.
+constexpr uint32_t kCappedFrom = 107371;
+
+// D by squared distance, worked out once per process. 100 x sqrt(x) for an
+// integer x is never within 2.8e-6 of a half (10000 x would have to lie
+// within 1/4 of (k + 1/2)^2, whose fraction is 1/4), far beyond the
+// double's error, so adding 1/2 and truncating rounds exactly.
+const std::vector<uint16_t> &distance_by_square() {
+  static const std::vector<uint16_t> table = [] {
+    std::vector<uint16_t> t(kCappedFrom);
+    for (uint32_t x = 0; x < kCappedFrom; ++x)
+      t[x] = static_cast<uint16_t>(100.0 * std::sqrt(static_cast<double>(x)) + 0.5);
+    return t;
+  }();
+  return table;
 }
+
+uint16_t distance(const std::vector<uint16_t> &table, Rgb a, Rgb b) {
+  const int32_t dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
+  const auto x = static_cast<uint32_t>(dr * dr + dg * dg + db * db);
+  return x < kCappedFrom ? table[x] : 32768;
+}
+
+} // namespace
+
+uint16_t placement_distance(Rgb a, Rgb b) { return distance(distance_by_square(), a, b); }
 
 namespace {
 
 uint32_t index_distance(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
 
-// A free entry as colour j's choice in strategy A.
-struct EntryChoice {
-  uint64_t cost;
-  uint32_t usage;
-  uint16_t d;
-  uint8_t dist;
-  uint8_t entry; // offset in the usable range
-};
+__extension__ typedef unsigned __int128 Key128;
 
-// Strategy A's order of entries for one colour: cheaper, then used more,
-// then nearer in colour, then nearer in index, then lower.
-bool before(const EntryChoice &a, const EntryChoice &b) {
-  if (a.cost != b.cost)
-    return a.cost < b.cost;
-  if (a.usage != b.usage)
-    return a.usage > b.usage;
-  if (a.d != b.d)
-    return a.d < b.d;
-  if (a.dist != b.dist)
-    return a.dist < b.dist;
-  return a.entry < b.entry;
-}
-bool after(const EntryChoice &a, const EntryChoice &b) { return before(b, a); }
+// A free entry as colour j's choice in strategy A, as one number whose
+// order is the strategy's: cheaper (cost < 2^47), then used more, then
+// nearer in colour (D <= 32768), then nearer in index, then lower:
+//   cost << 64 | (2^32 - 1 - usage) << 32 | D << 16 | |j - i| << 8 | e.
+struct EntryChoice {
+  Key128 key;
+
+  static EntryChoice make(uint64_t cost, uint32_t usage, uint32_t d, uint32_t dist, uint32_t e) {
+    return {Key128{cost} << 64 | uint64_t{0xFFFFFFFFu - usage} << 32 | uint64_t{d} << 16 | dist << 8 | e};
+  }
+  uint64_t cost() const { return static_cast<uint64_t>(key >> 64); }
+  uint32_t d() const { return static_cast<uint32_t>(key >> 16) & 0xFFFF; }
+  uint32_t dist() const { return static_cast<uint32_t>(key >> 8) & 255; }
+  uint32_t entry() const { return static_cast<uint32_t>(key) & 255; }
+  // Heaps keep the best choice on top.
+  bool operator>(const EntryChoice &o) const { return key > o.key; }
+};
 
 class Placer {
 public:
@@ -64,7 +74,7 @@ public:
     std::copy(palette.begin(), palette.end(), old_.begin());
     for (uint32_t j = 0; j < colours_.size(); ++j)
       for (uint32_t e = 0; e < count_; ++e)
-        d_[j * count_ + e] = placement_distance(colours_[j], palette_entry(old_, first_ + e));
+        d_[j * count_ + e] = distance(table_, colours_[j], palette_entry(old_, first_ + e));
   }
 
   std::array<uint8_t, kPaletteBytes> hardest_colour_first() const;
@@ -74,7 +84,7 @@ public:
   uint64_t change(const std::array<uint8_t, kPaletteBytes> &candidate) const {
     uint64_t sum = 0;
     for (uint32_t i = first_; i < first_ + count_; ++i)
-      sum += uint64_t{usage_[i]} * placement_distance(palette_entry(old_, i), palette_entry(candidate, i));
+      sum += uint64_t{usage_[i]} * distance(table_, palette_entry(old_, i), palette_entry(candidate, i));
     return sum;
   }
 
@@ -83,6 +93,7 @@ private:
   uint16_t d(uint32_t j, uint32_t e) const { return d_[j * count_ + e]; }
   uint8_t dist(uint32_t j, uint32_t e) const { return static_cast<uint8_t>(index_distance(j, first_ + e)); }
 
+  const std::vector<uint16_t> &table_ = distance_by_square();
   std::span<const Rgb> colours_;
   uint32_t first_, count_;
   const UsageCounts &usage_;
@@ -99,14 +110,13 @@ std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
   for (uint32_t j = 0; j < m(); ++j) {
     EntryChoice *h = &heaps[size_t{j} * count_];
     for (uint32_t e = 0; e < count_; ++e)
-      h[e] = {uint64_t{usage_[first_ + e]} * d(j, e), usage_[first_ + e], d(j, e), dist(j, e),
-              static_cast<uint8_t>(e)};
-    std::make_heap(h, h + count_, after);
+      h[e] = EntryChoice::make(uint64_t{usage_[first_ + e]} * d(j, e), usage_[first_ + e], d(j, e), dist(j, e), e);
+    std::make_heap(h, h + count_, std::greater<>());
   }
   auto best_entry = [&](uint32_t j) -> const EntryChoice & {
     EntryChoice *h = &heaps[size_t{j} * count_];
-    while (!entry_free[h[0].entry])
-      std::pop_heap(h, h + size[j]--, after);
+    while (!entry_free[h[0].entry()])
+      std::pop_heap(h, h + size[j]--, std::greater<>());
     return h[0];
   };
 
@@ -117,7 +127,8 @@ std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
       if (!colour_free[j])
         continue;
       const EntryChoice &c = best_entry(j);
-      if (pick == m() || c.cost > top.cost || (c.cost == top.cost && (c.d < top.d || (c.d == top.d && c.dist < top.dist)))) {
+      if (pick == m() || c.cost() > top.cost() ||
+          (c.cost() == top.cost() && (c.d() < top.d() || (c.d() == top.d() && c.dist() < top.dist())))) {
         pick = j;
         top = c;
       }
@@ -127,12 +138,12 @@ std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
       if (!colour_free[j] || j == pick)
         continue;
       const EntryChoice &c = best_entry(j);
-      if (c.cost == top.cost && (c.d > into.d || (c.d == into.d && c.dist < into.dist)))
+      if (c.cost() == top.cost() && (c.d() > into.d() || (c.d() == into.d() && c.dist() < into.dist())))
         into = c;
     }
     colour_free[pick] = false;
-    entry_free[into.entry] = false;
-    set_palette_entry(out, first_ + into.entry, colours_[pick]);
+    entry_free[into.entry()] = false;
+    set_palette_entry(out, first_ + into.entry(), colours_[pick]);
   }
   return out;
 }

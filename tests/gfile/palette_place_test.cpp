@@ -23,14 +23,21 @@ TEST(PalettePlace, DistanceIsRoundedHundredthsCapped) {
   EXPECT_EQ(placement_distance({10, 20, 30}, {10, 20, 30}), 0);
   EXPECT_EQ(placement_distance({0, 0, 0}, {255, 255, 255}), 32768); // 44167 before the cap
   EXPECT_EQ(placement_distance({0, 0, 0}, {255, 0, 0}), 25500);
-  std::mt19937 gen(4);
-  for (int n = 0; n < 100000; ++n) {
-    const Rgb a{uint8_t(gen()), uint8_t(gen()), uint8_t(gen())}, b{uint8_t(gen() % 40), uint8_t(gen()), uint8_t(gen())};
-    const double dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
-    const long want = std::min(32768L, std::lround(100.0 * std::sqrt(dr * dr + dg * dg + db * db)));
-    ASSERT_EQ(placement_distance(a, b), want) << int(a.r) << "," << int(a.g) << "," << int(a.b) << " to " << int(b.r)
-                                              << "," << int(b.g) << "," << int(b.b);
-  }
+  // Every difference there is, against rounding in integers: r =
+  // floor(sqrt(y)) for y = 10000 x squared distance, plus one when y - r^2 >
+  // r (sqrt(y) > r + 1/2).
+  for (int dr = 0; dr < 256; ++dr)
+    for (int dg = 0; dg < 256; ++dg)
+      for (int db = 0; db < 256; db += test::kSanitized ? 15 : 1) {
+        const uint64_t y = 10000 * uint64_t(dr * dr + dg * dg + db * db);
+        uint64_t r = 0;
+        for (uint64_t bit = uint64_t{1} << 20; bit != 0; bit >>= 1)
+          if ((r + bit) * (r + bit) <= y)
+            r += bit;
+        const uint64_t want = std::min<uint64_t>(32768, y - r * r > r ? r + 1 : r);
+        ASSERT_EQ(placement_distance({uint8_t(dr), uint8_t(255 - dg), uint8_t(db)}, {0, 255, 0}), want)
+            << dr << "," << dg << "," << db;
+      }
 }
 
 enum class Usage { kZero, kSparse, kSkewed, kEqual };
@@ -70,7 +77,7 @@ std::vector<Rgb> make_colours(std::mt19937 &gen, size_t m, bool coarse) {
 TEST(PalettePlace, MatchesTheReferenceOnRandomCases) {
   std::mt19937 gen(77);
   int a_won = 0, b_won = 0;
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < (test::kSanitized ? 40 : 120); ++round) {
     const uint32_t first = round % 5 == 0 ? 0 : gen() % 200;
     const uint32_t count = round % 7 == 0 ? 256 - first : 1 + gen() % (256 - first);
     const size_t m = round % 3 == 0 ? count : 1 + gen() % count;
@@ -91,8 +98,8 @@ TEST(PalettePlace, MatchesTheReferenceOnRandomCases) {
   }
   // Both strategies must have been exercised for the comparison to mean
   // something.
-  EXPECT_GT(a_won, 10);
-  EXPECT_GT(b_won, 10);
+  EXPECT_GT(a_won, 3);
+  EXPECT_GT(b_won, 3);
 }
 
 // The previous frame showed entries 20-23 only; the new colours include

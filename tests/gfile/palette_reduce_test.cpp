@@ -37,7 +37,7 @@ TEST(PaletteReduce, MatchesTheReferenceOnRandomHistograms) {
     for (Spread s : {Spread::kUniform, Spread::kClustered, Spread::kLine})
       for (size_t buckets : {1u, 2u, 3u, 4u, 7u, 40u, 300u, 2000u})
         for (int32_t target : {2, 3, 8, 40, 236, 256}) {
-          if (buckets >= 2000 && target < 236)
+          if ((buckets >= 2000 && target < 236) || (test::kSanitized && buckets >= 300 && s != Spread::kLine))
             continue;
           SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(buckets) + " buckets, target " +
                        std::to_string(target));
@@ -47,29 +47,27 @@ TEST(PaletteReduce, MatchesTheReferenceOnRandomHistograms) {
         }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kLarge = 6000;
-#else
-constexpr size_t kLarge = 40000;
-#endif
-
 TEST(PaletteReduce, MatchesTheReferenceOnLargeHistograms) {
-  for (uint32_t seed : {101u, 102u, 103u}) {
+  const size_t large = test::kSanitized ? 3000 : 25000;
+  for (uint32_t seed : {101u, 102u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    expect_same(test::random_histogram(seed, kLarge, seed == 102 ? Weights::kSkewed : Weights::kFlat,
-                                       seed == 103 ? Spread::kClustered : Spread::kUniform),
+    expect_same(test::random_histogram(seed, large, seed == 102 ? Weights::kSkewed : Weights::kFlat,
+                                       seed == 102 ? Spread::kClustered : Spread::kUniform),
                 256);
   }
 }
 
-// Every bucket full: the largest colour list there can be. The reference
-// walks it 512 times per split, so a few splits are compared.
+// Every bucket full: the largest colour list there can be, with counts
+// near 2^32 so that every error sum wraps. The reference walks it 512
+// times per split, so two splits are compared.
 TEST(PaletteReduce, MatchesTheReferenceOnAFullHistogram) {
+  if (test::kSanitized)
+    GTEST_SKIP() << "2^18 buckets x 512 candidates is for the optimised build";
   std::mt19937 gen(7);
   std::vector<uint32_t> h(kBucketCount);
   for (auto &v : h)
-    v = 1 + gen() % 100;
-  expect_same(h, 5);
+    v = 0xFFFFFFFFu - gen() % 100000;
+  expect_same(h, 3);
 }
 
 TEST(PaletteReduce, CancelKeepsTheColoursFoundSoFar) {

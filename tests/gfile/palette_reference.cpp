@@ -18,48 +18,43 @@ struct Bucket {
   uint32_t count;
 };
 
-// The weighted mean and error of a set of buckets: the whole of a stretch
-// of the list, or its buckets on one side of candidate k.
-struct Side {
-  const std::vector<Bucket> &list;
-  int start, length;
-  int k;      // -1: every bucket of the stretch
-  bool inner; // which side of candidate k
+// The weighted means and errors of the two sides of candidate k over a
+// stretch of the list (k < 0: the whole stretch is the inner side).
+struct Sides {
+  bool filled[2] = {false, false}; // inner, outer
+  Rgb mean[2];
+  uint64_t error[2] = {0, 0};
 };
 
 bool within(uint32_t index, int k);
 
-bool member(const Side &s, uint32_t index) { return s.k < 0 || within(index, s.k) == s.inner; }
-
-// False for an empty side.
-bool mean_of(const Side &s, Rgb &mean) {
-  uint64_t sum_w = 0, sum[3] = {0, 0, 0};
-  for (int i = s.start; i < s.start + s.length; ++i) {
-    const Bucket &b = s.list[size_t(i)];
-    if (!member(s, b.index))
-      continue;
-    sum_w += b.count;
+Sides sides_of(const std::vector<Bucket> &list, int start, int length, int k) {
+  Sides s;
+  uint64_t sum_w[2] = {0, 0}, sum[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  for (int i = start; i < start + length; ++i) {
+    const Bucket &b = list[size_t(i)];
+    const int side = k < 0 || within(b.index, k) ? 0 : 1;
+    sum_w[side] += b.count;
     for (int c = 0; c < 3; ++c)
-      sum[c] += uint64_t(c6(b.index, c)) * b.count;
+      sum[side][c] += uint64_t(c6(b.index, c)) * b.count;
   }
-  if (sum_w == 0)
-    return false;
-  mean = {uint8_t(4 * sum[0] / sum_w), uint8_t(4 * sum[1] / sum_w), uint8_t(4 * sum[2] / sum_w)};
-  return true;
-}
-
-uint64_t error_of(const Side &s, Rgb mean) {
-  uint64_t e = 0;
-  for (int i = s.start; i < s.start + s.length; ++i) {
-    const Bucket &b = s.list[size_t(i)];
-    if (!member(s, b.index))
-      continue;
-    const int64_t dr = c6(b.index, 0) - mean.r / 4;
-    const int64_t dg = c6(b.index, 1) - mean.g / 4;
-    const int64_t db = c6(b.index, 2) - mean.b / 4;
-    e += uint64_t(b.count) * uint64_t(30 * dr * dr + 58 * dg * dg + 12 * db * db);
+  for (int side = 0; side < 2; ++side) {
+    s.filled[side] = sum_w[side] != 0;
+    if (s.filled[side])
+      s.mean[side] = {uint8_t(4 * sum[side][0] / sum_w[side]), uint8_t(4 * sum[side][1] / sum_w[side]),
+                      uint8_t(4 * sum[side][2] / sum_w[side])};
   }
-  return e;
+  if (!s.filled[0] || (k >= 0 && !s.filled[1]))
+    return s;
+  for (int i = start; i < start + length; ++i) {
+    const Bucket &b = list[size_t(i)];
+    const int side = k < 0 || within(b.index, k) ? 0 : 1;
+    const int64_t dr = c6(b.index, 0) - s.mean[side].r / 4;
+    const int64_t dg = c6(b.index, 1) - s.mean[side].g / 4;
+    const int64_t db = c6(b.index, 2) - s.mean[side].b / 4;
+    s.error[side] += uint64_t(b.count) * uint64_t(30 * dr * dr + 58 * dg * dg + 12 * db * db);
+  }
+  return s;
 }
 
 struct Box {
@@ -92,11 +87,11 @@ void best_split(std::vector<Bucket> &list, Box &box) {
   int best_k = -1;
   uint64_t best_sum = 0;
   for (int k = 0; k < 512; ++k) {
-    const Side in{list, box.start, box.length, k, true}, out{list, box.start, box.length, k, false};
-    Rgb mi, mo;
-    if (!mean_of(in, mi) || !mean_of(out, mo))
+    const Sides sd = sides_of(list, box.start, box.length, k);
+    if (!sd.filled[0] || !sd.filled[1])
       continue;
-    const uint64_t ei = error_of(in, mi), eo = error_of(out, mo);
+    const Rgb mi = sd.mean[0], mo = sd.mean[1];
+    const uint64_t ei = sd.error[0], eo = sd.error[1];
     if (best_k < 0 || ei + eo < best_sum) {
       best_k = k;
       best_sum = ei + eo;
@@ -153,11 +148,19 @@ bool narrow(Strategy &s) {
   return s.jlo <= s.jhi && s.ilo <= s.ihi;
 }
 
+// D(j, i) is worked out once per colour and entry.
 struct Context {
   const std::vector<Rgb> &colours;
   const std::vector<uint8_t> &current;
   const std::vector<uint32_t> &usage;
-  int D(int j, int i) const { return distance(colours[size_t(j)], entry(current, i)); }
+  std::vector<int> d;
+  Context(const std::vector<Rgb> &c, const std::vector<uint8_t> &p, const std::vector<uint32_t> &u)
+      : colours(c), current(p), usage(u), d(c.size() * 256) {
+    for (size_t j = 0; j < c.size(); ++j)
+      for (int i = 0; i < 256; ++i)
+        d[j * 256 + size_t(i)] = distance(c[j], entry(p, i));
+  }
+  int D(int j, int i) const { return d[size_t(j) * 256 + size_t(i)]; }
   uint64_t cost(int j, int i) const { return uint64_t(usage[size_t(i)]) * uint64_t(D(j, i)); }
 };
 
@@ -294,9 +297,9 @@ Reduced reduce(const std::vector<uint32_t> &histogram, int32_t target, const Cal
   std::vector<Box> boxes(size_t(std::max(256, target)));
   boxes[0].start = 0;
   boxes[0].length = int(list.size());
-  const Side whole{list, 0, int(list.size()), -1, true};
-  mean_of(whole, boxes[0].colour);
-  boxes[0].error = error_of(whole, boxes[0].colour);
+  const Sides whole = sides_of(list, 0, int(list.size()), -1);
+  boxes[0].colour = whole.mean[0];
+  boxes[0].error = whole.error[0];
   if (target < 2) {
     out.colours.push_back(boxes[0].colour);
     return out;
@@ -354,7 +357,7 @@ char place(const std::vector<Rgb> &colours, std::vector<uint8_t> &palette, int32
   }
   if (talk)
     talk("Minimizing palette changes...", 1);
-  const Context cx{colours, palette, usage};
+  const Context cx(colours, palette, usage);
   Strategy a, b;
   for (Strategy *s : {&a, &b}) {
     s->palette = palette;

@@ -95,8 +95,8 @@ void quality(const Picture &p, const uint8_t *palette, double &psnr, double &ok)
 // entries usable, no previous frame.
 std::vector<uint8_t> our_palette(const Input &in) {
   auto h = gfile::make_histogram();
-  const gfile::PixelWindow w{in.bgrx.data(), static_cast<ptrdiff_t>(in.picture.width) * 4, in.picture.width,
-                             in.picture.height, 32, nullptr};
+  const gfile::PixelWindow w{
+      in.bgrx.data(), static_cast<ptrdiff_t>(in.picture.width) * 4, in.picture.width, in.picture.height, 32, nullptr};
   gfile::count_window(gfile::Histogram(h.data(), gfile::kBucketCount), w);
   std::vector<uint8_t> palette(gfile::kPaletteBytes, 0);
   gfile::PaletteOutcome outcome;
@@ -224,8 +224,9 @@ void load_inputs() {
     for (const auto &name : testkit::photo_names())
       pictures.push_back(testkit::load_picture(*dir + "/" + name));
   } else {
-    std::fprintf(stderr, "bench_gfile: the photos are missing: install Debian's python3-skimage, or set "
-                         "VEXUTIL_PHOTO_DIR to a folder holding %s and the others\n",
+    std::fprintf(stderr,
+                 "bench_gfile: the photos are missing: install Debian's python3-skimage, or set "
+                 "VEXUTIL_PHOTO_DIR to a folder holding %s and the others\n",
                  testkit::photo_names()[0].c_str());
   }
   if (const auto movie = testkit::movie_file())
@@ -260,9 +261,8 @@ int main(int argc, char **argv) {
         ->Iterations(5);
   }
   benchmark::RunSpecifiedBenchmarks();
-  std::printf("\n%-24s %7s %9s %9s %7s %9s %9s %8s %8s %8s %8s %10s\n", "picture", "colours", "ours ms",
-              "liq ms", "liq/ours", "reduce ms", "place ms", "PSNR us", "PSNR liq", "OkLab us", "OkLab liq",
-              "plain/fast");
+  std::printf("\n%-24s %7s %9s %9s %7s %9s %9s %8s %8s %8s %8s %10s\n", "picture", "colours", "ours ms", "liq ms",
+              "liq/ours", "reduce ms", "place ms", "PSNR us", "PSNR liq", "OkLab us", "OkLab liq", "plain/fast");
   for (const auto &[name, f] : figures()) {
     if (f.ours_s <= 0 || f.liq_s <= 0)
       continue;

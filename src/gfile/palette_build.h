@@ -21,9 +21,9 @@
 namespace vex::gfile {
 
 enum class SystemColours : int32_t {
-  kBuilt = 0,   // built palettes hold the system colours
-  kAlways = 1,  // passed-through palettes too (the same here)
-  kNone = 2,    // no system colours
+  kBuilt = 0,  // built palettes hold the system colours
+  kAlways = 1, // passed-through palettes too (the same here)
+  kNone = 2,   // no system colours
 };
 
 struct PaletteRequest {
@@ -37,9 +37,9 @@ struct PaletteRequest {
 };
 
 struct PaletteOutcome {
-  uint32_t colours = 0;     // colours the reduction made (0 for an empty histogram)
+  uint32_t colours = 0;       // colours the reduction made (0 for an empty histogram)
   uint32_t low = 0, high = 0; // usable entries held by system colours at each end
-  bool cancelled = false;   // the callback stopped the reduction early
+  bool cancelled = false;     // the callback stopped the reduction early
   Placement placement = Placement::kNone;
 };
 

@@ -199,7 +199,8 @@ std::array<uint8_t, kPaletteBytes> Placer::hardest_entry_first() const {
       const Choice c = choice(e, key);
       // The pick's ties prefer the smaller D, unlike the search after it.
       if (!any || c.cost > top.cost ||
-          (c.cost == top.cost && (c.usage > top.usage || (c.usage == top.usage && (c.d < top.d || (c.d == top.d && c.dist < top.dist)))))) {
+          (c.cost == top.cost &&
+           (c.usage > top.usage || (c.usage == top.usage && (c.d < top.d || (c.d == top.d && c.dist < top.dist)))))) {
         any = true;
         top = c;
         colour = key & 255;

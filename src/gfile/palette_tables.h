@@ -32,7 +32,9 @@ constexpr uint32_t blue6(uint32_t bucket) { return bucket & 63; }
 
 // 6 to 8 bits: the top two bits repeat below, so 0 -> 0, 16 -> 65, 63 -> 255.
 constexpr uint8_t expand6(uint32_t c6) { return static_cast<uint8_t>(c6 * 4 + c6 / 16); }
-constexpr Rgb bucket_colour(uint32_t bucket) { return {expand6(red6(bucket)), expand6(green6(bucket)), expand6(blue6(bucket))}; }
+constexpr Rgb bucket_colour(uint32_t bucket) {
+  return {expand6(red6(bucket)), expand6(green6(bucket)), expand6(blue6(bucket))};
+}
 
 inline Rgb palette_entry(ConstPalette p, uint32_t i) { return {p[i * 3], p[i * 3 + 1], p[i * 3 + 2]}; }
 inline void set_palette_entry(Palette p, uint32_t i, Rgb c) {

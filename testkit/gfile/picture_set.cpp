@@ -37,16 +37,17 @@ std::vector<Picture> split_frames(const std::string &name, const std::vector<uin
 } // namespace
 
 std::optional<std::string> photo_dir() {
-  for (const char *dir : {static_cast<const char *>(std::getenv("VEXUTIL_PHOTO_DIR")),
-                          "/usr/lib/python3/dist-packages/skimage/data"})
+  for (const char *dir :
+       {static_cast<const char *>(std::getenv("VEXUTIL_PHOTO_DIR")), "/usr/lib/python3/dist-packages/skimage/data"})
     if (dir != nullptr && std::filesystem::exists(std::filesystem::path(dir) / "astronaut.png"))
       return std::string(dir);
   return std::nullopt;
 }
 
 const std::vector<std::string> &photo_names() {
-  static const std::vector<std::string> names{"astronaut.png", "chelsea.png", "coffee.png", "rocket.jpg",
-                                              "motorcycle_left.png", "hubble_deep_field.jpg", "ihc.png"};
+  static const std::vector<std::string> names{"astronaut.png", "chelsea.png",         "coffee.png",
+                                              "rocket.jpg",    "motorcycle_left.png", "hubble_deep_field.jpg",
+                                              "ihc.png"};
   return names;
 }
 
@@ -67,15 +68,17 @@ std::optional<std::string> movie_file() {
 
 std::vector<Picture> movie_frames(const std::string &path, uint32_t count, uint32_t step) {
   const auto [w, h] = picture_size(path);
-  const std::string select = "-vf \"select=not(mod(n\\,"  + std::to_string(step) + "))\" -fps_mode passthrough -frames:v " +
-                             std::to_string(count) + " -f rawvideo -pix_fmt rgb24";
+  const std::string select = "-vf \"select=not(mod(n\\," + std::to_string(step) +
+                             "))\" -fps_mode passthrough -frames:v " + std::to_string(count) +
+                             " -f rawvideo -pix_fmt rgb24";
   return split_frames(std::filesystem::path(path).filename().string(), ffmpeg_decode(path, select, "-threads 1"), w, h);
 }
 
 Picture test_source_frame(const std::string &source, uint32_t width, uint32_t height) {
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
-  auto frames = split_frames(source, ffmpeg_decode(source + "=size=" + size, "-frames:v 1 -f rawvideo -pix_fmt rgb24", "-f lavfi"),
-                             width, height);
+  auto frames = split_frames(
+      source, ffmpeg_decode(source + "=size=" + size, "-frames:v 1 -f rawvideo -pix_fmt rgb24", "-f lavfi"), width,
+      height);
   frames[0].name = source;
   return frames[0];
 }

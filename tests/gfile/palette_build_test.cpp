@@ -22,7 +22,7 @@ struct Built {
 };
 
 Built build(const std::vector<uint32_t> &h, uint32_t first, uint32_t count, int32_t option, const UsageCounts &usage,
-          std::vector<uint8_t> palette, int cancel_at = -1) {
+            std::vector<uint8_t> palette, int cancel_at = -1) {
   Built r;
   r.heard.cancel_at = cancel_at;
   r.palette = std::move(palette);
@@ -41,8 +41,9 @@ void expect_same(const std::vector<uint32_t> &h, uint32_t first, uint32_t count,
                  const UsageCounts &usage, const std::vector<uint8_t> &palette, int cancel_at = -1) {
   const Built got = build(h, first, count, option, usage, palette, cancel_at);
   Recorder theirs{{}, cancel_at};
-  const testref::Built want = testref::build(h, static_cast<int32_t>(first), static_cast<int32_t>(count), option,
-                                             std::vector<uint32_t>(usage.begin(), usage.end()), palette, std::ref(theirs));
+  const testref::Built want =
+      testref::build(h, static_cast<int32_t>(first), static_cast<int32_t>(count), option,
+                     std::vector<uint32_t>(usage.begin(), usage.end()), palette, std::ref(theirs));
   ASSERT_EQ(got.status, util::Status::kOk);
   ASSERT_EQ(got.palette, want.palette);
   EXPECT_EQ(got.outcome.colours, want.colours);
@@ -61,10 +62,9 @@ UsageCounts random_usage(std::mt19937 &gen) {
 // 0 up; each option.
 TEST(PaletteBuild, MatchesTheReferenceOverRangesAndOptions) {
   std::mt19937 gen(21);
-  const std::pair<uint32_t, uint32_t> ranges[] = {{0, 256}, {0, 0}, {0, 1},   {0, 5},   {0, 10},   {0, 11},
-                                                  {5, 3},   {5, 8}, {9, 2},   {10, 236}, {20, 100}, {128, 128},
-                                                  {240, 6}, {245, 2}, {246, 10}, {250, 6}, {255, 1}, {256, 0},
-                                                  {3, 250}, {100, 1}};
+  const std::pair<uint32_t, uint32_t> ranges[] = {
+      {0, 256},  {0, 0},     {0, 1},   {0, 5},   {0, 10},   {0, 11},  {5, 3},   {5, 8},   {9, 2},   {10, 236},
+      {20, 100}, {128, 128}, {240, 6}, {245, 2}, {246, 10}, {250, 6}, {255, 1}, {256, 0}, {3, 250}, {100, 1}};
   uint32_t seed = 500;
   for (auto [first, count] : ranges)
     for (int32_t option : {0, 1, 2}) {

@@ -88,9 +88,11 @@ TEST(PalettePlace, MatchesTheReferenceOnRandomCases) {
                  std::to_string(count) + " entries from " + std::to_string(first));
     auto want = palette;
     Recorder ours, theirs;
-    const Placement got = place_colours(colours, view(palette), first, static_cast<int32_t>(count), usage, std::ref(ours));
-    const char which = testref::place(colours, want, static_cast<int32_t>(first), static_cast<int32_t>(first + count - 1),
-                                      std::vector<uint32_t>(usage.begin(), usage.end()), std::ref(theirs));
+    const Placement got =
+        place_colours(colours, view(palette), first, static_cast<int32_t>(count), usage, std::ref(ours));
+    const char which =
+        testref::place(colours, want, static_cast<int32_t>(first), static_cast<int32_t>(first + count - 1),
+                       std::vector<uint32_t>(usage.begin(), usage.end()), std::ref(theirs));
     ASSERT_EQ(palette, want);
     ASSERT_EQ(got == Placement::kA ? 'A' : got == Placement::kB ? 'B' : '?', which);
     ASSERT_EQ(ours.heard, theirs.heard);

@@ -10,7 +10,9 @@ using gfile::Rgb;
 
 namespace {
 
-int c6(uint32_t index, int channel) { return channel == 0 ? int(index >> 12) : channel == 1 ? int((index >> 6) & 63) : int(index & 63); }
+int c6(uint32_t index, int channel) {
+  return channel == 0 ? int(index >> 12) : channel == 1 ? int((index >> 6) & 63) : int(index & 63);
+}
 int expand(int c) { return c * 4 + c / 16; }
 
 struct Bucket {
@@ -121,7 +123,9 @@ int distance(Rgb a, Rgb b) {
   return d > 32768 ? 32768 : int(d);
 }
 
-Rgb entry(const std::vector<uint8_t> &p, int i) { return {p[size_t(i * 3)], p[size_t(i * 3 + 1)], p[size_t(i * 3 + 2)]}; }
+Rgb entry(const std::vector<uint8_t> &p, int i) {
+  return {p[size_t(i * 3)], p[size_t(i * 3 + 1)], p[size_t(i * 3 + 2)]};
+}
 void set_entry(std::vector<uint8_t> &p, int i, Rgb c) {
   p[size_t(i * 3)] = c.r;
   p[size_t(i * 3 + 1)] = c.g;
@@ -253,7 +257,8 @@ void step_b(const Context &cx, Strategy &s) {
     const uint64_t c = cx.cost(j, i), cp = cx.cost(pick_colour, pick);
     const uint32_t u = cx.usage[size_t(i)], up = cx.usage[size_t(pick)];
     const int d = cx.D(j, i), dp = cx.D(pick_colour, pick);
-    if (c > cp || (c == cp && (u > up || (u == up && (d < dp || (d == dp && std::abs(j - i) < std::abs(pick_colour - pick))))))) {
+    if (c > cp ||
+        (c == cp && (u > up || (u == up && (d < dp || (d == dp && std::abs(j - i) < std::abs(pick_colour - pick))))))) {
       pick = i;
       pick_colour = j;
     }
@@ -271,7 +276,8 @@ void step_b(const Context &cx, Strategy &s) {
     const uint64_t c = cx.cost(j, i);
     const uint32_t u = cx.usage[size_t(i)];
     const int d = cx.D(j, i), dist = std::abs(j - i);
-    if (c > into_cost || (c == into_cost && (u > into_usage || (u == into_usage && (d > into_d || (d == into_d && dist < into_dist)))))) {
+    if (c > into_cost || (c == into_cost &&
+                          (u > into_usage || (u == into_usage && (d > into_d || (d == into_d && dist < into_dist)))))) {
       into = i;
       into_cost = c;
       into_usage = u;

@@ -23,10 +23,10 @@ inline constexpr bool kSanitized = false;
 #endif
 
 enum class Weights {
-  kFlat,    // 1-4 pixels per bucket
-  kSkewed,  // a heavy tail: 1 to 2^24, log-uniform
-  kHuge,    // near 2^32, so error sums pass 2^64 and wrap
-  kEqual,   // every bucket 7: many equal means and errors
+  kFlat,   // 1-4 pixels per bucket
+  kSkewed, // a heavy tail: 1 to 2^24, log-uniform
+  kHuge,   // near 2^32, so error sums pass 2^64 and wrap
+  kEqual,  // every bucket 7: many equal means and errors
 };
 
 enum class Spread {

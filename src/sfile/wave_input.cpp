@@ -24,6 +24,10 @@ using util::le32;
 using util::Status;
 
 constexpr uint32_t kPcmTag = 1;
+// The file's own buffer serves the header walk; the sound's reads of up to
+// the source buffer's size (16384) then go from the file straight into the
+// source buffer instead of through this one.
+constexpr uint32_t kWaveFileBuffer = 4096;
 constexpr uint32_t kFmtBytes = 16;
 
 struct ChunkHead {
@@ -123,7 +127,7 @@ bool parse_wave(VEXFILE *f, WaveFormat &w) {
 } // namespace
 
 Opened open_wave(Source &s, const OpenArgs &a, const char *name) {
-  VEXFILE *f = VEXFileOpen(static_cast<int32_t>(kFileBufferBytes), name, VEXFILE_READ);
+  VEXFILE *f = VEXFileOpen(static_cast<int32_t>(kWaveFileBuffer), name, VEXFILE_READ);
   if (!f) {
     util::fail_to_open(errno);
     return Opened::declined;

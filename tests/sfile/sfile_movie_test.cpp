@@ -270,11 +270,15 @@ TEST_F(MovieSound, AviAndQuickTimeAgreeWithTheToolsOwnDecoding) {
   const auto all = tk::ffmpeg_decode(avi8, "-f u8");
   EXPECT_EQ(s->total, 11025u / 2);
   EXPECT_TRUE(read_all(s.get()) == std::vector<uint8_t>(all.begin() + 2205, all.begin() + 2205 + 11025 / 2));
-  // A track that is not there.
-  o = {};
-  o.track = 3;
-  EXPECT_FALSE(open(avi, o));
-  EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
+  // Tracks that are not there: AVI streams count from 0, QuickTime tracks
+  // from 1; negative ones are none either.
+  for (const auto &[path, track] : {std::make_pair(avi, 1), std::make_pair(avi, -1), std::make_pair(mov, 2),
+                                    std::make_pair(mov, -1)}) {
+    o = {};
+    o.track = track;
+    EXPECT_FALSE(open(path, o)) << path << " " << track;
+    EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
+  }
 }
 
 } // namespace

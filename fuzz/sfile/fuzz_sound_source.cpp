@@ -19,7 +19,7 @@
 namespace {
 
 constexpr size_t kHeader = 6;
-constexpr uint32_t kMaxRead = 1u << 22; // output bytes per run
+constexpr uint32_t kMaxRead = 1u << 18; // output bytes per pass
 
 // A folder of small inputs that list entries may name ("a.wav", "b.lst"
 // naming a.wav, and "in.lst", the input itself), made once per process.

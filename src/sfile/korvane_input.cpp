@@ -81,10 +81,10 @@ Opened accept_korvane(Source &s, const OpenArgs &a) {
   return Opened::accepted;
 }
 
-uint32_t refill_korvane(Source &s, uint8_t *dest, uint32_t space) {
+// The space is never short: the buffer holds the track's largest sound of
+// one frame beyond the part of a sample frame left from the last fill.
+uint32_t refill_korvane(Source &s, uint8_t *dest, uint32_t /*space*/) {
   KORVA *k = s.korva;
-  // The buffer always has room for the largest sound of one frame.
-  (void)space;
   const int32_t got = KorvaGetSound(k, dest, s.track_mask);
   const uint32_t n = drop_skipped(s, dest, got > 0 ? static_cast<uint32_t>(got) : 0);
   if (k->frame + 1 >= k->frames || KorvaNextFrame(k) == 0)

@@ -155,21 +155,21 @@ struct TolmCase {
   tk::Pcm pcm;
 };
 
-TolmCase tolm_case(uint32_t frames, const tt::SoundTrackSpec &spec) {
+TolmCase tolm_case(uint32_t frames, const tt::SoundTrackSpec &layout) {
   tt::RandomMovieOptions o;
   o.frames = frames;
   TolmCase c;
   c.movie = tt::random_movie(o).movie;
   c.movie.rate_num = 12; // 12 frames a second
-  c.pcm = tk::sine_sweep(spec.rate, spec.channels, spec.rate * frames / 12, 200, 5000, 8000);
-  c.movie.tracks.push_back(tt::coded_track(c.pcm, spec, frames, 12, 1, &c.stream));
+  c.pcm = tk::sine_sweep(layout.rate, layout.channels, layout.rate * frames / 12, 200, 5000, 8000);
+  c.movie.tracks.push_back(tt::coded_track(c.pcm, layout, frames, 12, 1, &c.stream));
   return c;
 }
 
 TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
-  tt::SoundTrackSpec spec;
-  spec.rate = 22050;
-  TolmCase c = tolm_case(12, spec);
+  tt::SoundTrackSpec layout;
+  layout.rate = 22050;
+  TolmCase c = tolm_case(12, layout);
   const auto path = dir.file("m.tlm");
   tt::write_movie(path, c.movie);
   Source s = open(path);
@@ -195,11 +195,11 @@ TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
 }
 
 TEST_F(MovieSound, TolmEightBitTracksTakeTheHighByte) {
-  tt::SoundTrackSpec spec;
-  spec.rate = 11025;
-  spec.channels = 2;
-  spec.eight_bit = true;
-  TolmCase c = tolm_case(6, spec);
+  tt::SoundTrackSpec layout;
+  layout.rate = 11025;
+  layout.channels = 2;
+  layout.eight_bit = true;
+  TolmCase c = tolm_case(6, layout);
   const auto path = dir.file("e.tlm");
   tt::write_movie(path, c.movie);
   Source s = open(path);

@@ -63,10 +63,10 @@ TEST(KorvanePartialSound, CountsThatEndInsideASampleFrameDeliverExactlyThatMany)
   kw::MovieSpec plan;
   const size_t kFrameBytes = 800; // a multiple of every frame size
   for (uint32_t t = 0; t < 4; ++t) {
-    kw::TrackSpec spec;
-    spec.kind = kw::SoundKind::delta;
-    spec.stereo = layouts[t].stereo;
-    spec.sixteen = layouts[t].sixteen;
+    kw::TrackSpec delta;
+    delta.kind = kw::SoundKind::delta;
+    delta.stereo = layouts[t].stereo;
+    delta.sixteen = layouts[t].sixteen;
     Bytes pcm(kFrameBytes);
     uint32_t x = 7 + t, level = 0x8000;
     for (auto &b : pcm) {
@@ -74,8 +74,8 @@ TEST(KorvanePartialSound, CountsThatEndInsideASampleFrameDeliverExactlyThatMany)
       level += (x >> 26) - 32;
       b = static_cast<uint8_t>(level >> (t & 1) * 3);
     }
-    spec.frames = {pcm, pcm};
-    plan.tracks[t] = spec;
+    delta.frames = {pcm, pcm};
+    plan.tracks[t] = delta;
   }
   vex::testkit::PatternOptions o;
   o.width = o.height = 16;
@@ -112,11 +112,11 @@ TEST(KorvanePartialSound, CountsBelowOneFrameGiveTheStartingSamplesBytes) {
   vex::testkit::TempDir dir;
   const std::string path = dir.file("q.kvn");
   kw::MovieSpec plan;
-  kw::TrackSpec spec;
-  spec.kind = kw::SoundKind::delta;
-  spec.stereo = spec.sixteen = true;
-  spec.frames = {Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}};
-  plan.tracks[0] = spec;
+  kw::TrackSpec delta;
+  delta.kind = kw::SoundKind::delta;
+  delta.stereo = delta.sixteen = true;
+  delta.frames = {Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}};
+  plan.tracks[0] = delta;
   vex::testkit::PatternOptions o;
   o.width = o.height = 8;
   o.frames = 1;
@@ -130,7 +130,7 @@ TEST(KorvanePartialSound, CountsBelowOneFrameGiveTheStartingSamplesBytes) {
     const Bytes got = sound_of(path, edited, 0, &result);
     ASSERT_EQ(result, static_cast<int32_t>(d));
     // Left low, left high, right low: stored left first.
-    EXPECT_TRUE(std::equal(got.begin(), got.begin() + d, spec.frames[0].begin())) << d;
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + d, delta.frames[0].begin())) << d;
     EXPECT_EQ(got[d], 0xCD);
   }
 }

@@ -29,11 +29,19 @@ void usage(std::FILE *to) {
                "  /Q      quiet: no progress bar, no summary\n"
                "  /-X     cancels every earlier /X\n"
                "  --gui   run in a window (needs a display)\n"
+               "  -y, -q  the same as /Y and /Q\n"
                "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
                "is replaced only after a Yes on the terminal, or with /Y.\n"
+               "%s"
                "Exit status: 0 done, 1 failure, 2 bad command line.\n",
-               vex::tools::output_extensions().c_str());
+               vex::tools::output_extensions().c_str(), vex::tools::kNameRuleHelp);
 }
+
+constexpr vex::tools::SwitchSpec kSwitches[] = {{'S', vex::tools::SwitchKind::number},
+                                                {'N', vex::tools::SwitchKind::number},
+                                                {'R', vex::tools::SwitchKind::fraction},
+                                                {'Y', vex::tools::SwitchKind::flag},
+                                                {'Q', vex::tools::SwitchKind::flag}};
 
 struct Options {
   std::string in, out;
@@ -54,6 +62,11 @@ int read_options(CommandLine &cmd, Options &o) {
     return 2;
   }
   if (cmd.names().size() != 2) {
+    std::string words;
+    for (const std::string &n : cmd.names())
+      words += (words.empty() ? "" : ", ") + n + (CommandLine::looks_like_switch(n) ? " (no such switch)" : "");
+    std::fprintf(stderr, "vexconv: wants IN and OUT, got %zu name%s%s%s\n", cmd.names().size(),
+                 cmd.names().size() == 1 ? "" : "s", words.empty() ? "" : ": ", words.c_str());
     usage(stderr);
     return 2;
   }
@@ -78,7 +91,8 @@ int convert(const Options &o, vex::tools::Talk &talk) {
   std::string why;
   auto in = vex::tools::open_input(o.in, why);
   if (!in)
-    return talk.fail("vexconv: " + o.in + ": " + why);
+    return talk.fail("vexconv: " + o.in + ": " + why +
+                     (CommandLine::looks_like_switch(o.in) ? " (nor is it a switch of vexconv)" : ""));
   const vex::tools::InputInfo &info = in->info();
   if (o.first > info.frames)
     return talk.fail("vexconv: " + o.in + " has " + std::to_string(info.frames) + " frames; /S" +
@@ -127,15 +141,17 @@ int convert(const Options &o, vex::tools::Talk &talk) {
 } // namespace
 
 int main(int argc, char **argv) {
-  bool gui = false;
+  bool gui = false, names_only = false;
   std::vector<char *> args;
   for (int i = 0; i < argc; ++i) {
-    if (i > 0 && std::string(argv[i]) == "--gui")
+    const std::string w = argv[i];
+    names_only = names_only || w == "--";
+    if (i > 0 && !names_only && w == "--gui")
       gui = true;
     else
       args.push_back(argv[i]);
   }
-  CommandLine cmd(static_cast<int>(args.size()), args.data(), {{"-y", "/Y"}, {"-q", "/Q"}});
+  CommandLine cmd(static_cast<int>(args.size()), args.data(), kSwitches, {{"-y", "/Y"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;

@@ -15,9 +15,13 @@ void usage(std::FILE *to) {
                "frames per second.\n"
                "  -v, /V     add a line per frame with its chunk types and sizes\n"
                "  -h, --help show this text\n"
+               "%s"
                "Exit status: 0 when every file was described, 1 when one could not be\n"
-               "read, 2 for a bad command line.\n");
+               "read, 2 for a bad command line.\n",
+               vex::tools::kNameRuleHelp);
 }
+
+constexpr vex::tools::SwitchSpec kSwitches[] = {{'V', vex::tools::SwitchKind::flag}};
 
 void describe(const std::string &name, vex::tools::Input &in, bool verbose) {
   const vex::tools::InputInfo &i = in.info();
@@ -36,7 +40,7 @@ void describe(const std::string &name, vex::tools::Input &in, bool verbose) {
 } // namespace
 
 int main(int argc, char **argv) {
-  vex::tools::CommandLine cmd(argc, argv, {{"-v", "/V"}, {"--verbose", "/V"}});
+  vex::tools::CommandLine cmd(argc, argv, kSwitches, {{"-v", "/V"}, {"--verbose", "/V"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;
@@ -60,7 +64,8 @@ int main(int argc, char **argv) {
     std::string why;
     auto in = vex::tools::open_input(name, why);
     if (!in) {
-      std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), why.c_str());
+      std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), why.c_str(),
+                   vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");
       status = 1;
       continue;
     }

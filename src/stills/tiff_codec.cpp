@@ -160,6 +160,17 @@ void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32
   for (uint32_t y = 0; y < rows; ++y) {
     const uint8_t *row = block + y * row_bytes;
     uint8_t *out = p.bgra.data() + (static_cast<size_t>(y0 + y) * d.width + x0) * 4;
+    if (!d.separate && d.bits == 8 && d.colours == 3) { // the common layout, without the per-sample choices
+      const size_t step = static_cast<size_t>(d.samples);
+      for (uint32_t x = 0; x < cols; ++x, out += 4, row += step) {
+        out[0] = row[2];
+        out[1] = row[1];
+        out[2] = row[0];
+        if (d.alpha >= 0)
+          out[3] = row[d.alpha];
+      }
+      continue;
+    }
     for (uint32_t x = 0; x < cols; ++x, out += 4)
       for (int k = first; k < last; ++k) {
         const size_t at = static_cast<size_t>(x) * per_pixel + static_cast<size_t>(k - first);

@@ -21,10 +21,8 @@ bool full_range_format(int format) {
   case AV_PIX_FMT_YUVJ422P:
   case AV_PIX_FMT_YUVJ444P:
   case AV_PIX_FMT_YUVJ440P:
-  case AV_PIX_FMT_YUVJ411P:
-    return true;
-  default:
-    return false;
+  case AV_PIX_FMT_YUVJ411P: return true;
+  default: return false;
   }
 }
 
@@ -32,7 +30,8 @@ bool full_range_format(int format) {
 // and palette pictures are converted as they are.
 bool has_colour_setup(int format) {
   const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
-  return d && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_HWACCEL));
+  return d &&
+         !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_HWACCEL));
 }
 
 } // namespace
@@ -45,25 +44,17 @@ ColourSetup colour_setup_of(const AVFrame *f) {
   case AVCOL_SPC_RESERVED:
     c.matrix = f->height >= kHdHeight || f->width >= kHdWidth ? SWS_CS_ITU709 : SWS_CS_ITU601;
     break;
-  case AVCOL_SPC_BT709:
-    c.matrix = SWS_CS_ITU709;
-    break;
-  case AVCOL_SPC_FCC:
-    c.matrix = SWS_CS_FCC;
-    break;
-  case AVCOL_SPC_SMPTE240M:
-    c.matrix = SWS_CS_SMPTE240M;
-    break;
+  case AVCOL_SPC_BT709: c.matrix = SWS_CS_ITU709; break;
+  case AVCOL_SPC_FCC: c.matrix = SWS_CS_FCC; break;
+  case AVCOL_SPC_SMPTE240M: c.matrix = SWS_CS_SMPTE240M; break;
   case AVCOL_SPC_BT2020_NCL:
-  case AVCOL_SPC_BT2020_CL:
-    c.matrix = SWS_CS_BT2020;
-    break;
+  case AVCOL_SPC_BT2020_CL: c.matrix = SWS_CS_BT2020; break;
   default: // BT.470 BG, SMPTE 170M, and what libswscale has no table for
     c.matrix = SWS_CS_ITU601;
     break;
   }
-  c.full_range = f->color_range == AVCOL_RANGE_JPEG ||
-                 (f->color_range == AVCOL_RANGE_UNSPECIFIED && full_range_format(f->format));
+  c.full_range =
+      f->color_range == AVCOL_RANGE_JPEG || (f->color_range == AVCOL_RANGE_UNSPECIFIED && full_range_format(f->format));
   return c;
 }
 

@@ -122,19 +122,12 @@ bool direct_layout(TIFF *t, const Layout &l, Direct &d) {
   // partners, as libtiff's RGBA reader takes them.
   switch (orientation) {
   case ORIENTATION_TOPRIGHT:
-  case ORIENTATION_RIGHTTOP:
-    d.flip_columns = true;
-    break;
+  case ORIENTATION_RIGHTTOP: d.flip_columns = true; break;
   case ORIENTATION_BOTRIGHT:
-  case ORIENTATION_RIGHTBOT:
-    d.flip_columns = d.flip_rows = true;
-    break;
+  case ORIENTATION_RIGHTBOT: d.flip_columns = d.flip_rows = true; break;
   case ORIENTATION_BOTLEFT:
-  case ORIENTATION_LEFTBOT:
-    d.flip_rows = true;
-    break;
-  default:
-    break;
+  case ORIENTATION_LEFTBOT: d.flip_rows = true; break;
+  default: break;
   }
   return true;
 }
@@ -240,7 +233,8 @@ int32_t read_direct(TIFF *t, const Direct &d, Picture &p) {
     TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
     rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, d.height);
     const tmsize_t size = TIFFStripSize(t), row_bytes = TIFFScanlineSize(t);
-    if (!block_size_ok(row_bytes, size_t{d.width} * sample_bytes) || !block_size_ok(size, static_cast<size_t>(row_bytes)))
+    if (!block_size_ok(row_bytes, size_t{d.width} * sample_bytes) ||
+        !block_size_ok(size, static_cast<size_t>(row_bytes)))
       return kBadFile;
     buf.resize(static_cast<size_t>(size));
     for (int plane = 0; plane < planes; ++plane)

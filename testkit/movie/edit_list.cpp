@@ -62,7 +62,8 @@ void set_edit_length(const std::string &file, int track, unsigned milliseconds) 
   if (elst.end - elst.start < 20 || b[elst.start] != 0 || util::be32(b.data() + elst.start + 4) == 0)
     throw std::runtime_error(file + ": edit list of an unexpected version");
   put_be32(b.data() + elst.start + 8, static_cast<uint32_t>(uint64_t{milliseconds} * scale / 1000));
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 } // namespace vex::testkit

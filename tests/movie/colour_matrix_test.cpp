@@ -27,10 +27,10 @@ enum class Reader { qtfile, avi };
 
 struct ColourCase {
   const char *name;
-  const char *codec;  // encoder and its pixel format
+  const char *codec; // encoder and its pixel format
   int width, height;
-  const char *tags;   // -colorspace and -color_range options, or none
-  const char *file;   // container by extension
+  const char *tags; // -colorspace and -color_range options, or none
+  const char *file; // container by extension
   Reader reader;
 };
 
@@ -143,8 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ColourCase{"h264_untagged_sd_mp4", kH264, 640, 480, "", "v.mp4", Reader::qtfile},
                       ColourCase{"h264_untagged_hd_mov", kH264, 1280, 720, "", "v.mov", Reader::qtfile},
                       ColourCase{"h264_full_709_hd_mp4", kH264, 1280, 720, k709Full, "v.mp4", Reader::qtfile},
-                      ColourCase{"h264_full_601_sd_mov", "-c:v libx264 -pix_fmt yuvj420p", 640, 480, k601Full,
-                                 "v.mov", Reader::qtfile},
+                      ColourCase{"h264_full_601_sd_mov", "-c:v libx264 -pix_fmt yuvj420p", 640, 480, k601Full, "v.mov",
+                                 Reader::qtfile},
                       ColourCase{"mpeg4_709_hd_mov", kMpeg4, 1280, 720, k709, "v.mov", Reader::qtfile},
                       ColourCase{"mpeg4_601_hd_mp4", kMpeg4, 1280, 720, k601, "v.mp4", Reader::qtfile},
                       ColourCase{"mpeg4_709_sd_mp4", kMpeg4, 640, 480, k709, "v.mp4", Reader::qtfile},

@@ -49,9 +49,9 @@ struct Packet {
 // The tool's view of the sound packets: time stamps, durations, the
 // samples to skip that the demuxer hands over, and discard marks.
 std::vector<Packet> sound_packets(const std::string &file) {
-  std::istringstream in(
-      ffprobe(file, "-select_streams a:0 -show_packets -show_entries packet=pts,duration,flags:packet_side_data=skip_samples "
-                    "-of compact=p=0:nk=0"));
+  std::istringstream in(ffprobe(
+      file, "-select_streams a:0 -show_packets -show_entries packet=pts,duration,flags:packet_side_data=skip_samples "
+            "-of compact=p=0:nk=0"));
   std::vector<Packet> out;
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("pts=", 0) == 0) {

@@ -54,8 +54,8 @@ TEST_P(TiffAlpha, PixelsAsStored) {
   const AlphaCase &c = std::get<1>(GetParam());
   vex::testkit::TempDir dir;
   const std::string tif = dir.file("a.tif");
-  vex::testkit::imagemagick(vex::testkit::shell_quote(source_png(dir)) + " -alpha on -define tiff:alpha=" + kind +
-                            " " + c.options + " " + vex::testkit::shell_quote(tif));
+  vex::testkit::imagemagick(vex::testkit::shell_quote(source_png(dir)) + " -alpha on -define tiff:alpha=" + kind + " " +
+                            c.options + " " + vex::testkit::shell_quote(tif));
   const std::vector<uint8_t> decoded = vex::testkit::imagemagick_rgba(tif);
   ASSERT_EQ(decoded.size(), size_t{kW} * kH * 4);
 
@@ -96,9 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          AlphaCase{"planes", "-interlace plane -compress lzw"},
                                          AlphaCase{"sixteen_bits", "-depth 16 -compress zip"},
                                          AlphaCase{"grey", "-colorspace gray -compress lzw"})),
-    [](const auto &info) {
-      return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
-    });
+    [](const auto &info) { return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name; });
 
 // The complaint this guards: a pixel stored as (192, 141, 78) with alpha
 // 175 must not come back as (132, 97, 54).

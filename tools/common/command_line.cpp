@@ -8,12 +8,11 @@
 
 namespace vex::tools {
 
-const char *const kNameRuleHelp =
-    "Names and switches: a word is a switch only when it starts with '/', the\n"
-    "whole word reads as switches of this tool (/S10, /R29.97, /Y/Q, /-Y) and\n"
-    "no file or folder of that name exists. Every other word is a file name,\n"
-    "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
-    "every word is a name (-- /s1 names the file /s1).\n";
+const char *const kNameRuleHelp = "Names and switches: a word is a switch only when it starts with '/', the\n"
+                                  "whole word reads as switches of this tool (/S10, /R29.97, /Y/Q, /-Y) and\n"
+                                  "no file or folder of that name exists. Every other word is a file name,\n"
+                                  "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
+                                  "every word is a name (-- /s1 names the file /s1).\n";
 
 namespace {
 
@@ -29,12 +28,8 @@ bool take(std::vector<char> &text, const SwitchSpec &s) {
   for (;;) {
     const size_t before = std::strlen(text.data());
     switch (s.kind) {
-    case SwitchKind::flag:
-      GetSwitch(text.data(), s.letter);
-      break;
-    case SwitchKind::number:
-      GetSwitchNum(text.data(), s.letter, 0);
-      break;
+    case SwitchKind::flag: GetSwitch(text.data(), s.letter); break;
+    case SwitchKind::number: GetSwitchNum(text.data(), s.letter, 0); break;
     case SwitchKind::fraction: {
       uint32_t num = 0, den = 0;
       GetSwitchFractional(text.data(), s.letter, &num, &den, 0, 0);

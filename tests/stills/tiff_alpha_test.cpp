@@ -6,7 +6,9 @@
 // rounding of that double step.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stills/still_image.h"
@@ -97,6 +99,77 @@ INSTANTIATE_TEST_SUITE_P(
                                          AlphaCase{"sixteen_bits", "-depth 16 -compress zip"},
                                          AlphaCase{"grey", "-colorspace gray -compress lzw"})),
     [](const auto &info) { return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name; });
+
+// The loaded picture against ImageMagick's decode of the same file.
+struct Loaded {
+  int32_t bits = 0;
+  std::vector<uint8_t> rgba;
+};
+Loaded load_tif(const std::string &tif) {
+  Loaded l;
+  Info info{};
+  EXPECT_EQ(StillInfo(Format::tif, tif.c_str(), &info), 0);
+  l.bits = info.bits;
+  Image im{};
+  EXPECT_EQ(StillAlloc(&im, kW, kH, 32), 0);
+  EXPECT_EQ(StillLoad(Format::tif, tif.c_str(), &im), 0);
+  l.rgba = loaded_rgba(im);
+  StillFree(&im);
+  return l;
+}
+
+// Peak signal-to-noise ratio in dB of channel k (0-3) over all pixels.
+double psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, size_t k) {
+  double sum = 0;
+  for (size_t i = k; i < std::min(a.size(), b.size()); i += 4)
+    sum += (a[i] - b[i]) * (a[i] - b[i]);
+  const double mse = sum / static_cast<double>(a.size() / 4);
+  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// A layout left to libtiff's RGBA reader delivers no alpha (24 bits) and
+// colours that are not premultiplied: CMYK with unassociated alpha, which
+// ImageMagick converts with the same plain formula.
+TEST(TiffAlpha, RgbaReaderLayoutsKeepTheirColours) {
+  vex::testkit::TempDir dir;
+  const std::string tif = dir.file("cmyk.tif");
+  vex::testkit::imagemagick(vex::testkit::shell_quote(source_png(dir)) +
+                            " -alpha on -define tiff:alpha=unassociated -colorspace cmyk -depth 8 -compress lzw " +
+                            vex::testkit::shell_quote(tif));
+  const std::vector<uint8_t> decoded = vex::testkit::imagemagick_rgba(tif);
+  ASSERT_EQ(decoded.size(), size_t{kW} * kH * 4);
+  const Loaded got = load_tif(tif);
+  EXPECT_EQ(got.bits, 24);
+  ASSERT_EQ(got.rgba.size(), decoded.size());
+  int worst = 0, opaque = 0;
+  for (size_t i = 0; i < got.rgba.size(); i += 4) {
+    opaque += got.rgba[i + 3] == 255;
+    for (size_t k = 0; k < 3; ++k)
+      worst = std::max(worst, std::abs(got.rgba[i + k] - decoded[i + k]));
+  }
+  EXPECT_EQ(opaque, kW * kH);
+  EXPECT_LE(worst, 1);
+}
+
+// JPEG inside a TIFF with unassociated alpha: RGB, read block by block, the
+// colours as stored. ImageMagick decodes such a file through libtiff's
+// RGBA reader, premultiplied, so the expected pixels are its decode of the
+// same picture stored losslessly, within what JPEG loses.
+TEST(TiffAlpha, JpegCompressedColoursAreNotPremultiplied) {
+  vex::testkit::TempDir dir;
+  const std::string png = source_png(dir), jpeg = dir.file("jpeg.tif"), plain = dir.file("plain.tif");
+  for (const auto &[file, options] :
+       {std::pair{jpeg, "-compress jpeg -quality 95"}, std::pair{plain, "-compress none"}})
+    vex::testkit::imagemagick(vex::testkit::shell_quote(png) + " -alpha on -define tiff:alpha=unassociated " + options +
+                              " " + vex::testkit::shell_quote(file));
+  const std::vector<uint8_t> want = vex::testkit::imagemagick_rgba(plain);
+  ASSERT_EQ(want.size(), size_t{kW} * kH * 4);
+  const Loaded got = load_tif(jpeg);
+  EXPECT_EQ(got.bits, 32);
+  ASSERT_EQ(got.rgba.size(), want.size());
+  for (size_t k = 0; k < 4; ++k)
+    EXPECT_GE(psnr(got.rgba, want, k), 35) << "channel " << k;
+}
 
 // The complaint this guards: a pixel stored as (192, 141, 78) with alpha
 // 175 must not come back as (132, 97, 54).

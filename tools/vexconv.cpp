@@ -31,12 +31,34 @@ void usage(std::FILE *to) {
                "  /Q      quiet: no progress bar, no summary\n"
                "  /-X     cancels every earlier /X\n"
                "  --gui   run in a window (needs a display)\n"
+               "  -y, -q  the same as /Y and /Q\n"
                "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
                "is replaced only after a Yes on the terminal, or with /Y.\n"
+               "%s"
                "Exit status: 0 done, 1 failure, 2 bad command line.\n\n",
-               vex::tools::output_extensions().c_str());
+               vex::tools::output_extensions().c_str(), vex::tools::kNameRuleHelp);
   std::fputs(vex::tools::sound_usage(), to);
 }
+
+constexpr vex::tools::SwitchSpec kSwitches[] = {{'S', vex::tools::SwitchKind::number},
+                                                {'N', vex::tools::SwitchKind::number},
+                                                {'R', vex::tools::SwitchKind::fraction},
+                                                {'Y', vex::tools::SwitchKind::flag},
+                                                {'Q', vex::tools::SwitchKind::flag}};
+
+// The compressed-sound writer's switches and the tool's own for chunk
+// streams (see sound_usage()); /Y is a raw format with a number and the
+// replace flag without one.
+constexpr vex::tools::SwitchSpec kSoundSwitches[] = {
+    {'L', vex::tools::SwitchKind::number}, {'P', vex::tools::SwitchKind::flag},
+    {'R', vex::tools::SwitchKind::number}, {'B', vex::tools::SwitchKind::number},
+    {'C', vex::tools::SwitchKind::number}, {'S', vex::tools::SwitchKind::number},
+    {'E', vex::tools::SwitchKind::number}, {'T', vex::tools::SwitchKind::number},
+    {'Y', vex::tools::SwitchKind::number}, {'Y', vex::tools::SwitchKind::flag},
+    {'D', vex::tools::SwitchKind::number}, {'K', vex::tools::SwitchKind::number},
+    {'M', vex::tools::SwitchKind::number}, {'I', vex::tools::SwitchKind::number},
+    {'U', vex::tools::SwitchKind::number}, {'F', vex::tools::SwitchKind::flag},
+    {'O', vex::tools::SwitchKind::flag},   {'Q', vex::tools::SwitchKind::flag}};
 
 struct Options {
   std::string in, out;
@@ -57,6 +79,11 @@ int read_options(CommandLine &cmd, Options &o) {
     return 2;
   }
   if (cmd.names().size() != 2) {
+    std::string words;
+    for (const std::string &n : cmd.names())
+      words += (words.empty() ? "" : ", ") + n + (CommandLine::looks_like_switch(n) ? " (no such switch)" : "");
+    std::fprintf(stderr, "vexconv: wants IN and OUT, got %zu name%s%s%s\n", cmd.names().size(),
+                 cmd.names().size() == 1 ? "" : "s", words.empty() ? "" : ": ", words.c_str());
     usage(stderr);
     return 2;
   }
@@ -81,7 +108,8 @@ int convert(const Options &o, vex::tools::Talk &talk) {
   std::string why;
   auto in = vex::tools::open_input(o.in, why);
   if (!in)
-    return talk.fail("vexconv: " + o.in + ": " + why);
+    return talk.fail("vexconv: " + o.in + ": " + why +
+                     (CommandLine::looks_like_switch(o.in) ? " (nor is it a switch of vexconv)" : ""));
   const vex::tools::InputInfo &info = in->info();
   if (o.first > info.frames)
     return talk.fail("vexconv: " + o.in + " has " + std::to_string(info.frames) + " frames; /S" +
@@ -142,10 +170,12 @@ int convert_sound_job(CommandLine &cmd, bool gui) {
 } // namespace
 
 int main(int argc, char **argv) {
-  bool gui = false;
+  bool gui = false, names_only = false;
   std::vector<char *> args;
   for (int i = 0; i < argc; ++i) {
-    if (i > 0 && std::string(argv[i]) == "--gui")
+    const std::string w = argv[i];
+    names_only = names_only || w == "--";
+    if (i > 0 && !names_only && w == "--gui")
       gui = true;
     else
       args.push_back(argv[i]);
@@ -156,6 +186,8 @@ int main(int argc, char **argv) {
   for (size_t i = 1; i < args.size(); ++i)
     sound = sound || vex::tools::is_chunk_stream_name(args[i]);
   CommandLine cmd(static_cast<int>(args.size()), args.data(),
+                  sound ? std::span<const vex::tools::SwitchSpec>(kSoundSwitches)
+                        : std::span<const vex::tools::SwitchSpec>(kSwitches),
                   {{"-y", "/Y"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);

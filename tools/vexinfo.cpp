@@ -26,9 +26,18 @@ void usage(std::FILE *to) {
                "  /X         the chunk stream holds raw PCM (its layout cannot say so)\n"
                "  /Y<1-4> /D<Hz> /K<n>  read FILE as raw PCM (see vexconv --help)\n"
                "  -h, --help show this text\n"
+               "%s"
                "Exit status: 0 when every file was described, 1 when one could not be\n"
-               "read, 2 for a bad command line.\n");
+               "read, 2 for a bad command line.\n",
+               vex::tools::kNameRuleHelp);
 }
+
+// /V verbose; /R rate, /X raw coding of chunk streams; /Y raw format and
+// /K header bytes of raw sound (read by SFileCommandLine).
+constexpr vex::tools::SwitchSpec kSwitches[] = {
+    {'V', vex::tools::SwitchKind::flag},   {'R', vex::tools::SwitchKind::number},
+    {'X', vex::tools::SwitchKind::flag},   {'Y', vex::tools::SwitchKind::number},
+    {'K', vex::tools::SwitchKind::number}, {'D', vex::tools::SwitchKind::number}};
 
 void describe(const std::string &name, vex::tools::Input &in, bool verbose) {
   const vex::tools::InputInfo &i = in.info();
@@ -91,7 +100,7 @@ bool is_wav_name(const std::string &name) {
 } // namespace
 
 int main(int argc, char **argv) {
-  vex::tools::CommandLine cmd(argc, argv, {{"-v", "/V"}, {"--verbose", "/V"}});
+  vex::tools::CommandLine cmd(argc, argv, kSwitches, {{"-v", "/V"}, {"--verbose", "/V"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;
@@ -133,7 +142,8 @@ int main(int argc, char **argv) {
         status = std::max(status, describe_sound(name, 0, 0));
         continue;
       }
-      std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), why.c_str());
+      std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), why.c_str(),
+                   vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");
       status = 1;
       continue;
     }

@@ -19,149 +19,152 @@ namespace vex::movie {
 namespace {
 constexpr int kMaxRate = 768000;
 
-uint64_t scan_length(const char *name, Container c, int stream, uint32_t rate) {
-  FormatPtr f = open_container(name, c);
-  if (!f || static_cast<unsigned>(stream) >= f->nb_streams)
-    return 0;
-  const AVRational tb = f->streams[stream]->time_base;
-  PacketPtr p(av_packet_alloc());
-  int64_t sum = 0;
-  while (p && av_read_frame(f.get(), p.get()) >= 0) {
-    if (p->stream_index == stream && p->duration > 0)
-      sum += p->duration;
-    av_packet_unref(p.get());
-  }
-  return sum > 0 ? static_cast<uint64_t>(av_rescale_q(sum, tb, AVRational{1, static_cast<int>(rate)})) : 0;
-}
+// Sample frames decoded ahead of a jump's target. Decoders that carry
+// state from packet to packet (overlapping transforms, MP3's bit
+// reservoir, which reaches back up to 511 bytes) give the samples of a
+// read from the start once they have seen this much; plain PCM needs none.
+constexpr int64_t kPrerollSamples = 8192;
+constexpr int64_t kPrerollFrames = 8;
+// A jump forward by at most this many seconds decodes on instead of
+// seeking: cheap, and exactly the samples of an unbroken read even where a
+// decoder's state never converges after a seek (AAC's noise substitution
+// draws from one generator for the whole track).
+constexpr int64_t kDecodeOnSeconds = 10;
+
+bool plain_pcm(AVCodecID id) { return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT; }
 } // namespace
 
 std::unique_ptr<AudioReader> AudioReader::open(const char *name, Container c, int n) {
   std::unique_ptr<AudioReader> r(new AudioReader);
+  r->name_ = name ? name : "";
+  r->container_ = c;
   r->fmt_ = open_container(name, c);
   if (!r->fmt_)
     return nullptr;
   r->stream_ = find_stream(r->fmt_.get(), AVMEDIA_TYPE_AUDIO, n);
-  if (r->stream_ < 0)
+  if (r->stream_ < 0 || !r->start_decoder())
     return nullptr;
-  const AVStream *st = r->fmt_->streams[r->stream_];
-  const AVCodecParameters *par = st->codecpar;
-  const AVCodec *codec = avcodec_find_decoder(par->codec_id);
-  if (!codec || par->sample_rate <= 0 || par->sample_rate > kMaxRate || par->ch_layout.nb_channels <= 0 ||
-      st->time_base.num <= 0 || st->time_base.den <= 0)
+  r->length_ = r->measure_length();
+  if (!r->restart())
     return nullptr;
-  r->dec_.reset(avcodec_alloc_context3(codec));
-  if (!r->dec_ || avcodec_parameters_to_context(r->dec_.get(), par) < 0)
-    return nullptr;
-  r->dec_->thread_count = 1;
-  if (avcodec_open2(r->dec_.get(), codec, nullptr) < 0)
-    return nullptr;
-  const AVSampleFormat sf = r->dec_->sample_fmt;
-  r->bits_ = (sf == AV_SAMPLE_FMT_U8 || sf == AV_SAMPLE_FMT_U8P) ? 8 : 16;
-  const int in_channels = r->dec_->ch_layout.nb_channels;
-  r->channels_ = in_channels >= 2 ? 2 : 1;
-  r->rate_ = static_cast<uint32_t>(par->sample_rate);
-  r->pcm_ = par->codec_id == AV_CODEC_ID_PCM_U8 || par->codec_id == AV_CODEC_ID_PCM_S16LE;
-  r->codec_tag_ = par->codec_tag;
-  r->stored_channels_ = static_cast<uint32_t>(in_channels);
-  r->stored_bits_ = static_cast<uint32_t>(par->bits_per_coded_sample > 0 ? par->bits_per_coded_sample : r->bits_);
-  r->stored_align_ = r->pcm_ ? static_cast<uint32_t>(in_channels) * (r->bits_ / 8) : 0;
-  r->start_time_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-  if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
-    r->length_ = static_cast<uint64_t>(av_rescale_q(st->duration, st->time_base, AVRational{1, par->sample_rate}));
-  else
-    r->length_ = scan_length(name, c, r->stream_, r->rate_);
-
-  AVChannelLayout in_layout{}, out_layout{};
-  if (r->dec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-    av_channel_layout_default(&in_layout, in_channels);
-  else if (av_channel_layout_copy(&in_layout, &r->dec_->ch_layout) < 0)
-    return nullptr;
-  av_channel_layout_default(&out_layout, static_cast<int>(r->channels_));
-  SwrContext *swr = nullptr;
-  const int ok = swr_alloc_set_opts2(&swr, &out_layout, r->bits_ == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16,
-                                     par->sample_rate, &in_layout, sf, par->sample_rate, 0, nullptr);
-  av_channel_layout_uninit(&in_layout);
-  av_channel_layout_uninit(&out_layout);
-  r->swr_.reset(swr);
-  if (ok < 0 || swr_init(swr) < 0)
-    return nullptr;
-  r->frame_.reset(av_frame_alloc());
-  r->packet_.reset(av_packet_alloc());
-  if (!r->frame_ || !r->packet_)
-    return nullptr;
-  r->name_ = name;
-  r->container_ = c;
-  r->positioned_ = true; // a fresh demuxer stands at sample 0
   return r;
 }
 
 AudioReader::~AudioReader() = default;
 
-bool AudioReader::seek(uint64_t position) {
+// A decoder as a first read gets it. Flushing one is not the same: some
+// keep state across a flush (the AAC decoder's output differs by a few
+// levels afterwards), so every start and every jump takes a fresh one.
+bool AudioReader::open_decoder() {
   const AVStream *st = fmt_->streams[stream_];
-  const int64_t ts =
-      start_time_ + av_rescale_q(static_cast<int64_t>(position), AVRational{1, static_cast<int>(rate_)}, st->time_base);
+  const AVCodecParameters *par = st->codecpar;
+  const AVCodec *codec = avcodec_find_decoder(par->codec_id);
+  if (!codec)
+    return false;
+  CodecPtr dec(avcodec_alloc_context3(codec));
+  if (!dec || avcodec_parameters_to_context(dec.get(), par) < 0)
+    return false;
+  dec->thread_count = 1;
+  // With the packet time base the decoder moves a frame's time stamp past
+  // the samples it drops, so stamps and delivered samples agree.
+  dec->pkt_timebase = st->time_base;
+  if (avcodec_open2(dec.get(), codec, nullptr) < 0)
+    return false;
+  dec_ = std::move(dec);
+  return true;
+}
+
+bool AudioReader::start_decoder() {
+  const AVStream *st = fmt_->streams[stream_];
+  const AVCodecParameters *par = st->codecpar;
+  if (par->sample_rate <= 0 || par->sample_rate > kMaxRate || par->ch_layout.nb_channels <= 0 ||
+      st->time_base.num <= 0 || st->time_base.den <= 0 || !open_decoder())
+    return false;
+  const AVSampleFormat sf = dec_->sample_fmt;
+  bits_ = (sf == AV_SAMPLE_FMT_U8 || sf == AV_SAMPLE_FMT_U8P) ? 8 : 16;
+  const int in_channels = dec_->ch_layout.nb_channels;
+  channels_ = in_channels >= 2 ? 2 : 1;
+  rate_ = static_cast<uint32_t>(par->sample_rate);
+  start_time_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+  preroll_ = plain_pcm(par->codec_id) ? 0 : std::max<int64_t>(kPrerollSamples, kPrerollFrames * par->frame_size);
+
+  AVChannelLayout in_layout{}, out_layout{};
+  if (dec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_default(&in_layout, in_channels);
+  else if (av_channel_layout_copy(&in_layout, &dec_->ch_layout) < 0)
+    return false;
+  av_channel_layout_default(&out_layout, static_cast<int>(channels_));
+  SwrContext *swr = nullptr;
+  const int ok = swr_alloc_set_opts2(&swr, &out_layout, bits_ == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16,
+                                     par->sample_rate, &in_layout, sf, par->sample_rate, 0, nullptr);
+  av_channel_layout_uninit(&in_layout);
+  av_channel_layout_uninit(&out_layout);
+  swr_.reset(swr);
+  if (ok < 0 || swr_init(swr) < 0)
+    return false;
+  frame_.reset(av_frame_alloc());
+  packet_.reset(av_packet_alloc());
+  return frame_ && packet_;
+}
+
+// Back to sample frame 0 by opening the file afresh: the demuxer then
+// hands the decoder the same start-up skip as a first read, which a seek
+// does not repeat.
+bool AudioReader::restart() {
+  FormatPtr again = open_container(name_.c_str(), container_);
+  positioned_ = again && static_cast<unsigned>(stream_) < again->nb_streams &&
+                again->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+  if (positioned_)
+    fmt_ = std::move(again);
   pending_.clear();
   at_end_ = false;
   resync_ = true;
-  avcodec_flush_buffers(dec_.get());
+  next_sample_ = 0;
+  read_pos_ = 0;
   swr_init(swr_.get()); // forget samples of the old position
-  if (position == 0) {
-    // The start is reached by opening afresh: the demuxer then hands the
-    // decoder the same start-up hints (encoder delay to skip) as a first
-    // read, which a seek does not always repeat.
-    FormatPtr again = open_container(name_.c_str(), container_);
-    positioned_ = again && static_cast<unsigned>(stream_) < again->nb_streams;
-    if (positioned_)
-      fmt_ = std::move(again);
-    return positioned_;
-  }
-  positioned_ = av_seek_frame(fmt_.get(), stream_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+  positioned_ = positioned_ && open_decoder();
   return positioned_;
 }
 
-// Converts the frames the decoder has ready into pending_.
-bool AudioReader::take_frames() {
-  bool got = false;
-  while (avcodec_receive_frame(dec_.get(), frame_.get()) == 0) {
-    if (resync_) {
-      int64_t t = frame_->best_effort_timestamp;
-      if (t == AV_NOPTS_VALUE)
-        t = frame_->pts;
-      if (t != AV_NOPTS_VALUE)
-        next_sample_ = av_rescale_q(t - start_time_, fmt_->streams[stream_]->time_base,
-                                    AVRational{1, static_cast<int>(rate_)});
-      resync_ = false;
-    }
-    const int room = swr_get_out_samples(swr_.get(), frame_->nb_samples);
-    if (room > 0) {
-      if (pending_.empty())
-        pending_start_ = next_sample_;
-      const size_t used = pending_.size();
-      pending_.resize(used + static_cast<size_t>(room) * frame_bytes());
-      uint8_t *out = pending_.data() + used;
-      const int n = swr_convert(swr_.get(), &out, room, const_cast<const uint8_t **>(frame_->extended_data),
-                                frame_->nb_samples);
-      pending_.resize(used + static_cast<size_t>(std::max(n, 0)) * frame_bytes());
-      if (n > 0) {
-        next_sample_ += n;
-        got = true;
-      }
-    }
-    av_frame_unref(frame_.get());
-  }
-  return got;
+bool AudioReader::seek(uint64_t position) {
+  if (static_cast<int64_t>(position) <= preroll_)
+    return restart();
+  const AVStream *st = fmt_->streams[stream_];
+  const int64_t ts = start_time_ + av_rescale_q(static_cast<int64_t>(position) - preroll_,
+                                                AVRational{1, static_cast<int>(rate_)}, st->time_base);
+  pending_.clear();
+  at_end_ = false;
+  resync_ = true;
+  swr_init(swr_.get());
+  positioned_ = open_decoder() && av_seek_frame(fmt_.get(), stream_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+  // Without an index to seek by, read forward from the start.
+  return positioned_ || restart();
 }
 
-bool AudioReader::decode_more() {
+// The next decoded frame in frame_ and the sample frame it starts at. The
+// first frame after a start or a jump is placed by its time stamp; the
+// ones after it follow on without gaps, as the decoder delivers them.
+bool AudioReader::next_frame(int64_t &position) {
   for (;;) {
-    if (take_frames())
+    if (avcodec_receive_frame(dec_.get(), frame_.get()) == 0) {
+      if (resync_) {
+        int64_t t = frame_->best_effort_timestamp;
+        if (t == AV_NOPTS_VALUE)
+          t = frame_->pts;
+        if (t != AV_NOPTS_VALUE)
+          next_sample_ = av_rescale_q(t - start_time_, fmt_->streams[stream_]->time_base,
+                                      AVRational{1, static_cast<int>(rate_)});
+        resync_ = false;
+      }
+      position = next_sample_;
+      next_sample_ += frame_->nb_samples;
       return true;
+    }
     if (at_end_)
       return false;
     if (av_read_frame(fmt_.get(), packet_.get()) < 0) {
       at_end_ = true;
-      avcodec_send_packet(dec_.get(), nullptr);
+      avcodec_send_packet(dec_.get(), nullptr); // drain what is held back
       continue;
     }
     if (packet_->stream_index == stream_)
@@ -170,10 +173,59 @@ bool AudioReader::decode_more() {
   }
 }
 
+// Sample frames of the whole track: where the last decoded frame ends.
+// Decodes only the last stretch when the demuxer has an index to jump by.
+uint64_t AudioReader::measure_length() {
+  AVStream *st = fmt_->streams[stream_];
+  const int entries = avformat_index_get_entries_count(st);
+  resync_ = true;
+  at_end_ = false;
+  next_sample_ = 0;
+  if (entries > 0) {
+    const AVIndexEntry *last = avformat_index_get_entry(st, entries - 1);
+    const int64_t back = av_rescale_q(preroll_, AVRational{1, static_cast<int>(rate_)}, st->time_base);
+    // A failed jump leaves the whole track to decode from a fresh start.
+    if (last && last->timestamp - back > start_time_ &&
+        av_seek_frame(fmt_.get(), stream_, last->timestamp - back, AVSEEK_FLAG_BACKWARD) < 0 && !restart())
+      return 0;
+  }
+  int64_t end = 0, position = 0;
+  while (next_frame(position)) {
+    end = std::max(end, position + frame_->nb_samples);
+    av_frame_unref(frame_.get());
+  }
+  return static_cast<uint64_t>(std::max<int64_t>(end, 0));
+}
+
+// Converts the next decoded frame into pending_; false at the end.
+bool AudioReader::decode_more() {
+  int64_t position = 0;
+  while (next_frame(position)) {
+    const int room = swr_get_out_samples(swr_.get(), frame_->nb_samples);
+    int n = 0;
+    if (room > 0) {
+      if (pending_.empty())
+        pending_start_ = position;
+      const size_t used = pending_.size();
+      pending_.resize(used + static_cast<size_t>(room) * frame_bytes());
+      uint8_t *out = pending_.data() + used;
+      n = swr_convert(swr_.get(), &out, room, const_cast<const uint8_t **>(frame_->extended_data),
+                      frame_->nb_samples);
+      pending_.resize(used + static_cast<size_t>(std::max(n, 0)) * frame_bytes());
+    }
+    av_frame_unref(frame_.get());
+    if (n > 0)
+      return true;
+  }
+  return false;
+}
+
 uint32_t AudioReader::read(uint64_t position, uint32_t count, uint8_t *out) {
-  if (!out || count == 0)
+  if (!out || count == 0 || position >= length_)
     return 0;
-  if ((!positioned_ || position != read_pos_) && !seek(position))
+  count = static_cast<uint32_t>(std::min<uint64_t>(count, length_ - position));
+  const bool decode_on = positioned_ && position >= read_pos_ && position - read_pos_ <= kDecodeOnSeconds * rate_;
+  if (!decode_on && !seek(position))
     return 0;
   const size_t fb = frame_bytes();
   const uint8_t silence = bits_ == 8 ? 0x80 : 0;
@@ -205,10 +257,6 @@ uint32_t AudioReader::read(uint64_t position, uint32_t count, uint8_t *out) {
   read_pos_ = position + done;
   return done;
 }
-
-} // namespace vex::movie
-
-namespace vex::movie {
 
 bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   const int v = find_stream(fmt_.get(), AVMEDIA_TYPE_VIDEO, 0);

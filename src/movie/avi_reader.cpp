@@ -94,8 +94,8 @@ int32_t StreamInfoOf(Stream *s, StreamInfo *info) {
     info->length = static_cast<uint32_t>(v.frame_count());
     info->frame = {0, 0, v.width(), v.height()};
   } else {
+    // The stream as delivered: PCM, whatever the file holds.
     const AudioReader &a = *s->audio;
-    info->handler = a.codec_tag();
     info->scale = a.frame_bytes();
     info->rate = a.rate() * a.frame_bytes();
     info->length = clamp32(static_cast<int64_t>(std::min<uint64_t>(a.length(), INT32_MAX)));
@@ -134,17 +134,16 @@ int32_t StreamReadFormat(Stream *s, int32_t /*position*/, void *format, int32_t 
   } else {
     const AudioReader &a = *s->audio;
     WaveFormat w{};
-    // The samples are read in the output layout, so that is the format;
-    // only 8- and 16-bit PCM of one or two channels is stored that way.
-    const bool plain = a.is_pcm() && a.stored_channels() <= 2;
-    w.format_tag = plain ? 1 : static_cast<uint16_t>(a.codec_tag() ? a.codec_tag() : 0xFFFF);
+    // Whatever the file holds (PCM, MP3, AC-3, ...), the samples are read
+    // decoded, so the format describes the PCM that is delivered.
+    w.format_tag = kPcmFormatTag;
     w.channels = static_cast<uint16_t>(a.channels());
     w.samples_per_sec = a.rate();
     w.avg_bytes_per_sec = a.rate() * a.frame_bytes();
     w.block_align = static_cast<uint16_t>(a.frame_bytes());
     w.bits_per_sample = static_cast<uint16_t>(a.bits());
     std::memcpy(bytes, &w, sizeof w);
-    length = plain ? kPcmFormatSize : kWaveFormatExSize;
+    length = kPcmFormatSize;
   }
   if (format)
     std::memcpy(format, bytes, static_cast<size_t>(std::clamp(*size, 0, length)));

@@ -46,7 +46,8 @@ struct FileInfo {
   uint32_t length;       // its samples
 };
 
-// PCM wave format as it is stored (little-endian, 16 bytes + extra size).
+// Wave format as it is stored (little-endian, 16 bytes + extra size). The
+// reader always reports PCM (tag 1, 16 bytes): sound is delivered decoded.
 #pragma pack(push, 1)
 struct WaveFormat {
   uint16_t format_tag; // 1 = PCM
@@ -58,8 +59,8 @@ struct WaveFormat {
   uint16_t extra_size; // only in the 18-byte form
 };
 #pragma pack(pop)
+constexpr uint16_t kPcmFormatTag = 1;
 constexpr int32_t kPcmFormatSize = 16;
-constexpr int32_t kWaveFormatExSize = 18;
 
 // Bitmap header in front of the pixels of a packed bitmap (40 bytes).
 #pragma pack(push, 1)
@@ -83,12 +84,14 @@ int32_t StreamInfoOf(Stream *s, StreamInfo *info);
 int32_t StreamStart(Stream *s);
 int32_t StreamLength(Stream *s);
 // Copies at most *size bytes of the stream format (video: the bitmap
-// header; audio: the wave format, 16 bytes for PCM, 18 otherwise); *size
-// becomes the format's whole length. A null `format` only asks the length.
+// header; audio: the 16-byte PCM wave format of the delivered samples);
+// *size becomes the format's whole length. A null `format` only asks the
+// length.
 int32_t StreamReadFormat(Stream *s, int32_t position, void *format, int32_t *size);
 // Video: the size of sample `start` in *bytes (buffer must be null; one
 // sample). Audio: up to `samples` sample frames from `start` into `buffer`
 // of `buffer_size` bytes; *bytes and *samples_read tell what came.
+// Positions and lengths of audio count delivered PCM sample frames.
 int32_t StreamRead(Stream *s, int32_t start, int32_t samples, void *buffer, int32_t buffer_size, int32_t *bytes,
                    int32_t *samples_read);
 void StreamRelease(Stream *s);

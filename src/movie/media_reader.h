@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "movie/picture_converter.h"
+
 extern "C" {
 struct AVFormatContext;
 struct AVCodecContext;
@@ -59,6 +61,8 @@ struct VideoSample {
   int64_t dts;   // decoding time, used for seeking
   uint32_t bytes;
   bool key;
+  bool shown;    // false: decoded for the samples after it, never presented
+                 // (outside the edit list, or marked to be discarded)
 };
 
 class VideoReader {
@@ -68,7 +72,8 @@ public:
 
   int width() const { return width_; }
   int height() const { return height_; }
-  // Frames in presentation order; frame i is the i-th smallest time stamp.
+  // Frames a player shows, in presentation order: frame i is the i-th
+  // smallest time stamp among the samples that are presented.
   int frame_count() const { return static_cast<int>(order_.size()); }
   // Stream time unit in seconds: time_num / time_den.
   int time_num() const { return time_num_; }
@@ -81,7 +86,7 @@ public:
   bool has_alpha() const { return has_alpha_; }
   bool file_has_audio() const { return file_has_audio_; }
   uint32_t codec_tag() const { return codec_tag_; }
-  // Decoding-order samples, one per frame.
+  // Every sample in decoding order, presented or not.
   const std::vector<VideoSample> &samples() const { return samples_; }
   // Compressed size of the frame shown at presentation index i.
   uint32_t frame_bytes(int i) const;
@@ -95,8 +100,9 @@ public:
   const AVFrame *frame(int i);
 
   // Pixels of the decoded frame i converted to packed rows: 32-bit
-  // blue-green-red-alpha, 24-bit blue-green-red, or 8-bit indices (only
-  // for a palettised track). `pitch` may be negative (bottom-up target,
+  // blue-green-red-alpha, 24-bit blue-green-red (each picture with its own
+  // colour matrix and range, see picture_converter.h), or 8-bit indices
+  // (only for a palettised track). `pitch` may be negative (bottom-up target,
   // `dest` then points at the top row). Palette, when asked for and
   // available, as 256 x blue, green, red, alpha. False on failure.
   bool convert(const AVFrame *frame, int bits, uint8_t *dest, int pitch, uint8_t (*palette)[4]);
@@ -113,8 +119,7 @@ private:
   CodecPtr dec_;
   FramePtr frame_, work_;
   PacketPtr packet_;
-  struct SwsContext *sws_ = nullptr;
-  std::vector<uint8_t> staging_; // aligned converter output
+  PictureConverter converter_;
   int stream_ = -1;
   int width_ = 0, height_ = 0;
   int time_num_ = 1, time_den_ = 1;
@@ -122,7 +127,7 @@ private:
   bool palettised_ = false, has_alpha_ = false, file_has_audio_ = false;
   uint32_t codec_tag_ = 0;
   std::vector<VideoSample> samples_;
-  std::vector<int64_t> order_;  // presentation times, sorted
+  std::vector<int64_t> order_;  // presentation times of shown samples, sorted
   std::vector<uint32_t> order_bytes_; // sample sizes in that order
   std::vector<size_t> keys_;    // decoding-order indices of key samples
   std::vector<int64_t> key_pts_; // their presentation times
@@ -131,11 +136,26 @@ private:
   int64_t frame_time_ = 0;      // its time stamp
   int64_t fed_dts_ = INT64_MIN; // last sample given to the decoder
   bool at_end_ = false;         // decoder drained
+  bool counted_ = false;        // frames numbered by output order (see scan)
+  int64_t next_output_ = 0;     // number of the next picture out, when counted
 };
 
 // Sound track as interleaved PCM: unsigned 8-bit when the track holds
 // 8-bit samples, else signed 16-bit little-endian; at most 2 channels
 // (more are mixed down), at the track's own rate.
+//
+// The samples are those the libraries' decoders deliver for the track from
+// its start (what the ffmpeg tool writes with -f s16le): the encoder's
+// priming and whatever an edit list cuts at the start are dropped once, by
+// the decoder, from the skip the demuxer hands it with the first packet
+// and from the packets it marks to be discarded. Sample frame 0 is the
+// first one delivered; each decoded piece lies at its time stamp from
+// there (the packet time base is given to the decoder so that the stamps
+// account for the dropped priming). A jump back, or far ahead, decodes from
+// a little before the target, so that the samples are those of reading
+// from the start, except where a decoder draws noise from a generator that
+// runs through the whole track (AAC's noise-substituted bands: same
+// loudness, other noise); a short jump ahead decodes on and is exact.
 class AudioReader {
 public:
   static std::unique_ptr<AudioReader> open(const char *name, Container c, int n);
@@ -145,15 +165,8 @@ public:
   uint32_t bits() const { return bits_; }
   uint32_t channels() const { return channels_; }
   uint32_t frame_bytes() const { return bits_ / 8 * channels_; }
-  // Sample frames in the track.
+  // Sample frames delivered for the whole track.
   uint64_t length() const { return length_; }
-  // The track is plain PCM in the file (no decoding beyond byte order).
-  bool is_pcm() const { return pcm_; }
-  uint32_t codec_tag() const { return codec_tag_; }
-  // The file's bytes per sample frame for PCM tracks, else 0.
-  uint32_t stored_block_align() const { return stored_align_; }
-  uint32_t stored_bits() const { return stored_bits_; }
-  uint32_t stored_channels() const { return stored_channels_; }
 
   // Frame rate of the file's first video track as a reduced fraction
   // (frames over seconds of the track); false without video.
@@ -165,9 +178,13 @@ public:
 
 private:
   AudioReader() = default;
+  bool open_decoder();
+  bool start_decoder();
+  bool restart();
   bool seek(uint64_t position);
-  bool take_frames();
+  bool next_frame(int64_t &position);
   bool decode_more();
+  uint64_t measure_length();
 
   std::string name_;
   Container container_ = Container::any;
@@ -178,11 +195,9 @@ private:
   SwrPtr swr_;
   int stream_ = -1;
   uint32_t rate_ = 0, bits_ = 0, channels_ = 0;
-  uint32_t stored_align_ = 0, stored_bits_ = 0, stored_channels_ = 0;
   uint64_t length_ = 0;
-  bool pcm_ = false;
-  uint32_t codec_tag_ = 0;
-  int64_t start_time_ = 0; // stream units of the first sample
+  int64_t start_time_ = 0; // stream units of sample frame 0
+  int64_t preroll_ = 0;    // sample frames decoded ahead of a jump's target
   // Converted samples not yet taken: bytes starting at sample frame
   // pending_start_.
   std::vector<uint8_t> pending_;

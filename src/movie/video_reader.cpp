@@ -1,6 +1,8 @@
 // A movie's video track by frame index: the samples are listed once at
-// open (time stamps, sizes, key flags), so frame i is known exactly and a
-// jump only decodes from the nearest key frame.
+// open (time stamps, sizes, key flags, whether they are presented), so
+// frame i is known exactly and a jump only decodes from the nearest key
+// frame. Samples the demuxer marks to be discarded (outside the track's
+// edit list) are decoded when later ones need them but are no frames.
 #include <algorithm>
 #include <numeric>
 
@@ -9,7 +11,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
 }
 
 #include "movie/media_reader.h"
@@ -40,7 +41,7 @@ std::unique_ptr<VideoReader> VideoReader::open(const char *name, Container c) {
   return r;
 }
 
-VideoReader::~VideoReader() { sws_freeContext(sws_); }
+VideoReader::~VideoReader() = default;
 
 // Lists every sample of the first video track, then reopens the file so
 // that decoding starts from a clean demuxer.
@@ -56,12 +57,14 @@ bool VideoReader::scan(const char *name, Container c) {
   if (!p)
     return false;
   int64_t previous = INT64_MIN, last_duration = 1;
+  bool stamped = false;
   while (av_read_frame(f.get(), p.get()) >= 0) {
     if (p->stream_index == stream_) {
+      stamped = stamped || p->pts != AV_NOPTS_VALUE;
       const int64_t t = sample_time(p.get(), previous);
       const int64_t d = p->dts != AV_NOPTS_VALUE ? p->dts : t;
-      samples_.push_back({t, d, static_cast<uint32_t>(std::max(p->size, 0)),
-                          (p->flags & AV_PKT_FLAG_KEY) != 0});
+      samples_.push_back({t, d, static_cast<uint32_t>(std::max(p->size, 0)), (p->flags & AV_PKT_FLAG_KEY) != 0,
+                          (p->flags & AV_PKT_FLAG_DISCARD) == 0});
       previous = t;
       if (p->duration > 0)
         last_duration = p->duration;
@@ -70,6 +73,14 @@ bool VideoReader::scan(const char *name, Container c) {
   }
   if (samples_.empty())
     return false;
+  // Without presentation stamps (AVI) and with reordering, the decoder's
+  // pictures carry no usable stamps either: frames are then counted as
+  // they come out, from the decoding index of the key frame a decode
+  // starts at (a key frame is shown after every sample before it).
+  counted_ = !stamped && f->streams[stream_]->codecpar->video_delay > 0;
+  if (counted_)
+    for (size_t k = 0; k < samples_.size(); ++k)
+      samples_[k].pts = static_cast<int64_t>(k);
   for (size_t k = 0; k < samples_.size(); ++k)
     if (samples_[k].key) {
       keys_.push_back(k);
@@ -80,12 +91,13 @@ bool VideoReader::scan(const char *name, Container c) {
   std::iota(idx.begin(), idx.end(), size_t{0});
   std::stable_sort(idx.begin(), idx.end(),
                    [&](size_t a, size_t b) { return samples_[a].pts < samples_[b].pts; });
-  order_.reserve(idx.size());
-  order_bytes_.reserve(idx.size());
-  for (size_t i : idx) {
-    order_.push_back(samples_[i].pts);
-    order_bytes_.push_back(samples_[i].bytes);
-  }
+  for (size_t i : idx)
+    if (samples_[i].shown) {
+      order_.push_back(samples_[i].pts);
+      order_bytes_.push_back(samples_[i].bytes);
+    }
+  if (order_.empty())
+    return false;
   const AVStream *st = f->streams[stream_];
   if (st->time_base.num <= 0 || st->time_base.den <= 0)
     return false;
@@ -138,6 +150,7 @@ bool VideoReader::seek_to(size_t sample) {
   have_frame_ = false;
   at_end_ = false;
   fed_dts_ = INT64_MIN;
+  next_output_ = static_cast<int64_t>(sample);
   avcodec_flush_buffers(dec_.get());
   return av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
@@ -147,7 +160,11 @@ bool VideoReader::seek_to(size_t sample) {
 bool VideoReader::decode_until(int64_t target) {
   for (;;) {
     while (avcodec_receive_frame(dec_.get(), work_.get()) == 0) {
-      int64_t t = work_->best_effort_timestamp;
+      if (work_->flags & AV_FRAME_FLAG_DISCARD) { // decoded only for the frames after it
+        av_frame_unref(work_.get());
+        continue;
+      }
+      int64_t t = counted_ ? next_output_++ : work_->best_effort_timestamp;
       if (t == AV_NOPTS_VALUE)
         t = work_->pts;
       if (t == AV_NOPTS_VALUE)
@@ -219,26 +236,7 @@ bool VideoReader::convert(const AVFrame *f, int bits, uint8_t *dest, int pitch, 
                   static_cast<size_t>(width_));
     return true;
   }
-  const AVPixelFormat out = bits == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-  sws_ = sws_getCachedContext(sws_, f->width, f->height, static_cast<AVPixelFormat>(f->format), width_, height_, out,
-                              SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!sws_)
-    return false;
-  // The converters work in aligned blocks and may stop short of an odd
-  // width in a tightly padded row, so they fill an aligned picture that
-  // is copied row by row into the caller's layout.
-  const int row = width_ * (bits / 8);
-  const int stride = (row + 63) & ~63;
-  staging_.resize(static_cast<size_t>(stride) * static_cast<size_t>(height_) + 64);
-  auto *base = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(staging_.data()) + 63) & ~uintptr_t{63});
-  uint8_t *planes[4] = {base, nullptr, nullptr, nullptr};
-  int strides[4] = {stride, 0, 0, 0};
-  if (sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) != height_)
-    return false;
-  for (int y = 0; y < height_; ++y)
-    std::memcpy(dest + static_cast<ptrdiff_t>(y) * pitch, base + static_cast<ptrdiff_t>(y) * stride,
-                static_cast<size_t>(row));
-  return true;
+  return converter_.convert(f, bits, width_, height_, dest, pitch);
 }
 
 } // namespace vex::movie

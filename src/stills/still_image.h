@@ -22,7 +22,8 @@ constexpr int32_t kTifLzw = 5;
 
 struct Info {
   int32_t width, height;
-  int32_t bits;        // bits per pixel as stored: 1, 4, 8, 16, 24 or 32
+  int32_t bits;        // bits per pixel as loaded: 1, 4, 8 (indices), 16 (5-5-5),
+                       // 24, or 32 with alpha; deeper samples come at 8 bits
   int32_t compression; // TIF's compression code; 0 for the other formats
 };
 

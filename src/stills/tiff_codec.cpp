@@ -1,8 +1,15 @@
-// TIFF over libtiff: palette and grey strips of 1 to 8 bits stay indexed,
-// every other layout comes through the library's RGBA reader as 32-bit
-// colour; written as palette or RGB strips with the compression code the
-// caller names. The library's error and warning handlers are switched off
-// for the process, so nothing is printed.
+// TIFF over libtiff: palette and grey strips of 1 to 8 bits stay indexed;
+// RGB and grey-with-alpha pictures of 8 or 16 bits per sample are read
+// strip by strip (or tile by tile, plane by plane) with libtiff decoding
+// each block, so alpha comes back as stored: unassociated alpha with the
+// colours as they are, associated alpha with the premultiplied colours as
+// they are. Every other layout (YCbCr, CMYK, Lab, more than 8-bit palettes
+// or grey without alpha) goes through the library's RGBA reader, which
+// gives those layouts no alpha of their own. Written as palette or RGB
+// strips with the compression code the caller names. The library's error
+// and warning handlers are switched off for the process, so nothing is
+// printed.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -74,7 +81,177 @@ int32_t read_indexed(TIFF *t, const Layout &l, Picture &p) {
   return 0;
 }
 
-int32_t read_colour(TIFF *t, const Layout &l, Picture &p) {
+// What the direct reader needs to know of a colour picture.
+struct Direct {
+  uint32_t width = 0, height = 0;
+  int samples = 0; // per pixel
+  int colours = 0; // 3 (red, green, blue) or 1 (grey)
+  int alpha = -1;  // sample index of alpha, or -1
+  int bits = 8;    // 8 or 16 per sample
+  bool separate = false, invert = false;
+  bool flip_rows = false, flip_columns = false;
+};
+
+// The layouts read directly; false leaves the picture to the RGBA reader.
+bool direct_layout(TIFF *t, const Layout &l, Direct &d) {
+  uint16_t format = SAMPLEFORMAT_UINT, orientation = ORIENTATION_TOPLEFT, extra = 0;
+  uint16_t *kinds = nullptr;
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+  const bool rgb = l.photometric == PHOTOMETRIC_RGB;
+  const bool grey = l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
+  d.colours = rgb ? 3 : 1;
+  if (!(rgb || grey) || format != SAMPLEFORMAT_UINT || (l.bps != 8 && l.bps != 16) || l.spp < d.colours)
+    return false;
+  // The first extra sample is alpha when it says so; an unspecified one
+  // after red, green and blue counts as associated, as libtiff takes it.
+  if (extra > 0 && kinds && l.spp > d.colours &&
+      (kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA ||
+       (kinds[0] == EXTRASAMPLE_UNSPECIFIED && l.spp > 3)))
+    d.alpha = d.colours;
+  if (grey && d.alpha < 0)
+    return false; // plain grey: indexed up to 8 bits, RGBA reader beyond
+  d.width = l.width;
+  d.height = l.height;
+  d.samples = l.spp;
+  d.bits = l.bps;
+  d.separate = l.planar == PLANARCONFIG_SEPARATE && l.spp > 1;
+  d.invert = l.photometric == PHOTOMETRIC_MINISWHITE;
+  // The transposed orientations (5-8) are taken as their untransposed
+  // partners, as libtiff's RGBA reader takes them.
+  switch (orientation) {
+  case ORIENTATION_TOPRIGHT:
+  case ORIENTATION_RIGHTTOP: d.flip_columns = true; break;
+  case ORIENTATION_BOTRIGHT:
+  case ORIENTATION_RIGHTBOT: d.flip_columns = d.flip_rows = true; break;
+  case ORIENTATION_BOTLEFT:
+  case ORIENTATION_LEFTBOT: d.flip_rows = true; break;
+  default: break;
+  }
+  return true;
+}
+
+// Byte of blue, green, red, alpha that sample k of a pixel fills, or -1.
+int target_of(const Direct &d, int k) {
+  if (k == d.alpha)
+    return 3;
+  if (d.colours == 3 && k < 3)
+    return 2 - k; // stored red, green, blue
+  return -1;
+}
+
+// One decoded block (a strip or a tile; all samples interleaved, or one
+// plane) of bw x bh pixels at (x0, y0) into the picture, 16-bit samples
+// rounded to 8 bits.
+void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32_t x0, uint32_t y0, uint32_t bw,
+                 uint32_t bh, int plane, Picture &p) {
+  const int per_pixel = d.separate ? 1 : d.samples;
+  const int first = d.separate ? plane : 0, last = d.separate ? plane + 1 : d.samples;
+  const uint32_t cols = std::min(bw, d.width - std::min(x0, d.width));
+  const uint32_t rows = std::min(bh, d.height - std::min(y0, d.height));
+  for (uint32_t y = 0; y < rows; ++y) {
+    const uint8_t *row = block + y * row_bytes;
+    uint8_t *out = p.bgra.data() + (static_cast<size_t>(y0 + y) * d.width + x0) * 4;
+    if (!d.separate && d.bits == 8 && d.colours == 3) { // the common layout, without the per-sample choices
+      const size_t step = static_cast<size_t>(d.samples);
+      for (uint32_t x = 0; x < cols; ++x, out += 4, row += step) {
+        out[0] = row[2];
+        out[1] = row[1];
+        out[2] = row[0];
+        if (d.alpha >= 0)
+          out[3] = row[d.alpha];
+      }
+      continue;
+    }
+    for (uint32_t x = 0; x < cols; ++x, out += 4)
+      for (int k = first; k < last; ++k) {
+        const size_t at = static_cast<size_t>(x) * per_pixel + static_cast<size_t>(k - first);
+        uint8_t v = row[at];
+        if (d.bits == 16) {
+          uint16_t wide;
+          std::memcpy(&wide, row + at * 2, 2); // libtiff hands samples over in native order
+          v = static_cast<uint8_t>((wide + 128u) / 257u);
+        }
+        if (d.colours == 1 && k == 0) {
+          const uint8_t g = d.invert ? static_cast<uint8_t>(255 - v) : v;
+          out[0] = out[1] = out[2] = g;
+        } else if (const int to = target_of(d, k); to >= 0) {
+          out[to] = v;
+        }
+      }
+  }
+}
+
+void orient(const Direct &d, Picture &p) {
+  const size_t row = static_cast<size_t>(d.width) * 4;
+  if (d.flip_rows)
+    for (uint32_t y = 0; y < d.height / 2; ++y)
+      std::swap_ranges(p.bgra.begin() + static_cast<ptrdiff_t>(y * row),
+                       p.bgra.begin() + static_cast<ptrdiff_t>((y + 1) * row),
+                       p.bgra.begin() + static_cast<ptrdiff_t>((d.height - 1 - y) * row));
+  if (d.flip_columns)
+    for (uint32_t y = 0; y < d.height; ++y)
+      for (uint32_t a = 0, b = d.width - 1; a < b; ++a, --b)
+        std::swap_ranges(p.bgra.begin() + static_cast<ptrdiff_t>(y * row + a * 4),
+                         p.bgra.begin() + static_cast<ptrdiff_t>(y * row + a * 4 + 4),
+                         p.bgra.begin() + static_cast<ptrdiff_t>(y * row + b * 4));
+}
+
+// A block size from the file's tags, within what the library may allocate.
+bool block_size_ok(tmsize_t size, size_t least) {
+  return size > 0 && static_cast<uint64_t>(size) >= least && static_cast<uint64_t>(size) <= util::kMaxBufferBytes;
+}
+
+int32_t read_direct(TIFF *t, const Direct &d, Picture &p) {
+  p.start_colour(static_cast<int32_t>(d.width), static_cast<int32_t>(d.height));
+  if (d.alpha < 0)
+    for (size_t i = 3; i < p.bgra.size(); i += 4)
+      p.bgra[i] = 255;
+  const int planes = d.separate ? d.samples : 1;
+  const size_t sample_bytes = static_cast<size_t>(d.bits / 8) * (d.separate ? 1 : static_cast<size_t>(d.samples));
+  std::vector<uint8_t> buf;
+  if (TIFFIsTiled(t)) {
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+    const tmsize_t size = TIFFTileSize(t), row_bytes = TIFFTileRowSize(t);
+    if (tw == 0 || th == 0 || !block_size_ok(size, size_t{tw} * th * sample_bytes) ||
+        !block_size_ok(row_bytes, size_t{tw} * sample_bytes))
+      return kBadFile;
+    buf.resize(static_cast<size_t>(size));
+    for (int plane = 0; plane < planes; ++plane)
+      for (uint32_t y = 0; y < d.height; y += th)
+        for (uint32_t x = 0; x < d.width; x += tw) {
+          const auto tile = TIFFComputeTile(t, x, y, 0, static_cast<uint16_t>(plane));
+          if (TIFFReadEncodedTile(t, tile, buf.data(), size) < 0)
+            return kBadFile;
+          place_block(d, buf.data(), static_cast<size_t>(row_bytes), x, y, tw, th, plane, p);
+        }
+  } else {
+    uint32_t rows_per_strip = d.height;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+    rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, d.height);
+    const tmsize_t size = TIFFStripSize(t), row_bytes = TIFFScanlineSize(t);
+    if (!block_size_ok(row_bytes, size_t{d.width} * sample_bytes) ||
+        !block_size_ok(size, static_cast<size_t>(row_bytes)))
+      return kBadFile;
+    buf.resize(static_cast<size_t>(size));
+    for (int plane = 0; plane < planes; ++plane)
+      for (uint32_t y = 0; y < d.height; y += rows_per_strip) {
+        const auto strip = TIFFComputeStrip(t, y, static_cast<uint16_t>(plane));
+        const tmsize_t got = TIFFReadEncodedStrip(t, strip, buf.data(), size);
+        const uint32_t rows = std::min(rows_per_strip, d.height - y);
+        if (got < static_cast<tmsize_t>(rows) * row_bytes)
+          return kBadFile;
+        place_block(d, buf.data(), static_cast<size_t>(row_bytes), 0, y, d.width, rows, plane, p);
+      }
+  }
+  orient(d, p);
+  return 0;
+}
+
+int32_t read_rgba(TIFF *t, const Layout &l, Picture &p) {
   char message[1024];
   if (!TIFFRGBAImageOK(t, message))
     return kUnsupported;
@@ -112,13 +289,21 @@ int32_t read_tiff(const char *name, Picture &p, bool header_only) {
   TIFFGetFieldDefaulted(t.get(), TIFFTAG_PLANARCONFIG, &l.planar);
   if (!TIFFGetField(t.get(), TIFFTAG_PHOTOMETRIC, &l.photometric))
     l.photometric = l.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  const bool indexed = scanline_kind(t.get(), l);
+  Direct d;
+  const bool direct = !indexed && direct_layout(t.get(), l, d);
+  // The depth the picture is delivered at, which a caller allocates:
+  // indices as stored, colours at 24 bits, or 32 with alpha.
+  const int32_t bits = indexed ? l.bps : direct && d.alpha >= 0 ? 32 : 24;
   p.info = {static_cast<int32_t>(l.width > INT32_MAX ? 0 : l.width),
-            static_cast<int32_t>(l.height > INT32_MAX ? 0 : l.height), l.bps * l.spp, l.compression};
+            static_cast<int32_t>(l.height > INT32_MAX ? 0 : l.height), bits, l.compression};
   if (!size_ok(p.info.width, p.info.height))
     return kBadFile;
   if (header_only)
     return 0;
-  return scanline_kind(t.get(), l) ? read_indexed(t.get(), l, p) : read_colour(t.get(), l, p);
+  if (indexed)
+    return read_indexed(t.get(), l, p);
+  return direct ? read_direct(t.get(), d, p) : read_rgba(t.get(), l, p);
 }
 
 int32_t write_tiff(const char *name, const Image &im, int32_t compression) {

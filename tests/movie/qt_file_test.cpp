@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "movie/movie_runtime.h"
+#include "testkit/movie/edit_list.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/platform.h"
@@ -128,6 +129,52 @@ TEST(QTFile, PalettisedMovieDeliversIndicesAndItsPalette) {
   EXPECT_EQ(qt->palette[7][3], 0);
   QTFileClose(qt);
 }
+
+// A movie whose edit list ends before its last sample: that sample is
+// decoded (others may need it) but never shown. With B-frames the sample
+// left out is not the last one in decoding order.
+class QTFileEditEnd : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(QTFileEditEnd, FramesAreThoseAPlayerShows) {
+  vex::testkit::TempDir dir;
+  const std::string mov = dir.file("cut.mov");
+  ffmpeg("-f lavfi -i testsrc=size=64x48:rate=10:duration=2.5 " + std::string(GetParam()) + " -use_editlist 1 " + mov);
+  vex::testkit::set_edit_length(mov, 0, 2400); // 24 of the 25 frames
+  const auto want = vex::testkit::ffmpeg_decode_rgb(mov, kW, kH);
+  ASSERT_EQ(want.size(), 24u);
+  QTFILE *qt = QTFileOpen(mov.c_str());
+  ASSERT_NE(qt, nullptr);
+  EXPECT_EQ(qt->frame_count, 24);
+  EXPECT_EQ(qt->rate_num, 10u);
+  EXPECT_EQ(qt->rate_den, 1u);
+  auto rgb = [&] {
+    std::vector<uint8_t> out;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const uint8_t *p = qt->pixels + y * qt->pitch + x * 4;
+        out.insert(out.end(), {p[2], p[1], p[0]});
+      }
+    return out;
+  };
+  const size_t bytes = size_t{kW} * kH * 3;
+  for (size_t i = 0; i < want.size(); ++i) {
+    QTFileGet(qt);
+    const auto got = rgb();
+    EXPECT_LE(max_difference(got.data(), want[i].data(), bytes), 2) << "frame " << i;
+  }
+  // Jumps land on shown frames; past the end stays on the last one shown.
+  for (int frame : {23, 24, 30, 11}) {
+    QTFileGoto(qt, frame);
+    QTFileGet(qt);
+    const auto got = rgb();
+    EXPECT_LE(max_difference(got.data(), want[static_cast<size_t>(std::min(frame, 23))].data(), bytes), 2) << frame;
+  }
+  QTFileClose(qt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, QTFileEditEnd,
+                         ::testing::Values("-c:v mjpeg -q:v 2", "-c:v libx264 -bf 2 -g 12"),
+                         [](const auto &info) { return info.index == 0 ? std::string("mjpeg") : std::string("h264_bframes"); });
 
 TEST(QTFile, SoundFlagFollowsTheTracks) {
   vex::testkit::TempDir dir;

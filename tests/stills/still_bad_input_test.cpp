@@ -84,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, DamagedStills,
                                            Sample{"png", Format::png, "a.png", "-pix_fmt rgb24"},
                                            Sample{"jpeg", Format::jpeg, "a.jpg", "-pix_fmt yuvj420p"},
                                            Sample{"tif", Format::tif, "a.tif", "-pix_fmt rgb24 -compression_algo lzw"},
+                                           Sample{"tif_rgba", Format::tif, "a.tif", "-pix_fmt rgba -compression_algo deflate"},
+                                           Sample{"tif_rgba64", Format::tif, "a.tif", "-pix_fmt rgba64le -compression_algo raw"},
                                            Sample{"gif", Format::gif, "a.gif", "-pix_fmt rgb8"}),
                          [](const auto &info) { return std::string(info.param.name); });
 

@@ -8,24 +8,68 @@
 
 namespace vex::tools {
 
+const char *const kNameRuleHelp = "Names and switches: a word is a switch only when it starts with '/', the\n"
+                                  "whole word reads as switches of this tool (/S10, /R29.97, /Y/Q, /-Y) and\n"
+                                  "no file or folder of that name exists. Every other word is a file name,\n"
+                                  "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
+                                  "every word is a name (-- /s1 names the file /s1).\n";
+
 namespace {
 
-bool looks_like_path(const std::string &w) {
+bool exists(const std::string &w) {
   std::error_code ec;
-  if (std::filesystem::exists(w, ec))
-    return true;
-  const size_t slash = w.find('/', 1);
-  return slash != std::string::npos && std::filesystem::is_directory(w.substr(0, slash), ec);
+  return std::filesystem::exists(std::filesystem::symlink_status(w, ec));
 }
 
-bool is_switch_word(const std::string &w) {
-  return w.size() >= 2 && w[0] == '/' && (std::isalpha(static_cast<unsigned char>(w[1])) || w[1] == '-') &&
-         !looks_like_path(w);
+// Takes every switch of one kind out of the text with the library's own
+// parser; true when it took anything.
+bool take(std::vector<char> &text, const SwitchSpec &s) {
+  bool took = false;
+  for (;;) {
+    const size_t before = std::strlen(text.data());
+    switch (s.kind) {
+    case SwitchKind::flag: GetSwitch(text.data(), s.letter); break;
+    case SwitchKind::number: GetSwitchNum(text.data(), s.letter, 0); break;
+    case SwitchKind::fraction: {
+      uint32_t num = 0, den = 0;
+      GetSwitchFractional(text.data(), s.letter, &num, &den, 0, 0);
+      break;
+    }
+    }
+    if (std::strlen(text.data()) == before)
+      return took;
+    took = true;
+  }
+}
+
+bool blank(const char *s) {
+  for (; *s; ++s)
+    if (static_cast<unsigned char>(*s) > ' ')
+      return false;
+  return true;
 }
 
 } // namespace
 
-CommandLine::CommandLine(int argc, char **argv, const std::vector<std::pair<std::string, std::string>> &aliases) {
+// The library's parsers, run on the word alone, must consume all of it.
+bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchSpec> switches) const {
+  if (w.size() < 2 || w[0] != '/' || w.find(' ') != std::string::npos || exists(w))
+    return false;
+  std::vector<char> text(w.begin(), w.end());
+  text.push_back('\0');
+  RemoveMinusSwitches(text.data());
+  for (const SwitchSpec &s : switches)
+    take(text, s);
+  return blank(text.data());
+}
+
+bool CommandLine::looks_like_switch(const std::string &name) {
+  return name.size() >= 2 && name[0] == '/' && std::isalpha(static_cast<unsigned char>(name[1])) &&
+         name.find('/', 1) == std::string::npos && !exists(name);
+}
+
+CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchSpec> switches,
+                         const std::vector<std::pair<std::string, std::string>> &aliases) {
   std::string sw;
   bool names_only = false;
   for (int i = 1; i < argc; ++i) {
@@ -46,10 +90,9 @@ CommandLine::CommandLine(int argc, char **argv, const std::vector<std::pair<std:
       for (const auto &[from, to] : aliases)
         if (w == from)
           w = to;
-      if (is_switch_word(w)) {
+      if (is_switch_word(w, switches)) {
         sw += ' ';
-        // A value with blanks keeps them inside double quotes.
-        sw += w.find(' ') == std::string::npos ? w : w.substr(0, 2) + '"' + w.substr(2) + '"';
+        sw += w;
         continue;
       }
     }

@@ -1,20 +1,46 @@
 // Command lines of the tools: file names as they are, and switches in the
 // library's own syntax ('/' + letter + value, '/-X' cancels earlier /X),
-// read with GetSwitch and friends. A word that starts with '/' is a path,
-// not a switch, when it names something that exists or lies in a folder
-// that exists ("/tmp/out.flc"); write "./name" or "--" to force names.
+// read with GetSwitch and friends.
+//
+// Which words are names: every path starts with '/' as a switch does, so
+// the library's parsers only ever see words that are switches of this
+// tool and nothing else. A word is a switch word when
+//   - it comes before "--",
+//   - it starts with '/',
+//   - no file or folder of that name exists, and
+//   - the whole word reads as switches of this tool (the tool's letters
+//     with values of the right kind: "/S10", "/R29.97", "/Y/Q", "/-Y").
+// Every other word is a name, so "/data/s1/movie.avi" stays a name whether
+// or not /data exists ("/data" is no switch), and "/tmp/S1/out.flc" never
+// sets a first frame. A name that reads as switches and exists nowhere
+// (say "/s1") is written "./s1" or after "--".
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace vex::tools {
 
+enum class SwitchKind {
+  flag,     // "/Y"
+  number,   // "/S10", "/S-2"
+  fraction, // "/R15", "/R29.97", "/R30000;1001"
+};
+
+struct SwitchSpec {
+  char letter; // upper case
+  SwitchKind kind;
+};
+
 class CommandLine {
 public:
-  // aliases maps GNU-style words to switches, e.g. {"-v", "/V"}.
-  CommandLine(int argc, char **argv, const std::vector<std::pair<std::string, std::string>> &aliases);
+  // switches: the tool's own; aliases maps GNU-style words to switches,
+  // e.g. {"-v", "/V"}.
+  CommandLine(int argc, char **argv, std::span<const SwitchSpec> switches,
+              const std::vector<std::pair<std::string, std::string>> &aliases);
 
   const std::vector<std::string> &names() const { return names_; }
   bool help() const { return help_; }
@@ -30,11 +56,20 @@ public:
   // What no call took, trimmed; empty when every switch was known.
   std::string leftover() const;
 
+  // A name that does not exist and has the look of a single switch ('/',
+  // a letter, no other '/'): most likely a mistyped switch. For messages.
+  static bool looks_like_switch(const std::string &name);
+
 private:
+  bool is_switch_word(const std::string &w, std::span<const SwitchSpec> switches) const;
+
   std::vector<std::string> names_;
   std::vector<char> switches_; // zero-terminated, edited in place by the library
   bool help_ = false;
   bool version_ = false;
 };
+
+// The name rule above in a few lines, for the tools' --help texts.
+extern const char *const kNameRuleHelp;
 
 } // namespace vex::tools

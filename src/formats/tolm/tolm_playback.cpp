@@ -66,7 +66,7 @@ void tolm_read_record(TOLM *t, int32_t n) {
   if (t->image) {
     t->record = t->image + (start - (t->index[0] & ~1u));
   } else {
-    const uint32_t got = io::read_frame(t->io, start, t->record_buffer, t->record_size);
+    const uint32_t got = file::ring::read(t->io, start, t->record_buffer, t->record_size);
     std::memset(t->record_buffer + got, 0, t->record_size - got + kTolmRecordSlack);
     t->record = t->record_buffer;
   }

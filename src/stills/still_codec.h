@@ -52,19 +52,9 @@ bool write_file(const char *name, std::span<const uint8_t> bytes);
 // A decoder's refusal with its reason: records "what and where" as the
 // thread's last reason and gives the result code. not_this_format is for a
 // file that is not of the format at all, damaged for one whose contents
-// contradict themselves, unsupported for a valid variant not handled.
-template <class... Args> int32_t not_this_format(const char *format, Args... args) {
-  util::fail(util::Status::kNotThisFormat, format, args...);
-  return kBadFile;
-}
-template <class... Args> int32_t damaged(const char *format, Args... args) {
-  util::fail(util::Status::kDamaged, format, args...);
-  return kBadFile;
-}
-template <class... Args> int32_t unsupported(const char *format, Args... args) {
-  util::fail(util::Status::kUnsupported, format, args...);
-  return kUnsupported;
-}
+// contradict themselves.
+int32_t not_this_format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int32_t damaged(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Little-endian reads inside a byte span; the caller checks the range.
 using util::le16;

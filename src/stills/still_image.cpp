@@ -2,6 +2,7 @@
 // and the placing of decoded pictures into it.
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -44,6 +45,22 @@ bool write_file(const char *name, std::span<const uint8_t> bytes) {
     return false;
   const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
+}
+
+int32_t not_this_format(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  util::vfail(util::Status::kNotThisFormat, format, args);
+  va_end(args);
+  return kBadFile;
+}
+
+int32_t damaged(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  util::vfail(util::Status::kDamaged, format, args);
+  va_end(args);
+  return kBadFile;
 }
 
 void colour_at(const Image &im, const uint8_t *row, int32_t x, uint8_t bgr[3]) {

@@ -69,21 +69,21 @@ uint64_t tables_end(const Header &h) {
 // contradicts it.
 bool header_fits(const Header &h, uint64_t available) {
   const uint64_t total = uint64_t{h.size_field} + 8;
-  const auto damaged = [](const char *format, auto... args) { return util::fail(Status::kDamaged, format, args...); };
   if (!util::picture_fits(h.width, h.height))
-    return damaged("the picture is %u x %u pixels", h.width, h.height);
+    return util::fail(Status::kDamaged, "the picture is %u x %u pixels", h.width, h.height);
   if (h.rate_num == 0 || h.rate_den == 0)
-    return damaged("the frame rate %u/%u has a zero", h.rate_num, h.rate_den);
+    return util::fail(Status::kDamaged, "the frame rate %u/%u has a zero", h.rate_num, h.rate_den);
   if (h.frames > h.index_count)
-    return damaged("%u frames, but the frame index has %u entries", h.frames, h.index_count);
+    return util::fail(Status::kDamaged, "%u frames, but the frame index has %u entries", h.frames, h.index_count);
   if (total > available)
-    return damaged("the header gives %llu bytes, the file holds %llu", static_cast<unsigned long long>(total),
-                   static_cast<unsigned long long>(available));
+    return util::fail(Status::kDamaged, "the header gives %llu bytes, the file holds %llu",
+                      static_cast<unsigned long long>(total), static_cast<unsigned long long>(available));
   if (tables_end(h) > total)
-    return damaged("the track tables and the frame index (%u tracks, %u entries) run past the end of the movie",
-                   h.tracks, h.index_count);
+    return util::fail(Status::kDamaged,
+                      "the track tables and the frame index (%u tracks, %u entries) run past the end of the movie",
+                      h.tracks, h.index_count);
   if (h.largest_frame > total)
-    return damaged("the largest frame (%u bytes) is larger than the movie", h.largest_frame);
+    return util::fail(Status::kDamaged, "the largest frame (%u bytes) is larger than the movie", h.largest_frame);
   return true;
 }
 

@@ -11,10 +11,11 @@ bool inside(uint64_t at, uint64_t len, uint64_t offset, size_t n) {
 }
 } // namespace
 
-bool ReadWindow::set_window(size_t bytes) {
+bool ReadWindow::set_window(size_t bytes, size_t grow_up_to) {
   window_size_ = 0;
   window_len_ = 0;
   window_.reset();
+  grow_up_to_ = grow_up_to;
   if (source_->in_memory())
     return true;
   const uint64_t size = (uint64_t{bytes} + kPiece - 1) / kPiece * kPiece + kPiece;
@@ -74,6 +75,9 @@ bool ReadWindow::fetch(uint64_t offset, size_t n, std::span<const uint8_t> &out)
     return true;
   }
   const uint64_t aligned = offset / kPiece * kPiece;
+  if (window_size_ != 0 && offset - aligned + n > window_size_ && n <= grow_up_to_ &&
+      !set_window(n, grow_up_to_))
+    return false;
   if (window_size_ == 0 || offset - aligned + n > window_size_)
     return spill(offset, n, out);
   window_at_ = aligned;

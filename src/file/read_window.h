@@ -26,8 +26,11 @@ public:
   explicit ReadWindow(const ByteSource &source) : source_(&source) {}
 
   // A window that serves any stretch of up to `bytes` wherever it starts:
-  // `bytes` rounded up to whole pieces, plus one. False when memory runs out.
-  bool set_window(size_t bytes);
+  // `bytes` rounded up to whole pieces, plus one. A stretch longer than that
+  // but no longer than grow_up_to makes the window grow to serve it (a
+  // reader whose records are all large then reads each once, not twice);
+  // longer ones are spilled. False when memory runs out.
+  bool set_window(size_t bytes, size_t grow_up_to = 0);
   // Reads [offset, offset + n) once, now; the source is not read again for
   // it (a named file may be closed). False when it is not all there or
   // memory runs out (the reason is recorded).
@@ -45,6 +48,7 @@ private:
   const ByteSource *source_;
   util::Block window_;
   size_t window_size_ = 0;
+  size_t grow_up_to_ = 0;
   uint64_t window_at_ = 0; // offset of window_[0]
   size_t window_len_ = 0;  // bytes valid from there
   util::Block spill_;

@@ -126,7 +126,8 @@ VEXFLIC *open_flic(file::ByteSource source) {
     VEXFlicClose(h);
     return nullptr;
   }
-  if (!h->input->window.set_window(kFileBufferSize)) {
+  // Frames of up to 4 MiB grow the window, so each is read once.
+  if (!h->input->window.set_window(kFileBufferSize, 4u << 20)) {
     VEXFlicClose(h);
     return nullptr;
   }

@@ -145,6 +145,17 @@ TEST_F(Sources, TheWindowServesEveryStretch) {
     EXPECT_FALSE(w.fetch(20001, 0, got));
     EXPECT_TRUE(w.fetch(20000, 0, got));
   }
+  // A window allowed to grow serves a long stretch itself, from then on.
+  ReadWindow growing(sources[0]);
+  ASSERT_TRUE(growing.set_window(5000, 15000));
+  std::span<const uint8_t> long_one;
+  ASSERT_TRUE(growing.fetch(3333, 14000, long_one));
+  EXPECT_TRUE(std::equal(long_one.begin(), long_one.end(), data.begin() + 3333));
+  EXPECT_EQ(growing.window_size(), 4u * ReadWindow::kPiece + ReadWindow::kPiece);
+  ASSERT_TRUE(growing.fetch(100, 16000, long_one)); // beyond the limit: spilled
+  EXPECT_TRUE(std::equal(long_one.begin(), long_one.end(), data.begin() + 100));
+  EXPECT_EQ(growing.window_size(), 4u * ReadWindow::kPiece + ReadWindow::kPiece);
+
   ByteSource named;
   ASSERT_EQ(named.open(dir.file("plain").c_str()), Status::kOk);
   ReadWindow w(named);

@@ -187,6 +187,7 @@ TEST(TolmReaderBadInput, PacketLongerThanTheRecordRefusesTheFrame) {
   EXPECT_EQ(TolmDoFrame(t.get()), 0);
   TolmNextFrame(t.get());
   EXPECT_EQ(TolmDoFrame(t.get()), 1);
+  EXPECT_STREQ(TolmLastError(), "a sound packet of frame 3 runs past its record");
   const uint8_t *p;
   uint32_t n;
   EXPECT_EQ(TolmGetPacket(t.get(), 0, &p, &n), 1);

@@ -3,7 +3,9 @@
 // they make, with that one allocation failing. Each run must end cleanly
 // (no crash; under the sanitizer build no leak and no bad access): an open
 // that gives up answers null with the reason "out of memory", and the run
-// after the last allocation succeeds as it would without the hook.
+// after the last allocation succeeds as it would without the hook. Every
+// run also counts its trips to the file system: a reader opens its file
+// once per open, whatever it reads, seeks or fails at afterwards.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "file/os_file.h"
 #include "flic/flic_source.h"
 #include "formats/korvane/korvane.h"
 #include "formats/tolm/tolm_reader.h"
@@ -36,16 +39,21 @@ enum class Outcome { opened, refused };
 
 // Runs the scenario with the 1st, 2nd, ... allocation failing until a run
 // allocates fewer blocks than the one it was told to fail; returns how many
-// failure points were tried.
-uint64_t sweep(const char *what, const std::function<Outcome()> &scenario) {
+// failure points were tried. A whole run opens files `opens` times (by
+// name: 1 per reader open), a run cut short no more often.
+uint64_t sweep(const char *what, uint64_t opens, const std::function<Outcome()> &scenario) {
   for (uint64_t n = 1;; ++n) {
     vex::util::clear_reason();
     vex::util::fail_allocation(n);
+    const uint64_t opens_before = vex::file::open_count();
     const Outcome out = scenario();
     const uint64_t made = vex::util::allocation_count();
+    const uint64_t opened = vex::file::open_count() - opens_before;
     vex::util::fail_allocation(0);
+    EXPECT_LE(opened, opens) << what << ", allocation " << n;
     if (made < n) {
       EXPECT_EQ(out, Outcome::opened) << what << ": refused without a failed allocation";
+      EXPECT_EQ(opened, opens) << what;
       ::testing::Test::RecordProperty(std::string("failure points of ") + what, static_cast<int>(n - 1));
       return n - 1;
     }
@@ -77,7 +85,7 @@ TEST_F(AllocationFailures, Flic) {
   ASSERT_NE(vex::testkit::write_flc(pattern(62, 40, 5), 50, dir.file("a.flc")), 0u);
   ASSERT_FALSE(vex::testkit::write_fli(pattern(62, 40, 5), 5, dir.file("a.fli")).empty());
   for (const std::string &name : {dir.file("a.flc"), dir.file("a.fli")}) {
-    const uint64_t points = sweep(name.c_str(), [&] {
+    const uint64_t points = sweep(name.c_str(), 1, [&] {
       VEXFLIC *h = VEXFlicOpen(name.c_str());
       if (!h)
         return Outcome::refused;
@@ -101,7 +109,7 @@ TEST_F(AllocationFailures, TolmPreloadedAndThroughTheRing) {
     const std::string name = dir.file("m" + std::to_string(frames) + ".tlm");
     vex::testkit::tolm::write_movie(name, vex::testkit::tolm::random_movie(o).movie);
     bool ringed = false;
-    const uint64_t points = sweep(name.c_str(), [&] {
+    const uint64_t points = sweep(name.c_str(), 1, [&] {
       tolm::TOLM *t = tolm::TolmOpen(name.c_str(), 0x8104000);
       if (!t)
         return Outcome::refused;
@@ -134,7 +142,7 @@ TEST_F(AllocationFailures, KorvaneWholeAndWindowed) {
   const auto written = vex::testkit::korvane::write_korvane(frames, spec, dir.file("k.kvn"));
   ASSERT_TRUE(written.ok) << written.error;
   for (uint32_t buffer : {0u, 1u << 22}) {
-    const uint64_t points = sweep("korvane", [&] {
+    const uint64_t points = sweep("korvane", 1, [&] {
       KORVA *k = KorvaOpen(dir.file("k.kvn").c_str(), 0, buffer);
       if (!k)
         return Outcome::refused;
@@ -170,7 +178,8 @@ TEST_F(AllocationFailures, OwnStillReaders) {
   StillFree(&im);
   for (const auto &k : kinds) {
     const std::string name = dir.file(k.name);
-    const uint64_t points = sweep(k.name, [&] {
+    // StillInfo and StillLoad open the file once each.
+    const uint64_t points = sweep(k.name, 2, [&] {
       Info info{};
       if (StillInfo(k.format, name.c_str(), &info) != 0)
         return Outcome::refused;
@@ -192,7 +201,7 @@ TEST_F(AllocationFailures, QuickTimeOpens) {
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=32x24:rate=10:duration=1 -f lavfi -i "
                        "sine=frequency=500:sample_rate=22050:duration=1 -c:v qtrle -c:a pcm_s16le " +
                        vex::testkit::shell_quote(mov));
-  const uint64_t video = sweep("QTFileOpen", [&] {
+  const uint64_t video = sweep("QTFileOpen", 0, [&] {
     QTFILE *qt = QTFileOpen(mov.c_str());
     if (!qt)
       return Outcome::refused;
@@ -201,7 +210,7 @@ TEST_F(AllocationFailures, QuickTimeOpens) {
     return Outcome::opened;
   });
   EXPECT_GE(video, 2u);
-  const uint64_t sound = sweep("QTSFileOpen", [&] {
+  const uint64_t sound = sweep("QTSFileOpen", 0, [&] {
     QTSFILE *qs = QTSFileOpen(mov.c_str(), 0);
     if (!qs)
       return Outcome::refused;
@@ -220,7 +229,7 @@ TEST_F(AllocationFailures, FlicFromMemoryNeedsNoWindow) {
   ASSERT_EQ(named.open(dir.file("m.flc").c_str()), Status::kOk);
   std::vector<uint8_t> bytes(named.size());
   ASSERT_TRUE(named.read_exact(0, bytes.data(), bytes.size()));
-  const uint64_t points = sweep("FLIC from memory", [&] {
+  const uint64_t points = sweep("FLIC from memory", 0, [&] {
     vex::file::ByteSource memory;
     memory.open(bytes);
     VEXFLIC *h = vex::flic::open_flic(std::move(memory));

@@ -24,7 +24,7 @@ VEX_EXTERN_C_BEGIN
 #define VEX_TOLM_FAULT_GEOMETRY 0x40u    /* sizes that do not fit W x H planes (nothing decoded) */
 
 /* Byte sizes of the nine bundle buffers ExpandTolm needs for padded luma
-   width W (a multiple of 16). */
+   width W (a multiple of 16), written to sizes[0..8]. */
 VEX_API void ExpandBundleSizes(uint32_t *sizes, uint32_t width);
 
 /* Decodes one frame into target (luma W x H, then two chroma planes of
@@ -34,7 +34,10 @@ VEX_API void ExpandBundleSizes(uint32_t *sizes, uint32_t width);
    buffers of the sizes ExpandBundleSizes gives. The data carries no length
    of its own: it must hold the whole frame as its size words describe it, followed by
    8 readable bytes (the bit reader looks ahead).
-   Returns 0 or VEX_TOLM_FAULT_ bits. */
+   Every buffer is the caller's; the decoder allocates nothing and keeps no
+   pointer after it returns. key_frame is ignored (the data itself says
+   which blocks need no reference). Returns 0 or VEX_TOLM_FAULT_ bits; with
+   VEX_TOLM_FAULT_GEOMETRY nothing was written to target. */
 VEX_API uint32_t ExpandTolm(uint8_t *target, const uint8_t *reference, uint8_t *target_alpha, const uint8_t *reference_alpha, uint8_t *block_map, uint32_t width, uint32_t height, uint32_t padded_width, uint32_t padded_height, const void *data, uint32_t key_frame, void *const *bundles, uint32_t decoder_flags, uint32_t video_flags);
 
 VEX_EXTERN_C_END

@@ -27,19 +27,31 @@ VEX_EXTERN_C_BEGIN
 
 typedef struct HUFF HUFF;
 
-/* Low byte nonzero: 8-bit symbols; zero: 16-bit symbols. Null when out of memory. */
+/* Low byte nonzero: 8-bit symbols; zero: 16-bit symbols (the encoder then
+   owns two 8-bit encoders for the bytes of its table). The handle is the
+   caller's until HuffClose. Null when out of memory; nothing is left
+   allocated then. Every call below except HuffSetOutput and HuffClose
+   needs a handle from HuffOpen (null is not checked). */
 VEX_API HUFF *HuffOpen(uint32_t eight_bit);
+/* Where tables and codes go. The caller keeps the file open and owns it;
+   without an output (null, or a closed file) the encoder still counts and
+   builds its codes but writes nothing. Null handle: ignored. */
 VEX_API void HuffSetOutput(HUFF *h, VEXFILE *out);
+/* Frees the encoder (never the output file); null is ignored. */
 VEX_API void HuffClose(HUFF *h);
+/* Forgets every count and the recent-symbol context: the start of a block. */
 VEX_API void HuffInitStats(HUFF *h);
 /* Restarts the recent-symbol context (16-bit mode) and nothing else. */
 VEX_API void HuffInitLasts(HUFF *h);
-/* The symbol is its low 16 bits (low 8 bits in 8-bit mode). */
+/* Counts one symbol: its low 16 bits (low 8 bits in 8-bit mode). */
 VEX_API void HuffAddStat(HUFF *h, uint32_t symbol);
 /* -1 failure (a code of 31 bits or more: the stream is unusable from here
    on, and the encoder fails every later table of two or more symbols);
    12 no statistics; 20 one distinct symbol; else 16 + 8 * internal nodes. */
 VEX_API int32_t HuffStartEncode(HUFF *h);
+/* Writes the code of one symbol (masked as in HuffAddStat). A symbol that
+   was not counted for the current table has no code: nothing valid is
+   written for it. */
 VEX_API void HuffEncode(HUFF *h, uint32_t symbol);
 
 VEX_EXTERN_C_END

@@ -57,21 +57,37 @@ VEX_API void VEXAVIInit(void);
    starts them again. */
 VEX_API void VEXQTShutdown(void);
 
-/* Null when the file is no movie or has no video track. */
+/* Opens a movie's video track. The record and its pixel buffer (height x
+   pitch bytes) are the caller's until QTFileClose; the pixel buffer starts
+   black and the first QTFileGet delivers frame 0. Null when the media
+   libraries do not start, the file is no movie, it has no video track, or
+   memory is short (nothing is left allocated). */
 VEX_API QTFILE *QTFileOpen(const char *name);
-/* Decodes the next frame into the pixel buffer. */
+/* Decodes the next frame into the pixel buffer (and, at depth 8, its
+   palette), sets frame_bytes and moves on by one. A frame that cannot be
+   read or decoded leaves the buffer as it was. Null handle: nothing. */
 VEX_API void QTFileGet(QTFILE *qt);
-/* The next QTFileGet delivers frame `frame` (counted from 0). */
+/* The next QTFileGet delivers frame `frame` (counted from 0; negative
+   counts as 0). Null handle: nothing. */
 VEX_API void QTFileGoto(QTFILE *qt, int32_t frame);
+/* Closes the movie and frees the record and its buffer; null is ignored. */
 VEX_API void QTFileClose(QTFILE *qt);
 
-/* Track numbers count from 1; 0 means 1. Null when there is no such
-   sound track. */
+/* Opens a movie's sound track. Track numbers count from 1; 0 means 1. The
+   record is the caller's until QTSFileClose. Null for a negative track,
+   when the media libraries do not start, when there is no such sound
+   track, or when memory is short (nothing is left allocated). */
 VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track);
-/* Bytes delivered; when nothing can be converted, 16 bytes of silence. */
+/* Converts up to count bytes of sound into buffer (count bytes long) from
+   the read position on; returns the bytes delivered. When nothing at all
+   can be converted (the end of the track, a damaged packet) it delivers
+   min(16, count) bytes of silence instead, so that a caller waiting for
+   sound keeps moving. 0 for a null handle or buffer. */
 VEX_API uint32_t QTSFileGet(QTSFILE *qs, void *buffer, uint32_t count);
-/* Moves the read position to `ms` milliseconds. */
+/* Moves the read position to `ms` milliseconds and drops what was
+   converted but not yet delivered. Null handle: nothing. */
 VEX_API void QTSFileGoto(QTSFILE *qs, uint32_t ms);
+/* Closes the movie and frees the record; null is ignored. */
 VEX_API void QTSFileClose(QTSFILE *qs);
 
 VEX_EXTERN_C_END

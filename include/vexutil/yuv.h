@@ -20,13 +20,24 @@ VEX_EXTERN_C_BEGIN
    row; 6 even source rows only, into even destination rows. */
 
 /* Builds the conversion tables on first use and records the pixel type;
-   -1 or the current type changes nothing. */
+   -1 or the current type changes nothing. Calling it is optional: the
+   tables are built by whichever call needs them first, once per process,
+   and never freed. */
 VEX_API void YUV_init(int32_t type);
 
 /* The frame holds the luma plane (pitch P, S rows), then chroma plane 1 and
-   chroma plane 2 (pitch P/2, S/2 rows each). Pitches are in bytes. */
+   chroma plane 2 (pitch P/2, S/2 rows each): P x S x 3 / 2 bytes. Pitches
+   are in bytes; dest_pitch may be negative (bottom-up pictures). Copies the
+   width x height rectangle at (src_x, src_y) of the frame to (dest_x,
+   dest_y) of dest, which must hold it after the mode's scaling (the mode
+   doubles the destination's width, height or both); nothing is checked
+   against the buffers' sizes, so the caller keeps the rectangle inside
+   both. A null buffer, a width, height, pitch or row count of 0 or less, or
+   a negative source position draws nothing. Nothing is returned and
+   nothing is allocated. */
 VEX_API void YUV_blit_32bpp(void *dest, int32_t dest_x, int32_t dest_y, int32_t dest_pitch, const uint8_t *frame, int32_t src_x, int32_t src_y, int32_t width, int32_t height, int32_t pitch, int32_t rows, uint32_t flags);
-/* As YUV_blit_32bpp, with an alpha plane of pitch P placed in bits 24-31. */
+/* As YUV_blit_32bpp, with an alpha plane of pitch P and S rows (its own
+   buffer, P x S bytes) placed in bits 24-31. */
 VEX_API void YUV_blit_32abpp(void *dest, int32_t dest_x, int32_t dest_y, int32_t dest_pitch, const uint8_t *frame, int32_t src_x, int32_t src_y, int32_t width, int32_t height, int32_t pitch, int32_t rows, const uint8_t *alpha, uint32_t flags);
 
 VEX_EXTERN_C_END

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -46,9 +47,15 @@ int copy_then_unlink(const char *new_name, const char *old_name) {
   }
   return ::unlink(old_name) == 0 ? 0 : 2;
 }
+
+std::atomic<uint64_t> open_calls{0};
+
 } // namespace
 
+uint64_t open_count() { return open_calls.load(std::memory_order_relaxed); }
+
 int open_file(const char *name, Access access) {
+  open_calls.fetch_add(1, std::memory_order_relaxed);
   int fd = -1;
   do {
     switch (access) {

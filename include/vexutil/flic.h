@@ -9,6 +9,8 @@
 
 VEX_EXTERN_C_BEGIN
 
+struct VEXFLICINPUT;
+
 #define VEXFLIC_MAGIC_FLI 0xAF11
 #define VEXFLIC_MAGIC_FLC 0xAF12
 #define VEXFLIC_HEADER_SIZE 128
@@ -40,29 +42,40 @@ typedef struct VEXFLIC {
   int32_t rate;           /* negated frame duration in 10 us units */
   uint32_t width;
   uint32_t height;
-  VEXFILE *file;
-  uint32_t current_frame;   /* frames decoded since the start: 0 before the first */
-  uint32_t frame_data_size; /* last frame chunk read, less its 16-byte header */
+  struct VEXFLICINPUT *input; /* the reader's own: where the frames come from */
+  uint32_t current_frame;     /* frames decoded since the start: 0 before the first */
+  uint32_t frame_data_size;   /* last frame chunk read, less its 16-byte header */
   uint32_t frame1_offset;
   uint8_t palette[768];
 } VEXFLIC;
 
 /* Opens name; a name without extension tries "name.flc", then "name.fli".
-   Null when no file opens, the header is short or the magic is wrong, or
-   when the picture is empty or too large to address (pitch x buffer
-   height above 2^31 - 2^16 bytes). */
+   The handle is the caller's until VEXFlicClose; the file stays open
+   while it lives. Null when no file opens (or the name, extension
+   included, has VEXFILE_NAME_SIZE characters or more), the header is short
+   or the magic is wrong, or when the picture is empty or too large to
+   address (pitch x buffer height above 2^31 - 2^16 bytes); VEXLastError()
+   then says which ("the picture is 0 x 5 pixels"). A file cut short opens:
+   the frames past its end fail as they are reached. */
 VEX_API VEXFLIC *VEXFlicOpen(const char *name);
-/* Decodes the next frame into buf; after the last frame it starts again at
-   frame 1 with a cleared buffer. 0 when the frame header cannot be read
-   (the current frame then stays where it is). */
+/* Decodes the next frame into buf (pitch x buffer_height bytes); after the
+   last frame it starts again at frame 1 with a cleared buffer. Returns
+   VEXFLIC_FRAME_NEW_PALETTE when the frame changed the palette, else
+   VEXFLIC_FRAME; 0 when the frame header cannot be read (the current
+   frame then stays where it is). A frame whose data runs past the end of
+   the file draws nothing but still counts, and VEXLastError() names it. */
 VEX_API uint8_t VEXFlicGetNext(VEXFLIC *h, uint8_t *buf);
 /* Decodes up to frame n (1 = first; beyond the count stops at the last; 0
    only rewinds). Backwards, or to the frame already shown, decodes from
    frame 1 again. */
 VEX_API uint8_t VEXFlicGoto(VEXFLIC *h, uint32_t n, uint8_t *buf);
+/* The handle's own 768-byte palette (valid while the handle lives); null
+   for a null handle. */
 VEX_API uint8_t *VEXFlicGetPalette(VEXFLIC *h);
-/* dest needs VEXFILE_NAME_SIZE bytes. */
+/* The name the file was opened under, extension included; dest needs
+   VEXFILE_NAME_SIZE bytes and is left alone for a null handle. */
 VEX_API void VEXFlicGetName(VEXFLIC *h, char *dest);
+/* Closes the file and frees the handle; null is ignored. */
 VEX_API void VEXFlicClose(VEXFLIC *h);
 
 /* Writer handle. Callers read file and error directly; the order is fixed. */

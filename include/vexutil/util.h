@@ -7,11 +7,15 @@
 
 VEX_EXTERN_C_BEGIN
 
-/* Blocks are 32-byte aligned; release them only with vexfree. A size of 0,
-   0xFFFFFFFF or anything within 32 of 2^32 gives null. */
+/* Blocks are 32-byte aligned and not cleared; the caller owns each until
+   it hands it to vexfree (and only to vexfree, not free). A size of 0,
+   0xFFFFFFFF or anything within 32 of 2^32 gives null. When memory runs
+   out: null, the line "Memory Error: Error: ran out of memory!" to the
+   diagnostic sink (below) and the reason "out of memory". */
 VEX_API void *vexmalloc(uint32_t size);
+/* Null is ignored. */
 VEX_API void vexfree(void *block);
-/* Size of a file in bytes; 0 when it cannot be opened. */
+/* Size of a file in bytes; 0 when it cannot be opened (or is empty). */
 VEX_API uint32_t vexfilesize(const char *name);
 
 /* Rationals: unsigned numerator/denominator, reduced in place. */
@@ -23,9 +27,13 @@ VEX_API char *atofr(const char *text, uint32_t *num, uint32_t *den);
    v > 0: ms per frame; -1500 <= v < 0: whole fps; v < -1500: hundredths. */
 VEX_API int32_t MakeFrameRate(int32_t v);
 
-/* Decimal text of value read as signed 32-bit; returns the terminating zero. */
+/* Decimal text of value read as signed 32-bit into buffer (12 bytes
+   suffice); returns a pointer to the terminating zero. */
 VEX_API char *u32toa(char *buffer, uint32_t value);
+/* The signed decimal number at the start of text (leading white space and
+   one '-' allowed); 0 for null or no digits. */
 VEX_API int32_t atou32(const char *text);
+/* The first c in text, or null (also for null text). */
 VEX_API char *findchar(const char *text, int c);
 /* "1 minute 5 seconds" and the like; returns buffer (40 bytes suffice). */
 VEX_API char *GetElapsedTime(char *buffer, uint32_t ms);
@@ -45,7 +53,19 @@ VEX_API void RemoveQuotes(char *s);
    buffer needs room for one more character. */
 VEX_API void AddBackslash(char *path);
 
-/* Switches: '/' + letter (pass the letter in upper case). */
+/* Switches: '/' + letter (pass the letter in upper case; the text may
+   have either case) in a command line the caller owns. A switch that is
+   found is removed from cmd, with its value.
+   GetSwitch: 1 for "/X" followed by the end, a blank or a character
+   below '0' (so not by a value), else 0.
+   GetSwitchNum: the signed number after "/X", or def when there is none.
+   GetSwitchFractional: the rational after "/X" (as atofr reads it) into
+   num and den, or def_num and def_den; null pointers are skipped.
+   GetSwitchStr: the value after "/X" up to the next blank (a value in
+   double quotes may hold blanks; the quotes are dropped) into dest, which
+   must hold it; 1 found, 0 not found (dest then gets def, or "" for null).
+   RemoveMinusSwitches: every "/-X" cancels the "/X" switches before it;
+   both go. */
 VEX_API int32_t GetSwitch(char *cmd, int32_t letter);
 VEX_API int32_t GetSwitchNum(char *cmd, int32_t letter, int32_t def);
 VEX_API void GetSwitchFractional(char *cmd, int32_t letter, uint32_t *num, uint32_t *den,
@@ -55,12 +75,24 @@ VEX_API void RemoveMinusSwitches(char *cmd);
 
 /* File names. Paths use '/'; there are no drive letters, so the drive piece
    is always empty and GetDrive gives the first character of the full path.
-   Path buffers must hold 256 bytes. */
+   Path buffers must hold 256 bytes; a result that would not fit leaves the
+   buffer as it was. */
+/* The '.' that starts the extension of the last path piece, or null. */
 VEX_API char *HasExtension(const char *name);
+/* Completes a relative name from the current directory and resolves "."
+   and ".." lexically (links are not followed). */
 VEX_API void ExpandFileName(char *path);
+/* 1 when path names a directory that can be entered; path becomes its full
+   name. stay nonzero also makes it the current directory. 0 otherwise. */
 VEX_API int32_t IsDirectory(char *path, int32_t stay);
+/* Keeps in path (made full first) only the pieces asked for: directory
+   (with its closing '/'), name, extension (with its '.'). */
 VEX_API void GetFilePieces(char *path, int32_t drive, int32_t dir, int32_t name, int32_t ext);
+/* The first character of the full path, upper-cased ('/'); 0 for null. */
 VEX_API int32_t GetDrive(char *path);
+/* dir + an 8.3 name made of prefix (at most 8 characters) and the hex
+   digits of n as letters 'A'-'P'; dest needs strlen(dir) + 13 bytes.
+   Returns dest; nothing is created. */
 VEX_API char *GetTempName(char *dest, const char *dir, const char *prefix, uint32_t n);
 
 /* Failure reasons and diagnostics: additions of this Linux port, with no

@@ -294,7 +294,13 @@ bool decode_frame(Bytes data, uint32_t count, const Picture &pic, uint8_t *palet
     // again; it ends the frame.
     if (size < kChunkHeaderSize)
       break;
-    const Bytes body = data.subspan(pos + kChunkHeaderSize);
+    // The body is the chunk's own bytes, cut at the end of the frame: a
+    // decoder never reads its neighbour's. Our FLC writer and the testkit's
+    // FLI writer declare exactly what they write (their tests check that
+    // the sizes add up), and FFmpeg has no FLIC writer; a chunk that
+    // understates its size loses what lies beyond it.
+    const uint64_t end = std::min<uint64_t>(pos + size, data.size());
+    const Bytes body = data.subspan(pos + kChunkHeaderSize, end - pos - kChunkHeaderSize);
     switch (type) {
     case VEXFLIC_COLOR_256:
     case VEXFLIC_COLOR_64:

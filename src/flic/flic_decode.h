@@ -1,6 +1,6 @@
 // Decoders of the sub-chunks of a FLIC frame. Every decoder reads only
-// inside the span it is given (the rest of the frame's data from the
-// sub-chunk's body on) and writes only inside the picture's width x height
+// inside the span it is given (the sub-chunk's body as its size declares
+// it, cut at the end of the frame) and writes only inside the picture's width x height
 // pixels or the 256-entry palette, whatever the data says.
 #pragma once
 

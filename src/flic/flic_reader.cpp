@@ -1,12 +1,18 @@
 // The FLIC reader: open, frame-by-frame decoding into the caller's buffer,
 // seeking by decoding forward from frame 1, palette and name access.
+//
+// Frames are read through a read-ahead window over the byte source: a
+// frame chunk that fits the window is decoded where it lies, a larger one
+// goes through the window's spill buffer; a memory source is decoded in
+// place.
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "flic/flic_decode.h"
 #include "flic/flic_format.h"
 #include "flic/flic_rate.h"
+#include "flic/flic_source.h"
 #include "util/limits.h"
 #include "util/record.h"
 #include "util/status.h"
@@ -14,6 +20,7 @@
 #include "vexutil/util.h"
 
 using namespace vex::flic;
+using vex::util::Status;
 
 namespace {
 
@@ -21,23 +28,26 @@ constexpr size_t kNameBuffer = 256;
 
 uint32_t round_up4(uint32_t v) { return (v + 3) & ~3u; }
 
-// Opens name, or name + ext when name has no extension.
-VEXFILE *open_with_extension(const char *name, const char *ext) {
+// Opens name, or name + ext when name has no extension. The names the
+// handle can give back (VEXFILE_NAME_SIZE bytes) are the only ones taken.
+bool open_with_extension(vex::file::ByteSource &source, const char *name, const char *ext) {
   char work[kNameBuffer];
   const size_t len = std::strlen(name);
   if (len + std::strlen(ext) >= sizeof work)
-    return nullptr;
+    return false;
   std::memcpy(work, name, len + 1);
   if (!HasExtension(work))
     std::strcat(work, ext);
-  return VEXFileOpen(kFileBufferSize, work, VEXFILE_READ);
+  if (std::strlen(work) >= VEXFILE_NAME_SIZE)
+    return vex::util::fail(Status::kInvalidArgument, "the name is longer than %d characters", VEXFILE_NAME_SIZE - 1);
+  return source.open(work) == Status::kOk;
 }
 
 bool read_header(VEXFLIC *h, const uint8_t *hd) {
-  using vex::util::Status;
   const uint32_t magic = le16(hd + kHdrMagic);
   if (magic != VEXFLIC_MAGIC_FLI && magic != VEXFLIC_MAGIC_FLC)
     return vex::util::fail(Status::kNotThisFormat);
+  h->input->magic = magic;
   h->file_size = le32(hd + kHdrFileSize);
   h->frame_count = le16(hd + kHdrFrames);
   h->width = le16(hd + kHdrWidth);
@@ -46,7 +56,7 @@ bool read_header(VEXFLIC *h, const uint8_t *hd) {
   h->buffer_height = round_up4(h->height);
   if (h->width == 0 || h->height == 0)
     return vex::util::fail(Status::kDamaged, "the picture is %u x %u pixels", h->width, h->height);
-  if (uint64_t{h->pitch} * h->buffer_height > vex::util::kMaxBufferBytes)
+  if (uint64_t{h->pitch} * h->buffer_height > vex::util::buffer_limit())
     return vex::util::fail(Status::kTooLarge, "a picture of %u x %u pixels is too large", h->width, h->height);
   h->frame1_offset = magic == VEXFLIC_MAGIC_FLI ? kHeaderSize : le32(hd + kHdrFrame1);
   h->rate = rate_from_header(magic, le32(hd + kHdrSpeed), le32(hd + kHdrCreator));
@@ -55,7 +65,7 @@ bool read_header(VEXFLIC *h, const uint8_t *hd) {
 
 void rewind(VEXFLIC *h) {
   h->current_frame = 0;
-  VEXFileSetPos(h->file, h->frame1_offset);
+  h->input->position = h->frame1_offset;
 }
 
 Picture picture_of(const VEXFLIC *h, uint8_t *buf) { return {buf, h->pitch, h->width, h->height}; }
@@ -70,54 +80,54 @@ void clear_margins(const VEXFLIC *h, uint8_t *buf) {
   std::memset(buf + uint64_t{h->height} * h->pitch, 0, below);
 }
 
-// Reads and decodes the data of the frame whose header was just read. A
-// frame whose data lies beyond the end of the file, cannot be allocated or
-// does not arrive in full draws nothing; the file still moves past it.
+// Reads and decodes the data of the frame whose header was just read (the
+// input stands behind it). A frame whose data lies beyond the end of the
+// file, cannot be allocated or does not arrive in full draws nothing; the
+// input still moves past it.
 bool read_frame_data(VEXFLIC *h, uint32_t count, uint8_t *buf) {
+  VEXFLICINPUT &in = *h->input;
   const uint32_t n = h->frame_data_size;
   if (n == 0)
     return false;
-  const uint32_t pos = VEXFileGetPos(h->file);
-  const uint32_t size = VEXFileSize(h->file);
+  const uint64_t pos = in.position;
+  const uint64_t size = in.source.size();
   if (pos > size || n > size - pos) {
-    VEXFileSetPos(h->file, size);
-    return false;
+    in.position = size;
+    return vex::util::fail(Status::kDamaged, "frame %u runs past the end of the file", h->current_frame + 1);
   }
-  auto *data = static_cast<uint8_t *>(vexmalloc(n));
-  if (!data) {
-    VEXFileSetPos(h->file, pos + n);
-    return false;
-  }
-  bool new_palette = false;
-  if (VEXFileGet(h->file, data, n) == n)
-    new_palette = decode_frame(Bytes(data, n), count, picture_of(h, buf), h->palette);
-  vexfree(data);
-  return new_palette;
+  in.position = pos + n;
+  std::span<const uint8_t> data;
+  if (!in.window.fetch(pos, n, data))
+    return vex::util::last_status() == Status::kOutOfMemory
+               ? false
+               : vex::util::fail(Status::kReadFailed, "frame %u cannot be read", h->current_frame + 1);
+  return decode_frame(data, count, picture_of(h, buf), h->palette);
 }
 
 } // namespace
 
-extern "C" VEXFLIC *VEXFlicOpen(const char *name) {
-  using vex::util::Status;
-  vex::util::clear_reason();
-  if (!name)
-    return vex::util::fail(Status::kInvalidArgument);
-  VEXFLIC *h = vex::util::new_record<VEXFLIC>();
+namespace vex::flic {
+
+VEXFLIC *open_flic(file::ByteSource source) {
+  VEXFLIC *h = util::new_record<VEXFLIC>();
   if (!h)
-    return vex::util::fail(Status::kOutOfMemory);
-  h->file = open_with_extension(name, ".flc");
-  if (!h->file)
-    h->file = open_with_extension(name, ".fli");
-  if (!h->file) {
-    const int err = errno;
+    return util::fail(Status::kOutOfMemory);
+  h->input = util::new_record<VEXFLICINPUT>();
+  if (!h->input) {
     VEXFlicClose(h);
-    return vex::util::fail_to_open(err);
+    return util::fail(Status::kOutOfMemory);
   }
+  h->input->source = std::move(source);
   uint8_t hd[kHeaderSize];
-  const uint32_t got = VEXFileGet(h->file, hd, kHeaderSize);
+  const size_t got = h->input->source.read_at(0, hd, kHeaderSize);
   if (got != kHeaderSize || !read_header(h, hd)) {
     if (got != kHeaderSize)
-      vex::util::fail(Status::kNotThisFormat, got == 0 ? "the file is empty" : "shorter than a FLIC header");
+      util::fail(Status::kNotThisFormat, got == 0 ? "the file is empty" : "shorter than a FLIC header");
+    VEXFlicClose(h);
+    return nullptr;
+  }
+  // Frames of up to 4 MiB grow the window, so each is read once.
+  if (!h->input->window.set_window(kFileBufferSize, 4u << 20)) {
     VEXFlicClose(h);
     return nullptr;
   }
@@ -125,31 +135,71 @@ extern "C" VEXFLIC *VEXFlicOpen(const char *name) {
   return h;
 }
 
+util::Status check_frames(VEXFLIC *h) {
+  if (!h || !h->input)
+    return util::fail(Status::kInvalidArgument);
+  const uint64_t size = h->input->source.size();
+  uint64_t pos = h->frame1_offset;
+  Status result = Status::kOk;
+  for (uint32_t i = 1; i <= h->frame_count; ++i) {
+    uint8_t fh[kFrameHeaderSize];
+    if (!h->input->source.read_exact(pos, fh, kFrameHeaderSize)) {
+      result = util::fail(Status::kDamaged, "frame %u runs past the end of the file", i);
+      break;
+    }
+    const uint32_t declared = le32(fh);
+    const uint64_t length = declared > kFrameHeaderSize ? declared : kFrameHeaderSize;
+    if (length > size - pos) {
+      result = util::fail(Status::kDamaged, "frame %u runs past the end of the file", i);
+      break;
+    }
+    pos += length;
+  }
+  rewind(h);
+  return result;
+}
+
+} // namespace vex::flic
+
+extern "C" VEXFLIC *VEXFlicOpen(const char *name) {
+  vex::util::clear_reason();
+  if (!name)
+    return vex::util::fail(Status::kInvalidArgument);
+  vex::file::ByteSource source;
+  // A name with an extension is tried once; without, as .flc, then .fli.
+  if (!open_with_extension(source, name, ".flc") && (HasExtension(name) || !open_with_extension(source, name, ".fli")))
+    return nullptr; // the reason of the last try
+  return open_flic(std::move(source));
+}
+
 extern "C" uint8_t VEXFlicGetNext(VEXFLIC *h, uint8_t *buf) {
-  if (!h || !h->file || !buf)
+  if (!h || !h->input || !buf)
     return VEXFLIC_FAILED;
   if (h->current_frame >= h->frame_count)
     rewind(h); // the animation loops; the ring frame is never read
   if (h->current_frame == 0)
     std::memset(buf, 0, uint64_t{h->pitch} * h->buffer_height);
-  const uint32_t start = VEXFileGetPos(h->file);
-  uint8_t fh[kFrameHeaderSize];
-  if (VEXFileGet(h->file, fh, kFrameHeaderSize) != kFrameHeaderSize) {
+  VEXFLICINPUT &in = *h->input;
+  std::span<const uint8_t> fh;
+  if (!in.window.fetch(in.position, kFrameHeaderSize, fh)) {
     // A truncated file: stay before this frame so that every later call
     // gives the same answer.
-    VEXFileSetPos(h->file, start);
+    if (vex::util::last_status() != Status::kOutOfMemory)
+      vex::util::fail(Status::kDamaged, "the header of frame %u runs past the end of the file", h->current_frame + 1);
     return VEXFLIC_FAILED;
   }
-  const uint32_t size = le32(fh);
+  const uint32_t size = le32(fh.data());
+  const uint32_t count = le16(fh.data() + 6);
+  in.position += kFrameHeaderSize;
   h->frame_data_size = size > kFrameHeaderSize ? size - kFrameHeaderSize : 0;
-  const bool new_palette = read_frame_data(h, le16(fh + 6), buf);
+  const bool new_palette = read_frame_data(h, count, buf);
   if (++h->current_frame == 1)
     clear_margins(h, buf);
   return new_palette ? VEXFLIC_FRAME_NEW_PALETTE : VEXFLIC_FRAME;
 }
 
 extern "C" uint8_t VEXFlicGoto(VEXFLIC *h, uint32_t n, uint8_t *buf) {
-  if (!h || !h->file)
+  if (!h || !h->input)
     return VEXFLIC_FAILED;
   const uint32_t target = std::min(n, h->frame_count);
   if (target <= h->current_frame)
@@ -169,13 +219,15 @@ extern "C" uint8_t VEXFlicGoto(VEXFLIC *h, uint32_t n, uint8_t *buf) {
 extern "C" uint8_t *VEXFlicGetPalette(VEXFLIC *h) { return h ? h->palette : nullptr; }
 
 extern "C" void VEXFlicGetName(VEXFLIC *h, char *dest) {
-  if (h && h->file && dest)
-    VEXFileGetName(h->file, dest);
+  if (h && h->input && dest && !h->input->source.name().empty()) {
+    const std::string &name = h->input->source.name();
+    std::memcpy(dest, name.c_str(), name.size() + 1);
+  }
 }
 
 extern "C" void VEXFlicClose(VEXFLIC *h) {
   if (!h)
     return;
-  VEXFileClose(h->file);
+  vex::util::delete_record(h->input);
   vex::util::delete_record(h);
 }

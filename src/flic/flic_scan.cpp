@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "flic/flic_format.h"
+#include "flic/flic_source.h"
 
 namespace vex::flic {
 
@@ -23,15 +24,14 @@ void list_chunks(const std::vector<uint8_t> &data, FrameInfo &fi) {
 
 std::vector<FrameInfo> scan_frames(VEXFLIC *h) {
   std::vector<FrameInfo> frames;
-  if (!h || !h->file)
+  if (!h || !h->input)
     return frames;
-  VEXFILE *file = h->file;
-  const uint32_t file_size = VEXFileSize(file);
+  const file::ByteSource &source = h->input->source;
+  const uint64_t file_size = source.size();
   uint64_t pos = h->frame1_offset;
   for (uint32_t i = 0; i <= h->frame_count && pos + kFrameHeaderSize <= file_size; ++i) {
-    VEXFileSetPos(file, static_cast<uint32_t>(pos));
     uint8_t fh[kFrameHeaderSize];
-    if (VEXFileGet(file, fh, kFrameHeaderSize) != kFrameHeaderSize)
+    if (!source.read_exact(pos, fh, kFrameHeaderSize))
       break;
     FrameInfo fi{static_cast<uint32_t>(pos), le32(fh), le16(fh + 4), le16(fh + 6), {}, i == h->frame_count,
                  false};
@@ -39,25 +39,18 @@ std::vector<FrameInfo> scan_frames(VEXFLIC *h) {
     const uint64_t want = fi.size > kFrameHeaderSize ? fi.size - kFrameHeaderSize : 0;
     fi.truncated = want > left;
     std::vector<uint8_t> data(std::min(want, left));
-    if (!data.empty() && VEXFileGet(file, data.data(), static_cast<uint32_t>(data.size())) != data.size())
+    if (!data.empty() && !source.read_exact(pos + kFrameHeaderSize, data.data(), data.size()))
       fi.truncated = true;
     list_chunks(data, fi);
     frames.push_back(std::move(fi));
     pos += kFrameHeaderSize + want;
   }
   h->current_frame = 0;
-  VEXFileSetPos(file, h->frame1_offset);
+  h->input->position = h->frame1_offset;
   return frames;
 }
 
-uint32_t file_magic(VEXFLIC *h) {
-  if (!h || !h->file)
-    return 0;
-  const uint32_t pos = VEXFileSetPos(h->file, kHdrMagic);
-  const uint32_t magic = VEXFileGet16(h->file);
-  VEXFileSetPos(h->file, pos);
-  return magic;
-}
+uint32_t file_magic(VEXFLIC *h) { return h && h->input ? h->input->magic : 0; }
 
 const char *chunk_name(uint32_t type) {
   struct Name {

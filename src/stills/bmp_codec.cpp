@@ -26,7 +26,7 @@ struct Header {
 
 int32_t parse_header(std::span<const uint8_t> f, Header &h) {
   if (f.size() < 26 || f[0] != 'B' || f[1] != 'M')
-    return kBadFile;
+    return not_this_format(f.empty() ? "the file is empty" : "not a BMP file");
   h.pixel_offset = le32(&f[10]);
   const uint32_t size = le32(&f[14]);
   if (size == 12) { // OS/2 core header: 16-bit sizes, 3-byte table entries
@@ -37,11 +37,11 @@ int32_t parse_header(std::span<const uint8_t> f, Header &h) {
     h.table_at = 26;
   } else {
     if (size < 40 || size > f.size() - 14)
-      return kBadFile;
+      return damaged("the BMP header of %u bytes does not fit the file", size);
     h.width = static_cast<int32_t>(le32(&f[18]));
     const auto height = static_cast<int32_t>(le32(&f[22]));
     if (height == INT32_MIN)
-      return kBadFile;
+      return damaged("the BMP height is -2^31");
     h.top_down = height < 0;
     h.height = height < 0 ? -height : height;
     h.bits = le16(&f[28]);
@@ -53,7 +53,7 @@ int32_t parse_header(std::span<const uint8_t> f, Header &h) {
       size_t at = 54;
       if (size == 40) {
         if (f.size() < 66)
-          return kBadFile;
+          return damaged("the BMP bit masks run past the end of the file");
         h.table_at += 12;
       }
       for (int i = 0; i < (size >= 56 ? 4 : 3); ++i, at += 4)
@@ -83,7 +83,7 @@ bool bits_ok(const Header &h) {
 
 int32_t read_table(std::span<const uint8_t> f, const Header &h, Picture &p) {
   if (h.table_count > 256 || h.table_at > f.size() || (f.size() - h.table_at) / h.table_entry < h.table_count)
-    return kBadFile; // the table claims more entries than the file holds
+    return damaged("the colour table of %u entries runs past the end of the file", h.table_count);
   for (uint32_t i = 0; i < h.table_count; ++i) {
     const uint8_t *e = &f[h.table_at + i * h.table_entry];
     p.table[i] = {e[0], e[1], e[2], 0};
@@ -111,7 +111,7 @@ int32_t decode_rle(std::span<const uint8_t> f, const Header &h, Picture &p) {
       const bool ok = four ? put(n, [v](int32_t i) { return static_cast<uint8_t>(i & 1 ? v & 15 : v >> 4); })
                            : put(n, [v](int32_t) { return v; });
       if (!ok)
-        return kBadFile;
+        return damaged("a run at byte %zu goes past the end of its row", at);
       continue;
     }
     if (v == 0) { // end of row
@@ -121,25 +121,25 @@ int32_t decode_rle(std::span<const uint8_t> f, const Header &h, Picture &p) {
       return 0;
     } else if (v == 2) { // move right and up
       if (at + 2 > f.size())
-        return kBadFile;
+        return damaged("the run-length data is cut short at byte %zu", at);
       x += f[at];
       y -= f[at + 1];
       at += 2;
       if (x > h.width || y < -1)
-        return kBadFile;
+        return damaged("a run-length move leaves the picture at byte %zu", at);
     } else { // v literal pixels, padded to a 16-bit boundary
       const size_t bytes = four ? (v + 1u) / 2 : v;
       if (at + bytes > f.size())
-        return kBadFile;
+        return damaged("the run-length data is cut short at byte %zu", at);
       const uint8_t *src = &f[at];
       const bool ok = four ? put(v, [src](int32_t i) { return static_cast<uint8_t>(i & 1 ? src[i / 2] & 15 : src[i / 2] >> 4); })
                            : put(v, [src](int32_t i) { return src[i]; });
       if (!ok)
-        return kBadFile;
+        return damaged("a run at byte %zu goes past the end of its row", at);
       at += (bytes + 1) & ~size_t{1};
     }
   }
-  return kBadFile; // the data ended before the end-of-picture mark
+  return damaged("the run-length data ends before its end-of-picture mark");
 }
 
 // Value of a masked field scaled to 8 bits.
@@ -161,7 +161,7 @@ uint8_t field(uint32_t v, uint32_t mask) {
 int32_t decode_rows(std::span<const uint8_t> f, const Header &h, Picture &p) {
   const size_t stride = ((static_cast<size_t>(h.width) * h.bits + 31) / 32) * 4;
   if (h.pixel_offset > f.size() || (f.size() - h.pixel_offset) / stride < static_cast<size_t>(h.height))
-    return kBadFile;
+    return damaged("the %d rows of pixels run past the end of the file", h.height);
   uint32_t masks[4] = {h.masks[0], h.masks[1], h.masks[2], h.masks[3]};
   if (h.compression == kRgb && h.bits == 16) {
     masks[0] = 0x7C00;
@@ -206,7 +206,7 @@ int32_t decode_bmp(std::span<const uint8_t> f, Picture &p, bool header_only) {
     return r;
   p.info = {h.width, h.height, h.bits, 0};
   if (!size_ok(h.width, h.height))
-    return kBadFile;
+    return damaged("the picture is %d x %d pixels", h.width, h.height);
   if (!bits_ok(h) || (h.top_down && (h.compression == kRle8 || h.compression == kRle4)))
     return kUnsupported;
   if (header_only)
@@ -216,7 +216,7 @@ int32_t decode_bmp(std::span<const uint8_t> f, Picture &p, bool header_only) {
   const size_t stride = ((static_cast<size_t>(h.width) * h.bits + 31) / 32) * 4;
   const bool rle = h.compression == kRle8 || h.compression == kRle4;
   if (!rle && (h.pixel_offset > f.size() || (f.size() - h.pixel_offset) / stride < static_cast<size_t>(h.height)))
-    return kBadFile;
+    return damaged("the %d rows of pixels run past the end of the file", h.height);
   if (h.bits <= 8) {
     p.start_indexed(h.width, h.height);
     if (const int32_t r = read_table(f, h, p))

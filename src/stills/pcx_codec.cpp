@@ -21,7 +21,7 @@ struct Header {
 
 int32_t parse(std::span<const uint8_t> f, Header &h) {
   if (f.size() < kHeader || f[0] != 0x0A || f[2] > 1)
-    return kBadFile;
+    return not_this_format(f.empty() ? "the file is empty" : "not a PCX file");
   h.rle = f[2] == 1;
   h.bpp = f[3];
   const int32_t x0 = le16(&f[4]), y0 = le16(&f[6]), x1 = le16(&f[8]), y1 = le16(&f[10]);
@@ -44,24 +44,24 @@ int32_t unpack(std::span<const uint8_t> f, const Header &h, std::vector<uint8_t>
   size_t at = kHeader, done = 0;
   if (!h.rle) {
     if (f.size() - kHeader < total)
-      return kBadFile;
+      return damaged("the pixels run past the end of the file");
     std::memcpy(out.data(), &f[kHeader], total);
     return 0;
   }
   while (done < total) {
     if (at >= f.size())
-      return kBadFile;
+      return damaged("the run-length data is cut short at byte %zu", at);
     uint8_t c = f[at++];
     size_t count = 1;
     if ((c & 0xC0) == 0xC0) {
       count = c & 0x3F;
       if (at >= f.size())
-        return kBadFile;
+        return damaged("the run-length data is cut short at byte %zu", at);
       c = f[at++];
     }
     // A run may continue into the next row, but not past the picture.
     if (count > total - done)
-      return kBadFile;
+      return damaged("a run at byte %zu goes past the end of the picture", at);
     std::memset(out.data() + done, c, count);
     done += count;
   }
@@ -94,18 +94,18 @@ int32_t decode_pcx(std::span<const uint8_t> f, Picture &p, bool header_only) {
     return r;
   p.info = {h.width, h.height, h.bpp * h.planes, 0};
   if (!size_ok(h.width, h.height))
-    return kBadFile;
+    return damaged("the picture is %d x %d pixels", h.width, h.height);
   if (!kind_ok(h))
     return kUnsupported;
   if (h.line < (static_cast<uint32_t>(h.width) * h.bpp + 7) / 8)
-    return kBadFile;
+    return damaged("rows of %u bytes cannot hold %d pixels", h.line, h.width);
   if (header_only)
     return 0;
   // One run of at most 63 bytes per two bytes of data: a file too short to
   // fill the picture is refused before the picture is allocated.
   const uint64_t need = uint64_t{h.line} * h.planes * static_cast<uint64_t>(h.height);
   if ((f.size() - kHeader) * (h.rle ? 63 : 1) < need)
-    return kBadFile;
+    return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   std::vector<uint8_t> rows;
   if (const int32_t r = unpack(f, h, rows))
     return r;

@@ -11,6 +11,7 @@
 #include "stills/still_image.h"
 #include "util/bytes.h"
 #include "util/limits.h"
+#include "util/status.h"
 
 namespace vex::stills {
 
@@ -39,10 +40,21 @@ struct Picture {
   void grey_table(int levels); // entries 0..levels-1 spread over 0..255
 };
 
-// The whole file; empty with *ok false when it cannot be read (or is
-// larger than any image the readers accept).
+// The largest file the own readers take: the largest picture at 4 bytes a
+// pixel plus room for a few headers.
+inline constexpr uint64_t kMaxFileBytes = util::kMaxPixels * 4 + (1u << 20);
+
+// The whole file; empty with *ok false (and the reason) when it cannot be
+// read or is larger than kMaxFileBytes.
 std::vector<uint8_t> read_file(const char *name, bool *ok);
 bool write_file(const char *name, std::span<const uint8_t> bytes);
+
+// A decoder's refusal with its reason: records "what and where" as the
+// thread's last reason and gives the result code. not_this_format is for a
+// file that is not of the format at all, damaged for one whose contents
+// contradict themselves.
+int32_t not_this_format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int32_t damaged(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Little-endian reads inside a byte span; the caller checks the range.
 using util::le16;

@@ -2,10 +2,12 @@
 // and the placing of decoded pictures into it.
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
+#include "file/byte_source.h"
 #include "stills/still_codec.h"
 #include "util/status.h"
 #include "vexutil/util.h"
@@ -22,18 +24,18 @@ void Picture::grey_table(int levels) {
 std::vector<uint8_t> read_file(const char *name, bool *ok) {
   *ok = false;
   std::vector<uint8_t> bytes;
-  FILE *f = name ? std::fopen(name, "rb") : nullptr;
-  if (!f)
+  file::ByteSource source;
+  if (source.open(name) != util::Status::kOk)
     return bytes;
-  // The largest sensible file: the largest picture at 4 bytes per pixel
-  // plus room for a few headers.
-  constexpr size_t kLimit = static_cast<size_t>(util::kMaxPixels) * 4 + (1u << 20);
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() <= kLimit)
-    bytes.insert(bytes.end(), chunk, chunk + n);
-  *ok = !std::ferror(f) && bytes.size() <= kLimit;
-  std::fclose(f);
+  if (source.size() > kMaxFileBytes) {
+    util::fail(util::Status::kTooLarge, "a file of %llu bytes is larger than any picture",
+               static_cast<unsigned long long>(source.size()));
+    return bytes;
+  }
+  bytes.resize(static_cast<size_t>(source.size()));
+  *ok = source.read_exact(0, bytes.data(), bytes.size());
+  if (!*ok)
+    bytes.clear();
   return bytes;
 }
 
@@ -43,6 +45,22 @@ bool write_file(const char *name, std::span<const uint8_t> bytes) {
     return false;
   const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
+}
+
+int32_t not_this_format(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  util::vfail(util::Status::kNotThisFormat, format, args);
+  va_end(args);
+  return kBadFile;
+}
+
+int32_t damaged(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  util::vfail(util::Status::kDamaged, format, args);
+  va_end(args);
+  return kBadFile;
 }
 
 void colour_at(const Image &im, const uint8_t *row, int32_t x, uint8_t bgr[3]) {
@@ -108,8 +126,12 @@ const char *format_name(Format f) {
 }
 
 // Records the reason behind a result code of a read (0 forgets the last).
+// A step that said more precisely what went wrong (the read's cause, the
+// decoder's "what and where") keeps its own reason.
 int32_t record(int32_t code, Format f, const char *name) {
   using util::Status;
+  if (code != 0 && util::last_status() != Status::kOk)
+    return code;
   switch (code) {
   case 0:
     util::clear_reason();
@@ -212,6 +234,7 @@ int32_t StillInfo(Format f, const char *name, Info *info) {
   if (!read)
     return kUnsupported;
   Picture p;
+  util::clear_reason();
   const int32_t r = read(name, p, true);
   *info = p.info;
   if (r == 0 && !size_ok(info->width, info->height))
@@ -260,6 +283,7 @@ int32_t StillLoad(Format f, const char *name, Image *im) {
   if (!read)
     return kUnsupported;
   Picture p;
+  util::clear_reason();
   if (const int32_t r = read(name, p, false))
     return record(r, f, name);
   return record(store_picture(p, *im), f, name);

@@ -23,7 +23,7 @@ struct Header {
 
 int32_t parse(std::span<const uint8_t> f, Header &h) {
   if (f.size() < kHeader)
-    return kBadFile;
+    return not_this_format(f.empty() ? "the file is empty" : "shorter than a TGA header");
   h.id_length = f[0];
   h.map_type = f[1];
   h.type = f[2];
@@ -36,7 +36,7 @@ int32_t parse(std::span<const uint8_t> f, Header &h) {
   h.descriptor = f[17];
   const bool known = h.type == 1 || h.type == 2 || h.type == 3 || h.type == 9 || h.type == 10 || h.type == 11;
   if (!known || h.map_type > 1)
-    return kBadFile;
+    return not_this_format("not a TGA file");
   return 0;
 }
 
@@ -76,7 +76,7 @@ int32_t read_map(std::span<const uint8_t> f, const Header &h, size_t &at, Pictur
   if (h.map_bits != 15 && h.map_bits != 16 && h.map_bits != 24 && h.map_bits != 32)
     return kUnsupported;
   if (at > f.size() || (f.size() - at) / entry < h.map_length)
-    return kBadFile; // the map claims more entries than the file holds
+    return damaged("the colour map of %u entries runs past the end of the file", unsigned{h.map_length});
   if (h.base() == 1 && h.map_first + h.map_length > 256)
     return kUnsupported; // more than 8-bit indices can reach
   for (size_t i = 0; i < h.map_length; ++i) {
@@ -97,20 +97,20 @@ int32_t unpack(std::span<const uint8_t> f, const Header &h, size_t at, size_t pi
   out.resize(count * pixel);
   if (!h.rle()) {
     if (at > f.size() || (f.size() - at) / pixel < count)
-      return kBadFile;
+      return damaged("the pixels run past the end of the file");
     std::memcpy(out.data(), &f[at], count * pixel);
     return 0;
   }
   for (size_t done = 0; done < count;) {
     if (at >= f.size())
-      return kBadFile;
+      return damaged("the run-length data is cut short at byte %zu", at);
     const uint8_t head = f[at++];
     const size_t n = (head & 0x7Fu) + 1;
     if (n > count - done)
-      return kBadFile;
+      return damaged("a run at byte %zu goes past the end of the picture", at - 1);
     const size_t bytes = head & 0x80 ? pixel : n * pixel;
     if (f.size() - at < bytes)
-      return kBadFile;
+      return damaged("the run-length data is cut short at byte %zu", at);
     if (head & 0x80)
       for (size_t i = 0; i < n; ++i)
         std::memcpy(&out[(done + i) * pixel], &f[at], pixel);
@@ -130,7 +130,7 @@ int32_t decode_tga(std::span<const uint8_t> f, Picture &p, bool header_only) {
     return r;
   p.info = {h.width, h.height, h.depth == 15 ? 16 : h.depth, 0};
   if (!size_ok(h.width, h.height))
-    return kBadFile;
+    return damaged("the picture is %d x %d pixels", h.width, h.height);
   if (!depth_ok(h))
     return kUnsupported;
   if (header_only)
@@ -139,7 +139,7 @@ int32_t decode_tga(std::span<const uint8_t> f, Picture &p, bool header_only) {
   // to fill the picture is refused before the picture is allocated.
   const uint64_t count = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
   if (static_cast<uint64_t>(f.size()) * (h.rle() ? 128 : 1) < count * (h.rle() ? 1 : (h.depth + 7u) / 8))
-    return kBadFile;
+    return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   size_t at = kHeader + h.id_length;
   const bool indexed = h.base() != 2;
   if (indexed)

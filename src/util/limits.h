@@ -22,9 +22,17 @@ inline constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 // rounded down to 64 KiB.
 inline constexpr uint64_t kMaxBufferBytes = 0x7FFF0000u;
 
-// Both sides in 1..kMaxSide and the area within kMaxPixels.
-constexpr bool picture_fits(uint64_t width, uint64_t height) {
-  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
+// The limits in force: kMaxPixels and kMaxBufferBytes, unless the program
+// lowered them (a fuzzer keeps each run small this way, as a program short
+// of memory may). They are never raised above the constants.
+uint64_t pixel_limit();
+uint64_t buffer_limit();
+// Lowers both limits (0 restores a constant). Process-wide.
+void lower_limits(uint64_t pixels, uint64_t buffer_bytes);
+
+// Both sides in 1..kMaxSide and the area within the pixel limit.
+inline bool picture_fits(uint64_t width, uint64_t height) {
+  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && width * height <= pixel_limit();
 }
 
 // a * b * c + add, when it neither overflows nor exceeds kMaxBufferBytes.

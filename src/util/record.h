@@ -2,6 +2,7 @@
 // and go back with vexfree; these helpers construct and destroy them.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -30,6 +31,20 @@ template <class T> void delete_record(T *p) {
     return;
   std::destroy_at(p);
   vexfree(p);
+}
+
+// A byte buffer from the library heap, so that allocation failures (and
+// the test hook that makes them) reach it as they reach every record.
+struct BlockFree {
+  void operator()(uint8_t *p) const { vexfree(p); }
+};
+using Block = std::unique_ptr<uint8_t[], BlockFree>;
+
+// n bytes (not cleared), or empty when n is 0 or beyond what vexmalloc gives.
+inline Block allocate_block(size_t n) {
+  if (n == 0 || n > UINT32_MAX - 64)
+    return Block{};
+  return Block{static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(n)))};
 }
 
 } // namespace vex::util

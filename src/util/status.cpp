@@ -49,11 +49,16 @@ Failure fail(Status s) {
 }
 
 Failure fail(Status s, const char *format, ...) {
-  t_reason.status = s;
   va_list args;
   va_start(args, format);
-  std::vsnprintf(t_reason.text, sizeof t_reason.text, format, args);
+  vfail(s, format, args);
   va_end(args);
+  return {s};
+}
+
+Failure vfail(Status s, const char *format, va_list args) {
+  t_reason.status = s;
+  std::vsnprintf(t_reason.text, sizeof t_reason.text, format, args);
   return {s};
 }
 

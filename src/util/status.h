@@ -12,6 +12,7 @@
 // Status, and records the reason on the way.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 namespace vex::util {
@@ -47,6 +48,8 @@ struct Failure {
 // when one is given (the status text otherwise).
 Failure fail(Status s);
 Failure fail(Status s, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// The same with the arguments of a variadic caller of one's own.
+Failure vfail(Status s, const char *format, va_list args) __attribute__((format(printf, 2, 0)));
 // kNoFile for a name that leads nowhere (ENOENT, ENOTDIR), else kReadFailed
 // with the system's text for err.
 Failure fail_to_open(int err);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "flic/flic_decode.h"
+#include "vexutil/flic.h"
 
 namespace vex::flic {
 namespace {
@@ -155,6 +156,48 @@ TEST(FlicDecode, FrameWalkStopsAtLyingCountsAndSizes) {
 
 // The short copies and fills use overlapping fixed-size stores; every
 // length and start column, clipped or not, must match a plain byte loop.
+// A chunk reads its own bytes only: a FLI_COPY whose declared size stops
+// after two rows leaves the other rows alone instead of copying the next
+// chunk's bytes into them, and the next chunk still decodes. A chunk that
+// claims more than the frame holds is cut at the frame's end.
+TEST(FlicDecode, EveryChunkReadsOnlyTheBytesItDeclares) {
+  const uint32_t w = 4, h = 3;
+  std::vector<uint8_t> frame;
+  const auto chunk = [&](uint32_t size, uint16_t type) {
+    for (int i = 0; i < 4; ++i)
+      frame.push_back(static_cast<uint8_t>(size >> (8 * i)));
+    frame.push_back(static_cast<uint8_t>(type));
+    frame.push_back(static_cast<uint8_t>(type >> 8));
+  };
+  chunk(6 + 2 * w, VEXFLIC_FLI_COPY); // two rows of the three
+  for (uint8_t v = 1; v <= 2 * w; ++v)
+    frame.push_back(v);
+  chunk(6 + 2 + 2 + 3, VEXFLIC_COLOR_256); // one packet: entry 0 only
+  for (uint8_t v : {1, 0, 1, 1, 10, 20, 30})
+    frame.push_back(v);
+  GuardedPicture g(w, h, 0xEE);
+  uint8_t pal[768] = {};
+  EXPECT_TRUE(decode_frame(frame, 2, g.pic(), pal));
+  EXPECT_EQ(g.row(0), (Row{1, 2, 3, 4}));
+  EXPECT_EQ(g.row(1), (Row{5, 6, 7, 8}));
+  EXPECT_EQ(g.row(2), (Row{0xEE, 0xEE, 0xEE, 0xEE})); // not the palette chunk's bytes
+  EXPECT_EQ(pal[3], 10);                               // entry 1 after a skip of 1
+  EXPECT_EQ(pal[0], 0);
+  EXPECT_TRUE(g.guards_intact());
+
+  // A size past the end of the frame: the body is what the frame has.
+  std::vector<uint8_t> over;
+  frame.swap(over);
+  chunk(1000, VEXFLIC_FLI_COPY);
+  for (uint8_t v = 1; v <= w; ++v)
+    frame.push_back(v);
+  GuardedPicture g2(w, h, 0xEE);
+  EXPECT_FALSE(decode_frame(frame, 1, g2.pic(), pal));
+  EXPECT_EQ(g2.row(0), (Row{1, 2, 3, 4}));
+  EXPECT_EQ(g2.row(1), (Row{0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_TRUE(g2.guards_intact());
+}
+
 TEST(FlicDecode, CopiesAndFillsOfEveryLengthMatchAPlainLoop) {
   const uint32_t w = 37; // odd: word fills that reach the edge get clipped to odd lengths
   for (uint32_t x = 0; x < w; ++x)

@@ -2,10 +2,14 @@
 // looping, seeking and the margins of the frame buffer.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "file/byte_source.h"
+#include "flic/flic_source.h"
 #include "testkit/flic/flic_bytes.h"
+#include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/flic.h"
 
@@ -65,6 +69,36 @@ TEST_F(Reader, NameWithoutExtensionTriesFlcThenFli) {
   // A name with an extension is taken as it is.
   EXPECT_EQ(VEXFlicOpen(dir.file("only.flc").c_str()), nullptr);
   EXPECT_EQ(VEXFlicOpen(std::string(300, 'a').c_str()), nullptr);
+}
+
+// The same animation from memory and from its file: every frame, the loop
+// back and the palettes alike; the memory reader has no name to give.
+TEST_F(Reader, FromMemoryAsFromTheFile) {
+  PatternOptions o;
+  o.width = 46;
+  o.height = 31;
+  o.frames = 9;
+  o.cycle = o.noise = true;
+  const std::string path = dir.file("p.flc");
+  ASSERT_NE(write_flc(PatternAnimation(o), 50, path), 0u);
+  const ByteVec bytes = load_bytes(path);
+  file::ByteSource memory;
+  memory.open(bytes);
+  VEXFLIC *m = flic::open_flic(std::move(memory));
+  VEXFLIC *f = VEXFlicOpen(path.c_str());
+  ASSERT_NE(m, nullptr);
+  ASSERT_NE(f, nullptr);
+  std::vector<uint8_t> bm(size_t{m->pitch} * m->buffer_height, 1), bf(bm.size(), 2);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(VEXFlicGetNext(m, bm.data()), VEXFlicGetNext(f, bf.data())) << i;
+    ASSERT_EQ(bm, bf) << "frame " << i + 1;
+    ASSERT_EQ(0, std::memcmp(VEXFlicGetPalette(m), VEXFlicGetPalette(f), 768));
+  }
+  char name[VEXFILE_NAME_SIZE] = "untouched";
+  VEXFlicGetName(m, name);
+  EXPECT_STREQ(name, "untouched");
+  VEXFlicClose(m);
+  VEXFlicClose(f);
 }
 
 TEST_F(Reader, RatesFromSpeedAndCreatorFields) {

@@ -7,11 +7,15 @@
 #include <cstdio>
 #include <string>
 
+#include "formats/korvane/korvane_format.h"
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
+#include "testkit/formats/korvane/korvane_writer.h"
+#include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "util/bytes.h"
 #include "vexutil/flic.h"
 #include "vexutil/version.h"
 
@@ -114,6 +118,54 @@ TEST_F(Tools, UnopenedInputsSayWhy) {
       EXPECT_EQ(r.status, 1) << tool << " " << c.file;
       EXPECT_NE(r.err.find(dir.file(c.file) + ": " + c.reason + "\n"), std::string::npos) << r.err;
     }
+  }
+}
+
+// Five files that fail in five ways, and vexinfo says which, precisely:
+// what is wrong and where.
+TEST_F(Tools, FiveFailuresFiveReasons) {
+  // A FLC cut inside its fifth frame.
+  PatternOptions even;
+  even.width = 42;
+  even.height = 30;
+  even.frames = 8;
+  ASSERT_NE(write_flc(PatternAnimation(even), 50, dir.file("whole.flc")), 0u);
+  const ByteVec flc = load_bytes(dir.file("whole.flc"));
+  VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
+  ASSERT_NE(h, nullptr);
+  uint64_t cut = h->frame1_offset;
+  for (int f = 0; f < 4; ++f)
+    cut += flc[cut] | flc[cut + 1] << 8 | flc[cut + 2] << 16 | uint32_t{flc[cut + 3]} << 24;
+  VEXFlicClose(h);
+  ASSERT_TRUE(save_bytes(dir.file("cut.flc"), ByteVec(flc.begin(), flc.begin() + static_cast<ptrdiff_t>(cut + 20))));
+  // A Korvane movie whose tree block is one byte long.
+  auto written = korvane::write_korvane(korvane::pattern_frames(anim), {}, dir.file("tree.kvn"));
+  ASSERT_TRUE(written.ok) << written.error;
+  ByteVec kvn = written.file;
+  util::put_le32(kvn.data() + 4 * formats::korvane::kHdrTreeBytes, 1);
+  ASSERT_TRUE(save_bytes(dir.file("tree.kvn"), kvn));
+  // A Tolm movie whose fourth index entry points behind the third.
+  tolm::RandomMovieOptions o;
+  o.frames = 5;
+  tolm::MovieLayout layout;
+  ByteVec tlm = tolm::movie_bytes(tolm::random_movie(o).movie, &layout);
+  util::put_le32(tlm.data() + layout.index_at + 4 * 3, layout.record_at[1]);
+  ASSERT_TRUE(save_bytes(dir.file("index.tlm"), tlm));
+  ASSERT_TRUE(save_bytes(dir.file("empty.kvn"), {}));
+
+  const struct {
+    const char *file, *reason;
+  } cases[] = {
+      {"gone.flc", "no such file"},
+      {"empty.kvn", "the file is empty"},
+      {"cut.flc", "frame 5 runs past the end of the file"},
+      {"tree.kvn", "tree 1 is cut short"},
+      {"index.tlm", "frame index entry 3 points behind entry 2"},
+  };
+  for (const auto &c : cases) {
+    const ToolRun r = run(VEXINFO, shell_quote(dir.file(c.file)), dir);
+    EXPECT_EQ(r.status, 1) << c.file;
+    EXPECT_EQ(r.err, "vexinfo: " + dir.file(c.file) + ": " + c.reason + "\n");
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "flic/flic_scan.h"
+#include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/temp_dir.h"
@@ -193,6 +194,37 @@ TEST_F(Writer, PaletteChunksCarryOnlyTheChangedEntries) {
   EXPECT_EQ(third.size(), 2u + 2 + 6 + 2 + 3);
   EXPECT_EQ(frames[3].size, 16u);
   EXPECT_TRUE(frames[4].chunks.empty()) << "the ring frame of a still picture is empty";
+}
+
+// The decoders take each chunk's bytes as its size declares them, so the
+// writers we have must declare exactly what they wrote: in every frame of
+// our FLC writer and of the testkit's FLI writer (FFmpeg has no FLIC
+// writer), the chunks' sizes add up to the frame's and their count is the
+// declared one.
+TEST_F(Writer, ChunkSizesAddUpToTheirFrames) {
+  PatternOptions o;
+  o.width = 320;
+  o.height = 200;
+  o.frames = 14;
+  o.cycle = o.noise = o.stills = o.solid = true;
+  ASSERT_NE(write_flc(PatternAnimation(o), 50, path), 0u);
+  const std::string fli = dir_.file("w.fli");
+  ASSERT_FALSE(write_fli(PatternAnimation(o), 5, fli).empty());
+  for (const std::string &name : {path, fli}) {
+    VEXFLIC *h = VEXFlicOpen(name.c_str());
+    ASSERT_NE(h, nullptr) << name;
+    const auto frames = vex::flic::scan_frames(h);
+    VEXFlicClose(h);
+    ASSERT_GE(frames.size(), 14u) << name; // the FLC adds a ring frame
+    for (const auto &f : frames) {
+      uint64_t sum = 16;
+      for (const auto &c : f.chunks)
+        sum += c.size;
+      EXPECT_EQ(sum, f.size) << name << " frame at " << f.offset;
+      EXPECT_EQ(f.chunks.size(), f.declared_chunks) << name << " frame at " << f.offset;
+      EXPECT_FALSE(f.truncated);
+    }
+  }
 }
 
 TEST_F(Writer, FailedWritesSetTheErrorFlag) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "flic/flic_scan.h"
+#include "flic/flic_source.h"
 #include "vexutil/flic.h"
 
 namespace vex::tools {
@@ -79,6 +80,11 @@ std::unique_ptr<Input> open_flic_input(const std::string &name) {
   VEXFLIC *h = VEXFlicOpen(name.c_str());
   if (!h)
     return nullptr;
+  // A file cut short is refused with the frame where it ends.
+  if (vex::flic::check_frames(h) != vex::util::Status::kOk) {
+    VEXFlicClose(h);
+    return nullptr;
+  }
   return std::make_unique<FlicInput>(h);
 }
 

@@ -12,6 +12,9 @@
 
 #include "formats/korvane/korvane_format.h"
 
+namespace vex::file {
+class ByteSource;
+}
 namespace vex::formats::korvane {
 struct Reader; // everything behind the public fields
 // Open flags: the first argument of KorvaOpen is an open descriptor.
@@ -40,6 +43,8 @@ struct KORVA {
 // becomes the base offset, it is never closed, and its position is left
 // alone. buffer_size 0 picks the default read-ahead. Null on failure.
 KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size);
+// The movie from the start of `source`, which the reader keeps.
+KORVA *KorvaOpen(vex::file::ByteSource source, uint32_t buffer_size);
 void KorvaClose(KORVA *k);
 
 // Decodes the video of the current frame into the destination set by

@@ -6,6 +6,7 @@
 #include "formats/korvane/korvane_reader.h"
 #include "formats/korvane/korvane_storage.h"
 #include "util/bytes.h"
+#include "util/status.h"
 
 namespace vex::formats::korvane {
 
@@ -14,14 +15,16 @@ namespace {
 using util::le32;
 
 // Finds the chunks: palette (type bit 0), one sound chunk per set bit 1-7
-// in track order, and the video as the rest. False when they do not fit.
-bool split_record(Reader &r, uint8_t type) {
+// in track order, and the video as the rest. False, with the reason, when
+// they do not fit.
+bool split_record(Reader &r, uint8_t type, uint32_t frame) {
+  using util::Status;
   const uint8_t *p = r.record.data;
   uint32_t left = r.record.size;
   if (type & kTypePalette) {
     const uint32_t n = palette_chunk_length(p, left);
     if (n == 0)
-      return false;
+      return util::fail(Status::kDamaged, "the palette chunk of frame %u runs past its record", frame);
     r.palette = {p, n};
     p += n;
     left -= n;
@@ -29,11 +32,9 @@ bool split_record(Reader &r, uint8_t type) {
   for (uint32_t t = 0; t < kTracks; ++t) {
     if (!(type & type_sound_bit(t)))
       continue;
-    if (left < 4)
-      return false;
-    const uint32_t n = le32(p);
+    const uint32_t n = left < 4 ? 0 : le32(p);
     if (n < 4 || n > left)
-      return false;
+      return util::fail(Status::kDamaged, "the sound chunk of track %u in frame %u runs past its record", t, frame);
     r.sound[t] = {p, n};
     p += n;
     left -= n;
@@ -53,8 +54,10 @@ bool load_frame(KORVA *k, uint32_t index) {
   k->frame = index;
   k->frame_size = r.frame_size[index];
   if (!fetch_record(r, index, r.record))
-    return false;
-  if (!split_record(r, r.frame_type[index])) {
+    return util::last_status() == util::Status::kOutOfMemory
+               ? false
+               : util::fail(util::Status::kReadFailed, "frame %u cannot be read", index + 1);
+  if (!split_record(r, r.frame_type[index], index + 1)) {
     r.palette = r.video = {};
     r.sound.fill({});
     return true; // read, but refused
@@ -68,6 +71,7 @@ bool load_frame(KORVA *k, uint32_t index) {
       k->palette_changed = 1;
     } else {
       k->frame_bad = 1;
+      util::fail(util::Status::kDamaged, "the palette of frame %u does not decode", index + 1);
     }
   }
   return true;
@@ -120,8 +124,14 @@ uint32_t KorvaToBuffer(KORVA *k, uint32_t left, uint32_t top, uint32_t pitch, ui
 }
 
 uint32_t KorvaDoFrame(KORVA *k) {
-  if (!k || !k->reader->has_dest || k->frame_bad)
-    return 1;
+  using vex::util::Status;
+  if (!k || !k->reader->has_dest)
+    return vex::util::fail(Status::kInvalidArgument, "no destination for the frame"), 1;
+  if (k->frame_bad)
+    return vex::util::fail(Status::kDamaged, "frame %u is damaged", k->frame + 1), 1;
   const Reader &r = *k->reader;
-  return decode_video(r.trees, r.video.data, r.video.size, r.dest) ? 0 : 1;
+  if (decode_video(r.trees, r.video.data, r.video.size, r.dest))
+    return 0;
+  vex::util::fail(Status::kDamaged, "the picture of frame %u does not decode", k->frame + 1);
+  return 1;
 }

@@ -1,15 +1,13 @@
 // KorvaOpen and KorvaClose: header, tables, trees, storage.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "audio/audio_codec.h"
-#include "file/os_file.h"
+#include "file/byte_source.h"
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_reader.h"
 #include "formats/korvane/korvane_storage.h"
@@ -22,11 +20,6 @@ namespace vex::formats::korvane {
 
 void DecoderFree::operator()(AUDIODEC *d) const { AudioCodecFree(d); }
 
-Reader::~Reader() {
-  if (owns_fd && fd >= 0)
-    file::close_file(fd);
-}
-
 namespace {
 
 using util::Status;
@@ -35,33 +28,21 @@ std::string handle_text(const void *p) { return std::to_string(reinterpret_cast<
 
 using util::le32;
 
-bool open_source(Reader &r, const void *source, uint32_t flags) {
+// The byte source of KorvaOpen's `source` argument.
+bool open_source(file::ByteSource &bytes, const void *source, uint32_t flags) {
   if (flags & kOpenByHandle) {
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(source));
     log_line("KorvaOpen - file handle: " + std::to_string(fd));
     const off_t at = fd >= 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
     if (at < 0)
       return util::fail(Status::kInvalidArgument, "descriptor %d cannot be read from", fd);
-    r.fd = fd;
-    r.base = static_cast<uint64_t>(at);
-  } else {
-    const char *name = static_cast<const char *>(source);
-    log_line(std::string("KorvaOpen - file: ") + (name ? name : ""));
-    if (!name)
-      return util::fail(Status::kInvalidArgument);
-    errno = 0;
-    r.fd = file::open_file(name, file::Access::read);
-    if (r.fd < 0)
-      return util::fail_to_open(errno);
-    r.owns_fd = true;
+    return bytes.open(fd, static_cast<uint64_t>(at)) == Status::kOk;
   }
-  struct stat st {};
-  if (fstat(r.fd, &st) != 0)
-    return util::fail_to_open(errno);
-  if (static_cast<uint64_t>(st.st_size) < r.base)
-    return util::fail(Status::kNotThisFormat, "the descriptor stands past the end of its file");
-  r.available = static_cast<uint64_t>(st.st_size) - r.base;
-  return true;
+  const char *name = static_cast<const char *>(source);
+  log_line(std::string("KorvaOpen - file: ") + (name ? name : ""));
+  if (!name)
+    return util::fail(Status::kInvalidArgument);
+  return bytes.open(name) == Status::kOk;
 }
 
 // The header's sizes against each other and against the file; records the
@@ -84,7 +65,7 @@ const char *check_header(const KORVA *k, const Reader &r) {
     status = Status::kTooLarge;
   } else {
     const uint64_t records = uint64_t{h[kHdrFrames]} + (h[kHdrFlags] & kFlagRing);
-    if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.available)
+    if (kHeaderBytes + 5 * records + h[kHdrTreeBytes] > r.source.size())
       why = "Korvane tables do not fit the file";
   }
   if (why)
@@ -107,12 +88,12 @@ bool read_tables(KORVA *k, Reader &r) {
     r.frame_offset[i] = at;
     at += r.frame_size[i];
     r.largest = std::max(r.largest, r.frame_size[i]);
+    if (at > r.source.size()) {
+      log_line("Korvane frame records pass the end of the file");
+      return util::fail(Status::kDamaged, "frame %u runs past the end of the file", i + 1);
+    }
   }
   r.total = at - r.frame_offset.front();
-  if (at > r.available) {
-    log_line("Korvane frame records pass the end of the file");
-    return util::fail(Status::kDamaged, "Korvane frame records pass the end of the file");
-  }
   return true;
 }
 
@@ -124,7 +105,7 @@ bool read_trees(KORVA *k, Reader &r) {
     return util::fail(Status::kReadFailed, "Korvane trees cannot be read");
   if (!r.trees.read(block.data(), n)) {
     log_line("Korvane trees are malformed");
-    return util::fail(Status::kDamaged, "Korvane trees are malformed");
+    return false; // the trees said which one and why
   }
   return true;
 }
@@ -160,7 +141,7 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
     log_line("Wasn't a Korvane file");
     if (magic)
       return util::fail(Status::kDamaged, "the Korvane header is cut short");
-    return util::fail(Status::kNotThisFormat, r.available == 0 ? "the file is empty" : "Wasn't a Korvane file");
+    return util::fail(Status::kNotThisFormat, r.source.size() == 0 ? "the file is empty" : "Wasn't a Korvane file");
   }
   util::ByteReader in(head);
   for (uint32_t &word : k->header)
@@ -192,15 +173,18 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
     return util::fail(Status::kOutOfMemory, "Couldn't allocate input buffer");
   }
   log_statistics(k, r);
-  try {
-    setup_storage(r, buffer_size);
-  } catch (const std::bad_alloc &) {
-    log_line("Couldn't allocate I/O buffer");
-    return util::fail(Status::kOutOfMemory, "Couldn't allocate I/O buffer");
+  if (!setup_storage(r, buffer_size)) {
+    if (util::last_status() == Status::kOutOfMemory) {
+      log_line("Couldn't allocate I/O buffer");
+      return util::fail(Status::kOutOfMemory, "Couldn't allocate I/O buffer");
+    }
+    return false;
   }
   k->frame = 0;
   if (!load_frame(k, 0))
-    return util::fail(Status::kReadFailed, "the first Korvane frame cannot be read");
+    return util::last_status() == Status::kOutOfMemory
+               ? false
+               : util::fail(Status::kReadFailed, "the first Korvane frame cannot be read");
   if (r.vertical)
     k->height *= 2;
   return true;
@@ -214,17 +198,31 @@ using namespace vex::formats::korvane;
 KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
   debug_setting(); // the first open of the process reads the setting
   vex::util::clear_reason();
-  auto reader = std::make_unique<Reader>();
-  if (!open_source(*reader, source, flags)) {
+  vex::file::ByteSource bytes;
+  if (!open_source(bytes, source, flags)) {
     log_line("Couldn't open the Korvane file");
     return nullptr;
   }
+  return KorvaOpen(std::move(bytes), buffer_size);
+}
+
+KORVA *KorvaOpen(vex::file::ByteSource source, uint32_t buffer_size) {
+  debug_setting();
+  vex::util::clear_reason();
   KORVA *k = vex::util::new_record<KORVA>();
   if (!k) {
     log_line("Couldn't allocate Korva structure");
     return vex::util::fail(vex::util::Status::kOutOfMemory, "Couldn't allocate Korva structure");
   }
-  k->reader = std::move(reader);
+  try {
+    k->reader = std::make_unique<Reader>();
+  } catch (const std::bad_alloc &) {
+    vex::util::delete_record(k);
+    log_line("Couldn't allocate Korva structure");
+    return vex::util::fail(vex::util::Status::kOutOfMemory, "Couldn't allocate Korva structure");
+  }
+  k->reader->source = std::move(source);
+  k->reader->base = k->reader->source.base();
   if (!open_movie(k, *k->reader, buffer_size)) {
     vex::util::delete_record(k);
     return nullptr;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "file/byte_source.h"
+#include "file/read_window.h"
 #include "formats/korvane/korvane.h"
 #include "formats/korvane/korvane_sound.h"
 #include "formats/korvane/korvane_tree.h"
@@ -18,7 +20,6 @@ struct AUDIODEC;
 
 namespace vex::formats::korvane {
 
-constexpr uint32_t kPiece = 4096;        // read-ahead granularity
 // Callers size their sound buffers by the header's largest decoded size of
 // a frame: 16 MiB is over a minute and a half of 44.1 kHz 16-bit stereo.
 constexpr uint32_t kMaxFrameSound = 16u << 20;
@@ -33,12 +34,8 @@ struct DecoderFree {
 };
 
 struct Reader {
-  ~Reader();
-
-  int fd = -1;
-  bool owns_fd = false;
-  uint64_t base = 0;      // file offset of the movie
-  uint64_t available = 0; // bytes of the file from base on
+  file::ByteSource source; // the movie from its first byte on (closed once every record is preloaded)
+  uint64_t base = 0;       // where the movie starts in its file
   bool version4 = false;
   bool ring = false;
   uint32_t vertical = 0;
@@ -50,14 +47,9 @@ struct Reader {
   uint32_t largest = 0;
   uint64_t total = 0;
 
-  // Storage: every record in `all`, or the read-ahead window and the buffer
-  // of the largest record.
-  bool in_memory = false;
-  std::vector<uint8_t> all;
-  std::vector<uint8_t> window;
-  uint64_t window_at = 0; // absolute file offset of window[0]
-  uint64_t window_len = 0;
-  std::vector<uint8_t> record_buf;
+  // Storage: every record preloaded, or a read-ahead window (records
+  // longer than it go through its spill buffer).
+  file::ReadWindow storage{source};
 
   // The current record.
   Chunk record, palette, video;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "util/status.h"
+
 namespace vex::formats::korvane {
 
 namespace {
@@ -179,8 +181,18 @@ bool VideoTrees::read(const uint8_t *data, uint32_t size) {
   BitReader br(data, data + size);
   // Most bits the lookups take: 16 for the full blocks' tree, which holds
   // thousands of pixel pairs in noisy movies, 12 for the others.
-  return mono_map.read_wide_tree(br, 12) && mono_colours.read_wide_tree(br, 12) && full.read_wide_tree(br, 16) &&
-         type.read_wide_tree(br, 12);
+  const struct {
+    Tree *tree;
+    unsigned table_bits;
+  } order[] = {{&mono_map, 12}, {&mono_colours, 12}, {&full, 16}, {&type, 12}};
+  int number = 1;
+  for (const auto &t : order) {
+    if (!t.tree->read_wide_tree(br, t.table_bits))
+      return br.overrun() ? util::fail(util::Status::kDamaged, "tree %d is cut short", number)
+                          : util::fail(util::Status::kDamaged, "tree %d is malformed", number);
+    ++number;
+  }
+  return true;
 }
 
 } // namespace vex::formats::korvane

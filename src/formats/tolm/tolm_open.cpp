@@ -7,8 +7,8 @@
 // not behind the entry before it, and no further from it than the largest
 // frame size the header announces (the record buffer's size).
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "formats/tolm/tolm_layout.h"
 #include "formats/tolm/tolm_reader.h"
@@ -47,14 +47,17 @@ uint32_t version_flags(uint8_t letter) {
 
 bool read_header(TOLMIO &io, Header &h) {
   uint8_t raw[kTolmHeaderSize];
-  if (io::read_header(io, 0, raw, sizeof raw) != sizeof raw)
-    return false;
+  const uint32_t got = file::ring::read_header(io, 0, raw, sizeof raw);
+  if (got != sizeof raw)
+    return util::fail(Status::kNotThisFormat, got == 0 ? "the file is empty" : "shorter than a Tolm header");
   util::ByteReader in(raw);
   std::memcpy(h.magic, in.take(4).data(), 4);
   for (uint32_t *field : {&h.size_field, &h.frames, &h.largest_frame, &h.index_count, &h.width, &h.height,
                           &h.rate_num, &h.rate_den, &h.video_flags, &h.tracks})
     *field = in.u32();
-  return in.ok() && std::memcmp(h.magic, "TLM", 3) == 0 && version_flags(h.magic[3]) != ~0u;
+  if (!in.ok() || std::memcmp(h.magic, "TLM", 3) != 0 || version_flags(h.magic[3]) == ~0u)
+    return util::fail(Status::kNotThisFormat, "Not a Tolm file.");
+  return true;
 }
 
 // Bytes of the tables and the index behind the header.
@@ -62,12 +65,26 @@ uint64_t tables_end(const Header &h) {
   return kTolmHeaderSize + 12 * uint64_t{h.tracks} + 4 * (uint64_t{h.index_count} + 1);
 }
 
-// The header against the bytes the movie really has.
+// The header against the bytes the movie really has; records what
+// contradicts it.
 bool header_fits(const Header &h, uint64_t available) {
   const uint64_t total = uint64_t{h.size_field} + 8;
-  return util::picture_fits(h.width, h.height) &&
-         h.rate_num != 0 && h.rate_den != 0 && h.frames <= h.index_count && total <= available &&
-         tables_end(h) <= total && h.largest_frame <= total;
+  if (!util::picture_fits(h.width, h.height))
+    return util::fail(Status::kDamaged, "the picture is %u x %u pixels", h.width, h.height);
+  if (h.rate_num == 0 || h.rate_den == 0)
+    return util::fail(Status::kDamaged, "the frame rate %u/%u has a zero", h.rate_num, h.rate_den);
+  if (h.frames > h.index_count)
+    return util::fail(Status::kDamaged, "%u frames, but the frame index has %u entries", h.frames, h.index_count);
+  if (total > available)
+    return util::fail(Status::kDamaged, "the header gives %llu bytes, the file holds %llu",
+                      static_cast<unsigned long long>(total), static_cast<unsigned long long>(available));
+  if (tables_end(h) > total)
+    return util::fail(Status::kDamaged,
+                      "the track tables and the frame index (%u tracks, %u entries) run past the end of the movie",
+                      h.tracks, h.index_count);
+  if (h.largest_frame > total)
+    return util::fail(Status::kDamaged, "the largest frame (%u bytes) is larger than the movie", h.largest_frame);
+  return true;
 }
 
 // Scaling mode of the decoder flags: the open flags' unless they say 0
@@ -157,25 +174,32 @@ TOLM *allocate_record(const Header &h) {
 }
 
 bool read_tables(TOLM &t) {
-  const uint32_t kCurrent = 0xFFFFFFFFu;
   const auto read = [&](const uint32_t *table, uint64_t words) {
     const uint32_t bytes = static_cast<uint32_t>(4 * words);
-    return io::read_header(t.io, kCurrent, const_cast<uint32_t *>(table), bytes) == bytes;
+    return file::ring::read_header(t.io, TOLMIO::kCurrent, const_cast<uint32_t *>(table), bytes) == bytes;
   };
   if (!read(t.track_sizes, t.tracks) || !read(t.track_formats, t.tracks) || !read(t.track_ids, t.tracks) ||
       !read(t.index, uint64_t{t.index_count} + 1))
-    return false;
+    return util::fail(Status::kReadFailed, "the track tables and the frame index cannot be read");
   // Stored little-endian; the targets are little-endian too.
   return true;
 }
 
-// Entries 0 .. frames (those the playable frames use) in order and in bounds.
+// Entries 0 .. frames (those the playable frames use) in order and in
+// bounds; records the first that is not.
 bool index_fits(const TOLM &t, uint64_t data_start, uint64_t total) {
   uint64_t before = data_start;
   for (uint32_t i = 0; i <= t.frames; ++i) {
     const uint64_t at = t.index[i] & ~1u;
-    if (at < before || at > total || (i > 0 && at - before > t.largest_frame))
-      return false;
+    if (i == 0 && at < before)
+      return util::fail(Status::kDamaged, "frame index entry 0 points into the header or the index");
+    if (at < before)
+      return util::fail(Status::kDamaged, "frame index entry %u points behind entry %u", i, i - 1);
+    if (at > total)
+      return util::fail(Status::kDamaged, "frame index entry %u points past the end of the movie", i);
+    if (i > 0 && at - before > t.largest_frame)
+      return util::fail(Status::kDamaged, "frame %u (%llu bytes) is larger than the largest frame the header gives", i,
+                        static_cast<unsigned long long>(at - before));
     before = at;
   }
   return true;
@@ -236,17 +260,20 @@ bool allocate_frames(TOLM &t, bool all_key) {
 
 // Third allocation, or the preloaded image.
 bool set_up_reading(TOLM &t, uint64_t total) {
-  const uint32_t ring_size = io::round_size(t.sound_window);
+  const uint32_t ring_size = file::ring::round_size(t.sound_window);
   const uint64_t first = t.index[0] & ~1u;
   if (ring_size >= uint64_t{t.file_size_field} * 9 / 10) {
-    io::set_buffer(t.io, nullptr, 0, static_cast<uint32_t>(total));
+    file::ring::set_buffer(t.io, nullptr, 0, static_cast<uint32_t>(total));
     const uint64_t bytes = total - first;
     t.image = static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(bytes + kTolmRecordSlack)));
     if (!t.image)
       return false;
-    const uint32_t got = io::read_frame(t.io, static_cast<uint32_t>(first), t.image, static_cast<uint32_t>(bytes));
+    const uint32_t got = file::ring::read(t.io, static_cast<uint32_t>(first), t.image, static_cast<uint32_t>(bytes));
     std::memset(t.image + got, 0, bytes - got + kTolmRecordSlack);
-    io::close(t.io);
+    // Everything is in memory: a file opened by name is closed now.
+    util::delete_record(t.source);
+    t.source = nullptr;
+    t.io.source = nullptr;
     return true;
   }
   PieceLayout layout(ring_size);
@@ -258,26 +285,22 @@ bool set_up_reading(TOLM &t, uint64_t total) {
     return false;
   t.ring_size = ring_size;
   t.record_buffer = t.ring + record_at;
-  io::set_buffer(t.io, t.ring, ring_size, static_cast<uint32_t>(total));
+  file::ring::set_buffer(t.io, t.ring, ring_size, static_cast<uint32_t>(total));
   return true;
 }
 
 void release(TOLM *t) {
-  io::close(t->io);
+  util::delete_record(t->source);
   vexfree(t->ring);
   vexfree(t->image);
   vexfree(t->frame_memory);
   vexfree(t);
 }
 
-// Records the reason (the reader's own texts, as TolmLastError has always
-// given them) and releases what the open had taken.
-TOLM *fail(TOLM *t, TOLMIO *io, Status status, const char *text) {
-  util::fail(status, "%s", text);
+// Releases what the open had taken; the reason is already recorded.
+TOLM *fail(TOLM *t) {
   if (t)
     release(t);
-  else if (io)
-    io::close(*io);
   return nullptr;
 }
 
@@ -304,37 +327,57 @@ const char *TolmLastError() { return util::last_reason(); }
 
 TOLM *TolmOpen(const void *source, uint32_t flags) {
   util::clear_reason();
+  file::ByteSource bytes;
+  Status opened = Status::kNoFile;
+  if (source && (flags & kTolmOpenHandle)) {
+    const auto *handle = static_cast<const VEXFILE *>(source);
+    opened = handle->handle == -1 ? Status::kInvalidArgument
+                                  : bytes.open(handle->handle, VEXFileGetPos(const_cast<VEXFILE *>(handle)));
+  } else if (source) {
+    opened = bytes.open(static_cast<const char *>(source));
+  }
+  if (opened != Status::kOk) {
+    stored_track_id = -1;
+    return util::fail(opened, "Error opening file.");
+  }
+  return TolmOpen(std::move(bytes), flags);
+}
+
+TOLM *TolmOpen(file::ByteSource source, uint32_t flags) {
+  util::clear_reason();
   const int32_t track_id = stored_track_id;
   stored_track_id = -1;
   TOLMIO io;
-  errno = 0;
-  if (!io::open(io, source, flags)) {
-    const bool missing = errno == 0 || errno == ENOENT || errno == ENOTDIR;
-    return fail(nullptr, nullptr, missing ? Status::kNoFile : Status::kReadFailed, "Error opening file.");
-  }
-  const uint32_t size = VEXFileSize(io.file);
-  const uint64_t available = size >= io.base ? size - io.base : 0;
+  file::ring::attach(io, source);
+  const uint64_t available = source.size();
   Header h;
   if (!read_header(io, h))
-    return fail(nullptr, &io, Status::kNotThisFormat, "Not a Tolm file.");
+    return nullptr;
   if (h.frames == 0)
-    return fail(nullptr, &io, Status::kDamaged, "The file doesn't contain any compressed frames yet.");
+    return util::fail(Status::kDamaged, "The file doesn't contain any compressed frames yet.");
   if (!header_fits(h, available))
-    return fail(nullptr, &io, Status::kDamaged, "The Tolm file is damaged.");
+    return nullptr;
   const uint64_t total = uint64_t{h.size_field} + 8;
 
   TOLM *t = allocate_record(h);
   if (!t)
-    return fail(nullptr, &io, Status::kOutOfMemory, "Out of memory.");
+    return util::fail(Status::kOutOfMemory, "Out of memory.");
   set_geometry(*t, h, flags);
+  t->source = util::new_record<file::ByteSource>(std::move(source));
+  if (!t->source) {
+    release(t);
+    return util::fail(Status::kOutOfMemory, "Out of memory.");
+  }
   t->io = io;
-  t->io.owner = t;
+  t->io.source = t->source;
   if (!read_tables(*t) || !index_fits(*t, tables_end(h), total))
-    return fail(t, nullptr, Status::kDamaged, "The Tolm file is damaged.");
+    return fail(t);
   bool all_key = false;
   scan_index(*t, total, all_key);
-  if (!allocate_frames(*t, all_key) || !set_up_reading(*t, total))
-    return fail(t, nullptr, Status::kOutOfMemory, "Out of memory.");
+  if (!allocate_frames(*t, all_key) || !set_up_reading(*t, total)) {
+    release(t);
+    return util::fail(Status::kOutOfMemory, "Out of memory.");
+  }
 
   t->block_map[t->block_count] = 0;
   t->current = -1;
@@ -343,7 +386,7 @@ TOLM *TolmOpen(const void *source, uint32_t flags) {
   t->video_decoding = 1;
   tolm_read_record(t, 1);
   if (!t->image)
-    while (io::fill(t->io) > 0) {
+    while (file::ring::fill(t->io) > 0) {
     }
   // The player would now open the selected track's sound output and, unless
   // kTolmOpenNoBackground is given, start the background filler. Neither

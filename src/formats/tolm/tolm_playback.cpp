@@ -4,6 +4,7 @@
 
 #include "formats/tolm/tolm_reader.h"
 #include "util/bytes.h"
+#include "util/status.h"
 #include "vexutil/yuv.h"
 
 namespace vex::formats::tolm {
@@ -66,7 +67,7 @@ void tolm_read_record(TOLM *t, int32_t n) {
   if (t->image) {
     t->record = t->image + (start - (t->index[0] & ~1u));
   } else {
-    const uint32_t got = io::read_frame(t->io, start, t->record_buffer, t->record_size);
+    const uint32_t got = file::ring::read(t->io, start, t->record_buffer, t->record_size);
     std::memset(t->record_buffer + got, 0, t->record_size - got + kTolmRecordSlack);
     t->record = t->record_buffer;
   }
@@ -79,12 +80,12 @@ int32_t TolmDoFrame(TOLM *t) {
   if (t->io.read_error)
     t->read_error = 1;
   if (t->read_error)
-    return 1;
+    return util::fail(util::Status::kReadFailed, "frame %d cannot be read: the movie was cut short", t->current), 1;
   t->last_decoded = t->current;
   uint32_t left = 0;
   const uint8_t *video = video_data(t, left);
-  if (!video)
-    return 1; // a packet runs past the record: the frame is refused
+  if (!video) // a packet runs past the record: the frame is refused
+    return util::fail(util::Status::kDamaged, "a sound packet of frame %d runs past its record", t->current), 1;
   if (t->video_decoding)
     decode_video(t, video, left);
   ++t->frames_decoded;

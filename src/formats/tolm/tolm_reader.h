@@ -13,6 +13,8 @@
 
 #include "formats/tolm/tolm_decoder.h"
 #include "formats/tolm/tolm_format.h"
+#include "file/byte_source.h"
+#include "file/read_ahead_ring.h"
 #include "vexutil/file.h"
 
 namespace vex::formats::tolm {
@@ -32,24 +34,9 @@ inline constexpr uint32_t kTolmRecordSlack = 16;
 
 struct TOLM;
 
-// The file side: a descriptor, the read-ahead ring and the positions.
-// Positions are relative to the start of the movie (the base offset).
-struct TOLMIO {
-  TOLM *owner;
-  int32_t read_error;
-  uint32_t bytes_read;    // in total, from the file
-  uint32_t capacity;      // of the ring, a multiple of 4096
-  uint32_t held;          // bytes in the ring
-  VEXFILE *file;          // unbuffered, or the caller's own
-  uint32_t physical;      // next byte the file delivers
-  uint32_t logical;       // next byte the caller takes
-  uint8_t *ring_read;
-  uint32_t free_bytes;
-  uint8_t *ring_start, *ring_end, *ring_write;
-  int32_t callers_file;   // the file belongs to the caller: not closed
-  uint32_t base;          // offset of the movie within the file
-  uint32_t file_size;     // of the movie, as the header gives it
-};
+// The file side: the read-ahead ring over the movie's byte source.
+// Positions are relative to the start of the movie.
+using TOLMIO = file::ReadAheadRing;
 
 struct TOLM {
   // Read by the graphics and sound sources.
@@ -79,6 +66,7 @@ struct TOLM {
   uint8_t *image;         // a preloaded movie from the start of frame 1 on
   const uint32_t *index;
   TOLMIO io;
+  file::ByteSource *source; // where the movie's bytes come from (null once preloaded)
   int32_t busy;
   uint8_t *ring;
   uint32_t ring_size;
@@ -99,8 +87,11 @@ struct TOLM {
 // Track ID the next TolmOpen selects under kTolmOpenByTrackId (-1 none).
 void TolmSetSoundTrack(int32_t id);
 // source is a file name, or a VEXFILE * positioned at the movie under
-// kTolmOpenHandle (its position becomes the base; it is not closed).
+// kTolmOpenHandle (its position becomes the base; it is neither moved nor
+// closed).
 TOLM *TolmOpen(const void *source, uint32_t flags);
+// The movie from the start of `source`, which the reader keeps.
+TOLM *TolmOpen(file::ByteSource source, uint32_t flags);
 void TolmClose(TOLM *t);
 // The text of the calling thread's last open failure ("" after a
 // success): the thread's last reason (util/status.h), which TolmOpen
@@ -123,16 +114,6 @@ uint32_t TolmGetTrackID(const TOLM *t, uint32_t track);
 // word): 1 and the span when the record holds it whole, else 0.
 int32_t TolmGetPacket(const TOLM *t, uint32_t track, const uint8_t **packet, uint32_t *length);
 
-// The file side, used by the open and the frame reads.
-namespace io {
-bool open(TOLMIO &io, const void *source, uint32_t flags);
-uint32_t read_header(TOLMIO &io, uint32_t offset, void *dest, uint32_t size); // offset ~0: current
-uint32_t round_size(uint32_t size);
-void set_buffer(TOLMIO &io, uint8_t *buffer, uint32_t size, uint32_t file_size);
-int32_t fill(TOLMIO &io);
-uint32_t read_frame(TOLMIO &io, uint32_t offset, void *dest, uint32_t size);
-void close(TOLMIO &io);
-} // namespace io
 
 // Reads the record of frame n (0 reads frame 1).
 void tolm_read_record(TOLM *t, int32_t n);

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "file/byte_source.h"
 #include "formats/korvane/korvane_reader.h"
 #include "testkit/audio/codec_driver.h"
 #include "testkit/audio/test_signals.h"
@@ -15,6 +16,7 @@
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
+#include "util/status.h"
 
 namespace kv = vex::formats::korvane;
 
@@ -378,7 +380,7 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
     ASSERT_EQ(::lseek(fd, 5000, SEEK_SET), 5000);
     KORVA *k = KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, size);
     ASSERT_NE(k, nullptr);
-    EXPECT_EQ(k->reader->in_memory, size != 0);
+    EXPECT_EQ(k->reader->storage.preloaded(), size != 0);
     expect_matches(m, read_records(k, 10));
     KorvaClose(k);
     EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5000) << "the caller's position moved";
@@ -389,6 +391,27 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   EXPECT_EQ(KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, 0), nullptr);
   ::close(fd);
   EXPECT_EQ(KorvaOpen(korva_handle_arg(-1), kv::kOpenByHandle, 0), nullptr);
+}
+
+// The same movie from memory, whole and through the read-ahead window's
+// sizes, gives back what the writer coded, as the file does.
+TEST_F(KorvaneRoundTrip, FromMemoryAsFromTheFile) {
+  const auto frames = kw::pattern_frames(pattern(48, 32, 8));
+  kw::MovieSpec plan;
+  plan.ring = true;
+  plan.tracks[0] = track(kw::SoundKind::delta, true, true, pcm_frames(8, 2000, 7, true, true));
+  const auto m = kw::write_korvane(frames, plan, path("mem.kvn"));
+  ASSERT_TRUE(m.ok) << m.error;
+  for (uint32_t size : {0u, 1u << 24}) {
+    vex::file::ByteSource source;
+    source.open(m.file);
+    KORVA *k = KorvaOpen(std::move(source), size);
+    ASSERT_NE(k, nullptr) << vex::util::last_reason();
+    EXPECT_TRUE(k->reader->storage.preloaded() || k->reader->storage.window_size() == 0)
+        << "a memory source needs no buffer of its own";
+    expect_matches(m, read_records(k, 9));
+    KorvaClose(k);
+  }
 }
 
 TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {
@@ -404,8 +427,8 @@ TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {
   ASSERT_TRUE(m.ok) << m.error;
   KORVA *k = KorvaOpen(path("big.kvn").c_str(), 0, 0);
   ASSERT_NE(k, nullptr);
-  EXPECT_FALSE(k->reader->in_memory);
-  EXPECT_GT(k->reader->largest, k->reader->window.size()); // read straight into the record buffer
+  EXPECT_FALSE(k->reader->storage.preloaded());
+  EXPECT_GT(k->reader->largest, k->reader->storage.window_size()); // read straight into the record buffer
   expect_matches(m, read_records(k, 4));
   KorvaClose(k);
 }

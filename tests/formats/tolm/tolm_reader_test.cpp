@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <random>
 
+#include "file/byte_source.h"
 #include "formats/tolm/tolm_layout.h"
 #include "tests/formats/tolm/tolm_movie_harness.h"
 
@@ -238,12 +239,25 @@ TEST(TolmReaderPlayback, RingAndPreloadDeliverTheSameFrames) {
       EXPECT_LT(t->ring_size, t->file_size_field);
       EXPECT_GE(t->ring_size, t->sound_window);
     }
+    // The same bytes from memory, as the fuzzer and a program that holds
+    // the movie give them, decode alike.
+    const auto bytes = tk::movie_bytes(m);
+    file::ByteSource memory;
+    memory.open(bytes);
+    TOLM *in_memory = TolmOpen(std::move(memory), 0x8004000);
+    ASSERT_NE(in_memory, nullptr) << TolmLastError();
+    EXPECT_EQ(in_memory->image == nullptr, rate == 1);
     for (int f = 0; f < 14; ++f) {
       TolmDoFrame(t.get());
+      TolmDoFrame(in_memory);
       EXPECT_EQ(copy_frame(t.get()), expected_frame(m, mm.pictures[f])) << "frame " << f + 1;
+      EXPECT_EQ(copy_frame(in_memory), expected_frame(m, mm.pictures[f])) << "frame " << f + 1 << " from memory";
       TolmNextFrame(t.get());
+      TolmNextFrame(in_memory);
     }
     EXPECT_EQ(t->read_error, 0);
+    EXPECT_EQ(in_memory->read_error, 0);
+    TolmClose(in_memory);
   }
 }
 
@@ -449,7 +463,6 @@ TEST(TolmReaderSource, MovieInsideAnOpenFileAtAnOffset) {
   VEXFileSetPos(f, 1234);
   TOLM *t = TolmOpen(f, 0x8804000);
   ASSERT_NE(t, nullptr) << TolmLastError();
-  EXPECT_EQ(t->io.base, 1234u);
   TolmGoto(t, 4, 0);
   TolmDoFrame(t);
   EXPECT_EQ(copy_frame(t), expected_frame(mm.movie, mm.pictures[3]));

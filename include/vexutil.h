@@ -11,6 +11,8 @@
 #include "vexutil/yuv.h"
 #include "vexutil/huff.h"
 #include "vexutil/csfile.h"
+#include "vexutil/gfile.h"
+#include "vexutil/sfile.h"
 #include "vexutil/ui.h"
 
 #endif

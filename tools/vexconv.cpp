@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/chunk_stream.h"
 #include "common/media.h"
+#include "common/sound_conversion.h"
 #include "common/talk.h"
 #include "vexutil/ui.h"
 #include "vexutil/util.h"
@@ -31,8 +33,9 @@ void usage(std::FILE *to) {
                "  --gui   run in a window (needs a display)\n"
                "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
                "is replaced only after a Yes on the terminal, or with /Y.\n"
-               "Exit status: 0 done, 1 failure, 2 bad command line.\n",
+               "Exit status: 0 done, 1 failure, 2 bad command line.\n\n",
                vex::tools::output_extensions().c_str());
+  std::fputs(vex::tools::sound_usage(), to);
 }
 
 struct Options {
@@ -124,6 +127,18 @@ int convert(const Options &o, vex::tools::Talk &talk) {
   return 0;
 }
 
+int convert_sound_job(CommandLine &cmd, bool gui) {
+  vex::tools::SoundJob job;
+  if (const int status = vex::tools::read_sound_job(cmd, job))
+    return status;
+  if (gui)
+    return vex::tools::run_in_window(job.in, job.out,
+                                     [&](vex::tools::Talk &talk) { return vex::tools::convert_sound(job, talk); });
+  setenv("VEXUTIL_UI", "terminal", 0);
+  vex::tools::TerminalTalk talk(job.in + " -> " + job.out, job.quiet);
+  return vex::tools::convert_sound(job, talk);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -135,7 +150,13 @@ int main(int argc, char **argv) {
     else
       args.push_back(argv[i]);
   }
-  CommandLine cmd(static_cast<int>(args.size()), args.data(), {{"-y", "/Y"}, {"-q", "/Q"}});
+  // An output of compressed sound chunks takes the sound switches, where
+  // /Y with a number names a raw input format (a bare /Y still replaces).
+  bool sound = false;
+  for (size_t i = 1; i < args.size(); ++i)
+    sound = sound || vex::tools::is_chunk_stream_name(args[i]);
+  CommandLine cmd(static_cast<int>(args.size()), args.data(),
+                  {{"-y", "/Y"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;
@@ -144,6 +165,8 @@ int main(int argc, char **argv) {
     std::printf("vexconv %s\n", VEXUTIL_VERSION_STRING);
     return 0;
   }
+  if (sound)
+    return convert_sound_job(cmd, gui);
   Options o;
   if (const int status = read_options(cmd, o))
     return status;

@@ -29,15 +29,12 @@
 #include "vexutil/api.h"
 #include "vexutil/file.h"
 #include "vexutil/huff.h"
+#include "vexutil/util.h"
 
 VEX_EXTERN_C_BEGIN
 
 struct SFILE;    /* sound source */
 struct AUDIOENC; /* transform encoder (internal) */
-
-/* Messages for the user: level 0 progress, 1 the first progress message of a
-   run, 2 an error. A true result to a progress message asks to cancel. */
-typedef int32_t (*VEXMessageCallback)(const char *text, int32_t level);
 
 /* The record behind a CSFILE handle. Field order is part of the interface;
    callers read the counters at its end. Byte counts are in the output
@@ -79,9 +76,8 @@ typedef struct CSFILE {
    start. repeat_forever: when a pass ends, the lead-in and the pass start
    again. lead_in_ms of silence come first; pass_ms is the length of a pass
    (lead-in included), 0 for the source's length.
-   Null when the record cannot be allocated or the source cannot be opened.
-   NOT YET COMPLETE: the sound source is not part of the library yet, so this
-   call currently always returns null. */
+   Null when the record cannot be allocated or the source cannot be opened
+   (the source tells the callback why; VEXLastError() says it too). */
 VEX_API CSFILE *CSFileOpen(const char *name, int32_t compression, int32_t fill_repeat, int32_t repeat_forever, int32_t lead_in_ms, int32_t pass_ms, int32_t rate, int32_t bits, int32_t channels, int32_t start, int32_t end, int32_t track, int32_t raw_format, int32_t raw_header, VEXMessageCallback callback);
 
 /* Sets the file the chunks go to (the caller keeps it open and owns it). */
@@ -105,9 +101,8 @@ VEX_API void CSFileClose(CSFILE *cs);
    (default 104: transform codec, quality 4), p_flag <- 1 when /P is given
    (its meaning is the caller's), the rest as the sound source's switches
    (/R rate, /B bits, /C channels, /S start, /E end, /T track, /Y raw format
-   with /D rate, /K header bytes). Every out-pointer may be null.
-   NOT YET COMPLETE: the sound source's switches are not read yet; their
-   out-values are set to 0 (as for a command line without them). */
+   with /D rate, /K header bytes; see SFileCommandLine). Every out-pointer
+   may be null. */
 VEX_API void CSFileCommandline(char *cmd, int32_t *compression, int32_t *p_flag, int32_t *rate, int32_t *bits, int32_t *channels, int32_t *start, int32_t *end, int32_t *track, int32_t *raw_format, int32_t *raw_header);
 
 VEX_EXTERN_C_END

@@ -7,6 +7,12 @@
 
 VEX_EXTERN_C_BEGIN
 
+/* Messages for the user, passed to the sources and writers: level 0
+   progress, 1 the first progress message of a run, 2 an error, 3 (with a
+   null text) a refused overwrite. A true result to a progress message of
+   the graphics source asks to cancel. */
+typedef int32_t (*VEXMessageCallback)(const char *text, int32_t level);
+
 /* Blocks are 32-byte aligned and not cleared; the caller owns each until
    it hands it to vexfree (and only to vexfree, not free). A size of 0,
    0xFFFFFFFF or anything within 32 of 2^32 gives null. When memory runs

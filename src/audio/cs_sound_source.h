@@ -1,12 +1,5 @@
-// The writer's two calls into the library's sound source.
-//
-// NOT YET CONNECTED: the sound source (SFileOpen, SFileCommandLine) is not
-// part of the library yet. Until it is, open_sound_source returns null, so
-// the exported CSFileOpen fails, and read_sound_switches reads nothing.
-// When it lands, open_sound_source wraps SFileOpen's record in a PcmSource
-// adapter (SFileGet, SFileReset, the SFILE format and length fields,
-// SFileClose in its destructor) and read_sound_switches calls
-// SFileCommandLine.
+// The writer's two calls into the library's sound source: opening it behind
+// a PcmSource adapter, and reading its switches.
 #pragma once
 
 #include <cstdint>
@@ -27,12 +20,12 @@ struct SoundSourceArgs {
 };
 
 // Null when the input cannot be opened (the source reports why through the
-// callback).
+// callback and VEXLastError).
 std::unique_ptr<PcmSource> open_sound_source(const SoundSourceArgs &args);
 
 // The sound switches of a command line (/R /B /C /S /E /T, /Y with /D and
-// /K); every pointer may be null. Returns false when they were not read.
-bool read_sound_switches(char *cmd, int32_t *rate, int32_t *bits, int32_t *channels, int32_t *start,
-                         int32_t *end, int32_t *track, int32_t *raw_format, int32_t *raw_header);
+// /K); every pointer may be null.
+void read_sound_switches(char *cmd, int32_t *rate, int32_t *bits, int32_t *channels, int32_t *start, int32_t *end,
+                         int32_t *track, int32_t *raw_format, int32_t *raw_header);
 
 } // namespace vex::audio

@@ -156,10 +156,5 @@ extern "C" void CSFileCommandline(char *cmd, int32_t *compression, int32_t *p_fl
     *compression = GetSwitchNum(cmd, 'L', vex::audio::kDefaultCompression);
   if (p_flag)
     *p_flag = GetSwitch(cmd, 'P') & 0xFF;
-  if (!vex::audio::read_sound_switches(cmd, rate, bits, channels, start, end, track, raw_format, raw_header)) {
-    // Not read: the values of a command line without these switches.
-    for (int32_t *out : {rate, bits, channels, start, end, track, raw_format, raw_header})
-      if (out)
-        *out = 0;
-  }
+  vex::audio::read_sound_switches(cmd, rate, bits, channels, start, end, track, raw_format, raw_header);
 }

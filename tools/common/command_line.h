@@ -24,6 +24,9 @@ public:
   int number(char letter, int fallback);
   // Exact fraction, e.g. "/R29.97" or "/R30000;1001"; false when absent.
   bool fraction(char letter, uint32_t &num, uint32_t &den);
+  // The switches as one text that the library's switch readers edit in
+  // place (SFileCommandLine and friends).
+  char *switches() { return switches_.data(); }
   // What no call took, trimmed; empty when every switch was known.
   std::string leftover() const;
 

@@ -11,9 +11,12 @@ uint32_t start_sample(BitReader &br, bool sixteen) {
   return high << 8 | br.get(8);
 }
 
-void put_sample(uint8_t *&out, uint32_t v, bool sixteen) {
-  *out++ = static_cast<uint8_t>(v);
-  if (sixteen)
+// Writes the sample's bytes (16-bit: low, then high) that still fit before
+// end; decoding stops after the promised count, even inside a sample.
+void put_sample(uint8_t *&out, const uint8_t *end, uint32_t v, bool sixteen) {
+  if (out < end)
+    *out++ = static_cast<uint8_t>(v);
+  if (sixteen && out < end)
     *out++ = static_cast<uint8_t>(v >> 8);
 }
 
@@ -27,9 +30,6 @@ uint32_t decode_delta_sound(DeltaWork &work, const uint8_t *data, uint32_t size,
   const bool sixteen = br.bit() != 0;
   const uint32_t channels = stereo ? 2 : 1;
   const uint32_t per_channel = sixteen ? 2 : 1; // trees, and bytes per sample
-  const uint32_t align = channels * per_channel;
-  if (decoded % align != 0)
-    return 0;
   for (uint32_t i = 0; i < channels * per_channel; ++i) {
     br.bit(); // carries nothing
     if (!work.trees[i].read_byte_tree(br, 8))
@@ -42,21 +42,22 @@ uint32_t decode_delta_sound(DeltaWork &work, const uint8_t *data, uint32_t size,
   } else {
     sample[0] = start_sample(br, sixteen);
   }
-  const uint32_t frames = decoded / align;
   uint8_t *p = out;
-  if (frames > 0)
-    for (uint32_t c = 0; c < channels; ++c)
-      put_sample(p, sample[c], sixteen);
-  for (uint32_t f = 1; f < frames; ++f) {
-    for (uint32_t c = 0; c < channels; ++c) {
+  const uint8_t *const end = out + decoded;
+  for (uint32_t c = 0; c < channels; ++c)
+    put_sample(p, end, sample[c], sixteen);
+  while (p < end) {
+    for (uint32_t c = 0; c < channels && p < end; ++c) {
       if (sixteen) {
+        // The low byte of (s + low + 256 * high) does not depend on high:
+        // a count that ends after a low byte needs no high-byte code.
         const uint32_t low = work.trees[2 * c].decode(br) & 0xFF;
-        const uint32_t high = work.trees[2 * c + 1].decode(br) & 0xFF;
+        const uint32_t high = end - p >= 2 ? work.trees[2 * c + 1].decode(br) & 0xFF : 0;
         sample[c] = (sample[c] + low + (high << 8)) & 0xFFFF;
       } else {
         sample[c] = (sample[c] + work.trees[c].decode(br)) & 0xFF;
       }
-      put_sample(p, sample[c], sixteen);
+      put_sample(p, end, sample[c], sixteen);
     }
     if (br.overrun())
       return 0;

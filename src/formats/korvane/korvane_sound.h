@@ -27,8 +27,9 @@ struct DeltaWork {
 
 // Decodes `decoded` bytes from the coded data [data, data + size) into out.
 // Returns the bytes written: 0 when the data-present bit is clear, and 0
-// (refused) when the data is malformed, runs short, or `decoded` is not a
-// whole number of sample frames.
+// (refused) when the data is malformed or runs short. A count that ends
+// inside a sample frame gives that frame's leading bytes as decoded;
+// nothing at or past out + decoded is written.
 uint32_t decode_delta_sound(DeltaWork &work, const uint8_t *data, uint32_t size, uint32_t decoded, uint8_t *out);
 
 } // namespace vex::formats::korvane

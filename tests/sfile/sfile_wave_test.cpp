@@ -1,0 +1,214 @@
+// WAV and raw PCM inputs as users have them: extra chunks anywhere, odd
+// chunk sizes with and without the pad byte, data that is shorter than it
+// says, and the ways a file can fail to be plain PCM. FFmpeg's own WAV
+// reader is the oracle where it reads the file too.
+#include <gtest/gtest.h>
+
+#include "testkit/audio/test_signals.h"
+#include "testkit/audio/wav_file.h"
+#include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/temp_dir.h"
+#include "tests/sfile/sfile_test_util.h"
+#include "vexutil/util.h"
+
+namespace {
+
+using namespace sfile_test;
+namespace tk = vex::testkit;
+
+std::vector<uint8_t> ramp(size_t n, uint8_t step = 3) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i)
+    v[i] = static_cast<uint8_t>(i * step + 1);
+  return v;
+}
+
+tk::WavChunk chunk(const char *id, size_t n) { return tk::WavChunk{id, ramp(n, 7)}; }
+
+class WaveInput : public ::testing::Test {
+protected:
+  tk::TempDir dir;
+  std::string save(const std::string &name, const std::vector<uint8_t> &bytes) {
+    const std::string path = dir.file(name);
+    tk::write_file(path, bytes);
+    return path;
+  }
+};
+
+TEST_F(WaveInput, ExtraChunksBeforeAndBetweenAreSkipped) {
+  const auto pcm = ramp(2000);
+  struct Layout {
+    const char *what;
+    std::vector<tk::WavChunk> chunks;
+  };
+  const Layout layouts[] = {
+      {"plain", {tk::fmt_chunk(1, 2, 22050, 16), tk::data_chunk(pcm)}},
+      {"LIST first", {chunk("LIST", 26), tk::fmt_chunk(1, 2, 22050, 16), tk::data_chunk(pcm)}},
+      {"fact and cue between",
+       {tk::fmt_chunk(1, 2, 22050, 16), chunk("fact", 4), chunk("cue ", 24), tk::data_chunk(pcm), chunk("LIST", 10)}},
+      {"odd chunk, padded", {chunk("JUNK", 13), tk::fmt_chunk(1, 2, 22050, 16), chunk("LIST", 7), tk::data_chunk(pcm)}},
+      {"odd fmt with extension", {tk::fmt_chunk(1, 2, 22050, 16, 3), tk::data_chunk(pcm)}},
+  };
+  for (const Layout &l : layouts) {
+    SCOPED_TRACE(l.what);
+    const auto path = save("a.wav", tk::wav_bytes(l.chunks));
+    Source s = open(path);
+    ASSERT_TRUE(s) << VEXLastError();
+    EXPECT_STREQ(s->type, "Wave");
+    EXPECT_EQ(s->kind, SFILE_WAVE);
+    EXPECT_EQ(s->source_rate, 22050u);
+    EXPECT_EQ(s->source_bits, 16u);
+    EXPECT_EQ(s->source_channels, 2u);
+    EXPECT_EQ(s->total, pcm.size());
+    EXPECT_EQ(read_all(s.get()), pcm);
+    // The same bytes as FFmpeg's reader gives.
+    EXPECT_EQ(tk::ffmpeg_decode(path, "-f s16le"), pcm);
+  }
+}
+
+TEST_F(WaveInput, OddChunksWithoutThePadByteAreFollowedAsWritten) {
+  const auto pcm = ramp(600);
+  std::vector<tk::WavChunk> chunks = {chunk("LIST", 13), tk::fmt_chunk(1, 1, 8000, 8), chunk("fact", 5),
+                                      tk::data_chunk(pcm)};
+  chunks[0].pad = false;
+  chunks[2].pad = false;
+  Source s = open(save("nopad.wav", tk::wav_bytes(chunks)));
+  ASSERT_TRUE(s) << VEXLastError();
+  EXPECT_EQ(read_all(s.get()), pcm);
+}
+
+TEST_F(WaveInput, DataThatRunsPastTheEndGivesWhatIsThere) {
+  const auto pcm = ramp(1001);
+  std::vector<tk::WavChunk> chunks = {tk::fmt_chunk(1, 1, 11025, 16), tk::data_chunk(pcm)};
+  chunks[1].size = 0x7FFFFFF0;
+  chunks[1].pad = false;
+  Source s = open(save("long.wav", tk::wav_bytes(chunks)));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, 1001u);
+  auto got = read_all(s.get());
+  EXPECT_EQ(got, std::vector<uint8_t>(pcm.begin(), pcm.end() - 1)) << "the odd last byte is no whole frame";
+}
+
+TEST_F(WaveInput, AnEmptyDataChunkOpensAtItsEnd) {
+  Source s = open(save("empty.wav", tk::pcm_wav(8000, 16, 1, {})));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, 0u);
+  EXPECT_EQ(s->at_end, 1);
+  uint8_t buf[64];
+  EXPECT_EQ(SFileGet(s.get(), buf, sizeof buf), 0u);
+}
+
+// Files that are no plain PCM WAV go on to the later readers, and with no
+// reader left the open fails with the last reader's message; the reason
+// says what the WAV reader saw.
+TEST_F(WaveInput, NotPlainPcmFailsWithTheLastReadersMessage) {
+  struct Bad {
+    const char *what;
+    std::vector<uint8_t> bytes;
+    const char *reason; // in VEXLastError
+  };
+  std::vector<tk::WavChunk> short_fmt = {tk::fmt_chunk(1, 1, 8000, 8), tk::data_chunk(ramp(100))};
+  short_fmt[0].body.resize(14);
+  std::vector<tk::WavChunk> lying = {tk::fmt_chunk(1, 1, 8000, 8), tk::data_chunk(ramp(100))};
+  lying[0].size = 0x7FFFFFFF;
+  const Bad bad[] = {
+      {"float", tk::wav_bytes({tk::fmt_chunk(3, 1, 8000, 32), tk::data_chunk(ramp(400))}), "0x0003"},
+      {"extensible", tk::wav_bytes({tk::fmt_chunk(0xFFFE, 2, 44100, 16, 24), tk::data_chunk(ramp(400))}),
+       "0xFFFE"},
+      {"ADPCM", tk::wav_bytes({tk::fmt_chunk(2, 1, 8000, 4, 32), tk::data_chunk(ramp(400))}), "0x0002"},
+      {"24-bit PCM", tk::wav_bytes({tk::fmt_chunk(1, 1, 8000, 24), tk::data_chunk(ramp(300))}), "24 bits"},
+      {"fmt of 14 bytes", tk::wav_bytes(short_fmt), "fewer than 16"},
+      {"fmt size past the end", tk::wav_bytes(lying), "Error opening"},
+      {"no data chunk", tk::wav_bytes({tk::fmt_chunk(1, 1, 8000, 8)}), "Error opening"},
+      {"RIFF but not WAVE", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, "Error opening"},
+  };
+  for (const Bad &b : bad) {
+    SCOPED_TRACE(b.what);
+    Source s = open(save("bad.wav", b.bytes));
+    EXPECT_FALSE(s);
+    EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
+    EXPECT_NE(std::string(VEXLastError()).find(b.reason), std::string::npos) << VEXLastError();
+  }
+}
+
+TEST_F(WaveInput, AMissingFileSaysSo) {
+  Source s = open(dir.file("none.wav"));
+  EXPECT_FALSE(s);
+  EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
+  EXPECT_STREQ(VEXLastError(), "no such file");
+}
+
+TEST_F(WaveInput, ANameWithoutExtensionIsTriedAsWav) {
+  const auto pcm = ramp(64);
+  save("tone.wav", tk::pcm_wav(8000, 8, 1, pcm));
+  Source s = open(dir.file("tone"));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(std::string(s->name), dir.file("tone.wav"));
+  EXPECT_EQ(read_all(s.get()), pcm);
+}
+
+TEST_F(WaveInput, TrimmingByMillisecondsCutsWholeFrames) {
+  // 22050 Hz 16-bit mono, 3 s; start 0 and end 2000 keep two seconds.
+  const auto pcm = tk::pcm_bytes(tk::sine_sweep(22050, 1, 3 * 22050, 100, 2000, 9000));
+  const auto path = save("t.wav", tk::pcm_wav(22050, 16, 1, pcm));
+  OpenOptions o;
+  o.end = 2000;
+  Source s = open(path, o);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, 2u * 22050 * 2);
+  EXPECT_EQ(read_all(s.get()), std::vector<uint8_t>(pcm.begin(), pcm.begin() + 2 * 22050 * 2));
+  // Start 1000.5 ms later: 22061 frames (rounded down) skipped, up to 2.5 s.
+  o.start = 1000;
+  o.end = 2500;
+  s = open(path, o);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, 66150u); // 1.5 s of 44100 bytes
+  const size_t from = 22050 * 2, length = 22050 * 3; // 1 s in, 1.5 s long
+  EXPECT_EQ(read_all(s.get()), std::vector<uint8_t>(pcm.begin() + from, pcm.begin() + from + length));
+  // A start without an end runs to the end; a start past the end is not
+  // applied; negative values are milliseconds for a source without frames.
+  o.start = 2900;
+  o.end = 0;
+  s = open(path, o);
+  EXPECT_EQ(s->total, pcm.size() - 2900 * 22050 / 1000 * 2);
+  o.start = 5000;
+  s = open(path, o);
+  EXPECT_EQ(s->total, pcm.size());
+  o.start = -1000;
+  o.end = -1500;
+  s = open(path, o);
+  EXPECT_EQ(s->total, 22050u);
+}
+
+TEST_F(WaveInput, RawPcmWithAHeader) {
+  const auto pcm = ramp(1000);
+  std::vector<uint8_t> file = pcm;
+  file.insert(file.begin(), 37, 0xEE); // the header
+  const auto path = save("a.raw", file);
+  OpenOptions o;
+  o.raw_format = 11025 << 3 | 2 | 1; // 16-bit stereo
+  o.raw_header = 37;
+  Source s = open(path, o);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->source_rate, 11025u);
+  EXPECT_EQ(s->source_bits, 16u);
+  EXPECT_EQ(s->source_channels, 2u);
+  EXPECT_EQ(s->total, 1000u);
+  EXPECT_EQ(read_all(s.get()), pcm);
+  // A header at or beyond the file size leaves the last byte.
+  for (int32_t header : {1037, 1038, 1 << 30}) {
+    o.raw_header = header;
+    o.raw_format = 8000 << 3; // 8-bit mono
+    s = open(path, o);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->total, 1u);
+    EXPECT_EQ(read_all(s.get()), std::vector<uint8_t>{pcm.back()});
+  }
+  // No rate: refused with a reason.
+  o.raw_format = 3;
+  o.raw_header = 0;
+  EXPECT_FALSE(open(path, o));
+  EXPECT_EQ(errors().size(), 1u);
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+#include "common/sound_conversion.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/chunk_stream.h"
+#include "vexutil/csfile.h"
+#include "vexutil/sfile.h"
+#include "vexutil/util.h"
+
+namespace vex::tools {
+namespace {
+
+std::string *g_error = nullptr; // the source's message for the failure text
+
+int32_t keep_error(const char *text, int32_t level) {
+  if (level == 2 && text && g_error)
+    *g_error = text;
+  return 0;
+}
+
+} // namespace
+
+const char *sound_usage() {
+  return "usage: vexconv IN OUT.vcs [switches]\n"
+         "Writes the sound of IN (WAV, raw PCM, a list or numbered series, a Korvane,\n"
+         "Tolm, AVI or QuickTime movie, a self-playing executable) as compressed\n"
+         "sound chunks.\n"
+         "  /L<n>   compression 100 x m + q: m >= 1 the transform codec (16-bit,\n"
+         "          16000 Hz or more), else Huffman-coded deltas; quality q 0-9\n"
+         "          lossless, up to 99 coarser (default 104)\n"
+         "  /R<Hz> /B<8|16> /C<1|2>  output rate, bits, channels (default: IN's)\n"
+         "  /S<ms> /E<ms>  start and end (negative: frame numbers of a movie)\n"
+         "  /T<n>   track of a movie\n"
+         "  /Y<1-5> IN is raw PCM: 1 8-bit mono, 2 8-bit stereo, 3 16-bit mono,\n"
+         "          4 16-bit stereo (5: as 4, stored raw); /D<Hz> its rate (11025),\n"
+         "          /K<n> header bytes to skip; /Y4 and /Y5 store the chunks raw\n"
+         "  /M<ms>  sound per chunk (default 1000)\n"
+         "  /I<ms>  silence before the sound;  /U<ms> total length (default IN's),\n"
+         "          /F fills it by repeating IN\n"
+         "  /Y, -y  (no number) replace OUT when it exists;  /Q, -q quiet\n";
+}
+
+int read_sound_job(CommandLine &cmd, SoundJob &j) {
+  int32_t p_flag = 0;
+  CSFileCommandline(cmd.switches(), &j.compression, &p_flag, &j.rate, &j.bits, &j.channels, &j.start, &j.end,
+                    &j.track, &j.raw, &j.header);
+  j.chunk_ms = cmd.number('M', 1000);
+  j.lead_in_ms = cmd.number('I', 0);
+  j.pass_ms = cmd.number('U', 0);
+  j.fill = cmd.flag('F');
+  j.replace = cmd.flag('Y') || cmd.flag('O'); // /Y without a number, after the raw format took /Y<n>
+  j.quiet = cmd.flag('Q');
+  if (const std::string rest = cmd.leftover(); !rest.empty()) {
+    std::fprintf(stderr, "vexconv: unknown switch: %s\n", rest.c_str());
+    return 2;
+  }
+  if (cmd.names().size() != 2 || j.chunk_ms <= 0 || j.lead_in_ms < 0 || j.pass_ms < 0) {
+    std::fputs(sound_usage(), stderr);
+    return 2;
+  }
+  j.in = cmd.names()[0];
+  j.out = cmd.names()[1];
+  return 0;
+}
+
+int convert_sound(const SoundJob &j, Talk &talk) {
+  std::string error;
+  g_error = &error;
+  CSFILE *cs = CSFileOpen(j.in.c_str(), j.compression, j.fill ? 1 : 0, 0, j.lead_in_ms, j.pass_ms, j.rate, j.bits,
+                          j.channels, j.start, j.end, j.track, j.raw, j.header, keep_error);
+  g_error = nullptr;
+  if (!cs)
+    return talk.fail("vexconv: " + j.in + ": " + (error.empty() ? "" : error + " ") + VEXLastError());
+  const SFILE *s = cs->source;
+  const uint32_t rate = s ? s->rate : 0, frame = s ? s->frame_bytes : 0;
+  if (!talk.may_write(j.in, j.out, j.replace)) {
+    CSFileClose(cs);
+    return 1;
+  }
+  VEXFILE *out = VEXFileCreate(65536, j.out.c_str());
+  if (!out) {
+    CSFileClose(cs);
+    return talk.fail("vexconv: " + j.out + ": cannot create it");
+  }
+  CSFileSetOutput(cs, out);
+  const uint64_t per_chunk64 = uint64_t{rate} * frame * static_cast<uint32_t>(j.chunk_ms) / 1000;
+  const uint32_t per_chunk = static_cast<uint32_t>(std::max<uint64_t>(std::min<uint64_t>(per_chunk64, 1u << 30), frame));
+  const uint32_t expected = std::max<uint32_t>(1, (cs->pass_bytes + per_chunk - 1) / per_chunk);
+  const uint32_t start = VEXTimerRead();
+  uint32_t chunks = 0;
+  while (cs->pass_left > 0) {
+    if (talk.cancelled()) {
+      CSFileClose(cs);
+      VEXFileClose(out);
+      return talk.fail("vexconv: cancelled after " + std::to_string(chunks) + " chunks");
+    }
+    const uint32_t before = cs->total_chunk_bytes;
+    CSFilePut(cs, per_chunk);
+    if (cs->total_chunk_bytes == before)
+      break; // the source delivered nothing more
+    ++chunks;
+    talk.progress(std::min(chunks, expected), expected, VEXTimerRead() - start);
+  }
+  const uint32_t pcm = cs->total_pcm_bytes, coded = cs->total_chunk_bytes;
+  CSFileClose(cs);
+  VEXFileFlush(out, 1);
+  const bool failed = out->write_error != 0;
+  VEXFileClose(out);
+  if (failed)
+    return talk.fail("vexconv: " + j.out + ": write failed (disk full?)");
+  char summary[512];
+  std::snprintf(summary, sizeof summary, "%s -> %s: %u chunks, %u Hz %u-byte frames, %u PCM bytes in %u bytes (%.2f:1)",
+                j.in.c_str(), j.out.c_str(), chunks, rate, frame, pcm, coded, coded ? double(pcm) / coded : 0.0);
+  talk.done(summary);
+  return 0;
+}
+
+} // namespace vex::tools

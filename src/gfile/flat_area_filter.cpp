@@ -121,7 +121,8 @@ inline uint8_t quantise(uint8_t v, int t) {
 
 // The inner pixels of one row: `in` is the converted row, `out` the
 // destination row (its first and last pixel already written). Returns the
-// dither index after the row.
+// dither index after the row. Both outcomes are computed and one chosen, so
+// the loop does not branch on the picture.
 int filter_row(const uint8_t *in, const Extremes &h, int width, int d, uint8_t *out) {
   if (d % 8 == 0)
     d += 8;
@@ -131,15 +132,13 @@ int filter_row(const uint8_t *in, const Extremes &h, int width, int d, uint8_t *
     d = d >= 8 ? d - 8 : d + 56;
     const size_t i = static_cast<size_t>(x) * 3;
     const int range = (hi[i] - lo[i]) + (hi[i + 1] - lo[i + 1]) + (hi[i + 2] - lo[i + 2]);
-    const bool dark = hi[i] < kDarkLimit && hi[i + 1] < kDarkLimit && hi[i + 2] < kDarkLimit;
-    if (dark || range <= kFlatRange || range >= kBusyRange) {
-      std::memcpy(out + i, in + i, 3);
-      continue;
-    }
+    // All three below a power of two: so is their bitwise or.
+    static_assert((kDarkLimit & (kDarkLimit - 1)) == 0);
+    const bool dark = (hi[i] | hi[i + 1] | hi[i + 2]) < kDarkLimit;
+    const bool keep = dark || range <= kFlatRange || range >= kBusyRange;
     const int t = kDither[static_cast<size_t>(d)];
-    out[i] = quantise(in[i], t);
-    out[i + 1] = quantise(in[i + 1], t);
-    out[i + 2] = quantise(in[i + 2], t);
+    for (size_t c = 0; c < 3; ++c)
+      out[i + c] = keep ? in[i + c] : quantise(in[i + c], t);
   }
   return d;
 }

@@ -13,14 +13,14 @@ namespace vex::testkit::rawb {
 using Palette = std::array<uint8_t, 768>; // 256 x red, green, blue
 
 struct Frame {
-  std::vector<uint8_t> pixels;      // width x height, rows top first, not padded
-  std::vector<Palette> palettes;    // written before the pixels, in order
+  std::vector<uint8_t> pixels;   // width x height, rows top first, not padded
+  std::vector<Palette> palettes; // written before the pixels, in order
 };
 
 struct Spec {
   uint32_t width = 0, height = 0;
-  int32_t speed = -66;                      // as stored in the file
-  std::optional<uint32_t> frame_count;      // the header's count; frames.size() when unset
+  int32_t speed = -66;                 // as stored in the file
+  std::optional<uint32_t> frame_count; // the header's count; frames.size() when unset
 };
 
 // The whole file. Pixels of a frame must hold width x height bytes.

@@ -150,8 +150,8 @@ TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
 
 TEST(RawbReader, ReadsAFileBuiltByHand) {
   // 3 x 2, speed -40 (40 ms), two frames, a palette before the second.
-  std::vector<uint8_t> f = {'R', 'A', 'W', 'B', 2, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 0xD8, 0xFF, 0xFF, 0xFF,
-                            1,   0,   0,   0,   1, 2, 3, 4, 5, 6, 0, 0, 0, 0};
+  std::vector<uint8_t> f = {'R',  'A',  'W',  'B', 2, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 0xD8,
+                            0xFF, 0xFF, 0xFF, 1,   0, 0, 0, 1, 2, 3, 4, 5, 6, 0, 0, 0, 0};
   std::vector<uint8_t> pal(768);
   for (size_t i = 0; i < pal.size(); ++i)
     pal[i] = static_cast<uint8_t>(i * 7);
@@ -241,12 +241,12 @@ TEST(RawbReader, RefusesHeadersOutsideTheLimits) {
   const Case cases[] = {
       {0, 10, Status::kDamaged},
       {10, 0, Status::kDamaged},
-      {0x10000, 0x10000, Status::kTooLarge},   // the product wraps to 0 in 32 bits
-      {0x80000001u, 2, Status::kTooLarge},     // wraps to 2
+      {0x10000, 0x10000, Status::kTooLarge}, // the product wraps to 0 in 32 bits
+      {0x80000001u, 2, Status::kTooLarge},   // wraps to 2
       {side + 1, 1, Status::kTooLarge},
-      {side, side, Status::kTooLarge},         // each side fits, the area does not
+      {side, side, Status::kTooLarge}, // each side fits, the area does not
       {side, 1, Status::kOk},
-      {8192, 8192, Status::kOk},               // exactly the pixel limit
+      {8192, 8192, Status::kOk}, // exactly the pixel limit
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
@@ -296,14 +296,16 @@ TEST(RawbReader, RefusesUnknownTagsAndBadCalls) {
     auto r = open_memory(first);
     ASSERT_TRUE(r);
     EXPECT_EQ(next(*r, 4).status, Status::kDamaged);
-    EXPECT_EQ(std::string(vex::util::last_reason()), "frame 1 has an unknown tag " + std::to_string(tag) + " at byte 20");
+    EXPECT_EQ(std::string(vex::util::last_reason()),
+              "frame 1 has an unknown tag " + std::to_string(tag) + " at byte 20");
 
     auto second = bytes; // in place of the pixels' tag, after the palette
     vex::util::put_le32(&second[20 + 772], tag);
     r = open_memory(second);
     ASSERT_TRUE(r);
     EXPECT_EQ(next(*r, 4).status, Status::kDamaged);
-    EXPECT_EQ(std::string(vex::util::last_reason()), "frame 1 has an unknown tag " + std::to_string(tag) + " at byte 792");
+    EXPECT_EQ(std::string(vex::util::last_reason()),
+              "frame 1 has an unknown tag " + std::to_string(tag) + " at byte 792");
   }
 
   auto r = open_memory(bytes);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "stills/packed_indices.h"
 #include "stills/still_codec.h"
 
 namespace vex::stills {
@@ -68,6 +69,7 @@ int32_t parse_header(std::span<const uint8_t> f, Header &h) {
 bool bits_ok(const Header &h) {
   switch (h.bits) {
   case 1:
+  case 2:
   case 4:
   case 8:
     return h.compression == kRgb || (h.compression == kRle8 && h.bits == 8) || (h.compression == kRle4 && h.bits == 4);
@@ -171,14 +173,12 @@ int32_t decode_rows(std::span<const uint8_t> f, const Header &h, Picture &p) {
   for (int32_t row = 0; row < h.height; ++row) {
     const uint8_t *src = &f[h.pixel_offset + static_cast<size_t>(row) * stride];
     const int32_t y = h.top_down ? row : h.height - 1 - row;
+    if (h.bits <= 8) {
+      unpack_indices(src, h.bits, h.width, &p.index[static_cast<size_t>(y) * h.width]);
+      continue;
+    }
     for (int32_t x = 0; x < h.width; ++x) {
       const size_t at = static_cast<size_t>(y) * h.width + x;
-      if (h.bits <= 8) {
-        const int32_t bit = x * h.bits;
-        const int shift = 8 - h.bits - bit % 8; // leftmost pixel in the high bits
-        p.index[at] = static_cast<uint8_t>((src[bit / 8] >> shift) & ((1 << h.bits) - 1));
-        continue;
-      }
       uint8_t *out = &p.bgra[at * 4];
       if (h.bits == 24) {
         std::memcpy(out, src + x * 3, 3);

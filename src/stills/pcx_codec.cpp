@@ -1,8 +1,10 @@
-// PC Paintbrush images: 1-bit, 16-colour planar (1 bit x 4 planes) and
-// packed (4 bits), 256-colour and 24/32-bit planar pictures, run-length
+// PC Paintbrush images: 1-bit, 4-colour planar (1 bit x 2 planes) and
+// packed (2 bits), 16-colour planar (1 bit x 4 planes) and packed
+// (4 bits), 256-colour and 24/32-bit planar pictures, run-length
 // coded; written as 256-colour or 24-bit (three planes) files.
 #include <cstring>
 
+#include "stills/packed_indices.h"
 #include "stills/still_codec.h"
 
 namespace vex::stills {
@@ -33,8 +35,10 @@ int32_t parse(std::span<const uint8_t> f, Header &h) {
 }
 
 bool kind_ok(const Header &h) {
+  // bits per plane x 10 + planes: 2 colours, 4 (two planes or two bits),
+  // 16 (four planes or four bits), 256, and 24- or 32-bit colour.
   const int k = h.bpp * 10 + h.planes;
-  return k == 11 || k == 14 || k == 41 || k == 81 || k == 83 || k == 84;
+  return k == 11 || k == 12 || k == 14 || k == 21 || k == 41 || k == 81 || k == 83 || k == 84;
 }
 
 // Expands the run-length data into planes x line bytes per row.
@@ -118,24 +122,20 @@ int32_t decode_pcx(std::span<const uint8_t> f, Picture &p, bool header_only) {
   const size_t row_bytes = static_cast<size_t>(h.line) * h.planes;
   for (int32_t y = 0; y < h.height; ++y) {
     const uint8_t *src = rows.data() + static_cast<size_t>(y) * row_bytes;
-    for (int32_t x = 0; x < h.width; ++x) {
-      const size_t at = static_cast<size_t>(y) * h.width + x;
-      if (colour) { // planes red, green, blue (, alpha)
-        uint8_t *o = &p.bgra[at * 4];
-        o[2] = src[x];
-        o[1] = src[h.line + x];
-        o[0] = src[2 * h.line + x];
-        o[3] = h.planes == 4 ? src[3 * h.line + x] : 255;
-      } else if (h.bpp == 8) {
-        p.index[at] = src[x];
-      } else if (h.bpp == 4) {
-        p.index[at] = static_cast<uint8_t>(x & 1 ? src[x / 2] & 15 : src[x / 2] >> 4);
-      } else { // one bit per plane, leftmost pixel in the high bit
-        uint8_t v = 0;
-        for (int k = 0; k < h.planes; ++k)
-          v |= static_cast<uint8_t>(((src[k * h.line + x / 8] >> (7 - x % 8)) & 1) << k);
-        p.index[at] = v;
-      }
+    const size_t first = static_cast<size_t>(y) * h.width;
+    if (!colour) {
+      if (h.planes == 1) // packed, leftmost pixel in the high bits
+        unpack_indices(src, h.bpp, h.width, &p.index[first]);
+      else // one bit per plane, plane k giving bit k
+        unpack_planes(src, h.line, h.planes, h.width, &p.index[first]);
+      continue;
+    }
+    for (int32_t x = 0; x < h.width; ++x) { // planes red, green, blue (, alpha)
+      uint8_t *o = &p.bgra[(first + x) * 4];
+      o[2] = src[x];
+      o[1] = src[h.line + x];
+      o[0] = src[2 * h.line + x];
+      o[3] = h.planes == 4 ? src[3 * h.line + x] : 255;
     }
   }
   return 0;

@@ -237,6 +237,9 @@ int32_t StillInfo(Format f, const char *name, Info *info) {
   util::clear_reason();
   const int32_t r = read(name, p, true);
   *info = p.info;
+  info->stored_bits = p.info.bits;
+  if (info->bits == 1 || info->bits == 2)
+    info->bits = 8;
   if (r == 0 && !size_ok(info->width, info->height))
     return record(kBadFile, f, name);
   return record(r, f, name);

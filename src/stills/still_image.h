@@ -22,9 +22,14 @@ constexpr int32_t kTifLzw = 5;
 
 struct Info {
   int32_t width, height;
-  int32_t bits;        // bits per pixel as loaded: 1, 4, 8 (indices), 16 (5-5-5),
-                       // 24, or 32 with alpha; deeper samples come at 8 bits
-  int32_t compression; // TIF's compression code; 0 for the other formats
+  // Bits per pixel to hold the picture at: 4, 8 (indices), 16 (5-5-5), 24,
+  // or 32 with alpha; samples deeper than 8 bits come at 8. Pictures of 1
+  // or 2 bits a pixel report 8: loaded into an 8-bit image they arrive one
+  // index a byte with their colour table, the form every reader of
+  // palettised rows takes (a 1- or 2-bit image still receives them packed).
+  int32_t bits;
+  int32_t compression;     // TIF's compression code; 0 for the other formats
+  int32_t stored_bits = 0; // bits per pixel as stored in the file: 1, 2, 4, 8, 16, 24 or 32
 };
 
 // The image descriptor. The caller owns the record; StillAlloc fills it and

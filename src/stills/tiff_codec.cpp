@@ -17,6 +17,7 @@
 
 #include <tiffio.h>
 
+#include "stills/packed_indices.h"
 #include "stills/still_codec.h"
 
 namespace vex::stills {
@@ -70,13 +71,11 @@ int32_t read_indexed(TIFF *t, const Layout &l, Picture &p) {
   for (int32_t y = 0; y < h; ++y) {
     if (TIFFReadScanline(t, buf.data(), static_cast<uint32_t>(y), 0) < 0)
       return kBadFile;
-    for (int32_t x = 0; x < w; ++x) {
-      const int32_t bit = x * l.bps;
-      auto v = static_cast<uint8_t>((buf[static_cast<size_t>(bit / 8)] >> (8 - l.bps - bit % 8)) & (levels - 1));
-      if (invert)
-        v = static_cast<uint8_t>(levels - 1 - v);
-      p.index[static_cast<size_t>(y) * w + x] = v;
-    }
+    uint8_t *row = &p.index[static_cast<size_t>(y) * w];
+    unpack_indices(buf.data(), l.bps, w, row);
+    if (invert)
+      for (int32_t x = 0; x < w; ++x)
+        row[x] = static_cast<uint8_t>(levels - 1 - row[x]);
   }
   return 0;
 }

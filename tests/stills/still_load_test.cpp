@@ -26,6 +26,7 @@ struct LoadCase {
   int32_t bits;        // reported bits per pixel
   int tolerance;       // lossless formats: the rounding the format itself implies
   double min_psnr = 0; // lossy formats: the bound in dB against the tool's decode
+  int32_t stored = 0;  // bits per pixel in the file, when not `bits`
 };
 
 // A lossy picture decoded by two decoders differs by their rounding, which
@@ -52,6 +53,7 @@ TEST_P(StillLoads, InfoAndPixelsMatchTheToolsDecode) {
   EXPECT_EQ(info.width, kW);
   EXPECT_EQ(info.height, kH);
   EXPECT_EQ(info.bits, c.bits);
+  EXPECT_EQ(info.stored_bits, c.stored ? c.stored : c.bits);
   // The graphics source allocates one column more than the picture.
   Image im{};
   ASSERT_EQ(StillAlloc(&im, info.width + 1, info.height, info.bits), 0);
@@ -76,16 +78,16 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"bmp16", Format::bmp, "a.bmp", "-pix_fmt rgb555le", 16, 0},
                       LoadCase{"bmp8", Format::bmp, "a.bmp", "-pix_fmt pal8", 8, 0},
                       LoadCase{"bmp8_grey", Format::bmp, "a.bmp", "-pix_fmt gray", 8, 0},
-                      LoadCase{"bmp1", Format::bmp, "a.bmp", "-pix_fmt monob", 1, 0},
+                      LoadCase{"bmp1", Format::bmp, "a.bmp", "-pix_fmt monob", 8, 0, 0, 1},
                       LoadCase{"pcx24", Format::pcx, "a.pcx", "-pix_fmt rgb24", 24, 0},
                       LoadCase{"pcx8", Format::pcx, "a.pcx", "-pix_fmt pal8", 8, 0},
-                      LoadCase{"pcx1", Format::pcx, "a.pcx", "-pix_fmt monob", 1, 0},
+                      LoadCase{"pcx1", Format::pcx, "a.pcx", "-pix_fmt monob", 8, 0, 0, 1},
                       LoadCase{"png24", Format::png, "a.png", "-pix_fmt rgb24", 24, 0},
                       LoadCase{"png32", Format::png, "a.png", "-pix_fmt rgba", 32, 0},
                       LoadCase{"png48", Format::png, "a.png", "-pix_fmt rgb48be", 24, 1},
                       LoadCase{"png8", Format::png, "a.png", "-pix_fmt pal8", 8, 0},
                       LoadCase{"png_grey", Format::png, "a.png", "-pix_fmt gray", 8, 0},
-                      LoadCase{"png1", Format::png, "a.png", "-pix_fmt monob", 1, 0},
+                      LoadCase{"png1", Format::png, "a.png", "-pix_fmt monob", 8, 0, 0, 1},
                       LoadCase{"tga24_rle", Format::tga, "a.tga", "-pix_fmt bgr24", 24, 0},
                       LoadCase{"tga24_raw", Format::tga, "a.tga", "-pix_fmt bgr24 -rle 0", 24, 0},
                       LoadCase{"tga32", Format::tga, "a.tga", "-pix_fmt bgra", 32, 0},
@@ -97,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"tif32", Format::tif, "a.tif", "-pix_fmt rgba -compression_algo deflate", 32, 0},
                       LoadCase{"tif8", Format::tif, "a.tif", "-pix_fmt pal8 -compression_algo packbits", 8, 0},
                       LoadCase{"tif_grey", Format::tif, "a.tif", "-pix_fmt gray", 8, 0},
-                      LoadCase{"tif1", Format::tif, "a.tif", "-pix_fmt monob", 1, 0},
+                      LoadCase{"tif1", Format::tif, "a.tif", "-pix_fmt monob", 8, 0, 0, 1},
                       LoadCase{"gif", Format::gif, "a.gif", "-pix_fmt rgb8", 8, 0},
                       LoadCase{"jpeg", Format::jpeg, "a.jpg", "-pix_fmt yuvj444p -q:v 2", 24, 0, 50}),
     [](const auto &info) { return std::string(info.param.name); });

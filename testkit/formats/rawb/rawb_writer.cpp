@@ -1,0 +1,41 @@
+#include "testkit/formats/rawb/rawb_writer.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "formats/rawb/rawb_format.h"
+#include "util/bytes.h"
+
+namespace vex::testkit::rawb {
+
+namespace fmt = vex::formats::rawb;
+
+std::vector<uint8_t> rawb_bytes(const Spec &spec, const std::vector<Frame> &frames) {
+  std::vector<uint8_t> out(fmt::kMagic.begin(), fmt::kMagic.end());
+  util::append_le32(out, spec.frame_count.value_or(static_cast<uint32_t>(frames.size())));
+  util::append_le32(out, spec.width);
+  util::append_le32(out, spec.height);
+  util::append_le32(out, static_cast<uint32_t>(spec.speed));
+  const size_t area = size_t{spec.width} * spec.height;
+  for (const Frame &f : frames) {
+    if (f.pixels.size() != area)
+      throw std::invalid_argument("a raw frame must hold width x height pixels");
+    for (const Palette &p : f.palettes) {
+      util::append_le32(out, fmt::kTagPalette);
+      out.insert(out.end(), p.begin(), p.end());
+    }
+    util::append_le32(out, fmt::kTagPixels);
+    out.insert(out.end(), f.pixels.begin(), f.pixels.end());
+  }
+  return out;
+}
+
+void write_rawb(const std::string &path, const Spec &spec, const std::vector<Frame> &frames) {
+  const std::vector<uint8_t> bytes = rawb_bytes(spec, frames);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out)
+    throw std::runtime_error("cannot write " + path);
+}
+
+} // namespace vex::testkit::rawb

@@ -285,7 +285,7 @@ TEST_F(GtkFront, DialogCloseBoxGoesToTheHandlerWhileTheWorkerRuns) {
     static std::atomic<int> still_there{0};
     const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
                                       [](intptr_t, VEXWND) -> int32_t {
-                                        for (int i = 0; i < 1000 && !g_release; ++i)
+                                        for (int i = 0; i < 6000 && !g_release; ++i)
                                           std::this_thread::sleep_for(10ms);
                                         std::this_thread::sleep_for(200ms);
                                         still_there = testing::dialog_shown().exists ? 1 : 0;

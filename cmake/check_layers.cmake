@@ -19,7 +19,9 @@ set(layers
   "stills:util file"
   "movie:util file audio yuv stills"
   "platform:util file formats"
-  "ui:util file")
+  "ui:util file"
+  "gfile:util file flic formats stills movie platform"
+  "sfile:util file formats movie platform gfile")
 
 set(known "")
 foreach(layer IN LISTS layers)

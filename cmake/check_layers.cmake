@@ -21,7 +21,7 @@ set(layers
   "platform:util file formats"
   "ui:util file"
   "gfile:util file flic formats stills movie platform"
-  "sfile:util file formats movie platform gfile")
+  "sfile:util file audio formats movie platform gfile")
 
 set(known "")
 foreach(layer IN LISTS layers)

@@ -257,3 +257,30 @@ TEST(GfileKinds, TifWithLzwIsRefusedAndAWaveBecomesASilentPicture) {
 }
 
 } // namespace
+
+namespace {
+
+// True-colour rows of every width remainder (the 24-bit converter works
+// four pixels at a time): crops of 45-48 columns at odd origins of a
+// 24-bit AVI against the tool's decode cropped by hand.
+TEST(GfileKinds, TwentyFourBitRowsOfEveryWidthRemainder) {
+  vex::testkit::TempDir dir;
+  const std::string avi = dir.file("r.avi");
+  ffmpeg(kTestSource + "-frames:v 1 -c:v rawvideo -pix_fmt bgr24 " + avi);
+  const auto bgr = ffmpeg_decode(avi, "-f rawvideo -pix_fmt bgr24");
+  for (int32_t w = 45; w <= 48; ++w) {
+    const int32_t x = 48 - w, y = 3;
+    Source g = open(avi, Options{.flags = GFILE_TRUE_COLOUR, .x = x, .y = y, .width = w, .height = 20});
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(GFileGet(g.get()), 1);
+    std::vector<uint8_t> want;
+    for (int32_t r = 0; r < 20; ++r)
+      for (int32_t c = 0; c < w; ++c) {
+        const uint8_t *p = &bgr[(size_t(r + y) * kW + size_t(c + x)) * 3];
+        want.insert(want.end(), {p[0], p[1], p[2], 0});
+      }
+    EXPECT_EQ(output(*g), want) << "width " << w;
+  }
+}
+
+} // namespace

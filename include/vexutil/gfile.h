@@ -108,7 +108,8 @@ typedef struct GFILE {
    0 (a true answer cancels GFileGet) and errors at level 2.
    Interim: 8-bit output of a source deeper than 8 bits (or with a palette
    mode, a palette period below 32000 or a palette file) gets one palette
-   built from the first delivered frame and kept for the whole source.
+   built from the first delivered frame (the palette file's first frame
+   when one is given) and kept for the whole source.
    The handle is the caller's until GFileClose. */
 VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uint32_t play_den, uint32_t out_num, uint32_t out_den, int32_t crop_x, int32_t crop_y, int32_t crop_width, int32_t crop_height, int32_t first, int32_t last, int32_t palette_mode, int32_t palette_period, int32_t first_index, int32_t palette_entries, int32_t palette_split, int32_t system_colours, int32_t promotion, const char *palette_file, const char *label, VEXMessageCallback callback);
 /* Delivers the next output frame into `buffer` (allocated and cleared on
@@ -116,7 +117,8 @@ VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uin
    bytes, with pitch at least 4 x width in true colour, width otherwise)
    and, in 8-bit mode, `palette`. Pixels outside the visible window keep
    what the buffer held. 1 when a frame was delivered; 0 when the callback
-   asked to cancel or a buffer could not be allocated. Call it at most
+   asked to cancel, a buffer could not be allocated or the palette file
+   cannot be opened. Call it at most
    `output_frames` times; past the end the last frame is delivered again. */
 VEX_API int32_t GFileGet(GFILE *g);
 /* Back to the first frame of the range: counters, palettes and the output

@@ -2,6 +2,7 @@
 // window, 24-bit promotion and the conversion of the visible rows.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "gfile/colour_match.h"
 #include "gfile/graphics_source.h"
@@ -103,8 +104,8 @@ void convert_indexed(GFILE &g, uint8_t *dst, bool remap) {
 }
 
 // The output palette and colour tables of 8-bit output; true when pixels
-// go through the remap table.
-bool prepare_indexed(GFILE &g, bool palette_changed) {
+// go through the remap table, nothing when no palette can be built.
+std::optional<bool> prepare_indexed(GFILE &g, bool palette_changed) {
   GFILESTATE &s = *g.state;
   const Options &o = s.options;
   if (passes_palette_through(g)) {
@@ -121,9 +122,14 @@ bool prepare_indexed(GFILE &g, bool palette_changed) {
     return true;
   }
   bool stale = palette_changed || !s.remap_valid;
-  if (palette_due(g) && build_new_palette(g)) {
-    stale = true;
-    std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
+  if (palette_due(g)) {
+    const std::optional<bool> changed = build_new_palette(g);
+    if (!changed)
+      return std::nullopt;
+    if (*changed) {
+      stale = true;
+      std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
+    }
   }
   if (stale && g.frame_depth <= 8)
     rebuild_remap(g);
@@ -215,7 +221,9 @@ extern "C" int32_t GFileGet(GFILE *g) {
   if (!allocate_output(*g))
     return 0;
   GFILESTATE &s = *g->state;
-  const bool remap = g->true_colour ? false : prepare_indexed(*g, changed);
+  const std::optional<bool> remap = g->true_colour ? false : prepare_indexed(*g, changed);
+  if (!remap)
+    return 0; // the palette file cannot be opened
   if (!s.visible)
     return 1; // nothing of the source is visible
   const int32_t bytes = g->true_colour ? 4 : 1;
@@ -227,6 +235,6 @@ extern "C" int32_t GFileGet(GFILE *g) {
   if (g->true_colour)
     convert_true_colour(*g, dst);
   else
-    convert_indexed(*g, dst, remap);
+    convert_indexed(*g, dst, *remap);
   return 1;
 }

@@ -6,6 +6,8 @@
 // are the two places that change when they do.
 #pragma once
 
+#include <optional>
+
 #include "gfile/graphics_source.h"
 
 namespace vex::gfile {
@@ -19,8 +21,11 @@ bool passes_palette_through(const GFILE &g);
 bool palette_due(const GFILE &g);
 
 // Builds it into the output palette from the visible window of the current
-// frame; sets the palette-built flag. True when an entry of the usable
-// range changed (the remap table and the colour cache are then stale).
-bool build_new_palette(GFILE &g);
+// frame, or from the first frame of the palette file when there is one;
+// sets the palette-built flag. True when an entry of the usable range
+// changed (the remap table and the colour cache are then stale); nothing
+// when the palette file cannot be opened ("Error opening palette graphics
+// file." has gone to the callback).
+std::optional<bool> build_new_palette(GFILE &g);
 
 } // namespace vex::gfile

@@ -147,3 +147,37 @@ TEST(GfileInterimPalette, TrueColourInputGetsOnePaletteAndNearestEntries) {
 }
 
 } // namespace
+
+namespace {
+
+// Interim palette from a palette file: its colours, not the source's, make
+// the palette; a palette file that does not open fails the frame.
+TEST(GfileInterimPalette, APaletteFileGivesTheColours) {
+  vex::testkit::TempDir dir;
+  const std::string src = dir.file("s.png"), pal = dir.file("p.png");
+  vex::testkit::ffmpeg("-f lavfi -i testsrc=size=32x16 -frames:v 1 -update 1 -pix_fmt rgb24 " + src);
+  vex::testkit::ffmpeg("-f lavfi -i color=c=0x804020:size=8x8 -frames:v 1 -update 1 -pix_fmt rgb24 " + pal);
+  const auto file_rgb = vex::testkit::ffmpeg_decode(pal, "-f rawvideo -pix_fmt rgb24"); // one colour, as stored
+  Source g = open(src, Options{.system_colours = 2, .palette_file = pal});
+  ASSERT_NE(g, nullptr);
+  ASSERT_EQ(GFileGet(g.get()), 1);
+  EXPECT_EQ(g->palette_built, 1);
+  // The source (true colour) has no palette of its own and system colours
+  // are off: every entry is black but the one colour of the file (to 6
+  // bits per channel), which the source's own colours would not give.
+  int file_colour = 0;
+  for (int e = 0; e < 256; ++e) {
+    const bool black = g->palette[e][0] == 0 && g->palette[e][1] == 0 && g->palette[e][2] == 0;
+    const bool from_file = g->palette[e][0] >> 2 == file_rgb[0] >> 2 && g->palette[e][1] >> 2 == file_rgb[1] >> 2 &&
+                           g->palette[e][2] >> 2 == file_rgb[2] >> 2;
+    ASSERT_TRUE(black || from_file) << "entry " << e;
+    file_colour += from_file;
+  }
+  EXPECT_EQ(file_colour, 1);
+  Source bad = open(src, Options{.palette_file = dir.file("missing.png")});
+  ASSERT_NE(bad, nullptr);
+  EXPECT_EQ(GFileGet(bad.get()), 0);
+  EXPECT_EQ(errors(), std::vector<std::string>{"Error opening palette graphics file."});
+}
+
+} // namespace

@@ -31,11 +31,12 @@ void count_frame(const GFILE &g, Histogram h) {
 }
 
 // A palette file's first frame, whole, gives the colours; false (and the
-// callback told) when it cannot be opened.
+// callback told) when it cannot be opened. It is read in true colour: only
+// its source frame counts, so its own 8-bit delivery would be wasted work.
 bool count_palette_file(const GFILE &g, Histogram h) {
   const GFILESTATE &s = *g.state;
-  SourcePtr file(GFileOpen(s.options.palette_file.c_str(), g.true_colour ? GFILE_TRUE_COLOUR : 0, 0, 0, 0, 0, 0, 0, 0,
-                           0, 0, 0, 0, 0x10000, 0, 256, 0, 2, 2, nullptr, "Analyzing colors in", nullptr));
+  SourcePtr file(GFileOpen(s.options.palette_file.c_str(), GFILE_TRUE_COLOUR, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10000,
+                           0, 256, 0, 2, 2, nullptr, "Analyzing colors in", nullptr));
   if (!file || GFileGet(file.get()) != 1) {
     say(s.callback, 2, "Error opening palette graphics file.");
     return false;

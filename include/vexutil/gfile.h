@@ -1,10 +1,132 @@
-/* Graphics input: the options of the graphics source. */
+/* Graphics input: the graphics source (one handle over every picture
+   input) and its command-line options.
+
+   Inputs, tried in this order (a name without extension is tried with each
+   default extension in turn): a list file (".lst") or numbered series,
+   WAV (sent to the sound-only source), FLIC (".flc", ".fli"), Korvane
+   (".kvn"), Tolm (".tlm"), a movie inside an executable (".exe"), BMP, PCX,
+   PNG, TGA, AVI, QuickTime (".mov"), TIF, GIF, JPEG, anything the sound
+   source accepts (a silent 4 x 4 picture) and the raw frame file (".raw",
+   "RAWB"). With the alpha flag QuickTime is tried before the stills.
+
+   Frames: 8-bit palette indices with a 256-entry red, green, blue palette,
+   pitch = width rounded up to a multiple of 4; or, with GFILE_TRUE_COLOUR,
+   4 bytes per pixel in the order blue, green, red, fourth byte (0, or the
+   source's alpha with GFILE_ALPHA), pitch 4 times that. Rows top first. */
 #ifndef VEXUTIL_GFILE_H
 #define VEXUTIL_GFILE_H
 
 #include "vexutil/api.h"
+#include "vexutil/util.h"
 
 VEX_EXTERN_C_BEGIN
+
+/* Open flags. */
+#define GFILE_TRUE_COLOUR 1 /* deliver 32-bit pixels */
+#define GFILE_ALPHA 2       /* keep the fourth byte of 32-bit sources; QuickTime first */
+
+/* Kind codes (field `kind`); kinds below 32 are still images. */
+#define GFILE_BMP 3
+#define GFILE_GIF 4
+#define GFILE_TIF 5
+#define GFILE_JPEG 6
+#define GFILE_TGA 7
+#define GFILE_PNG 8
+#define GFILE_PCX 9
+#define GFILE_AVI 0x20
+#define GFILE_QUICKTIME 0x21
+#define GFILE_FLIC 0x80
+#define GFILE_KORVANE 0x81
+#define GFILE_RAW 0x82
+#define GFILE_TOLM 0x83
+#define GFILE_LIST 0x100
+#define GFILE_SOUND_ONLY 0x200
+
+struct GFILESTATE; /* the library's own working state */
+
+/* The record behind a GFILE handle. Callers read the fields up to
+   `source_palette`; the field order and widths are part of the interface.
+   Counters are frames unless said otherwise. */
+typedef struct GFILE {
+  char name[128];            /* the input as opened, default extension included */
+  char type[128];            /* "List", "Flic", "Korvane", "Tolm", "AVI", "QuickTime",
+                                "BMP still image" ..., "Sound-only"; "" for raw */
+  int32_t true_colour;       /* 1: frames are 32-bit pixels */
+  int32_t alpha;             /* 1: 32-bit sources keep their fourth byte */
+  int32_t kind;              /* GFILE_BMP ... GFILE_SOUND_ONLY */
+  int32_t width, height;     /* output size: the crop delivered by GFileGet */
+  int32_t source_width, source_height;
+  int32_t has_sound;         /* 0 or 1 */
+  int32_t speed;             /* output frame duration, negated, in 10 us units */
+  uint32_t out_num, out_den; /* output rate, frames per second = num / den */
+  uint32_t play_num, play_den;     /* playback rate */
+  uint32_t source_num, source_den; /* the input's own rate */
+  int32_t frame_count;       /* source frames in the selected range */
+  int32_t fetched;           /* source frames fetched so far */
+  int32_t output_frames;     /* output frames after rate conversion (at least 1) */
+  int32_t delivered;         /* output frames delivered so far */
+  int32_t depth;             /* source bits per pixel (24 after promotion) */
+  int32_t frame_depth;       /* bits per pixel of the frame last fetched: 4, 8, 16, 24, 32 */
+  int32_t depth_read;        /* source depth before promotion */
+  uint8_t *buffer;           /* output frame: height x pitch bytes; null until the first GFileGet */
+  int32_t pitch;             /* bytes per output row */
+  int32_t frame_bytes;       /* bytes of the last frame (compressed size where known) */
+  uint32_t file_size;        /* bytes; for a list the sum over its entries */
+  int32_t total_frames;      /* frames of the input before the range was applied */
+  uint8_t palette[256][3];   /* output palette, red, green, blue (8-bit output) */
+  int32_t unused;
+  int32_t at_end;            /* 1 once the last source frame of the range was fetched */
+  int32_t clip_x, clip_y;    /* visible window's origin within the source */
+  int32_t crop_x, crop_y;    /* requested origin (negative: the source sits inside the output) */
+  int32_t clip_width, clip_height; /* visible window's size (0 when nothing is visible) */
+  int32_t uncovered_width, uncovered_height; /* output past the source at the right and bottom */
+  int32_t origin_x, origin_y; /* the requested origin when negative; -source size when nothing
+                                 is visible; else 0 */
+  int32_t palette_built;     /* set to 1 each time GFileGet builds a palette; the caller clears it */
+  uint8_t source_palette[256][3]; /* palette of the current source frame */
+  /* The library's working state: callers must not touch it. */
+  struct GFILESTATE *state;
+} GFILE;
+
+/* Opens a graphics input; null on failure, after "Error opening: <name>"
+   (or "No files in the list file.") to the callback at level 2, and
+   VEXLastError() says why.
+   flags: GFILE_TRUE_COLOUR, GFILE_ALPHA. play_num/play_den: playback rate
+   (0 in either: the source's); out_num/out_den: output rate (0 in either:
+   the playback rate). crop_x, crop_y: signed origin of the output window
+   in the source; crop_width, crop_height: its size (0: the source's).
+   first, last: 1-based frame range (0: from the first, to the end; a
+   first frame past the end selects the last frame).
+   palette_mode, palette_period (0: 0x10000), first_index, palette_entries,
+   palette_split, system_colours (0 built palettes keep the 20 system
+   colours, 1 passed-through palettes too, 2 none): the palette options of
+   8-bit output. promotion: 0 automatic (8-bit output of a deeper source
+   with at least 10 frames is first smoothed at 24 bits), 1 always, other
+   values never. palette_file: a graphics file whose colours give the
+   palette, or null/empty. label: up to 31 characters for the progress
+   text (null: "Processing"). callback: null, or receives progress at level
+   0 (a true answer cancels GFileGet) and errors at level 2.
+   Interim: 8-bit output of a source deeper than 8 bits (or with a palette
+   mode, a palette period below 32000 or a palette file) gets one palette
+   built from the first delivered frame (the palette file's first frame
+   when one is given) and kept for the whole source.
+   The handle is the caller's until GFileClose. */
+VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uint32_t play_den, uint32_t out_num, uint32_t out_den, int32_t crop_x, int32_t crop_y, int32_t crop_width, int32_t crop_height, int32_t first, int32_t last, int32_t palette_mode, int32_t palette_period, int32_t first_index, int32_t palette_entries, int32_t palette_split, int32_t system_colours, int32_t promotion, const char *palette_file, const char *label, VEXMessageCallback callback);
+/* Delivers the next output frame into `buffer` (allocated and cleared on
+   the first call unless the caller set buffer and pitch: height x pitch
+   bytes, with pitch at least 4 x width in true colour, width otherwise)
+   and, in 8-bit mode, `palette`. Pixels outside the visible window keep
+   what the buffer held. 1 when a frame was delivered; 0 when the callback
+   asked to cancel, a buffer could not be allocated or the palette file
+   cannot be opened. Call it at most
+   `output_frames` times; past the end the last frame is delivered again. */
+VEX_API int32_t GFileGet(GFILE *g);
+/* Back to the first frame of the range: counters, palettes and the output
+   buffer cleared. */
+VEX_API void GFileReset(GFILE *g);
+/* Releases the source, its readers and its buffers (a buffer the caller set
+   is the caller's); null is fine. Returns null. */
+VEX_API GFILE *GFileClose(GFILE *g);
 
 /* Reads the graphics-source switches of a command line, removing them. A
    null pointer skips that option (crop and frame range are taken out of the

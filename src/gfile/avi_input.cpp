@@ -1,0 +1,123 @@
+// AVI movies (kind 0x20): the first video stream, frames as bottom-up
+// device-independent bitmaps with a colour table for palettised streams.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "gfile/graphics_source.h"
+#include "movie/avi_reader.h"
+#include "util/limits.h"
+
+namespace vex::gfile {
+namespace {
+
+namespace mv = movie;
+
+struct Bitmap {
+  const mv::BitmapHeader *header = nullptr;
+  const uint8_t *colours = nullptr; // 256 x blue, green, red, 0 (8-bit only)
+  const uint8_t *pixels = nullptr;  // bottom row first
+};
+
+// The packed bitmap the getter returns, when its header fits the stream.
+std::optional<Bitmap> bitmap_of(const void *packed, int32_t width, int32_t height) {
+  if (!packed)
+    return std::nullopt;
+  Bitmap b;
+  b.header = static_cast<const mv::BitmapHeader *>(packed);
+  const int32_t bits = b.header->bit_count;
+  if (b.header->width != width || std::abs(b.header->height) != height ||
+      (bits != 8 && bits != 16 && bits != 24 && bits != 32))
+    return std::nullopt;
+  const auto *after = static_cast<const uint8_t *>(packed) + sizeof(mv::BitmapHeader);
+  b.colours = bits == 8 ? after : nullptr;
+  b.pixels = bits == 8 ? after + 256 * 4 : after;
+  return b;
+}
+
+// Sound bytes of a PCM audio stream per video frame (0 without one).
+uint32_t sound_per_frame(const char *name, uint32_t frames, int32_t &has_sound) {
+  mv::Stream *audio = nullptr;
+  if (mv::StreamOpenFromFile(&audio, name, mv::kAudio, 0) != mv::kOk)
+    return 0;
+  has_sound = 1;
+  uint32_t per_frame = 0;
+  int32_t size = 0;
+  mv::StreamInfo info{};
+  mv::WaveFormat format{};
+  if (mv::StreamReadFormat(audio, 0, nullptr, &size) == mv::kOk && size == mv::kPcmFormatSize &&
+      mv::StreamReadFormat(audio, 0, &format, &size) == mv::kOk && mv::StreamInfoOf(audio, &info) == mv::kOk &&
+      frames > 0)
+    per_frame = static_cast<uint32_t>(
+        std::min<uint64_t>(uint64_t{info.length} * format.bits_per_sample * format.channels / 8 / frames, UINT32_MAX));
+  mv::StreamRelease(audio);
+  return per_frame;
+}
+
+} // namespace
+
+Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const char *name) {
+  VEXAVIInit();
+  AviInput &avi = g.state->avi;
+  if (mv::StreamOpenFromFile(&avi.stream, name, mv::kVideo, 0) != mv::kOk) {
+    avi.stream = nullptr;
+    return Opened::declined;
+  }
+  avi.getter = mv::StreamGetFrameOpen(avi.stream);
+  mv::StreamInfo info{};
+  if (!avi.getter || mv::StreamInfoOf(avi.stream, &info) != mv::kOk) {
+    util::fail(util::Status::kUnsupported, "the video of %s cannot be decoded", name);
+    return Opened::failed;
+  }
+  g.source_width = info.frame.right;
+  g.source_height = info.frame.bottom;
+  g.source_num = info.rate;
+  g.source_den = info.scale;
+  avi.first_sample = info.start;
+  g.frame_count = static_cast<int32_t>(std::min<uint32_t>(info.length, INT32_MAX));
+  avi.sound_bytes_per_frame = sound_per_frame(name, info.length, g.has_sound);
+  const auto first =
+      bitmap_of(mv::StreamGetFrame(avi.getter, static_cast<int32_t>(info.start)), g.source_width, g.source_height);
+  if (!first) {
+    util::fail(util::Status::kUnsupported, "the first frame of %s cannot be decoded", name);
+    return Opened::failed;
+  }
+  g.depth = first->header->bit_count;
+  copy_text(g.name, sizeof g.name, name);
+  copy_text(g.type, sizeof g.type, "AVI");
+  g.kind = GFILE_AVI;
+  return Opened::accepted;
+}
+
+bool fetch_avi(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  AviInput &avi = s.avi;
+  const int64_t position = int64_t{avi.first_sample} + s.first_offset + g.fetched;
+  const auto at = static_cast<int32_t>(std::min<int64_t>(position, INT32_MAX));
+  int32_t bytes = 0;
+  mv::StreamRead(avi.stream, at, 1, nullptr, 0, &bytes, nullptr);
+  g.frame_bytes = static_cast<int32_t>(std::min<int64_t>(int64_t{bytes} + avi.sound_bytes_per_frame, INT32_MAX));
+  const auto b = bitmap_of(mv::StreamGetFrame(avi.getter, at), g.source_width, g.source_height);
+  if (!b)
+    return false; // the previous frame stays
+  const int32_t depth = b->header->bit_count;
+  const ptrdiff_t row = ((ptrdiff_t{g.source_width} * depth / 8) + 3) & ~ptrdiff_t{3};
+  if (b->header->height > 0) // bottom-up rows
+    s.frame = SourceFrame{b->pixels + row * (g.source_height - 1), -row, g.source_width, g.source_height, depth};
+  else
+    s.frame = SourceFrame{b->pixels, row, g.source_width, g.source_height, depth};
+  if (!b->colours)
+    return false;
+  bool changed = false;
+  for (int i = 0; i < 256; ++i) {
+    const uint8_t rgb[3] = {b->colours[i * 4 + 2], b->colours[i * 4 + 1], b->colours[i * 4]};
+    if (std::memcmp(g.source_palette[i], rgb, 3) != 0) {
+      std::memcpy(g.source_palette[i], rgb, 3);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+} // namespace vex::gfile

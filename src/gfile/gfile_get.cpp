@@ -1,0 +1,240 @@
+// GFileGet: progress, the rate conversion of one output frame, the crop
+// window, 24-bit promotion and the conversion of the visible rows.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "gfile/colour_match.h"
+#include "gfile/graphics_source.h"
+#include "gfile/palette_choice.h"
+#include "gfile/palette_tables.h"
+#include "gfile/row_convert.h"
+#include "gfile/source_geometry.h"
+#include "gfile/source_promotion.h"
+#include "util/limits.h"
+
+namespace vex::gfile {
+namespace {
+
+using Fetch = bool (*)(GFILE &);
+
+struct KindFetch {
+  int32_t kind;
+  Fetch fetch;
+};
+
+constexpr KindFetch kFetches[] = {
+    {GFILE_LIST, fetch_list},
+    {GFILE_FLIC, fetch_flic},
+    {GFILE_KORVANE, fetch_korvane},
+    {GFILE_TOLM, fetch_tolm},
+    {GFILE_RAW, fetch_raw},
+    {GFILE_AVI, fetch_avi},
+    {GFILE_QUICKTIME, fetch_quicktime},
+    {GFILE_SOUND_ONLY, fetch_sound_only},
+};
+
+Fetch fetch_for(int32_t kind) {
+  if (kind < 32)
+    return fetch_still;
+  for (const KindFetch &k : kFetches)
+    if (k.kind == kind)
+      return k.fetch;
+  return nullptr;
+}
+
+int32_t bytes_per_pixel(int32_t depth) { return depth / 8; }
+
+// Progress; true when the callback asks to cancel.
+bool cancelled(GFILE &g) {
+  const GFILESTATE &s = *g.state;
+  if (!s.callback)
+    return false;
+  const int64_t position = output_frames_for(g, int64_t{g.fetched} + s.first_offset) + 1;
+  const int64_t end = output_frames_for(g, int64_t{g.frame_count} + s.first_offset);
+  return say(s.callback, 0, "%s frame %li of %li...", s.label, static_cast<long>(position), static_cast<long>(end)) !=
+         0;
+}
+
+// True colour: the converter by the depth of the frame.
+void convert_true_colour(GFILE &g, uint8_t *dst) {
+  const GFILESTATE &s = *g.state;
+  const uint8_t *src = s.visible;
+  for (int32_t y = 0; y < g.clip_height; ++y, dst += g.pitch, src += s.visible_pitch) {
+    switch (g.frame_depth) {
+    case 16: row16_to_32(dst, src, g.clip_width); break;
+    case 24: row24_to_32(dst, src, g.clip_width); break;
+    case 32: row32_to_32(dst, src, g.clip_width, g.alpha != 0); break;
+    default: row8_to_32(dst, src, g.clip_width, g.source_palette); break;
+    }
+  }
+}
+
+void rebuild_remap(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  const Options &o = s.options;
+  s.remap = build_remap(g.source_palette, g.palette,
+                        UsableRange{static_cast<uint32_t>(o.first_index), static_cast<uint32_t>(o.entries)});
+  s.remap_valid = true;
+}
+
+// 8-bit output of the current frame, indices through `remap` (null: as
+// they are) or, for deeper frames, through the nearest-colour search.
+void convert_indexed(GFILE &g, uint8_t *dst, bool remap) {
+  GFILESTATE &s = *g.state;
+  const Options &o = s.options;
+  const uint8_t *src = s.visible;
+  if (g.frame_depth > 8 && s.colour_cache.empty())
+    s.colour_cache.assign(kCacheEntries, 0);
+  NearestColour nearest(s.colour_cache, g.palette,
+                        UsableRange{static_cast<uint32_t>(o.first_index), static_cast<uint32_t>(o.entries)});
+  for (int32_t y = 0; y < g.clip_height; ++y, dst += g.pitch, src += s.visible_pitch) {
+    switch (g.frame_depth) {
+    case 16: row16_to_8(dst, src, g.clip_width, nearest); break;
+    case 24: row24_to_8(dst, src, g.clip_width, nearest); break;
+    case 32: row32_to_8(dst, src, g.clip_width, nearest); break;
+    default:
+      if (remap)
+        row8_remap(dst, src, g.clip_width, s.remap.data());
+      else
+        row8_copy(dst, src, g.clip_width);
+      break;
+    }
+  }
+}
+
+// The output palette and colour tables of 8-bit output; true when pixels
+// go through the remap table, nothing when no palette can be built.
+std::optional<bool> prepare_indexed(GFILE &g, bool palette_changed) {
+  GFILESTATE &s = *g.state;
+  const Options &o = s.options;
+  if (passes_palette_through(g)) {
+    std::memcpy(g.palette, g.source_palette, sizeof g.palette);
+    const bool remap = o.system_colours == 1 || o.first_index != 0 || o.entries != 256;
+    if (!remap)
+      return false;
+    if (o.system_colours == 1)
+      write_system_colours(Palette(&g.palette[0][0], kPaletteBytes));
+    if (palette_changed || !s.remap_valid) {
+      rebuild_remap(g);
+      std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
+    }
+    return true;
+  }
+  bool stale = palette_changed || !s.remap_valid;
+  if (palette_due(g)) {
+    const std::optional<bool> changed = build_new_palette(g);
+    if (!changed)
+      return std::nullopt;
+    if (*changed) {
+      stale = true;
+      std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
+    }
+  }
+  if (stale && g.frame_depth <= 8)
+    rebuild_remap(g);
+  return true;
+}
+
+bool allocate_output(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  if (g.buffer)
+    return true;
+  if (g.true_colour)
+    g.pitch *= 4;
+  size_t bytes = 0;
+  if (!util::buffer_size(static_cast<uint32_t>(g.pitch), static_cast<uint32_t>(g.height), &bytes))
+    return util::fail(util::Status::kTooLarge, "the output frame is too large");
+  g.buffer = static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(bytes)));
+  if (!g.buffer)
+    return util::fail(util::Status::kOutOfMemory);
+  std::memset(g.buffer, 0, bytes);
+  s.own_buffer = true;
+  return true;
+}
+
+// One source frame from the reader, then its visible window.
+bool fetch_one(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  const Fetch fetch = fetch_for(g.kind);
+  const bool changed = fetch ? fetch(g) : false;
+  s.first_fetch_done = true;
+  ++g.fetched;
+  if (g.fetched >= g.frame_count)
+    g.at_end = 1;
+  if (s.frame.top_left) {
+    g.frame_depth = s.frame.depth;
+    clip_window(g, s.frame.width, s.frame.height);
+  }
+  locate_visible(g);
+  if (s.promote)
+    promote_visible(g);
+  return changed;
+}
+
+} // namespace
+
+void skipping_message(GFILE &g, uint32_t k) {
+  const GFILESTATE &s = *g.state;
+  say(s.callback, k == 0 ? 1 : 0, "Skipping frame %li...", static_cast<long>(output_frames_for(g, k) + 1));
+}
+
+void locate_visible(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  const SourceFrame &f = s.frame;
+  s.visible = nullptr;
+  s.visible_pitch = f.pitch;
+  if (!f.top_left || g.clip_width <= 0 || g.clip_height <= 0)
+    return;
+  s.visible = f.top_left + ptrdiff_t{g.clip_y} * f.pitch + ptrdiff_t{g.clip_x} * bytes_per_pixel(f.depth);
+}
+
+bool advance(GFILE &g) {
+  bool changed = false;
+  if (g.delivered == 0 && g.fetched == 0) {
+    changed = fetch_one(g);
+  } else if (!g.at_end) {
+    const int64_t want = source_frames_for(g, g.delivered);
+    while (g.fetched < g.frame_count && g.fetched < want) {
+      changed |= fetch_one(g);
+      if (g.at_end)
+        break;
+    }
+  }
+  if (g.delivered < INT32_MAX)
+    ++g.delivered;
+  if (g.delivered >= g.output_frames)
+    g.at_end = 1;
+  return changed;
+}
+
+} // namespace vex::gfile
+
+using namespace vex::gfile;
+
+extern "C" int32_t GFileGet(GFILE *g) {
+  if (!g || !g->state)
+    return 0;
+  if (cancelled(*g))
+    return 0;
+  const bool changed = advance(*g);
+  if (!allocate_output(*g))
+    return 0;
+  GFILESTATE &s = *g->state;
+  const std::optional<bool> remap = g->true_colour ? false : prepare_indexed(*g, changed);
+  if (!remap)
+    return 0; // the palette file cannot be opened
+  if (!s.visible)
+    return 1; // nothing of the source is visible
+  const int32_t bytes = g->true_colour ? 4 : 1;
+  uint8_t *dst = g->buffer;
+  if (g->origin_x < 0)
+    dst += ptrdiff_t{-int64_t{g->origin_x}} * bytes;
+  if (g->origin_y < 0)
+    dst += ptrdiff_t{-int64_t{g->origin_y}} * g->pitch;
+  if (g->true_colour)
+    convert_true_colour(*g, dst);
+  else
+    convert_indexed(*g, dst, *remap);
+  return 1;
+}

@@ -1,0 +1,204 @@
+// GFileOpen: the list reader first, then the readers in their fixed order,
+// then the frame range, the crop window, 24-bit promotion and the rates.
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "gfile/graphics_source.h"
+#include "gfile/reader_order.h"
+#include "gfile/source_geometry.h"
+#include "gfile/source_promotion.h"
+#include "util/limits.h"
+
+namespace vex::gfile {
+namespace {
+
+using util::Status;
+
+// The whole open of one input; `accepted` leaves the record ready for the
+// common tail.
+Opened open_input(GFILE &g, const OpenArgs &a) {
+  if (std::strlen(a.name) >= kNameChars) {
+    util::fail(Status::kInvalidArgument, "the name has %zu characters, at most %zu fit", std::strlen(a.name),
+               kNameChars - 1);
+    return Opened::failed;
+  }
+  copy_text(g.name, sizeof g.name, a.name);
+  ListInput &list = g.state->list;
+  list.line = a.name;
+  ListEntry entry;
+  if (next_entry(list.state(), list.line.c_str(), entry))
+    return open_list(g, a, &entry);
+  if (std::strchr(a.name, '?'))
+    return open_list(g, a, nullptr); // a series that names nothing
+  rewind_list(list.state());
+  if (is_list_name(a.name)) {
+    list.file = VEXFileOpen(4096, a.name, VEXFILE_READ);
+    if (!list.file) {
+      util::fail_to_open(errno);
+      return Opened::failed;
+    }
+    return open_list(g, a, nullptr);
+  }
+  // Switches the name carried (/S, /E) are not part of the file name.
+  const char *name = entry.name[0] != '\0' ? entry.name : a.name;
+  if (HasExtension(name) && !file_exists(name)) {
+    util::fail_to_open(errno);
+    return Opened::failed;
+  }
+  return try_readers(g, a, name);
+}
+
+// Frame range: first and last are 1-based; the offset is first - 1.
+void apply_range(GFILE &g, const OpenArgs &a) {
+  const int64_t count = std::max<int64_t>(g.frame_count, 0);
+  g.total_frames = static_cast<int32_t>(count);
+  int64_t first = a.first > 0 ? a.first : 1;
+  int64_t last = a.last > 0 ? a.last : kWholeRange;
+  first = std::min(first, std::max<int64_t>(count, 1));
+  last = std::max(std::min(last, count), first);
+  g.state->first_offset = static_cast<uint32_t>(first - 1);
+  g.frame_count = static_cast<int32_t>(last - (first - 1));
+}
+
+void apply_promotion(GFILE &g, const OpenArgs &a) {
+  g.depth_read = g.depth;
+  const bool automatic = !g.true_colour && a.promotion == 0 && g.depth > 8 && g.frame_count >= 10;
+  g.state->promote = automatic || a.promotion == 1;
+  if (g.state->promote)
+    g.depth = 24;
+}
+
+Options options_of(const OpenArgs &a) {
+  Options o;
+  o.play_num = a.play_num;
+  o.play_den = a.play_den;
+  o.out_num = a.out_num;
+  o.out_den = a.out_den;
+  o.palette_mode = a.palette_mode;
+  o.palette_period = a.palette_period == 0 ? 0x10000 : a.palette_period;
+  o.asked_first_index = std::clamp(a.first_index, 0, 255);
+  o.asked_entries = std::clamp(a.palette_entries, 1, 256 - o.asked_first_index);
+  o.split = std::clamp(a.palette_split, 0, (o.asked_entries + 1) / 2);
+  o.first_index = o.asked_first_index;
+  o.entries = std::max(o.asked_entries - o.split, 1);
+  o.system_colours = std::clamp(a.system_colours, 0, 2);
+  o.promotion = a.promotion;
+  if (a.palette_file)
+    o.palette_file.assign(a.palette_file, strnlen(a.palette_file, kNameChars - 1));
+  return o;
+}
+
+GFILE *open_source(const OpenArgs &a) {
+  SourcePtr g(util::new_record<GFILE>());
+  if (!g)
+    return util::fail(Status::kOutOfMemory);
+  g->state = util::new_record<GFILESTATE>();
+  if (!g->state)
+    return util::fail(Status::kOutOfMemory);
+  GFILESTATE &s = *g->state;
+  s.options = options_of(a);
+  s.callback = a.callback;
+  g->true_colour = a.flags & GFILE_TRUE_COLOUR ? 1 : 0;
+  g->alpha = a.flags & GFILE_ALPHA ? 1 : 0;
+  const Opened r = open_input(*g, a);
+  if (r != Opened::accepted) {
+    if (r == Opened::failed && util::last_status() == Status::kOk)
+      util::fail(Status::kNotThisFormat, "no reader accepts %s", a.name);
+    // A list that failed has told the callback already.
+    if (g->kind != GFILE_LIST && a.callback)
+      say(a.callback, 2, "Error opening: %s", a.name);
+    return nullptr;
+  }
+  if (g->kind != GFILE_LIST)
+    g->file_size = vexfilesize(g->name);
+  apply_range(*g, a);
+  if (!set_output_window(*g, a.crop_x, a.crop_y, a.crop_width, a.crop_height)) {
+    if (a.callback)
+      say(a.callback, 2, "Error opening: %s", a.name);
+    return nullptr;
+  }
+  apply_promotion(*g, a);
+  set_rates(*g, a.play_num, a.play_den, a.out_num, a.out_den);
+  copy_text(s.label, sizeof s.label, a.label ? a.label : "Processing");
+  return g.release();
+}
+
+} // namespace
+
+void copy_text(char *dest, size_t size, const char *text) {
+  const size_t n = strnlen(text, size - 1);
+  std::memcpy(dest, text, n);
+  dest[n] = '\0';
+}
+
+std::string with_extension(const char *name, const char *extension) {
+  std::string out(name ? name : "");
+  if (!HasExtension(out.c_str()))
+    out += extension;
+  return out.size() < kNameChars ? out : std::string();
+}
+
+bool file_exists(const std::string &name) {
+  if (name.empty())
+    return false;
+  VEXFILE *f = VEXFileOpen(0, name.c_str(), VEXFILE_READ);
+  if (!f)
+    return false;
+  VEXFileClose(f);
+  return true;
+}
+
+util::Failure report(VEXMessageCallback callback, Status status, const char *text) {
+  if (callback)
+    callback(text, 2);
+  return util::fail(status, "%s", text);
+}
+
+int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) {
+  if (!callback)
+    return 0;
+  va_list args, again;
+  va_start(args, format);
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? size_t(n) : 0, '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return callback(text.c_str(), level);
+}
+
+void rate_from_speed(int32_t speed, uint32_t &num, uint32_t &den) {
+  if (speed == 0) {
+    num = den = 0; // no rate in the file: the common tail picks one
+  } else if (speed > 0) {
+    num = 1000;
+    den = static_cast<uint32_t>(speed);
+  } else {
+    num = 100000;
+    den = static_cast<uint32_t>(-static_cast<int64_t>(speed));
+  }
+}
+
+} // namespace vex::gfile
+
+using namespace vex::gfile;
+
+extern "C" GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uint32_t play_den, uint32_t out_num,
+                            uint32_t out_den, int32_t crop_x, int32_t crop_y, int32_t crop_width, int32_t crop_height,
+                            int32_t first, int32_t last, int32_t palette_mode, int32_t palette_period,
+                            int32_t first_index, int32_t palette_entries, int32_t palette_split, int32_t system_colours,
+                            int32_t promotion, const char *palette_file, const char *label,
+                            VEXMessageCallback callback) {
+  vex::util::clear_reason();
+  if (!name)
+    return vex::util::fail(vex::util::Status::kInvalidArgument, "no file name");
+  const OpenArgs a{name,         flags,          play_num,    play_den,        out_num,       out_den,
+                   crop_x,       crop_y,         crop_width,  crop_height,     first,         last,
+                   palette_mode, palette_period, first_index, palette_entries, palette_split, system_colours,
+                   promotion,    palette_file,   label,       callback};
+  return open_source(a);
+}

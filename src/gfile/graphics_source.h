@@ -1,0 +1,245 @@
+// The working state behind a GFILE handle and the pieces of the graphics
+// source: one reader per kind of input (open, fetch one frame, rewind,
+// release), the crop window, the rate conversion and the delivery of
+// pixels.
+//
+// A fetched frame is described by SourceFrame: the top-left pixel of the
+// reader's whole picture and its signed pitch (negative for pictures
+// stored bottom-up). The crop window is applied to it afterwards, so a
+// list can take an entry's frame as it is and clip it against the entry's
+// own size.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gfile/list_reader.h"
+#include "stills/still_image.h"
+#include "util/record.h"
+#include "util/status.h"
+#include "vexutil/file.h"
+#include "vexutil/flic.h"
+#include "vexutil/gfile.h"
+#include "vexutil/platform.h"
+
+struct KORVA;
+namespace vex::formats::tolm {
+struct TOLM;
+}
+namespace vex::movie {
+struct Stream;
+struct Getter;
+} // namespace vex::movie
+namespace vex::platform {
+class EmbeddedMovie;
+}
+
+namespace vex::gfile {
+
+inline constexpr size_t kNameChars = 128;
+inline constexpr size_t kLabelChars = 32;
+// Largest side a still image may have (BMP, PCX, PNG, TGA).
+inline constexpr int32_t kMaxStillSide = 4096;
+inline constexpr uint32_t kWholeRange = 0xFFFFFF;
+inline constexpr int32_t kPassThroughPeriod = 32000;
+
+// The arguments of GFileOpen.
+struct OpenArgs {
+  const char *name = nullptr;
+  int32_t flags = 0;
+  uint32_t play_num = 0, play_den = 0, out_num = 0, out_den = 0;
+  int32_t crop_x = 0, crop_y = 0, crop_width = 0, crop_height = 0;
+  int32_t first = 0, last = 0;
+  int32_t palette_mode = 0, palette_period = 0, first_index = 0, palette_entries = 256;
+  int32_t palette_split = 0, system_colours = 0, promotion = 0;
+  const char *palette_file = nullptr;
+  const char *label = nullptr;
+  VEXMessageCallback callback = nullptr;
+};
+
+// The options a source keeps (the palette ones as GFileOpen corrected them).
+struct Options {
+  uint32_t play_num = 0, play_den = 0, out_num = 0, out_den = 0; // as asked (list entries get them)
+  int32_t palette_mode = 0;
+  int32_t palette_period = 0x10000;
+  int32_t first_index = 0, entries = 256; // usable range after the split
+  int32_t asked_first_index = 0, asked_entries = 256;
+  int32_t split = 0;
+  int32_t system_colours = 0;
+  int32_t promotion = 0;
+  std::string palette_file;
+};
+
+// The current source frame before cropping.
+struct SourceFrame {
+  const uint8_t *top_left = nullptr; // pixel (0, 0)
+  ptrdiff_t pitch = 0;               // bytes from one row to the next (negative: bottom-up)
+  int32_t width = 0, height = 0;
+  int32_t depth = 8;
+};
+
+struct StillLoad {
+  stills::Format format = stills::Format::bmp;
+  stills::Image image{};
+  bool held = false;
+  int32_t bits = 8; // depth the image is held at
+};
+
+struct AviInput {
+  movie::Stream *stream = nullptr;
+  movie::Getter *getter = nullptr;
+  uint32_t first_sample = 0;
+  uint32_t sound_bytes_per_frame = 0;
+};
+
+struct ListInput {
+  VEXFILE *file = nullptr;
+  char pattern[kNameChars] = {};
+  int32_t counter = 0, end = 0, repeat = 0;
+  char repeated[kRepeatedChars] = {};
+  int32_t repeated_first = 0, repeated_last = 0;
+  std::string line; // the source name: the only line without a list file
+  GFILE *entry = nullptr;
+  ListState state() { return ListState{file, pattern, counter, end, repeat, repeated, repeated_first, repeated_last}; }
+};
+
+// The raw frame file's reader, behind a type of our own (raw_input.cpp).
+struct RawInput;
+struct RawInputDeleter {
+  void operator()(RawInput *r) const;
+};
+
+struct GfileCloser {
+  void operator()(GFILE *g) const { GFileClose(g); }
+};
+using SourcePtr = std::unique_ptr<GFILE, GfileCloser>;
+
+} // namespace vex::gfile
+
+struct GFILESTATE {
+  GFILESTATE();
+  ~GFILESTATE();
+  GFILESTATE(const GFILESTATE &) = delete;
+  GFILESTATE &operator=(const GFILESTATE &) = delete;
+
+  vex::gfile::Options options;
+  VEXMessageCallback callback = nullptr;
+  char label[vex::gfile::kLabelChars] = "Processing";
+  uint32_t first_offset = 0; // source frames before the range
+  bool first_fetch_done = false;
+  bool progress_sent = false; // the first message of a run has gone out
+  bool own_buffer = false;    // the output buffer is ours to free
+  bool promote = false;       // 24-bit promotion through the flat-area filter
+
+  // Readers (one of them is in use, by kind).
+  VEXFLIC *flic = nullptr;
+  KORVA *korva = nullptr;
+  vex::formats::tolm::TOLM *tolm = nullptr;
+  std::unique_ptr<vex::gfile::RawInput, vex::gfile::RawInputDeleter> raw;
+  std::unique_ptr<vex::platform::EmbeddedMovie> executable;
+  QTFILE *qt = nullptr;
+  vex::gfile::AviInput avi;
+  vex::gfile::StillLoad still;
+  vex::gfile::ListInput list;
+  vex::gfile::SourcePtr palette_source; // the analysed path's second source (none yet)
+
+  // Frame storage of the readers that decode into a buffer of ours.
+  std::vector<uint8_t> frame_buffer;
+  vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
+  std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
+  const uint8_t *visible = nullptr; // first visible pixel of the frame to convert
+  ptrdiff_t visible_pitch = 0;
+
+  // Colour tables of 8-bit output.
+  std::array<uint8_t, 256> remap{};
+  bool remap_valid = false;
+  std::vector<uint16_t> colour_cache; // 2^18 entries; < 256 empty, else 256 + index
+  bool palette_ready = false;         // the interim analysed palette exists
+};
+
+namespace vex::gfile {
+
+// How a reader answers an open: it takes the input, leaves it to the next
+// reader, or fails the whole open (the message is given).
+enum class Opened { accepted, declined, failed };
+
+// Copies text into a fixed field, cut to fit.
+void copy_text(char *dest, size_t size, const char *text);
+// The name with `extension` appended when it has none; empty when the
+// result would not fit in kNameChars.
+std::string with_extension(const char *name, const char *extension);
+// True when a file of that name can be opened for reading.
+bool file_exists(const std::string &name);
+// Tells the callback `text` at level 2 and records the reason.
+util::Failure report(VEXMessageCallback callback, util::Status status, const char *text);
+// Calls the callback with a formatted text; its answer.
+int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));
+// A rate from a speed value (v >= 0 ms per frame, v < 0 10 us units); a
+// zero speed gives 0/0.
+void rate_from_speed(int32_t speed, uint32_t &num, uint32_t &den);
+
+// Readers. Each open fills kind, type, name, source size, depth, frame
+// count, the source rate and has_sound.
+Opened open_list(GFILE &g, const OpenArgs &a, const ListEntry *first);
+Opened open_wave_check(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_flic(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_korvane(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_tolm(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_executable(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_avi(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_quicktime(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_still(GFILE &g, const OpenArgs &a, const char *name, stills::Format format);
+Opened open_sound_only(GFILE &g, const OpenArgs &a, const char *name);
+Opened open_raw(GFILE &g, const OpenArgs &a, const char *name);
+
+// Korvane and Tolm accepted, from a name or from an executable.
+Opened accept_korvane(GFILE &g);
+Opened accept_tolm(GFILE &g);
+
+// Fetches the next source frame into state->frame; true when the palette
+// changed.
+bool fetch_frame(GFILE &g);
+bool fetch_list(GFILE &g);
+bool fetch_flic(GFILE &g);
+bool fetch_korvane(GFILE &g);
+bool fetch_tolm(GFILE &g);
+bool fetch_avi(GFILE &g);
+bool fetch_quicktime(GFILE &g);
+bool fetch_still(GFILE &g);
+bool fetch_sound_only(GFILE &g);
+bool fetch_raw(GFILE &g);
+
+void rewind_raw(GFILE &g);
+
+// Back to the first frame; releasing.
+void rewind_reader(GFILE &g);
+void release_reader(GFILE &g);
+
+// "Skipping frame %li..." for each of the first-frame offset's frames,
+// calling `skip` once per frame (Korvane, Tolm, FLIC).
+template <class Skip> void skip_to_first(GFILE &g, Skip skip);
+void skipping_message(GFILE &g, uint32_t k);
+
+// The rate conversion of one output frame: fetches the source frames it
+// needs; true when any of them changed the palette.
+bool advance(GFILE &g);
+
+// The crop window over the current frame: state->visible and its pitch.
+void locate_visible(GFILE &g);
+
+// Output frame arithmetic (64-bit, clamped): source frames to output frames.
+int64_t to_output_frames(const GFILE &g, int64_t source_frames);
+
+template <class Skip> void skip_to_first(GFILE &g, Skip skip) {
+  for (uint32_t k = 0; k < g.state->first_offset; ++k) {
+    skipping_message(g, k);
+    skip();
+  }
+}
+
+} // namespace vex::gfile

@@ -1,0 +1,148 @@
+// Lists and numbered series (kind 0x100): every entry is a graphics source
+// of its own, opened in turn with the entry's frame range. The list's
+// size, depth and sound are the largest of its entries', its frame count
+// and file size their sums, its rate the first entry's that has one.
+#include <algorithm>
+#include <cstring>
+
+#include "gfile/graphics_source.h"
+#include "gfile/list_nesting.h"
+#include "gfile/source_geometry.h"
+
+namespace vex::gfile {
+namespace {
+
+using util::Status;
+
+constexpr int32_t kEntryOptions[] = {0, 0x10000, 0, 256,
+                                     0, 0,       2}; // mode, period, first, entries, split, system, promotion
+
+GFILE *open_entry(const GFILE &g, const ListEntry &e, int32_t first, int32_t last) {
+  const GFILESTATE &s = *g.state;
+  const Options &o = s.options;
+  const uint32_t flags = (g.true_colour ? GFILE_TRUE_COLOUR : 0) | (g.alpha ? GFILE_ALPHA : 0);
+  return GFileOpen(e.name, static_cast<int32_t>(flags), o.play_num, o.play_den, o.out_num, o.out_den, 0, 0, 0, 0, first,
+                   last, kEntryOptions[0], kEntryOptions[1], kEntryOptions[2], kEntryOptions[3], kEntryOptions[4],
+                   kEntryOptions[5], kEntryOptions[6], nullptr, "", s.callback);
+}
+
+// Accumulates one entry into the list's fields.
+void accumulate(GFILE &g, const GFILE &e, uint64_t &frames, uint64_t &bytes) {
+  g.depth = std::max(g.depth, e.depth);
+  g.source_width = std::max(g.source_width, e.source_width);
+  g.source_height = std::max(g.source_height, e.source_height);
+  if (g.source_num == 0 && e.source_num != 0) {
+    g.source_num = e.source_num;
+    g.source_den = e.source_den;
+  }
+  g.has_sound |= e.has_sound;
+  frames += static_cast<uint32_t>(e.frame_count);
+  bytes += e.file_size;
+}
+
+} // namespace
+
+Opened open_list(GFILE &g, const OpenArgs &a, const ListEntry *first) {
+  GFILESTATE &s = *g.state;
+  ListInput &list = s.list;
+  ListNesting nesting;
+  g.kind = GFILE_LIST; // its failures have been told already
+  copy_text(g.type, sizeof g.type, "List");
+  uint64_t frames = 0, bytes = 0;
+  ListEntry entry;
+  bool ok = true;
+  if (nesting.enter(list.file ? a.name : list.line.c_str())) {
+    if (first)
+      entry = *first;
+    else
+      next_entry(list.state(), list.line.c_str(), entry);
+    for (;;) {
+      say(a.callback, 0, "Opening %s...", entry.name);
+      if (entry.name[0] == '\0' || !nesting.count_entry())
+        break;
+      SourcePtr e(open_entry(g, entry, entry.first, entry.last));
+      if (!e) {
+        ok = false;
+        break;
+      }
+      accumulate(g, *e, frames, bytes);
+      next_entry(list.state(), list.line.c_str(), entry);
+    }
+  }
+  const std::string problem = nesting.problem();
+  if (!problem.empty()) {
+    if (nesting.outermost())
+      report(a.callback, Status::kInvalidArgument, problem.c_str());
+    else
+      util::fail(Status::kInvalidArgument, "%s", problem.c_str());
+    return Opened::failed;
+  }
+  if (!ok)
+    return Opened::failed;
+  if (frames == 0) {
+    report(a.callback, Status::kNotThisFormat, "No files in the list file.");
+    return Opened::failed;
+  }
+  g.frame_count = static_cast<int32_t>(std::min<uint64_t>(frames, INT32_MAX));
+  g.file_size = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+  rewind_list(list.state());
+  return Opened::accepted;
+}
+
+// The next entry that opens, or null at the end of the list (after which
+// the list starts again).
+GFILE *next_open_entry(GFILE &g, ListEntry &e) {
+  ListInput &list = g.state->list;
+  for (int tries = 0; tries < 2; ++tries) { // an end marker is read once more: the list wraps round
+    next_entry(list.state(), list.line.c_str(), e);
+    if (e.name[0] != '\0')
+      return open_entry(g, e, e.first, e.last);
+  }
+  return nullptr;
+}
+
+bool fetch_list(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  ListInput &list = s.list;
+  if (list.entry && list.entry->at_end) {
+    GFileClose(list.entry);
+    list.entry = nullptr;
+  }
+  bool changed = false;
+  if (!list.entry) {
+    ListEntry e;
+    list.entry = next_open_entry(g, e);
+    // The first fetch with a first-frame offset skips whole entries, then
+    // opens the one that holds the first frame from that frame on.
+    uint32_t skip = s.first_fetch_done ? 0 : s.first_offset;
+    while (list.entry && skip > 0) {
+      const auto n = static_cast<uint32_t>(list.entry->frame_count);
+      GFileClose(list.entry);
+      list.entry = nullptr;
+      if (n <= skip) {
+        skip -= n;
+        list.entry = next_open_entry(g, e);
+      } else {
+        const int32_t from = std::max(e.first, 1) + static_cast<int32_t>(skip);
+        list.entry = open_entry(g, e, from, e.last);
+        skip = 0;
+      }
+    }
+    changed = true;
+  }
+  if (!list.entry) {
+    s.frame = SourceFrame{}; // nothing opens any more: nothing is drawn
+    return changed;
+  }
+  GFILE &e = *list.entry;
+  changed |= advance(e);
+  const SourceFrame &f = e.state->frame;
+  s.frame = f;
+  g.frame_depth = e.frame_depth;
+  g.frame_bytes = e.frame_bytes;
+  if (changed)
+    std::memcpy(g.source_palette, e.source_palette, sizeof g.source_palette);
+  return changed;
+}
+
+} // namespace vex::gfile

@@ -1,0 +1,75 @@
+// Names and files that open nothing: each fails with "Error opening: %s"
+// through the callback and a reason in VEXLastError(), without a crash.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testkit/flic/flic_pattern_file.h"
+#include "testkit/util/temp_dir.h"
+#include "tests/gfile/gfile_test_util.h"
+
+namespace {
+
+using namespace gfile_test;
+
+void expect_refused(const std::string &name) {
+  EXPECT_EQ(open(name), nullptr) << name.size() << " characters";
+  EXPECT_EQ(errors(), std::vector<std::string>{"Error opening: " + name});
+  EXPECT_STRNE(VEXLastError(), "");
+}
+
+TEST(GfileBadInput, LongNamesNothingAndDirectories) {
+  vex::testkit::TempDir dir;
+  const std::string base = dir.path().string() + "/";
+  // 127 characters in all is the longest name a record holds: it opens.
+  vex::testkit::PatternOptions o;
+  o.width = 8;
+  o.height = 8;
+  o.frames = 2;
+  const std::string n127 = base + std::string(127 - base.size() - 4, 'x') + ".flc";
+  ASSERT_EQ(n127.size(), 127u);
+  // The FLC writer's own names are shorter: write, then rename.
+  ASSERT_NE(vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, base + "w.flc"), 0u);
+  std::filesystem::copy_file(base + "w.flc", n127);
+  Source g = open(n127);
+  ASSERT_NE(g, nullptr) << VEXLastError();
+  EXPECT_EQ(std::string(g->name), n127);
+  // One more character does not fit, existing or not.
+  const std::string n128 = base + std::string(128 - base.size() - 4, 'y') + ".flc";
+  std::filesystem::copy_file(base + "w.flc", n128);
+  expect_refused(n128);
+  expect_refused(base + std::string(4000, 'z'));
+  expect_refused(base + "nothing");     // no extension, no file under any
+  expect_refused(base + "nothing.flc"); // a named file that does not exist
+  std::filesystem::create_directory(base + "folder.flc");
+  expect_refused(base + "folder.flc");
+  std::filesystem::create_directory(base + "folder");
+  expect_refused(base + "folder");
+  expect_refused("");
+}
+
+TEST(GfileBadInput, EmptyAndForeignFiles) {
+  vex::testkit::TempDir dir;
+  for (const char *name : {"e.flc", "e.bmp", "e.avi", "e.mov", "e.kvn", "e.tlm", "e.raw", "e.exe", "e.wav", "e"}) {
+    write_bytes(dir.file(name), {});
+    expect_refused(dir.file(name));
+  }
+  write_bytes(dir.file("text.png"), std::vector<uint8_t>(300, 'A'));
+  expect_refused(dir.file("text.png"));
+  // A RIFF that is not a WAVE goes on to the other readers, which refuse it.
+  std::vector<uint8_t> riff = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '};
+  write_bytes(dir.file("r.wav"), riff);
+  expect_refused(dir.file("r.wav"));
+}
+
+TEST(GfileBadInput, NullHandlesAreHarmless) {
+  EXPECT_EQ(GFileGet(nullptr), 0);
+  GFileReset(nullptr);
+  EXPECT_EQ(GFileClose(nullptr), nullptr);
+  EXPECT_EQ(GFileOpen(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr),
+            nullptr);
+}
+
+} // namespace

@@ -1,0 +1,58 @@
+// The public GFILE record: its fields in the documented order and widths.
+// The expected offsets are laid out here from the list of fields (bytes,
+// alignment), independently of the header; the C compiler's layout is
+// checked against them.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "vexutil/gfile.h"
+
+extern "C" const size_t gfile_c_offsets[];
+extern "C" const size_t gfile_c_offset_count;
+
+namespace {
+
+struct Field {
+  size_t bytes, align;
+};
+
+// Fields 1-34 (pairs such as output width, height are one numbered field of
+// two words), then the working-state pointer.
+const std::vector<Field> kFields = {
+    {128, 1}, {128, 1}, {4, 4}, {4, 4},   {4, 4},   {8, 4}, {8, 4}, {4, 4}, {4, 4}, {8, 4},
+    {8, 4},   {8, 4},   {4, 4}, {4, 4},   {4, 4},   {4, 4}, {4, 4}, {4, 4}, {4, 4}, {8, 8} /* output buffer pointer */,
+    {4, 4},   {4, 4},   {4, 4}, {4, 4},   {768, 1}, {4, 4}, {4, 4}, {8, 4}, {8, 4}, {8, 4},
+    {8, 4},   {8, 4},   {4, 4}, {768, 1}, {8, 8} /* working state */};
+
+std::vector<size_t> expected_offsets() {
+  std::vector<size_t> out;
+  size_t at = 0, widest = 1;
+  for (const Field &f : kFields) {
+    at = (at + f.align - 1) / f.align * f.align;
+    out.push_back(at);
+    at += f.bytes;
+    widest = std::max(widest, f.align);
+  }
+  out.push_back((at + widest - 1) / widest * widest); // the record's size
+  return out;
+}
+
+TEST(GfileLayout, FieldsLieWhereTheListPutsThem) {
+  const std::vector<size_t> want = expected_offsets();
+  ASSERT_EQ(gfile_c_offset_count, want.size());
+  for (size_t i = 0; i < want.size(); ++i)
+    EXPECT_EQ(gfile_c_offsets[i], want[i]) << "field " << i + 1;
+  // Spot checks by hand: the type name after the 128-character name, the
+  // output buffer on its 8-byte boundary after the depths, the two
+  // palettes of 768 bytes.
+  EXPECT_EQ(want[1], 128u);
+  EXPECT_EQ(want[19], 344u);
+  EXPECT_EQ(want[24], 368u);
+  EXPECT_EQ(want[33], 1188u);
+  EXPECT_EQ(want.back(), 1968u);
+  EXPECT_EQ(sizeof(GFILE), want.back());
+}
+
+} // namespace

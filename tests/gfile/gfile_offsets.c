@@ -1,0 +1,21 @@
+/* The GFILE record as a C99 compiler lays it out, one entry per numbered
+   public field (the first member of each), then the working-state pointer
+   and the size. */
+#include <stddef.h>
+
+#include "vexutil/gfile.h"
+
+const size_t gfile_c_offsets[] = {
+    offsetof(GFILE, name),          offsetof(GFILE, type),         offsetof(GFILE, true_colour),
+    offsetof(GFILE, alpha),         offsetof(GFILE, kind),         offsetof(GFILE, width),
+    offsetof(GFILE, source_width),  offsetof(GFILE, has_sound),    offsetof(GFILE, speed),
+    offsetof(GFILE, out_num),       offsetof(GFILE, play_num),     offsetof(GFILE, source_num),
+    offsetof(GFILE, frame_count),   offsetof(GFILE, fetched),      offsetof(GFILE, output_frames),
+    offsetof(GFILE, delivered),     offsetof(GFILE, depth),        offsetof(GFILE, frame_depth),
+    offsetof(GFILE, depth_read),    offsetof(GFILE, buffer),       offsetof(GFILE, pitch),
+    offsetof(GFILE, frame_bytes),   offsetof(GFILE, file_size),    offsetof(GFILE, total_frames),
+    offsetof(GFILE, palette),       offsetof(GFILE, unused),       offsetof(GFILE, at_end),
+    offsetof(GFILE, clip_x),        offsetof(GFILE, crop_x),       offsetof(GFILE, clip_width),
+    offsetof(GFILE, uncovered_width), offsetof(GFILE, origin_x),   offsetof(GFILE, palette_built),
+    offsetof(GFILE, source_palette), offsetof(GFILE, state),       sizeof(GFILE)};
+const size_t gfile_c_offset_count = sizeof gfile_c_offsets / sizeof gfile_c_offsets[0];

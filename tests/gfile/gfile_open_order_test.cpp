@@ -1,0 +1,147 @@
+// The order and conditions of the readers: movies inside executables,
+// default extensions, the still-image size limit, the early QuickTime
+// attempt of the alpha flag, and 24-bit promotion by frame count.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testkit/audio/wav_file.h"
+#include "testkit/flic/flic_pattern_file.h"
+#include "testkit/formats/korvane/korvane_writer.h"
+#include "testkit/formats/tolm/tolm_movie_writer.h"
+#include "testkit/platform/pe_fixture.h"
+#include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/temp_dir.h"
+#include "tests/gfile/gfile_test_util.h"
+
+namespace {
+
+using namespace gfile_test;
+using vex::testkit::ffmpeg;
+
+TEST(GfileOpenOrder, MoviesInsideExecutablesPlayAsTheMovieItself) {
+  vex::testkit::TempDir dir;
+  // Korvane.
+  vex::testkit::PatternOptions o;
+  o.width = 32;
+  o.height = 16;
+  o.frames = 4;
+  const auto kv = vex::testkit::korvane::write_korvane(
+      vex::testkit::korvane::pattern_frames(vex::testkit::PatternAnimation(o)), {}, dir.file("k.kvn"));
+  ASSERT_TRUE(kv.ok);
+  uint32_t offset = 0;
+  vex::testkit::write_file(dir.file("k.exe"), vex::testkit::executable_with_movie(kv.file, &offset));
+  // Tolm.
+  vex::testkit::tolm::RandomMovieOptions mo;
+  mo.frames = 3;
+  const auto tolm = vex::testkit::tolm::movie_bytes(vex::testkit::tolm::random_movie(mo).movie);
+  vex::testkit::write_file(dir.file("t.tlm"), tolm);
+  vex::testkit::write_file(dir.file("t.exe"), vex::testkit::executable_with_movie(tolm, &offset));
+
+  for (const auto &[movie, exe, kind] :
+       {std::tuple{"k.kvn", "k.exe", GFILE_KORVANE}, std::tuple{"t.tlm", "t.exe", GFILE_TOLM}}) {
+    Source plain = open(dir.file(movie), Options{.flags = GFILE_TRUE_COLOUR});
+    Source inside = open(dir.file(exe), Options{.flags = GFILE_TRUE_COLOUR});
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(inside, nullptr) << VEXLastError();
+    EXPECT_EQ(inside->kind, kind);
+    EXPECT_EQ(inside->frame_count, plain->frame_count);
+    EXPECT_EQ(all_frames(inside.get()), all_frames(plain.get())) << exe;
+  }
+  // An executable without a movie is no input.
+  vex::testkit::write_file(dir.file("n.exe"), vex::testkit::executable_with_strings({{1, "no movie here"}}));
+  EXPECT_EQ(open(dir.file("n.exe")), nullptr);
+  EXPECT_EQ(errors(), std::vector<std::string>{"Error opening: " + dir.file("n.exe")});
+}
+
+TEST(GfileOpenOrder, NamesWithoutExtensionFindTheirFile) {
+  vex::testkit::TempDir dir;
+  ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10:duration=1 -c:v rawvideo -pix_fmt bgr24 " + dir.file("m.avi"));
+  ffmpeg("-f lavfi -i testsrc=size=40x30 -frames:v 1 -update 1 " + dir.file("g.gif"));
+  ffmpeg("-f lavfi -i testsrc=size=40x30 -frames:v 1 -update 1 -compression_algo deflate " + dir.file("f.tif"));
+  vex::testkit::write_file(dir.file("w.wav"), vex::testkit::pcm_wav(8000, 8, 1, std::vector<uint8_t>(8000, 128)));
+  struct Want {
+    const char *name, *opened;
+    int32_t kind;
+  };
+  for (const Want w : {Want{"m", "m.avi", GFILE_AVI}, Want{"g", "g.gif", GFILE_GIF}, Want{"f", "f.tif", GFILE_TIF},
+                       Want{"w", "w.wav", GFILE_SOUND_ONLY}}) {
+    Source g = open(dir.file(w.name));
+    ASSERT_NE(g, nullptr) << w.name;
+    EXPECT_EQ(g->kind, w.kind) << w.name;
+    EXPECT_EQ(std::string(g->name), dir.file(w.opened));
+  }
+  // A WAV of one second at 15 frames per second covers 16 frames.
+  EXPECT_EQ(open(dir.file("w"))->frame_count, 16);
+}
+
+TEST(GfileOpenOrder, StillsWiderThan4096AreLeftToLaterReaders) {
+  vex::testkit::TempDir dir;
+  for (const char *ext : {"bmp", "png"}) {
+    const std::string wide = dir.file(std::string("wide.") + ext), edge = dir.file(std::string("edge.") + ext);
+    ffmpeg("-f lavfi -i color=c=red:size=4098x2 -vf format=rgb24,crop=4097:2 -frames:v 1 -update 1 -pix_fmt rgb24 " +
+           wide);
+    ASSERT_EQ(vex::testkit::ffprobe(wide, "-show_entries stream=width -of csv=p=0"), "4097\n");
+    ffmpeg("-f lavfi -i color=c=red:size=4096x2 -frames:v 1 -update 1 -pix_fmt rgb24 " + edge);
+    // Refused by the still reader; a later reader may take it, but not as a still.
+    Source w = open(wide);
+    if (w) {
+      EXPECT_GE(w->kind, 32) << ext;
+    }
+    Source g = open(edge);
+    ASSERT_NE(g, nullptr) << ext;
+    EXPECT_EQ(g->width, 4096);
+  }
+}
+
+TEST(GfileOpenOrder, AlphaFlagKeepsTheFourthByteOfAThirtyTwoBitMovie) {
+  vex::testkit::TempDir dir;
+  const std::string mov = dir.file("a.mov");
+  ffmpeg("-f lavfi -i testsrc=size=24x16:rate=10:duration=0.3 -vf format=rgba,colorchannelmixer=aa=0.5 -c:v png " +
+         mov);
+  const auto want = vex::testkit::ffmpeg_decode(mov, "-f rawvideo -pix_fmt bgra");
+  ASSERT_EQ(want.size(), size_t{24} * 16 * 4 * 3);
+  Source alpha = open(dir.file("a"), Options{.flags = GFILE_TRUE_COLOUR | GFILE_ALPHA}); // found early as a.mov
+  ASSERT_NE(alpha, nullptr);
+  EXPECT_EQ(alpha->kind, GFILE_QUICKTIME);
+  Source plain = open(mov, Options{.flags = GFILE_TRUE_COLOUR});
+  ASSERT_NE(plain, nullptr);
+  for (size_t f = 0; f < 3; ++f) {
+    ASSERT_EQ(GFileGet(alpha.get()), 1);
+    ASSERT_EQ(GFileGet(plain.get()), 1);
+    const std::vector<uint8_t> frame(want.begin() + static_cast<ptrdiff_t>(f * 24 * 16 * 4),
+                                     want.begin() + static_cast<ptrdiff_t>((f + 1) * 24 * 16 * 4));
+    EXPECT_EQ(output(*alpha), frame) << f; // alpha kept
+    std::vector<uint8_t> cleared = frame;
+    for (size_t i = 3; i < cleared.size(); i += 4)
+      cleared[i] = 0;
+    EXPECT_EQ(output(*plain), cleared) << f;
+  }
+}
+
+TEST(GfilePromotion, ATwentyFourBitAviOfTenFramesIsPromotedAndOfNineIsNot) {
+  vex::testkit::TempDir dir;
+  for (const int frames : {9, 10}) {
+    const std::string avi = dir.file("p" + std::to_string(frames) + ".avi");
+    ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10 -frames:v " + std::to_string(frames) +
+           " -c:v rawvideo -pix_fmt bgr24 " + avi);
+    Source g = open(avi);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->depth_read, 24);
+    EXPECT_EQ(g->depth, 24);
+    ASSERT_EQ(GFileGet(g.get()), 1);
+    EXPECT_EQ(g->frame_depth, 24);
+    // Promotion smooths: the frame differs from the unfiltered one for
+    // ten frames only.
+    Source never = open(avi, Options{.promotion = 2});
+    ASSERT_EQ(GFileGet(never.get()), 1);
+    if (frames == 10)
+      EXPECT_NE(output(*g), output(*never));
+    else
+      EXPECT_EQ(output(*g), output(*never));
+  }
+}
+
+} // namespace

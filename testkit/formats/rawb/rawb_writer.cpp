@@ -10,13 +10,13 @@ namespace vex::testkit::rawb {
 
 namespace fmt = vex::formats::rawb;
 
-std::vector<uint8_t> rawb_bytes(const Spec &spec, const std::vector<Frame> &frames) {
+std::vector<uint8_t> rawb_bytes(const Layout &layout, const std::vector<Frame> &frames) {
   std::vector<uint8_t> out(fmt::kMagic.begin(), fmt::kMagic.end());
-  util::append_le32(out, spec.frame_count.value_or(static_cast<uint32_t>(frames.size())));
-  util::append_le32(out, spec.width);
-  util::append_le32(out, spec.height);
-  util::append_le32(out, static_cast<uint32_t>(spec.speed));
-  const size_t area = size_t{spec.width} * spec.height;
+  util::append_le32(out, layout.frame_count.value_or(static_cast<uint32_t>(frames.size())));
+  util::append_le32(out, layout.width);
+  util::append_le32(out, layout.height);
+  util::append_le32(out, static_cast<uint32_t>(layout.speed));
+  const size_t area = size_t{layout.width} * layout.height;
   for (const Frame &f : frames) {
     if (f.pixels.size() != area)
       throw std::invalid_argument("a raw frame must hold width x height pixels");
@@ -30,8 +30,8 @@ std::vector<uint8_t> rawb_bytes(const Spec &spec, const std::vector<Frame> &fram
   return out;
 }
 
-void write_rawb(const std::string &path, const Spec &spec, const std::vector<Frame> &frames) {
-  const std::vector<uint8_t> bytes = rawb_bytes(spec, frames);
+void write_rawb(const std::string &path, const Layout &layout, const std::vector<Frame> &frames) {
+  const std::vector<uint8_t> bytes = rawb_bytes(layout, frames);
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out)

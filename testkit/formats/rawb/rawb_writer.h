@@ -17,15 +17,15 @@ struct Frame {
   std::vector<Palette> palettes; // written before the pixels, in order
 };
 
-struct Spec {
+struct Layout {
   uint32_t width = 0, height = 0;
   int32_t speed = -66;                 // as stored in the file
   std::optional<uint32_t> frame_count; // the header's count; frames.size() when unset
 };
 
 // The whole file. Pixels of a frame must hold width x height bytes.
-std::vector<uint8_t> rawb_bytes(const Spec &spec, const std::vector<Frame> &frames);
+std::vector<uint8_t> rawb_bytes(const Layout &layout, const std::vector<Frame> &frames);
 // Writes rawb_bytes to `path`; throws std::runtime_error when it cannot.
-void write_rawb(const std::string &path, const Spec &spec, const std::vector<Frame> &frames);
+void write_rawb(const std::string &path, const Layout &layout, const std::vector<Frame> &frames);
 
 } // namespace vex::testkit::rawb

@@ -76,7 +76,7 @@ std::vector<uint8_t> padded(const std::vector<uint8_t> &pixels, uint32_t width, 
 bool palette_is(const Delivered &d, const tw::Palette &p) { return std::memcmp(d.palette.data(), p.data(), 768) == 0; }
 
 struct Movie {
-  tw::Spec spec;
+  tw::Layout spec;
   std::vector<tw::Frame> frames;
 };
 
@@ -224,7 +224,7 @@ TEST(RawbReader, EveryTruncationOpensOrReportsTheShortFrame) {
 }
 
 std::vector<uint8_t> header(uint32_t frames, uint32_t width, uint32_t height, int32_t speed = -66) {
-  tw::Spec s;
+  tw::Layout s;
   s.width = width;
   s.height = height;
   s.speed = speed;

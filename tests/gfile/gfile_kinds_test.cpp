@@ -100,7 +100,7 @@ TEST(GfileKinds, KorvaneFramesAreTheKorvaneReadersWithItsPalettes) {
   vex::testkit::TempDir dir;
   const std::string kvn = dir.file("k.kvn");
   const auto frames = vex::testkit::korvane::pattern_frames(pattern(32, 24, 6));
-  vex::testkit::korvane::MovieSpec plan;
+  vex::testkit::korvane::MoviePlan plan;
   plan.speed = 100; // 100 ms: 10 frames per second
   const auto written = vex::testkit::korvane::write_korvane(frames, plan, kvn);
   ASSERT_TRUE(written.ok) << written.error;

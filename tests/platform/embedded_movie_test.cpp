@@ -49,8 +49,8 @@ kw::WrittenMovie korvane(const std::string &path) {
   tk::PatternOptions o;
   o.width = o.height = 16;
   o.frames = 5;
-  kw::MovieSpec plan;
-  kw::TrackSpec t;
+  kw::MoviePlan plan;
+  kw::TrackPlan t;
   t.kind = kw::SoundKind::delta;
   t.sixteen = true;
   for (int f = 0; f < 5; ++f) {

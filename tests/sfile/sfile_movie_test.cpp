@@ -37,19 +37,19 @@ std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
   return out;
 }
 
-kw::WrittenMovie korvane_movie(const std::string &path, std::array<std::optional<kw::TrackSpec>, 7> tracks,
+kw::WrittenMovie korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks,
                                uint32_t frames) {
   tk::PatternOptions o;
   o.width = o.height = 16;
   o.frames = frames;
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.speed = -6667; // 66.67 ms a frame
   plan.tracks = std::move(tracks);
   return kw::write_korvane(kw::pattern_frames(tk::PatternAnimation(o)), plan, path);
 }
 
-kw::TrackSpec korvane_track(kw::SoundKind kind, bool stereo, bool sixteen, uint32_t frames, uint32_t seed) {
-  kw::TrackSpec t;
+kw::TrackPlan korvane_track(kw::SoundKind kind, bool stereo, bool sixteen, uint32_t frames, uint32_t seed) {
+  kw::TrackPlan t;
   t.kind = kind;
   t.stereo = stereo;
   t.sixteen = sixteen;
@@ -74,7 +74,7 @@ protected:
 
 TEST_F(MovieSound, KorvaneTracksDeliverEveryFramesSound) {
   const uint32_t n = 10;
-  std::array<std::optional<kw::TrackSpec>, 7> tracks;
+  std::array<std::optional<kw::TrackPlan>, 7> tracks;
   tracks[1] = korvane_track(kw::SoundKind::raw, false, false, n, 1);
   tracks[2] = korvane_track(kw::SoundKind::delta, true, true, n, 2);
   tracks[4] = korvane_track(kw::SoundKind::delta, false, true, n, 3);
@@ -109,7 +109,7 @@ TEST_F(MovieSound, KorvaneTracksDeliverEveryFramesSound) {
 
 TEST_F(MovieSound, KorvaneTrimmingByFrames) {
   const uint32_t n = 8;
-  std::array<std::optional<kw::TrackSpec>, 7> tracks;
+  std::array<std::optional<kw::TrackPlan>, 7> tracks;
   tracks[0] = korvane_track(kw::SoundKind::delta, true, true, n, 9);
   const auto path = dir.file("f.kvn");
   ASSERT_TRUE(korvane_movie(path, tracks, n).ok);
@@ -128,7 +128,7 @@ TEST_F(MovieSound, KorvaneTrimmingByFrames) {
 }
 
 TEST_F(MovieSound, KorvaneTrackNumbersWithoutSoundAreRefused) {
-  std::array<std::optional<kw::TrackSpec>, 7> tracks;
+  std::array<std::optional<kw::TrackPlan>, 7> tracks;
   tracks[2] = korvane_track(kw::SoundKind::raw, false, true, 3, 4);
   const auto path = dir.file("t.kvn");
   ASSERT_TRUE(korvane_movie(path, tracks, 3).ok);
@@ -155,7 +155,7 @@ struct TolmCase {
   tk::Pcm pcm;
 };
 
-TolmCase tolm_case(uint32_t frames, const tt::SoundTrackSpec &layout) {
+TolmCase tolm_case(uint32_t frames, const tt::SoundTrackPlan &layout) {
   tt::RandomMovieOptions o;
   o.frames = frames;
   TolmCase c;
@@ -167,7 +167,7 @@ TolmCase tolm_case(uint32_t frames, const tt::SoundTrackSpec &layout) {
 }
 
 TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
-  tt::SoundTrackSpec layout;
+  tt::SoundTrackPlan layout;
   layout.rate = 22050;
   TolmCase c = tolm_case(12, layout);
   const auto path = dir.file("m.tlm");
@@ -195,7 +195,7 @@ TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
 }
 
 TEST_F(MovieSound, TolmEightBitTracksTakeTheHighByte) {
-  tt::SoundTrackSpec layout;
+  tt::SoundTrackPlan layout;
   layout.rate = 11025;
   layout.channels = 2;
   layout.eight_bit = true;

@@ -131,15 +131,15 @@ TEST_F(AllocationFailures, KorvaneWholeAndWindowed) {
   o.height = 48;
   o.frames = 6;
   o.noise = true;
-  vex::testkit::korvane::MovieSpec spec;
-  vex::testkit::korvane::TrackSpec track;
+  vex::testkit::korvane::MoviePlan plan;
+  vex::testkit::korvane::TrackPlan track;
   track.kind = vex::testkit::korvane::SoundKind::transform;
   track.sixteen = true;
   for (int i = 0; i < 6; ++i)
     track.frames.push_back(std::vector<uint8_t>(1470 * 2, static_cast<uint8_t>(i * 40)));
-  spec.tracks[0] = track;
+  plan.tracks[0] = track;
   const auto frames = vex::testkit::korvane::pattern_frames(vex::testkit::PatternAnimation(o));
-  const auto written = vex::testkit::korvane::write_korvane(frames, spec, dir.file("k.kvn"));
+  const auto written = vex::testkit::korvane::write_korvane(frames, plan, dir.file("k.kvn"));
   ASSERT_TRUE(written.ok) << written.error;
   for (uint32_t buffer : {0u, 1u << 22}) {
     const uint64_t points = sweep("korvane", 1, [&] {

@@ -98,7 +98,7 @@ Bytes shown(const Bytes &stored, uint32_t width, uint32_t height, uint32_t verti
   return out;
 }
 
-std::string check(const std::vector<Frame8> &frames, const MovieSpec &plan) {
+std::string check(const std::vector<Frame8> &frames, const MoviePlan &plan) {
   if (frames.empty())
     return "no frames";
   const uint32_t w = frames[0].width, h = frames[0].height;
@@ -126,7 +126,7 @@ std::string check(const std::vector<Frame8> &frames, const MovieSpec &plan) {
   return {};
 }
 
-uint32_t format_word(const TrackSpec &t) {
+uint32_t format_word(const TrackPlan &t) {
   uint32_t w = t.rate;
   if (t.stereo)
     w |= kStereo;
@@ -143,7 +143,7 @@ uint32_t format_word(const TrackSpec &t) {
 // holds the blocks that bring the decoded sound up to the PCM given up to
 // that frame (the last frame takes the rest). The expected bytes come from
 // the library's decoder run over the same blocks.
-bool transform_track(const TrackSpec &t, size_t records, std::vector<Bytes> &chunks, std::vector<Bytes> &expect,
+bool transform_track(const TrackPlan &t, size_t records, std::vector<Bytes> &chunks, std::vector<Bytes> &expect,
                      std::vector<int16_t> &coded) {
   const uint32_t channels = t.stereo ? 2 : 1;
   coded.clear();
@@ -184,13 +184,13 @@ bool transform_track(const TrackSpec &t, size_t records, std::vector<Bytes> &chu
   return true;
 }
 
-bool sound_tracks(const MovieSpec &plan, size_t records, const std::string &scratch, std::vector<Record> &recs,
+bool sound_tracks(const MoviePlan &plan, size_t records, const std::string &scratch, std::vector<Record> &recs,
                   WrittenMovie &m) {
   for (size_t t = 0; t < 7; ++t) {
     m.sound[t].assign(records, {});
     if (!plan.tracks[t])
       continue;
-    const TrackSpec &tr = *plan.tracks[t];
+    const TrackPlan &tr = *plan.tracks[t];
     std::vector<Bytes> chunks(records), expect(records);
     if (tr.kind == SoundKind::transform) {
       if (!transform_track(tr, records, chunks, expect, m.coded_pcm[t]))
@@ -215,7 +215,7 @@ bool sound_tracks(const MovieSpec &plan, size_t records, const std::string &scra
 
 } // namespace
 
-WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &plan, const std::string &path) {
+WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MoviePlan &plan, const std::string &path) {
   WrittenMovie m;
   m.error = check(frames, plan);
   if (!m.error.empty())

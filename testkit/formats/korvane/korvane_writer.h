@@ -20,7 +20,7 @@ namespace vex::testkit::korvane {
 
 enum class SoundKind { raw, delta, transform };
 
-struct TrackSpec {
+struct TrackPlan {
   SoundKind kind = SoundKind::raw;
   uint32_t rate = 11025;
   bool stereo = false;
@@ -29,13 +29,13 @@ struct TrackSpec {
   uint32_t quality = 60;      // transform codec quality
 };
 
-struct MovieSpec {
+struct MoviePlan {
   uint32_t version = 4;   // 2 or 4
   int32_t speed = -6667;  // header frame period
   bool ring = false;      // add the ring frame (frame 0 again, coded from the last)
   uint32_t vertical = 0;  // 0, 2 interlaced, 4 doubled
   uint32_t key_interval = 0; // also code frames k, 2k, ... as key frames (no void, whole palette)
-  std::array<std::optional<TrackSpec>, 7> tracks;
+  std::array<std::optional<TrackPlan>, 7> tracks;
 };
 
 struct WrittenMovie {
@@ -60,7 +60,7 @@ struct WrittenMovie {
 // Frames are 8-bit pictures of one size (any; only whole 4x4 blocks are
 // coded); a vertical mode halves nothing: the frames are the stored
 // pictures. Writes `path`.
-WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MovieSpec &plan, const std::string &path);
+WrittenMovie write_korvane(const std::vector<Frame8> &frames, const MoviePlan &plan, const std::string &path);
 
 // Every frame of a FLIC file through the library's reader (empty when it
 // does not open).

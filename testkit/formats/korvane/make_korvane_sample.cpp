@@ -28,8 +28,8 @@ std::vector<kw::Bytes> split(const vex::testkit::Pcm &pcm, size_t frames, size_t
   return out;
 }
 
-kw::TrackSpec track(kw::SoundKind kind, uint32_t rate, std::vector<kw::Bytes> frames, bool sixteen) {
-  kw::TrackSpec t;
+kw::TrackPlan track(kw::SoundKind kind, uint32_t rate, std::vector<kw::Bytes> frames, bool sixteen) {
+  kw::TrackPlan t;
   t.kind = kind;
   t.rate = rate;
   t.sixteen = sixteen;
@@ -38,7 +38,7 @@ kw::TrackSpec track(kw::SoundKind kind, uint32_t rate, std::vector<kw::Bytes> fr
   return t;
 }
 
-bool write(const std::string &path, uint32_t w, uint32_t h, uint32_t frames, kw::MovieSpec plan) {
+bool write(const std::string &path, uint32_t w, uint32_t h, uint32_t frames, kw::MoviePlan plan) {
   vex::testkit::PatternOptions o;
   o.width = w;
   o.height = h;
@@ -62,14 +62,14 @@ int main(int argc, char **argv) {
   const uint32_t frames = seeds ? 4 : 60;
   const uint32_t rate = 22050, per = rate / 15;
   const auto sweep = vex::testkit::sine_sweep(rate, 1, per * frames, 80, 6000, 10000);
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.tracks[0] = track(kw::SoundKind::transform, rate, split(sweep, frames, per, false), true);
   plan.tracks[1] = track(kw::SoundKind::delta, rate, split(sweep, frames, per, true), false);
   plan.tracks[2] = track(kw::SoundKind::raw, rate, split(sweep, frames, per, true), false);
   if (!seeds)
     return write(dir + "/pattern.kvn", 320, 200, frames, plan) ? 0 : 1;
   bool ok = write(dir + "/sound", 16, 8, frames, plan);
-  kw::MovieSpec plain;
+  kw::MoviePlan plain;
   plain.version = 2;
   ok = write(dir + "/kvn2", 16, 16, frames, plain) && ok;
   plain.version = 4;

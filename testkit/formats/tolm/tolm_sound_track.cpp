@@ -5,7 +5,7 @@
 
 namespace vex::testkit::tolm {
 
-MovieTrack coded_track(const Pcm &pcm, const SoundTrackSpec &plan, uint32_t frames, uint32_t rate_num,
+MovieTrack coded_track(const Pcm &pcm, const SoundTrackPlan &plan, uint32_t frames, uint32_t rate_num,
                        uint32_t rate_den, CodedStream *stream) {
   const CodedStream s = encode_stream(pcm, plan.rate, plan.channels, plan.quality);
   MovieTrack t;

@@ -11,7 +11,7 @@
 
 namespace vex::testkit::tolm {
 
-struct SoundTrackSpec {
+struct SoundTrackPlan {
   uint32_t rate = 22050, channels = 1, quality = 60, id = 1;
   bool eight_bit = false; // the track says 8-bit samples (the packets still carry 16-bit sound)
 };
@@ -20,7 +20,7 @@ struct SoundTrackSpec {
 // blocks until the sound decoded so far reaches its share of the movie's
 // time at rate_num / rate_den frames per second; the last frame takes the
 // rest. Also returns the coded stream for comparison.
-MovieTrack coded_track(const Pcm &pcm, const SoundTrackSpec &plan, uint32_t frames, uint32_t rate_num,
+MovieTrack coded_track(const Pcm &pcm, const SoundTrackPlan &plan, uint32_t frames, uint32_t rate_num,
                        uint32_t rate_den, CodedStream *stream = nullptr);
 
 } // namespace vex::testkit::tolm

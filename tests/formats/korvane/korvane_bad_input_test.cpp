@@ -22,14 +22,14 @@ protected:
     o.height = 16;
     o.frames = 6;
     o.noise = o.cycle = true;
-    kw::MovieSpec plan;
-    kw::TrackSpec raw;
+    kw::MoviePlan plan;
+    kw::TrackPlan raw;
     raw.frames.assign(6, Bytes(300, 0x80));
     plan.tracks[0] = raw;
-    kw::TrackSpec delta = raw;
+    kw::TrackPlan delta = raw;
     delta.kind = kw::SoundKind::delta;
     plan.tracks[1] = delta;
-    kw::TrackSpec tr;
+    kw::TrackPlan tr;
     tr.kind = kw::SoundKind::transform;
     tr.rate = 8000;
     const auto sweep = vex::testkit::sine_sweep(8000, 1, 6 * 533, 100, 3000, 8000);

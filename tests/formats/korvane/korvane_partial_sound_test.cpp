@@ -60,10 +60,10 @@ TEST(KorvanePartialSound, CountsThatEndInsideASampleFrameDeliverExactlyThatMany)
     bool stereo, sixteen;
   };
   const Layout layouts[] = {{false, false}, {true, false}, {false, true}, {true, true}};
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   const size_t kFrameBytes = 800; // a multiple of every frame size
   for (uint32_t t = 0; t < 4; ++t) {
-    kw::TrackSpec delta;
+    kw::TrackPlan delta;
     delta.kind = kw::SoundKind::delta;
     delta.stereo = layouts[t].stereo;
     delta.sixteen = layouts[t].sixteen;
@@ -111,8 +111,8 @@ TEST(KorvanePartialSound, CountsThatEndInsideASampleFrameDeliverExactlyThatMany)
 TEST(KorvanePartialSound, CountsBelowOneFrameGiveTheStartingSamplesBytes) {
   vex::testkit::TempDir dir;
   const std::string path = dir.file("q.kvn");
-  kw::MovieSpec plan;
-  kw::TrackSpec delta;
+  kw::MoviePlan plan;
+  kw::TrackPlan delta;
   delta.kind = kw::SoundKind::delta;
   delta.stereo = delta.sixteen = true;
   delta.frames = {Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}};

@@ -57,8 +57,8 @@ std::vector<kw::Bytes> pcm_frames(size_t frames, size_t bytes, uint32_t seed, bo
   return out;
 }
 
-kw::TrackSpec track(kw::SoundKind kind, bool stereo, bool sixteen, std::vector<kw::Bytes> frames) {
-  kw::TrackSpec t;
+kw::TrackPlan track(kw::SoundKind kind, bool stereo, bool sixteen, std::vector<kw::Bytes> frames) {
+  kw::TrackPlan t;
   t.kind = kind;
   t.rate = 11025;
   t.stereo = stereo;
@@ -90,7 +90,7 @@ TEST_F(KorvaneRoundTrip, PatternMoviesOfBothVersionsDecodeExactly) {
   const auto frames = kw::pattern_frames(pattern(64, 48, 26));
   for (uint32_t version : {2u, 4u}) {
     SCOPED_TRACE(version);
-    kw::MovieSpec plan;
+    kw::MoviePlan plan;
     plan.version = version;
     const auto m = kw::write_korvane(frames, plan, path("p.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
@@ -136,7 +136,7 @@ TEST_F(KorvaneRoundTrip, ShapedBlocksAndLongRunsOfVersion4) {
       std::fill(f.pixels.begin(), f.pixels.end(), 9);
     frames.push_back(f);
   }
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   const auto m = kw::write_korvane(frames, plan, path("s.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   EXPECT_GT(m.blocks.doubled, 0u);
@@ -148,7 +148,7 @@ TEST_F(KorvaneRoundTrip, ShapedBlocksAndLongRunsOfVersion4) {
 TEST_F(KorvaneRoundTrip, AllSevenTracksOfEveryKind) {
   const size_t n = 12;
   const auto frames = kw::pattern_frames(pattern(32, 32, n));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(n, 735, 1, false, false));
   plan.tracks[1] = track(kw::SoundKind::raw, true, true, pcm_frames(n, 2940, 2, true, true));
   plan.tracks[2] = track(kw::SoundKind::delta, false, false, pcm_frames(n, 735, 3, false, false));
@@ -208,7 +208,7 @@ TEST_F(KorvaneRoundTrip, StereoTransformTrackAtFortyFourKilohertz) {
       tf[f].push_back(static_cast<uint8_t>(v));
       tf[f].push_back(static_cast<uint8_t>(v >> 8));
     }
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.tracks[2] = track(kw::SoundKind::transform, true, true, tf);
   plan.tracks[2]->rate = 44100;
   plan.tracks[2]->quality = 4;
@@ -228,7 +228,7 @@ TEST_F(KorvaneRoundTrip, StereoTransformTrackAtFortyFourKilohertz) {
 
 TEST_F(KorvaneRoundTrip, RingFrameLeadsBackToTheSecondFrame) {
   const auto frames = kw::pattern_frames(pattern(32, 24, 7));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.ring = true;
   const auto m = kw::write_korvane(frames, plan, path("r.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
@@ -252,7 +252,7 @@ TEST_F(KorvaneRoundTrip, RingFrameLeadsBackToTheSecondFrame) {
 
 TEST_F(KorvaneRoundTrip, WithoutRingTheMovieLoopsToFrameZero) {
   const auto frames = kw::pattern_frames(pattern(32, 24, 5));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(5, 100, 9, false, false));
   const auto m = kw::write_korvane(frames, plan, path("l.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
@@ -269,7 +269,7 @@ TEST_F(KorvaneRoundTrip, WithoutRingTheMovieLoopsToFrameZero) {
 TEST_F(KorvaneRoundTrip, SeekingToAnyFrameAndReadingOn) {
   const size_t n = 20;
   const auto frames = kw::pattern_frames(pattern(48, 32, n));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.key_interval = 5;
   plan.tracks[3] = track(kw::SoundKind::delta, true, true, pcm_frames(n, 400, 7, false, true));
   const auto m = kw::write_korvane(frames, plan, path("k.kvn"));
@@ -323,7 +323,7 @@ TEST_F(KorvaneRoundTrip, VerticalModesReportTwiceTheStoredHeight) {
   const auto frames = kw::pattern_frames(pattern(32, 16, 4));
   for (uint32_t mode : {2u, 4u}) {
     SCOPED_TRACE(mode);
-    kw::MovieSpec plan;
+    kw::MoviePlan plan;
     plan.vertical = mode;
     const auto m = kw::write_korvane(frames, plan, path("v.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
@@ -365,7 +365,7 @@ TEST_F(KorvaneRoundTrip, DestinationAtAnOffsetInALargerBuffer) {
 
 TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   const auto frames = kw::pattern_frames(pattern(32, 32, 10));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.tracks[1] = track(kw::SoundKind::raw, false, false, pcm_frames(10, 3000, 3, false, false));
   const auto m = kw::write_korvane(frames, plan, path("h.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
@@ -397,7 +397,7 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
 // sizes, gives back what the writer coded, as the file does.
 TEST_F(KorvaneRoundTrip, FromMemoryAsFromTheFile) {
   const auto frames = kw::pattern_frames(pattern(48, 32, 8));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.ring = true;
   plan.tracks[0] = track(kw::SoundKind::delta, true, true, pcm_frames(8, 2000, 7, true, true));
   const auto m = kw::write_korvane(frames, plan, path("mem.kvn"));
@@ -421,7 +421,7 @@ TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {
   o.frames = 4;
   o.noise_full = true;
   const auto frames = kw::pattern_frames(PatternAnimation(o));
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(4, 20000, 4, false, false));
   const auto m = kw::write_korvane(frames, plan, path("big.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
@@ -456,7 +456,7 @@ TEST_F(KorvaneRoundTrip, SizesThatAreNotMultiplesOfFour) {
     const auto frames = kw::pattern_frames(pattern(s.w, s.h, 6));
     for (uint32_t vertical : {0u, 2u, 4u}) {
       SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " vertical " << vertical);
-      kw::MovieSpec plan;
+      kw::MoviePlan plan;
       plan.vertical = vertical;
       const auto m = kw::write_korvane(frames, plan, path("odd.kvn"));
       ASSERT_TRUE(m.ok) << m.error;

@@ -47,11 +47,11 @@ protected:
     frames = kw::pattern_frames(vex::testkit::PatternAnimation(o));
     plan.speed = 100;
     plan.ring = true;
-    kw::TrackSpec raw;
+    kw::TrackPlan raw;
     raw.rate = 8000;
     raw.frames.assign(8, kw::Bytes(800, 0x80));
     plan.tracks[0] = raw;
-    kw::TrackSpec delta = raw;
+    kw::TrackPlan delta = raw;
     delta.kind = kw::SoundKind::delta;
     delta.sixteen = delta.stereo = true;
     delta.rate = 22050;
@@ -61,7 +61,7 @@ protected:
   }
   vex::testkit::TempDir dir;
   std::vector<vex::testkit::Frame8> frames;
-  kw::MovieSpec plan;
+  kw::MoviePlan plan;
   kw::WrittenMovie movie;
 };
 

@@ -76,7 +76,7 @@ std::vector<uint8_t> padded(const std::vector<uint8_t> &pixels, uint32_t width, 
 bool palette_is(const Delivered &d, const tw::Palette &p) { return std::memcmp(d.palette.data(), p.data(), 768) == 0; }
 
 struct Movie {
-  tw::Layout spec;
+  tw::Layout layout;
   std::vector<tw::Frame> frames;
 };
 
@@ -84,9 +84,9 @@ struct Movie {
 // the second one counts), none on the others.
 Movie small_movie(uint32_t width, uint32_t height, size_t count, std::mt19937 &rng) {
   Movie m;
-  m.spec.width = width;
-  m.spec.height = height;
-  m.spec.speed = 4000;
+  m.layout.width = width;
+  m.layout.height = height;
+  m.layout.speed = 4000;
   for (size_t i = 0; i < count; ++i) {
     tw::Frame f;
     f.pixels = random_bytes(size_t(width) * height, rng);
@@ -106,7 +106,7 @@ void expect_frames(RawbReader &r, const Movie &m, int32_t pitch) {
     SCOPED_TRACE("frame " + std::to_string(i + 1));
     const Delivered d = next(r, pitch);
     ASSERT_EQ(d.status, Status::kOk) << vex::util::last_reason();
-    EXPECT_EQ(d.rows, padded(m.frames[i].pixels, m.spec.width, m.spec.height, pitch, SIZE_MAX));
+    EXPECT_EQ(d.rows, padded(m.frames[i].pixels, m.layout.width, m.layout.height, pitch, SIZE_MAX));
     EXPECT_EQ(d.palette_changed, !m.frames[i].palettes.empty());
     if (!m.frames[i].palettes.empty()) {
       EXPECT_TRUE(palette_is(d, m.frames[i].palettes.back()));
@@ -119,12 +119,12 @@ TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
   for (uint32_t width : {1u, 3u, 4u, 7u, 13u}) {
     SCOPED_TRACE("width " + std::to_string(width));
     const Movie m = small_movie(width, 5, 4, rng);
-    const auto bytes = tw::rawb_bytes(m.spec, m.frames);
+    const auto bytes = tw::rawb_bytes(m.layout, m.frames);
     const int32_t pitch = int32_t((width + 3) & ~3u);
 
     vex::testkit::TempDir dir;
     const std::string name = dir.file("movie.raw");
-    tw::write_rawb(name, m.spec, m.frames);
+    tw::write_rawb(name, m.layout, m.frames);
     vex::file::ByteSource source;
     ASSERT_EQ(source.open(name.c_str()), Status::kOk);
     std::unique_ptr<RawbReader> from_file;
@@ -180,7 +180,7 @@ TEST(RawbReader, ReadsAFileBuiltByHand) {
 TEST(RawbReader, EveryTruncationOpensOrReportsTheShortFrame) {
   std::mt19937 rng(3);
   const Movie m = small_movie(5, 3, 3, rng);
-  const auto full = tw::rawb_bytes(m.spec, m.frames);
+  const auto full = tw::rawb_bytes(m.layout, m.frames);
   // Where each record's pixels start, from the layout: 4 per tag, 768 per palette.
   std::vector<size_t> pixels_at;
   size_t at = 20;
@@ -277,8 +277,8 @@ TEST(RawbReader, CountsTheFileCannotHoldAreFoundWhenReached) {
   // A count of 2^32 - 1 over two frames: two come, the third is short.
   std::mt19937 rng(9);
   Movie m = small_movie(4, 4, 2, rng);
-  m.spec.frame_count = 0xFFFFFFFFu;
-  const auto bytes = tw::rawb_bytes(m.spec, m.frames);
+  m.layout.frame_count = 0xFFFFFFFFu;
+  const auto bytes = tw::rawb_bytes(m.layout, m.frames);
   r = open_memory(bytes);
   ASSERT_TRUE(r);
   expect_frames(*r, m, 4);
@@ -288,7 +288,7 @@ TEST(RawbReader, CountsTheFileCannotHoldAreFoundWhenReached) {
 TEST(RawbReader, RefusesUnknownTagsAndBadCalls) {
   std::mt19937 rng(5);
   Movie m = small_movie(4, 2, 1, rng); // a palette, then the pixels
-  auto bytes = tw::rawb_bytes(m.spec, m.frames);
+  auto bytes = tw::rawb_bytes(m.layout, m.frames);
   for (uint32_t tag : {2u, 0xFFFFFFFFu, 0x100u}) {
     SCOPED_TRACE("tag " + std::to_string(tag));
     auto first = bytes; // in place of the palette's tag

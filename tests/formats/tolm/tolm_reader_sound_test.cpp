@@ -59,7 +59,7 @@ TEST(TolmReaderSound, CodedTracksReadBackPacketByPacket) {
   const tk::ModelMovie &mm = model_movie(o);
   tk::Movie m = mm.movie;
   m.rate_num = 12; // one second of movie
-  const tk::SoundTrackSpec specs[] = {
+  const tk::SoundTrackPlan plans[] = {
       {22050, 1, 60, 31, false},
       {11025, 2, 40, 32, false},
       {22050, 1, 80, 33, true},
@@ -71,21 +71,21 @@ TEST(TolmReaderSound, CodedTracksReadBackPacketByPacket) {
   };
   testkit::CodedStream streams[3];
   for (int i = 0; i < 3; ++i)
-    m.tracks.push_back(tk::coded_track(signals[i], specs[i], 12, 12, 1, &streams[i]));
+    m.tracks.push_back(tk::coded_track(signals[i], plans[i], 12, 12, 1, &streams[i]));
   OpenMovie t(tk::movie_bytes(m));
   ASSERT_NE(t.get(), nullptr);
   for (uint32_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     const uint32_t format = TolmGetTrackFormat(t.get(), i);
-    EXPECT_EQ(format & kTolmTrackRateMask, specs[i].rate);
-    EXPECT_EQ((format & kTolmTrackStereo) != 0, specs[i].channels == 2);
-    EXPECT_EQ((format & kTolmTrack16Bit) != 0, !specs[i].eight_bit);
+    EXPECT_EQ(format & kTolmTrackRateMask, plans[i].rate);
+    EXPECT_EQ((format & kTolmTrackStereo) != 0, plans[i].channels == 2);
+    EXPECT_EQ((format & kTolmTrack16Bit) != 0, !plans[i].eight_bit);
     EXPECT_NE(format & kTolmTrackDecodable, 0u);
     EXPECT_EQ(TolmGetTrackID(t.get(), i), 31 + i);
     uint32_t largest = 0;
-    const testkit::Pcm pcm = read_track(t.get(), i, specs[i].rate, specs[i].channels, &largest);
+    const testkit::Pcm pcm = read_track(t.get(), i, plans[i].rate, plans[i].channels, &largest);
     EXPECT_EQ(pcm.size(), signals[i].size());
-    EXPECT_EQ(pcm, testkit::decode_stream(streams[i], specs[i].rate, specs[i].channels));
+    EXPECT_EQ(pcm, testkit::decode_stream(streams[i], plans[i].rate, plans[i].channels));
     EXPECT_EQ(t->track_sizes[i], largest);
   }
   // The video behind three tracks of packets is untouched by them.

@@ -51,14 +51,15 @@ int32_t parse_header(std::span<const uint8_t> f, Header &h) {
     h.table_at = 14 + size;
     if (h.compression == kBitfields) {
       // Masks live in the larger headers, or just behind the 40-byte one.
-      size_t at = 54;
-      if (size == 40) {
-        if (f.size() < 66)
-          return damaged("the BMP bit masks run past the end of the file");
+      // A header of 41-55 bytes holds only part of the masks: they are read
+      // from behind it all the same, so the file must reach that far.
+      const size_t at = 54, count = size >= 56 ? 4 : 3;
+      if (f.size() < at + 4 * count)
+        return damaged("the BMP bit masks run past the end of the file");
+      if (size == 40)
         h.table_at += 12;
-      }
-      for (int i = 0; i < (size >= 56 ? 4 : 3); ++i, at += 4)
-        h.masks[i] = le32(&f[at]);
+      for (size_t i = 0; i < count; ++i)
+        h.masks[i] = le32(&f[at + 4 * i]);
     }
   }
   if (h.bits <= 8 && h.table_count == 0)

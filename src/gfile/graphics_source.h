@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "gfile/input_name.h"
 #include "gfile/list_reader.h"
 #include "stills/still_image.h"
 #include "util/record.h"
@@ -41,7 +42,6 @@ class EmbeddedMovie;
 
 namespace vex::gfile {
 
-inline constexpr size_t kNameChars = 128;
 inline constexpr size_t kLabelChars = 32;
 // Largest side a still image may have (BMP, PCX, PNG, TGA).
 inline constexpr int32_t kMaxStillSide = 4096;
@@ -168,11 +168,6 @@ namespace vex::gfile {
 // reader, or fails the whole open (the message is given).
 enum class Opened { accepted, declined, failed };
 
-// Copies text into a fixed field, cut to fit.
-void copy_text(char *dest, size_t size, const char *text);
-// The name with `extension` appended when it has none; empty when the
-// result would not fit in kNameChars.
-std::string with_extension(const char *name, const char *extension);
 // True when a file of that name can be opened for reading.
 bool file_exists(const std::string &name);
 // Tells the callback `text` at level 2 and records the reason.

@@ -68,8 +68,8 @@ Opened open_avi(Source &s, const OpenArgs &a, const char *name) {
   s.frame_time = video_frame_time(avi.c_str());
   s.buffer_size = kFileBufferBytes;
   s.kind = kAvi;
-  copy_name(s.type, sizeof s.type, "AVI");
-  copy_name(s.name, sizeof s.name, avi.c_str());
+  copy_text(s.type, sizeof s.type, "AVI");
+  copy_text(s.name, sizeof s.name, avi.c_str());
   return Opened::accepted;
 }
 

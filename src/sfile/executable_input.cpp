@@ -30,7 +30,7 @@ Opened open_executable(Source &s, const OpenArgs &a, const char *name) {
   s.exe_file = VEXFileOpen(0, name, VEXFILE_READ);
   if (!s.exe_file)
     return Opened::declined;
-  copy_name(s.name, sizeof s.name, name);
+  copy_text(s.name, sizeof s.name, name);
   const int fd = s.exe_file->handle;
   if (::lseek(fd, offset, SEEK_SET) == static_cast<off_t>(offset)) {
     s.korva = KorvaOpen(korva_handle_arg(fd), formats::korvane::kOpenByHandle, 0);

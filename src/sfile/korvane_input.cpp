@@ -43,7 +43,7 @@ Opened open_korvane(Source &s, const OpenArgs &a, const char *name) {
   s.korva = KorvaOpen(kvn.c_str(), 0, 0);
   if (!s.korva)
     return Opened::declined;
-  copy_name(s.name, sizeof s.name, kvn.c_str());
+  copy_text(s.name, sizeof s.name, kvn.c_str());
   return accept_korvane(s, a);
 }
 
@@ -77,7 +77,7 @@ Opened accept_korvane(Source &s, const OpenArgs &a) {
     return refuse(s, a, "No sound found in the specified Korvane track.");
   s.buffer_size = static_cast<uint32_t>(std::clamp<uint64_t>(2 * per_second, largest, kMaxMovieBuffer));
   s.kind = kKorvane;
-  copy_name(s.type, sizeof s.type, "Korvane");
+  copy_text(s.type, sizeof s.type, "Korvane");
   return Opened::accepted;
 }
 

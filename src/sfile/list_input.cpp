@@ -35,8 +35,8 @@ uint32_t or_entry(int32_t asked, uint32_t entry) { return asked > 0 ? static_cas
 Opened open_list(Source &s, const OpenArgs &a, const gfile::ListEntry *first) {
   gfile::ListNesting nesting;
   const char *identity = s.list_file ? a.name : s.list_line.c_str();
-  copy_name(s.type, sizeof s.type, "List");
-  copy_name(s.name, sizeof s.name, s.list_file ? a.name : s.list_line.c_str());
+  copy_text(s.type, sizeof s.type, "List");
+  copy_text(s.name, sizeof s.name, s.list_file ? a.name : s.list_line.c_str());
   bool format_known = false;
   uint64_t total = 0;
   gfile::ListEntry entry;

@@ -48,8 +48,8 @@ Opened open_quicktime(Source &s, const OpenArgs &a, const char *name) {
         std::min<uint64_t>(uint64_t{s.qt->video_rate_den} * 100000 / s.qt->video_rate_num, UINT32_MAX));
   s.buffer_size = kFileBufferBytes;
   s.kind = kQuickTime;
-  copy_name(s.type, sizeof s.type, "QuickTime");
-  copy_name(s.name, sizeof s.name, mov.c_str());
+  copy_text(s.type, sizeof s.type, "QuickTime");
+  copy_text(s.name, sizeof s.name, mov.c_str());
   return Opened::accepted;
 }
 

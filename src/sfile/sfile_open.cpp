@@ -84,19 +84,6 @@ util::Failure report(const OpenArgs &a, Status status, const char *text, const c
   return util::fail(status, "%s", detail ? detail : text);
 }
 
-void copy_name(char *dest, size_t size, const char *text) {
-  const size_t n = std::min(std::strlen(text), size - 1);
-  std::memcpy(dest, text, n);
-  dest[n] = '\0';
-}
-
-std::string with_extension(const char *name, const char *extension) {
-  std::string out(name ? name : "");
-  if (!HasExtension(out.c_str()))
-    out += extension;
-  return out.size() < kNameChars ? out : std::string();
-}
-
 } // namespace vex::sfile
 
 using namespace vex::sfile;

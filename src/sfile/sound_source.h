@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gfile/input_name.h"
 #include "gfile/list_reader.h"
 #include "util/status.h"
 #include "vexutil/sfile.h"
@@ -41,7 +42,9 @@ inline constexpr uint32_t kListBufferBytes = 4096;
 inline constexpr uint32_t kMaxMovieBuffer = 64u << 20;
 // Room behind the buffer for the part of a frame left from the last fill.
 inline constexpr uint32_t kBufferSlack = 16;
-inline constexpr size_t kNameChars = 128;
+using gfile::copy_text;
+using gfile::kNameChars;
+using gfile::with_extension;
 
 struct Source : SFILE {
   uint32_t frame_time = 0;    // source frame duration in 10 us units; 0: no frames
@@ -65,11 +68,6 @@ struct Source : SFILE {
 // the text); for the failures of an open.
 util::Failure report(const OpenArgs &a, util::Status status, const char *text, const char *detail = nullptr);
 
-// Copies text into a record's fixed field, cut to fit.
-void copy_name(char *dest, size_t size, const char *text);
-// The name with `extension` appended when it has none (empty when the
-// result does not fit in kNameChars).
-std::string with_extension(const char *name, const char *extension);
 
 // Readers: each open returns true when it accepts the input (the record
 // then holds the source format, total, frame_time and kind), false to let

@@ -28,7 +28,7 @@ Opened open_tolm(Source &s, const OpenArgs &a, const char *name) {
   s.tolm = tolm::TolmOpen(tlm.c_str(), kSoundOpenFlags);
   if (!s.tolm)
     return Opened::declined;
-  copy_name(s.name, sizeof s.name, tlm.c_str());
+  copy_text(s.name, sizeof s.name, tlm.c_str());
   return accept_tolm(s, a);
 }
 

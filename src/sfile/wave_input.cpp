@@ -165,8 +165,8 @@ Opened open_wave(Source &s, const OpenArgs &a, const char *name) {
   s.file = f;
   s.source_frame_bytes = s.source_channels * s.source_bits / 8;
   s.kind = kWave;
-  copy_name(s.type, sizeof s.type, "Wave");
-  copy_name(s.name, sizeof s.name, name);
+  copy_text(s.type, sizeof s.type, "Wave");
+  copy_text(s.name, sizeof s.name, name);
   s.buffer_size = kFileBufferBytes;
   return Opened::accepted;
 }

@@ -40,15 +40,7 @@ public:
       read_ = s_.buffer_read;
       end_ = s_.buffer_end;
     }
-    if constexpr (Bits == 16) {
-      f.left = sample16(read_);
-      f.right = Channels == 2 ? sample16(read_ + 2) : f.left;
-    } else {
-      f.left = sample8(read_);
-      f.right = Channels == 2 ? sample8(read_ + 1) : f.left;
-    }
-    read_ += kBytes;
-    ++taken_;
+    take_held(f);
     if (static_cast<uint32_t>(end_ - read_) < kBytes && s_.remaining < kBytes) [[unlikely]]
       s_.at_end = 1;
     return true;

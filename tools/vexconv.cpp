@@ -1,16 +1,19 @@
-// vexconv IN OUT [switches]: decodes every frame of IN and writes it to
-// OUT, whose kind follows from its extension.
-#include <cmath>
+// vexconv IN OUT [switches]: reads IN through the graphics source (or, for
+// an output of compressed sound chunks, the sound source) and writes OUT,
+// whose kind follows from its extension.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/command_line.h"
 #include "common/chunk_stream.h"
-#include "common/media.h"
+#include "common/flic_output.h"
 #include "common/sound_conversion.h"
 #include "common/talk.h"
+#include "vexutil/gfile.h"
 #include "vexutil/ui.h"
 #include "vexutil/util.h"
 #include "vexutil/version.h"
@@ -21,30 +24,46 @@ using vex::tools::CommandLine;
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-               "usage: vexconv [--gui] IN OUT [/S<first>] [/N<count>] [/R<fps>] [/Y] [/Q]\n"
-               "Converts IN (a FLIC animation, a Tolm or a Korvane movie) to OUT (%s).\n"
-               "  /S<n>   start at frame n (1 = the first, the default)\n"
-               "  /N<n>   convert n frames (default: to the end)\n"
-               "  /R<fps> frames per second of OUT, exact: /R15, /R29.97, /R30000;1001\n"
-               "          (default: the speed of IN)\n"
-               "  /Y      replace OUT when it exists\n"
+               "usage: vexconv [--gui] IN OUT [/F<fps>] [/A<fps>] [/X<x>] [/Y<y>] [/W<w>] [/H<h>]\n"
+               "               [/S<first>] [/E<last>] [/T<n>] [/O] [/Q]\n"
+               "Converts IN (any picture input: FLIC, Korvane, Tolm, AVI, QuickTime, BMP,\n"
+               "PCX, PNG, TGA, TIF, GIF, JPEG, raw frame files, lists and numbered series)\n"
+               "to OUT (%s).\n"
+               "  /F<fps>  playback rate: IN's frames are shown at this rate (default: IN's)\n"
+               "  /A<fps>  output rate: frames are dropped or repeated to reach it\n"
+               "           (default: the playback rate)\n"
+               "           rates are exact: /F15, /F29.97, /F30000;1001; -1 to -1500 is a\n"
+               "           frame duration in ms, below -1500 one in 10 us units\n"
+               "  /X<x> /Y<y>  origin of the output window in IN (may be negative)\n"
+               "  /W<w> /H<h>  size of the output window (default: IN's size)\n"
+               "  /S<n>   first frame (1 = the first, the default)\n"
+               "  /E<n>   last frame (default: the last)\n"
+               "  /T<n>   24-bit promotion: 0 automatic, 1 always, 2 never\n"
+               "  /O      replace OUT when it exists\n"
                "  /Q      quiet: no progress bar, no summary\n"
                "  /-X     cancels every earlier /X\n"
                "  --gui   run in a window (needs a display)\n"
-               "  -y, -q  the same as /Y and /Q\n"
+               "  -y, -q  the same as /O and /Q\n"
+               "Frames are 8-bit: palettised inputs keep their palettes; true-colour\n"
+               "inputs share one palette made from their first frame until palette\n"
+               "analysis arrives.\n"
                "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
-               "is replaced only after a Yes on the terminal, or with /Y.\n"
+               "is replaced only after a Yes on the terminal, or with /O.\n"
                "%s"
                "Exit status: 0 done, 1 failure, 2 bad command line.\n\n",
-               vex::tools::output_extensions().c_str(), vex::tools::kNameRuleHelp);
+               vex::tools::kOutputExtensions, vex::tools::kNameRuleHelp);
   std::fputs(vex::tools::sound_usage(), to);
 }
 
-constexpr vex::tools::SwitchSpec kSwitches[] = {{'S', vex::tools::SwitchKind::number},
-                                                {'N', vex::tools::SwitchKind::number},
-                                                {'R', vex::tools::SwitchKind::fraction},
-                                                {'Y', vex::tools::SwitchKind::flag},
-                                                {'Q', vex::tools::SwitchKind::flag}};
+// The tool's own /O and /Q, then the graphics source's switches (read by
+// GFileCommandLine).
+constexpr vex::tools::SwitchSpec kSwitches[] = {
+    {'O', vex::tools::SwitchKind::flag},     {'Q', vex::tools::SwitchKind::flag},
+    {'F', vex::tools::SwitchKind::fraction}, {'A', vex::tools::SwitchKind::fraction},
+    {'X', vex::tools::SwitchKind::number},   {'Y', vex::tools::SwitchKind::number},
+    {'W', vex::tools::SwitchKind::number},   {'H', vex::tools::SwitchKind::number},
+    {'S', vex::tools::SwitchKind::number},   {'E', vex::tools::SwitchKind::number},
+    {'T', vex::tools::SwitchKind::number}};
 
 // The compressed-sound writer's switches and the tool's own for chunk
 // streams (see sound_usage()); /Y is a raw format with a number and the
@@ -62,18 +81,28 @@ constexpr vex::tools::SwitchSpec kSoundSwitches[] = {
 
 struct Options {
   std::string in, out;
-  uint32_t first = 1, count = 0;
-  uint32_t fps_num = 0, fps_den = 0;
+  uint32_t play_num = 0, play_den = 0, out_num = 0, out_den = 0;
+  int32_t crop_x = 0, crop_y = 0, crop_width = 0, crop_height = 0;
+  int32_t first = 0, last = 0, promotion = 0;
+  // The palette options keep GFileCommandLine's defaults (256 entries from
+  // index 0, period 0x10000): their switches are not in the tool's table,
+  // so they never reach the switch text.
+  int32_t palette_mode = 0, palette_period = 0, first_index = 0, palette_entries = 0, palette_split = 0;
+  int32_t system_colours = 0;
+  char palette_file[128] = "";
   bool replace = false, quiet = false;
 };
 
 // 0 when the options are sound, else the exit status.
 int read_options(CommandLine &cmd, Options &o) {
-  const int first = cmd.number('S', 1);
-  const int count = cmd.number('N', 0);
-  const bool has_rate = cmd.fraction('R', o.fps_num, o.fps_den);
-  o.replace = cmd.flag('Y');
+  // /Q is also the palette-entry switch of the graphics source: the tool
+  // takes it first.
+  o.replace = cmd.flag('O');
   o.quiet = cmd.flag('Q');
+  GFileCommandLine(cmd.switches(), &o.play_num, &o.play_den, &o.out_num, &o.out_den, &o.crop_x, &o.crop_y,
+                   &o.crop_width, &o.crop_height, &o.first, &o.last, &o.palette_mode, &o.palette_period,
+                   &o.first_index, &o.palette_entries, &o.palette_split, &o.system_colours, &o.promotion,
+                   o.palette_file);
   if (const std::string rest = cmd.leftover(); !rest.empty()) {
     std::fprintf(stderr, "vexconv: unknown switch: %s\n", rest.c_str());
     return 2;
@@ -87,54 +116,53 @@ int read_options(CommandLine &cmd, Options &o) {
     usage(stderr);
     return 2;
   }
-  if (first < 1 || count < 0 || (has_rate && (o.fps_num == 0 || static_cast<int32_t>(o.fps_num) < 0))) {
-    std::fprintf(stderr, "vexconv: /S needs 1 or more, /N 0 or more, /R a rate above 0\n");
+  if (o.first < 0 || o.last < 0 || (o.last != 0 && o.last < std::max(o.first, 1)) || o.crop_width < 0 ||
+      o.crop_height < 0) {
+    std::fprintf(stderr, "vexconv: /S and /E need 1 or more with /S <= /E, /W and /H 0 or more\n");
     return 2;
   }
   o.in = cmd.names()[0];
   o.out = cmd.names()[1];
-  o.first = static_cast<uint32_t>(first);
-  o.count = static_cast<uint32_t>(count);
   return 0;
 }
 
-// Frames per second num/den as a speed value (negated 10 us units).
-int32_t rate_of(uint32_t num, uint32_t den) {
-  const double units = std::round(100000.0 * den / num);
-  return units >= 2147483647.0 ? INT32_MIN + 1 : -static_cast<int32_t>(std::max(1.0, units));
-}
+// Closes the graphics source on every way out of convert().
+struct GFileCloser {
+  void operator()(GFILE *g) const { GFileClose(g); }
+};
 
 int convert(const Options &o, vex::tools::Talk &talk) {
-  std::string why;
-  auto in = vex::tools::open_input(o.in, why);
-  if (!in)
-    return talk.fail("vexconv: " + o.in + ": " + why +
+  const std::string open_name = CommandLine::source_name(o.in);
+  if (open_name.empty())
+    return talk.fail("vexconv: " + o.in + ": " + vex::tools::kFrameSwitchFolderHelp);
+  std::unique_ptr<GFILE, GFileCloser> g(GFileOpen(open_name.c_str(), 0, o.play_num, o.play_den, o.out_num, o.out_den,
+                                                  o.crop_x, o.crop_y, o.crop_width, o.crop_height, o.first, o.last,
+                                                  o.palette_mode, o.palette_period, o.first_index,
+                                                  o.palette_entries, o.palette_split, o.system_colours, o.promotion,
+                                                  o.palette_file, nullptr, nullptr));
+  if (!g)
+    return talk.fail("vexconv: " + o.in + ": " + VEXLastError() +
                      (CommandLine::looks_like_switch(o.in) ? " (nor is it a switch of vexconv)" : ""));
-  const vex::tools::InputInfo &info = in->info();
-  if (o.first > info.frames)
-    return talk.fail("vexconv: " + o.in + " has " + std::to_string(info.frames) + " frames; /S" +
-                     std::to_string(o.first) + " starts past them");
-  const uint32_t left = info.frames - o.first + 1;
-  const uint32_t count = o.count == 0 || o.count > left ? left : o.count;
+  const uint32_t width = static_cast<uint32_t>(g->width), height = static_cast<uint32_t>(g->height);
+  const uint32_t count = static_cast<uint32_t>(g->output_frames);
   if (!talk.may_write(o.in, o.out, o.replace))
     return 1;
-  const vex::tools::OutputSpec plan{o.out, info.width, info.height,
-                                    o.fps_den ? rate_of(o.fps_num, o.fps_den) : info.rate};
-  auto out = vex::tools::create_output(plan, why);
+  std::string why;
+  auto out = vex::tools::create_flic_output({o.out, width, height, g->speed}, why);
   if (!out)
     return talk.fail("vexconv: " + o.out + ": " + why);
   const uint32_t start = VEXTimerRead();
-  vex::tools::FrameView frame;
   for (uint32_t i = 0; i < count; ++i) {
     if (talk.cancelled()) {
       out->close();
       return talk.fail("vexconv: cancelled after " + std::to_string(i) + " frames");
     }
-    const bool got = i == 0 ? in->seek(o.first, frame) : in->next(frame);
-    if (!got) {
+    if (GFileGet(g.get()) != 1) {
       out->close();
-      return talk.fail("vexconv: " + o.in + ": frame " + std::to_string(o.first + i) + " cannot be read");
+      return talk.fail("vexconv: " + o.in + ": output frame " + std::to_string(i + 1) +
+                       " cannot be read: " + VEXLastError());
     }
+    const vex::tools::FrameView frame{g->buffer, width, height, static_cast<uint32_t>(g->pitch), &g->palette[0][0]};
     if (!out->put(frame)) {
       out->close();
       return talk.fail("vexconv: " + o.out + ": write failed (disk full?)");
@@ -149,7 +177,7 @@ int convert(const Options &o, vex::tools::Talk &talk) {
   CommaNum(bytes, size);
   char summary[512];
   std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %u x %u, %s bytes in %.2f s (%.1f frames per second)",
-                o.in.c_str(), o.out.c_str(), count, info.width, info.height, bytes, ms / 1000.0,
+                o.in.c_str(), o.out.c_str(), count, width, height, bytes, ms / 1000.0,
                 ms ? count * 1000.0 / ms : 0.0);
   talk.done(summary);
   return 0;
@@ -188,7 +216,7 @@ int main(int argc, char **argv) {
   CommandLine cmd(static_cast<int>(args.size()), args.data(),
                   sound ? std::span<const vex::tools::SwitchSpec>(kSoundSwitches)
                         : std::span<const vex::tools::SwitchSpec>(kSwitches),
-                  {{"-y", "/Y"}, {"-q", "/Q"}});
+                  {{"-y", sound ? "/Y" : "/O"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;

@@ -1,5 +1,7 @@
-// vexinfo FILE...: describes inputs: format, size, frame count, speed and
-// frames per second; -v (or /V) adds a line per frame.
+// vexinfo FILE...: describes inputs. Pictures are opened through the
+// graphics source and described as it sees them (kind, sizes, depth, frame
+// counts, rates); sound through the sound source; compressed sound chunk
+// streams by a scan of their chunks. -v (or /V) adds a line per frame.
 #include <algorithm>
 #include <cstdio>
 
@@ -7,7 +9,7 @@
 
 #include "common/chunk_stream.h"
 #include "common/command_line.h"
-#include "common/media.h"
+#include "vexutil/gfile.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
 #include "vexutil/version.h"
@@ -17,11 +19,16 @@ namespace {
 void usage(std::FILE *to) {
   std::fprintf(to,
                "usage: vexinfo [-v|/V] [/R<Hz>] [/X] FILE...\n"
-               "Describes each FILE: for pictures its format, width, height, frame count,\n"
-               "speed and frames per second; for sound (WAV, raw with /Y, any sound\n"
-               "input) its rate, width, channels and length; for compressed sound\n"
-               "chunks (.vcs) the coding, chunk count and compression ratio.\n"
-               "  -v, /V     add a line per frame (or per chunk)\n"
+               "Describes each FILE. A picture input (FLIC, Korvane, Tolm, AVI, QuickTime,\n"
+               "the stills, raw frame files, lists and numbered series) as the graphics\n"
+               "source opens it: kind and type, size of the source and of the output,\n"
+               "depth, frames (in the range, at the output rate, in the file), the\n"
+               "source, playback and output rates, speed, sound and file size. Sound\n"
+               "(WAV, raw with /Y, any input with sound and no picture): its rate, width,\n"
+               "channels and length. Compressed sound chunks (.vcs): the coding, chunk\n"
+               "count and compression ratio.\n"
+               "  -v, /V     add a line per frame (depth and bytes of each frame as read)\n"
+               "             or per chunk\n"
                "  /R<Hz>     the sample rate of a chunk stream (it does not record one)\n"
                "  /X         the chunk stream holds raw PCM (its layout cannot say so)\n"
                "  /Y<1-4> /D<Hz> /K<n>  read FILE as raw PCM (see vexconv --help)\n"
@@ -39,18 +46,45 @@ constexpr vex::tools::SwitchSpec kSwitches[] = {
     {'X', vex::tools::SwitchKind::flag},   {'Y', vex::tools::SwitchKind::number},
     {'K', vex::tools::SwitchKind::number}, {'D', vex::tools::SwitchKind::number}};
 
-void describe(const std::string &name, vex::tools::Input &in, bool verbose) {
-  const vex::tools::InputInfo &i = in.info();
+void print_rate(const char *what, uint32_t num, uint32_t den) {
+  if (den == 0)
+    std::printf("  %-8s none\n", what);
+  else
+    std::printf("  %-8s %u/%u, %.3f frames per second\n", what, num, den, static_cast<double>(num) / den);
+}
+
+// The graphics source's view of a picture input. Per-frame lines fetch
+// every output frame, so -v reads the whole input.
+int describe_picture(const std::string &name, GFILE *g, bool verbose) {
   std::printf("%s\n", name.c_str());
-  std::printf("  format   %s\n", i.format.c_str());
-  std::printf("  size     %u x %u\n", i.width, i.height);
-  std::printf("  frames   %u\n", i.frames);
-  std::printf("  speed    %.2f ms per frame, %.3f frames per second\n", vex::tools::rate_ms(i.rate),
-              vex::tools::rate_fps(i.rate));
-  for (const std::string &line : i.details)
-    std::printf("  %s\n", line.c_str());
-  if (verbose)
-    in.describe_frames(stdout);
+  std::printf("  kind     0x%x, %s\n", static_cast<unsigned>(g->kind), g->type[0] ? g->type : "raw frames");
+  std::printf("  size     %d x %d (output %d x %d)\n", g->source_width, g->source_height, g->width, g->height);
+  if (g->depth != g->depth_read)
+    std::printf("  depth    %d bits (%d as read)\n", g->depth, g->depth_read);
+  else
+    std::printf("  depth    %d bits\n", g->depth);
+  std::printf("  frames   %d (output %d, file %d)\n", g->frame_count, g->output_frames, g->total_frames);
+  print_rate("rate", g->source_num, g->source_den);
+  print_rate("playback", g->play_num, g->play_den);
+  print_rate("output", g->out_num, g->out_den);
+  if (g->speed == 0)
+    std::printf("  speed    0 (no rate)\n");
+  else
+    std::printf("  speed    %.2f ms per frame\n", -static_cast<double>(g->speed) / 100.0);
+  std::printf("  sound    %s\n", g->has_sound ? "yes" : "no");
+  char bytes[16];
+  CommaNum(bytes, g->file_size);
+  std::printf("  file     %s bytes\n", bytes);
+  if (!verbose)
+    return 0;
+  for (int32_t i = 1; i <= g->output_frames; ++i) {
+    if (GFileGet(g) != 1) {
+      std::fprintf(stderr, "vexinfo: %s: frame %d: %s\n", name.c_str(), i, VEXLastError());
+      return 1;
+    }
+    std::printf("  frame %-5d depth %d, %d bytes\n", i, g->frame_depth, g->frame_bytes);
+  }
+  return 0;
 }
 
 int describe_chunks(const std::string &name, uint32_t rate, bool raw, bool verbose) {
@@ -133,21 +167,28 @@ int main(int argc, char **argv) {
       status = std::max(status, describe_sound(name, raw, header));
       continue;
     }
-    std::string why;
-    auto in = vex::tools::open_input(name, why);
-    if (!in) {
-      // Not a picture input: perhaps one the sound source reads.
-      if (SFILE *s = SFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr)) {
-        SFileClose(s);
-        status = std::max(status, describe_sound(name, 0, 0));
-        continue;
-      }
-      std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), why.c_str(),
+    // Everything default: the whole source at its own rate, 256 palette
+    // entries for the 8-bit frames that -v fetches.
+    const std::string open_name = vex::tools::CommandLine::source_name(name);
+    if (open_name.empty()) {
+      std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), vex::tools::kFrameSwitchFolderHelp);
+      status = 1;
+      continue;
+    }
+    GFILE *g = GFileOpen(open_name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
+                         nullptr);
+    if (!g) {
+      std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), VEXLastError(),
                    vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");
       status = 1;
       continue;
     }
-    describe(name, *in, verbose);
+    // Sound with no picture: the graphics source offers a silent 4 x 4
+    // picture, the sound source says more.
+    const bool sound_only = g->kind == GFILE_SOUND_ONLY;
+    const int one = sound_only ? 0 : describe_picture(name, g, verbose);
+    GFileClose(g);
+    status = std::max(status, sound_only ? describe_sound(name, 0, 0) : one);
   }
   return status;
 }

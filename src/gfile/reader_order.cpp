@@ -4,8 +4,10 @@
 // to QuickTime early, after the movie readers.
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "gfile/reader_order.h"
+#include "util/status.h"
 
 namespace vex::gfile {
 namespace {
@@ -52,6 +54,40 @@ std::string attempt_name(const Attempt &t, const char *name) {
   return n;
 }
 
+// The most telling reason among the readers that declined: the first one
+// that knew the file and found it wanting (damaged, too large, a variant we
+// lack) beats "not of this kind"; when every reader only said that, the
+// file is empty or of no known kind.
+class Reasons {
+public:
+  void note() {
+    const util::Status s = util::last_status();
+    if (s == util::Status::kNotThisFormat)
+      looked_ = true;
+    else if (s != util::Status::kOk && s != util::Status::kNoFile && telling_.empty()) {
+      status_ = s;
+      telling_ = util::last_reason();
+    }
+  }
+  // After the last reader declined too.
+  void settle(const char *name) const {
+    const util::Status s = util::last_status();
+    if (s != util::Status::kOk && s != util::Status::kNotThisFormat && s != util::Status::kNoFile)
+      return; // the last reader's own finding stands
+    if (!telling_.empty())
+      util::fail(status_, "%s", telling_.c_str());
+    else if (looked_ && file_exists(name) && vexfilesize(name) == 0)
+      util::fail(util::Status::kNotThisFormat, "the file is empty");
+    else if (looked_ && file_exists(name))
+      util::fail(util::Status::kNotThisFormat, "not a file of a known kind");
+  }
+
+private:
+  bool looked_ = false;
+  util::Status status_ = util::Status::kOk;
+  std::string telling_;
+};
+
 } // namespace
 
 Opened try_readers(GFILE &g, const OpenArgs &a, const char *name) {
@@ -60,6 +96,7 @@ Opened try_readers(GFILE &g, const OpenArgs &a, const char *name) {
     return open_sound_only(g, a, name);
   if (w == Opened::failed)
     return w;
+  Reasons reasons;
   for (size_t i = 0; i < kOrder.size(); ++i) {
     if (i == kAfterExecutable && g.alpha) {
       const std::string mov = with_extension(name, ".mov");
@@ -68,6 +105,7 @@ Opened try_readers(GFILE &g, const OpenArgs &a, const char *name) {
         const Opened r = open_quicktime(g, a, mov.c_str());
         if (r != Opened::declined)
           return r;
+        reasons.note();
       } else if (!HasExtension(name)) {
         i = kTif; // no movie of that name: the stills that need no size check
       }
@@ -78,9 +116,13 @@ Opened try_readers(GFILE &g, const OpenArgs &a, const char *name) {
     const Opened r = kOrder[i].open(g, a, n.c_str());
     if (r != Opened::declined)
       return r;
+    reasons.note();
   }
   const std::string raw = with_extension(name, ".raw");
-  return raw.empty() ? Opened::failed : open_raw(g, a, raw.c_str());
+  const Opened r = raw.empty() ? Opened::failed : open_raw(g, a, raw.c_str());
+  if (r != Opened::accepted)
+    reasons.settle(name);
+  return r;
 }
 
 } // namespace vex::gfile

@@ -58,6 +58,25 @@ TEST(GfileBadInput, EmptyAndForeignFiles) {
   }
   write_bytes(dir.file("text.png"), std::vector<uint8_t>(300, 'A'));
   expect_refused(dir.file("text.png"));
+  // Every reader said "not mine": the reason speaks of the file, not of the
+  // last reader tried.
+  EXPECT_STREQ(VEXLastError(), "not a file of a known kind");
+  expect_refused(dir.file("e.png"));
+  EXPECT_STRNE(VEXLastError(), "the file is empty") << "e.png does not exist";
+  write_bytes(dir.file("e.png"), {});
+  expect_refused(dir.file("e.png"));
+  EXPECT_STREQ(VEXLastError(), "the file is empty");
+  // A FLIC header that the FLIC reader knows but cannot take: its reason
+  // outlives the readers tried after it.
+  std::vector<uint8_t> flc(128, 0);
+  flc[0] = 128;             // file size
+  flc[4] = 0x12, flc[5] = 0xAF; // FLC magic
+  flc[6] = 1;               // one frame
+  flc[10] = 5;              // 0 x 5 pixels
+  flc[12] = 8;              // 8 bits a pixel
+  write_bytes(dir.file("zero.flc"), flc);
+  expect_refused(dir.file("zero.flc"));
+  EXPECT_STREQ(VEXLastError(), "the picture is 0 x 5 pixels");
   // A RIFF that is not a WAVE goes on to the other readers, which refuse it.
   std::vector<uint8_t> riff = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '};
   write_bytes(dir.file("r.wav"), riff);

@@ -1,5 +1,5 @@
 // vexconv talking through this family on a real terminal: the progress
-// bar, the overwrite question answered Yes and No, /Y answering it in
+// bar, the overwrite question answered Yes and No, /O answering it in
 // advance, and Ctrl-C stopping a conversion through the cancel question.
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ TEST_F(VexconvTalk, ProgressBarAndOverwriteAnsweredNoThenYes) {
     const ChildResult r = child.finish();
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("exists; add /Y to replace it"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("exists; add /O to replace it"), std::string::npos) << r.output;
     EXPECT_EQ(size_of(out), 3) << "the old file is kept";
   }
   {
@@ -75,14 +75,14 @@ TEST_F(VexconvTalk, ProgressBarAndOverwriteAnsweredNoThenYes) {
   }
 }
 
-TEST_F(VexconvTalk, SwitchYAnswersInAdvanceAndTheInputIsNeverTheOutput) {
+TEST_F(VexconvTalk, SwitchOAnswersInAdvanceAndTheInputIsNeverTheOutput) {
   std::ofstream(out) << "old";
-  PtyChild child(vexconv({in, out, "/Y"}));
+  PtyChild child(vexconv({in, out, "/O"}));
   const ChildResult r = child.finish();
   ASSERT_FALSE(r.timed_out);
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output.find("overwrite?"), std::string::npos) << r.output;
-  PtyChild dup(vexconv({in, in, "/Y"}));
+  PtyChild dup(vexconv({in, in, "/O"}));
   const ChildResult d = dup.finish();
   ASSERT_FALSE(d.timed_out);
   EXPECT_EQ(d.status, 1);

@@ -3,16 +3,21 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "vexutil/util.h"
 
 namespace vex::tools {
 
 const char *const kNameRuleHelp = "Names and switches: a word is a switch only when it starts with '/', the\n"
-                                  "whole word reads as switches of this tool (/S10, /R29.97, /Y/Q, /-Y) and\n"
+                                  "whole word reads as switches of this tool (/S10, /F29.97, /O/Q, /-O) and\n"
                                   "no file or folder of that name exists. Every other word is a file name,\n"
                                   "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
                                   "every word is a name (-- /s1 names the file /s1).\n";
+
+const char *const kFrameSwitchFolderHelp =
+    "a folder of this path reads as a frame switch (/S<n>, /E<n>, /L<n>) to the picture and sound "
+    "sources; give the path relative to a folder below it";
 
 namespace {
 
@@ -66,6 +71,26 @@ bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchSpe
 bool CommandLine::looks_like_switch(const std::string &name) {
   return name.size() >= 2 && name[0] == '/' && std::isalpha(static_cast<unsigned char>(name[1])) &&
          name.find('/', 1) == std::string::npos && !exists(name);
+}
+
+namespace {
+
+bool carries_frame_switches(const std::string &name) {
+  std::vector<char> text(name.begin(), name.end());
+  text.push_back('\0');
+  for (const char letter : {'S', 'E', 'L'})
+    GetSwitchNum(text.data(), letter, 0);
+  return std::strlen(text.data()) != name.size();
+}
+
+} // namespace
+
+std::string CommandLine::source_name(const std::string &name) {
+  if (!carries_frame_switches(name) || !exists(name))
+    return name;
+  std::error_code ec;
+  const std::string relative = std::filesystem::proximate(name, ec).string();
+  return !ec && !carries_frame_switches(relative) ? relative : "";
 }
 
 CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchSpec> switches,

@@ -9,7 +9,7 @@
 //   - it starts with '/',
 //   - no file or folder of that name exists, and
 //   - the whole word reads as switches of this tool (the tool's letters
-//     with values of the right kind: "/S10", "/R29.97", "/Y/Q", "/-Y").
+//     with values of the right kind: "/S10", "/F29.97", "/O/Q", "/-O").
 // Every other word is a name, so "/data/s1/movie.avi" stays a name whether
 // or not /data exists ("/data" is no switch), and "/tmp/S1/out.flc" never
 // sets a first frame. A name that reads as switches and exists nowhere
@@ -27,7 +27,7 @@ namespace vex::tools {
 enum class SwitchKind {
   flag,     // "/Y"
   number,   // "/S10", "/S-2"
-  fraction, // "/R15", "/R29.97", "/R30000;1001"
+  fraction, // "/F15", "/F29.97", "/F30000;1001", "/F-100"
 };
 
 struct SwitchSpec {
@@ -48,7 +48,7 @@ public:
 
   bool flag(char letter);
   int number(char letter, int fallback);
-  // Exact fraction, e.g. "/R29.97" or "/R30000;1001"; false when absent.
+  // Exact fraction, e.g. "/F29.97" or "/F30000;1001"; false when absent.
   bool fraction(char letter, uint32_t &num, uint32_t &den);
   // The switches as one text that the library's switch readers edit in
   // place (SFileCommandLine and friends).
@@ -59,6 +59,14 @@ public:
   // A name that does not exist and has the look of a single switch ('/',
   // a letter, no other '/'): most likely a mistyped switch. For messages.
   static bool looks_like_switch(const std::string &name);
+
+  // The graphics and sound sources read "/S<n>", "/E<n>" and "/L<n>" out
+  // of any name they open (a list line may carry them), so a path with a
+  // folder such as "S4" would lose part of itself. Returns the name to
+  // open: the name itself, or, for an existing file whose path carries such
+  // a folder, its path relative to the working folder when that one is
+  // free of them; empty when no form of the path can be opened.
+  static std::string source_name(const std::string &name);
 
 private:
   bool is_switch_word(const std::string &w, std::span<const SwitchSpec> switches) const;
@@ -71,5 +79,7 @@ private:
 
 // The name rule above in a few lines, for the tools' --help texts.
 extern const char *const kNameRuleHelp;
+// Why source_name() found no way to open a name.
+extern const char *const kFrameSwitchFolderHelp;
 
 } // namespace vex::tools

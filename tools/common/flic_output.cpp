@@ -1,48 +1,57 @@
 #include "common/flic_output.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
-#include <vector>
-
-#include "vexutil/flic.h"
 
 namespace vex::tools {
 
+const char *const kOutputExtensions = ".flc";
+
 namespace {
 
-class FlicOutput final : public Output {
-public:
-  FlicOutput(VEXOFLIC *f, uint32_t width) : f_(f), packed_(size_t{f->width} * f->height, 0), width_(width) {}
-  ~FlicOutput() override {
-    if (f_)
-      VEXOFlicClose(f_);
-  }
-  FlicOutput(const FlicOutput &) = delete;
-  FlicOutput &operator=(const FlicOutput &) = delete;
-
-  bool put(const FrameView &fr) override {
-    const uint32_t w = std::min(fr.width, width_), h = std::min(fr.height, f_->height);
-    for (uint32_t y = 0; y < h; ++y)
-      std::memcpy(packed_.data() + size_t{y} * f_->width, fr.pixels + size_t{y} * fr.pitch, w);
-    return VEXOFlicPutNext(f_, packed_.data(), fr.palette) == 1;
-  }
-
-  uint32_t close() override {
-    const bool failed = f_->error != 0;
-    const uint32_t size = VEXOFlicClose(f_);
-    f_ = nullptr;
-    return failed ? 0 : size;
-  }
-
-private:
-  VEXOFLIC *f_;
-  std::vector<uint8_t> packed_; // rows exactly the output width apart
-  uint32_t width_;              // the input's width
-};
+std::string lower_extension(const std::string &name) {
+  const size_t slash = name.find_last_of('/');
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return "";
+  std::string ext = name.substr(dot + 1);
+  for (char &c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
 
 } // namespace
 
-std::unique_ptr<Output> create_flic_output(const OutputSpec &plan, std::string &why) {
+FlicOutput::FlicOutput(VEXOFLIC *f, uint32_t width)
+    : f_(f), packed_(size_t{f->width} * f->height, 0), width_(width) {}
+
+FlicOutput::~FlicOutput() {
+  if (f_)
+    VEXOFlicClose(f_);
+}
+
+bool FlicOutput::put(const FrameView &fr) {
+  const uint32_t w = std::min(fr.width, width_), h = std::min(fr.height, f_->height);
+  for (uint32_t y = 0; y < h; ++y)
+    std::memcpy(packed_.data() + size_t{y} * f_->width, fr.pixels + size_t{y} * fr.pitch, w);
+  return VEXOFlicPutNext(f_, packed_.data(), fr.palette) == 1;
+}
+
+uint32_t FlicOutput::close() {
+  const bool failed = f_->error != 0;
+  const uint32_t size = VEXOFlicClose(f_);
+  f_ = nullptr;
+  return failed ? 0 : size;
+}
+
+std::unique_ptr<FlicOutput> create_flic_output(const OutputSpec &plan, std::string &why) {
+  const std::string ext = lower_extension(plan.name);
+  if (ext != "flc") {
+    why = ext.empty() ? std::string("the output name needs an extension (") + kOutputExtensions + ")"
+                      : "no output of kind ." + ext + " (known: " + kOutputExtensions + ")";
+    return nullptr;
+  }
   const uint32_t even = plan.width + (plan.width & 1);
   VEXOFLIC *f = VEXOFlicCreate(plan.name.c_str(), even, plan.height, plan.rate);
   if (!f) {

@@ -52,7 +52,7 @@ bool TerminalTalk::may_write(const std::string &in, const std::string &out, bool
     return false;
   if (!replace && exists(out) && !overwrite(out.c_str(), 0)) {
     StatusClose(0);
-    std::fprintf(stderr, "vexconv: %s exists; add /Y to replace it\n", out.c_str());
+    std::fprintf(stderr, "vexconv: %s exists; add /O to replace it\n", out.c_str());
     return false;
   }
   return true;

@@ -78,7 +78,7 @@ public:
     struct stat st {};
     if (replace || ::stat(out.c_str(), &st) != 0 || overwrite(out.c_str(), 1))
       return true;
-    return fail("vexconv: " + out + " exists; add /Y to replace it") == 0;
+    return fail("vexconv: " + out + " exists; add /O to replace it") == 0;
   }
   bool cancelled() override { return cancel_requested; }
   void progress(uint32_t done, uint32_t total, uint32_t ms) override {

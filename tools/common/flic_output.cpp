@@ -45,7 +45,7 @@ uint32_t FlicOutput::close() {
   return failed ? 0 : size;
 }
 
-std::unique_ptr<FlicOutput> create_flic_output(const OutputSpec &plan, std::string &why) {
+std::unique_ptr<FlicOutput> create_flic_output(const OutputPlan &plan, std::string &why) {
   const std::string ext = lower_extension(plan.name);
   if (ext != "flc") {
     why = ext.empty() ? std::string("the output name needs an extension (") + kOutputExtensions + ")"

@@ -20,7 +20,7 @@ struct FrameView {
   const uint8_t *palette = nullptr;
 };
 
-struct OutputSpec {
+struct OutputPlan {
   std::string name;
   uint32_t width = 0;
   uint32_t height = 0;
@@ -47,7 +47,7 @@ private:
 // The output name must end in .flc (any case). Odd widths get one more column of colour 0 (FLC
 // frames are even). Null and a reason when the name or the size does not
 // fit or the file cannot be created.
-std::unique_ptr<FlicOutput> create_flic_output(const OutputSpec &plan, std::string &why);
+std::unique_ptr<FlicOutput> create_flic_output(const OutputPlan &plan, std::string &why);
 
 // The extensions create_flic_output takes, for --help.
 extern const char *const kOutputExtensions;

@@ -2,7 +2,6 @@
 // and that a conversion gives back every frame of its input.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
@@ -15,6 +14,7 @@
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "testkit/util/tool_run.h"
 #include "util/bytes.h"
 #include "vexutil/flic.h"
 #include "vexutil/version.h"
@@ -22,31 +22,8 @@
 namespace vex::testkit {
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
 // Runs a tool with stdout and stderr captured (stderr is then not a
 // terminal, so no progress bar may appear).
-ToolRun run(const std::string &tool, const std::string &args, const TempDir &dir) {
-  const std::string err = dir.file("stderr.txt");
-  // No input: a question the tool asks takes its default instead of waiting.
-  const std::string cmd = shell_quote(tool) + " " + args + " </dev/null 2>" + shell_quote(err);
-  ToolRun r{-1, "", ""};
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p)
-    return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-    r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  const ByteVec e = load_bytes(err);
-  r.err.assign(e.begin(), e.end());
-  return r;
-}
-
 class Tools : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -63,7 +40,7 @@ protected:
 };
 
 TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
-  ToolRun r = run(VEXINFO, shell_quote(dir.file("in.fli")), dir);
+  ToolRun r = run_tool(VEXINFO, shell_quote(dir.file("in.fli")), dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("  kind     0x80, Flic\n"), std::string::npos) << r.out;
   // The graphics source sees a FLIC frame as wide as the reader's rows
@@ -74,28 +51,28 @@ TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
   EXPECT_NE(r.out.find("  speed    100.00 ms per frame\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("frame 1 "), std::string::npos) << "per-frame lines only with -v";
 
-  r = run(VEXINFO, "-v " + shell_quote(dir.file("in.fli")), dir);
+  r = run_tool(VEXINFO, "-v " + shell_quote(dir.file("in.fli")), dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("  frame 1     depth 8, "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  frame 12    depth 8, "), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("  frame 13 "), std::string::npos) << r.out;
 
-  r = run(VEXINFO, shell_quote(dir.file("nothing.flc")), dir);
+  r = run_tool(VEXINFO, shell_quote(dir.file("nothing.flc")), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "vexinfo: " + dir.file("nothing.flc") + ": no such file\n");
-  EXPECT_EQ(run(VEXINFO, "", dir).status, 2);
+  EXPECT_EQ(run_tool(VEXINFO, "", dir).status, 2);
   // "/Z" is no switch of vexinfo, so it is a name (of no file).
-  r = run(VEXINFO, "/Z " + shell_quote(dir.file("in.fli")), dir);
+  r = run_tool(VEXINFO, "/Z " + shell_quote(dir.file("in.fli")), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("/Z: no such file (nor is it a switch of vexinfo)"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("frames   12"), std::string::npos) << "the other name is still described";
-  EXPECT_EQ(run(VEXINFO, "/V /V " + shell_quote(dir.file("in.fli")), dir).status, 0);
-  r = run(VEXINFO, "--help", dir);
+  EXPECT_EQ(run_tool(VEXINFO, "/V /V " + shell_quote(dir.file("in.fli")), dir).status, 0);
+  r = run_tool(VEXINFO, "--help", dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("usage: vexinfo"), std::string::npos);
   // The version comes from the build's generated header, not a literal.
-  EXPECT_EQ(run(VEXINFO, "--version", dir).out, std::string("vexinfo ") + VEXUTIL_VERSION_STRING + "\n");
-  EXPECT_EQ(run(VEXCONV, "--version", dir).out, std::string("vexconv ") + VEXUTIL_VERSION_STRING + "\n");
+  EXPECT_EQ(run_tool(VEXINFO, "--version", dir).out, std::string("vexinfo ") + VEXUTIL_VERSION_STRING + "\n");
+  EXPECT_EQ(run_tool(VEXCONV, "--version", dir).out, std::string("vexconv ") + VEXUTIL_VERSION_STRING + "\n");
 }
 
 // An input that no reader opens is named with the best reason the readers
@@ -121,7 +98,7 @@ TEST_F(Tools, UnopenedInputsSayWhy) {
     for (const char *tool : {VEXINFO, VEXCONV}) {
       const std::string args =
           shell_quote(dir.file(c.file)) + (tool == std::string(VEXCONV) ? " " + shell_quote(dir.file("o.flc")) : "");
-      const ToolRun r = run(tool, args, dir);
+      const ToolRun r = run_tool(tool, args, dir);
       EXPECT_EQ(r.status, 1) << tool << " " << c.file;
       EXPECT_NE(r.err.find(dir.file(c.file) + ": " + c.reason + "\n"), std::string::npos) << r.err;
     }
@@ -169,13 +146,13 @@ TEST_F(Tools, FiveFailuresFiveReasons) {
       {"index.tlm", "frame index entry 3 points behind entry 2"},
   };
   for (const auto &c : cases) {
-    const ToolRun r = run(VEXINFO, shell_quote(dir.file(c.file)), dir);
+    const ToolRun r = run_tool(VEXINFO, shell_quote(dir.file(c.file)), dir);
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_EQ(r.err, "vexinfo: " + dir.file(c.file) + ": " + c.reason + "\n");
   }
   // The cut FLC has a whole header, so it opens; the graphics source
   // delivers what each frame holds and the tools carry on with that.
-  const ToolRun whole_header = run(VEXINFO, "-v " + shell_quote(dir.file("cut.flc")), dir);
+  const ToolRun whole_header = run_tool(VEXINFO, "-v " + shell_quote(dir.file("cut.flc")), dir);
   EXPECT_EQ(whole_header.status, 0) << whole_header.err;
   EXPECT_NE(whole_header.out.find("  frames   8 (output 8, file 8)\n"), std::string::npos) << whole_header.out;
   EXPECT_NE(whole_header.out.find("  frame 8 "), std::string::npos) << whole_header.out;
@@ -183,7 +160,7 @@ TEST_F(Tools, FiveFailuresFiveReasons) {
 
 TEST_F(Tools, VexconvGivesBackEveryFrame) {
   const std::string in = dir.file("in.fli"), out = dir.file("out.flc");
-  ToolRun r = run(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
+  ToolRun r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "") << "no progress bar when stderr is not a terminal";
   EXPECT_NE(r.out.find("12 frames, 44 x 30"), std::string::npos) << r.out;
@@ -209,7 +186,7 @@ TEST_F(Tools, VexconvGivesBackEveryFrame) {
 
 TEST_F(Tools, VexconvSwitchesAndRefusals) {
   const std::string in = shell_quote(dir.file("in.fli")), out = shell_quote(dir.file("part.flc"));
-  ToolRun r = run(VEXCONV, in + " " + out + " /S4 /E6 /F25 /Q", dir);
+  ToolRun r = run_tool(VEXCONV, in + " " + out + " /S4 /E6 /F25 /Q", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "") << "/Q prints nothing";
   const auto all = read_flic_rgb(dir.file("in.fli"));
@@ -224,27 +201,27 @@ TEST_F(Tools, VexconvSwitchesAndRefusals) {
   }
   VEXFlicClose(h);
 
-  r = run(VEXCONV, in + " " + out, dir);
+  r = run_tool(VEXCONV, in + " " + out, dir);
   EXPECT_EQ(r.status, 1) << "an existing output needs /O";
   EXPECT_NE(r.err.find("/O"), std::string::npos);
-  EXPECT_EQ(run(VEXCONV, in + " " + out + " /O /-O", dir).status, 1) << "/-O cancels /O";
-  EXPECT_EQ(run(VEXCONV, in + " " + out + " /O /Q", dir).status, 0);
-  EXPECT_EQ(run(VEXCONV, in + " " + out + " -y -q", dir).status, 0) << "-y is /O";
-  EXPECT_EQ(run(VEXCONV, in + " " + in + " /O", dir).status, 1) << "the input is never replaced";
-  EXPECT_EQ(run(VEXCONV, in + " " + shell_quote(dir.file("x.avi")), dir).status, 1);
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /-O", dir).status, 1) << "/-O cancels /O";
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /Q", dir).status, 0);
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " -y -q", dir).status, 0) << "-y is /O";
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + in + " /O", dir).status, 1) << "the input is never replaced";
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + shell_quote(dir.file("x.avi")), dir).status, 1);
   // A first frame past the end selects the last frame.
-  ASSERT_EQ(run(VEXCONV, in + " " + out + " /O /S13", dir).status, 0);
+  ASSERT_EQ(run_tool(VEXCONV, in + " " + out + " /O /S13", dir).status, 0);
   h = VEXFlicOpen(dir.file("part.flc").c_str());
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(h->frame_count, 1u);
   ASSERT_NE(VEXFlicGetNext(h, buf.data()), VEXFLIC_FAILED);
   EXPECT_TRUE(to_rgb(buf.data(), 41, 30, h->pitch, VEXFlicGetPalette(h)) == all[11]);
   VEXFlicClose(h);
-  EXPECT_EQ(run(VEXCONV, in + " " + out + " /O /S7 /E3", dir).status, 2) << "a range that ends before it starts";
-  EXPECT_EQ(run(VEXCONV, in + " " + out + " /O /Z", dir).status, 2);
-  EXPECT_EQ(run(VEXCONV, in + " " + out + " /O /N3", dir).status, 2) << "/N is retired: /E gives the last frame";
-  EXPECT_EQ(run(VEXCONV, in, dir).status, 2);
-  r = run(VEXCONV, "--help", dir);
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /S7 /E3", dir).status, 2) << "a range that ends before it starts";
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /Z", dir).status, 2);
+  EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /N3", dir).status, 2) << "/N is retired: /E gives the last frame";
+  EXPECT_EQ(run_tool(VEXCONV, in, dir).status, 2);
+  r = run_tool(VEXCONV, "--help", dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("usage: vexconv"), std::string::npos);
 }

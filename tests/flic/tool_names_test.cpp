@@ -4,7 +4,6 @@
 // digits or by the next '/') must stay names, whether they exist or not.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,34 +15,13 @@
 #include "testkit/flic/pattern.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "testkit/util/tool_run.h"
 #include "vexutil/flic.h"
 
 namespace vex::testkit {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun run(const std::string &tool, const std::string &args, const TempDir &dir) {
-  const std::string err = dir.file("stderr.txt");
-  const std::string cmd = shell_quote(tool) + " " + args + " </dev/null 2>" + shell_quote(err);
-  ToolRun r{-1, "", ""};
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p)
-    return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-    r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  const ByteVec e = load_bytes(err);
-  r.err.assign(e.begin(), e.end());
-  return r;
-}
 
 bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
@@ -83,13 +61,13 @@ protected:
 };
 
 TEST_F(ToolNames, ExistingPathsWithSwitchFoldersAreNames) {
-  ToolRun r = run(VEXINFO, shell_quote(in), dir);
+  ToolRun r = run_tool(VEXINFO, shell_quote(in), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "frames   12")) << r.out;
   EXPECT_FALSE(has(r.out, "frame 1 ")) << "the folder V is no /V";
 
   const std::string out = (deep / "out.flc").string();
-  r = run(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
+  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "12 frames")) << "neither /W8 nor /H6 nor /Q came from the folders: " << r.out;
   EXPECT_EQ(frames_of(out), 12u);
@@ -98,22 +76,22 @@ TEST_F(ToolNames, ExistingPathsWithSwitchFoldersAreNames) {
   EXPECT_EQ(h->rate, -10000) << "the input's speed, not /F25 or /F29.97";
   VEXFlicClose(h);
   // The folder O is no /O: an existing output is still refused.
-  EXPECT_EQ(run(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir).status, 1);
+  EXPECT_EQ(run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir).status, 1);
 }
 
 TEST_F(ToolNames, PathsUnderAMissingFolderAreNamesToo) {
-  ToolRun r = run(VEXINFO, shell_quote(missing + "/in.fli"), dir);
+  ToolRun r = run_tool(VEXINFO, shell_quote(missing + "/in.fli"), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, missing + "/in.fli: no such file")) << r.err;
   EXPECT_FALSE(has(r.err, "switch")) << r.err;
 
-  r = run(VEXCONV, shell_quote(missing + "/in.fli") + " " + shell_quote(dir.file("o.flc")), dir);
+  r = run_tool(VEXCONV, shell_quote(missing + "/in.fli") + " " + shell_quote(dir.file("o.flc")), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, missing + "/in.fli: no such file")) << r.err;
 
   // An output whose folders do not exist cannot be written; no switch is
   // read from its name.
-  r = run(VEXCONV, shell_quote(in) + " " + shell_quote(missing + "/out.flc"), dir);
+  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(missing + "/out.flc"), dir);
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_TRUE(has(r.err, missing + "/out.flc")) << r.err;
   EXPECT_FALSE(fs::exists(missing.substr(0, missing.find('/', 1))));
@@ -121,52 +99,52 @@ TEST_F(ToolNames, PathsUnderAMissingFolderAreNamesToo) {
 
 TEST_F(ToolNames, SwitchesBesideSuchPathsStillWork) {
   const std::string part = (deep / "part.flc").string();
-  ToolRun r = run(VEXCONV, shell_quote(in) + " /S4 " + shell_quote(part) + " /E6 /Q", dir);
+  ToolRun r = run_tool(VEXCONV, shell_quote(in) + " /S4 " + shell_quote(part) + " /E6 /Q", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(frames_of(part), 3u);
   // Several switches in one word, any case, and a cancel in another.
-  r = run(VEXCONV, shell_quote(in) + " " + shell_quote(part) + " /o/s2/e6 /-Q", dir);
+  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(part) + " /o/s2/e6 /-Q", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "5 frames")) << r.out;
   EXPECT_EQ(frames_of(part), 5u);
-  r = run(VEXINFO, "/V " + shell_quote(in), dir);
+  r = run_tool(VEXINFO, "/V " + shell_quote(in), dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(has(r.out, "frame 12 ")) << r.out;
 }
 
 TEST_F(ToolNames, DoubleDashMakesEveryLaterWordAName) {
-  ToolRun r = run(VEXINFO, "-- /V", dir);
+  ToolRun r = run_tool(VEXINFO, "-- /V", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "/V: no such file")) << r.err;
-  r = run(VEXINFO, shell_quote(in) + " -- " + shell_quote(in), dir);
+  r = run_tool(VEXINFO, shell_quote(in) + " -- " + shell_quote(in), dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_FALSE(has(r.out, "frame 1 "));
-  r = run(VEXCONV, "-- " + shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /O", dir);
+  r = run_tool(VEXCONV, "-- " + shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /O", dir);
   EXPECT_EQ(r.status, 2) << "/O after -- is a third name";
   EXPECT_TRUE(has(r.err, "got 3 names")) << r.err;
   EXPECT_FALSE(fs::exists(dir.file("o.flc")));
-  r = run(VEXCONV, "-- " + shell_quote(in) + " --gui", dir);
+  r = run_tool(VEXCONV, "-- " + shell_quote(in) + " --gui", dir);
   EXPECT_EQ(r.status, 1) << "--gui after -- names the output file: " << r.err;
   EXPECT_TRUE(has(r.err, "--gui")) << r.err;
 }
 
 TEST_F(ToolNames, UnknownSwitchLikeWordsAreNamedInTheMessage) {
-  ToolRun r = run(VEXINFO, "/W", dir);
+  ToolRun r = run_tool(VEXINFO, "/W", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "/W: no such file (nor is it a switch of vexinfo)")) << r.err;
-  r = run(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Z", dir);
+  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Z", dir);
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(has(r.err, "/Z (no such switch)")) << r.err;
   // A switch of the right letter with a value of the wrong kind is a name.
-  r = run(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Sx", dir);
+  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Sx", dir);
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(has(r.err, "/Sx")) << r.err;
 }
 
 TEST_F(ToolNames, HelpStatesTheRule) {
   for (const char *tool : {VEXINFO, VEXCONV}) {
-    const ToolRun r = run(tool, "--help", dir);
+    const ToolRun r = run_tool(tool, "--help", dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(has(r.out, "/data/s1/movie.avi is a name")) << tool << r.out;
     EXPECT_TRUE(has(r.out, "After --")) << tool;

@@ -4,7 +4,6 @@
 // frames for crops and frame ranges.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,36 +15,13 @@
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "testkit/util/tool_run.h"
 #include "util/bytes.h"
 #include "vexutil/flic.h"
 #include "vexutil/util.h"
 
 namespace vex::testkit {
 namespace {
-
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-// Runs a tool in `cwd` (empty: the test's own working folder).
-ToolRun run(const std::string &tool, const std::string &args, const TempDir &dir, const std::string &cwd = "") {
-  const std::string err = dir.file("stderr.txt");
-  const std::string cmd = (cwd.empty() ? "" : "cd " + shell_quote(cwd) + " && ") + shell_quote(tool) + " " + args +
-                          " </dev/null 2>" + shell_quote(err);
-  ToolRun r{-1, "", ""};
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p)
-    return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-    r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  const ByteVec e = load_bytes(err);
-  r.err.assign(e.begin(), e.end());
-  return r;
-}
 
 bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
@@ -77,7 +53,7 @@ TEST_F(ToolSources, VexinfoPrintsTheGraphicsSourceViewOfEachKind) {
   const std::string list = dir.file("a.avi") + "\n" + dir.file("s.png") + "\n";
   ASSERT_TRUE(save_bytes(dir.file("m.lst"), ByteVec(list.begin(), list.end())));
 
-  ToolRun r = run(VEXINFO, q("a.avi"), dir);
+  ToolRun r = run_tool(VEXINFO, q("a.avi"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char *line : {"  kind     0x20, AVI\n", "  size     48 x 32 (output 48 x 32)\n", "  depth    24 bits\n",
                            "  frames   10 (output 10, file 10)\n", "  rate     10/1, 10.000 frames per second\n",
@@ -85,7 +61,7 @@ TEST_F(ToolSources, VexinfoPrintsTheGraphicsSourceViewOfEachKind) {
                            "  sound    no\n"})
     EXPECT_TRUE(has(r.out, line)) << line << "in\n" << r.out;
 
-  r = run(VEXINFO, q("s.png"), dir);
+  r = run_tool(VEXINFO, q("s.png"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "  kind     0x8, PNG still image\n")) << r.out;
   EXPECT_TRUE(has(r.out, "  size     48 x 32 (output 48 x 32)\n")) << r.out;
@@ -94,19 +70,19 @@ TEST_F(ToolSources, VexinfoPrintsTheGraphicsSourceViewOfEachKind) {
   CommaNum(bytes, static_cast<uint32_t>(load_bytes(dir.file("s.png")).size()));
   EXPECT_TRUE(has(r.out, std::string("  file     ") + bytes + " bytes\n")) << r.out;
 
-  r = run(VEXINFO, q("w.wav"), dir);
+  r = run_tool(VEXINFO, q("w.wav"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "Wave sound")) << r.out;
   EXPECT_TRUE(has(r.out, "22050 sample frames, 1.000 s")) << r.out;
   EXPECT_FALSE(has(r.out, "kind")) << "sound is described by the sound source: " << r.out;
 
-  r = run(VEXINFO, q("m.lst"), dir);
+  r = run_tool(VEXINFO, q("m.lst"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "  kind     0x100, List\n")) << r.out;
   EXPECT_TRUE(has(r.out, "  frames   11 (output 11, file 11)\n")) << r.out;
 
   // -v fetches every frame and names its depth.
-  r = run(VEXINFO, "-v " + q("a.avi"), dir);
+  r = run_tool(VEXINFO, "-v " + q("a.avi"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "  frame 1     depth 24, ")) << r.out;
   EXPECT_TRUE(has(r.out, "  frame 10    depth 24, ")) << r.out;
@@ -117,7 +93,7 @@ TEST_F(ToolSources, VexinfoPrintsTheGraphicsSourceViewOfEachKind) {
 // the source's (one palette made from the first frame serves them all).
 TEST_F(ToolSources, VexconvTurnsTrueColourSeriesAndAviIntoFlc) {
   const std::string lst = png_series();
-  ToolRun r = run(VEXCONV, shell_quote(lst) + " " + q("series.flc") + " /Q", dir);
+  ToolRun r = run_tool(VEXCONV, shell_quote(lst) + " " + q("series.flc") + " /Q", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto frames = ffmpeg_decode_rgb(dir.file("series.flc"), 48, 32);
   ASSERT_GE(frames.size(), 3u);
@@ -134,7 +110,7 @@ TEST_F(ToolSources, VexconvTurnsTrueColourSeriesAndAviIntoFlc) {
   EXPECT_NE(frames[0], frames[1]) << "the frames differ, so each entry was read";
 
   ffmpeg(kSource + "-c:v rawvideo -pix_fmt bgr24 " + q("a.avi"));
-  r = run(VEXCONV, q("a.avi") + " " + q("a.flc") + " /Q", dir);
+  r = run_tool(VEXCONV, q("a.avi") + " " + q("a.flc") + " /Q", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   VEXFLIC *h = VEXFlicOpen(dir.file("a.flc").c_str());
   ASSERT_NE(h, nullptr);
@@ -171,7 +147,7 @@ TEST_F(ToolSources, CropAndRangeSelectThePixelsAndFrames) {
                            " /H" + std::to_string(c.h) + " /S" + std::to_string(c.first) +
                            (c.last ? " /E" + std::to_string(c.last) : "");
     SCOPED_TRACE(sw);
-    const ToolRun r = run(VEXCONV, q("in.fli") + " " + q("c.flc") + sw + " /O /Q", dir);
+    const ToolRun r = run_tool(VEXCONV, q("in.fli") + " " + q("c.flc") + sw + " /O /Q", dir);
     ASSERT_EQ(r.status, 0) << r.err;
     const int w = c.w ? c.w : 40, hgt = c.h ? c.h : 30;
     const int last = c.last ? c.last : 12;
@@ -206,7 +182,7 @@ TEST_F(ToolSources, BadInputsNameTheReason) {
   for (const char *name : {"gone.flc", "empty.avi", "junk.png"}) {
     for (const char *tool : {VEXINFO, VEXCONV}) {
       const std::string args = q(name) + (tool == std::string(VEXCONV) ? " " + q("o.flc") : "");
-      const ToolRun r = run(tool, args, dir);
+      const ToolRun r = run_tool(tool, args, dir);
       EXPECT_EQ(r.status, 1) << tool << " " << name;
       const std::string head = dir.file(name) + ": ";
       const size_t at = r.err.find(head);
@@ -225,21 +201,21 @@ TEST_F(ToolSources, PathsWithFrameSwitchFolders) {
   ffmpeg(kSource + "-c:v rawvideo -pix_fmt bgr24 " + shell_quote(dir.file("S4/a.avi")));
   ffmpeg(kSource + "-c:v rawvideo -pix_fmt bgr24 " + shell_quote(dir.file("S4/E2/a.avi")));
   const std::string outer = dir.path().string();
-  ToolRun r = run(VEXINFO, q("S4/a.avi"), dir, outer);
+  ToolRun r = run_tool(VEXINFO, q("S4/a.avi"), dir, outer);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "  frames   10 (output 10, file 10)\n")) << "no /S4 was taken from the path: " << r.out;
-  r = run(VEXCONV, q("S4/a.avi") + " " + q("whole.flc") + " /Q", dir, outer);
+  r = run_tool(VEXCONV, q("S4/a.avi") + " " + q("whole.flc") + " /Q", dir, outer);
   ASSERT_EQ(r.status, 0) << r.err;
   VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(h->frame_count, 10u);
   VEXFlicClose(h);
   // From inside S4 the deeper file is "E2/a.avi": free of switches again.
-  r = run(VEXINFO, q("S4/E2/a.avi"), dir, dir.file("S4"));
+  r = run_tool(VEXINFO, q("S4/E2/a.avi"), dir, dir.file("S4"));
   EXPECT_EQ(r.status, 0) << r.err;
   // From the outer folder "S4/E2/a.avi" still carries /E2: refused.
   for (const char *tool : {VEXINFO, VEXCONV}) {
-    r = run(tool, q("S4/E2/a.avi") + (tool == std::string(VEXCONV) ? " " + q("no.flc") : ""), dir, outer);
+    r = run_tool(tool, q("S4/E2/a.avi") + (tool == std::string(VEXCONV) ? " " + q("no.flc") : ""), dir, outer);
     EXPECT_EQ(r.status, 1) << tool;
     EXPECT_TRUE(has(r.err, "reads as a frame switch")) << r.err;
   }

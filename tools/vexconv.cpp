@@ -180,6 +180,10 @@ int convert(const Options &o, vex::tools::Talk &talk) {
                 o.in.c_str(), o.out.c_str(), count, width, height, bytes, ms / 1000.0,
                 ms ? count * 1000.0 / ms : 0.0);
   talk.done(summary);
+  // A damaged input still gives every frame as far as it decodes; the
+  // conversion then says what was wrong and fails.
+  if (const char *damage = GFileDamage(g.get()))
+    return talk.fail("vexconv: " + o.in + ": " + damage + " (OUT holds the frames as far as they decode)");
   return 0;
 }
 

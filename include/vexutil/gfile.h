@@ -124,6 +124,14 @@ VEX_API int32_t GFileGet(GFILE *g);
 /* Back to the first frame of the range: counters, palettes and the output
    buffer cleared. */
 VEX_API void GFileReset(GFILE *g);
+/* An addition of this library: the first damage the source has found in
+   its input, or null when none. A FLIC is checked at open (every counted
+   frame must lie inside the file); the frames of FLIC, Korvane, Tolm and
+   raw frame files as GFileGet delivers them (a damaged frame is still
+   delivered, as far as it could be decoded). The text names the place
+   ("frame 12 runs past the end of the file"; in a list, the entry's name
+   first) and stays valid until GFileClose. */
+VEX_API const char *GFileDamage(const GFILE *g);
 /* Releases the source, its readers and its buffers (a buffer the caller set
    is the caller's); null is fine. Returns null. */
 VEX_API GFILE *GFileClose(GFILE *g);

@@ -157,6 +157,7 @@ bool allocate_output(GFILE &g) {
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
   const Fetch fetch = fetch_for(g.kind);
+  util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
   const bool changed = fetch ? fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;

@@ -80,6 +80,12 @@ extern "C" void GFileReset(GFILE *g) {
   s.visible = nullptr;
 }
 
+extern "C" const char *GFileDamage(const GFILE *g) {
+  if (!g || !g->state || g->state->damage.empty())
+    return nullptr;
+  return g->state->damage.c_str();
+}
+
 extern "C" GFILE *GFileClose(GFILE *g) {
   if (!g)
     return nullptr;

@@ -144,6 +144,13 @@ util::Failure report(VEXMessageCallback callback, Status status, const char *tex
   return util::fail(status, "%s", text);
 }
 
+void note_damage(GFILESTATE &s, bool failed) {
+  if (failed && s.damage.empty()) {
+    const char *why = util::last_reason();
+    s.damage = why && *why ? why : "a frame cannot be read";
+  }
+}
+
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) {
   if (!callback)
     return 0;

@@ -135,6 +135,7 @@ struct GFILESTATE {
   bool progress_sent = false; // the first message of a run has gone out
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
+  std::string damage;         // the first fault found in the input ("" when none)
 
   // Readers (one of them is in use, by kind).
   VEXFLIC *flic = nullptr;
@@ -172,6 +173,10 @@ enum class Opened { accepted, declined, failed };
 bool file_exists(const std::string &name);
 // Tells the callback `text` at level 2 and records the reason.
 util::Failure report(VEXMessageCallback callback, util::Status status, const char *text);
+// Keeps the calling thread's last reason as the source's damage when the
+// reader step that just ran failed and no damage was seen before: the
+// frame is still delivered as far as the reader got.
+void note_damage(GFILESTATE &s, bool failed);
 // Calls the callback with a formatted text; its answer.
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));
 // A rate from a speed value (v >= 0 ms per frame, v < 0 10 us units); a

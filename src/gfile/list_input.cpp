@@ -136,6 +136,8 @@ bool fetch_list(GFILE &g) {
   }
   GFILE &e = *list.entry;
   changed |= advance(e);
+  if (s.damage.empty() && !e.state->damage.empty())
+    s.damage = std::string(e.name) + ": " + e.state->damage;
   const SourceFrame &f = e.state->frame;
   s.frame = f;
   g.frame_depth = e.frame_depth;

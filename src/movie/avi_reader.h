@@ -47,7 +47,12 @@ struct FileInfo {
 };
 
 // Wave format as it is stored (little-endian, 16 bytes + extra size). The
-// reader always reports PCM (tag 1, 16 bytes): sound is delivered decoded.
+// reader always reports PCM (tag 1, 16 bytes): sound is delivered decoded,
+// at the track's rate, 16-bit (8-bit for 8-bit PCM tracks), at most 2
+// channels, so a track of MP3 or AC-3 reaches the sound source as 16-bit
+// PCM. AVI tracks carry no presentation times: when a video track reorders
+// pictures (h264 with B-frames), frames are counted in the order the
+// decoder hands them out.
 #pragma pack(push, 1)
 struct WaveFormat {
   uint16_t format_tag; // 1 = PCM

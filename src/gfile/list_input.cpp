@@ -136,6 +136,7 @@ bool fetch_list(GFILE &g) {
   }
   GFILE &e = *list.entry;
   changed |= advance(e);
+  realise_pending_picture(e); // the list takes the entry's frame as its own
   const SourceFrame &f = e.state->frame;
   s.frame = f;
   g.frame_depth = e.frame_depth;

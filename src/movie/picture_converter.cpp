@@ -87,7 +87,7 @@ VEX_CLEAR_CLONES void clear_fourth(uint8_t *dest, ptrdiff_t pitch, int width, in
 // Rows per call of the scaler on the direct path: the fourth byte is
 // cleared while the band is still in the cache. A multiple of every
 // chroma subsampling (at most 4 rows).
-constexpr int kBandRows = 16;
+constexpr int kBandRows = 64;
 
 // Plane pointers of the picture moved down to row `y` (chroma planes by
 // their subsampled row); planes no component lives in (a palette) stay.

@@ -78,6 +78,7 @@ extern "C" void GFileReset(GFILE *g) {
   rewind_reader(*g);
   s.frame = SourceFrame{};
   s.visible = nullptr;
+  s.picture_pending = false;
 }
 
 extern "C" const char *GFileDamage(const GFILE *g) {

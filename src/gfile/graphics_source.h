@@ -93,6 +93,7 @@ struct StillLoad {
 struct AviInput {
   movie::Stream *stream = nullptr;
   movie::Getter *getter = nullptr;
+  const void *bitmap = nullptr; // the getter's packed bitmap (one buffer for every frame)
   uint32_t first_sample = 0;
   uint32_t sound_bytes_per_frame = 0;
 };
@@ -155,6 +156,10 @@ struct GFILESTATE {
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
   const uint8_t *visible = nullptr; // first visible pixel of the frame to convert
   ptrdiff_t visible_pitch = 0;
+  // A movie picture decoded but not yet converted into the reader's buffer
+  // that `frame` points at (movie_delivery.cpp); its reader position.
+  bool picture_pending = false;
+  int32_t pending_position = 0;
 
   // Colour tables of 8-bit output.
   std::array<uint8_t, 256> remap{};
@@ -228,6 +233,17 @@ void skipping_message(GFILE &g, uint32_t k);
 // The rate conversion of one output frame: fetches the source frames it
 // needs; true when any of them changed the palette.
 bool advance(GFILE &g);
+
+// Movie pictures (AVI, QuickTime) in true colour without promotion are
+// decoded at the fetch and converted once, at delivery: straight into the
+// output rows when the whole frame is visible and the converter can write
+// those rows exactly, else into the reader's buffer and on as any frame.
+bool may_defer_picture(const GFILE &g);
+// Converts the pending picture into the output at `dst` (the output pixel
+// of the frame's top-left); true when done.
+bool deliver_pending_picture(GFILE &g, uint8_t *dst);
+// Converts the pending picture (if any) into the reader's buffer.
+void realise_pending_picture(GFILE &g);
 
 // The crop window over the current frame: state->visible and its pitch.
 void locate_visible(GFILE &g);

@@ -25,7 +25,8 @@ using vex::tools::CommandLine;
 void usage(std::FILE *to) {
   std::fprintf(to,
                "usage: vexconv [--gui] IN OUT [/F<fps>] [/A<fps>] [/X<x>] [/Y<y>] [/W<w>] [/H<h>]\n"
-               "               [/S<first>] [/E<last>] [/T<n>] [/O] [/Q]\n"
+               "               [/S<first>] [/E<last>] [/T<n>] [/P<mode>] [/U<frames>] [/Q<entries>]\n"
+               "               [/I<index>] [/$<entries>] [/D<n>] [/&<palette file>] [/O] [/Q]\n"
                "Converts IN (any picture input: FLIC, Korvane, Tolm, AVI, QuickTime, BMP,\n"
                "PCX, PNG, TGA, TIF, GIF, JPEG, raw frame files, lists and numbered series)\n"
                "to OUT (%s).\n"
@@ -39,14 +40,26 @@ void usage(std::FILE *to) {
                "  /S<n>   first frame (1 = the first, the default)\n"
                "  /E<n>   last frame (default: the last)\n"
                "  /T<n>   24-bit promotion: 0 automatic, 1 always, 2 never\n"
+               "Palettes (frames are 8-bit; a true-colour IN gets shared palettes):\n"
+               "  /U<n>   palette period: at most n frames share one palette (default and 0:\n"
+               "          65536, one palette for the whole movie; /U1 a palette per frame)\n"
+               "  /P<n>   palette analysis: 0 palettised inputs keep their own palettes\n"
+               "          (when /U is 32000 or more; the default), 1 every input gets built\n"
+               "          palettes, 2 as 1 and a palette also ends where IN's palette changes\n"
+               "  /Q<n>   palette entries the frames may use (default and 0: 256)\n"
+               "  /I<n>   first of those entries (default: centred, (256 - entries) / 2)\n"
+               "  /$<n>   split: n of the entries alternate, so that one palette is loaded\n"
+               "          while the other is on screen (default 0; at most half)\n"
+               "  /D<n>   system colours: 0 built palettes keep the 20 fixed colours in\n"
+               "          entries 0-9 and 246-255 (default), 1 every palette does, 2 none\n"
+               "  /&<file> palette file: a picture or movie whose colours make the palette;\n"
+               "          quote a name with folders: /&\"dir/pal.png\" (default: none)\n"
                "  /O      replace OUT when it exists\n"
-               "  /Q      quiet: no progress bar, no summary\n"
+               "  /Q      (no number) quiet: no progress bar, no summary\n"
                "  /-X     cancels every earlier /X\n"
                "  --gui   run in a window (needs a display)\n"
                "  -y, -q  the same as /O and /Q\n"
-               "Frames are 8-bit: palettised inputs keep their palettes; true-colour\n"
-               "inputs share one palette made from their first frame until palette\n"
-               "analysis arrives.\n"
+
                "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
                "is replaced only after a Yes on the terminal, or with /O.\n"
                "%s"
@@ -55,15 +68,18 @@ void usage(std::FILE *to) {
   std::fputs(vex::tools::sound_usage(), to);
 }
 
-// The tool's own /O and /Q, then the graphics source's switches (read by
-// GFileCommandLine).
+// The tool's own /O and /Q (bare), then the graphics source's switches
+// (read by GFileCommandLine), /Q<n> among them.
 constexpr vex::tools::SwitchRule kSwitches[] = {
     {'O', vex::tools::SwitchKind::flag},     {'Q', vex::tools::SwitchKind::flag},
     {'F', vex::tools::SwitchKind::fraction}, {'A', vex::tools::SwitchKind::fraction},
     {'X', vex::tools::SwitchKind::number},   {'Y', vex::tools::SwitchKind::number},
     {'W', vex::tools::SwitchKind::number},   {'H', vex::tools::SwitchKind::number},
     {'S', vex::tools::SwitchKind::number},   {'E', vex::tools::SwitchKind::number},
-    {'T', vex::tools::SwitchKind::number}};
+    {'T', vex::tools::SwitchKind::number},   {'P', vex::tools::SwitchKind::number},
+    {'U', vex::tools::SwitchKind::number},   {'Q', vex::tools::SwitchKind::number},
+    {'I', vex::tools::SwitchKind::number},   {'$', vex::tools::SwitchKind::number},
+    {'D', vex::tools::SwitchKind::number},   {'&', vex::tools::SwitchKind::text}};
 
 // The compressed-sound writer's switches and the tool's own for chunk
 // streams (see sound_usage()); /Y is a raw format with a number and the
@@ -84,9 +100,7 @@ struct Options {
   uint32_t play_num = 0, play_den = 0, out_num = 0, out_den = 0;
   int32_t crop_x = 0, crop_y = 0, crop_width = 0, crop_height = 0;
   int32_t first = 0, last = 0, promotion = 0;
-  // The palette options keep GFileCommandLine's defaults (256 entries from
-  // index 0, period 0x10000): their switches are not in the tool's table,
-  // so they never reach the switch text.
+  // The palette options, as GFileCommandLine reads them (/P /U /Q /I /$ /D /&).
   int32_t palette_mode = 0, palette_period = 0, first_index = 0, palette_entries = 0, palette_split = 0;
   int32_t system_colours = 0;
   char palette_file[128] = "";
@@ -95,8 +109,8 @@ struct Options {
 
 // 0 when the options are sound, else the exit status.
 int read_options(CommandLine &cmd, Options &o) {
-  // /Q is also the palette-entry switch of the graphics source: the tool
-  // takes it first.
+  // /Q is both the tool's quiet flag and the palette-entry count: a bare /Q
+  // (no number) is quiet and is taken first; /Q<n> is left to the source.
   o.replace = cmd.flag('O');
   o.quiet = cmd.flag('Q');
   GFileCommandLine(cmd.switches(), &o.play_num, &o.play_den, &o.out_num, &o.out_den, &o.crop_x, &o.crop_y,

@@ -100,6 +100,7 @@ GFILE *open_source(const OpenArgs &a) {
     return util::fail(Status::kOutOfMemory);
   GFILESTATE &s = *g->state;
   s.options = options_of(a);
+  s.opened_as = a.name ? a.name : "";
   s.callback = a.callback;
   g->true_colour = a.flags & GFILE_TRUE_COLOUR ? 1 : 0;
   g->alpha = a.flags & GFILE_ALPHA ? 1 : 0;

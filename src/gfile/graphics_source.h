@@ -148,7 +148,14 @@ struct GFILESTATE {
   vex::gfile::AviInput avi;
   vex::gfile::StillLoad still;
   vex::gfile::ListInput list;
-  vex::gfile::SourcePtr palette_source; // the analysed path's second source (none yet)
+  // The analysed path: a second source that reads ahead for palette
+  // building (over the same input, or over the palette file).
+  vex::gfile::SourcePtr palette_source;
+  std::string opened_as;          // the name as given to GFileOpen
+  int32_t countdown = 0;          // frames before the next palette; 0: due; negative: never again
+  bool second_half = false;       // the next palette goes into the upper half (split set)
+  bool fixed_palette = false;     // cleared at open and never set by the library itself
+  bool pending = false;           // as a palette source: a fetched frame waits for the next palette
 
   // Frame storage of the readers that decode into a buffer of ours.
   std::vector<uint8_t> frame_buffer;
@@ -165,7 +172,6 @@ struct GFILESTATE {
   std::array<uint8_t, 256> remap{};
   bool remap_valid = false;
   std::vector<uint16_t> colour_cache; // 2^18 entries; < 256 empty, else 256 + index
-  bool palette_ready = false;         // the interim analysed palette exists
 };
 
 namespace vex::gfile {

@@ -198,12 +198,11 @@ void rdft(uint32_t n, int sign, float *a, RdftTables &tables, RdftPath path) {
       complex_transform<true>(re, im, m, tables);
       split_forward(re, im, a, m, tables, m / 2);
     }
+  } else if (use_wide) {
+    rdft_inverse_avx2(a, re, im, m, tables);
   } else {
     split_inverse(a, re, im, m, tables);
-    if (use_wide)
-      inverse_transform_avx2(re, im, m, tables);
-    else
-      complex_transform<false>(re, im, m, tables);
+    complex_transform<false>(re, im, m, tables);
     for (uint32_t i = 0; i < m; ++i) {
       a[2 * i] = re[i];
       a[2 * i + 1] = im[i];

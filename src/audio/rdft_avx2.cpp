@@ -1,9 +1,10 @@
 // The complex transform of rdft.cpp in 256-bit registers with fused
 // multiply-adds, for 64 points and more.
 //
-// The forward transform gathers its input in bit-reversed order straight
-// from the interleaved samples. The first six radix-2 stages run in one pass over blocks of 64 points
-// held in sixteen registers (eight rows of eight real parts, eight of
+// Both directions gather the first pass's input in bit-reversed order (the
+// forward one straight from the interleaved samples, the inverse one from
+// the split's output in natural order). The first six radix-2 stages run in
+// one pass over blocks of 64 points held in sixteen registers (eight rows of eight real parts, eight of
 // imaginary parts; row g holds points 8g .. 8g+7). The stages of
 // half-lengths 8, 16 and 32 pair whole rows, so they are plain vertical
 // butterflies; the stages of half-lengths 1, 2 and 4 pair points within a
@@ -13,9 +14,10 @@
 // step, with a last single stage when their number is odd.
 //
 // The factors are those of the plain stages (the same table entries, the
-// exact +-i of the second stage); the
-// fused multiply-adds round once instead of twice, so the results differ
-// from the plain path's by a few units in the last place.
+// exact +-i of the second stage); the fused multiply-adds round once instead
+// of twice, so the results differ from the plain path's by a few units in
+// the last place. The splits of the real transform work eight bins at a
+// time the same way.
 #include "audio/rdft_avx2.h"
 
 #if defined(__x86_64__)
@@ -144,39 +146,27 @@ VEX_AVX2_FMA inline void six_stages(__m256 (&r)[8], __m256 (&i)[8], const int (&
   }
 }
 
-constexpr int kNatural[8] = {0, 1, 2, 3, 4, 5, 6, 7};
 constexpr int kReversed[8] = {0, 4, 2, 6, 1, 5, 3, 7}; // three-bit reversal
 
-template <bool Forward> VEX_AVX2_FMA void first_six_stages(float *re, float *im, uint32_t m, const RdftTables &t) {
-  for (uint32_t b = 0; b < m; b += 64) {
-    __m256 r[8], i[8];
-    for (int g = 0; g < 8; ++g) {
-      r[g] = _mm256_load_ps(re + b + 8 * g);
-      i[g] = _mm256_load_ps(im + b + 8 * g);
-    }
-    transpose8(r);
-    transpose8(i);
-    six_stages<Forward>(r, i, kNatural, re, im, b, t);
-  }
-}
-
-// The same from the interleaved input x (point k at x[2k], x[2k+1]), taking
-// the bit reversal on the way in. Point 8g + p of block b comes from
-// rev(b + 8g + p) = rev3(p) m/8 + rev3(g) m/64 + rev(b); with lane l
-// standing for g = rev3(l), row p of the transposed block is eight points
-// m/64 apart from rev3(p) m/8 + rev(b): one gather for its real parts, one
-// for its imaginary parts.
-VEX_AVX2_FMA void first_six_stages_gathered(const float *x, float *re, float *im, uint32_t m, const RdftTables &t) {
+// The same from points in natural order (point k's parts at xr[k * s] and
+// xi[k * s]), taking the bit reversal on the way in. Point 8g + p of block b
+// comes from rev(b + 8g + p) = rev3(p) m/8 + rev3(g) m/64 + rev(b); with
+// lane l standing for g = rev3(l), row p of the transposed block is eight
+// points m/64 apart from rev3(p) m/8 + rev(b): one gather for its real
+// parts, one for its imaginary parts.
+template <bool Forward>
+VEX_AVX2_FMA void first_six_stages_gathered(const float *xr, const float *xi, uint32_t s, float *re, float *im,
+                                            uint32_t m, const RdftTables &t) {
   const __m256i lanes = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
-                                           _mm256_set1_epi32(static_cast<int>(m / 32)));
+                                           _mm256_set1_epi32(static_cast<int>(s * (m / 64))));
   for (uint32_t b = 0; b < m; b += 64) {
     __m256 r[8], i[8];
     for (int p = 0; p < 8; ++p) {
-      const float *row = x + 2 * (static_cast<uint32_t>(kReversed[p]) * (m / 8) + t.bitrev[b]);
-      r[p] = _mm256_i32gather_ps(row, lanes, 4);
-      i[p] = _mm256_i32gather_ps(row + 1, lanes, 4);
+      const uint32_t k = s * (static_cast<uint32_t>(kReversed[p]) * (m / 8) + t.bitrev[b]);
+      r[p] = _mm256_i32gather_ps(xr + k, lanes, 4);
+      i[p] = _mm256_i32gather_ps(xi + k, lanes, 4);
     }
-    six_stages<true>(r, i, kReversed, re, im, b, t);
+    six_stages<Forward>(r, i, kReversed, re, im, b, t);
   }
 }
 
@@ -227,6 +217,14 @@ VEX_AVX2_FMA inline __m256 reversed(__m256 v) {
   return _mm256_permutevar8x32_ps(v, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0));
 }
 
+// Eight complex values from interleaved order at x to separate parts.
+VEX_AVX2_FMA inline void load_interleaved(const float *x, __m256 &r, __m256 &i) {
+  const __m256 v0 = _mm256_loadu_ps(x), v1 = _mm256_loadu_ps(x + 8);
+  // per 128-bit half: r0 r1 r4 r5 | r2 r3 r6 r7, then the middle quarters exchanged
+  r = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(v0, v1, 0x88)), 0xD8));
+  i = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(v0, v1, 0xDD)), 0xD8));
+}
+
 // Eight complex values from separate parts to interleaved order at x.
 VEX_AVX2_FMA inline void store_interleaved(float *x, __m256 r, __m256 i) {
   const __m256 lo = _mm256_unpacklo_ps(r, i), hi = _mm256_unpackhi_ps(r, i);
@@ -252,6 +250,47 @@ VEX_AVX2_FMA void split_forward_wide(const float *re, const float *im, float *x,
   }
 }
 
+// The split before the inverse transform (rdft.cpp's split_inverse), with
+// Z in natural order: E = (X[k] + conj X[m-k]) / 2, O = (X[k] - conj X[m-k])
+// conj(W^k) / 2, Z[k] = E + iO, Z[m-k] = conj E + i conj O; eight k at a time
+// from k = 8, the partners read and written as reversed vectors.
+VEX_AVX2_FMA void split_inverse_wide(const float *x, float *zr, float *zi, uint32_t m, const RdftTables &t) {
+  const auto one = [&](uint32_t k) {
+    const float pr = x[2 * k], pi = x[2 * k + 1], qr = x[2 * (m - k)], qi = x[2 * (m - k) + 1];
+    const float er = 0.5f * (pr + qr), ei = 0.5f * (pi - qi), dr = 0.5f * (pr - qr), di = 0.5f * (pi + qi);
+    const float wr = t.split_re[k], wi = -t.split_im[k];
+    const float or_ = dr * wr - di * wi, oi = dr * wi + di * wr;
+    zr[k] = er - oi;
+    zi[k] = ei + or_;
+    zr[m - k] = er + oi;
+    zi[m - k] = -ei + or_;
+  };
+  zr[0] = 0.5f * (x[0] + x[1]);
+  zi[0] = 0.5f * (x[0] - x[1]);
+  for (uint32_t k = 1; k < 8; ++k)
+    one(k);
+  const __m256 half = _mm256_set1_ps(0.5f);
+  for (uint32_t k = 8; k < m / 2; k += 8) {
+    __m256 pr, pi, qr, qi;
+    load_interleaved(x + 2 * k, pr, pi);
+    load_interleaved(x + 2 * (m - k - 7), qr, qi);
+    qr = reversed(qr);
+    qi = reversed(qi);
+    const __m256 er = _mm256_mul_ps(half, _mm256_add_ps(pr, qr)), ei = _mm256_mul_ps(half, _mm256_sub_ps(pi, qi));
+    const __m256 dr = _mm256_mul_ps(half, _mm256_sub_ps(pr, qr)), di = _mm256_mul_ps(half, _mm256_add_ps(pi, qi));
+    const __m256 wr = _mm256_loadu_ps(t.split_re + k);
+    const __m256 wi = _mm256_xor_ps(_mm256_loadu_ps(t.split_im + k), _mm256_set1_ps(-0.0f));
+    const __m256 or_ = _mm256_fmsub_ps(dr, wr, _mm256_mul_ps(di, wi));
+    const __m256 oi = _mm256_fmadd_ps(dr, wi, _mm256_mul_ps(di, wr));
+    _mm256_storeu_ps(zr + k, _mm256_sub_ps(er, oi));
+    _mm256_storeu_ps(zi + k, _mm256_add_ps(ei, or_));
+    _mm256_storeu_ps(zr + m - k - 7, reversed(_mm256_add_ps(er, oi)));
+    _mm256_storeu_ps(zi + m - k - 7, reversed(_mm256_sub_ps(or_, ei)));
+  }
+  zr[m / 2] = x[m];
+  zi[m / 2] = x[m + 1];
+}
+
 template <bool Forward> void later_stages(float *re, float *im, uint32_t m, const RdftTables &t) {
   uint32_t h = 64;
   for (; 2 * h < m; h *= 4)
@@ -265,18 +304,23 @@ template <bool Forward> void later_stages(float *re, float *im, uint32_t m, cons
 bool rdft_avx2_available() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
 void forward_transform_avx2(const float *x, float *re, float *im, uint32_t m, const RdftTables &t) {
-  first_six_stages_gathered(x, re, im, m, t);
+  first_six_stages_gathered<true>(x, x + 1, 2, re, im, m, t);
   later_stages<true>(re, im, m, t);
+}
+
+VEX_AVX2_FMA void rdft_inverse_avx2(float *x, float *re, float *im, uint32_t m, const RdftTables &t) {
+  alignas(32) float zr[kRdftMaxSize / 2], zi[kRdftMaxSize / 2];
+  split_inverse_wide(x, zr, zi, m, t);
+  first_six_stages_gathered<false>(zr, zi, 1, re, im, m, t);
+  later_stages<false>(re, im, m, t);
+  for (uint32_t k = 0; k < m; k += 8)
+    store_interleaved(x + 2 * k, _mm256_load_ps(re + k), _mm256_load_ps(im + k));
 }
 
 void split_forward_avx2(const float *re, const float *im, float *x, uint32_t m, const RdftTables &t) {
   split_forward_wide(re, im, x, m, t);
 }
 
-void inverse_transform_avx2(float *re, float *im, uint32_t m, const RdftTables &t) {
-  first_six_stages<false>(re, im, m, t);
-  later_stages<false>(re, im, m, t);
-}
 
 } // namespace vex::audio
 
@@ -285,7 +329,7 @@ void inverse_transform_avx2(float *re, float *im, uint32_t m, const RdftTables &
 namespace vex::audio {
 bool rdft_avx2_available() { return false; }
 void forward_transform_avx2(const float *, float *, float *, uint32_t, const RdftTables &) {}
-void inverse_transform_avx2(float *, float *, uint32_t, const RdftTables &) {}
+void rdft_inverse_avx2(float *, float *, float *, uint32_t, const RdftTables &) {}
 void split_forward_avx2(const float *, const float *, float *, uint32_t, const RdftTables &) {}
 } // namespace vex::audio
 

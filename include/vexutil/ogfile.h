@@ -51,7 +51,7 @@ VEX_EXTERN_C_BEGIN
 #define OGFILE_NO_OVERWRITE_QUESTION 2 /* replace an existing output without asking */
 
 /* The codec argument of OGFileCreate that asks the user to pick an encoder
-   from a list (in the windowed front; elsewhere the create fails). */
+   from a list (in the GTK front; elsewhere the create fails). */
 #define OGFILE_ASK_FOR_CODEC "?"
 
 /* The still-image descriptor kept inside the record: rows bottom-up,
@@ -120,8 +120,9 @@ typedef struct OGFILE {
    text at level 3; VEXLastError() says more.
    codec: AVI only: null or "" writes uncompressed frames; a video encoder's
    name (vexinfo --codecs lists them) compresses; OGFILE_ASK_FOR_CODEC lets
-   the user pick from a list where a window can show one (Cancel fails the
-   create). An encoder that does not exist fails the create.
+   the user pick from a list in a window (over the running dialog; Cancel
+   fails the create, and so does a front that shows no windows). An encoder
+   that does not exist, or cannot take the frames, fails the create.
    rate / scale: frames per second; frame_count: frames to come (the still
    names' digits and the sound track's length follow from it).
    source_pitch: pixels between frame rows (at least width).

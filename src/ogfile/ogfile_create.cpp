@@ -148,10 +148,8 @@ OGFILE *create_avi(OGFILE *o, const Request &r) {
   if (!may_replace(s.final_name, r.flags))
     return refuse(o, o->callback, nullptr, 3);
   s.codec = r.codec;
-  if (s.codec == OGFILE_ASK_FOR_CODEC && !choose_codec(o->true_colour ? 24 : 8, s.codec)) {
-    util::fail(util::Status::kCancelled, "no encoder was chosen");
+  if (s.codec == OGFILE_ASK_FOR_CODEC && !choose_codec(o->depth, s.codec))
     return refuse(o, o->callback, kAviFailed);
-  }
   s.temporary = reserve_temporary(s.final_name);
   if (s.temporary.empty() || !open_avi_streams(o))
     return refuse(o, o->callback, kAviFailed);

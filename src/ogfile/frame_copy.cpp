@@ -16,9 +16,14 @@ void expand_row(const uint8_t *src, uint8_t *dst, int32_t width, const uint8_t *
   }
 }
 
-void colour_row(const uint8_t *src, uint8_t *dst, int32_t width) {
-  for (int32_t x = 0; x < width; ++x)
-    std::memcpy(dst + x * 3, src + x * 4, 3);
+// Byte by byte: the compiler turns this into shuffles, which a 3-byte
+// memcpy per pixel keeps it from.
+void colour_row(const uint8_t *__restrict src, uint8_t *__restrict dst, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    dst[x * 3] = src[x * 4];
+    dst[x * 3 + 1] = src[x * 4 + 1];
+    dst[x * 3 + 2] = src[x * 4 + 2];
+  }
 }
 
 } // namespace

@@ -26,7 +26,7 @@ using vex::tools::CommandLine;
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-R"(usage: vexconv [--gui] [--codec NAME] IN OUT [switches]
+R"(usage: vexconv [--gui] [--codec NAME] [--sound FILE] IN OUT [switches]
 
 Converts IN to OUT. IN is anything the library reads: FLIC (.flc .fli),
 Korvane (.kvn) and Tolm (.tlm) movies and self-playing executables, AVI,
@@ -54,6 +54,8 @@ Options:
   --codec NAME  AVI video encoder (see vexinfo --codecs), e.g. mjpeg, ffv1,
                 mpeg4; default none (uncompressed rows). With --gui, "?"
                 shows the list to pick from.
+  --sound FILE  AVI: the sound track from FILE (any sound input: WAV, raw
+                PCM, a movie) instead of IN's own
   --gui         run behind a window (needs a display)
   -h, --help    this text;  --version  the version
   -y, -q        the same as /O and /Q
@@ -71,7 +73,7 @@ Frame switches (a value follows the letter without a space):
   /E<n>     last frame (default: the last)
   /T<n>     24-bit promotion of 8-bit output: 0 automatic, 1 always, 2 never
             (default 0)
-Sound switches (AVI output, when IN has sound):
+Sound switches (AVI output, when IN or --sound has sound):
   /R<Hz>    sample rate of the track (default IN's)
   /B<8|16>  bits per sample (default IN's)
   /C<1|2>   channels (default IN's)
@@ -89,7 +91,8 @@ Exit status: 0 done, 1 failure (nothing is left under OUT's name),
 
 Examples:
   vexconv clip.mov clip.flc                  movie to FLIC
-  vexconv anim.flc anim.avi --codec ffv1     FLIC to a lossless AVI
+  vexconv anim.flc anim.avi --codec ffv1 --sound music.wav
+                                             FLIC to a lossless AVI with sound
   vexconv talk.kvn talk.avi /R22050 /B16     movie with its sound, resampled
   vexconv shots.lst shots.flc /F12           stills series (a list) to FLIC
   vexconv clip.avi frames/f.png /S10 /E99    frames 10-99 as f00.png-f89.png
@@ -184,7 +187,7 @@ int convert_sound_job(CommandLine &cmd, bool gui) {
 
 int main(int argc, char **argv) {
   bool gui = false, names_only = false;
-  std::string codec;
+  std::string codec, sound_from;
   std::vector<char *> args;
   for (int i = 0; i < argc; ++i) {
     const std::string w = argv[i];
@@ -197,6 +200,12 @@ int main(int argc, char **argv) {
         return 2;
       }
       codec = w == "--codec" ? argv[++i] : w.substr(8);
+    } else if (i > 0 && !names_only && (w == "--sound" || w.rfind("--sound=", 0) == 0)) {
+      if (w == "--sound" && i + 1 >= argc) {
+        std::fprintf(stderr, "vexconv: --sound needs the name of a sound input\n");
+        return 2;
+      }
+      sound_from = w == "--sound" ? argv[++i] : w.substr(8);
     } else {
       args.push_back(argv[i]);
     }
@@ -224,6 +233,7 @@ int main(int argc, char **argv) {
   if (const int status = read_options(cmd, o))
     return status;
   o.codec = codec;
+  o.sound_from = sound_from;
   if (gui)
     return vex::tools::run_in_window(o.in, o.out,
                                      [&](vex::tools::Talk &talk) { return vex::tools::convert_pictures(o, talk); });

@@ -11,7 +11,9 @@
 #include <set>
 
 #include "ogfile_test_util.h"
+#include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "vexutil/flic.h"
 #include "vexutil/ogfile.h"
 
 namespace {
@@ -170,6 +172,30 @@ TEST_F(Create, BadPlacesAndNamesFailWithTheKindsMessage) {
   OGFilePut(o, frame.data(), pal.data());
   EXPECT_EQ(o->next_frame, 2) << "the writer goes on";
   EXPECT_EQ(OGFileClose(o), 0u);
+}
+
+// Closing before any frame: a FLIC and an AVI are still whole files that
+// their readers open (with no frame to show), a still series writes
+// nothing and says so with a size of 0.
+TEST_F(Create, ZeroFramesGiveEmptyMoviesAndNoStills) {
+  for (const char *name : {"z.flc", "z.avi", "z.png"}) {
+    OGFILE *o = make(name, false, 0);
+    ASSERT_NE(o, nullptr) << name;
+    EXPECT_EQ(OGFilePutSoundAmount(o, 22050, 16, 1), 0u) << name << ": no room for sound in no frames";
+    const uint32_t size = OGFileClose(o);
+    if (std::string(name) == "z.png") {
+      EXPECT_EQ(size, 0u);
+      EXPECT_EQ(files(), (std::set<std::string>{"z.avi", "z.flc"}));
+    } else {
+      EXPECT_EQ(size, fs::file_size(dir.path() / name)) << name;
+    }
+  }
+  VEXFLIC *f = VEXFlicOpen(dir.file("z.flc").c_str());
+  ASSERT_NE(f, nullptr) << VEXLastError();
+  EXPECT_EQ(f->frame_count, 0u);
+  VEXFlicClose(f);
+  EXPECT_EQ(vex::testkit::ffprobe(dir.file("z.avi"), "-show_entries stream=codec_type,width,height -of csv=p=0"),
+            "video,6,4\n");
 }
 
 // A full disk and a read-only one, on small file systems of their own

@@ -67,7 +67,12 @@ GFilePtr open_source(const PictureJob &j, const std::string &name, bool colour) 
 // The sound of the input under an AVI output, trimmed to the frames taken;
 // null when there is none.
 SFilePtr open_sound(const PictureJob &j, const std::string &name, const GFILE &g) {
-  if (j.no_sound || !g.has_sound)
+  if (j.no_sound)
+    return nullptr;
+  if (!j.sound_from.empty())
+    return SFilePtr(SFileOpen(j.sound_from.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, 0, 0, 0, 0, 0,
+                              nullptr));
+  if (!g.has_sound)
     return nullptr;
   // Negative positions count frames of the input: its first and last.
   return SFilePtr(SFileOpen(name.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, j.first > 0 ? -j.first : 0,
@@ -130,6 +135,10 @@ int32_t output_depth(const std::string &name) {
 }
 
 int convert_pictures(const PictureJob &j, Talk &talk) {
+  // The input is never the output, whatever its kind; the writer asks
+  // about replacing.
+  if (!talk.may_write(j.in, j.out, true))
+    return 1;
   const int32_t depth = output_depth(j.out);
   if (depth < 0)
     return talk.fail("vexconv: " + j.out +
@@ -148,8 +157,6 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
   const uint32_t count = static_cast<uint32_t>(std::max(g->output_frames, 0));
   if (count == 0)
     return talk.fail("vexconv: " + j.in + ": no frames to write");
-  if (!talk.may_write(j.in, j.out, true)) // the writer asks about replacing
-    return 1;
   Heard heard;
   g_heard = &heard;
   const int32_t flags = j.replace ? OGFILE_NO_OVERWRITE_QUESTION : talk.ask_flags();
@@ -167,6 +174,10 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
   }
   const bool avi = o->kind == OGFILE_AVI;
   SFilePtr sound = avi ? open_sound(j, open_name, *g) : nullptr;
+  if (avi && !sound && !j.sound_from.empty()) {
+    OGFileDiscard(o);
+    return talk.fail("vexconv: " + j.sound_from + ": " + VEXLastError());
+  }
   std::vector<uint8_t> pcm;
   const uint32_t start = VEXTimerRead();
   for (uint32_t i = 0; i < count; ++i) {

@@ -22,6 +22,7 @@ struct PictureJob {
   // (0 the source's); no_sound drops it.
   int32_t sound_rate = 0, sound_bits = 0, sound_channels = 0;
   bool no_sound = false;
+  std::string sound_from; // another file's sound instead of IN's (--sound)
   bool replace = false, quiet = false;
 };
 

@@ -1,6 +1,7 @@
 // OGFilePut: one frame into the FLIC writer, the AVI video stream or the
 // next still image of the series.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "movie/avi_writer.h"
@@ -8,6 +9,7 @@
 #include "ogfile/ogfile_state.h"
 #include "ogfile/still_descriptor.h"
 #include "ogfile/temporary_name.h"
+#include "util/status.h"
 #include "vexutil/util.h"
 
 namespace vex::ogfile {
@@ -109,6 +111,20 @@ void put_avi(OGFILE *o, const uint8_t *pixels) {
   o->bytes_written += static_cast<uint32_t>(bytes);
 }
 
+// The errors a write to a file can end in name themselves; anything else
+// in errno may be left over from a call that went well.
+const char *write_failure_text(int err) {
+  switch (err) {
+  case ENOSPC:
+  case EDQUOT:
+  case EFBIG:
+  case EIO:
+    return std::strerror(err);
+  default:
+    return "the file could not be written";
+  }
+}
+
 } // namespace
 
 } // namespace vex::ogfile
@@ -118,10 +134,19 @@ extern "C" void OGFilePut(OGFILE *o, const uint8_t *pixels, const uint8_t *palet
     return;
   if (palette && !o->true_colour)
     std::memcpy(o->state->palette.data(), palette, 768);
+  // A failed frame leaves its reason for VEXLastError(): the layer's own
+  // when it gave one, else the system's word for the failed write.
+  const int32_t errors_before = o->error;
+  o->error = 0;
+  vex::util::clear_reason();
+  errno = 0;
   if (o->kind == OGFILE_FLIC)
     vex::ogfile::put_flic(o, pixels, palette);
   else if (o->kind == OGFILE_AVI)
     vex::ogfile::put_avi(o, pixels);
   else
     vex::ogfile::put_still(o, pixels);
+  if (o->error && vex::util::last_status() == vex::util::Status::kOk)
+    vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno));
+  o->error |= errors_before;
 }

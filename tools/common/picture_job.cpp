@@ -200,8 +200,8 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
     OGFilePut(o, g->buffer, g->true_colour ? nullptr : &g->palette[0][0]);
     if (o->error) {
       OGFileDiscard(o);
-      return talk.fail("vexconv: " + j.out + ": write failed at frame " + std::to_string(i + 1) +
-                       " (disk full?); nothing was kept");
+      return talk.fail("vexconv: " + j.out + ": write failed at frame " + std::to_string(i + 1) + ": " +
+                       VEXLastError() + "; nothing was kept");
     }
     talk.progress(i + 1, count, VEXTimerRead() - start);
   }

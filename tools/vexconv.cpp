@@ -73,6 +73,22 @@ Frame switches (a value follows the letter without a space):
   /E<n>     last frame (default: the last)
   /T<n>     24-bit promotion of 8-bit output: 0 automatic, 1 always, 2 never
             (default 0)
+Palettes (8-bit outputs, and AVI, BMP, PNG, TIF from a palettised IN;
+a true-colour IN gets shared palettes built from its frames):
+  /U<n>     palette period: at most n frames share one palette (default and
+            0: 65536, one palette for the whole movie; /U1 one per frame)
+  /P<n>     palette analysis: 0 palettised inputs keep their own palettes
+            (when /U is 32000 or more; the default), 1 every input gets
+            built palettes, 2 as 1 and a palette also ends where IN's
+            palette changes
+  /Q<n>     palette entries the frames may use (default and 0: 256)
+  /I<n>     first of those entries (default: centred, (256 - entries) / 2)
+  /$<n>     split: n of the entries alternate, so that one palette is
+            loaded while the other is on screen (default 0; at most half)
+  /D<n>     system colours: 0 built palettes keep the 20 fixed colours in
+            entries 0-9 and 246-255 (default), 1 every palette does, 2 none
+  /&<file>  palette file: a picture or movie whose colours make the palette;
+            quote a name with folders: /&"dir/pal.png" (default: none)
 Sound switches (AVI output, when IN or --sound has sound):
   /R<Hz>    sample rate of the track (default IN's)
   /B<8|16>  bits per sample (default IN's)
@@ -83,11 +99,12 @@ with them; sound IN lacks at the end is filled with silence.
 Other switches:
   /O        replace OUT when it exists (otherwise the terminal asks; with
             no terminal the answer is No)
-  /Q        quiet: no progress bar, no summary
+  /Q        (no number) quiet: no progress bar, no summary
   /-X       cancels every earlier /X
 %s
-Exit status: 0 done, 1 failure (nothing is left under OUT's name),
-2 bad command line.
+Exit status: 0 done, 1 failure (nothing is left under OUT's name, except
+after a damaged IN: OUT then holds the frames as far as they decode, and
+the damage is named), 2 bad command line.
 
 Examples:
   vexconv clip.mov clip.flc                  movie to FLIC
@@ -103,8 +120,9 @@ Examples:
   std::fputs(vex::tools::sound_usage(), to);
 }
 
-// The tool's own /O /Q /N, the graphics source's switches (read by
-// GFileCommandLine) and the sound track's (SFileCommandLine).
+// The tool's own /O /Q /N (bare), the graphics source's switches (read by
+// GFileCommandLine, /Q<n> among them) and the sound track's
+// (SFileCommandLine).
 constexpr vex::tools::SwitchRule kSwitches[] = {
     {'O', vex::tools::SwitchKind::flag},     {'Q', vex::tools::SwitchKind::flag},
     {'N', vex::tools::SwitchKind::flag},     {'F', vex::tools::SwitchKind::fraction},
@@ -112,8 +130,11 @@ constexpr vex::tools::SwitchRule kSwitches[] = {
     {'Y', vex::tools::SwitchKind::number},   {'W', vex::tools::SwitchKind::number},
     {'H', vex::tools::SwitchKind::number},   {'S', vex::tools::SwitchKind::number},
     {'E', vex::tools::SwitchKind::number},   {'T', vex::tools::SwitchKind::number},
-    {'R', vex::tools::SwitchKind::number},   {'B', vex::tools::SwitchKind::number},
-    {'C', vex::tools::SwitchKind::number}};
+    {'P', vex::tools::SwitchKind::number},   {'U', vex::tools::SwitchKind::number},
+    {'Q', vex::tools::SwitchKind::number},   {'I', vex::tools::SwitchKind::number},
+    {'$', vex::tools::SwitchKind::number},   {'D', vex::tools::SwitchKind::number},
+    {'&', vex::tools::SwitchKind::text},     {'R', vex::tools::SwitchKind::number},
+    {'B', vex::tools::SwitchKind::number},   {'C', vex::tools::SwitchKind::number}};
 
 // The compressed-sound writer's switches and the tool's own for chunk
 // streams (see sound_usage()); /Y is a raw format with a number and the
@@ -131,8 +152,8 @@ constexpr vex::tools::SwitchRule kSoundSwitches[] = {
 
 // 0 when the options are sound, else the exit status.
 int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
-  // /Q is also the palette-entry switch of the graphics source: the tool
-  // takes it first.
+  // /Q is both the tool's quiet flag and the palette-entry count: a bare /Q
+  // (no number) is quiet and is taken first; /Q<n> is left to the source.
   o.replace = cmd.flag('O');
   o.quiet = cmd.flag('Q');
   o.no_sound = cmd.flag('N');

@@ -100,14 +100,19 @@ int describe_picture(const std::string &name, GFILE *g, bool verbose) {
   char bytes[16];
   CommaNum(bytes, g->file_size);
   std::printf("  file     %s bytes\n", bytes);
-  if (!verbose)
-    return 0;
-  for (int32_t i = 1; i <= g->output_frames; ++i) {
-    if (GFileGet(g) != 1) {
-      std::fprintf(stderr, "vexinfo: %s: frame %d: %s\n", name.c_str(), i, VEXLastError());
-      return 1;
+  if (verbose)
+    for (int32_t i = 1; i <= g->output_frames; ++i) {
+      if (GFileGet(g) != 1) {
+        std::fprintf(stderr, "vexinfo: %s: frame %d: %s\n", name.c_str(), i, VEXLastError());
+        return 1;
+      }
+      std::printf("  frame %-5d depth %d, %d bytes\n", i, g->frame_depth, g->frame_bytes);
     }
-    std::printf("  frame %-5d depth %d, %d bytes\n", i, g->frame_depth, g->frame_bytes);
+  // A damaged input is described as far as it goes, and then named.
+  if (const char *damage = GFileDamage(g)) {
+    std::printf("  damage   %s\n", damage);
+    std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), damage);
+    return 1;
   }
   return 0;
 }

@@ -1,7 +1,8 @@
 // Any bytes as a graphics input: the first byte picks the extension the
 // rest is saved under (every reader's, a list, none at all) and the open
 // options (true colour, alpha, crop, range, rates, palette range); the
-// source is then read to its end in both modes, reset and read once more.
+// source is then read to its end in both modes, reset and read once more,
+// and read again in 8 bits with palettes built every few frames.
 // Output buffers carry a guard zone that must stay untouched.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,6 +111,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (g) {
     read_through(g);
     GFileReset(g);
+    read_through(g);
+    GFileClose(g);
+  }
+  // The analysed path: 8-bit output with palettes built every few frames
+  // (analysis mode, period and split from the spare bits), read through a
+  // palette source over the same input.
+  const int32_t mode = (data[4] >> 6) % 3, period = 1 + (data[5] >> 6), split = data[6] & 0x80 ? 24 : 0;
+  g = GFileOpen(name.c_str(), 0, 0, 0, out_num, out_den, x, y, w, h, first, last, mode, period, first_index, entries,
+                split, (data[1] >> 6) % 3, 0, nullptr, nullptr, nullptr);
+  if (g) {
     read_through(g);
     GFileClose(g);
   }

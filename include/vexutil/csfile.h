@@ -11,15 +11,21 @@
    - Huffman-coded deltas: a word with the number of PCM bytes, then a bit
      stream (least significant bit first): the variant in 3 bits (1 8-bit
      mono, 3 8-bit stereo, 5 16-bit mono, 7 16-bit stereo), one 8-bit Huffman
-     table per channel byte (see vexutil/huff.h), the first sample frame as
-     plain bytes, then the codes of every later frame's sample deltas, each
-     channel predicted from itself. Qualities 0-9 are lossless; higher
-     qualities drop low bits of the deltas where the decoded sample stays
-     within a threshold of the source;
+     table per byte of a sample frame in the frame's order (left low, left
+     high, right low, right high; see vexutil/huff.h), the first sample
+     frame as plain bytes (its last byte first), then the codes of every
+     later frame's sample deltas, each channel predicted from its own last
+     decoded sample. Every chunk decodes on its own. Qualities 0-9 are
+     lossless; from 10 on, the tens digit picks how many low bits of a delta
+     are dropped (8-bit: 1 to 5, 16-bit: 2 to 11) and the threshold that
+     bounds the error of a decoded sample (16-bit quality 45: the low 6
+     bits, an error of at most 96); a sample that would wrap round the range
+     keeps its exact delta;
    - transform: a word with the number of PCM bytes, then coded sound blocks
      of the library's perceptual transform codec (16-bit output of 16000 Hz
      or more). The codec carries its window overlap from chunk to chunk, so
-     the chunks of one stream must be decoded in order.
+     the chunks of one stream must be decoded in order. A chunk holds whole
+     windows; lead-in and padding inside a window are silence.
 
    PCM: 8-bit samples unsigned (128 = silence), 16-bit signed little-endian,
    stereo interleaved left, right. */
@@ -73,7 +79,7 @@ typedef struct CSFILE {
    of 4 or more (every raw input is stored raw), the Huffman variants or raw
    chunks. q (0-99) is the quality (negative compression counts as 0).
    fill_repeat: a source that ends before the pass does is read again from its
-   start. repeat_forever: when a pass ends, the lead-in and the pass start
+   start (without it the pass is padded with silence). repeat_forever: when a pass ends, the lead-in and the pass start
    again. lead_in_ms of silence come first; pass_ms is the length of a pass
    (lead-in included), 0 for the source's length.
    Null when the record cannot be allocated or the source cannot be opened

@@ -1,7 +1,11 @@
 /* The buffered, bit-addressable file under every reader and writer:
    one buffer, one cursor for reading and writing, little-endian values,
    bit fields packed least significant bit first. Positions and sizes are
-   32-bit byte offsets (files up to 4 GiB). */
+   32-bit byte offsets (files up to 4 GiB).
+
+   A VEXFILE sits directly on a POSIX descriptor (no stdio buffering under
+   it) and asks the system for sequential read-ahead. There are no sharing
+   modes: other processes are not locked out of a file this one created. */
 #ifndef VEXUTIL_FILE_H
 #define VEXUTIL_FILE_H
 
@@ -69,7 +73,8 @@ VEX_API uint32_t VEXFileGet16(VEXFILE *f);
 VEX_API uint32_t VEXFileGet32(VEXFILE *f);
 /* A field of bits (1..32; larger counts are taken modulo 32, 0 reads
    nothing and gives 0), least significant bit first; bits past the end of
-   the file read as 0. */
+   the file read as 0 and end any pending partial byte, so VEXFileAtEnd
+   then answers 1. */
 VEX_API uint32_t VEXFileGetBits(VEXFILE *f, uint32_t bits);
 
 /* Writing. VEXFilePutNB writes n raw bytes at the current byte position
@@ -128,7 +133,9 @@ VEX_API char *VEXFileGetLine(VEXFILE *f, char *buf, int32_t size);
 VEX_API uint32_t VEXFileGetTime(VEXFILE *f);
 VEX_API void VEXFileSetTime(VEXFILE *f, uint32_t t);
 
-/* 0 done, 1 no such file, 2 any other failure. */
+/* 0 done, 1 no such file, 2 any other failure. VEXFileRename never
+   replaces an existing file (that is a failure) and moves a file to
+   another file system by copying it and erasing the original. */
 VEX_API int32_t VEXFileErase(const char *name);
 VEX_API int32_t VEXFileRename(const char *new_name, const char *old_name);
 /* Appends text (no line end added) to a log file, creating it if needed. */

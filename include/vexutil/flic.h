@@ -1,6 +1,13 @@
 /* FLIC animations: reader of FLI (0xAF11) and FLC (0xAF12) files and
    writer of FLC files. Frames are 8-bit palette indices, palettes 256
-   entries of red, green, blue bytes (0-255). */
+   entries of red, green, blue bytes (0-255).
+
+   The reader decodes the sub-chunks COLOR_256, COLOR_64, DELTA_FLC,
+   DELTA_FLI, BLACK, BYTE_RUN and FLI_COPY and skips every other type. Each
+   sub-chunk is decoded from exactly the bytes it declares (cut at the end
+   of its frame), never from its neighbour's. The ring frame (the frame
+   after the last, which leads back to frame 1) is never shown: playback
+   wraps to frame 1 instead. */
 #ifndef VEXUTIL_FLIC_H
 #define VEXUTIL_FLIC_H
 
@@ -39,7 +46,10 @@ typedef struct VEXFLIC {
   uint32_t pitch;         /* width rounded up to a multiple of 4 */
   uint32_t buffer_height; /* height rounded up to a multiple of 4 */
   uint32_t frame_count;   /* without the ring frame */
-  int32_t rate;           /* negated frame duration in 10 us units */
+  int32_t rate;           /* negated frame duration in 10 us units; an FLI's
+                             speed in 1/70 s ticks becomes (ticks x 10000 + 3) / 7,
+                             and 0 ticks (or more than 30 s) count as 14 ticks,
+                             the 200 ms an FLC of speed 0 gets */
   uint32_t width;
   uint32_t height;
   struct VEXFLICINPUT *input; /* the reader's own: where the frames come from */
@@ -99,7 +109,10 @@ typedef struct VEXOFLIC {
    per frame, r < 0 the negated frame duration in 10 us units. */
 VEX_API VEXOFLIC *VEXOFlicCreate(const char *name, uint32_t width, uint32_t height, int32_t rate);
 /* frame: width x height bytes, rows exactly width bytes apart; pal: 768
-   bytes or null to keep the last palette. 1 written, 0 failure. */
+   bytes or null to keep the last palette. 1 written, 0 failure.
+   Only the palette entries that changed are stored. The frame becomes
+   nothing (unchanged), a line delta (DELTA_FLI at 320 x 200, DELTA_FLC
+   otherwise), BYTE_RUN or FLI_COPY, whichever the format's rules pick. */
 VEX_API uint8_t VEXOFlicPutNext(VEXOFLIC *f, const uint8_t *frame, const uint8_t *pal);
 /* Writes the ring frame, completes the header and closes; the final size of
    the file, 0 when there was no file. The handle is gone afterwards. */

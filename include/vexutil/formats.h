@@ -1,4 +1,10 @@
-/* The maker's own video formats: the Tolm frame decoder. */
+/* The maker's own video formats: the Tolm frame decoder.
+
+   A Tolm frame is coded plane by plane (luma, two chroma planes, an
+   optional alpha plane) in 8x8 blocks of ten kinds: skip, scaled 16x16,
+   motion copy, run fill, residue, intra and inter transform, solid fill,
+   two-colour pattern and raw. A block's parameters come from nine
+   entropy-coded bundles per plane. */
 #ifndef VEXUTIL_FORMATS_H
 #define VEXUTIL_FORMATS_H
 

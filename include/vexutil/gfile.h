@@ -106,10 +106,16 @@ typedef struct GFILE {
    palette, or null/empty. label: up to 31 characters for the progress
    text (null: "Processing"). callback: null, or receives progress at level
    0 (a true answer cancels GFileGet) and errors at level 2.
-   Interim: 8-bit output of a source deeper than 8 bits (or with a palette
-   mode, a palette period below 32000 or a palette file) gets one palette
-   built from the first delivered frame (the palette file's first frame
-   when one is given) and kept for the whole source.
+   8-bit output of a source deeper than 8 bits (or with a palette mode, a
+   palette period below 32000 or a palette file) gets shared palettes:
+   GFileGet reads ahead through a second source (over the same input, or
+   over the palette file, with the label "Analyzing colors in") and builds
+   one palette per run of at most palette_period frames with
+   GFileBestPalette, placing new colours so that the entries the previous
+   frame shows change least. palette_mode 2 also ends a run where the
+   input's own palette changes. With palette_split s the usable entries
+   are palette_entries - s, and successive palettes alternate between the
+   range at first_index and the one at first_index + s.
    The handle is the caller's until GFileClose. */
 VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uint32_t play_den, uint32_t out_num, uint32_t out_den, int32_t crop_x, int32_t crop_y, int32_t crop_width, int32_t crop_height, int32_t first, int32_t last, int32_t palette_mode, int32_t palette_period, int32_t first_index, int32_t palette_entries, int32_t palette_split, int32_t system_colours, int32_t promotion, const char *palette_file, const char *label, VEXMessageCallback callback);
 /* Delivers the next output frame into `buffer` (allocated and cleared on
@@ -117,13 +123,48 @@ VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uin
    bytes, with pitch at least 4 x width in true colour, width otherwise)
    and, in 8-bit mode, `palette`. Pixels outside the visible window keep
    what the buffer held. 1 when a frame was delivered; 0 when the callback
-   asked to cancel, a buffer could not be allocated or the palette file
-   cannot be opened. Call it at most
+   asked to cancel, a buffer could not be allocated or the palette source
+   (the palette file, or the input opened a second time) cannot be opened
+   ("Error opening palette graphics file." to the callback). A cancel during
+   palette analysis keeps the palette as it was seeded (the source's own
+   palette, the system colours with option 1) for the rest of the source
+   and still delivers the frame. Call it at most
    `output_frames` times; past the end the last frame is delivered again. */
 VEX_API int32_t GFileGet(GFILE *g);
+/* Builds a palette for the next frames of `source` (a palette source:
+   GFileGet opens one itself; a caller may open its own and drive it):
+   reads up to the source's palette period of frames (fewer with
+   palette_mode 2 when the input's palette changes; the frame where it
+   changed waits for the next call), counts their colours at 6 bits per
+   channel (plus black for the caller's output the source does not cover:
+   origin_x/origin_y are the caller's signed crop origin, uncovered_width/
+   uncovered_height its uncovered size), reduces them to the source's
+   usable entries (first_index, palette_entries; the 20 system colours in
+   entries 0-9 and 246-255 unless system_colours is 2) and places them into
+   `palette` (768 bytes: 256 x red, green, blue; entries outside the usable
+   range and those the histogram leaves unused keep their values). `previous`
+   (width x height 8-bit pixels, rows `pitch` bytes apart, or null) is the
+   frame shown last: entries it shows often change least. A source whose
+   own palette can pass through (palette_mode 0, period of 32000 or more,
+   8 bits or fewer) gives its palette entries in the usable range.
+   Progress goes to the source's callback: "<label> frame <n> of <end>...",
+   then "Reducing the number of colors (<p>%)...", "Minimizing palette
+   changes..."; a true answer to the first stops and returns 0 (palette
+   untouched), to the second keeps the colours found so far.
+   Returns the frames the palette serves, 0x10000 when the source reached
+   its end, 0 when cancelled or given a null source or palette. */
+VEX_API int32_t GFileBestPalette(GFILE *source, uint8_t *palette, const uint8_t *previous, int32_t width, int32_t height, int32_t pitch, int32_t origin_x, int32_t origin_y, int32_t uncovered_width, int32_t uncovered_height);
 /* Back to the first frame of the range: counters, palettes and the output
    buffer cleared. */
 VEX_API void GFileReset(GFILE *g);
+/* An addition of this library: the first damage the source has found in
+   its input, or null when none. A FLIC is checked at open (every counted
+   frame must lie inside the file); the frames of FLIC, Korvane, Tolm and
+   raw frame files as GFileGet delivers them (a damaged frame is still
+   delivered, as far as it could be decoded). The text names the place
+   ("frame 12 runs past the end of the file"; in a list, the entry's name
+   first) and stays valid until GFileClose. */
+VEX_API const char *GFileDamage(const GFILE *g);
 /* Releases the source, its readers and its buffers (a buffer the caller set
    is the caller's); null is fine. Returns null. */
 VEX_API GFILE *GFileClose(GFILE *g);

@@ -16,7 +16,12 @@
    differs from the most recent one.
 
    HuffStartEncode shares one tree-building work area among all encoders of
-   the process: it must not run on two encoders at once. */
+   the process: it must not run on two encoders at once.
+
+   Korvane movies store their trees in this layout: an 8-bit table is one of
+   their byte trees and a 16-bit table one of their video trees (restart the
+   recent symbols with HuffInitLasts at the start of each frame, in both
+   passes, to code one). */
 #ifndef VEXUTIL_HUFF_H
 #define VEXUTIL_HUFF_H
 

@@ -1,5 +1,28 @@
 /* Platform media adapters: movie pictures and movie sound read frame by
-   frame and second by second, over the system's media libraries. */
+   frame and second by second, over the system's media libraries
+   (libavformat, libavcodec, libswscale, libswresample; one decoder thread
+   per reader). Files of the QuickTime family: .mov, .mp4, .m4a, .3gp.
+
+   Frames are what a player shows: samples that the file's edit list leaves
+   out, or that are marked to be discarded, are decoded when later ones need
+   them but are not frames. Frame i is the i-th presentation time. A jump
+   decodes from the last key frame at or before the target, which gives the
+   same picture as stepping there from frame 0.
+
+   Colours: pictures become blue-green-red with the colour matrix and range
+   each picture is tagged with (BT.601, BT.709, FCC, SMPTE 240M, BT.2020;
+   limited or full range), picture by picture. An untagged picture is BT.709
+   when HD-sized (height 720 or more, or width 1280 or more), else BT.601,
+   and limited range unless its pixel format is a full-range one.
+
+   Sound: the samples the libraries' decoders deliver from the start of the
+   track (what `ffmpeg -i FILE -f s16le -` writes): the encoder's priming
+   and what an edit list cuts off the start are dropped once; an edit list
+   that ends early ends the sound with the last packet it reaches. A jump
+   lands on the exact sample: up to 10 seconds ahead decodes on, any other
+   jump starts a fresh decoder a little before the target, which gives the
+   samples of reading from the start except in bands a codec fills with
+   generated noise (AAC's noise substitution, AC-3's dither). */
 #ifndef VEXUTIL_PLATFORM_H
 #define VEXUTIL_PLATFORM_H
 
@@ -13,7 +36,7 @@ typedef struct QTFILE {
   int32_t width, height;
   int32_t pitch;         /* bytes per row of the pixel buffer, a multiple of 4 */
   int32_t depth;         /* 8: palette indices; 32: blue, green, red, alpha */
-  int32_t frame_count;   /* video samples of the track */
+  int32_t frame_count;   /* frames a player shows (see above): presented samples */
   uint32_t rate_num;     /* frames per second = rate_num / rate_den */
   uint32_t rate_den;
   uint32_t frame_bytes;  /* compressed bytes of the frame last delivered */
@@ -31,12 +54,14 @@ typedef struct QTFILE {
 } QTFILE;
 
 /* A movie's sound as PCM: 16-bit signed little-endian, or 8-bit unsigned
-   when the track itself holds 8-bit samples; channels interleaved. */
+   when the track itself holds 8-bit samples; channels interleaved, more
+   than two mixed down to stereo; converted one second at a time. */
 typedef struct QTSFILE {
   uint32_t rate;         /* sample frames per second */
   uint32_t bits;         /* 8 or 16 */
   uint32_t channels;     /* 1 or 2 */
-  uint32_t total_bytes;  /* whole track in output bytes */
+  uint32_t total_bytes;  /* whole track in output bytes: exactly what reading
+                            from the start delivers */
   uint32_t video_rate_num; /* video frames x time scale; 0 without video */
   uint32_t video_rate_den; /* movie duration in time-scale units */
   uint32_t frame_bytes;  /* bytes per sample frame */
@@ -53,8 +78,10 @@ typedef struct QTSFILE {
 
 /* Starts the media libraries once per process; later calls do nothing. */
 VEX_API void VEXAVIInit(void);
-/* Drops the movie readers' hold on the media libraries; the next open
-   starts them again. */
+/* Drops the movie readers' hold on the media libraries (the first reader
+   open takes it, and it is reference counted); the next open starts them
+   again. Nothing else needs starting: there is no runtime to load and no
+   message loop to run. */
 VEX_API void VEXQTShutdown(void);
 
 /* Opens a movie's video track. The record and its pixel buffer (height x

@@ -3,8 +3,22 @@
    chain several inputs, Korvane (".kvn") and Tolm (".tlm") movies, also
    inside a self-playing executable (".exe"), AVI files and QuickTime
    movies. SFileGet delivers PCM in the output format asked for at open,
-   converting width and channel count and resampling on the fly (averaging
-   when the rate falls, linear interpolation when it rises).
+   converting width and channel count and resampling on the fly: a lower
+   rate averages the source frames that fall on each output frame, a higher
+   one interpolates linearly (10 fraction bits); stereo becomes mono as the
+   mean of the two sides, 16 bits become 8 as the high byte + 128; every
+   division truncates toward zero.
+
+   WAV: chunks before "fmt " and between "fmt " and "data" (LIST, fact,
+   cue, ...) are skipped; an odd-sized chunk is followed behind its pad
+   byte, or right behind its body when the writer left the pad byte out
+   (the chunk name found there decides); a "data" chunk that claims more
+   than the file holds gives what is there, an empty one opens at its end.
+   A WAV that is not plain 8- or 16-bit PCM (float, WAVE_FORMAT_EXTENSIBLE,
+   ADPCM, 24-bit) is not taken, and the later readers are tried; when none
+   takes it the open fails and VEXLastError() adds what the WAV reader saw
+   ("WAV format tag 0x0003 is not plain PCM").
+   A Tolm track delivers every frame's sound, the last frame's included.
 
    PCM: 8-bit samples unsigned (128 = silence), 16-bit signed little-endian,
    stereo interleaved left, right. */
@@ -95,9 +109,16 @@ typedef struct SFILE {
    raw_format >> 3 Hz, stereo when bit 0 is set, 16-bit when bit 1 is set,
    after raw_header bytes (cut to the file size - 1).
    callback: null, or receives errors at level 2 and progress at levels 1
-   and 0 (its answer is not used).
-   A name without extension is tried as ".wav", ".kvn", ".tlm", ".avi",
-   ".mov". Null on failure; VEXLastError() says why. */
+   and 0 (its answer is not used). The errors: "No sound found in the
+   Korvane file.", "No sound found in the specified Korvane track.", "No
+   sound found in the Tolm file.", "Error reading AVI file.", "Error opening
+   the audio input file.", "No files in the list file.".
+   Readers are tried in this order, the first that accepts the file wins:
+   WAV, raw PCM (only with a raw format), Korvane, Tolm, executable, AVI
+   (its audio streams decoded to PCM), QuickTime. A name without extension is tried
+   as ".wav", ".kvn", ".tlm", ".avi", ".mov". The type of a Korvane source
+   is "Korvane" with an explicit track too.
+   Null on failure; VEXLastError() says why (the callback's text or more). */
 VEX_API SFILE *SFileOpen(const char *name, int32_t rate, int32_t bits, int32_t channels, int32_t start, int32_t end, int32_t track, int32_t raw_format, int32_t raw_header, VEXMessageCallback callback);
 
 /* Delivers up to `bytes` bytes (rounded down to whole output frames) of

@@ -6,7 +6,18 @@
    VEXDialogInit runs: a GTK 3 front, loaded at run time from the module
    libvexutil-gtk.so when a display is present, and a terminal front (stderr
    and the controlling terminal) otherwise. VEXUTIL_UI=gtk or
-   VEXUTIL_UI=terminal forces one; VEXUTIL_UI_MODULE names the module file.
+   VEXUTIL_UI=terminal forces one. The module is looked for at
+   VEXUTIL_UI_MODULE (a full file name), then in the folder of the code
+   that holds the library, then in the library folder fixed at build time;
+   without it the terminal front serves alone. The GTK front has no thread
+   of its own: its windows are pumped inside these calls, on the caller's
+   thread. When the X display goes away the windows go on in the terminal.
+
+   Ctrl-C, hang-up and termination while the status window is open go
+   through the cancel question, or cancel at once when nobody can answer;
+   during a dialog they are its close box (Ctrl-C) or the end of the
+   session (the others). The handlers are installed only while a window is
+   open.
 
    Windows are VEXWND handles: opaque pointers of this library, not X11 or
    GTK objects. The status window and the dialog are VEXWNDs, and so is an
@@ -47,7 +58,9 @@ typedef struct VEXCOPYDATA {
    the id "control-N" sends command N, and "control-2" is the Cancel button
    that turns into Done. template_length < 0: the text ends with a zero.
    The icons are themed icon names or image file paths: status_icon for the
-   status window, dialog_icon for the dialog. */
+   status window, dialog_icon for the dialog. The status window's X window
+   role is "VEXSTATUS" followed by four letters made from the instance's
+   address. */
 typedef struct VEXINSTANCE {
   const char *dialog_template;
   int32_t template_length;
@@ -94,7 +107,9 @@ VEX_API uint8_t StatusAsk(const char *question, uint8_t default_no);
 VEX_API uint8_t StatusDoCancel(void);
 /* The status window when it is shown, else the owner window (maybe null). */
 VEX_API VEXWND StatusGetHWND(void);
-/* Hands the final text to the owner, then closes; with wait non-zero (and
+/* Hands the final text ("caption - information\r\n  status") to the owner
+   by CopyData (data VEXSTATUS_FINAL_TEXT, the status window as wparam),
+   then closes; with wait non-zero (and
    no_wait clear, the window shown) Cancel turns into Done and the call
    returns once the user pressed it. Harmless without a window. */
 VEX_API void StatusClose(int32_t wait);
@@ -133,12 +148,17 @@ VEX_API int32_t VEXDialogSetItemText(VEXWND dialog, int32_t control, const char 
 
 /* 1 when name may be written: it does not exist (or cannot be read), or the
    user said Yes to "File NAME exists, overwrite?" (asked in the dialog when
-   use_dialog is non-zero, else in the status window). */
+   use_dialog is non-zero, else in the status window). The question takes at
+   most 99 bytes: a long name loses its middle ("...") so that its start and
+   end remain. A name too long for the file layer is still checked, so it is
+   never taken as absent. */
 VEX_API uint8_t overwrite(const char *name, int32_t use_dialog);
 /* 1 when the two names are different files; 0 (after the message "Output
    filename must be different than the input filename.") when they are the
-   same file: the same device and inode, or the same full path. Letter case
-   counts, as it does in Linux file names. */
+   same file: the same device and inode (hard and symbolic links, "./x" and
+   the full path), or, for files not there yet, the same full path. Letter
+   case counts, as it does in Linux file names: "a.flc" and "A.flc" are two
+   files. Names longer than the path buffers are compared whole. */
 VEX_API uint8_t CheckForDup(const char *input, const char *output);
 
 VEX_EXTERN_C_END

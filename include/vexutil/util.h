@@ -48,7 +48,18 @@ VEX_API void CommaNum(char *buffer, uint32_t value);
 /* Monotonic milliseconds since the first call. */
 VEX_API uint32_t VEXTimerRead(void);
 
-/* Texts edited in place. A blank is a byte 1..32. */
+/* Texts edited in place; null is ignored. A blank is a byte 1..32.
+   Trim drops trailing blanks; TrimAscii trailing bytes outside 33..127;
+   TrimL leading blanks.
+   GetAndRemoveFirst moves the first word of s (after leading blanks: up to
+   the next blank, with the blanks after it and one ',' after those) into
+   dest, trims dest's trailing blanks and s's leading ones. dest must hold
+   strlen(s) + 1 bytes; it may not overlap s.
+   GetAndRemoveFirstQuoted does the same, except that a first word opening
+   with '"' runs to the next '"' (blanks included) and goes into dest
+   without its quotes; without a closing quote it is taken as a plain word.
+   s is then trimmed at both ends.
+   RemoveQuotes trims s and drops a '"' at each end when both are there. */
 VEX_API void Trim(char *s);
 VEX_API void TrimAscii(char *s);
 VEX_API void TrimL(char *s);

@@ -1,6 +1,12 @@
 /* Planar YUV (an 8-bit luma plane and two half-size chroma planes, with an
    optional alpha plane) to 32-bit pixels: blue in bits 0-7, green 8-15,
-   red 16-23, and zero or the alpha sample in 24-31. */
+   red 16-23, and zero or the alpha sample in 24-31.
+
+   Integer tables give every channel of every (luma, chroma 1, chroma 2)
+   triple exactly. The row converters come as plain code (the reference),
+   SSE2, and AVX2, chosen at run time when the processor has it (two luma
+   rows that share a chroma row are converted together, so each chroma
+   sample is read once); all three give identical bytes. */
 #ifndef VEXUTIL_YUV_H
 #define VEXUTIL_YUV_H
 

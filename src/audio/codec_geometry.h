@@ -24,7 +24,10 @@ CodecGeometry codec_geometry(uint32_t rate, uint32_t channels);
 
 // Worst-case size of one coded block in bytes for a window of n values:
 // two 29-bit numbers, 25 step codes, a 5-bit run header per group of 8 and
-// 16 bits (15 of magnitude, 1 of sign) per coefficient, padded to words.
+// 16 bits (15 of magnitude, 1 of sign) per coefficient, padded to words:
+// 8544 bytes at 4096. Alternating widths cost a run header per group, so
+// this is more than a block of full-width coefficients only (8232 bytes),
+// and the encoder's output area must hold it.
 constexpr uint32_t max_block_bytes(uint32_t n) {
   const uint32_t bits = 58 + 8 * kMaxBands + 5 * (n / 8) + 16 * (n - 2);
   return (bits + 31) / 32 * 4;

@@ -77,8 +77,8 @@ Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   avi.first_sample = info.start;
   g.frame_count = static_cast<int32_t>(std::min<uint32_t>(info.length, INT32_MAX));
   avi.sound_bytes_per_frame = sound_per_frame(name, info.length, g.has_sound);
-  const auto first =
-      bitmap_of(mv::StreamGetFrame(avi.getter, static_cast<int32_t>(info.start)), g.source_width, g.source_height);
+  avi.bitmap = mv::StreamGetFrame(avi.getter, static_cast<int32_t>(info.start));
+  const auto first = bitmap_of(avi.bitmap, g.source_width, g.source_height);
   if (!first) {
     util::fail(util::Status::kUnsupported, "the first frame of %s cannot be decoded", name);
     return Opened::failed;
@@ -98,9 +98,16 @@ bool fetch_avi(GFILE &g) {
   int32_t bytes = 0;
   mv::StreamRead(avi.stream, at, 1, nullptr, 0, &bytes, nullptr);
   g.frame_bytes = static_cast<int32_t>(std::min<int64_t>(int64_t{bytes} + avi.sound_bytes_per_frame, INT32_MAX));
-  const auto b = bitmap_of(mv::StreamGetFrame(avi.getter, at), g.source_width, g.source_height);
+  // A deferred picture is only decoded: the bitmap's header (the same for
+  // every frame) describes it, its rows are filled at delivery.
+  const bool defer = may_defer_picture(g);
+  const void *packed = defer ? (mv::StreamDecodeFrame(avi.getter, at) ? avi.bitmap : nullptr)
+                             : mv::StreamGetFrame(avi.getter, at);
+  const auto b = bitmap_of(packed, g.source_width, g.source_height);
   if (!b)
     return false; // the previous frame stays
+  s.picture_pending = defer;
+  s.pending_position = at;
   const int32_t depth = b->header->bit_count;
   const ptrdiff_t row = ((ptrdiff_t{g.source_width} * depth / 8) + 3) & ~ptrdiff_t{3};
   if (b->header->height > 0) // bottom-up rows

@@ -157,6 +157,7 @@ bool allocate_output(GFILE &g) {
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
   const Fetch fetch = fetch_for(g.kind);
+  util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
   const bool changed = fetch ? fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
@@ -218,6 +219,8 @@ extern "C" int32_t GFileGet(GFILE *g) {
   if (cancelled(*g))
     return 0;
   const bool changed = advance(*g);
+  if (!g->true_colour)
+    realise_pending_picture(*g); // only true colour takes a picture straight
   if (!allocate_output(*g))
     return 0;
   GFILESTATE &s = *g->state;
@@ -232,9 +235,12 @@ extern "C" int32_t GFileGet(GFILE *g) {
     dst += ptrdiff_t{-int64_t{g->origin_x}} * bytes;
   if (g->origin_y < 0)
     dst += ptrdiff_t{-int64_t{g->origin_y}} * g->pitch;
-  if (g->true_colour)
+  if (g->true_colour) {
+    if (deliver_pending_picture(*g, dst))
+      return 1;
+    realise_pending_picture(*g);
     convert_true_colour(*g, dst);
-  else
+  } else
     convert_indexed(*g, dst, *remap);
   return 1;
 }

@@ -1,4 +1,5 @@
 // GFileReset and GFileClose, and the per-kind rewind and release.
+#include <algorithm>
 #include <cstring>
 
 #include "formats/korvane/korvane.h"
@@ -68,8 +69,12 @@ extern "C" void GFileReset(GFILE *g) {
   GFILESTATE &s = *g->state;
   g->fetched = g->delivered = g->at_end = 0;
   s.first_fetch_done = false;
-  s.palette_ready = false;
   s.remap_valid = false;
+  std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
+  s.countdown = 0;
+  s.pending = false;
+  s.second_half = false;
+  s.options.first_index = s.options.asked_first_index;
   std::memset(g->palette, 0, sizeof g->palette);
   std::memset(g->source_palette, 0, sizeof g->source_palette);
   if (g->buffer && g->height > 0)
@@ -78,6 +83,13 @@ extern "C" void GFileReset(GFILE *g) {
   rewind_reader(*g);
   s.frame = SourceFrame{};
   s.visible = nullptr;
+  s.picture_pending = false;
+}
+
+extern "C" const char *GFileDamage(const GFILE *g) {
+  if (!g || !g->state || g->state->damage.empty())
+    return nullptr;
+  return g->state->damage.c_str();
 }
 
 extern "C" GFILE *GFileClose(GFILE *g) {

@@ -100,6 +100,7 @@ GFILE *open_source(const OpenArgs &a) {
     return util::fail(Status::kOutOfMemory);
   GFILESTATE &s = *g->state;
   s.options = options_of(a);
+  s.opened_as = a.name ? a.name : "";
   s.callback = a.callback;
   g->true_colour = a.flags & GFILE_TRUE_COLOUR ? 1 : 0;
   g->alpha = a.flags & GFILE_ALPHA ? 1 : 0;
@@ -142,6 +143,13 @@ util::Failure report(VEXMessageCallback callback, Status status, const char *tex
   if (callback)
     callback(text, 2);
   return util::fail(status, "%s", text);
+}
+
+void note_damage(GFILESTATE &s, bool failed) {
+  if (failed && s.damage.empty()) {
+    const char *why = util::last_reason();
+    s.damage = why && *why ? why : "a frame cannot be read";
+  }
 }
 
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) {

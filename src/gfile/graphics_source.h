@@ -93,6 +93,7 @@ struct StillLoad {
 struct AviInput {
   movie::Stream *stream = nullptr;
   movie::Getter *getter = nullptr;
+  const void *bitmap = nullptr; // the getter's packed bitmap (one buffer for every frame)
   uint32_t first_sample = 0;
   uint32_t sound_bytes_per_frame = 0;
 };
@@ -135,6 +136,7 @@ struct GFILESTATE {
   bool progress_sent = false; // the first message of a run has gone out
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
+  std::string damage;         // the first fault found in the input ("" when none)
 
   // Readers (one of them is in use, by kind).
   VEXFLIC *flic = nullptr;
@@ -146,7 +148,14 @@ struct GFILESTATE {
   vex::gfile::AviInput avi;
   vex::gfile::StillLoad still;
   vex::gfile::ListInput list;
-  vex::gfile::SourcePtr palette_source; // the analysed path's second source (none yet)
+  // The analysed path: a second source that reads ahead for palette
+  // building (over the same input, or over the palette file).
+  vex::gfile::SourcePtr palette_source;
+  std::string opened_as;          // the name as given to GFileOpen
+  int32_t countdown = 0;          // frames before the next palette; 0: due; negative: never again
+  bool second_half = false;       // the next palette goes into the upper half (split set)
+  bool fixed_palette = false;     // cleared at open and never set by the library itself
+  bool pending = false;           // as a palette source: a fetched frame waits for the next palette
 
   // Frame storage of the readers that decode into a buffer of ours.
   std::vector<uint8_t> frame_buffer;
@@ -154,12 +163,15 @@ struct GFILESTATE {
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
   const uint8_t *visible = nullptr; // first visible pixel of the frame to convert
   ptrdiff_t visible_pitch = 0;
+  // A movie picture decoded but not yet converted into the reader's buffer
+  // that `frame` points at (movie_delivery.cpp); its reader position.
+  bool picture_pending = false;
+  int32_t pending_position = 0;
 
   // Colour tables of 8-bit output.
   std::array<uint8_t, 256> remap{};
   bool remap_valid = false;
   std::vector<uint16_t> colour_cache; // 2^18 entries; < 256 empty, else 256 + index
-  bool palette_ready = false;         // the interim analysed palette exists
 };
 
 namespace vex::gfile {
@@ -172,6 +184,10 @@ enum class Opened { accepted, declined, failed };
 bool file_exists(const std::string &name);
 // Tells the callback `text` at level 2 and records the reason.
 util::Failure report(VEXMessageCallback callback, util::Status status, const char *text);
+// Keeps the calling thread's last reason as the source's damage when the
+// reader step that just ran failed and no damage was seen before: the
+// frame is still delivered as far as the reader got.
+void note_damage(GFILESTATE &s, bool failed);
 // Calls the callback with a formatted text; its answer.
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));
 // A rate from a speed value (v >= 0 ms per frame, v < 0 10 us units); a
@@ -223,6 +239,17 @@ void skipping_message(GFILE &g, uint32_t k);
 // The rate conversion of one output frame: fetches the source frames it
 // needs; true when any of them changed the palette.
 bool advance(GFILE &g);
+
+// Movie pictures (AVI, QuickTime) in true colour without promotion are
+// decoded at the fetch and converted once, at delivery: straight into the
+// output rows when the whole frame is visible and the converter can write
+// those rows exactly, else into the reader's buffer and on as any frame.
+bool may_defer_picture(const GFILE &g);
+// Converts the pending picture into the output at `dst` (the output pixel
+// of the frame's top-left); true when done.
+bool deliver_pending_picture(GFILE &g, uint8_t *dst);
+// Converts the pending picture (if any) into the reader's buffer.
+void realise_pending_picture(GFILE &g);
 
 // The crop window over the current frame: state->visible and its pitch.
 void locate_visible(GFILE &g);

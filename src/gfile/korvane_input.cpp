@@ -42,12 +42,12 @@ bool fetch_korvane(GFILE &g) {
       s.frame_buffer.assign(size_t{k->width} * k->height, 0);
     KorvaToBuffer(k, 0, 0, k->width, k->height, s.frame_buffer.data(), 0);
     skip_to_first(g, [&] {
-      KorvaDoFrame(k);
+      note_damage(s, KorvaDoFrame(k) != 0);
       KorvaNextFrame(k);
     });
     first = true;
   }
-  KorvaDoFrame(k);
+  note_damage(s, KorvaDoFrame(k) != 0);
   const bool changed = first || k->palette_changed;
   g.frame_bytes = static_cast<int32_t>(k->frame_size);
   if (changed)

@@ -136,6 +136,9 @@ bool fetch_list(GFILE &g) {
   }
   GFILE &e = *list.entry;
   changed |= advance(e);
+  realise_pending_picture(e); // the list takes the entry's frame as its own
+  if (s.damage.empty() && !e.state->damage.empty())
+    s.damage = std::string(e.name) + ": " + e.state->damage;
   const SourceFrame &f = e.state->frame;
   s.frame = f;
   g.frame_depth = e.frame_depth;

@@ -1,78 +1,125 @@
 #include "gfile/palette_choice.h"
 
-#include <algorithm>
 #include <cstring>
 
-#include "gfile/palette_build.h"
-#include "gfile/palette_histogram.h"
-
 namespace vex::gfile {
+
+namespace {
+
+inline constexpr const char *kAnalysisLabel = "Analyzing colors in";
+// A palette that serves more frames than this is the last one: the palette
+// source is not needed again.
+inline constexpr int32_t kLastPaletteRun = 32767;
+
+GFILE *open_over_same_input(const GFILE &g) {
+  const GFILESTATE &s = *g.state;
+  const Options &o = s.options;
+  const int32_t flags = (g.true_colour ? GFILE_TRUE_COLOUR : 0) | (g.alpha ? GFILE_ALPHA : 0);
+  const auto first = static_cast<int32_t>(s.first_offset + 1);
+  const auto last = static_cast<int32_t>(s.first_offset + static_cast<uint32_t>(g.frame_count));
+  return GFileOpen(s.opened_as.c_str(), flags, o.play_num, o.play_den, o.out_num, o.out_den, g.clip_x, g.clip_y,
+                   g.width, g.height, first, last, o.palette_mode, o.palette_period, o.first_index, o.entries, 0,
+                   o.system_colours, o.promotion, nullptr, kAnalysisLabel, nullptr);
+}
+
+GFILE *open_palette_file(const GFILE &g) {
+  const GFILESTATE &s = *g.state;
+  const Options &o = s.options;
+  const char *name = o.palette_file.c_str();
+  if (s.fixed_palette)
+    return GFileOpen(name, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10000, 0, 256, 0, 2, 2, nullptr, kAnalysisLabel,
+                     nullptr);
+  return GFileOpen(name, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, o.palette_mode, o.palette_period, o.first_index, o.entries,
+                   0, o.system_colours, 2, nullptr, kAnalysisLabel, nullptr);
+}
+
+// Opened without the callback, so that a failure says one thing; the
+// source talks through it afterwards (its progress while analysing).
+bool open_palette_source(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  s.palette_source.reset(s.options.palette_file.empty() ? open_over_same_input(g) : open_palette_file(g));
+  if (!s.palette_source) {
+    say(s.callback, 2, "Error opening palette graphics file.");
+    return false;
+  }
+  s.palette_source->state->callback = s.callback;
+  return true;
+}
+
+// With a split, each palette takes the other of the two usable ranges.
+void choose_half(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  Options &o = s.options;
+  if (o.split == 0 || s.fixed_palette)
+    return;
+  o.first_index = o.asked_first_index + (s.second_half ? o.split : 0);
+  s.second_half = !s.second_half;
+}
+
+// The starting point of a new palette: the source palette, whole for the
+// first frame, else only outside the usable range.
+void seed_palette(GFILE &g) {
+  const Options &o = g.state->options;
+  if (g.delivered <= 1) {
+    std::memcpy(g.palette, g.source_palette, sizeof g.palette);
+  } else {
+    const size_t from = size_t(o.first_index) * 3, to = size_t(o.first_index + o.entries) * 3;
+    std::memcpy(&g.palette[0][0], &g.source_palette[0][0], from);
+    std::memcpy(&g.palette[0][0] + to, &g.source_palette[0][0] + to, kPaletteBytes - to);
+  }
+  if (o.system_colours == 1)
+    write_system_colours(Palette(&g.palette[0][0], kPaletteBytes));
+}
+
+PreviousFrame previous_frame(const GFILE &g) {
+  if (g.delivered <= 1 || !g.buffer || g.true_colour)
+    return {};
+  return PreviousFrame{std::span<const uint8_t>(g.buffer, size_t(g.pitch) * size_t(g.height)),
+                       static_cast<uint32_t>(g.pitch), static_cast<uint32_t>(g.width),
+                       static_cast<uint32_t>(g.height)};
+}
+
+} // namespace
 
 bool passes_palette_through(const GFILE &g) {
   const Options &o = g.state->options;
   return o.palette_file.empty() && o.palette_mode == 0 && g.depth <= 8 && o.palette_period >= kPassThroughPeriod;
 }
 
-bool palette_due(const GFILE &g) { return !g.state->palette_ready; }
-
-namespace {
-
-// The colours of the visible window of `g`'s current frame, with black for
-// the output it does not cover.
-void count_frame(const GFILE &g, Histogram h) {
-  const GFILESTATE &s = *g.state;
-  if (s.visible)
-    count_window(h, PixelWindow{s.visible, s.visible_pitch, static_cast<uint32_t>(g.clip_width),
-                                static_cast<uint32_t>(g.clip_height), static_cast<uint32_t>(g.frame_depth),
-                                &g.source_palette[0][0]});
-  add_uncovered_black(h, static_cast<uint32_t>(g.clip_width), static_cast<uint32_t>(g.clip_height),
-                      static_cast<uint32_t>(g.uncovered_width), static_cast<uint32_t>(g.uncovered_height), g.origin_x,
-                      g.origin_y);
+bool palette_due(GFILE &g) {
+  int32_t &countdown = g.state->countdown;
+  if (countdown == 0)
+    return true;
+  if (countdown > 0)
+    --countdown;
+  return false;
 }
-
-// A palette file's first frame, whole, gives the colours; false (and the
-// callback told) when it cannot be opened. It is read in true colour: only
-// its source frame counts, so its own 8-bit delivery would be wasted work.
-bool count_palette_file(const GFILE &g, Histogram h) {
-  const GFILESTATE &s = *g.state;
-  SourcePtr file(GFileOpen(s.options.palette_file.c_str(), GFILE_TRUE_COLOUR, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10000,
-                           0, 256, 0, 2, 2, nullptr, "Analyzing colors in", nullptr));
-  if (!file || GFileGet(file.get()) != 1) {
-    say(s.callback, 2, "Error opening palette graphics file.");
-    return false;
-  }
-  count_frame(*file, h);
-  return true;
-}
-
-} // namespace
 
 std::optional<bool> build_new_palette(GFILE &g) {
   GFILESTATE &s = *g.state;
   const Options &o = s.options;
+  const int32_t first_before = o.first_index;
   uint8_t before[256][3];
   std::memcpy(before, g.palette, sizeof before);
-  // The first source frame: the whole source palette is the starting point.
-  std::memcpy(g.palette, g.source_palette, sizeof g.palette);
-  std::vector<uint32_t> counts = make_histogram();
-  const Histogram h(counts.data(), kBucketCount);
-  if (o.palette_file.empty())
-    count_frame(g, h);
-  else if (!count_palette_file(g, h))
-    return std::nullopt;
-  PaletteRequest request{h,
-                         static_cast<uint32_t>(o.first_index),
-                         static_cast<uint32_t>(o.entries),
-                         static_cast<SystemColours>(o.system_colours),
-                         nullptr,
-                         Palette(&g.palette[0][0], kPaletteBytes),
-                         s.callback ? MessageFn(s.callback) : MessageFn()};
-  PaletteOutcome outcome;
-  build_palette(request, outcome);
+  choose_half(g);
+  seed_palette(g);
   g.palette_built = 1;
-  s.palette_ready = true;
+  if (!s.palette_source && !open_palette_source(g))
+    return std::nullopt;
+  Options &po = s.palette_source->state->options;
+  if (!s.fixed_palette) {
+    po.first_index = o.first_index;
+    po.entries = o.entries;
+  }
+  const UncoveredArea uncovered{static_cast<uint32_t>(g.uncovered_width), static_cast<uint32_t>(g.uncovered_height),
+                                g.origin_x, g.origin_y};
+  const int32_t k =
+      best_palette(*s.palette_source, Palette(&g.palette[0][0], kPaletteBytes), previous_frame(g), uncovered);
+  s.countdown = k - 1;
+  if (s.countdown > kLastPaletteRun)
+    s.palette_source.reset();
   const size_t from = size_t(o.first_index) * 3, n = size_t(o.entries) * 3;
-  return std::memcmp(&before[0][0] + from, &g.palette[0][0] + from, n) != 0 || !s.remap_valid;
+  return first_before != o.first_index || std::memcmp(&before[0][0] + from, &g.palette[0][0] + from, n) != 0;
 }
 
 } // namespace vex::gfile

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gfile/graphics_source.h"
+#include "movie/qt_file_steps.h"
 
 namespace vex::gfile {
 
@@ -29,7 +30,18 @@ bool fetch_quicktime(GFILE &g) {
   QTFILE *qt = s.qt;
   if (!s.first_fetch_done)
     QTFileGoto(qt, static_cast<int32_t>(s.first_offset));
-  QTFileGet(qt);
+  if (may_defer_picture(g)) {
+    // Decoded now, converted at delivery; when nothing decodes the
+    // previous picture (pending or in the buffer) stays.
+    int32_t index = 0;
+    if (movie::QtDecodeNext(qt, &index)) {
+      s.picture_pending = true;
+      s.pending_position = index;
+    }
+  } else {
+    s.picture_pending = false;
+    QTFileGet(qt);
+  }
   g.frame_bytes = static_cast<int32_t>(qt->frame_bytes);
   s.frame = SourceFrame{qt->pixels, qt->pitch, qt->width, qt->height, qt->depth};
   if (qt->depth > 8)

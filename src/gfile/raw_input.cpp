@@ -50,7 +50,7 @@ bool fetch_raw(GFILE &g) {
   uint8_t palette[256][3];
   std::memcpy(palette, g.source_palette, sizeof palette);
   bool changed = false;
-  s.raw->reader->next_frame(s.frame_buffer.data(), pitch, palette, changed);
+  note_damage(s, s.raw->reader->next_frame(s.frame_buffer.data(), pitch, palette, changed) != util::Status::kOk);
   if (changed)
     std::memcpy(g.source_palette, palette, sizeof palette);
   g.frame_bytes = g.source_width * g.source_height;

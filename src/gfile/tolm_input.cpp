@@ -45,12 +45,12 @@ bool fetch_tolm(GFILE &g) {
     if (s.frame_buffer.empty())
       s.frame_buffer.assign(size_t{t->output_width} * 4 * t->output_height, 0);
     skip_to_first(g, [&] {
-      tolm::TolmDoFrame(t);
+      note_damage(s, tolm::TolmDoFrame(t) != 0);
       tolm::TolmNextFrame(t);
     });
   }
   const auto pitch = static_cast<int32_t>(t->output_width * 4);
-  tolm::TolmDoFrame(t);
+  note_damage(s, tolm::TolmDoFrame(t) != 0);
   tolm::TolmCopyToBuffer(t, s.frame_buffer.data(), pitch, static_cast<int32_t>(t->output_height), 0, 0,
                          first ? kPixels32 | kFirstDraw : kPixels32);
   g.frame_bytes = static_cast<int32_t>(t->record_size);

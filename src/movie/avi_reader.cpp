@@ -232,6 +232,21 @@ const void *StreamGetFrame(Getter *g, int32_t position) {
   return g->bitmap.data();
 }
 
+bool StreamDecodeFrame(Getter *g, int32_t position) {
+  if (!g)
+    return false;
+  VideoReader &v = *g->stream->video;
+  return v.frame(position - video_start(v)) != nullptr;
+}
+
+bool StreamFrameInto(Getter *g, int32_t position, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch) {
+  if (!g || g->bits == 8)
+    return false;
+  VideoReader &v = *g->stream->video;
+  const AVFrame *f = v.frame(position - video_start(v));
+  return f && v.convert_into(f, g->bits, keep_fourth, dest, pitch);
+}
+
 void StreamGetFrameClose(Getter *g) { std::unique_ptr<Getter> owned(g); }
 
 } // namespace vex::movie

@@ -4,6 +4,7 @@
 // samples by position. Results follow one rule: 0 is success.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vex::movie {
@@ -47,7 +48,12 @@ struct FileInfo {
 };
 
 // Wave format as it is stored (little-endian, 16 bytes + extra size). The
-// reader always reports PCM (tag 1, 16 bytes): sound is delivered decoded.
+// reader always reports PCM (tag 1, 16 bytes): sound is delivered decoded,
+// at the track's rate, 16-bit (8-bit for 8-bit PCM tracks), at most 2
+// channels, so a track of MP3 or AC-3 reaches the sound source as 16-bit
+// PCM. AVI tracks carry no presentation times: when a video track reorders
+// pictures (h264 with B-frames), frames are counted in the order the
+// decoder hands them out.
 #pragma pack(push, 1)
 struct WaveFormat {
   uint16_t format_tag; // 1 = PCM
@@ -103,6 +109,16 @@ Getter *StreamGetFrameOpen(Stream *s);
 // 256 entries blue, green, red, 0), bottom-up rows padded to 4 bytes. Valid
 // until the next call on the getter; null on failure.
 const void *StreamGetFrame(Getter *g, int32_t position);
+// StreamGetFrame in two steps, for a caller that may take the picture
+// straight into rows of its own: decode frame `position` (false when
+// nothing decodes; the packed bitmap is left as it was), then either
+// StreamGetFrame at the same position (which converts without decoding
+// again) or StreamFrameInto: 32-bit rows top row first, `pitch` bytes
+// apart, the same colours as the bitmap and the fourth byte kept (32-bit
+// streams) or 0. False when that cannot be done exactly; the bitmap is
+// then the way.
+bool StreamDecodeFrame(Getter *g, int32_t position);
+bool StreamFrameInto(Getter *g, int32_t position, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 void StreamGetFrameClose(Getter *g);
 
 } // namespace vex::movie

@@ -3,6 +3,13 @@
 // a PCM wave format), samples with key-frame flags, release. The video
 // stream takes uncompressed bottom-up bitmap rows; a compressed stream made
 // over it encodes them with a codec the caller names. Results: 0 success.
+//
+// Samples are held back until every stream has its format, because the
+// muxer needs all streams before it writes the header. 24-bit uncompressed
+// rows are stored bottom-up (positive height); 8-bit ones top-down
+// (negative height), because the muxer cannot combine a colour table with
+// the bottom-up marker. A changed colour table goes into the file as a
+// palette-change chunk.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +63,8 @@ struct EncoderInfo {
   std::string name;        // what MakeCompressedStream takes
   std::string description; // for the user
 };
-// Video encoders that can go into an AVI file on this system.
+// Video encoders that can go into an AVI file on this system, leaving out
+// those bound to a device.
 std::vector<EncoderInfo> VideoEncoders();
 
 } // namespace vex::movie

@@ -106,6 +106,11 @@ public:
   // `dest` then points at the top row). Palette, when asked for and
   // available, as 256 x blue, green, red, alpha. False on failure.
   bool convert(const AVFrame *frame, int bits, uint8_t *dest, int pitch, uint8_t (*palette)[4]);
+  // The same pixels as `convert` at `bits` (24 or 32), as 32-bit rows top
+  // row first straight into a buffer of the caller's, the fourth byte kept
+  // (32 bits only) or cleared; false when that cannot be done exactly
+  // (see PictureConverter::convert_into) and `convert` is needed.
+  bool convert_into(const AVFrame *frame, int bits, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 
 private:
   VideoReader() = default;

@@ -1,5 +1,8 @@
 #include "movie/picture_converter.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 extern "C" {
@@ -32,6 +35,78 @@ bool has_colour_setup(int format) {
   const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
   return d &&
          !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_HWACCEL));
+}
+
+// The direct path's conditions. The scaler's fast converters handle 16
+// pixels a step: at other widths they write past the row or stop short of
+// it. Rows and the target must be 16-byte aligned for them to be taken.
+constexpr int kStepPixels = 16;
+constexpr uintptr_t kRowAlign = 16;
+
+// Pictures whose blue, green and red bytes come out the same whether the
+// scaler writes 24-bit or 32-bit rows (checked over every matrix and
+// range on random pictures); 24-bit readers go direct only from these.
+bool same_colours_at_24_and_32(int format) {
+  switch (format) {
+  case AV_PIX_FMT_YUV420P:
+  case AV_PIX_FMT_YUVJ420P:
+  case AV_PIX_FMT_YUV422P:
+  case AV_PIX_FMT_YUVJ422P:
+  case AV_PIX_FMT_YUV444P:
+  case AV_PIX_FMT_YUVJ444P:
+  case AV_PIX_FMT_YUVA420P:
+  case AV_PIX_FMT_NV12:
+  case AV_PIX_FMT_GRAY8:
+  case AV_PIX_FMT_YUV410P:
+  case AV_PIX_FMT_RGB24: return true;
+  default: return false;
+  }
+}
+
+// The fourth byte of each 32-bit pixel to 0: a word mask (blue in the low
+// byte of a little-endian word), which the vectoriser widens; with GCC
+// also built for AVX2, the better one picked when the library loads.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VEX_CLEAR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VEX_CLEAR_CLONES
+#endif
+static_assert(std::endian::native == std::endian::little);
+VEX_CLEAR_CLONES void clear_fourth(uint8_t *dest, ptrdiff_t pitch, int width, int height) {
+  for (int y = 0; y < height; ++y) {
+    uint8_t *row = dest + y * pitch;
+    for (int x = 0; x < width; ++x) {
+      uint32_t v;
+      std::memcpy(&v, row + x * 4, 4);
+      v &= 0x00FFFFFFu;
+      std::memcpy(row + x * 4, &v, 4);
+    }
+  }
+}
+
+// Rows per call of the scaler on the direct path: the fourth byte is
+// cleared while the band is still in the cache. A multiple of every
+// chroma subsampling (at most 4 rows).
+constexpr int kBandRows = 64;
+
+// Plane pointers of the picture moved down to row `y` (chroma planes by
+// their subsampled row); planes no component lives in (a palette) stay.
+void planes_at(const AVFrame *f, int y, const uint8_t *out[4]) {
+  const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+  for (int p = 0; p < 4; ++p)
+    out[p] = f->data[p];
+  if (!d)
+    return;
+  const bool yuv = !(d->flags & AV_PIX_FMT_FLAG_RGB);
+  bool moved[4] = {};
+  for (int c = 0; c < d->nb_components; ++c) {
+    const int p = d->comp[c].plane;
+    if (moved[p] || !f->data[p])
+      continue;
+    moved[p] = true;
+    const int row = yuv && (c == 1 || c == 2) ? y >> d->log2_chroma_h : y;
+    out[p] = f->data[p] + static_cast<ptrdiff_t>(row) * f->linesize[p];
+  }
 }
 
 } // namespace
@@ -110,6 +185,44 @@ bool PictureConverter::convert(const AVFrame *f, int bits, int width, int height
     std::memcpy(dest + static_cast<ptrdiff_t>(y) * pitch, base + static_cast<ptrdiff_t>(y) * stride,
                 static_cast<size_t>(row));
   return true;
+}
+
+bool PictureConverter::convert_into(const AVFrame *f, int bits, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch) {
+  if (!f || !dest || f->width <= 0 || f->height <= 0 || (bits != 24 && bits != 32))
+    return false;
+  if (f->width % kStepPixels != 0 || reinterpret_cast<uintptr_t>(dest) % kRowAlign != 0 ||
+      pitch % static_cast<ptrdiff_t>(kRowAlign) != 0 || pitch < ptrdiff_t{f->width} * 4 || pitch > INT32_MAX)
+    return false;
+  if (bits == 24 && !same_colours_at_24_and_32(f->format))
+    return false;
+  const Key key{f->width,
+                f->height,
+                f->format,
+                f->width,
+                f->height,
+                AV_PIX_FMT_BGRA,
+                has_colour_setup(f->format) ? colour_setup_of(f) : ColourSetup{-1, false}};
+  if (!prepare(key))
+    return false;
+  uint8_t *planes[4] = {dest, nullptr, nullptr, nullptr};
+  int strides[4] = {static_cast<int>(pitch), 0, 0, 0};
+  const bool clear = !keep_fourth || bits == 24;
+  // A band of source rows may give fewer or more output rows than it
+  // holds (the scaler's filters may hold rows back); those it gave are
+  // cleared.
+  int written = 0;
+  for (int y = 0; y < f->height; y += kBandRows) {
+    const int rows = std::min(kBandRows, f->height - y);
+    const uint8_t *band[4];
+    planes_at(f, y, band);
+    const int out = sws_scale(sws_, band, f->linesize, y, rows, planes, strides);
+    if (out < 0 || out > f->height - written)
+      return false;
+    if (clear)
+      clear_fourth(dest + written * pitch, pitch, f->width, out);
+    written += out;
+  }
+  return written == f->height;
 }
 
 } // namespace vex::movie

@@ -10,6 +10,7 @@
 // the full-range "J" formats.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,6 +40,14 @@ public:
   // 32) per pixel; `pitch` may be negative (`dest` is then the top row of a
   // bottom-up buffer). False when the picture cannot be converted.
   bool convert(const AVFrame *f, int bits, int width, int height, uint8_t *dest, int pitch);
+
+  // 32-bit rows of the picture at its own size straight into `dest` (top
+  // row first, `pitch` bytes apart), each pixel exactly as `convert`
+  // writes it at `bits` (24 or 32) with the fourth byte kept or cleared.
+  // Only where the scaler is known to write exactly the picture's width
+  // into an aligned row; false elsewhere (the caller then converts through
+  // `convert` and copies every pixel of the window again).
+  bool convert_into(const AVFrame *f, int bits, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 
 private:
   struct Key {

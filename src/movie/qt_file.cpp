@@ -11,6 +11,7 @@ extern "C" {
 
 #include "movie/media_reader.h"
 #include "movie/movie_runtime.h"
+#include "movie/qt_file_steps.h"
 #include "util/record.h"
 #include "vexutil/platform.h"
 
@@ -77,25 +78,53 @@ extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
   return qt;
 }
 
-extern "C" VEX_API void QTFileGet(QTFILE *qt) {
+namespace vex::movie {
+
+bool QtDecodeNext(QTFILE *qt, int32_t *index) {
+  if (!qt || !qt->movie)
+    return false;
+  VideoReader *r = reader_of(qt);
+  const int at = qt->next_frame;
+  *index = at;
+  const bool decoded = r->frame(at) != nullptr;
+  qt->frame_bytes = r->frame_bytes(at);
+  const int last = r->frame_count() - 1;
+  qt->current_time = clamp32(static_cast<int64_t>(at < last ? at : last) * qt->duration / (last + 1));
+  if (qt->next_frame < INT32_MAX)
+    ++qt->next_frame;
+  return decoded;
+}
+
+void QtFillBuffer(QTFILE *qt, int32_t index) {
   if (!qt || !qt->movie)
     return;
   VideoReader *r = reader_of(qt);
-  const int index = qt->next_frame;
-  if (const auto *frame = r->frame(index)) {
-    uint8_t palette[256][4];
-    if (r->convert(frame, qt->depth, qt->buffer, qt->pitch, qt->depth == 8 ? palette : nullptr) && qt->depth == 8) {
-      for (int i = 0; i < 256; ++i) {
-        std::memcpy(qt->palette[i], palette[i], 3);
-        qt->palette[i][3] = 0;
-      }
+  const auto *frame = r->frame(index);
+  if (!frame)
+    return;
+  uint8_t palette[256][4];
+  if (r->convert(frame, qt->depth, qt->buffer, qt->pitch, qt->depth == 8 ? palette : nullptr) && qt->depth == 8) {
+    for (int i = 0; i < 256; ++i) {
+      std::memcpy(qt->palette[i], palette[i], 3);
+      qt->palette[i][3] = 0;
     }
   }
-  qt->frame_bytes = r->frame_bytes(index);
-  const int last = r->frame_count() - 1;
-  qt->current_time = clamp32(static_cast<int64_t>(index < last ? index : last) * qt->duration / (last + 1));
-  if (qt->next_frame < INT32_MAX)
-    ++qt->next_frame;
+}
+
+bool QtFrameInto(QTFILE *qt, int32_t index, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch) {
+  if (!qt || !qt->movie || qt->depth != 32)
+    return false;
+  VideoReader *r = reader_of(qt);
+  const auto *frame = r->frame(index);
+  return frame && r->convert_into(frame, qt->depth, keep_fourth, dest, pitch);
+}
+
+} // namespace vex::movie
+
+extern "C" VEX_API void QTFileGet(QTFILE *qt) {
+  int32_t index = 0;
+  if (vex::movie::QtDecodeNext(qt, &index))
+    vex::movie::QtFillBuffer(qt, index);
 }
 
 extern "C" VEX_API void QTFileGoto(QTFILE *qt, int32_t frame) {

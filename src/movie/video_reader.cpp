@@ -239,4 +239,11 @@ bool VideoReader::convert(const AVFrame *f, int bits, uint8_t *dest, int pitch, 
   return converter_.convert(f, bits, width_, height_, dest, pitch);
 }
 
+bool VideoReader::convert_into(const AVFrame *f, int bits, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch) {
+  // A picture of another size than the track's is scaled by `convert`.
+  if (!f || palettised_ || f->format == AV_PIX_FMT_PAL8 || f->width != width_ || f->height != height_)
+    return false;
+  return converter_.convert_into(f, bits, keep_fourth, dest, pitch);
+}
+
 } // namespace vex::movie

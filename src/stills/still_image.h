@@ -9,6 +9,21 @@
 // colour-table indices packed from the least significant bits of each
 // byte (the leftmost pixel of 4-bit rows is the low nibble). The colour
 // table holds 256 entries of blue, green, red and an unused byte.
+//
+// BMP, PCX and TGA are this library's own codecs; PNG is libpng, JPEG
+// libjpeg-turbo, TIF libtiff, GIF giflib. The libraries' error paths
+// (libpng's longjmp, libjpeg's error_exit, libtiff's and giflib's
+// handlers) come back as non-zero results and print nothing; a JPEG whose
+// data ends early is kBadFile, not a picture filled with grey. A side above
+// 32767 pixels or a picture above 2^26 pixels is kBadFile.
+//
+// TIFF with alpha (RGB or grey, 8 or 16 bits per sample, strips or tiles,
+// interleaved or in planes, any compression and predictor libtiff decodes)
+// is read block by block, so the 32-bit pixels hold what the file stores:
+// unassociated alpha with the colours as they are, associated alpha with
+// the premultiplied colours as stored; nothing is multiplied or divided on
+// the way. Other TIFF layouts (YCbCr, CMYK, Lab, palettes or grey deeper
+// than 8 bits) go through libtiff's RGBA reader and come without alpha.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +79,8 @@ int32_t StillAlloc(Image *image, int32_t width, int32_t height, int32_t bits);
 int32_t StillLoad(Format f, const char *name, Image *image);
 void StillFree(Image *image);
 // Saves 8-bit images (indices and table) and 24-bit images. The option
-// means: BMP nonzero = RLE8 for 8-bit images; JPEG the quality 1-100; TGA
+// means: BMP nonzero = RLE8 for 8-bit images; JPEG the quality 1-100 (90
+// and above also keep the full colour resolution); TGA
 // nonzero = run-length compressed; TIF the compression code (1 none,
 // 5 LZW, 8 deflate); PNG the zlib level, 0 meaning the library's default.
 // PCX and GIF take none; GIF holds 8-bit images only.

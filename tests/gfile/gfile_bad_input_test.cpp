@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/gfile/gfile_test_util.h"
@@ -81,6 +82,44 @@ TEST(GfileBadInput, EmptyAndForeignFiles) {
   std::vector<uint8_t> riff = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '};
   write_bytes(dir.file("r.wav"), riff);
   expect_refused(dir.file("r.wav"));
+}
+
+// A FLC cut inside a frame opens; its damage is known at open, every frame
+// is still delivered, and in a list the entry is named.
+TEST(GfileBadInput, DamageIsNamedWithItsPlace) {
+  vex::testkit::TempDir dir;
+  vex::testkit::PatternOptions o;
+  o.width = 16;
+  o.height = 8;
+  o.frames = 4;
+  ASSERT_NE(vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, dir.file("whole.flc")), 0u);
+  const std::vector<uint8_t> whole = vex::testkit::load_bytes(dir.file("whole.flc"));
+  VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
+  ASSERT_NE(h, nullptr);
+  const uint32_t frame1 = h->frame1_offset;
+  VEXFlicClose(h);
+  const uint32_t frame2 = frame1 + (whole[frame1] | whole[frame1 + 1] << 8 | whole[frame1 + 2] << 16);
+  write_bytes(dir.file("cut.flc"), std::vector<uint8_t>(whole.begin(), whole.begin() + frame2 + 20));
+  write_bytes(dir.file("both.lst"), {'w', 'h', 'o', 'l', 'e', '.', 'f', 'l', 'c', '\n', 'c', 'u', 't', '.', 'f', 'l', 'c', '\n'});
+  const struct {
+    const char *file, *damage_at_open, *damage_at_end;
+  } cases[] = {
+      {"whole.flc", nullptr, nullptr},
+      {"cut.flc", "frame 2 runs past the end of the file", "frame 2 runs past the end of the file"},
+      {"both.lst", nullptr, "cut.flc: frame 2 runs past the end of the file"},
+  };
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path()); // the list names its entries relative to here
+  for (const auto &c : cases) {
+    Source g = open(c.file);
+    ASSERT_NE(g, nullptr) << c.file << ": " << VEXLastError();
+    EXPECT_STREQ(GFileDamage(g.get()), c.damage_at_open) << c.file;
+    for (int f = 0; f < g->output_frames; ++f)
+      ASSERT_EQ(GFileGet(g.get()), 1) << c.file << " " << f;
+    EXPECT_STREQ(GFileDamage(g.get()), c.damage_at_end) << c.file;
+  }
+  std::filesystem::current_path(here);
+  EXPECT_EQ(GFileDamage(nullptr), nullptr);
 }
 
 TEST(GfileBadInput, NullHandlesAreHarmless) {

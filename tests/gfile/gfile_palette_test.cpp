@@ -1,6 +1,6 @@
 // 8-bit output: palettes passed through as they are, passed through with a
 // remap table (usable range, system colours; hand-computed entries), and the
-// interim palette built for a true-colour source, whose pixels must each be
+// palette built for a true-colour still, whose pixels must each be
 // the nearest usable entry (checked by a plain search here).
 #include <gtest/gtest.h>
 
@@ -116,7 +116,7 @@ TEST(GfileColourMatch, RemapMatchesAPlainSearchOnRandomPalettes) {
   }
 }
 
-TEST(GfileInterimPalette, TrueColourInputGetsOnePaletteAndNearestEntries) {
+TEST(GfileBuiltPalette, TrueColourStillGetsAPaletteAndNearestEntries) {
   vex::testkit::TempDir dir;
   const std::string png = dir.file("p.png");
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=64x48 -frames:v 1 -update 1 -pix_fmt rgb24 " + png);
@@ -150,9 +150,9 @@ TEST(GfileInterimPalette, TrueColourInputGetsOnePaletteAndNearestEntries) {
 
 namespace {
 
-// Interim palette from a palette file: its colours, not the source's, make
+// A palette from a palette file: its colours, not the source's, make
 // the palette; a palette file that does not open fails the frame.
-TEST(GfileInterimPalette, APaletteFileGivesTheColours) {
+TEST(GfileBuiltPalette, APaletteFileGivesTheColours) {
   vex::testkit::TempDir dir;
   const std::string src = dir.file("s.png"), pal = dir.file("p.png");
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=32x16 -frames:v 1 -update 1 -pix_fmt rgb24 " + src);

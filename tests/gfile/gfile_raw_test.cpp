@@ -120,6 +120,9 @@ TEST(GfileRaw, FilesCutShortDeliverWhatIsThere) {
     ASSERT_NE(g, nullptr) << n;
     for (int f = 0; f < g->output_frames; ++f)
       ASSERT_EQ(GFileGet(g.get()), 1) << n << " " << f;
+    // Every cut leaves some record short, and the source names it.
+    ASSERT_NE(GFileDamage(g.get()), nullptr) << n;
+    EXPECT_NE(std::string(GFileDamage(g.get())).find(" at byte "), std::string::npos) << GFileDamage(g.get());
     // The first frame is whole once its record is.
     if (n >= 20 + 4 + 768 + 4 + kW * kH) {
       GFileReset(g.get());
@@ -127,6 +130,12 @@ TEST(GfileRaw, FilesCutShortDeliverWhatIsThere) {
       EXPECT_EQ(output(*g), frames[0].pixels) << n;
     }
   }
+  write_bytes(dir.file("whole.raw"), whole);
+  Source g = open(dir.file("whole.raw"));
+  ASSERT_NE(g, nullptr);
+  for (int f = 0; f < g->output_frames; ++f)
+    ASSERT_EQ(GFileGet(g.get()), 1);
+  EXPECT_EQ(GFileDamage(g.get()), nullptr);
 }
 
 } // namespace

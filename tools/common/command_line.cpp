@@ -40,6 +40,11 @@ bool take(std::vector<char> &text, const SwitchRule &s) {
       GetSwitchFractional(text.data(), s.letter, &num, &den, 0, 0);
       break;
     }
+    case SwitchKind::text: {
+      std::vector<char> value(before + 1);
+      GetSwitchStr(text.data(), s.letter, value.data(), "");
+      break;
+    }
     }
     if (std::strlen(text.data()) == before)
       return took;

@@ -28,6 +28,7 @@ enum class SwitchKind {
   flag,     // "/Y"
   number,   // "/S10", "/S-2"
   fraction, // "/F15", "/F29.97", "/F30000;1001", "/F-100"
+  text,     // "/&pal.png", "/&\"dir/pal.png\"" (a value with '/' is quoted)
 };
 
 struct SwitchRule {

@@ -216,6 +216,10 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
                 j.in.c_str(), shown.c_str(), count, g->width, g->height, with_sound ? " with sound" : "",
                 size_text(size).c_str(), ms / 1000.0, ms ? count * 1000.0 / ms : 0.0);
   talk.done(summary);
+  // A damaged input still gives every frame as far as it decodes; the
+  // conversion then says what was wrong and fails.
+  if (const char *damage = GFileDamage(g.get()))
+    return talk.fail("vexconv: " + j.in + ": " + damage + " (OUT holds the frames as far as they decode)");
   return 0;
 }
 

@@ -5,6 +5,12 @@
 // call it through a KORVA handle.
 //
 // The file layout is described in korvane_format.h.
+//
+// Only whole 4x4 blocks are coded: with a side that is not a multiple of 4
+// the last columns or rows of the destination are left as they were.
+// Interlaced and doubled movies are reported at twice the stored height.
+// The delta work area of the sound belongs to the handle, so two movies can
+// be read at once.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +47,12 @@ struct KORVA {
 // `source` is a file name, or with flags kOpenByHandle an open descriptor
 // (pass korva_handle_arg(fd)) positioned at the movie's start: its position
 // becomes the base offset, it is never closed, and its position is left
-// alone. buffer_size 0 picks the default read-ahead. Null on failure.
+// alone. buffer_size 0 picks the default read-ahead; movies whose records
+// fit in it (rounded up to 4096, at least 8192, times 5/4) are read into
+// memory at open and a file opened by name is closed (korvane_storage.h).
+// Null, with the reason recorded, for a picture outside the library's
+// limits (util/limits.h), no frames, vertical mode 6, a frame's sound above
+// 16 MiB, or tables, trees or records that pass the end of the file.
 KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size);
 // The movie from the start of `source`, which the reader keeps.
 KORVA *KorvaOpen(vex::file::ByteSource source, uint32_t buffer_size);
@@ -49,8 +60,9 @@ void KorvaClose(KORVA *k);
 
 // Decodes the video of the current frame into the destination set by
 // KorvaToBuffer. 0 when done; 1 when the frame is refused (no destination,
-// a corrupt record, or data that does not decode; pixels already written
-// stay, nothing outside the destination is touched).
+// a record whose chunks do not fit, a palette chunk that stops early, runs
+// past the last block, an empty tree used, data that runs out; pixels
+// already written stay, nothing outside the picture is touched).
 uint32_t KorvaDoFrame(KORVA *k);
 
 // Moves to the next record and parses it. After the last frame: the ring
@@ -72,9 +84,10 @@ uint32_t KorvaToBuffer(KORVA *k, uint32_t left, uint32_t top, uint32_t pitch, ui
 // The current frame's sound of the lowest track whose bit
 // (kTrackBit << track) is in the mask, into out, which must hold the
 // track's largest decoded size (header word kHdrSoundSize + track). Bytes
-// written; 0 without chunk, for a chunk that does not decode, or when the
-// decoder cannot be opened; a compressed chunk whose decoded size is 0 or -1
-// returns it.
+// written; 0 without chunk, for a chunk that does not decode (one that
+// claims more than it holds, or more than the track's largest size), or
+// when the decoder cannot be opened; a compressed chunk whose decoded size
+// is 0 or -1 returns it.
 int32_t KorvaGetSound(KORVA *k, void *out, uint32_t track_mask);
 
 inline const void *korva_handle_arg(int fd) { return reinterpret_cast<const void *>(static_cast<intptr_t>(fd)); }

@@ -11,6 +11,10 @@
 // 16-bit escape values, and the tree itself in pre-order, each leaf's value
 // coded as its low byte (low-byte tree) then its high byte (high-byte tree);
 // a leaf equal to escape k stands for the k-th most recent value.
+//
+// The lookup table's first level is one bit wider than a balanced tree of
+// the same leaves would need, at most 16 bits for the full blocks' tree and
+// 12 for the others; second-level tables look at most kSubBits more.
 #pragma once
 
 #include <array>

@@ -118,7 +118,7 @@ inline constexpr std::array<uint8_t, 64> kCoefficientPlacement = {
 // The dequantisation tables (11-bit fixed point after the >> 11 of the
 // inverse transform, by row-major block index): quantisers 0 and 15 as
 // stored; quantiser q between them is quantiser 15 times kScaleNum[q] /
-// (kScaleDen[q] * 44).
+// (kScaleDen[q] * 44), rounded to the nearest, halves up.
 inline constexpr uint32_t kIntraRow0[64] = {
     65536, 90901, 85627, 91511, 65536, 61146, 48768, 24862,
     124989, 173365, 192998, 160332, 147714, 98203, 67644, 42322,

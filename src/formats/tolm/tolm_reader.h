@@ -3,10 +3,15 @@
 //
 // The file layout is described in tolm_format.h.
 //
-// The movie is read through a read-ahead ring of whole 4096-byte units that
-// is filled at open, or preloaded whole when the ring would hold at least
-// nine tenths of it. Frame records go into a record buffer and are decoded
-// into one of two frame buffers (one when every frame is a key frame).
+// The movie is read through a read-ahead ring of whole 4096-byte units,
+// sized to the busiest second of the movie and filled at open, or preloaded
+// whole when the ring would hold at least nine tenths of it. Frame records
+// go into a record buffer and are decoded once each into one of two frame
+// buffers (one when every frame is a key frame).
+//
+// There is no background reader thread and no sound output: everything
+// runs on the caller's thread (so the ring needs no locks), and the track
+// the open flags select is only remembered in wanted_track.
 #pragma once
 
 #include <cstdint>
@@ -87,8 +92,12 @@ struct TOLM {
 // Track ID the next TolmOpen selects under kTolmOpenByTrackId (-1 none).
 void TolmSetSoundTrack(int32_t id);
 // source is a file name, or a VEXFILE * positioned at the movie under
-// kTolmOpenHandle (its position becomes the base; it is neither moved nor
-// closed).
+// kTolmOpenHandle (its position becomes the base; its descriptor is read
+// with pread, so it is neither moved nor closed). Before anything is
+// allocated from them, the header must fit the bytes the file holds, and
+// every index entry of a playable frame must lie after the index, inside
+// the movie, no earlier than the entry before it, and no further from it than
+// the largest frame size; otherwise null, and TolmLastError() says why.
 TOLM *TolmOpen(const void *source, uint32_t flags);
 // The movie from the start of `source`, which the reader keeps.
 TOLM *TolmOpen(file::ByteSource source, uint32_t flags);
@@ -98,13 +107,19 @@ void TolmClose(TOLM *t);
 // records with the reader's own texts.
 const char *TolmLastError();
 
-// 0, or 1 when a read error has been seen or the record is damaged.
+// 0, or 1 when a read error has been seen or the record is damaged. A
+// sound packet longer than its record refuses that frame; a short read
+// marks the movie, and every later frame reports it.
 int32_t TolmDoFrame(TOLM *t);
 void TolmNextFrame(TOLM *t);
+// Decodes forward from the key frame at or before `frame`.
 void TolmGoto(TOLM *t, int32_t frame, uint32_t flags);
 // flags & 127: 0 backwards, 1 forwards, 2 nearest; bit 7: do not take f itself.
 int32_t TolmGetKeyFrame(const TOLM *t, int32_t frame, uint32_t flags);
-// 1 when skipped (never here), else 0.
+// Copies the latest decoded frame to 32-bit pixels through the YUV
+// blitters, with the movie's scaling mode, chroma swap ("TLMf", "TLMg") and
+// grey flag; a negative pitch writes a bottom-up buffer. 1 when skipped
+// (never here), else 0.
 int32_t TolmCopyToBuffer(TOLM *t, void *dest, int32_t pitch, int32_t height, int32_t x, int32_t y,
                          uint32_t flags);
 void TolmSetVideoDecoding(TOLM *t, int32_t on);

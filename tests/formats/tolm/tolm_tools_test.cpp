@@ -99,13 +99,12 @@ TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
         sum += std::abs(got - expected);
       }
     const double mean = static_cast<double>(sum) / (3.0 * want.size());
-    // One palette is made from the first frame for the whole movie: that
-    // frame comes back close everywhere, the later ones close on average
-    // (their new colours take the nearest of frame 1's).
-    if (f == 0) {
-      EXPECT_LE(worst, 26) << "frame 1";
-    }
-    EXPECT_LE(mean, 12.0) << "frame " << f + 1 << ", worst " << worst;
+    // One palette of 236 colours (the system colours keep the other 20) is
+    // built from the colours of all five frames: every frame comes back
+    // close on average, no pixel far from its colour.
+    // (Measured: worst 37-50, mean 5.2-6.8 of 255.)
+    EXPECT_LE(worst, 64) << "frame " << f + 1;
+    EXPECT_LE(mean, 8.0) << "frame " << f + 1 << ", worst " << worst;
   }
 }
 

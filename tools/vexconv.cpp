@@ -73,8 +73,9 @@ Frame switches (a value follows the letter without a space):
   /E<n>     last frame (default: the last)
   /T<n>     24-bit promotion of 8-bit output: 0 automatic, 1 always, 2 never
             (default 0)
-Palettes (8-bit outputs, and AVI, BMP, PNG, TIF from a palettised IN;
-a true-colour IN gets shared palettes built from its frames):
+Palettes (the 8-bit frames of FLC, PCX and GIF outputs, and of AVI, BMP,
+PNG and TIF from a palettised IN; a true-colour IN to FLC, PCX or GIF
+gets shared palettes built from its frames):
   /U<n>     palette period: at most n frames share one palette (default and
             0: 65536, one palette for the whole movie; /U1 one per frame)
   /P<n>     palette analysis: 0 palettised inputs keep their own palettes

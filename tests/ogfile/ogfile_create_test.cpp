@@ -169,6 +169,8 @@ TEST_F(Create, BadPlacesAndNamesFailWithTheKindsMessage) {
   const std::vector<uint8_t> frame = vex::ogtest::indexed_frame(kW, kH, kW, 0), pal = vex::ogtest::palette(0);
   OGFilePut(o, frame.data(), pal.data());
   EXPECT_EQ(o->error, 1);
+  EXPECT_NE(std::string(VEXLastError()).find("missing/: No such file or directory"), std::string::npos)
+      << VEXLastError();
   OGFilePut(o, frame.data(), pal.data());
   EXPECT_EQ(o->next_frame, 2) << "the writer goes on";
   EXPECT_EQ(OGFileClose(o), 0u);

@@ -77,7 +77,16 @@ Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   avi.first_sample = info.start;
   g.frame_count = static_cast<int32_t>(std::min<uint32_t>(info.length, INT32_MAX));
   avi.sound_bytes_per_frame = sound_per_frame(name, info.length, g.has_sound);
-  avi.bitmap = mv::StreamGetFrame(avi.getter, static_cast<int32_t>(info.start));
+  // The depth is the getter's (its header is set at its open); the first
+  // frame is decoded to show the video decodes, and converted here only
+  // when palettised, as a true-colour fetch may take it straight into the
+  // caller's rows.
+  const auto start = static_cast<int32_t>(info.start);
+  const auto header = bitmap_of(mv::StreamFrameBitmap(avi.getter), g.source_width, g.source_height);
+  if (header && header->header->bit_count == 8)
+    avi.bitmap = mv::StreamGetFrame(avi.getter, start);
+  else
+    avi.bitmap = mv::StreamDecodeFrame(avi.getter, start) ? mv::StreamFrameBitmap(avi.getter) : nullptr;
   const auto first = bitmap_of(avi.bitmap, g.source_width, g.source_height);
   if (!first) {
     util::fail(util::Status::kUnsupported, "the first frame of %s cannot be decoded", name);

@@ -239,6 +239,8 @@ bool StreamDecodeFrame(Getter *g, int32_t position) {
   return v.frame(position - video_start(v)) != nullptr;
 }
 
+const void *StreamFrameBitmap(const Getter *g) { return g ? g->bitmap.data() : nullptr; }
+
 bool StreamFrameInto(Getter *g, int32_t position, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch) {
   if (!g || g->bits == 8)
     return false;

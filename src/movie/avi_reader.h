@@ -118,6 +118,10 @@ const void *StreamGetFrame(Getter *g, int32_t position);
 // streams) or 0. False when that cannot be done exactly; the bitmap is
 // then the way.
 bool StreamDecodeFrame(Getter *g, int32_t position);
+// The packed bitmap StreamGetFrame fills: its header is valid from the
+// getter's open, its table and rows hold the last frame converted (zero
+// before the first). Null for a null getter.
+const void *StreamFrameBitmap(const Getter *g);
 bool StreamFrameInto(Getter *g, int32_t position, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 void StreamGetFrameClose(Getter *g);
 

@@ -2,6 +2,7 @@
 // and the placing of decoded pictures into it.
 #include <unistd.h>
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,12 +22,11 @@ void Picture::grey_table(int levels) {
   }
 }
 
-std::vector<uint8_t> read_file(const char *name, bool *ok) {
+namespace {
+
+std::vector<uint8_t> read_whole(file::ByteSource &source, bool *ok) {
   *ok = false;
   std::vector<uint8_t> bytes;
-  file::ByteSource source;
-  if (source.open(name) != util::Status::kOk)
-    return bytes;
   if (source.size() > kMaxFileBytes) {
     util::fail(util::Status::kTooLarge, "a file of %llu bytes is larger than any picture",
                static_cast<unsigned long long>(source.size()));
@@ -37,6 +37,16 @@ std::vector<uint8_t> read_file(const char *name, bool *ok) {
   if (!*ok)
     bytes.clear();
   return bytes;
+}
+
+} // namespace
+
+std::vector<uint8_t> read_file(const char *name, bool *ok) {
+  *ok = false;
+  file::ByteSource source;
+  if (source.open(name) != util::Status::kOk)
+    return {};
+  return read_whole(source, ok);
 }
 
 bool write_file(const char *name, std::span<const uint8_t> bytes) {
@@ -110,10 +120,34 @@ void put_colour(uint8_t *row, int32_t x, int32_t bits, const uint8_t *bgra) {
 
 using HeaderReader = int32_t (*)(const char *, Picture &, bool);
 
+// The BMP, PCX and TGA codecs tell another kind of file by its first 128
+// bytes at most (and by a size below 128): a file longer than that is read
+// whole only when its first bytes pass, so a movie tried as a still on its
+// way to the movie readers costs one short read, not three whole ones.
+// The refusal and its reason are the codec's own either way.
+constexpr size_t kProbeBytes = 128;
+
+template <int32_t (*Decode)(std::span<const uint8_t>, Picture &, bool)>
+bool refused_by_first_bytes(file::ByteSource &source) {
+  std::array<uint8_t, kProbeBytes> head{};
+  if (source.size() <= kProbeBytes || !source.read_exact(0, head.data(), head.size()))
+    return false; // the whole read decides, and says why
+  Picture scratch;
+  if (Decode(head, scratch, true) != 0 && util::last_status() == util::Status::kNotThisFormat)
+    return true;
+  util::clear_reason(); // a cut header in the probe is no finding of the file's
+  return false;
+}
+
 template <int32_t (*Decode)(std::span<const uint8_t>, Picture &, bool)>
 int32_t from_bytes(const char *name, Picture &p, bool header_only) {
+  file::ByteSource source;
+  if (source.open(name) != util::Status::kOk)
+    return kNoFile;
+  if (refused_by_first_bytes<Decode>(source))
+    return kBadFile;
   bool ok = false;
-  const std::vector<uint8_t> bytes = read_file(name, &ok);
+  const std::vector<uint8_t> bytes = read_whole(source, &ok);
   if (!ok)
     return kNoFile;
   return Decode(bytes, p, header_only);

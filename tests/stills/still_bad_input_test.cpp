@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "stills/still_codec.h"
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
@@ -212,6 +213,53 @@ TEST(StillReasons, MissingJunkAndGoodFiles) {
   EXPECT_EQ(StillInfo(Format::bmp, dir.file("good.bmp").c_str(), &info), 0);
   EXPECT_EQ(vex::util::last_status(), Status::kOk);
   EXPECT_STREQ(VEXLastError(), "");
+}
+
+// BMP, PCX and TGA files longer than 128 bytes are first judged by their
+// first 128 bytes and read whole only when those could be of the format.
+// Whatever the way, the result, the kind of reason and its text are the
+// codec's on the whole file, around the probe's length and beyond it.
+TEST(StillReasons, FirstBytesJudgeAsTheWholeFileWould) {
+  vex::testkit::TempDir dir;
+  using Decode = int32_t (*)(std::span<const uint8_t>, Picture &, bool);
+  const struct {
+    Format format;
+    const char *name;
+    Decode decode;
+    std::vector<uint8_t> head;
+  } kinds[] = {
+      {Format::bmp, "BMP", decode_bmp, {'B', 'M'}},
+      {Format::pcx, "PCX", decode_pcx, {0x0A, 5, 1, 8}},
+      {Format::tga, "TGA", decode_tga, {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0x10, 0, 24, 0}},
+  };
+  uint32_t seed = 7;
+  for (const auto &k : kinds)
+    for (const size_t size : {size_t{100}, size_t{128}, size_t{129}, size_t{4000}})
+      for (const bool looks_like_it : {false, true}) {
+        std::vector<uint8_t> bytes(size);
+        for (auto &b : bytes)
+          b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+        bytes[0] = 0x55; // none of the three begins so
+        if (looks_like_it)
+          std::copy(k.head.begin(), k.head.end(), bytes.begin());
+        const std::string name = dir.file("f.bin");
+        spill(name, bytes);
+        Picture whole;
+        const int32_t want = k.decode(bytes, whole, true);
+        const auto want_status = vex::util::last_status();
+        const std::string want_reason = VEXLastError();
+        Info info{};
+        const int32_t got = StillInfo(k.format, name.c_str(), &info);
+        SCOPED_TRACE(std::string(k.name) + ", " + std::to_string(size) + " bytes" +
+                     (looks_like_it ? ", format's first bytes" : ""));
+        EXPECT_EQ(got != 0, want != 0);
+        if (want != 0) {
+          EXPECT_EQ(vex::util::last_status(), want_status);
+          if (want_status == vex::util::Status::kNotThisFormat) {
+            EXPECT_EQ(std::string(VEXLastError()), want_reason);
+          }
+        }
+      }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #!/bin/sh
 # vexconv beside the ffmpeg command that does the same job, on the same
 # 640x480 MPEG-4 movie with sound, in the same run: wall time (best of
-# $RUNS) and output size for
+# $RUNS), the processor time of that run, and output size for
 #   movie -> AVI (Motion JPEG at quantiser 2, 4:4:4, PCM sound)
 #   movie -> numbered PNGs
 # Usage: vexconv_vs_ffmpeg.sh VEXCONV [SECONDS] [RUNS]
@@ -16,27 +16,44 @@ ffmpeg -loglevel error -y -f lavfi -i "testsrc2=size=640x480:rate=25:duration=$S
   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$SECONDS_LONG" \
   -c:v mpeg4 -q:v 4 -c:a pcm_s16le -ac 2 "$WORK/in.avi"
 
-# Best wall time of $RUNS runs of a command, in seconds.
+# Best wall time of $RUNS runs of a command, in seconds, and beside it
+# the processor time (user + system, children included) of the same
+# fastest run: other work on the machine moves wall time far more.
 best() {
   best_s=
+  best_cpu=
   i=0
   while [ $i -lt "$RUNS" ]; do
     rm -rf "$WORK/out" && mkdir "$WORK/out"
+    times >"$WORK/cpu0"
     t0=$(date +%s.%N)
     "$@" >/dev/null 2>&1
     t1=$(date +%s.%N)
+    times >"$WORK/cpu1"
+    c0=$(cpu_of "$WORK/cpu0")
+    c1=$(cpu_of "$WORK/cpu1")
     s=$(awk "BEGIN { print $t1 - $t0 }")
-    if [ -z "$best_s" ] || [ "$(awk "BEGIN { print ($s < $best_s) }")" = 1 ]; then best_s=$s; fi
+    if [ -z "$best_s" ] || [ "$(awk "BEGIN { print ($s < $best_s) }")" = 1 ]; then
+      best_s=$s
+      best_cpu=$(awk "BEGIN { print $c1 - $c0 }")
+    fi
     i=$((i + 1))
   done
-  echo "$best_s"
+  echo "$best_s $best_cpu"
 }
+
+# Processor seconds of the finished children in the output of `times`
+# (its second line: user and system, as 1m2.5s).
+cpu_of() { tail -1 "$1" | awk '{ print to_s($1) + to_s($2) }
+  function to_s(t,  m) { m = t; sub(/m.*/, "", m); sub(/^[0-9]+m/, "", t); sub(/s$/, "", t); return m * 60 + t }'; }
 
 size_of() { du -cb "$@" | tail -1 | cut -f1; }
 
-report() { # job, our seconds, ffmpeg's seconds, our bytes, ffmpeg's bytes
-  printf '%-22s vexconv %6.2f s  ffmpeg %6.2f s  time ratio %5.2f   bytes %11s vs %11s (%.2f)\n' \
-    "$1" "$2" "$3" "$(awk "BEGIN { print $2 / $3 }")" "$4" "$5" "$(awk "BEGIN { print $4 / $5 }")"
+report() { # job, "our wall our cpu", "their wall their cpu", our bytes, their bytes
+  set -- "$1" ${2} ${3} "$4" "$5"
+  printf '%-22s vexconv %6.2f s (cpu %6.2f)  ffmpeg %6.2f s (cpu %6.2f)  wall ratio %5.2f  cpu ratio %5.2f   bytes %11s vs %11s (%.2f)\n' \
+    "$1" "$2" "$3" "$4" "$5" "$(awk "BEGIN { print $2 / $4 }")" "$(awk "BEGIN { print $3 / $5 }")" "$6" "$7" \
+    "$(awk "BEGIN { print $6 / $7 }")"
 }
 
 # Motion JPEG: the writer sets the encoder's quantiser to 2 (quality 9999

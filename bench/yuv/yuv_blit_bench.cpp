@@ -1,5 +1,5 @@
-// YUV_blit_32bpp at 640x480 in its main modes, beside libswscale's
-// YUV420P -> BGRA conversion of the same planes in the same run.
+// YUV_blit_32bpp at 640x480 in every mode, each beside libswscale's
+// conversion of the same planes to the same output in the same run.
 #include <benchmark/benchmark.h>
 
 extern "C" {
@@ -36,35 +36,66 @@ void Blit(benchmark::State &state, uint32_t flags, int out_scale_x, int out_scal
     YUV_blit_32bpp(dest.data(), 0, 0, W * 4 * out_scale_x, planes().data(), 0, 0, W, H, W, H, flags);
     benchmark::DoNotOptimize(dest.data());
   }
-  state.SetItemsProcessed(state.iterations() * W * H);
-  state.counters["Mpx/s"] = benchmark::Counter(double(state.iterations()) * W * H / 1e6, benchmark::Counter::kIsRate);
+  const double pixels = double(W) * ((flags >> 28 & 7) == 6 ? H / 2 : H); // mode 6 converts even rows only
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * pixels));
+  state.counters["Mpx/s"] = benchmark::Counter(double(state.iterations()) * pixels / 1e6, benchmark::Counter::kIsRate);
 }
 
-void Swscale(benchmark::State &state, int algorithm) {
-  SwsContext *ctx = sws_getContext(W, H, AV_PIX_FMT_YUV420P, W, H, AV_PIX_FMT_BGRA, algorithm, nullptr, nullptr, nullptr);
-  std::vector<uint8_t> dest(size_t(W) * H * 4);
+// The peer for each mode: libswscale from YUV420P (GRAY8 for grey: the
+// luma plane alone) to BGRA at the mode's output size, with the mode's row
+// steps: rows_out 2 leaves every other destination row (modes 2 and 5),
+// rows_in 2 reads every other source row with the chroma rows that follow
+// the doubled pitch (mode 6).
+struct Peer {
+  int algorithm;
+  int scale_x = 1, scale_y = 1;
+  bool grey = false;
+  int rows_out = 1, rows_in = 1;
+};
+
+void Swscale(benchmark::State &state, Peer peer) {
+  const int in_h = H / peer.rows_in, out_w = W * peer.scale_x, out_h = in_h * peer.scale_y;
+  SwsContext *ctx = sws_getContext(W, in_h, peer.grey ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_YUV420P, out_w, out_h,
+                                   AV_PIX_FMT_BGRA, peer.algorithm, nullptr, nullptr, nullptr);
+  std::vector<uint8_t> dest(size_t(out_w) * out_h * peer.rows_out * 4);
   const uint8_t *p = planes().data();
   // Plane 1 drives red (Cr), plane 2 blue (Cb): YUV420P wants Cb first.
   const uint8_t *src[4] = {p, p + W * H + (W / 2) * (H / 2), p + W * H, nullptr};
-  const int src_stride[4] = {W, W / 2, W / 2, 0};
+  const int src_stride[4] = {W * peer.rows_in, W / 2 * peer.rows_in, W / 2 * peer.rows_in, 0};
   uint8_t *dst[4] = {dest.data(), nullptr, nullptr, nullptr};
-  const int dst_stride[4] = {W * 4, 0, 0, 0};
+  const int dst_stride[4] = {out_w * 4 * peer.rows_out, 0, 0, 0};
   for (auto _ : state) {
-    sws_scale(ctx, src, src_stride, 0, H, dst, dst_stride);
+    sws_scale(ctx, src, src_stride, 0, in_h, dst, dst_stride);
     benchmark::DoNotOptimize(dest.data());
   }
   sws_freeContext(ctx);
-  state.SetItemsProcessed(state.iterations() * W * H);
-  state.counters["Mpx/s"] = benchmark::Counter(double(state.iterations()) * W * H / 1e6, benchmark::Counter::kIsRate);
+  const double pixels = double(W) * in_h;
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * pixels));
+  state.counters["Mpx/s"] = benchmark::Counter(double(state.iterations()) * pixels / 1e6, benchmark::Counter::kIsRate);
 }
 
+// Source pixels a second (counted like the peer's: half the rows in mode 6).
 BENCHMARK_CAPTURE(Blit, copy, 0u, 1, 1);
 BENCHMARK_CAPTURE(Blit, copy_plain, uint32_t{YUV_NO_SIMD}, 1, 1);
+BENCHMARK_CAPTURE(Swscale, copy_point, Peer{SWS_POINT});
+BENCHMARK_CAPTURE(Swscale, copy_bilinear, Peer{SWS_BILINEAR});
+BENCHMARK_CAPTURE(Blit, double_height, 1u << 28, 1, 2);
+BENCHMARK_CAPTURE(Swscale, double_height_point, Peer{SWS_POINT, 1, 2});
+BENCHMARK_CAPTURE(Swscale, double_height_fast_bilinear, Peer{SWS_FAST_BILINEAR, 1, 2});
+BENCHMARK_CAPTURE(Blit, alternate_rows, 2u << 28, 1, 2);
+BENCHMARK_CAPTURE(Swscale, alternate_rows_point, Peer{SWS_POINT, 1, 1, false, 2});
 BENCHMARK_CAPTURE(Blit, double_width, 3u << 28, 2, 1);
+BENCHMARK_CAPTURE(Swscale, double_width_point, Peer{SWS_POINT, 2, 1});
+BENCHMARK_CAPTURE(Swscale, double_width_fast_bilinear, Peer{SWS_FAST_BILINEAR, 2, 1});
 BENCHMARK_CAPTURE(Blit, double_both, 4u << 28, 2, 2);
+BENCHMARK_CAPTURE(Swscale, double_both_point, Peer{SWS_POINT, 2, 2});
+BENCHMARK_CAPTURE(Swscale, double_both_fast_bilinear, Peer{SWS_FAST_BILINEAR, 2, 2});
+BENCHMARK_CAPTURE(Blit, double_width_alternate_rows, 5u << 28, 2, 2);
+BENCHMARK_CAPTURE(Swscale, double_width_alternate_rows_point, Peer{SWS_POINT, 2, 1, false, 2});
+BENCHMARK_CAPTURE(Blit, half_height, 6u << 28, 1, 1);
+BENCHMARK_CAPTURE(Swscale, half_height_point, Peer{SWS_POINT, 1, 1, false, 1, 2});
 BENCHMARK_CAPTURE(Blit, grey, uint32_t{YUV_GREY}, 1, 1);
-BENCHMARK_CAPTURE(Swscale, point, SWS_POINT);
-BENCHMARK_CAPTURE(Swscale, bilinear, SWS_BILINEAR);
+BENCHMARK_CAPTURE(Swscale, grey_point, Peer{SWS_POINT, 1, 1, true});
 
 } // namespace
 

@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "audio/audio_codec.h"
 #include "audio/block_layout.h"
 #include "util/record.h"
@@ -24,12 +28,27 @@ void dequantise(const AUDIODEC *d, const BlockContent &c, float *y) {
   y[1] = c.x1;
 }
 
-// Step 6: round to nearest (halves to even) and clamp, without branches so
-// that the loop vectorises: adding and removing 1.5 * 2^23 leaves a float of
-// magnitude below 2^22 rounded to an integer.
+// Step 6: round to nearest (halves to even) and clamp: adding and removing
+// 1.5 * 2^23 leaves a float of magnitude below 2^22 rounded to an integer.
+// The clamps keep NaN out (it becomes -32768). GCC does not turn the
+// comparisons into vector code while floating-point traps are assumed, so
+// the x86 loop spells them out: maxps and minps return their second operand
+// when the first is NaN, exactly as the comparisons below.
 void to_samples(const float *y, float scale, int16_t *out, uint32_t n) {
   constexpr float kRound = 12582912.0f;
-  for (uint32_t i = 0; i < n; ++i) {
+  uint32_t i = 0;
+#if defined(__SSE2__)
+  const __m128 k = _mm_set1_ps(kRound), lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
+  const __m128 sc = _mm_set1_ps(scale);
+  const auto four = [&](uint32_t at) {
+    __m128 v = _mm_mul_ps(_mm_loadu_ps(y + at), sc);
+    v = _mm_min_ps(_mm_max_ps(v, lo), hi);
+    return _mm_cvttps_epi32(_mm_sub_ps(_mm_add_ps(v, k), k));
+  };
+  for (; i + 8 <= n; i += 8)
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_packs_epi32(four(i), four(i + 4)));
+#endif
+  for (; i < n; ++i) {
     float v = y[i] * scale;
     v = v > -32768.0f ? v : -32768.0f; // NaN too
     v = v < 32767.0f ? v : 32767.0f;

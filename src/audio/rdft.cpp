@@ -1,5 +1,7 @@
 #include "audio/rdft.h"
 
+#include "audio/rdft_avx2.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -108,9 +110,10 @@ template <bool Forward> void complex_transform(float *re, float *im, uint32_t m,
 // From the complex spectrum Z of z[j] = x[2j] + i x[2j+1] to the real
 // spectrum: with E = (Z[k] + conj Z[m-k]) / 2 and O = (Z[k] - conj Z[m-k]) / 2i
 // (the spectra of the even and odd samples), X[k] = E + W^k O and
-// X[m-k] = conj(E - W^k O), W = e^{2 pi i / n}.
+// X[m-k] = conj(E - W^k O), W = e^{2 pi i / n}. Done here for k < upto
+// (and the partners m - k), the rest by the 256-bit split.
 VEX_RDFT_CLONES void split_forward(const float *__restrict re, const float *__restrict im, float *__restrict a, uint32_t m,
-                                   const RdftTables &t) {
+                                   const RdftTables &t, uint32_t upto) {
   a[0] = re[0] + im[0];
   a[1] = re[0] - im[0];
   // Two passes so that both vectorise: the arithmetic over contiguous
@@ -119,7 +122,7 @@ VEX_RDFT_CLONES void split_forward(const float *__restrict re, const float *__re
   const float *__restrict wr = t.split_re;
   const float *__restrict wi = t.split_im;
   const uint32_t half = m / 2;
-  for (uint32_t k = 1; k < half; ++k) {
+  for (uint32_t k = 1; k < upto; ++k) {
     const float pr = re[k], pi = im[k], qr = re[m - k], qi = im[m - k];
     const float er = 0.5f * (pr + qr), ei = 0.5f * (pi - qi);
     const float or_ = 0.5f * (pi + qi), oi = -0.5f * (pr - qr);
@@ -129,11 +132,11 @@ VEX_RDFT_CLONES void split_forward(const float *__restrict re, const float *__re
     hi_r[k] = er - tr;
     hi_i[k] = ti - ei;
   }
-  for (uint32_t k = 1; k < half; ++k) {
+  for (uint32_t k = 1; k < upto; ++k) {
     a[2 * k] = lo_r[k];
     a[2 * k + 1] = lo_i[k];
   }
-  for (uint32_t k = 1; k < half; ++k) {
+  for (uint32_t k = 1; k < upto; ++k) {
     a[2 * (m - k)] = hi_r[k];
     a[2 * (m - k) + 1] = hi_i[k];
   }
@@ -171,22 +174,32 @@ VEX_RDFT_CLONES void split_inverse(const float *__restrict a, float *__restrict 
 
 bool rdft_size_ok(uint32_t n) { return n >= 4 && n <= kRdftMaxSize && (n & (n - 1)) == 0; }
 
-void rdft(uint32_t n, int sign, float *a, RdftTables &tables) {
+void rdft(uint32_t n, int sign, float *a, RdftTables &tables, RdftPath path) {
   if (!rdft_size_ok(n))
     return;
   if (tables.size != n)
     build_tables(n, tables);
   const uint32_t m = n / 2;
+  static const bool wide = rdft_avx2_available();
+  const bool use_wide = wide && path == RdftPath::best && m >= 64;
   alignas(32) float re[kRdftMaxSize / 2];
   alignas(32) float im[kRdftMaxSize / 2];
   if (sign > 0) {
-    for (uint32_t i = 0; i < m; ++i) {
-      const uint32_t r = tables.bitrev[i];
-      re[i] = a[2 * r];
-      im[i] = a[2 * r + 1];
+    if (use_wide) {
+      forward_transform_avx2(a, re, im, m, tables);
+      split_forward_avx2(re, im, a, m, tables);
+      split_forward(re, im, a, m, tables, 8);
+    } else {
+      for (uint32_t i = 0; i < m; ++i) {
+        const uint32_t r = tables.bitrev[i];
+        re[i] = a[2 * r];
+        im[i] = a[2 * r + 1];
+      }
+      complex_transform<true>(re, im, m, tables);
+      split_forward(re, im, a, m, tables, m / 2);
     }
-    complex_transform<true>(re, im, m, tables);
-    split_forward(re, im, a, m, tables);
+  } else if (use_wide) {
+    rdft_inverse_avx2(a, re, im, m, tables);
   } else {
     split_inverse(a, re, im, m, tables);
     complex_transform<false>(re, im, m, tables);

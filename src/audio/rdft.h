@@ -14,7 +14,8 @@
 //
 // The real sequence is transformed as n/2 complex values (even samples real,
 // odd samples imaginary) by an iterative radix-2 transform over separate
-// real and imaginary arrays (gathered in bit-reversed order), with the split
+// real and imaginary arrays (gathered in bit-reversed order; rdft_avx2.h
+// for the same stages in 256-bit registers), with the split
 // that separates the even and odd halves' spectra before (inverse) or after
 // (forward) it. The stages are written to vectorise; GCC also builds them
 // for AVX2, and the AVX2 build is picked at load time when the processor
@@ -45,8 +46,13 @@ struct RdftTables {
 // True for the sizes the transform handles: powers of two from 4 to 4096.
 bool rdft_size_ok(uint32_t n);
 
+// Which code runs the complex transform: the best the processor has (the
+// 256-bit one from 128 points up where it has AVX2 and FMA), or the plain
+// stages whatever the processor (the tests compare both).
+enum class RdftPath { best, plain };
+
 // Transforms a[0 .. n-1] in place; sign > 0 forward, otherwise inverse.
 // Sizes that rdft_size_ok refuses leave a untouched.
-void rdft(uint32_t n, int sign, float *a, RdftTables &tables);
+void rdft(uint32_t n, int sign, float *a, RdftTables &tables, RdftPath path = RdftPath::best);
 
 } // namespace vex::audio

@@ -70,6 +70,24 @@ TEST(CodecDecoder, OutputIsClampedToSixteenBits) {
   EXPECT_EQ(decode(d2.get(), constant_block(d2->n, d2->bands, -40000), 100000).pcm[5], -32768);
 }
 
+// Rounding to nearest with halves to even over a whole block: a block whose
+// only content is x0 gives x0 / sqrt(n) in every sample before rounding.
+TEST(CodecDecoder, OutputRoundsHalvesToEven) {
+  for (const auto &[value, want] : {std::pair{2.5f, int16_t{2}}, {3.5f, int16_t{4}}, {-2.5f, int16_t{-2}},
+                                    {-3.5f, int16_t{-4}}, {0.49f, int16_t{0}}, {1000.51f, int16_t{1001}}}) {
+    DecPtr d(AudioDecOpen(22050, 1, 1));
+    BlockContent c{};
+    c.x0 = value * std::sqrt(static_cast<float>(d->n)); // sqrt(n) a power of two: exact
+    std::vector<uint8_t> block(max_block_bytes(d->n));
+    block.resize(write_block(c, d->n, d->bands, block.data()));
+    const Decoded r = decode(d.get(), block, block.size());
+    int wrong = 0;
+    for (int16_t s : r.pcm)
+      wrong += s != want;
+    EXPECT_EQ(wrong, 0) << value << " first " << r.pcm[0];
+  }
+}
+
 TEST(CodecDecoder, ReadsStopAtThePacketLength) {
   // A block with busy coefficients, given fewer words than it holds (its
   // last word has at least one bit that is not padding): the

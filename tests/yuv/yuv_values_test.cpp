@@ -112,4 +112,37 @@ TEST(YuvValues, EveryTripleMatchesTheFormulasOnBothPaths) {
   vex::yuv::set_simd_level(2);
 }
 
+// Every luma value in grey mode, with and without alpha and doubled width,
+// on every path: one row holds 0..255 twice over, so the 16-pixel groups
+// and the plain tail both see every value.
+TEST(YuvValues, GreyEveryLumaEveryPath) {
+  constexpr int32_t P = 512, S = 2;
+  std::vector<uint8_t> frame(size_t{P} * S * 3 / 2, 128), alpha(size_t{P} * S);
+  for (int32_t x = 0; x < P; ++x)
+    frame[size_t(x)] = frame[size_t(P + x)] = static_cast<uint8_t>(x), alpha[size_t(x)] = static_cast<uint8_t>(255 - x);
+  YUV_init(3);
+  for (const int level : {2, 1, 0})
+    for (const bool with_alpha : {false, true})
+      for (const uint32_t mode : {0u, 3u}) {
+        vex::yuv::set_simd_level(level);
+        const int32_t scale = mode == 3 ? 2 : 1;
+        std::vector<uint32_t> out(size_t{P} * scale * S, 0xDEADBEEFu);
+        const uint32_t flags = YUV_GREY | mode << 28;
+        // 509 pixels from x = 1: groups of 16 and a plain tail of 13.
+        if (with_alpha)
+          YUV_blit_32abpp(out.data(), 0, 0, P * scale * 4, frame.data(), 1, 0, P - 3, 1, P, S, alpha.data(), flags);
+        else
+          YUV_blit_32bpp(out.data(), 0, 0, P * scale * 4, frame.data(), 1, 0, P - 3, 1, P, S, flags);
+        int bad = 0;
+        for (int32_t i = 0; i < P - 3; ++i) {
+          const int32_t x = i + 1;
+          const uint32_t want = expected_grey(frame[size_t(x)]) | (with_alpha ? uint32_t{alpha[size_t(x)]} << 24 : 0u);
+          for (int32_t k = 0; k < scale; ++k)
+            bad += out[size_t(i * scale + k)] != want;
+        }
+        EXPECT_EQ(bad, 0) << "level " << level << " alpha " << with_alpha << " mode " << mode;
+      }
+  vex::yuv::set_simd_level(2);
+}
+
 } // namespace

@@ -21,7 +21,8 @@ set(layers
   "platform:util file formats"
   "ui:util file"
   "gfile:util file flic audio formats yuv stills movie platform"
-  "sfile:util file audio formats movie platform gfile")
+  "sfile:util file audio formats movie platform gfile"
+  "ogfile:util file flic stills movie ui gfile")
 
 set(known "")
 foreach(layer IN LISTS layers)

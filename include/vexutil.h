@@ -14,5 +14,6 @@
 #include "vexutil/gfile.h"
 #include "vexutil/sfile.h"
 #include "vexutil/ui.h"
+#include "vexutil/ogfile.h"
 
 #endif

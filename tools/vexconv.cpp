@@ -1,6 +1,7 @@
-// vexconv IN OUT [switches]: reads IN through the graphics source (or, for
-// an output of compressed sound chunks, the sound source) and writes OUT,
-// whose kind follows from its extension.
+// vexconv IN OUT [switches]: reads IN through the graphics source (and its
+// sound through the sound source) and writes OUT through the output writer,
+// or, for an output of compressed sound chunks, through the compressed-sound
+// writer; OUT's kind follows from its extension.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +11,11 @@
 
 #include "common/command_line.h"
 #include "common/chunk_stream.h"
-#include "common/flic_output.h"
+#include "common/picture_job.h"
 #include "common/sound_conversion.h"
 #include "common/talk.h"
 #include "vexutil/gfile.h"
+#include "vexutil/sfile.h"
 #include "vexutil/ui.h"
 #include "vexutil/util.h"
 #include "vexutil/version.h"
@@ -24,62 +26,116 @@ using vex::tools::CommandLine;
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-               "usage: vexconv [--gui] IN OUT [/F<fps>] [/A<fps>] [/X<x>] [/Y<y>] [/W<w>] [/H<h>]\n"
-               "               [/S<first>] [/E<last>] [/T<n>] [/P<mode>] [/U<frames>] [/Q<entries>]\n"
-               "               [/I<index>] [/$<entries>] [/D<n>] [/&<palette file>] [/O] [/Q]\n"
-               "Converts IN (any picture input: FLIC, Korvane, Tolm, AVI, QuickTime, BMP,\n"
-               "PCX, PNG, TGA, TIF, GIF, JPEG, raw frame files, lists and numbered series)\n"
-               "to OUT (%s).\n"
-               "  /F<fps>  playback rate: IN's frames are shown at this rate (default: IN's)\n"
-               "  /A<fps>  output rate: frames are dropped or repeated to reach it\n"
-               "           (default: the playback rate)\n"
-               "           rates are exact: /F15, /F29.97, /F30000;1001; -1 to -1500 is a\n"
-               "           frame duration in ms, below -1500 one in 10 us units\n"
-               "  /X<x> /Y<y>  origin of the output window in IN (may be negative)\n"
-               "  /W<w> /H<h>  size of the output window (default: IN's size)\n"
-               "  /S<n>   first frame (1 = the first, the default)\n"
-               "  /E<n>   last frame (default: the last)\n"
-               "  /T<n>   24-bit promotion: 0 automatic, 1 always, 2 never\n"
-               "Palettes (frames are 8-bit; a true-colour IN gets shared palettes):\n"
-               "  /U<n>   palette period: at most n frames share one palette (default and 0:\n"
-               "          65536, one palette for the whole movie; /U1 a palette per frame)\n"
-               "  /P<n>   palette analysis: 0 palettised inputs keep their own palettes\n"
-               "          (when /U is 32000 or more; the default), 1 every input gets built\n"
-               "          palettes, 2 as 1 and a palette also ends where IN's palette changes\n"
-               "  /Q<n>   palette entries the frames may use (default and 0: 256)\n"
-               "  /I<n>   first of those entries (default: centred, (256 - entries) / 2)\n"
-               "  /$<n>   split: n of the entries alternate, so that one palette is loaded\n"
-               "          while the other is on screen (default 0; at most half)\n"
-               "  /D<n>   system colours: 0 built palettes keep the 20 fixed colours in\n"
-               "          entries 0-9 and 246-255 (default), 1 every palette does, 2 none\n"
-               "  /&<file> palette file: a picture or movie whose colours make the palette;\n"
-               "          quote a name with folders: /&\"dir/pal.png\" (default: none)\n"
-               "  /O      replace OUT when it exists\n"
-               "  /Q      (no number) quiet: no progress bar, no summary\n"
-               "  /-X     cancels every earlier /X\n"
-               "  --gui   run in a window (needs a display)\n"
-               "  -y, -q  the same as /O and /Q\n"
+R"(usage: vexconv [--gui] [--codec NAME] [--sound FILE] IN OUT [switches]
 
-               "A progress bar shows on stderr when it is a terminal; an existing OUT\n"
-               "is replaced only after a Yes on the terminal, or with /O.\n"
-               "%s"
-               "Exit status: 0 done, 1 failure, 2 bad command line.\n\n",
-               vex::tools::kOutputExtensions, vex::tools::kNameRuleHelp);
+Converts IN to OUT. IN is anything the library reads: FLIC (.flc .fli),
+Korvane (.kvn) and Tolm (.tlm) movies and self-playing executables, AVI,
+QuickTime (.mov), still images (.bmp .pcx .png .tga .tif .gif .jpg), raw
+frame files, list files (.lst) and numbered series. OUT's extension (any
+letter case) picks what is written:
+
+  .flc (or none)  FLIC animation, 8-bit frames with shared palettes
+  .avi            AVI movie: 8-bit frames with their palettes when IN is
+                  palettised, else 24-bit; uncompressed unless --codec names
+                  an encoder; with IN's sound as a PCM track
+  .bmp .png .tif  numbered still images at IN's depth (8 or 24 bits)
+  .jpg .tga       numbered still images at 24 bits
+  .pcx .gif       numbered still images at 8 bits
+  .vcs            IN's sound as compressed sound chunks (switches below)
+
+Still images are numbered from 0 with as many digits as the frame count
+needs: 250 frames to shot.png write shot000.png to shot249.png; a single
+frame writes shot.png itself. OUT is written under a hidden temporary name
+(.vxXXXXXX) in its own folder and renamed when it is complete, so a
+failure, a cancel or Ctrl-C never leaves a half-written OUT (each still is
+renamed into place when it is saved; a cancel removes those written).
+
+Options:
+  --codec NAME  AVI video encoder (see vexinfo --codecs), e.g. mjpeg, ffv1,
+                mpeg4; default none (uncompressed rows). With --gui, "?"
+                shows the list to pick from.
+  --sound FILE  AVI: the sound track from FILE (any sound input: WAV, raw
+                PCM, a movie) instead of IN's own
+  --gui         run behind a window (needs a display)
+  -h, --help    this text;  --version  the version
+  -y, -q        the same as /O and /Q
+
+Frame switches (a value follows the letter without a space):
+  /F<fps>   playback rate: IN's frames are shown at this rate (default IN's)
+  /A<fps>   output rate: frames are dropped or repeated to reach it
+            (default: the playback rate). Rates are exact: /F15, /F29.97,
+            /F30000;1001; -1 to -1500 is a frame time in ms, below -1500
+            one in units of 10 us (/F-6667 = 15 fps)
+  /X<px> /Y<px>  origin of the output window in IN (default 0 0; may be
+            negative: IN then sits inside a larger picture)
+  /W<px> /H<px>  size of the output window (default: IN's size)
+  /S<n>     first frame, 1 = the first (default 1)
+  /E<n>     last frame (default: the last)
+  /T<n>     24-bit promotion of 8-bit output: 0 automatic, 1 always, 2 never
+            (default 0)
+Palettes (the 8-bit frames of FLC, PCX and GIF outputs, and of AVI, BMP,
+PNG and TIF from a palettised IN; a true-colour IN to FLC, PCX or GIF
+gets shared palettes built from its frames):
+  /U<n>     palette period: at most n frames share one palette (default and
+            0: 65536, one palette for the whole movie; /U1 one per frame)
+  /P<n>     palette analysis: 0 palettised inputs keep their own palettes
+            (when /U is 32000 or more; the default), 1 every input gets
+            built palettes, 2 as 1 and a palette also ends where IN's
+            palette changes
+  /Q<n>     palette entries the frames may use (default and 0: 256)
+  /I<n>     first of those entries (default: centred, (256 - entries) / 2)
+  /$<n>     split: n of the entries alternate, so that one palette is
+            loaded while the other is on screen (default 0; at most half)
+  /D<n>     system colours: 0 built palettes keep the 20 fixed colours in
+            entries 0-9 and 246-255 (default), 1 every palette does, 2 none
+  /&<file>  palette file: a picture or movie whose colours make the palette;
+            quote a name with folders: /&"dir/pal.png" (default: none)
+Sound switches (AVI output, when IN or --sound has sound):
+  /R<Hz>    sample rate of the track (default IN's)
+  /B<8|16>  bits per sample (default IN's)
+  /C<1|2>   channels (default IN's)
+  /N        no sound track
+The track runs three quarters of a second ahead of the pictures and ends
+with them; sound IN lacks at the end is filled with silence.
+Other switches:
+  /O        replace OUT when it exists (otherwise the terminal asks; with
+            no terminal the answer is No)
+  /Q        (no number) quiet: no progress bar, no summary
+  /-X       cancels every earlier /X
+%s
+Exit status: 0 done, 1 failure (nothing is left under OUT's name, except
+after a damaged IN: OUT then holds the frames as far as they decode, and
+the damage is named), 2 bad command line.
+
+Examples:
+  vexconv clip.mov clip.flc                  movie to FLIC
+  vexconv anim.flc anim.avi --codec ffv1 --sound music.wav
+                                             FLIC to a lossless AVI with sound
+  vexconv talk.kvn talk.avi /R22050 /B16     movie with its sound, resampled
+  vexconv shots.lst shots.flc /F12           stills series (a list) to FLIC
+  vexconv clip.avi frames/f.png /S10 /E99    frames 10-99 as f00.png-f89.png
+  vexconv voice.wav voice.vcs /L104          WAV to compressed sound
+
+)",
+               vex::tools::kNameRuleHelp);
   std::fputs(vex::tools::sound_usage(), to);
 }
 
-// The tool's own /O and /Q (bare), then the graphics source's switches
-// (read by GFileCommandLine), /Q<n> among them.
+// The tool's own /O /Q /N (bare), the graphics source's switches (read by
+// GFileCommandLine, /Q<n> among them) and the sound track's
+// (SFileCommandLine).
 constexpr vex::tools::SwitchRule kSwitches[] = {
     {'O', vex::tools::SwitchKind::flag},     {'Q', vex::tools::SwitchKind::flag},
-    {'F', vex::tools::SwitchKind::fraction}, {'A', vex::tools::SwitchKind::fraction},
-    {'X', vex::tools::SwitchKind::number},   {'Y', vex::tools::SwitchKind::number},
-    {'W', vex::tools::SwitchKind::number},   {'H', vex::tools::SwitchKind::number},
-    {'S', vex::tools::SwitchKind::number},   {'E', vex::tools::SwitchKind::number},
-    {'T', vex::tools::SwitchKind::number},   {'P', vex::tools::SwitchKind::number},
-    {'U', vex::tools::SwitchKind::number},   {'Q', vex::tools::SwitchKind::number},
-    {'I', vex::tools::SwitchKind::number},   {'$', vex::tools::SwitchKind::number},
-    {'D', vex::tools::SwitchKind::number},   {'&', vex::tools::SwitchKind::text}};
+    {'N', vex::tools::SwitchKind::flag},     {'F', vex::tools::SwitchKind::fraction},
+    {'A', vex::tools::SwitchKind::fraction}, {'X', vex::tools::SwitchKind::number},
+    {'Y', vex::tools::SwitchKind::number},   {'W', vex::tools::SwitchKind::number},
+    {'H', vex::tools::SwitchKind::number},   {'S', vex::tools::SwitchKind::number},
+    {'E', vex::tools::SwitchKind::number},   {'T', vex::tools::SwitchKind::number},
+    {'P', vex::tools::SwitchKind::number},   {'U', vex::tools::SwitchKind::number},
+    {'Q', vex::tools::SwitchKind::number},   {'I', vex::tools::SwitchKind::number},
+    {'$', vex::tools::SwitchKind::number},   {'D', vex::tools::SwitchKind::number},
+    {'&', vex::tools::SwitchKind::text},     {'R', vex::tools::SwitchKind::number},
+    {'B', vex::tools::SwitchKind::number},   {'C', vex::tools::SwitchKind::number}};
 
 // The compressed-sound writer's switches and the tool's own for chunk
 // streams (see sound_usage()); /Y is a raw format with a number and the
@@ -95,28 +151,20 @@ constexpr vex::tools::SwitchRule kSoundSwitches[] = {
     {'U', vex::tools::SwitchKind::number}, {'F', vex::tools::SwitchKind::flag},
     {'O', vex::tools::SwitchKind::flag},   {'Q', vex::tools::SwitchKind::flag}};
 
-struct Options {
-  std::string in, out;
-  uint32_t play_num = 0, play_den = 0, out_num = 0, out_den = 0;
-  int32_t crop_x = 0, crop_y = 0, crop_width = 0, crop_height = 0;
-  int32_t first = 0, last = 0, promotion = 0;
-  // The palette options, as GFileCommandLine reads them (/P /U /Q /I /$ /D /&).
-  int32_t palette_mode = 0, palette_period = 0, first_index = 0, palette_entries = 0, palette_split = 0;
-  int32_t system_colours = 0;
-  char palette_file[128] = "";
-  bool replace = false, quiet = false;
-};
-
 // 0 when the options are sound, else the exit status.
-int read_options(CommandLine &cmd, Options &o) {
+int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
   // /Q is both the tool's quiet flag and the palette-entry count: a bare /Q
   // (no number) is quiet and is taken first; /Q<n> is left to the source.
   o.replace = cmd.flag('O');
   o.quiet = cmd.flag('Q');
+  o.no_sound = cmd.flag('N');
   GFileCommandLine(cmd.switches(), &o.play_num, &o.play_den, &o.out_num, &o.out_den, &o.crop_x, &o.crop_y,
                    &o.crop_width, &o.crop_height, &o.first, &o.last, &o.palette_mode, &o.palette_period,
                    &o.first_index, &o.palette_entries, &o.palette_split, &o.system_colours, &o.promotion,
                    o.palette_file);
+  // What the graphics source left: the sound track's rate, bits, channels.
+  SFileCommandLine(cmd.switches(), &o.sound_rate, &o.sound_bits, &o.sound_channels, nullptr, nullptr, nullptr,
+                   nullptr, nullptr);
   if (const std::string rest = cmd.leftover(); !rest.empty()) {
     std::fprintf(stderr, "vexconv: unknown switch: %s\n", rest.c_str());
     return 2;
@@ -135,69 +183,13 @@ int read_options(CommandLine &cmd, Options &o) {
     std::fprintf(stderr, "vexconv: /S and /E need 1 or more with /S <= /E, /W and /H 0 or more\n");
     return 2;
   }
+  if ((o.sound_bits != 0 && o.sound_bits != 8 && o.sound_bits != 16) ||
+      (o.sound_channels != 0 && o.sound_channels != 1 && o.sound_channels != 2) || o.sound_rate < 0) {
+    std::fprintf(stderr, "vexconv: /B takes 8 or 16, /C 1 or 2, /R a rate in Hz\n");
+    return 2;
+  }
   o.in = cmd.names()[0];
   o.out = cmd.names()[1];
-  return 0;
-}
-
-// Closes the graphics source on every way out of convert().
-struct GFileCloser {
-  void operator()(GFILE *g) const { GFileClose(g); }
-};
-
-int convert(const Options &o, vex::tools::Talk &talk) {
-  const std::string open_name = CommandLine::source_name(o.in);
-  if (open_name.empty())
-    return talk.fail("vexconv: " + o.in + ": " + vex::tools::kFrameSwitchFolderHelp);
-  std::unique_ptr<GFILE, GFileCloser> g(GFileOpen(open_name.c_str(), 0, o.play_num, o.play_den, o.out_num, o.out_den,
-                                                  o.crop_x, o.crop_y, o.crop_width, o.crop_height, o.first, o.last,
-                                                  o.palette_mode, o.palette_period, o.first_index,
-                                                  o.palette_entries, o.palette_split, o.system_colours, o.promotion,
-                                                  o.palette_file, nullptr, nullptr));
-  if (!g)
-    return talk.fail("vexconv: " + o.in + ": " + VEXLastError() +
-                     (CommandLine::looks_like_switch(o.in) ? " (nor is it a switch of vexconv)" : ""));
-  const uint32_t width = static_cast<uint32_t>(g->width), height = static_cast<uint32_t>(g->height);
-  const uint32_t count = static_cast<uint32_t>(g->output_frames);
-  if (!talk.may_write(o.in, o.out, o.replace))
-    return 1;
-  std::string why;
-  auto out = vex::tools::create_flic_output({o.out, width, height, g->speed}, why);
-  if (!out)
-    return talk.fail("vexconv: " + o.out + ": " + why);
-  const uint32_t start = VEXTimerRead();
-  for (uint32_t i = 0; i < count; ++i) {
-    if (talk.cancelled()) {
-      out->close();
-      return talk.fail("vexconv: cancelled after " + std::to_string(i) + " frames");
-    }
-    if (GFileGet(g.get()) != 1) {
-      out->close();
-      return talk.fail("vexconv: " + o.in + ": output frame " + std::to_string(i + 1) +
-                       " cannot be read: " + VEXLastError());
-    }
-    const vex::tools::FrameView frame{g->buffer, width, height, static_cast<uint32_t>(g->pitch), &g->palette[0][0]};
-    if (!out->put(frame)) {
-      out->close();
-      return talk.fail("vexconv: " + o.out + ": write failed (disk full?)");
-    }
-    talk.progress(i + 1, count, VEXTimerRead() - start);
-  }
-  const uint32_t size = out->close();
-  const uint32_t ms = VEXTimerRead() - start;
-  if (size == 0)
-    return talk.fail("vexconv: " + o.out + ": write failed (disk full?)");
-  char bytes[16];
-  CommaNum(bytes, size);
-  char summary[512];
-  std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %u x %u, %s bytes in %.2f s (%.1f frames per second)",
-                o.in.c_str(), o.out.c_str(), count, width, height, bytes, ms / 1000.0,
-                ms ? count * 1000.0 / ms : 0.0);
-  talk.done(summary);
-  // A damaged input still gives every frame as far as it decodes; the
-  // conversion then says what was wrong and fails.
-  if (const char *damage = GFileDamage(g.get()))
-    return talk.fail("vexconv: " + o.in + ": " + damage + " (OUT holds the frames as far as they decode)");
   return 0;
 }
 
@@ -217,14 +209,28 @@ int convert_sound_job(CommandLine &cmd, bool gui) {
 
 int main(int argc, char **argv) {
   bool gui = false, names_only = false;
+  std::string codec, sound_from;
   std::vector<char *> args;
   for (int i = 0; i < argc; ++i) {
     const std::string w = argv[i];
     names_only = names_only || w == "--";
-    if (i > 0 && !names_only && w == "--gui")
+    if (i > 0 && !names_only && w == "--gui") {
       gui = true;
-    else
+    } else if (i > 0 && !names_only && (w == "--codec" || w.rfind("--codec=", 0) == 0)) {
+      if (w == "--codec" && i + 1 >= argc) {
+        std::fprintf(stderr, "vexconv: --codec needs an encoder's name (vexinfo --codecs lists them)\n");
+        return 2;
+      }
+      codec = w == "--codec" ? argv[++i] : w.substr(8);
+    } else if (i > 0 && !names_only && (w == "--sound" || w.rfind("--sound=", 0) == 0)) {
+      if (w == "--sound" && i + 1 >= argc) {
+        std::fprintf(stderr, "vexconv: --sound needs the name of a sound input\n");
+        return 2;
+      }
+      sound_from = w == "--sound" ? argv[++i] : w.substr(8);
+    } else {
       args.push_back(argv[i]);
+    }
   }
   // An output of compressed sound chunks takes the sound switches, where
   // /Y with a number names a raw input format (a bare /Y still replaces).
@@ -245,13 +251,16 @@ int main(int argc, char **argv) {
   }
   if (sound)
     return convert_sound_job(cmd, gui);
-  Options o;
+  vex::tools::PictureJob o;
   if (const int status = read_options(cmd, o))
     return status;
+  o.codec = codec;
+  o.sound_from = sound_from;
   if (gui)
-    return vex::tools::run_in_window(o.in, o.out, [&](vex::tools::Talk &talk) { return convert(o, talk); });
+    return vex::tools::run_in_window(o.in, o.out,
+                                     [&](vex::tools::Talk &talk) { return vex::tools::convert_pictures(o, talk); });
   // On the command line the terminal speaks unless VEXUTIL_UI asks for more.
   setenv("VEXUTIL_UI", "terminal", 0);
   vex::tools::TerminalTalk talk(o.in + " -> " + o.out, o.quiet);
-  return convert(o, talk);
+  return vex::tools::convert_pictures(o, talk);
 }

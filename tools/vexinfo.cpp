@@ -12,31 +12,56 @@
 #include "vexutil/gfile.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
+#include "vexutil/ogfile.h"
 #include "vexutil/version.h"
 
 namespace {
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-               "usage: vexinfo [-v|/V] [/R<Hz>] [/X] FILE...\n"
-               "Describes each FILE. A picture input (FLIC, Korvane, Tolm, AVI, QuickTime,\n"
-               "the stills, raw frame files, lists and numbered series) as the graphics\n"
-               "source opens it: kind and type, size of the source and of the output,\n"
-               "depth, frames (in the range, at the output rate, in the file), the\n"
-               "source, playback and output rates, speed, sound and file size. Sound\n"
-               "(WAV, raw with /Y, any input with sound and no picture): its rate, width,\n"
-               "channels and length. Compressed sound chunks (.vcs): the coding, chunk\n"
-               "count and compression ratio.\n"
-               "  -v, /V     add a line per frame (depth and bytes of each frame as read)\n"
-               "             or per chunk\n"
-               "  /R<Hz>     the sample rate of a chunk stream (it does not record one)\n"
-               "  /X         the chunk stream holds raw PCM (its layout cannot say so)\n"
-               "  /Y<1-4> /D<Hz> /K<n>  read FILE as raw PCM (see vexconv --help)\n"
-               "  -h, --help show this text\n"
-               "%s"
-               "Exit status: 0 when every file was described, 1 when one could not be\n"
-               "read, 2 for a bad command line.\n",
+R"(usage: vexinfo [-v|/V] [/R<Hz>] [/X] [/Y<1-5> /D<Hz> /K<n>] FILE...
+       vexinfo --codecs
+
+Describes each FILE:
+  picture inputs (FLIC, Korvane, Tolm, AVI, QuickTime, the stills, raw
+    frame files, lists and numbered series) as the graphics source opens
+    them: kind and type, size of the source and of the output, depth,
+    frames (in the range, at the output rate, in the file), the source,
+    playback and output rates in frames per second, the speed (ms per
+    frame), whether there is sound, and the file size in bytes;
+  sound (WAV, raw PCM with /Y, any input with sound and no picture): its
+    rate in Hz, bits, channels and length in seconds;
+  compressed sound chunks (.vcs): the coding, chunk count and ratio.
+
+Switches:
+  -v, /V     add a line per frame (depth and bytes of each frame as read;
+             this reads the whole input) or per chunk
+  /R<Hz>     the sample rate of a chunk stream, which does not record one
+             (default: found by trying the common rates)
+  /X         the chunk stream holds raw PCM (its layout cannot say so)
+  /Y<1-5>    read FILE as raw PCM: 1 8-bit mono, 2 8-bit stereo, 3 16-bit
+             mono, 4 and 5 16-bit stereo; /D<Hz> its rate (default 11025),
+             /K<n> header bytes to skip (default 0)
+  --codecs   list the video encoders vexconv --codec can use for AVI files
+  -h, --help this text;  --version  the version
+%s
+Exit status: 0 when every file was described, 1 when one could not be
+read, 2 for a bad command line.
+
+Examples:
+  vexinfo clip.avi intro.flc        two descriptions
+  vexinfo -v anim.flc               with a line per frame
+  vexinfo /Y3 /D22050 voice.raw     raw 16-bit mono sound at 22050 Hz
+  vexinfo /R22050 voice.vcs         a chunk stream made at 22050 Hz
+)",
                vex::tools::kNameRuleHelp);
+}
+
+int list_codecs() {
+  const char *name = nullptr, *description = nullptr;
+  for (int32_t i = 0; OGFileEncoder(i, &name, &description); ++i)
+    std::printf("%-16s %s\n", name, description);
+  return 0;
 }
 
 // /V verbose; /R rate, /X raw coding of chunk streams; /Y raw format and
@@ -139,6 +164,8 @@ bool is_wav_name(const std::string &name) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && std::string(argv[1]) == "--codecs")
+    return list_codecs();
   vex::tools::CommandLine cmd(argc, argv, kSwitches, {{"-v", "/V"}, {"--verbose", "/V"}});
   if (cmd.help()) {
     usage(stdout);

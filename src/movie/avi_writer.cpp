@@ -114,7 +114,9 @@ bool describe(OutStream &s, AVCodecParameters *par) {
 bool write_now(OutFile &f, OutStream &s, AVPacket *p) {
   av_packet_rescale_ts(p, s.time_base, s.st->time_base);
   p->stream_index = s.st->index;
-  return av_interleaved_write_frame(f.fmt, p) >= 0;
+  // The muxer writes through a buffer: a failed flush (a full disk) shows
+  // only in the buffer's error, not in the packet's result.
+  return av_interleaved_write_frame(f.fmt, p) >= 0 && !(f.fmt->pb && f.fmt->pb->error < 0);
 }
 
 // Writes the header with every stream that has a format, then what was

@@ -135,6 +135,12 @@ void encode_rows(png_structp png, png_infop info, const Image &im, int32_t level
                PNG_FILTER_TYPE_DEFAULT);
   if (level > 0 && level <= 9)
     png_set_compression_level(png, level);
+  // Colour rows take one predictor, each byte less the one a pixel to its
+  // left: about a third of the time of trying all five on every row, for
+  // files some 10% larger. Palette rows stay unfiltered (indices do not
+  // predict).
+  if (!mapped)
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_color palette[256];
   if (mapped) {
     for (int i = 0; i < 256; ++i)

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ui/front_choice.h"
+#include "ui/list_pick.h"
 #include "ui/mailbox.h"
 #include "ui/signal_watch.h"
 #include "ui/terminal_front.h"
@@ -306,6 +307,33 @@ Reply ask_box(const Box &box) {
   }
   return show_box(front, nullptr, box);
 }
+
+} // namespace
+
+int pick_from_list(const std::string &text, const std::vector<std::string> &items, int selected) {
+  ListBox list;
+  list.text = text;
+  list.items = items;
+  list.selected = selected;
+  list.title = last_title();
+  if (const std::shared_ptr<Run> run = active_run()) {
+    int r = kPickUnavailable;
+    if (run->on_dialog_thread([&] {
+          list.parent = native_of(window_alive(run->dialog()) ? run->dialog() : nullptr);
+          r = run->front().pick(list);
+        }))
+      return r;
+  }
+  bool foreign_thread;
+  {
+    std::lock_guard g(g_lock);
+    foreign_thread = g_dialog_thread != std::thread::id{} && g_dialog_thread != std::this_thread::get_id();
+  }
+  // GTK belongs to the thread that runs it.
+  return foreign_thread ? kPickUnavailable : current_front().pick(list);
+}
+
+namespace {
 
 // The button choice shared by the ask and the message: 32 in the high
 // bits asks for the three-button (or two-button) set; the low five bits

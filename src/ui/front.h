@@ -7,11 +7,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vex::ui {
 
 // The module's entry point returns a Front built for this version.
-inline constexpr int kFrontInterfaceVersion = 3;
+inline constexpr int kFrontInterfaceVersion = 4;
 inline constexpr const char *kFrontEntryName = "vex_ui_front_entry";
 
 enum class Icon { question, information, stop };
@@ -28,6 +29,17 @@ struct Box {
   int default_index = 0;
   void *parent = nullptr; // native window of the front, or null
 };
+
+// A modal list to pick one line of, with OK and Cancel.
+struct ListBox {
+  std::string title;
+  std::string text;               // what to pick
+  std::vector<std::string> items; // one line each
+  int selected = 0;               // the line chosen at first
+  void *parent = nullptr;
+};
+inline constexpr int kPickCancelled = -1; // Cancel, Escape or the close box
+inline constexpr int kPickUnavailable = -2; // the front shows no lists, or died
 
 // What a front reports while it runs iterate() or box(); always on the
 // thread that owns the window.
@@ -103,6 +115,9 @@ public:
 
   // A modal box; Reply::none when the front died while showing it.
   virtual Reply box(const Box &box) = 0;
+  // A modal list: the index of the line picked, or kPickCancelled, or
+  // kPickUnavailable.
+  virtual int pick(const ListBox &list) = 0;
   // Handles what is pending; with wait_ms > 0 first waits up to that long
   // for something to happen. Returns alive().
   virtual bool iterate(int wait_ms) = 0;

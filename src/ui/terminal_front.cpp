@@ -203,6 +203,9 @@ public:
     return answer;
   }
 
+  // A list wants a window: the terminal has none to show it in.
+  int pick(const ListBox &) override { return kPickUnavailable; }
+
   bool iterate(int wait_ms) override {
     flush_line();
     pollfd fds[2] = {{wake_[0], POLLIN, 0}, {-1, POLLIN, 0}};

@@ -124,9 +124,13 @@ TEST_F(ToolNames, DoubleDashMakesEveryLaterWordAName) {
   EXPECT_EQ(r.status, 2) << "/O after -- is a third name";
   EXPECT_TRUE(has(r.err, "got 3 names")) << r.err;
   EXPECT_FALSE(fs::exists(dir.file("o.flc")));
-  r = run_tool(VEXCONV, "-- " + shell_quote(in) + " --gui", dir);
-  EXPECT_EQ(r.status, 1) << "--gui after -- names the output file: " << r.err;
-  EXPECT_TRUE(has(r.err, "--gui")) << r.err;
+  // --gui after -- names the output: a FLIC without extension, which the
+  // writer gives ".flc".
+  r = run_tool(VEXCONV, "-- " + shell_quote(in) + " --gui /Q", dir, dir.path().string());
+  EXPECT_EQ(r.status, 2) << "/Q after -- is a third name: " << r.err;
+  r = run_tool(VEXCONV, shell_quote(in) + " -q -- --gui", dir, dir.path().string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("--gui.flc")));
 }
 
 TEST_F(ToolNames, UnknownSwitchLikeWordsAreNamedInTheMessage) {

@@ -153,7 +153,7 @@ TEST_F(ToolSources, CropAndRangeSelectThePixelsAndFrames) {
     const int last = c.last ? c.last : 12;
     VEXFLIC *h = VEXFlicOpen(dir.file("c.flc").c_str());
     ASSERT_NE(h, nullptr);
-    EXPECT_EQ(h->width, static_cast<uint32_t>(w + (w & 1)));
+    EXPECT_EQ(h->width, static_cast<uint32_t>((w + 3) & ~3)) << "FLIC rows are whole multiples of 4 pixels";
     EXPECT_EQ(h->height, static_cast<uint32_t>(hgt));
     ASSERT_EQ(h->frame_count, static_cast<uint32_t>(last - c.first + 1));
     ByteVec buf(size_t{h->pitch} * h->buffer_height);

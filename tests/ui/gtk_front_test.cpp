@@ -17,6 +17,8 @@
 #include "tests/ui/ui_harness.h"
 #include "tests/ui/x_session.h"
 #include "ui/ui_testing.h"
+#include "testkit/util/temp_dir.h"
+#include "vexutil/ogfile.h"
 #include "vexutil/ui.h"
 
 namespace vex::ui::test {
@@ -324,6 +326,42 @@ TEST_F(GtkFront, DialogBoxesFromTheWorkerAnsweredByKeys) {
                                       nullptr);
     hands.join();
     CHILD_CHECK(got == 121);
+    return 0;
+  });
+  ASSERT_FALSE(r.timed_out) << r.output;
+  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+}
+
+// The list of encoders that an AVI output with the codec "?" shows over
+// the dialog: Escape cancels it and fails the create; Down and Return pick
+// the first encoder after "uncompressed", which the output then uses.
+TEST_F(GtkFront, EncoderListCancelledFailsTheCreateAndAPickCompresses) {
+  const ChildResult r = in_child([] {
+    std::thread hands([] {
+      const unsigned long dialog = wait_for_window("Convert");
+      if (const unsigned long list = wait_for_window("Convert", dialog))
+        press(list, "Escape");
+      std::this_thread::sleep_for(300ms);
+      if (const unsigned long list = wait_for_window("Convert", dialog))
+        press(list, "Down Return");
+    });
+    const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
+    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 1,
+                                      [](intptr_t, VEXWND) -> int32_t {
+                                        vex::testkit::TempDir dir;
+                                        const std::string name = dir.file("a.avi");
+                                        OGFILE *cancelled = OGFileCreate(OGFILE_ASK_FOR_CODEC, name.c_str(), 1, 2, 15,
+                                                                         1, 16, 16, 16, nullptr, 0);
+                                        OGFILE *picked = OGFileCreate(OGFILE_ASK_FOR_CODEC, name.c_str(), 1, 2, 15, 1,
+                                                                      16, 16, 16, nullptr, 0);
+                                        const int32_t result = (cancelled ? 1 : 0) + (picked ? 10 : 0) +
+                                                               (picked && picked->compressed ? 100 : 0);
+                                        OGFileDiscard(picked);
+                                        return result;
+                                      },
+                                      nullptr);
+    hands.join();
+    CHILD_CHECK(got == 110);
     return 0;
   });
   ASSERT_FALSE(r.timed_out) << r.output;

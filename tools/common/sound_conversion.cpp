@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/chunk_stream.h"
+#include "ogfile/temporary_name.h"
 #include "vexutil/csfile.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
@@ -78,10 +79,14 @@ int convert_sound(const SoundJob &j, Talk &talk) {
     CSFileClose(cs);
     return 1;
   }
-  VEXFILE *out = VEXFileCreate(65536, j.out.c_str());
+  // Written under a temporary name beside the output and renamed at the
+  // end, so that a cancel or a failure leaves nothing half-written.
+  const std::string temporary = ogfile::reserve_temporary(j.out);
+  VEXFILE *out = temporary.empty() ? nullptr : VEXFileCreate(65536, temporary.c_str());
   if (!out) {
     CSFileClose(cs);
-    return talk.fail("vexconv: " + j.out + ": cannot create it");
+    ogfile::remove_file(temporary);
+    return talk.fail("vexconv: " + j.out + ": cannot create it: " + VEXLastError());
   }
   CSFileSetOutput(cs, out);
   const uint64_t per_chunk64 = uint64_t{rate} * frame * static_cast<uint32_t>(j.chunk_ms) / 1000;
@@ -93,6 +98,7 @@ int convert_sound(const SoundJob &j, Talk &talk) {
     if (talk.cancelled()) {
       CSFileClose(cs);
       VEXFileClose(out);
+      ogfile::remove_file(temporary);
       return talk.fail("vexconv: cancelled after " + std::to_string(chunks) + " chunks");
     }
     const uint32_t before = cs->total_chunk_bytes;
@@ -107,8 +113,12 @@ int convert_sound(const SoundJob &j, Talk &talk) {
   VEXFileFlush(out, 1);
   const bool failed = out->write_error != 0;
   VEXFileClose(out);
-  if (failed)
+  if (failed) {
+    ogfile::remove_file(temporary);
     return talk.fail("vexconv: " + j.out + ": write failed (disk full?)");
+  }
+  if (!ogfile::commit_temporary(temporary, j.out))
+    return talk.fail("vexconv: " + j.out + ": " + VEXLastError());
   char summary[512];
   std::snprintf(summary, sizeof summary, "%s -> %s: %u chunks, %u Hz %u-byte frames, %u PCM bytes in %u bytes (%.2f:1)",
                 j.in.c_str(), j.out.c_str(), chunks, rate, frame, pcm, coded, coded ? double(pcm) / coded : 0.0);

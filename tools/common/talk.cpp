@@ -1,5 +1,6 @@
 #include "common/talk.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,19 @@ namespace {
 
 std::atomic<bool> g_cancel{false};
 void on_cancel() { g_cancel = true; }
+
+// Without a status window (quiet, or no terminal to show it on) Ctrl-C and
+// termination still only ask the job to stop, so that it removes what it
+// was writing; the window, when open, watches them itself.
+void on_signal(int) { g_cancel = true; }
+void catch_stop_signals() {
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+}
 
 bool exists(const std::string &name) {
   struct stat st {};
@@ -37,6 +51,8 @@ TerminalTalk::TerminalTalk(const std::string &info, bool quiet) : quiet_(quiet) 
   const bool watched = isatty(STDERR_FILENO) == 1 || std::string(VEXUIFrontName()) == "gtk";
   if (!quiet && watched)
     open_ = StatusOpen("vexconv", info.c_str(), on_cancel) == 1;
+  if (!open_)
+    catch_stop_signals();
 }
 
 TerminalTalk::~TerminalTalk() { StatusClose(0); }

@@ -19,6 +19,9 @@ public:
   // The output may be written: not the input, and not replacing a file
   // without a Yes (or replace, which answers in advance).
   virtual bool may_write(const std::string &in, const std::string &out, bool replace) = 0;
+  // The output writer's flags for its question before replacing a file:
+  // asked on the terminal (0) or in the dialog window.
+  virtual int32_t ask_flags() const { return 0; }
   virtual bool cancelled() = 0;
   virtual void progress(uint32_t done, uint32_t total, uint32_t ms) = 0;
   virtual void done(const std::string &summary) = 0;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/talk.h"
+#include "vexutil/ogfile.h"
 #include "vexutil/ui.h"
 
 namespace vex::tools {
@@ -80,6 +81,7 @@ public:
       return true;
     return fail("vexconv: " + out + " exists; add /O to replace it") == 0;
   }
+  int32_t ask_flags() const override { return OGFILE_ASK_IN_DIALOG; }
   bool cancelled() override { return cancel_requested; }
   void progress(uint32_t done, uint32_t total, uint32_t ms) override {
     if (ms - last_ms_ < 50 && done < total)

@@ -5,6 +5,7 @@
 
 #include "ui/front.h"
 #include "ui/gtk/display_guard.h"
+#include "ui/gtk/list_box.h"
 #include "ui/gtk/message_box.h"
 #include "ui/gtk/status_view.h"
 #include "ui/gtk/dialog_view.h"
@@ -106,6 +107,7 @@ public:
   }
 
   Reply box(const Box &box) override { return run_box(box, &box_id_); }
+  int pick(const ListBox &list) override { return run_list(list, &box_id_); }
 
   bool iterate(int wait_ms) override {
     guarded([&] {

@@ -1,13 +1,14 @@
 #include "ogfile/temporary_name.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <vector>
+#include <random>
 
 #include "util/status.h"
 
@@ -15,12 +16,14 @@ namespace vex::ogfile {
 
 namespace {
 
-mode_t new_file_mode() {
-  // umask can only be read by setting it; this runs on the writer's
-  // thread before any file of the output is visible.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// Six letters or digits, new on every call.
+std::string random_suffix() {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 engine{std::random_device{}() ^ static_cast<uint64_t>(::getpid()) << 32};
+  std::string out(6, '0');
+  for (char &c : out)
+    c = kLetters[engine() % (sizeof kLetters - 1)];
+  return out;
 }
 
 } // namespace
@@ -28,21 +31,24 @@ mode_t new_file_mode() {
 std::string reserve_temporary(const std::string &final_name) {
   const size_t slash = final_name.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : final_name.substr(0, slash + 1);
-  std::string pattern = dir + ".vxXXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = ::mkstemp(buffer.data());
-  if (fd < 0) {
-    util::fail(util::Status::kWriteFailed, "cannot create a file in %s: %s", dir.empty() ? "." : dir.c_str(),
-               std::strerror(errno));
-    return "";
+  // Created exclusively with 0666, so the umask gives the file the
+  // permissions any new file gets, and the rename keeps them.
+  int err = EEXIST;
+  for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+    const std::string name = dir + ".vx" + random_suffix();
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    err = errno;
   }
-  ::close(fd);
-  return buffer.data();
+  util::fail(util::Status::kWriteFailed, "cannot create a file in %s: %s", dir.empty() ? "." : dir.c_str(),
+             std::strerror(err));
+  return "";
 }
 
 bool commit_temporary(const std::string &temporary, const std::string &final_name) {
-  ::chmod(temporary.c_str(), new_file_mode());
   if (std::rename(temporary.c_str(), final_name.c_str()) == 0)
     return true;
   const int err = errno;

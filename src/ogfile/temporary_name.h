@@ -12,8 +12,8 @@ namespace vex::ogfile {
 // recorded when the directory cannot take a file.
 std::string reserve_temporary(const std::string &final_name);
 
-// Gives the finished temporary file the final name and the permissions a
-// new file gets (0666 less the umask). False, with the reason recorded and
+// Gives the finished temporary file (made with the permissions a new file
+// gets, 0666 less the umask) the final name. False, with the reason recorded and
 // the temporary removed, when the rename fails.
 bool commit_temporary(const std::string &temporary, const std::string &final_name);
 

@@ -200,6 +200,24 @@ TEST_F(Create, ZeroFramesGiveEmptyMoviesAndNoStills) {
             "video,6,4\n");
 }
 
+// Outputs get the permissions any new file gets under the umask, not the
+// owner-only ones a private temporary file would have.
+TEST_F(Create, OutputsTakeTheUmasksPermissions) {
+  for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    const mode_t before = ::umask(mask);
+    for (const char *name : {"p.flc", "p.avi"}) {
+      fs::remove(dir.path() / name);
+      OGFILE *o = make(name, false, 0);
+      ASSERT_NE(o, nullptr) << name;
+      OGFileClose(o);
+      struct stat st {};
+      ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0) << name;
+      EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << name << ", umask " << std::oct << mask;
+    }
+    ::umask(before);
+  }
+}
+
 // A full disk and a read-only one, on small file systems of their own
 // (root only: skipped with a message elsewhere).
 class SmallDisk : public Create {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/frame_pipe.h"
 #include "vexutil/gfile.h"
 #include "vexutil/ogfile.h"
 #include "vexutil/sfile.h"
@@ -180,30 +181,36 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
   }
   std::vector<uint8_t> pcm;
   const uint32_t start = VEXTimerRead();
-  for (uint32_t i = 0; i < count; ++i) {
-    if (talk.cancelled()) {
-      OGFileDiscard(o);
-      return talk.fail("vexconv: cancelled after " + std::to_string(i) + " frames; " + j.out + " not written");
+  const int32_t pitch = row_pixels(*g) * (g->true_colour ? 4 : 1);
+  const bool true_colour = g->true_colour != 0;
+  {
+    FramePipe frames(g.get(), count);
+    for (uint32_t i = 0; i < count; ++i) {
+      if (talk.cancelled()) {
+        OGFileDiscard(o);
+        return talk.fail("vexconv: cancelled after " + std::to_string(i) + " frames; " + j.out + " not written");
+      }
+      const FramePipe::Frame &f = frames.next();
+      if (!f.ok) {
+        OGFileDiscard(o);
+        return talk.fail("vexconv: " + j.in + ": output frame " + std::to_string(i + 1) + " cannot be read: " +
+                         f.reason);
+      }
+      if (f.pitch != pitch) {
+        OGFileDiscard(o);
+        return talk.fail("vexconv: " + j.in + ": frames arrive with rows of " + std::to_string(f.pitch) + " bytes");
+      }
+      if (sound)
+        if (const uint32_t n = OGFilePutSoundAmount(o, sound->rate, sound->bits, sound->channels))
+          feed_sound(o, sound.get(), pcm, n);
+      OGFilePut(o, f.pixels.data(), true_colour ? nullptr : &f.palette[0][0]);
+      if (o->error) {
+        OGFileDiscard(o);
+        return talk.fail("vexconv: " + j.out + ": write failed at frame " + std::to_string(i + 1) + ": " +
+                         VEXLastError() + "; nothing was kept");
+      }
+      talk.progress(i + 1, count, VEXTimerRead() - start);
     }
-    if (GFileGet(g.get()) != 1) {
-      OGFileDiscard(o);
-      return talk.fail("vexconv: " + j.in + ": output frame " + std::to_string(i + 1) +
-                       " cannot be read: " + VEXLastError());
-    }
-    if (g->pitch != row_pixels(*g) * (g->true_colour ? 4 : 1)) {
-      OGFileDiscard(o);
-      return talk.fail("vexconv: " + j.in + ": frames arrive with rows of " + std::to_string(g->pitch) + " bytes");
-    }
-    if (sound)
-      if (const uint32_t n = OGFilePutSoundAmount(o, sound->rate, sound->bits, sound->channels))
-        feed_sound(o, sound.get(), pcm, n);
-    OGFilePut(o, g->buffer, g->true_colour ? nullptr : &g->palette[0][0]);
-    if (o->error) {
-      OGFileDiscard(o);
-      return talk.fail("vexconv: " + j.out + ": write failed at frame " + std::to_string(i + 1) + ": " +
-                       VEXLastError() + "; nothing was kept");
-    }
-    talk.progress(i + 1, count, VEXTimerRead() - start);
   }
   const std::string shown = o->display_name;
   const bool with_sound = o->avi_audio != nullptr;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "testkit/util/record_layout.h"
 #include "vexutil/gfile.h"
 
 extern "C" const size_t gfile_c_offsets[];
@@ -14,33 +15,18 @@ extern "C" const size_t gfile_c_offset_count;
 
 namespace {
 
-struct Field {
-  size_t bytes, align;
-};
+using vex::testkit::FieldSize;
 
 // Fields 1-34 (pairs such as output width, height are one numbered field of
 // two words), then the working-state pointer.
-const std::vector<Field> kFields = {
+const FieldSize kFields[] = {
     {128, 1}, {128, 1}, {4, 4}, {4, 4},   {4, 4},   {8, 4}, {8, 4}, {4, 4}, {4, 4}, {8, 4},
     {8, 4},   {8, 4},   {4, 4}, {4, 4},   {4, 4},   {4, 4}, {4, 4}, {4, 4}, {4, 4}, {8, 8} /* output buffer pointer */,
     {4, 4},   {4, 4},   {4, 4}, {4, 4},   {768, 1}, {4, 4}, {4, 4}, {8, 4}, {8, 4}, {8, 4},
     {8, 4},   {8, 4},   {4, 4}, {768, 1}, {8, 8} /* working state */};
 
-std::vector<size_t> expected_offsets() {
-  std::vector<size_t> out;
-  size_t at = 0, widest = 1;
-  for (const Field &f : kFields) {
-    at = (at + f.align - 1) / f.align * f.align;
-    out.push_back(at);
-    at += f.bytes;
-    widest = std::max(widest, f.align);
-  }
-  out.push_back((at + widest - 1) / widest * widest); // the record's size
-  return out;
-}
-
 TEST(GfileLayout, FieldsLieWhereTheListPutsThem) {
-  const std::vector<size_t> want = expected_offsets();
+  const std::vector<size_t> want = vex::testkit::laid_out_offsets(kFields);
   ASSERT_EQ(gfile_c_offset_count, want.size());
   for (size_t i = 0; i < want.size(); ++i)
     EXPECT_EQ(gfile_c_offsets[i], want[i]) << "field " << i + 1;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "testkit/util/record_layout.h"
 #include "vexutil/ogfile.h"
 
 extern "C" const size_t ogfile_c_offsets[];
@@ -13,33 +14,18 @@ extern "C" const size_t ogfile_c_offset_count;
 
 namespace {
 
-struct Field {
-  size_t bytes, align;
-};
+using vex::testkit::FieldSize;
 
 // Runs of like members count as one entry (width, height and frame count
 // are 12 bytes; the three AVI stream pointers 24).
-const std::vector<Field> kFields = {
+const FieldSize kFields[] = {
     {128, 1}, {128, 1}, {256, 1}, {4, 4},  {12, 4}, {8, 4},  {4, 4},  {4, 4},
     {8, 4},   {4, 4},   {4, 4},   {4, 4},  {8, 8},  {8, 8},  {56, 8} /* image descriptor */,
     {4, 4},   {8, 8},   {24, 8},  {4, 4},  {24, 8}, {8, 8},  {24, 4} /* six sound counters */,
     {18, 1},  {8, 8} /* working state */};
 
-std::vector<size_t> expected_offsets() {
-  std::vector<size_t> out;
-  size_t at = 0, widest = 1;
-  for (const Field &f : kFields) {
-    at = (at + f.align - 1) / f.align * f.align;
-    out.push_back(at);
-    at += f.bytes;
-    widest = std::max(widest, f.align);
-  }
-  out.push_back((at + widest - 1) / widest * widest);
-  return out;
-}
-
 TEST(OgfileLayout, FieldsLieWhereTheListPutsThem) {
-  const std::vector<size_t> want = expected_offsets();
+  const std::vector<size_t> want = vex::testkit::laid_out_offsets(kFields);
   ASSERT_EQ(ogfile_c_offset_count, want.size());
   for (size_t i = 0; i < want.size(); ++i)
     EXPECT_EQ(ogfile_c_offsets[i], want[i]) << "entry " << i;

@@ -16,9 +16,11 @@ using namespace vex::audio;
 namespace {
 
 // Step 4: coefficients times their band's step; bin 0 carries the two real
-// values instead.
+// values instead. The bands cover every bin (edge[0] = 0, edge[bands] =
+// n/2), so y needs clearing only when there are none.
 void dequantise(const AUDIODEC *d, const BlockContent &c, float *y) {
-  std::fill(y, y + d->n, 0.0f);
+  if (d->bands == 0)
+    std::fill(y, y + d->n, 0.0f);
   for (uint32_t b = 0; b < d->bands; ++b) {
     const float s = step_of_code(c.step_code[b]);
     for (uint32_t i = std::max(2u, 2 * d->edge[b]); i < 2 * d->edge[b + 1]; ++i)

@@ -4,7 +4,9 @@
 // bit order as a byte stream packed least significant bit first.)
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace vex::audio {
 
@@ -47,59 +49,80 @@ private:
 
 // Reads at most `size` bytes; bits past the end read as 0 and are counted,
 // so the caller can tell a block that needed more than it was given.
+//
+// The bits not yet consumed sit in a 64-bit accumulator, the next one in
+// bit 0. A refill tops it up to at least 56 bits with one unaligned 8-byte
+// load while 8 bytes are left (byte by byte, zeros past the end, in the last
+// 8). Bits of the accumulator above the count are either 0 or the stream's
+// own next bits, so a refill may OR the same byte in twice.
 class BlockReader {
 public:
+  static constexpr uint32_t kRefillBits = 56;
+
   BlockReader(const uint8_t *data, uint32_t size) : data_(data), size_(size) {}
 
   // 0 to 32 bits.
   uint32_t get(uint32_t bits) {
-    if (have_ < bits) {
-      acc_ |= uint64_t{load_word()} << have_;
-      have_ += 32;
-    }
-    const uint32_t v = bits == 32 ? static_cast<uint32_t>(acc_) : static_cast<uint32_t>(acc_ & ((1ull << bits) - 1));
-    acc_ = bits == 32 ? acc_ >> 32 : acc_ >> bits;
-    have_ -= bits;
-    consumed_ += bits;
+    if (have_ < bits)
+      refill();
+    const uint32_t v = static_cast<uint32_t>(acc_ & ((uint64_t{1} << bits) - 1));
+    skip(bits);
     return v;
   }
-  // The next 32 bits without consuming them; skip(n) then consumes n <= 32.
-  uint32_t peek32() {
-    if (have_ < 32) {
-      acc_ |= uint64_t{load_word()} << have_;
-      have_ += 32;
+  // Afterwards at least kRefillBits bits can be taken without another.
+  void refill() {
+    if (uint64_t{next_} + 8 <= size_) [[likely]] {
+      acc_ |= load_le64(data_ + next_) << have_;
+      next_ += (63 - have_) >> 3;
+      have_ |= kRefillBits;
+    } else {
+      while (have_ < kRefillBits) {
+        acc_ |= uint64_t{next_ < size_ ? data_[next_] : uint8_t{0}} << have_;
+        ++next_;
+        have_ += 8;
+      }
     }
-    return static_cast<uint32_t>(acc_);
   }
+  // The bits not consumed yet (as many as the last refill left).
+  uint64_t peek() const { return acc_; }
+  // Consumes n bits, n no more than are held.
   void skip(uint32_t n) {
     acc_ >>= n;
     have_ -= n;
-    consumed_ += n;
+  }
+  // One coefficient of width w (1-15, mask = 2^w - 1): w bits of
+  // magnitude, then a sign bit (1 = negative) only when the magnitude is
+  // not 0. Takes at most 16 bits, without a refill and without a branch.
+  int16_t coefficient(uint32_t w, uint32_t mask) {
+    const auto mag = static_cast<uint32_t>(acc_) & mask;
+    const uint32_t nonzero = mag != 0 ? 1u : 0u;
+    const uint32_t negative = static_cast<uint32_t>(acc_ >> w) & nonzero;
+    skip(w + nonzero);
+    return static_cast<int16_t>((mag ^ (0u - negative)) + negative);
   }
   // Bits read so far.
-  uint64_t bits_read() const { return consumed_; }
+  uint64_t bits_read() const { return uint64_t{next_} * 8 - have_; }
   // True when the bits read went past the given size.
-  bool overran() const { return consumed_ > uint64_t{size_} * 8; }
+  bool overran() const { return bits_read() > uint64_t{size_} * 8; }
   // Whole words the bits read occupy, limited to the given size.
   uint32_t bytes_used() const {
-    const uint64_t words = (consumed_ + 31) / 32;
+    const uint64_t words = (bits_read() + 31) / 32;
     return words * 4 < size_ ? static_cast<uint32_t>(words * 4) : size_;
   }
 
 private:
-  uint32_t load_word() {
-    uint32_t w = 0;
-    for (uint32_t i = 0; i < 4; ++i, ++next_)
-      if (next_ < size_)
-        w |= uint32_t{data_[next_]} << (8 * i);
-    return w;
+  static uint64_t load_le64(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big)
+      v = __builtin_bswap64(v);
+    return v;
   }
   const uint8_t *data_;
   uint32_t size_;
-  uint32_t next_ = 0; // next byte to load
+  uint32_t next_ = 0; // next byte to load; runs past size_ while zeros are read
   uint64_t acc_ = 0;
-  uint32_t have_ = 0;
-  uint64_t consumed_ = 0;
+  uint32_t have_ = 0; // bits held in acc_
 };
 
 } // namespace vex::audio

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "audio/block_bits.h"
 
@@ -119,6 +120,106 @@ uint32_t write_block(const BlockContent &c, uint32_t n, uint32_t bands, uint8_t 
   return bw.finish();
 }
 
+namespace {
+
+// Run headers by their low 5 bits: a clear flag (bit 0) is a run of one
+// group with the width in bits 1-4; a set one puts the run code in bits
+// 1-4 and the width in the next four.
+struct RunHeaderTable {
+  uint16_t coefficients[32]; // before the cut at n
+  uint8_t width_shift[32];   // where the width starts
+};
+constexpr RunHeaderTable kRunHeaders = [] {
+  RunHeaderTable t{};
+  for (uint32_t b = 0; b < 32; ++b) {
+    const bool flag = (b & 1u) != 0;
+    t.coefficients[b] = static_cast<uint16_t>(flag ? kRunGroups[b >> 1] * kGroup : kGroup);
+    t.width_shift[b] = flag ? 5 : 1;
+  }
+  return t;
+}();
+
+// Two coefficients of width 1-3 at once, by their next 2w + 2 bits (enough
+// for both: each takes w bits and a sign bit when not 0). An entry holds
+// the first value in bits 0-15, the second in bits 16-31 and the bits the
+// two take in bits 32-39.
+constexpr uint32_t kPairWidths = 3;
+struct PairTables {
+  uint64_t entry[kPairWidths][1u << (2 * kPairWidths + 2)];
+};
+constexpr PairTables kPairs = [] {
+  PairTables t{};
+  for (uint32_t w = 1; w <= kPairWidths; ++w)
+    for (uint32_t index = 0; index < (1u << (2 * w + 2)); ++index) {
+      uint64_t e = 0;
+      uint32_t at = 0;
+      for (uint32_t k = 0; k < 2; ++k) {
+        const uint32_t mag = (index >> at) & ((1u << w) - 1u);
+        at += w;
+        bool negative = false;
+        if (mag != 0)
+          negative = ((index >> at++) & 1u) != 0;
+        const auto v = static_cast<uint16_t>(negative ? 0u - mag : mag);
+        e |= uint64_t{v} << (16 * k);
+      }
+      t.entry[w - 1][index] = e | uint64_t{at} << 32;
+    }
+  return t;
+}();
+
+// q[0 .. count) from a run of width 1-3; count is even (runs cover whole
+// groups of 8 except the last group of a window, which has 6). A group
+// takes at most 32 bits, so one refill serves it.
+void read_pairs(BlockReader &br, uint32_t w, int16_t *q, uint32_t count) {
+  const uint64_t *table = kPairs.entry[w - 1];
+  const uint32_t mask = (1u << (2 * w + 2)) - 1u;
+  const auto pair = [&](int16_t *at) {
+    const uint64_t e = table[br.peek() & mask];
+    const auto values = static_cast<uint32_t>(e);
+    std::memcpy(at, &values, sizeof values);
+    br.skip(static_cast<uint32_t>(e >> 32));
+  };
+  uint32_t i = 0;
+  for (; i + kGroup <= count; i += kGroup) {
+    br.refill();
+    for (uint32_t k = 0; k < kGroup; k += 2)
+      pair(q + i + k);
+  }
+  br.refill();
+  for (; i < count; i += 2)
+    pair(q + i);
+}
+
+// q[0 .. count) from a run of width w > 0. Up to width 6 a group of 8 takes
+// at most 56 bits, so one refill serves a group; wider ones refill before
+// every coefficient.
+void read_run(BlockReader &br, uint32_t w, int16_t *q, uint32_t count) {
+  if (w <= kPairWidths) {
+    read_pairs(br, w, q, count);
+    return;
+  }
+  const uint32_t mask = (1u << w) - 1u;
+  uint32_t i = 0;
+  if (w * kGroup + kGroup <= BlockReader::kRefillBits) {
+    for (; i + kGroup <= count; i += kGroup) {
+      br.refill();
+#pragma GCC unroll 8
+      for (uint32_t k = 0; k < kGroup; ++k)
+        q[i + k] = br.coefficient(w, mask);
+    }
+    br.refill();
+    for (; i < count; ++i)
+      q[i] = br.coefficient(w, mask);
+    return;
+  }
+  for (; i < count; ++i) {
+    br.refill();
+    q[i] = br.coefficient(w, mask);
+  }
+}
+
+} // namespace
+
 uint32_t read_block(const uint8_t *data, uint32_t size, uint32_t n, uint32_t bands, BlockContent &c, bool *complete) {
   BlockReader br(data, size);
   c.x0 = decode_29(br.get(29));
@@ -127,29 +228,19 @@ uint32_t read_block(const uint8_t *data, uint32_t size, uint32_t n, uint32_t ban
     c.step_code[b] = static_cast<uint8_t>(br.get(8));
   c.q[0] = c.q[1] = 0;
   for (uint32_t i = 2; i < n;) {
-    uint32_t count = kGroup;
-    if (br.get(1) != 0)
-      count = kRunGroups[br.get(4)] * kGroup;
-    if (count > n - i)
-      count = n - i;
-    const uint32_t w = br.get(4);
-    const uint32_t end = i + count;
-    if (w == 0) {
-      std::fill(c.q + i, c.q + end, int16_t{0});
-      i = end;
-    }
-    // Magnitude and sign together: w <= 15, so both sit in one peek.
-    const uint32_t mask = (1u << w) - 1u;
-    for (; i < end; ++i) {
-      const uint32_t bits = br.peek32();
-      const auto mag = static_cast<int>(bits & mask);
-      const bool negative = mag != 0 && ((bits >> w) & 1u) != 0;
-      br.skip(mag != 0 ? w + 1 : w);
-      c.q[i] = static_cast<int16_t>(negative ? -mag : mag);
-    }
+    br.refill();
+    const auto head = static_cast<uint32_t>(br.peek());
+    const uint32_t shift = kRunHeaders.width_shift[head & 31u];
+    const uint32_t w = (head >> shift) & 15u;
+    br.skip(shift + 4);
+    const uint32_t count = std::min<uint32_t>(kRunHeaders.coefficients[head & 31u], n - i);
+    if (w == 0)
+      std::fill(c.q + i, c.q + i + count, int16_t{0});
+    else
+      read_run(br, w, c.q + i, count);
+    i += count;
     if (br.overran()) {
-      for (; i < n; ++i) // the block ended early: the rest is silence
-        c.q[i] = 0;
+      std::fill(c.q + i, c.q + n, int16_t{0}); // the block ended early: the rest is silence
       break;
     }
   }

@@ -186,8 +186,7 @@ void rdft(uint32_t n, int sign, float *a, RdftTables &tables, RdftPath path) {
   alignas(32) float im[kRdftMaxSize / 2];
   if (sign > 0) {
     if (use_wide) {
-      forward_transform_avx2(a, re, im, m, tables);
-      split_forward_avx2(re, im, a, m, tables);
+      rdft_forward_avx2(a, re, im, m, tables);
       split_forward(re, im, a, m, tables, 8);
     } else {
       for (uint32_t i = 0; i < m; ++i) {

@@ -18,15 +18,17 @@ namespace {
 #define VEX_AVX2 __attribute__((target("avx2")))
 #define VEX_INLINE inline __attribute__((always_inline))
 
-VEX_AVX2 __m256i u16x(uint16_t v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
+VEX_AVX2 VEX_INLINE __m256i u16x(uint16_t v) { return _mm256_set1_epi16(static_cast<int16_t>(v)); }
 
-VEX_AVX2 __m256i with_sign(__m256i mag, __m256i s) { return _mm256_sub_epi16(_mm256_xor_si256(mag, s), s); }
+VEX_AVX2 VEX_INLINE __m256i with_sign(__m256i mag, __m256i s) { return _mm256_sub_epi16(_mm256_xor_si256(mag, s), s); }
 
 struct Terms {
   __m256i r, g, b;
 };
 
-VEX_AVX2 Terms chroma_terms(const uint8_t *c1, const uint8_t *c2) {
+// Inlined: as a call it returned the three terms through memory, with a
+// vzeroupper before every call.
+VEX_AVX2 VEX_INLINE Terms chroma_terms(const uint8_t *c1, const uint8_t *c2) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i d1 = _mm256_sub_epi16(
       _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(c1))), u16x(128));
@@ -43,7 +45,7 @@ VEX_AVX2 Terms chroma_terms(const uint8_t *c1, const uint8_t *c2) {
   return {rv, _mm256_add_epi16(gu, gv), bu};
 }
 
-VEX_AVX2 __m256i luma_term(__m256i y16) { return _mm256_mulhi_epu16(_mm256_slli_epi16(y16, 1), u16x(38154)); }
+VEX_AVX2 VEX_INLINE __m256i luma_term(__m256i y16) { return _mm256_mulhi_epu16(_mm256_slli_epi16(y16, 1), u16x(38154)); }
 
 template <bool DoubleWidth> VEX_AVX2 VEX_INLINE void store8(uint32_t *out, __m256i p) {
   if constexpr (DoubleWidth) {

@@ -175,8 +175,13 @@ void read_pairs(BlockReader &br, uint32_t w, int16_t *q, uint32_t count) {
   const uint32_t mask = (1u << (2 * w + 2)) - 1u;
   const auto pair = [&](int16_t *at) {
     const uint64_t e = table[br.peek() & mask];
-    const auto values = static_cast<uint32_t>(e);
-    std::memcpy(at, &values, sizeof values);
+    if constexpr (std::endian::native == std::endian::little) {
+      const auto both = static_cast<uint32_t>(e); // one store for the two
+      std::memcpy(at, &both, sizeof both);
+    } else {
+      at[0] = static_cast<int16_t>(e & 0xFFFFu);
+      at[1] = static_cast<int16_t>((e >> 16) & 0xFFFFu);
+    }
     br.skip(static_cast<uint32_t>(e >> 32));
   };
   uint32_t i = 0;

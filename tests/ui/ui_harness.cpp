@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 
@@ -166,6 +168,30 @@ ChildResult PtyChild::finish(std::chrono::milliseconds limit) {
   pid_ = -1;
   r.output = output_;
   return r;
+}
+
+void expect_exit(const ChildResult &r, int status) {
+  EXPECT_FALSE(r.timed_out) << "the child ran past its time limit (waiting for input that cannot come?)\n" << r.output;
+  EXPECT_EQ(r.status, status) << (status == 0 && r.status > 0 ? "failed check at line " + std::to_string(r.status) : "")
+                              << "\n"
+                              << r.output;
+}
+
+void expect_said(const ChildResult &r, std::initializer_list<std::string> texts) {
+  for (const std::string &t : texts)
+    EXPECT_NE(r.output.find(t), std::string::npos) << "missing: " << t << "\nin:\n" << r.output;
+}
+
+void expect_not_said(const ChildResult &r, std::initializer_list<std::string> texts) {
+  for (const std::string &t : texts)
+    EXPECT_EQ(r.output.find(t), std::string::npos) << "unexpected: " << t << "\nin:\n" << r.output;
+}
+
+size_t times_said(const ChildResult &r, const std::string &text) {
+  size_t count = 0;
+  for (size_t at = r.output.find(text); at != std::string::npos; at = r.output.find(text, at + 1))
+    ++count;
+  return count;
 }
 
 } // namespace vex::ui::test

@@ -27,11 +27,15 @@ namespace {
 class Tools : public ::testing::Test {
 protected:
   void SetUp() override {
-    PatternOptions o;
-    o.width = 41; // odd: the FLC copy gets a 42nd column
-    o.height = 30;
-    o.frames = 12;
-    o.cycle = o.noise = o.stills = o.solid = o.six_bit = true;
+    // An odd width: the FLC copy gets a 42nd column.
+    PatternOptions o{.width = 41,
+                     .height = 30,
+                     .frames = 12,
+                     .cycle = true,
+                     .noise = true,
+                     .stills = true,
+                     .solid = true,
+                     .six_bit = true};
     anim = PatternAnimation(o);
     ASSERT_FALSE(write_fli(anim, 7, dir.file("in.fli")).empty());
   }
@@ -109,10 +113,7 @@ TEST_F(Tools, UnopenedInputsSayWhy) {
 // is wrong and where (the reader that knew the file gives the reason).
 TEST_F(Tools, FiveFailuresFiveReasons) {
   // A FLC cut inside its fifth frame.
-  PatternOptions even;
-  even.width = 42;
-  even.height = 30;
-  even.frames = 8;
+  PatternOptions even{.width = 42, .height = 30, .frames = 8};
   ASSERT_NE(write_flc(PatternAnimation(even), 50, dir.file("whole.flc")), 0u);
   const ByteVec flc = load_bytes(dir.file("whole.flc"));
   VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());

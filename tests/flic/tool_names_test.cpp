@@ -43,10 +43,7 @@ const char *const kSwitchFolders = "F25/F29.97/A15/X3/Y2/W8/H6/T1/O/Q/V/V1/N3/R2
 class ToolNames : public ::testing::Test {
 protected:
   void SetUp() override {
-    PatternOptions o;
-    o.width = 20;
-    o.height = 10;
-    o.frames = 12;
+    PatternOptions o{.width = 20, .height = 10, .frames = 12};
     deep = dir.path() / kSwitchFolders;
     fs::create_directories(deep);
     in = (deep / "in.fli").string();

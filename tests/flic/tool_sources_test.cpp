@@ -126,11 +126,8 @@ TEST_F(ToolSources, VexconvTurnsTrueColourSeriesAndAviIntoFlc) {
 // A palettised input passes through unchanged, so the crop and range are
 // checked pixel for pixel against the input's frames.
 TEST_F(ToolSources, CropAndRangeSelectThePixelsAndFrames) {
-  PatternOptions o;
-  o.width = 40; // a multiple of 4: the graphics source's FLIC width is the reader's row length
-  o.height = 30;
-  o.frames = 12;
-  o.cycle = o.noise = true;
+  // A width that is a multiple of 4: the graphics source's FLIC width is the reader's row length.
+  PatternOptions o{.width = 40, .height = 30, .frames = 12, .cycle = true, .noise = true};
   ASSERT_FALSE(write_fli(PatternAnimation(o), 7, dir.file("in.fli")).empty());
   const auto all = read_flic_rgb(dir.file("in.fli"));
   ASSERT_EQ(all.size(), 12u);

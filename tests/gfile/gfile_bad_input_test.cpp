@@ -25,10 +25,7 @@ TEST(GfileBadInput, LongNamesNothingAndDirectories) {
   vex::testkit::TempDir dir;
   const std::string base = dir.path().string() + "/";
   // 127 characters in all is the longest name a record holds: it opens.
-  vex::testkit::PatternOptions o;
-  o.width = 8;
-  o.height = 8;
-  o.frames = 2;
+  vex::testkit::PatternOptions o{.width = 8, .height = 8, .frames = 2};
   const std::string n127 = base + std::string(127 - base.size() - 4, 'x') + ".flc";
   ASSERT_EQ(n127.size(), 127u);
   // The FLC writer's own names are shorter: write, then rename.
@@ -88,10 +85,7 @@ TEST(GfileBadInput, EmptyAndForeignFiles) {
 // is still delivered, and in a list the entry is named.
 TEST(GfileBadInput, DamageIsNamedWithItsPlace) {
   vex::testkit::TempDir dir;
-  vex::testkit::PatternOptions o;
-  o.width = 16;
-  o.height = 8;
-  o.frames = 4;
+  vex::testkit::PatternOptions o{.width = 16, .height = 8, .frames = 4};
   ASSERT_NE(vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, dir.file("whole.flc")), 0u);
   const std::vector<uint8_t> whole = vex::testkit::load_bytes(dir.file("whole.flc"));
   VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());

@@ -24,10 +24,7 @@ using vex::testkit::ffmpeg;
 TEST(GfileOpenOrder, MoviesInsideExecutablesPlayAsTheMovieItself) {
   vex::testkit::TempDir dir;
   // Korvane.
-  vex::testkit::PatternOptions o;
-  o.width = 32;
-  o.height = 16;
-  o.frames = 4;
+  vex::testkit::PatternOptions o{.width = 32, .height = 16, .frames = 4};
   const auto kv = vex::testkit::korvane::write_korvane(
       vex::testkit::korvane::pattern_frames(vex::testkit::PatternAnimation(o)), {}, dir.file("k.kvn"));
   ASSERT_TRUE(kv.ok);

@@ -46,9 +46,7 @@ std::vector<uint8_t> sound_of(const std::string &name) {
 }
 
 kw::WrittenMovie korvane(const std::string &path) {
-  tk::PatternOptions o;
-  o.width = o.height = 16;
-  o.frames = 5;
+  tk::PatternOptions o{.width = 16, .height = 16, .frames = 5};
   kw::MoviePlan plan;
   kw::TrackPlan t;
   t.kind = kw::SoundKind::delta;

@@ -39,9 +39,7 @@ std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
 
 kw::WrittenMovie korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks,
                                uint32_t frames) {
-  tk::PatternOptions o;
-  o.width = o.height = 16;
-  o.frames = frames;
+  tk::PatternOptions o{.width = 16, .height = 16, .frames = frames};
   kw::MoviePlan plan;
   plan.speed = -6667; // 66.67 ms a frame
   plan.tracks = std::move(tracks);

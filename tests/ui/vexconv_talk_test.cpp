@@ -22,10 +22,7 @@ using namespace std::chrono_literals;
 class VexconvTalk : public ::testing::Test {
 protected:
   void SetUp() override {
-    testkit::PatternOptions o;
-    o.width = 64;
-    o.height = 48;
-    o.frames = frames;
+    testkit::PatternOptions o{.width = 64, .height = 48, .frames = frames};
     anim = testkit::PatternAnimation(o);
     ASSERT_FALSE(testkit::write_fli(anim, 5, in).empty());
   }

@@ -130,8 +130,7 @@ TEST_F(Tools, FiveFailuresFiveReasons) {
   util::put_le32(kvn.data() + 4 * formats::korvane::kHdrTreeBytes, 1);
   ASSERT_TRUE(save_bytes(dir.file("tree.kvn"), kvn));
   // A Tolm movie whose fourth index entry points behind the third.
-  tolm::RandomMovieOptions o;
-  o.frames = 5;
+  tolm::RandomMovieOptions o{.frames = 5};
   tolm::MovieLayout layout;
   ByteVec tlm = tolm::movie_bytes(tolm::random_movie(o).movie, &layout);
   util::put_le32(tlm.data() + layout.index_at + 4 * 3, layout.record_at[1]);

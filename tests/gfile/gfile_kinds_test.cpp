@@ -120,10 +120,7 @@ TEST(GfileKinds, KorvaneFramesAreTheKorvaneReadersWithItsPalettes) {
 TEST(GfileKinds, TolmFramesAreTheTolmReadersThirtyTwoBitPictures) {
   vex::testkit::TempDir dir;
   const std::string tlm = dir.file("t.tlm");
-  vex::testkit::tolm::RandomMovieOptions mo;
-  mo.width = 48;
-  mo.height = 32;
-  mo.frames = 5;
+  vex::testkit::tolm::RandomMovieOptions mo{.width = 48, .height = 32, .frames = 5};
   vex::testkit::tolm::write_movie(tlm, vex::testkit::tolm::random_movie(mo).movie);
   // The oracle: the reader's own decode and draw.
   namespace tolm = vex::formats::tolm;

@@ -31,8 +31,7 @@ TEST(GfileOpenOrder, MoviesInsideExecutablesPlayAsTheMovieItself) {
   uint32_t offset = 0;
   vex::testkit::write_file(dir.file("k.exe"), vex::testkit::executable_with_movie(kv.file, &offset));
   // Tolm.
-  vex::testkit::tolm::RandomMovieOptions mo;
-  mo.frames = 3;
+  vex::testkit::tolm::RandomMovieOptions mo{.frames = 3};
   const auto tolm = vex::testkit::tolm::movie_bytes(vex::testkit::tolm::random_movie(mo).movie);
   vex::testkit::write_file(dir.file("t.tlm"), tolm);
   vex::testkit::write_file(dir.file("t.exe"), vex::testkit::executable_with_movie(tolm, &offset));

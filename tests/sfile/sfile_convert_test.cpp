@@ -92,10 +92,9 @@ TEST_F(SoundConversion, StreamingMatchesTheReferenceAtManyRatePairs) {
           SCOPED_TRACE(std::to_string(bits) + "-bit " + std::to_string(channels) + " ch " + std::to_string(in_rate) +
                        " -> " + std::to_string(out_rate) + " " + std::to_string(out_bits) + "-bit " +
                        std::to_string(out_channels) + " ch");
-          OpenOptions o;
-          o.rate = static_cast<int32_t>(out_rate);
-          o.bits = static_cast<int32_t>(out_bits);
-          o.channels = static_cast<int32_t>(out_channels);
+          OpenOptions o{.rate = static_cast<int32_t>(out_rate),
+                        .bits = static_cast<int32_t>(out_bits),
+                        .channels = static_cast<int32_t>(out_channels)};
           Source s = open(src, o);
           ASSERT_TRUE(s);
           const std::vector<uint32_t> pieces = {static_cast<uint32_t>(1 + rng() % 5000), 7, 4096,

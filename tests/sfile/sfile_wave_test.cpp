@@ -151,8 +151,7 @@ TEST_F(WaveInput, TrimmingByMillisecondsCutsWholeFrames) {
   // 22050 Hz 16-bit mono, 3 s; start 0 and end 2000 keep two seconds.
   const auto pcm = tk::pcm_bytes(tk::sine_sweep(22050, 1, 3 * 22050, 100, 2000, 9000));
   const auto path = save("t.wav", tk::pcm_wav(22050, 16, 1, pcm));
-  OpenOptions o;
-  o.end = 2000;
+  OpenOptions o{.end = 2000};
   Source s = open(path, o);
   ASSERT_TRUE(s);
   EXPECT_EQ(s->total, 2u * 22050 * 2);
@@ -185,9 +184,8 @@ TEST_F(WaveInput, RawPcmWithAHeader) {
   std::vector<uint8_t> file = pcm;
   file.insert(file.begin(), 37, 0xEE); // the header
   const auto path = save("a.raw", file);
-  OpenOptions o;
-  o.raw_format = 11025 << 3 | 2 | 1; // 16-bit stereo
-  o.raw_header = 37;
+  // Raw 11025 Hz 16-bit stereo after a 37-byte header.
+  OpenOptions o{.raw_format = 11025 << 3 | 2 | 1, .raw_header = 37};
   Source s = open(path, o);
   ASSERT_TRUE(s);
   EXPECT_EQ(s->source_rate, 11025u);

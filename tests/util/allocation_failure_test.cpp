@@ -99,10 +99,7 @@ TEST_F(AllocationFailures, Flic) {
 
 TEST_F(AllocationFailures, TolmPreloadedAndThroughTheRing) {
   for (uint32_t frames : {4u, 60u}) {
-    vex::testkit::tolm::RandomMovieOptions o;
-    o.frames = frames;
-    o.key_interval = 3;
-    o.alpha = true;
+    vex::testkit::tolm::RandomMovieOptions o{.frames = frames, .key_interval = 3, .alpha = true};
     const std::string name = dir.file("m" + std::to_string(frames) + ".tlm");
     vex::testkit::tolm::write_movie(name, vex::testkit::tolm::random_movie(o).movie);
     bool ringed = false;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testkit/util/expect_text.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 
@@ -178,20 +180,13 @@ void expect_exit(const ChildResult &r, int status) {
 }
 
 void expect_said(const ChildResult &r, std::initializer_list<std::string> texts) {
-  for (const std::string &t : texts)
-    EXPECT_NE(r.output.find(t), std::string::npos) << "missing: " << t << "\nin:\n" << r.output;
+  testkit::expect_contains(r.output, texts);
 }
 
 void expect_not_said(const ChildResult &r, std::initializer_list<std::string> texts) {
-  for (const std::string &t : texts)
-    EXPECT_EQ(r.output.find(t), std::string::npos) << "unexpected: " << t << "\nin:\n" << r.output;
+  testkit::expect_lacks(r.output, texts);
 }
 
-size_t times_said(const ChildResult &r, const std::string &text) {
-  size_t count = 0;
-  for (size_t at = r.output.find(text); at != std::string::npos; at = r.output.find(text, at + 1))
-    ++count;
-  return count;
-}
+size_t times_said(const ChildResult &r, const std::string &text) { return testkit::times_in(r.output, text); }
 
 } // namespace vex::ui::test

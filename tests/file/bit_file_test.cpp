@@ -11,7 +11,7 @@
 namespace {
 
 using vex::test::BitModel;
-using vex::test::read_all;
+using vex::test::read_file;
 
 uint32_t mask(unsigned w) { return w == 32 ? 0xFFFFFFFFu : (1u << w) - 1u; }
 
@@ -128,7 +128,7 @@ TEST_P(BitRoundTrip, MixedStreamsMatchTheModelAndReadBack) {
     write_ops(f, ops);
     EXPECT_EQ(f->write_error, 0);
     VEXFileClose(f);
-    ASSERT_EQ(read_all(name), model_ops(ops).bytes()) << "seed " << seed;
+    ASSERT_EQ(read_file(name), model_ops(ops).bytes()) << "seed " << seed;
     for (int32_t read_size : {0, 3, 4096}) {
       VEXFILE *r = VEXFileOpen(read_size, name.c_str(), VEXFILE_READ);
       ASSERT_NE(r, nullptr);
@@ -156,7 +156,7 @@ TEST(BitFields, EveryWidthAtEveryOffset) {
   VEXFILE *f = VEXFileCreate(11, name.c_str());
   write_ops(f, ops);
   VEXFileClose(f);
-  EXPECT_EQ(read_all(name), model_ops(ops).bytes());
+  EXPECT_EQ(read_file(name), model_ops(ops).bytes());
   VEXFILE *r = VEXFileOpen(11, name.c_str(), VEXFILE_READ);
   read_ops(r, ops);
   VEXFileClose(r);
@@ -172,9 +172,9 @@ TEST(BitFields, HandWorkedExamples) {
   EXPECT_EQ(f->held_byte, 0x05u); // 0xAB >> 5
   EXPECT_EQ(VEXFileBitPos(f), 3u);
   VEXFileClose(f);
-  EXPECT_EQ(read_all(name), (std::vector<uint8_t>{0x5D, 0x05}));
+  EXPECT_EQ(read_file(name), (std::vector<uint8_t>{0x5D, 0x05}));
 
-  vex::test::write_all(name, {0x34, 0x12});
+  vex::test::write_file(name, {0x34, 0x12});
   VEXFILE *r = VEXFileOpen(64, name.c_str(), VEXFILE_READ);
   EXPECT_EQ(VEXFileGetBits(r, 12), 0x234u);
   EXPECT_EQ(VEXFileBitPos(r), 4u);
@@ -187,7 +187,7 @@ TEST(BitFields, HandWorkedExamples) {
 TEST(BitFields, ReadsPastTheEndGiveZeroBitsAndStop) {
   vex::testkit::TempDir tmp;
   const std::string name = tmp.file("e.bin");
-  vex::test::write_all(name, {0xFF});
+  vex::test::write_file(name, {0xFF});
   VEXFILE *r = VEXFileOpen(4, name.c_str(), VEXFILE_READ);
   EXPECT_EQ(VEXFileGetBits(r, 4), 0xFu);
   // Straddling the end, the value is not defined (bits of the held byte
@@ -203,7 +203,7 @@ TEST(BitFields, ReadsPastTheEndGiveZeroBitsAndStop) {
 TEST(BitFields, SeekClearsPendingBits) {
   vex::testkit::TempDir tmp;
   const std::string name = tmp.file("s.bin");
-  vex::test::write_all(name, {0x0F, 0xF0, 0xAA, 0x55});
+  vex::test::write_file(name, {0x0F, 0xF0, 0xAA, 0x55});
   VEXFILE *r = VEXFileOpen(16, name.c_str(), VEXFILE_READ);
   EXPECT_EQ(VEXFileGetBits(r, 4), 0xFu);
   EXPECT_EQ(VEXFileSetPos(r, 2), 0u); // returns where it was

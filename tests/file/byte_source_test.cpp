@@ -35,10 +35,10 @@ class Sources : public ::testing::Test {
 protected:
   void SetUp() override {
     data = noise(20000, 1);
-    vex::test::write_all(dir.file("plain"), data);
+    vex::test::write_file(dir.file("plain"), data);
     std::vector<uint8_t> wrapped(777 + data.size(), 0xAB);
     std::copy(data.begin(), data.end(), wrapped.begin() + 777);
-    vex::test::write_all(dir.file("wrapped"), wrapped);
+    vex::test::write_file(dir.file("wrapped"), wrapped);
     fd = ::open(dir.file("wrapped").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(sources[0].open(dir.file("plain").c_str()), Status::kOk);
@@ -109,7 +109,7 @@ TEST(ByteSourceOpen, FailuresSayWhy) {
   EXPECT_EQ(s.open(dir.path().c_str()), Status::kReadFailed); // a folder
   EXPECT_EQ(s.open(static_cast<const char *>(nullptr)), Status::kInvalidArgument);
   EXPECT_EQ(s.open(-1, 0), Status::kInvalidArgument);
-  vex::test::write_all(dir.file("ten"), std::vector<uint8_t>(10, 1));
+  vex::test::write_file(dir.file("ten"), std::vector<uint8_t>(10, 1));
   const int fd = ::open(dir.file("ten").c_str(), O_RDONLY);
   EXPECT_EQ(s.open(fd, 11), Status::kNotThisFormat);
   ASSERT_EQ(s.open(fd, 10), Status::kOk); // an empty stretch at the very end

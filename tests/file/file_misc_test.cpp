@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using vex::test::read_all;
-using vex::test::write_all;
+using vex::test::read_file;
+using vex::test::write_file;
 
 std::vector<uint8_t> bytes(const std::string &s) { return {s.begin(), s.end()}; }
 
@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(FileMisc, GetLineStripsLineEndsAndSplitsLongLines) {
-  write_all(name_, bytes("ab\r\nabcd\n\n\rlast"));
+  write_file(name_, bytes("ab\r\nabcd\n\n\rlast"));
   VEXFILE *f = VEXFileOpen(4, name_.c_str(), VEXFILE_READ);
   char buf[64];
   EXPECT_STREQ(VEXFileGetLine(f, buf, 64), "ab");
@@ -61,40 +61,40 @@ TEST_F(FileMisc, TimeStampsRoundTripInTheirUpperHalf) {
   const uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
                          static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
   EXPECT_EQ(ticks >> 32, 0x01D00000u);
-  EXPECT_EQ(read_all(name_), std::vector<uint8_t>{1});
+  EXPECT_EQ(read_file(name_), std::vector<uint8_t>{1});
 }
 
 TEST_F(FileMisc, EraseAndRenameResults) {
   EXPECT_EQ(VEXFileErase(tmp_.file("missing").c_str()), 1);
-  write_all(name_, bytes("x"));
+  write_file(name_, bytes("x"));
   EXPECT_EQ(VEXFileErase(name_.c_str()), 0);
   EXPECT_FALSE(fs::exists(name_));
   fs::create_directory(tmp_.file("dir"));
-  write_all(tmp_.file("dir/inner"), bytes("y"));
+  write_file(tmp_.file("dir/inner"), bytes("y"));
   EXPECT_EQ(VEXFileErase(tmp_.file("dir").c_str()), 2);
 
   const std::string a = tmp_.file("a"), b = tmp_.file("b");
-  write_all(a, bytes("first"));
+  write_file(a, bytes("first"));
   EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 0);
-  EXPECT_EQ(read_all(b), bytes("first"));
+  EXPECT_EQ(read_file(b), bytes("first"));
   EXPECT_FALSE(fs::exists(a));
   EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 1); // a is gone
-  write_all(a, bytes("second"));
+  write_file(a, bytes("second"));
   EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 2); // never replaces b
-  EXPECT_EQ(read_all(b), bytes("first"));
+  EXPECT_EQ(read_file(b), bytes("first"));
 }
 
 TEST_F(FileMisc, LogStringAppendsOrCreates) {
   LogString(name_.c_str(), "one ");
   LogString(name_.c_str(), "two\n");
   LogString(name_.c_str(), "");
-  EXPECT_EQ(read_all(name_), bytes("one two\n"));
+  EXPECT_EQ(read_file(name_), bytes("one two\n"));
   LogString(tmp_.file("no/dir/log").c_str(), "lost"); // cannot be created: nothing happens
   EXPECT_FALSE(fs::exists(tmp_.file("no")));
 }
 
 TEST_F(FileMisc, FileSizeByName) {
-  write_all(name_, std::vector<uint8_t>(12345, 9));
+  write_file(name_, std::vector<uint8_t>(12345, 9));
   EXPECT_EQ(vexfilesize(name_.c_str()), 12345u);
   EXPECT_EQ(vexfilesize(tmp_.file("missing").c_str()), 0u);
   EXPECT_EQ(vexfilesize(nullptr), 0u);

@@ -1,24 +1,18 @@
 // Helpers for the buffered-file tests: whole-file reads and writes through
-// the standard library, independent of the code under test.
+// the standard library (testkit), independent of the code under test, and a
+// reference bit stream.
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "testkit/audio/wav_file.h"
+
 namespace vex::test {
 
-inline std::vector<uint8_t> read_all(const std::string &name) {
-  std::ifstream in(name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void write_all(const std::string &name, const std::vector<uint8_t> &bytes) {
-  std::ofstream out(name, std::ios::binary);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using vex::testkit::read_file;
+using vex::testkit::write_file;
 
 // Reference LSB-first bit stream: the first bit is bit 0 of the first byte.
 class BitModel {

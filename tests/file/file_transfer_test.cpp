@@ -12,8 +12,8 @@
 
 namespace {
 
-using vex::test::read_all;
-using vex::test::write_all;
+using vex::test::read_file;
+using vex::test::write_file;
 
 std::vector<uint8_t> ramp(size_t n, uint8_t start = 0) {
   std::vector<uint8_t> v(n);
@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(Transfer, OpenRefusesBadArguments) {
-  write_all(name_, {1});
+  write_file(name_, {1});
   EXPECT_EQ(VEXFileOpen(16, nullptr, VEXFILE_READ), nullptr);
   EXPECT_EQ(VEXFileOpen(16, name_.c_str(), 249), nullptr);
   EXPECT_EQ(VEXFileOpen(16, name_.c_str(), 252), nullptr);
@@ -55,7 +55,7 @@ TEST_F(Transfer, NamesUpTo127CharactersOnly) {
 }
 
 TEST_F(Transfer, ShortReadAtTheEndThenZeroAtOnce) {
-  write_all(name_, ramp(3));
+  write_file(name_, ramp(3));
   for (int32_t size : {0, 2, 4096}) {
     VEXFILE *f = VEXFileOpen(size, name_.c_str(), VEXFILE_READ);
     uint8_t buf[10];
@@ -72,7 +72,7 @@ TEST_F(Transfer, LittleEndianValuesAcrossRefills) {
   for (uint32_t i = 0; i < 1000; ++i)
     for (int b = 0; b < 4; ++b)
       bytes.push_back(static_cast<uint8_t>((i * 0x01030507u) >> (8 * b)));
-  write_all(name_, bytes);
+  write_file(name_, bytes);
   VEXFILE *f = VEXFileOpen(7, name_.c_str(), VEXFILE_READ); // 7 splits every other value
   for (uint32_t i = 0; i < 1000; ++i) {
     const uint32_t v = i * 0x01030507u;
@@ -109,7 +109,7 @@ TEST_F(Transfer, WriteThenReadBackThroughOneHandle) {
   VEXFileClose(f);
   auto expect = data;
   expect[40] = 0xD4, expect[41] = 0xC3, expect[42] = 0xB2, expect[43] = 0xA1;
-  EXPECT_EQ(read_all(name_), expect);
+  EXPECT_EQ(read_file(name_), expect);
 }
 
 TEST_F(Transfer, LargeTransfersBypassTheBuffer) {
@@ -120,7 +120,7 @@ TEST_F(Transfer, LargeTransfersBypassTheBuffer) {
   VEXFileClose(f);
   auto expect = data;
   expect.insert(expect.begin(), 0xEE);
-  EXPECT_EQ(read_all(name_), expect);
+  EXPECT_EQ(read_file(name_), expect);
   VEXFILE *r = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
   std::vector<uint8_t> got(expect.size());
   EXPECT_EQ(VEXFileGet8(r), 0xEEu);
@@ -131,7 +131,7 @@ TEST_F(Transfer, LargeTransfersBypassTheBuffer) {
 }
 
 TEST_F(Transfer, SetPosInsideTheBufferTouchesNoFile) {
-  write_all(name_, ramp(200));
+  write_file(name_, ramp(200));
   VEXFILE *f = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
   EXPECT_EQ(VEXFileGet8(f), 0u); // fills 64
   EXPECT_EQ(VEXFileIsInBuffer(f, 10), 1);
@@ -157,7 +157,7 @@ TEST_F(Transfer, SetPosBeyondTheEndThenWriteLeavesAGapOfZeros) {
   VEXFileClose(f);
   std::vector<uint8_t> expect(11, 0);
   expect[0] = 1, expect[10] = 2;
-  EXPECT_EQ(read_all(name_), expect);
+  EXPECT_EQ(read_file(name_), expect);
   VEXFILE *r = VEXFileOpen(16, name_.c_str(), VEXFILE_READ);
   EXPECT_EQ(VEXFileSize(r), 11u);
   VEXFileSetPos(r, 1000);
@@ -172,14 +172,14 @@ TEST_F(Transfer, SetPosBeyondTheEndThenWriteLeavesAGapOfZeros) {
 }
 
 TEST_F(Transfer, AlignMovesOrPads) {
-  write_all(name_, ramp(6));
+  write_file(name_, ramp(6));
   VEXFILE *f = VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE);
   VEXFileSetPos(f, 6);
   VEXFileAlign(f, 4);
   EXPECT_EQ(VEXFileGetPos(f), 8u);
   VEXFileClose(f);
-  EXPECT_EQ(read_all(name_), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 0, 0}));
-  write_all(name_, ramp(10));
+  EXPECT_EQ(read_file(name_), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 0, 0}));
+  write_file(name_, ramp(10));
   f = VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE);
   VEXFileSetPos(f, 6);
   VEXFileAlign(f, 4);
@@ -188,7 +188,7 @@ TEST_F(Transfer, AlignMovesOrPads) {
   VEXFileAlign(f, 1);
   EXPECT_EQ(VEXFileGetPos(f), 8u);
   VEXFileClose(f);
-  EXPECT_EQ(read_all(name_), ramp(10));
+  EXPECT_EQ(read_file(name_), ramp(10));
 }
 
 TEST_F(Transfer, ShortWritesSetTheErrorFlag) {

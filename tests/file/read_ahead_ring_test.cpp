@@ -60,7 +60,7 @@ TEST(ReadAheadRing, DeliversTheSourceBytesWhateverTheOrder) {
   for (auto &b : file)
     b = static_cast<uint8_t>(rng());
   vex::testkit::TempDir dir;
-  vex::test::write_all(dir.file("f"), file);
+  vex::test::write_file(dir.file("f"), file);
   ByteSource named, memory;
   ASSERT_EQ(named.open(dir.file("f").c_str()), vex::util::Status::kOk);
   memory.open(file);

@@ -68,11 +68,7 @@ void check_truncations(const std::string &intact_path, const std::string &cut_pa
 
 TEST(FlicBadInput, TruncatedFilesDecodeTheirWholeFrames) {
   TempDir dir;
-  PatternOptions o;
-  o.width = 34;
-  o.height = 9;
-  o.frames = 7;
-  o.cycle = o.noise = o.solid = true;
+  PatternOptions o{.width = 34, .height = 9, .frames = 7, .cycle = true, .noise = true, .solid = true};
   ASSERT_NE(write_flc(PatternAnimation(o), 50, dir.file("a.flc")), 0u);
   check_truncations(dir.file("a.flc"), dir.file("cut.flc"), 1);
   o.six_bit = true;

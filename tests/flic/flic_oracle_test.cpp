@@ -19,42 +19,20 @@ struct Case {
   PatternOptions o;
 };
 
-PatternOptions opts(uint32_t w, uint32_t h, uint32_t frames) {
-  PatternOptions o;
-  o.width = w;
-  o.height = h;
-  o.frames = frames;
-  return o;
-}
-
-std::vector<Case> flc_cases() {
-  std::vector<Case> c;
-  PatternOptions vga = opts(320, 200, 26); // byte deltas
-  vga.cycle = vga.noise = vga.stills = vga.solid = true;
-  vga.solid_colour = 42;
-  c.push_back({"320x200 byte deltas, cycling, stills, noise, solid", vga});
-  PatternOptions big = opts(640, 480, 14); // word deltas
-  big.cycle = big.solid = true;
-  c.push_back({"640x480 word deltas", big});
-  // The ffmpeg tool (5.1) skips raw-picture (FLI_COPY) chunks when the
-  // width is not a multiple of 4, so whole-picture noise, which only codes
-  // raw, goes through at 324; 322 checks the other encodings with a pitch
-  // (324) wider than the picture.
-  PatternOptions noisy = opts(324, 101, 6);
-  noisy.noise_full = true;
-  c.push_back({"324x101 whole-picture noise", noisy});
-  PatternOptions narrow = opts(322, 101, 12);
-  narrow.noise = narrow.solid = true;
-  c.push_back({"322x101 noise block and a solid frame", narrow});
-  PatternOptions still = opts(64, 48, 25);
-  still.scroll = false;
-  still.stills = still.cycle = true;
-  c.push_back({"64x48 still stretches", still});
-  PatternOptions tiny = opts(4, 3, 5);
-  tiny.noise = true;
-  c.push_back({"4x3 tiny", tiny});
-  return c;
-}
+// The ffmpeg tool (5.1) skips raw-picture (FLI_COPY) chunks when the width
+// is not a multiple of 4, so whole-picture noise, which only codes raw, goes
+// through at 324; 322 checks the other encodings with a pitch (324) wider
+// than the picture.
+const Case kFlcCases[] = {
+    {"320x200 byte deltas, cycling, stills, noise, solid",
+     {.width = 320, .height = 200, .frames = 26, .cycle = true, .noise = true, .stills = true, .solid = true,
+      .solid_colour = 42}},
+    {"640x480 word deltas", {.width = 640, .height = 480, .frames = 14, .cycle = true, .solid = true}},
+    {"324x101 whole-picture noise", {.width = 324, .height = 101, .frames = 6, .noise_full = true}},
+    {"322x101 noise block and a solid frame", {.width = 322, .height = 101, .frames = 12, .noise = true, .solid = true}},
+    {"64x48 still stretches", {.width = 64, .height = 48, .frames = 25, .scroll = false, .cycle = true, .stills = true}},
+    {"4x3 tiny", {.width = 4, .height = 3, .frames = 5, .noise = true}},
+};
 
 std::vector<ByteVec> generator_rgb(const PatternAnimation &a) {
   std::vector<ByteVec> out;
@@ -73,7 +51,7 @@ void expect_same_frames(const std::vector<ByteVec> &want, const std::vector<Byte
 
 TEST(FlicOracle, OurFlcFilesDecodeAlikeInFfmpegOurReaderAndTheGenerator) {
   TempDir dir;
-  for (const Case &c : flc_cases()) {
+  for (const Case &c : kFlcCases) {
     SCOPED_TRACE(c.name);
     const PatternAnimation anim(c.o);
     const std::string path = dir.file("a.flc");
@@ -96,15 +74,12 @@ TEST(FlicOracle, OurFlcFilesDecodeAlikeInFfmpegOurReaderAndTheGenerator) {
 
 TEST(FlicOracle, TestkitFliFilesDecodeAlikeInFfmpegAndOurReader) {
   TempDir dir;
-  PatternOptions odd = opts(321, 200, 14);
-  odd.solid = odd.noise = odd.cycle = odd.stills = true;
-  PatternOptions vga = opts(320, 200, 10);
-  vga.noise_full = true;
-  PatternOptions small = opts(17, 5, 9);
-  small.cycle = true;
   std::map<uint16_t, int> used;
-  for (PatternOptions o : {odd, vga, small}) {
-    o.six_bit = true;
+  for (const PatternOptions &o : {
+           PatternOptions{.width = 321, .height = 200, .frames = 14, .cycle = true, .noise = true, .stills = true,
+                          .solid = true, .six_bit = true},
+           PatternOptions{.width = 320, .height = 200, .frames = 10, .noise_full = true, .six_bit = true},
+           PatternOptions{.width = 17, .height = 5, .frames = 9, .cycle = true, .six_bit = true}}) {
     SCOPED_TRACE(std::to_string(o.width) + "x" + std::to_string(o.height));
     const PatternAnimation anim(o);
     const std::string path = dir.file("a.fli");

@@ -74,11 +74,7 @@ TEST_F(Reader, NameWithoutExtensionTriesFlcThenFli) {
 // The same animation from memory and from its file: every frame, the loop
 // back and the palettes alike; the memory reader has no name to give.
 TEST_F(Reader, FromMemoryAsFromTheFile) {
-  PatternOptions o;
-  o.width = 46;
-  o.height = 31;
-  o.frames = 9;
-  o.cycle = o.noise = true;
+  PatternOptions o{.width = 46, .height = 31, .frames = 9, .cycle = true, .noise = true};
   const std::string path = dir.file("p.flc");
   ASSERT_NE(write_flc(PatternAnimation(o), 50, path), 0u);
   const ByteVec bytes = load_bytes(path);

@@ -12,6 +12,7 @@
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
+#include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "testkit/util/tool_run.h"
@@ -27,11 +28,15 @@ namespace {
 class Tools : public ::testing::Test {
 protected:
   void SetUp() override {
-    PatternOptions o;
-    o.width = 41; // odd: the FLC copy gets a 42nd column
-    o.height = 30;
-    o.frames = 12;
-    o.cycle = o.noise = o.stills = o.solid = o.six_bit = true;
+    // An odd width: the FLC copy gets a 42nd column.
+    PatternOptions o{.width = 41,
+                     .height = 30,
+                     .frames = 12,
+                     .cycle = true,
+                     .noise = true,
+                     .stills = true,
+                     .solid = true,
+                     .six_bit = true};
     anim = PatternAnimation(o);
     ASSERT_FALSE(write_fli(anim, 7, dir.file("in.fli")).empty());
   }
@@ -42,20 +47,18 @@ protected:
 TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
   ToolRun r = run_tool(VEXINFO, shell_quote(dir.file("in.fli")), dir);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("  kind     0x80, Flic\n"), std::string::npos) << r.out;
+  expect_contains(r.out, {"  kind     0x80, Flic\n"});
   // The graphics source sees a FLIC frame as wide as the reader's rows
   // (41 rounded up to a multiple of 4).
-  EXPECT_NE(r.out.find("  size     44 x 30 (output 44 x 30)\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("  frames   12 (output 12, file 12)\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("  rate     10/1, 10.000 frames per second\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("  speed    100.00 ms per frame\n"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("frame 1 "), std::string::npos) << "per-frame lines only with -v";
+  expect_contains(r.out, {"  size     44 x 30 (output 44 x 30)\n", "  frames   12 (output 12, file 12)\n",
+                          "  rate     10/1, 10.000 frames per second\n", "  speed    100.00 ms per frame\n"});
+  // Per-frame lines only with -v.
+  expect_lacks(r.out, {"frame 1 "});
 
   r = run_tool(VEXINFO, "-v " + shell_quote(dir.file("in.fli")), dir);
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("  frame 1     depth 8, "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("  frame 12    depth 8, "), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("  frame 13 "), std::string::npos) << r.out;
+  expect_contains(r.out, {"  frame 1     depth 8, ", "  frame 12    depth 8, "});
+  expect_lacks(r.out, {"  frame 13 "});
 
   r = run_tool(VEXINFO, shell_quote(dir.file("nothing.flc")), dir);
   EXPECT_EQ(r.status, 1);
@@ -64,12 +67,13 @@ TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
   // "/Z" is no switch of vexinfo, so it is a name (of no file).
   r = run_tool(VEXINFO, "/Z " + shell_quote(dir.file("in.fli")), dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("/Z: no such file (nor is it a switch of vexinfo)"), std::string::npos) << r.err;
-  EXPECT_NE(r.out.find("frames   12"), std::string::npos) << "the other name is still described";
+  expect_contains(r.err, {"/Z: no such file (nor is it a switch of vexinfo)"});
+  // The other name is still described.
+  expect_contains(r.out, {"frames   12"});
   EXPECT_EQ(run_tool(VEXINFO, "/V /V " + shell_quote(dir.file("in.fli")), dir).status, 0);
   r = run_tool(VEXINFO, "--help", dir);
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("usage: vexinfo"), std::string::npos);
+  expect_contains(r.out, {"usage: vexinfo"});
   // The version comes from the build's generated header, not a literal.
   EXPECT_EQ(run_tool(VEXINFO, "--version", dir).out, std::string("vexinfo ") + VEXUTIL_VERSION_STRING + "\n");
   EXPECT_EQ(run_tool(VEXCONV, "--version", dir).out, std::string("vexconv ") + VEXUTIL_VERSION_STRING + "\n");
@@ -100,7 +104,7 @@ TEST_F(Tools, UnopenedInputsSayWhy) {
           shell_quote(dir.file(c.file)) + (tool == std::string(VEXCONV) ? " " + shell_quote(dir.file("o.flc")) : "");
       const ToolRun r = run_tool(tool, args, dir);
       EXPECT_EQ(r.status, 1) << tool << " " << c.file;
-      EXPECT_NE(r.err.find(dir.file(c.file) + ": " + c.reason + "\n"), std::string::npos) << r.err;
+      expect_contains(r.err, {dir.file(c.file) + ": " + c.reason + "\n"});
     }
   }
 }
@@ -109,10 +113,7 @@ TEST_F(Tools, UnopenedInputsSayWhy) {
 // is wrong and where (the reader that knew the file gives the reason).
 TEST_F(Tools, FiveFailuresFiveReasons) {
   // A FLC cut inside its fifth frame.
-  PatternOptions even;
-  even.width = 42;
-  even.height = 30;
-  even.frames = 8;
+  PatternOptions even{.width = 42, .height = 30, .frames = 8};
   ASSERT_NE(write_flc(PatternAnimation(even), 50, dir.file("whole.flc")), 0u);
   const ByteVec flc = load_bytes(dir.file("whole.flc"));
   VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
@@ -129,8 +130,7 @@ TEST_F(Tools, FiveFailuresFiveReasons) {
   util::put_le32(kvn.data() + 4 * formats::korvane::kHdrTreeBytes, 1);
   ASSERT_TRUE(save_bytes(dir.file("tree.kvn"), kvn));
   // A Tolm movie whose fourth index entry points behind the third.
-  tolm::RandomMovieOptions o;
-  o.frames = 5;
+  tolm::RandomMovieOptions o{.frames = 5};
   tolm::MovieLayout layout;
   ByteVec tlm = tolm::movie_bytes(tolm::random_movie(o).movie, &layout);
   util::put_le32(tlm.data() + layout.index_at + 4 * 3, layout.record_at[1]);
@@ -156,12 +156,11 @@ TEST_F(Tools, FiveFailuresFiveReasons) {
   // and fails naming it.
   const ToolRun verbose = run_tool(VEXINFO, "-v " + shell_quote(dir.file("cut.flc")), dir);
   EXPECT_EQ(verbose.status, 1);
-  EXPECT_NE(verbose.out.find("  frames   8 (output 8, file 8)\n"), std::string::npos) << verbose.out;
-  EXPECT_NE(verbose.out.find("  frame 8 "), std::string::npos) << verbose.out;
-  EXPECT_NE(verbose.out.find("  damage   frame 5 runs past the end of the file\n"), std::string::npos);
+  expect_contains(verbose.out, {"  frames   8 (output 8, file 8)\n", "  frame 8 ",
+                                "  damage   frame 5 runs past the end of the file\n"});
   const ToolRun conv = run_tool(VEXCONV, shell_quote(dir.file("cut.flc")) + " " + shell_quote(dir.file("cut-copy.flc")), dir);
   EXPECT_EQ(conv.status, 1);
-  EXPECT_NE(conv.err.find(dir.file("cut.flc") + ": frame 5 runs past the end of the file"), std::string::npos) << conv.err;
+  expect_contains(conv.err, {dir.file("cut.flc") + ": frame 5 runs past the end of the file"});
   VEXFLIC *copy = VEXFlicOpen(dir.file("cut-copy.flc").c_str());
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->frame_count, 8u);
@@ -173,7 +172,7 @@ TEST_F(Tools, VexconvGivesBackEveryFrame) {
   ToolRun r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "") << "no progress bar when stderr is not a terminal";
-  EXPECT_NE(r.out.find("12 frames, 44 x 30"), std::string::npos) << r.out;
+  expect_contains(r.out, {"12 frames, 44 x 30"});
   const auto want = read_flic_rgb(in);
   // The copy is 44 wide: the input's columns, then three of colour 0 (the
   // reader's row padding, which the graphics source counts as picture).
@@ -213,7 +212,7 @@ TEST_F(Tools, VexconvSwitchesAndRefusals) {
 
   r = run_tool(VEXCONV, in + " " + out, dir);
   EXPECT_EQ(r.status, 1) << "an existing output needs /O";
-  EXPECT_NE(r.err.find("/O"), std::string::npos);
+  expect_contains(r.err, {"/O"});
   EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /-O", dir).status, 1) << "/-O cancels /O";
   EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " /O /Q", dir).status, 0);
   EXPECT_EQ(run_tool(VEXCONV, in + " " + out + " -y -q", dir).status, 0) << "-y is /O";
@@ -233,7 +232,7 @@ TEST_F(Tools, VexconvSwitchesAndRefusals) {
   EXPECT_EQ(run_tool(VEXCONV, in, dir).status, 2);
   r = run_tool(VEXCONV, "--help", dir);
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("usage: vexconv"), std::string::npos);
+  expect_contains(r.out, {"usage: vexconv"});
 }
 
 } // namespace

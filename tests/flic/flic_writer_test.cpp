@@ -202,11 +202,8 @@ TEST_F(Writer, PaletteChunksCarryOnlyTheChangedEntries) {
 // writer), the chunks' sizes add up to the frame's and their count is the
 // declared one.
 TEST_F(Writer, ChunkSizesAddUpToTheirFrames) {
-  PatternOptions o;
-  o.width = 320;
-  o.height = 200;
-  o.frames = 14;
-  o.cycle = o.noise = o.stills = o.solid = true;
+  PatternOptions o{
+      .width = 320, .height = 200, .frames = 14, .cycle = true, .noise = true, .stills = true, .solid = true};
   ASSERT_NE(write_flc(PatternAnimation(o), 50, path), 0u);
   const std::string fli = dir_.file("w.fli");
   ASSERT_FALSE(write_fli(PatternAnimation(o), 5, fli).empty());

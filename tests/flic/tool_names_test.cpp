@@ -13,6 +13,7 @@
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/pattern.h"
+#include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "testkit/util/tool_run.h"
@@ -22,8 +23,6 @@ namespace vex::testkit {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 uint32_t frames_of(const std::string &flc) {
   VEXFLIC *h = VEXFlicOpen(flc.c_str());
@@ -43,10 +42,7 @@ const char *const kSwitchFolders = "F25/F29.97/A15/X3/Y2/W8/H6/T1/O/Q/V/V1/N3/R2
 class ToolNames : public ::testing::Test {
 protected:
   void SetUp() override {
-    PatternOptions o;
-    o.width = 20;
-    o.height = 10;
-    o.frames = 12;
+    PatternOptions o{.width = 20, .height = 10, .frames = 12};
     deep = dir.path() / kSwitchFolders;
     fs::create_directories(deep);
     in = (deep / "in.fli").string();
@@ -63,13 +59,15 @@ protected:
 TEST_F(ToolNames, ExistingPathsWithSwitchFoldersAreNames) {
   ToolRun r = run_tool(VEXINFO, shell_quote(in), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "frames   12")) << r.out;
-  EXPECT_FALSE(has(r.out, "frame 1 ")) << "the folder V is no /V";
+  expect_contains(r.out, {"frames   12"});
+  // The folder V is no /V.
+  expect_lacks(r.out, {"frame 1 "});
 
   const std::string out = (deep / "out.flc").string();
   r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(out), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "12 frames")) << "neither /W8 nor /H6 nor /Q came from the folders: " << r.out;
+  // Neither /W8 nor /H6 nor /Q came from the folders.
+  expect_contains(r.out, {"12 frames"});
   EXPECT_EQ(frames_of(out), 12u);
   VEXFLIC *h = VEXFlicOpen(out.c_str());
   ASSERT_NE(h, nullptr);
@@ -82,18 +80,18 @@ TEST_F(ToolNames, ExistingPathsWithSwitchFoldersAreNames) {
 TEST_F(ToolNames, PathsUnderAMissingFolderAreNamesToo) {
   ToolRun r = run_tool(VEXINFO, shell_quote(missing + "/in.fli"), dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.err, missing + "/in.fli: no such file")) << r.err;
-  EXPECT_FALSE(has(r.err, "switch")) << r.err;
+  expect_contains(r.err, {missing + "/in.fli: no such file"});
+  expect_lacks(r.err, {"switch"});
 
   r = run_tool(VEXCONV, shell_quote(missing + "/in.fli") + " " + shell_quote(dir.file("o.flc")), dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.err, missing + "/in.fli: no such file")) << r.err;
+  expect_contains(r.err, {missing + "/in.fli: no such file"});
 
   // An output whose folders do not exist cannot be written; no switch is
   // read from its name.
   r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(missing + "/out.flc"), dir);
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_TRUE(has(r.err, missing + "/out.flc")) << r.err;
+  expect_contains(r.err, {missing + "/out.flc"});
   EXPECT_FALSE(fs::exists(missing.substr(0, missing.find('/', 1))));
 }
 
@@ -106,23 +104,23 @@ TEST_F(ToolNames, SwitchesBesideSuchPathsStillWork) {
   // Several switches in one word, any case, and a cancel in another.
   r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(part) + " /o/s2/e6 /-Q", dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "5 frames")) << r.out;
+  expect_contains(r.out, {"5 frames"});
   EXPECT_EQ(frames_of(part), 5u);
   r = run_tool(VEXINFO, "/V " + shell_quote(in), dir);
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(has(r.out, "frame 12 ")) << r.out;
+  expect_contains(r.out, {"frame 12 "});
 }
 
 TEST_F(ToolNames, DoubleDashMakesEveryLaterWordAName) {
   ToolRun r = run_tool(VEXINFO, "-- /V", dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.err, "/V: no such file")) << r.err;
+  expect_contains(r.err, {"/V: no such file"});
   r = run_tool(VEXINFO, shell_quote(in) + " -- " + shell_quote(in), dir);
   EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(has(r.out, "frame 1 "));
+  expect_lacks(r.out, {"frame 1 "});
   r = run_tool(VEXCONV, "-- " + shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /O", dir);
   EXPECT_EQ(r.status, 2) << "/O after -- is a third name";
-  EXPECT_TRUE(has(r.err, "got 3 names")) << r.err;
+  expect_contains(r.err, {"got 3 names"});
   EXPECT_FALSE(fs::exists(dir.file("o.flc")));
   // --gui after -- names the output: a FLIC without extension, which the
   // writer gives ".flc".
@@ -136,22 +134,21 @@ TEST_F(ToolNames, DoubleDashMakesEveryLaterWordAName) {
 TEST_F(ToolNames, UnknownSwitchLikeWordsAreNamedInTheMessage) {
   ToolRun r = run_tool(VEXINFO, "/W", dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.err, "/W: no such file (nor is it a switch of vexinfo)")) << r.err;
+  expect_contains(r.err, {"/W: no such file (nor is it a switch of vexinfo)"});
   r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Z", dir);
   EXPECT_EQ(r.status, 2);
-  EXPECT_TRUE(has(r.err, "/Z (no such switch)")) << r.err;
+  expect_contains(r.err, {"/Z (no such switch)"});
   // A switch of the right letter with a value of the wrong kind is a name.
   r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Sx", dir);
   EXPECT_EQ(r.status, 2);
-  EXPECT_TRUE(has(r.err, "/Sx")) << r.err;
+  expect_contains(r.err, {"/Sx"});
 }
 
 TEST_F(ToolNames, HelpStatesTheRule) {
   for (const char *tool : {VEXINFO, VEXCONV}) {
     const ToolRun r = run_tool(tool, "--help", dir);
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(r.out, "/data/s1/movie.avi is a name")) << tool << r.out;
-    EXPECT_TRUE(has(r.out, "After --")) << tool;
+    expect_contains(r.out, {"/data/s1/movie.avi is a name", "After --"});
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_pattern_file.h"
+#include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "testkit/util/tool_run.h"
@@ -22,8 +23,6 @@
 
 namespace vex::testkit {
 namespace {
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 const std::string kSource = "-f lavfi -i testsrc=size=48x32:rate=10:duration=1 ";
 
@@ -55,38 +54,34 @@ TEST_F(ToolSources, VexinfoPrintsTheGraphicsSourceViewOfEachKind) {
 
   ToolRun r = run_tool(VEXINFO, q("a.avi"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char *line : {"  kind     0x20, AVI\n", "  size     48 x 32 (output 48 x 32)\n", "  depth    24 bits\n",
-                           "  frames   10 (output 10, file 10)\n", "  rate     10/1, 10.000 frames per second\n",
-                           "  output   10/1, 10.000 frames per second\n", "  speed    100.00 ms per frame\n",
-                           "  sound    no\n"})
-    EXPECT_TRUE(has(r.out, line)) << line << "in\n" << r.out;
+  expect_contains(r.out, {"  kind     0x20, AVI\n", "  size     48 x 32 (output 48 x 32)\n", "  depth    24 bits\n",
+                          "  frames   10 (output 10, file 10)\n", "  rate     10/1, 10.000 frames per second\n",
+                          "  output   10/1, 10.000 frames per second\n", "  speed    100.00 ms per frame\n",
+                          "  sound    no\n"});
 
   r = run_tool(VEXINFO, q("s.png"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "  kind     0x8, PNG still image\n")) << r.out;
-  EXPECT_TRUE(has(r.out, "  size     48 x 32 (output 48 x 32)\n")) << r.out;
-  EXPECT_TRUE(has(r.out, "  frames   1 (output 1, file 1)\n")) << r.out;
+  expect_contains(r.out, {"  kind     0x8, PNG still image\n", "  size     48 x 32 (output 48 x 32)\n",
+                          "  frames   1 (output 1, file 1)\n"});
   char bytes[16];
   CommaNum(bytes, static_cast<uint32_t>(load_bytes(dir.file("s.png")).size()));
-  EXPECT_TRUE(has(r.out, std::string("  file     ") + bytes + " bytes\n")) << r.out;
+  expect_contains(r.out, {std::string("  file     ") + bytes + " bytes\n"});
 
   r = run_tool(VEXINFO, q("w.wav"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "Wave sound")) << r.out;
-  EXPECT_TRUE(has(r.out, "22050 sample frames, 1.000 s")) << r.out;
-  EXPECT_FALSE(has(r.out, "kind")) << "sound is described by the sound source: " << r.out;
+  expect_contains(r.out, {"Wave sound", "22050 sample frames, 1.000 s"});
+  // Sound is described by the sound source.
+  expect_lacks(r.out, {"kind"});
 
   r = run_tool(VEXINFO, q("m.lst"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "  kind     0x100, List\n")) << r.out;
-  EXPECT_TRUE(has(r.out, "  frames   11 (output 11, file 11)\n")) << r.out;
+  expect_contains(r.out, {"  kind     0x100, List\n", "  frames   11 (output 11, file 11)\n"});
 
   // -v fetches every frame and names its depth.
   r = run_tool(VEXINFO, "-v " + q("a.avi"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "  frame 1     depth 24, ")) << r.out;
-  EXPECT_TRUE(has(r.out, "  frame 10    depth 24, ")) << r.out;
-  EXPECT_FALSE(has(r.out, "  frame 11 ")) << r.out;
+  expect_contains(r.out, {"  frame 1     depth 24, ", "  frame 10    depth 24, "});
+  expect_lacks(r.out, {"  frame 11 "});
 }
 
 // ffmpeg decodes the FLC: the right count and size, and colours close to
@@ -126,11 +121,8 @@ TEST_F(ToolSources, VexconvTurnsTrueColourSeriesAndAviIntoFlc) {
 // A palettised input passes through unchanged, so the crop and range are
 // checked pixel for pixel against the input's frames.
 TEST_F(ToolSources, CropAndRangeSelectThePixelsAndFrames) {
-  PatternOptions o;
-  o.width = 40; // a multiple of 4: the graphics source's FLIC width is the reader's row length
-  o.height = 30;
-  o.frames = 12;
-  o.cycle = o.noise = true;
+  // A width that is a multiple of 4: the graphics source's FLIC width is the reader's row length.
+  PatternOptions o{.width = 40, .height = 30, .frames = 12, .cycle = true, .noise = true};
   ASSERT_FALSE(write_fli(PatternAnimation(o), 7, dir.file("in.fli")).empty());
   const auto all = read_flic_rgb(dir.file("in.fli"));
   ASSERT_EQ(all.size(), 12u);
@@ -203,7 +195,8 @@ TEST_F(ToolSources, PathsWithFrameSwitchFolders) {
   const std::string outer = dir.path().string();
   ToolRun r = run_tool(VEXINFO, q("S4/a.avi"), dir, outer);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "  frames   10 (output 10, file 10)\n")) << "no /S4 was taken from the path: " << r.out;
+  // No /S4 was taken from the path.
+  expect_contains(r.out, {"  frames   10 (output 10, file 10)\n"});
   r = run_tool(VEXCONV, q("S4/a.avi") + " " + q("whole.flc") + " /Q", dir, outer);
   ASSERT_EQ(r.status, 0) << r.err;
   VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
@@ -217,7 +210,7 @@ TEST_F(ToolSources, PathsWithFrameSwitchFolders) {
   for (const char *tool : {VEXINFO, VEXCONV}) {
     r = run_tool(tool, q("S4/E2/a.avi") + (tool == std::string(VEXCONV) ? " " + q("no.flc") : ""), dir, outer);
     EXPECT_EQ(r.status, 1) << tool;
-    EXPECT_TRUE(has(r.err, "reads as a frame switch")) << r.err;
+    expect_contains(r.err, {"reads as a frame switch"});
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("no.flc")));
 }

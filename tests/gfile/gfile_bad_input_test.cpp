@@ -25,10 +25,7 @@ TEST(GfileBadInput, LongNamesNothingAndDirectories) {
   vex::testkit::TempDir dir;
   const std::string base = dir.path().string() + "/";
   // 127 characters in all is the longest name a record holds: it opens.
-  vex::testkit::PatternOptions o;
-  o.width = 8;
-  o.height = 8;
-  o.frames = 2;
+  vex::testkit::PatternOptions o{.width = 8, .height = 8, .frames = 2};
   const std::string n127 = base + std::string(127 - base.size() - 4, 'x') + ".flc";
   ASSERT_EQ(n127.size(), 127u);
   // The FLC writer's own names are shorter: write, then rename.
@@ -54,17 +51,17 @@ TEST(GfileBadInput, LongNamesNothingAndDirectories) {
 TEST(GfileBadInput, EmptyAndForeignFiles) {
   vex::testkit::TempDir dir;
   for (const char *name : {"e.flc", "e.bmp", "e.avi", "e.mov", "e.kvn", "e.tlm", "e.raw", "e.exe", "e.wav", "e"}) {
-    write_bytes(dir.file(name), {});
+    write_file(dir.file(name), {});
     expect_refused(dir.file(name));
   }
-  write_bytes(dir.file("text.png"), std::vector<uint8_t>(300, 'A'));
+  write_file(dir.file("text.png"), std::vector<uint8_t>(300, 'A'));
   expect_refused(dir.file("text.png"));
   // Every reader said "not mine": the reason speaks of the file, not of the
   // last reader tried.
   EXPECT_STREQ(VEXLastError(), "not a file of a known kind");
   expect_refused(dir.file("e.png"));
   EXPECT_STRNE(VEXLastError(), "the file is empty") << "e.png does not exist";
-  write_bytes(dir.file("e.png"), {});
+  write_file(dir.file("e.png"), {});
   expect_refused(dir.file("e.png"));
   EXPECT_STREQ(VEXLastError(), "the file is empty");
   // A FLIC header that the FLIC reader knows but cannot take: its reason
@@ -75,12 +72,12 @@ TEST(GfileBadInput, EmptyAndForeignFiles) {
   flc[6] = 1;               // one frame
   flc[10] = 5;              // 0 x 5 pixels
   flc[12] = 8;              // 8 bits a pixel
-  write_bytes(dir.file("zero.flc"), flc);
+  write_file(dir.file("zero.flc"), flc);
   expect_refused(dir.file("zero.flc"));
   EXPECT_STREQ(VEXLastError(), "the picture is 0 x 5 pixels");
   // A RIFF that is not a WAVE goes on to the other readers, which refuse it.
   std::vector<uint8_t> riff = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '};
-  write_bytes(dir.file("r.wav"), riff);
+  write_file(dir.file("r.wav"), riff);
   expect_refused(dir.file("r.wav"));
 }
 
@@ -88,10 +85,7 @@ TEST(GfileBadInput, EmptyAndForeignFiles) {
 // is still delivered, and in a list the entry is named.
 TEST(GfileBadInput, DamageIsNamedWithItsPlace) {
   vex::testkit::TempDir dir;
-  vex::testkit::PatternOptions o;
-  o.width = 16;
-  o.height = 8;
-  o.frames = 4;
+  vex::testkit::PatternOptions o{.width = 16, .height = 8, .frames = 4};
   ASSERT_NE(vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, dir.file("whole.flc")), 0u);
   const std::vector<uint8_t> whole = vex::testkit::load_bytes(dir.file("whole.flc"));
   VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
@@ -99,8 +93,9 @@ TEST(GfileBadInput, DamageIsNamedWithItsPlace) {
   const uint32_t frame1 = h->frame1_offset;
   VEXFlicClose(h);
   const uint32_t frame2 = frame1 + (whole[frame1] | whole[frame1 + 1] << 8 | whole[frame1 + 2] << 16);
-  write_bytes(dir.file("cut.flc"), std::vector<uint8_t>(whole.begin(), whole.begin() + frame2 + 20));
-  write_bytes(dir.file("both.lst"), {'w', 'h', 'o', 'l', 'e', '.', 'f', 'l', 'c', '\n', 'c', 'u', 't', '.', 'f', 'l', 'c', '\n'});
+  write_file(dir.file("cut.flc"), std::vector<uint8_t>(whole.begin(), whole.begin() + frame2 + 20));
+  write_file(dir.file("both.lst"),
+             {'w', 'h', 'o', 'l', 'e', '.', 'f', 'l', 'c', '\n', 'c', 'u', 't', '.', 'f', 'l', 'c', '\n'});
   const struct {
     const char *file, *damage_at_open, *damage_at_end;
   } cases[] = {

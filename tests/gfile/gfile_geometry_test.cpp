@@ -25,11 +25,7 @@ struct Animation {
   std::string name = dir.file("a.flc");
   std::vector<std::vector<uint8_t>> frames; // kW x kH indices each
   Animation() {
-    vex::testkit::PatternOptions o;
-    o.width = kW;
-    o.height = kH;
-    o.frames = kFrames;
-    o.noise = true;
+    vex::testkit::PatternOptions o{.width = kW, .height = kH, .frames = kFrames, .noise = true};
     if (vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, name) == 0)
       throw std::runtime_error("the FLIC was not written");
     VEXFLIC *f = VEXFlicOpen(name.c_str());

@@ -32,11 +32,8 @@ constexpr int kW = 48, kH = 32, kFrames = 10;
 const std::string kTestSource = "-f lavfi -i testsrc=size=48x32:rate=10:duration=1 ";
 
 PatternAnimation pattern(uint32_t w, uint32_t h, uint32_t frames) {
-  PatternOptions o;
-  o.width = w;
-  o.height = h;
-  o.frames = frames;
-  o.cycle = true; // palette changes between frames
+  // cycle: the palette changes between frames
+  PatternOptions o{.width = w, .height = h, .frames = frames, .cycle = true};
   return PatternAnimation(o);
 }
 
@@ -123,10 +120,7 @@ TEST(GfileKinds, KorvaneFramesAreTheKorvaneReadersWithItsPalettes) {
 TEST(GfileKinds, TolmFramesAreTheTolmReadersThirtyTwoBitPictures) {
   vex::testkit::TempDir dir;
   const std::string tlm = dir.file("t.tlm");
-  vex::testkit::tolm::RandomMovieOptions mo;
-  mo.width = 48;
-  mo.height = 32;
-  mo.frames = 5;
+  vex::testkit::tolm::RandomMovieOptions mo{.width = 48, .height = 32, .frames = 5};
   vex::testkit::tolm::write_movie(tlm, vex::testkit::tolm::random_movie(mo).movie);
   // The oracle: the reader's own decode and draw.
   namespace tolm = vex::formats::tolm;

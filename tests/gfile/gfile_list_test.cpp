@@ -22,10 +22,7 @@ struct Inputs {
   // Each entry's frames in true colour, as a source of its own delivers them.
   std::vector<std::vector<uint8_t>> fa, fb, fc;
   Inputs() {
-    vex::testkit::PatternOptions o;
-    o.width = 64;
-    o.height = 40;
-    o.frames = 7;
+    vex::testkit::PatternOptions o{.width = 64, .height = 40, .frames = 7};
     vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, a);
     o.width = 32;
     o.height = 24;
@@ -100,10 +97,7 @@ TEST(GfileList, FirstFrameInsideTheThirdEntryAndPastTheEnd) {
 
 TEST(GfileList, ASeriesIsAListAndResetStartsItAgain) {
   Inputs in;
-  vex::testkit::PatternOptions o;
-  o.width = 16;
-  o.height = 8;
-  o.frames = 2;
+  vex::testkit::PatternOptions o{.width = 16, .height = 8, .frames = 2};
   // (A name after '/' must not start with S, E or L: the list reader takes
   // "/s..." for a switch.)
   for (int k = 3; k <= 5; ++k)
@@ -137,10 +131,7 @@ TEST(GfileList, BadListsFailWithTheirMessage) {
 
 TEST(GfileList, TenThousandEntriesOpenAndPlay) {
   Inputs in;
-  vex::testkit::PatternOptions o;
-  o.width = 8;
-  o.height = 8;
-  o.frames = 1;
+  vex::testkit::PatternOptions o{.width = 8, .height = 8, .frames = 1};
   const std::string one = in.dir.file("one.flc");
   vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, one);
   std::string text;

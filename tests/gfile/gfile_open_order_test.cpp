@@ -24,18 +24,14 @@ using vex::testkit::ffmpeg;
 TEST(GfileOpenOrder, MoviesInsideExecutablesPlayAsTheMovieItself) {
   vex::testkit::TempDir dir;
   // Korvane.
-  vex::testkit::PatternOptions o;
-  o.width = 32;
-  o.height = 16;
-  o.frames = 4;
+  vex::testkit::PatternOptions o{.width = 32, .height = 16, .frames = 4};
   const auto kv = vex::testkit::korvane::write_korvane(
       vex::testkit::korvane::pattern_frames(vex::testkit::PatternAnimation(o)), {}, dir.file("k.kvn"));
   ASSERT_TRUE(kv.ok);
   uint32_t offset = 0;
   vex::testkit::write_file(dir.file("k.exe"), vex::testkit::executable_with_movie(kv.file, &offset));
   // Tolm.
-  vex::testkit::tolm::RandomMovieOptions mo;
-  mo.frames = 3;
+  vex::testkit::tolm::RandomMovieOptions mo{.frames = 3};
   const auto tolm = vex::testkit::tolm::movie_bytes(vex::testkit::tolm::random_movie(mo).movie);
   vex::testkit::write_file(dir.file("t.tlm"), tolm);
   vex::testkit::write_file(dir.file("t.exe"), vex::testkit::executable_with_movie(tolm, &offset));

@@ -111,7 +111,7 @@ TEST(GfileRaw, FilesCutShortDeliverWhatIsThere) {
   const std::vector<uint8_t> whole = rawb::rawb_bytes(layout(-50), frames);
   for (size_t n = 0; n < whole.size(); ++n) {
     const std::string path = dir.file("cut" + std::to_string(n) + ".raw");
-    write_bytes(path, std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(n)));
+    write_file(path, std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(n)));
     Source g = open(path);
     if (n < 20) { // no whole header: no raw source
       EXPECT_TRUE(g == nullptr || g->kind != GFILE_RAW) << n;
@@ -130,7 +130,7 @@ TEST(GfileRaw, FilesCutShortDeliverWhatIsThere) {
       EXPECT_EQ(output(*g), frames[0].pixels) << n;
     }
   }
-  write_bytes(dir.file("whole.raw"), whole);
+  write_file(dir.file("whole.raw"), whole);
   Source g = open(dir.file("whole.raw"));
   ASSERT_NE(g, nullptr);
   for (int f = 0; f < g->output_frames; ++f)

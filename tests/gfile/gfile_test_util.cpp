@@ -1,7 +1,6 @@
 #include "tests/gfile/gfile_test_util.h"
 
 #include <cstring>
-#include <fstream>
 
 namespace gfile_test {
 namespace {
@@ -92,11 +91,6 @@ std::vector<uint8_t> rgb_to_bgr0(const std::vector<uint8_t> &rgb) {
     out[i * 4 + 2] = rgb[i * 3];
   }
   return out;
-}
-
-void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace gfile_test

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "testkit/audio/wav_file.h"
 #include "vexutil/gfile.h"
 
 namespace gfile_test {
@@ -53,6 +54,6 @@ std::vector<uint8_t> bgr_to_bgr0(const std::vector<uint8_t> &bgr);
 // Red, green, blue to blue, green, red, 0.
 std::vector<uint8_t> rgb_to_bgr0(const std::vector<uint8_t> &rgb);
 
-void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes);
+using vex::testkit::write_file;
 
 } // namespace gfile_test

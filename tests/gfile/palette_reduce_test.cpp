@@ -2,6 +2,8 @@
 // shape, and its own edge cases worked out by hand.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "gfile/palette_reduce.h"
 #include "tests/gfile/palette_reference.h"
 #include "tests/gfile/palette_samples.h"
@@ -108,42 +110,40 @@ TEST(PaletteReduce, EmptyAndReservedOnlyHistogramsGiveNoColours) {
   EXPECT_TRUE(r.heard.empty());
 }
 
-// A lone bucket is its own mean, 4 x c6 per channel (not the expansion).
-TEST(PaletteReduce, OneColourIsItsMean) {
-  std::vector<uint32_t> h(kBucketCount, 0);
-  h[bucket_of6(63, 16, 1)] = 9;
-  const Reduction got = reduce(h, 256);
-  ASSERT_EQ(got.colours.size(), 1u);
-  EXPECT_EQ(got.colours[0], (Rgb{252, 64, 4}));
-}
+// Histograms small enough to reduce by hand: buckets (6-bit red, green,
+// blue and a count), the target and the colours in order.
+struct HandCase {
+  const char *what;
+  std::vector<std::array<uint32_t, 4>> buckets;
+  int32_t target;
+  std::vector<Rgb> colours;
+};
 
-// Two buckets split into their own expanded colours, the lower bucket
+// A lone bucket is its own mean, 4 x c6 per channel (not the expansion);
+// two buckets split into their own expanded colours, the lower bucket
 // first.
-TEST(PaletteReduce, TwoColoursSplitIntoTheirExpansions) {
-  std::vector<uint32_t> h(kBucketCount, 0);
-  h[bucket_of6(63, 16, 1)] = 9;
-  h[bucket_of6(0, 32, 40)] = 1000;
-  const Reduction got = reduce(h, 256);
-  ASSERT_EQ(got.colours.size(), 2u);
-  EXPECT_EQ(got.colours[0], (Rgb{0, 130, 162}));
-  EXPECT_EQ(got.colours[1], (Rgb{255, 65, 4}));
-}
-
-// Hand-worked: buckets on the red axis at 0, 1 and 2 with counts 1, 1, 2.
-// Whole box: sums 4 and 5, mean8 = 20 / 4 = 5 (c = 1), error 30 x (1 + 0 +
-// 2) = 90. Candidate k = 0 (all bounded by 0) leaves {0} inside: outer
-// {1, 2} has mean8 4 x 5 / 3 = 6 (c = 1), error 30 x 2 = 60. k = 1 leaves
-// {0, 1}: mean8 = 2 (c = 0), error 30; outer {2} error 0; sum 30, the
-// smallest. So the colours are the inner mean (2, 0, 0) and the outer (8,
-// 0, 0) after one split (gain 60); then {0, 1} splits into the expansions
-// 0 and 4, and {2} alone gains nothing.
-TEST(PaletteReduce, ThreeBucketsByHand) {
-  std::vector<uint32_t> h(kBucketCount, 0);
-  h[bucket_of6(0, 0, 0)] = 1;
-  h[bucket_of6(1, 0, 0)] = 1;
-  h[bucket_of6(2, 0, 0)] = 2;
-  EXPECT_EQ(reduce(h, 2).colours, (std::vector<Rgb>{{2, 0, 0}, {8, 0, 0}}));
-  EXPECT_EQ(reduce(h, 256).colours, (std::vector<Rgb>{{0, 0, 0}, {8, 0, 0}, {4, 0, 0}}));
+//
+// Three buckets on the red axis at 0, 1 and 2 with counts 1, 1, 2. Whole
+// box: sums 4 and 5, mean8 = 20 / 4 = 5 (c = 1), error 30 x (1 + 0 + 2) =
+// 90. Candidate k = 0 (all bounded by 0) leaves {0} inside: outer {1, 2}
+// has mean8 4 x 5 / 3 = 6 (c = 1), error 30 x 2 = 60. k = 1 leaves {0, 1}:
+// mean8 = 2 (c = 0), error 30; outer {2} error 0; sum 30, the smallest. So
+// the colours are the inner mean (2, 0, 0) and the outer (8, 0, 0) after
+// one split (gain 60); then {0, 1} splits into the expansions 0 and 4, and
+// {2} alone gains nothing.
+TEST(PaletteReduce, SmallHistogramsByHand) {
+  const HandCase cases[] = {
+      {"one colour", {{63, 16, 1, 9}}, 256, {{252, 64, 4}}},
+      {"two colours", {{63, 16, 1, 9}, {0, 32, 40, 1000}}, 256, {{0, 130, 162}, {255, 65, 4}}},
+      {"three buckets, one split", {{0, 0, 0, 1}, {1, 0, 0, 1}, {2, 0, 0, 2}}, 2, {{2, 0, 0}, {8, 0, 0}}},
+      {"three buckets, all splits", {{0, 0, 0, 1}, {1, 0, 0, 1}, {2, 0, 0, 2}}, 256, {{0, 0, 0}, {8, 0, 0}, {4, 0, 0}}},
+  };
+  for (const HandCase &c : cases) {
+    std::vector<uint32_t> h(kBucketCount, 0);
+    for (const auto &[r, g, b, count] : c.buckets)
+      h[bucket_of6(r, g, b)] = count;
+    EXPECT_EQ(reduce(h, c.target).colours, c.colours) << c.what;
+  }
 }
 
 TEST(PaletteReduce, TargetsBelowTwoGiveTheMean) {

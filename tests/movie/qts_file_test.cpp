@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit/movie/qts_read.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/platform.h"
@@ -13,22 +14,11 @@ namespace {
 
 using vex::testkit::ffmpeg;
 using vex::testkit::ffmpeg_decode;
+using vex::testkit::qts_read_all;
 
 std::string tone(int hz, int rate, const char *seconds) {
   return "-f lavfi -i sine=frequency=" + std::to_string(hz) + ":sample_rate=" + std::to_string(rate) +
          ":duration=" + seconds + " ";
-}
-
-std::vector<uint8_t> read_all(QTSFILE *qs, uint32_t piece) {
-  std::vector<uint8_t> out, buf(piece);
-  for (uint32_t left = qs->total_bytes; left > 0;) {
-    const uint32_t n = QTSFileGet(qs, buf.data(), std::min(piece, left));
-    if (n == 0)
-      break;
-    out.insert(out.end(), buf.begin(), buf.begin() + n);
-    left -= std::min(n, left);
-  }
-  return out;
 }
 
 struct SoundCase {
@@ -54,7 +44,7 @@ TEST_P(QTSFileDecodes, WholeTrackEqualsTheToolsDecodeInAnyPieceSize) {
     EXPECT_EQ(qs->channels, c.channels);
     EXPECT_EQ(qs->frame_bytes, c.bits / 8 * c.channels);
     EXPECT_EQ(qs->total_bytes, want.size());
-    EXPECT_EQ(read_all(qs, piece), want) << "pieces of " << piece;
+    EXPECT_EQ(qts_read_all(qs, piece), want) << "pieces of " << piece;
     QTSFileClose(qs);
   }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "testkit/movie/edit_list.h"
+#include "testkit/movie/qts_read.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/platform.h"
@@ -18,20 +19,9 @@ namespace {
 
 using vex::testkit::ffmpeg;
 using vex::testkit::ffmpeg_decode;
+using vex::testkit::qts_read_all;
 using vex::testkit::ffprobe;
 using vex::testkit::shell_quote;
-
-std::vector<uint8_t> read_all(QTSFILE *qs, uint32_t piece) {
-  std::vector<uint8_t> out, buf(piece);
-  for (uint32_t left = qs->total_bytes; left > 0;) {
-    const uint32_t n = QTSFileGet(qs, buf.data(), std::min(piece, left));
-    if (n == 0)
-      break;
-    out.insert(out.end(), buf.begin(), buf.begin() + n);
-    left -= std::min(n, left);
-  }
-  return out;
-}
 
 // First differing byte, or -1: a shifted start shows as a small index.
 long first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
@@ -105,7 +95,7 @@ TEST_P(AacTimeline, PrimedTrackEqualsTheToolsDecode) {
     EXPECT_EQ(qs->rate, 44100u);
     EXPECT_EQ(qs->channels, 2u);
     EXPECT_EQ(qs->total_bytes, want.size());
-    const std::vector<uint8_t> got = read_all(qs, piece);
+    const std::vector<uint8_t> got = qts_read_all(qs, piece);
     EXPECT_EQ(first_difference(got, want), -1) << "pieces of " << piece;
     QTSFileClose(qs);
   }
@@ -179,7 +169,7 @@ TEST(AacEditList, CutStartAndEndAsTheToolPresentsThem) {
     QTSFILE *qs = QTSFileOpen(file.c_str(), 0);
     ASSERT_NE(qs, nullptr);
     EXPECT_EQ(qs->total_bytes, want.size()) << file;
-    EXPECT_EQ(first_difference(read_all(qs, 8192), want), -1) << file;
+    EXPECT_EQ(first_difference(qts_read_all(qs, 8192), want), -1) << file;
     // And after a jump into the middle.
     QTSFileGoto(qs, 300);
     std::vector<uint8_t> buf(2000 * 4);

@@ -46,9 +46,7 @@ std::vector<uint8_t> sound_of(const std::string &name) {
 }
 
 kw::WrittenMovie korvane(const std::string &path) {
-  tk::PatternOptions o;
-  o.width = o.height = 16;
-  o.frames = 5;
+  tk::PatternOptions o{.width = 16, .height = 16, .frames = 5};
   kw::MoviePlan plan;
   kw::TrackPlan t;
   t.kind = kw::SoundKind::delta;
@@ -89,8 +87,7 @@ TEST_F(EmbeddedMovie, KorvaneAndTolmMoviesBehindTheImage) {
 
   // A Tolm movie the same way.
   namespace tt = vex::testkit::tolm;
-  tt::RandomMovieOptions ro;
-  ro.frames = 4;
+  tt::RandomMovieOptions ro{.frames = 4};
   tt::Movie tm = tt::random_movie(ro).movie;
   tm.tracks.push_back(tt::coded_track(tk::sine_sweep(22050, 1, 22050 * 4 / 15, 300, 3000, 7000), {}, 4, 15, 1));
   const auto tlm_bytes = tt::movie_bytes(tm);

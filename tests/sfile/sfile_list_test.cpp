@@ -79,20 +79,15 @@ TEST_F(ListSound, TheListsFormatComesFromTheCallerOrItsFirstEntry) {
   // A rising rate ends on the next-to-last source frame of an entry (the
   // last is only read ahead): 2 source frames, 4 output frames short.
   EXPECT_EQ(read_all(s.get()).size(), 6400u + 64000u - 16);
-  OpenOptions o;
-  o.rate = 4000;
-  o.bits = 8;
-  o.channels = 1;
-  s = open(path, o);
+  s = open(path, {.rate = 4000, .bits = 8, .channels = 1});
   ASSERT_TRUE(s);
   EXPECT_EQ(s->total, 400u + 4000u);
 }
 
 TEST_F(ListSound, SkippingIntoTheListStartsInTheRightEntry) {
   const auto path = list("k.lst", dir.file("a.wav") + "\n" + dir.file("b.wav") + "\n" + dir.file("c.wav") + "\n");
-  OpenOptions o;
-  o.start = 1250; // a is 1 s long: 250 ms into b, to 100 ms into c
-  o.end = 1600;
+  // a is 1 s long: 250 ms into b, to 100 ms into c
+  OpenOptions o{.start = 1250, .end = 1600};
   Source s = open(path, o);
   ASSERT_TRUE(s);
   EXPECT_EQ(read_all(s.get(), {128}), join({cut(b, 2000, 2000), cut(c, 0, 800)}));

@@ -39,9 +39,7 @@ std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
 
 kw::WrittenMovie korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks,
                                uint32_t frames) {
-  tk::PatternOptions o;
-  o.width = o.height = 16;
-  o.frames = frames;
+  tk::PatternOptions o{.width = 16, .height = 16, .frames = frames};
   kw::MoviePlan plan;
   plan.speed = -6667; // 66.67 ms a frame
   plan.tracks = std::move(tracks);
@@ -94,9 +92,7 @@ TEST_F(MovieSound, KorvaneTracksDeliverEveryFramesSound) {
   EXPECT_EQ(read_all(s.get(), {1000}), joined(tracks[1]->frames));
   for (int32_t track : {3, 5}) {
     SCOPED_TRACE(track);
-    OpenOptions o;
-    o.track = track;
-    s = open(path, o);
+    s = open(path, {.track = track});
     ASSERT_TRUE(s);
     EXPECT_STREQ(s->type, "Korvane") << "an explicit track names the kind too";
     // Compressed: frames x 66.67 ms of sound, to a multiple of 4 bytes.
@@ -113,10 +109,9 @@ TEST_F(MovieSound, KorvaneTrimmingByFrames) {
   tracks[0] = korvane_track(kw::SoundKind::delta, true, true, n, 9);
   const auto path = dir.file("f.kvn");
   ASSERT_TRUE(korvane_movie(path, tracks, n).ok);
-  OpenOptions o;
-  o.start = -3; // frame 3 starts at 2 x 66.67 = 133 ms: 133 x 44.1 bytes = 5865, whole frames 5864
-  o.end = -5;   // frame 5 ends at 333 ms: 200 ms = 8820 bytes after the start
-  Source s = open(path, o);
+  // Start: frame 3 starts at 2 x 66.67 = 133 ms: 133 x 44.1 bytes = 5865, whole frames 5864.
+  // End: frame 5 ends at 333 ms: 200 ms = 8820 bytes after the start.
+  Source s = open(path, {.start = -3, .end = -5});
   ASSERT_TRUE(s);
   EXPECT_EQ(s->skip_initial, 5864u);
   EXPECT_EQ(s->total, 8820u);
@@ -134,14 +129,10 @@ TEST_F(MovieSound, KorvaneTrackNumbersWithoutSoundAreRefused) {
   ASSERT_TRUE(korvane_movie(path, tracks, 3).ok);
   for (int32_t track : {1, 2, 4, 7, 8, 100, -1}) {
     SCOPED_TRACE(track);
-    OpenOptions o;
-    o.track = track;
-    EXPECT_FALSE(open(path, o));
+    EXPECT_FALSE(open(path, {.track = track}));
     EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the specified Korvane track."});
   }
-  OpenOptions o;
-  o.track = 3;
-  EXPECT_TRUE(open(path, o));
+  EXPECT_TRUE(open(path, {.track = 3}));
   // A movie without any sound.
   const auto silent = dir.file("s.kvn");
   ASSERT_TRUE(korvane_movie(silent, {}, 2).ok);
@@ -156,8 +147,7 @@ struct TolmCase {
 };
 
 TolmCase tolm_case(uint32_t frames, const tt::SoundTrackPlan &layout) {
-  tt::RandomMovieOptions o;
-  o.frames = frames;
+  tt::RandomMovieOptions o{.frames = frames};
   TolmCase c;
   c.movie = tt::random_movie(o).movie;
   c.movie.rate_num = 12; // 12 frames a second
@@ -167,8 +157,7 @@ TolmCase tolm_case(uint32_t frames, const tt::SoundTrackPlan &layout) {
 }
 
 TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
-  tt::SoundTrackPlan layout;
-  layout.rate = 22050;
+  tt::SoundTrackPlan layout{.rate = 22050};
   TolmCase c = tolm_case(12, layout);
   const auto path = dir.file("m.tlm");
   tt::write_movie(path, c.movie);
@@ -195,10 +184,7 @@ TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
 }
 
 TEST_F(MovieSound, TolmEightBitTracksTakeTheHighByte) {
-  tt::SoundTrackPlan layout;
-  layout.rate = 11025;
-  layout.channels = 2;
-  layout.eight_bit = true;
+  tt::SoundTrackPlan layout{.rate = 11025, .channels = 2, .eight_bit = true};
   TolmCase c = tolm_case(6, layout);
   const auto path = dir.file("e.tlm");
   tt::write_movie(path, c.movie);
@@ -219,14 +205,11 @@ TEST_F(MovieSound, TolmTrackIndicesOutOfRangeAreRefused) {
   const auto path = dir.file("r.tlm");
   tt::write_movie(path, c.movie);
   for (int32_t track : {1, 2, -1}) {
-    OpenOptions o;
-    o.track = track;
-    EXPECT_FALSE(open(path, o)) << track;
+    EXPECT_FALSE(open(path, {.track = track})) << track;
     EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the Tolm file."});
   }
   // A movie without tracks.
-  tt::RandomMovieOptions ro;
-  ro.frames = 2;
+  tt::RandomMovieOptions ro{.frames = 2};
   tt::write_movie(dir.file("n.tlm"), tt::random_movie(ro).movie);
   EXPECT_FALSE(open(dir.file("n.tlm")));
   EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the Tolm file."});
@@ -262,10 +245,8 @@ TEST_F(MovieSound, AviAndQuickTimeAgreeWithTheToolsOwnDecoding) {
     EXPECT_TRUE(read_all(s.get(), {5000}) == want);
   }
   // Frames of the video give the trimming: frame 3 starts at 200 ms.
-  OpenOptions o;
-  o.start = -3;
-  o.end = -7; // frame 7 ends at 700 ms
-  Source s = open(avi8, o);
+  // From frame 3 to the end of frame 7 (700 ms).
+  Source s = open(avi8, {.start = -3, .end = -7});
   ASSERT_TRUE(s);
   const auto all = tk::ffmpeg_decode(avi8, "-f u8");
   EXPECT_EQ(s->total, 11025u / 2);
@@ -274,9 +255,7 @@ TEST_F(MovieSound, AviAndQuickTimeAgreeWithTheToolsOwnDecoding) {
   // from 1; negative ones are none either.
   for (const auto &[path, track] : {std::make_pair(avi, 1), std::make_pair(avi, -1), std::make_pair(mov, 2),
                                     std::make_pair(mov, -1)}) {
-    o = {};
-    o.track = track;
-    EXPECT_FALSE(open(path, o)) << path << " " << track;
+    EXPECT_FALSE(open(path, {.track = track})) << path << " " << track;
     EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
   }
 }

@@ -3,79 +3,64 @@
 // The testkit's chunk reader decodes what vexconv wrote.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
 #include "testkit/audio/chunk_reader.h"
 #include "testkit/audio/test_signals.h"
 #include "testkit/audio/wav_file.h"
+#include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
+#include "testkit/util/tool_run.h"
 
 namespace {
 
 namespace tk = vex::testkit;
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-};
-
-ToolRun run(const std::string &tool, const std::string &args) {
-  const std::string cmd = tk::shell_quote(tool) + " " + args + " 2>&1 < /dev/null";
-  ToolRun r;
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p)
-    return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-    r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using tk::expect_contains;
 
 class SoundTools : public ::testing::Test {
 protected:
   tk::TempDir dir;
   std::string q(const std::string &name) { return tk::shell_quote(dir.file(name)); }
+  // The tool's run, its two streams read as one.
+  tk::ToolRun run(const std::string &tool, const std::string &args) {
+    tk::ToolRun r = tk::run_tool(tool, args, dir);
+    r.out += r.err;
+    return r;
+  }
   std::vector<uint8_t> pcm = tk::pcm_bytes(tk::sine_sweep(22050, 2, 22050 * 2, 100, 5000, 10000));
   void SetUp() override { tk::write_file(dir.file("in.wav"), tk::pcm_wav(22050, 16, 2, pcm)); }
 };
 
 TEST_F(SoundTools, LosslessChunksFromAWavAndTheirDescription) {
-  const ToolRun conv = run(VEXCONV, q("in.wav") + " " + q("out.vcs") + " /L3 /M500 -q");
+  const tk::ToolRun conv = run(VEXCONV, q("in.wav") + " " + q("out.vcs") + " /L3 /M500 -q");
   ASSERT_EQ(conv.status, 0) << conv.out;
   const auto bytes = tk::read_file(dir.file("out.vcs"));
   const auto decoded = tk::read_chunk_stream(bytes, {tk::ChunkKind::huffman, 22050, 16, 2});
   EXPECT_EQ(decoded.pcm, pcm);
   EXPECT_EQ(decoded.chunks.size(), 4u); // 500 ms each
-  const ToolRun info = run(VEXINFO, q("out.vcs") + " /R22050 -v");
+  const tk::ToolRun info = run(VEXINFO, q("out.vcs") + " /R22050 -v");
   ASSERT_EQ(info.status, 0) << info.out;
-  EXPECT_TRUE(has(info.out, "Huffman-coded deltas, 16-bit stereo (variant 7)")) << info.out;
-  EXPECT_TRUE(has(info.out, "chunks   4")) << info.out;
-  EXPECT_TRUE(has(info.out, "176400 bytes of PCM in " + std::to_string(bytes.size()) + " bytes")) << info.out;
-  EXPECT_TRUE(has(info.out, "44100 sample frames, 2.000 s")) << info.out;
-  EXPECT_TRUE(has(info.out, "chunk 4 at ")) << info.out;
-  EXPECT_TRUE(has(run(VEXINFO, q("out.vcs")).out, "rate     unknown")) << "without /R";
+  expect_contains(info.out, {"Huffman-coded deltas, 16-bit stereo (variant 7)", "chunks   4",
+                             "176400 bytes of PCM in " + std::to_string(bytes.size()) + " bytes",
+                             "44100 sample frames, 2.000 s", "chunk 4 at "});
+  // Without /R.
+  expect_contains(run(VEXINFO, q("out.vcs")).out, {"rate     unknown"});
 }
 
 TEST_F(SoundTools, SwitchesOfTheWriterAndTheSource) {
   // Mono 8-bit at 11025 Hz, from 500 ms to 1500 ms, transform refused for
   // 8-bit output: Huffman chunks.
-  ToolRun conv = run(VEXCONV, q("in.wav") + " " + q("small.vcs") + " /R11025 /B8 /C1 /S500 /E1500 -q");
+  tk::ToolRun conv = run(VEXCONV, q("in.wav") + " " + q("small.vcs") + " /R11025 /B8 /C1 /S500 /E1500 -q");
   ASSERT_EQ(conv.status, 0) << conv.out;
   auto decoded = tk::read_chunk_stream(tk::read_file(dir.file("small.vcs")), {tk::ChunkKind::huffman, 11025, 8, 1});
   EXPECT_EQ(decoded.pcm.size(), 11025u);
   // The transform codec, and vexinfo telling its channels.
   conv = run(VEXCONV, q("in.wav") + " " + q("t.vcs") + " /L105 -q");
   ASSERT_EQ(conv.status, 0) << conv.out;
-  const ToolRun info = run(VEXINFO, q("t.vcs") + " /R22050");
-  EXPECT_TRUE(has(info.out, "transform codec, 16-bit stereo")) << info.out;
+  const tk::ToolRun info = run(VEXINFO, q("t.vcs") + " /R22050");
+  expect_contains(info.out, {"transform codec, 16-bit stereo"});
   decoded = tk::read_chunk_stream(tk::read_file(dir.file("t.vcs")), {tk::ChunkKind::transform, 22050, 16, 2});
   EXPECT_GE(decoded.pcm.size(), pcm.size());
   // Raw input (/Y with /D and /K), stored raw from /Y4 on.
@@ -86,41 +71,38 @@ TEST_F(SoundTools, SwitchesOfTheWriterAndTheSource) {
   ASSERT_EQ(conv.status, 0) << conv.out;
   decoded = tk::read_chunk_stream(tk::read_file(dir.file("r.vcs")), {tk::ChunkKind::raw, 22050, 16, 2});
   EXPECT_EQ(decoded.pcm, std::vector<uint8_t>(pcm.begin(), pcm.begin() + 4000));
-  EXPECT_TRUE(has(run(VEXINFO, q("r.vcs") + " /X").out, "raw PCM")) << "told by /X";
+  // Told by /X.
+  expect_contains(run(VEXINFO, q("r.vcs") + " /X").out, {"raw PCM"});
   // A bare /Y replaces; without it an existing output stays.
   EXPECT_EQ(run(VEXCONV, q("in.wav") + " " + q("r.vcs") + " -q").status, 1);
   EXPECT_EQ(run(VEXCONV, q("in.wav") + " " + q("r.vcs") + " /Y /L0 -q").status, 0);
 }
 
 TEST_F(SoundTools, VexinfoDescribesSound) {
-  ToolRun info = run(VEXINFO, q("in.wav"));
+  tk::ToolRun info = run(VEXINFO, q("in.wav"));
   ASSERT_EQ(info.status, 0) << info.out;
-  EXPECT_TRUE(has(info.out, "Wave sound")) << info.out;
-  EXPECT_TRUE(has(info.out, "22050 Hz")) << info.out;
-  EXPECT_TRUE(has(info.out, "16 bits")) << info.out;
-  EXPECT_TRUE(has(info.out, "channels 2")) << info.out;
-  EXPECT_TRUE(has(info.out, "44100 sample frames, 2.000 s (176400 bytes)")) << info.out;
+  expect_contains(info.out,
+                  {"Wave sound", "22050 Hz", "16 bits", "channels 2", "44100 sample frames, 2.000 s (176400 bytes)"});
   // Raw PCM described through the sound switches.
   tk::write_file(dir.file("x.raw"), std::vector<uint8_t>(8000, 0x80));
   info = run(VEXINFO, q("x.raw") + " /Y1 /D8000");
-  EXPECT_TRUE(has(info.out, "8000 sample frames, 1.000 s")) << info.out;
+  expect_contains(info.out, {"8000 sample frames, 1.000 s"});
 }
 
 TEST_F(SoundTools, FailuresSayWhy) {
-  ToolRun r = run(VEXCONV, q("none.wav") + " " + q("o.vcs") + " -q");
+  tk::ToolRun r = run(VEXCONV, q("none.wav") + " " + q("o.vcs") + " -q");
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.out, "Error opening the audio input file.")) << r.out;
-  EXPECT_TRUE(has(r.out, "no such file")) << r.out;
+  expect_contains(r.out, {"Error opening the audio input file.", "no such file"});
   tk::write_file(dir.file("f.wav"), tk::wav_bytes({tk::fmt_chunk(3, 1, 8000, 32), tk::data_chunk({1, 2, 3, 4})}));
   r = run(VEXCONV, q("f.wav") + " " + q("o.vcs") + " -q");
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.out, "not plain PCM")) << r.out;
+  expect_contains(r.out, {"not plain PCM"});
   r = run(VEXCONV, q("in.wav") + " " + q("o.vcs") + " /Z9");
   EXPECT_EQ(r.status, 2);
   tk::write_file(dir.file("junk.vcs"), {1, 2, 3});
   r = run(VEXINFO, q("junk.vcs"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(has(r.out, "no compressed sound chunk")) << r.out;
+  expect_contains(r.out, {"no compressed sound chunk"});
 }
 
 } // namespace

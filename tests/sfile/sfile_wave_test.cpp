@@ -4,6 +4,8 @@
 // reader is the oracle where it reads the file too.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "testkit/audio/test_signals.h"
 #include "testkit/audio/wav_file.h"
 #include "testkit/util/ffmpeg_tool.h"
@@ -151,33 +153,32 @@ TEST_F(WaveInput, TrimmingByMillisecondsCutsWholeFrames) {
   // 22050 Hz 16-bit mono, 3 s; start 0 and end 2000 keep two seconds.
   const auto pcm = tk::pcm_bytes(tk::sine_sweep(22050, 1, 3 * 22050, 100, 2000, 9000));
   const auto path = save("t.wav", tk::pcm_wav(22050, 16, 1, pcm));
-  OpenOptions o;
-  o.end = 2000;
-  Source s = open(path, o);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->total, 2u * 22050 * 2);
-  EXPECT_EQ(read_all(s.get()), std::vector<uint8_t>(pcm.begin(), pcm.begin() + 2 * 22050 * 2));
-  // Start 1000.5 ms later: 22061 frames (rounded down) skipped, up to 2.5 s.
-  o.start = 1000;
-  o.end = 2500;
-  s = open(path, o);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->total, 66150u); // 1.5 s of 44100 bytes
-  const size_t from = 22050 * 2, length = 22050 * 3; // 1 s in, 1.5 s long
-  EXPECT_EQ(read_all(s.get()), std::vector<uint8_t>(pcm.begin() + from, pcm.begin() + from + length));
-  // A start without an end runs to the end; a start past the end is not
-  // applied; negative values are milliseconds for a source without frames.
-  o.start = 2900;
-  o.end = 0;
-  s = open(path, o);
-  EXPECT_EQ(s->total, pcm.size() - 2900 * 22050 / 1000 * 2);
-  o.start = 5000;
-  s = open(path, o);
-  EXPECT_EQ(s->total, pcm.size());
-  o.start = -1000;
-  o.end = -1500;
-  s = open(path, o);
-  EXPECT_EQ(s->total, 22050u);
+  const size_t size = pcm.size();
+  // Start 1000.5 ms later: 22061 frames (rounded down) skipped, up to
+  // 2.5 s. A start without an end runs to the end; a start past the end is
+  // not applied; negative values are milliseconds for a source without
+  // frames. `from`: the first byte delivered, where the bytes are checked.
+  const struct {
+    int32_t start, end;
+    size_t total;
+    std::optional<size_t> from;
+  } cases[] = {
+      {0, 2000, 2 * 22050 * 2, 0},    // start 0 and end 2000 keep two seconds
+      {1000, 2500, 66150, 22050 * 2}, // 1.5 s of 44100 bytes, 1 s in
+      {2900, 0, size - 2900 * 22050 / 1000 * 2, {}},
+      {5000, 0, size, {}},
+      {-1000, -1500, 22050, {}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::to_string(c.start) + " to " + std::to_string(c.end) + " ms");
+    Source s = open(path, {.start = c.start, .end = c.end});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->total, c.total);
+    if (c.from) {
+      EXPECT_EQ(read_all(s.get()), std::vector<uint8_t>(pcm.begin() + static_cast<ptrdiff_t>(*c.from),
+                                                        pcm.begin() + static_cast<ptrdiff_t>(*c.from + c.total)));
+    }
+  }
 }
 
 TEST_F(WaveInput, RawPcmWithAHeader) {
@@ -185,9 +186,8 @@ TEST_F(WaveInput, RawPcmWithAHeader) {
   std::vector<uint8_t> file = pcm;
   file.insert(file.begin(), 37, 0xEE); // the header
   const auto path = save("a.raw", file);
-  OpenOptions o;
-  o.raw_format = 11025 << 3 | 2 | 1; // 16-bit stereo
-  o.raw_header = 37;
+  // Raw 11025 Hz 16-bit stereo after a 37-byte header.
+  OpenOptions o{.raw_format = 11025 << 3 | 2 | 1, .raw_header = 37};
   Source s = open(path, o);
   ASSERT_TRUE(s);
   EXPECT_EQ(s->source_rate, 11025u);

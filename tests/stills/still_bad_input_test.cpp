@@ -10,6 +10,7 @@
 
 #include "stills/still_codec.h"
 #include "stills/still_image.h"
+#include "testkit/audio/wav_file.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "util/status.h"
@@ -19,22 +20,7 @@ namespace {
 
 using namespace vex::stills;
 
-std::vector<uint8_t> slurp(const std::string &name) {
-  std::vector<uint8_t> bytes;
-  FILE *f = std::fopen(name.c_str(), "rb");
-  for (int c; f && (c = std::fgetc(f)) != EOF;)
-    bytes.push_back(static_cast<uint8_t>(c));
-  if (f)
-    std::fclose(f);
-  return bytes;
-}
-
-void spill(const std::string &name, const std::vector<uint8_t> &bytes) {
-  FILE *f = std::fopen(name.c_str(), "wb");
-  if (!bytes.empty())
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
+using vex::testkit::write_file;
 
 // Info and load of a file; non-zero when either fails.
 int32_t info_and_load(Format fmt, const std::string &name) {
@@ -63,12 +49,12 @@ TEST_P(DamagedStills, TruncatedFilesFailQuietly) {
   vex::testkit::TempDir dir;
   const std::string good = dir.file(s.file), cut = dir.file(std::string("cut_") + s.file);
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=40x30 -frames:v 1 -update 1 " + std::string(s.options) + " " + good);
-  const std::vector<uint8_t> bytes = slurp(good);
+  const std::vector<uint8_t> bytes = vex::testkit::read_file(good);
   ASSERT_EQ(info_and_load(s.format, good), 0);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   for (size_t keep : {size_t{0}, size_t{3}, size_t{17}, bytes.size() / 4, bytes.size() / 2, bytes.size() * 9 / 10}) {
-    spill(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(keep)));
+    write_file(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(keep)));
     EXPECT_NE(info_and_load(s.format, cut), 0) << "kept " << keep << " of " << bytes.size();
   }
   // Another format's file is refused as well.
@@ -114,80 +100,83 @@ std::vector<uint8_t> bmp8(int32_t w, int32_t h, uint32_t compression, uint32_t c
   return f;
 }
 
-TEST(DamagedBmp, SizesTablesAndRunsAreChecked) {
+// A hand-made file and what must become of it: info fails already, the
+// load fails, or (the well-formed cases around them) info and load succeed.
+enum class Fate { info_fails, load_fails, loads };
+struct Made {
+  const char *what;
+  std::vector<uint8_t> bytes;
+  Fate fate;
+};
+
+void expect_fates(Format format, const char *file, const std::vector<Made> &cases) {
   vex::testkit::TempDir dir;
-  const std::string name = dir.file("x.bmp");
-  const std::vector<uint8_t> rows(8 * 2, 1);
-  spill(name, bmp8(8, 2, 0, 4, 16, rows));
-  ASSERT_EQ(info_and_load(Format::bmp, name), 0); // the well-formed base case
-  for (auto [w, h] : {std::pair{0, 2}, std::pair{8, 0}, std::pair{100000, 2}, std::pair{8, 100000}}) {
-    spill(name, bmp8(w, h, 0, 4, 16, rows));
+  const std::string name = dir.file(file);
+  for (const Made &c : cases) {
+    write_file(name, c.bytes);
     Info info{};
-    EXPECT_NE(StillInfo(Format::bmp, name.c_str(), &info), 0) << w << "x" << h;
+    if (c.fate == Fate::info_fails)
+      EXPECT_NE(StillInfo(format, name.c_str(), &info), 0) << c.what;
+    else
+      EXPECT_EQ(info_and_load(format, name) == 0, c.fate == Fate::loads) << c.what;
   }
-  spill(name, bmp8(8, 2, 0, 300, 1200, rows)); // more than 256 entries
-  EXPECT_NE(info_and_load(Format::bmp, name), 0);
-  spill(name, bmp8(8, 2, 0, 200, 16, {})); // a table longer than the file
-  EXPECT_NE(info_and_load(Format::bmp, name), 0);
-  spill(name, bmp8(8, 2, 1, 4, 16, {9, 1, 0, 1})); // a run of 9 in a row of 8
-  EXPECT_NE(info_and_load(Format::bmp, name), 0);
-  spill(name, bmp8(8, 2, 1, 4, 16, {0, 0, 0, 0, 0, 0, 8, 1, 0, 1})); // a third row
-  EXPECT_NE(info_and_load(Format::bmp, name), 0);
-  spill(name, bmp8(8, 2, 1, 4, 16, {0, 12, 1, 2})); // literal run past the data
-  EXPECT_NE(info_and_load(Format::bmp, name), 0);
-  spill(name, bmp8(8, 2, 1, 4, 16, {8, 1, 0, 0, 8, 2, 0, 1})); // RLE8 done right
-  EXPECT_EQ(info_and_load(Format::bmp, name), 0);
+}
+
+TEST(DamagedBmp, SizesTablesAndRunsAreChecked) {
+  const std::vector<uint8_t> rows(8 * 2, 1);
+  expect_fates(Format::bmp, "x.bmp",
+               {{"the well-formed base case", bmp8(8, 2, 0, 4, 16, rows), Fate::loads},
+                {"0 x 2", bmp8(0, 2, 0, 4, 16, rows), Fate::info_fails},
+                {"8 x 0", bmp8(8, 0, 0, 4, 16, rows), Fate::info_fails},
+                {"100000 x 2", bmp8(100000, 2, 0, 4, 16, rows), Fate::info_fails},
+                {"8 x 100000", bmp8(8, 100000, 0, 4, 16, rows), Fate::info_fails},
+                {"more than 256 entries", bmp8(8, 2, 0, 300, 1200, rows), Fate::load_fails},
+                {"a table longer than the file", bmp8(8, 2, 0, 200, 16, {}), Fate::load_fails},
+                {"a run of 9 in a row of 8", bmp8(8, 2, 1, 4, 16, {9, 1, 0, 1}), Fate::load_fails},
+                {"a third row", bmp8(8, 2, 1, 4, 16, {0, 0, 0, 0, 0, 0, 8, 1, 0, 1}), Fate::load_fails},
+                {"literal run past the data", bmp8(8, 2, 1, 4, 16, {0, 12, 1, 2}), Fate::load_fails},
+                {"RLE8 done right", bmp8(8, 2, 1, 4, 16, {8, 1, 0, 0, 8, 2, 0, 1}), Fate::loads}});
+}
+
+// 4 x 2, colour-mapped RLE, a map of 24 bits.
+std::vector<uint8_t> tga8(uint16_t map_length, const std::vector<uint8_t> &data, uint8_t width = 4) {
+  std::vector<uint8_t> f = {
+      0, 1, 9, 0, 0, static_cast<uint8_t>(map_length), static_cast<uint8_t>(map_length >> 8), 24, 0, 0, 0, 0, width,
+      0, 2, 0, 8, 0};
+  f.resize(f.size() + 2 * 3, 0x7F);
+  f.insert(f.end(), data.begin(), data.end());
+  return f;
 }
 
 TEST(DamagedTga, MapsAndRunsAreChecked) {
-  vex::testkit::TempDir dir;
-  const std::string name = dir.file("x.tga");
-  // 4 x 2, colour-mapped RLE, 2-entry map of 24 bits.
-  auto tga = [](uint16_t map_length, std::vector<uint8_t> data) {
-    std::vector<uint8_t> f = {0, 1, 9, 0, 0, static_cast<uint8_t>(map_length), static_cast<uint8_t>(map_length >> 8),
-                              24, 0, 0, 0, 0, 4, 0, 2, 0, 8, 0};
-    f.resize(f.size() + 2 * 3, 0x7F);
-    f.insert(f.end(), data.begin(), data.end());
-    return f;
-  };
-  spill(name, tga(2, {0x87, 1})); // one run of 8 pixels
-  ASSERT_EQ(info_and_load(Format::tga, name), 0);
-  spill(name, tga(2, {0x88, 1})); // a run of 9 past the picture
-  EXPECT_NE(info_and_load(Format::tga, name), 0);
-  spill(name, tga(2, {0x03, 1, 1, 1})); // four literal pixels promised, three there
-  EXPECT_NE(info_and_load(Format::tga, name), 0);
-  spill(name, tga(300, {0x87, 1})); // a map longer than the file and than 256
-  EXPECT_NE(info_and_load(Format::tga, name), 0);
-  std::vector<uint8_t> empty = tga(2, {0x87, 1});
-  empty[12] = 0; // width 0
-  spill(name, empty);
-  Info info{};
-  EXPECT_NE(StillInfo(Format::tga, name.c_str(), &info), 0);
+  expect_fates(Format::tga, "x.tga",
+               {{"one run of 8 pixels", tga8(2, {0x87, 1}), Fate::loads},
+                {"a run of 9 past the picture", tga8(2, {0x88, 1}), Fate::load_fails},
+                {"four literal pixels promised, three there", tga8(2, {0x03, 1, 1, 1}), Fate::load_fails},
+                {"a map longer than the file and than 256", tga8(300, {0x87, 1}), Fate::load_fails},
+                {"width 0", tga8(2, {0x87, 1}, 0), Fate::info_fails}});
 }
 
-TEST(DamagedPcx, RunsPastThePictureFail) {
-  vex::testkit::TempDir dir;
-  const std::string name = dir.file("x.pcx");
+// 4 x 1 pixels of 8 bits in one plane, then `data`; x_max 3 unless given.
+std::vector<uint8_t> pcx8(const std::vector<uint8_t> &data, uint8_t x_min = 0) {
   std::vector<uint8_t> f(128, 0);
   f[0] = 0x0A;
   f[1] = 5;
   f[2] = 1;
   f[3] = 8;
-  f[8] = 3; // 4 x 1 pixels
+  f[4] = x_min;
+  f[8] = 3;
   f[65] = 1;
   f[66] = 4;
-  std::vector<uint8_t> good = f;
-  good.insert(good.end(), {0xC4, 9});
-  spill(name, good);
-  ASSERT_EQ(info_and_load(Format::pcx, name), 0);
-  std::vector<uint8_t> inverted = good;
-  inverted[4] = 5; // x from 5 to 3
-  spill(name, inverted);
-  Info info{};
-  EXPECT_NE(StillInfo(Format::pcx, name.c_str(), &info), 0);
-  f.insert(f.end(), {0xC5, 9}); // five bytes into a picture of four
-  spill(name, f);
-  EXPECT_NE(info_and_load(Format::pcx, name), 0);
+  f.insert(f.end(), data.begin(), data.end());
+  return f;
+}
+
+TEST(DamagedPcx, RunsPastThePictureFail) {
+  expect_fates(Format::pcx, "x.pcx",
+               {{"one run of four", pcx8({0xC4, 9}), Fate::loads},
+                {"x from 5 to 3", pcx8({0xC4, 9}, 5), Fate::info_fails},
+                {"five bytes into a picture of four", pcx8({0xC5, 9}), Fate::load_fails}});
 }
 
 // The result codes leave a reason of the matching kind; a success none.
@@ -243,7 +232,7 @@ TEST(StillReasons, FirstBytesJudgeAsTheWholeFileWould) {
         if (looks_like_it)
           std::copy(k.head.begin(), k.head.end(), bytes.begin());
         const std::string name = dir.file("f.bin");
-        spill(name, bytes);
+        write_file(name, bytes);
         Picture whole;
         const int32_t want = k.decode(bytes, whole, true);
         const auto want_status = vex::util::last_status();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "stills/still_image.h"
+#include "testkit/audio/wav_file.h"
 #include "testkit/stills/still_pixels.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
@@ -22,6 +23,7 @@
 namespace {
 
 using namespace vex::stills;
+using vex::testkit::write_file;
 
 // What a file was made from: indices top row first, and the colours of
 // the table as red, green, blue.
@@ -50,13 +52,6 @@ std::vector<uint8_t> pack_row(const Made &m, int32_t y, size_t bytes) {
         static_cast<uint8_t>(m.index[static_cast<size_t>(y) * m.width + x] << (8 - m.bits - bit % 8));
   }
   return row;
-}
-
-void write_file(const std::string &name, const std::vector<uint8_t> &bytes) {
-  FILE *f = std::fopen(name.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-  std::fclose(f);
 }
 
 void write_png(const std::string &name, const Made &m, bool grey) {

@@ -20,12 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#define CHILD_CHECK(cond)                                                                                              \
-  do {                                                                                                                 \
-    if (!(cond))                                                                                                       \
-      return __LINE__;                                                                                                 \
-  } while (0)
-
 VEXINSTANCE instance(const char *text) { return VEXINSTANCE{text, -1, nullptr, nullptr}; }
 
 std::atomic<int> g_commands{0};
@@ -69,9 +63,8 @@ TEST(DialogNoTerminal, WorkerResultsAndDoneThatNobodyCanPress) {
     CHILD_CHECK(g_commands == 0);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_NE(r.output.find("Convert - Done!"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_said(r, {"Convert - Done!"});
 }
 
 TEST(DialogNoTerminal, TemplatesThatCannotBeUsedGiveZeroAndTheMessage) {
@@ -93,13 +86,8 @@ TEST(DialogNoTerminal, TemplatesThatCannotBeUsedGiveZeroAndTheMessage) {
     CHILD_CHECK(ran == 0);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  size_t count = 0;
-  for (size_t at = r.output.find("Couldn't create window."); at != std::string::npos;
-       at = r.output.find("Couldn't create window.", at + 1))
-    ++count;
-  EXPECT_EQ(count, 4u) << r.output;
+  expect_exit(r);
+  EXPECT_EQ(times_said(r, "Couldn't create window."), 4u) << r.output;
 }
 
 TEST(DialogNoTerminal, BoxesFromTheWorkerTakeTheirDefaults) {
@@ -126,13 +114,10 @@ TEST(DialogNoTerminal, BoxesFromTheWorkerTakeTheirDefaults) {
                          },
                          nullptr);
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 3) << r.output;
-  EXPECT_NE(r.output.find("Convert: Three, No default? [y/N/c] No"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Convert: Two, Yes default? [Y/n] Yes"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Three, Cancel default? [y/n/C] Cancel"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Convert: Just so you know\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("OK or Cancel, Cancel default [o/C] Cancel"), std::string::npos) << r.output;
+  expect_exit(r, 3);
+  expect_said(r, {"Convert: Three, No default? [y/N/c] No", "Convert: Two, Yes default? [Y/n] Yes",
+                  "Three, Cancel default? [y/n/C] Cancel", "Convert: Just so you know\n",
+                  "OK or Cancel, Cancel default [o/C] Cancel"});
 }
 
 TEST(DialogNoTerminal, TimerTicksOnTheDialogThreadWhileTheWorkerRuns) {
@@ -156,8 +141,7 @@ TEST(DialogNoTerminal, TimerTicksOnTheDialogThreadWhileTheWorkerRuns) {
     CHILD_CHECK(g_tick_thread == g_dialog_thread);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  expect_exit(r);
 }
 
 TEST(DialogNoTerminal, ItemTextsFromTheWorkerReachOnlyRealControls) {
@@ -177,9 +161,8 @@ TEST(DialogNoTerminal, ItemTextsFromTheWorkerReachOnlyRealControls) {
                          },
                          nullptr);
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 6) << r.output;
-  EXPECT_NE(r.output.find("Frame 1 of 4 (25%)\n"), std::string::npos) << r.output;
+  expect_exit(r, 6);
+  expect_said(r, {"Frame 1 of 4 (25%)\n"});
 }
 
 TEST(DialogNoTerminal, InterruptGoesToTheHandlerAndNeverClosesARunningJob) {
@@ -199,8 +182,7 @@ TEST(DialogNoTerminal, InterruptGoesToTheHandlerAndNeverClosesARunningJob) {
     CHILD_CHECK(g_handler_thread == g_dialog_thread);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  expect_exit(r);
 }
 
 TEST(DialogNoTerminal, TerminationAllowedByTheHandlerEndsTheDialogWhileTheWorkerGoesOn) {
@@ -223,8 +205,7 @@ TEST(DialogNoTerminal, TerminationAllowedByTheHandlerEndsTheDialogWhileTheWorker
     CHILD_CHECK(after == 0);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  expect_exit(r);
 }
 
 } // namespace

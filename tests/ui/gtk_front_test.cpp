@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
+#include "testkit/util/temp_dir.h"
 #include "tests/ui/dialog_templates.h"
 #include "tests/ui/ui_harness.h"
 #include "tests/ui/x_session.h"
 #include "ui/ui_testing.h"
-#include "testkit/util/temp_dir.h"
 #include "vexutil/ogfile.h"
 #include "vexutil/ui.h"
 
@@ -26,12 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-#define CHILD_CHECK(cond)                                                                                              \
-  do {                                                                                                                 \
-    if (!(cond))                                                                                                       \
-      return __LINE__;                                                                                                 \
-  } while (0)
 
 constexpr const char *kTitle = "Vex status test";
 
@@ -45,6 +39,8 @@ protected:
     unsetenv("WAYLAND_DISPLAY");
   }
   ChildResult in_child(const std::function<int()> &body) { return run_detached(body, 60s, false); }
+  // Runs body in a child; it passes when every CHILD_CHECK held.
+  void passes(const std::function<int()> &body) { expect_exit(in_child(body)); }
   XServer x;
 };
 
@@ -82,7 +78,7 @@ void press_cancel(unsigned long id) {
 }
 
 TEST_F(GtkFront, StatusWindowSizeTextsAndCancelAnsweredNoThenYes) {
-  const ChildResult r = in_child([] {
+  passes([] {
     const unsigned long id = open_status(nullptr, false);
     CHILD_CHECK(id != 0);
     CHILD_CHECK(wait_for_window(kTitle) == id);
@@ -134,12 +130,10 @@ TEST_F(GtkFront, StatusWindowSizeTextsAndCancelAnsweredNoThenYes) {
     CHILD_CHECK(wait_gone(id));
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 TEST_F(GtkFront, CloseBoxAsksAndYesDestroysTheWindow) {
-  const ChildResult r = in_child([] {
+  passes([] {
     const unsigned long id = open_status(nullptr, false);
     CHILD_CHECK(id != 0);
     std::thread hands([&] {
@@ -161,8 +155,6 @@ TEST_F(GtkFront, CloseBoxAsksAndYesDestroysTheWindow) {
     StatusClose(1); // returns at once: nothing to wait for
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 std::string g_final_text;
@@ -173,7 +165,7 @@ intptr_t owner_proc(VEXWND, uint32_t message, uintptr_t, intptr_t lparam, void *
 }
 
 TEST_F(GtkFront, CloseWaitsForDoneUnlessNoWait) {
-  const ChildResult r = in_child([] {
+  passes([] {
     VEXWND owner = VEXWindowCreate(owner_proc, nullptr);
     const unsigned long id = open_status(owner, false);
     CHILD_CHECK(id != 0);
@@ -203,12 +195,10 @@ TEST_F(GtkFront, CloseWaitsForDoneUnlessNoWait) {
     CHILD_CHECK(Clock::now() - start2 < 2s);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 TEST_F(GtkFront, StatusGetHWNDIsTheOwnerUntilShown) {
-  const ChildResult r = in_child([] {
+  passes([] {
     VEXWND owner = VEXWindowCreate(owner_proc, nullptr);
     StatusInit(nullptr, owner, 1);
     CHILD_CHECK(StatusOpen(kTitle, "", nullptr) == 1);
@@ -220,8 +210,6 @@ TEST_F(GtkFront, StatusGetHWNDIsTheOwnerUntilShown) {
     StatusClose(1);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 std::atomic<int> g_ticks{0};
@@ -237,7 +225,7 @@ int32_t handler(int32_t command, VEXWND) {
 }
 
 TEST_F(GtkFront, DialogDoneCaptionTimerAndResult) {
-  const ChildResult r = in_child([] {
+  passes([] {
     static std::atomic<int> shown_ok{0};
     std::thread hands([] {
       const unsigned long id = wait_for_window("Convert");
@@ -254,18 +242,18 @@ TEST_F(GtkFront, DialogDoneCaptionTimerAndResult) {
       press(id, "Return"); // the focus is on Done
     });
     const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
-                                      [](intptr_t, VEXWND dialog) -> int32_t {
-                                        VEXDialogSetTimer([](VEXWND) { ++g_ticks; }, 50);
-                                        for (int i = 1; i <= 4; ++i) {
-                                          const std::string t = "Frame " + std::to_string(i) + " of 4 (" +
-                                                                std::to_string(i * 25) + "%)";
-                                          VEXDialogSetItemText(dialog, 101, t.c_str());
-                                          std::this_thread::sleep_for(150ms);
-                                        }
-                                        return 0;
-                                      },
-                                      handler);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 0,
+        [](intptr_t, VEXWND dialog) -> int32_t {
+          VEXDialogSetTimer([](VEXWND) { ++g_ticks; }, 50);
+          for (int i = 1; i <= 4; ++i) {
+            const std::string t = "Frame " + std::to_string(i) + " of 4 (" + std::to_string(i * 25) + "%)";
+            VEXDialogSetItemText(dialog, 101, t.c_str());
+            std::this_thread::sleep_for(150ms);
+          }
+          return 0;
+        },
+        handler);
     hands.join();
     CHILD_CHECK(got == 0);
     CHILD_CHECK(shown_ok == 1);
@@ -273,39 +261,36 @@ TEST_F(GtkFront, DialogDoneCaptionTimerAndResult) {
     CHILD_CHECK(g_ticks >= 6); // 600 ms of work at 50 ms, and the wait for Done
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 TEST_F(GtkFront, DialogCloseBoxGoesToTheHandlerWhileTheWorkerRuns) {
-  const ChildResult r = in_child([] {
+  passes([] {
     std::thread hands([] {
       if (const unsigned long id = wait_for_window("Convert"))
         send_close_box(id);
     });
     const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
     static std::atomic<int> still_there{0};
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
-                                      [](intptr_t, VEXWND) -> int32_t {
-                                        for (int i = 0; i < 6000 && !g_release; ++i)
-                                          std::this_thread::sleep_for(10ms);
-                                        std::this_thread::sleep_for(200ms);
-                                        still_there = testing::dialog_shown().exists ? 1 : 0;
-                                        return 5; // closes by itself
-                                      },
-                                      handler);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 0,
+        [](intptr_t, VEXWND) -> int32_t {
+          for (int i = 0; i < 6000 && !g_release; ++i)
+            std::this_thread::sleep_for(10ms);
+          std::this_thread::sleep_for(200ms);
+          still_there = testing::dialog_shown().exists ? 1 : 0;
+          return 5; // closes by itself
+        },
+        handler);
     hands.join();
     CHILD_CHECK(got == 5);
     CHILD_CHECK(g_commands == 1 && g_last_command == 2);
     CHILD_CHECK(still_there == 1); // the handler's 0 did not close a running job
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 TEST_F(GtkFront, DialogBoxesFromTheWorkerAnsweredByKeys) {
-  const ChildResult r = in_child([] {
+  passes([] {
     std::thread hands([] {
       const unsigned long dialog = wait_for_window("Convert");
       // Yes, No and Cancel; No is the default, Cancel is pressed.
@@ -317,26 +302,25 @@ TEST_F(GtkFront, DialogBoxesFromTheWorkerAnsweredByKeys) {
         press(box, "Return");
     });
     const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 1,
-                                      [](intptr_t, VEXWND) -> int32_t {
-                                        const int32_t a = VEXDialogAsk("Three buttons?", 32);
-                                        const int32_t b = VEXDialogAsk("Two buttons?", 1);
-                                        return 100 + a * 10 + b;
-                                      },
-                                      nullptr);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 1,
+        [](intptr_t, VEXWND) -> int32_t {
+          const int32_t a = VEXDialogAsk("Three buttons?", 32);
+          const int32_t b = VEXDialogAsk("Two buttons?", 1);
+          return 100 + a * 10 + b;
+        },
+        nullptr);
     hands.join();
     CHILD_CHECK(got == 121);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 // The list of encoders that an AVI output with the codec "?" shows over
 // the dialog: Escape cancels it and fails the create; Down and Return pick
 // the first encoder after "uncompressed", which the output then uses.
 TEST_F(GtkFront, EncoderListCancelledFailsTheCreateAndAPickCompresses) {
-  const ChildResult r = in_child([] {
+  passes([] {
     std::thread hands([] {
       const unsigned long dialog = wait_for_window("Convert");
       if (const unsigned long list = wait_for_window("Convert", dialog))
@@ -346,30 +330,26 @@ TEST_F(GtkFront, EncoderListCancelledFailsTheCreateAndAPickCompresses) {
         press(list, "Down Return");
     });
     const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 1,
-                                      [](intptr_t, VEXWND) -> int32_t {
-                                        vex::testkit::TempDir dir;
-                                        const std::string name = dir.file("a.avi");
-                                        OGFILE *cancelled = OGFileCreate(OGFILE_ASK_FOR_CODEC, name.c_str(), 1, 2, 15,
-                                                                         1, 16, 16, 16, nullptr, 0);
-                                        OGFILE *picked = OGFileCreate(OGFILE_ASK_FOR_CODEC, name.c_str(), 1, 2, 15, 1,
-                                                                      16, 16, 16, nullptr, 0);
-                                        const int32_t result = (cancelled ? 1 : 0) + (picked ? 10 : 0) +
-                                                               (picked && picked->compressed ? 100 : 0);
-                                        OGFileDiscard(picked);
-                                        return result;
-                                      },
-                                      nullptr);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 1,
+        [](intptr_t, VEXWND) -> int32_t {
+          vex::testkit::TempDir dir;
+          const std::string name = dir.file("a.avi");
+          OGFILE *cancelled = OGFileCreate(OGFILE_ASK_FOR_CODEC, name.c_str(), 1, 2, 15, 1, 16, 16, 16, nullptr, 0);
+          OGFILE *picked = OGFileCreate(OGFILE_ASK_FOR_CODEC, name.c_str(), 1, 2, 15, 1, 16, 16, 16, nullptr, 0);
+          const int32_t result = (cancelled ? 1 : 0) + (picked ? 10 : 0) + (picked && picked->compressed ? 100 : 0);
+          OGFileDiscard(picked);
+          return result;
+        },
+        nullptr);
     hands.join();
     CHILD_CHECK(got == 110);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 TEST_F(GtkFront, TemplateThatDoesNotParseShowsTheBoxAndGivesZero) {
-  const ChildResult r = in_child([] {
+  passes([] {
     std::thread hands([] {
       // The box has no dialog to take a title from.
       if (const unsigned long box = wait_for_window(""))
@@ -377,15 +357,14 @@ TEST_F(GtkFront, TemplateThatDoesNotParseShowsTheBoxAndGivesZero) {
     });
     const VEXINSTANCE inst{kBrokenDialog, -1, nullptr, nullptr};
     const auto start = Clock::now();
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(9); }, nullptr);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(9); }, nullptr);
     hands.join();
     CHILD_CHECK(got == 0);
     CHILD_CHECK(Clock::now() - start >= 100ms); // the box waited for its OK
     CHILD_CHECK(std::string(VEXUIFrontName()) == "gtk");
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
 }
 
 pid_t g_server = -1;
@@ -407,10 +386,8 @@ TEST_F(GtkFront, DisplayDyingDuringARunMovesToTheTerminal) {
     CHILD_CHECK(StatusSet("closed") == 0);
     return 0;
   });
-  ASSERT_FALSE(r.timed_out) << r.output;
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_NE(r.output.find("the display went away; going on in the terminal"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Frame 99"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_said(r, {"the display went away; going on in the terminal", "Frame 99"});
 }
 
 } // namespace

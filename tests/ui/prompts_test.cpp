@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/ui/ui_harness.h"
 #include "testkit/util/temp_dir.h"
+#include "tests/ui/ui_harness.h"
 #include "ui/ui_testing.h"
 #include "vexutil/ui.h"
 
@@ -19,12 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testkit::TempDir;
-
-#define CHILD_CHECK(cond)                                                                                              \
-  do {                                                                                                                 \
-    if (!(cond))                                                                                                       \
-      return __LINE__;                                                                                                 \
-  } while (0)
 
 void touch(const std::string &path) { std::ofstream(path) << "x"; }
 
@@ -44,9 +38,8 @@ TEST(Overwrite, AbsentFileMayBeWrittenAndNothingIsShown) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_EQ(r.output.find("overwrite?"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_not_said(r, {"overwrite?"});
 }
 
 TEST(Overwrite, ExistingFileIsRefusedByTheDefaultNo) {
@@ -64,9 +57,8 @@ TEST(Overwrite, ExistingFileIsRefusedByTheDefaultNo) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_NE(r.output.find("File " + name + " exists, overwrite? [y/N] No"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_said(r, {"File " + name + " exists, overwrite? [y/N] No"});
 }
 
 TEST(Overwrite, NamesLongerThanTheBuffersStillAsk) {
@@ -90,10 +82,9 @@ TEST(Overwrite, NamesLongerThanTheBuffersStillAsk) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  expect_exit(r);
   // The question itself keeps its end.
-  EXPECT_NE(r.output.find("/long-output.flc exists, overwrite? [y/N] No"), std::string::npos) << r.output;
+  expect_said(r, {"/long-output.flc exists, overwrite? [y/N] No"});
 }
 
 TEST(CheckForDup, OneFileUnderManyNamesIsRefusedWithTheMessage) {
@@ -115,12 +106,8 @@ TEST(CheckForDup, OneFileUnderManyNamesIsRefusedWithTheMessage) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  size_t count = 0;
-  for (size_t at = r.output.find(kSame); at != std::string::npos; at = r.output.find(kSame, at + 1))
-    ++count;
-  EXPECT_EQ(count, 6u) << r.output;
+  expect_exit(r);
+  EXPECT_EQ(times_said(r, kSame), 6u) << r.output;
 }
 
 TEST(CheckForDup, DifferentFilesPassSilently) {
@@ -142,10 +129,8 @@ TEST(CheckForDup, DifferentFilesPassSilently) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  ASSERT_NE(r.output.find(kSame), std::string::npos) << r.output;
-  EXPECT_EQ(r.output.find(kSame), r.output.rfind(kSame)) << "only the one long duplicate is refused";
+  expect_exit(r);
+  EXPECT_EQ(times_said(r, kSame), 1u) << "only the one long duplicate is refused\n" << r.output;
 }
 
 } // namespace

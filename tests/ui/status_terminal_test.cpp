@@ -47,13 +47,6 @@ intptr_t owner_proc(VEXWND, uint32_t message, uintptr_t wparam, intptr_t lparam,
 int g_cancel_calls = 0;
 void on_cancel() { ++g_cancel_calls; }
 
-// Child-side checks: a failed one ends the child with its line number.
-#define CHILD_CHECK(cond)                                                                                              \
-  do {                                                                                                                 \
-    if (!(cond))                                                                                                       \
-      return __LINE__;                                                                                                 \
-  } while (0)
-
 TEST(StatusNoTerminal, QuestionsTakeTheirDefaultAtOnceAndSaySo) {
   const ChildResult r = run_detached(
       [] {
@@ -67,12 +60,9 @@ TEST(StatusNoTerminal, QuestionsTakeTheirDefaultAtOnceAndSaySo) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out) << "a question waited for input that cannot come";
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_NE(r.output.find("Converting: File x exists, overwrite? [y/N] No (no terminal: the default)"),
-            std::string::npos)
-      << r.output;
-  EXPECT_NE(r.output.find("Go on? [Y/n] Yes (no terminal: the default)"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_said(r, {"Converting: File x exists, overwrite? [y/N] No (no terminal: the default)",
+                  "Go on? [Y/n] Yes (no terminal: the default)"});
 }
 
 TEST(StatusNoTerminal, CallsWithoutAWindowAreHarmless) {
@@ -93,10 +83,9 @@ TEST(StatusNoTerminal, CallsWithoutAWindowAreHarmless) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_NE(r.output.find("a message with no window"), std::string::npos);
-  EXPECT_EQ(r.output.find("nobody sees this"), std::string::npos);
+  expect_exit(r);
+  expect_said(r, {"a message with no window"});
+  expect_not_said(r, {"nobody sees this"});
 }
 
 TEST(StatusNoTerminal, OwnerGetsTheFinalTextAndCloseTwiceIsHarmless) {
@@ -124,10 +113,9 @@ TEST(StatusNoTerminal, OwnerGetsTheFinalTextAndCloseTwiceIsHarmless) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  expect_exit(r);
   // stderr is not a terminal: plain lines, the header first.
-  EXPECT_NE(r.output.find("Caption - Info line\nFrame 7\n"), std::string::npos) << r.output;
+  expect_said(r, {"Caption - Info line\nFrame 7\n"});
 }
 
 TEST(StatusNoTerminal, LongTextsAreCutAtTheirLines) {
@@ -155,8 +143,7 @@ TEST(StatusNoTerminal, LongTextsAreCutAtTheirLines) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
+  expect_exit(r);
 }
 
 TEST(StatusNoTerminal, InterruptCancelsAtOnceAndCallsBackOnce) {
@@ -183,9 +170,8 @@ TEST(StatusNoTerminal, InterruptCancelsAtOnceAndCallsBackOnce) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_EQ(r.output.find("Do you want to cancel?"), std::string::npos) << "nobody to ask: no question";
+  expect_exit(r);
+  expect_not_said(r, {"Do you want to cancel?"}); // nobody to ask: no question
 }
 
 TEST(StatusNoTerminal, CancelButtonAnsweredByDefaultKeepsRunning) {
@@ -202,9 +188,8 @@ TEST(StatusNoTerminal, CancelButtonAnsweredByDefaultKeepsRunning) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << "failed check at line " << r.status << "\n" << r.output;
-  EXPECT_NE(r.output.find("Do you want to cancel? [y/N] No"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_said(r, {"Do you want to cancel? [y/N] No"});
 }
 
 TEST(StatusNoTerminal, MessagesGoToStderrWithTheirTitle) {
@@ -219,11 +204,8 @@ TEST(StatusNoTerminal, MessagesGoToStderrWithTheirTitle) {
         return 0;
       },
       10s);
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.output.find("Tool: plain caption title\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("Title: own title\n"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("\nno title\n"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_said(r, {"Tool: plain caption title\n", "Title: own title\n", "\nno title\n"});
 }
 
 } // namespace

@@ -38,13 +38,10 @@ TEST(TerminalPty, StatusLineIsRewrittenInPlaceWithABar) {
     return 0;
   });
   const ChildResult r = child.finish();
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("Converting - a -> b"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("\r\033[K[##########..........]  50% Frame 2 of 4 (50%)"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("\r\033[K[####################] 100% Frame 4 of 4 (100%)"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("\r\033[Kno percentage here"), std::string::npos) << r.output;
-  EXPECT_EQ(r.output.find("Frame 2 of 4 (50%)\n"), std::string::npos) << "in place, not line by line";
+  expect_exit(r);
+  expect_said(r, {"Converting - a -> b", "\r\033[K[##########..........]  50% Frame 2 of 4 (50%)",
+                  "\r\033[K[####################] 100% Frame 4 of 4 (100%)", "\r\033[Kno percentage here"});
+  expect_not_said(r, {"Frame 2 of 4 (50%)\n"}); // in place, not line by line
 }
 
 TEST(TerminalPty, QuestionsAreAnsweredYesAndNoByTyping) {
@@ -65,8 +62,7 @@ TEST(TerminalPty, QuestionsAreAnsweredYesAndNoByTyping) {
   ASSERT_TRUE(child.expect("Tool: Default? [Y/n] "));
   child.type("\n");
   const ChildResult r = child.finish();
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 101) << r.output;
+  expect_exit(r, 101);
 }
 
 TEST(TerminalPty, CtrlCAnsweredNoThenYes) {
@@ -92,8 +88,7 @@ TEST(TerminalPty, CtrlCAnsweredNoThenYes) {
   ASSERT_TRUE(child.expect("Job: Do you want to cancel? [y/N] ")) << child.output();
   child.type("y\n");
   const ChildResult r = child.finish();
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 12) << "callback once, two requests\n" << r.output;
+  expect_exit(r, 12); // the callback once, two requests
 }
 
 TEST(TerminalPty, CloseWaitsForDoneUntilEnter) {
@@ -109,8 +104,7 @@ TEST(TerminalPty, CloseWaitsForDoneUntilEnter) {
   EXPECT_EQ(child.output().find("closed"), std::string::npos);
   child.type("\n");
   const ChildResult r = child.finish();
-  ASSERT_FALSE(r.timed_out) << "Enter must press Done";
-  EXPECT_EQ(r.status, 5) << r.output;
+  expect_exit(r, 5); // Enter pressed Done
 }
 
 std::atomic<int> g_done_command{-1};
@@ -122,16 +116,15 @@ int32_t close_on_command(int32_t command, VEXWND) {
 TEST(TerminalPty, DialogShowsDoneAndClosesOnEnter) {
   PtyChild child([] {
     const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(0); },
-                                      close_on_command);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(0); }, close_on_command);
     return got == 0 && g_done_command == 2 ? 0 : 1;
   });
   ASSERT_TRUE(child.expect("Convert - Done!")) << child.output();
   ASSERT_TRUE(child.expect("[Done] press Enter")) << child.output();
   child.type("\n");
   const ChildResult r = child.finish();
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << r.output;
+  expect_exit(r);
 }
 
 } // namespace

@@ -9,6 +9,10 @@
 
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
+#include "testkit/util/expect_text.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 
@@ -167,5 +171,22 @@ ChildResult PtyChild::finish(std::chrono::milliseconds limit) {
   r.output = output_;
   return r;
 }
+
+void expect_exit(const ChildResult &r, int status) {
+  EXPECT_FALSE(r.timed_out) << "the child ran past its time limit (waiting for input that cannot come?)\n" << r.output;
+  EXPECT_EQ(r.status, status) << (status == 0 && r.status > 0 ? "failed check at line " + std::to_string(r.status) : "")
+                              << "\n"
+                              << r.output;
+}
+
+void expect_said(const ChildResult &r, std::initializer_list<std::string> texts) {
+  testkit::expect_contains(r.output, texts);
+}
+
+void expect_not_said(const ChildResult &r, std::initializer_list<std::string> texts) {
+  testkit::expect_lacks(r.output, texts);
+}
+
+size_t times_said(const ChildResult &r, const std::string &text) { return testkit::times_in(r.output, text); }
 
 } // namespace vex::ui::test

@@ -7,21 +7,22 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 namespace vex::ui::test {
 
 struct ChildResult {
-  int status = -1;        // exit status, or -1 when killed or crashed
+  int status = -1; // exit status, or -1 when killed or crashed
   bool timed_out = false;
-  std::string output;     // stderr (detached) or everything the terminal showed (pty)
+  std::string output; // stderr (detached) or everything the terminal showed (pty)
 };
 
 // body runs in a child without a controlling terminal; its return value is
 // the exit status. terminal_only: the child is also kept from any display.
-ChildResult run_detached(const std::function<int()> &body, std::chrono::milliseconds limit,
-                         bool terminal_only = true);
+ChildResult run_detached(const std::function<int()> &body, std::chrono::milliseconds limit, bool terminal_only = true);
 
 // A child on a pseudo-terminal (stdin, stdout and stderr, and its
 // controlling terminal).
@@ -51,5 +52,21 @@ private:
 
 // Environment for the terminal front in a child.
 void use_terminal_front();
+
+// Child-side checks: a failed one ends the child with its line number.
+#define CHILD_CHECK(cond)                                                                                              \
+  do {                                                                                                                 \
+    if (!(cond))                                                                                                       \
+      return __LINE__;                                                                                                 \
+  } while (0)
+
+// The child ended within its limit with `status`; a body of CHILD_CHECKs
+// ends with 0, any other status is the line of the check that failed.
+void expect_exit(const ChildResult &r, int status = 0);
+// The child's output holds every one of texts / none of them.
+void expect_said(const ChildResult &r, std::initializer_list<std::string> texts);
+void expect_not_said(const ChildResult &r, std::initializer_list<std::string> texts);
+// How many times text stands in the child's output.
+size_t times_said(const ChildResult &r, const std::string &text);
 
 } // namespace vex::ui::test

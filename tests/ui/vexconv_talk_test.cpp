@@ -22,10 +22,7 @@ using namespace std::chrono_literals;
 class VexconvTalk : public ::testing::Test {
 protected:
   void SetUp() override {
-    testkit::PatternOptions o;
-    o.width = 64;
-    o.height = 48;
-    o.frames = frames;
+    testkit::PatternOptions o{.width = 64, .height = 48, .frames = frames};
     anim = testkit::PatternAnimation(o);
     ASSERT_FALSE(testkit::write_fli(anim, 5, in).empty());
   }
@@ -57,9 +54,8 @@ TEST_F(VexconvTalk, ProgressBarAndOverwriteAnsweredNoThenYes) {
     ASSERT_TRUE(child.expect("out.flc exists, overwrite? [y/N] ")) << child.output();
     child.type("n\n");
     const ChildResult r = child.finish();
-    ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("exists; add /O to replace it"), std::string::npos) << r.output;
+    expect_exit(r, 1);
+    expect_said(r, {"exists; add /O to replace it"});
     EXPECT_EQ(size_of(out), 3) << "the old file is kept";
   }
   {
@@ -67,11 +63,9 @@ TEST_F(VexconvTalk, ProgressBarAndOverwriteAnsweredNoThenYes) {
     ASSERT_TRUE(child.expect("out.flc exists, overwrite? [y/N] ")) << child.output();
     child.type("y\n");
     const ChildResult r = child.finish();
-    ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 0) << r.output;
+    expect_exit(r);
     EXPECT_GT(size_of(out), 1000);
-    EXPECT_NE(r.output.find("] 100% Frame 30 of 30 (100%)"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("30 frames, 64 x 48"), std::string::npos) << r.output;
+    expect_said(r, {"] 100% Frame 30 of 30 (100%)", "30 frames, 64 x 48"});
   }
 }
 
@@ -79,15 +73,12 @@ TEST_F(VexconvTalk, SwitchOAnswersInAdvanceAndTheInputIsNeverTheOutput) {
   std::ofstream(out) << "old";
   PtyChild child(vexconv({in, out, "/O"}));
   const ChildResult r = child.finish();
-  ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(r.output.find("overwrite?"), std::string::npos) << r.output;
+  expect_exit(r);
+  expect_not_said(r, {"overwrite?"});
   PtyChild dup(vexconv({in, in, "/O"}));
   const ChildResult d = dup.finish();
-  ASSERT_FALSE(d.timed_out);
-  EXPECT_EQ(d.status, 1);
-  EXPECT_NE(d.output.find("Output filename must be different than the input filename."), std::string::npos)
-      << d.output;
+  expect_exit(d, 1);
+  expect_said(d, {"Output filename must be different than the input filename."});
 }
 
 } // namespace

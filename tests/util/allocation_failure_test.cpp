@@ -69,10 +69,7 @@ uint64_t sweep(const char *what, uint64_t opens, const std::function<Outcome()> 
 }
 
 vex::testkit::PatternAnimation pattern(uint32_t width, uint32_t height, uint32_t frames) {
-  vex::testkit::PatternOptions o;
-  o.width = width;
-  o.height = height;
-  o.frames = frames;
+  vex::testkit::PatternOptions o{.width = width, .height = height, .frames = frames};
   return vex::testkit::PatternAnimation(o);
 }
 
@@ -102,10 +99,7 @@ TEST_F(AllocationFailures, Flic) {
 
 TEST_F(AllocationFailures, TolmPreloadedAndThroughTheRing) {
   for (uint32_t frames : {4u, 60u}) {
-    vex::testkit::tolm::RandomMovieOptions o;
-    o.frames = frames;
-    o.key_interval = 3;
-    o.alpha = true;
+    vex::testkit::tolm::RandomMovieOptions o{.frames = frames, .key_interval = 3, .alpha = true};
     const std::string name = dir.file("m" + std::to_string(frames) + ".tlm");
     vex::testkit::tolm::write_movie(name, vex::testkit::tolm::random_movie(o).movie);
     bool ringed = false;
@@ -126,11 +120,7 @@ TEST_F(AllocationFailures, TolmPreloadedAndThroughTheRing) {
 }
 
 TEST_F(AllocationFailures, KorvaneWholeAndWindowed) {
-  vex::testkit::PatternOptions o;
-  o.width = 64;
-  o.height = 48;
-  o.frames = 6;
-  o.noise = true;
+  vex::testkit::PatternOptions o{.width = 64, .height = 48, .frames = 6, .noise = true};
   vex::testkit::korvane::MoviePlan plan;
   vex::testkit::korvane::TrackPlan track;
   track.kind = vex::testkit::korvane::SoundKind::transform;

@@ -37,16 +37,10 @@ protected:
 };
 
 TEST(HasExtension, LastDotOfTheLastComponent) {
-  const char *a = "dir.x/name";
-  EXPECT_EQ(HasExtension(a), nullptr);
-  const char *b = ".flc";
-  EXPECT_EQ(HasExtension(b), b);
-  const char *c = "c.";
-  EXPECT_EQ(HasExtension(c), c + 1);
-  const char *d = "a.tar.gz";
-  EXPECT_EQ(HasExtension(d), d + 5);
-  EXPECT_EQ(HasExtension("c:/a.b/c"), nullptr);
-  EXPECT_EQ(HasExtension(""), nullptr);
+  const std::pair<const char *, int> cases[] = {{"dir.x/name", -1}, {".flc", 0},     {"c.", 1},
+                                                {"a.tar.gz", 5},    {"c:/a.b/c", -1}, {"", -1}};
+  for (const auto &[name, dot] : cases)
+    EXPECT_EQ(HasExtension(name), dot < 0 ? nullptr : name + dot) << '"' << name << '"';
 }
 
 TEST(GetTempName, LettersFromNibbles) {
@@ -62,18 +56,13 @@ TEST(GetTempName, LettersFromNibbles) {
 }
 
 TEST_F(FileNames, ExpandMakesAbsoluteNormalisedPaths) {
-  Path p("sub/../sub/./pic.bmp");
-  ExpandFileName(p.text);
-  EXPECT_EQ(p.str(), cwd_ + "/sub/pic.bmp");
-  Path q("/a//b/../c/");
-  ExpandFileName(q.text);
-  EXPECT_EQ(q.str(), "/a/c/");
-  Path r("/..");
-  ExpandFileName(r.text);
-  EXPECT_EQ(r.str(), "/");
-  Path e("");
-  ExpandFileName(e.text);
-  EXPECT_EQ(e.str(), "");
+  const std::pair<std::string, std::string> cases[] = {
+      {"sub/../sub/./pic.bmp", cwd_ + "/sub/pic.bmp"}, {"/a//b/../c/", "/a/c/"}, {"/..", "/"}, {"", ""}};
+  for (const auto &[name, full] : cases) {
+    Path p(name);
+    ExpandFileName(p.text);
+    EXPECT_EQ(p.str(), full) << '"' << name << '"';
+  }
 }
 
 TEST_F(FileNames, ExpandLeavesTooLongResultsAlone) {
@@ -114,21 +103,22 @@ TEST_F(FileNames, IsDirectoryOnAFullBufferDoesNotOverrun) {
 }
 
 TEST_F(FileNames, PiecesOfFilesAndDirectories) {
-  Path p("sub/pic.bmp");
-  GetFilePieces(p.text, 1, 1, 0, 0);
-  EXPECT_EQ(p.str(), cwd_ + "/sub/");
-  Path n(" sub/pic.bmp ");
-  GetFilePieces(n.text, 0, 0, 1, 1);
-  EXPECT_EQ(n.str(), "pic.bmp");
-  Path x("sub/pic.bmp");
-  GetFilePieces(x.text, 0, 0, 0, 1);
-  EXPECT_EQ(x.str(), ".bmp");
-  Path d("sub");
-  GetFilePieces(d.text, 1, 1, 1, 1); // a directory gives no name or extension
-  EXPECT_EQ(d.str(), cwd_ + "/sub/");
-  Path e("   ");
-  GetFilePieces(e.text, 1, 1, 1, 1);
-  EXPECT_EQ(e.str(), "");
+  struct Case {
+    std::string name;
+    int32_t drive, dir, base, ext;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"sub/pic.bmp", 1, 1, 0, 0, cwd_ + "/sub/"}, {" sub/pic.bmp ", 0, 0, 1, 1, "pic.bmp"},
+      {"sub/pic.bmp", 0, 0, 0, 1, ".bmp"},
+      {"sub", 1, 1, 1, 1, cwd_ + "/sub/"}, // a directory gives no name or extension
+      {"   ", 1, 1, 1, 1, ""},
+  };
+  for (const Case &c : cases) {
+    Path p(c.name);
+    GetFilePieces(p.text, c.drive, c.dir, c.base, c.ext);
+    EXPECT_EQ(p.str(), c.want) << '"' << c.name << "\" " << c.drive << c.dir << c.base << c.ext;
+  }
 }
 
 TEST_F(FileNames, DriveIsTheFirstCharacterOfTheFullPath) {

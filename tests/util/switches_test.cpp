@@ -14,99 +14,95 @@ struct Cmd {
   std::string str() const { return text; }
 };
 
+// A switch call on a line: its result and the line it leaves.
+struct LineCase {
+  const char *line;
+  int32_t result;
+  const char *left;
+};
+
 TEST(GetSwitch, FlagNeedsAPunctuationOrEndAfterIt) {
-  Cmd c("in /v");
-  EXPECT_EQ(GetSwitch(c.text, 'V'), 1);
-  EXPECT_EQ(c.str(), "in ");
-  Cmd d("/v/x");
-  EXPECT_EQ(GetSwitch(d.text, 'V'), 1);
-  EXPECT_EQ(d.str(), "/x");
-  Cmd e("/V2");
-  EXPECT_EQ(GetSwitch(e.text, 'V'), 0);
-  EXPECT_EQ(e.str(), "/V2");
-  Cmd f("/v /v");
-  EXPECT_EQ(GetSwitch(f.text, 'V'), 1);
-  EXPECT_EQ(f.str(), " /v"); // one occurrence per call
-  Cmd g("/V2 /v-");
-  EXPECT_EQ(GetSwitch(g.text, 'V'), 1); // passes over /V2
-  EXPECT_EQ(g.str(), "/V2 -");
-  Cmd h("/");
-  EXPECT_EQ(GetSwitch(h.text, 'V'), 0);
+  const LineCase cases[] = {
+      {"in /v", 1, "in "},   {"/v/x", 1, "/x"},
+      {"/V2", 0, "/V2"},     {"/v /v", 1, " /v"},     // one occurrence per call
+      {"/V2 /v-", 1, "/V2 -"}, {"/", 0, "/"},         // passes over /V2
+  };
+  for (const LineCase &c : cases) {
+    Cmd cmd(c.line);
+    EXPECT_EQ(GetSwitch(cmd.text, 'V'), c.result) << c.line;
+    EXPECT_EQ(cmd.str(), c.left) << c.line;
+  }
 }
 
 TEST(GetSwitchNum, SignedValuesAndDefaults) {
-  Cmd c("in.flc /r-12 out.flc");
-  EXPECT_EQ(GetSwitchNum(c.text, 'R', 7), -12);
-  EXPECT_EQ(c.str(), "in.flc  out.flc");
-  Cmd d("/rx /r- /R30");
-  EXPECT_EQ(GetSwitchNum(d.text, 'R', 7), 30);
-  EXPECT_EQ(d.str(), "/rx /r- ");
-  EXPECT_EQ(GetSwitchNum(d.text, 'R', 7), 7);
-  Cmd e("/w320x200");
-  EXPECT_EQ(GetSwitchNum(e.text, 'W', 0), 320);
-  EXPECT_EQ(e.str(), "x200");
+  struct Case {
+    const char *line;
+    char letter;
+    int32_t fallback, result;
+    const char *left;
+  };
+  for (const Case &c : {Case{"in.flc /r-12 out.flc", 'R', 7, -12, "in.flc  out.flc"},
+                        Case{"/rx /r- /R30", 'R', 7, 30, "/rx /r- "}, Case{"/rx /r- ", 'R', 7, 7, "/rx /r- "},
+                        Case{"/w320x200", 'W', 0, 320, "x200"}}) {
+    Cmd cmd(c.line);
+    EXPECT_EQ(GetSwitchNum(cmd.text, c.letter, c.fallback), c.result) << c.line;
+    EXPECT_EQ(cmd.str(), c.left) << c.line;
+  }
 }
 
 TEST(GetSwitchFractional, RationalsAndDefaults) {
-  uint32_t n = 0, d = 0;
-  Cmd c("/r29.97 x");
-  GetSwitchFractional(c.text, 'R', &n, &d, 1, 1);
-  EXPECT_EQ(n, 2997u);
-  EXPECT_EQ(d, 100u);
-  EXPECT_EQ(c.str(), " x");
-  Cmd e("/R30000;1001");
-  GetSwitchFractional(e.text, 'R', &n, &d, 1, 1);
-  EXPECT_EQ(n, 30000u);
-  EXPECT_EQ(d, 1001u);
-  EXPECT_EQ(e.str(), "");
-  Cmd f("none");
-  GetSwitchFractional(f.text, 'R', &n, &d, 15, 2);
-  EXPECT_EQ(n, 15u);
-  EXPECT_EQ(d, 2u);
+  struct Case {
+    const char *line;
+    uint32_t num, den;
+    const char *left;
+  };
+  for (const Case &c : {Case{"/r29.97 x", 2997, 100, " x"}, Case{"/R30000;1001", 30000, 1001, ""},
+                        Case{"none", 15, 2, "none"}}) {
+    uint32_t n = 0, d = 0;
+    Cmd cmd(c.line);
+    GetSwitchFractional(cmd.text, 'R', &n, &d, 15, 2);
+    EXPECT_EQ(n, c.num) << c.line;
+    EXPECT_EQ(d, c.den) << c.line;
+    EXPECT_EQ(cmd.str(), c.left) << c.line;
+  }
 }
 
 TEST(GetSwitchStr, QuotedAndPlainValues) {
-  char dest[128];
-  Cmd c("/o\"a b.avi\" x");
-  EXPECT_EQ(GetSwitchStr(c.text, 'O', dest, "def"), 1);
-  EXPECT_STREQ(dest, "a b.avi");
-  EXPECT_EQ(c.str(), " x");
-  Cmd d("/onext/x y");
-  EXPECT_EQ(GetSwitchStr(d.text, 'O', dest, "def"), 1);
-  EXPECT_STREQ(dest, "next");
-  EXPECT_EQ(d.str(), "/x y");
-  Cmd e("/o \"unterminated");
-  EXPECT_EQ(GetSwitchStr(e.text, 'O', dest, "def"), 0);
-  EXPECT_STREQ(dest, "def");
-  EXPECT_EQ(e.str(), "/o \"unterminated");
-  Cmd f("/o\"open end");
-  EXPECT_EQ(GetSwitchStr(f.text, 'O', dest, "def"), 1);
-  EXPECT_STREQ(dest, "open end");
-  EXPECT_EQ(f.str(), "");
-  Cmd g("/o");
-  EXPECT_EQ(GetSwitchStr(g.text, 'O', dest, nullptr), 0);
-  EXPECT_STREQ(dest, "");
+  struct Case {
+    const char *line, *fallback;
+    int32_t result;
+    const char *value, *left;
+  };
+  const Case cases[] = {
+      {"/o\"a b.avi\" x", "def", 1, "a b.avi", " x"},
+      {"/onext/x y", "def", 1, "next", "/x y"},
+      {"/o \"unterminated", "def", 0, "def", "/o \"unterminated"},
+      {"/o\"open end", "def", 1, "open end", ""},
+      {"/o", nullptr, 0, "", "/o"},
+  };
+  for (const Case &c : cases) {
+    char dest[128];
+    Cmd cmd(c.line);
+    EXPECT_EQ(GetSwitchStr(cmd.text, 'O', dest, c.fallback), c.result) << c.line;
+    EXPECT_STREQ(dest, c.value) << c.line;
+    EXPECT_EQ(cmd.str(), c.left) << c.line;
+  }
 }
 
 TEST(RemoveMinusSwitches, LaterMinusCancelsEarlier) {
-  Cmd c("/L2 /Lfoo /-l /L3");
-  RemoveMinusSwitches(c.text);
-  EXPECT_EQ(c.str(), "   /L3");
-  Cmd d("abc /-");
-  RemoveMinusSwitches(d.text);
-  EXPECT_EQ(d.str(), "abc ");
-  Cmd e("/Ofirst /-O /Osecond");
-  RemoveMinusSwitches(e.text);
-  EXPECT_EQ(e.str(), "  /Osecond");
-  Cmd f("/o\"a b\" /v /-o");
-  RemoveMinusSwitches(f.text);
-  EXPECT_EQ(f.str(), " /v ");
-  Cmd g("/o\"never closed /-o");
-  RemoveMinusSwitches(g.text); // the quoted value stops at the cancelling switch
-  EXPECT_EQ(g.str(), "");
-  Cmd h("/a /-a /-b /a");
-  RemoveMinusSwitches(h.text);
-  EXPECT_EQ(h.str(), "   /a");
+  const std::pair<const char *, const char *> cases[] = {
+      {"/L2 /Lfoo /-l /L3", "   /L3"},
+      {"abc /-", "abc "},
+      {"/Ofirst /-O /Osecond", "  /Osecond"},
+      {"/o\"a b\" /v /-o", " /v "},
+      {"/o\"never closed /-o", ""}, // the quoted value stops at the cancelling switch
+      {"/a /-a /-b /a", "   /a"},
+  };
+  for (const auto &[line, left] : cases) {
+    Cmd cmd(line);
+    RemoveMinusSwitches(cmd.text);
+    EXPECT_EQ(cmd.str(), left) << line;
+  }
 }
 
 } // namespace

@@ -6,84 +6,77 @@
 
 namespace {
 
+using Editor = void (*)(char *);
+using Taker = void (*)(char *, char *);
+
 // Runs an in-place editor over a copy of text in a roomy buffer.
-template <class Fn> std::string edit(const std::string &text, Fn fn) {
+std::string edit(const std::string &text, Editor fn) {
   char buf[512] = {};
   text.copy(buf, sizeof buf - 2);
   fn(buf);
   return buf;
 }
 
-struct Split {
-  std::string first, rest;
+struct EditCase {
+  const char *what;
+  Editor fn;
+  std::string in, out;
 };
 
-template <class Fn> Split take(const std::string &text, Fn fn) {
-  char dest[512] = {}, s[512] = {};
-  text.copy(s, sizeof s - 1);
-  fn(dest, s);
-  return {dest, s};
+TEST(TextEdits, TrimQuotesAndSeparators) {
+  const EditCase cases[] = {
+      // Trim: blanks are bytes 1 to 32; high bytes belong to words.
+      {"Trim", Trim, " \t\r\n a b \r\n\t ", "a b"},
+      {"Trim", Trim, "   \t ", ""},
+      {"Trim", Trim, "", ""},
+      {"Trim", Trim, "\x01x\x1f", "x"},
+      {"Trim", Trim, "\xe9t\xe9", "\xe9t\xe9"},
+      {"TrimL", TrimL, "  left  ", "left  "},
+      // TrimAscii also drops high bytes at the ends.
+      {"TrimAscii", TrimAscii, "\xff\x80 ok \xa0\x7f", "ok \xa0\x7f"},
+      {"TrimAscii", TrimAscii, "\x80\x81\xfe", ""},
+      // Quotes go only in pairs.
+      {"RemoveQuotes", RemoveQuotes, " \"a b\" ", "a b"},
+      {"RemoveQuotes", RemoveQuotes, "\"", "\""},
+      {"RemoveQuotes", RemoveQuotes, "\"\"", ""},
+      {"RemoveQuotes", RemoveQuotes, "\"a", "\"a"},
+      // One separator at most.
+      {"AddBackslash", AddBackslash, "/tmp/x", "/tmp/x/"},
+      {"AddBackslash", AddBackslash, "/tmp/x/", "/tmp/x/"},
+      {"AddBackslash", AddBackslash, "dev:", "dev:"},
+      {"AddBackslash", AddBackslash, "  ", ""},
+  };
+  for (const EditCase &c : cases)
+    EXPECT_EQ(edit(c.in, c.fn), c.out) << c.what << "(\"" << c.in << "\")";
 }
 
-TEST(Trim, BlanksAreBytesOneToThirtyTwo) {
-  EXPECT_EQ(edit(" \t\r\n a b \r\n\t ", Trim), "a b");
-  EXPECT_EQ(edit("   \t ", Trim), "");
-  EXPECT_EQ(edit("", Trim), "");
-  EXPECT_EQ(edit("\x01x\x1f", Trim), "x");
-  EXPECT_EQ(edit("\xe9t\xe9", Trim), "\xe9t\xe9"); // high bytes belong to words
-  EXPECT_EQ(edit("  left  ", TrimL), "left  ");
-}
+struct TakeCase {
+  const char *what;
+  Taker fn;
+  std::string in, first, rest;
+};
 
-TEST(Trim, AsciiAlsoDropsHighBytes) {
-  EXPECT_EQ(edit("\xff\x80 ok \xa0\x7f", TrimAscii), "ok \xa0\x7f");
-  EXPECT_EQ(edit("\x80\x81\xfe", TrimAscii), "");
-}
-
-TEST(FirstWord, BlanksAndOneComma) {
-  auto s = take("  one two", GetAndRemoveFirst);
-  EXPECT_EQ(s.first, "one");
-  EXPECT_EQ(s.rest, "two");
-  s = take("a,b c", GetAndRemoveFirst);
-  EXPECT_EQ(s.first, "a,b");
-  EXPECT_EQ(s.rest, "c");
-  s = take("a , b", GetAndRemoveFirst);
-  EXPECT_EQ(s.first, "a ,");
-  EXPECT_EQ(s.rest, "b");
-  s = take("a ,, b", GetAndRemoveFirst);
-  EXPECT_EQ(s.first, "a ,");
-  EXPECT_EQ(s.rest, ", b");
-  s = take("", GetAndRemoveFirst);
-  EXPECT_EQ(s.first, "");
-  EXPECT_EQ(s.rest, "");
-}
-
-TEST(FirstWord, QuotedNamesKeepTheirBlanks) {
-  auto s = take("\"My File.flc\" out.avi", GetAndRemoveFirstQuoted);
-  EXPECT_EQ(s.first, "My File.flc");
-  EXPECT_EQ(s.rest, "out.avi");
-  s = take("\"open", GetAndRemoveFirstQuoted);
-  EXPECT_EQ(s.first, "\"open");
-  EXPECT_EQ(s.rest, "");
-  s = take("\"\" next  ", GetAndRemoveFirstQuoted);
-  EXPECT_EQ(s.first, "");
-  EXPECT_EQ(s.rest, "next");
-  s = take("plain, rest ", GetAndRemoveFirstQuoted);
-  EXPECT_EQ(s.first, "plain,");
-  EXPECT_EQ(s.rest, "rest");
-}
-
-TEST(Quotes, RemovedOnlyInPairs) {
-  EXPECT_EQ(edit(" \"a b\" ", RemoveQuotes), "a b");
-  EXPECT_EQ(edit("\"", RemoveQuotes), "\"");
-  EXPECT_EQ(edit("\"\"", RemoveQuotes), "");
-  EXPECT_EQ(edit("\"a", RemoveQuotes), "\"a");
-}
-
-TEST(AddBackslash, OneSeparatorAtMost) {
-  EXPECT_EQ(edit("/tmp/x", AddBackslash), "/tmp/x/");
-  EXPECT_EQ(edit("/tmp/x/", AddBackslash), "/tmp/x/");
-  EXPECT_EQ(edit("dev:", AddBackslash), "dev:");
-  EXPECT_EQ(edit("  ", AddBackslash), "");
+// The first word goes to dest and out of the text: blanks and one comma
+// end a plain word; a quoted name keeps its blanks.
+TEST(FirstWord, PlainAndQuoted) {
+  const TakeCase cases[] = {
+      {"GetAndRemoveFirst", GetAndRemoveFirst, "  one two", "one", "two"},
+      {"GetAndRemoveFirst", GetAndRemoveFirst, "a,b c", "a,b", "c"},
+      {"GetAndRemoveFirst", GetAndRemoveFirst, "a , b", "a ,", "b"},
+      {"GetAndRemoveFirst", GetAndRemoveFirst, "a ,, b", "a ,", ", b"},
+      {"GetAndRemoveFirst", GetAndRemoveFirst, "", "", ""},
+      {"GetAndRemoveFirstQuoted", GetAndRemoveFirstQuoted, "\"My File.flc\" out.avi", "My File.flc", "out.avi"},
+      {"GetAndRemoveFirstQuoted", GetAndRemoveFirstQuoted, "\"open", "\"open", ""},
+      {"GetAndRemoveFirstQuoted", GetAndRemoveFirstQuoted, "\"\" next  ", "", "next"},
+      {"GetAndRemoveFirstQuoted", GetAndRemoveFirstQuoted, "plain, rest ", "plain,", "rest"},
+  };
+  for (const TakeCase &c : cases) {
+    char dest[512] = {}, s[512] = {};
+    c.in.copy(s, sizeof s - 1);
+    c.fn(dest, s);
+    EXPECT_EQ(std::string(dest), c.first) << c.what << "(\"" << c.in << "\")";
+    EXPECT_EQ(std::string(s), c.rest) << c.what << "(\"" << c.in << "\")";
+  }
 }
 
 } // namespace

@@ -184,7 +184,11 @@ bool open_encoder(OutStream &s) {
   c->framerate = av_inv_q(s.time_base);
   c->gop_size = 12;
   c->max_b_frames = 0; // AVI has no room for reordered frames
-  c->thread_count = 1;
+  // Encoders that code frames apart (Motion JPEG, HuffYUV, Ut Video, ...)
+  // take two at once on two threads of their own: the same packets, in
+  // order, while the caller prepares the next frame. Others run alone.
+  c->thread_count = 2;
+  c->thread_type = FF_THREAD_FRAME;
   if (s.quality >= 0) {
     // 0..10000 onto the quantiser scale 31..1.
     c->flags |= AV_CODEC_FLAG_QSCALE;

@@ -38,7 +38,7 @@ public:
   const Frame &next();
 
 private:
-  static constexpr size_t kSlots = 2;
+  static constexpr size_t kSlots = 6;
   void fetch_all();
 
   GFILE *g_;

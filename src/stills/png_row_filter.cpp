@@ -21,49 +21,75 @@ inline uint8_t paeth_of(uint8_t a, uint8_t b, uint8_t c) {
   return pa <= pb && pa <= pc ? a : b_or_c;
 }
 
-// Sum of the bytes read as signed values, by magnitude.
-VEX_PNG_FILTER_CLONES uint32_t signed_magnitude(const uint8_t *p, size_t n) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const int v = static_cast<int8_t>(p[i]);
-    sum += static_cast<uint32_t>(v < 0 ? -v : v);
-  }
-  return sum;
+// A filtered byte's weight in the choice: its value read as signed, by
+// magnitude.
+inline uint32_t magnitude(uint8_t byte) {
+  const int v = static_cast<int8_t>(byte);
+  return static_cast<uint32_t>(v < 0 ? -v : v);
 }
 
 // Row r filtered with f into o; u is the row above. n bytes, bpp a pixel.
-VEX_PNG_FILTER_CLONES void apply(Filter f, const uint8_t *__restrict r, const uint8_t *__restrict u,
-                                 uint8_t *__restrict o, size_t n, size_t bpp) {
+// Returns the sum of the magnitudes of the filtered bytes (the cost).
+VEX_PNG_FILTER_CLONES uint32_t apply(Filter f, const uint8_t *__restrict r, const uint8_t *__restrict u,
+                                     uint8_t *__restrict o, size_t n, size_t bpp) {
   const size_t lead = bpp < n ? bpp : n; // bytes with no pixel to their left
+  uint32_t cost = 0;
   switch (f) {
   case Filter::none:
-    std::memcpy(o, r, n);
-    return;
+    for (size_t x = 0; x < n; ++x) {
+      o[x] = r[x];
+      cost += magnitude(o[x]);
+    }
+    break;
   case Filter::sub:
-    std::memcpy(o, r, lead);
-    for (size_t x = lead; x < n; ++x)
+    for (size_t x = 0; x < lead; ++x) {
+      o[x] = r[x];
+      cost += magnitude(o[x]);
+    }
+    for (size_t x = lead; x < n; ++x) {
       o[x] = static_cast<uint8_t>(r[x] - r[x - bpp]);
-    return;
+      cost += magnitude(o[x]);
+    }
+    break;
   case Filter::up:
-    for (size_t x = 0; x < n; ++x)
+    for (size_t x = 0; x < n; ++x) {
       o[x] = static_cast<uint8_t>(r[x] - u[x]);
-    return;
+      cost += magnitude(o[x]);
+    }
+    break;
   case Filter::average:
-    for (size_t x = 0; x < lead; ++x)
+    for (size_t x = 0; x < lead; ++x) {
       o[x] = static_cast<uint8_t>(r[x] - (u[x] >> 1));
-    for (size_t x = lead; x < n; ++x)
+      cost += magnitude(o[x]);
+    }
+    for (size_t x = lead; x < n; ++x) {
       o[x] = static_cast<uint8_t>(r[x] - ((r[x - bpp] + u[x]) >> 1));
-    return;
+      cost += magnitude(o[x]);
+    }
+    break;
   case Filter::paeth:
-    for (size_t x = 0; x < lead; ++x)
-      o[x] = static_cast<uint8_t>(r[x] - u[x]); // a = c = 0: Paeth picks b
-    for (size_t x = lead; x < n; ++x)
+    for (size_t x = 0; x < lead; ++x) { // a = c = 0: Paeth picks b
+      o[x] = static_cast<uint8_t>(r[x] - u[x]);
+      cost += magnitude(o[x]);
+    }
+    for (size_t x = lead; x < n; ++x) {
       o[x] = static_cast<uint8_t>(r[x] - paeth_of(r[x - bpp], u[x], u[x - bpp]));
-    return;
+      cost += magnitude(o[x]);
+    }
+    break;
   }
+  return cost;
 }
 
 } // namespace
+
+VEX_PNG_FILTER_CLONES void bgr_to_rgb(const uint8_t *__restrict bgr, uint8_t *__restrict rgb, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i) {
+    rgb[i * 3] = bgr[i * 3 + 2];
+    rgb[i * 3 + 1] = bgr[i * 3 + 1];
+    rgb[i * 3 + 2] = bgr[i * 3];
+  }
+}
 
 RowFilter::RowFilter(size_t row_bytes, size_t pixel_bytes) : n_(row_bytes), bpp_(pixel_bytes), zero_row_(row_bytes) {
   for (auto &t : trial_)
@@ -81,8 +107,7 @@ void RowFilter::filter(std::span<const uint8_t> row, std::span<const uint8_t> ab
   size_t best = 0;
   uint32_t best_cost = 0;
   for (size_t f = 0; f < trial_.size(); ++f) {
-    apply(static_cast<Filter>(f), row.data(), u, trial_[f].data(), n_, bpp_);
-    const uint32_t cost = signed_magnitude(trial_[f].data(), n_);
+    const uint32_t cost = apply(static_cast<Filter>(f), row.data(), u, trial_[f].data(), n_, bpp_);
     if (f == 0 || cost < best_cost) {
       best = f;
       best_cost = cost;

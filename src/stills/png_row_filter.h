@@ -15,6 +15,10 @@ namespace vex::stills::png {
 
 enum class Filter : uint8_t { none = 0, sub = 1, up = 2, average = 3, paeth = 4 };
 
+// Blue, green, red pixels (the still image's order) into red, green, blue
+// (the PNG's).
+void bgr_to_rgb(const uint8_t *bgr, uint8_t *rgb, size_t pixels);
+
 class RowFilter {
 public:
   // Rows of `row_bytes` bytes with `pixel_bytes` bytes a pixel.

@@ -77,25 +77,24 @@ void add_header(std::vector<uint8_t> &out, const Image &im, bool mapped) {
 // blue and are predicted row by row with the filter that suits them;
 // index rows are stored as they are (neighbouring indices need not be
 // neighbouring colours, so they do not predict).
-std::vector<uint8_t> filtered_rows(const Image &im, bool mapped) {
+// Every byte is written before it is read, so the buffer starts
+// uninitialised (a frame's worth of zeros less to write).
+std::unique_ptr<uint8_t[]> filtered_rows(const Image &im, bool mapped, size_t &bytes) {
   const size_t pixel = mapped ? 1 : 3;
   const size_t row_bytes = static_cast<size_t>(im.width) * pixel;
-  std::vector<uint8_t> stream((row_bytes + 1) * static_cast<size_t>(im.height));
+  bytes = (row_bytes + 1) * static_cast<size_t>(im.height);
+  auto stream = std::make_unique_for_overwrite<uint8_t[]>(bytes);
   png::RowFilter rows(row_bytes, pixel);
   std::vector<uint8_t> rgb[2] = {std::vector<uint8_t>(row_bytes), std::vector<uint8_t>(row_bytes)};
   for (int32_t y = 0; y < im.height; ++y) {
     const uint8_t *src = top_row(im, y);
-    uint8_t *out = stream.data() + static_cast<size_t>(y) * (row_bytes + 1);
+    uint8_t *out = stream.get() + static_cast<size_t>(y) * (row_bytes + 1);
     if (mapped) {
       rows.filter({src, row_bytes}, {}, false, png::Filter::none, out);
       continue;
     }
     std::vector<uint8_t> &cur = rgb[y & 1];
-    for (size_t x = 0; x < row_bytes; x += 3) {
-      cur[x] = src[x + 2];
-      cur[x + 1] = src[x + 1];
-      cur[x + 2] = src[x];
-    }
+    png::bgr_to_rgb(src, cur.data(), static_cast<size_t>(im.width));
     const std::span<const uint8_t> above = y ? std::span<const uint8_t>(rgb[(y + 1) & 1]) : std::span<const uint8_t>();
     rows.filter(cur, above, true, png::Filter::none, out);
   }
@@ -110,18 +109,18 @@ int32_t encode_png(const Image &im, int32_t option, std::vector<uint8_t> &out) {
   std::unique_ptr<libdeflate_compressor, CompressorFree> z(libdeflate_alloc_compressor(level));
   if (!z)
     return kNoMemory;
-  const std::vector<uint8_t> stream = filtered_rows(im, mapped);
+  size_t bytes = 0;
+  const std::unique_ptr<uint8_t[]> stream = filtered_rows(im, mapped, bytes);
+  const size_t bound = libdeflate_zlib_compress_bound(z.get(), bytes);
+  const auto packed = std::make_unique_for_overwrite<uint8_t[]>(bound);
+  const size_t size = libdeflate_zlib_compress(z.get(), stream.get(), bytes, packed.get(), bound);
+  if (size == 0 || size > 0x7FFFFFFF)
+    return kWriteError;
+  out.clear();
+  out.reserve(sizeof kSignature + 25 + 780 + 12 + size + 12);
   out.assign(kSignature, kSignature + sizeof kSignature);
   add_header(out, im, mapped);
-  // IDAT: the compressed stream is written straight into its place.
-  const size_t start = out.size();
-  const size_t bound = libdeflate_zlib_compress_bound(z.get(), stream.size());
-  out.resize(start + 8 + bound + 4);
-  std::memcpy(out.data() + start + 4, "IDAT", 4);
-  const size_t packed = libdeflate_zlib_compress(z.get(), stream.data(), stream.size(), out.data() + start + 8, bound);
-  if (packed == 0 || packed > 0x7FFFFFFF)
-    return kWriteError;
-  close_chunk(out, start, static_cast<uint32_t>(packed));
+  add_chunk(out, "IDAT", packed.get(), static_cast<uint32_t>(size));
   add_chunk(out, "IEND", nullptr, 0);
   return 0;
 }

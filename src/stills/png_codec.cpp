@@ -1,4 +1,4 @@
-// PNG over libpng. Palette and grey pictures of up to 8 bits stay indexed
+// PNG reading over libpng (png_writer.cpp writes). Palette and grey pictures of up to 8 bits stay indexed
 // (grey through a grey table); everything else becomes 32-bit colour.
 // libpng reports errors by longjmp back into these functions and warnings
 // are dropped, so no input can end the process or print.
@@ -28,12 +28,6 @@ struct Reader {
   png_infop info = nullptr;
   std::vector<png_bytep> rows; // outlives the jump target
   ~Reader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
-};
-
-struct Writer {
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-  ~Writer() { png_destroy_write_struct(&png, info ? &info : nullptr); }
 };
 
 int32_t bits_of(int colour_type, int depth) {
@@ -124,63 +118,6 @@ int32_t read_png(const char *name, Picture &p, bool header_only) {
     return kNoMemory;
   png_set_sig_bytes(r.png, 8);
   return read_into(f.get(), r, p, header_only);
-}
-
-namespace {
-
-void encode_rows(png_structp png, png_infop info, const Image &im, int32_t level, std::vector<uint8_t> &rgb) {
-  const bool mapped = im.bits == 8;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(im.width), static_cast<png_uint_32>(im.height), 8,
-               mapped ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  if (level > 0 && level <= 9)
-    png_set_compression_level(png, level);
-  // Colour rows take one predictor, each byte less the one a pixel to its
-  // left: about a third of the time of trying all five on every row, for
-  // files some 10% larger. Palette rows stay unfiltered (indices do not
-  // predict).
-  if (!mapped)
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_color palette[256];
-  if (mapped) {
-    for (int i = 0; i < 256; ++i)
-      palette[i] = {im.colors[i * 4 + 2], im.colors[i * 4 + 1], im.colors[i * 4]};
-    png_set_PLTE(png, info, palette, 256);
-  }
-  png_write_info(png, info);
-  if (!mapped)
-    png_set_bgr(png);
-  for (int32_t y = 0; y < im.height; ++y) {
-    const uint8_t *row = top_row(im, y);
-    rgb.assign(row, row + im.width * im.bits / 8);
-    png_write_row(png, rgb.data());
-  }
-  png_write_end(png, info);
-}
-
-int32_t write_into(FILE *f, Writer &w, const Image &im, int32_t level, std::vector<uint8_t> &scratch) {
-  if (setjmp(png_jmpbuf(w.png)))
-    return kWriteError;
-  png_init_io(w.png, f);
-  encode_rows(w.png, w.info, im, level, scratch);
-  return 0;
-}
-
-} // namespace
-
-int32_t write_png(const char *name, const Image &im, int32_t option) {
-  FilePtr f(std::fopen(name, "wb"));
-  if (!f)
-    return kWriteError;
-  Writer w;
-  w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
-  if (!w.png || !(w.info = png_create_info_struct(w.png)))
-    return kNoMemory;
-  std::vector<uint8_t> scratch;
-  const int32_t r = write_into(f.get(), w, im, option, scratch);
-  if (r)
-    return r;
-  return std::fclose(f.release()) == 0 ? 0 : kWriteError;
 }
 
 } // namespace vex::stills

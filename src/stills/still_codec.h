@@ -81,7 +81,8 @@ int32_t read_gif(const char *name, Picture &picture, bool header_only);
 int32_t encode_bmp(const Image &im, int32_t option, std::vector<uint8_t> &out);
 int32_t encode_pcx(const Image &im, std::vector<uint8_t> &out);
 int32_t encode_tga(const Image &im, int32_t option, std::vector<uint8_t> &out);
-int32_t write_png(const char *name, const Image &im, int32_t option);
+// option: deflate level 1 (fastest) to 12 (smallest); anything else the default.
+int32_t encode_png(const Image &im, int32_t option, std::vector<uint8_t> &out);
 int32_t write_jpeg(const char *name, const Image &im, int32_t quality);
 int32_t write_tiff(const char *name, const Image &im, int32_t compression);
 int32_t write_gif(const char *name, const Image &im);

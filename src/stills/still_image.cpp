@@ -338,7 +338,7 @@ int32_t StillSave(Format f, const char *name, const Image *im, int32_t option) {
   case Format::tga:
     return to_bytes<encode_tga>(name, *im, option);
   case Format::png:
-    return write_png(name, *im, option);
+    return to_bytes<encode_png>(name, *im, option);
   case Format::jpeg:
     return write_jpeg(name, *im, option);
   case Format::tif:

@@ -10,7 +10,8 @@
 // byte (the leftmost pixel of 4-bit rows is the low nibble). The colour
 // table holds 256 entries of blue, green, red and an unused byte.
 //
-// BMP, PCX and TGA are this library's own codecs; PNG is libpng, JPEG
+// BMP, PCX and TGA are this library's own codecs; PNG is read with libpng
+// and written with libdeflate (png_writer.cpp), JPEG
 // libjpeg-turbo, TIF libtiff, GIF giflib. The libraries' error paths
 // (libpng's longjmp, libjpeg's error_exit, libtiff's and giflib's
 // handlers) come back as non-zero results and print nothing; a JPEG whose

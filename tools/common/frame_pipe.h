@@ -1,5 +1,7 @@
-// Frames of a graphics source fetched one step ahead on a thread of their
-// own, so that decoding the next frame overlaps writing this one. The
+// Frames of a graphics source fetched ahead (up to kSlots - 1 frames) on a
+// thread of their own, so that decoding the next frames overlaps writing
+// this one, and a fetching thread that got the processor while the writer
+// did not keeps its lead. The
 // source takes no callback from the tools, so the fetching thread never
 // talks to the user; everything else (the writer, sound, progress and
 // cancel) stays on the calling thread.
@@ -38,7 +40,7 @@ public:
   const Frame &next();
 
 private:
-  static constexpr size_t kSlots = 2;
+  static constexpr size_t kSlots = 6;
   void fetch_all();
 
   GFILE *g_;

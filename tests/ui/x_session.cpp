@@ -52,7 +52,19 @@ std::string exact(const std::string &title) {
 
 } // namespace
 
+// Two servers started at the same moment may pick the same free display and
+// one of them then exits ("server already running") without naming one; the
+// loser simply tries again.
 bool XServer::start(std::string &why) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (start_once(why))
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100 * (attempt + 1)));
+  }
+  return false;
+}
+
+bool XServer::start_once(std::string &why) {
   int fds[2];
   if (pipe(fds) != 0) {
     why = "no pipe";

@@ -27,6 +27,7 @@ public:
   const std::string &display() const { return display_; }
 
 private:
+  bool start_once(std::string &why);
   pid_t pid_ = -1;
   std::string display_;
 };

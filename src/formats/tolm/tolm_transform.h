@@ -8,12 +8,22 @@
 
 namespace vex::formats::tolm {
 
-// Reads the AC coefficients 1-63 (coding order) of a transform block;
-// coef[0] is the caller's DC and is left alone.
+// How the coefficient readers find the n-th member of a set of list
+// places: a loop, or one BMI2 deposit where the processor has it. The
+// overloads without a path take the best the processor runs; the others are
+// for tests that hold the two to the same results.
+enum class BitSelect { kPortable, kBmi2 };
+bool bit_select_available(BitSelect path);
+void read_coefficients(BitReader &bits, int32_t coef[64], BitSelect path);
+void read_residue(BitReader &bits, unsigned count, int8_t residue[64], BitSelect path);
+
+// Reads the AC coefficients of a transform block, each put at its block
+// position (row-major) by the placement table; coef[0] is the caller's DC
+// and is left alone.
 void read_coefficients(BitReader &bits, int32_t coef[64]);
 
 // Reads the residue of a residue block with event count `count` (7 bits
-// from the stream); values are signed 8-bit, in coding order.
+// from the stream); values are signed 8-bit, at their block positions.
 void read_residue(BitReader &bits, unsigned count, int8_t residue[64]);
 
 // Inverse transform of a row-major coefficient block with the given

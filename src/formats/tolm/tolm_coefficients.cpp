@@ -352,22 +352,46 @@ template <class Select> void residue_with(BitReader &bits, unsigned count, int8_
   walk.finish(bits);
 }
 
+// Each path is one function with the whole walk inlined into it; the BMI2
+// one is compiled for BMI1/BMI2 throughout (shifts and masks by a register
+// count are single instructions there), which only that path may run.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VEX_BIT_PLANES_PORTABLE __attribute__((flatten))
+#define VEX_BIT_PLANES_BMI2 __attribute__((flatten, target("bmi,bmi2")))
+#else
+#define VEX_BIT_PLANES_PORTABLE
+#define VEX_BIT_PLANES_BMI2
+#endif
+
+VEX_BIT_PLANES_PORTABLE void coefficients_portable(BitReader &bits, int32_t coef[64]) {
+  coefficients_with<PortableSelect>(bits, coef);
+}
+VEX_BIT_PLANES_BMI2 void coefficients_bmi2(BitReader &bits, int32_t coef[64]) {
+  coefficients_with<Bmi2Select>(bits, coef);
+}
+VEX_BIT_PLANES_PORTABLE void residue_portable(BitReader &bits, unsigned count, int8_t residue[64]) {
+  residue_with<PortableSelect>(bits, count, residue);
+}
+VEX_BIT_PLANES_BMI2 void residue_bmi2(BitReader &bits, unsigned count, int8_t residue[64]) {
+  residue_with<Bmi2Select>(bits, count, residue);
+}
+
 } // namespace
 
 bool bit_select_available(BitSelect path) { return path == BitSelect::kPortable || have_bmi2(); }
 
 void read_coefficients(BitReader &bits, int32_t coef[64], BitSelect path) {
   if (path == BitSelect::kBmi2)
-    coefficients_with<Bmi2Select>(bits, coef);
+    coefficients_bmi2(bits, coef);
   else
-    coefficients_with<PortableSelect>(bits, coef);
+    coefficients_portable(bits, coef);
 }
 
 void read_residue(BitReader &bits, unsigned count, int8_t residue[64], BitSelect path) {
   if (path == BitSelect::kBmi2)
-    residue_with<Bmi2Select>(bits, count, residue);
+    residue_bmi2(bits, count, residue);
   else
-    residue_with<PortableSelect>(bits, count, residue);
+    residue_portable(bits, count, residue);
 }
 
 void read_coefficients(BitReader &bits, int32_t coef[64]) {

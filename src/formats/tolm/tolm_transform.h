@@ -8,10 +8,11 @@
 
 namespace vex::formats::tolm {
 
-// How the coefficient readers find the n-th member of a set of list
-// places: a loop, or one BMI2 deposit where the processor has it. The
-// overloads without a path take the best the processor runs; the others are
-// for tests that hold the two to the same results.
+// The two builds of the coefficient readers: portable x86-64, or compiled
+// for BMI1/BMI2 (a set's n-th member found with one deposit, shifts and
+// masks by a register count in one instruction) where the processor has
+// them. The overloads without a path take the best the processor runs; the
+// others are for tests that hold the two to the same results.
 enum class BitSelect { kPortable, kBmi2 };
 bool bit_select_available(BitSelect path);
 void read_coefficients(BitReader &bits, int32_t coef[64], BitSelect path);

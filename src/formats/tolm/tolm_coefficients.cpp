@@ -39,19 +39,16 @@ struct Entry {
 // than r set bits.
 struct PortableSelect {
   static unsigned nth(uint64_t x, unsigned r) {
-    for (; r >= 8; r -= 8) // eight lowest members at a time
-      for (int k = 0; k < 8; ++k)
-        x &= x - 1;
-    for (; r > 0; --r)
+    for (; r > 0; --r) // drop the lowest member
       x &= x - 1;
     return static_cast<unsigned>(std::countr_zero(x));
   }
 };
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// Deposits bit r into the r-th member of x (BMI2); only called where the
-// processor has it, so the instruction is written out rather than enabled
-// for the whole file.
+// Deposits bit r into the r-th member of x (BMI2). Only the BMI2 build
+// calls it; the instruction is written out so that the walk's template
+// compiles the same in both builds.
 struct Bmi2Select {
   static unsigned nth(uint64_t x, unsigned r) {
     uint64_t d;

@@ -26,6 +26,12 @@ public:
       refill();
     return static_cast<uint32_t>(cache_) & ((1u << n) - 1);
   }
+  // The same for up to 56 bits (a run of flags).
+  uint64_t peek_wide(unsigned n) {
+    if (avail_ < n)
+      refill();
+    return cache_ & ((uint64_t{1} << n) - 1);
+  }
   void skip(unsigned n) {
     cache_ >>= n;
     avail_ -= n;
@@ -51,24 +57,29 @@ public:
   size_t bytes_loaded() const { return ((bit_position() + 31) / 32) * 4; }
 
 private:
-  // Tops the cache up to at least 57 bits; bytes past the end are zeros.
+  // Tops the cache up to at least 56 bits; bytes past the end are zeros.
+  // Everything is inline but the rare load near the end, which takes and
+  // returns values, so a reader copied into a local stays in registers.
   void refill() {
-    if (next_byte_ + 8 <= data_.size()) {
-      uint64_t w;
-      std::memcpy(&w, data_.data() + next_byte_, 8);
-      cache_ |= w << avail_;
-      const unsigned bytes = (63 - avail_) >> 3;
-      next_byte_ += bytes;
-      avail_ += 8 * bytes;              // 56..63
-      cache_ &= (uint64_t{1} << avail_) - 1; // drop the part of a byte not counted in
-      return;
-    }
-    while (avail_ <= 56) {
-      const uint64_t b = next_byte_ < data_.size() ? data_[next_byte_] : 0;
-      cache_ |= b << avail_;
-      ++next_byte_;
-      avail_ += 8;
-    }
+    const uint64_t w = next_byte_ + 8 <= data_.size() ? load_word(data_.data() + next_byte_)
+                                                      : load_near_end(data_, next_byte_);
+    cache_ |= w << avail_;
+    const unsigned bytes = (63 - avail_) >> 3;
+    next_byte_ += bytes;
+    avail_ += 8 * bytes;                   // 56..63
+    cache_ &= (uint64_t{1} << avail_) - 1; // drop the part of a byte not counted in
+  }
+  static uint64_t load_word(const uint8_t *p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+  }
+  // The eight bytes from `at`, those at or past the end read as 0.
+  [[gnu::noinline]] static uint64_t load_near_end(std::span<const uint8_t> data, size_t at) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < 8 && at + i < data.size(); ++i)
+      w |= uint64_t{data[at + i]} << (8 * i);
+    return w;
   }
 
   std::span<const uint8_t> data_;

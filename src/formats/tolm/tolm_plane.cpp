@@ -153,20 +153,17 @@ private:
     const unsigned count = bits_.read(7);
     int8_t values[64];
     read_residue(bits_, count, values);
-    for (int k = 0; k < 64; ++k)
-      b[kCoefficientPlacement[k]] = static_cast<uint8_t>(b[kCoefficientPlacement[k]] + values[k]);
+    for (int i = 0; i < 64; ++i)
+      b[i] = static_cast<uint8_t>(b[i] + values[i]);
   }
 
-  // Coefficients in coding order -> transform output for the block.
+  // Coefficients -> transform output for the block.
   void transform(int32_t dc, const QuantTable &quant, int32_t out[64]) {
-    int32_t coded[64];
-    coded[0] = dc;
-    read_coefficients(bits_, coded);
+    int32_t coef[64];
+    coef[0] = dc;
+    read_coefficients(bits_, coef);
     const auto &factors = quant[bits_.read(4)];
-    int32_t placed[64];
-    for (int k = 0; k < 64; ++k)
-      placed[kCoefficientPlacement[k]] = coded[k];
-    inverse_transform(placed, factors.data(), out);
+    inverse_transform(coef, factors.data(), out);
   }
 
   void intra(Block &b) {

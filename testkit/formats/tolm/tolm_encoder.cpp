@@ -202,6 +202,35 @@ void put_residue(TokenStream &out, std::array<int8_t, 64> &residue) {
   residue = decoded;
 }
 
+// Plain bits of a stream that holds no symbols, into a writer.
+void put_plain(const TokenStream &in, BitWriter &out) {
+  for (const Token &t : in.tokens()) {
+    if (t.symbol)
+      throw std::logic_error("a block's coefficients hold no coded symbols");
+    out.put(t.value, t.bits);
+  }
+}
+
+} // namespace
+
+size_t encode_coefficients(const std::array<int32_t, 64> &coef, BitWriter &out) {
+  TokenStream s;
+  put_coefficients(s, coef);
+  const size_t before = out.bit_count();
+  put_plain(s, out);
+  return out.bit_count() - before;
+}
+
+size_t encode_residue(std::array<int8_t, 64> &residue, BitWriter &out) {
+  TokenStream s;
+  put_residue(s, residue);
+  const size_t before = out.bit_count();
+  put_plain(s, out);
+  return out.bit_count() - before;
+}
+
+namespace {
+
 // ---- elements of one band ---------------------------------------------
 
 struct BandData {

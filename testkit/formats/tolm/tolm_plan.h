@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/tolm/tolm_format.h"
+#include "testkit/formats/tolm/tolm_bit_writer.h"
 
 namespace vex::testkit::tolm {
 
@@ -88,6 +89,13 @@ FramePlan uniform_plan(uint32_t width, uint32_t height, uint8_t type);
 // Packs the plan. Residues longer than the decoder's 128 events are cut
 // (the plan is updated to what the decoder will see).
 std::vector<uint8_t> encode_frame(FramePlan &plan, const EncodeOptions &options = {});
+
+// The bits one transform block's coefficients (coding order, [0] not
+// written) or one residue block's count and values take, appended to `out`;
+// returns their number. The residue is cut to the decoder's 128 events as in
+// encode_frame and updated to what the decoder will see.
+size_t encode_coefficients(const std::array<int32_t, 64> &coef, BitWriter &out);
+size_t encode_residue(std::array<int8_t, 64> &residue, BitWriter &out);
 
 // A planar frame: luma W x H, two chroma planes W/2 x H/2, and an alpha
 // plane W x H (empty when the frame has none).

@@ -246,9 +246,9 @@ TEST(TolmCoefficients, HandAssembledPlanes) {
                                {0, 9}, {0b101, 3}});
     dec::BitReader r(data);
     dec::read_coefficients(r, coef);
-    EXPECT_EQ(coef[5], -3);
+    EXPECT_EQ(coef[3], -3); // coding index 5 sits at row 0, column 3
     for (int k = 1; k < 64; ++k)
-      EXPECT_EQ(coef[k], k == 5 ? -3 : 0) << k;
+      EXPECT_EQ(coef[dec::kCoefficientPlacement[k]], k == 5 ? -3 : 0) << k;
     EXPECT_EQ(r.read(3), 0b101u);
   }
 }

@@ -1,10 +1,12 @@
 // Byte transfers: raw (NB) and aligned to a pending bit position, plus the
 // 8/16/32-bit little-endian values with their direct buffer path.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "file/file_internal.h"
 #include "file/os_file.h"
+#include "util/status.h"
 
 using namespace vex::file;
 
@@ -55,12 +57,28 @@ uint32_t put_value(VEXFILE *f, uint32_t v, int bytes) {
   return v;
 }
 
-// Writes the cursor's worth of buffer; a short write sets the error flag.
-void drain(VEXFILE *f) {
-  const uint32_t w = vex::file::write_all(f->handle, f->buffer, f->cursor);
-  f->file_offset += w;
-  if (w < f->cursor)
+// Writes n bytes to the system; a short write sets the error flag for good
+// and leaves the system's reason ("No space left on device") as the
+// thread's last one (a write that stopped at 0 bytes without an error has
+// no reason of its own).
+uint32_t write_out(VEXFILE *f, const void *src, uint32_t n) {
+  errno = 0;
+  const uint32_t w = vex::file::write_all(f->handle, src, n);
+  if (w < n) {
     f->write_error = 1;
+    const int err = errno;
+    if (err != 0)
+      vex::util::fail(vex::util::Status::kWriteFailed, "%s", std::strerror(err));
+    else
+      vex::util::fail(vex::util::Status::kWriteFailed);
+    errno = err; // callers may still read it
+  }
+  return w;
+}
+
+// Writes the cursor's worth of buffer.
+void drain(VEXFILE *f) {
+  f->file_offset += write_out(f, f->buffer, f->cursor);
   f->cursor = 0;
 }
 
@@ -147,9 +165,7 @@ extern "C" uint32_t VEXFilePutNB(VEXFILE *f, const void *src, uint32_t n) {
     if (left < f->buffer_end)
       continue;
     // An empty buffer and at least a buffer's worth: straight from the caller.
-    const uint32_t w = vex::file::write_all(f->handle, s + total, left);
-    if (w < left)
-      f->write_error = 1;
+    const uint32_t w = write_out(f, s + total, left);
     f->file_offset += w;
     return total + w;
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <numeric>
@@ -9,6 +10,7 @@
 #include "file_test_util.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/file.h"
+#include "vexutil/util.h"
 
 namespace {
 
@@ -198,6 +200,7 @@ TEST_F(Transfer, ShortWritesSetTheErrorFlag) {
   EXPECT_EQ(f->write_error, 0);
   EXPECT_LT(VEXFilePut(f, data.data(), 100), 100u);
   EXPECT_EQ(f->write_error, 1);
+  EXPECT_STREQ(VEXLastError(), std::strerror(ENOSPC)); // the system's reason, kept
   VEXFileFlush(f, 0);
   EXPECT_EQ(f->write_error, 1); // never cleared
   VEXFileClose(f);

@@ -112,11 +112,11 @@ int convert_sound(const SoundJob &j, Talk &talk) {
   CSFileClose(cs);
   VEXFileFlush(out, 1);
   const bool failed = out->write_error != 0;
-  const std::string why = failed ? VEXLastError() : ""; // the first short write's reason
+  const std::string why = failed ? VEXLastError() : ""; // the short write's reason, before anything else fails
   VEXFileClose(out);
   if (failed) {
     ogfile::remove_file(temporary);
-    return talk.fail("vexconv: " + j.out + ": write failed: " + (why.empty() ? "the file could not be written" : why));
+    return talk.fail("vexconv: " + j.out + ": write failed: " + why);
   }
   if (!ogfile::commit_temporary(temporary, j.out))
     return talk.fail("vexconv: " + j.out + ": " + VEXLastError());

@@ -377,15 +377,17 @@ VEX_BIT_PLANES_BMI2 void residue_bmi2(BitReader &bits, unsigned count, int8_t re
 
 bool bit_select_available(BitSelect path) { return path == BitSelect::kPortable || have_bmi2(); }
 
+// A path the processor lacks falls back to the portable one: the BMI2
+// build would stop the process on its first deposit.
 void read_coefficients(BitReader &bits, int32_t coef[64], BitSelect path) {
-  if (path == BitSelect::kBmi2)
+  if (path == BitSelect::kBmi2 && have_bmi2())
     coefficients_bmi2(bits, coef);
   else
     coefficients_portable(bits, coef);
 }
 
 void read_residue(BitReader &bits, unsigned count, int8_t residue[64], BitSelect path) {
-  if (path == BitSelect::kBmi2)
+  if (path == BitSelect::kBmi2 && have_bmi2())
     residue_bmi2(bits, count, residue);
   else
     residue_portable(bits, count, residue);

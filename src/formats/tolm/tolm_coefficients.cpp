@@ -15,8 +15,12 @@
 //    the flags of all of them with one peek; only a set flag costs work
 //    (finding its slot: the z-th member of the set);
 //  - the rest (the three groups, what they split into, and the initial
-//    singles or quad), at most 15 entries in list order, compacted as a pass
-//    goes. Runs of clear flags are read with one peek there too.
+//    singles or quad), at most 15 entries in list order, with a set of the
+//    live ones walked the same way. Runs of clear flags are read with one
+//    peek there too.
+//
+// For coefficients nothing ends a block early, so a new coefficient's flag
+// and value are read without a branch on the flag.
 #include "formats/tolm/tolm_transform.h"
 
 #include <algorithm>
@@ -68,13 +72,26 @@ bool have_bmi2() { return false; }
 // The singles at the front of the list.
 class FrontSingles {
 public:
-  void push(uint8_t index) {
-    if (next_ == 0) // cannot happen: each coefficient is pushed once
+  // Pushes the n (0-4) coefficients first..first+n-1 in that order: the
+  // first takes the highest of the n slots. The four index bytes below the
+  // old boundary are written at once; those of slots the run does not take
+  // are free and are written again by later pushes.
+  void push_run(unsigned first, unsigned n) {
+    if (n > next_) // cannot happen: each coefficient is pushed once
       return;
-    --next_;
-    index_[next_] = index;
-    live_ |= uint64_t{1} << next_;
-    ++count_;
+    const uint32_t descending = first * 0x01010101u + 0x00010203u; // first + 3 ... first
+    std::memcpy(&index_[next_], &descending, 4);                   // slots next_ - 4 ... next_ - 1
+    next_ -= n;
+    live_ |= ((uint64_t{1} << n) - 1) << next_;
+    count_ += n;
+  }
+  // Pushes k when `yes` is 1, else changes nothing (the index byte lands in
+  // a free slot).
+  void push_if(unsigned k, uint32_t yes) {
+    index_[next_ + 3] = static_cast<uint8_t>(k); // slot next_ - 1
+    next_ -= yes;
+    live_ |= uint64_t{yes} << next_;
+    count_ += yes;
   }
   void remove(unsigned slot) {
     live_ &= ~(uint64_t{1} << slot);
@@ -82,37 +99,51 @@ public:
   }
   uint64_t live() const { return live_; }
   unsigned count() const { return count_; }
-  uint8_t index(unsigned slot) const { return index_[slot]; }
+  uint8_t index(unsigned slot) const { return index_[slot + 4]; }
 
 private:
   uint64_t live_ = 0;
   unsigned count_ = 0;
   unsigned next_ = 64;
-  uint8_t index_[64];
+  uint8_t index_[4 + 64]; // slot s at s + 4; the first four take the overhang of a run
 };
 
-// The entries behind the front singles. Three groups split into at most
-// 3 + 9 entries, plus the initial singles or quad: 16 places suffice.
+// The entries behind the front singles, in list order by place. Three
+// groups split into at most 3 + 9 entries, plus the initial singles or
+// quad: 16 places suffice. Entries are only appended, and one that dies
+// leaves the live set, so a pass walks the set like the front singles.
 class RestList {
 public:
   RestList(std::initializer_list<Entry> entries) {
     for (Entry e : entries)
       entry_[size_++] = e;
+    live_ = (1u << size_) - 1;
+    count_ = size_;
   }
-  void push_back(uint8_t index) {
-    if (size_ < kSize)
-      entry_[size_++] = {index, kQuad};
+  // Returns how many entries it appended: 1 (0 when full, which the
+  // groups' splits cannot reach).
+  unsigned push_back(uint8_t index) {
+    if (size_ == kSize)
+      return 0;
+    entry_[size_] = {index, kQuad};
+    live_ |= 1u << size_++;
+    ++count_;
+    return 1;
   }
-  unsigned size() const { return size_; }
-  Entry &operator[](unsigned i) { return entry_[i]; }
-  // Survivors of a pass are moved down over the dead as the pass goes
-  // (entry i to place w <= i); the pass ends with resize(w).
-  void resize(unsigned n) { size_ = n; }
+  void remove(unsigned place) {
+    live_ &= ~(1u << place);
+    --count_;
+  }
+  uint32_t live() const { return live_; }
+  unsigned count() const { return count_; }
+  Entry &operator[](unsigned place) { return entry_[place]; }
 
 private:
   static constexpr unsigned kSize = 16;
   Entry entry_[kSize];
   unsigned size_ = 0;
+  uint32_t live_ = 0;
+  unsigned count_ = 0; // members of live_
 };
 
 // The walk over both parts. It holds the bit reader by value (copied in and
@@ -163,87 +194,100 @@ private:
     }
   }
 
+  // Walks the rest; entries appended on the way join the walk. The live
+  // entries past the one just walked are exactly those still to walk.
   void others() {
-    unsigned w = 0; // next survivor's place
-    unsigned i = 0;
-    const auto keep = [&](unsigned n) {
-      for (unsigned k = 0; k < n; ++k)
-        rest_[w + k] = rest_[i + k];
-      w += n;
-      i += n;
-    };
-    while (i < rest_.size()) {
-      const unsigned n = std::min(rest_.size() - i, 24u);
-      const uint32_t flags = bits_.peek(n);
+    uint32_t pending = rest_.live();
+    unsigned left = rest_.count();
+    while (left != 0) {
+      const uint32_t flags = bits_.peek(left);
       if (flags == 0) {
-        bits_.skip(n);
-        keep(n);
-        continue;
+        bits_.skip(left);
+        return;
       }
       const unsigned z = static_cast<unsigned>(std::countr_zero(flags));
       bits_.skip(z + 1);
-      keep(z);
-      fire(i); // may append behind the end
-      if (rest_[i].mode != kDead)
-        rest_[w++] = rest_[i];
-      ++i;
-      if (values_.done()) {
-        keep(rest_.size() - i);
-        break;
-      }
+      const unsigned place = Select::nth(pending, z);
+      left += fire(place) - (z + 1);
+      pending = rest_.live() & (~1u << place); // drops place and all below
+      if (values_.done())
+        return;
     }
-    rest_.resize(w);
   }
 
-  // Entry i has read a set flag. A group of twenty leaves its group of
-  // sixteen in its place, which reads its own flag at once (and, split into
-  // four quads, the first of them reads one too); then its first quad's
-  // coefficients follow.
-  void fire(unsigned i) {
-    Entry &e = rest_[i];
+  // Entry `place` has read a set flag; returns how many entries it
+  // appended. A group of twenty leaves its group of sixteen in its place,
+  // which reads its own flag at once (and, split into four quads, the first
+  // of them reads one too); then its first quad's coefficients follow.
+  unsigned fire(unsigned place) {
+    Entry &e = rest_[place];
     switch (e.mode) {
     case kGroup20: {
       const uint8_t quad = e.index;
       e = {static_cast<uint8_t>(quad + 4), kGroup16};
+      unsigned added = 0;
       if (!values_.done() && bits_.bit())
-        split16(e);
+        added = split16(place);
       new_quad(quad);
-      return;
+      return added;
     }
-    case kGroup16: split16(e); return;
+    case kGroup16: return split16(place);
     case kQuad:
-      e.mode = kDead;
+      rest_.remove(place);
       new_quad(e.index);
-      return;
+      return 0;
     default:
-      e.mode = kDead;
+      rest_.remove(place);
       values_.give(bits_, e.index);
-      return;
+      return 0;
     }
   }
 
   // A group of sixteen with a set flag: its first quad stays in its place,
   // the other three go to the back, and the first reads its flag at once.
-  void split16(Entry &e) {
+  unsigned split16(unsigned place) {
+    Entry &e = rest_[place];
     e.mode = kQuad;
+    unsigned added = 0;
     for (int k = 4; k <= 12; k += 4)
-      rest_.push_back(static_cast<uint8_t>(e.index + k));
-    if (values_.done() || !bits_.bit())
-      return;
-    e.mode = kDead;
-    new_quad(e.index);
+      added += rest_.push_back(static_cast<uint8_t>(e.index + k));
+    if (!values_.done() && bits_.bit()) {
+      rest_.remove(place);
+      new_quad(e.index);
+    }
+    return added;
   }
 
   // Each coefficient of a quad that turns significant reads 1 (still zero:
-  // to the front) or 0 (a value, whose bits follow at once). The flags up
-  // to the next 0 are read together.
+  // to the front) or 0 (a value, whose bits follow at once).
   void new_quad(uint8_t quad) {
+    if constexpr (Values::kStops)
+      new_quad_stopping(quad);
+    else
+      for (unsigned k = quad; k < quad + 4u; ++k)
+        new_coefficient(k);
+  }
+
+  // One coefficient without a branch on its flag: a set flag pushes it and
+  // reads no value (the value field's width becomes 0 and its place keeps
+  // the 0 it has, as every new coefficient is still 0).
+  void new_coefficient(unsigned k) {
+    const uint32_t flags = bits_.peek(Values::kLongestValue + 1);
+    const uint32_t still_zero = flags & 1;
+    front_.push_if(k, still_zero);
+    const unsigned width = values_.width() & (still_zero - 1);
+    bits_.skip(1 + width);
+    values_.put_if(k, flags >> 1, still_zero == 0);
+  }
+
+  // The same where an event may end the decoding: the flags up to the next
+  // 0 are read together.
+  void new_quad_stopping(uint8_t quad) {
     const unsigned end = quad + 4u;
     unsigned k = quad;
     while (k < end && !values_.done()) {
       const unsigned ones = static_cast<unsigned>(std::countr_one(bits_.peek(end - k)));
-      for (unsigned j = 0; j < ones; ++j)
-        front_.push(static_cast<uint8_t>(k + j));
+      front_.push_run(k, ones);
       k += ones;
       if (k == end) {
         bits_.skip(ones);
@@ -261,23 +305,33 @@ private:
 };
 
 struct CoefficientValues {
+  static constexpr bool kStops = false;
+  static constexpr unsigned kLongestValue = 15; // plane 14: 14 low bits and the sign
+
   int32_t *block;     // row-major
-  unsigned width = 1; // bits of a value: the plane's low bits and the sign
-  uint32_t top = 1;   // 2^plane
-  void set_plane(unsigned plane) {
-    width = plane + 1;
-    top = 1u << plane;
-  }
+  unsigned plane = 0; // 2^plane is the top bit of a value
+  void set_plane(unsigned b) { plane = b; }
   static constexpr bool done() { return false; }
-  // 2^plane plus `plane` low bits, then the sign: one read of plane + 1 bits.
-  void give(BitReader &bits, uint8_t k) {
-    const uint32_t field = bits.read(width);
-    const int32_t v = static_cast<int32_t>(top | (field & (top - 1)));
-    block[kCoefficientPlacement[k]] = (field & top) != 0 ? -v : v;
+  unsigned width() const { return plane + 1; }
+
+  // 2^plane plus `plane` low bits, then the sign: one field of plane + 1
+  // bits, the sign landing in bit `plane`.
+  int32_t value(uint32_t field) const {
+    field &= (2u << plane) - 1;
+    const int32_t v = static_cast<int32_t>(field | 1u << plane);
+    const int32_t negative = -static_cast<int32_t>(field >> plane); // 0 or all ones
+    return (v ^ negative) - negative;
+  }
+  void give(BitReader &bits, uint8_t k) { block[kCoefficientPlacement[k]] = value(bits.read(width())); }
+  // Stores the value read from `field` when `yes`, else the 0 the place
+  // holds (the caller's bits were not consumed).
+  void put_if(unsigned k, uint32_t field, bool yes) {
+    block[kCoefficientPlacement[k]] = value(field) & -static_cast<int32_t>(yes);
   }
 };
 
 struct ResidueValues {
+  static constexpr bool kStops = true;
   int8_t *residue;
   unsigned events_left;
   unsigned mask = 0;

@@ -82,15 +82,16 @@ public:
     const uint32_t descending = first * 0x01010101u + 0x00010203u; // first + 3 ... first
     std::memcpy(&index_[next_], &descending, 4);                   // slots next_ - 4 ... next_ - 1
     next_ -= n;
-    live_ |= ((uint64_t{1} << n) - 1) << next_;
+    live_ |= ((uint64_t{1} << n) - 1) << (next_ & 63); // next_ is 64 only when n is 0
     count_ += n;
   }
   // Pushes k when `yes` is 1, else changes nothing (the index byte lands in
-  // a free slot).
+  // a free slot). At most 61 coefficients are ever pushed, so next_ stays
+  // above 0.
   void push_if(unsigned k, uint32_t yes) {
     index_[next_ + 3] = static_cast<uint8_t>(k); // slot next_ - 1
     next_ -= yes;
-    live_ |= uint64_t{yes} << next_;
+    live_ |= uint64_t{yes} << (next_ & 63); // next_ is 64 only when yes is 0
     count_ += yes;
   }
   void remove(unsigned slot) {

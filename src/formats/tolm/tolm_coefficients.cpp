@@ -32,7 +32,7 @@
 namespace vex::formats::tolm {
 namespace {
 
-enum Mode : uint8_t { kGroup20, kGroup16, kQuad, kSingle, kDead };
+enum Mode : uint8_t { kGroup20, kGroup16, kQuad, kSingle };
 
 struct Entry {
   uint8_t index;
@@ -86,8 +86,8 @@ public:
     count_ += n;
   }
   // Pushes k when `yes` is 1, else changes nothing (the index byte lands in
-  // a free slot). At most 61 coefficients are ever pushed, so next_ stays
-  // above 0.
+  // a free slot). Only transform blocks push this way, at most coefficients
+  // 4-63, so next_ stays above 0.
   void push_if(unsigned k, uint32_t yes) {
     index_[next_ + 3] = static_cast<uint8_t>(k); // slot next_ - 1
     next_ -= yes;

@@ -96,7 +96,10 @@ public:
   // anything else seeks to the key frame at or before the target and
   // decodes from there, which gives the same picture as decoding from the
   // start because every frame after a key frame depends only on frames
-  // after it.
+  // after it. A palettised track is the exception: its palette is the
+  // last change the file made before the sample (an AVI's palette-change
+  // chunks sit between samples and a seek passes over them), so it is
+  // always read through, and a jump back starts again from the file's top.
   const AVFrame *frame(int i);
 
   // Pixels of the decoded frame i converted to packed rows: 32-bit
@@ -117,9 +120,12 @@ private:
   bool scan(const char *name, Container c);
   bool start_decoder();
   bool seek_to(size_t sample);
+  bool restart();
   bool decode_until(int64_t target);
   size_t key_before(int64_t target) const;
 
+  std::string name_; // to reopen a palettised track (see frame)
+  Container container_ = Container::any;
   FormatPtr fmt_;
   CodecPtr dec_;
   FramePtr frame_, work_;

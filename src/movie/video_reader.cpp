@@ -38,6 +38,8 @@ std::unique_ptr<VideoReader> VideoReader::open(const char *name, Container c) {
   std::unique_ptr<VideoReader> r(new VideoReader);
   if (!r->scan(name, c) || !r->start_decoder())
     return nullptr;
+  r->name_ = name;
+  r->container_ = c;
   return r;
 }
 
@@ -155,6 +157,18 @@ bool VideoReader::seek_to(size_t sample) {
   return av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
+// A fresh demuxer and decoder at the top of the file: the palette is the
+// one the file starts with again.
+bool VideoReader::restart() {
+  have_frame_ = false;
+  at_end_ = false;
+  fed_dts_ = INT64_MIN;
+  next_output_ = 0;
+  fmt_ = open_container(name_.c_str(), container_);
+  return fmt_ != nullptr && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
+         fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && start_decoder();
+}
+
 // Feeds samples until a picture with a time stamp at or after `target`
 // comes out; at the end of the track the last picture stands.
 bool VideoReader::decode_until(int64_t target) {
@@ -214,10 +228,16 @@ const AVFrame *VideoReader::frame(int i) {
   const int64_t target = order_[static_cast<size_t>(i)];
   if (have_frame_ && frame_time_ == target)
     return frame_.get();
+  const bool fresh = fed_dts_ == INT64_MIN && !have_frame_ && !at_end_;
+  if (palettised_) {
+    const bool ahead = have_frame_ ? frame_time_ < target && !at_end_ : fresh;
+    if (!ahead && !restart())
+      return nullptr;
+    return decode_until(target) ? frame_.get() : nullptr;
+  }
   const size_t key = key_before(target);
-  const bool fresh = fed_dts_ == INT64_MIN && !have_frame_ && !at_end_ && key == 0;
   const bool forward = have_frame_ && !at_end_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
-  if (!fresh && !forward && !seek_to(key))
+  if (!(fresh && key == 0) && !forward && !seek_to(key))
     return nullptr;
   return decode_until(target) ? frame_.get() : nullptr;
 }

@@ -183,16 +183,35 @@ TEST(AviWriter, PalettesMayChangeFromFrameToFrame) {
   OutStream *video = nullptr;
   ASSERT_EQ(FileCreateStream(file, &video, &vh), kOk);
   std::vector<uint8_t> want;
-  for (int f = 0; f < 3; ++f) {
+  std::vector<std::vector<uint8_t>> each;
+  for (int f = 0; f < 5; ++f) {
     const Bitmap b = frame(8, 0, f); // same indices, a new table each frame
     ASSERT_EQ(StreamSetFormat(video, f, b.format.data(), static_cast<int32_t>(b.format.size())), kOk);
     ASSERT_EQ(StreamWrite(video, f, 1, b.rows.data(), static_cast<int32_t>(b.rows.size()), kKeyFrame, nullptr, nullptr),
               kOk);
-    const auto cs = colours(b, 8);
-    want.insert(want.end(), cs.begin(), cs.end());
+    each.push_back(colours(b, 8));
+    want.insert(want.end(), each.back().begin(), each.back().end());
   }
   ASSERT_EQ(FileRelease(file), kOk);
   EXPECT_EQ(ffmpeg_decode(name, "-f rawvideo -pix_fmt bgr24"), want);
+
+  // Our reader gives each frame the table in force at it, in any order of
+  // asking: every frame is a key frame, and the changes sit between them.
+  Stream *s = nullptr;
+  ASSERT_EQ(StreamOpenFromFile(&s, name.c_str(), kVideo, 0), kOk);
+  Getter *g = StreamGetFrameOpen(s);
+  ASSERT_NE(g, nullptr);
+  for (int f : {1, 3, 4, 0, 2, 2, 1, 4}) {
+    const auto *dib = static_cast<const uint8_t *>(StreamGetFrame(g, f));
+    ASSERT_NE(dib, nullptr) << f;
+    Bitmap got;
+    got.format.assign(dib, dib + 40 + 256 * 4);
+    got.pitch = (kW + 3) & ~3;
+    got.rows.assign(dib + 40 + 256 * 4, dib + 40 + 256 * 4 + static_cast<size_t>(got.pitch) * kH);
+    EXPECT_EQ(colours(got, 8), each[static_cast<size_t>(f)]) << "frame " << f;
+  }
+  StreamGetFrameClose(g);
+  StreamRelease(s);
 }
 
 TEST(AviWriter, RefusesBadFormatsAndLateStreams) {

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "movie/media_reader.h"
+#include "util/status.h"
 
 namespace vex::movie {
 
@@ -73,8 +74,10 @@ bool VideoReader::scan(const char *name, Container c) {
     }
     av_packet_unref(p.get());
   }
-  if (samples_.empty())
+  if (samples_.empty()) { // a reader that sees no frames says why, not "no movie"
+    util::fail(util::Status::kUnsupported, "the video track holds no frames");
     return false;
+  }
   // Without presentation stamps (AVI) and with reordering, the decoder's
   // pictures carry no usable stamps either: frames are then counted as
   // they come out, from the decoding index of the key frame a decode

@@ -161,15 +161,19 @@ bool VideoReader::seek_to(size_t sample) {
 }
 
 // A fresh demuxer and decoder at the top of the file: the palette is the
-// one the file starts with again.
+// one the file starts with again. A failure (the file gone or changed
+// since) leaves no demuxer, and no frame decodes from then on.
 bool VideoReader::restart() {
   have_frame_ = false;
   at_end_ = false;
   fed_dts_ = INT64_MIN;
   next_output_ = 0;
   fmt_ = open_container(name_.c_str(), container_);
-  return fmt_ != nullptr && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
-         fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && start_decoder();
+  if (fmt_ && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
+      fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && start_decoder())
+    return true;
+  fmt_.reset();
+  return false;
 }
 
 // Feeds samples until a picture with a time stamp at or after `target`
@@ -225,7 +229,7 @@ size_t VideoReader::key_before(int64_t target) const {
 }
 
 const AVFrame *VideoReader::frame(int i) {
-  if (order_.empty())
+  if (order_.empty() || !fmt_)
     return nullptr;
   i = std::clamp(i, 0, frame_count() - 1);
   const int64_t target = order_[static_cast<size_t>(i)];

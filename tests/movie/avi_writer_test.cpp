@@ -2,6 +2,7 @@
 // by our own AVI reader: pixels, palettes, sound and key frames.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -210,6 +211,10 @@ TEST(AviWriter, PalettesMayChangeFromFrameToFrame) {
     got.rows.assign(dib + 40 + 256 * 4, dib + 40 + 256 * 4 + static_cast<size_t>(got.pitch) * kH);
     EXPECT_EQ(colours(got, 8), each[static_cast<size_t>(f)]) << "frame " << f;
   }
+  // A jump back reopens the file: gone by then, nothing decodes any more.
+  ASSERT_EQ(std::remove(name.c_str()), 0);
+  EXPECT_EQ(StreamGetFrame(g, 0), nullptr);
+  EXPECT_EQ(StreamGetFrame(g, 3), nullptr);
   StreamGetFrameClose(g);
   StreamRelease(s);
 }

@@ -118,13 +118,14 @@ public:
 private:
   VideoReader() = default;
   bool scan(const char *name, Container c);
+  bool open_demuxer();
   bool start_decoder();
   bool seek_to(size_t sample);
   bool restart();
   bool decode_until(int64_t target);
   size_t key_before(int64_t target) const;
 
-  std::string name_; // to reopen a palettised track (see frame)
+  std::string name_; // the file, opened again by open_demuxer()
   Container container_ = Container::any;
   FormatPtr fmt_;
   CodecPtr dec_;

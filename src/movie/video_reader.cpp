@@ -39,8 +39,6 @@ std::unique_ptr<VideoReader> VideoReader::open(const char *name, Container c) {
   std::unique_ptr<VideoReader> r(new VideoReader);
   if (!r->scan(name, c) || !r->start_decoder())
     return nullptr;
-  r->name_ = name;
-  r->container_ = c;
   return r;
 }
 
@@ -49,6 +47,8 @@ VideoReader::~VideoReader() = default;
 // Lists every sample of the first video track, then reopens the file so
 // that decoding starts from a clean demuxer.
 bool VideoReader::scan(const char *name, Container c) {
+  name_ = name;
+  container_ = c;
   FormatPtr f = open_container(name, c);
   if (!f)
     return false;
@@ -112,9 +112,18 @@ bool VideoReader::scan(const char *name, Container c) {
                   ? st->duration
                   : order_.back() - order_.front() + last_duration;
   duration_ = std::max<int64_t>(duration_, 1);
-  fmt_ = open_container(name, c);
-  return fmt_ != nullptr && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
-         fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+  return open_demuxer();
+}
+
+// The demuxer that decoding reads from, on the file scan() listed; none
+// when the file no longer holds the track there.
+bool VideoReader::open_demuxer() {
+  fmt_ = open_container(name_.c_str(), container_);
+  if (fmt_ && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
+      fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+    return true;
+  fmt_.reset();
+  return false;
 }
 
 bool VideoReader::start_decoder() {
@@ -168,9 +177,7 @@ bool VideoReader::restart() {
   at_end_ = false;
   fed_dts_ = INT64_MIN;
   next_output_ = 0;
-  fmt_ = open_container(name_.c_str(), container_);
-  if (fmt_ && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
-      fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && start_decoder())
+  if (open_demuxer() && start_decoder())
     return true;
   fmt_.reset();
   return false;

@@ -7,7 +7,7 @@
 #include "vexutil/file.h"
 #include "vexutil/flic.h"
 #include "vexutil/formats.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 #include "vexutil/yuv.h"
 #include "vexutil/huff.h"
 #include "vexutil/csfile.h"

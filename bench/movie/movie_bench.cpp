@@ -18,7 +18,7 @@ extern "C" {
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

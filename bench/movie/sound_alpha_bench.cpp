@@ -14,7 +14,7 @@
 #include "stills/still_codec.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

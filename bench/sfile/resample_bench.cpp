@@ -18,7 +18,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/sfile.h"
 

@@ -6,7 +6,7 @@
 
 #include "fuzz/util/fuzz_file.h"
 #include "movie/avi_reader.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

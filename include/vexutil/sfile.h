@@ -27,7 +27,7 @@
 
 #include "vexutil/api.h"
 #include "vexutil/file.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 #include "vexutil/util.h"
 
 VEX_EXTERN_C_BEGIN

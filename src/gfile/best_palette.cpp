@@ -7,9 +7,9 @@
 #include <span>
 
 #include "gfile/graphics_source.h"
-#include "gfile/palette_build.h"
+#include "palette/palette_build.h"
 #include "gfile/palette_choice.h"
-#include "gfile/palette_histogram.h"
+#include "palette/palette_histogram.h"
 #include "gfile/source_geometry.h"
 
 namespace vex::gfile {
@@ -32,31 +32,31 @@ bool analysis_cancelled(const GFILE &p, int32_t k) {
 
 // The visible window of the palette source's current frame, and black for
 // the caller's output that its source does not cover.
-void count_frame(const GFILE &p, Histogram h, const UncoveredArea &u) {
+void count_frame(const GFILE &p, palette::Histogram h, const UncoveredArea &u) {
   const GFILESTATE &s = *p.state;
   if (s.visible)
-    count_window(h, PixelWindow{s.visible, s.visible_pitch, static_cast<uint32_t>(p.clip_width),
+    palette::count_window(h, palette::PixelWindow{s.visible, s.visible_pitch, static_cast<uint32_t>(p.clip_width),
                                 static_cast<uint32_t>(p.clip_height), static_cast<uint32_t>(p.frame_depth),
                                 &p.source_palette[0][0]});
-  add_uncovered_black(h, static_cast<uint32_t>(p.clip_width), static_cast<uint32_t>(p.clip_height), u.width,
+  palette::add_uncovered_black(h, static_cast<uint32_t>(p.clip_width), static_cast<uint32_t>(p.clip_height), u.width,
                       u.height, u.origin_x, u.origin_y);
 }
 
 // The source's own palette in the usable range; frames it serves.
-int32_t pass_through(GFILE &p, Palette palette) {
+int32_t pass_through(GFILE &p, palette::Palette palette) {
   GFILESTATE &s = *p.state;
   const Options &o = s.options;
   std::memcpy(palette.data() + size_t(o.first_index) * 3, &p.source_palette[o.first_index][0],
               size_t(o.entries) * 3);
   if (o.system_colours == 1)
-    write_system_colours(palette);
+    palette::write_system_colours(palette);
   s.pending = false;
   return p.at_end ? kAtEnd : 1;
 }
 
 } // namespace
 
-int32_t best_palette(GFILE &p, Palette palette, const PreviousFrame &previous, const UncoveredArea &uncovered) {
+int32_t best_palette(GFILE &p, palette::Palette palette, const PreviousFrame &previous, const UncoveredArea &uncovered) {
   GFILESTATE &s = *p.state;
   const Options &o = s.options;
   if (!s.pending) {
@@ -66,8 +66,8 @@ int32_t best_palette(GFILE &p, Palette palette, const PreviousFrame &previous, c
   if (o.palette_period >= kPassThroughPeriod && o.palette_mode == 0 && p.depth <= 8)
     return pass_through(p, palette);
 
-  std::vector<uint32_t> counts = make_histogram();
-  const Histogram h(counts.data(), kBucketCount);
+  std::vector<uint32_t> counts = palette::make_histogram();
+  const palette::Histogram h(counts.data(), palette::kBucketCount);
   int32_t k = 0;
   for (;;) {
     if (analysis_cancelled(p, k))
@@ -90,19 +90,19 @@ int32_t best_palette(GFILE &p, Palette palette, const PreviousFrame &previous, c
       break;
   }
 
-  UsageCounts usage{};
+  palette::UsageCounts usage{};
   if (!previous.pixels.empty())
-    usage = count_usage(previous.pixels, previous.pitch, previous.width, previous.height, uncovered.origin_x,
+    usage = palette::count_usage(previous.pixels, previous.pitch, previous.width, previous.height, uncovered.origin_x,
                         uncovered.origin_y, uncovered.width, uncovered.height);
-  const PaletteRequest request{h,
+  const palette::PaletteRequest request{h,
                                static_cast<uint32_t>(o.first_index),
                                static_cast<uint32_t>(o.entries),
-                               static_cast<SystemColours>(o.system_colours),
+                               static_cast<palette::SystemColours>(o.system_colours),
                                &usage,
                                palette,
-                               s.callback ? MessageFn(s.callback) : MessageFn()};
-  PaletteOutcome outcome;
-  build_palette(request, outcome);
+                               s.callback ? palette::MessageFn(s.callback) : palette::MessageFn()};
+  palette::PaletteOutcome outcome;
+  palette::build_palette(request, outcome);
   return k;
 }
 
@@ -124,5 +124,5 @@ extern "C" int32_t GFileBestPalette(GFILE *source, uint8_t *palette, const uint8
                           static_cast<uint32_t>(pitch), static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
   const UncoveredArea uncovered{static_cast<uint32_t>(std::max(uncovered_width, 0)),
                                 static_cast<uint32_t>(std::max(uncovered_height, 0)), origin_x, origin_y};
-  return best_palette(*source, Palette(palette, kPaletteBytes), frame, uncovered);
+  return best_palette(*source, vex::palette::Palette(palette, vex::palette::kPaletteBytes), frame, uncovered);
 }

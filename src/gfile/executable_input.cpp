@@ -5,7 +5,7 @@
 #include "formats/korvane/korvane.h"
 #include "formats/tolm/tolm_reader.h"
 #include "gfile/graphics_source.h"
-#include "platform/embedded_movie.h"
+#include "executable/embedded_movie.h"
 
 namespace vex::gfile {
 
@@ -14,19 +14,19 @@ namespace tolm = formats::tolm;
 namespace {
 constexpr uint32_t kTolmFlags = tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId;
 
-bool movie_source(const platform::EmbeddedMovie &m, file::ByteSource &source) {
+bool movie_source(const executable::EmbeddedMovie &m, file::ByteSource &source) {
   return source.open(m.fd(), m.offset()) == util::Status::kOk;
 }
 } // namespace
 
 Opened open_executable(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  if (!platform::is_executable_name(name))
+  if (!executable::is_executable_name(name))
     return Opened::declined;
-  auto movie = platform::EmbeddedMovie::open(name);
+  auto movie = executable::EmbeddedMovie::open(name);
   if (!movie)
     return Opened::declined;
   GFILESTATE &s = *g.state;
-  s.executable = std::make_unique<platform::EmbeddedMovie>(std::move(*movie));
+  s.executable = std::make_unique<executable::EmbeddedMovie>(std::move(*movie));
   copy_text(g.name, sizeof g.name, name);
   file::ByteSource korvane_bytes;
   if (movie_source(*s.executable, korvane_bytes)) {

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <optional>
 
-#include "gfile/colour_match.h"
+#include "palette/colour_match.h"
 #include "gfile/graphics_source.h"
 #include "gfile/palette_choice.h"
-#include "gfile/palette_tables.h"
+#include "palette/palette_tables.h"
 #include "gfile/row_convert.h"
 #include "gfile/source_geometry.h"
 #include "gfile/source_promotion.h"
@@ -73,8 +73,8 @@ void convert_true_colour(GFILE &g, uint8_t *dst) {
 void rebuild_remap(GFILE &g) {
   GFILESTATE &s = *g.state;
   const Options &o = s.options;
-  s.remap = build_remap(g.source_palette, g.palette,
-                        UsableRange{static_cast<uint32_t>(o.first_index), static_cast<uint32_t>(o.entries)});
+  s.remap = palette::build_remap(g.source_palette, g.palette,
+                        palette::UsableRange{static_cast<uint32_t>(o.first_index), static_cast<uint32_t>(o.entries)});
   s.remap_valid = true;
 }
 
@@ -85,9 +85,9 @@ void convert_indexed(GFILE &g, uint8_t *dst, bool remap) {
   const Options &o = s.options;
   const uint8_t *src = s.visible;
   if (g.frame_depth > 8 && s.colour_cache.empty())
-    s.colour_cache.assign(kCacheEntries, 0);
-  NearestColour nearest(s.colour_cache, g.palette,
-                        UsableRange{static_cast<uint32_t>(o.first_index), static_cast<uint32_t>(o.entries)});
+    s.colour_cache.assign(palette::kCacheEntries, 0);
+  palette::NearestColour nearest(s.colour_cache, g.palette,
+                        palette::UsableRange{static_cast<uint32_t>(o.first_index), static_cast<uint32_t>(o.entries)});
   for (int32_t y = 0; y < g.clip_height; ++y, dst += g.pitch, src += s.visible_pitch) {
     switch (g.frame_depth) {
     case 16: row16_to_8(dst, src, g.clip_width, nearest); break;
@@ -114,7 +114,7 @@ std::optional<bool> prepare_indexed(GFILE &g, bool palette_changed) {
     if (!remap)
       return false;
     if (o.system_colours == 1)
-      write_system_colours(Palette(&g.palette[0][0], kPaletteBytes));
+      palette::write_system_colours(palette::Palette(&g.palette[0][0], palette::kPaletteBytes));
     if (palette_changed || !s.remap_valid) {
       rebuild_remap(g);
       std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);

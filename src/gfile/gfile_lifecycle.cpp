@@ -6,7 +6,7 @@
 #include "formats/tolm/tolm_reader.h"
 #include "gfile/graphics_source.h"
 #include "movie/avi_reader.h"
-#include "platform/embedded_movie.h"
+#include "executable/embedded_movie.h"
 
 GFILESTATE::GFILESTATE() = default;
 GFILESTATE::~GFILESTATE() = default;

@@ -34,7 +34,7 @@ Opened open_input(GFILE &g, const OpenArgs &a) {
   if (std::strchr(a.name, '?'))
     return open_list(g, a, nullptr); // a series that names nothing
   rewind_list(list.state());
-  if (is_list_name(a.name)) {
+  if (lists::is_list_name(a.name)) {
     list.file = VEXFileOpen(4096, a.name, VEXFILE_READ);
     if (!list.file) {
       util::fail_to_open(errno);

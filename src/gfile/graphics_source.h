@@ -18,15 +18,15 @@
 #include <string>
 #include <vector>
 
-#include "gfile/input_name.h"
-#include "gfile/list_reader.h"
+#include "lists/input_name.h"
+#include "lists/list_reader.h"
 #include "stills/still_image.h"
 #include "util/record.h"
 #include "util/status.h"
 #include "vexutil/file.h"
 #include "vexutil/flic.h"
 #include "vexutil/gfile.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 struct KORVA;
 namespace vex::formats::tolm {
@@ -36,11 +36,20 @@ namespace vex::movie {
 struct Stream;
 struct Getter;
 } // namespace vex::movie
-namespace vex::platform {
+namespace vex::executable {
 class EmbeddedMovie;
 }
 
 namespace vex::gfile {
+
+using lists::copy_text;
+using lists::kNameChars;
+using lists::kRepeatedChars;
+using lists::ListEntry;
+using lists::ListState;
+using lists::with_extension;
+using lists::next_entry;
+using lists::rewind_list;
 
 inline constexpr size_t kLabelChars = 32;
 // Largest side a still image may have (BMP, PCX, PNG, TGA).
@@ -143,7 +152,7 @@ struct GFILESTATE {
   KORVA *korva = nullptr;
   vex::formats::tolm::TOLM *tolm = nullptr;
   std::unique_ptr<vex::gfile::RawInput, vex::gfile::RawInputDeleter> raw;
-  std::unique_ptr<vex::platform::EmbeddedMovie> executable;
+  std::unique_ptr<vex::executable::EmbeddedMovie> executable;
   QTFILE *qt = nullptr;
   vex::gfile::AviInput avi;
   vex::gfile::StillLoad still;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "gfile/graphics_source.h"
-#include "gfile/list_nesting.h"
+#include "lists/list_nesting.h"
 #include "gfile/source_geometry.h"
 
 namespace vex::gfile {
@@ -45,7 +45,7 @@ void accumulate(GFILE &g, const GFILE &e, uint64_t &frames, uint64_t &bytes) {
 Opened open_list(GFILE &g, const OpenArgs &a, const ListEntry *first) {
   GFILESTATE &s = *g.state;
   ListInput &list = s.list;
-  ListNesting nesting;
+  lists::ListNesting nesting;
   g.kind = GFILE_LIST; // its failures have been told already
   copy_text(g.type, sizeof g.type, "List");
   uint64_t frames = 0, bytes = 0;

@@ -65,10 +65,10 @@ void seed_palette(GFILE &g) {
   } else {
     const size_t from = size_t(o.first_index) * 3, to = size_t(o.first_index + o.entries) * 3;
     std::memcpy(&g.palette[0][0], &g.source_palette[0][0], from);
-    std::memcpy(&g.palette[0][0] + to, &g.source_palette[0][0] + to, kPaletteBytes - to);
+    std::memcpy(&g.palette[0][0] + to, &g.source_palette[0][0] + to, palette::kPaletteBytes - to);
   }
   if (o.system_colours == 1)
-    write_system_colours(Palette(&g.palette[0][0], kPaletteBytes));
+    palette::write_system_colours(palette::Palette(&g.palette[0][0], palette::kPaletteBytes));
 }
 
 PreviousFrame previous_frame(const GFILE &g) {
@@ -114,7 +114,7 @@ std::optional<bool> build_new_palette(GFILE &g) {
   const UncoveredArea uncovered{static_cast<uint32_t>(g.uncovered_width), static_cast<uint32_t>(g.uncovered_height),
                                 g.origin_x, g.origin_y};
   const int32_t k =
-      best_palette(*s.palette_source, Palette(&g.palette[0][0], kPaletteBytes), previous_frame(g), uncovered);
+      best_palette(*s.palette_source, palette::Palette(&g.palette[0][0], palette::kPaletteBytes), previous_frame(g), uncovered);
   s.countdown = k - 1;
   if (s.countdown > kLastPaletteRun)
     s.palette_source.reset();

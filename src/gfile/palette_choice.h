@@ -15,7 +15,7 @@
 #include <span>
 
 #include "gfile/graphics_source.h"
-#include "gfile/palette_tables.h"
+#include "palette/palette_tables.h"
 
 namespace vex::gfile {
 
@@ -44,6 +44,6 @@ struct UncoveredArea {
 };
 
 // GFileBestPalette over a palette source `p`.
-int32_t best_palette(GFILE &p, Palette palette, const PreviousFrame &previous, const UncoveredArea &uncovered);
+int32_t best_palette(GFILE &p, palette::Palette palette, const PreviousFrame &previous, const UncoveredArea &uncovered);
 
 } // namespace vex::gfile

@@ -78,7 +78,7 @@ void row8_remap(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *
     dst[x] = remap[src[x]];
 }
 
-void row16_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &nearest) {
+void row16_to_8(uint8_t *dst, const uint8_t *src, int32_t width, palette::NearestColour &nearest) {
   // The 5 bits of each channel are the top 5 of the 6.
   for (int32_t x = 0; x < width; ++x, src += 2) {
     const uint32_t p = pixel16(src);
@@ -86,12 +86,12 @@ void row16_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &
   }
 }
 
-void row24_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &nearest) {
+void row24_to_8(uint8_t *dst, const uint8_t *src, int32_t width, palette::NearestColour &nearest) {
   for (int32_t x = 0; x < width; ++x, src += 3)
     dst[x] = nearest(src[2] >> 2u, src[1] >> 2u, src[0] >> 2u);
 }
 
-void row32_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &nearest) {
+void row32_to_8(uint8_t *dst, const uint8_t *src, int32_t width, palette::NearestColour &nearest) {
   for (int32_t x = 0; x < width; ++x, src += 4)
     dst[x] = nearest(src[2] >> 2u, src[1] >> 2u, src[0] >> 2u);
 }

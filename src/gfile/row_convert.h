@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "gfile/colour_match.h"
+#include "palette/colour_match.h"
 
 namespace vex::gfile {
 
@@ -21,8 +21,8 @@ void row32_to_32(uint8_t *dst, const uint8_t *src, int32_t width, bool alpha);
 void row8_copy(uint8_t *dst, const uint8_t *src, int32_t width);
 void row8_remap(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *remap);
 // True colour to palette indices through the nearest-colour search.
-void row16_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &nearest);
-void row24_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &nearest);
-void row32_to_8(uint8_t *dst, const uint8_t *src, int32_t width, NearestColour &nearest);
+void row16_to_8(uint8_t *dst, const uint8_t *src, int32_t width, palette::NearestColour &nearest);
+void row24_to_8(uint8_t *dst, const uint8_t *src, int32_t width, palette::NearestColour &nearest);
+void row32_to_8(uint8_t *dst, const uint8_t *src, int32_t width, palette::NearestColour &nearest);
 
 } // namespace vex::gfile

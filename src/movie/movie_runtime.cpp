@@ -9,7 +9,7 @@ extern "C" {
 }
 
 #include "movie/media_reader.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace vex::movie {
 

@@ -13,7 +13,7 @@ extern "C" {
 #include "movie/movie_runtime.h"
 #include "movie/qt_file_steps.h"
 #include "util/record.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

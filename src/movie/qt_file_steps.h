@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace vex::movie {
 

@@ -8,7 +8,7 @@
 #include "movie/media_reader.h"
 #include "movie/movie_runtime.h"
 #include "util/record.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "formats/korvane/korvane.h"
 #include "formats/tolm/tolm_reader.h"
-#include "platform/embedded_movie.h"
+#include "executable/embedded_movie.h"
 #include "sfile/sound_source.h"
 
 namespace vex::sfile {
@@ -20,10 +20,10 @@ constexpr uint32_t kTolmHandleFlags =
 } // namespace
 
 Opened open_executable(Source &s, const OpenArgs &a, const char *name) {
-  if (!platform::is_executable_name(name))
+  if (!executable::is_executable_name(name))
     return Opened::declined;
   uint32_t offset = 0;
-  if (const auto movie = platform::EmbeddedMovie::open(name))
+  if (const auto movie = executable::EmbeddedMovie::open(name))
     offset = movie->offset();
   else
     return Opened::declined;

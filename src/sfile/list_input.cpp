@@ -4,7 +4,7 @@
 // the rest. The list's length, in output bytes, is the sum of its entries'.
 #include <algorithm>
 
-#include "gfile/list_nesting.h"
+#include "lists/list_nesting.h"
 #include "sfile/sound_source.h"
 
 namespace vex::sfile {
@@ -24,7 +24,7 @@ uint32_t entry_length(const SFILE &e, uint32_t rate, uint32_t frame_bytes) {
 
 int32_t negated(int32_t v) { return v == INT32_MIN ? INT32_MAX : -v; }
 
-SFILE *open_entry(const gfile::ListEntry &e, int32_t rate, int32_t bits, int32_t channels) {
+SFILE *open_entry(const lists::ListEntry &e, int32_t rate, int32_t bits, int32_t channels) {
   return SFileOpen(e.name, rate, bits, channels, negated(e.first), negated(e.last), 0, 0, 0, nullptr);
 }
 
@@ -32,19 +32,19 @@ uint32_t or_entry(int32_t asked, uint32_t entry) { return asked > 0 ? static_cas
 
 } // namespace
 
-Opened open_list(Source &s, const OpenArgs &a, const gfile::ListEntry *first) {
-  gfile::ListNesting nesting;
+Opened open_list(Source &s, const OpenArgs &a, const lists::ListEntry *first) {
+  lists::ListNesting nesting;
   const char *identity = s.list_file ? a.name : s.list_line.c_str();
   copy_text(s.type, sizeof s.type, "List");
   copy_text(s.name, sizeof s.name, s.list_file ? a.name : s.list_line.c_str());
   bool format_known = false;
   uint64_t total = 0;
-  gfile::ListEntry entry;
+  lists::ListEntry entry;
   if (nesting.enter(identity)) {
     if (first)
       entry = *first;
     else
-      gfile::next_entry(s.list_state(), s.list_line.c_str(), entry);
+      lists::next_entry(s.list_state(), s.list_line.c_str(), entry);
     while (entry.name[0] != '\0' && nesting.count_entry()) {
       SFILE *e = open_entry(entry, a.rate, a.bits, a.channels);
       if (e && !format_known) {
@@ -57,7 +57,7 @@ Opened open_list(Source &s, const OpenArgs &a, const gfile::ListEntry *first) {
       if (e)
         total += entry_length(*e, s.source_rate, s.source_frame_bytes);
       SFileClose(e);
-      gfile::next_entry(s.list_state(), s.list_line.c_str(), entry);
+      lists::next_entry(s.list_state(), s.list_line.c_str(), entry);
     }
   }
   const std::string problem = nesting.problem();
@@ -72,7 +72,7 @@ Opened open_list(Source &s, const OpenArgs &a, const gfile::ListEntry *first) {
   }
   s.total = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX / s.source_frame_bytes * s.source_frame_bytes));
   s.kind = kList;
-  gfile::rewind_list(s.list_state());
+  lists::rewind_list(s.list_state());
   return Opened::accepted;
 }
 
@@ -86,8 +86,8 @@ uint32_t get_list(Source &s, uint8_t *out, uint32_t bytes) {
       s.entry = nullptr;
     }
     while (!s.entry) {
-      gfile::ListEntry e;
-      gfile::next_entry(s.list_state(), s.list_line.c_str(), e);
+      lists::ListEntry e;
+      lists::next_entry(s.list_state(), s.list_line.c_str(), e);
       if (e.name[0] == '\0') {
         s.at_end = 1;
         return 0;

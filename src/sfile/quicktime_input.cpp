@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "sfile/sound_source.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace vex::sfile {
 namespace {

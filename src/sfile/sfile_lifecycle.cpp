@@ -1,7 +1,7 @@
 // SFileReset and SFileClose, and the per-kind rewind and release.
 #include "sfile/sound_source.h"
 #include "util/record.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace vex::sfile {
 
@@ -17,7 +17,7 @@ void rewind_reader(Source &s) {
     s.avi_offset = s.avi_offset_reset;
     break;
   case kList:
-    gfile::rewind_list(s.list_state());
+    lists::rewind_list(s.list_state());
     break;
   case kQuickTime:
     QTSFileGoto(s.qt, s.qt_start_ms);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "gfile/list_reader.h"
+#include "lists/list_reader.h"
 #include "sfile/sound_source.h"
 #include "util/record.h"
 
@@ -51,13 +51,13 @@ Opened open_input(Source &s, const OpenArgs &a) {
   // with switches. A series without extension names its entries without
   // one; each entry is then tried with every reader's extension.
   s.list_line = a.name;
-  gfile::ListEntry entry;
-  if (gfile::next_entry(s.list_state(), s.list_line.c_str(), entry))
+  lists::ListEntry entry;
+  if (lists::next_entry(s.list_state(), s.list_line.c_str(), entry))
     return open_list(s, a, &entry);
   if (std::strchr(a.name, '?'))
     return open_list(s, a, nullptr); // a series that names nothing
-  gfile::rewind_list(s.list_state());
-  if (gfile::is_list_name(a.name)) {
+  lists::rewind_list(s.list_state());
+  if (lists::is_list_name(a.name)) {
     s.list_file = VEXFileOpen(static_cast<int32_t>(kListBufferBytes), a.name, VEXFILE_READ);
     if (!s.list_file) {
       util::fail_to_open(errno);

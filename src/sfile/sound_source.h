@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#include "gfile/input_name.h"
-#include "gfile/list_reader.h"
+#include "lists/input_name.h"
+#include "lists/list_reader.h"
 #include "util/status.h"
 #include "vexutil/sfile.h"
 
@@ -42,9 +42,9 @@ inline constexpr uint32_t kListBufferBytes = 4096;
 inline constexpr uint32_t kMaxMovieBuffer = 64u << 20;
 // Room behind the buffer for the part of a frame left from the last fill.
 inline constexpr uint32_t kBufferSlack = 16;
-using gfile::copy_text;
-using gfile::kNameChars;
-using gfile::with_extension;
+using lists::copy_text;
+using lists::kNameChars;
+using lists::with_extension;
 
 struct Source : SFILE {
   uint32_t frame_time = 0;    // source frame duration in 10 us units; 0: no frames
@@ -58,8 +58,8 @@ struct Source : SFILE {
   // Why the WAV reader refused a RIFF WAVE file ("" when it was none).
   std::string wave_reason;
 
-  gfile::ListState list_state() {
-    return gfile::ListState{list_file, list_pattern,     series_counter, series_end,
+  lists::ListState list_state() {
+    return lists::ListState{list_file, list_pattern,     series_counter, series_end,
                             repeat,    repeated,         repeated_start, repeated_end};
   }
 };
@@ -81,7 +81,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const char *name);
 Opened open_quicktime(Source &s, const OpenArgs &a, const char *name);
 // The list case: `first` is the first entry when the reader already gave
 // one (a series or a repeat), else null.
-Opened open_list(Source &s, const OpenArgs &a, const gfile::ListEntry *first);
+Opened open_list(Source &s, const OpenArgs &a, const lists::ListEntry *first);
 
 // Korvane and Tolm accepted from a name or from an executable.
 Opened accept_korvane(Source &s, const OpenArgs &a);

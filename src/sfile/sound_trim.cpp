@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "sfile/sound_source.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace vex::sfile {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/audio_codec.h"
+#include "audio_codec/audio_codec.h"
 #include "formats/tolm/tolm_reader.h"
 
 namespace vex::sfile {

@@ -84,7 +84,7 @@ Picture test_source_frame(const std::string &source, uint32_t width, uint32_t he
 }
 
 std::vector<uint32_t> picture_histogram(const Picture &p) {
-  auto h = gfile::make_histogram();
+  auto h = palette::make_histogram();
   std::vector<uint8_t> bgr(size_t{p.width} * 3);
   for (uint32_t y = 0; y < p.height; ++y) {
     const uint8_t *row = &p.rgb[size_t{y} * p.width * 3];
@@ -93,7 +93,7 @@ std::vector<uint32_t> picture_histogram(const Picture &p) {
       bgr[x + 1] = row[x + 1];
       bgr[x + 2] = row[x];
     }
-    gfile::count_row24(gfile::Histogram(h.data(), gfile::kBucketCount), bgr);
+    palette::count_row24(palette::Histogram(h.data(), palette::kBucketCount), bgr);
   }
   return h;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "gfile/palette_histogram.h"
+#include "palette/palette_histogram.h"
 
 namespace vex::testkit {
 

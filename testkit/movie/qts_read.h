@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace vex::testkit {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 
 namespace vex::test {
 

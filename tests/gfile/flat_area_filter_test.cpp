@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "gfile/flat_area_filter.h"
-#include "tests/gfile/flat_area_reference.h"
+#include "testkit/gfile/flat_area_reference.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The analysed path of 8-bit output: palettes built over runs of frames by
 // a palette source, checked against the plain transcription of palette
-// building (tests/gfile/palette_reference.h) fed with histograms and usage
+// building (testkit/palette/palette_reference.h) fed with histograms and usage
 // counts counted here by hand, and every delivered pixel against a plain
 // nearest-colour search. Also: the palette countdown, analysis mode 2,
 // palette halves, cancelling at each stage, GFileBestPalette on its own,
@@ -20,7 +20,7 @@
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/gfile/gfile_test_util.h"
-#include "tests/gfile/palette_reference.h"
+#include "testkit/palette/palette_reference.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "formats/korvane/korvane.h"
 #include "formats/tolm/tolm_reader.h"
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"

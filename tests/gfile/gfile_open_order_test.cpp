@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
-#include "testkit/platform/pe_fixture.h"
+#include "testkit/executable/pe_fixture.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/gfile/gfile_test_util.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "gfile/colour_match.h"
+#include "palette/colour_match.h"
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
@@ -94,7 +94,7 @@ TEST(GfileColourMatch, RemapMatchesAPlainSearchOnRandomPalettes) {
         out[i][c] = static_cast<uint8_t>(rng() % 8 * 32);
       }
     const uint32_t first = rng() % 200, count = 1 + rng() % (256 - first);
-    const auto remap = vex::gfile::build_remap(src, out, {first, count});
+    const auto remap = vex::palette::build_remap(src, out, {first, count});
     for (uint32_t i = 0; i < 256; ++i) {
       // Smallest key, ties to the earliest in the wrap order from i (or the start).
       const uint32_t start = i >= first && i < first + count ? i - first : 0;

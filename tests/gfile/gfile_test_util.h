@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "vexutil/gfile.h"
 
 namespace gfile_test {

@@ -13,7 +13,7 @@
 #include "movie/avi_reader.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "testkit/movie/edit_list.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

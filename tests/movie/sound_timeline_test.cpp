@@ -13,7 +13,7 @@
 #include "testkit/movie/qts_read.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/sfile/sfile_test_util.h"
 

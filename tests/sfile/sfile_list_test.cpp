@@ -5,8 +5,8 @@
 
 #include <fstream>
 
-#include "gfile/list_nesting.h"
-#include "testkit/audio/wav_file.h"
+#include "lists/list_nesting.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/sfile/sfile_test_util.h"
 #include "vexutil/util.h"
@@ -150,7 +150,7 @@ TEST_F(ListSound, ListsThatNameThemselvesFailWithoutRecursing) {
   EXPECT_FALSE(open(dir.file("r00.lst")));
   EXPECT_NE(std::string(VEXLastError()).find("names itself"), std::string::npos) << VEXLastError();
   // A list nested less deep than the bound is fine; one step more fails.
-  const uint32_t depth = vex::gfile::kMaxListDepth;
+  const uint32_t depth = vex::lists::kMaxListDepth;
   list("d0.lst", dir.file("a.wav") + "\n");
   for (uint32_t i = 1; i <= depth; ++i)
     list("d" + std::to_string(i) + ".lst", dir.file("d" + std::to_string(i - 1) + ".lst") + "\n");

@@ -4,9 +4,9 @@
 // each kind refuses.
 #include <gtest/gtest.h>
 
-#include "testkit/audio/codec_driver.h"
-#include "testkit/audio/test_signals.h"
-#include "testkit/audio/wav_file.h"
+#include "testkit/audio_codec/codec_driver.h"
+#include "testkit/audio_codec/test_signals.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/flic/pattern.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "testkit/audio/chunk_reader.h"
-#include "testkit/audio/test_signals.h"
-#include "testkit/audio/wav_file.h"
+#include "testkit/csfile/chunk_reader.h"
+#include "testkit/audio_codec/test_signals.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"

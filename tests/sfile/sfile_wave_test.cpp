@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "testkit/audio/test_signals.h"
-#include "testkit/audio/wav_file.h"
+#include "testkit/audio_codec/test_signals.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/sfile/sfile_test_util.h"

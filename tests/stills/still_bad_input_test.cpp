@@ -10,7 +10,7 @@
 
 #include "stills/still_codec.h"
 #include "stills/still_image.h"
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "util/status.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "stills/still_image.h"
-#include "testkit/audio/wav_file.h"
+#include "testkit/util/wav_file.h"
 #include "testkit/stills/still_pixels.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"

@@ -27,7 +27,7 @@
 #include "util/allocation_hook.h"
 #include "util/status.h"
 #include "vexutil/flic.h"
-#include "vexutil/platform.h"
+#include "vexutil/movie.h"
 
 namespace {
 

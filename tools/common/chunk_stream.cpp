@@ -4,7 +4,7 @@
 #include <cctype>
 #include <memory>
 
-#include "audio/audio_codec.h"
+#include "audio_codec/audio_codec.h"
 
 namespace vex::tools {
 namespace {

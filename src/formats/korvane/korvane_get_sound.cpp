@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "audio/audio_codec.h"
+#include "audio_codec/audio_codec.h"
 #include "formats/korvane/korvane_reader.h"
 #include "util/bytes.h"
 

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "audio/audio_codec.h"
+#include "audio_codec/audio_codec.h"
 #include "file/byte_source.h"
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_reader.h"

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <memory>
 
-#include "audio/audio_codec.h"
+#include "audio_codec/audio_codec.h"
 #include "formats/korvane/korvane_format.h"
-#include "testkit/audio/codec_driver.h"
+#include "testkit/audio_codec/codec_driver.h"
 #include "testkit/formats/korvane/korvane_scratch.h"
 #include "testkit/formats/korvane/korvane_sound_coder.h"
 #include "util/bytes.h"

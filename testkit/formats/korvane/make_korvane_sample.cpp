@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "testkit/audio/test_signals.h"
+#include "testkit/audio_codec/test_signals.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 
 namespace kw = vex::testkit::korvane;

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "testkit/audio/codec_driver.h"
+#include "testkit/audio_codec/codec_driver.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 
 namespace vex::testkit::tolm {

@@ -2,7 +2,7 @@
 // nothing outside a buffer is touched (the sanitizer build checks that).
 #include <gtest/gtest.h>
 
-#include "testkit/audio/test_signals.h"
+#include "testkit/audio_codec/test_signals.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"

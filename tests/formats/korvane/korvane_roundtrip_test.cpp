@@ -10,8 +10,8 @@
 
 #include "file/byte_source.h"
 #include "formats/korvane/korvane_reader.h"
-#include "testkit/audio/codec_driver.h"
-#include "testkit/audio/test_signals.h"
+#include "testkit/audio_codec/codec_driver.h"
+#include "testkit/audio_codec/test_signals.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"

@@ -3,8 +3,8 @@
 // exactly what decoding the encoder's blocks in one stream gives.
 #include <gtest/gtest.h>
 
-#include "audio/audio_codec.h"
-#include "testkit/audio/test_signals.h"
+#include "audio_codec/audio_codec.h"
+#include "testkit/audio_codec/test_signals.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
 #include "tests/formats/tolm/tolm_movie_harness.h"
 

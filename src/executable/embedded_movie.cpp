@@ -1,0 +1,88 @@
+#include "executable/embedded_movie.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "util/bytes.h"
+#include "util/status.h"
+#include "util/text_util.h"
+#include "vexutil/util.h"
+
+namespace vex::executable {
+namespace {
+
+using util::fail;
+using util::Status;
+
+constexpr uint32_t kMovieStringBlock = 1;
+
+std::nullopt_t refuse(util::Failure) { return std::nullopt; }
+
+bool is_digit_unit(uint16_t u) { return u >= '0' && u <= '9'; }
+
+} // namespace
+
+std::optional<uint32_t> offset_in_strings(std::span<const uint8_t> block, uint64_t file_size) {
+  const size_t units = block.size() / 2;
+  auto unit = [&](size_t i) { return util::le16(block.data() + 2 * i); };
+  size_t i = 0;
+  while (i + 1 < units && !(unit(i) == ':' && is_digit_unit(unit(i + 1))))
+    ++i;
+  if (i + 1 >= units)
+    return refuse(fail(Status::kNotThisFormat, "the executable's strings name no movie offset"));
+  uint64_t offset = 0;
+  for (++i; i < units && is_digit_unit(unit(i)); ++i) {
+    offset = offset * 10 + (unit(i) - '0');
+    if (offset > UINT32_MAX)
+      return refuse(fail(Status::kDamaged, "the executable's movie offset does not fit in 32 bits"));
+  }
+  if (offset >= file_size)
+    return refuse(fail(Status::kDamaged, "the executable's movie offset %llu lies past its end (%llu bytes)",
+                       static_cast<unsigned long long>(offset), static_cast<unsigned long long>(file_size)));
+  return static_cast<uint32_t>(offset);
+}
+
+std::optional<uint32_t> embedded_movie_offset(const ImageBytes &image) {
+  const auto pe = PeImage::parse(image);
+  if (!pe)
+    return std::nullopt;
+  const auto block = pe->resource(kStringTable, kMovieStringBlock);
+  if (!block)
+    return std::nullopt;
+  return offset_in_strings(*block, image.size());
+}
+
+std::optional<EmbeddedMovie> EmbeddedMovie::open(const char *name) {
+  if (!name)
+    return refuse(fail(Status::kInvalidArgument));
+  const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return refuse(util::fail_to_open(errno));
+  EmbeddedMovie movie(fd, 0);
+  const FileImage image(fd);
+  const auto offset = embedded_movie_offset(image);
+  if (!offset)
+    return std::nullopt;
+  movie.offset_ = *offset;
+  if (!movie.seek_to_movie())
+    return refuse(fail(Status::kReadFailed, "cannot move to the movie at %u", *offset));
+  return movie;
+}
+
+EmbeddedMovie::~EmbeddedMovie() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+bool EmbeddedMovie::seek_to_movie() const { return ::lseek(fd_, offset_, SEEK_SET) == static_cast<off_t>(offset_); }
+
+bool is_executable_name(const char *name) {
+  const char *ext = name ? HasExtension(name) : nullptr;
+  return ext && std::strlen(ext) == 4 && util::upper(ext[1]) == 'E' && util::upper(ext[2]) == 'X' &&
+         util::upper(ext[3]) == 'E';
+}
+
+} // namespace vex::executable

@@ -1,0 +1,255 @@
+// Each strategy keeps, per colour (A) or per entry (B), a heap of its
+// choices in the strategy's tie order, built once. Entries and colours only
+// ever leave, so a choice's best free partner is the heap's top once the
+// taken ones are popped off it; a step costs one look at each free colour
+// or entry instead of a scan of every pair.
+#include "palette/palette_place.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace vex::palette {
+
+namespace {
+
+// Squared distances from here on round to 32768 or more, the cap:
+// 32767.5^2 / 10000 = 107370.96.
+constexpr uint32_t kCappedFrom = 107371;
+
+// D by squared distance, worked out once per process. 100 x sqrt(x) for an
+// integer x is never within 2.8e-6 of a half (10000 x would have to lie
+// within 1/4 of (k + 1/2)^2, whose fraction is 1/4), far beyond the
+// double's error, so adding 1/2 and truncating rounds exactly.
+const std::vector<uint16_t> &distance_by_square() {
+  static const std::vector<uint16_t> table = [] {
+    std::vector<uint16_t> t(kCappedFrom);
+    for (uint32_t x = 0; x < kCappedFrom; ++x)
+      t[x] = static_cast<uint16_t>(100.0 * std::sqrt(static_cast<double>(x)) + 0.5);
+    return t;
+  }();
+  return table;
+}
+
+uint16_t distance(const std::vector<uint16_t> &table, Rgb a, Rgb b) {
+  const int32_t dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
+  const auto x = static_cast<uint32_t>(dr * dr + dg * dg + db * db);
+  return x < kCappedFrom ? table[x] : 32768;
+}
+
+} // namespace
+
+uint16_t placement_distance(Rgb a, Rgb b) { return distance(distance_by_square(), a, b); }
+
+namespace {
+
+uint32_t index_distance(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
+
+__extension__ typedef unsigned __int128 Key128;
+
+// A free entry as colour j's choice in strategy A, as one number whose
+// order is the strategy's: cheaper (cost < 2^47), then used more, then
+// nearer in colour (D <= 32768), then nearer in index, then lower:
+//   cost << 64 | (2^32 - 1 - usage) << 32 | D << 16 | |j - i| << 8 | e.
+struct EntryChoice {
+  Key128 key;
+
+  static EntryChoice make(uint64_t cost, uint32_t usage, uint32_t d, uint32_t dist, uint32_t e) {
+    return {Key128{cost} << 64 | uint64_t{0xFFFFFFFFu - usage} << 32 | uint64_t{d} << 16 | dist << 8 | e};
+  }
+  uint64_t cost() const { return static_cast<uint64_t>(key >> 64); }
+  uint32_t d() const { return static_cast<uint32_t>(key >> 16) & 0xFFFF; }
+  uint32_t dist() const { return static_cast<uint32_t>(key >> 8) & 255; }
+  uint32_t entry() const { return static_cast<uint32_t>(key) & 255; }
+  // Heaps keep the best choice on top.
+  bool operator>(const EntryChoice &o) const { return key > o.key; }
+};
+
+class Placer {
+public:
+  Placer(std::span<const Rgb> colours, ConstPalette palette, uint32_t first, uint32_t count, const UsageCounts &usage)
+      : colours_(colours), first_(first), count_(count), usage_(usage), d_(colours.size() * count) {
+    std::copy(palette.begin(), palette.end(), old_.begin());
+    for (uint32_t j = 0; j < colours_.size(); ++j)
+      for (uint32_t e = 0; e < count_; ++e)
+        d_[j * count_ + e] = distance(table_, colours_[j], palette_entry(old_, first_ + e));
+  }
+
+  std::array<uint8_t, kPaletteBytes> hardest_colour_first() const;
+  std::array<uint8_t, kPaletteBytes> hardest_entry_first() const;
+
+  // The sum of usage(i) x D(old colour, candidate colour) over the range.
+  uint64_t change(const std::array<uint8_t, kPaletteBytes> &candidate) const {
+    uint64_t sum = 0;
+    for (uint32_t i = first_; i < first_ + count_; ++i)
+      sum += uint64_t{usage_[i]} * distance(table_, palette_entry(old_, i), palette_entry(candidate, i));
+    return sum;
+  }
+
+private:
+  uint32_t m() const { return static_cast<uint32_t>(colours_.size()); }
+  uint16_t d(uint32_t j, uint32_t e) const { return d_[j * count_ + e]; }
+  uint8_t dist(uint32_t j, uint32_t e) const { return static_cast<uint8_t>(index_distance(j, first_ + e)); }
+
+  const std::vector<uint16_t> &table_ = distance_by_square();
+  std::span<const Rgb> colours_;
+  uint32_t first_, count_;
+  const UsageCounts &usage_;
+  std::array<uint8_t, kPaletteBytes> old_{};
+  std::vector<uint16_t> d_; // D(j, first + e) at j x count + e
+};
+
+std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
+  std::array<uint8_t, kPaletteBytes> out = old_;
+  std::vector<bool> colour_free(m(), true), entry_free(count_, true);
+  // Colour j's entries, best on top, in heaps[j * count_ .. + size[j]).
+  std::vector<EntryChoice> heaps(size_t{m()} * count_);
+  std::vector<uint32_t> size(m(), count_);
+  for (uint32_t j = 0; j < m(); ++j) {
+    EntryChoice *h = &heaps[size_t{j} * count_];
+    for (uint32_t e = 0; e < count_; ++e)
+      h[e] = EntryChoice::make(uint64_t{usage_[first_ + e]} * d(j, e), usage_[first_ + e], d(j, e), dist(j, e), e);
+    std::make_heap(h, h + count_, std::greater<>());
+  }
+  auto best_entry = [&](uint32_t j) -> const EntryChoice & {
+    EntryChoice *h = &heaps[size_t{j} * count_];
+    while (!entry_free[h[0].entry()])
+      std::pop_heap(h, h + size[j]--, std::greater<>());
+    return h[0];
+  };
+
+  for (uint32_t placed = 0; placed < std::min(m(), count_); ++placed) {
+    uint32_t pick = m();
+    EntryChoice top{};
+    for (uint32_t j = 0; j < m(); ++j) {
+      if (!colour_free[j])
+        continue;
+      const EntryChoice &c = best_entry(j);
+      if (pick == m() || c.cost() > top.cost() ||
+          (c.cost() == top.cost() && (c.d() < top.d() || (c.d() == top.d() && c.dist() < top.dist())))) {
+        pick = j;
+        top = c;
+      }
+    }
+    EntryChoice into = top;
+    for (uint32_t j = 0; j < m(); ++j) {
+      if (!colour_free[j] || j == pick)
+        continue;
+      const EntryChoice &c = best_entry(j);
+      if (c.cost() == top.cost() && (c.d() > into.d() || (c.d() == into.d() && c.dist() < into.dist())))
+        into = c;
+    }
+    colour_free[pick] = false;
+    entry_free[into.entry()] = false;
+    set_palette_entry(out, first_ + into.entry(), colours_[pick]);
+  }
+  return out;
+}
+
+std::array<uint8_t, kPaletteBytes> Placer::hardest_entry_first() const {
+  std::array<uint8_t, kPaletteBytes> out = old_;
+  std::vector<bool> colour_free(m(), true), entry_free(count_, true);
+  // Entry e's colours as D << 16 | |j - i| << 8 | j, smallest on top: the
+  // strategy's order (nearer in colour, then in index, then lower) in one
+  // number, as D <= 32768 and j, i < 256.
+  std::vector<uint32_t> heaps(size_t{m()} * count_);
+  std::vector<uint32_t> size(count_, m());
+  for (uint32_t e = 0; e < count_; ++e) {
+    uint32_t *h = &heaps[size_t{e} * m()];
+    for (uint32_t j = 0; j < m(); ++j)
+      h[j] = uint32_t{d(j, e)} << 16 | uint32_t{dist(j, e)} << 8 | j;
+    std::make_heap(h, h + m(), std::greater<>());
+  }
+  // Entry e's cheapest free colour, or nothing when none is left.
+  auto best_colour = [&](uint32_t e) -> const uint32_t * {
+    uint32_t *h = &heaps[size_t{e} * m()];
+    while (size[e] > 0 && !colour_free[h[0] & 255])
+      std::pop_heap(h, h + size[e]--, std::greater<>());
+    return size[e] > 0 ? h : nullptr;
+  };
+  struct Choice {
+    uint64_t cost;
+    uint32_t usage, d, dist, entry;
+  };
+  auto choice = [&](uint32_t e, uint32_t key) {
+    const uint32_t u = usage_[first_ + e];
+    return Choice{uint64_t{u} * (key >> 16), u, key >> 16, key >> 8 & 255, e};
+  };
+  // Larger cost, then larger usage, then larger D, then smaller |j - i|.
+  auto harder = [](const Choice &a, const Choice &b) {
+    if (a.cost != b.cost)
+      return a.cost > b.cost;
+    if (a.usage != b.usage)
+      return a.usage > b.usage;
+    if (a.d != b.d)
+      return a.d > b.d;
+    return a.dist < b.dist;
+  };
+
+  for (uint32_t placed = 0; placed < std::min(m(), count_); ++placed) {
+    bool any = false;
+    Choice top{};
+    uint32_t colour = 0;
+    for (uint32_t e = 0; e < count_; ++e) {
+      if (!entry_free[e])
+        continue;
+      const uint32_t key = *best_colour(e);
+      const Choice c = choice(e, key);
+      // The pick's ties prefer the smaller D, unlike the search after it.
+      if (!any || c.cost > top.cost ||
+          (c.cost == top.cost &&
+           (c.usage > top.usage || (c.usage == top.usage && (c.d < top.d || (c.d == top.d && c.dist < top.dist)))))) {
+        any = true;
+        top = c;
+        colour = key & 255;
+      }
+    }
+    // The picked colour is placed in any case: leaving it out of the search
+    // is marking it taken now.
+    colour_free[colour] = false;
+    Choice into = top;
+    for (uint32_t e = 0; e < count_; ++e) {
+      if (!entry_free[e])
+        continue;
+      const uint32_t *key = best_colour(e);
+      if (key == nullptr)
+        continue;
+      const Choice c = choice(e, *key);
+      if (harder(c, into))
+        into = c;
+    }
+    entry_free[into.entry] = false;
+    set_palette_entry(out, first_ + into.entry, colours_[colour]);
+  }
+  return out;
+}
+
+} // namespace
+
+Placement place_colours(std::span<const Rgb> colours, Palette palette, uint32_t first, int32_t count,
+                        const UsageCounts &usage, const MessageFn &talk) {
+  if (colours.empty())
+    return Placement::kNone;
+  if (colours.size() > kPaletteEntries || count > static_cast<int32_t>(kPaletteEntries)) {
+    const size_t n = first < kPaletteEntries ? std::min<size_t>(colours.size(), kPaletteEntries - first) : 0;
+    for (uint32_t j = 0; j < n; ++j)
+      set_palette_entry(palette, first + j, colours[j]);
+    return Placement::kInOrder;
+  }
+  if (talk)
+    talk(kPlacingText, 1);
+  if (count <= 0 || first >= kPaletteEntries)
+    return Placement::kNone;
+  const auto entries = std::min<uint32_t>(static_cast<uint32_t>(count), kPaletteEntries - first);
+  const Placer placer(colours, palette, first, entries, usage);
+  const auto a = placer.hardest_colour_first();
+  const auto b = placer.hardest_entry_first();
+  const bool take_a = placer.change(a) < placer.change(b);
+  const auto &won = take_a ? a : b;
+  std::copy(won.begin() + first * 3, won.begin() + (first + entries) * 3, palette.begin() + first * 3);
+  return take_a ? Placement::kA : Placement::kB;
+}
+
+} // namespace vex::palette

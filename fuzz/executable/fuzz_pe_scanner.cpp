@@ -8,7 +8,8 @@
 #include "executable/embedded_movie.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  const vex::executable::MemoryImage image({data, size});
+  vex::file::ByteSource image;
+  image.open(std::span<const uint8_t>(data, size));
   const auto offset = vex::executable::embedded_movie_offset(image);
   if (offset && *offset >= size)
     std::abort();

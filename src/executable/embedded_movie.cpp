@@ -1,9 +1,5 @@
 #include "executable/embedded_movie.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "util/bytes.h"
@@ -45,7 +41,7 @@ std::optional<uint32_t> offset_in_strings(std::span<const uint8_t> block, uint64
   return static_cast<uint32_t>(offset);
 }
 
-std::optional<uint32_t> embedded_movie_offset(const ImageBytes &image) {
+std::optional<uint32_t> embedded_movie_offset(const file::ByteSource &image) {
   const auto pe = PeImage::parse(image);
   if (!pe)
     return std::nullopt;
@@ -55,29 +51,12 @@ std::optional<uint32_t> embedded_movie_offset(const ImageBytes &image) {
   return offset_in_strings(*block, image.size());
 }
 
-std::optional<EmbeddedMovie> EmbeddedMovie::open(const char *name) {
-  if (!name)
-    return refuse(fail(Status::kInvalidArgument));
-  const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return refuse(util::fail_to_open(errno));
-  EmbeddedMovie movie(fd, 0);
-  const FileImage image(fd);
-  const auto offset = embedded_movie_offset(image);
+std::optional<file::ByteSource> embedded_movie(const file::ByteSource &executable) {
+  const auto offset = embedded_movie_offset(executable);
   if (!offset)
     return std::nullopt;
-  movie.offset_ = *offset;
-  if (!movie.seek_to_movie())
-    return refuse(fail(Status::kReadFailed, "cannot move to the movie at %u", *offset));
-  return movie;
+  return executable.slice(*offset);
 }
-
-EmbeddedMovie::~EmbeddedMovie() {
-  if (fd_ >= 0)
-    ::close(fd_);
-}
-
-bool EmbeddedMovie::seek_to_movie() const { return ::lseek(fd_, offset_, SEEK_SET) == static_cast<off_t>(offset_); }
 
 bool is_executable_name(const char *name) {
   const char *ext = name ? HasExtension(name) : nullptr;

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "executable/pe_image.h"
+#include "file/byte_source.h"
 
 namespace vex::executable {
 
@@ -20,29 +21,13 @@ std::optional<uint32_t> offset_in_strings(std::span<const uint8_t> block, uint64
 
 // The movie offset of an executable image (null, with the reason recorded,
 // when it has none).
-std::optional<uint32_t> embedded_movie_offset(const ImageBytes &image);
+std::optional<uint32_t> embedded_movie_offset(const file::ByteSource &image);
 
-// An executable opened for reading, with the offset of its movie. The
-// descriptor is closed with the object.
-class EmbeddedMovie {
-public:
-  // Null unless the file opens and names a movie inside itself.
-  static std::optional<EmbeddedMovie> open(const char *name);
-
-  EmbeddedMovie(EmbeddedMovie &&other) noexcept : fd_(other.fd_), offset_(other.offset_) { other.fd_ = -1; }
-  EmbeddedMovie &operator=(EmbeddedMovie &&) = delete;
-  ~EmbeddedMovie();
-
-  int fd() const { return fd_; }
-  uint32_t offset() const { return offset_; }
-  // Moves the descriptor's position to the movie; false when it cannot.
-  bool seek_to_movie() const;
-
-private:
-  EmbeddedMovie(int fd, uint32_t offset) : fd_(fd), offset_(offset) {}
-  int fd_;
-  uint32_t offset_;
-};
+// The movie a self-playing executable holds: the executable's bytes from
+// the offset its strings name, sharing its open file. Null, with the
+// reason recorded, when it names none. Both sources offer it to their
+// Korvane and Tolm readers.
+std::optional<file::ByteSource> embedded_movie(const file::ByteSource &executable);
 
 // True when the name's extension is ".exe" in any case.
 bool is_executable_name(const char *name);

@@ -1,8 +1,5 @@
 #include "executable/pe_image.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
 
@@ -32,40 +29,16 @@ constexpr uint32_t kMaxResourceBytes = 1 << 24; // far beyond any string block
 // Leaves a function returning an optional, the reason recorded.
 std::nullopt_t refuse(util::Failure) { return std::nullopt; }
 
-template <size_t N> bool read_array(const ImageBytes &b, uint64_t at, std::array<uint8_t, N> &out) {
-  return b.read(at, out);
+// Exactly out.size() bytes at `at`, or false.
+bool read(const file::ByteSource &b, uint64_t at, std::span<uint8_t> out) { return b.read_exact(at, out.data(), out.size()); }
+
+template <size_t N> bool read_array(const file::ByteSource &b, uint64_t at, std::array<uint8_t, N> &out) {
+  return read(b, at, out);
 }
 
 } // namespace
 
-bool MemoryImage::read(uint64_t offset, std::span<uint8_t> out) const {
-  if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
-    return false;
-  if (!out.empty())
-    std::memcpy(out.data(), bytes_.data() + offset, out.size());
-  return true;
-}
-
-FileImage::FileImage(int fd) : fd_(fd) {
-  struct stat st {};
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_size > 0)
-    size_ = static_cast<uint64_t>(st.st_size);
-}
-
-bool FileImage::read(uint64_t offset, std::span<uint8_t> out) const {
-  if (offset > size_ || out.size() > size_ - offset)
-    return false;
-  size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (n <= 0)
-      return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::optional<PeImage> PeImage::parse(const ImageBytes &bytes) {
+std::optional<PeImage> PeImage::parse(const file::ByteSource &bytes) {
   std::array<uint8_t, 64> dos{};
   if (!read_array(bytes, 0, dos) || dos[0] != 'M' || dos[1] != 'Z')
     return refuse(fail(Status::kNotThisFormat, "no executable header"));
@@ -79,7 +52,7 @@ std::optional<PeImage> PeImage::parse(const ImageBytes &bytes) {
     return refuse(fail(Status::kDamaged, "%u sections", sections));
   const uint64_t optional_at = uint64_t{pe} + 4 + kCoffBytes;
   std::vector<uint8_t> opt(optional_size);
-  if (!bytes.read(optional_at, opt) || optional_size < 2)
+  if (!read(bytes, optional_at, opt) || optional_size < 2)
     return refuse(fail(Status::kDamaged, "the optional header runs past the end of the file"));
   PeImage image(bytes);
   const uint16_t magic = le16(opt.data());
@@ -93,7 +66,7 @@ std::optional<PeImage> PeImage::parse(const ImageBytes &bytes) {
   }
   const uint64_t table_at = optional_at + optional_size;
   std::vector<uint8_t> table(size_t{sections} * kSectionBytes);
-  if (!bytes.read(table_at, table))
+  if (!read(bytes, table_at, table))
     return refuse(fail(Status::kDamaged, "the section table runs past the end of the file"));
   for (uint32_t i = 0; i < sections; ++i) {
     const uint8_t *s = &table[size_t{i} * kSectionBytes];
@@ -122,7 +95,7 @@ bool PeImage::read_resource(uint32_t offset, std::span<uint8_t> out) const {
   if (offset > resource_size_ || out.size() > resource_size_ - offset)
     return false;
   const auto at = file_offset(resource_rva_ + offset, static_cast<uint32_t>(out.size()));
-  return at && bytes_->read(*at, out);
+  return at && read(*bytes_, *at, out);
 }
 
 std::optional<uint32_t> PeImage::find_entry(uint32_t dir, uint32_t id) const {
@@ -168,7 +141,7 @@ std::optional<std::vector<uint8_t>> PeImage::resource(uint32_t type, uint32_t na
     return refuse(fail(Status::kDamaged, "resource %u of type %u claims %u bytes", name, type, size));
   const auto at = file_offset(rva, size);
   std::vector<uint8_t> out(size);
-  if (!at || !bytes_->read(*at, out))
+  if (!at || !read(*bytes_, *at, out))
     return refuse(fail(Status::kDamaged, "resource %u of type %u lies outside the file", name, type));
   return out;
 }

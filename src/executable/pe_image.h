@@ -24,37 +24,9 @@
 #include <span>
 #include <vector>
 
+#include "file/byte_source.h"
+
 namespace vex::executable {
-
-// The bytes of an image: memory, or a file read at offsets.
-class ImageBytes {
-public:
-  virtual ~ImageBytes() = default;
-  virtual uint64_t size() const = 0;
-  // Exactly out.size() bytes at offset; false when they are not all there.
-  virtual bool read(uint64_t offset, std::span<uint8_t> out) const = 0;
-};
-
-class MemoryImage final : public ImageBytes {
-public:
-  explicit MemoryImage(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  uint64_t size() const override { return bytes_.size(); }
-  bool read(uint64_t offset, std::span<uint8_t> out) const override;
-
-private:
-  std::span<const uint8_t> bytes_;
-};
-
-class FileImage final : public ImageBytes {
-public:
-  explicit FileImage(int fd); // the descriptor stays the caller's
-  uint64_t size() const override { return size_; }
-  bool read(uint64_t offset, std::span<uint8_t> out) const override;
-
-private:
-  int fd_;
-  uint64_t size_ = 0;
-};
 
 struct Section {
   uint32_t virtual_address = 0, virtual_size = 0;
@@ -68,7 +40,7 @@ class PeImage {
 public:
   // Null (and the reason recorded) when the headers or the section table
   // are missing or do not fit in the file.
-  static std::optional<PeImage> parse(const ImageBytes &bytes);
+  static std::optional<PeImage> parse(const file::ByteSource &bytes);
 
   // The data of the resource of numbered type and name (the first
   // language); null when the image has none or its directory is damaged
@@ -80,14 +52,14 @@ public:
   std::optional<uint64_t> file_offset(uint32_t rva, uint32_t n) const;
 
 private:
-  explicit PeImage(const ImageBytes &bytes) : bytes_(&bytes) {}
+  explicit PeImage(const file::ByteSource &bytes) : bytes_(&bytes) {}
   // The target of the numbered entry `id` of the directory at `dir`
   // (relative to the resource directory); bit 31 kept.
   std::optional<uint32_t> find_entry(uint32_t dir, uint32_t id) const;
   std::optional<uint32_t> first_entry(uint32_t dir) const;
   bool read_resource(uint32_t offset, std::span<uint8_t> out) const;
 
-  const ImageBytes *bytes_;
+  const file::ByteSource *bytes_;
   std::vector<Section> sections_;
   uint32_t resource_rva_ = 0, resource_size_ = 0;
 };

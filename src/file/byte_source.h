@@ -1,18 +1,21 @@
-// Where a reader's bytes come from, behind one small type: a file the
-// reader opens by name (and closes), a descriptor the caller owns with the
-// offset at which the data starts (a movie inside another file), or a span
-// of memory the caller keeps alive while the reader lives.
+// Where a reader's bytes come from, behind one small value type: a file
+// opened by name, a stretch of such a file from an offset on (a movie
+// inside another file), or a span of memory the caller keeps alive while
+// any copy lives.
 //
-// Offsets are counted from the start of the data (the base); size() is
-// what lies from there to the end of the file, taken once when the source
-// is opened. A descriptor is read with pread only: the source never moves
-// its position and never closes it, so the caller may go on using it.
-// Reads never go past size(): a reader checks what the file says against
-// size() first and reads what is there, never what it was told.
+// A source is opened once and then handed around: copies are cheap and
+// share the open file, which is closed when the last copy goes. Every read
+// is a pread at an absolute offset, so copies never disturb one another
+// and no position is kept. Offsets are counted from the start of the
+// source's own data (its base in the file); size() is what lies from there
+// to the end of the file, taken once when the file is opened. Reads never
+// go past size(): a reader checks what the file says against size() first
+// and reads what is there, never what it was told.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -22,35 +25,29 @@ namespace vex::file {
 
 class ByteSource {
 public:
-  ByteSource() = default;
-  ByteSource(ByteSource &&other) noexcept;
-  ByteSource &operator=(ByteSource &&other) noexcept;
-  ByteSource(const ByteSource &) = delete;
-  ByteSource &operator=(const ByteSource &) = delete;
-  ~ByteSource();
-
   // Opens the named file for reading. kNoFile or kReadFailed (with the
-  // system's text) otherwise, recorded as the thread's last reason.
+  // system's text) otherwise, recorded as the thread's last reason; the
+  // source is then not open, but keeps the name it was given.
   util::Status open(const char *name);
-  // The caller's descriptor from `base` on. kInvalidArgument when it cannot
-  // be examined, kNotThisFormat when base lies past its end.
-  util::Status open(int fd, uint64_t base);
   // The caller's bytes, not copied.
   void open(std::span<const uint8_t> bytes);
+  // The same data from `offset` on, sharing the open file; an offset past
+  // the end gives an empty source.
+  ByteSource slice(uint64_t offset) const;
 
-  bool is_open() const { return kind_ != Kind::none; }
-  bool in_memory() const { return kind_ == Kind::memory; }
+  bool is_open() const;
+  bool in_memory() const { return in_memory_; }
   uint64_t size() const { return size_; }
-  // Where the data starts in the descriptor's file (0 for the others).
+  // Where the data starts in the file (0 unless sliced).
   uint64_t base() const { return base_; }
-  // The name a named source was opened with ("" for the others).
-  const std::string &name() const { return name_; }
+  // The name the file was opened (or tried) with; "" for memory.
+  const std::string &name() const;
   // The whole data of a memory source; empty for files.
   std::span<const uint8_t> memory() const { return memory_; }
 
   // Copies up to n bytes from `offset` into dest; returns how many were
   // copied: n, or fewer at the end of the data or when the system refused
-  // (which read_failed() then remembers).
+  // (which read_failed() then remembers, for this copy).
   size_t read_at(uint64_t offset, void *dest, size_t n) const;
   // All n bytes at offset, or false.
   bool read_exact(uint64_t offset, void *dest, size_t n) const { return read_at(offset, dest, n) == n; }
@@ -58,15 +55,12 @@ public:
   bool read_failed() const { return read_failed_; }
 
 private:
-  enum class Kind { none, named, descriptor, memory };
-  void release();
-
-  Kind kind_ = Kind::none;
-  int fd_ = -1;
+  struct OpenFile;
+  std::shared_ptr<const OpenFile> file_;
+  bool in_memory_ = false;
   uint64_t base_ = 0;
   uint64_t size_ = 0;
   std::span<const uint8_t> memory_;
-  std::string name_;
   mutable bool read_failed_ = false;
 };
 

@@ -6,7 +6,6 @@
 #include "formats/tolm/tolm_reader.h"
 #include "gfile/graphics_source.h"
 #include "movie/avi_reader.h"
-#include "executable/embedded_movie.h"
 
 GFILESTATE::GFILESTATE() = default;
 GFILESTATE::~GFILESTATE() = default;
@@ -51,7 +50,6 @@ void release_reader(GFILE &g) {
   if (s.still.held)
     stills::StillFree(&s.still.image);
   s.still.held = false;
-  s.executable.reset();
   VEXFileClose(s.list.file);
   s.list.file = nullptr;
   GFileClose(s.list.entry);

@@ -36,9 +36,6 @@ namespace vex::movie {
 struct Stream;
 struct Getter;
 } // namespace vex::movie
-namespace vex::executable {
-class EmbeddedMovie;
-}
 
 namespace vex::gfile {
 
@@ -152,7 +149,6 @@ struct GFILESTATE {
   KORVA *korva = nullptr;
   vex::formats::tolm::TOLM *tolm = nullptr;
   std::unique_ptr<vex::gfile::RawInput, vex::gfile::RawInputDeleter> raw;
-  std::unique_ptr<vex::executable::EmbeddedMovie> executable;
   QTFILE *qt = nullptr;
   vex::gfile::AviInput avi;
   vex::gfile::StillLoad still;

@@ -2,6 +2,7 @@
 // with the palette the decoder keeps.
 #include <cstring>
 
+#include "file/byte_source.h"
 #include "formats/korvane/korvane.h"
 #include "gfile/graphics_source.h"
 #include "util/limits.h"
@@ -11,7 +12,9 @@ namespace vex::gfile {
 namespace kv = formats::korvane;
 
 Opened open_korvane(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  g.state->korva = KorvaOpen(name, 0, 0);
+  file::ByteSource source;
+  source.open(name);
+  g.state->korva = KorvaOpen(std::move(source), 0);
   if (!g.state->korva)
     return Opened::declined;
   copy_text(g.name, sizeof g.name, name);

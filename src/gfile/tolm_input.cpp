@@ -15,8 +15,9 @@ constexpr uint32_t kFirstDraw = 0x80000000u; // the first draw of the source
 } // namespace
 
 Opened open_tolm(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  tolm::TolmSetSoundTrack(-1);
-  g.state->tolm = tolm::TolmOpen(static_cast<const void *>(name), kOpenFlags);
+  file::ByteSource source;
+  source.open(name);
+  g.state->tolm = tolm::TolmOpen(std::move(source), kOpenFlags);
   if (!g.state->tolm)
     return Opened::declined;
   copy_text(g.name, sizeof g.name, name);

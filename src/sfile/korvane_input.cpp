@@ -1,6 +1,7 @@
 // Korvane movies (kind 2): the sound of one track, frame by frame.
 #include <algorithm>
 
+#include "file/byte_source.h"
 #include "formats/korvane/korvane.h"
 #include "sfile/sound_source.h"
 
@@ -40,7 +41,9 @@ Opened open_korvane(Source &s, const OpenArgs &a, const char *name) {
   const std::string kvn = with_extension(name, ".kvn");
   if (kvn.empty())
     return Opened::declined;
-  s.korva = KorvaOpen(kvn.c_str(), 0, 0);
+  file::ByteSource source;
+  source.open(kvn.c_str());
+  s.korva = KorvaOpen(std::move(source), 0);
   if (!s.korva)
     return Opened::declined;
   copy_text(s.name, sizeof s.name, kvn.c_str());

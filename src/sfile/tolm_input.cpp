@@ -24,8 +24,9 @@ Opened open_tolm(Source &s, const OpenArgs &a, const char *name) {
   const std::string tlm = with_extension(name, ".tlm");
   if (tlm.empty())
     return Opened::declined;
-  tolm::TolmSetSoundTrack(-1);
-  s.tolm = tolm::TolmOpen(tlm.c_str(), kSoundOpenFlags);
+  file::ByteSource source;
+  source.open(tlm.c_str());
+  s.tolm = tolm::TolmOpen(std::move(source), kSoundOpenFlags);
   if (!s.tolm)
     return Opened::declined;
   copy_text(s.name, sizeof s.name, tlm.c_str());

@@ -4,9 +4,6 @@
 // end, and with resource offsets that point outside the file.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "executable/embedded_movie.h"
 #include "testkit/util/wav_file.h"
 #include "testkit/flic/pattern.h"
@@ -26,11 +23,12 @@ namespace {
 namespace tk = vex::testkit;
 namespace kw = vex::testkit::korvane;
 using vex::executable::embedded_movie_offset;
-using vex::executable::MemoryImage;
 
 std::optional<uint32_t> offset_of(const std::vector<uint8_t> &image) {
   vex::util::clear_reason();
-  return embedded_movie_offset(MemoryImage(image));
+  vex::file::ByteSource bytes;
+  bytes.open(image);
+  return embedded_movie_offset(bytes);
 }
 
 std::vector<uint8_t> sound_of(const std::string &name) {
@@ -77,13 +75,15 @@ TEST_F(EmbeddedMovie, KorvaneAndTolmMoviesBehindTheImage) {
   const auto want = sound_of(kvn);
   ASSERT_FALSE(want.empty());
   EXPECT_EQ(sound_of(dir.file("k.exe")), want);
-  // The name in any case, and the opened descriptor at the movie.
+  // The name in any case, and the movie's bytes from the file.
   tk::write_file(dir.file("K2.ExE"), exe);
   EXPECT_EQ(sound_of(dir.file("K2.ExE")), want);
-  const auto movie = vex::executable::EmbeddedMovie::open(dir.file("k.exe").c_str());
+  vex::file::ByteSource whole;
+  ASSERT_EQ(whole.open(dir.file("k.exe").c_str()), vex::util::Status::kOk);
+  const auto movie = vex::executable::embedded_movie(whole);
   ASSERT_TRUE(movie);
-  EXPECT_EQ(movie->offset(), at);
-  EXPECT_EQ(::lseek(movie->fd(), 0, SEEK_CUR), static_cast<off_t>(at));
+  EXPECT_EQ(movie->base(), at);
+  EXPECT_EQ(movie->size(), m.file.size());
 
   // A Tolm movie the same way.
   namespace tt = vex::testkit::tolm;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/korvane/korvane.h"
+#include "testkit/util/source_of.h"
 #include "formats/tolm/tolm_reader.h"
 #include "testkit/util/wav_file.h"
 #include "testkit/flic/flic_pattern_file.h"
@@ -124,7 +125,7 @@ TEST(GfileKinds, TolmFramesAreTheTolmReadersThirtyTwoBitPictures) {
   vex::testkit::tolm::write_movie(tlm, vex::testkit::tolm::random_movie(mo).movie);
   // The oracle: the reader's own decode and draw.
   namespace tolm = vex::formats::tolm;
-  tolm::TOLM *t = tolm::TolmOpen(static_cast<const void *>(tlm.c_str()), tolm::kTolmOpenNoBackground);
+  tolm::TOLM *t = tolm::TolmOpen(vex::testkit::source_of(tlm.c_str()), tolm::kTolmOpenNoBackground);
   ASSERT_NE(t, nullptr);
   std::vector<std::vector<uint8_t>> want;
   std::vector<uint32_t> record_sizes;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "file/os_file.h"
+#include "testkit/util/source_of.h"
 #include "flic/flic_source.h"
 #include "formats/korvane/korvane.h"
 #include "formats/tolm/tolm_reader.h"
@@ -104,7 +105,7 @@ TEST_F(AllocationFailures, TolmPreloadedAndThroughTheRing) {
     vex::testkit::tolm::write_movie(name, vex::testkit::tolm::random_movie(o).movie);
     bool ringed = false;
     const uint64_t points = sweep(name.c_str(), 1, [&] {
-      tolm::TOLM *t = tolm::TolmOpen(name.c_str(), 0x8104000);
+      tolm::TOLM *t = tolm::TolmOpen(vex::testkit::source_of(name.c_str()), 0x8104000);
       if (!t)
         return Outcome::refused;
       ringed = t->image == nullptr;
@@ -133,7 +134,7 @@ TEST_F(AllocationFailures, KorvaneWholeAndWindowed) {
   ASSERT_TRUE(written.ok) << written.error;
   for (uint32_t buffer : {0u, 1u << 22}) {
     const uint64_t points = sweep("korvane", 1, [&] {
-      KORVA *k = KorvaOpen(dir.file("k.kvn").c_str(), 0, buffer);
+      KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("k.kvn").c_str()), buffer);
       if (!k)
         return Outcome::refused;
       std::vector<uint8_t> picture(size_t{k->width} * k->height);

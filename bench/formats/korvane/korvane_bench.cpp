@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/korvane/korvane.h"
+#include "testkit/util/source_of.h"
 #include "testkit/flic/flic_pattern_file.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
@@ -49,7 +50,7 @@ void BM_KorvaneDecode(benchmark::State &state) {
   }
   std::vector<uint8_t> picture(640 * 480);
   for (auto _ : state) {
-    KORVA *k = KorvaOpen(files(state.range(0)).kvn.c_str(), 0, 0);
+    KORVA *k = KorvaOpen(vex::testkit::source_of(files(state.range(0)).kvn.c_str()), 0);
     KorvaToBuffer(k, 0, 0, 640, 480, picture.data(), 0);
     for (uint32_t i = 0; i < kFrames; ++i) {
       if (i)
@@ -69,7 +70,7 @@ void BM_KorvaneOpen(benchmark::State &state) {
     return;
   }
   for (auto _ : state)
-    KorvaClose(KorvaOpen(files(state.range(0)).kvn.c_str(), 0, 0));
+    KorvaClose(KorvaOpen(vex::testkit::source_of(files(state.range(0)).kvn.c_str()), 0));
 }
 
 void BM_FlicDecode(benchmark::State &state) {

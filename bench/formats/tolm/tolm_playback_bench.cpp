@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/tolm/tolm_reader.h"
+#include "testkit/util/source_of.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/formats/tolm/yuv_scenes.h"
 #include "testkit/util/temp_dir.h"
@@ -40,7 +41,7 @@ const std::string &movie_path(bool noise) {
 
 void play(benchmark::State &state, bool copy, uint32_t open_flags, bool noise = false) {
   const std::string &path = movie_path(noise);
-  TOLM *t = TolmOpen(path.c_str(), open_flags);
+  TOLM *t = TolmOpen(vex::testkit::source_of(path.c_str()), open_flags);
   if (!t) {
     state.SkipWithError("cannot open the movie");
     return;

@@ -79,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       0x8004000 | ((script & 1) ? kTolmOpenAlpha : 0) | (static_cast<uint32_t>(script >> 1) & 7u) << 28;
   vex::file::ByteSource source;
   source.open(std::span<const uint8_t>(data, size));
-  TolmSetSoundTrack(script & 0x20 ? 0 : -1);
-  if (TOLM *t = TolmOpen(std::move(source), flags)) {
+  if (TOLM *t = TolmOpen(std::move(source), flags, script & 0x20 ? 0 : -1)) {
     play(t, script);
     TolmClose(t);
   }

@@ -23,8 +23,6 @@ class ByteSource;
 }
 namespace vex::formats::korvane {
 struct Reader; // everything behind the public fields
-// Open flags: the first argument of KorvaOpen is an open descriptor.
-inline constexpr uint32_t kOpenByHandle = 0x1000;
 // KorvaGetSound's mask bit of track 0 (track t: kTrackBit << t).
 inline constexpr uint32_t kTrackBit = 0x2000;
 } // namespace vex::formats::korvane
@@ -44,17 +42,15 @@ struct KORVA {
   std::unique_ptr<vex::formats::korvane::Reader> reader;
 };
 
-// `source` is a file name, or with flags kOpenByHandle an open descriptor
-// (pass korva_handle_arg(fd)) positioned at the movie's start: its position
-// becomes the base offset, it is never closed, and its position is left
-// alone. buffer_size 0 picks the default read-ahead; movies whose records
-// fit in it (rounded up to 4096, at least 8192, times 5/4) are read into
-// memory at open and a file opened by name is closed (korvane_storage.h).
+// The movie from the start of `source`, which the reader keeps (a copy:
+// the caller's stays usable). A source that is not open (the caller's open
+// failed and recorded why) gives null. buffer_size 0 picks the default
+// read-ahead; movies whose records fit in it (rounded up to 4096, at least
+// 8192, times 5/4) are read into memory at open and the reader lets its
+// copy of the file go (korvane_storage.h).
 // Null, with the reason recorded, for a picture outside the library's
 // limits (util/limits.h), no frames, vertical mode 6, a frame's sound above
 // 16 MiB, or tables, trees or records that pass the end of the file.
-KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size);
-// The movie from the start of `source`, which the reader keeps.
 KORVA *KorvaOpen(vex::file::ByteSource source, uint32_t buffer_size);
 void KorvaClose(KORVA *k);
 
@@ -90,4 +86,3 @@ uint32_t KorvaToBuffer(KORVA *k, uint32_t left, uint32_t top, uint32_t pitch, ui
 // is 0 or -1 returns it.
 int32_t KorvaGetSound(KORVA *k, void *out, uint32_t track_mask);
 
-inline const void *korva_handle_arg(int fd) { return reinterpret_cast<const void *>(static_cast<intptr_t>(fd)); }

@@ -1,5 +1,4 @@
 // KorvaOpen and KorvaClose: header, tables, trees, storage.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -27,23 +26,6 @@ using util::Status;
 std::string handle_text(const void *p) { return std::to_string(reinterpret_cast<uintptr_t>(p)); }
 
 using util::le32;
-
-// The byte source of KorvaOpen's `source` argument.
-bool open_source(file::ByteSource &bytes, const void *source, uint32_t flags) {
-  if (flags & kOpenByHandle) {
-    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(source));
-    log_line("KorvaOpen - file handle: " + std::to_string(fd));
-    const off_t at = fd >= 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
-    if (at < 0)
-      return util::fail(Status::kInvalidArgument, "descriptor %d cannot be read from", fd);
-    return bytes.open(fd, static_cast<uint64_t>(at)) == Status::kOk;
-  }
-  const char *name = static_cast<const char *>(source);
-  log_line(std::string("KorvaOpen - file: ") + (name ? name : ""));
-  if (!name)
-    return util::fail(Status::kInvalidArgument);
-  return bytes.open(name) == Status::kOk;
-}
 
 // The header's sizes against each other and against the file; records the
 // reason of a refusal and returns its text for the log.
@@ -195,19 +177,14 @@ bool open_movie(KORVA *k, Reader &r, uint32_t buffer_size) {
 
 using namespace vex::formats::korvane;
 
-KORVA *KorvaOpen(const void *source, uint32_t flags, uint32_t buffer_size) {
+KORVA *KorvaOpen(vex::file::ByteSource source, uint32_t buffer_size) {
   debug_setting(); // the first open of the process reads the setting
-  vex::util::clear_reason();
-  vex::file::ByteSource bytes;
-  if (!open_source(bytes, source, flags)) {
+  if (!source.in_memory())
+    log_line("KorvaOpen - file: " + source.name());
+  if (!source.is_open()) { // the caller's open failed and said why
     log_line("Couldn't open the Korvane file");
     return nullptr;
   }
-  return KorvaOpen(std::move(bytes), buffer_size);
-}
-
-KORVA *KorvaOpen(vex::file::ByteSource source, uint32_t buffer_size) {
-  debug_setting();
   vex::util::clear_reason();
   KORVA *k = vex::util::new_record<KORVA>();
   if (!k) {

@@ -22,8 +22,6 @@ namespace {
 
 using util::Status;
 
-int32_t stored_track_id = -1;
-
 struct Header {
   uint8_t magic[4];
   uint32_t size_field, frames, largest_frame, index_count, width, height, rate_num, rate_den, video_flags,
@@ -321,32 +319,12 @@ int32_t wanted_track(const TOLM &t, uint32_t flags, int32_t id) {
 
 } // namespace
 
-void TolmSetSoundTrack(int32_t id) { stored_track_id = id; }
-
 const char *TolmLastError() { return util::last_reason(); }
 
-TOLM *TolmOpen(const void *source, uint32_t flags) {
+TOLM *TolmOpen(file::ByteSource source, uint32_t flags, int32_t track_id) {
+  if (!source.is_open())
+    return nullptr; // the caller's open failed and said why
   util::clear_reason();
-  file::ByteSource bytes;
-  Status opened = Status::kNoFile;
-  if (source && (flags & kTolmOpenHandle)) {
-    const auto *handle = static_cast<const VEXFILE *>(source);
-    opened = handle->handle == -1 ? Status::kInvalidArgument
-                                  : bytes.open(handle->handle, VEXFileGetPos(const_cast<VEXFILE *>(handle)));
-  } else if (source) {
-    opened = bytes.open(static_cast<const char *>(source));
-  }
-  if (opened != Status::kOk) {
-    stored_track_id = -1;
-    return util::fail(opened, "Error opening file.");
-  }
-  return TolmOpen(std::move(bytes), flags);
-}
-
-TOLM *TolmOpen(file::ByteSource source, uint32_t flags) {
-  util::clear_reason();
-  const int32_t track_id = stored_track_id;
-  stored_track_id = -1;
   TOLMIO io;
   file::ring::attach(io, source);
   const uint64_t available = source.size();
@@ -382,7 +360,6 @@ TOLM *TolmOpen(file::ByteSource source, uint32_t flags) {
   t->block_map[t->block_count] = 0;
   t->current = -1;
   t->last_decoded = -1;
-  t->track = -1;
   t->video_decoding = 1;
   tolm_read_record(t, 1);
   if (!t->image)

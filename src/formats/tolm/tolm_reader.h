@@ -11,7 +11,7 @@
 //
 // There is no background reader thread and no sound output: everything
 // runs on the caller's thread (so the ring needs no locks), and the track
-// the open flags select is only remembered in wanted_track.
+// the open selects is only remembered in wanted_track.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +25,8 @@
 namespace vex::formats::tolm {
 
 // Open flags.
-inline constexpr uint32_t kTolmOpenByTrackId = 0x4000;      // select the track set by TolmSetSoundTrack
+inline constexpr uint32_t kTolmOpenByTrackId = 0x4000;      // select the track by the ID given to TolmOpen
 inline constexpr uint32_t kTolmOpenAlpha = 0x100000;        // decode the alpha plane when the file has one
-inline constexpr uint32_t kTolmOpenHandle = 0x800000;       // source is an open VEXFILE at the movie start
 inline constexpr uint32_t kTolmOpenNoBackground = 0x8000000; // no background reader (always the case here)
 // Decoder flags added from the version letter.
 inline constexpr uint32_t kTolmSignedColours = 0x8000; // "TLMf", "TLMg", "TLMh"
@@ -54,7 +53,6 @@ struct TOLM {
   uint32_t decoder_flags;
   uint32_t video_flags;
   uint32_t file_size_field; // file size - 8
-  uint32_t last_frame_bytes; // always 0
   uint32_t latest;           // frame buffer holding the most recent decoded frame
   uint8_t *frame_buffer[2];  // Y (W*H), U, V (cw*ch each)
   uint8_t *alpha[2];         // W*H each, null without alpha
@@ -63,8 +61,6 @@ struct TOLM {
   uint32_t blocks_across, block_count;
   uint32_t largest_frame, index_count, tracks;
   uint32_t sound_window, sound_window_frame; // largest bytes in a second of frames, and where it starts
-  void *background;  // never started here
-  int32_t paused;
   uint8_t *record;       // the current frame record
   uint32_t record_size;  // its length in bytes
   uint8_t *record_buffer; // largest_frame + slack; null when preloaded
@@ -72,12 +68,10 @@ struct TOLM {
   const uint32_t *index;
   TOLMIO io;
   file::ByteSource *source; // where the movie's bytes come from (null once preloaded)
-  int32_t busy;
   uint8_t *ring;
   uint32_t ring_size;
   uint32_t decoded_width, decoded_height;
-  int32_t track;        // track whose sound plays: always -1, there is no sound output
-  int32_t wanted_track; // the track the open flags and TolmSetSoundTrack select, -1 none
+  int32_t wanted_track; // the track the open's flags and ID select, -1 none
   const uint32_t *track_sizes, *track_formats, *track_ids;
   uint32_t frames_decoded;
   int32_t last_decoded;
@@ -89,18 +83,16 @@ struct TOLM {
   uint8_t *frame_memory; // second allocation (frame buffers, alpha planes)
 };
 
-// Track ID the next TolmOpen selects under kTolmOpenByTrackId (-1 none).
-void TolmSetSoundTrack(int32_t id);
-// source is a file name, or a VEXFILE * positioned at the movie under
-// kTolmOpenHandle (its position becomes the base; its descriptor is read
-// with pread, so it is neither moved nor closed). Before anything is
-// allocated from them, the header must fit the bytes the file holds, and
-// every index entry of a playable frame must lie after the index, inside
-// the movie, no earlier than the entry before it, and no further from it than
-// the largest frame size; otherwise null, and TolmLastError() says why.
-TOLM *TolmOpen(const void *source, uint32_t flags);
-// The movie from the start of `source`, which the reader keeps.
-TOLM *TolmOpen(file::ByteSource source, uint32_t flags);
+// The movie from the start of `source`, which the reader keeps (a copy:
+// the caller's stays usable). Under kTolmOpenByTrackId the track whose ID
+// is `track_id` is selected (-1 or an unknown ID: none), else track 0.
+// Before anything is allocated from them, the header must fit the bytes
+// the file holds, and every index entry of a playable frame must lie after
+// the index, inside the movie, no earlier than the entry before it, and no
+// further from it than the largest frame size; otherwise null, and
+// TolmLastError() says why. A source that is not open (the caller's open
+// failed and recorded why) gives null.
+TOLM *TolmOpen(file::ByteSource source, uint32_t flags, int32_t track_id = -1);
 void TolmClose(TOLM *t);
 // The text of the calling thread's last open failure ("" after a
 // success): the thread's last reason (util/status.h), which TolmOpen

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "testkit/audio_codec/test_signals.h"
+#include "testkit/util/source_of.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
@@ -50,7 +51,7 @@ protected:
   bool try_movie(const Bytes &b, Decoded *out = nullptr) {
     const std::string p = dir.file("bad.kvn");
     save(p, b);
-    KORVA *k = KorvaOpen(p.c_str(), 0, 0);
+    KORVA *k = KorvaOpen(vex::testkit::source_of(p.c_str()), 0);
     if (!k)
       return false;
     const Decoded d = read_records(k, k->frames + 1);
@@ -140,9 +141,9 @@ TEST_F(KorvaneBadInput, RefusalsSayWhy) {
   EXPECT_STREQ(VEXLastError(), "the Korvane header is cut short");
   EXPECT_FALSE(try_movie({}));
   EXPECT_STREQ(VEXLastError(), "the file is empty");
-  EXPECT_EQ(KorvaOpen(dir.file("none.kvn").c_str(), 0, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(dir.file("none.kvn").c_str()), 0), nullptr);
   EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
-  KORVA *k = KorvaOpen(dir.file("good.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("good.kvn").c_str()), 0);
   EXPECT_NE(k, nullptr) << VEXLastError();
   EXPECT_STREQ(VEXLastError(), ""); // an open forgets the reason before it
   KorvaClose(k);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/korvane/korvane_log.h"
+#include "testkit/util/source_of.h"
 #include "tests/formats/korvane/korvane_test_util.h"
 #include "testkit/util/temp_dir.h"
 
@@ -222,7 +223,7 @@ TEST_F(KorvaneHandMade, PaletteOperationsReadTheOldPalette) {
   Bytes p2 = {2, 0, 0, 0, 0x40, 0, 0xFF, 0xFD};
   m.add(1, p2);
   m.add(0, {}); // no palette chunk
-  KORVA *k = KorvaOpen(write(m).c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(write(m).c_str()), 0);
   ASSERT_NE(k, nullptr);
   EXPECT_TRUE(k->palette_changed);
   const uint8_t e0[3] = {255, 130, 4};
@@ -266,7 +267,7 @@ Bytes compressed_chunk(int32_t decoded, const Bytes &data) {
 }
 
 Bytes sound_of(const std::string &path, uint32_t track, int32_t *result = nullptr) {
-  KORVA *k = KorvaOpen(path.c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path.c_str()), 0);
   if (!k)
     return {0xEE};
   Bytes out(k->header[6 + track] + 8, 0xCD);
@@ -347,7 +348,7 @@ TEST_F(KorvaneHandMade, HeaderNumbers) {
   m.add(0, {});
   for (auto [speed, period] : {std::pair{-6667, 6667u}, {100, 10000u}, {0, 0u}}) {
     m.header[4] = static_cast<uint32_t>(speed);
-    KORVA *k = KorvaOpen(write(m).c_str(), 0, 0);
+    KORVA *k = KorvaOpen(vex::testkit::source_of(write(m).c_str()), 0);
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->period, period);
     EXPECT_EQ(k->frames, 2u);
@@ -367,7 +368,7 @@ TEST_F(KorvaneHandMade, SuccessfulOpenAndCloseAreLogged) {
   setenv("VEXUTIL_KORVANE_DEBUG", "1", 1);
   vex::formats::korvane::reload_debug_setting();
   testing::internal::CaptureStderr();
-  KORVA *k = KorvaOpen(p.c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(p.c_str()), 0);
   KorvaClose(k);
   const std::string err = testing::internal::GetCapturedStderr();
   unsetenv("VEXUTIL_KORVANE_DEBUG");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/korvane/korvane.h"
+#include "testkit/util/source_of.h"
 #include "formats/korvane/korvane_log.h"
 #include "util/profile.h"
 #include "testkit/util/temp_dir.h"
@@ -60,20 +61,20 @@ TEST_F(KorvaneLogging, FailedOpensSayWhyOnStderr) {
   vex::formats::korvane::reload_debug_setting();
   const std::string missing = dir.file("missing.kvn");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "KorvaOpen - file: " + missing + "\nCouldn't open the Korvane file\n");
 
   std::ofstream(dir.file("junk.kvn")) << std::string(200, 'x');
   testing::internal::CaptureStderr();
-  EXPECT_EQ(KorvaOpen(dir.file("junk.kvn").c_str(), 0, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(dir.file("junk.kvn").c_str()), 0), nullptr);
   err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("Wasn't a Korvane file\n"), std::string::npos) << err;
 
   setenv("VEXUTIL_KORVANE_DEBUG", "0", 1);
   vex::formats::korvane::reload_debug_setting();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
@@ -86,14 +87,14 @@ TEST_F(KorvaneLogging, WithASinkTheLinesGoThereAndNotToStderr) {
   setenv("VEXUTIL_KORVANE_DEBUG", "1", 1);
   vex::formats::korvane::reload_debug_setting();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(lines, (std::vector<std::string>{"KorvaOpen - file: " + missing, "Couldn't open the Korvane file"}));
   // The setting still decides whether Korvane speaks at all.
   lines.clear();
   setenv("VEXUTIL_KORVANE_DEBUG", "0", 1);
   vex::formats::korvane::reload_debug_setting();
-  EXPECT_EQ(KorvaOpen(missing.c_str(), 0, 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
   EXPECT_TRUE(lines.empty());
   VEXSetDiagnosticSink(nullptr, nullptr);
   // The reason is kept whatever the setting.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/korvane/korvane_reader.h"
+#include "testkit/util/source_of.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
@@ -42,7 +43,7 @@ size_t decoded_size_at(const Bytes &f, uint32_t track) {
 // buffer of the track's largest size plus a guard filled with 0xCD.
 Bytes sound_of(const std::string &path, const Bytes &bytes, uint32_t track, int32_t *result) {
   korvane_test::save(path, bytes);
-  KORVA *k = KorvaOpen(path.c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path.c_str()), 0);
   if (!k)
     return {};
   Bytes out(k->header[kv::kHdrSoundSize + track] + 64, 0xCD);

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "file/byte_source.h"
+#include "testkit/util/source_of.h"
 #include "formats/korvane/korvane_reader.h"
 #include "testkit/audio_codec/codec_driver.h"
 #include "testkit/audio_codec/test_signals.h"
@@ -216,7 +217,7 @@ TEST_F(KorvaneRoundTrip, StereoTransformTrackAtFortyFourKilohertz) {
   ASSERT_TRUE(m.ok) << m.error;
   expect_matches(m, read_movie(path("st.kvn"), n));
   // Mask bits of several tracks: the lowest track wins; no chunk gives 0.
-  KORVA *k = KorvaOpen(path("st.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path("st.kvn").c_str()), 0);
   ASSERT_NE(k, nullptr);
   std::vector<uint8_t> out(k->header[kv::kHdrSoundSize + 2]);
   EXPECT_EQ(KorvaGetSound(k, out.data(), kv::kTrackBit << 0), 0);
@@ -232,7 +233,7 @@ TEST_F(KorvaneRoundTrip, RingFrameLeadsBackToTheSecondFrame) {
   plan.ring = true;
   const auto m = kw::write_korvane(frames, plan, path("r.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
-  KORVA *k = KorvaOpen(path("r.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path("r.kvn").c_str()), 0);
   ASSERT_NE(k, nullptr);
   EXPECT_EQ(k->frames, 7u);
   // Two laps: 0..6, ring (7), then 1..6 again.
@@ -256,7 +257,7 @@ TEST_F(KorvaneRoundTrip, WithoutRingTheMovieLoopsToFrameZero) {
   plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(5, 100, 9, false, false));
   const auto m = kw::write_korvane(frames, plan, path("l.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
-  KORVA *k = KorvaOpen(path("l.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path("l.kvn").c_str()), 0);
   ASSERT_NE(k, nullptr);
   const Decoded d = read_records(k, 10);
   KorvaClose(k);
@@ -275,7 +276,7 @@ TEST_F(KorvaneRoundTrip, SeekingToAnyFrameAndReadingOn) {
   const auto m = kw::write_korvane(frames, plan, path("k.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   for (uint32_t size : {0u, 1u << 24}) {
-    KORVA *k = KorvaOpen(path("k.kvn").c_str(), 0, size);
+    KORVA *k = KorvaOpen(vex::testkit::source_of(path("k.kvn").c_str()), size);
     ASSERT_NE(k, nullptr);
     std::vector<uint8_t> out(k->header[kv::kHdrSoundSize + 3]);
     // Every frame, in a scrambled order: its own sound comes back.
@@ -308,7 +309,7 @@ TEST_F(KorvaneRoundTrip, PaletteChangesOnSomeFramesOnly) {
   const auto m = kw::write_korvane(frames, {}, path("c.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
   EXPECT_EQ(m.palette_chunk, (std::vector<bool>{true, false, false, false, true, false, true, true}));
-  KORVA *k = KorvaOpen(path("c.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path("c.kvn").c_str()), 0);
   ASSERT_NE(k, nullptr);
   for (size_t r = 0; r < frames.size(); ++r) {
     if (r)
@@ -331,7 +332,7 @@ TEST_F(KorvaneRoundTrip, VerticalModesReportTwiceTheStoredHeight) {
     EXPECT_EQ(d.height, 32u);
     expect_matches(m, d);
     // A destination that holds only the stored height is refused.
-    KORVA *k = KorvaOpen(path("v.kvn").c_str(), 0, 0);
+    KORVA *k = KorvaOpen(vex::testkit::source_of(path("v.kvn").c_str()), 0);
     std::vector<uint8_t> small(32 * 16);
     EXPECT_EQ(KorvaToBuffer(k, 0, 0, 32, 16, small.data(), 0), 0u);
     EXPECT_EQ(KorvaDoFrame(k), 1u);
@@ -343,7 +344,7 @@ TEST_F(KorvaneRoundTrip, DestinationAtAnOffsetInALargerBuffer) {
   const auto frames = kw::pattern_frames(pattern(16, 8, 3));
   const auto m = kw::write_korvane(frames, {}, path("o.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
-  KORVA *k = KorvaOpen(path("o.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path("o.kvn").c_str()), 0);
   ASSERT_NE(k, nullptr);
   std::vector<uint8_t> big(40 * 20, 0xEE);
   EXPECT_EQ(KorvaToBuffer(k, 21, 9, 40, 20, big.data(), 0), 1U);
@@ -374,23 +375,19 @@ TEST_F(KorvaneRoundTrip, OpenByHandleAtAnOffsetLeavesTheHandleAlone) {
   std::fill(file.begin(), file.begin() + 5000, 0x5A);
   std::copy(m.file.begin(), m.file.end(), file.begin() + 5000);
   save(path("h.bin"), file);
+  const vex::file::ByteSource whole = vex::testkit::source_of(path("h.bin"));
   for (uint32_t size : {0u, 1u << 24}) {
-    const int fd = ::open(path("h.bin").c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::lseek(fd, 5000, SEEK_SET), 5000);
-    KORVA *k = KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, size);
+    KORVA *k = KorvaOpen(whole.slice(5000), size);
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->reader->storage.preloaded(), size != 0);
     expect_matches(m, read_records(k, 10));
     KorvaClose(k);
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5000) << "the caller's position moved";
-    EXPECT_EQ(::close(fd), 0) << "the reader closed the caller's handle";
   }
-  // A handle not at a movie, and no handle at all.
-  const int fd = ::open(path("h.bin").c_str(), O_RDONLY);
-  EXPECT_EQ(KorvaOpen(korva_handle_arg(fd), kv::kOpenByHandle, 0), nullptr);
-  ::close(fd);
-  EXPECT_EQ(KorvaOpen(korva_handle_arg(-1), kv::kOpenByHandle, 0), nullptr);
+  // The caller's source is untouched, and a slice not at a movie is refused.
+  uint8_t first = 0;
+  EXPECT_TRUE(whole.read_exact(0, &first, 1));
+  EXPECT_EQ(first, 0x5A);
+  EXPECT_EQ(KorvaOpen(whole, 0), nullptr);
 }
 
 // The same movie from memory, whole and through the read-ahead window's
@@ -425,7 +422,7 @@ TEST_F(KorvaneRoundTrip, RecordsLargerThanTheReadAhead) {
   plan.tracks[0] = track(kw::SoundKind::raw, false, false, pcm_frames(4, 20000, 4, false, false));
   const auto m = kw::write_korvane(frames, plan, path("big.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
-  KORVA *k = KorvaOpen(path("big.kvn").c_str(), 0, 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path("big.kvn").c_str()), 0);
   ASSERT_NE(k, nullptr);
   EXPECT_FALSE(k->reader->storage.preloaded());
   EXPECT_GT(k->reader->largest, k->reader->storage.window_size()); // read straight into the record buffer

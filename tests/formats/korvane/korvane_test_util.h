@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/korvane/korvane.h"
+#include "testkit/util/source_of.h"
 
 namespace kv = vex::formats::korvane;
 
@@ -55,7 +56,7 @@ inline Decoded read_records(KORVA *k, size_t records) {
 }
 
 inline Decoded read_movie(const std::string &path, size_t records, uint32_t buffer_size = 0) {
-  KORVA *k = KorvaOpen(path.c_str(), 0, buffer_size);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(path.c_str()), buffer_size);
   if (!k)
     return {};
   Decoded d = read_records(k, records);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/tolm/tolm_reader.h"
+#include "testkit/util/source_of.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/yuv.h"
@@ -46,8 +47,7 @@ public:
   OpenMovie(const std::vector<uint8_t> &bytes, uint32_t flags = kSourceFlags) {
     path_ = dir_.file("movie.tlm");
     write_file(path_, bytes);
-    formats::tolm::TolmSetSoundTrack(-1);
-    t_ = formats::tolm::TolmOpen(path_.c_str(), flags);
+    t_ = formats::tolm::TolmOpen(vex::testkit::source_of(path_.c_str()), flags);
   }
   ~OpenMovie() { formats::tolm::TolmClose(t_); }
   OpenMovie(const OpenMovie &) = delete;

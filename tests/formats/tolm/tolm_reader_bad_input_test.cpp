@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/formats/tolm/tolm_movie_harness.h"
+#include "testkit/util/source_of.h"
 #include "util/limits.h"
 #include "util/status.h"
 #include "vexutil/util.h"
@@ -69,11 +70,11 @@ TEST(TolmReaderBadInput, MagicAndVersionLetters) {
   EXPECT_EQ(error, "the file is empty");
   EXPECT_EQ(vex::util::last_status(), vex::util::Status::kNotThisFormat);
   // A missing file.
-  EXPECT_EQ(TolmOpen("/nonexistent/movie.tlm", kSourceFlags), nullptr);
-  EXPECT_STREQ(TolmLastError(), "Error opening file.");
+  EXPECT_EQ(TolmOpen(vex::testkit::source_of("/nonexistent/movie.tlm"), kSourceFlags), nullptr);
+  EXPECT_STREQ(TolmLastError(), "no such file"); // the open of the file said why
   EXPECT_EQ(vex::util::last_status(), vex::util::Status::kNoFile);
   // The reason is the thread's: the flat interface's text is the same one.
-  EXPECT_STREQ(VEXLastError(), "Error opening file.");
+  EXPECT_STREQ(VEXLastError(), "no such file");
 }
 
 TEST(TolmReaderBadInput, NoFramesYet) {

@@ -71,28 +71,32 @@ typedef struct SFILE {
   VEXMessageCallback callback;
   uint32_t remaining;        /* source bytes still to deliver */
   uint32_t total;            /* source bytes after trimming */
-  VEXFILE *file;             /* WAV or raw file */
-  uint32_t data_start;       /* where its sound starts in the file */
-  VEXFILE *exe_file;         /* executable that holds the movie, or null */
-  struct KORVA *korva;
-  void *tolm;                /* Tolm movie (internal) */
-  void *tolm_track;          /* Tolm sound-track reader (internal) */
-  uint32_t skip;             /* source bytes still to drop at the start */
+  /* The fields from here to the end keep the record's layout. The library
+     holds each kind's reader in state of its own; of these it fills only
+     data_start (WAV and raw: where the sound starts in the file, trimmed
+     start included), skip and skip_initial, and leaves the rest zero. */
+  VEXFILE *file;             /* unused (0) */
+  uint32_t data_start;       /* WAV or raw: where its sound starts in the file */
+  VEXFILE *exe_file;         /* unused (0) */
+  struct KORVA *korva;       /* unused (0) */
+  void *tolm;                /* unused (0) */
+  void *tolm_track;          /* unused (0) */
+  uint32_t skip;             /* Korvane, Tolm, lists: source bytes still to drop at the start */
   uint32_t skip_initial;     /* restored by SFileReset */
-  VEXFILE *list_file;
-  struct SFILE *entry;       /* source of the current list entry */
-  char list_pattern[128];    /* numbered series: the pattern */
-  int32_t series_counter;
-  int32_t series_end;        /* exclusive; 0 when no series is active */
-  void *avi_stream;          /* AVI audio stream (internal) */
-  uint32_t avi_first;        /* its first sample */
-  uint32_t avi_offset;       /* next sample, from the first */
-  uint32_t avi_offset_reset; /* restored by SFileReset */
-  QTSFILE *qt;
-  uint32_t qt_start_ms;      /* restored by SFileReset */
-  int32_t repeat;            /* list: further uses of the repeated entry */
-  char repeated[256];
-  int32_t repeated_start, repeated_end;
+  VEXFILE *list_file;        /* unused (0) */
+  struct SFILE *entry;       /* unused (0) */
+  char list_pattern[128];    /* unused (0) */
+  int32_t series_counter;    /* unused (0) */
+  int32_t series_end;        /* unused (0) */
+  void *avi_stream;          /* unused (0) */
+  uint32_t avi_first;        /* unused (0) */
+  uint32_t avi_offset;       /* unused (0) */
+  uint32_t avi_offset_reset; /* unused (0) */
+  QTSFILE *qt;               /* unused (0) */
+  uint32_t qt_start_ms;      /* unused (0) */
+  int32_t repeat;            /* unused (0) */
+  char repeated[256];        /* unused (0) */
+  int32_t repeated_start, repeated_end; /* unused (0) */
 } SFILE;
 
 /* Opens a sound input.

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <optional>
 
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
 #include "movie/avi_reader.h"
+#include "vexutil/movie.h"
 #include "util/limits.h"
 
 namespace vex::gfile {
@@ -55,15 +56,59 @@ uint32_t sound_per_frame(const char *name, uint32_t frames, int32_t &has_sound) 
   return per_frame;
 }
 
-} // namespace
+class AviReader final : public InputReader {
+public:
+  AviReader() = default;
+  ~AviReader() override {
+    if (getter)
+      mv::StreamGetFrameClose(getter);
+    if (stream)
+      mv::StreamRelease(stream);
+  }
+  AviReader(const AviReader &) = delete;
+  AviReader &operator=(const AviReader &) = delete;
 
-Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const char *name) {
+  bool fetch(GFILE &g) override;
+  bool deliver_pending(GFILE &g, uint8_t *dst) override {
+    if (!pending_ || !whole_frame_visible(g))
+      return false;
+    // The fourth byte is the source's only for 32-bit frames with the
+    // alpha flag set; 24-bit frames have none.
+    const bool keep_fourth = g.alpha != 0 && g.state->frame.depth == 32;
+    return mv::StreamFrameInto(getter, position_, keep_fourth, dst, g.pitch);
+  }
+  // AVI frames are read by position, QuickTime goes to the first frame
+  // at the first fetch: a rewind only drops a picture not yet delivered.
+  void rewind(GFILE &) override { pending_ = false; }
+  void realise_pending(GFILE &) override {
+    if (pending_)
+      mv::StreamGetFrame(getter, position_);
+    pending_ = false;
+  }
+
+  mv::Stream *stream = nullptr;
+  mv::Getter *getter = nullptr;
+  const void *bitmap = nullptr; // the getter's packed bitmap (one buffer for every frame)
+  uint32_t first_sample = 0;
+  uint32_t sound_bytes_per_frame = 0;
+
+private:
+  // A picture decoded but not yet converted into the getter's bitmap that
+  // state->frame points at; its stream position.
+  bool pending_ = false;
+  int32_t position_ = 0;
+};
+
+Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
   VEXAVIInit();
-  AviInput &avi = g.state->avi;
+  const char *name = file.name.c_str();
+  auto reader = std::make_unique<AviReader>();
+  AviReader &avi = *reader;
   if (mv::StreamOpenFromFile(&avi.stream, name, mv::kVideo, 0) != mv::kOk) {
     avi.stream = nullptr;
     return Opened::declined;
   }
+  g.state->reader = std::move(reader);
   avi.getter = mv::StreamGetFrameOpen(avi.stream);
   mv::StreamInfo info{};
   if (!avi.getter || mv::StreamInfoOf(avi.stream, &info) != mv::kOk) {
@@ -99,9 +144,9 @@ Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   return Opened::accepted;
 }
 
-bool fetch_avi(GFILE &g) {
+bool AviReader::fetch(GFILE &g) {
   GFILESTATE &s = *g.state;
-  AviInput &avi = s.avi;
+  AviReader &avi = *this;
   const int64_t position = int64_t{avi.first_sample} + s.first_offset + g.fetched;
   const auto at = static_cast<int32_t>(std::min<int64_t>(position, INT32_MAX));
   int32_t bytes = 0;
@@ -115,8 +160,8 @@ bool fetch_avi(GFILE &g) {
   const auto b = bitmap_of(packed, g.source_width, g.source_height);
   if (!b)
     return false; // the previous frame stays
-  s.picture_pending = defer;
-  s.pending_position = at;
+  pending_ = defer;
+  position_ = at;
   const int32_t depth = b->header->bit_count;
   const ptrdiff_t row = ((ptrdiff_t{g.source_width} * depth / 8) + 3) & ~ptrdiff_t{3};
   if (b->header->height > 0) // bottom-up rows
@@ -135,5 +180,9 @@ bool fetch_avi(GFILE &g) {
   }
   return changed;
 }
+
+} // namespace
+
+const ReaderRow kAviRow{GFILE_AVI, {{".avi"}}, nullptr, open_avi};
 
 } // namespace vex::gfile

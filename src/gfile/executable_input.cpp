@@ -1,38 +1,27 @@
 // Korvane and Tolm movies inside a self-playing executable (".exe"): the
-// executable names the movie's offset; the descriptor stays open with the
-// source and the movie readers read from it at that offset.
-#include "file/byte_source.h"
-#include "formats/korvane/korvane.h"
-#include "formats/tolm/tolm_reader.h"
-#include "gfile/graphics_source.h"
+// executable names the movie's offset; its bytes from there are offered to
+// the Korvane reader, then to the Tolm reader, over the executable's one
+// open file.
 #include "executable/embedded_movie.h"
+#include "gfile/input_reader.h"
 
 namespace vex::gfile {
-
-namespace tolm = formats::tolm;
-
 namespace {
-constexpr uint32_t kTolmFlags = tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId;
-} // namespace
 
-Opened open_executable(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  if (!executable::is_executable_name(name))
-    return Opened::declined;
-  file::ByteSource whole;
-  if (whole.open(name) != util::Status::kOk)
-    return Opened::declined;
-  const auto movie = executable::embedded_movie(whole);
+bool is_executable(const lists::InputFile &file) { return executable::is_executable_name(file.name.c_str()); }
+
+Opened open_executable(GFILE &g, const OpenArgs &a, const lists::InputFile &file) {
+  const auto movie = executable::embedded_movie(file.source);
   if (!movie)
     return Opened::declined;
-  copy_text(g.name, sizeof g.name, name);
-  GFILESTATE &s = *g.state;
-  s.korva = KorvaOpen(*movie, 0);
-  if (s.korva)
-    return accept_korvane(g);
-  s.tolm = tolm::TolmOpen(*movie, kTolmFlags);
-  if (s.tolm)
-    return accept_tolm(g);
-  return Opened::declined;
+  lists::InputFile inside{file.name, *movie, {}, util::Status::kOk, {}};
+  if (open_korvane(g, a, inside) == Opened::accepted)
+    return Opened::accepted;
+  return open_tolm(g, inside, false);
 }
+
+} // namespace
+
+const ReaderRow kExecutableRow{0, {}, is_executable, open_executable};
 
 } // namespace vex::gfile

@@ -1,28 +1,80 @@
 // FLIC animations (kind 0x80): 8-bit frames decoded by the FLIC reader into
 // a buffer of ours that keeps the previous frame (deltas change it in place).
 #include <cstring>
+#include <vector>
 
 #include "flic/flic_source.h"
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
+#include "util/bytes.h"
 #include "util/limits.h"
 
 namespace vex::gfile {
+namespace {
 
-Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  VEXFLIC *f = VEXFlicOpen(name);
+class FlicReader final : public InputReader {
+public:
+  explicit FlicReader(VEXFLIC *f) : f_(f) {}
+  ~FlicReader() override { VEXFlicClose(f_); }
+  FlicReader(const FlicReader &) = delete;
+  FlicReader &operator=(const FlicReader &) = delete;
+
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    bool changed = false;
+    if (!s.first_fetch_done) {
+      if (buffer_.empty())
+        buffer_.assign(size_t{f_->pitch} * f_->buffer_height, 0);
+      skip_to_first(g, [&] { changed |= decode_next(s) & VEXFLIC_FRAME_NEW_PALETTE; });
+      changed = true; // the first fetch always takes the palette
+    }
+    changed |= decode_next(s) & VEXFLIC_FRAME_NEW_PALETTE;
+    if (changed)
+      std::memcpy(g.source_palette, VEXFlicGetPalette(f_), sizeof g.source_palette);
+    g.frame_bytes = static_cast<int32_t>(f_->frame_data_size);
+    s.frame = SourceFrame{buffer_.data(), static_cast<ptrdiff_t>(f_->pitch), static_cast<int32_t>(f_->pitch),
+                          static_cast<int32_t>(f_->height), 8};
+    return changed;
+  }
+
+  void rewind(GFILE &) override {
+    if (!buffer_.empty())
+      VEXFlicGoto(f_, 0, buffer_.data());
+  }
+
+private:
+  uint8_t decode_next(GFILESTATE &s) {
+    const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
+    note_damage(s, result == VEXFLIC_FAILED);
+    return result;
+  }
+
+  VEXFLIC *f_;
+  std::vector<uint8_t> buffer_;
+};
+
+bool is_flic(const lists::InputFile &file) {
+  const std::span<const uint8_t> head = file.first(6);
+  if (head.empty())
+    return false;
+  const uint32_t magic = util::le16(head.data() + 4);
+  return magic == VEXFLIC_MAGIC_FLI || magic == VEXFLIC_MAGIC_FLC;
+}
+
+Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
+  VEXFLIC *f = flic::open_flic(file.source);
   if (!f)
     return Opened::declined;
-  GFILESTATE &s = *g.state;
   size_t bytes = 0;
   if (!util::buffer_size(f->pitch, f->buffer_height, &bytes)) {
     VEXFlicClose(f);
     return Opened::declined;
   }
-  s.flic = f;
+  GFILESTATE &s = *g.state;
+  s.reader = std::make_unique<FlicReader>(f);
   // Walking the frame headers costs one small read a frame and tells a user
   // at once that the file was cut, before any frame is asked for.
   note_damage(s, flic::check_frames(f) != util::Status::kOk);
-  VEXFlicGetName(f, g.name);
+  copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "Flic");
   g.kind = GFILE_FLIC;
   g.depth = 8;
@@ -33,31 +85,8 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   return Opened::accepted;
 }
 
-namespace {
-uint8_t decode_next(GFILESTATE &s) {
-  const uint8_t result = VEXFlicGetNext(s.flic, s.frame_buffer.data());
-  note_damage(s, result == VEXFLIC_FAILED);
-  return result;
-}
 } // namespace
 
-bool fetch_flic(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  VEXFLIC *f = s.flic;
-  bool changed = false;
-  if (!s.first_fetch_done) {
-    if (s.frame_buffer.empty())
-      s.frame_buffer.assign(size_t{f->pitch} * f->buffer_height, 0);
-    skip_to_first(g, [&] { changed |= decode_next(s) & VEXFLIC_FRAME_NEW_PALETTE; });
-    changed = true; // the first fetch always takes the palette
-  }
-  changed |= decode_next(s) & VEXFLIC_FRAME_NEW_PALETTE;
-  if (changed)
-    std::memcpy(g.source_palette, VEXFlicGetPalette(f), sizeof g.source_palette);
-  g.frame_bytes = static_cast<int32_t>(f->frame_data_size);
-  s.frame = SourceFrame{s.frame_buffer.data(), static_cast<ptrdiff_t>(f->pitch), static_cast<int32_t>(f->pitch),
-                        static_cast<int32_t>(f->height), 8};
-  return changed;
-}
+const ReaderRow kFlicRow{GFILE_FLIC, {{".flc", ".fli"}}, is_flic, open_flic};
 
 } // namespace vex::gfile

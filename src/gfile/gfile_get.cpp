@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "palette/colour_match.h"
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
 #include "gfile/palette_choice.h"
 #include "palette/palette_tables.h"
 #include "gfile/row_convert.h"
@@ -15,33 +15,6 @@
 
 namespace vex::gfile {
 namespace {
-
-using Fetch = bool (*)(GFILE &);
-
-struct KindFetch {
-  int32_t kind;
-  Fetch fetch;
-};
-
-constexpr KindFetch kFetches[] = {
-    {GFILE_LIST, fetch_list},
-    {GFILE_FLIC, fetch_flic},
-    {GFILE_KORVANE, fetch_korvane},
-    {GFILE_TOLM, fetch_tolm},
-    {GFILE_RAW, fetch_raw},
-    {GFILE_AVI, fetch_avi},
-    {GFILE_QUICKTIME, fetch_quicktime},
-    {GFILE_SOUND_ONLY, fetch_sound_only},
-};
-
-Fetch fetch_for(int32_t kind) {
-  if (kind < 32)
-    return fetch_still;
-  for (const KindFetch &k : kFetches)
-    if (k.kind == kind)
-      return k.fetch;
-  return nullptr;
-}
 
 int32_t bytes_per_pixel(int32_t depth) { return depth / 8; }
 
@@ -156,9 +129,8 @@ bool allocate_output(GFILE &g) {
 // One source frame from the reader, then its visible window.
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
-  const Fetch fetch = fetch_for(g.kind);
   util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
-  const bool changed = fetch ? fetch(g) : false;
+  const bool changed = s.reader ? s.reader->fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
   if (g.fetched >= g.frame_count)
@@ -236,7 +208,7 @@ extern "C" int32_t GFileGet(GFILE *g) {
   if (g->origin_y < 0)
     dst += ptrdiff_t{-int64_t{g->origin_y}} * g->pitch;
   if (g->true_colour) {
-    if (deliver_pending_picture(*g, dst))
+    if (s.reader && s.reader->deliver_pending(*g, dst))
       return 1;
     realise_pending_picture(*g);
     convert_true_colour(*g, dst);

@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "gfile/graphics_source.h"
-#include "gfile/reader_order.h"
+#include "gfile/input_order.h"
 #include "gfile/source_geometry.h"
 #include "gfile/source_promotion.h"
 #include "util/limits.h"
@@ -26,29 +25,12 @@ Opened open_input(GFILE &g, const OpenArgs &a) {
     return Opened::failed;
   }
   copy_text(g.name, sizeof g.name, a.name);
-  ListInput &list = g.state->list;
-  list.line = a.name;
-  ListEntry entry;
-  if (next_entry(list.state(), list.line.c_str(), entry))
-    return open_list(g, a, &entry);
-  if (std::strchr(a.name, '?'))
-    return open_list(g, a, nullptr); // a series that names nothing
-  rewind_list(list.state());
-  if (lists::is_list_name(a.name)) {
-    list.file = VEXFileOpen(4096, a.name, VEXFILE_READ);
-    if (!list.file) {
-      util::fail_to_open(errno);
-      return Opened::failed;
-    }
-    return open_list(g, a, nullptr);
-  }
-  // Switches the name carried (/S, /E) are not part of the file name.
-  const char *name = entry.name[0] != '\0' ? entry.name : a.name;
-  if (HasExtension(name) && !file_exists(name)) {
-    util::fail_to_open(errno);
-    return Opened::failed;
-  }
-  return try_readers(g, a, name);
+  std::string name;
+  if (const Opened list = open_if_list(g, a, name); list != Opened::declined)
+    return list;
+  if (HasExtension(name.c_str()) && !g.state->inputs.exists(name))
+    return Opened::failed; // the reason of the open stands
+  return try_readers(g, a, name.c_str());
 }
 
 // Frame range: first and last are 1-based; the offset is first - 1.
@@ -91,7 +73,9 @@ Options options_of(const OpenArgs &a) {
   return o;
 }
 
-GFILE *open_source(const OpenArgs &a) {
+} // namespace
+
+GFILE *open_source(const OpenArgs &a, const lists::InputFiles *inputs) {
   SourcePtr g(util::new_record<GFILE>());
   if (!g)
     return util::fail(Status::kOutOfMemory);
@@ -99,6 +83,8 @@ GFILE *open_source(const OpenArgs &a) {
   if (!g->state)
     return util::fail(Status::kOutOfMemory);
   GFILESTATE &s = *g->state;
+  if (inputs)
+    s.inputs = *inputs;
   s.options = options_of(a);
   s.opened_as = a.name ? a.name : "";
   s.callback = a.callback;
@@ -114,7 +100,7 @@ GFILE *open_source(const OpenArgs &a) {
     return nullptr;
   }
   if (g->kind != GFILE_LIST)
-    g->file_size = vexfilesize(g->name);
+    g->file_size = static_cast<uint32_t>(std::min<uint64_t>(s.inputs.get(g->name).source.size(), UINT32_MAX));
   apply_range(*g, a);
   if (!set_output_window(*g, a.crop_x, a.crop_y, a.crop_width, a.crop_height)) {
     if (a.callback)
@@ -125,18 +111,6 @@ GFILE *open_source(const OpenArgs &a) {
   set_rates(*g, a.play_num, a.play_den, a.out_num, a.out_den);
   copy_text(s.label, sizeof s.label, a.label ? a.label : "Processing");
   return g.release();
-}
-
-} // namespace
-
-bool file_exists(const std::string &name) {
-  if (name.empty())
-    return false;
-  VEXFILE *f = VEXFileOpen(0, name.c_str(), VEXFILE_READ);
-  if (!f)
-    return false;
-  VEXFileClose(f);
-  return true;
 }
 
 util::Failure report(VEXMessageCallback callback, Status status, const char *text) {
@@ -195,5 +169,5 @@ extern "C" GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, 
                    crop_x,       crop_y,         crop_width,  crop_height,     first,         last,
                    palette_mode, palette_period, first_index, palette_entries, palette_split, system_colours,
                    promotion,    palette_file,   label,       callback};
-  return open_source(a);
+  return open_source(a, nullptr);
 }

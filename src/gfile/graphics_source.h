@@ -1,7 +1,6 @@
 // The working state behind a GFILE handle and the pieces of the graphics
-// source: one reader per kind of input (open, fetch one frame, rewind,
-// release), the crop window, the rate conversion and the delivery of
-// pixels.
+// source: the reader of the input's kind (input_reader.h), the crop window,
+// the rate conversion and the delivery of pixels.
 //
 // A fetched frame is described by SourceFrame: the top-left pixel of the
 // reader's whole picture and its signed pitch (negative for pictures
@@ -14,39 +13,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "lists/input_files.h"
 #include "lists/input_name.h"
 #include "lists/list_reader.h"
-#include "stills/still_image.h"
 #include "util/record.h"
 #include "util/status.h"
-#include "vexutil/file.h"
-#include "vexutil/flic.h"
 #include "vexutil/gfile.h"
-#include "vexutil/movie.h"
-
-struct KORVA;
-namespace vex::formats::tolm {
-struct TOLM;
-}
-namespace vex::movie {
-struct Stream;
-struct Getter;
-} // namespace vex::movie
 
 namespace vex::gfile {
 
 using lists::copy_text;
 using lists::kNameChars;
-using lists::kRepeatedChars;
 using lists::ListEntry;
-using lists::ListState;
 using lists::with_extension;
-using lists::next_entry;
-using lists::rewind_list;
 
 inline constexpr size_t kLabelChars = 32;
 // Largest side a still image may have (BMP, PCX, PNG, TGA).
@@ -89,37 +71,7 @@ struct SourceFrame {
   int32_t depth = 8;
 };
 
-struct StillLoad {
-  stills::Format format = stills::Format::bmp;
-  stills::Image image{};
-  bool held = false;
-  int32_t bits = 8; // depth the image is held at
-};
-
-struct AviInput {
-  movie::Stream *stream = nullptr;
-  movie::Getter *getter = nullptr;
-  const void *bitmap = nullptr; // the getter's packed bitmap (one buffer for every frame)
-  uint32_t first_sample = 0;
-  uint32_t sound_bytes_per_frame = 0;
-};
-
-struct ListInput {
-  VEXFILE *file = nullptr;
-  char pattern[kNameChars] = {};
-  int32_t counter = 0, end = 0, repeat = 0;
-  char repeated[kRepeatedChars] = {};
-  int32_t repeated_first = 0, repeated_last = 0;
-  std::string line; // the source name: the only line without a list file
-  GFILE *entry = nullptr;
-  ListState state() { return ListState{file, pattern, counter, end, repeat, repeated, repeated_first, repeated_last}; }
-};
-
-// The raw frame file's reader, behind a type of our own (raw_input.cpp).
-struct RawInput;
-struct RawInputDeleter {
-  void operator()(RawInput *r) const;
-};
+class InputReader;
 
 struct GfileCloser {
   void operator()(GFILE *g) const { GFileClose(g); }
@@ -144,15 +96,10 @@ struct GFILESTATE {
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
 
-  // Readers (one of them is in use, by kind).
-  VEXFLIC *flic = nullptr;
-  KORVA *korva = nullptr;
-  vex::formats::tolm::TOLM *tolm = nullptr;
-  std::unique_ptr<vex::gfile::RawInput, vex::gfile::RawInputDeleter> raw;
-  QTFILE *qt = nullptr;
-  vex::gfile::AviInput avi;
-  vex::gfile::StillLoad still;
-  vex::gfile::ListInput list;
+  // The reader of the input's kind, and the files the open tried (each
+  // opened once; the palette source shares them).
+  std::unique_ptr<vex::gfile::InputReader> reader;
+  vex::lists::InputFiles inputs;
   // The analysed path: a second source that reads ahead for palette
   // building (over the same input, or over the palette file).
   vex::gfile::SourcePtr palette_source;
@@ -162,16 +109,10 @@ struct GFILESTATE {
   bool fixed_palette = false;     // cleared at open and never set by the library itself
   bool pending = false;           // as a palette source: a fetched frame waits for the next palette
 
-  // Frame storage of the readers that decode into a buffer of ours.
-  std::vector<uint8_t> frame_buffer;
   vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
   const uint8_t *visible = nullptr; // first visible pixel of the frame to convert
   ptrdiff_t visible_pitch = 0;
-  // A movie picture decoded but not yet converted into the reader's buffer
-  // that `frame` points at (movie_delivery.cpp); its reader position.
-  bool picture_pending = false;
-  int32_t pending_position = 0;
 
   // Colour tables of 8-bit output.
   std::array<uint8_t, 256> remap{};
@@ -181,12 +122,6 @@ struct GFILESTATE {
 
 namespace vex::gfile {
 
-// How a reader answers an open: it takes the input, leaves it to the next
-// reader, or fails the whole open (the message is given).
-enum class Opened { accepted, declined, failed };
-
-// True when a file of that name can be opened for reading.
-bool file_exists(const std::string &name);
 // Tells the callback `text` at level 2 and records the reason.
 util::Failure report(VEXMessageCallback callback, util::Status status, const char *text);
 // Keeps the calling thread's last reason as the source's damage when the
@@ -199,42 +134,9 @@ int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...)
 // zero speed gives 0/0.
 void rate_from_speed(int32_t speed, uint32_t &num, uint32_t &den);
 
-// Readers. Each open fills kind, type, name, source size, depth, frame
-// count, the source rate and has_sound.
-Opened open_list(GFILE &g, const OpenArgs &a, const ListEntry *first);
-Opened open_wave_check(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_flic(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_korvane(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_tolm(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_executable(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_avi(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_quicktime(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_still(GFILE &g, const OpenArgs &a, const char *name, stills::Format format);
-Opened open_sound_only(GFILE &g, const OpenArgs &a, const char *name);
-Opened open_raw(GFILE &g, const OpenArgs &a, const char *name);
-
-// Korvane and Tolm accepted, from a name or from an executable.
-Opened accept_korvane(GFILE &g);
-Opened accept_tolm(GFILE &g);
-
-// Fetches the next source frame into state->frame; true when the palette
-// changed.
-bool fetch_frame(GFILE &g);
-bool fetch_list(GFILE &g);
-bool fetch_flic(GFILE &g);
-bool fetch_korvane(GFILE &g);
-bool fetch_tolm(GFILE &g);
-bool fetch_avi(GFILE &g);
-bool fetch_quicktime(GFILE &g);
-bool fetch_still(GFILE &g);
-bool fetch_sound_only(GFILE &g);
-bool fetch_raw(GFILE &g);
-
-void rewind_raw(GFILE &g);
-
-// Back to the first frame; releasing.
-void rewind_reader(GFILE &g);
-void release_reader(GFILE &g);
+// Opens a source over `inputs` (files already opened by another source
+// over the same input are taken from there); null on failure.
+GFILE *open_source(const OpenArgs &a, const lists::InputFiles *inputs);
 
 // "Skipping frame %li..." for each of the first-frame offset's frames,
 // calling `skip` once per frame (Korvane, Tolm, FLIC).
@@ -246,21 +148,15 @@ void skipping_message(GFILE &g, uint32_t k);
 bool advance(GFILE &g);
 
 // Movie pictures (AVI, QuickTime) in true colour without promotion are
-// decoded at the fetch and converted once, at delivery: straight into the
-// output rows when the whole frame is visible and the converter can write
-// those rows exactly, else into the reader's buffer and on as any frame.
+// decoded at the fetch and converted once, at delivery (see InputReader);
+// straight into the output only when the whole frame is visible.
 bool may_defer_picture(const GFILE &g);
-// Converts the pending picture into the output at `dst` (the output pixel
-// of the frame's top-left); true when done.
-bool deliver_pending_picture(GFILE &g, uint8_t *dst);
+bool whole_frame_visible(const GFILE &g);
 // Converts the pending picture (if any) into the reader's buffer.
 void realise_pending_picture(GFILE &g);
 
 // The crop window over the current frame: state->visible and its pitch.
 void locate_visible(GFILE &g);
-
-// Output frame arithmetic (64-bit, clamped): source frames to output frames.
-int64_t to_output_frames(const GFILE &g, int64_t source_frames);
 
 template <class Skip> void skip_to_first(GFILE &g, Skip skip) {
   for (uint32_t k = 0; k < g.state->first_offset; ++k) {

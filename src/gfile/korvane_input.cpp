@@ -1,64 +1,83 @@
 // Korvane movies (kind 0x81): 8-bit frames decoded into a buffer of ours,
 // with the palette the decoder keeps.
 #include <cstring>
+#include <vector>
 
 #include "file/byte_source.h"
 #include "formats/korvane/korvane.h"
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
+#include "util/bytes.h"
 #include "util/limits.h"
 
 namespace vex::gfile {
+namespace {
 
 namespace kv = formats::korvane;
 
-Opened open_korvane(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  file::ByteSource source;
-  source.open(name);
-  g.state->korva = KorvaOpen(std::move(source), 0);
-  if (!g.state->korva)
-    return Opened::declined;
-  copy_text(g.name, sizeof g.name, name);
-  return accept_korvane(g);
+class KorvaneReader final : public InputReader {
+public:
+  explicit KorvaneReader(KORVA *k) : k_(k) {}
+  ~KorvaneReader() override { KorvaClose(k_); }
+  KorvaneReader(const KorvaneReader &) = delete;
+  KorvaneReader &operator=(const KorvaneReader &) = delete;
+
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    bool first = false;
+    if (!s.first_fetch_done) {
+      if (buffer_.empty())
+        buffer_.assign(size_t{k_->width} * k_->height, 0);
+      KorvaToBuffer(k_, 0, 0, k_->width, k_->height, buffer_.data(), 0);
+      skip_to_first(g, [&] {
+        note_damage(s, KorvaDoFrame(k_) != 0);
+        KorvaNextFrame(k_);
+      });
+      first = true;
+    }
+    note_damage(s, KorvaDoFrame(k_) != 0);
+    const bool changed = first || k_->palette_changed;
+    g.frame_bytes = static_cast<int32_t>(k_->frame_size);
+    if (changed)
+      std::memcpy(g.source_palette, k_->palette, sizeof g.source_palette);
+    KorvaNextFrame(k_);
+    s.frame = SourceFrame{buffer_.data(), static_cast<ptrdiff_t>(k_->width), static_cast<int32_t>(k_->width),
+                          static_cast<int32_t>(k_->height), 8};
+    return changed;
+  }
+
+  void rewind(GFILE &) override { KorvaGoto(k_, 1); }
+
+private:
+  KORVA *k_;
+  std::vector<uint8_t> buffer_;
+};
+
+bool is_korvane(const lists::InputFile &file) {
+  const std::span<const uint8_t> head = file.first(4);
+  return !head.empty() && (util::le32(head.data()) == kv::kMagic2 || util::le32(head.data()) == kv::kMagic4);
 }
 
-Opened accept_korvane(GFILE &g) {
-  const KORVA &k = *g.state->korva;
+} // namespace
+
+Opened open_korvane(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
+  KORVA *k = KorvaOpen(file.source, 0);
+  if (!k)
+    return Opened::declined;
+  g.state->reader = std::make_unique<KorvaneReader>(k);
+  copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "Korvane");
   g.kind = GFILE_KORVANE;
   g.depth = 8;
-  g.source_width = static_cast<int32_t>(k.width);
-  g.source_height = static_cast<int32_t>(k.height);
-  g.frame_count = static_cast<int32_t>(k.frames);
-  rate_from_speed(static_cast<int32_t>(k.header[kv::kHdrSpeed]), g.source_num, g.source_den);
+  g.source_width = static_cast<int32_t>(k->width);
+  g.source_height = static_cast<int32_t>(k->height);
+  g.frame_count = static_cast<int32_t>(k->frames);
+  rate_from_speed(static_cast<int32_t>(k->header[kv::kHdrSpeed]), g.source_num, g.source_den);
   for (uint32_t t = 0; t < kv::kTracks; ++t)
-    if (k.header[kv::kHdrSoundSize + t] != 0)
+    if (k->header[kv::kHdrSoundSize + t] != 0)
       g.has_sound = 1;
   return Opened::accepted;
 }
 
-bool fetch_korvane(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  KORVA *k = s.korva;
-  bool first = false;
-  if (!s.first_fetch_done) {
-    if (s.frame_buffer.empty())
-      s.frame_buffer.assign(size_t{k->width} * k->height, 0);
-    KorvaToBuffer(k, 0, 0, k->width, k->height, s.frame_buffer.data(), 0);
-    skip_to_first(g, [&] {
-      note_damage(s, KorvaDoFrame(k) != 0);
-      KorvaNextFrame(k);
-    });
-    first = true;
-  }
-  note_damage(s, KorvaDoFrame(k) != 0);
-  const bool changed = first || k->palette_changed;
-  g.frame_bytes = static_cast<int32_t>(k->frame_size);
-  if (changed)
-    std::memcpy(g.source_palette, k->palette, sizeof g.source_palette);
-  KorvaNextFrame(k);
-  s.frame = SourceFrame{s.frame_buffer.data(), static_cast<ptrdiff_t>(k->width), static_cast<int32_t>(k->width),
-                        static_cast<int32_t>(k->height), 8};
-  return changed;
-}
+const ReaderRow kKorvaneRow{GFILE_KORVANE, {{".kvn"}}, is_korvane, open_korvane};
 
 } // namespace vex::gfile

@@ -3,9 +3,10 @@
 // size, depth and sound are the largest of its entries', its frame count
 // and file size their sums, its rate the first entry's that has one.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
 #include "lists/list_nesting.h"
 #include "gfile/source_geometry.h"
 
@@ -14,6 +15,29 @@ namespace {
 
 using util::Status;
 
+// The list's own reader state and the source of the entry being read.
+class ListReader final : public InputReader {
+public:
+  ListReader() = default;
+  ~ListReader() override;
+  ListReader(const ListReader &) = delete;
+  ListReader &operator=(const ListReader &) = delete;
+
+  bool fetch(GFILE &g) override;
+  void rewind(GFILE &g) override;
+
+  lists::ListState state() { return {file, pattern, counter, end, repeat, repeated, repeated_first, repeated_last}; }
+
+  VEXFILE *file = nullptr; // the list file, or null: the source name is the only line
+  char pattern[kNameChars] = {};
+  int32_t counter = 0, end = 0, repeat = 0;
+  char repeated[lists::kRepeatedChars] = {};
+  int32_t repeated_first = 0, repeated_last = 0;
+  std::string line; // the source name: the only line without a list file
+  GFILE *entry = nullptr;
+};
+
+constexpr int32_t kListFileBuffer = 4096;
 constexpr int32_t kEntryOptions[] = {0, 0x10000, 0, 256,
                                      0, 0,       2}; // mode, period, first, entries, split, system, promotion
 
@@ -40,11 +64,30 @@ void accumulate(GFILE &g, const GFILE &e, uint64_t &frames, uint64_t &bytes) {
   bytes += e.file_size;
 }
 
+// The next entry that opens, or null at the end of the list (after which
+// the list starts again).
+GFILE *next_open_entry(GFILE &g, ListReader &list, ListEntry &e) {
+  for (int tries = 0; tries < 2; ++tries) { // an end marker is read once more: the list wraps round
+    next_entry(list.state(), list.line.c_str(), e);
+    if (e.name[0] != '\0')
+      return open_entry(g, e, e.first, e.last);
+  }
+  return nullptr;
+}
+
 } // namespace
 
-Opened open_list(GFILE &g, const OpenArgs &a, const ListEntry *first) {
-  GFILESTATE &s = *g.state;
-  ListInput &list = s.list;
+ListReader::~ListReader() {
+  VEXFileClose(file);
+  GFileClose(entry);
+}
+
+namespace {
+
+// Walks the entries, opening each: the list's sizes, depth, sound, frame
+// count and file size. `first` is the entry the list reader already gave
+// (a series or a repeat), else null.
+Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEntry *first) {
   lists::ListNesting nesting;
   g.kind = GFILE_LIST; // its failures have been told already
   copy_text(g.type, sizeof g.type, "List");
@@ -89,21 +132,42 @@ Opened open_list(GFILE &g, const OpenArgs &a, const ListEntry *first) {
   return Opened::accepted;
 }
 
-// The next entry that opens, or null at the end of the list (after which
-// the list starts again).
-GFILE *next_open_entry(GFILE &g, ListEntry &e) {
-  ListInput &list = g.state->list;
-  for (int tries = 0; tries < 2; ++tries) { // an end marker is read once more: the list wraps round
-    next_entry(list.state(), list.line.c_str(), e);
-    if (e.name[0] != '\0')
-      return open_entry(g, e, e.first, e.last);
+} // namespace
+
+Opened open_if_list(GFILE &g, const OpenArgs &a, std::string &plain) {
+  auto reader = std::make_unique<ListReader>();
+  ListReader &list = *reader;
+  list.line = a.name;
+  ListEntry entry;
+  const bool repeated = next_entry(list.state(), list.line.c_str(), entry);
+  if (repeated || std::strchr(a.name, '?')) { // a series (naming nothing at all, too) or a repeat
+    g.state->reader = std::move(reader);
+    return walk_entries(g, a, list, repeated ? &entry : nullptr);
   }
-  return nullptr;
+  rewind_list(list.state());
+  if (lists::is_list_name(a.name)) {
+    list.file = VEXFileOpen(kListFileBuffer, a.name, VEXFILE_READ);
+    if (!list.file) {
+      util::fail_to_open(errno);
+      return Opened::failed;
+    }
+    g.state->reader = std::move(reader);
+    return walk_entries(g, a, list, nullptr);
+  }
+  // Switches the name carried (/S, /E) are not part of the file name.
+  plain = entry.name[0] != '\0' ? entry.name : a.name;
+  return Opened::declined;
 }
 
-bool fetch_list(GFILE &g) {
+void ListReader::rewind(GFILE &) {
+  rewind_list(state());
+  GFileClose(entry);
+  entry = nullptr;
+}
+
+bool ListReader::fetch(GFILE &g) {
   GFILESTATE &s = *g.state;
-  ListInput &list = s.list;
+  ListReader &list = *this;
   if (list.entry && list.entry->at_end) {
     GFileClose(list.entry);
     list.entry = nullptr;
@@ -111,7 +175,7 @@ bool fetch_list(GFILE &g) {
   bool changed = false;
   if (!list.entry) {
     ListEntry e;
-    list.entry = next_open_entry(g, e);
+    list.entry = next_open_entry(g, list, e);
     // The first fetch with a first-frame offset skips whole entries, then
     // opens the one that holds the first frame from that frame on.
     uint32_t skip = s.first_fetch_done ? 0 : s.first_offset;
@@ -121,7 +185,7 @@ bool fetch_list(GFILE &g) {
       list.entry = nullptr;
       if (n <= skip) {
         skip -= n;
-        list.entry = next_open_entry(g, e);
+        list.entry = next_open_entry(g, list, e);
       } else {
         const int32_t from = std::max(e.first, 1) + static_cast<int32_t>(skip);
         list.entry = open_entry(g, e, from, e.last);

@@ -17,9 +17,13 @@ GFILE *open_over_same_input(const GFILE &g) {
   const int32_t flags = (g.true_colour ? GFILE_TRUE_COLOUR : 0) | (g.alpha ? GFILE_ALPHA : 0);
   const auto first = static_cast<int32_t>(s.first_offset + 1);
   const auto last = static_cast<int32_t>(s.first_offset + static_cast<uint32_t>(g.frame_count));
-  return GFileOpen(s.opened_as.c_str(), flags, o.play_num, o.play_den, o.out_num, o.out_den, g.clip_x, g.clip_y,
-                   g.width, g.height, first, last, o.palette_mode, o.palette_period, o.first_index, o.entries, 0,
-                   o.system_colours, o.promotion, nullptr, kAnalysisLabel, nullptr);
+  const OpenArgs a{s.opened_as.c_str(), flags,        o.play_num,       o.play_den,    o.out_num,
+                   o.out_den,           g.clip_x,     g.clip_y,         g.width,       g.height,
+                   first,               last,         o.palette_mode,   o.palette_period, o.first_index,
+                   o.entries,           0,            o.system_colours, o.promotion,   nullptr,
+                   kAnalysisLabel,      nullptr};
+  util::clear_reason();
+  return open_source(a, &s.inputs); // the files this source opened serve it again
 }
 
 GFILE *open_palette_file(const GFILE &g) {

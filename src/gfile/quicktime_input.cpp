@@ -2,17 +2,77 @@
 // buffer, 8-bit with its colour table or 32-bit.
 #include <cstring>
 
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
 #include "movie/qt_file_steps.h"
 
 namespace vex::gfile {
+namespace {
 
-Opened open_quicktime(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  QTFILE *qt = QTFileOpen(name);
+class QuickTimeReader final : public InputReader {
+public:
+  explicit QuickTimeReader(QTFILE *qt) : qt_(qt) {}
+  ~QuickTimeReader() override { QTFileClose(qt_); }
+  QuickTimeReader(const QuickTimeReader &) = delete;
+  QuickTimeReader &operator=(const QuickTimeReader &) = delete;
+
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    if (!s.first_fetch_done)
+      QTFileGoto(qt_, static_cast<int32_t>(s.first_offset));
+    if (may_defer_picture(g)) {
+      // Decoded now, converted at delivery; when nothing decodes the
+      // previous picture (pending or in the buffer) stays.
+      int32_t index = 0;
+      if (movie::QtDecodeNext(qt_, &index)) {
+        pending_ = true;
+        position_ = index;
+      }
+    } else {
+      pending_ = false;
+      QTFileGet(qt_);
+    }
+    g.frame_bytes = static_cast<int32_t>(qt_->frame_bytes);
+    s.frame = SourceFrame{qt_->pixels, qt_->pitch, qt_->width, qt_->height, qt_->depth};
+    if (qt_->depth > 8)
+      return false;
+    bool changed = false;
+    for (int i = 0; i < 256; ++i) {
+      const uint8_t rgb[3] = {qt_->palette[i][2], qt_->palette[i][1], qt_->palette[i][0]};
+      if (std::memcmp(g.source_palette[i], rgb, 3) != 0) {
+        std::memcpy(g.source_palette[i], rgb, 3);
+        changed = true;
+      }
+    }
+    return changed;
+  }
+
+  bool deliver_pending(GFILE &g, uint8_t *dst) override {
+    if (!pending_ || !whole_frame_visible(g))
+      return false;
+    const bool keep_fourth = g.alpha != 0 && g.state->frame.depth == 32;
+    return movie::QtFrameInto(qt_, position_, keep_fourth, dst, g.pitch);
+  }
+  // AVI frames are read by position, QuickTime goes to the first frame
+  // at the first fetch: a rewind only drops a picture not yet delivered.
+  void rewind(GFILE &) override { pending_ = false; }
+  void realise_pending(GFILE &) override {
+    if (pending_)
+      movie::QtFillBuffer(qt_, position_);
+    pending_ = false;
+  }
+
+private:
+  QTFILE *qt_;
+  bool pending_ = false; // decoded, not yet in the reader's buffer
+  int32_t position_ = 0;
+};
+
+Opened open_quicktime(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
+  QTFILE *qt = QTFileOpen(file.name.c_str());
   if (!qt)
     return Opened::declined;
-  g.state->qt = qt;
-  copy_text(g.name, sizeof g.name, name);
+  g.state->reader = std::make_unique<QuickTimeReader>(qt);
+  copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "QuickTime");
   g.kind = GFILE_QUICKTIME;
   g.source_width = qt->width;
@@ -25,36 +85,8 @@ Opened open_quicktime(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   return Opened::accepted;
 }
 
-bool fetch_quicktime(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  QTFILE *qt = s.qt;
-  if (!s.first_fetch_done)
-    QTFileGoto(qt, static_cast<int32_t>(s.first_offset));
-  if (may_defer_picture(g)) {
-    // Decoded now, converted at delivery; when nothing decodes the
-    // previous picture (pending or in the buffer) stays.
-    int32_t index = 0;
-    if (movie::QtDecodeNext(qt, &index)) {
-      s.picture_pending = true;
-      s.pending_position = index;
-    }
-  } else {
-    s.picture_pending = false;
-    QTFileGet(qt);
-  }
-  g.frame_bytes = static_cast<int32_t>(qt->frame_bytes);
-  s.frame = SourceFrame{qt->pixels, qt->pitch, qt->width, qt->height, qt->depth};
-  if (qt->depth > 8)
-    return false;
-  bool changed = false;
-  for (int i = 0; i < 256; ++i) {
-    const uint8_t rgb[3] = {qt->palette[i][2], qt->palette[i][1], qt->palette[i][0]};
-    if (std::memcmp(g.source_palette[i], rgb, 3) != 0) {
-      std::memcpy(g.source_palette[i], rgb, 3);
-      changed = true;
-    }
-  }
-  return changed;
-}
+} // namespace
+
+const ReaderRow kQuickTimeRow{GFILE_QUICKTIME, {{".mov"}}, nullptr, open_quicktime};
 
 } // namespace vex::gfile

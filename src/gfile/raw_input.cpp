@@ -1,36 +1,58 @@
 // Raw frame files (kind 0x82, magic "RAWB"): 8-bit frames with palettes,
 // read by the RAWB reader.
-#include "gfile/graphics_source.h"
-
 #include <cstring>
+#include <vector>
 
-#include "file/byte_source.h"
 #include "formats/rawb/rawb_reader.h"
+#include "gfile/input_reader.h"
 #include "util/limits.h"
 
 namespace vex::gfile {
+namespace {
 
 namespace rawb = formats::rawb;
 
-struct RawInput {
-  std::unique_ptr<rawb::RawbReader> reader;
+class RawReader final : public InputReader {
+public:
+  explicit RawReader(std::unique_ptr<rawb::RawbReader> reader) : reader_(std::move(reader)) {}
+
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    const int32_t pitch = (g.source_width + 3) & ~3;
+    if (buffer_.empty())
+      buffer_.assign(size_t(pitch) * static_cast<size_t>(g.source_height), 0);
+    uint8_t palette[256][3];
+    std::memcpy(palette, g.source_palette, sizeof palette);
+    bool changed = false;
+    note_damage(s, reader_->next_frame(buffer_.data(), pitch, palette, changed) != util::Status::kOk);
+    if (changed)
+      std::memcpy(g.source_palette, palette, sizeof palette);
+    g.frame_bytes = g.source_width * g.source_height;
+    s.frame = SourceFrame{buffer_.data(), pitch, g.source_width, g.source_height, 8};
+    return changed || !s.first_fetch_done;
+  }
+
+  void rewind(GFILE &) override { reader_->rewind(); }
+
+private:
+  std::unique_ptr<rawb::RawbReader> reader_;
+  std::vector<uint8_t> buffer_;
 };
 
-void RawInputDeleter::operator()(RawInput *r) const { std::default_delete<RawInput>()(r); }
+bool is_raw(const lists::InputFile &file) {
+  const std::span<const uint8_t> head = file.first(4);
+  return !head.empty() && rawb::is_rawb(head.first<4>());
+}
 
-Opened open_raw(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  file::ByteSource source;
-  if (source.open(name) != util::Status::kOk)
-    return Opened::declined;
-  GFILESTATE &s = *g.state;
+Opened open_raw(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
   std::unique_ptr<rawb::RawbReader> reader;
-  if (rawb::RawbReader::open(std::move(source), reader) != util::Status::kOk)
+  if (rawb::RawbReader::open(file.source, reader) != util::Status::kOk)
     return Opened::declined;
   const rawb::RawbHeader &h = reader->header();
   if (!util::picture_fits(h.width, h.height))
     return Opened::declined;
-  s.raw.reset(std::make_unique<RawInput>(RawInput{std::move(reader)}).release()); // into our deleter
-  copy_text(g.name, sizeof g.name, name);
+  g.state->reader = std::make_unique<RawReader>(std::move(reader));
+  copy_text(g.name, sizeof g.name, file.name.c_str());
   g.type[0] = '\0';
   g.kind = GFILE_RAW;
   g.depth = 8;
@@ -42,23 +64,8 @@ Opened open_raw(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   return Opened::accepted;
 }
 
-bool fetch_raw(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  const int32_t pitch = (g.source_width + 3) & ~3;
-  if (s.frame_buffer.empty())
-    s.frame_buffer.assign(size_t(pitch) * static_cast<size_t>(g.source_height), 0);
-  uint8_t palette[256][3];
-  std::memcpy(palette, g.source_palette, sizeof palette);
-  bool changed = false;
-  note_damage(s, s.raw->reader->next_frame(s.frame_buffer.data(), pitch, palette, changed) != util::Status::kOk);
-  if (changed)
-    std::memcpy(g.source_palette, palette, sizeof palette);
-  g.frame_bytes = g.source_width * g.source_height;
-  s.frame = SourceFrame{s.frame_buffer.data(), pitch, g.source_width, g.source_height, 8};
-  return changed || !s.first_fetch_done;
-}
+} // namespace
 
-void rewind_raw(GFILE &g) { g.state->raw->reader->rewind(); }
+const ReaderRow kRawRow{GFILE_RAW, {{".raw"}}, is_raw, open_raw};
 
 } // namespace vex::gfile
-

@@ -1,36 +1,45 @@
 // Sound-only inputs (kind 0x200): anything the sound source accepts becomes
 // a silent 4 x 4 picture whose frames cover the sound at 15 per second. The
 // WAV check sends a RIFF WAVE file here before any picture reader sees it.
-#include <cstring>
+#include <vector>
 
-#include "gfile/graphics_source.h"
-#include "vexutil/sfile.h"
+#include "gfile/input_reader.h"
+#include "sfile/sound_source.h"
 
 namespace vex::gfile {
 namespace {
+
 constexpr int32_t kSide = 4;
 constexpr uint32_t kRate = 15;
-} // namespace
 
-Opened open_wave_check(GFILE & /*g*/, const OpenArgs & /*a*/, const char *name) {
-  VEXFILE *f = name[0] ? VEXFileOpen(1024, name, VEXFILE_READ) : nullptr;
-  if (!f)
-    return Opened::declined;
-  uint8_t head[12] = {};
-  const uint32_t got = VEXFileGet(f, head, sizeof head);
-  VEXFileClose(f);
-  const bool wave = got == sizeof head && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
-  return wave ? Opened::accepted : Opened::declined;
-}
+class SoundOnlyReader final : public InputReader {
+public:
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    g.frame_bytes = kSide * kSide;
+    s.frame = SourceFrame{picture_.data(), kSide, kSide, kSide, 8};
+    return !s.first_fetch_done;
+  }
 
-Opened open_sound_only(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  SFILE *s = SFileOpen(name, 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
+private:
+  std::vector<uint8_t> picture_ = std::vector<uint8_t>(kSide * kSide, 0);
+};
+
+bool is_wave(const lists::InputFile &file) { return starts_with(file, 0, "RIFF") && starts_with(file, 8, "WAVE"); }
+
+Opened open_sound_only(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
+  // The sound source tries its own names, over the files this open has
+  // already opened.
+  sfile::OpenArgs args;
+  args.name = file.name.c_str();
+  SFILE *s = sfile::open_source(args, g.state->inputs);
   if (!s)
     return Opened::declined;
   const uint64_t per_second = uint64_t{s->source_rate} * s->source_frame_bytes;
   const uint64_t frames = per_second ? uint64_t{s->total} * kRate / per_second + 1 : 1;
   copy_text(g.name, sizeof g.name, s->name);
   SFileClose(s);
+  g.state->reader = std::make_unique<SoundOnlyReader>();
   copy_text(g.type, sizeof g.type, "Sound-only");
   g.kind = GFILE_SOUND_ONLY;
   g.source_width = g.source_height = kSide;
@@ -42,13 +51,13 @@ Opened open_sound_only(GFILE &g, const OpenArgs & /*a*/, const char *name) {
   return Opened::accepted;
 }
 
-bool fetch_sound_only(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  if (s.frame_buffer.empty())
-    s.frame_buffer.assign(kSide * kSide, 0);
-  g.frame_bytes = kSide * kSide;
-  s.frame = SourceFrame{s.frame_buffer.data(), kSide, kSide, kSide, 8};
-  return !s.first_fetch_done;
-}
+// The WAV check opens nothing itself: a file that passes goes to the sound
+// source as named.
+Opened no_open(GFILE &, const OpenArgs &, const lists::InputFile &) { return Opened::declined; }
+
+} // namespace
+
+const ReaderRow kWaveRow{GFILE_SOUND_ONLY, {{".wav"}}, is_wave, no_open};
+const ReaderRow kSoundOnlyRow{GFILE_SOUND_ONLY, {}, nullptr, open_sound_only, true};
 
 } // namespace vex::gfile

@@ -4,54 +4,81 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
+#include "stills/still_image.h"
 
 namespace vex::gfile {
 namespace {
 
-struct StillKind {
-  stills::Format format;
-  int32_t kind;
-  const char *type;
-};
+using stills::Format;
 
-constexpr StillKind kStills[] = {
-    {stills::Format::bmp, GFILE_BMP, "BMP still image"},    {stills::Format::pcx, GFILE_PCX, "PCX still image"},
-    {stills::Format::png, GFILE_PNG, "PNG still image"},    {stills::Format::tga, GFILE_TGA, "TGA still image"},
-    {stills::Format::tif, GFILE_TIF, "TIF still image"},    {stills::Format::gif, GFILE_GIF, "GIF still image"},
-    {stills::Format::jpeg, GFILE_JPEG, "JPEG still image"},
-};
+class StillReader final : public InputReader {
+public:
+  StillReader(Format format, int32_t bits, std::string name) : format_(format), bits_(bits), name_(std::move(name)) {}
+  ~StillReader() override {
+    if (held_)
+      stills::StillFree(&image_);
+  }
+  StillReader(const StillReader &) = delete;
+  StillReader &operator=(const StillReader &) = delete;
 
-const StillKind &kind_of(stills::Format f) {
-  return *std::find_if(std::begin(kStills), std::end(kStills), [f](const StillKind &k) { return k.format == f; });
-}
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    if (!held_) {
+      if (stills::StillAlloc(&image_, g.source_width + 1, g.source_height, bits_) != 0) {
+        say(s.callback, 2, "Out of memory");
+        return false; // the previous pixels stay
+      }
+      held_ = true;
+    }
+    // The frame is used whether or not the load succeeded: what the loader
+    // could not fill stays cleared.
+    stills::StillLoad(format_, name_.c_str(), &image_);
+    const stills::Image &im = image_;
+    g.frame_bytes = static_cast<int32_t>(std::min<uint32_t>(g.file_size, INT32_MAX));
+    s.frame = SourceFrame{im.pixels + ptrdiff_t{im.pitch} * (im.height - 1), -ptrdiff_t{im.pitch}, g.source_width,
+                          g.source_height, im.bits};
+    if (im.bits > 8 || !im.colors)
+      return false;
+    for (int i = 0; i < 256; ++i) {
+      g.source_palette[i][0] = im.colors[i * 4 + 2];
+      g.source_palette[i][1] = im.colors[i * 4 + 1];
+      g.source_palette[i][2] = im.colors[i * 4];
+    }
+    return true;
+  }
+
+private:
+  Format format_;
+  int32_t bits_; // depth the image is held at
+  std::string name_;
+  stills::Image image_{};
+  bool held_ = false;
+};
 
 // The format's own conditions beyond a successful information call.
-bool acceptable(stills::Format f, const stills::Info &info) {
+bool acceptable(Format f, const stills::Info &info) {
+  if (info.width <= 0 || info.height <= 0)
+    return false;
   switch (f) {
-  case stills::Format::bmp:
-  case stills::Format::pcx:
-  case stills::Format::png: return info.width <= kMaxStillSide && info.height <= kMaxStillSide;
-  case stills::Format::tga:
-    return info.width <= kMaxStillSide && info.height <= kMaxStillSide && info.width != 0 && info.height != 0;
-  case stills::Format::tif: return info.compression != stills::kTifLzw;
+  case Format::bmp:
+  case Format::pcx:
+  case Format::png:
+  case Format::tga: return info.width <= kMaxStillSide && info.height <= kMaxStillSide;
+  case Format::tif: return info.compression != stills::kTifLzw;
   default: return true;
   }
 }
 
-} // namespace
-
-Opened open_still(GFILE &g, const OpenArgs & /*a*/, const char *name, stills::Format format) {
+Opened open_still(GFILE &g, const lists::InputFile &file, Format format, int32_t kind, const char *type) {
   stills::Info info{};
-  if (stills::StillInfo(format, name, &info) != 0 || !acceptable(format, info) || info.width <= 0 || info.height <= 0)
+  if (stills::StillInfo(format, file.name.c_str(), &info) != 0 || !acceptable(format, info))
     return Opened::declined;
-  const StillKind &k = kind_of(format);
-  StillLoad &still = g.state->still;
-  still.format = format;
-  still.bits = info.bits <= 8 ? 8 : info.bits;
-  copy_text(g.name, sizeof g.name, name);
-  copy_text(g.type, sizeof g.type, k.type);
-  g.kind = k.kind;
+  const int32_t bits = info.bits <= 8 ? 8 : info.bits;
+  g.state->reader = std::make_unique<StillReader>(format, bits, file.name);
+  copy_text(g.name, sizeof g.name, file.name.c_str());
+  copy_text(g.type, sizeof g.type, type);
+  g.kind = kind;
   g.source_width = info.width;
   g.source_height = info.height;
   g.depth = info.bits <= 8 ? 8 : 24;
@@ -61,31 +88,40 @@ Opened open_still(GFILE &g, const OpenArgs & /*a*/, const char *name, stills::Fo
   return Opened::accepted;
 }
 
-bool fetch_still(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  StillLoad &still = s.still;
-  if (!still.held) {
-    if (stills::StillAlloc(&still.image, g.source_width + 1, g.source_height, still.bits) != 0) {
-      say(s.callback, 2, "Out of memory");
-      return false; // the previous pixels stay
-    }
-    still.held = true;
-  }
-  // The frame is used whether or not the load succeeded: what the loader
-  // could not fill stays cleared.
-  stills::StillLoad(still.format, g.name, &still.image);
-  const stills::Image &im = still.image;
-  g.frame_bytes = static_cast<int32_t>(std::min<uint32_t>(g.file_size, INT32_MAX));
-  s.frame = SourceFrame{im.pixels + ptrdiff_t{im.pitch} * (im.height - 1), -ptrdiff_t{im.pitch}, g.source_width,
-                        g.source_height, im.bits};
-  if (im.bits > 8 || !im.colors)
-    return false;
-  for (int i = 0; i < 256; ++i) {
-    g.source_palette[i][0] = im.colors[i * 4 + 2];
-    g.source_palette[i][1] = im.colors[i * 4 + 1];
-    g.source_palette[i][2] = im.colors[i * 4];
-  }
-  return true;
+struct StillKind {
+  Format format;
+  int32_t kind;
+  const char *type;
+};
+constexpr StillKind kStills[] = {
+    {Format::bmp, GFILE_BMP, "BMP still image"}, {Format::pcx, GFILE_PCX, "PCX still image"},
+    {Format::png, GFILE_PNG, "PNG still image"}, {Format::tga, GFILE_TGA, "TGA still image"},
+    {Format::tif, GFILE_TIF, "TIF still image"}, {Format::gif, GFILE_GIF, "GIF still image"},
+    {Format::jpeg, GFILE_JPEG, "JPEG still image"},
+};
+
+template <size_t I> Opened open_kind(GFILE &g, const OpenArgs &, const lists::InputFile &file) {
+  return open_still(g, file, kStills[I].format, kStills[I].kind, kStills[I].type);
 }
+
+bool is_bmp(const lists::InputFile &f) { return starts_with(f, 0, "BM"); }
+bool is_pcx(const lists::InputFile &f) { return !f.first(1).empty() && f.first(1)[0] == 0x0A; }
+bool is_png(const lists::InputFile &f) { return starts_with(f, 0, "\x89PNG\r\n\x1a\n"); }
+bool is_tif(const lists::InputFile &f) {
+  return starts_with(f, 0, "II*") || starts_with(f, 0, "MM\0*") || starts_with(f, 0, "II+") ||
+         starts_with(f, 0, "MM\0+");
+}
+bool is_gif(const lists::InputFile &f) { return starts_with(f, 0, "GIF8"); }
+bool is_jpeg(const lists::InputFile &f) { return starts_with(f, 0, "\xFF\xD8"); }
+
+} // namespace
+
+const ReaderRow kBmpRow{GFILE_BMP, {{".bmp"}}, is_bmp, open_kind<0>};
+const ReaderRow kPcxRow{GFILE_PCX, {{".pcx"}}, is_pcx, open_kind<1>};
+const ReaderRow kPngRow{GFILE_PNG, {{".png"}}, is_png, open_kind<2>};
+const ReaderRow kTgaRow{GFILE_TGA, {{".tga"}}, nullptr, open_kind<3>};
+const ReaderRow kTifRow{GFILE_TIF, {{".tif"}}, is_tif, open_kind<4>};
+const ReaderRow kGifRow{GFILE_GIF, {{".gif"}}, is_gif, open_kind<5>};
+const ReaderRow kJpegRow{GFILE_JPEG, {{".jpg"}}, is_jpeg, open_kind<6>};
 
 } // namespace vex::gfile

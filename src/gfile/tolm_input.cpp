@@ -1,64 +1,86 @@
 // Tolm movies (kind 0x83): frames decoded and drawn as 32-bit pixels into a
 // buffer of ours. The frame size reported is the frame record's.
+#include <cstring>
+#include <vector>
+
 #include "formats/tolm/tolm_reader.h"
-#include "gfile/graphics_source.h"
+#include "gfile/input_reader.h"
 #include "util/limits.h"
 
 namespace vex::gfile {
+namespace {
 
 namespace tolm = formats::tolm;
 
-namespace {
-constexpr uint32_t kOpenFlags = tolm::kTolmOpenNoBackground | tolm::kTolmOpenAlpha | tolm::kTolmOpenByTrackId;
 constexpr uint32_t kPixels32 = 5;            // 32-bit pixels (with alpha when the movie has it)
 constexpr uint32_t kFirstDraw = 0x80000000u; // the first draw of the source
+
+class TolmReader final : public InputReader {
+public:
+  explicit TolmReader(tolm::TOLM *t) : t_(t) {}
+  ~TolmReader() override { tolm::TolmClose(t_); }
+  TolmReader(const TolmReader &) = delete;
+  TolmReader &operator=(const TolmReader &) = delete;
+
+  bool fetch(GFILE &g) override {
+    GFILESTATE &s = *g.state;
+    const bool first = !s.first_fetch_done;
+    if (first) {
+      if (buffer_.empty())
+        buffer_.assign(size_t{t_->output_width} * 4 * t_->output_height, 0);
+      skip_to_first(g, [&] {
+        note_damage(s, tolm::TolmDoFrame(t_) != 0);
+        tolm::TolmNextFrame(t_);
+      });
+    }
+    const auto pitch = static_cast<int32_t>(t_->output_width * 4);
+    note_damage(s, tolm::TolmDoFrame(t_) != 0);
+    tolm::TolmCopyToBuffer(t_, buffer_.data(), pitch, static_cast<int32_t>(t_->output_height), 0, 0,
+                           first ? kPixels32 | kFirstDraw : kPixels32);
+    g.frame_bytes = static_cast<int32_t>(t_->record_size);
+    tolm::TolmNextFrame(t_);
+    s.frame = SourceFrame{buffer_.data(), pitch, static_cast<int32_t>(t_->output_width),
+                          static_cast<int32_t>(t_->output_height), 32};
+    return first;
+  }
+
+  void rewind(GFILE &) override { tolm::TolmGoto(t_, 1, 1); }
+
+private:
+  tolm::TOLM *t_;
+  std::vector<uint8_t> buffer_;
+};
+
+bool is_tolm(const lists::InputFile &file) { return starts_with(file, 0, "TLM"); }
+
 } // namespace
 
-Opened open_tolm(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  file::ByteSource source;
-  source.open(name);
-  g.state->tolm = tolm::TolmOpen(std::move(source), kOpenFlags);
-  if (!g.state->tolm)
+Opened open_tolm(GFILE &g, const lists::InputFile &file, bool alpha) {
+  const uint32_t flags =
+      tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId | (alpha ? tolm::kTolmOpenAlpha : 0u);
+  tolm::TOLM *t = tolm::TolmOpen(file.source, flags);
+  if (!t)
     return Opened::declined;
-  copy_text(g.name, sizeof g.name, name);
-  return accept_tolm(g);
-}
-
-Opened accept_tolm(GFILE &g) {
-  const tolm::TOLM &t = *g.state->tolm;
+  g.state->reader = std::make_unique<TolmReader>(t);
+  copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "Tolm");
   g.kind = GFILE_TOLM;
   g.depth = 32;
-  g.source_width = static_cast<int32_t>(t.output_width);
-  g.source_height = static_cast<int32_t>(t.output_height);
-  g.frame_count = static_cast<int32_t>(t.frames);
-  g.source_num = t.rate_num;
-  g.source_den = t.rate_den;
-  g.has_sound = t.tracks > 0 ? 1 : 0;
+  g.source_width = static_cast<int32_t>(t->output_width);
+  g.source_height = static_cast<int32_t>(t->output_height);
+  g.frame_count = static_cast<int32_t>(t->frames);
+  g.source_num = t->rate_num;
+  g.source_den = t->rate_den;
+  g.has_sound = t->tracks > 0 ? 1 : 0;
   return Opened::accepted;
 }
 
-bool fetch_tolm(GFILE &g) {
-  GFILESTATE &s = *g.state;
-  tolm::TOLM *t = s.tolm;
-  const bool first = !s.first_fetch_done;
-  if (first) {
-    if (s.frame_buffer.empty())
-      s.frame_buffer.assign(size_t{t->output_width} * 4 * t->output_height, 0);
-    skip_to_first(g, [&] {
-      note_damage(s, tolm::TolmDoFrame(t) != 0);
-      tolm::TolmNextFrame(t);
-    });
-  }
-  const auto pitch = static_cast<int32_t>(t->output_width * 4);
-  note_damage(s, tolm::TolmDoFrame(t) != 0);
-  tolm::TolmCopyToBuffer(t, s.frame_buffer.data(), pitch, static_cast<int32_t>(t->output_height), 0, 0,
-                         first ? kPixels32 | kFirstDraw : kPixels32);
-  g.frame_bytes = static_cast<int32_t>(t->record_size);
-  tolm::TolmNextFrame(t);
-  s.frame = SourceFrame{s.frame_buffer.data(), pitch, static_cast<int32_t>(t->output_width),
-                        static_cast<int32_t>(t->output_height), 32};
-  return first;
+namespace {
+Opened open_tolm_file(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
+  return open_tolm(g, file, true);
 }
+} // namespace
+
+const ReaderRow kTolmRow{GFILE_TOLM, {{".tlm"}}, is_tolm, open_tolm_file};
 
 } // namespace vex::gfile

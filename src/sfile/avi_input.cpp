@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "movie/avi_reader.h"
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
 #include "vexutil/movie.h"
 
 namespace vex::sfile {
@@ -11,7 +11,34 @@ namespace {
 
 using util::Status;
 
-movie::Stream *stream(Source &s) { return static_cast<movie::Stream *>(s.avi_stream); }
+// The audio stream, read by sample position.
+class AviReader final : public SoundReader {
+public:
+  AviReader() = default;
+  ~AviReader() override { movie::StreamRelease(stream); }
+  AviReader(const AviReader &) = delete;
+  AviReader &operator=(const AviReader &) = delete;
+
+  uint32_t refill(Source &s, uint8_t *dest, uint32_t space) override {
+    const uint32_t fb = s.source_frame_bytes;
+    int32_t bytes = 0, samples = 0;
+    movie::StreamRead(stream, static_cast<int32_t>(std::min<uint64_t>(uint64_t{first} + offset, INT32_MAX)),
+                      static_cast<int32_t>(space / fb), dest, static_cast<int32_t>(std::min<uint32_t>(space, INT32_MAX)),
+                      &bytes, &samples);
+    offset += static_cast<uint32_t>(std::max(samples, 0));
+    return static_cast<uint32_t>(std::max(bytes, 0));
+  }
+  void rewind(Source &) override { offset = start; }
+  void skip_start(Source &s, uint32_t bytes, int64_t) override {
+    offset += bytes / s.source_frame_bytes;
+    start = offset;
+  }
+
+  movie::Stream *stream = nullptr;
+  uint32_t first = 0;  // the stream's first sample
+  uint32_t offset = 0; // next sample, from the first
+  uint32_t start = 0;  // the trimmed start, from the first
+};
 
 // Frame duration of the file's first video stream in 10 us units; 0
 // without video.
@@ -25,39 +52,33 @@ uint32_t video_frame_time(const char *name) {
   return ok ? static_cast<uint32_t>(std::min<uint64_t>(uint64_t{info.scale} * 100000 / info.rate, UINT32_MAX)) : 0;
 }
 
-Opened decline(Source &s) {
-  release_avi(s);
-  return Opened::declined;
-}
-
-} // namespace
-
-Opened open_avi(Source &s, const OpenArgs &a, const char *name) {
-  const std::string avi = with_extension(name, ".avi");
-  if (avi.empty() || a.track < 0)
+Opened open_avi(Source &s, const OpenArgs &a, const lists::InputFile &input) {
+  if (a.track < 0)
     return Opened::declined;
+  const char *avi = input.name.c_str();
   VEXAVIInit();
-  movie::Stream *audio = nullptr;
-  if (movie::StreamOpenFromFile(&audio, avi.c_str(), movie::kAudio, a.track) != movie::kOk)
+  auto reader = std::make_unique<AviReader>();
+  if (movie::StreamOpenFromFile(&reader->stream, avi, movie::kAudio, a.track) != movie::kOk) {
+    reader->stream = nullptr;
     return Opened::declined;
-  s.avi_stream = audio;
-  s.avi_first = static_cast<uint32_t>(std::max(movie::StreamStart(audio), 0));
+  }
+  movie::Stream *audio = reader->stream;
+  reader->first = static_cast<uint32_t>(std::max(movie::StreamStart(audio), 0));
   movie::WaveFormat wf{};
   int32_t size = movie::kPcmFormatSize;
   if (movie::StreamReadFormat(audio, 0, &wf, &size) != movie::kOk || size < movie::kPcmFormatSize) {
-    release_avi(s);
     report(a, Status::kDamaged, "Error reading AVI file.");
     return Opened::failed;
   }
   if (wf.format_tag != 1 || (wf.bits_per_sample != 8 && wf.bits_per_sample != 16) ||
       (wf.channels != 1 && wf.channels != 2) || wf.samples_per_sec == 0)
-    return decline(s);
+    return Opened::declined;
   movie::FileInfo file{};
-  if (movie::FileInfoOf(avi.c_str(), &file) != movie::kOk)
-    return decline(s);
+  if (movie::FileInfoOf(avi, &file) != movie::kOk)
+    return Opened::declined;
   const bool file_rate_differs = file.scale == 0 || file.rate / file.scale != wf.samples_per_sec;
   if (file.width == 0 && file.height == 0 && file_rate_differs)
-    return decline(s);
+    return Opened::declined;
   s.source_rate = wf.samples_per_sec;
   s.source_bits = wf.bits_per_sample;
   s.source_channels = wf.channels;
@@ -65,27 +86,17 @@ Opened open_avi(Source &s, const OpenArgs &a, const char *name) {
   const uint64_t length = static_cast<uint64_t>(std::max(movie::StreamLength(audio), 0));
   s.total = static_cast<uint32_t>(std::min<uint64_t>(length * s.source_frame_bytes, UINT32_MAX));
   s.total -= s.total % s.source_frame_bytes;
-  s.frame_time = video_frame_time(avi.c_str());
+  s.frame_time = video_frame_time(avi);
   s.buffer_size = kFileBufferBytes;
   s.kind = kAvi;
   copy_text(s.type, sizeof s.type, "AVI");
-  copy_text(s.name, sizeof s.name, avi.c_str());
+  copy_text(s.name, sizeof s.name, avi);
+  s.reader = std::move(reader);
   return Opened::accepted;
 }
 
-uint32_t refill_avi(Source &s, uint8_t *dest, uint32_t space) {
-  const uint32_t fb = s.source_frame_bytes;
-  int32_t bytes = 0, samples = 0;
-  movie::StreamRead(stream(s), static_cast<int32_t>(std::min<uint64_t>(uint64_t{s.avi_first} + s.avi_offset, INT32_MAX)),
-                    static_cast<int32_t>(space / fb), dest, static_cast<int32_t>(std::min<uint32_t>(space, INT32_MAX)),
-                    &bytes, &samples);
-  s.avi_offset += static_cast<uint32_t>(std::max(samples, 0));
-  return static_cast<uint32_t>(std::max(bytes, 0));
-}
+} // namespace
 
-void release_avi(Source &s) {
-  movie::StreamRelease(stream(s));
-  s.avi_stream = nullptr;
-}
+const SoundRow kAviRow{".avi", nullptr, open_avi};
 
 } // namespace vex::sfile

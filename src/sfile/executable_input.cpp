@@ -1,39 +1,27 @@
 // Korvane and Tolm movies inside a self-playing executable (".exe"): the
-// executable names the movie's offset in its string table; the file is
-// kept open with the source and handed to the movie readers at that
-// offset.
-#include "file/byte_source.h"
-#include "formats/korvane/korvane.h"
-#include "formats/tolm/tolm_reader.h"
+// executable names the movie's offset in its string table; its bytes from
+// there are offered to the Korvane reader, then to the Tolm reader, over
+// the executable's one open file.
 #include "executable/embedded_movie.h"
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
 
 namespace vex::sfile {
 namespace {
 
-namespace tolm = formats::tolm;
+bool is_executable(const lists::InputFile &file) { return executable::is_executable_name(file.name.c_str()); }
 
-constexpr uint32_t kTolmFlags = tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId;
+Opened open_executable(Source &s, const OpenArgs &a, const lists::InputFile &file) {
+  const auto movie = executable::embedded_movie(file.source);
+  if (!movie)
+    return Opened::declined;
+  const lists::InputFile inside{file.name, *movie, {}, util::Status::kOk, {}};
+  if (const Opened r = open_korvane(s, a, inside); r != Opened::declined)
+    return r;
+  return open_tolm(s, a, inside);
+}
 
 } // namespace
 
-Opened open_executable(Source &s, const OpenArgs &a, const char *name) {
-  if (!executable::is_executable_name(name))
-    return Opened::declined;
-  file::ByteSource whole;
-  if (whole.open(name) != util::Status::kOk)
-    return Opened::declined;
-  const auto movie = executable::embedded_movie(whole);
-  if (!movie)
-    return Opened::declined;
-  copy_text(s.name, sizeof s.name, name);
-  s.korva = KorvaOpen(*movie, 0);
-  if (s.korva)
-    return accept_korvane(s, a);
-  s.tolm = tolm::TolmOpen(*movie, kTolmFlags);
-  if (s.tolm)
-    return accept_tolm(s, a);
-  return Opened::declined;
-}
+const SoundRow kExecutableRow{nullptr, is_executable, open_executable};
 
 } // namespace vex::sfile

@@ -3,7 +3,8 @@
 
 #include "file/byte_source.h"
 #include "formats/korvane/korvane.h"
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
+#include "util/bytes.h"
 
 namespace vex::sfile {
 namespace {
@@ -28,33 +29,40 @@ int32_t track_index(const KORVA &k, int32_t track) {
   return k.header[kv::kHdrSoundFormat + t] != 0 ? static_cast<int32_t>(t) : -1;
 }
 
-Opened refuse(Source &s, const OpenArgs &a, const char *text) {
-  KorvaClose(s.korva);
-  s.korva = nullptr;
+// The sound of one track, frame by frame. The space is never short: the
+// buffer holds the track's largest sound of one frame beyond the part of a
+// sample frame left from the last fill.
+class KorvaneReader final : public SoundReader {
+public:
+  explicit KorvaneReader(KORVA *k) : k_(k) {}
+  ~KorvaneReader() override { KorvaClose(k_); }
+  KorvaneReader(const KorvaneReader &) = delete;
+  KorvaneReader &operator=(const KorvaneReader &) = delete;
+
+  uint32_t refill(Source &s, uint8_t *dest, uint32_t /*space*/) override {
+    const int32_t got = KorvaGetSound(k_, dest, s.track_mask);
+    const uint32_t n = drop_skipped(s, dest, got > 0 ? static_cast<uint32_t>(got) : 0);
+    if (k_->frame + 1 >= k_->frames || KorvaNextFrame(k_) == 0)
+      s.remaining = std::min(s.remaining, n); // the last frame: the source ends here
+    return std::min(n, s.remaining);
+  }
+  bool by_frames() const override { return true; }
+  void rewind(Source &) override { KorvaGoto(k_, 0); }
+
+private:
+  KORVA *k_;
+};
+
+Opened refuse(const OpenArgs &a, const char *text) {
   report(a, Status::kNotThisFormat, text);
   return Opened::failed;
 }
 
-} // namespace
-
-Opened open_korvane(Source &s, const OpenArgs &a, const char *name) {
-  const std::string kvn = with_extension(name, ".kvn");
-  if (kvn.empty())
-    return Opened::declined;
-  file::ByteSource source;
-  source.open(kvn.c_str());
-  s.korva = KorvaOpen(std::move(source), 0);
-  if (!s.korva)
-    return Opened::declined;
-  copy_text(s.name, sizeof s.name, kvn.c_str());
-  return accept_korvane(s, a);
-}
-
-Opened accept_korvane(Source &s, const OpenArgs &a) {
-  const KORVA &k = *s.korva;
+// The track's format, length and buffer from the header.
+Opened accept(Source &s, const OpenArgs &a, const KORVA &k) {
   const int32_t t = track_index(k, a.track);
   if (t < 0)
-    return refuse(s, a,
+    return refuse(a,
                   a.track == 0 ? "No sound found in the Korvane file." : "No sound found in the specified Korvane track.");
   const uint32_t word = k.header[kv::kHdrSoundFormat + t];
   s.source_rate = word & kv::kRateMask;
@@ -62,7 +70,7 @@ Opened accept_korvane(Source &s, const OpenArgs &a) {
   s.source_channels = (word & kv::kSoundStereo) ? 2 : 1;
   s.source_frame_bytes = s.source_channels * s.source_bits / 8;
   if (s.source_rate == 0)
-    return refuse(s, a, "No sound found in the specified Korvane track.");
+    return refuse(a, "No sound found in the specified Korvane track.");
   s.track_mask = kv::kTrackBit << t;
   // Frame duration in 10 us units from the header speed.
   const auto speed = static_cast<int32_t>(k.header[kv::kHdrSpeed]);
@@ -77,29 +85,32 @@ Opened accept_korvane(Source &s, const OpenArgs &a) {
   // Two seconds, and at least the largest sound of one frame.
   const uint32_t largest = k.header[kv::kHdrSoundSize + t];
   if (largest > kMaxMovieBuffer)
-    return refuse(s, a, "No sound found in the specified Korvane track.");
+    return refuse(a, "No sound found in the specified Korvane track.");
   s.buffer_size = static_cast<uint32_t>(std::clamp<uint64_t>(2 * per_second, largest, kMaxMovieBuffer));
   s.kind = kKorvane;
   copy_text(s.type, sizeof s.type, "Korvane");
   return Opened::accepted;
 }
 
-// The space is never short: the buffer holds the track's largest sound of
-// one frame beyond the part of a sample frame left from the last fill.
-uint32_t refill_korvane(Source &s, uint8_t *dest, uint32_t /*space*/) {
-  KORVA *k = s.korva;
-  const int32_t got = KorvaGetSound(k, dest, s.track_mask);
-  const uint32_t n = drop_skipped(s, dest, got > 0 ? static_cast<uint32_t>(got) : 0);
-  if (k->frame + 1 >= k->frames || KorvaNextFrame(k) == 0)
-    s.remaining = std::min(s.remaining, n); // the last frame: the source ends here
-  return std::min(n, s.remaining);
+bool is_korvane(const lists::InputFile &file) {
+  const std::span<const uint8_t> head = file.first(4);
+  return !head.empty() && (util::le32(head.data()) == kv::kMagic2 || util::le32(head.data()) == kv::kMagic4);
 }
 
-void rewind_korvane(Source &s) { KorvaGoto(s.korva, 0); }
+} // namespace
 
-void release_korvane(Source &s) {
-  KorvaClose(s.korva);
-  s.korva = nullptr;
+Opened open_korvane(Source &s, const OpenArgs &a, const lists::InputFile &file) {
+  KORVA *k = KorvaOpen(file.source, 0);
+  if (!k)
+    return Opened::declined;
+  auto reader = std::make_unique<KorvaneReader>(k);
+  copy_text(s.name, sizeof s.name, file.name.c_str());
+  const Opened r = accept(s, a, *k);
+  if (r == Opened::accepted)
+    s.reader = std::move(reader);
+  return r;
 }
+
+const SoundRow kKorvaneRow{".kvn", is_korvane, open_korvane};
 
 } // namespace vex::sfile

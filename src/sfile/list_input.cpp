@@ -3,9 +3,11 @@
 // and /E are passed on negated: frame numbers for movies, milliseconds for
 // the rest. The list's length, in output bytes, is the sum of its entries'.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "lists/list_nesting.h"
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
 
 namespace vex::sfile {
 namespace {
@@ -30,21 +32,59 @@ SFILE *open_entry(const lists::ListEntry &e, int32_t rate, int32_t bits, int32_t
 
 uint32_t or_entry(int32_t asked, uint32_t entry) { return asked > 0 ? static_cast<uint32_t>(asked) : entry; }
 
-} // namespace
+constexpr int32_t kListFileBuffer = 4096;
 
-Opened open_list(Source &s, const OpenArgs &a, const lists::ListEntry *first) {
+// The list's own reader state and the source of the entry being read. The
+// list delivers its entries' output PCM, already in the list's format.
+class ListReader final : public SoundReader {
+public:
+  ListReader() = default;
+  ~ListReader() override {
+    VEXFileClose(file);
+    SFileClose(entry);
+  }
+  ListReader(const ListReader &) = delete;
+  ListReader &operator=(const ListReader &) = delete;
+
+  uint32_t refill(Source &, uint8_t *, uint32_t) override { return 0; } // never asked: get() reads the entries
+  void rewind(Source &) override {
+    lists::rewind_list(state());
+    SFileClose(entry);
+    entry = nullptr;
+  }
+  uint32_t get(Source &s, uint8_t *out, uint32_t bytes) override;
+
+  lists::ListState state() { return {file, pattern, counter, end, repeat, repeated, repeated_start, repeated_end}; }
+  // The next entry of the list.
+  lists::ListEntry next() {
+    lists::ListEntry e;
+    lists::next_entry(state(), line.c_str(), e);
+    return e;
+  }
+
+  VEXFILE *file = nullptr; // the list file, or null: the source name is the only line
+  char pattern[kNameChars] = {};
+  int32_t counter = 0, end = 0, repeat = 0;
+  char repeated[lists::kRepeatedChars] = {};
+  int32_t repeated_start = 0, repeated_end = 0;
+  std::string line; // the source name: the only line without a list file
+  SFILE *entry = nullptr;
+};
+
+// Walks the entries, opening each: the list's format (the first entry's
+// where the caller left it open) and its length in output bytes. `first`
+// is the entry the list reader already gave (a series or a repeat), else
+// null.
+Opened walk_entries(Source &s, const OpenArgs &a, ListReader &list, const lists::ListEntry *first) {
   lists::ListNesting nesting;
-  const char *identity = s.list_file ? a.name : s.list_line.c_str();
+  const char *identity = list.file ? a.name : list.line.c_str();
   copy_text(s.type, sizeof s.type, "List");
-  copy_text(s.name, sizeof s.name, s.list_file ? a.name : s.list_line.c_str());
+  copy_text(s.name, sizeof s.name, identity);
   bool format_known = false;
   uint64_t total = 0;
   lists::ListEntry entry;
   if (nesting.enter(identity)) {
-    if (first)
-      entry = *first;
-    else
-      lists::next_entry(s.list_state(), s.list_line.c_str(), entry);
+    entry = first ? *first : list.next();
     while (entry.name[0] != '\0' && nesting.count_entry()) {
       SFILE *e = open_entry(entry, a.rate, a.bits, a.channels);
       if (e && !format_known) {
@@ -57,7 +97,7 @@ Opened open_list(Source &s, const OpenArgs &a, const lists::ListEntry *first) {
       if (e)
         total += entry_length(*e, s.source_rate, s.source_frame_bytes);
       SFileClose(e);
-      lists::next_entry(s.list_state(), s.list_line.c_str(), entry);
+      entry = list.next();
     }
   }
   const std::string problem = nesting.problem();
@@ -72,50 +112,82 @@ Opened open_list(Source &s, const OpenArgs &a, const lists::ListEntry *first) {
   }
   s.total = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX / s.source_frame_bytes * s.source_frame_bytes));
   s.kind = kList;
-  lists::rewind_list(s.list_state());
+  lists::rewind_list(list.state());
   return Opened::accepted;
 }
 
-uint32_t get_list(Source &s, uint8_t *out, uint32_t bytes) {
+} // namespace
+
+Opened open_if_list(Source &s, const OpenArgs &a, std::string &plain) {
+  auto reader = std::make_unique<ListReader>();
+  ListReader &list = *reader;
+  // The name itself is the list reader's only line: a series, or a name
+  // with switches. A series without extension names its entries without
+  // one; each entry is then tried with every reader's extension.
+  list.line = a.name;
+  lists::ListEntry entry;
+  const bool repeated = lists::next_entry(list.state(), list.line.c_str(), entry);
+  if (repeated || std::strchr(a.name, '?')) { // a series (naming nothing at all, too) or a repeat
+    s.reader = std::move(reader);
+    return walk_entries(s, a, list, repeated ? &entry : nullptr);
+  }
+  lists::rewind_list(list.state());
+  if (lists::is_list_name(a.name)) {
+    list.file = VEXFileOpen(kListFileBuffer, a.name, VEXFILE_READ);
+    if (!list.file) {
+      util::fail_to_open(errno);
+      const std::string why = util::last_reason();
+      report(a, util::last_status(), "Error opening the list file.", why.c_str());
+      return Opened::failed;
+    }
+    s.reader = std::move(reader);
+    return walk_entries(s, a, list, nullptr);
+  }
+  // A plain name: switches it carried are not part of the file name.
+  plain = entry.name[0] != '\0' ? entry.name : a.name;
+  return Opened::declined;
+}
+
+uint32_t ListReader::get(Source &s, uint8_t *out, uint32_t bytes) {
+  bytes -= bytes % s.frame_bytes;
   bytes = std::min(bytes, s.remaining);
   if (bytes == 0)
     return 0;
   for (;;) {
-    if (s.entry && s.entry->at_end) {
-      SFileClose(s.entry);
-      s.entry = nullptr;
+    if (entry && entry->at_end) {
+      SFileClose(entry);
+      entry = nullptr;
     }
-    while (!s.entry) {
-      lists::ListEntry e;
-      lists::next_entry(s.list_state(), s.list_line.c_str(), e);
+    while (!entry) {
+      const lists::ListEntry e = next();
       if (e.name[0] == '\0') {
         s.at_end = 1;
         return 0;
       }
-      s.entry = open_entry(e, static_cast<int32_t>(s.rate), static_cast<int32_t>(s.bits),
-                           static_cast<int32_t>(s.channels));
-      if (!s.entry)
+      entry = open_entry(e, static_cast<int32_t>(s.rate), static_cast<int32_t>(s.bits),
+                         static_cast<int32_t>(s.channels));
+      if (!entry)
         continue;
       // Skipping into the list: whole entries go; inside an entry the
       // bytes are read and dropped, exact for every kind of entry.
-      const uint32_t length = entry_length(*s.entry, s.rate, s.frame_bytes);
+      const uint32_t length = entry_length(*entry, s.rate, s.frame_bytes);
       if (s.skip >= length) {
         s.skip -= length;
-        SFileClose(s.entry);
-        s.entry = nullptr;
+        SFileClose(entry);
+        entry = nullptr;
         continue;
       }
       while (s.skip > 0) {
-        const uint32_t n = SFileGet(s.entry, out, std::min(s.skip, bytes));
+        const uint32_t n = SFileGet(entry, out, std::min(s.skip, bytes));
         if (n == 0)
           break;
         s.skip -= n;
       }
       s.skip = 0;
     }
-    const uint32_t got = SFileGet(s.entry, out, bytes);
+    const uint32_t got = SFileGet(entry, out, bytes);
     if (got == 0) {
-      s.entry->at_end = 1; // delivered nothing: on to the next entry
+      entry->at_end = 1; // delivered nothing: on to the next entry
       continue;
     }
     s.remaining -= std::min(got, s.remaining);

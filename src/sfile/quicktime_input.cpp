@@ -1,58 +1,59 @@
 // The sound of a QuickTime movie (kind 5), the last reader tried.
-#include <unistd.h>
-
 #include <algorithm>
 
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
 #include "vexutil/movie.h"
 
 namespace vex::sfile {
 namespace {
 
-bool exists(const std::string &name) { return !name.empty() && ::access(name.c_str(), F_OK) == 0; }
+class QuickTimeReader final : public SoundReader {
+public:
+  explicit QuickTimeReader(QTSFILE *qt) : qt_(qt) {}
+  ~QuickTimeReader() override { QTSFileClose(qt_); }
+  QuickTimeReader(const QuickTimeReader &) = delete;
+  QuickTimeReader &operator=(const QuickTimeReader &) = delete;
 
-// No reader took the input: say so, with the WAV reader's reason for a WAV
-// file that is not plain PCM, or that there is no such file at all.
-void fail_unread(const Source &s, const OpenArgs &a, const char *name) {
-  const char *text = "Error opening the audio input file.";
-  bool found = exists(name);
-  for (const char *ext : {".wav", ".kvn", ".tlm", ".avi", ".mov"})
-    found = found || exists(with_extension(name, ext));
-  if (!found) {
-    report(a, util::Status::kNoFile, text, "no such file");
-    return;
+  uint32_t refill(Source &, uint8_t *dest, uint32_t space) override { return QTSFileGet(qt_, dest, space); }
+  void rewind(Source &) override { QTSFileGoto(qt_, start_ms_); }
+  void skip_start(Source &, uint32_t, int64_t ms) override {
+    start_ms_ = static_cast<uint32_t>(std::min<int64_t>(ms, UINT32_MAX));
+    QTSFileGoto(qt_, start_ms_);
   }
-  const std::string detail = s.wave_reason.empty() ? std::string(text) : std::string(text) + " " + s.wave_reason;
-  report(a, s.wave_reason.empty() ? util::Status::kNotThisFormat : util::Status::kUnsupported, text, detail.c_str());
+
+private:
+  QTSFILE *qt_;
+  uint32_t start_ms_ = 0; // the trimmed start
+};
+
+bool usable(const QTSFILE &qt) {
+  return (qt.bits == 8 || qt.bits == 16) && (qt.channels == 1 || qt.channels == 2) && qt.rate != 0;
+}
+
+Opened open_quicktime(Source &s, const OpenArgs &a, const lists::InputFile &file) {
+  QTSFILE *qt = QTSFileOpen(file.name.c_str(), a.track);
+  if (!qt || !usable(*qt)) {
+    QTSFileClose(qt);
+    return Opened::declined;
+  }
+  s.reader = std::make_unique<QuickTimeReader>(qt);
+  s.source_rate = qt->rate;
+  s.source_bits = qt->bits;
+  s.source_channels = qt->channels;
+  s.source_frame_bytes = s.source_channels * s.source_bits / 8;
+  s.total = qt->total_bytes - qt->total_bytes % s.source_frame_bytes;
+  if (qt->video_rate_num != 0)
+    s.frame_time =
+        static_cast<uint32_t>(std::min<uint64_t>(uint64_t{qt->video_rate_den} * 100000 / qt->video_rate_num, UINT32_MAX));
+  s.buffer_size = kFileBufferBytes;
+  s.kind = kQuickTime;
+  copy_text(s.type, sizeof s.type, "QuickTime");
+  copy_text(s.name, sizeof s.name, file.name.c_str());
+  return Opened::accepted;
 }
 
 } // namespace
 
-Opened open_quicktime(Source &s, const OpenArgs &a, const char *name) {
-  const std::string mov = with_extension(name, ".mov");
-  s.qt = mov.empty() ? nullptr : QTSFileOpen(mov.c_str(), a.track);
-  if (!s.qt || (s.qt->bits != 8 && s.qt->bits != 16) || (s.qt->channels != 1 && s.qt->channels != 2) ||
-      s.qt->rate == 0) {
-    QTSFileClose(s.qt);
-    s.qt = nullptr;
-    fail_unread(s, a, name);
-    return Opened::failed;
-  }
-  s.source_rate = s.qt->rate;
-  s.source_bits = s.qt->bits;
-  s.source_channels = s.qt->channels;
-  s.source_frame_bytes = s.source_channels * s.source_bits / 8;
-  s.total = s.qt->total_bytes - s.qt->total_bytes % s.source_frame_bytes;
-  if (s.qt->video_rate_num != 0)
-    s.frame_time = static_cast<uint32_t>(
-        std::min<uint64_t>(uint64_t{s.qt->video_rate_den} * 100000 / s.qt->video_rate_num, UINT32_MAX));
-  s.buffer_size = kFileBufferBytes;
-  s.kind = kQuickTime;
-  copy_text(s.type, sizeof s.type, "QuickTime");
-  copy_text(s.name, sizeof s.name, mov.c_str());
-  return Opened::accepted;
-}
-
-uint32_t refill_quicktime(Source &s, uint8_t *dest, uint32_t space) { return QTSFileGet(s.qt, dest, space); }
+const SoundRow kQuickTimeRow{".mov", nullptr, open_quicktime};
 
 } // namespace vex::sfile

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sfile/sound_reader.h"
 #include "sfile/source_frames.h"
 
 namespace vex::sfile {
@@ -325,9 +326,9 @@ bool refill_buffer(Source &s) {
     s.buffer_end = s.buffer + left;
     // Movies deliver a whole frame's sound and cut it to `remaining`
     // themselves; files are asked for no more than remains.
-    const bool movie = s.kind == kKorvane || s.kind == kTolm;
+    const bool movie = s.reader->by_frames();
     const uint32_t space = movie ? s.allocated - left : std::min(s.buffer_size - left, s.remaining);
-    const uint32_t got = std::min(refill(s, s.buffer_end, space), s.remaining);
+    const uint32_t got = std::min(s.reader->refill(s, s.buffer_end, space), s.remaining);
     s.buffer_end += got;
     s.remaining -= got;
     if (got == 0 && !movie)
@@ -347,23 +348,6 @@ uint32_t drop_skipped(Source &s, uint8_t *dest, uint32_t n) {
   return n - drop;
 }
 
-uint32_t refill(Source &s, uint8_t *dest, uint32_t space) {
-  switch (s.kind) {
-  case kWave:
-    return refill_wave(s, dest, space);
-  case kKorvane:
-    return refill_korvane(s, dest, space);
-  case kTolm:
-    return refill_tolm(s, dest, space);
-  case kAvi:
-    return refill_avi(s, dest, space);
-  case kQuickTime:
-    return refill_quicktime(s, dest, space);
-  default:
-    return 0;
-  }
-}
-
 } // namespace vex::sfile
 
 using namespace vex::sfile;
@@ -373,7 +357,5 @@ extern "C" uint32_t SFileGet(SFILE *handle, void *buffer, uint32_t bytes) {
     return 0;
   auto &s = static_cast<Source &>(*handle);
   send_progress(s);
-  if (s.kind == kList)
-    return get_list(s, static_cast<uint8_t *>(buffer), bytes - bytes % s.frame_bytes);
-  return get_pcm(s, static_cast<uint8_t *>(buffer), bytes);
+  return s.reader ? s.reader->get(s, static_cast<uint8_t *>(buffer), bytes) : 0;
 }

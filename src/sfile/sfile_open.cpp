@@ -4,8 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "lists/list_reader.h"
-#include "sfile/sound_source.h"
+#include "sfile/sound_order.h"
 #include "util/record.h"
 
 namespace vex::sfile {
@@ -20,7 +19,7 @@ using SourcePtr = std::unique_ptr<Source, SourceCloser>;
 
 uint32_t or_source(int32_t asked, uint32_t source) { return asked > 0 ? static_cast<uint32_t>(asked) : source; }
 
-// Step 13: the output format and the counters.
+// The output format and the counters.
 void finish(Source &s, const OpenArgs &a) {
   s.callback = a.callback;
   s.remaining = s.total;
@@ -31,49 +30,15 @@ void finish(Source &s, const OpenArgs &a) {
   s.frame_bytes = s.channels * s.bits / 8;
 }
 
-// The movie and platform readers after WAV and raw.
-Opened open_movie(Source &s, const OpenArgs &a, const char *name) {
-  using Open = Opened (*)(Source &, const OpenArgs &, const char *);
-  for (Open open : {open_korvane, open_tolm, open_executable, open_avi, open_quicktime}) {
-    const Opened r = open(s, a, name);
-    if (r != Opened::declined)
-      return r;
-  }
-  return Opened::failed; // QuickTime, the last, never declines
-}
-
-Opened open_input(Source &s, const OpenArgs &a) {
+Opened open_input(Source &s, const OpenArgs &a, lists::InputFiles &files) {
   if (with_extension(a.name, ".wav").empty()) {
     report(a, Status::kInvalidArgument, "The file name is too long.");
     return Opened::failed;
   }
-  // The name itself is the list reader's only line: a series, or a name
-  // with switches. A series without extension names its entries without
-  // one; each entry is then tried with every reader's extension.
-  s.list_line = a.name;
-  lists::ListEntry entry;
-  if (lists::next_entry(s.list_state(), s.list_line.c_str(), entry))
-    return open_list(s, a, &entry);
-  if (std::strchr(a.name, '?'))
-    return open_list(s, a, nullptr); // a series that names nothing
-  lists::rewind_list(s.list_state());
-  if (lists::is_list_name(a.name)) {
-    s.list_file = VEXFileOpen(static_cast<int32_t>(kListBufferBytes), a.name, VEXFILE_READ);
-    if (!s.list_file) {
-      util::fail_to_open(errno);
-      const std::string why = util::last_reason();
-      report(a, util::last_status(), "Error opening the list file.", why.c_str());
-      return Opened::failed;
-    }
-    return open_list(s, a, nullptr);
-  }
-  // A plain name: switches it carried are not part of the file name.
-  const char *name = entry.name[0] != '\0' ? entry.name : a.name;
-  const std::string wave = with_extension(name, ".wav");
-  const Opened w = open_wave(s, a, wave.c_str());
-  if (w != Opened::declined)
-    return w;
-  return open_movie(s, a, name);
+  std::string name;
+  if (const Opened list = open_if_list(s, a, name); list != Opened::declined)
+    return list;
+  return try_readers(s, a, name.c_str(), files);
 }
 
 } // namespace
@@ -84,23 +49,26 @@ util::Failure report(const OpenArgs &a, Status status, const char *text, const c
   return util::fail(status, "%s", detail ? detail : text);
 }
 
-} // namespace vex::sfile
+SFILE *open_source(const OpenArgs &a, lists::InputFiles &inputs) {
+  if (!a.name)
+    return util::fail(Status::kInvalidArgument, "no file name");
+  SourcePtr s(util::new_record<Source>());
+  if (!s)
+    return util::fail(Status::kOutOfMemory);
+  if (open_input(*s, a, inputs) != Opened::accepted)
+    return nullptr;
+  trim(*s, a.start, a.end);
+  finish(*s, a);
+  return s.release();
+}
 
-using namespace vex::sfile;
+} // namespace vex::sfile
 
 extern "C" SFILE *SFileOpen(const char *name, int32_t rate, int32_t bits, int32_t channels, int32_t start,
                             int32_t end, int32_t track, int32_t raw_format, int32_t raw_header,
                             VEXMessageCallback callback) {
   vex::util::clear_reason();
-  const OpenArgs a{name, rate, bits, channels, start, end, track, raw_format, raw_header, callback};
-  if (!name)
-    return vex::util::fail(vex::util::Status::kInvalidArgument, "no file name");
-  SourcePtr s(vex::util::new_record<Source>());
-  if (!s)
-    return vex::util::fail(vex::util::Status::kOutOfMemory);
-  if (open_input(*s, a) != Opened::accepted)
-    return nullptr;
-  trim(*s, start, end);
-  finish(*s, a);
-  return s.release();
+  vex::lists::InputFiles inputs;
+  return vex::sfile::open_source({name, rate, bits, channels, start, end, track, raw_format, raw_header, callback},
+                                 inputs);
 }

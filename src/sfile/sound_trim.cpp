@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "sfile/sound_source.h"
-#include "vexutil/movie.h"
+#include "sfile/sound_reader.h"
 
 namespace vex::sfile {
 namespace {
@@ -23,29 +22,12 @@ uint32_t whole_frames(uint64_t bytes, uint32_t frame_bytes, uint32_t limit) {
   return static_cast<uint32_t>(std::min<uint64_t>(bytes - bytes % frame_bytes, limit));
 }
 
-void apply_skip(Source &s, uint32_t skip, int64_t start_ms) {
-  switch (s.kind) {
-  case kWave:
-    s.data_start += skip;
-    VEXFileSetPos(s.file, s.data_start);
-    break;
-  case kAvi:
-    s.avi_offset += skip / s.source_frame_bytes;
-    s.avi_offset_reset = s.avi_offset;
-    break;
-  case kQuickTime:
-    s.qt_start_ms = static_cast<uint32_t>(std::min<int64_t>(start_ms, UINT32_MAX));
-    QTSFileGoto(s.qt, s.qt_start_ms);
-    break;
-  default: // Korvane, Tolm and lists drop the bytes as they come
-    s.skip += skip;
-    s.skip_initial += skip;
-    break;
-  }
-  s.total -= skip;
-}
-
 } // namespace
+
+void SoundReader::skip_start(Source &s, uint32_t bytes, int64_t /*ms*/) {
+  s.skip += bytes;
+  s.skip_initial += bytes;
+}
 
 void trim(Source &s, int32_t start_value, int32_t end_value) {
   const int64_t start = to_ms(start_value, s.frame_time, true);
@@ -55,8 +37,10 @@ void trim(Source &s, int32_t start_value, int32_t end_value) {
   const uint64_t per_second = uint64_t{s.source_frame_bytes} * s.source_rate;
   const uint32_t fb = s.source_frame_bytes;
   const uint32_t skip = whole_frames(per_second * static_cast<uint64_t>(start) / 1000, fb, UINT32_MAX);
-  if (skip < s.total)
-    apply_skip(s, skip, start);
+  if (skip < s.total) {
+    s.reader->skip_start(s, skip, start);
+    s.total -= skip;
+  }
   if (start <= end)
     s.total = std::min(s.total, whole_frames(per_second * static_cast<uint64_t>(end - start) / 1000, fb, UINT32_MAX));
 }

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "formats/tolm/tolm_reader.h"
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
 #include "sfile/tolm_track_reader.h"
 
 namespace vex::sfile {
@@ -15,31 +15,57 @@ using util::Status;
 
 constexpr uint32_t kSoundOpenFlags = tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId;
 
-tolm::TOLM *movie(Source &s) { return static_cast<tolm::TOLM *>(s.tolm); }
-TolmTrackReader *track_reader(Source &s) { return static_cast<TolmTrackReader *>(s.tolm_track); }
+// The sound of one track, frame by frame: every frame's packet is
+// delivered, the last frame's included.
+class TolmReader final : public SoundReader {
+public:
+  TolmReader(tolm::TOLM *t, std::unique_ptr<TolmTrackReader> track) : t_(t), track_(std::move(track)) {}
+  ~TolmReader() override {
+    track_.reset();
+    tolm::TolmClose(t_);
+  }
+  TolmReader(const TolmReader &) = delete;
+  TolmReader &operator=(const TolmReader &) = delete;
+
+  uint32_t refill(Source &s, uint8_t *dest, uint32_t space) override {
+    const uint32_t n = drop_skipped(s, dest, track_->read_frame(dest, space));
+    const int32_t before = t_->current;
+    if (before >= static_cast<int32_t>(t_->frames)) {
+      s.remaining = std::min(s.remaining, n); // the last frame's sound was the last
+    } else {
+      tolm::TolmNextFrame(t_);
+      if (t_->current == before || t_->read_error)
+        s.remaining = std::min(s.remaining, n);
+    }
+    return std::min(n, s.remaining);
+  }
+  bool by_frames() const override { return true; }
+  void rewind(Source &) override {
+    tolm::TolmGoto(t_, 0, 1);
+    track_->restart();
+  }
+
+private:
+  tolm::TOLM *t_;
+  std::unique_ptr<TolmTrackReader> track_;
+};
+
+bool is_tolm(const lists::InputFile &file) {
+  const std::span<const uint8_t> head = file.first(3);
+  return !head.empty() && head[0] == 'T' && head[1] == 'L' && head[2] == 'M';
+}
 
 } // namespace
 
-Opened open_tolm(Source &s, const OpenArgs &a, const char *name) {
-  const std::string tlm = with_extension(name, ".tlm");
-  if (tlm.empty())
+Opened open_tolm(Source &s, const OpenArgs &a, const lists::InputFile &file) {
+  tolm::TOLM *t = tolm::TolmOpen(file.source, kSoundOpenFlags);
+  if (!t)
     return Opened::declined;
-  file::ByteSource source;
-  source.open(tlm.c_str());
-  s.tolm = tolm::TolmOpen(std::move(source), kSoundOpenFlags);
-  if (!s.tolm)
-    return Opened::declined;
-  copy_text(s.name, sizeof s.name, tlm.c_str());
-  return accept_tolm(s, a);
-}
-
-Opened accept_tolm(Source &s, const OpenArgs &a) {
-  tolm::TOLM *t = movie(s);
   tolm::TolmSetVideoDecoding(t, 0);
   std::unique_ptr<TolmTrackReader> r =
       a.track >= 0 ? TolmTrackReader::open(t, static_cast<uint32_t>(a.track)) : nullptr;
   if (!r) {
-    release_tolm(s);
+    tolm::TolmClose(t);
     report(a, Status::kNotThisFormat, "No sound found in the Tolm file.");
     return Opened::failed;
   }
@@ -55,36 +81,13 @@ Opened accept_tolm(Source &s, const OpenArgs &a) {
     total = uint64_t{t->frames} * s.frame_time * per_second / 100000 / 4 * 4;
   }
   s.total = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX / 4 * 4));
-  s.tolm_track = r.release();
+  s.reader = std::make_unique<TolmReader>(t, std::move(r));
   s.kind = kTolm;
   s.type[0] = '\0';
+  copy_text(s.name, sizeof s.name, file.name.c_str());
   return Opened::accepted;
 }
 
-uint32_t refill_tolm(Source &s, uint8_t *dest, uint32_t space) {
-  tolm::TOLM *t = movie(s);
-  const uint32_t n = drop_skipped(s, dest, track_reader(s)->read_frame(dest, space));
-  const int32_t before = t->current;
-  if (before >= static_cast<int32_t>(t->frames)) {
-    s.remaining = std::min(s.remaining, n); // the last frame's sound was the last
-  } else {
-    tolm::TolmNextFrame(t);
-    if (t->current == before || t->read_error)
-      s.remaining = std::min(s.remaining, n);
-  }
-  return std::min(n, s.remaining);
-}
-
-void rewind_tolm(Source &s) {
-  tolm::TolmGoto(movie(s), 0, 1);
-  track_reader(s)->restart();
-}
-
-void release_tolm(Source &s) {
-  std::unique_ptr<TolmTrackReader>(track_reader(s)).reset();
-  s.tolm_track = nullptr;
-  tolm::TolmClose(movie(s));
-  s.tolm = nullptr;
-}
+const SoundRow kTolmRow{".tlm", is_tolm, open_tolm};
 
 } // namespace vex::sfile

@@ -12,7 +12,7 @@
 #include <string>
 #include <cstring>
 
-#include "sfile/sound_source.h"
+#include "sfile/sound_reader.h"
 #include "util/bytes.h"
 
 namespace vex::sfile {
@@ -24,10 +24,6 @@ using util::le32;
 using util::Status;
 
 constexpr uint32_t kPcmTag = 1;
-// The file's own buffer serves the header walk; the sound's reads of up to
-// the source buffer's size (16384) then go from the file straight into the
-// source buffer instead of through this one.
-constexpr uint32_t kWaveFileBuffer = 4096;
 constexpr uint32_t kFmtBytes = 16;
 
 struct ChunkHead {
@@ -36,10 +32,9 @@ struct ChunkHead {
   uint32_t body = 0; // file position of the body
 };
 
-bool read_at(VEXFILE *f, uint32_t pos, void *dest, uint32_t n) {
-  VEXFileSetPos(f, pos);
-  return VEXFileGet(f, dest, n) == n;
-}
+using Bytes = file::ByteSource;
+
+bool read_at(const Bytes &f, uint64_t pos, void *dest, uint32_t n) { return f.read_exact(pos, dest, n); }
 
 // Chunk names found in WAV files; a name from this list decides where the
 // next chunk starts when a pad byte may be missing.
@@ -49,7 +44,7 @@ constexpr std::array<const char *, 16> kKnownChunks = {"fmt ", "data", "LIST", "
 
 // How much the 8 bytes at pos look like a chunk head: 2 a known name, 1 a
 // name of printable characters, 0 anything else.
-int chunk_likeness(VEXFILE *f, uint32_t pos, uint32_t file_size) {
+int chunk_likeness(const Bytes &f, uint32_t pos, uint32_t file_size) {
   uint8_t id[4];
   if (pos > file_size || file_size - pos < 8 || !read_at(f, pos, id, 4))
     return 0;
@@ -65,7 +60,7 @@ int chunk_likeness(VEXFILE *f, uint32_t pos, uint32_t file_size) {
 // Where the chunk after `c` starts: behind its pad byte, or right behind
 // its body when the pad byte is missing (the next chunk head is found
 // there and not one byte on).
-uint64_t next_chunk(VEXFILE *f, const ChunkHead &c, uint32_t file_size) {
+uint64_t next_chunk(const Bytes &f, const ChunkHead &c, uint32_t file_size) {
   const uint64_t end = uint64_t{c.body} + c.size;
   if (c.size % 2 == 0 || end + 1 > file_size)
     return end + (c.size % 2);
@@ -75,7 +70,7 @@ uint64_t next_chunk(VEXFILE *f, const ChunkHead &c, uint32_t file_size) {
 }
 
 // Walks the chunks from `pos` to the one named `id`.
-bool find_chunk(VEXFILE *f, uint64_t pos, const char *id, uint32_t file_size, ChunkHead &c) {
+bool find_chunk(const Bytes &f, uint64_t pos, const char *id, uint32_t file_size, ChunkHead &c) {
   for (;;) {
     uint8_t head[8];
     if (pos + 8 > file_size || !read_at(f, static_cast<uint32_t>(pos), head, 8))
@@ -94,8 +89,11 @@ struct WaveFormat {
   uint32_t data_start = 0, data_bytes = 0;
 };
 
-bool parse_wave(VEXFILE *f, WaveFormat &w) {
-  const uint32_t file_size = VEXFileSize(f);
+// Sizes and positions are 32-bit, as in the file's own fields.
+uint32_t size_of(const Bytes &f) { return static_cast<uint32_t>(std::min<uint64_t>(f.size(), UINT32_MAX - 1)); }
+
+bool parse_wave(const Bytes &f, WaveFormat &w) {
+  const uint32_t file_size = size_of(f);
   uint8_t riff[12];
   if (!read_at(f, 0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
     return fail(Status::kNotThisFormat, "not a RIFF WAVE file");
@@ -124,35 +122,55 @@ bool parse_wave(VEXFILE *f, WaveFormat &w) {
   return true;
 }
 
-} // namespace
+// WAV or raw PCM: the data from `data_start` on, read at a position of its own.
+class WaveReader final : public SoundReader {
+public:
+  WaveReader(Bytes source, uint32_t data_start) : source_(std::move(source)), position_(data_start) {}
 
-Opened open_wave(Source &s, const OpenArgs &a, const char *name) {
-  VEXFILE *f = VEXFileOpen(static_cast<int32_t>(kWaveFileBuffer), name, VEXFILE_READ);
-  if (!f) {
-    util::fail_to_open(errno);
-    return Opened::declined;
+  uint32_t refill(Source &, uint8_t *dest, uint32_t space) override {
+    const size_t n = source_.read_at(position_, dest, space);
+    position_ += n;
+    return static_cast<uint32_t>(n);
   }
+  void rewind(Source &s) override { position_ = s.data_start; }
+  void skip_start(Source &s, uint32_t bytes, int64_t) override {
+    s.data_start += bytes;
+    position_ = s.data_start;
+  }
+
+private:
+  Bytes source_;
+  uint64_t position_;
+};
+
+// Raw PCM: the whole file after the header, in the caller's format.
+Opened open_raw(Source &s, const OpenArgs &a, const Bytes &f) {
+  const uint32_t size = size_of(f);
+  const auto format = static_cast<uint32_t>(a.raw_format);
+  // A header at or beyond the end leaves the last byte.
+  const uint32_t header = size == 0 ? 0 : std::min(static_cast<uint32_t>(std::max(a.raw_header, 0)), size - 1);
+  s.source_rate = format >> 3;
+  s.source_channels = (format & 1) ? 2 : 1;
+  s.source_bits = (format & 2) ? 16 : 8;
+  s.total = size - header;
+  s.data_start = header;
+  if (s.source_rate == 0) {
+    report(a, Status::kInvalidArgument, "The raw sound format gives no sample rate.");
+    return Opened::failed;
+  }
+  return Opened::accepted;
+}
+
+Opened open_wave(Source &s, const OpenArgs &a, const lists::InputFile &file) {
+  const Bytes &f = file.source;
   if (a.raw_format != 0) {
-    const uint32_t size = VEXFileSize(f);
-    const auto format = static_cast<uint32_t>(a.raw_format);
-    // A header at or beyond the end leaves the last byte.
-    const uint32_t header = size == 0 ? 0 : std::min(static_cast<uint32_t>(std::max(a.raw_header, 0)), size - 1);
-    s.source_rate = format >> 3;
-    s.source_channels = (format & 1) ? 2 : 1;
-    s.source_bits = (format & 2) ? 16 : 8;
-    s.total = size - header;
-    s.data_start = header;
-    if (s.source_rate == 0) {
-      VEXFileClose(f);
-      report(a, Status::kInvalidArgument, "The raw sound format gives no sample rate.");
-      return Opened::failed;
-    }
+    if (const Opened r = open_raw(s, a, f); r != Opened::accepted)
+      return r;
   } else {
     WaveFormat w;
     if (!parse_wave(f, w)) {
       if (util::last_status() != Status::kNotThisFormat)
         s.wave_reason = std::string("(") + util::last_reason() + ")";
-      VEXFileClose(f);
       return Opened::declined;
     }
     s.source_rate = w.rate;
@@ -161,16 +179,17 @@ Opened open_wave(Source &s, const OpenArgs &a, const char *name) {
     s.total = w.data_bytes;
     s.data_start = w.data_start;
   }
-  VEXFileSetPos(f, s.data_start);
-  s.file = f;
+  s.reader = std::make_unique<WaveReader>(f, s.data_start);
   s.source_frame_bytes = s.source_channels * s.source_bits / 8;
   s.kind = kWave;
   copy_text(s.type, sizeof s.type, "Wave");
-  copy_text(s.name, sizeof s.name, name);
+  copy_text(s.name, sizeof s.name, file.name.c_str());
   s.buffer_size = kFileBufferBytes;
   return Opened::accepted;
 }
 
-uint32_t refill_wave(Source &s, uint8_t *dest, uint32_t space) { return VEXFileGet(s.file, dest, space); }
+} // namespace
+
+const SoundRow kWaveRow{".wav", nullptr, open_wave};
 
 } // namespace vex::sfile

@@ -146,23 +146,31 @@ uint8_t *average_run(const uint8_t *__restrict__ src, uint8_t *__restrict__ out,
   return out;
 }
 
-template <uint32_t IB, uint32_t IC, uint32_t OB, uint32_t OC>
-uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
-  FrameReader<IB, IC> in(s);
-  const uint64_t in_rate = s.source_rate, out_rate = s.rate;
-  uint64_t produced = s.produced;
-  uint8_t *p = out;
-  if (!s.primed && out_rate > in_rate) {
+// The output frames of one call: `made` counts them, `p` is where the
+// next one goes, `produced` the running total of the source.
+template <uint32_t IB, uint32_t IC, uint32_t OB, uint32_t OC> struct Run {
+  Source &s;
+  FrameReader<IB, IC> in;
+  uint64_t wanted;
+  uint8_t *p;
+  uint64_t made = 0;
+  uint64_t produced;
+
+  Run(Source &source, uint8_t *out, uint32_t n) : s(source), in(source), wanted(n), p(out), produced(source.produced) {}
+
+  // A higher output rate reads the first source frame ahead, uncounted.
+  void prime() {
     Frame first;
-    if (in.take(first)) {
-      in.uncount(); // read ahead, not counted
+    if (!s.primed && s.rate > s.source_rate && in.take(first)) {
+      in.uncount();
       s.next_left = first.left;
       s.next_right = first.right;
     }
+    s.primed = true;
   }
-  s.primed = true;
-  uint64_t made = 0;
-  if (out_rate == in_rate) {
+
+  // Equal rates: frame for frame.
+  void copy() {
     Frame f;
     while (made < wanted && !s.at_end) {
       if (in.holds_more_than(1))
@@ -173,10 +181,41 @@ uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
       ++made;
     }
     produced += made;
-  } else if (out_rate < in_rate) {
-    // Source frames one output frame averages: at most this many.
-    const uint64_t most = (in_rate + out_rate - 1) / out_rate;
-    uint64_t reach = in.taken() * out_rate; // taken * out, kept up by additions
+  }
+
+  // The sums of the source frames output frame `produced` covers (it ends
+  // once taken * out >= due); their count, 0 at the end of the source.
+  int64_t gather(uint64_t due, uint64_t most, uint64_t &reach, int64_t &left, int64_t &right) {
+    const uint64_t out_rate = s.rate;
+    int64_t count = 0;
+    Frame f;
+    if (in.holds_more_than(most)) {
+      do {
+        in.take_held(f);
+        left += f.left;
+        right += f.right;
+        ++count;
+        reach += out_rate;
+      } while (reach < due);
+      return count;
+    }
+    do {
+      if (!in.take(f))
+        break;
+      left += f.left;
+      right += f.right;
+      ++count;
+      reach += out_rate;
+    } while (reach < due && !s.at_end);
+    return count;
+  }
+
+  // A lower output rate: each output frame is the mean of the source
+  // frames that fall on it.
+  void average_down() {
+    const uint64_t in_rate = s.source_rate, out_rate = s.rate;
+    const uint64_t most = (in_rate + out_rate - 1) / out_rate; // source frames one output frame averages, at most
+    uint64_t reach = in.taken() * out_rate;                     // taken * out, kept up by additions
     const uint64_t ratio = in_rate % out_rate == 0 ? in_rate / out_rate : 0;
     while (made < wanted && !s.at_end) {
       // A whole ratio from a frame boundary: every output frame averages
@@ -192,27 +231,8 @@ uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
         continue;
       }
       ++produced;
-      const uint64_t due = produced * in_rate; // the frame ends once taken * out >= due
-      int64_t left = 0, right = 0, count = 0;
-      Frame f;
-      if (in.holds_more_than(most)) {
-        do {
-          in.take_held(f);
-          left += f.left;
-          right += f.right;
-          ++count;
-          reach += out_rate;
-        } while (reach < due);
-      } else {
-        do {
-          if (!in.take(f))
-            break;
-          left += f.left;
-          right += f.right;
-          ++count;
-          reach += out_rate;
-        } while (reach < due && !s.at_end);
-      }
+      int64_t left = 0, right = 0;
+      const int64_t count = gather(produced * in_rate, most, reach, left, right);
       if (count == 0) {
         --produced;
         break;
@@ -221,9 +241,14 @@ uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
       p = store<OB, OC>(p, mean.left, mean.right);
       ++made;
     }
-  } else {
+  }
+
+  // A higher output rate: straight lines between source frames, in fixed
+  // point; due = floor(taken * out / in) is kept up by whole steps and a
+  // remainder.
+  void interpolate_up() {
+    const uint64_t in_rate = s.source_rate, out_rate = s.rate;
     int32_t acc_l = s.acc_left, acc_r = s.acc_right, inc_l = s.inc_left, inc_r = s.inc_right;
-    // due = floor(taken * out / in), kept up by whole steps and a remainder.
     const uint64_t whole = out_rate / in_rate, part = out_rate % in_rate;
     uint64_t due = in.taken() * out_rate / in_rate, rest = in.taken() * out_rate % in_rate;
     while (made < wanted && !s.at_end) {
@@ -234,15 +259,7 @@ uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
         r = s.next_right;
         acc_l = l * kFraction;
         acc_r = r * kFraction;
-        Frame next;
-        bool took = true;
-        if (in.holds_more_than(1))
-          in.take_held(next);
-        else
-          took = in.take(next);
-        if (took) {
-          s.next_left = next.left;
-          s.next_right = next.right;
+        if (take_next()) {
           due += whole;
           rest += part;
           if (rest >= in_rate) {
@@ -271,9 +288,33 @@ uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
     s.inc_left = inc_l;
     s.inc_right = inc_r;
   }
-  in.sync();
-  s.produced = produced;
-  return static_cast<uint32_t>(p - out);
+
+  // The next source frame into the resampler's next samples; false at the end.
+  bool take_next() {
+    Frame next;
+    if (in.holds_more_than(1))
+      in.take_held(next);
+    else if (!in.take(next))
+      return false;
+    s.next_left = next.left;
+    s.next_right = next.right;
+    return true;
+  }
+};
+
+template <uint32_t IB, uint32_t IC, uint32_t OB, uint32_t OC>
+uint32_t produce(Source &s, uint8_t *out, uint32_t wanted) {
+  Run<IB, IC, OB, OC> run(s, out, wanted);
+  run.prime();
+  if (s.rate == s.source_rate)
+    run.copy();
+  else if (s.rate < s.source_rate)
+    run.average_down();
+  else
+    run.interpolate_up();
+  run.in.sync();
+  s.produced = run.produced;
+  return static_cast<uint32_t>(run.p - out);
 }
 
 using Producer = uint32_t (*)(Source &, uint8_t *, uint32_t);

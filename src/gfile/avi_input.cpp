@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "gfile/input_reader.h"
+#include "movie/avi_probe.h"
 #include "movie/avi_reader.h"
 #include "vexutil/movie.h"
 #include "util/limits.h"
@@ -181,8 +182,10 @@ bool AviReader::fetch(GFILE &g) {
   return changed;
 }
 
+bool is_avi(const lists::InputFile &file) { return movie::may_be_avi(file.first(12)); }
+
 } // namespace
 
-const ReaderRow kAviRow{GFILE_AVI, {{".avi"}}, nullptr, open_avi};
+const ReaderRow kAviRow{GFILE_AVI, {{".avi"}}, is_avi, open_avi};
 
 } // namespace vex::gfile

@@ -2,6 +2,7 @@
 // goes on to the QuickTime reader.
 #include <algorithm>
 
+#include "movie/avi_probe.h"
 #include "movie/avi_reader.h"
 #include "sfile/sound_reader.h"
 #include "vexutil/movie.h"
@@ -95,8 +96,10 @@ Opened open_avi(Source &s, const OpenArgs &a, const lists::InputFile &input) {
   return Opened::accepted;
 }
 
+bool is_avi(const lists::InputFile &file) { return movie::may_be_avi(file.first(12)); }
+
 } // namespace
 
-const SoundRow kAviRow{".avi", nullptr, open_avi};
+const SoundRow kAviRow{".avi", is_avi, open_avi};
 
 } // namespace vex::sfile

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "file/byte_source.h"
 #include "gfile/graphics_source.h"
 
 namespace vex::gfile {
@@ -42,8 +43,10 @@ bool acceptable(stills::Format f, const stills::Info &info) {
 } // namespace
 
 Opened open_still(GFILE &g, const OpenArgs & /*a*/, const char *name, stills::Format format) {
+  file::ByteSource source;
+  source.open(name);
   stills::Info info{};
-  if (stills::StillInfo(format, name, &info) != 0 || !acceptable(format, info) || info.width <= 0 || info.height <= 0)
+  if (stills::StillInfo(format, source, &info) != 0 || !acceptable(format, info) || info.width <= 0 || info.height <= 0)
     return Opened::declined;
   const StillKind &k = kind_of(format);
   StillLoad &still = g.state->still;
@@ -73,7 +76,9 @@ bool fetch_still(GFILE &g) {
   }
   // The frame is used whether or not the load succeeded: what the loader
   // could not fill stays cleared.
-  stills::StillLoad(still.format, g.name, &still.image);
+  file::ByteSource source;
+  source.open(g.name);
+  stills::StillLoad(still.format, source, &still.image);
   const stills::Image &im = still.image;
   g.frame_bytes = static_cast<int32_t>(std::min<uint32_t>(g.file_size, INT32_MAX));
   s.frame = SourceFrame{im.pixels + ptrdiff_t{im.pitch} * (im.height - 1), -ptrdiff_t{im.pitch}, g.source_width,

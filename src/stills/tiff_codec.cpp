@@ -32,6 +32,38 @@ void quiet_library() {
   });
 }
 
+// libtiff's client procedures over a cursor: reads and seeks within the
+// source, nothing written, no mapping (the library then reads).
+Cursor &cursor_of(thandle_t h) { return *static_cast<Cursor *>(h); }
+
+tmsize_t read_proc(thandle_t h, void *out, tmsize_t n) {
+  return n <= 0 ? 0 : static_cast<tmsize_t>(cursor_of(h).read(out, static_cast<size_t>(n)));
+}
+tmsize_t write_proc(thandle_t, void *, tmsize_t) { return -1; }
+
+// SEEK_CUR and SEEK_END carry a signed offset in the unsigned type. A
+// position before the start is refused; one past the end is taken, as a
+// file takes it, and reads nothing there.
+toff_t seek_proc(thandle_t h, toff_t offset, int whence) {
+  Cursor &c = cursor_of(h);
+  if (whence == SEEK_SET) {
+    c.at = offset;
+    return c.at;
+  }
+  if (whence != SEEK_CUR && whence != SEEK_END)
+    return static_cast<toff_t>(-1);
+  const uint64_t from = whence == SEEK_CUR ? c.at : c.source.size();
+  if (static_cast<int64_t>(offset) < 0 && uint64_t{0} - offset > from)
+    return static_cast<toff_t>(-1);
+  c.at = from + offset; // modulo 2^64: a negative offset moves back
+  return c.at;
+}
+
+int close_proc(thandle_t) { return 0; }
+toff_t size_proc(thandle_t h) { return cursor_of(h).source.size(); }
+int map_proc(thandle_t, void **, toff_t *) { return 0; }
+void unmap_proc(thandle_t, void *, toff_t) {}
+
 struct TiffCloser {
   void operator()(TIFF *t) const { TIFFClose(t); }
 };
@@ -270,13 +302,12 @@ int32_t read_rgba(TIFF *t, const Layout &l, Picture &p) {
 
 } // namespace
 
-int32_t read_tiff(const char *name, Picture &p, bool header_only) {
+int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) {
   quiet_library();
-  if (FILE *probe = name ? std::fopen(name, "rb") : nullptr)
-    std::fclose(probe);
-  else
-    return kNoFile;
-  TiffPtr t(TIFFOpen(name, "r"));
+  Cursor in{source};
+  // The cursor outlives the handle, which is closed first (declared after).
+  TiffPtr t(TIFFClientOpen(source.in_memory() ? "memory" : source.name().c_str(), "rm", &in, read_proc, write_proc,
+                           seek_proc, close_proc, size_proc, map_proc, unmap_proc));
   if (!t)
     return kBadFile;
   Layout l;

@@ -177,8 +177,16 @@ int target_of(const Direct &d, int k) {
 // rounded to 8 bits.
 void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32_t x0, uint32_t y0, uint32_t bw,
                  uint32_t bh, int plane, Picture &p) {
-  const int per_pixel = d.separate ? 1 : d.samples;
-  const int first = d.separate ? plane : 0, last = d.separate ? plane + 1 : d.samples;
+  // The samples that land somewhere: colours and alpha, at most four of
+  // the (up to 65535) a pixel may carry; the others cost nothing.
+  int used[4], count = 0;
+  for (int k = d.separate ? plane : 0; k < (d.separate ? plane + 1 : d.samples) && count < 4; ++k)
+    if ((d.colours == 1 && k == 0) || target_of(d, k) >= 0)
+      used[count++] = k;
+  if (count == 0)
+    return;
+  const size_t per_pixel = d.separate ? 1 : static_cast<size_t>(d.samples);
+  const int first = d.separate ? plane : 0;
   const uint32_t cols = std::min(bw, d.width - std::min(x0, d.width));
   const uint32_t rows = std::min(bh, d.height - std::min(y0, d.height));
   for (uint32_t y = 0; y < rows; ++y) {
@@ -196,8 +204,9 @@ void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32
       continue;
     }
     for (uint32_t x = 0; x < cols; ++x, out += 4)
-      for (int k = first; k < last; ++k) {
-        const size_t at = static_cast<size_t>(x) * per_pixel + static_cast<size_t>(k - first);
+      for (int i = 0; i < count; ++i) {
+        const int k = used[i];
+        const size_t at = x * per_pixel + static_cast<size_t>(k - first);
         uint8_t v = row[at];
         if (d.bits == 16) {
           uint16_t wide;
@@ -207,8 +216,8 @@ void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32
         if (d.colours == 1 && k == 0) {
           const uint8_t g = d.invert ? static_cast<uint8_t>(255 - v) : v;
           out[0] = out[1] = out[2] = g;
-        } else if (const int to = target_of(d, k); to >= 0) {
-          out[to] = v;
+        } else {
+          out[target_of(d, k)] = v;
         }
       }
   }

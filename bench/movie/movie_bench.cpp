@@ -14,6 +14,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "file/byte_source.h"
 #include "movie/avi_reader.h"
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
@@ -171,15 +172,17 @@ void BM_StillLoad(benchmark::State &state) {
   const Still &s = kStills[state.range(0)];
   const std::string name = still_file(s);
   state.SetLabel(s.ext);
+  vex::file::ByteSource source;
+  source.open(name.c_str());
   vex::stills::Info info{};
-  if (vex::stills::StillInfo(s.format, name.c_str(), &info) != 0) {
+  if (vex::stills::StillInfo(s.format, source, &info) != 0) {
     state.SkipWithError("info failed");
     return;
   }
   vex::stills::Image im{};
   vex::stills::StillAlloc(&im, info.width + 1, info.height, info.bits);
   for (auto _ : state)
-    benchmark::DoNotOptimize(vex::stills::StillLoad(s.format, name.c_str(), &im));
+    benchmark::DoNotOptimize(vex::stills::StillLoad(s.format, source, &im));
   vex::stills::StillFree(&im);
   state.counters["Mpix/s"] = benchmark::Counter(kMegapixels * state.iterations(), benchmark::Counter::kIsRate);
 }
@@ -189,11 +192,13 @@ void BM_StillSave(benchmark::State &state) {
   const Still &s = kStills[state.range(0)];
   const std::string src = still_file(s), out = files().dir.file(std::string("o.") + s.ext);
   state.SetLabel(s.ext);
+  vex::file::ByteSource source;
+  source.open(src.c_str());
   vex::stills::Info info{};
-  vex::stills::StillInfo(s.format, src.c_str(), &info);
+  vex::stills::StillInfo(s.format, source, &info);
   vex::stills::Image im{};
   vex::stills::StillAlloc(&im, info.width, info.height, s.bits);
-  vex::stills::StillLoad(s.format, src.c_str(), &im);
+  vex::stills::StillLoad(s.format, source, &im);
   for (auto _ : state)
     benchmark::DoNotOptimize(vex::stills::StillSave(s.format, out.c_str(), &im, s.option));
   vex::stills::StillFree(&im);

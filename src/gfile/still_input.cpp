@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "file/byte_source.h"
 #include "gfile/input_reader.h"
 #include "stills/still_image.h"
 
@@ -14,7 +15,8 @@ using stills::Format;
 
 class StillReader final : public InputReader {
 public:
-  StillReader(Format format, int32_t bits, std::string name) : format_(format), bits_(bits), name_(std::move(name)) {}
+  StillReader(Format format, int32_t bits, file::ByteSource source)
+      : format_(format), bits_(bits), source_(std::move(source)) {}
   ~StillReader() override {
     if (held_)
       stills::StillFree(&image_);
@@ -33,7 +35,7 @@ public:
     }
     // The frame is used whether or not the load succeeded: what the loader
     // could not fill stays cleared.
-    stills::StillLoad(format_, name_.c_str(), &image_);
+    stills::StillLoad(format_, source_, &image_);
     const stills::Image &im = image_;
     g.frame_bytes = static_cast<int32_t>(std::min<uint32_t>(g.file_size, INT32_MAX));
     s.frame = SourceFrame{im.pixels + ptrdiff_t{im.pitch} * (im.height - 1), -ptrdiff_t{im.pitch}, g.source_width,
@@ -51,7 +53,7 @@ public:
 private:
   Format format_;
   int32_t bits_; // depth the image is held at
-  std::string name_;
+  file::ByteSource source_;
   stills::Image image_{};
   bool held_ = false;
 };
@@ -72,10 +74,10 @@ bool acceptable(Format f, const stills::Info &info) {
 
 Opened open_still(GFILE &g, const lists::InputFile &file, Format format, int32_t kind, const char *type) {
   stills::Info info{};
-  if (stills::StillInfo(format, file.name.c_str(), &info) != 0 || !acceptable(format, info))
+  if (stills::StillInfo(format, file.source, &info) != 0 || !acceptable(format, info))
     return Opened::declined;
   const int32_t bits = info.bits <= 8 ? 8 : info.bits;
-  g.state->reader = std::make_unique<StillReader>(format, bits, file.name);
+  g.state->reader = std::make_unique<StillReader>(format, bits, file.source);
   copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, type);
   g.kind = kind;

@@ -1,6 +1,7 @@
 // Windows and OS/2 bitmaps: 1, 4, 8, 16, 24 and 32 bits, uncompressed,
 // RLE8, RLE4 and bit-field masks; written as 8-bit (optionally RLE8) or
 // 24-bit uncompressed bitmaps.
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -25,7 +26,9 @@ struct Header {
   uint32_t masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
 };
 
-int32_t parse_header(std::span<const uint8_t> f, Header &h) {
+// f holds the whole file of file_size bytes, or at least its first
+// kHeadBytes: every field read here lies within them.
+int32_t parse_header(std::span<const uint8_t> f, uint64_t file_size, Header &h) {
   if (f.size() < 26 || f[0] != 'B' || f[1] != 'M')
     return not_this_format(f.empty() ? "the file is empty" : "not a BMP file");
   h.pixel_offset = le32(&f[10]);
@@ -37,7 +40,7 @@ int32_t parse_header(std::span<const uint8_t> f, Header &h) {
     h.table_entry = 3;
     h.table_at = 26;
   } else {
-    if (size < 40 || size > f.size() - 14)
+    if (size < 40 || size > file_size - 14)
       return damaged("the BMP header of %u bytes does not fit the file", size);
     h.width = static_cast<int32_t>(le32(&f[18]));
     const auto height = static_cast<int32_t>(le32(&f[22]));
@@ -201,9 +204,9 @@ int32_t decode_rows(std::span<const uint8_t> f, const Header &h, Picture &p) {
 
 } // namespace
 
-int32_t decode_bmp(std::span<const uint8_t> f, Picture &p, bool header_only) {
+int32_t decode_bmp(std::span<const uint8_t> f, uint64_t file_size, Picture &p, bool header_only) {
   Header h;
-  if (const int32_t r = parse_header(f, h))
+  if (const int32_t r = parse_header(f, std::max<uint64_t>(file_size, f.size()), h))
     return r;
   p.info = {h.width, h.height, h.bits, 0};
   if (!size_ok(h.width, h.height))

@@ -4,7 +4,6 @@
 // walked one by one so that every size is checked before anything is
 // allocated.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -22,6 +21,11 @@ struct GifCloser {
     DGifCloseFile(g, &err);
   }
 };
+
+// giflib's input function over the cursor it was opened with.
+int read_input(GifFileType *g, GifByteType *out, int n) {
+  return n <= 0 ? 0 : static_cast<int>(static_cast<Cursor *>(g->UserData)->read(out, static_cast<size_t>(n)));
+}
 
 int32_t skip_extension(GifFileType *g) {
   int code = 0;
@@ -76,13 +80,11 @@ int32_t read_picture(GifFileType *g, Picture &p) {
 
 } // namespace
 
-int32_t read_gif(const char *name, Picture &p, bool header_only) {
-  if (FILE *probe = name ? std::fopen(name, "rb") : nullptr)
-    std::fclose(probe);
-  else
-    return kNoFile;
+int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
+  Cursor in{source};
   int err = 0;
-  std::unique_ptr<GifFileType, GifCloser> g(DGifOpenFileName(name, &err));
+  // The cursor outlives the handle, which is closed first (declared after).
+  std::unique_ptr<GifFileType, GifCloser> g(DGifOpen(&in, read_input, &err));
   if (!g)
     return kBadFile;
   p.info = {g->SWidth, g->SHeight, 8, 0};

@@ -2,6 +2,7 @@
 // table, colour pictures as 32-bit colour; written as baseline colour
 // JPEG. The library's error_exit jumps back here and its messages are
 // dropped, so no input can end the process or print.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -35,10 +36,77 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
+// libjpeg's source manager over a byte source. A memory source is handed
+// over whole where it lies; a file is read kChunk bytes at a time, so a
+// header costs a read or two. As the library's own file source does, data
+// that ends is followed by an end-of-picture marker and a warning, which
+// on_emit turns into an error; no data at all is an error at once.
+struct Input {
+  static constexpr size_t kChunk = 8192;
+  jpeg_source_mgr mgr{};
+  Cursor in;
+  bool started = false; // some data was handed over
+  std::vector<JOCTET> chunk;
+  explicit Input(const file::ByteSource &source) : in{source} {}
+};
+
+Input &input_of(j_decompress_ptr cinfo) { return *static_cast<Input *>(cinfo->client_data); }
+
+void init_source(j_decompress_ptr) {}
+void term_source(j_decompress_ptr) {}
+
+boolean fill_input(j_decompress_ptr cinfo) {
+  static constexpr JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+  Input &s = input_of(cinfo);
+  const file::ByteSource &source = s.in.source;
+  const JOCTET *next = nullptr;
+  size_t got = 0;
+  if (source.in_memory()) {
+    if (s.in.at < source.size()) {
+      next = source.memory().data() + s.in.at;
+      got = static_cast<size_t>(source.size() - s.in.at);
+      s.in.at = source.size();
+    }
+  } else {
+    s.chunk.resize(Input::kChunk);
+    got = s.in.read(s.chunk.data(), s.chunk.size());
+    next = s.chunk.data();
+  }
+  if (got == 0) {
+    if (!s.started)
+      ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    next = kEnd;
+    got = sizeof kEnd;
+  }
+  s.started = true;
+  s.mgr.next_input_byte = next;
+  s.mgr.bytes_in_buffer = got;
+  return TRUE;
+}
+
+// Markers the library does not keep are skipped without being read.
+void skip_input(j_decompress_ptr cinfo, long n) {
+  if (n <= 0)
+    return;
+  Input &s = input_of(cinfo);
+  const auto count = static_cast<uint64_t>(n);
+  if (count <= s.mgr.bytes_in_buffer) {
+    s.mgr.next_input_byte += count;
+    s.mgr.bytes_in_buffer -= static_cast<size_t>(count);
+    return;
+  }
+  const uint64_t beyond = count - s.mgr.bytes_in_buffer;
+  s.mgr.bytes_in_buffer = 0; // the next read asks fill_input
+  s.in.at += std::min(beyond, s.in.source.size() - std::min(s.in.at, s.in.source.size()));
+}
+
 struct Decompress {
   jpeg_decompress_struct cinfo{};
   ErrorJump err{};
+  Input input;
   std::vector<uint8_t> row; // outlives the jump target
+  explicit Decompress(const file::ByteSource &source) : input(source) {}
   ~Decompress() { jpeg_destroy_decompress(&cinfo); }
 };
 
@@ -49,11 +117,17 @@ struct Compress {
   ~Compress() { jpeg_destroy_compress(&cinfo); }
 };
 
-int32_t decode(FILE *f, Decompress &d, Picture &p, bool header_only) {
+int32_t decode(Decompress &d, Picture &p, bool header_only) {
   if (setjmp(d.err.jump))
     return kBadFile;
   jpeg_create_decompress(&d.cinfo);
-  jpeg_stdio_src(&d.cinfo, f);
+  d.cinfo.client_data = &d.input;
+  d.input.mgr.init_source = init_source;
+  d.input.mgr.fill_input_buffer = fill_input;
+  d.input.mgr.skip_input_data = skip_input;
+  d.input.mgr.resync_to_restart = jpeg_resync_to_restart;
+  d.input.mgr.term_source = term_source;
+  d.cinfo.src = &d.input.mgr;
   jpeg_read_header(&d.cinfo, TRUE);
   const bool grey = d.cinfo.jpeg_color_space == JCS_GRAYSCALE;
   p.info = {static_cast<int32_t>(d.cinfo.image_width), static_cast<int32_t>(d.cinfo.image_height),
@@ -117,16 +191,13 @@ int32_t encode(FILE *f, Compress &c, const Image &im, int32_t quality) {
 
 } // namespace
 
-int32_t read_jpeg(const char *name, Picture &p, bool header_only) {
-  FilePtr f(name ? std::fopen(name, "rb") : nullptr);
-  if (!f)
-    return kNoFile;
-  Decompress d;
+int32_t read_jpeg(const file::ByteSource &source, Picture &p, bool header_only) {
+  Decompress d(source);
   d.cinfo.err = jpeg_std_error(&d.err.mgr);
   d.err.mgr.error_exit = on_error;
   d.err.mgr.output_message = on_message;
   d.err.mgr.emit_message = on_emit;
-  return decode(f.get(), d, p, header_only);
+  return decode(d, p, header_only);
 }
 
 int32_t write_jpeg(const char *name, const Image &im, int32_t quality) {

@@ -3,9 +3,7 @@
 // libpng reports errors by longjmp back into these functions and warnings
 // are dropped, so no input can end the process or print.
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include <png.h>
 
@@ -18,10 +16,11 @@ namespace {
 void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_warning(png_structp, png_const_charp) {}
 
-struct FileCloser {
-  void operator()(FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+// libpng asks for exactly n bytes; fewer is an error, which jumps back.
+void read_source(png_structp png, png_bytep out, size_t n) {
+  if (static_cast<Cursor *>(png_get_io_ptr(png))->read(out, n) != n)
+    png_error(png, "the data ends early");
+}
 
 struct Reader {
   png_structp png = nullptr;
@@ -85,10 +84,10 @@ void decode_rows(Reader &r, Picture &p, int colour_type, int depth) {
   png_read_image(png, r.rows.data());
 }
 
-int32_t read_into(FILE *f, Reader &r, Picture &p, bool header_only) {
+int32_t read_into(Cursor &in, Reader &r, Picture &p, bool header_only) {
   if (setjmp(png_jmpbuf(r.png)))
     return kBadFile;
-  png_init_io(r.png, f);
+  png_set_read_fn(r.png, &in, read_source);
   png_set_user_limits(r.png, util::kMaxSide, util::kMaxSide);
   png_read_info(r.png, r.info);
   const int colour_type = png_get_color_type(r.png, r.info);
@@ -105,19 +104,17 @@ int32_t read_into(FILE *f, Reader &r, Picture &p, bool header_only) {
 
 } // namespace
 
-int32_t read_png(const char *name, Picture &p, bool header_only) {
-  FilePtr f(name ? std::fopen(name, "rb") : nullptr);
-  if (!f)
-    return kNoFile;
+int32_t read_png(const file::ByteSource &source, Picture &p, bool header_only) {
+  Cursor in{source};
   uint8_t sig[8];
-  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
+  if (in.read(sig, 8) != 8 || png_sig_cmp(sig, 0, 8) != 0)
     return kBadFile;
   Reader r;
   r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
   if (!r.png || !(r.info = png_create_info_struct(r.png)))
     return kNoMemory;
   png_set_sig_bytes(r.png, 8);
-  return read_into(f.get(), r, p, header_only);
+  return read_into(in, r, p, header_only);
 }
 
 } // namespace vex::stills

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "file/byte_source.h"
 #include "stills/still_image.h"
 #include "util/bytes.h"
 #include "util/limits.h"
@@ -44,9 +45,10 @@ struct Picture {
 // pixel plus room for a few headers.
 inline constexpr uint64_t kMaxFileBytes = util::kMaxPixels * 4 + (1u << 20);
 
-// The whole file; empty with *ok false (and the reason) when it cannot be
-// read or is larger than kMaxFileBytes.
-std::vector<uint8_t> read_file(const char *name, bool *ok);
+// What a header-only read of BMP, PCX or TGA takes of a file: every field
+// their headers hold lies in the first 128 bytes.
+inline constexpr size_t kHeadBytes = 128;
+
 bool write_file(const char *name, std::span<const uint8_t> bytes);
 
 // A decoder's refusal with its reason: records "what and where" as the
@@ -67,15 +69,38 @@ inline const uint8_t *top_row(const Image &im, int32_t y) {
 // Colour of pixel x of a top row of an 8- or 24-bit descriptor.
 void colour_at(const Image &im, const uint8_t *row, int32_t x, uint8_t bgr[3]);
 
-// Readers over the bytes of a file (own formats) or over a file name
-// (library formats). With header_only only picture.info is filled.
-int32_t decode_bmp(std::span<const uint8_t> file, Picture &picture, bool header_only);
-int32_t decode_pcx(std::span<const uint8_t> file, Picture &picture, bool header_only);
-int32_t decode_tga(std::span<const uint8_t> file, Picture &picture, bool header_only);
-int32_t read_png(const char *name, Picture &picture, bool header_only);
-int32_t read_jpeg(const char *name, Picture &picture, bool header_only);
-int32_t read_tiff(const char *name, Picture &picture, bool header_only);
-int32_t read_gif(const char *name, Picture &picture, bool header_only);
+// Readers of the own formats over the bytes of a file of file_size bytes.
+// `file` holds all of them, except that with header_only it may hold just
+// the first kHeadBytes (or more) of a longer file: a header is then judged
+// exactly as the whole file would judge it. With header_only only
+// picture.info is filled.
+int32_t decode_bmp(std::span<const uint8_t> file, uint64_t file_size, Picture &picture, bool header_only);
+int32_t decode_pcx(std::span<const uint8_t> file, uint64_t file_size, Picture &picture, bool header_only);
+int32_t decode_tga(std::span<const uint8_t> file, uint64_t file_size, Picture &picture, bool header_only);
+
+// A library reader's own position in a source, for its read callbacks.
+struct Cursor {
+  const file::ByteSource &source;
+  uint64_t at = 0;
+  // Up to n bytes from the position on; how many there were.
+  size_t read(void *dest, size_t n) {
+    const size_t got = source.read_at(at, dest, n);
+    at += got;
+    return got;
+  }
+};
+
+// Readers over the libraries, each reading the source through a cursor of
+// its own (the source is open; the caller checked).
+int32_t read_png(const file::ByteSource &source, Picture &picture, bool header_only);
+int32_t read_jpeg(const file::ByteSource &source, Picture &picture, bool header_only);
+int32_t read_tiff(const file::ByteSource &source, Picture &picture, bool header_only);
+int32_t read_gif(const file::ByteSource &source, Picture &picture, bool header_only);
+
+// Any format's reader over an open source, as StillInfo and StillLoad use
+// it. A refusal records its reason only when it has one of its own; the
+// public calls add the general one for the result code.
+int32_t read_picture(Format f, const file::ByteSource &source, Picture &picture, bool header_only);
 
 // Writers of an 8-bit or 24-bit descriptor.
 int32_t encode_bmp(const Image &im, int32_t option, std::vector<uint8_t> &out);

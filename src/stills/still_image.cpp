@@ -1,8 +1,6 @@
 // The still-image calls: dispatch by format, the descriptor's allocation,
 // and the placing of decoded pictures into it.
-#include <unistd.h>
-
-#include <array>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,33 +18,6 @@ void Picture::grey_table(int levels) {
     const auto v = static_cast<uint8_t>(levels > 1 ? i * 255 / (levels - 1) : 0);
     table[static_cast<size_t>(i)] = {v, v, v, 0};
   }
-}
-
-namespace {
-
-std::vector<uint8_t> read_whole(file::ByteSource &source, bool *ok) {
-  *ok = false;
-  std::vector<uint8_t> bytes;
-  if (source.size() > kMaxFileBytes) {
-    util::fail(util::Status::kTooLarge, "a file of %llu bytes is larger than any picture",
-               static_cast<unsigned long long>(source.size()));
-    return bytes;
-  }
-  bytes.resize(static_cast<size_t>(source.size()));
-  *ok = source.read_exact(0, bytes.data(), bytes.size());
-  if (!*ok)
-    bytes.clear();
-  return bytes;
-}
-
-} // namespace
-
-std::vector<uint8_t> read_file(const char *name, bool *ok) {
-  *ok = false;
-  file::ByteSource source;
-  if (source.open(name) != util::Status::kOk)
-    return {};
-  return read_whole(source, ok);
 }
 
 bool write_file(const char *name, std::span<const uint8_t> bytes) {
@@ -118,39 +89,26 @@ void put_colour(uint8_t *row, int32_t x, int32_t bits, const uint8_t *bgra) {
   }
 }
 
-using HeaderReader = int32_t (*)(const char *, Picture &, bool);
+using Decoder = int32_t (*)(std::span<const uint8_t>, uint64_t, Picture &, bool);
 
-// The BMP, PCX and TGA codecs tell another kind of file by its first 128
-// bytes at most (and by a size below 128): a file longer than that is read
-// whole only when its first bytes pass, so a movie tried as a still on its
-// way to the movie readers costs one short read, not three whole ones.
-// The refusal and its reason are the codec's own either way.
-constexpr size_t kProbeBytes = 128;
-
-template <int32_t (*Decode)(std::span<const uint8_t>, Picture &, bool)>
-bool refused_by_first_bytes(file::ByteSource &source) {
-  std::array<uint8_t, kProbeBytes> head{};
-  if (source.size() <= kProbeBytes || !source.read_exact(0, head.data(), head.size()))
-    return false; // the whole read decides, and says why
-  Picture scratch;
-  if (Decode(head, scratch, true) != 0 && util::last_status() == util::Status::kNotThisFormat)
-    return true;
-  util::clear_reason(); // a cut header in the probe is no finding of the file's
-  return false;
-}
-
-template <int32_t (*Decode)(std::span<const uint8_t>, Picture &, bool)>
-int32_t from_bytes(const char *name, Picture &p, bool header_only) {
-  file::ByteSource source;
-  if (source.open(name) != util::Status::kOk)
+// BMP, PCX and TGA: a memory source is decoded where it lies. From a file,
+// a header takes one read of its first kHeadBytes, which is all a header
+// needs (a still's information is asked of every candidate input, movies
+// included), and a picture one read of the whole data, whose size is
+// checked first.
+int32_t from_bytes(Decoder decode, const file::ByteSource &source, Picture &p, bool header_only) {
+  if (source.in_memory())
+    return decode(source.memory(), source.size(), p, header_only);
+  const uint64_t want = header_only ? std::min<uint64_t>(source.size(), kHeadBytes) : source.size();
+  if (want > kMaxFileBytes) {
+    util::fail(util::Status::kTooLarge, "a file of %llu bytes is larger than any picture",
+               static_cast<unsigned long long>(want));
     return kNoFile;
-  if (refused_by_first_bytes<Decode>(source))
-    return kBadFile;
-  bool ok = false;
-  const std::vector<uint8_t> bytes = read_whole(source, &ok);
-  if (!ok)
-    return kNoFile;
-  return Decode(bytes, p, header_only);
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(want));
+  if (!source.read_exact(0, bytes.data(), bytes.size()))
+    return kNoFile; // refused by the system, or the file shrank since it was opened
+  return decode(bytes, source.size(), p, header_only);
 }
 
 const char *format_name(Format f) {
@@ -162,7 +120,7 @@ const char *format_name(Format f) {
 // Records the reason behind a result code of a read (0 forgets the last).
 // A step that said more precisely what went wrong (the read's cause, the
 // decoder's "what and where") keeps its own reason.
-int32_t record(int32_t code, Format f, const char *name) {
+int32_t record(int32_t code, Format f) {
   using util::Status;
   if (code != 0 && util::last_status() != Status::kOk)
     return code;
@@ -170,11 +128,8 @@ int32_t record(int32_t code, Format f, const char *name) {
   case 0:
     util::clear_reason();
     break;
-  case kNoFile:
-    if (name && ::access(name, F_OK) != 0)
-      util::fail(Status::kNoFile);
-    else
-      util::fail(Status::kReadFailed);
+  case kNoFile: // the source is open: its data could not be read
+    util::fail(Status::kReadFailed);
     break;
   case kBadFile:
     util::fail(Status::kNotThisFormat, "not a %s file, or a damaged one", format_name(f));
@@ -193,26 +148,6 @@ int32_t record(int32_t code, Format f, const char *name) {
     break;
   }
   return code;
-}
-
-HeaderReader reader_for(Format f) {
-  switch (f) {
-  case Format::bmp:
-    return from_bytes<decode_bmp>;
-  case Format::pcx:
-    return from_bytes<decode_pcx>;
-  case Format::tga:
-    return from_bytes<decode_tga>;
-  case Format::png:
-    return read_png;
-  case Format::jpeg:
-    return read_jpeg;
-  case Format::tif:
-    return read_tiff;
-  case Format::gif:
-    return read_gif;
-  }
-  return nullptr;
 }
 
 template <int32_t (*Encode)(const Image &, int32_t, std::vector<uint8_t> &)>
@@ -261,22 +196,54 @@ int32_t store_picture(const Picture &p, Image &im) {
   return 0;
 }
 
-int32_t StillInfo(Format f, const char *name, Info *info) {
+int32_t read_picture(Format f, const file::ByteSource &source, Picture &p, bool header_only) {
+  switch (f) {
+  case Format::bmp:
+    return from_bytes(decode_bmp, source, p, header_only);
+  case Format::pcx:
+    return from_bytes(decode_pcx, source, p, header_only);
+  case Format::tga:
+    return from_bytes(decode_tga, source, p, header_only);
+  case Format::png:
+    return read_png(source, p, header_only);
+  case Format::jpeg:
+    return read_jpeg(source, p, header_only);
+  case Format::tif:
+    return read_tiff(source, p, header_only);
+  case Format::gif:
+    return read_gif(source, p, header_only);
+  }
+  return kUnsupported;
+}
+
+namespace {
+
+// A source whose open failed has its reason already; one never opened
+// gets one.
+int32_t not_open() {
+  if (util::last_status() == util::Status::kOk)
+    util::fail(util::Status::kInvalidArgument, "the source is not open");
+  return kNoFile;
+}
+
+} // namespace
+
+int32_t StillInfo(Format f, const file::ByteSource &source, Info *info) {
   if (!info)
     return kBadImage;
-  HeaderReader read = reader_for(f);
-  if (!read)
-    return kUnsupported;
+  *info = Info{};
+  if (!source.is_open())
+    return not_open();
   Picture p;
   util::clear_reason();
-  const int32_t r = read(name, p, true);
+  const int32_t r = read_picture(f, source, p, true);
   *info = p.info;
   info->stored_bits = p.info.bits;
   if (info->bits == 1 || info->bits == 2)
     info->bits = 8;
   if (r == 0 && !size_ok(info->width, info->height))
-    return record(kBadFile, f, name);
-  return record(r, f, name);
+    return record(kBadFile, f);
+  return record(r, f);
 }
 
 int32_t StillAlloc(Image *im, int32_t width, int32_t height, int32_t bits) {
@@ -313,17 +280,16 @@ void StillFree(Image *im) {
   std::memset(im, 0, sizeof *im);
 }
 
-int32_t StillLoad(Format f, const char *name, Image *im) {
-  HeaderReader read = reader_for(f);
+int32_t StillLoad(Format f, const file::ByteSource &source, Image *im) {
   if (!im || !im->pixels)
     return kBadImage;
-  if (!read)
-    return kUnsupported;
+  if (!source.is_open())
+    return not_open();
   Picture p;
   util::clear_reason();
-  if (const int32_t r = read(name, p, false))
-    return record(r, f, name);
-  return record(store_picture(p, *im), f, name);
+  if (const int32_t r = read_picture(f, source, p, false))
+    return record(r, f);
+  return record(store_picture(p, *im), f);
 }
 
 int32_t StillSave(Format f, const char *name, const Image *im, int32_t option) {

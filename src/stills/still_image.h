@@ -1,6 +1,9 @@
 // Still images for the graphics source and the output writer: information,
 // allocation, loading, saving and freeing of BMP, PCX, PNG, TGA, TIF, GIF
-// and JPEG files. Every call returns 0 for success.
+// and JPEG files. Every call returns 0 for success. Pictures are read from
+// a byte source the caller opened (a file, a stretch of one from an offset
+// on, or memory); the readers never open anything themselves. They are
+// written to a file by name.
 //
 // Image layout: rows bottom-up (the last row of the picture first in
 // memory), pitch = ((width x bits / 8) + 3) rounded down to a multiple of
@@ -28,6 +31,10 @@
 #pragma once
 
 #include <cstdint>
+
+namespace vex::file {
+class ByteSource;
+}
 
 namespace vex::stills {
 
@@ -62,14 +69,18 @@ struct Image {
 };
 
 // Result codes beyond 0.
-constexpr int32_t kNoFile = 1;       // cannot open or read the file
+constexpr int32_t kNoFile = 1;       // the source is not open, or its data cannot be read
 constexpr int32_t kBadFile = 2;      // not this format, damaged or truncated
 constexpr int32_t kUnsupported = 3;  // valid but of a kind not handled
 constexpr int32_t kNoMemory = 4;
 constexpr int32_t kBadImage = 5;     // the descriptor does not fit the call
 constexpr int32_t kWriteError = 6;
 
-int32_t StillInfo(Format f, const char *name, Info *info);
+// The picture's information: only the header is read (of BMP, PCX and TGA
+// the first 128 bytes), never the picture's data, as it is asked of every
+// candidate input. A source that is not open is kNoFile with the reason
+// its open recorded.
+int32_t StillInfo(Format f, const file::ByteSource &source, Info *info);
 // bits: 1, 4, 8, 16, 24 or 32. Pixels come cleared.
 int32_t StillAlloc(Image *image, int32_t width, int32_t height, int32_t bits);
 // Fills an image allocated by StillAlloc at least as large as the file's
@@ -77,7 +88,7 @@ int32_t StillAlloc(Image *image, int32_t width, int32_t height, int32_t bits);
 // 32 bits receive colour-table pictures expanded, 8-bit and narrower
 // images receive indices and the table. A true-colour picture does not fit
 // an 8-bit image.
-int32_t StillLoad(Format f, const char *name, Image *image);
+int32_t StillLoad(Format f, const file::ByteSource &source, Image *image);
 void StillFree(Image *image);
 // Saves 8-bit images (indices and table) and 24-bit images. The option
 // means: BMP nonzero = RLE8 for 8-bit images; JPEG the quality 1-100 (90

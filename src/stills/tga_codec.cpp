@@ -124,7 +124,9 @@ int32_t unpack(std::span<const uint8_t> f, const Header &h, size_t at, size_t pi
 
 } // namespace
 
-int32_t decode_tga(std::span<const uint8_t> f, Picture &p, bool header_only) {
+// The header lies in the first kHeadBytes; only a whole file is decoded
+// further, so the file's size is what f holds.
+int32_t decode_tga(std::span<const uint8_t> f, uint64_t /*file_size*/, Picture &p, bool header_only) {
   Header h;
   if (const int32_t r = parse(f, h))
     return r;

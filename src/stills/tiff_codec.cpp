@@ -32,6 +32,38 @@ void quiet_library() {
   });
 }
 
+// libtiff's client procedures over a cursor: reads and seeks within the
+// source, nothing written, no mapping (the library then reads).
+Cursor &cursor_of(thandle_t h) { return *static_cast<Cursor *>(h); }
+
+tmsize_t read_proc(thandle_t h, void *out, tmsize_t n) {
+  return n <= 0 ? 0 : static_cast<tmsize_t>(cursor_of(h).read(out, static_cast<size_t>(n)));
+}
+tmsize_t write_proc(thandle_t, void *, tmsize_t) { return -1; }
+
+// SEEK_CUR and SEEK_END carry a signed offset in the unsigned type. A
+// position before the start is refused; one past the end is taken, as a
+// file takes it, and reads nothing there.
+toff_t seek_proc(thandle_t h, toff_t offset, int whence) {
+  Cursor &c = cursor_of(h);
+  if (whence == SEEK_SET) {
+    c.at = offset;
+    return c.at;
+  }
+  if (whence != SEEK_CUR && whence != SEEK_END)
+    return static_cast<toff_t>(-1);
+  const uint64_t from = whence == SEEK_CUR ? c.at : c.source.size();
+  if (static_cast<int64_t>(offset) < 0 && uint64_t{0} - offset > from)
+    return static_cast<toff_t>(-1);
+  c.at = from + offset; // modulo 2^64: a negative offset moves back
+  return c.at;
+}
+
+int close_proc(thandle_t) { return 0; }
+toff_t size_proc(thandle_t h) { return cursor_of(h).source.size(); }
+int map_proc(thandle_t, void **, toff_t *) { return 0; }
+void unmap_proc(thandle_t, void *, toff_t) {}
+
 struct TiffCloser {
   void operator()(TIFF *t) const { TIFFClose(t); }
 };
@@ -145,8 +177,16 @@ int target_of(const Direct &d, int k) {
 // rounded to 8 bits.
 void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32_t x0, uint32_t y0, uint32_t bw,
                  uint32_t bh, int plane, Picture &p) {
-  const int per_pixel = d.separate ? 1 : d.samples;
-  const int first = d.separate ? plane : 0, last = d.separate ? plane + 1 : d.samples;
+  // The samples that land somewhere: colours and alpha, at most four of
+  // the (up to 65535) a pixel may carry; the others cost nothing.
+  int used[4], count = 0;
+  for (int k = d.separate ? plane : 0; k < (d.separate ? plane + 1 : d.samples) && count < 4; ++k)
+    if ((d.colours == 1 && k == 0) || target_of(d, k) >= 0)
+      used[count++] = k;
+  if (count == 0)
+    return;
+  const size_t per_pixel = d.separate ? 1 : static_cast<size_t>(d.samples);
+  const int first = d.separate ? plane : 0;
   const uint32_t cols = std::min(bw, d.width - std::min(x0, d.width));
   const uint32_t rows = std::min(bh, d.height - std::min(y0, d.height));
   for (uint32_t y = 0; y < rows; ++y) {
@@ -164,8 +204,9 @@ void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32
       continue;
     }
     for (uint32_t x = 0; x < cols; ++x, out += 4)
-      for (int k = first; k < last; ++k) {
-        const size_t at = static_cast<size_t>(x) * per_pixel + static_cast<size_t>(k - first);
+      for (int i = 0; i < count; ++i) {
+        const int k = used[i];
+        const size_t at = x * per_pixel + static_cast<size_t>(k - first);
         uint8_t v = row[at];
         if (d.bits == 16) {
           uint16_t wide;
@@ -175,8 +216,8 @@ void place_block(const Direct &d, const uint8_t *block, size_t row_bytes, uint32
         if (d.colours == 1 && k == 0) {
           const uint8_t g = d.invert ? static_cast<uint8_t>(255 - v) : v;
           out[0] = out[1] = out[2] = g;
-        } else if (const int to = target_of(d, k); to >= 0) {
-          out[to] = v;
+        } else {
+          out[target_of(d, k)] = v;
         }
       }
   }
@@ -270,13 +311,12 @@ int32_t read_rgba(TIFF *t, const Layout &l, Picture &p) {
 
 } // namespace
 
-int32_t read_tiff(const char *name, Picture &p, bool header_only) {
+int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) {
   quiet_library();
-  if (FILE *probe = name ? std::fopen(name, "rb") : nullptr)
-    std::fclose(probe);
-  else
-    return kNoFile;
-  TiffPtr t(TIFFOpen(name, "r"));
+  Cursor in{source};
+  // The cursor outlives the handle, which is closed first (declared after).
+  TiffPtr t(TIFFClientOpen(source.in_memory() ? "memory" : source.name().c_str(), "rm", &in, read_proc, write_proc,
+                           seek_proc, close_proc, size_proc, map_proc, unmap_proc));
   if (!t)
     return kBadFile;
   Layout l;

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "file/byte_source.h"
 #include "stills/still_codec.h"
 #include "stills/still_image.h"
 #include "testkit/util/wav_file.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 #include "util/status.h"
 #include "vexutil/util.h"
@@ -20,20 +23,23 @@ namespace {
 
 using namespace vex::stills;
 
+using vex::testkit::source_of;
 using vex::testkit::write_file;
 
-// Info and load of a file; non-zero when either fails.
-int32_t info_and_load(Format fmt, const std::string &name) {
+// Info and load of a source; non-zero when either fails.
+int32_t info_and_load(Format fmt, const vex::file::ByteSource &source) {
   Info info{};
-  if (const int32_t r = StillInfo(fmt, name.c_str(), &info))
+  if (const int32_t r = StillInfo(fmt, source, &info))
     return r;
   Image im{};
   if (StillAlloc(&im, info.width + 1, info.height, info.bits))
     return kNoMemory;
-  const int32_t r = StillLoad(fmt, name.c_str(), &im);
+  const int32_t r = StillLoad(fmt, source, &im);
   StillFree(&im);
   return r;
 }
+
+int32_t info_and_load(Format fmt, const std::string &name) { return info_and_load(fmt, source_of(name)); }
 
 struct Sample {
   const char *name;
@@ -44,18 +50,32 @@ struct Sample {
 
 class DamagedStills : public ::testing::TestWithParam<Sample> {};
 
-TEST_P(DamagedStills, TruncatedFilesFailQuietly) {
+// Cut short in memory, and in a file behind a few junk bytes (read from
+// the slice after them), at every cut the picture is refused with a reason.
+TEST_P(DamagedStills, TruncatedSourcesFailQuietly) {
   const Sample &s = GetParam();
   vex::testkit::TempDir dir;
   const std::string good = dir.file(s.file), cut = dir.file(std::string("cut_") + s.file);
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=40x30 -frames:v 1 -update 1 " + std::string(s.options) + " " + good);
   const std::vector<uint8_t> bytes = vex::testkit::read_file(good);
   ASSERT_EQ(info_and_load(s.format, good), 0);
+  const std::vector<uint8_t> junk = {'j', 'u', 'n', 'k', 0, 0xFF, 7};
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   for (size_t keep : {size_t{0}, size_t{3}, size_t{17}, bytes.size() / 4, bytes.size() / 2, bytes.size() * 9 / 10}) {
-    write_file(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(keep)));
-    EXPECT_NE(info_and_load(s.format, cut), 0) << "kept " << keep << " of " << bytes.size();
+    const std::span<const uint8_t> head(bytes.data(), keep);
+    vex::file::ByteSource memory;
+    memory.open(head);
+    std::vector<uint8_t> behind = junk;
+    behind.insert(behind.end(), head.begin(), head.end());
+    write_file(cut, behind);
+    const std::pair<const char *, vex::file::ByteSource> sources[] = {{"memory", memory},
+                                                                      {"slice", source_of(cut).slice(junk.size())}};
+    for (const auto &[how, source] : sources) {
+      EXPECT_NE(info_and_load(s.format, source), 0) << how << ", kept " << keep << " of " << bytes.size();
+      EXPECT_NE(vex::util::last_status(), vex::util::Status::kOk) << how << ", kept " << keep;
+      EXPECT_STRNE(VEXLastError(), "") << how << ", kept " << keep;
+    }
   }
   // Another format's file is refused as well.
   EXPECT_NE(info_and_load(s.format == Format::png ? Format::gif : Format::png, good), 0);
@@ -116,7 +136,7 @@ void expect_fates(Format format, const char *file, const std::vector<Made> &case
     write_file(name, c.bytes);
     Info info{};
     if (c.fate == Fate::info_fails)
-      EXPECT_NE(StillInfo(format, name.c_str(), &info), 0) << c.what;
+      EXPECT_NE(StillInfo(format, source_of(name), &info), 0) << c.what;
     else
       EXPECT_EQ(info_and_load(format, name) == 0, c.fate == Fate::loads) << c.what;
   }
@@ -184,9 +204,15 @@ TEST(StillReasons, MissingJunkAndGoodFiles) {
   using vex::util::Status;
   vex::testkit::TempDir dir;
   Info info{};
-  EXPECT_EQ(StillInfo(Format::bmp, dir.file("absent.bmp").c_str(), &info), kNoFile);
+  EXPECT_EQ(StillInfo(Format::bmp, source_of(dir.file("absent.bmp")), &info), kNoFile);
   EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
   EXPECT_STREQ(VEXLastError(), "no such file");
+  Image im{};
+  ASSERT_EQ(StillAlloc(&im, 4, 4, 8), 0);
+  vex::util::clear_reason();
+  EXPECT_EQ(StillLoad(Format::png, vex::file::ByteSource{}, &im), kNoFile); // never opened
+  EXPECT_EQ(vex::util::last_status(), Status::kInvalidArgument);
+  StillFree(&im);
   {
     std::FILE *f = std::fopen(dir.file("junk.bmp").c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -194,23 +220,23 @@ TEST(StillReasons, MissingJunkAndGoodFiles) {
     std::fclose(f);
   }
   for (const Format format : {Format::bmp, Format::pcx, Format::tga, Format::png, Format::gif}) {
-    EXPECT_NE(StillInfo(format, dir.file("junk.bmp").c_str(), &info), 0);
+    EXPECT_NE(StillInfo(format, source_of(dir.file("junk.bmp")), &info), 0);
     EXPECT_EQ(vex::util::last_status(), Status::kNotThisFormat) << VEXLastError();
   }
   EXPECT_STREQ(VEXLastError(), "not a GIF file, or a damaged one");
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=16x8 -frames:v 1 -update 1 -pix_fmt bgr24 " + dir.file("good.bmp"));
-  EXPECT_EQ(StillInfo(Format::bmp, dir.file("good.bmp").c_str(), &info), 0);
+  EXPECT_EQ(StillInfo(Format::bmp, source_of(dir.file("good.bmp")), &info), 0);
   EXPECT_EQ(vex::util::last_status(), Status::kOk);
   EXPECT_STREQ(VEXLastError(), "");
 }
 
-// BMP, PCX and TGA files longer than 128 bytes are first judged by their
-// first 128 bytes and read whole only when those could be of the format.
-// Whatever the way, the result, the kind of reason and its text are the
-// codec's on the whole file, around the probe's length and beyond it.
+// The information of a BMP, PCX or TGA file is read from its first 128
+// bytes only. The result, the kind of reason and its text are the codec's
+// on the whole file, around that length and beyond it, a BMP header that
+// claims more than 128 bytes included.
 TEST(StillReasons, FirstBytesJudgeAsTheWholeFileWould) {
   vex::testkit::TempDir dir;
-  using Decode = int32_t (*)(std::span<const uint8_t>, Picture &, bool);
+  using Decode = int32_t (*)(std::span<const uint8_t>, uint64_t, Picture &, bool);
   const struct {
     Format format;
     const char *name;
@@ -218,9 +244,13 @@ TEST(StillReasons, FirstBytesJudgeAsTheWholeFileWould) {
     std::vector<uint8_t> head;
   } kinds[] = {
       {Format::bmp, "BMP", decode_bmp, {'B', 'M'}},
+      // 4 x 4 at 24 bits, uncompressed, behind a header of 300 bytes
+      {Format::bmp, "BMP 300", decode_bmp, {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x2C, 1, 0, 0,
+                                            4, 0, 0, 0, 4, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0}},
       {Format::pcx, "PCX", decode_pcx, {0x0A, 5, 1, 8}},
       {Format::tga, "TGA", decode_tga, {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0x10, 0, 24, 0}},
   };
+  std::map<std::string, int> taken; // by kind: the well-formed heads must be taken somewhere
   uint32_t seed = 7;
   for (const auto &k : kinds)
     for (const size_t size : {size_t{100}, size_t{128}, size_t{129}, size_t{4000}})
@@ -234,11 +264,12 @@ TEST(StillReasons, FirstBytesJudgeAsTheWholeFileWould) {
         const std::string name = dir.file("f.bin");
         write_file(name, bytes);
         Picture whole;
-        const int32_t want = k.decode(bytes, whole, true);
+        const int32_t want = k.decode(bytes, bytes.size(), whole, true);
+        taken[k.name] += want == 0;
         const auto want_status = vex::util::last_status();
         const std::string want_reason = VEXLastError();
         Info info{};
-        const int32_t got = StillInfo(k.format, name.c_str(), &info);
+        const int32_t got = StillInfo(k.format, source_of(name), &info);
         SCOPED_TRACE(std::string(k.name) + ", " + std::to_string(size) + " bytes" +
                      (looks_like_it ? ", format's first bytes" : ""));
         EXPECT_EQ(got != 0, want != 0);
@@ -249,6 +280,8 @@ TEST(StillReasons, FirstBytesJudgeAsTheWholeFileWould) {
           }
         }
       }
+  EXPECT_GT(taken["BMP 300"], 0);
+  EXPECT_GT(taken["TGA"], 0);
 }
 
 } // namespace

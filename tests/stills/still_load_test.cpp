@@ -1,19 +1,27 @@
 // Still images written by the ffmpeg tool in every format and depth it
-// offers: information and loaded pixels against the tool's own decode.
+// offers: information and loaded pixels against the tool's own decode, and
+// the same read from every kind of byte source.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "stills/still_image.h"
+#include "file/byte_source.h"
+#include "stills/still_codec.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/stills/still_pixels.h"
 #include "testkit/util/picture_compare.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
+#include "testkit/util/wav_file.h"
+#include "util/status.h"
+#include "vexutil/util.h"
 
 namespace {
 
 using namespace vex::stills;
+using vex::testkit::source_of;
 using vex::testkit::ffmpeg;
 
 constexpr int32_t kW = 61, kH = 37; // odd sizes: padded rows, odd nibbles
@@ -38,6 +46,32 @@ void expect_close(const std::vector<uint8_t> &got, const std::vector<uint8_t> &w
     EXPECT_LE(vex::testkit::max_byte_difference(got, want), c.tolerance);
 }
 
+// Every byte a load leaves in the descriptor: pixels and colour table.
+std::vector<uint8_t> image_bytes(const Image &im) {
+  std::vector<uint8_t> all(im.pixels, im.pixels + im.size);
+  all.insert(all.end(), im.colors, im.colors + 256 * 4);
+  return all;
+}
+
+bool same_info(const Info &a, const Info &b) {
+  return a.width == b.width && a.height == b.height && a.bits == b.bits && a.compression == b.compression &&
+         a.stored_bits == b.stored_bits;
+}
+
+// Information and every byte of the load from `source`, against what the
+// plain file gave.
+void expect_same_read(Format f, const vex::file::ByteSource &source, const Info &info,
+                      const std::vector<uint8_t> &want) {
+  Info again{};
+  ASSERT_EQ(StillInfo(f, source, &again), 0) << VEXLastError();
+  EXPECT_TRUE(same_info(again, info));
+  Image im{};
+  ASSERT_EQ(StillAlloc(&im, info.width + 1, info.height, info.bits), 0);
+  EXPECT_EQ(StillLoad(f, source, &im), 0) << VEXLastError();
+  EXPECT_TRUE(image_bytes(im) == want);
+  StillFree(&im);
+}
+
 class StillLoads : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(StillLoads, InfoAndPixelsMatchTheToolsDecode) {
@@ -49,7 +83,7 @@ TEST_P(StillLoads, InfoAndPixelsMatchTheToolsDecode) {
       vex::testkit::ffmpeg_decode(file, "-f rawvideo -pix_fmt bgr24", "-threads 1 -flags +bitexact");
 
   Info info{};
-  ASSERT_EQ(StillInfo(c.format, file.c_str(), &info), 0);
+  ASSERT_EQ(StillInfo(c.format, source_of(file), &info), 0);
   EXPECT_EQ(info.width, kW);
   EXPECT_EQ(info.height, kH);
   EXPECT_EQ(info.bits, c.bits);
@@ -57,15 +91,57 @@ TEST_P(StillLoads, InfoAndPixelsMatchTheToolsDecode) {
   // The graphics source allocates one column more than the picture.
   Image im{};
   ASSERT_EQ(StillAlloc(&im, info.width + 1, info.height, info.bits), 0);
-  ASSERT_EQ(StillLoad(c.format, file.c_str(), &im), 0);
+  ASSERT_EQ(StillLoad(c.format, source_of(file), &im), 0);
   expect_close(vex::testkit::still_bgr(im, kW, kH), want, c);
+  const std::vector<uint8_t> plain = image_bytes(im);
   StillFree(&im);
   EXPECT_EQ(im.pixels, nullptr);
+
+  // The same bytes from memory, and from a stretch of a file behind junk
+  // that no reader of the file's start could take for a picture: the same
+  // information and the same bytes loaded.
+  const std::vector<uint8_t> bytes = vex::testkit::read_file(file);
+  std::vector<uint8_t> junk(1001);
+  for (size_t i = 0; i < junk.size(); ++i)
+    junk[i] = static_cast<uint8_t>(i * 37 + 11);
+  junk.insert(junk.end(), bytes.begin(), bytes.end());
+  vex::testkit::write_file(dir.file("behind_junk"), junk);
+  vex::file::ByteSource memory;
+  memory.open(bytes);
+  {
+    SCOPED_TRACE("memory");
+    expect_same_read(c.format, memory, info, plain);
+  }
+  {
+    SCOPED_TRACE("slice");
+    expect_same_read(c.format, source_of(dir.file("behind_junk")).slice(junk.size() - bytes.size()), info, plain);
+  }
+  // Behind the picture, a sparse stretch that takes the file past the
+  // largest the own readers read whole: the information reads only the
+  // header, so it is the same; the libraries' loads read only the picture
+  // and give the same bytes, the own readers refuse the file's size before
+  // reading any of it.
+  const std::string huge = dir.file("huge");
+  vex::testkit::write_file(huge, bytes);
+  std::filesystem::resize_file(huge, kMaxFileBytes + 1);
+  const vex::file::ByteSource big = source_of(huge);
+  Info again{};
+  ASSERT_EQ(StillInfo(c.format, big, &again), 0) << VEXLastError();
+  EXPECT_TRUE(same_info(again, info));
+  const bool own = c.format == Format::bmp || c.format == Format::pcx || c.format == Format::tga;
+  if (own) {
+    ASSERT_EQ(StillAlloc(&im, kW + 1, kH, info.bits), 0);
+    EXPECT_EQ(StillLoad(c.format, big, &im), kNoFile);
+    EXPECT_EQ(vex::util::last_status(), vex::util::Status::kTooLarge);
+    StillFree(&im);
+  } else {
+    expect_same_read(c.format, big, info, plain);
+  }
 
   // Palette pictures also expand into a true-colour image.
   if (info.bits <= 8) {
     ASSERT_EQ(StillAlloc(&im, kW, kH, 24), 0);
-    ASSERT_EQ(StillLoad(c.format, file.c_str(), &im), 0);
+    ASSERT_EQ(StillLoad(c.format, source_of(file), &im), 0);
     expect_close(vex::testkit::still_bgr(im, kW, kH), want, c);
     StillFree(&im);
   }
@@ -111,7 +187,7 @@ TEST(StillInfo, TifReportsItsCompressionCode) {
     ffmpeg("-f lavfi -i testsrc=size=16x16 -frames:v 1 -update 1 -pix_fmt rgb24 -compression_algo " +
            std::string(algo) + " " + file);
     Info info{};
-    ASSERT_EQ(StillInfo(Format::tif, file.c_str(), &info), 0);
+    ASSERT_EQ(StillInfo(Format::tif, source_of(file), &info), 0);
     EXPECT_EQ(info.compression, code) << algo;
   }
 }
@@ -153,11 +229,11 @@ TEST(StillLoad, FourBitBitmapsPlainAndRle4) {
     std::fwrite(bytes.data(), 1, bytes.size(), fp);
     std::fclose(fp);
     Info info{};
-    ASSERT_EQ(StillInfo(Format::bmp, file.c_str(), &info), 0);
+    ASSERT_EQ(StillInfo(Format::bmp, source_of(file), &info), 0);
     EXPECT_EQ(info.bits, 4);
     Image im{};
     ASSERT_EQ(StillAlloc(&im, 6, 2, 8), 0);
-    ASSERT_EQ(StillLoad(Format::bmp, file.c_str(), &im), 0) << rle;
+    ASSERT_EQ(StillLoad(Format::bmp, source_of(file), &im), 0) << rle;
     const uint8_t *bottom = im.pixels, *top = im.pixels + im.pitch;
     for (int x = 0; x < 5; ++x) {
       EXPECT_EQ(bottom[x], x) << rle;
@@ -168,7 +244,7 @@ TEST(StillLoad, FourBitBitmapsPlainAndRle4) {
     StillFree(&im);
     // Held at 4 bits: two per byte, the left pixel in the low nibble.
     ASSERT_EQ(StillAlloc(&im, 6, 2, 4), 0);
-    ASSERT_EQ(StillLoad(Format::bmp, file.c_str(), &im), 0);
+    ASSERT_EQ(StillLoad(Format::bmp, source_of(file), &im), 0);
     EXPECT_EQ(im.pixels[0], 0x10);
     EXPECT_EQ(im.pixels[1], 0x32);
     EXPECT_EQ(im.pixels[2] & 15, 4);
@@ -200,11 +276,45 @@ TEST(StillLoad, ColoursDoNotFitAnIndexedOrSmallerImage) {
   ffmpeg("-f lavfi -i testsrc=size=61x37 -frames:v 1 -update 1 -pix_fmt rgb24 " + file);
   Image im{};
   ASSERT_EQ(StillAlloc(&im, 62, 37, 8), 0);
-  EXPECT_NE(StillLoad(Format::png, file.c_str(), &im), 0);
+  EXPECT_NE(StillLoad(Format::png, source_of(file), &im), 0);
   StillFree(&im);
   ASSERT_EQ(StillAlloc(&im, 60, 37, 24), 0);
-  EXPECT_NE(StillLoad(Format::png, file.c_str(), &im), 0);
+  EXPECT_NE(StillLoad(Format::png, source_of(file), &im), 0);
   StillFree(&im);
+}
+
+// A comment segment longer than the chunks a file is read in is skipped
+// over, not read (it is full of end-of-picture markers, which a reader
+// that landed inside would stop at): from a file and from memory the
+// picture is the one without the comment, and cut short inside the
+// comment it is refused.
+TEST(StillLoad, JpegSkipsALongCommentFromFileAndMemory) {
+  vex::testkit::TempDir dir;
+  const std::string plain = dir.file("a.jpg"), commented = dir.file("c.jpg");
+  ffmpeg("-f lavfi -i testsrc=size=61x37 -frames:v 1 -update 1 -pix_fmt yuvj420p " + plain);
+  std::vector<uint8_t> bytes = vex::testkit::read_file(plain);
+  std::vector<uint8_t> comment = {0xFF, 0xFE, 0xEA, 0x60}; // 60000 bytes with the length
+  for (size_t i = 2; i < 60000; i += 2)
+    comment.insert(comment.end(), {0xFF, 0xD9});
+  bytes.insert(bytes.begin() + 2, comment.begin(), comment.end()); // behind the start marker
+  vex::testkit::write_file(commented, bytes);
+  Info info{};
+  ASSERT_EQ(StillInfo(Format::jpeg, source_of(plain), &info), 0);
+  Image im{};
+  ASSERT_EQ(StillAlloc(&im, kW + 1, kH, info.bits), 0);
+  ASSERT_EQ(StillLoad(Format::jpeg, source_of(plain), &im), 0);
+  const std::vector<uint8_t> want = image_bytes(im);
+  StillFree(&im);
+  vex::file::ByteSource memory;
+  memory.open(bytes);
+  for (const auto &[how, source] : {std::pair{"file", source_of(commented)}, std::pair{"memory", memory}}) {
+    SCOPED_TRACE(how);
+    expect_same_read(Format::jpeg, source, info, want);
+  }
+  vex::file::ByteSource cut;
+  cut.open(std::span<const uint8_t>(bytes.data(), 30000));
+  EXPECT_EQ(StillInfo(Format::jpeg, cut, &info), kBadFile);
+  EXPECT_NE(vex::util::last_status(), vex::util::Status::kOk);
 }
 
 } // namespace

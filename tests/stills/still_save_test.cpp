@@ -12,11 +12,13 @@
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/stills/still_pixels.h"
 #include "testkit/util/picture_compare.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 
 namespace {
 
 using namespace vex::stills;
+using vex::testkit::source_of;
 
 constexpr int32_t kW = 45, kH = 23;
 
@@ -80,12 +82,12 @@ TEST_P(StillSaves, TheToolAndOurLoaderReadBackWhatWasSaved) {
   expect_close(tool, wrote, c.min_psnr);
 
   Info info{};
-  ASSERT_EQ(StillInfo(c.format, file.c_str(), &info), 0);
+  ASSERT_EQ(StillInfo(c.format, source_of(file), &info), 0);
   EXPECT_EQ(info.width, kW);
   EXPECT_EQ(info.height, kH);
   Image back{};
   ASSERT_EQ(StillAlloc(&back, kW + 1, kH, info.bits), 0);
-  ASSERT_EQ(StillLoad(c.format, file.c_str(), &back), 0);
+  ASSERT_EQ(StillLoad(c.format, source_of(file), &back), 0);
   expect_close(vex::testkit::still_bgr(back, kW, kH), wrote, c.min_psnr);
   if (c.bits == 8 && !lossy) { // indices and table survive, not just colours
     for (int32_t y = 0; y < kH; ++y)

@@ -17,12 +17,14 @@
 #include "testkit/util/wav_file.h"
 #include "testkit/stills/still_pixels.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 #include "util/bytes.h"
 
 namespace {
 
 using namespace vex::stills;
+using vex::testkit::source_of;
 using vex::testkit::write_file;
 
 // What a file was made from: indices top row first, and the colours of
@@ -203,7 +205,7 @@ TEST_P(SmallDepth, LoadsAsOneIndexABytePlusItsTable) {
   c.write(file, m);
 
   Info info{};
-  ASSERT_EQ(StillInfo(c.format, file.c_str(), &info), 0);
+  ASSERT_EQ(StillInfo(c.format, source_of(file), &info), 0);
   EXPECT_EQ(info.width, m.width);
   EXPECT_EQ(info.height, m.height);
   EXPECT_EQ(info.bits, 8);
@@ -212,7 +214,7 @@ TEST_P(SmallDepth, LoadsAsOneIndexABytePlusItsTable) {
   // As the graphics source holds it: one column more, at the reported depth.
   Image im{};
   ASSERT_EQ(StillAlloc(&im, info.width + 1, info.height, info.bits), 0);
-  ASSERT_EQ(StillLoad(c.format, file.c_str(), &im), 0);
+  ASSERT_EQ(StillLoad(c.format, source_of(file), &im), 0);
   for (int32_t y = 0; y < m.height; ++y) {
     const uint8_t *row = im.pixels + static_cast<ptrdiff_t>(m.height - 1 - y) * im.pitch;
     const std::vector<uint8_t> got(row, row + m.width);
@@ -230,7 +232,7 @@ TEST_P(SmallDepth, LoadsAsOneIndexABytePlusItsTable) {
 
   // Held at the stored depth instead, the same picture comes back packed.
   ASSERT_EQ(StillAlloc(&im, info.width, info.height, c.bits), 0);
-  ASSERT_EQ(StillLoad(c.format, file.c_str(), &im), 0);
+  ASSERT_EQ(StillLoad(c.format, source_of(file), &im), 0);
   EXPECT_EQ(vex::testkit::still_bgr(im, m.width, m.height), ours);
   StillFree(&im);
 }

@@ -14,11 +14,13 @@
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/imagemagick_tool.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 
 namespace {
 
 using namespace vex::stills;
+using vex::testkit::source_of;
 
 constexpr int32_t kW = 61, kH = 37;
 
@@ -62,13 +64,13 @@ TEST_P(TiffAlpha, PixelsAsStored) {
   ASSERT_EQ(decoded.size(), size_t{kW} * kH * 4);
 
   Info info{};
-  ASSERT_EQ(StillInfo(Format::tif, tif.c_str(), &info), 0);
+  ASSERT_EQ(StillInfo(Format::tif, source_of(tif), &info), 0);
   EXPECT_EQ(info.width, kW);
   EXPECT_EQ(info.height, kH);
   EXPECT_EQ(info.bits, 32);
   Image im{};
   ASSERT_EQ(StillAlloc(&im, info.width + 1, info.height, info.bits), 0);
-  ASSERT_EQ(StillLoad(Format::tif, tif.c_str(), &im), 0);
+  ASSERT_EQ(StillLoad(Format::tif, source_of(tif), &im), 0);
   const std::vector<uint8_t> got = loaded_rgba(im);
   StillFree(&im);
 
@@ -108,11 +110,11 @@ struct Loaded {
 Loaded load_tif(const std::string &tif) {
   Loaded l;
   Info info{};
-  EXPECT_EQ(StillInfo(Format::tif, tif.c_str(), &info), 0);
+  EXPECT_EQ(StillInfo(Format::tif, source_of(tif), &info), 0);
   l.bits = info.bits;
   Image im{};
   EXPECT_EQ(StillAlloc(&im, kW, kH, 32), 0);
-  EXPECT_EQ(StillLoad(Format::tif, tif.c_str(), &im), 0);
+  EXPECT_EQ(StillLoad(Format::tif, source_of(tif), &im), 0);
   l.rgba = loaded_rgba(im);
   StillFree(&im);
   return l;
@@ -180,7 +182,7 @@ TEST(TiffAlpha, UnassociatedColoursAreNotPremultiplied) {
                             vex::testkit::shell_quote(tif));
   Image im{};
   ASSERT_EQ(StillAlloc(&im, 3, 2, 32), 0);
-  ASSERT_EQ(StillLoad(Format::tif, tif.c_str(), &im), 0);
+  ASSERT_EQ(StillLoad(Format::tif, source_of(tif), &im), 0);
   EXPECT_EQ(im.pixels[0], 78);
   EXPECT_EQ(im.pixels[1], 141);
   EXPECT_EQ(im.pixels[2], 192);

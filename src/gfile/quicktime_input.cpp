@@ -4,11 +4,14 @@
 
 #include "gfile/graphics_source.h"
 #include "movie/qt_file_steps.h"
+#include "movie/qt_source_open.h"
 
 namespace vex::gfile {
 
 Opened open_quicktime(GFILE &g, const OpenArgs & /*a*/, const char *name) {
-  QTFILE *qt = QTFileOpen(name);
+  file::ByteSource source;
+  source.open(name);
+  QTFILE *qt = movie::QtFileOpenSource(source);
   if (!qt)
     return Opened::declined;
   g.state->qt = qt;

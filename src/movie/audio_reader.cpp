@@ -34,11 +34,11 @@ constexpr int64_t kDecodeOnSeconds = 10;
 bool plain_pcm(AVCodecID id) { return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT; }
 } // namespace
 
-std::unique_ptr<AudioReader> AudioReader::open(const char *name, Container c, int n) {
+std::unique_ptr<AudioReader> AudioReader::open(const file::ByteSource &source, Container c, int n) {
   std::unique_ptr<AudioReader> r(new AudioReader);
-  r->name_ = name ? name : "";
+  r->source_ = source;
   r->container_ = c;
-  r->fmt_ = open_container(name, c);
+  r->fmt_ = open_container(source, c);
   if (!r->fmt_)
     return nullptr;
   r->stream_ = find_stream(r->fmt_.get(), AVMEDIA_TYPE_AUDIO, n);
@@ -107,11 +107,11 @@ bool AudioReader::start_decoder() {
   return frame_ && packet_;
 }
 
-// Back to sample frame 0 by opening the file afresh: the demuxer then
-// hands the decoder the same start-up skip as a first read, which a seek
-// does not repeat.
+// Back to sample frame 0 on a fresh demuxer over a copy of the source: it
+// then hands the decoder the same start-up skip as a first read, which a
+// seek does not repeat.
 bool AudioReader::restart() {
-  FormatPtr again = open_container(name_.c_str(), container_);
+  FormatPtr again = open_container(source_, container_);
   positioned_ = again && static_cast<unsigned>(stream_) < again->nb_streams &&
                 again->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
   if (positioned_)

@@ -35,21 +35,21 @@ int64_t sample_time(const AVPacket *p, int64_t previous) {
 }
 } // namespace
 
-std::unique_ptr<VideoReader> VideoReader::open(const char *name, Container c) {
+std::unique_ptr<VideoReader> VideoReader::open(const file::ByteSource &source, Container c) {
   std::unique_ptr<VideoReader> r(new VideoReader);
-  if (!r->scan(name, c) || !r->start_decoder())
+  if (!r->scan(source, c) || !r->start_decoder())
     return nullptr;
   return r;
 }
 
 VideoReader::~VideoReader() = default;
 
-// Lists every sample of the first video track, then reopens the file so
-// that decoding starts from a clean demuxer.
-bool VideoReader::scan(const char *name, Container c) {
-  name_ = name;
+// Lists every sample of the first video track, then opens a second
+// demuxer on the source so that decoding starts from a clean one.
+bool VideoReader::scan(const file::ByteSource &source, Container c) {
+  source_ = source;
   container_ = c;
-  FormatPtr f = open_container(name, c);
+  FormatPtr f = open_container(source_, c);
   if (!f)
     return false;
   stream_ = find_stream(f.get(), AVMEDIA_TYPE_VIDEO, 0);
@@ -115,10 +115,10 @@ bool VideoReader::scan(const char *name, Container c) {
   return open_demuxer();
 }
 
-// The demuxer that decoding reads from, on the file scan() listed; none
-// when the file no longer holds the track there.
+// The demuxer that decoding reads from, on the source scan() listed; none
+// when the source no longer holds the track there.
 bool VideoReader::open_demuxer() {
-  fmt_ = open_container(name_.c_str(), container_);
+  fmt_ = open_container(source_, container_);
   if (fmt_ && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
       fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
     return true;
@@ -169,9 +169,10 @@ bool VideoReader::seek_to(size_t sample) {
   return av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
-// A fresh demuxer and decoder at the top of the file: the palette is the
-// one the file starts with again. A failure (the file gone or changed
-// since) leaves no demuxer, and no frame decodes from then on.
+// A fresh demuxer (on a copy of the same source) and decoder at the top of
+// the file: the palette is the one the file starts with again. A failure
+// (the file changed since, or unreadable) leaves no demuxer, and no frame
+// decodes from then on.
 bool VideoReader::restart() {
   have_frame_ = false;
   at_end_ = false;

@@ -15,9 +15,9 @@ movie::Stream *stream(Source &s) { return static_cast<movie::Stream *>(s.avi_str
 
 // Frame duration of the file's first video stream in 10 us units; 0
 // without video.
-uint32_t video_frame_time(const char *name) {
+uint32_t video_frame_time(const file::ByteSource &source) {
   movie::Stream *video = nullptr;
-  if (movie::StreamOpenFromFile(&video, name, movie::kVideo, 0) != movie::kOk)
+  if (movie::StreamOpenFromSource(&video, source, movie::kVideo, 0) != movie::kOk)
     return 0;
   movie::StreamInfo info{};
   const bool ok = movie::StreamInfoOf(video, &info) == movie::kOk && info.rate != 0;
@@ -37,8 +37,10 @@ Opened open_avi(Source &s, const OpenArgs &a, const char *name) {
   if (avi.empty() || a.track < 0)
     return Opened::declined;
   VEXAVIInit();
+  file::ByteSource source; // the sound, the file's information and the video's rate read this one open
+  source.open(avi.c_str());
   movie::Stream *audio = nullptr;
-  if (movie::StreamOpenFromFile(&audio, avi.c_str(), movie::kAudio, a.track) != movie::kOk)
+  if (movie::StreamOpenFromSource(&audio, source, movie::kAudio, a.track) != movie::kOk)
     return Opened::declined;
   s.avi_stream = audio;
   s.avi_first = static_cast<uint32_t>(std::max(movie::StreamStart(audio), 0));
@@ -53,7 +55,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const char *name) {
       (wf.channels != 1 && wf.channels != 2) || wf.samples_per_sec == 0)
     return decline(s);
   movie::FileInfo file{};
-  if (movie::FileInfoOf(avi.c_str(), &file) != movie::kOk)
+  if (movie::FileInfoOf(source, &file) != movie::kOk)
     return decline(s);
   const bool file_rate_differs = file.scale == 0 || file.rate / file.scale != wf.samples_per_sec;
   if (file.width == 0 && file.height == 0 && file_rate_differs)
@@ -65,7 +67,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const char *name) {
   const uint64_t length = static_cast<uint64_t>(std::max(movie::StreamLength(audio), 0));
   s.total = static_cast<uint32_t>(std::min<uint64_t>(length * s.source_frame_bytes, UINT32_MAX));
   s.total -= s.total % s.source_frame_bytes;
-  s.frame_time = video_frame_time(avi.c_str());
+  s.frame_time = video_frame_time(source);
   s.buffer_size = kFileBufferBytes;
   s.kind = kAvi;
   copy_text(s.type, sizeof s.type, "AVI");

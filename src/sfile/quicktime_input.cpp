@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "movie/qt_source_open.h"
 #include "sfile/sound_source.h"
 #include "vexutil/movie.h"
 
@@ -30,7 +31,10 @@ void fail_unread(const Source &s, const OpenArgs &a, const char *name) {
 
 Opened open_quicktime(Source &s, const OpenArgs &a, const char *name) {
   const std::string mov = with_extension(name, ".mov");
-  s.qt = mov.empty() ? nullptr : QTSFileOpen(mov.c_str(), a.track);
+  file::ByteSource source;
+  if (!mov.empty())
+    source.open(mov.c_str());
+  s.qt = movie::QtsFileOpenSource(source, a.track);
   if (!s.qt || (s.qt->bits != 8 && s.qt->bits != 16) || (s.qt->channels != 1 && s.qt->channels != 2) ||
       s.qt->rate == 0) {
     QTSFileClose(s.qt);

@@ -17,6 +17,7 @@
 
 extern "C" {
 struct AVFormatContext;
+struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -121,8 +122,19 @@ public:
   bool convert_into(const AVFrame *frame, int bits, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 
 private:
+  // What listing the samples tells beyond the samples themselves.
+  struct Listing {
+    bool stamped = false;      // some sample has a presentation stamp
+    int64_t last_duration = 1; // of the last sample that gave one
+  };
+
   VideoReader() = default;
   bool scan(const file::ByteSource &source, Container c);
+  bool find_track(const AVFormatContext &f);
+  bool list_samples(AVFormatContext &f, Listing &listing);
+  void index_keys();
+  bool order_frames();
+  bool take_timing(const AVStream &st, int64_t last_duration);
   bool open_demuxer();
   bool start_decoder();
   bool seek_to(size_t sample);

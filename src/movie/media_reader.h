@@ -22,6 +22,7 @@ struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 struct SwrContext;
+struct AVChannelLayout;
 }
 
 namespace vex::movie {
@@ -209,6 +210,8 @@ private:
   AudioReader() = default;
   bool open_decoder();
   bool start_decoder();
+  bool set_up_converter(const AVChannelLayout &layout, int sample_format);
+  bool converter_takes_frame();
   bool restart();
   bool seek(uint64_t position);
   bool next_frame(int64_t &position);
@@ -222,6 +225,7 @@ private:
   FramePtr frame_;
   PacketPtr packet_;
   SwrPtr swr_;
+  int in_format_ = -1, in_channels_ = 0; // what swr_ converts from
   int stream_ = -1;
   uint32_t rate_ = 0, bits_ = 0, channels_ = 0;
   uint64_t length_ = 0;

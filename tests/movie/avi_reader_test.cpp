@@ -319,3 +319,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// An MP3 track that goes from stereo to mono halfway (two encodes one
+// after the other, the file saying stereo): the mono half is converted
+// for what it is, as the tool converts it, not read as two planes.
+TEST(AviStreams, SoundThatChangesItsChannelsHalfwayIsConvertedAsItComes) {
+  vex::testkit::TempDir dir;
+  const std::string stereo = dir.file("s.mp3"), mono = dir.file("m.mp3"), both = dir.file("both.mp3"),
+                    avi = dir.file("c.avi");
+  const std::string bare = " -write_xing 0 -id3v2_version 0 -write_id3v1 0 "; // frames only
+  ffmpeg(tone(440, 22050) + "-ac 2 -c:a libmp3lame -b:a 64k" + bare + stereo);
+  ffmpeg(tone(660, 22050) + "-ac 1 -c:a libmp3lame -b:a 32k" + bare + mono);
+  {
+    std::ofstream out(both, std::ios::binary);
+    out << std::ifstream(stereo, std::ios::binary).rdbuf() << std::ifstream(mono, std::ios::binary).rdbuf();
+  }
+  ffmpeg(kPictures + "-i " + both + " -c:v mjpeg -c:a copy " + avi);
+  const std::vector<uint8_t> want = ffmpeg_decode(avi, "-map 0:a -f s16le -ac 2");
+  Opened o;
+  ASSERT_EQ(StreamOpenFromSource(&o.stream, vex::testkit::source_of(avi), kAudio, 0), kOk);
+  const int32_t frames = StreamLength(o.stream);
+  ASSERT_EQ(static_cast<size_t>(frames) * 4, want.size());
+  std::vector<uint8_t> got(want.size());
+  int32_t bytes = 0, n = 0;
+  ASSERT_EQ(StreamRead(o.stream, 0, frames, got.data(), static_cast<int32_t>(got.size()), &bytes, &n), kOk);
+  EXPECT_EQ(n, frames);
+  EXPECT_TRUE(got == want);
+  // The mono half reaches both channels alike.
+  const size_t late = want.size() * 3 / 4 & ~size_t{3};
+  EXPECT_EQ(got[late], got[late + 2]);
+  EXPECT_EQ(got[late + 1], got[late + 3]);
+}
+
+} // namespace

@@ -18,6 +18,7 @@ extern "C" {
 #include "movie/avi_reader.h"
 #include "stills/still_image.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/movie.h"
 
@@ -61,7 +62,7 @@ BENCHMARK(BM_QTFileGet)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_AviFrameGetter(benchmark::State &state) {
   using namespace vex::movie;
   Stream *s = nullptr;
-  if (StreamOpenFromFile(&s, files().avi.c_str(), kVideo, 0) != kOk) {
+  if (StreamOpenFromSource(&s, vex::testkit::source_of(files().avi), kVideo, 0) != kOk) {
     state.SkipWithError("open failed");
     return;
   }

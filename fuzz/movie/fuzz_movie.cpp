@@ -1,11 +1,14 @@
-// Arbitrary bytes as a movie: through QTFile (every frame, then a jump
-// back), QTSFile (all the sound, then a jump), and the AVI streams (every
-// frame as a bitmap, every sample size, the sound by position).
+// Arbitrary bytes as a movie, read from memory: through QTFile (every
+// frame, then a jump back), QTSFile (all the sound, then a jump), and the
+// AVI streams (every frame as a bitmap, every sample size, the sound by
+// position), all from the one memory source.
 #include <cstdint>
+#include <span>
 #include <vector>
 
-#include "fuzz/util/fuzz_file.h"
+#include "file/byte_source.h"
 #include "movie/avi_reader.h"
+#include "movie/qt_source_open.h"
 #include "vexutil/movie.h"
 
 namespace {
@@ -14,8 +17,10 @@ namespace {
 constexpr int kMaxFrames = 64;
 constexpr uint32_t kMaxSoundBytes = 1 << 20;
 
-void pictures(const char *name) {
-  QTFILE *qt = QTFileOpen(name);
+using vex::file::ByteSource;
+
+void pictures(const ByteSource &source) {
+  QTFILE *qt = vex::movie::QtFileOpenSource(source);
   if (!qt)
     return;
   for (int i = 0; i < qt->frame_count && i < kMaxFrames; ++i)
@@ -25,8 +30,8 @@ void pictures(const char *name) {
   QTFileClose(qt);
 }
 
-void sound(const char *name) {
-  QTSFILE *qs = QTSFileOpen(name, 0);
+void sound(const ByteSource &source) {
+  QTSFILE *qs = vex::movie::QtsFileOpenSource(source, 0);
   if (!qs)
     return;
   std::vector<uint8_t> buf(65536);
@@ -41,10 +46,10 @@ void sound(const char *name) {
   QTSFileClose(qs);
 }
 
-void avi(const char *name) {
+void avi(const ByteSource &source) {
   using namespace vex::movie;
   Stream *v = nullptr;
-  if (StreamOpenFromFile(&v, name, kVideo, 0) == kOk) {
+  if (StreamOpenFromSource(&v, source, kVideo, 0) == kOk) {
     StreamInfo info{};
     StreamInfoOf(v, &info);
     if (Getter *g = StreamGetFrameOpen(v)) {
@@ -58,7 +63,7 @@ void avi(const char *name) {
     StreamRelease(v);
   }
   Stream *a = nullptr;
-  if (StreamOpenFromFile(&a, name, kAudio, 0) == kOk) {
+  if (StreamOpenFromSource(&a, source, kAudio, 0) == kOk) {
     WaveFormat w{};
     int32_t size = sizeof w;
     StreamReadFormat(a, 0, &w, &size);
@@ -73,11 +78,10 @@ void avi(const char *name) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  const std::string &name = vex::fuzz::input_file(".mov");
-  if (!vex::fuzz::write_input(name, data, size))
-    return 0;
-  pictures(name.c_str());
-  sound(name.c_str());
-  avi(name.c_str());
+  ByteSource source;
+  source.open(std::span<const uint8_t>(data, size));
+  pictures(source);
+  sound(source);
+  avi(source);
   return 0;
 }

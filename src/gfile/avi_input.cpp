@@ -39,9 +39,9 @@ std::optional<Bitmap> bitmap_of(const void *packed, int32_t width, int32_t heigh
 }
 
 // Sound bytes of a PCM audio stream per video frame (0 without one).
-uint32_t sound_per_frame(const char *name, uint32_t frames, int32_t &has_sound) {
+uint32_t sound_per_frame(const file::ByteSource &source, uint32_t frames, int32_t &has_sound) {
   mv::Stream *audio = nullptr;
-  if (mv::StreamOpenFromFile(&audio, name, mv::kAudio, 0) != mv::kOk)
+  if (mv::StreamOpenFromSource(&audio, source, mv::kAudio, 0) != mv::kOk)
     return 0;
   has_sound = 1;
   uint32_t per_frame = 0;
@@ -105,7 +105,7 @@ Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) 
   const char *name = file.name.c_str();
   auto reader = std::make_unique<AviReader>();
   AviReader &avi = *reader;
-  if (mv::StreamOpenFromFile(&avi.stream, name, mv::kVideo, 0) != mv::kOk) {
+  if (mv::StreamOpenFromSource(&avi.stream, file.source, mv::kVideo, 0) != mv::kOk) {
     avi.stream = nullptr;
     return Opened::declined;
   }
@@ -122,7 +122,7 @@ Opened open_avi(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) 
   g.source_den = info.scale;
   avi.first_sample = info.start;
   g.frame_count = static_cast<int32_t>(std::min<uint32_t>(info.length, INT32_MAX));
-  avi.sound_bytes_per_frame = sound_per_frame(name, info.length, g.has_sound);
+  avi.sound_bytes_per_frame = sound_per_frame(file.source, info.length, g.has_sound);
   // The depth is the getter's (its header is set at its open); the first
   // frame is decoded to show the video decodes, and converted here only
   // when palettised, as a true-colour fetch may take it straight into the

@@ -4,6 +4,7 @@
 
 #include "gfile/input_reader.h"
 #include "movie/qt_file_steps.h"
+#include "movie/qt_source_open.h"
 
 namespace vex::gfile {
 namespace {
@@ -68,7 +69,7 @@ private:
 };
 
 Opened open_quicktime(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
-  QTFILE *qt = QTFileOpen(file.name.c_str());
+  QTFILE *qt = movie::QtFileOpenSource(file.source);
   if (!qt)
     return Opened::declined;
   g.state->reader = std::make_unique<QuickTimeReader>(qt);

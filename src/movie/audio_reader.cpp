@@ -34,11 +34,11 @@ constexpr int64_t kDecodeOnSeconds = 10;
 bool plain_pcm(AVCodecID id) { return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT; }
 } // namespace
 
-std::unique_ptr<AudioReader> AudioReader::open(const char *name, Container c, int n) {
+std::unique_ptr<AudioReader> AudioReader::open(const file::ByteSource &source, Container c, int n) {
   std::unique_ptr<AudioReader> r(new AudioReader);
-  r->name_ = name ? name : "";
+  r->source_ = source;
   r->container_ = c;
-  r->fmt_ = open_container(name, c);
+  r->fmt_ = open_container(source, c);
   if (!r->fmt_)
     return nullptr;
   r->stream_ = find_stream(r->fmt_.get(), AVMEDIA_TYPE_AUDIO, n);
@@ -82,36 +82,62 @@ bool AudioReader::start_decoder() {
     return false;
   const AVSampleFormat sf = dec_->sample_fmt;
   bits_ = (sf == AV_SAMPLE_FMT_U8 || sf == AV_SAMPLE_FMT_U8P) ? 8 : 16;
-  const int in_channels = dec_->ch_layout.nb_channels;
-  channels_ = in_channels >= 2 ? 2 : 1;
+  channels_ = dec_->ch_layout.nb_channels >= 2 ? 2 : 1;
   rate_ = static_cast<uint32_t>(par->sample_rate);
   start_time_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
   preroll_ = plain_pcm(par->codec_id) ? 0 : std::max<int64_t>(kPrerollSamples, kPrerollFrames * par->frame_size);
-
-  AVChannelLayout in_layout{}, out_layout{};
-  if (dec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-    av_channel_layout_default(&in_layout, in_channels);
-  else if (av_channel_layout_copy(&in_layout, &dec_->ch_layout) < 0)
-    return false;
-  av_channel_layout_default(&out_layout, static_cast<int>(channels_));
-  SwrContext *swr = nullptr;
-  const int ok = swr_alloc_set_opts2(&swr, &out_layout, bits_ == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16,
-                                     par->sample_rate, &in_layout, sf, par->sample_rate, 0, nullptr);
-  av_channel_layout_uninit(&in_layout);
-  av_channel_layout_uninit(&out_layout);
-  swr_.reset(swr);
-  if (ok < 0 || swr_init(swr) < 0)
+  if (!set_up_converter(dec_->ch_layout, sf))
     return false;
   frame_.reset(av_frame_alloc());
   packet_.reset(av_packet_alloc());
   return frame_ && packet_;
 }
 
-// Back to sample frame 0 by opening the file afresh: the demuxer then
-// hands the decoder the same start-up skip as a first read, which a seek
-// does not repeat.
+// A converter from the given channels and sample format to the delivered
+// layout, at the track's rate. On failure the one before stays.
+bool AudioReader::set_up_converter(const AVChannelLayout &layout, int sample_format) {
+  AVChannelLayout in_layout{}, out_layout{};
+  if (layout.nb_channels <= 0)
+    return false;
+  if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_default(&in_layout, layout.nb_channels);
+  else if (av_channel_layout_copy(&in_layout, &layout) < 0)
+    return false;
+  av_channel_layout_default(&out_layout, static_cast<int>(channels_));
+  SwrContext *made = nullptr;
+  const int rate = static_cast<int>(rate_);
+  const int ok = swr_alloc_set_opts2(&made, &out_layout, bits_ == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16, rate,
+                                     &in_layout, static_cast<AVSampleFormat>(sample_format), rate, 0, nullptr);
+  av_channel_layout_uninit(&in_layout);
+  av_channel_layout_uninit(&out_layout);
+  SwrPtr swr(made);
+  if (ok < 0 || swr_init(swr.get()) < 0)
+    return false;
+  swr_ = std::move(swr);
+  in_format_ = sample_format;
+  in_channels_ = layout.nb_channels;
+  return true;
+}
+
+// Whether the converter takes frame_ as it is. A decoder may change the
+// channel count or the sample format between frames (an MP3 track that
+// goes from stereo to mono, or a damaged one), and the converter is then
+// set up again for the frame; a converter set up for other channels would
+// read planes the frame does not have. A frame at another rate is not
+// taken: positions count sample frames at the track's rate.
+bool AudioReader::converter_takes_frame() {
+  if (frame_->sample_rate != 0 && frame_->sample_rate != static_cast<int>(rate_))
+    return false;
+  if (frame_->format == in_format_ && frame_->ch_layout.nb_channels == in_channels_)
+    return true;
+  return frame_->format >= 0 && set_up_converter(frame_->ch_layout, frame_->format);
+}
+
+// Back to sample frame 0 on a fresh demuxer over a copy of the source: it
+// then hands the decoder the same start-up skip as a first read, which a
+// seek does not repeat.
 bool AudioReader::restart() {
-  FormatPtr again = open_container(name_.c_str(), container_);
+  FormatPtr again = open_container(source_, container_);
   positioned_ = again && static_cast<unsigned>(stream_) < again->nb_streams &&
                 again->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
   if (positioned_)
@@ -201,7 +227,7 @@ uint64_t AudioReader::measure_length() {
 bool AudioReader::decode_more() {
   int64_t position = 0;
   while (next_frame(position)) {
-    const int room = swr_get_out_samples(swr_.get(), frame_->nb_samples);
+    const int room = converter_takes_frame() ? swr_get_out_samples(swr_.get(), frame_->nb_samples) : 0;
     int n = 0;
     if (room > 0) {
       if (pending_.empty())

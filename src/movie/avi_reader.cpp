@@ -17,7 +17,6 @@ extern "C" {
 
 namespace vex::movie {
 
-
 struct Stream {
   uint32_t type = 0;
   std::unique_ptr<VideoReader> video;
@@ -37,11 +36,11 @@ uint32_t clamp32(int64_t v) { return v < 0 ? 0 : v > UINT32_MAX ? UINT32_MAX : s
 int32_t video_start(const VideoReader &v) { return static_cast<int32_t>(std::clamp<int64_t>(v.first_time(), 0, INT32_MAX)); }
 } // namespace
 
-int32_t FileInfoOf(const char *name, FileInfo *info) {
+int32_t FileInfoOf(const file::ByteSource &source, FileInfo *info) {
   if (!info)
     return kBadArgs;
   *info = {};
-  FormatPtr f = open_container(name, Container::avi);
+  FormatPtr f = open_container(source, Container::avi);
   if (!f)
     return kNoFile;
   info->streams = f->nb_streams;
@@ -59,18 +58,18 @@ int32_t FileInfoOf(const char *name, FileInfo *info) {
   return kOk;
 }
 
-int32_t StreamOpenFromFile(Stream **stream, const char *name, uint32_t type, int32_t index) {
+int32_t StreamOpenFromSource(Stream **stream, const file::ByteSource &source, uint32_t type, int32_t index) {
   if (!stream)
     return kBadArgs;
   *stream = nullptr;
-  if (index < 0 || !name || (type != kVideo && type != kAudio))
+  if (index < 0 || (type != kVideo && type != kAudio))
     return kBadArgs;
   auto s = std::make_unique<Stream>();
   s->type = type;
   if (type == kVideo)
-    s->video = VideoReader::open(name, Container::avi);
+    s->video = VideoReader::open(source, Container::avi);
   else
-    s->audio = AudioReader::open(name, Container::avi, index);
+    s->audio = AudioReader::open(source, Container::avi, index);
   if (!s->video && !s->audio)
     return kNoFile;
   // Only the first video stream is offered; others are not needed.

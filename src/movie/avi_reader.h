@@ -2,10 +2,16 @@
 // sound source: the first (or n-th) video or audio stream, its
 // information, frames as packed device-independent bitmaps, and the sound
 // samples by position. Results follow one rule: 0 is success.
+//
+// Everything reads a byte source the caller opened (the file once, or a
+// span of memory that outlives the streams): a stream keeps a copy, so
+// several streams and the file's information come from one open.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "file/byte_source.h"
 
 namespace vex::movie {
 
@@ -82,10 +88,10 @@ struct BitmapHeader {
 #pragma pack(pop)
 static_assert(sizeof(BitmapHeader) == 40);
 
-int32_t FileInfoOf(const char *name, FileInfo *info);
+int32_t FileInfoOf(const file::ByteSource &source, FileInfo *info);
 
 // Opens stream `index` (0-based) among the streams of `type`.
-int32_t StreamOpenFromFile(Stream **stream, const char *name, uint32_t type, int32_t index);
+int32_t StreamOpenFromSource(Stream **stream, const file::ByteSource &source, uint32_t type, int32_t index);
 int32_t StreamInfoOf(Stream *s, StreamInfo *info);
 int32_t StreamStart(Stream *s);
 int32_t StreamLength(Stream *s);

@@ -1,5 +1,5 @@
-// Opening a movie file with libavformat and the deleters of the libraries'
-// objects.
+// Opening a movie with libavformat over a byte source, and the deleters of
+// the libraries' objects.
 #include <mutex>
 
 extern "C" {
@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "movie/media_reader.h"
+#include "movie/source_io.h"
 
 namespace vex::movie {
 
@@ -20,7 +21,12 @@ void start_libraries() {
   std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-void FormatCloser::operator()(AVFormatContext *f) const { avformat_close_input(&f); }
+// A demuxer from open_container keeps its I/O context in `opaque`: with a
+// context of the caller's, closing the input leaves the context alone.
+void FormatCloser::operator()(AVFormatContext *f) const {
+  SourceIoPtr io(f ? static_cast<AVIOContext *>(f->opaque) : nullptr);
+  avformat_close_input(&f);
+}
 void CodecCloser::operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
 void FrameFree::operator()(AVFrame *f) const { av_frame_free(&f); }
 void PacketFree::operator()(AVPacket *p) const { av_packet_free(&p); }
@@ -38,20 +44,32 @@ const AVInputFormat *demuxer_for(Container c) {
   }
   return nullptr;
 }
+
+// The demuxer reads the one source it was given and nothing else: a
+// reference to another file (a QuickTime data reference) is not followed.
+int refuse_open(AVFormatContext *, AVIOContext **, const char *, int, AVDictionary **) { return AVERROR(EPERM); }
 } // namespace
 
-FormatPtr open_container(const char *name, Container c) {
+FormatPtr open_container(const file::ByteSource &source, Container c) {
   start_libraries();
-  if (!name || !*name)
+  if (!source.is_open())
     return nullptr;
   const AVInputFormat *want = demuxer_for(c);
   if (c != Container::any && !want)
     return nullptr;
-  AVFormatContext *raw = nullptr;
+  SourceIoPtr io = open_source_io(source);
+  AVFormatContext *raw = io ? avformat_alloc_context() : nullptr;
+  if (!raw)
+    return nullptr;
+  raw->pb = io.get();
+  raw->opaque = io.get();
+  raw->io_open = refuse_open;
   // Forcing the demuxer keeps an AVI reader from accepting other
   // containers; the demuxer still rejects files that are not its format.
-  if (avformat_open_input(&raw, name, want, nullptr) < 0)
+  // A failed open frees the format context but not the caller's I/O.
+  if (avformat_open_input(&raw, nullptr, want, nullptr) < 0)
     return nullptr;
+  io.release(); // closed with the demuxer, by FormatCloser
   FormatPtr f(raw);
   if (avformat_find_stream_info(f.get(), nullptr) < 0)
     return nullptr;

@@ -1,23 +1,28 @@
 // Movie reading over libavformat/libavcodec: one video track addressed by
 // frame index, one sound track addressed by sample frame. Both readers own
 // their demuxer, so the pictures and the sound of one file can be read
-// independently. No call throws; failures come back as null or 0.
+// independently. They read a byte source the caller opened, never a file
+// by name: each demuxer a reader needs reads its own copy of that source
+// (a memory source's bytes must outlive the reader). No call throws;
+// failures come back as null or 0.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <vector>
 
+#include "file/byte_source.h"
 #include "movie/picture_converter.h"
 
 extern "C" {
 struct AVFormatContext;
+struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 struct SwrContext;
+struct AVChannelLayout;
 }
 
 namespace vex::movie {
@@ -29,7 +34,7 @@ enum class Container { avi, quicktime, any };
 // Starts the libraries' process-wide state (quiet logging). Idempotent.
 void start_libraries();
 
-// One demuxer over a file, closed on destruction.
+// One demuxer over a byte source, closed (with its I/O) on destruction.
 struct FormatCloser {
   void operator()(AVFormatContext *f) const;
 };
@@ -51,7 +56,9 @@ struct SwrFree {
 };
 using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
 
-FormatPtr open_container(const char *name, Container c);
+// A demuxer over a copy of `source` with its streams' information found;
+// null when the source is not open or not a movie of the container.
+FormatPtr open_container(const file::ByteSource &source, Container c);
 // Index of the n-th stream of the type (0-based), or -1.
 int find_stream(const AVFormatContext *f, int media_type, int n);
 
@@ -67,7 +74,7 @@ struct VideoSample {
 
 class VideoReader {
 public:
-  static std::unique_ptr<VideoReader> open(const char *name, Container c);
+  static std::unique_ptr<VideoReader> open(const file::ByteSource &source, Container c);
   ~VideoReader();
 
   int width() const { return width_; }
@@ -116,8 +123,19 @@ public:
   bool convert_into(const AVFrame *frame, int bits, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 
 private:
+  // What listing the samples tells beyond the samples themselves.
+  struct Listing {
+    bool stamped = false;      // some sample has a presentation stamp
+    int64_t last_duration = 1; // of the last sample that gave one
+  };
+
   VideoReader() = default;
-  bool scan(const char *name, Container c);
+  bool scan(const file::ByteSource &source, Container c);
+  bool find_track(const AVFormatContext &f);
+  bool list_samples(AVFormatContext &f, Listing &listing);
+  void index_keys();
+  bool order_frames();
+  bool take_timing(const AVStream &st, int64_t last_duration);
   bool open_demuxer();
   bool start_decoder();
   bool seek_to(size_t sample);
@@ -125,7 +143,7 @@ private:
   bool decode_until(int64_t target);
   size_t key_before(int64_t target) const;
 
-  std::string name_; // the file, opened again by open_demuxer()
+  file::ByteSource source_; // the movie, read again by open_demuxer()
   Container container_ = Container::any;
   FormatPtr fmt_;
   CodecPtr dec_;
@@ -170,7 +188,7 @@ private:
 // loudness, other noise); a short jump ahead decodes on and is exact.
 class AudioReader {
 public:
-  static std::unique_ptr<AudioReader> open(const char *name, Container c, int n);
+  static std::unique_ptr<AudioReader> open(const file::ByteSource &source, Container c, int n);
   ~AudioReader();
 
   uint32_t rate() const { return rate_; }
@@ -192,19 +210,22 @@ private:
   AudioReader() = default;
   bool open_decoder();
   bool start_decoder();
+  bool set_up_converter(const AVChannelLayout &layout, int sample_format);
+  bool converter_takes_frame();
   bool restart();
   bool seek(uint64_t position);
   bool next_frame(int64_t &position);
   bool decode_more();
   uint64_t measure_length();
 
-  std::string name_;
+  file::ByteSource source_; // the movie, read again by restart()
   Container container_ = Container::any;
   FormatPtr fmt_;
   CodecPtr dec_;
   FramePtr frame_;
   PacketPtr packet_;
   SwrPtr swr_;
+  int in_format_ = -1, in_channels_ = 0; // what swr_ converts from
   int stream_ = -1;
   uint32_t rate_ = 0, bits_ = 0, channels_ = 0;
   uint64_t length_ = 0;

@@ -12,6 +12,7 @@ extern "C" {
 #include "movie/media_reader.h"
 #include "movie/movie_runtime.h"
 #include "movie/qt_file_steps.h"
+#include "movie/qt_source_open.h"
 #include "util/record.h"
 #include "vexutil/movie.h"
 
@@ -52,23 +53,22 @@ void fill_record(QTFILE *qt, const VideoReader &r) {
 
 } // namespace
 
-extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
-  if (!vex::movie::movie_runtime_start())
+namespace vex::movie {
+
+QTFILE *QtFileOpenSource(const file::ByteSource &source) {
+  if (!movie_runtime_start())
     return nullptr;
-  const std::string path = full_name(name);
-  if (path.empty())
-    return nullptr;
-  std::unique_ptr<VideoReader> r = VideoReader::open(path.c_str(), vex::movie::Container::quicktime);
+  std::unique_ptr<VideoReader> r = VideoReader::open(source, Container::quicktime);
   if (!r)
     return nullptr;
-  QTFILE *qt = vex::util::new_record<QTFILE>();
+  QTFILE *qt = util::new_record<QTFILE>();
   if (!qt)
     return nullptr;
   fill_record(qt, *r);
   const uint64_t size = static_cast<uint64_t>(qt->pitch) * static_cast<uint64_t>(qt->height);
   qt->buffer = size < UINT32_MAX ? static_cast<uint8_t *>(vexmalloc(static_cast<uint32_t>(size))) : nullptr;
   if (!qt->buffer) {
-    vex::util::delete_record(qt);
+    util::delete_record(qt);
     return nullptr;
   }
   std::memset(qt->buffer, 0, static_cast<size_t>(size));
@@ -77,8 +77,6 @@ extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
   QTFileGoto(qt, 0);
   return qt;
 }
-
-namespace vex::movie {
 
 bool QtDecodeNext(QTFILE *qt, int32_t *index) {
   if (!qt || !qt->movie)
@@ -120,6 +118,16 @@ bool QtFrameInto(QTFILE *qt, int32_t index, bool keep_fourth, uint8_t *dest, ptr
 }
 
 } // namespace vex::movie
+
+extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
+  if (!vex::movie::movie_runtime_start())
+    return nullptr;
+  const std::string path = full_name(name);
+  vex::file::ByteSource source;
+  if (path.empty() || source.open(path.c_str()) != vex::util::Status::kOk)
+    return nullptr;
+  return vex::movie::QtFileOpenSource(source);
+}
 
 extern "C" VEX_API void QTFileGet(QTFILE *qt) {
   int32_t index = 0;

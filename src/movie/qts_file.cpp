@@ -7,6 +7,7 @@
 
 #include "movie/media_reader.h"
 #include "movie/movie_runtime.h"
+#include "movie/qt_source_open.h"
 #include "util/record.h"
 #include "vexutil/movie.h"
 
@@ -46,17 +47,15 @@ bool convert_next(QTSFILE *qs) {
 
 } // namespace
 
-extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {
-  if (track < 0 || !vex::movie::movie_runtime_start())
+namespace vex::movie {
+
+QTSFILE *QtsFileOpenSource(const file::ByteSource &source, int32_t track) {
+  if (track < 0 || !movie_runtime_start())
     return nullptr;
-  const std::string path = full_name(name);
-  if (path.empty())
-    return nullptr;
-  std::unique_ptr<AudioReader> r =
-      AudioReader::open(path.c_str(), vex::movie::Container::quicktime, track == 0 ? 0 : track - 1);
+  std::unique_ptr<AudioReader> r = AudioReader::open(source, Container::quicktime, track == 0 ? 0 : track - 1);
   if (!r)
     return nullptr;
-  QTSFILE *qs = vex::util::new_record<QTSFILE>();
+  QTSFILE *qs = util::new_record<QTSFILE>();
   if (!qs)
     return nullptr;
   qs->rate = r->rate();
@@ -71,11 +70,23 @@ extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {
   // Two seconds of room; one conversion makes at most one second.
   qs->data = static_cast<uint8_t *>(vexmalloc(clamp32(uint64_t{2} * qs->rate * qs->frame_bytes)));
   if (!qs->data) {
-    vex::util::delete_record(qs);
+    util::delete_record(qs);
     return nullptr;
   }
   qs->movie = r.release();
   return qs;
+}
+
+} // namespace vex::movie
+
+extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {
+  if (track < 0 || !vex::movie::movie_runtime_start())
+    return nullptr;
+  const std::string path = full_name(name);
+  vex::file::ByteSource source;
+  if (path.empty() || source.open(path.c_str()) != vex::util::Status::kOk)
+    return nullptr;
+  return vex::movie::QtsFileOpenSource(source, track);
 }
 
 extern "C" VEX_API uint32_t QTSFileGet(QTSFILE *qs, void *buffer, uint32_t count) {

@@ -35,45 +35,24 @@ int64_t sample_time(const AVPacket *p, int64_t previous) {
 }
 } // namespace
 
-std::unique_ptr<VideoReader> VideoReader::open(const char *name, Container c) {
+std::unique_ptr<VideoReader> VideoReader::open(const file::ByteSource &source, Container c) {
   std::unique_ptr<VideoReader> r(new VideoReader);
-  if (!r->scan(name, c) || !r->start_decoder())
+  if (!r->scan(source, c) || !r->start_decoder())
     return nullptr;
   return r;
 }
 
 VideoReader::~VideoReader() = default;
 
-// Lists every sample of the first video track, then reopens the file so
-// that decoding starts from a clean demuxer.
-bool VideoReader::scan(const char *name, Container c) {
-  name_ = name;
+// Lists every sample of the first video track, then opens a second
+// demuxer on the source so that decoding starts from a clean one.
+bool VideoReader::scan(const file::ByteSource &source, Container c) {
+  source_ = source;
   container_ = c;
-  FormatPtr f = open_container(name, c);
-  if (!f)
+  FormatPtr f = open_container(source_, c);
+  Listing listing;
+  if (!f || !find_track(*f) || !list_samples(*f, listing))
     return false;
-  stream_ = find_stream(f.get(), AVMEDIA_TYPE_VIDEO, 0);
-  if (stream_ < 0)
-    return false;
-  file_has_audio_ = find_stream(f.get(), AVMEDIA_TYPE_AUDIO, 0) >= 0;
-  PacketPtr p(av_packet_alloc());
-  if (!p)
-    return false;
-  int64_t previous = INT64_MIN, last_duration = 1;
-  bool stamped = false;
-  while (av_read_frame(f.get(), p.get()) >= 0) {
-    if (p->stream_index == stream_) {
-      stamped = stamped || p->pts != AV_NOPTS_VALUE;
-      const int64_t t = sample_time(p.get(), previous);
-      const int64_t d = p->dts != AV_NOPTS_VALUE ? p->dts : t;
-      samples_.push_back({t, d, static_cast<uint32_t>(std::max(p->size, 0)), (p->flags & AV_PKT_FLAG_KEY) != 0,
-                          (p->flags & AV_PKT_FLAG_DISCARD) == 0});
-      previous = t;
-      if (p->duration > 0)
-        last_duration = p->duration;
-    }
-    av_packet_unref(p.get());
-  }
   if (samples_.empty()) { // a reader that sees no frames says why, not "no movie"
     util::fail(util::Status::kUnsupported, "the video track holds no frames");
     return false;
@@ -82,16 +61,57 @@ bool VideoReader::scan(const char *name, Container c) {
   // pictures carry no usable stamps either: frames are then counted as
   // they come out, from the decoding index of the key frame a decode
   // starts at (a key frame is shown after every sample before it).
-  counted_ = !stamped && f->streams[stream_]->codecpar->video_delay > 0;
+  counted_ = !listing.stamped && f->streams[stream_]->codecpar->video_delay > 0;
   if (counted_)
     for (size_t k = 0; k < samples_.size(); ++k)
       samples_[k].pts = static_cast<int64_t>(k);
+  index_keys();
+  return order_frames() && take_timing(*f->streams[stream_], listing.last_duration) && open_demuxer();
+}
+
+// The first video track, and whether the file has sound beside it.
+bool VideoReader::find_track(const AVFormatContext &f) {
+  stream_ = find_stream(&f, AVMEDIA_TYPE_VIDEO, 0);
+  file_has_audio_ = find_stream(&f, AVMEDIA_TYPE_AUDIO, 0) >= 0;
+  return stream_ >= 0;
+}
+
+// Every sample of the track in decoding order, read to the end of the
+// file; false only when no packet can be had.
+bool VideoReader::list_samples(AVFormatContext &f, Listing &listing) {
+  PacketPtr p(av_packet_alloc());
+  if (!p)
+    return false;
+  int64_t previous = INT64_MIN;
+  while (av_read_frame(&f, p.get()) >= 0) {
+    if (p->stream_index == stream_) {
+      listing.stamped = listing.stamped || p->pts != AV_NOPTS_VALUE;
+      const int64_t t = sample_time(p.get(), previous);
+      const int64_t d = p->dts != AV_NOPTS_VALUE ? p->dts : t;
+      samples_.push_back({t, d, static_cast<uint32_t>(std::max(p->size, 0)), (p->flags & AV_PKT_FLAG_KEY) != 0,
+                          (p->flags & AV_PKT_FLAG_DISCARD) == 0});
+      previous = t;
+      if (p->duration > 0)
+        listing.last_duration = p->duration;
+    }
+    av_packet_unref(p.get());
+  }
+  return true;
+}
+
+// The key samples and their presentation times, for key_before().
+void VideoReader::index_keys() {
   for (size_t k = 0; k < samples_.size(); ++k)
     if (samples_[k].key) {
       keys_.push_back(k);
       key_pts_.push_back(samples_[k].pts);
     }
   keys_sorted_ = std::is_sorted(key_pts_.begin(), key_pts_.end());
+}
+
+// The frames: shown samples by presentation time (ties in decoding
+// order); false when no sample is shown.
+bool VideoReader::order_frames() {
   std::vector<size_t> idx(samples_.size());
   std::iota(idx.begin(), idx.end(), size_t{0});
   std::stable_sort(idx.begin(), idx.end(),
@@ -101,24 +121,26 @@ bool VideoReader::scan(const char *name, Container c) {
       order_.push_back(samples_[i].pts);
       order_bytes_.push_back(samples_[i].bytes);
     }
-  if (order_.empty())
-    return false;
-  const AVStream *st = f->streams[stream_];
-  if (st->time_base.num <= 0 || st->time_base.den <= 0)
-    return false;
-  time_num_ = st->time_base.num;
-  time_den_ = st->time_base.den;
-  duration_ = st->duration != AV_NOPTS_VALUE && st->duration > 0
-                  ? st->duration
-                  : order_.back() - order_.front() + last_duration;
-  duration_ = std::max<int64_t>(duration_, 1);
-  return open_demuxer();
+  return !order_.empty();
 }
 
-// The demuxer that decoding reads from, on the file scan() listed; none
-// when the file no longer holds the track there.
+// The time unit and the length of the track: the stream's own length, or
+// from the first frame to the end of the last sample.
+bool VideoReader::take_timing(const AVStream &st, int64_t last_duration) {
+  if (st.time_base.num <= 0 || st.time_base.den <= 0)
+    return false;
+  time_num_ = st.time_base.num;
+  time_den_ = st.time_base.den;
+  duration_ = st.duration != AV_NOPTS_VALUE && st.duration > 0 ? st.duration
+                                                               : order_.back() - order_.front() + last_duration;
+  duration_ = std::max<int64_t>(duration_, 1);
+  return true;
+}
+
+// The demuxer that decoding reads from, on the source scan() listed; none
+// when the source no longer holds the track there.
 bool VideoReader::open_demuxer() {
-  fmt_ = open_container(name_.c_str(), container_);
+  fmt_ = open_container(source_, container_);
   if (fmt_ && static_cast<unsigned>(stream_) < fmt_->nb_streams &&
       fmt_->streams[stream_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
     return true;
@@ -169,9 +191,10 @@ bool VideoReader::seek_to(size_t sample) {
   return av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
-// A fresh demuxer and decoder at the top of the file: the palette is the
-// one the file starts with again. A failure (the file gone or changed
-// since) leaves no demuxer, and no frame decodes from then on.
+// A fresh demuxer (on a copy of the same source) and decoder at the top of
+// the file: the palette is the one the file starts with again. A failure
+// (the file changed since, or unreadable) leaves no demuxer, and no frame
+// decodes from then on.
 bool VideoReader::restart() {
   have_frame_ = false;
   at_end_ = false;

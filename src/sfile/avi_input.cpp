@@ -43,9 +43,9 @@ public:
 
 // Frame duration of the file's first video stream in 10 us units; 0
 // without video.
-uint32_t video_frame_time(const char *name) {
+uint32_t video_frame_time(const file::ByteSource &source) {
   movie::Stream *video = nullptr;
-  if (movie::StreamOpenFromFile(&video, name, movie::kVideo, 0) != movie::kOk)
+  if (movie::StreamOpenFromSource(&video, source, movie::kVideo, 0) != movie::kOk)
     return 0;
   movie::StreamInfo info{};
   const bool ok = movie::StreamInfoOf(video, &info) == movie::kOk && info.rate != 0;
@@ -59,7 +59,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const lists::InputFile &input) {
   const char *avi = input.name.c_str();
   VEXAVIInit();
   auto reader = std::make_unique<AviReader>();
-  if (movie::StreamOpenFromFile(&reader->stream, avi, movie::kAudio, a.track) != movie::kOk) {
+  if (movie::StreamOpenFromSource(&reader->stream, input.source, movie::kAudio, a.track) != movie::kOk) {
     reader->stream = nullptr;
     return Opened::declined;
   }
@@ -75,7 +75,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const lists::InputFile &input) {
       (wf.channels != 1 && wf.channels != 2) || wf.samples_per_sec == 0)
     return Opened::declined;
   movie::FileInfo file{};
-  if (movie::FileInfoOf(avi, &file) != movie::kOk)
+  if (movie::FileInfoOf(input.source, &file) != movie::kOk)
     return Opened::declined;
   const bool file_rate_differs = file.scale == 0 || file.rate / file.scale != wf.samples_per_sec;
   if (file.width == 0 && file.height == 0 && file_rate_differs)
@@ -87,7 +87,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const lists::InputFile &input) {
   const uint64_t length = static_cast<uint64_t>(std::max(movie::StreamLength(audio), 0));
   s.total = static_cast<uint32_t>(std::min<uint64_t>(length * s.source_frame_bytes, UINT32_MAX));
   s.total -= s.total % s.source_frame_bytes;
-  s.frame_time = video_frame_time(avi);
+  s.frame_time = video_frame_time(input.source);
   s.buffer_size = kFileBufferBytes;
   s.kind = kAvi;
   copy_text(s.type, sizeof s.type, "AVI");

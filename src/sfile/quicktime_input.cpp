@@ -1,6 +1,7 @@
 // The sound of a QuickTime movie (kind 5), the last reader tried.
 #include <algorithm>
 
+#include "movie/qt_source_open.h"
 #include "sfile/sound_reader.h"
 #include "vexutil/movie.h"
 
@@ -31,7 +32,7 @@ bool usable(const QTSFILE &qt) {
 }
 
 Opened open_quicktime(Source &s, const OpenArgs &a, const lists::InputFile &file) {
-  QTSFILE *qt = QTSFileOpen(file.name.c_str(), a.track);
+  QTSFILE *qt = movie::QtsFileOpenSource(file.source, a.track);
   if (!qt || !usable(*qt)) {
     QTSFileClose(qt);
     return Opened::declined;

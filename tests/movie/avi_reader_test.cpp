@@ -9,6 +9,7 @@
 
 #include "movie/avi_reader.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 
 namespace {
@@ -64,7 +65,7 @@ TEST_P(AviFrames, BitmapsHoldTheToolsPixelsAndSampleSizesItsPackets) {
   const std::vector<uint32_t> sizes = vex::testkit::ffprobe_video_packet_sizes(avi);
 
   Opened o;
-  ASSERT_EQ(StreamOpenFromFile(&o.stream, avi.c_str(), kVideo, 0), kOk);
+  ASSERT_EQ(StreamOpenFromSource(&o.stream, vex::testkit::source_of(avi), kVideo, 0), kOk);
   StreamInfo info;
   ASSERT_EQ(StreamInfoOf(o.stream, &info), kOk);
   EXPECT_EQ(info.type, kVideo);
@@ -137,7 +138,7 @@ TEST_P(AviSound, FormatAndSamplesByPosition) {
   const int32_t block = c.channels * c.bits / 8;
 
   Opened o;
-  ASSERT_EQ(StreamOpenFromFile(&o.stream, avi.c_str(), kAudio, 0), kOk);
+  ASSERT_EQ(StreamOpenFromSource(&o.stream, vex::testkit::source_of(avi), kAudio, 0), kOk);
   WaveFormat w{};
   int32_t size = sizeof w;
   ASSERT_EQ(StreamReadFormat(o.stream, 0, &w, &size), kOk);
@@ -183,21 +184,21 @@ TEST(AviStreams, SecondAudioStreamAndMissingStreams) {
   ffmpeg(kPictures + "-c:v mjpeg " + mute);
   ffmpeg(tone(440, 8000) + "-c:a pcm_u8 " + sound);
   Opened second;
-  ASSERT_EQ(StreamOpenFromFile(&second.stream, both.c_str(), kAudio, 1), kOk);
+  ASSERT_EQ(StreamOpenFromSource(&second.stream, vex::testkit::source_of(both), kAudio, 1), kOk);
   WaveFormat w{};
   int32_t size = sizeof w;
   StreamReadFormat(second.stream, 0, &w, &size);
   EXPECT_EQ(w.samples_per_sec, 22050u);
   Stream *none = reinterpret_cast<Stream *>(1);
-  EXPECT_NE(StreamOpenFromFile(&none, both.c_str(), kAudio, 2), kOk);
+  EXPECT_NE(StreamOpenFromSource(&none, vex::testkit::source_of(both), kAudio, 2), kOk);
   EXPECT_EQ(none, nullptr);
-  EXPECT_NE(StreamOpenFromFile(&none, mute.c_str(), kAudio, 0), kOk);
-  EXPECT_NE(StreamOpenFromFile(&none, sound.c_str(), kVideo, 0), kOk);
+  EXPECT_NE(StreamOpenFromSource(&none, vex::testkit::source_of(mute), kAudio, 0), kOk);
+  EXPECT_NE(StreamOpenFromSource(&none, vex::testkit::source_of(sound), kVideo, 0), kOk);
   FileInfo fi;
-  ASSERT_EQ(FileInfoOf(sound.c_str(), &fi), kOk);
+  ASSERT_EQ(FileInfoOf(vex::testkit::source_of(sound), &fi), kOk);
   EXPECT_EQ(fi.width, 0);
   EXPECT_EQ(fi.streams, 1u);
-  ASSERT_EQ(FileInfoOf(both.c_str(), &fi), kOk);
+  ASSERT_EQ(FileInfoOf(vex::testkit::source_of(both), &fi), kOk);
   EXPECT_EQ(fi.width, kW);
   EXPECT_EQ(fi.height, kH);
   EXPECT_EQ(fi.streams, 3u);
@@ -209,15 +210,15 @@ TEST(AviStreams, RefusesOtherContainersAndDamagedFiles) {
   ffmpeg(kPictures + "-c:v mjpeg " + mov);
   ffmpeg(kPictures + "-c:v mjpeg " + avi);
   Stream *s = nullptr;
-  EXPECT_NE(StreamOpenFromFile(&s, mov.c_str(), kVideo, 0), kOk);
-  EXPECT_NE(StreamOpenFromFile(&s, dir.file("none.avi").c_str(), kVideo, 0), kOk);
+  EXPECT_NE(StreamOpenFromSource(&s, vex::testkit::source_of(mov), kVideo, 0), kOk);
+  EXPECT_NE(StreamOpenFromSource(&s, vex::testkit::source_of(dir.file("none.avi")), kVideo, 0), kOk);
   std::ifstream in(avi, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   // Cut inside the headers: no stream. Cut inside the frames: fewer of them.
   std::ofstream(cut, std::ios::binary).write(bytes.data(), 100);
-  EXPECT_NE(StreamOpenFromFile(&s, cut.c_str(), kVideo, 0), kOk);
+  EXPECT_NE(StreamOpenFromSource(&s, vex::testkit::source_of(cut), kVideo, 0), kOk);
   std::ofstream(cut, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 2));
-  if (StreamOpenFromFile(&s, cut.c_str(), kVideo, 0) == kOk) {
+  if (StreamOpenFromSource(&s, vex::testkit::source_of(cut), kVideo, 0) == kOk) {
     EXPECT_LT(StreamLength(s), kFrames);
     Getter *g = StreamGetFrameOpen(s);
     for (int i = 0; i < kFrames + 2; ++i)
@@ -265,7 +266,7 @@ TEST_P(AviCompressedSound, DeliveredAsPcmAndDescribedAsSuch) {
   ASSERT_EQ(want.size() % static_cast<size_t>(block), 0u);
 
   Opened o;
-  ASSERT_EQ(StreamOpenFromFile(&o.stream, avi.c_str(), kAudio, 0), kOk);
+  ASSERT_EQ(StreamOpenFromSource(&o.stream, vex::testkit::source_of(avi), kAudio, 0), kOk);
   int32_t size = 0;
   ASSERT_EQ(StreamReadFormat(o.stream, 0, nullptr, &size), kOk);
   EXPECT_EQ(size, kPcmFormatSize);
@@ -316,5 +317,40 @@ INSTANTIATE_TEST_SUITE_P(
                       CompressedCase{"mp3_stereo_lsf", tone(440, 22050) + "-ac 2 -c:a libmp3lame -b:a 32k", 22050, 2, 0},
                       CompressedCase{"ac3_stereo", tone(440, 48000) + "-ac 2 -c:a ac3 -b:a 192k", 48000, 2, 2}),
     [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// An MP3 track that goes from stereo to mono halfway (two encodes one
+// after the other, the file saying stereo): the mono half is converted
+// for what it is, as the tool converts it, not read as two planes.
+TEST(AviStreams, SoundThatChangesItsChannelsHalfwayIsConvertedAsItComes) {
+  vex::testkit::TempDir dir;
+  const std::string stereo = dir.file("s.mp3"), mono = dir.file("m.mp3"), both = dir.file("both.mp3"),
+                    avi = dir.file("c.avi");
+  const std::string bare = " -write_xing 0 -id3v2_version 0 -write_id3v1 0 "; // frames only
+  ffmpeg(tone(440, 22050) + "-ac 2 -c:a libmp3lame -b:a 64k" + bare + stereo);
+  ffmpeg(tone(660, 22050) + "-ac 1 -c:a libmp3lame -b:a 32k" + bare + mono);
+  {
+    std::ofstream out(both, std::ios::binary);
+    out << std::ifstream(stereo, std::ios::binary).rdbuf() << std::ifstream(mono, std::ios::binary).rdbuf();
+  }
+  ffmpeg(kPictures + "-i " + both + " -c:v mjpeg -c:a copy " + avi);
+  const std::vector<uint8_t> want = ffmpeg_decode(avi, "-map 0:a -f s16le -ac 2");
+  Opened o;
+  ASSERT_EQ(StreamOpenFromSource(&o.stream, vex::testkit::source_of(avi), kAudio, 0), kOk);
+  const int32_t frames = StreamLength(o.stream);
+  ASSERT_EQ(static_cast<size_t>(frames) * 4, want.size());
+  std::vector<uint8_t> got(want.size());
+  int32_t bytes = 0, n = 0;
+  ASSERT_EQ(StreamRead(o.stream, 0, frames, got.data(), static_cast<int32_t>(got.size()), &bytes, &n), kOk);
+  EXPECT_EQ(n, frames);
+  EXPECT_TRUE(got == want);
+  // The mono half reaches both channels alike.
+  const size_t late = want.size() * 3 / 4 & ~size_t{3};
+  EXPECT_EQ(got[late], got[late + 2]);
+  EXPECT_EQ(got[late + 1], got[late + 3]);
+}
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include "movie/avi_reader.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/movie.h"
 
@@ -75,7 +76,7 @@ std::vector<uint8_t> our_decode(const ColourCase &c, const std::string &file) {
   }
   using namespace vex::movie;
   Stream *s = nullptr;
-  if (StreamOpenFromFile(&s, file.c_str(), kVideo, 0) != kOk)
+  if (StreamOpenFromSource(&s, vex::testkit::source_of(file), kVideo, 0) != kOk)
     return out;
   Getter *g = StreamGetFrameOpen(s);
   for (int f = 0; g && f < StreamLength(s); ++f) {

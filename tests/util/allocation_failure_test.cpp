@@ -187,13 +187,14 @@ TEST_F(AllocationFailures, OwnStillReaders) {
 }
 
 // The FFmpeg-backed QuickTime opens allocate their records and buffers from
-// the library heap around the library's own allocations.
+// the library heap around the library's own allocations; each opens its
+// file once, and every demuxer reads that one open.
 TEST_F(AllocationFailures, QuickTimeOpens) {
   const std::string mov = dir.file("m.mov");
   vex::testkit::ffmpeg("-f lavfi -i testsrc=size=32x24:rate=10:duration=1 -f lavfi -i "
                        "sine=frequency=500:sample_rate=22050:duration=1 -c:v qtrle -c:a pcm_s16le " +
                        vex::testkit::shell_quote(mov));
-  const uint64_t video = sweep("QTFileOpen", 0, [&] {
+  const uint64_t video = sweep("QTFileOpen", 1, [&] {
     QTFILE *qt = QTFileOpen(mov.c_str());
     if (!qt)
       return Outcome::refused;
@@ -202,7 +203,7 @@ TEST_F(AllocationFailures, QuickTimeOpens) {
     return Outcome::opened;
   });
   EXPECT_GE(video, 2u);
-  const uint64_t sound = sweep("QTSFileOpen", 0, [&] {
+  const uint64_t sound = sweep("QTSFileOpen", 1, [&] {
     QTSFILE *qs = QTSFileOpen(mov.c_str(), 0);
     if (!qs)
       return Outcome::refused;

@@ -24,7 +24,7 @@ struct GifCloser {
 
 // giflib's input function over the cursor it was opened with.
 int read_input(GifFileType *g, GifByteType *out, int n) {
-  return n <= 0 ? 0 : static_cast<int>(static_cast<Cursor *>(g->UserData)->read(out, static_cast<size_t>(n)));
+  return n <= 0 ? 0 : static_cast<int>(static_cast<BufferedCursor *>(g->UserData)->read(out, static_cast<size_t>(n)));
 }
 
 int32_t skip_extension(GifFileType *g) {
@@ -81,7 +81,7 @@ int32_t read_picture(GifFileType *g, Picture &p) {
 } // namespace
 
 int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
-  Cursor in{source};
+  BufferedCursor in{source};
   int err = 0;
   // The cursor outlives the handle, which is closed first (declared after).
   std::unique_ptr<GifFileType, GifCloser> g(DGifOpen(&in, read_input, &err));

@@ -18,7 +18,7 @@ void on_warning(png_structp, png_const_charp) {}
 
 // libpng asks for exactly n bytes; fewer is an error, which jumps back.
 void read_source(png_structp png, png_bytep out, size_t n) {
-  if (static_cast<Cursor *>(png_get_io_ptr(png))->read(out, n) != n)
+  if (static_cast<BufferedCursor *>(png_get_io_ptr(png))->read(out, n) != n)
     png_error(png, "the data ends early");
 }
 
@@ -84,7 +84,7 @@ void decode_rows(Reader &r, Picture &p, int colour_type, int depth) {
   png_read_image(png, r.rows.data());
 }
 
-int32_t read_into(Cursor &in, Reader &r, Picture &p, bool header_only) {
+int32_t read_into(BufferedCursor &in, Reader &r, Picture &p, bool header_only) {
   if (setjmp(png_jmpbuf(r.png)))
     return kBadFile;
   png_set_read_fn(r.png, &in, read_source);
@@ -105,7 +105,7 @@ int32_t read_into(Cursor &in, Reader &r, Picture &p, bool header_only) {
 } // namespace
 
 int32_t read_png(const file::ByteSource &source, Picture &p, bool header_only) {
-  Cursor in{source};
+  BufferedCursor in{source};
   uint8_t sig[8];
   if (in.read(sig, 8) != 8 || png_sig_cmp(sig, 0, 8) != 0)
     return kBadFile;

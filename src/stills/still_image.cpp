@@ -315,4 +315,29 @@ int32_t StillSave(Format f, const char *name, const Image *im, int32_t option) {
   return kUnsupported;
 }
 
+size_t BufferedCursor::read(void *dest, size_t n) {
+  auto *out = static_cast<uint8_t *>(dest);
+  size_t done = 0;
+  if (source_.in_memory() || n >= kAhead) { // nothing to gain from a copy of our own
+    done = source_.read_at(at_, out, n);
+    at_ += done;
+    return done;
+  }
+  while (done < n) {
+    if (at_ < buffer_at_ || at_ >= buffer_at_ + buffer_.size()) {
+      buffer_.resize(kAhead);
+      buffer_.resize(source_.read_at(at_, buffer_.data(), kAhead));
+      buffer_at_ = at_;
+      if (buffer_.empty())
+        break; // the end of the data
+    }
+    const size_t from = static_cast<size_t>(at_ - buffer_at_);
+    const size_t take = std::min(n - done, buffer_.size() - from);
+    std::memcpy(out + done, buffer_.data() + from, take);
+    done += take;
+    at_ += take;
+  }
+  return done;
+}
+
 } // namespace vex::stills

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include <vector>
-
 #include "common/chunk_stream.h"
 #include "common/command_line.h"
+#include "vexutil/csfile.h"
 #include "vexutil/gfile.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
@@ -118,24 +117,20 @@ int describe_picture(const std::string &name, GFILE *g, bool verbose) {
 }
 
 int describe_chunks(const std::string &name, uint32_t rate, bool raw, bool verbose) {
-  std::FILE *f = std::fopen(name.c_str(), "rb");
-  if (!f) {
-    std::fprintf(stderr, "vexinfo: %s: cannot open it\n", name.c_str());
+  CSSCAN *s = CSFileScan(name.c_str(), raw ? 1 : 0, rate);
+  if (!s) {
+    std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), VEXLastError());
     return 1;
   }
-  std::vector<uint8_t> bytes;
-  uint8_t buf[65536];
-  while (size_t n = std::fread(buf, 1, sizeof buf, f))
-    bytes.insert(bytes.end(), buf, buf + n);
-  std::fclose(f);
-  const vex::tools::ChunkStreamInfo s = vex::tools::scan_chunk_stream(bytes, raw, rate);
-  if (s.chunks.empty()) {
+  const bool any = s->chunk_count > 0;
+  if (any) {
+    std::printf("%s\n", name.c_str());
+    vex::tools::describe_chunk_stream(stdout, *s, rate, verbose);
+  } else {
     std::fprintf(stderr, "vexinfo: %s: no compressed sound chunk at its start\n", name.c_str());
-    return 1;
   }
-  std::printf("%s\n", name.c_str());
-  vex::tools::describe_chunk_stream(stdout, s, rate, verbose);
-  return 0;
+  CSFileScanClose(s);
+  return any ? 0 : 1;
 }
 
 // Any input the sound source reads.

@@ -1,5 +1,7 @@
-/* Compressed-sound writer: reads PCM from a sound source and writes it to a
-   VEXFILE as self-contained sound chunks, one per CSFilePut call.
+/* Compressed-sound chunks: the writer reads PCM from a sound source and
+   writes it to a VEXFILE as self-contained sound chunks, one per CSFilePut
+   call; the scan (at the end) reads a stream of chunks back and tells its
+   chunks and coding.
 
    Every chunk is a multiple of 4 bytes long (so chunks written one after
    another stay 4-byte aligned relative to the first) and starts with its
@@ -110,6 +112,76 @@ VEX_API void CSFileClose(CSFILE *cs);
    with /D rate, /K header bytes; see SFileCommandLine). Every out-pointer
    may be null. */
 VEX_API void CSFileCommandline(char *cmd, int32_t *compression, int32_t *p_flag, int32_t *rate, int32_t *bits, int32_t *channels, int32_t *start, int32_t *end, int32_t *track, int32_t *raw_format, int32_t *raw_header);
+
+/* Reading a chunk stream back. A stream on its own (a ".vcs" file) is
+   the chunks one after another and nothing else, so what no chunk says
+   cannot be read from it: never the sample rate, and for raw chunks
+   neither the width nor the channels, nor even that they are raw (raw PCM
+   looks like anything).
+   The scan walks the chunks from the start while each is whole: a size
+   word of at least 8, a multiple of 4 and no larger than what is left.
+   Whatever follows the last whole chunk is trailing. The coding is
+   decided for the stream as a whole:
+   - raw, when the caller says so (raw nonzero): each chunk stands for its
+     size less the size word, padding included;
+   - transform, when the first chunk's body is a run of at least one coded
+     block of the transform codec that ends within the chunk's padding and
+     decodes to its PCM count, give or take one window; tried at `rate`
+     first (0: not known), then at 8000, 11025, 16000, 22050, 32000, 44100
+     and 48000 Hz, mono and stereo, the first that fits telling the
+     channels;
+   - Huffman-coded deltas, when every chunk carries the same variant (1, 3,
+     5 or 7) and a nonzero PCM count of whole sample frames of it;
+   - unknown otherwise. */
+#define CSSCAN_UNKNOWN 0   /* neither transform blocks nor Huffman-coded deltas: raw PCM, or damage */
+#define CSSCAN_HUFFMAN 1
+#define CSSCAN_TRANSFORM 2
+#define CSSCAN_RAW 3       /* as the caller said */
+
+struct CSSCANSTATE; /* the library's own working state */
+
+/* What the scan found; callers read every field but `state`. Field order
+   is part of the interface. */
+typedef struct CSSCAN {
+  int32_t coding;       /* CSSCAN_UNKNOWN ... CSSCAN_RAW */
+  uint32_t channels;    /* 1 or 2 when the coding tells (Huffman: the variant's; transform:
+                           the count the blocks decode at); else 0 */
+  uint32_t bits;        /* 8 or 16 when the coding tells (transform: always 16); else 0 */
+  uint32_t variant;     /* Huffman: the variant of every chunk; else 0 */
+  uint64_t chunk_count; /* whole chunks from the start on; 0 when the stream does not start with one */
+  uint64_t chunk_bytes; /* their bytes, frame words and padding included */
+  uint64_t pcm_bytes;   /* the PCM they stand for: the sum of their counts (raw: of their sizes less 4) */
+  uint64_t trailing;    /* bytes after the last whole chunk */
+  /* The library's working state: callers must not touch it. */
+  struct CSSCANSTATE *state;
+} CSSCAN;
+
+/* One chunk as CSFileScanNext tells it. */
+typedef struct CSCHUNK {
+  uint64_t offset;    /* of its size word from the start of the stream */
+  uint32_t size;      /* its size word: bytes of the whole chunk, padding included */
+  uint32_t pcm_bytes; /* the PCM it stands for: its count word (raw: size - 4, padding included) */
+  uint32_t variant;   /* Huffman: its variant; else 0 */
+} CSCHUNK;
+
+/* Scans the chunk stream in the named file (read, not loaded whole: the
+   memory used does not grow with the file). raw: nonzero when the chunks
+   are known to hold raw PCM. rate: the stream's sample rate in Hz when
+   known, else 0. Null when the file cannot be opened or read, or memory
+   runs out; VEXLastError() says why. A file that does not start with a
+   whole chunk is no failure: the record says chunk_count 0. The handle is
+   the caller's until CSFileScanClose. */
+VEX_API CSSCAN *CSFileScan(const char *name, int32_t raw, uint32_t rate);
+/* The same over `size` bytes in memory, which are not copied: they must
+   stay as they are until CSFileScanClose. */
+VEX_API CSSCAN *CSFileScanMemory(const void *bytes, size_t size, int32_t raw, uint32_t rate);
+/* The chunks in order, one per call: fills *chunk and returns 1, or returns
+   0 after the last of the chunk_count (the call after that starts again at
+   the first). The stream is read again for them: a file that changed since
+   the scan may give fewer (0 with the reason in VEXLastError()). */
+VEX_API int32_t CSFileScanNext(CSSCAN *scan, CSCHUNK *chunk);
+/* Frees the record and closes the file (null is fine). */
+VEX_API void CSFileScanClose(CSSCAN *scan);
 
 VEX_EXTERN_C_END
 

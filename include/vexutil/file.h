@@ -138,6 +138,36 @@ VEX_API void VEXFileSetTime(VEXFILE *f, uint32_t t);
    another file system by copying it and erasing the original. */
 VEX_API int32_t VEXFileErase(const char *name);
 VEX_API int32_t VEXFileRename(const char *new_name, const char *old_name);
+/* Outputs written whole or not at all. The output is written under a
+   temporary name in the folder of its final name and renamed over the
+   final name once it is complete, so that the final name never shows a
+   half-written file: not after a failure, a cancel or a killed process
+   (which leaves only the hidden temporary behind). The rename stays within
+   one folder, so the system makes it atomic. Every output of the output
+   writer (vexutil/ogfile.h) is written this way.
+
+   VEXFileReserveTemporary creates an empty file ".vxXXXXXX" (six letters
+   or digits, new on every call; created exclusively, so two writers never
+   share one) in the folder of final_name (what comes before its last '/';
+   the current folder when there is none), with the permissions a new file
+   gets (0666 less the umask), and copies its name, in the same folder
+   notation, to dest, which holds dest_size bytes: strlen(final_name) + 10
+   always suffice. Returns 1; or 0 with dest "" (when dest_size > 0) and the
+   reason in VEXLastError() when the folder cannot take a file, or dest is
+   too small or null, or final_name null or "" (nothing is created then).
+   The caller writes the output under the temporary name with any writer
+   that takes a name (VEXFileCreate truncates the empty file), closes it and
+   then commits or abandons it. */
+VEX_API int32_t VEXFileReserveTemporary(const char *final_name, char *dest, uint32_t dest_size);
+/* Renames the finished temporary to final_name, replacing a file of that
+   name (unlike VEXFileRename). 1 done; 0 with the reason in VEXLastError()
+   when the rename fails (final_name names a folder, or a file system
+   other than the temporary's, ...); the temporary is removed then. */
+VEX_API int32_t VEXFileCommitTemporary(const char *temporary, const char *final_name);
+/* Removes an abandoned temporary (null, "" or a name that is gone are
+   ignored). */
+VEX_API void VEXFileAbandonTemporary(const char *temporary);
+
 /* Appends text (no line end added) to a log file, creating it if needed. */
 VEX_API void LogString(const char *name, const char *text);
 

@@ -24,6 +24,16 @@ VEX_EXTERN_C_BEGIN
 /* Open flags. */
 #define GFILE_TRUE_COLOUR 1 /* deliver 32-bit pixels */
 #define GFILE_ALPHA 2       /* keep the fourth byte of 32-bit sources; QuickTime first */
+/* Deliver frames at the source's own kind of depth: 32-bit pixels when the
+   source is deeper than 8 bits as read (depth_read), else 8-bit indices
+   with the source's own palettes (unless the palette options ask for built
+   ones). GFileOpen decides once the reader is chosen and sets true_colour
+   to say which; GFILE_TRUE_COLOUR is ignored with this flag. As with
+   GFILE_TRUE_COLOUR, a source delivered in true colour is never promoted
+   automatically (promotion 0). One open serves a caller that keeps the
+   input's depth, where it would otherwise open the input once to learn the
+   depth and again to ask for it. */
+#define GFILE_DEEP_TRUE_COLOUR 4
 
 /* Kind codes (field `kind`); kinds below 32 are still images. */
 #define GFILE_BMP 3
@@ -91,7 +101,7 @@ typedef struct GFILE {
 /* Opens a graphics input; null on failure, after "Error opening: <name>"
    (or "No files in the list file.") to the callback at level 2, and
    VEXLastError() says why.
-   flags: GFILE_TRUE_COLOUR, GFILE_ALPHA. play_num/play_den: playback rate
+   flags: GFILE_TRUE_COLOUR, GFILE_ALPHA, GFILE_DEEP_TRUE_COLOUR. play_num/play_den: playback rate
    (0 in either: the source's); out_num/out_den: output rate (0 in either:
    the playback rate). crop_x, crop_y: signed origin of the output window
    in the source; crop_width, crop_height: its size (0: the source's).

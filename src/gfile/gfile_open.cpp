@@ -101,6 +101,10 @@ GFILE *open_source(const OpenArgs &a, const lists::InputFiles *inputs) {
   }
   if (g->kind != GFILE_LIST)
     g->file_size = static_cast<uint32_t>(std::min<uint64_t>(s.inputs.get(g->name).source.size(), UINT32_MAX));
+  // The reader has told the depth: true colour for deep sources only. Set
+  // before the promotion is decided, which true colour turns off.
+  if (a.flags & GFILE_DEEP_TRUE_COLOUR)
+    g->true_colour = g->depth > 8 ? 1 : 0;
   apply_range(*g, a);
   if (!set_output_window(*g, a.crop_x, a.crop_y, a.crop_width, a.crop_height)) {
     if (a.callback)

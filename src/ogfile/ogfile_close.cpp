@@ -3,7 +3,7 @@
 #include "movie/avi_writer.h"
 #include "ogfile/ogfile_state.h"
 #include "ogfile/still_descriptor.h"
-#include "ogfile/temporary_name.h"
+#include "file/temporary_name.h"
 #include "util/record.h"
 #include "util/status.h"
 
@@ -50,7 +50,7 @@ void release(OGFILE *o) {
   }
   vexfree(o->avi_bitmap);
   if (o->state) {
-    remove_file(o->state->temporary);
+    file::remove_file(o->state->temporary);
     util::delete_record(o->state);
   }
   util::delete_record(o);
@@ -67,7 +67,7 @@ extern "C" uint32_t OGFileClose(OGFILE *o) {
     size = vex::ogfile::finish_file(o);
     if (size == 0)
       vex::util::fail(vex::util::Status::kWriteFailed, "the output %s could not be finished", s.final_name.c_str());
-    else if (!vex::ogfile::commit_temporary(s.temporary, s.final_name))
+    else if (!vex::file::commit_temporary(s.temporary, s.final_name))
       size = 0;
     else
       s.temporary.clear(); // it is the output now
@@ -81,6 +81,6 @@ extern "C" void OGFileDiscard(OGFILE *o) {
     return;
   if (o->state)
     for (const std::string &name : o->state->stills_written)
-      vex::ogfile::remove_file(name);
+      vex::file::remove_file(name);
   vex::ogfile::release(o);
 }

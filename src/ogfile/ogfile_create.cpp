@@ -13,7 +13,7 @@
 #include "ogfile/ogfile_state.h"
 #include "ogfile/output_kind.h"
 #include "ogfile/still_descriptor.h"
-#include "ogfile/temporary_name.h"
+#include "file/temporary_name.h"
 #include "util/record.h"
 #include "util/status.h"
 #include "vexutil/ui.h"
@@ -64,7 +64,7 @@ OGFILE *create_flic(OGFILE *o, const Request &r) {
   s.final_name = r.name + (extension_of(r.name).empty() ? ".flc" : "");
   if (!may_replace(s.final_name, r.flags))
     return refuse(o, o->callback, nullptr, 3);
-  s.temporary = reserve_temporary(s.final_name);
+  s.temporary = file::reserve_temporary(s.final_name);
   const uint32_t width = (static_cast<uint32_t>(o->width) + 3) & ~3u;
   if (!s.temporary.empty())
     o->flic = VEXOFlicCreate(s.temporary.c_str(), width, static_cast<uint32_t>(o->height), flic_speed(o->rate, o->scale));
@@ -150,7 +150,7 @@ OGFILE *create_avi(OGFILE *o, const Request &r) {
   s.codec = r.codec;
   if (s.codec == OGFILE_ASK_FOR_CODEC && !choose_codec(o->depth, s.codec))
     return refuse(o, o->callback, kAviFailed);
-  s.temporary = reserve_temporary(s.final_name);
+  s.temporary = file::reserve_temporary(s.final_name);
   if (s.temporary.empty() || !open_avi_streams(o))
     return refuse(o, o->callback, kAviFailed);
   return o;

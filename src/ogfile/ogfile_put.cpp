@@ -8,7 +8,7 @@
 #include "ogfile/frame_copy.h"
 #include "ogfile/ogfile_state.h"
 #include "ogfile/still_descriptor.h"
-#include "ogfile/temporary_name.h"
+#include "file/temporary_name.h"
 #include "util/status.h"
 #include "vexutil/util.h"
 
@@ -57,11 +57,11 @@ void put_still(OGFILE *o, const uint8_t *pixels) {
     o->image.colors_used = 256;
   }
   o->image.flags = 0;
-  const std::string temporary = reserve_temporary(name);
+  const std::string temporary = file::reserve_temporary(name);
   const stills::Image im = to_still(o->image);
   if (temporary.empty() || stills::StillSave(still_format(o->kind), temporary.c_str(), &im, still_option(o->kind)) != 0 ||
-      !commit_temporary(temporary, name)) {
-    remove_file(temporary);
+      !file::commit_temporary(temporary, name)) {
+    file::remove_file(temporary);
     o->error = 1;
     return;
   }

@@ -67,6 +67,55 @@ struct EntryChoice {
   bool operator>(const EntryChoice &o) const { return key > o.key; }
 };
 
+// Strategy B's working state: per entry a heap of its colours as
+// D << 16 | |j - i| << 8 | j, smallest on top: the strategy's order
+// (nearer in colour, then in index, then lower) in one number, as
+// D <= 32768 and j, i < 256; and which colours and entries are free.
+struct EntryFirstState {
+  uint32_t m;                      // colours
+  std::vector<uint32_t> heaps;     // entry e's at e x m
+  std::vector<uint32_t> size;      // of each entry's heap
+  std::vector<bool> colour_free, entry_free;
+
+  // Entry e's cheapest free colour's key, or null when none is left.
+  const uint32_t *best_colour(uint32_t e) {
+    uint32_t *h = &heaps[size_t{e} * m];
+    while (size[e] > 0 && !colour_free[h[0] & 255])
+      std::pop_heap(h, h + size[e]--, std::greater<>());
+    return size[e] > 0 ? h : nullptr;
+  }
+};
+
+// A free entry with its cheapest free colour, as strategy B weighs it.
+struct EntryWeight {
+  uint64_t cost;
+  uint32_t usage, d, dist, entry;
+};
+
+// The pick: larger cost, then larger usage, then smaller D, then smaller
+// |j - i|.
+bool picked_before(const EntryWeight &a, const EntryWeight &b) {
+  if (a.cost != b.cost)
+    return a.cost > b.cost;
+  if (a.usage != b.usage)
+    return a.usage > b.usage;
+  if (a.d != b.d)
+    return a.d < b.d;
+  return a.dist < b.dist;
+}
+
+// The search for the entry that takes the pick: the same, except that the
+// larger D goes first.
+bool harder(const EntryWeight &a, const EntryWeight &b) {
+  if (a.cost != b.cost)
+    return a.cost > b.cost;
+  if (a.usage != b.usage)
+    return a.usage > b.usage;
+  if (a.d != b.d)
+    return a.d > b.d;
+  return a.dist < b.dist;
+}
+
 class Placer {
 public:
   Placer(std::span<const Rgb> colours, ConstPalette palette, uint32_t first, uint32_t count, const UsageCounts &usage)
@@ -89,6 +138,11 @@ public:
   }
 
 private:
+  EntryFirstState entry_first_state() const;
+  EntryWeight weigh(uint32_t e, uint32_t key) const;
+  EntryWeight hardest_pick(EntryFirstState &s, uint32_t &colour) const;
+  uint32_t taker(EntryFirstState &s, const EntryWeight &pick) const;
+
   uint32_t m() const { return static_cast<uint32_t>(colours_.size()); }
   uint16_t d(uint32_t j, uint32_t e) const { return d_[j * count_ + e]; }
   uint8_t dist(uint32_t j, uint32_t e) const { return static_cast<uint8_t>(index_distance(j, first_ + e)); }
@@ -148,80 +202,71 @@ std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
   return out;
 }
 
-std::array<uint8_t, kPaletteBytes> Placer::hardest_entry_first() const {
-  std::array<uint8_t, kPaletteBytes> out = old_;
-  std::vector<bool> colour_free(m(), true), entry_free(count_, true);
-  // Entry e's colours as D << 16 | |j - i| << 8 | j, smallest on top: the
-  // strategy's order (nearer in colour, then in index, then lower) in one
-  // number, as D <= 32768 and j, i < 256.
-  std::vector<uint32_t> heaps(size_t{m()} * count_);
-  std::vector<uint32_t> size(count_, m());
+EntryFirstState Placer::entry_first_state() const {
+  EntryFirstState s{m(), std::vector<uint32_t>(size_t{m()} * count_), std::vector<uint32_t>(count_, m()),
+                    std::vector<bool>(m(), true), std::vector<bool>(count_, true)};
   for (uint32_t e = 0; e < count_; ++e) {
-    uint32_t *h = &heaps[size_t{e} * m()];
+    uint32_t *h = &s.heaps[size_t{e} * m()];
     for (uint32_t j = 0; j < m(); ++j)
       h[j] = uint32_t{d(j, e)} << 16 | uint32_t{dist(j, e)} << 8 | j;
     std::make_heap(h, h + m(), std::greater<>());
   }
-  // Entry e's cheapest free colour, or nothing when none is left.
-  auto best_colour = [&](uint32_t e) -> const uint32_t * {
-    uint32_t *h = &heaps[size_t{e} * m()];
-    while (size[e] > 0 && !colour_free[h[0] & 255])
-      std::pop_heap(h, h + size[e]--, std::greater<>());
-    return size[e] > 0 ? h : nullptr;
-  };
-  struct Choice {
-    uint64_t cost;
-    uint32_t usage, d, dist, entry;
-  };
-  auto choice = [&](uint32_t e, uint32_t key) {
-    const uint32_t u = usage_[first_ + e];
-    return Choice{uint64_t{u} * (key >> 16), u, key >> 16, key >> 8 & 255, e};
-  };
-  // Larger cost, then larger usage, then larger D, then smaller |j - i|.
-  auto harder = [](const Choice &a, const Choice &b) {
-    if (a.cost != b.cost)
-      return a.cost > b.cost;
-    if (a.usage != b.usage)
-      return a.usage > b.usage;
-    if (a.d != b.d)
-      return a.d > b.d;
-    return a.dist < b.dist;
-  };
+  return s;
+}
 
+EntryWeight Placer::weigh(uint32_t e, uint32_t key) const {
+  const uint32_t u = usage_[first_ + e];
+  return EntryWeight{uint64_t{u} * (key >> 16), u, key >> 16, key >> 8 & 255, e};
+}
+
+// The free entry that is hardest to serve by its cheapest free colour;
+// that colour goes to `colour`. Every free entry has a free colour while
+// fewer than min(m, count) are placed.
+EntryWeight Placer::hardest_pick(EntryFirstState &s, uint32_t &colour) const {
+  bool any = false;
+  EntryWeight top{};
+  for (uint32_t e = 0; e < count_; ++e) {
+    if (!s.entry_free[e])
+      continue;
+    const uint32_t key = *s.best_colour(e);
+    const EntryWeight w = weigh(e, key);
+    if (!any || picked_before(w, top)) {
+      any = true;
+      top = w;
+      colour = key & 255;
+    }
+  }
+  return top;
+}
+
+// The entry that takes the picked colour: the hardest free one by its own
+// cheapest colour still free, the pick's entry unless another beats it.
+uint32_t Placer::taker(EntryFirstState &s, const EntryWeight &pick) const {
+  EntryWeight into = pick;
+  for (uint32_t e = 0; e < count_; ++e) {
+    if (!s.entry_free[e])
+      continue;
+    if (const uint32_t *key = s.best_colour(e)) {
+      const EntryWeight w = weigh(e, *key);
+      if (harder(w, into))
+        into = w;
+    }
+  }
+  return into.entry;
+}
+
+std::array<uint8_t, kPaletteBytes> Placer::hardest_entry_first() const {
+  std::array<uint8_t, kPaletteBytes> out = old_;
+  EntryFirstState s = entry_first_state();
   for (uint32_t placed = 0; placed < std::min(m(), count_); ++placed) {
-    bool any = false;
-    Choice top{};
     uint32_t colour = 0;
-    for (uint32_t e = 0; e < count_; ++e) {
-      if (!entry_free[e])
-        continue;
-      const uint32_t key = *best_colour(e);
-      const Choice c = choice(e, key);
-      // The pick's ties prefer the smaller D, unlike the search after it.
-      if (!any || c.cost > top.cost ||
-          (c.cost == top.cost &&
-           (c.usage > top.usage || (c.usage == top.usage && (c.d < top.d || (c.d == top.d && c.dist < top.dist)))))) {
-        any = true;
-        top = c;
-        colour = key & 255;
-      }
-    }
-    // The picked colour is placed in any case: leaving it out of the search
-    // is marking it taken now.
-    colour_free[colour] = false;
-    Choice into = top;
-    for (uint32_t e = 0; e < count_; ++e) {
-      if (!entry_free[e])
-        continue;
-      const uint32_t *key = best_colour(e);
-      if (key == nullptr)
-        continue;
-      const Choice c = choice(e, *key);
-      if (harder(c, into))
-        into = c;
-    }
-    entry_free[into.entry] = false;
-    set_palette_entry(out, first_ + into.entry, colours_[colour]);
+    const EntryWeight pick = hardest_pick(s, colour);
+    // The picked colour is placed in any case: leaving it out of the
+    // search is marking it taken now.
+    s.colour_free[colour] = false;
+    const uint32_t e = taker(s, pick);
+    s.entry_free[e] = false;
+    set_palette_entry(out, first_ + e, colours_[colour]);
   }
   return out;
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -82,6 +83,62 @@ TEST_F(FileMisc, EraseAndRenameResults) {
   write_file(a, bytes("second"));
   EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 2); // never replaces b
   EXPECT_EQ(read_file(b), bytes("first"));
+}
+
+// An output reserved beside its final name, written and committed over the
+// old file; another abandoned; then each refusal leaves nothing behind.
+TEST_F(FileMisc, TemporaryOutputsReplaceTheFinalNameWholeOrNotAtAll) {
+  const std::string out = tmp_.file("out.bin");
+  write_file(out, bytes("old"));
+  const size_t need = tmp_.path().string().size() + 1 + 9 + 1; // "<folder>/.vxXXXXXX" and its zero
+  std::vector<char> a(need), b(out.size() + 10);
+  ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), a.data(), static_cast<uint32_t>(a.size())), 1) << VEXLastError();
+  ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), b.data(), static_cast<uint32_t>(b.size())), 1) << VEXLastError();
+  EXPECT_STRNE(a.data(), b.data());
+  for (const char *t : {a.data(), b.data()}) {
+    EXPECT_EQ(fs::path(t).parent_path(), tmp_.path());
+    EXPECT_EQ(fs::path(t).filename().string().rfind(".vx", 0), 0u) << t;
+    EXPECT_EQ(fs::path(t).filename().string().size(), 9u) << t;
+    EXPECT_EQ(fs::file_size(t), 0u);
+  }
+  VEXFILE *f = VEXFileCreate(16, a.data());
+  VEXFilePutNB(f, "new", 3);
+  VEXFileClose(f);
+  EXPECT_EQ(read_file(out), bytes("old")); // until the commit
+  EXPECT_EQ(VEXFileCommitTemporary(a.data(), out.c_str()), 1) << VEXLastError();
+  EXPECT_EQ(read_file(out), bytes("new"));
+  VEXFileAbandonTemporary(b.data());
+  VEXFileAbandonTemporary(b.data()); // gone already: nothing happens
+  VEXFileAbandonTemporary(nullptr);
+
+  fs::create_directory(tmp_.file("dir"));
+  write_file(tmp_.file("dir/inner"), bytes("y"));
+  struct Refusal {
+    std::string final_name;
+    uint32_t room;
+    const char *reason;
+  };
+  const Refusal refusals[] = {
+      {out, static_cast<uint32_t>(need - 1), "needs"},           // one byte short
+      {tmp_.file("no/out.bin"), 256, "cannot create a file in"}, // no such folder
+      {"", 256, "no output name"},
+  };
+  for (const Refusal &r : refusals) {
+    SCOPED_TRACE(r.final_name);
+    std::vector<char> name(256, 'x');
+    EXPECT_EQ(VEXFileReserveTemporary(r.final_name.c_str(), name.data(), r.room), 0);
+    EXPECT_STREQ(name.data(), "");
+    EXPECT_NE(std::string(VEXLastError()).find(r.reason), std::string::npos) << VEXLastError();
+  }
+  // A commit that cannot rename (onto a folder) removes the temporary.
+  ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), a.data(), static_cast<uint32_t>(a.size())), 1);
+  EXPECT_EQ(VEXFileCommitTemporary(a.data(), tmp_.file("dir").c_str()), 0);
+  EXPECT_NE(std::string(VEXLastError()).find("cannot name the output"), std::string::npos) << VEXLastError();
+  std::vector<std::string> left;
+  for (const auto &e : fs::directory_iterator(tmp_.path()))
+    left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"dir", "out.bin"})) << "no temporary stays behind";
 }
 
 TEST_F(FileMisc, LogStringAppendsOrCreates) {

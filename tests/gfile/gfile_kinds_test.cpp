@@ -154,6 +154,68 @@ TEST(GfileKinds, TolmFramesAreTheTolmReadersThirtyTwoBitPictures) {
   }
 }
 
+// GFILE_DEEP_TRUE_COLOUR: true colour exactly for sources deeper than 8
+// bits as read, then the frames GFILE_TRUE_COLOUR gives (a Tolm movie of
+// enough frames to be promoted at 8 bits is not); otherwise the FLIC
+// reader's own indices and palettes, GFILE_TRUE_COLOUR beside it or not.
+TEST(GfileKinds, DeepTrueColourFollowsTheDepthAsRead) {
+  vex::testkit::TempDir dir;
+  const std::string bmp = dir.file("s.bmp"), tlm = dir.file("t.tlm"), flc = dir.file("a.flc");
+  ffmpeg(kTestSource + "-frames:v 1 -update 1 -pix_fmt bgr24 " + bmp);
+  vex::testkit::tolm::RandomMovieOptions mo{.width = 48, .height = 32, .frames = 12};
+  vex::testkit::tolm::write_movie(tlm, vex::testkit::tolm::random_movie(mo).movie);
+  ASSERT_NE(vex::testkit::write_flc(pattern(64, 40, 7), -5000, flc), 0u);
+  // The FLIC reader's frames and palettes.
+  std::vector<std::vector<uint8_t>> flic_pixels, flic_palettes;
+  VEXFLIC *f = VEXFlicOpen(flc.c_str());
+  ASSERT_NE(f, nullptr);
+  std::vector<uint8_t> buf(size_t{f->pitch} * f->buffer_height);
+  for (uint32_t i = 0; i < f->frame_count; ++i) {
+    ASSERT_NE(VEXFlicGetNext(f, buf.data()), 0);
+    std::vector<uint8_t> px;
+    for (uint32_t y = 0; y < 40; ++y)
+      px.insert(px.end(), buf.begin() + y * f->pitch, buf.begin() + y * f->pitch + 64);
+    flic_pixels.push_back(px);
+    flic_palettes.emplace_back(VEXFlicGetPalette(f), VEXFlicGetPalette(f) + 768);
+  }
+  VEXFlicClose(f);
+
+  struct Case {
+    const char *name;
+    std::string file;
+    int32_t flags;
+    bool deep;
+    int32_t depth;
+  };
+  const Case cases[] = {{"24-bit still", bmp, GFILE_DEEP_TRUE_COLOUR, true, 24},
+                        {"Tolm movie", tlm, GFILE_DEEP_TRUE_COLOUR, true, 32},
+                        {"FLC", flc, GFILE_DEEP_TRUE_COLOUR, false, 8},
+                        {"FLC, true colour asked too", flc, GFILE_DEEP_TRUE_COLOUR | GFILE_TRUE_COLOUR, false, 8}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Source g = open(c.file, Options{.flags = c.flags});
+    ASSERT_NE(g, nullptr) << VEXLastError();
+    EXPECT_EQ(g->true_colour, c.deep ? 1 : 0);
+    EXPECT_EQ(g->depth, c.depth);
+    EXPECT_EQ(g->depth_read, c.depth);
+    const auto got = all_frames(g.get());
+    if (c.deep) {
+      Source t = open(c.file, Options{.flags = GFILE_TRUE_COLOUR});
+      ASSERT_NE(t, nullptr);
+      EXPECT_EQ(got, all_frames(t.get()));
+      continue;
+    }
+    Source again = open(c.file, Options{.flags = c.flags});
+    ASSERT_EQ(got.size(), flic_pixels.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(GFileGet(again.get()), 1);
+      EXPECT_EQ(again->frame_depth, 8);
+      EXPECT_EQ(output(*again), flic_pixels[i]) << "frame " << i;
+      EXPECT_EQ(palette(*again), flic_palettes[i]) << "frame " << i;
+    }
+  }
+}
+
 struct ToolCase {
   const char *name;
   const char *file;

@@ -25,6 +25,27 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "find_package consumer failed")
 endif()
 
+# The installed tools find the installed library by their own RPATH: no
+# LD_LIBRARY_PATH, and the build tree out of the way (a copy of the prefix
+# elsewhere must still work). A chunk stream written and scanned goes
+# through the file and compressed-sound interfaces they use.
+if(TOOLS)
+  set(moved ${WORK_DIR}/moved)
+  file(COPY ${prefix}/ DESTINATION ${moved})
+  set(ENV{LD_LIBRARY_PATH} "")
+  file(WRITE ${WORK_DIR}/in.raw "0123456789abcdef0123456789abcdef")
+  foreach(step "vexconv;${WORK_DIR}/in.raw;${WORK_DIR}/out.vcs;/Y1;/D8000;-q" "vexinfo;-v;/X;${WORK_DIR}/out.vcs")
+    list(POP_FRONT step tool)
+    execute_process(COMMAND ${moved}/bin/${tool} ${step} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "installed ${tool} ${step} failed (${rc}):\n${out}${err}")
+    endif()
+  endforeach()
+  if(NOT out MATCHES "chunk 1 at 0: 36 bytes")
+    message(FATAL_ERROR "installed vexinfo described the chunk stream as:\n${out}")
+  endif()
+endif()
+
 find_program(PKG_CONFIG pkg-config REQUIRED)
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
 file(GLOB pcdirs ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)

@@ -58,11 +58,15 @@ struct SFileCloser {
 };
 using SFilePtr = std::unique_ptr<SFILE, SFileCloser>;
 
-GFilePtr open_source(const PictureJob &j, const std::string &name, bool colour) {
-  return GFilePtr(GFileOpen(name.c_str(), colour ? GFILE_TRUE_COLOUR : 0, j.play_num, j.play_den, j.out_num,
-                            j.out_den, j.crop_x, j.crop_y, j.crop_width, j.crop_height, j.first, j.last,
-                            j.palette_mode, j.palette_period, j.first_index, j.palette_entries, j.palette_split,
-                            j.system_colours, j.promotion, j.palette_file, nullptr, nullptr));
+// Outputs that keep the input's depth (depth 0) take 8-bit frames from
+// palettised inputs (their palettes exact) and 32-bit frames from the
+// others, as the graphics source decides once it knows the depth.
+GFilePtr open_source(const PictureJob &j, const std::string &name, int32_t depth) {
+  const int32_t flags = depth == 24 ? GFILE_TRUE_COLOUR : depth == 0 ? GFILE_DEEP_TRUE_COLOUR : 0;
+  return GFilePtr(GFileOpen(name.c_str(), flags, j.play_num, j.play_den, j.out_num, j.out_den, j.crop_x, j.crop_y,
+                            j.crop_width, j.crop_height, j.first, j.last, j.palette_mode, j.palette_period,
+                            j.first_index, j.palette_entries, j.palette_split, j.system_colours, j.promotion,
+                            j.palette_file, nullptr, nullptr));
 }
 
 // The sound of the input under an AVI output, trimmed to the frames taken;
@@ -120,6 +124,152 @@ std::string size_text(uint32_t bytes) {
   return text;
 }
 
+// One run of convert_pictures. Each step returns "" when it went well, or
+// the failure's text; an output that is not finished is discarded before
+// the failure is told, so nothing of it is left.
+class PictureConversion {
+public:
+  PictureConversion(const PictureJob &j, Talk &talk) : j_(j), talk_(talk) {}
+  ~PictureConversion() { discard(); }
+  PictureConversion(const PictureConversion &) = delete;
+  PictureConversion &operator=(const PictureConversion &) = delete;
+
+  int run();
+
+private:
+  std::string open_input();
+  std::string create_output();
+  std::string check_output();
+  std::string write_frames();
+  std::string write_frame(const FramePipe::Frame &f, uint32_t i);
+  int finish();
+  void discard();
+
+  const PictureJob &j_;
+  Talk &talk_;
+  std::string open_name_; // the input as the graphics source opens it
+  GFilePtr g_;
+  uint32_t count_ = 0;    // output frames
+  OGFILE *o_ = nullptr;
+  SFilePtr sound_;        // the AVI sound track's source, or null
+  std::vector<uint8_t> pcm_;
+  uint32_t start_ = 0;    // VEXTimerRead() when the frames began
+};
+
+int PictureConversion::run() {
+  // The input is never the output, whatever its kind; the writer asks
+  // about replacing.
+  if (!talk_.may_write(j_.in, j_.out, true))
+    return 1;
+  for (auto step : {&PictureConversion::open_input, &PictureConversion::create_output,
+                    &PictureConversion::check_output, &PictureConversion::write_frames})
+    if (const std::string why = (this->*step)(); !why.empty()) {
+      discard();
+      return talk_.fail(why);
+    }
+  return finish();
+}
+
+std::string PictureConversion::open_input() {
+  const int32_t depth = output_depth(j_.out);
+  if (depth < 0)
+    return "vexconv: " + j_.out +
+           ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif or .vcs)";
+  open_name_ = CommandLine::source_name(j_.in);
+  if (open_name_.empty())
+    return "vexconv: " + j_.in + ": " + kFrameSwitchFolderHelp;
+  g_ = open_source(j_, open_name_, depth);
+  if (!g_)
+    return "vexconv: " + j_.in + ": " + VEXLastError() +
+           (CommandLine::looks_like_switch(j_.in) ? " (nor is it a switch of vexconv)" : "");
+  count_ = static_cast<uint32_t>(std::max(g_->output_frames, 0));
+  return count_ == 0 ? "vexconv: " + j_.in + ": no frames to write" : "";
+}
+
+std::string PictureConversion::create_output() {
+  Heard heard;
+  g_heard = &heard;
+  const int32_t flags = j_.replace ? OGFILE_NO_OVERWRITE_QUESTION : talk_.ask_flags();
+  o_ = OGFileCreate(j_.codec.c_str(), j_.out.c_str(), g_->true_colour, static_cast<int32_t>(count_), g_->out_num,
+                    g_->out_den, g_->width, g_->height, row_pixels(*g_), hear, flags);
+  g_heard = nullptr;
+  if (o_)
+    return "";
+  if (heard.refused)
+    return "vexconv: " + j_.out + " exists; add /O to replace it";
+  return "vexconv: " + j_.out + ": " + (heard.error.empty() ? "" : heard.error + " ") + VEXLastError();
+}
+
+// The names the output takes spare the input, and an AVI output has its
+// sound when there is one (or the one asked for).
+std::string PictureConversion::check_output() {
+  if (!series_spares_input(o_, j_.in, count_))
+    return "vexconv: " + j_.out + ": the numbered names would replace the input " + j_.in;
+  if (o_->kind != OGFILE_AVI)
+    return "";
+  sound_ = open_sound(j_, open_name_, *g_);
+  if (!sound_ && !j_.sound_from.empty())
+    return "vexconv: " + j_.sound_from + ": " + VEXLastError();
+  return "";
+}
+
+std::string PictureConversion::write_frames() {
+  start_ = VEXTimerRead();
+  FramePipe frames(g_.get(), count_);
+  for (uint32_t i = 0; i < count_; ++i) {
+    if (talk_.cancelled())
+      return "vexconv: cancelled after " + std::to_string(i) + " frames; " + j_.out + " not written";
+    if (const std::string why = write_frame(frames.next(), i); !why.empty())
+      return why;
+    talk_.progress(i + 1, count_, VEXTimerRead() - start_);
+  }
+  return "";
+}
+
+// Frame i (from 0), with the sound that goes before it.
+std::string PictureConversion::write_frame(const FramePipe::Frame &f, uint32_t i) {
+  if (!f.ok)
+    return "vexconv: " + j_.in + ": output frame " + std::to_string(i + 1) + " cannot be read: " + f.reason;
+  const bool true_colour = g_->true_colour != 0;
+  if (f.pitch != row_pixels(*g_) * (true_colour ? 4 : 1))
+    return "vexconv: " + j_.in + ": frames arrive with rows of " + std::to_string(f.pitch) + " bytes";
+  if (sound_)
+    if (const uint32_t n = OGFilePutSoundAmount(o_, sound_->rate, sound_->bits, sound_->channels))
+      feed_sound(o_, sound_.get(), pcm_, n);
+  OGFilePut(o_, f.pixels.data(), true_colour ? nullptr : &f.palette[0][0]);
+  if (o_->error)
+    return "vexconv: " + j_.out + ": write failed at frame " + std::to_string(i + 1) + ": " + VEXLastError() +
+           "; nothing was kept";
+  return "";
+}
+
+// Closes the output under its name and tells the summary; a damaged input
+// still gave every frame as far as it decodes, and the conversion then says
+// what was wrong and fails.
+int PictureConversion::finish() {
+  const std::string shown = o_->display_name;
+  const bool with_sound = o_->avi_audio != nullptr;
+  const uint32_t size = OGFileClose(o_);
+  o_ = nullptr;
+  const uint32_t ms = VEXTimerRead() - start_;
+  if (size == 0)
+    return talk_.fail("vexconv: " + j_.out + ": cannot finish the output: " + VEXLastError());
+  char summary[700];
+  std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %d x %d%s, %s bytes in %.2f s (%.1f frames per second)",
+                j_.in.c_str(), shown.c_str(), count_, g_->width, g_->height, with_sound ? " with sound" : "",
+                size_text(size).c_str(), ms / 1000.0, ms ? count_ * 1000.0 / ms : 0.0);
+  talk_.done(summary);
+  if (const char *damage = GFileDamage(g_.get()))
+    return talk_.fail("vexconv: " + j_.in + ": " + damage + " (OUT holds the frames as far as they decode)");
+  return 0;
+}
+
+void PictureConversion::discard() {
+  if (o_)
+    OGFileDiscard(o_);
+  o_ = nullptr;
+}
+
 } // namespace
 
 int32_t output_depth(const std::string &name) {
@@ -135,99 +285,6 @@ int32_t output_depth(const std::string &name) {
   return -1;
 }
 
-int convert_pictures(const PictureJob &j, Talk &talk) {
-  // The input is never the output, whatever its kind; the writer asks
-  // about replacing.
-  if (!talk.may_write(j.in, j.out, true))
-    return 1;
-  const int32_t depth = output_depth(j.out);
-  if (depth < 0)
-    return talk.fail("vexconv: " + j.out +
-                     ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif or .vcs)");
-  const std::string open_name = CommandLine::source_name(j.in);
-  if (open_name.empty())
-    return talk.fail("vexconv: " + j.in + ": " + kFrameSwitchFolderHelp);
-  // Outputs that keep the input's depth take 8-bit frames from palettised
-  // inputs (their palettes exact) and 32-bit frames from the others.
-  GFilePtr g = open_source(j, open_name, depth == 24);
-  if (g && depth == 0 && g->depth > 8)
-    g = open_source(j, open_name, true);
-  if (!g)
-    return talk.fail("vexconv: " + j.in + ": " + VEXLastError() +
-                     (CommandLine::looks_like_switch(j.in) ? " (nor is it a switch of vexconv)" : ""));
-  const uint32_t count = static_cast<uint32_t>(std::max(g->output_frames, 0));
-  if (count == 0)
-    return talk.fail("vexconv: " + j.in + ": no frames to write");
-  Heard heard;
-  g_heard = &heard;
-  const int32_t flags = j.replace ? OGFILE_NO_OVERWRITE_QUESTION : talk.ask_flags();
-  OGFILE *o = OGFileCreate(j.codec.c_str(), j.out.c_str(), g->true_colour, static_cast<int32_t>(count), g->out_num,
-                           g->out_den, g->width, g->height, row_pixels(*g), hear, flags);
-  g_heard = nullptr;
-  if (!o) {
-    if (heard.refused)
-      return talk.fail("vexconv: " + j.out + " exists; add /O to replace it");
-    return talk.fail("vexconv: " + j.out + ": " + (heard.error.empty() ? "" : heard.error + " ") + VEXLastError());
-  }
-  if (!series_spares_input(o, j.in, count)) {
-    OGFileDiscard(o);
-    return talk.fail("vexconv: " + j.out + ": the numbered names would replace the input " + j.in);
-  }
-  const bool avi = o->kind == OGFILE_AVI;
-  SFilePtr sound = avi ? open_sound(j, open_name, *g) : nullptr;
-  if (avi && !sound && !j.sound_from.empty()) {
-    OGFileDiscard(o);
-    return talk.fail("vexconv: " + j.sound_from + ": " + VEXLastError());
-  }
-  std::vector<uint8_t> pcm;
-  const uint32_t start = VEXTimerRead();
-  const int32_t pitch = row_pixels(*g) * (g->true_colour ? 4 : 1);
-  const bool true_colour = g->true_colour != 0;
-  {
-    FramePipe frames(g.get(), count);
-    for (uint32_t i = 0; i < count; ++i) {
-      if (talk.cancelled()) {
-        OGFileDiscard(o);
-        return talk.fail("vexconv: cancelled after " + std::to_string(i) + " frames; " + j.out + " not written");
-      }
-      const FramePipe::Frame &f = frames.next();
-      if (!f.ok) {
-        OGFileDiscard(o);
-        return talk.fail("vexconv: " + j.in + ": output frame " + std::to_string(i + 1) + " cannot be read: " +
-                         f.reason);
-      }
-      if (f.pitch != pitch) {
-        OGFileDiscard(o);
-        return talk.fail("vexconv: " + j.in + ": frames arrive with rows of " + std::to_string(f.pitch) + " bytes");
-      }
-      if (sound)
-        if (const uint32_t n = OGFilePutSoundAmount(o, sound->rate, sound->bits, sound->channels))
-          feed_sound(o, sound.get(), pcm, n);
-      OGFilePut(o, f.pixels.data(), true_colour ? nullptr : &f.palette[0][0]);
-      if (o->error) {
-        OGFileDiscard(o);
-        return talk.fail("vexconv: " + j.out + ": write failed at frame " + std::to_string(i + 1) + ": " +
-                         VEXLastError() + "; nothing was kept");
-      }
-      talk.progress(i + 1, count, VEXTimerRead() - start);
-    }
-  }
-  const std::string shown = o->display_name;
-  const bool with_sound = o->avi_audio != nullptr;
-  const uint32_t size = OGFileClose(o);
-  const uint32_t ms = VEXTimerRead() - start;
-  if (size == 0)
-    return talk.fail("vexconv: " + j.out + ": cannot finish the output: " + VEXLastError());
-  char summary[700];
-  std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %d x %d%s, %s bytes in %.2f s (%.1f frames per second)",
-                j.in.c_str(), shown.c_str(), count, g->width, g->height, with_sound ? " with sound" : "",
-                size_text(size).c_str(), ms / 1000.0, ms ? count * 1000.0 / ms : 0.0);
-  talk.done(summary);
-  // A damaged input still gives every frame as far as it decodes; the
-  // conversion then says what was wrong and fails.
-  if (const char *damage = GFileDamage(g.get()))
-    return talk.fail("vexconv: " + j.in + ": " + damage + " (OUT holds the frames as far as they decode)");
-  return 0;
-}
+int convert_pictures(const PictureJob &j, Talk &talk) { return PictureConversion(j, talk).run(); }
 
 } // namespace vex::tools

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
-#include "common/chunk_stream.h"
-#include "ogfile/temporary_name.h"
 #include "vexutil/csfile.h"
+#include "vexutil/file.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
 
@@ -18,6 +18,13 @@ int32_t keep_error(const char *text, int32_t level) {
   if (level == 2 && text && g_error)
     *g_error = text;
   return 0;
+}
+
+// A new temporary file beside `out`; "" (the reason recorded) when its
+// folder takes no file.
+std::string reserve_temporary(const std::string &out) {
+  std::vector<char> name(out.size() + 10);
+  return VEXFileReserveTemporary(out.c_str(), name.data(), static_cast<uint32_t>(name.size())) ? name.data() : "";
 }
 
 } // namespace
@@ -81,11 +88,11 @@ int convert_sound(const SoundJob &j, Talk &talk) {
   }
   // Written under a temporary name beside the output and renamed at the
   // end, so that a cancel or a failure leaves nothing half-written.
-  const std::string temporary = ogfile::reserve_temporary(j.out);
+  const std::string temporary = reserve_temporary(j.out);
   VEXFILE *out = temporary.empty() ? nullptr : VEXFileCreate(65536, temporary.c_str());
   if (!out) {
     CSFileClose(cs);
-    ogfile::remove_file(temporary);
+    VEXFileAbandonTemporary(temporary.c_str());
     return talk.fail("vexconv: " + j.out + ": cannot create it: " + VEXLastError());
   }
   CSFileSetOutput(cs, out);
@@ -98,7 +105,7 @@ int convert_sound(const SoundJob &j, Talk &talk) {
     if (talk.cancelled()) {
       CSFileClose(cs);
       VEXFileClose(out);
-      ogfile::remove_file(temporary);
+      VEXFileAbandonTemporary(temporary.c_str());
       return talk.fail("vexconv: cancelled after " + std::to_string(chunks) + " chunks");
     }
     const uint32_t before = cs->total_chunk_bytes;
@@ -115,10 +122,10 @@ int convert_sound(const SoundJob &j, Talk &talk) {
   const std::string why = failed ? VEXLastError() : ""; // the short write's reason, before anything else fails
   VEXFileClose(out);
   if (failed) {
-    ogfile::remove_file(temporary);
+    VEXFileAbandonTemporary(temporary.c_str());
     return talk.fail("vexconv: " + j.out + ": write failed: " + why);
   }
-  if (!ogfile::commit_temporary(temporary, j.out))
+  if (!VEXFileCommitTemporary(temporary.c_str(), j.out.c_str()))
     return talk.fail("vexconv: " + j.out + ": " + VEXLastError());
   char summary[512];
   std::snprintf(summary, sizeof summary, "%s -> %s: %u chunks, %u Hz %u-byte frames, %u PCM bytes in %u bytes (%.2f:1)",

@@ -1,0 +1,251 @@
+// The chunk scan (CSFileScan, CSFileScanMemory) over streams the writer
+// made, against the writer's own counters and the testkit's independent
+// chunk reader, from memory and from a file alike; then streams that are
+// damaged or only look like one coding, and the transform recognition's
+// tolerance of one window, at its edges.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cs_writer_harness.h"
+#include "testkit/audio_codec/test_signals.h"
+#include "testkit/util/wav_file.h"
+#include "vexutil/csfile.h"
+
+namespace {
+
+using namespace vex::testkit;
+using vex::csfile::CsOptions;
+using Bytes = std::vector<uint8_t>;
+
+struct ScanCloser {
+  void operator()(CSSCAN *s) const { CSFileScanClose(s); }
+};
+using Scan = std::unique_ptr<CSSCAN, ScanCloser>;
+
+// The record's summary and every chunk it lists (twice: the list starts
+// again after its end), as one comparable value.
+struct Seen {
+  int32_t coding = -1;
+  uint32_t channels = 0, bits = 0, variant = 0;
+  uint64_t chunk_count = 0, chunk_bytes = 0, pcm_bytes = 0, trailing = 0;
+  std::vector<std::array<uint64_t, 4>> chunks;
+  bool operator==(const Seen &) const = default;
+};
+
+Seen seen(CSSCAN *s) {
+  Seen v;
+  if (!s)
+    return v;
+  v = {s->coding, s->channels, s->bits, s->variant, s->chunk_count, s->chunk_bytes, s->pcm_bytes, s->trailing, {}};
+  for (int pass = 0; pass < 2; ++pass) {
+    CSCHUNK c;
+    size_t n = 0;
+    while (CSFileScanNext(s, &c)) {
+      if (pass == 0)
+        v.chunks.push_back({c.offset, c.size, c.pcm_bytes, c.variant});
+      else
+        EXPECT_EQ(v.chunks.at(n), (std::array<uint64_t, 4>{c.offset, c.size, c.pcm_bytes, c.variant}));
+      ++n;
+    }
+    EXPECT_EQ(n, v.chunks.size());
+  }
+  return v;
+}
+
+Seen scan_memory(const Bytes &b, bool raw, uint32_t rate) {
+  Scan s(CSFileScanMemory(b.data(), b.size(), raw, rate));
+  EXPECT_NE(s, nullptr) << VEXLastError();
+  return seen(s.get());
+}
+
+// Memory and file scans agree; the memory one is returned.
+Seen scan_both(const Bytes &b, bool raw, uint32_t rate) {
+  TempDir dir;
+  write_file(dir.file("s.vcs"), b);
+  Scan f(CSFileScan(dir.file("s.vcs").c_str(), raw, rate));
+  EXPECT_NE(f, nullptr) << VEXLastError();
+  const Seen m = scan_memory(b, raw, rate);
+  EXPECT_EQ(seen(f.get()), m) << "file and memory scans differ";
+  return m;
+}
+
+struct Made {
+  const char *name;
+  int32_t compression;
+  bool raw;
+  uint32_t rate, bits, channels, put_bytes;
+  int32_t coding;
+  uint32_t scan_rate; // what the scan is told (0: not known)
+};
+
+class CsScanWritten : public ::testing::TestWithParam<Made> {};
+
+TEST_P(CsScanWritten, SummaryAndChunksAreTheWritersAndTheReadersOwn) {
+  const Made &m = GetParam();
+  // Two and a half puts' worth: three chunks.
+  const Pcm noise = white_noise(m.channels, m.put_bytes * 5 / 2 / (m.bits / 8 * m.channels) + 77, 20000, 5);
+  CsOptions o;
+  o.compression = m.compression;
+  o.raw_storage = m.raw;
+  const WrittenStream w = write_stream(
+      memory_source(m.bits == 8 ? pcm8_bytes(noise) : pcm16_bytes(noise), m.rate, m.bits, m.channels), o,
+      fixed_count(m.put_bytes));
+  const ChunkKind kind =
+      m.coding == CSSCAN_RAW ? ChunkKind::raw : m.coding == CSSCAN_HUFFMAN ? ChunkKind::huffman : ChunkKind::transform;
+  const DecodedStream d = read_chunk_stream(w.bytes, {kind, m.rate, m.bits, m.channels});
+  ASSERT_GT(d.chunks.size(), 1u);
+  if (m.coding == CSSCAN_TRANSFORM) {
+    ASSERT_GT(d.chunks[0].size, 65536u);
+  }
+
+  const Seen s = scan_both(w.bytes, m.raw, m.scan_rate);
+  EXPECT_EQ(s.coding, m.coding);
+  EXPECT_EQ(s.channels, m.raw ? 0 : m.channels);
+  EXPECT_EQ(s.bits, m.raw ? 0 : m.bits);
+  EXPECT_EQ(s.variant, m.coding == CSSCAN_HUFFMAN ? d.chunks[0].variant : 0u);
+  EXPECT_EQ(s.chunk_count, w.puts_that_wrote);
+  EXPECT_EQ(s.chunk_bytes, w.bytes.size());
+  EXPECT_EQ(s.chunk_bytes, w.last.total_chunk_bytes);
+  EXPECT_EQ(s.trailing, 0u);
+  uint64_t pcm = 0;
+  ASSERT_EQ(s.chunks.size(), d.chunks.size());
+  for (size_t i = 0; i < d.chunks.size(); ++i) {
+    const ChunkSummary &c = d.chunks[i];
+    EXPECT_EQ(s.chunks[i], (std::array<uint64_t, 4>{c.offset, c.size, c.pcm_bytes, c.variant})) << "chunk " << i;
+    pcm += c.pcm_bytes;
+  }
+  EXPECT_EQ(s.pcm_bytes, pcm);
+  if (!m.raw) {
+    EXPECT_EQ(s.pcm_bytes, w.last.total_pcm_bytes);
+  }
+}
+
+// The transform streams' first chunks outgrow the scan's 64 KiB read
+// window (noise codes to nearly as many bytes as it has), so a file scan
+// refills it.
+INSTANTIATE_TEST_SUITE_P(
+    Streams, CsScanWritten,
+    ::testing::Values(Made{"huffman_8_mono", 0, false, 11025, 8, 1, 5000, CSSCAN_HUFFMAN, 0},
+                      Made{"huffman_16_stereo_lossy", 45, false, 22050, 16, 2, 40000, CSSCAN_HUFFMAN, 22050},
+                      Made{"transform_mono_given_rate", 104, false, 44100, 16, 1, 400000, CSSCAN_TRANSFORM, 44100},
+                      Made{"transform_stereo_rate_found", 104, false, 22050, 16, 2, 400000, CSSCAN_TRANSFORM, 0},
+                      Made{"raw_16_stereo", 0, true, 8000, 16, 2, 15000, CSSCAN_RAW, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Huffman chunks of 1000 8-bit mono samples each.
+Bytes huffman_stream(uint32_t chunks = 3) {
+  const Pcm noise = white_noise(1, 1000 * chunks, 20000, 9);
+  return write_stream(memory_source(pcm8_bytes(noise), 11025, 8, 1), CsOptions{}, fixed_count(1000)).bytes;
+}
+
+void put32(Bytes &b, size_t at, uint32_t v) {
+  for (int k = 0; k < 4; ++k)
+    b[at + k] = static_cast<uint8_t>(v >> (8 * k));
+}
+
+uint32_t get32(const Bytes &b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
+}
+
+// A Huffman chunk's variant is the low 3 bits of its first body byte.
+void set_variant(Bytes &b, size_t chunk, uint8_t v) { b[chunk + 8] = static_cast<uint8_t>((b[chunk + 8] & ~7) | v); }
+void set_variants(Bytes &b, uint8_t v) {
+  for (size_t at = 0; at < b.size(); at += get32(b, at))
+    set_variant(b, at, v);
+}
+
+// Three Huffman chunks of 8-bit mono, 1000 samples each, spoilt one way
+// at a time: what is whole from the start stays a chunk, the rest trails.
+TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
+  const Bytes good = huffman_stream();
+  const uint32_t first = get32(good, 0), second = get32(good, first);
+  ASSERT_EQ(first + second + get32(good, first + second), good.size());
+  struct Case {
+    const char *name;
+    std::function<void(Bytes &)> spoil;
+    uint64_t chunks, trailing;
+    int32_t coding;
+  };
+  const Case cases[] = {
+      {"intact", [](Bytes &) {}, 3, 0, CSSCAN_HUFFMAN},
+      {"three bytes more", [](Bytes &b) { b.insert(b.end(), {1, 2, 3}); }, 3, 3, CSSCAN_HUFFMAN},
+      {"last chunk cut by 4", [](Bytes &b) { b.resize(b.size() - 4); }, 2, good.size() - 4 - first - second,
+       CSSCAN_HUFFMAN},
+      {"second size not a multiple of 4", [&](Bytes &b) { put32(b, first, second + 2); }, 1, good.size() - first,
+       CSSCAN_HUFFMAN},
+      {"second size past the end", [&](Bytes &b) { put32(b, first, second + 4 + (good.size() - first - second)); }, 1,
+       good.size() - first, CSSCAN_HUFFMAN},
+      {"first size 4", [](Bytes &b) { put32(b, 0, 4); }, 0, good.size(), CSSCAN_UNKNOWN},
+      {"second chunk of another variant", [&](Bytes &b) { set_variant(b, first, 5); }, 3, 0, CSSCAN_UNKNOWN},
+      {"every chunk of that variant", [&](Bytes &b) { set_variants(b, 5); }, 3, 0, CSSCAN_HUFFMAN},
+      {"and one count not whole frames of it", [&](Bytes &b) { set_variants(b, 5), put32(b, first + 4, 999); }, 3, 0,
+       CSSCAN_UNKNOWN},
+      {"empty", [](Bytes &b) { b.clear(); }, 0, 0, CSSCAN_UNKNOWN},
+      // A chunk with no body and a count of 0 holds no coded block: it is
+      // no transform stream at any rate.
+      {"one empty chunk", [](Bytes &b) { b = {8, 0, 0, 0, 0, 0, 0, 0}; }, 1, 0, CSSCAN_UNKNOWN},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes b = good;
+    c.spoil(b);
+    const Seen s = scan_both(b, false, 0);
+    EXPECT_EQ(s.coding, c.coding);
+    EXPECT_EQ(s.chunk_count, c.chunks);
+    EXPECT_EQ(s.trailing, c.trailing);
+    EXPECT_EQ(s.chunk_bytes + s.trailing, b.size());
+    EXPECT_EQ(s.chunks.size(), c.chunks);
+  }
+}
+
+// The first chunk is a transform chunk while its blocks decode to its
+// count word or up to one window more (22050 Hz stereo: windows of 2048
+// values overlapping by 128, so 3840 bytes a block).
+TEST(CsScanDamaged, TransformCountsWithinOneWindowOfTheBlocks) {
+  const Pcm noise = white_noise(2, 8000, 20000, 3);
+  CsOptions o;
+  o.compression = 104;
+  const Bytes good = write_stream(memory_source(pcm16_bytes(noise), 22050, 16, 2), o, fixed_count(16000)).bytes;
+  const DecodedStream d = read_chunk_stream(good, {ChunkKind::transform, 22050, 16, 2});
+  const uint32_t decoded = d.chunks.at(0).blocks * 3840;
+  ASSERT_GT(d.chunks.at(0).blocks, 1u);
+  for (const auto &[count, transform] : std::vector<std::pair<uint32_t, bool>>{
+           {decoded, true}, {decoded + 1, false}, {decoded - 3840, true}, {decoded - 3841, false}}) {
+    SCOPED_TRACE(count);
+    Bytes b = good;
+    put32(b, 4, count);
+    const Seen s = scan_memory(b, false, 22050);
+    EXPECT_EQ(s.coding == CSSCAN_TRANSFORM, transform);
+    if (transform) {
+      EXPECT_EQ(s.channels, 2u);
+    }
+  }
+}
+
+TEST(CsScanDamaged, FilesThatAreNotThereOrChangeAfterTheScan) {
+  TempDir dir;
+  EXPECT_EQ(CSFileScan(dir.file("none.vcs").c_str(), 0, 0), nullptr);
+  EXPECT_STRNE(VEXLastError(), "");
+  EXPECT_EQ(CSFileScanMemory(nullptr, 4, 0, 0), nullptr);
+  // Larger than the scan's read window, so that the list reads the file
+  // again, and then cut in half.
+  const Bytes good = huffman_stream(200);
+  ASSERT_GT(good.size(), 2u * 65536);
+  write_file(dir.file("s.vcs"), good);
+  Scan s(CSFileScan(dir.file("s.vcs").c_str(), 0, 0));
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->chunk_count, 200u);
+  std::filesystem::resize_file(dir.file("s.vcs"), good.size() / 2);
+  CSCHUNK c;
+  uint64_t listed = 0;
+  while (CSFileScanNext(s.get(), &c))
+    ++listed;
+  EXPECT_GT(listed, 50u);
+  EXPECT_LT(listed, 200u);
+  EXPECT_STRNE(VEXLastError(), "");
+  EXPECT_EQ(CSFileScanNext(s.get(), &c), 1) << "the list starts again at the first chunk";
+  EXPECT_EQ(c.offset, 0u);
+}
+
+} // namespace

@@ -144,14 +144,11 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
   if (depth < 0)
     return talk.fail("vexconv: " + j.out +
                      ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif or .vcs)");
-  const std::string open_name = CommandLine::source_name(j.in);
-  if (open_name.empty())
-    return talk.fail("vexconv: " + j.in + ": " + kFrameSwitchFolderHelp);
   // Outputs that keep the input's depth take 8-bit frames from palettised
   // inputs (their palettes exact) and 32-bit frames from the others.
-  GFilePtr g = open_source(j, open_name, depth == 24);
+  GFilePtr g = open_source(j, j.in, depth == 24);
   if (g && depth == 0 && g->depth > 8)
-    g = open_source(j, open_name, true);
+    g = open_source(j, j.in, true);
   if (!g)
     return talk.fail("vexconv: " + j.in + ": " + VEXLastError() +
                      (CommandLine::looks_like_switch(j.in) ? " (nor is it a switch of vexconv)" : ""));
@@ -174,7 +171,7 @@ int convert_pictures(const PictureJob &j, Talk &talk) {
     return talk.fail("vexconv: " + j.out + ": the numbered names would replace the input " + j.in);
   }
   const bool avi = o->kind == OGFILE_AVI;
-  SFilePtr sound = avi ? open_sound(j, open_name, *g) : nullptr;
+  SFilePtr sound = avi ? open_sound(j, j.in, *g) : nullptr;
   if (avi && !sound && !j.sound_from.empty()) {
     OGFileDiscard(o);
     return talk.fail("vexconv: " + j.sound_from + ": " + VEXLastError());

@@ -226,16 +226,17 @@ bool next_entry(ListState s, const char *source_name, ListEntry &entry) {
       continue;       // an empty series in a list file: on to the next line
     }
     if (line[0] != '\0') {
-      if (!s.file && s.counter < 0) {
-        s.counter = 0; // the only line was given: the end marker, then the line again
-        return false;
-      }
-      if (!s.file)
+      if (!s.file) { // the only line: once, then the end marker, then again
+        if (s.counter < 0) {
+          s.counter = 0;
+          return false;
+        }
         s.counter = -1;
+      }
       copy_text(entry.name, kEntryChars, line);
       entry.first = sw.first;
       entry.last = sw.last;
-      s.repeat = sw.uses - 1;
+      s.repeat = sw.uses > 1 ? sw.uses - 1 : 0;
       if (s.repeat >= 1) {
         copy_text(s.repeated, kRepeatedChars, line);
         s.repeated_first = sw.first;

@@ -129,9 +129,10 @@ TEST_F(ListReader, SwitchesAreOnlyTrailingWordsOfALineThatNamesNoFile) {
       {d + "/x.wav\t/e-5   /s3 ", {{false, d + "/x.wav", 3, -5}}},
       {d + "/x.wav /S3 /S7", {{false, d + "/x.wav", 3, 0}}}, // the first of a letter
       {d + "/x.wav /L2 /E4", {{false, d + "/x.wav", 0, 4}, {true, d + "/x.wav", 0, 4}}},
-      {d + "/y.wav /S3", {{false, d + "/y.wav /S3", 0, 0}}},     // the whole line is a file (S3 in "y.wav ")
-      {d + "/a /S3 b.wav", {{false, d + "/a /S3 b.wav", 0, 0}}}, // a switch word in the middle
-      {d + "/x.wav/S3", {{false, d + "/x.wav/S3", 0, 0}}},       // not a word of its own
+      {d + "/x.wav /L-2147483648", {{false, d + "/x.wav", 0, 0}}}, // no repeats below /L2
+      {d + "/y.wav /S3", {{false, d + "/y.wav /S3", 0, 0}}},       // the whole line is a file (S3 in "y.wav ")
+      {d + "/a /S3 b.wav", {{false, d + "/a /S3 b.wav", 0, 0}}},   // a switch word in the middle
+      {d + "/x.wav/S3", {{false, d + "/x.wav/S3", 0, 0}}},         // not a word of its own
       {d + "/x.wav /S3x", {{false, d + "/x.wav /S3x", 0, 0}}},
       {d + "/x.wav /S-", {{false, d + "/x.wav /S-", 0, 0}}},
       {d + "/ /S3", {{false, d + "/ /S3", 0, 0}}},           // no name before the switch

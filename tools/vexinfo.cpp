@@ -196,14 +196,8 @@ int main(int argc, char **argv) {
     }
     // Everything default: the whole source at its own rate, 256 palette
     // entries for the 8-bit frames that -v fetches.
-    const std::string open_name = vex::tools::CommandLine::source_name(name);
-    if (open_name.empty()) {
-      std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), vex::tools::kFrameSwitchFolderHelp);
-      status = 1;
-      continue;
-    }
-    GFILE *g = GFileOpen(open_name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
-                         nullptr);
+    GFILE *g =
+        GFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr);
     if (!g) {
       std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), VEXLastError(),
                    vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");

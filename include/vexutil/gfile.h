@@ -101,6 +101,14 @@ typedef struct GFILE {
 /* Opens a graphics input; null on failure, after "Error opening: <name>"
    (or "No files in the list file.") to the callback at level 2, and
    VEXLastError() says why.
+   name: a file, a list file or a numbered series. A name that names a
+   file (without extension: a file of that name with some extension) is
+   opened as given, whatever it looks like ("/data/s5/x.wav", "s24x.wav").
+   Otherwise a trailing run of blank-separated words /S<n>,
+   /E<n>, /L<n> (either case, n may be negative) after the name are
+   switches: "clip.flc /S3 /E5" is clip.flc, frames 3 to 5 when first and
+   last are both 0 (a range the caller passes wins); "clip.flc /L2" plays
+   it twice, as a list. Switch-like text anywhere else is part of the name.
    flags: GFILE_TRUE_COLOUR, GFILE_ALPHA, GFILE_DEEP_TRUE_COLOUR. play_num/play_den: playback rate
    (0 in either: the source's); out_num/out_den: output rate (0 in either:
    the playback rate). crop_x, crop_y: signed origin of the output window

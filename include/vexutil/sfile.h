@@ -100,6 +100,16 @@ typedef struct SFILE {
 } SFILE;
 
 /* Opens a sound input.
+   name: a file, a list file or a numbered series. A name that names a
+   file (without extension: a file of that name with some extension) is
+   opened as given, whatever it looks like ("/data/s5/x.wav", "s24x.wav").
+   Otherwise a trailing run of blank-separated words /S<n>,
+   /E<n>, /L<n> (either case, n may be negative) after the name are
+   switches: "movie.kvn /S3 /E5" trims as a list line's /S3 /E5 do (start
+   -3, end -5: frames for sources with frames, else milliseconds) when
+   start and end are both 0 (trimming the caller asks for wins); "a.wav
+   /L2" plays it twice, as a list. Switch-like text anywhere else is part of
+   the name.
    rate: output rate in Hz, 0 for the source's. bits: 8 or 16, anything else
    the source's. channels: 1 or 2, anything else the source's.
    start, end: positive values are milliseconds; a negative value -f is frame

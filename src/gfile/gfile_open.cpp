@@ -17,8 +17,8 @@ namespace {
 using util::Status;
 
 // The whole open of one input; `accepted` leaves the record ready for the
-// common tail.
-Opened open_input(GFILE &g, const OpenArgs &a) {
+// common tail. The range the name carried may fill in a's.
+Opened open_input(GFILE &g, OpenArgs &a) {
   if (std::strlen(a.name) >= kNameChars) {
     util::fail(Status::kInvalidArgument, "the name has %zu characters, at most %zu fit", std::strlen(a.name),
                kNameChars - 1);
@@ -75,7 +75,8 @@ Options options_of(const OpenArgs &a) {
 
 } // namespace
 
-GFILE *open_source(const OpenArgs &a, const lists::InputFiles *inputs) {
+GFILE *open_source(const OpenArgs &asked, const lists::InputFiles *inputs) {
+  OpenArgs a = asked;
   SourcePtr g(util::new_record<GFILE>());
   if (!g)
     return util::fail(Status::kOutOfMemory);

@@ -81,8 +81,9 @@ Opened open_tolm(GFILE &g, const lists::InputFile &file, bool alpha);
 // Lists and numbered series: a list file (".lst"), a numbered series or a
 // name that repeats itself (/L) is opened as a list; any other name is
 // declined, with `plain` set to the file name without the switches it
-// carried.
-Opened open_if_list(GFILE &g, const OpenArgs &a, std::string &plain);
+// carried (lists/list_reader.h says which those are). A plain name's or a
+// list file's /S and /E become a.first and a.last when both are 0.
+Opened open_if_list(GFILE &g, OpenArgs &a, std::string &plain);
 
 // The bytes at the start of `file` equal `magic` at `offset`.
 bool starts_with(const lists::InputFile &file, size_t offset, std::span<const uint8_t> magic);

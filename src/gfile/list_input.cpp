@@ -33,7 +33,7 @@ public:
   int32_t counter = 0, end = 0, repeat = 0;
   char repeated[lists::kRepeatedChars] = {};
   int32_t repeated_first = 0, repeated_last = 0;
-  std::string line; // the source name: the only line without a list file
+  std::string line; // the source name (the only line without a list file), or the list file's name
   GFILE *entry = nullptr;
 };
 
@@ -86,7 +86,7 @@ namespace {
 
 // Walks the entries, opening each: the list's sizes, depth, sound, frame
 // count and file size. `first` is the entry the list reader already gave
-// (a series or a repeat), else null.
+// (of a series or a repeated name), else null.
 Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEntry *first) {
   lists::ListNesting nesting;
   g.kind = GFILE_LIST; // its failures have been told already
@@ -94,7 +94,7 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
   uint64_t frames = 0, bytes = 0;
   ListEntry entry;
   bool ok = true;
-  if (nesting.enter(list.file ? a.name : list.line.c_str())) {
+  if (nesting.enter(list.line.c_str())) {
     if (first)
       entry = *first;
     else
@@ -134,28 +134,34 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
 
 } // namespace
 
-Opened open_if_list(GFILE &g, const OpenArgs &a, std::string &plain) {
+Opened open_if_list(GFILE &g, OpenArgs &a, std::string &plain) {
   auto reader = std::make_unique<ListReader>();
   ListReader &list = *reader;
   list.line = a.name;
   ListEntry entry;
-  const bool repeated = next_entry(list.state(), list.line.c_str(), entry);
-  if (repeated || std::strchr(a.name, '?')) { // a series (naming nothing at all, too) or a repeat
+  next_entry(list.state(), list.line.c_str(), entry);
+  if (list.end != 0 || list.repeat > 0) { // a series (naming nothing at all, too) or a name used n times (/L)
     g.state->reader = std::move(reader);
-    return walk_entries(g, a, list, repeated ? &entry : nullptr);
+    return walk_entries(g, a, list, &entry);
   }
   rewind_list(list.state());
-  if (lists::is_list_name(a.name)) {
-    list.file = VEXFileOpen(kListFileBuffer, a.name, VEXFILE_READ);
+  // Switches the name carried (/S, /E) are not part of the file name; they
+  // are its range when the caller gave none.
+  plain = entry.name[0] != '\0' ? entry.name : a.name;
+  if (a.first == 0 && a.last == 0) {
+    a.first = entry.first;
+    a.last = entry.last;
+  }
+  if (lists::is_list_name(plain.c_str())) {
+    list.file = VEXFileOpen(kListFileBuffer, plain.c_str(), VEXFILE_READ);
     if (!list.file) {
       util::fail_to_open(errno);
       return Opened::failed;
     }
+    list.line = plain;
     g.state->reader = std::move(reader);
     return walk_entries(g, a, list, nullptr);
   }
-  // Switches the name carried (/S, /E) are not part of the file name.
-  plain = entry.name[0] != '\0' ? entry.name : a.name;
   return Opened::declined;
 }
 

@@ -1,7 +1,7 @@
 #include "lists/list_reader.h"
 
 #include <dirent.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -30,10 +30,12 @@ int32_t digit_limit(const char *pattern) {
   return limit > kNoLimit ? kNoLimit : static_cast<int32_t>(limit);
 }
 
-// The file, or for a name without extension a file of that name with any
-// extension (the sources try their default extensions on such names).
+// The file (not a folder), or for a name without extension a file of that
+// name with any extension (the sources try their default extensions on
+// such names).
 bool file_exists(const std::string &name) {
-  if (::access(name.c_str(), F_OK) == 0)
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
     return true;
   if (HasExtension(name.c_str()))
     return false;
@@ -51,6 +53,70 @@ bool file_exists(const std::string &name) {
     }
   ::closedir(d);
   return found;
+}
+
+// What a line's trailing switch words say. `literal`: the line is a name as
+// it stands (it names a file, or has neither switches nor '?').
+struct LineSwitches {
+  bool literal = true;
+  int32_t first = 0, last = 0, uses = 1;
+};
+
+// Reads w[0, n) as one switch word: '/', S, E or L in either case, an
+// optional minus sign and at least one digit, nothing else.
+bool read_switch_word(const char *w, size_t n, LineSwitches &sw) {
+  if (n < 3 || w[0] != '/')
+    return false;
+  const char letter = util::upper(w[1]);
+  if (letter != 'S' && letter != 'E' && letter != 'L')
+    return false;
+  const size_t digits = w[2] == '-' ? 3 : 2;
+  if (digits == n)
+    return false;
+  for (size_t i = digits; i < n; ++i)
+    if (!util::is_digit(w[i]))
+      return false;
+  const int32_t value = atou32(w + 2); // stops at the blank after the word
+  if (letter == 'S')
+    sw.first = value;
+  else if (letter == 'E')
+    sw.last = value;
+  else
+    sw.uses = value;
+  return true;
+}
+
+// The length of the line without its trailing run of switch words, whose
+// values go into sw (of a letter given twice, the first word counts). A
+// word is taken only while a name stands before it: text that does not
+// end in '/'. The line has no blanks at either end.
+size_t without_switches(const char *line, LineSwitches &sw) {
+  size_t end = std::strlen(line);
+  for (;;) {
+    size_t start = end;
+    while (start > 0 && !util::is_blank(line[start - 1]))
+      --start;
+    size_t before = start;
+    while (before > 0 && util::is_blank(line[before - 1]))
+      --before;
+    if (before == 0 || line[before - 1] == '/' || !read_switch_word(line + start, end - start, sw))
+      return end;
+    end = before;
+  }
+}
+
+// The switches of a trimmed line. A line that names a file keeps all of
+// itself; otherwise its trailing switch words are cut off and read.
+// Switch-looking text anywhere else (a folder "s5", a file "s24x.wav", a
+// word in the middle) is part of the name.
+LineSwitches take_switches(char *line) {
+  LineSwitches sw;
+  const size_t plain = without_switches(line, sw);
+  if ((line[plain] == '\0' && !std::strchr(line, '?')) || file_exists(line))
+    return LineSwitches{};
+  line[plain] = '\0';
+  sw.literal = false;
+  return sw;
 }
 
 // Step 2: the next number of an active series, if there is one.
@@ -147,34 +213,37 @@ bool next_entry(ListState s, const char *source_name, ListEntry &entry) {
     } else {
       copy_text(line, kEntryChars, source_name ? source_name : "");
     }
-    const int32_t first = GetSwitchNum(line, 'S', 0);
-    const int32_t last = GetSwitchNum(line, 'E', 0);
-    s.repeat = GetSwitchNum(line, 'L', 1) - 1;
     Trim(line);
-    if (line[0] == '#') {
+    if (line[0] == '#')
       line[0] = '\0';
-      s.repeat = 0;
-    }
-    if (std::strchr(line, '?')) {
-      s.repeat = 0;
-      if (start_series(s, line, first, last, entry))
+    const LineSwitches sw = take_switches(line);
+    s.repeat = 0;
+    if (!sw.literal && std::strchr(line, '?')) {
+      if (start_series(s, line, sw.first, sw.last, entry))
         return true;
       if (!s.file)
         return false; // the end marker
       continue;       // an empty series in a list file: on to the next line
     }
     if (line[0] != '\0') {
+      if (!s.file) { // the only line: once, then the end marker, then again
+        if (s.counter < 0) {
+          s.counter = 0;
+          return false;
+        }
+        s.counter = -1;
+      }
       copy_text(entry.name, kEntryChars, line);
-      entry.first = first;
-      entry.last = last;
+      entry.first = sw.first;
+      entry.last = sw.last;
+      s.repeat = sw.uses > 1 ? sw.uses - 1 : 0;
       if (s.repeat >= 1) {
         copy_text(s.repeated, kRepeatedChars, line);
-        s.repeated_first = first;
-        s.repeated_last = last;
+        s.repeated_first = sw.first;
+        s.repeated_last = sw.last;
       }
       return false;
     }
-    s.repeat = 0;
     if (!s.file)
       return false;
   }

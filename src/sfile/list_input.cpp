@@ -67,17 +67,17 @@ public:
   int32_t counter = 0, end = 0, repeat = 0;
   char repeated[lists::kRepeatedChars] = {};
   int32_t repeated_start = 0, repeated_end = 0;
-  std::string line; // the source name: the only line without a list file
+  std::string line; // the source name (the only line without a list file), or the list file's name
   SFILE *entry = nullptr;
 };
 
 // Walks the entries, opening each: the list's format (the first entry's
 // where the caller left it open) and its length in output bytes. `first`
-// is the entry the list reader already gave (a series or a repeat), else
-// null.
+// is the entry the list reader already gave (of a series or a repeated
+// name), else null.
 Opened walk_entries(Source &s, const OpenArgs &a, ListReader &list, const lists::ListEntry *first) {
   lists::ListNesting nesting;
-  const char *identity = list.file ? a.name : list.line.c_str();
+  const char *identity = list.line.c_str();
   copy_text(s.type, sizeof s.type, "List");
   copy_text(s.name, sizeof s.name, identity);
   bool format_known = false;
@@ -118,7 +118,7 @@ Opened walk_entries(Source &s, const OpenArgs &a, ListReader &list, const lists:
 
 } // namespace
 
-Opened open_if_list(Source &s, const OpenArgs &a, std::string &plain) {
+Opened open_if_list(Source &s, OpenArgs &a, std::string &plain) {
   auto reader = std::make_unique<ListReader>();
   ListReader &list = *reader;
   // The name itself is the list reader's only line: a series, or a name
@@ -126,25 +126,32 @@ Opened open_if_list(Source &s, const OpenArgs &a, std::string &plain) {
   // one; each entry is then tried with every reader's extension.
   list.line = a.name;
   lists::ListEntry entry;
-  const bool repeated = lists::next_entry(list.state(), list.line.c_str(), entry);
-  if (repeated || std::strchr(a.name, '?')) { // a series (naming nothing at all, too) or a repeat
+  lists::next_entry(list.state(), list.line.c_str(), entry);
+  if (list.end != 0 || list.repeat > 0) { // a series (naming nothing at all, too) or a name used n times (/L)
     s.reader = std::move(reader);
-    return walk_entries(s, a, list, repeated ? &entry : nullptr);
+    return walk_entries(s, a, list, &entry);
   }
   lists::rewind_list(list.state());
-  if (lists::is_list_name(a.name)) {
-    list.file = VEXFileOpen(kListFileBuffer, a.name, VEXFILE_READ);
+  // A plain name: switches it carried are not part of the file name. Its
+  // /S and /E trim it as a list entry's do, when the caller asked for no
+  // trimming.
+  plain = entry.name[0] != '\0' ? entry.name : a.name;
+  if (a.start == 0 && a.end == 0) {
+    a.start = negated(entry.first);
+    a.end = negated(entry.last);
+  }
+  if (lists::is_list_name(plain.c_str())) {
+    list.file = VEXFileOpen(kListFileBuffer, plain.c_str(), VEXFILE_READ);
     if (!list.file) {
       util::fail_to_open(errno);
       const std::string why = util::last_reason();
       report(a, util::last_status(), "Error opening the list file.", why.c_str());
       return Opened::failed;
     }
+    list.line = plain;
     s.reader = std::move(reader);
     return walk_entries(s, a, list, nullptr);
   }
-  // A plain name: switches it carried are not part of the file name.
-  plain = entry.name[0] != '\0' ? entry.name : a.name;
   return Opened::declined;
 }
 

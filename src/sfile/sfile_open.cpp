@@ -30,7 +30,8 @@ void finish(Source &s, const OpenArgs &a) {
   s.frame_bytes = s.channels * s.bits / 8;
 }
 
-Opened open_input(Source &s, const OpenArgs &a, lists::InputFiles &files) {
+// The range the name carried may fill in a's start and end.
+Opened open_input(Source &s, OpenArgs &a, lists::InputFiles &files) {
   if (with_extension(a.name, ".wav").empty()) {
     report(a, Status::kInvalidArgument, "The file name is too long.");
     return Opened::failed;
@@ -49,7 +50,8 @@ util::Failure report(const OpenArgs &a, Status status, const char *text, const c
   return util::fail(status, "%s", detail ? detail : text);
 }
 
-SFILE *open_source(const OpenArgs &a, lists::InputFiles &inputs) {
+SFILE *open_source(const OpenArgs &asked, lists::InputFiles &inputs) {
+  OpenArgs a = asked;
   if (!a.name)
     return util::fail(Status::kInvalidArgument, "no file name");
   SourcePtr s(util::new_record<Source>());

@@ -68,8 +68,10 @@ Opened open_tolm(Source &s, const OpenArgs &a, const lists::InputFile &file);
 // Lists and numbered series: a list file (".lst"), a numbered series or a
 // name that repeats itself (/L) is opened as a list; any other name is
 // declined, with `plain` set to the file name without the switches it
-// carried.
-Opened open_if_list(Source &s, const OpenArgs &a, std::string &plain);
+// carried (lists/list_reader.h says which those are). A plain name's or a
+// list file's /S and /E become a.start and a.end, negated as a list
+// entry's are, when both are 0.
+Opened open_if_list(Source &s, OpenArgs &a, std::string &plain);
 
 // No reader took the input: the last row's failure, with the WAV reader's
 // reason for a WAV file that is not plain PCM, or that there is no such

@@ -3,6 +3,7 @@
 // wrap-round, a list that names itself and a list of 10,000 entries.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -98,8 +99,6 @@ TEST(GfileList, FirstFrameInsideTheThirdEntryAndPastTheEnd) {
 TEST(GfileList, ASeriesIsAListAndResetStartsItAgain) {
   Inputs in;
   vex::testkit::PatternOptions o{.width = 16, .height = 8, .frames = 2};
-  // (A name after '/' must not start with S, E or L: the list reader takes
-  // "/s..." for a switch.)
   for (int k = 3; k <= 5; ++k)
     vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, in.dir.file("p0" + std::to_string(k) + ".flc"));
   Source g = open(in.dir.file("p??.flc*3-5"), Options{.flags = GFILE_TRUE_COLOUR});
@@ -111,6 +110,63 @@ TEST(GfileList, ASeriesIsAListAndResetStartsItAgain) {
   EXPECT_EQ(first[0], first[2]); // the same animation in each file
   GFileReset(g.get());
   EXPECT_EQ(all_frames(g.get()), first);
+}
+
+// Folders and names that look like switches open as given, with a
+// different animation (decoy) at the path that cutting the switch out would
+// give or with none; trailing switches give a plain name its range unless
+// the caller gave one, and repeat it (/L); a series and a list line under
+// such a folder work too.
+TEST(GfileList, SwitchLookingNamesOpenAsGivenAndTrailingSwitchesGiveTheRange) {
+  vex::testkit::TempDir dir;
+  const std::string d = dir.path().string() + "/";
+  for (const char *folder : {"s5", "e2", "l3", "plain", "n/s5", "a ", "n/q.flc "})
+    std::filesystem::create_directories(d + folder);
+  namespace tk = vex::testkit;
+  const tk::PatternAnimation real(tk::PatternOptions{.width = 16, .height = 8, .frames = 7, .seed = 3});
+  const tk::PatternAnimation decoy(tk::PatternOptions{.width = 16, .height = 8, .frames = 4, .seed = 8});
+  for (const char *n : {"c.flc", "s5/x.flc", "e2/x.flc", "l3/x.flc", "plain/s24x.flc", "n/s5/y.flc", "a /S3 b.flc",
+                        "n/q.flc /S3.flc", "s5/p03.flc", "s5/p04.flc"})
+    tk::write_flc(real, -5000, d + n);
+  for (const char *n : {"x.flc", "plainx.flc", "n/q.flc"})
+    tk::write_flc(decoy, -5000, d + n);
+  std::ofstream(d + "m.lst") << d << "s5/x.flc\n" << d << "plain/s24x.flc /S6\n" << d << "c.flc /s3 /e5\n";
+  const auto want = all_frames(open(d + "c.flc", Options{.flags = GFILE_TRUE_COLOUR}).get());
+  ASSERT_EQ(want.size(), 7u);
+  using Runs = std::vector<std::pair<int, int>>; // runs of frames of the animation, 1-based
+  const Runs whole = {{1, 7}};
+  const struct {
+    std::string name;
+    int32_t first, last; // the caller's
+    Runs runs;
+  } rows[] = {
+      {"s5/x.flc", 0, 0, whole},
+      {"e2/x.flc", 0, 0, whole},
+      {"l3/x.flc", 0, 0, whole},
+      {"plain/s24x.flc", 0, 0, whole},
+      {"n/s5/y.flc", 0, 0, whole},
+      {"a /S3 b.flc", 0, 0, whole}, // a switch word in the middle
+      {"n/q.flc /S3", 0, 0, whole}, // the whole name is a file: S3.flc in "q.flc "
+      {"c.flc /S3 /E5", 0, 0, {{3, 5}}},
+      {"s5/x.flc /e5 /s3", 0, 0, {{3, 5}}},
+      {"c.flc /S3 /E5", 2, 6, {{2, 6}}}, // the caller's range wins
+      {"c.flc /S3 /E5", 4, 0, {{4, 7}}},
+      {"c.flc /L2", 0, 0, {{1, 7}, {1, 7}}},
+      {"s5/p??.flc /S3 /E4", 0, 0, {{1, 7}, {1, 7}}},
+      {"m.lst", 0, 0, {{1, 7}, {6, 7}, {3, 5}}},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    Source g = open(d + r.name, Options{.flags = GFILE_TRUE_COLOUR, .first = r.first, .last = r.last});
+    if (!g) {
+      ADD_FAILURE() << VEXLastError();
+      continue;
+    }
+    std::vector<std::vector<uint8_t>> expected;
+    for (const auto &[from, to] : r.runs)
+      expected.insert(expected.end(), want.begin() + from - 1, want.begin() + to);
+    EXPECT_EQ(all_frames(g.get()), expected);
+  }
 }
 
 TEST(GfileList, BadListsFailWithTheirMessage) {

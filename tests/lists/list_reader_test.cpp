@@ -1,9 +1,11 @@
-// The list reader on its own: entries, switches, comments, repeats, series
-// in both forms, the wrap after the end marker, and lines the line reader
-// cuts.
+// The list reader on its own: entries, switches (and the names that only
+// look like them), comments, repeats, series in both forms, the wrap after
+// the end marker, and lines the line reader cuts.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "lists/list_reader.h"
 #include "testkit/util/temp_dir.h"
@@ -29,6 +31,9 @@ struct Fields {
     std::string name;
     int32_t first, last;
     bool operator==(const Got &) const = default;
+    friend void PrintTo(const Got &g, std::ostream *os) {
+      *os << (g.generated ? "generated " : "") << '"' << g.name << "\" " << g.first << ".." << g.last;
+    }
   };
   Got next() {
     ListEntry e;
@@ -99,6 +104,60 @@ TEST_F(ListReader, OpenEndedSeriesRunWhileTheFilesExist) {
   g.line = dir.file("s?.x");
   EXPECT_EQ(g.next(), (Got{false, "", 0, 0}));
   EXPECT_EQ(g.next(), (Got{false, "", 0, 0}));
+}
+
+// Folders and files whose names look like switches, and at each path that
+// cutting such a folder or prefix out would give, another file. Each line
+// is read once as a source name and once in a list file.
+TEST_F(ListReader, SwitchesAreOnlyTrailingWordsOfALineThatNamesNoFile) {
+  for (const char *folder : {"s5", "e2", "l3", "y.wav "})
+    std::filesystem::create_directory(dir.path() / folder);
+  for (const char *n : {"s5/x.wav", "e2/x.wav", "l3/x.wav", "x.wav", "s24x.wav", "y.wav /S3", "what?.wav", "s5/p1.x",
+                        "s5/p2.x", "s5/p3.x"})
+    std::ofstream(dir.file(n)) << "x";
+  const std::string d = dir.path().string();
+  const struct {
+    std::string line;
+    std::vector<Got> want;
+  } rows[] = {
+      {d + "/s5/x.wav", {{false, d + "/s5/x.wav", 0, 0}}},
+      {d + "/e2/x.wav", {{false, d + "/e2/x.wav", 0, 0}}},
+      {d + "/l3/x.wav", {{false, d + "/l3/x.wav", 0, 0}}}, // and no repeats
+      {d + "/s24x.wav", {{false, d + "/s24x.wav", 0, 0}}},
+      {d + "/S5/gone.wav", {{false, d + "/S5/gone.wav", 0, 0}}}, // no file either way
+      {d + "/x.wav /S3 /E5", {{false, d + "/x.wav", 3, 5}}},
+      {d + "/x.wav\t/e-5   /s3 ", {{false, d + "/x.wav", 3, -5}}},
+      {d + "/x.wav /S3 /S7", {{false, d + "/x.wav", 3, 0}}}, // the first of a letter
+      {d + "/x.wav /L2 /E4", {{false, d + "/x.wav", 0, 4}, {true, d + "/x.wav", 0, 4}}},
+      {d + "/x.wav /L-2147483648", {{false, d + "/x.wav", 0, 0}}}, // no repeats below /L2
+      {d + "/y.wav /S3", {{false, d + "/y.wav /S3", 0, 0}}},       // the whole line is a file (S3 in "y.wav ")
+      {d + "/a /S3 b.wav", {{false, d + "/a /S3 b.wav", 0, 0}}},   // a switch word in the middle
+      {d + "/x.wav/S3", {{false, d + "/x.wav/S3", 0, 0}}},         // not a word of its own
+      {d + "/x.wav /S3x", {{false, d + "/x.wav /S3x", 0, 0}}},
+      {d + "/x.wav /S-", {{false, d + "/x.wav /S-", 0, 0}}},
+      {d + "/ /S3", {{false, d + "/ /S3", 0, 0}}},           // no name before the switch
+      {"/S3 /E5", {{false, "/S3", 0, 5}}},                   // the first word is the name
+      {d + "/what?.wav", {{false, d + "/what?.wav", 0, 0}}}, // a file, not a series
+      {d + "/s5/p?.x /E2 /S1", {{true, d + "/s5/p1.x", 0, 0}, {true, d + "/s5/p2.x", 0, 0}}},
+  };
+  std::string text;
+  std::vector<Got> all;
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.line);
+    Fields f;
+    f.line = r.line;
+    for (const Got &want : r.want)
+      EXPECT_EQ(f.next(), want);
+    EXPECT_EQ(f.next(), (Got{false, "", 0, 0})) << "the source name is given once";
+    EXPECT_EQ(f.next(), r.want[0]) << "and again after the end marker";
+    text += r.line + "\n";
+    all.insert(all.end(), r.want.begin(), r.want.end());
+  }
+  Fields f;
+  open_list(f, text);
+  for (const Got &want : all)
+    EXPECT_EQ(f.next(), want) << want.name;
+  EXPECT_EQ(f.next(), (Got{false, "", 0, 0}));
 }
 
 TEST_F(ListReader, LongLinesComeInPiecesAndLineEndsAreDropped) {

@@ -3,6 +3,7 @@
 // never end (naming themselves, nesting too deep).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "lists/list_nesting.h"
@@ -117,6 +118,48 @@ TEST_F(ListSound, NumberedSeriesWithAndWithoutAnEnd) {
   EXPECT_EQ(errors(), std::vector<std::string>{"No files in the list file."});
   EXPECT_FALSE(open(dir.file("x??.wav")));
   EXPECT_EQ(errors(), std::vector<std::string>{"No files in the list file."});
+}
+
+// Folders and names that look like switches open as given, with another
+// sound (a) at the path that cutting the switch out would give or with
+// none; a plain name's trailing /S and /E trim it (milliseconds here)
+// unless the caller trims, and /L repeats it.
+TEST_F(ListSound, SwitchLookingNamesOpenAsGivenAndTrailingSwitchesTrim) {
+  const std::string d = dir.path().string() + "/";
+  for (const char *folder : {"s5", "e2", "l3", "plain", "n/s5", "b.wav "})
+    std::filesystem::create_directories(d + folder);
+  for (const char *n : {"s5/x.wav", "e2/x.wav", "l3/x.wav", "plain/s24x.wav", "n/s5/y.wav"})
+    tk::write_file(d + n, tk::pcm_wav(8000, 8, 1, b));
+  tk::write_file(d + "b.wav /S3.wav", tk::pcm_wav(8000, 8, 1, c));
+  for (const char *n : {"x.wav", "plainx.wav"})
+    tk::write_file(d + n, tk::pcm_wav(8000, 8, 1, a));
+  const auto line = list("m.lst", d + "s5/x.wav\n" + d + "plain/s24x.wav /S100 /E300\n" + d + "b.wav /S3\n");
+  const struct {
+    std::string name;
+    int32_t start, end; // the caller's
+    std::vector<uint8_t> want;
+  } rows[] = {
+      {d + "s5/x.wav", 0, 0, b},
+      {d + "e2/x.wav", 0, 0, b},
+      {d + "l3/x.wav", 0, 0, b},
+      {d + "plain/s24x.wav", 0, 0, b},
+      {d + "n/s5/y.wav", 0, 0, b},
+      {d + "b.wav /S3", 0, 0, c}, // the whole name is a file: S3.wav in "b.wav "
+      {d + "c.wav /S100 /E200", 0, 0, cut(c, 800, 800)},
+      {d + "s5/x.wav /e300 /s100", 0, 0, cut(b, 800, 1600)},
+      {d + "c.wav /S100 /E200", 50, 0, cut(c, 400, 1600)}, // the caller's trimming wins
+      {d + "c.wav /L2", 0, 0, join({c, c})},
+      {line, 0, 0, join({b, cut(b, 800, 1600), c})},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    Source s = open(r.name, {.start = r.start, .end = r.end});
+    if (!s) {
+      ADD_FAILURE() << VEXLastError();
+      continue;
+    }
+    EXPECT_EQ(read_all(s.get()), r.want);
+  }
 }
 
 TEST_F(ListSound, ListsOfNothingFail) {

@@ -120,6 +120,10 @@ TEST_F(MovieSound, KorvaneTrimmingByFrames) {
   EXPECT_EQ(read_all(s.get(), {777}), want);
   SFileReset(s.get());
   EXPECT_EQ(read_all(s.get(), {5000}), want) << "after reset";
+  // The same range as trailing switches of the name: frames, as a list entry's.
+  s = open(path + " /S3 /E5");
+  ASSERT_TRUE(s) << VEXLastError();
+  EXPECT_EQ(read_all(s.get(), {777}), want);
 }
 
 TEST_F(MovieSound, KorvaneTrackNumbersWithoutSoundAreRefused) {

@@ -15,10 +15,6 @@ const char *const kNameRuleHelp = "Names and switches: a word is a switch only w
                                   "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
                                   "every word is a name (-- /s1 names the file /s1).\n";
 
-const char *const kFrameSwitchFolderHelp =
-    "a folder of this path reads as a frame switch (/S<n>, /E<n>, /L<n>) to the picture and sound "
-    "sources; give the path relative to a folder below it";
-
 namespace {
 
 bool exists(const std::string &w) {
@@ -76,26 +72,6 @@ bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchRul
 bool CommandLine::looks_like_switch(const std::string &name) {
   return name.size() >= 2 && name[0] == '/' && std::isalpha(static_cast<unsigned char>(name[1])) &&
          name.find('/', 1) == std::string::npos && !exists(name);
-}
-
-namespace {
-
-bool carries_frame_switches(const std::string &name) {
-  std::vector<char> text(name.begin(), name.end());
-  text.push_back('\0');
-  for (const char letter : {'S', 'E', 'L'})
-    GetSwitchNum(text.data(), letter, 0);
-  return std::strlen(text.data()) != name.size();
-}
-
-} // namespace
-
-std::string CommandLine::source_name(const std::string &name) {
-  if (!carries_frame_switches(name) || !exists(name))
-    return name;
-  std::error_code ec;
-  const std::string relative = std::filesystem::proximate(name, ec).string();
-  return !ec && !carries_frame_switches(relative) ? relative : "";
 }
 
 CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchRule> switches,

@@ -61,14 +61,6 @@ public:
   // a letter, no other '/'): most likely a mistyped switch. For messages.
   static bool looks_like_switch(const std::string &name);
 
-  // The graphics and sound sources read "/S<n>", "/E<n>" and "/L<n>" out
-  // of any name they open (a list line may carry them), so a path with a
-  // folder such as "S4" would lose part of itself. Returns the name to
-  // open: the name itself, or, for an existing file whose path carries such
-  // a folder, its path relative to the working folder when that one is
-  // free of them; empty when no form of the path can be opened.
-  static std::string source_name(const std::string &name);
-
 private:
   bool is_switch_word(const std::string &w, std::span<const SwitchRule> switches) const;
 
@@ -80,7 +72,5 @@ private:
 
 // The name rule above in a few lines, for the tools' --help texts.
 extern const char *const kNameRuleHelp;
-// Why source_name() found no way to open a name.
-extern const char *const kFrameSwitchFolderHelp;
 
 } // namespace vex::tools

@@ -147,7 +147,6 @@ private:
 
   const PictureJob &j_;
   Talk &talk_;
-  std::string open_name_; // the input as the graphics source opens it
   GFilePtr g_;
   uint32_t count_ = 0;    // output frames
   OGFILE *o_ = nullptr;
@@ -175,10 +174,7 @@ std::string PictureConversion::open_input() {
   if (depth < 0)
     return "vexconv: " + j_.out +
            ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif or .vcs)";
-  open_name_ = CommandLine::source_name(j_.in);
-  if (open_name_.empty())
-    return "vexconv: " + j_.in + ": " + kFrameSwitchFolderHelp;
-  g_ = open_source(j_, open_name_, depth);
+  g_ = open_source(j_, j_.in, depth);
   if (!g_)
     return "vexconv: " + j_.in + ": " + VEXLastError() +
            (CommandLine::looks_like_switch(j_.in) ? " (nor is it a switch of vexconv)" : "");
@@ -207,7 +203,7 @@ std::string PictureConversion::check_output() {
     return "vexconv: " + j_.out + ": the numbered names would replace the input " + j_.in;
   if (o_->kind != OGFILE_AVI)
     return "";
-  sound_ = open_sound(j_, open_name_, *g_);
+  sound_ = open_sound(j_, j_.in, *g_);
   if (!sound_ && !j_.sound_from.empty())
     return "vexconv: " + j_.sound_from + ": " + VEXLastError();
   return "";

@@ -49,6 +49,12 @@ void write_gif(const std::string &path, const Animation &a) {
     const size_t n = EGifGCBToExtension(&gcb, ext);
     ok = ok && EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(n), ext) == GIF_OK;
     ColorMapObject *local = p.local.empty() ? nullptr : map_of(p.local);
+    // giflib's encoder forgets (without freeing) the copy it keeps of the
+    // last local table when a picture without one follows.
+    if (!local && g->Image.ColorMap) {
+      GifFreeMapObject(g->Image.ColorMap);
+      g->Image.ColorMap = nullptr;
+    }
     ok = ok && EGifPutImageDesc(g, p.left, p.top, p.width, p.height, p.interlace, local) == GIF_OK;
     GifFreeMapObject(local);
     std::vector<GifPixelType> line(static_cast<size_t>(p.width));

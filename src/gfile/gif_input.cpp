@@ -98,8 +98,8 @@ Opened open_gif(GFILE &g, const OpenArgs &, const lists::InputFile &file) {
   for (const stills::GifPicture &p : gif->pictures())
     frames += GifAnimation::shown_delay(p) / tick;
   if (frames > INT32_MAX) {
-    util::fail(util::Status::kTooLarge, "an animated GIF of %llu frames at %u/100 s", static_cast<unsigned long long>(frames),
-               tick);
+    util::fail(util::Status::kTooLarge, "an animated GIF of %llu frames at %u/100 s",
+               static_cast<unsigned long long>(frames), tick);
     return Opened::declined;
   }
   GFILESTATE &s = *g.state;

@@ -133,7 +133,8 @@ int32_t GifAnimation::open(const file::ByteSource &source) {
     GifPicture p;
     if (controlled) {
       p.delay = static_cast<uint32_t>(std::max(control.DelayTime, 0));
-      p.disposal = control.DisposalMode >= 0 && control.DisposalMode <= 3 ? static_cast<uint8_t>(control.DisposalMode) : 0;
+      p.disposal =
+          control.DisposalMode >= 0 && control.DisposalMode <= 3 ? static_cast<uint8_t>(control.DisposalMode) : 0;
       p.transparent = static_cast<int16_t>(control.TransparentColor);
     }
     p.end = s.position();
@@ -251,7 +252,8 @@ int32_t GifAnimation::draw(const GifPicture &p) {
   if (!size_ok(d.Width, d.Height) || !map)
     return damaged("picture %zu of the GIF is no longer what it was", shown_);
   // Every side is a 16-bit field: no sum below overflows.
-  Rect r{d.Left, d.Top, std::max(0, std::min(d.Width, width_ - d.Left)), std::max(0, std::min(d.Height, height_ - d.Top))};
+  Rect r{d.Left, d.Top, std::max(0, std::min(d.Width, width_ - d.Left)),
+         std::max(0, std::min(d.Height, height_ - d.Top))};
   if (r.w == 0 || r.h == 0)
     r = Rect{}; // wholly off the screen
   if (p.disposal == DISPOSE_PREVIOUS)

@@ -40,11 +40,11 @@ class GifStream;
 
 // One picture as the walk found it.
 struct GifPicture {
-  uint32_t delay = 0;        // hundredths of a second, as stored
-  uint8_t disposal = 0;      // 0-3 (4-7 are kept as 0)
-  int16_t transparent = -1;  // the transparent index, or -1
-  uint32_t bytes = 0;        // its descriptor, colour table and data in the file
-  uint64_t end = 0;          // where the record after its data starts
+  uint32_t delay = 0;       // hundredths of a second, as stored
+  uint8_t disposal = 0;     // 0-3 (4-7 are kept as 0)
+  int16_t transparent = -1; // the transparent index, or -1
+  uint32_t bytes = 0;       // its descriptor, colour table and data in the file
+  uint64_t end = 0;         // where the record after its data starts
 };
 
 class GifAnimation {
@@ -112,8 +112,8 @@ private:
   bool broken_ = false;               // its data can no longer be followed
   size_t shown_ = 0;
   std::vector<uint8_t> canvas_;
-  std::vector<uint8_t> saved_;        // the rectangle of a picture of disposal 3
-  Rect last_;                         // the rectangle of the picture shown
+  std::vector<uint8_t> saved_; // the rectangle of a picture of disposal 3
+  Rect last_;                  // the rectangle of the picture shown
   uint8_t last_disposal_ = 0;
 };
 

@@ -2,13 +2,18 @@
 // rest is the file, read from memory as a byte source by every reader (no
 // file is written). Information, then the whole picture placed into images
 // of every depth; a picture that decodes must have had its information
-// agree.
+// agree. A GIF is also read as an animation: every picture composed in
+// turn, a rewind and the first ones again (screens kept small by lowering
+// the library's limits for that part).
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <span>
 
 #include "file/byte_source.h"
+#include "stills/gif_animation.h"
 #include "stills/still_codec.h"
+#include "util/limits.h"
 
 using namespace vex::stills;
 
@@ -26,6 +31,25 @@ void load_everywhere(const Picture &p) {
   }
 }
 
+// The animation of a GIF: every picture, then a rewind and the first
+// three again; the canvas is there once a picture was shown.
+void animate(const vex::file::ByteSource &source) {
+  vex::util::lower_limits(1u << 18, 1u << 24);
+  GifAnimation a;
+  if (a.open(source) == 0) {
+    for (size_t round = 0; round < 2; ++round) {
+      const size_t n = round == 0 ? a.pictures().size() : std::min<size_t>(a.pictures().size(), 3);
+      for (size_t i = 0; i < n; ++i) {
+        a.next();
+        if (!a.pixels() || a.shown() != i + 1)
+          std::abort();
+      }
+      a.rewind();
+    }
+  }
+  vex::util::lower_limits(0, 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -34,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const Format f = kFormats[data[0] % 7];
   vex::file::ByteSource source;
   source.open(std::span<const uint8_t>(data + 1, size - 1));
+  if (f == Format::gif)
+    animate(source);
   Info info{};
   const int32_t told = StillInfo(f, source, &info);
   Picture p;

@@ -35,7 +35,13 @@ VEX_EXTERN_C_BEGIN
    depth and again to ask for it. */
 #define GFILE_DEEP_TRUE_COLOUR 4
 
-/* Kind codes (field `kind`); kinds below 32 are still images. */
+/* Kind codes (field `kind`); kinds below 32 are still images, one frame at
+   15 a second, except that a GIF of several pictures (GFILE_GIF, type "GIF
+   animation") is a movie: its pictures composed as a viewer shows them,
+   8-bit with the file's global palette when every picture uses it, else
+   32-bit (fourth byte 0 where only background shows); its rate is 100/t
+   frames a second, t the greatest common divisor of the delays in
+   hundredths (0 and 1 taken as 10), each picture filling delay/t frames. */
 #define GFILE_BMP 3
 #define GFILE_GIF 4
 #define GFILE_TIF 5
@@ -60,7 +66,8 @@ struct GFILESTATE; /* the library's own working state */
 typedef struct GFILE {
   char name[128];            /* the input as opened, default extension included */
   char type[128];            /* "List", "Flic", "Korvane", "Tolm", "AVI", "QuickTime",
-                                "BMP still image" ..., "Sound-only"; "" for raw */
+                                "BMP still image" ..., "GIF animation", "Sound-only";
+                                "" for raw */
   int32_t true_colour;       /* 1: frames are 32-bit pixels */
   int32_t alpha;             /* 1: 32-bit sources keep their fourth byte */
   int32_t kind;              /* GFILE_BMP ... GFILE_SOUND_ONLY */

@@ -1,5 +1,6 @@
-/* Sound source: one handle over every sound-bearing input. WAV files (8- or
-   16-bit PCM), raw PCM files, list files (".lst") and numbered series that
+/* Sound source: one handle over every sound-bearing input. WAV files (PCM
+   of 8, 16, 24 or 32 bits, 32-bit float, also as WAVE_FORMAT_EXTENSIBLE),
+   raw PCM files, list files (".lst") and numbered series that
    chain several inputs, Korvane (".kvn") and Tolm (".tlm") movies, also
    inside a self-playing executable (".exe"), AVI files and QuickTime
    movies. SFileGet delivers PCM in the output format asked for at open,
@@ -14,10 +15,15 @@
    byte, or right behind its body when the writer left the pad byte out
    (the chunk name found there decides); a "data" chunk that claims more
    than the file holds gives what is there, an empty one opens at its end.
-   A WAV that is not plain 8- or 16-bit PCM (float, WAVE_FORMAT_EXTENSIBLE,
-   ADPCM, 24-bit) is not taken, and the later readers are tried; when none
+   Samples of 24 and 32 bits and float samples are converted to 16 bits as
+   they are read (source_bits stays 8 or 16, and the byte counts of the
+   record are those of the converted samples): integers give their top 16
+   bits, floats are multiplied by 32768, rounded to nearest and clamped
+   (NaN gives 0). A WAV of another kind (ADPCM, 20-bit PCM, 64-bit float,
+   an extensible "fmt " chunk shorter than 40 bytes or of another
+   sub-format) is not taken, and the later readers are tried; when none
    takes it the open fails and VEXLastError() adds what the WAV reader saw
-   ("WAV format tag 0x0003 is not plain PCM").
+   ("WAV format tag 0x0002 is neither PCM nor IEEE float").
    A Tolm track delivers every frame's sound, the last frame's included.
 
    PCM: 8-bit samples unsigned (128 = silence), 16-bit signed little-endian,

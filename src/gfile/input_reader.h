@@ -16,6 +16,7 @@
 
 #include "gfile/graphics_source.h"
 #include "lists/input_files.h"
+#include "stills/still_image.h"
 
 namespace vex::gfile {
 
@@ -77,6 +78,10 @@ extern const ReaderRow kBmpRow, kPcxRow, kPngRow, kTgaRow, kTifRow, kGifRow, kJp
 // plane is decoded only when asked for (files named as such).
 Opened open_korvane(GFILE &g, const OpenArgs &a, const lists::InputFile &file);
 Opened open_tolm(GFILE &g, const lists::InputFile &file, bool alpha);
+
+// A still image of the given format as the source's one frame (the open of
+// the still rows; GIF's row for a file of one picture).
+Opened open_still(GFILE &g, const lists::InputFile &file, stills::Format format, int32_t kind, const char *type);
 
 // Lists and numbered series: a list file (".lst"), a numbered series or a
 // name that repeats itself (/L) is opened as a list; any other name is

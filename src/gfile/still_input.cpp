@@ -1,5 +1,5 @@
 // Still images (kinds 3-9): one frame, held bottom-up by the still-image
-// loaders. Pictures of 1, 2, 4 and 8 bits are held at 8 bits (the loaders
+// loaders (a GIF of several pictures is an animation: gif_input.cpp). Pictures of 1, 2, 4 and 8 bits are held at 8 bits (the loaders
 // unpack the indices), deeper ones at their own depth.
 #include <algorithm>
 #include <cstring>
@@ -72,6 +72,8 @@ bool acceptable(Format f, const stills::Info &info) {
   }
 }
 
+} // namespace
+
 Opened open_still(GFILE &g, const lists::InputFile &file, Format format, int32_t kind, const char *type) {
   stills::Info info{};
   if (stills::StillInfo(format, file.source, &info) != 0 || !acceptable(format, info))
@@ -90,6 +92,8 @@ Opened open_still(GFILE &g, const lists::InputFile &file, Format format, int32_t
   return Opened::accepted;
 }
 
+namespace {
+
 struct StillKind {
   Format format;
   int32_t kind;
@@ -98,8 +102,7 @@ struct StillKind {
 constexpr StillKind kStills[] = {
     {Format::bmp, GFILE_BMP, "BMP still image"}, {Format::pcx, GFILE_PCX, "PCX still image"},
     {Format::png, GFILE_PNG, "PNG still image"}, {Format::tga, GFILE_TGA, "TGA still image"},
-    {Format::tif, GFILE_TIF, "TIF still image"}, {Format::gif, GFILE_GIF, "GIF still image"},
-    {Format::jpeg, GFILE_JPEG, "JPEG still image"},
+    {Format::tif, GFILE_TIF, "TIF still image"}, {Format::jpeg, GFILE_JPEG, "JPEG still image"},
 };
 
 template <size_t I> Opened open_kind(GFILE &g, const OpenArgs &, const lists::InputFile &file) {
@@ -113,7 +116,6 @@ bool is_tif(const lists::InputFile &f) {
   return starts_with(f, 0, "II*") || starts_with(f, 0, "MM\0*") || starts_with(f, 0, "II+") ||
          starts_with(f, 0, "MM\0+");
 }
-bool is_gif(const lists::InputFile &f) { return starts_with(f, 0, "GIF8"); }
 bool is_jpeg(const lists::InputFile &f) { return starts_with(f, 0, "\xFF\xD8"); }
 
 } // namespace
@@ -123,7 +125,6 @@ const ReaderRow kPcxRow{GFILE_PCX, {{".pcx"}}, is_pcx, open_kind<1>};
 const ReaderRow kPngRow{GFILE_PNG, {{".png"}}, is_png, open_kind<2>};
 const ReaderRow kTgaRow{GFILE_TGA, {{".tga"}}, nullptr, open_kind<3>};
 const ReaderRow kTifRow{GFILE_TIF, {{".tif"}}, is_tif, open_kind<4>};
-const ReaderRow kGifRow{GFILE_GIF, {{".gif"}}, is_gif, open_kind<5>};
-const ReaderRow kJpegRow{GFILE_JPEG, {{".jpg"}}, is_jpeg, open_kind<6>};
+const ReaderRow kJpegRow{GFILE_JPEG, {{".jpg"}}, is_jpeg, open_kind<5>};
 
 } // namespace vex::gfile

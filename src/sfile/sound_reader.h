@@ -74,7 +74,7 @@ Opened open_tolm(Source &s, const OpenArgs &a, const lists::InputFile &file);
 Opened open_if_list(Source &s, OpenArgs &a, std::string &plain);
 
 // No reader took the input: the last row's failure, with the WAV reader's
-// reason for a WAV file that is not plain PCM, or that there is no such
+// reason for a WAV file of samples it does not take, or that there is no such
 // file at all.
 void fail_unread(const Source &s, const OpenArgs &a, const char *name, lists::InputFiles &files);
 

@@ -2,56 +2,17 @@
 // (background colour around it), 8-bit indices with the picture's or the
 // screen's colour table; written as one 256-colour picture. Records are
 // walked one by one so that every size is checked before anything is
-// allocated.
+// allocated. (A GIF of several pictures is also read as an animation, by
+// gif_animation.cpp; this reader gives its first picture.)
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include <gif_lib.h>
-
-#include "stills/still_codec.h"
+#include "stills/gif_stream.h"
 
 namespace vex::stills {
 
 namespace {
-
-struct GifCloser {
-  void operator()(GifFileType *g) const {
-    int err = 0;
-    DGifCloseFile(g, &err);
-  }
-};
-
-// giflib's input function over the cursor it was opened with.
-int read_input(GifFileType *g, GifByteType *out, int n) {
-  return n <= 0 ? 0 : static_cast<int>(static_cast<BufferedCursor *>(g->UserData)->read(out, static_cast<size_t>(n)));
-}
-
-int32_t skip_extension(GifFileType *g) {
-  int code = 0;
-  GifByteType *ext = nullptr;
-  if (DGifGetExtension(g, &code, &ext) != GIF_OK)
-    return kBadFile;
-  while (ext)
-    if (DGifGetExtensionNext(g, &ext) != GIF_OK)
-      return kBadFile;
-  return 0;
-}
-
-// Rows of the picture in the order the file stores them.
-std::vector<int32_t> row_order(int32_t h, bool interlaced) {
-  std::vector<int32_t> rows;
-  if (!interlaced) {
-    for (int32_t y = 0; y < h; ++y)
-      rows.push_back(y);
-    return rows;
-  }
-  static constexpr int32_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-  for (int pass = 0; pass < 4; ++pass)
-    for (int32_t y = start[pass]; y < h; y += step[pass])
-      rows.push_back(y);
-  return rows;
-}
 
 int32_t read_picture(GifFileType *g, Picture &p) {
   if (DGifGetImageDesc(g) != GIF_OK)
@@ -81,19 +42,16 @@ int32_t read_picture(GifFileType *g, Picture &p) {
 } // namespace
 
 int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
-  BufferedCursor in{source};
-  int err = 0;
-  // The cursor outlives the handle, which is closed first (declared after).
-  std::unique_ptr<GifFileType, GifCloser> g(DGifOpen(&in, read_input, &err));
-  if (!g)
+  GifStream g(source);
+  if (!g.open())
     return kBadFile;
-  p.info = {g->SWidth, g->SHeight, 8, 0};
+  p.info = {g.get()->SWidth, g.get()->SHeight, 8, 0};
   if (!size_ok(p.info.width, p.info.height))
     return kBadFile;
   if (header_only)
     return 0;
   p.start_indexed(p.info.width, p.info.height);
-  std::memset(p.index.data(), g->SBackGroundColor, p.index.size());
+  std::memset(p.index.data(), g.get()->SBackGroundColor, p.index.size());
   for (;;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(g.get(), &type) != GIF_OK)
@@ -101,8 +59,10 @@ int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
     if (type == IMAGE_DESC_RECORD_TYPE)
       return read_picture(g.get(), p);
     if (type == EXTENSION_RECORD_TYPE) {
-      if (const int32_t r = skip_extension(g.get()))
-        return r;
+      GraphicsControlBlock ignored{};
+      bool is_control = false;
+      if (!read_extension(g.get(), &ignored, &is_control))
+        return kBadFile;
       continue;
     }
     return kBadFile; // the end came before any picture

@@ -98,6 +98,10 @@ class BufferedCursor {
 public:
   explicit BufferedCursor(const file::ByteSource &source) : source_(source) {}
   size_t read(void *dest, size_t n);
+  // Bytes handed out so far: the position of the next one.
+  uint64_t position() const { return at_; }
+  // The next byte handed out is the one at `at`.
+  void seek(uint64_t at) { at_ = at; }
 
 private:
   static constexpr size_t kAhead = 16384;

@@ -93,10 +93,10 @@ TEST_F(SoundTools, FailuresSayWhy) {
   tk::ToolRun r = run(VEXCONV, q("none.wav") + " " + q("o.vcs") + " -q");
   EXPECT_EQ(r.status, 1);
   expect_contains(r.out, {"Error opening the audio input file.", "no such file"});
-  tk::write_file(dir.file("f.wav"), tk::wav_bytes({tk::fmt_chunk(3, 1, 8000, 32), tk::data_chunk({1, 2, 3, 4})}));
+  tk::write_file(dir.file("f.wav"), tk::wav_bytes({tk::fmt_chunk(2, 1, 8000, 4, 32), tk::data_chunk({1, 2, 3, 4})}));
   r = run(VEXCONV, q("f.wav") + " " + q("o.vcs") + " -q");
   EXPECT_EQ(r.status, 1);
-  expect_contains(r.out, {"not plain PCM"});
+  expect_contains(r.out, {"WAV format tag 0x0002 is neither PCM nor IEEE float"});
   r = run(VEXCONV, q("in.wav") + " " + q("o.vcs") + " /Z9");
   EXPECT_EQ(r.status, 2);
   tk::write_file(dir.file("junk.vcs"), {1, 2, 3});

@@ -4,7 +4,10 @@
 // reader is the oracle where it reads the file too.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
 #include <optional>
+#include <utility>
 
 #include "testkit/audio_codec/test_signals.h"
 #include "testkit/util/wav_file.h"
@@ -100,10 +103,10 @@ TEST_F(WaveInput, AnEmptyDataChunkOpensAtItsEnd) {
   EXPECT_EQ(SFileGet(s.get(), buf, sizeof buf), 0u);
 }
 
-// Files that are no plain PCM WAV go on to the later readers, and with no
-// reader left the open fails with the last reader's message; the reason
-// says what the WAV reader saw.
-TEST_F(WaveInput, NotPlainPcmFailsWithTheLastReadersMessage) {
+// Files that are no PCM or float WAV the reader takes go on to the later
+// readers, and with no reader left the open fails with the last reader's
+// message; the reason says what the WAV reader saw.
+TEST_F(WaveInput, OtherFormatsFailWithTheLastReadersMessage) {
   struct Bad {
     const char *what;
     std::vector<uint8_t> bytes;
@@ -114,11 +117,15 @@ TEST_F(WaveInput, NotPlainPcmFailsWithTheLastReadersMessage) {
   std::vector<tk::WavChunk> lying = {tk::fmt_chunk(1, 1, 8000, 8), tk::data_chunk(ramp(100))};
   lying[0].size = 0x7FFFFFFF;
   const Bad bad[] = {
-      {"float", tk::wav_bytes({tk::fmt_chunk(3, 1, 8000, 32), tk::data_chunk(ramp(400))}), "0x0003"},
-      {"extensible", tk::wav_bytes({tk::fmt_chunk(0xFFFE, 2, 44100, 16, 24), tk::data_chunk(ramp(400))}),
-       "0xFFFE"},
       {"ADPCM", tk::wav_bytes({tk::fmt_chunk(2, 1, 8000, 4, 32), tk::data_chunk(ramp(400))}), "0x0002"},
-      {"24-bit PCM", tk::wav_bytes({tk::fmt_chunk(1, 1, 8000, 24), tk::data_chunk(ramp(300))}), "24 bits"},
+      {"20-bit PCM", tk::wav_bytes({tk::fmt_chunk(1, 1, 8000, 20), tk::data_chunk(ramp(300))}), "PCM of 20 bits"},
+      {"64-bit float", tk::wav_bytes({tk::fmt_chunk(3, 1, 8000, 64), tk::data_chunk(ramp(400))}),
+       "IEEE float of 64 bits"},
+      {"extensible fmt of 24 bytes", tk::wav_bytes({tk::fmt_chunk(0xFFFE, 2, 44100, 16, 8), tk::data_chunk(ramp(400))}),
+       "WAVE_FORMAT_EXTENSIBLE file has 24 bytes, fewer than 40"},
+      {"extensible of an unknown sub-format",
+       tk::wav_bytes({tk::fmt_chunk(0xFFFE, 2, 44100, 16, 24), tk::data_chunk(ramp(400))}),
+       "sub-format 00000000000000000000000000000000 is neither PCM nor IEEE float"},
       {"fmt of 14 bytes", tk::wav_bytes(short_fmt), "fewer than 16"},
       {"fmt size past the end", tk::wav_bytes(lying), "Error opening"},
       {"no data chunk", tk::wav_bytes({tk::fmt_chunk(1, 1, 8000, 8)}), "Error opening"},
@@ -130,6 +137,109 @@ TEST_F(WaveInput, NotPlainPcmFailsWithTheLastReadersMessage) {
     EXPECT_FALSE(s);
     EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
     EXPECT_NE(std::string(VEXLastError()).find(b.reason), std::string::npos) << VEXLastError();
+  }
+}
+
+// The body of the first chunk named `id` (chunks walked from byte 12).
+std::vector<uint8_t> chunk_body(const std::vector<uint8_t> &wav, const char *id) {
+  for (size_t at = 12; at + 8 <= wav.size();) {
+    const size_t size = wav[at + 4] | wav[at + 5] << 8 | wav[at + 6] << 16 | size_t{wav[at + 7]} << 24;
+    if (std::memcmp(&wav[at], id, 4) == 0)
+      return {wav.begin() + ptrdiff_t(at + 8), wav.begin() + ptrdiff_t(std::min(at + 8 + size, wav.size()))};
+    at += 8 + size + size % 2;
+  }
+  return {};
+}
+
+// 24- and 32-bit integer and 32-bit float samples arrive as 16 bits, the
+// same as ffmpeg's own 16-bit decode of the file, exactly: both take the
+// top 16 bits of an integer sample (no rounding) and round a float times
+// 32768 to the nearest, clamped. ffmpeg writes these widths as
+// WAVE_FORMAT_EXTENSIBLE; the same data under a plain "fmt " (tag 1 or 3)
+// is read the same. The signal: full-scale noise left, a sine of 1.25 times
+// full scale right (float keeps it, and clamps).
+TEST_F(WaveInput, WideSamplesAreFfmpegsSixteenBitDecode) {
+  const std::string signal = "-f lavfi -i aevalsrc='random(0)*2-1|1.25*sin(2*PI*440*t)':s=22050:d=0.4 ";
+  const struct {
+    const char *codec;
+    uint16_t tag, bits;
+  } wide[] = {{"pcm_s24le", 1, 24}, {"pcm_s32le", 1, 32}, {"pcm_f32le", 3, 32}};
+  for (const auto &w : wide) {
+    SCOPED_TRACE(w.codec);
+    const std::string extensible = dir.file("ext.wav");
+    tk::ffmpeg(signal + "-c:a " + w.codec + " " + extensible);
+    const auto bytes = tk::read_file(extensible);
+    ASSERT_EQ(chunk_body(bytes, "fmt ").size(), 40u);
+    ASSERT_EQ(chunk_body(bytes, "fmt ")[0] | chunk_body(bytes, "fmt ")[1] << 8, 0xFFFE);
+    const std::string plain =
+        save("plain.wav", tk::wav_bytes({tk::fmt_chunk(w.tag, 2, 22050, w.bits), tk::data_chunk(chunk_body(bytes, "data"))}));
+    for (const std::string &path : {extensible, plain}) {
+      Source s = open(path);
+      ASSERT_TRUE(s) << VEXLastError();
+      EXPECT_EQ(s->source_bits, 16u);
+      EXPECT_EQ(s->source_channels, 2u);
+      EXPECT_EQ(s->source_frame_bytes, 4u);
+      const auto want = tk::ffmpeg_decode(path, "-f s16le");
+      ASSERT_EQ(want.size(), size_t{8820} * 4);
+      EXPECT_EQ(s->total, want.size());
+      EXPECT_EQ(read_all(s.get(), {1000, 4096, 6}), want);
+    }
+  }
+}
+
+// The conversions at their edges, against values worked out by hand.
+TEST_F(WaveInput, WideSampleEdges) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> floats = {0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -1.5f, 1.0f / 32768, 1.5f / 32768,
+                                     2.5f / 32768, -1.5f / 32768, 0.99999f, nan, inf, -inf};
+  const std::vector<int16_t> from_floats = {0,     32767, -32768, 16384, -16384, 32767, -32768, 1,
+                                            2,     2,     -2,     32767, 0,      32767, -32768};
+  const std::vector<int32_t> ints = {0x7FFFFFFF, INT32_MIN, -1, 0xFFFF, 0x10000, -0x10000, -0x10001, 0x12345678};
+  const std::vector<int16_t> from_ints = {32767, -32768, -1, 0, 1, -1, -2, 0x1234};
+  std::vector<uint8_t> f32, s32, s24;
+  for (float v : floats) {
+    uint8_t b[4];
+    std::memcpy(b, &v, 4);
+    f32.insert(f32.end(), b, b + 4);
+  }
+  for (int32_t v : ints) {
+    const auto u = static_cast<uint32_t>(v);
+    s32.insert(s32.end(), {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)});
+    s24.insert(s24.end(), {uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)}); // the top 24 bits
+  }
+  const struct {
+    const char *what;
+    uint16_t tag, bits;
+    const std::vector<uint8_t> &data;
+    const std::vector<int16_t> &want;
+  } cases[] = {
+      {"float", 3, 32, f32, from_floats}, {"32-bit", 1, 32, s32, from_ints}, {"24-bit", 1, 24, s24, from_ints}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    Source s = open(save("edge.wav", tk::wav_bytes({tk::fmt_chunk(c.tag, 1, 8000, c.bits), tk::data_chunk(c.data)})));
+    ASSERT_TRUE(s) << VEXLastError();
+    EXPECT_EQ(tk::pcm_samples(read_all(s.get())), c.want);
+  }
+}
+
+// Trimming counts converted bytes and starts in the file at the whole
+// frame: a 24-bit stereo file cut to 100-300 ms, then reset and read
+// again, against the slice of ffmpeg's 16-bit decode.
+TEST_F(WaveInput, TrimmingAWideFile) {
+  const std::string path = dir.file("trim.wav");
+  tk::ffmpeg("-f lavfi -i aevalsrc='random(0)*2-1|random(1)*2-1':s=22050:d=0.4 -c:a pcm_s24le " + path);
+  const auto all = tk::ffmpeg_decode(path, "-f s16le");
+  for (const auto &[start, end] : {std::pair{100, 300}, std::pair{250, 0}}) {
+    SCOPED_TRACE(std::to_string(start) + " to " + std::to_string(end) + " ms");
+    Source s = open(path, {.start = start, .end = end});
+    ASSERT_TRUE(s) << VEXLastError();
+    const size_t from = size_t(start) * 22050 / 1000 * 4;
+    const size_t bytes = end ? size_t(end - start) * 22050 / 1000 * 4 : all.size() - from;
+    EXPECT_EQ(s->total, bytes);
+    const std::vector<uint8_t> want(all.begin() + ptrdiff_t(from), all.begin() + ptrdiff_t(from + bytes));
+    EXPECT_EQ(read_all(s.get()), want);
+    SFileReset(s.get());
+    EXPECT_EQ(read_all(s.get(), {333}), want);
   }
 }
 

@@ -78,7 +78,8 @@ uint32_t ChunkDecoder::read(uint8_t *dest, uint32_t space) {
     if (pending_at_ == pending_.size()) {
       pending_.clear();
       pending_at_ = 0;
-      if (!produce())
+      // What a damaged chunk decoded before its damage still goes out.
+      if (!produce() && pending_.empty())
         break;
       continue;
     }
@@ -108,10 +109,13 @@ bool ChunkDecoder::damaged(const char *format, ...) {
 bool ChunkDecoder::fetch(uint64_t offset, uint64_t n, std::span<const uint8_t> &out) {
   if (window_.fetch(offset, static_cast<size_t>(n), out))
     return true;
-  // The chunk was whole when it was started: the file changed or the
-  // system refused the read.
-  return damaged("%llu bytes at %llu cannot be read", static_cast<unsigned long long>(n),
-                 static_cast<unsigned long long>(offset));
+  // The chunk was whole when the stream was opened: the file has changed
+  // since, or the system refused the read.
+  if (!source_.read_failed() && util::last_status() != Status::kOutOfMemory)
+    return damaged("no longer a whole chunk: the file ends before byte %llu",
+                   static_cast<unsigned long long>(offset + n));
+  return damaged("%llu bytes at %llu cannot be read: %s", static_cast<unsigned long long>(n),
+                 static_cast<unsigned long long>(offset), util::last_reason());
 }
 
 // One more piece into pending_ (possibly none: the start of a raw or
@@ -245,8 +249,11 @@ bool ChunkDecoder::raw_piece() {
   pending_.resize(n);
   if (n > 0 && !source_.read_exact(at_, pending_.data(), n)) {
     pending_.clear();
-    return damaged("%llu bytes at %llu cannot be read", static_cast<unsigned long long>(n),
-                   static_cast<unsigned long long>(at_));
+    if (source_.read_failed())
+      return damaged("%llu bytes at %llu cannot be read", static_cast<unsigned long long>(n),
+                     static_cast<unsigned long long>(at_));
+    return damaged("no longer a whole chunk: the file ends before byte %llu",
+                   static_cast<unsigned long long>(at_ + n));
   }
   at_ += n;
   left_ -= n;

@@ -40,7 +40,8 @@ public:
   // recorded).
   bool ready() const { return ready_; }
   // Up to `space` bytes of PCM into dest; fewer only at the end of the
-  // chunks the scan counted, or where a chunk does not decode.
+  // chunks the scan counted, or where a chunk stops decoding (what it
+  // decoded before that comes first).
   uint32_t read(uint8_t *dest, uint32_t space);
   // Back to the first chunk (damage() is kept).
   void rewind();

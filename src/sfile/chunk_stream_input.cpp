@@ -71,7 +71,7 @@ Opened refuse(const OpenArgs &a, Status status, const std::string &text) {
 
 // The stream's format: the scan's, the caller's rate; raw chunks in the
 // caller's raw format.
-Opened take_format(Source &s, const OpenArgs &a, const StreamSummary &st, const std::string &name) {
+Opened take_format(Source &s, const OpenArgs &a, const StreamSummary &st) {
   const uint32_t given = a.rate > 0 ? static_cast<uint32_t>(a.rate) : 0;
   switch (st.coding) {
   case Coding::raw: {
@@ -86,19 +86,20 @@ Opened take_format(Source &s, const OpenArgs &a, const StreamSummary &st, const 
   case Coding::huffman:
     if (given == 0)
       return refuse(a, Status::kInvalidArgument,
-                    name + ": a chunk stream does not record its sample rate; give it (the rate, /R)");
+                    "the chunk stream does not record its sample rate: give the rate it was made at");
     s.source_rate = given;
     break;
   case Coding::transform:
     if (given != 0 && st.rate != given)
       return refuse(a, Status::kDamaged,
-                    name + ": its transform blocks do not decode at " + std::to_string(given) + " Hz (they do at " +
-                        std::to_string(st.rate) + " Hz)");
+                    "the chunk stream's transform blocks do not decode at " + std::to_string(given) +
+                        " Hz (they do at " + std::to_string(st.rate) + " Hz)");
     s.source_rate = st.rate;
     break;
   default:
     return refuse(a, Status::kUnsupported,
-                  name + ": neither Huffman-coded deltas nor transform blocks (raw chunks need a raw format, /Y)");
+                  "the chunk stream holds neither Huffman-coded deltas nor transform blocks (raw chunks need a "
+                  "raw format)");
   }
   s.source_channels = st.channels;
   s.source_bits = st.bits;
@@ -109,12 +110,12 @@ Opened open_chunks(Source &s, const OpenArgs &a, const lists::InputFile &file) {
   StreamSummary st;
   sound_chunks::ChunkWalk walk(file.source);
   if (!walk.ready() || !scan_stream(walk, a.raw_format != 0, a.rate > 0 ? static_cast<uint32_t>(a.rate) : 0, st))
-    return refuse(a, util::last_status(), file.name + ": " + util::last_reason());
-  if (const Opened r = take_format(s, a, st, file.name); r != Opened::accepted)
+    return refuse(a, util::last_status(), util::last_reason());
+  if (const Opened r = take_format(s, a, st); r != Opened::accepted)
     return r;
   auto reader = std::make_unique<ChunkStreamReader>(file.source, st);
   if (!reader->ready())
-    return refuse(a, util::last_status(), file.name + ": " + util::last_reason());
+    return refuse(a, util::last_status(), util::last_reason());
   s.reader = std::move(reader);
   s.source_frame_bytes = s.source_channels * s.source_bits / 8;
   const uint64_t whole = std::min<uint64_t>(st.pcm_bytes, UINT32_MAX);

@@ -2,12 +2,13 @@
    16-bit PCM), raw PCM files, list files (".lst") and numbered series that
    chain several inputs, Korvane (".kvn") and Tolm (".tlm") movies, also
    inside a self-playing executable (".exe"), AVI files, QuickTime movies
-   and compressed sound chunk streams (".vcs", vexutil/csfile.h). SFileGet delivers PCM in the output format asked for at open,
-   converting width and channel count and resampling on the fly: a lower
-   rate averages the source frames that fall on each output frame, a higher
-   one interpolates linearly (10 fraction bits); stereo becomes mono as the
-   mean of the two sides, 16 bits become 8 as the high byte + 128; every
-   division truncates toward zero.
+   and compressed sound chunk streams (".vcs", vexutil/csfile.h). SFileGet
+   delivers PCM in the output format asked for at open, converting width
+   and channel count and resampling on the fly: a lower rate averages the
+   source frames that fall on each output frame, a higher one interpolates
+   linearly (10 fraction bits); stereo becomes mono as the mean of the two
+   sides, 16 bits become 8 as the high byte + 128; every division truncates
+   toward zero.
 
    WAV: chunks before "fmt " and between "fmt " and "data" (LIST, fact,
    cue, ...) are skipped; an odd-sized chunk is followed behind its pad

@@ -5,15 +5,15 @@
 #include <optional>
 
 #include "sound_chunks/chunk_scan.h"
-#include "vexutil/csfile.h"
 #include "util/record.h"
 #include "util/status.h"
+#include "vexutil/csfile.h"
 
 struct CSSCANSTATE {
   vex::file::ByteSource source;
   std::optional<vex::sound_chunks::ChunkWalk> walk; // over `source`, which never moves
-  uint64_t next_offset = 0;                   // of the chunk CSFileScanNext gives next
-  uint64_t listed = 0;                        // chunks it gave since the first
+  uint64_t next_offset = 0;                         // of the chunk CSFileScanNext gives next
+  uint64_t listed = 0;                              // chunks it gave since the first
 };
 
 namespace vex::csfile {

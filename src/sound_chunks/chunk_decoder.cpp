@@ -252,8 +252,7 @@ bool ChunkDecoder::raw_piece() {
     if (source_.read_failed())
       return damaged("%llu bytes at %llu cannot be read", static_cast<unsigned long long>(n),
                      static_cast<unsigned long long>(at_));
-    return damaged("no longer a whole chunk: the file ends before byte %llu",
-                   static_cast<unsigned long long>(at_ + n));
+    return damaged("no longer a whole chunk: the file ends before byte %llu", static_cast<unsigned long long>(at_ + n));
   }
   at_ += n;
   left_ -= n;

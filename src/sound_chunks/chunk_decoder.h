@@ -77,8 +77,8 @@ private:
 
   // Huffman chunks.
   uint32_t frame_bytes_ = 0;
-  uint64_t bit_ = 0;         // the next bit, counted from the body's first
-  uint64_t frames_left_ = 0; // after the first
+  uint64_t bit_ = 0;                   // the next bit, counted from the body's first
+  uint64_t frames_left_ = 0;           // after the first
   std::array<uint32_t, 2> previous_{}; // each channel's last sample, modulo 2^bits
   std::unique_ptr<std::array<huff::Table8, 4>> tables_;
 

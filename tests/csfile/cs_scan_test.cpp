@@ -187,7 +187,8 @@ TEST_P(CsScanWritten, SummaryAndChunksAreTheWritersAndTheReadersOwn) {
 // decode at, which must be the one given.
 TEST_P(CsScanWritten, ReadBackThroughTheSoundSource) {
   const Made &m = GetParam();
-  const int32_t raw = m.raw ? static_cast<int32_t>(m.rate << 3 | (m.bits == 16 ? 2 : 0) | (m.channels == 2 ? 1 : 0)) : 0;
+  const int32_t raw =
+      m.raw ? static_cast<int32_t>(m.rate << 3 | (m.bits == 16 ? 2 : 0) | (m.channels == 2 ? 1 : 0)) : 0;
   const auto rate = static_cast<int32_t>(m.coding == CSSCAN_HUFFMAN ? m.rate : m.scan_rate);
   const Delivered whole = deliver(w.bytes, rate, 0, 0, raw);
   ASSERT_TRUE(whole.opened) << whole.refusal;
@@ -205,7 +206,8 @@ TEST_P(CsScanWritten, ReadBackThroughTheSoundSource) {
     for (size_t i = 0; i < d.chunks.size(); at += d.chunks[i++].pcm_bytes) {
       const auto chunk = d.pcm.begin() + static_cast<ptrdiff_t>(at);
       unpadded.insert(unpadded.end(), chunk, chunk + w.chunk_pcm_bytes[i]);
-      EXPECT_TRUE(std::all_of(chunk + w.chunk_pcm_bytes[i], chunk + d.chunks[i].pcm_bytes, [](uint8_t b) { return b == 0; }));
+      EXPECT_TRUE(
+          std::all_of(chunk + w.chunk_pcm_bytes[i], chunk + d.chunks[i].pcm_bytes, [](uint8_t b) { return b == 0; }));
     }
     EXPECT_TRUE(unpadded == pcm);
   } else if (m.coding == CSSCAN_HUFFMAN && m.compression < 10) {
@@ -341,7 +343,8 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
       continue;
     ASSERT_GE(static_cast<int64_t>(d.pcm.size()), c.least);
     EXPECT_LE(static_cast<int64_t>(d.pcm.size()), c.most);
-    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + c.least, d.pcm.begin())) << "the samples before the damage";
+    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + c.least, d.pcm.begin()))
+        << "the samples before the damage";
     EXPECT_NE(d.damage.find(c.damage), std::string::npos) << d.damage;
     EXPECT_EQ(d.damage.empty(), std::string(c.damage).empty()) << d.damage;
   }

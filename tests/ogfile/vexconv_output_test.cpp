@@ -186,7 +186,8 @@ TEST_F(Conversions, AviOutputsCarryTheInputsSound) {
 
   // A movie of two sound tracks (11025 and 22050 Hz): --track picks the
   // second (AVI audio streams count from 0), without it the first.
-  ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10:duration=1 -f lavfi -i sine=frequency=300:sample_rate=11025:duration=1 "
+  ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10:duration=1 "
+         "-f lavfi -i sine=frequency=300:sample_rate=11025:duration=1 "
          "-f lavfi -i sine=frequency=900:sample_rate=22050:duration=1 -map 0 -map 1 -map 2 -c:v rawvideo "
          "-pix_fmt bgr24 -c:a pcm_s16le " + q("two.avi"));
   for (const auto &[args, rate, track] : {std::tuple<std::string, int32_t, int32_t>{"", 11025, 0},

@@ -135,7 +135,8 @@ TEST_F(SoundTools, WavFilesFromMovieTracks) {
     for (uint32_t f = 0; f < kFrames; ++f) {
       kw::Bytes bytes;
       for (size_t i = 0; i < frame_bytes; ++i)
-        bytes.push_back(sixteen ? noise[f * frame_bytes + i] : static_cast<uint8_t>(noise[2 * (f * frame_bytes + i) + 1] ^ 0x80));
+        bytes.push_back(sixteen ? noise[f * frame_bytes + i]
+                                : static_cast<uint8_t>(noise[2 * (f * frame_bytes + i) + 1] ^ 0x80));
       t.frames.push_back(bytes);
     }
     plan.tracks[index] = t;
@@ -190,8 +191,10 @@ TEST_F(SoundTools, FailuresSayWhy) {
   std::filesystem::resize_file(dir.file("cut.vcs"), std::filesystem::file_size(dir.file("cut.vcs")) - 4);
   r = run(VEXCONV, q("cut.vcs") + " " + q("cut.wav") + " /R22050 -q");
   EXPECT_EQ(r.status, 1);
-  expect_contains(r.out, {"cut.vcs: after chunk 3,", "bytes are no whole chunk (OUT holds the sound as far as it decodes)"});
-  EXPECT_EQ(tk::ffmpeg_decode(dir.file("cut.wav"), "-f s16le"), std::vector<uint8_t>(pcm.begin(), pcm.begin() + 3 * 44100));
+  expect_contains(r.out,
+                  {"cut.vcs: after chunk 3,", "bytes are no whole chunk (OUT holds the sound as far as it decodes)"});
+  EXPECT_EQ(tk::ffmpeg_decode(dir.file("cut.wav"), "-f s16le"),
+            std::vector<uint8_t>(pcm.begin(), pcm.begin() + 3 * 44100));
   tk::write_file(dir.file("junk.vcs"), {1, 2, 3});
   r = run(VEXINFO, q("junk.vcs"));
   EXPECT_EQ(r.status, 1);

@@ -19,6 +19,7 @@ set(layers
   "yuv:util"
   "huff:util file"
   "audio_codec:util"
+  "sound_chunks:util file huff audio_codec"
   "flic:util file"
   "formats:util file audio_codec yuv"
   "stills:util file"
@@ -26,9 +27,9 @@ set(layers
   "ui:util file"
   "lists:util file"
   "palette:util"
-  "sfile:util file lists audio_codec formats movie executable"
+  "sfile:util file lists audio_codec sound_chunks formats movie executable"
   "gfile:util file lists palette flic formats yuv stills movie executable sfile"
-  "csfile:util file huff audio_codec sfile"
+  "csfile:util file huff audio_codec sound_chunks sfile"
   "ogfile:util file flic stills movie ui gfile")
 
 # The folder that implements each public header; api.h and version.h

@@ -1,7 +1,8 @@
 // vexconv IN OUT [switches]: reads IN through the graphics source (and its
 // sound through the sound source) and writes OUT through the output writer,
-// or, for an output of compressed sound chunks, through the compressed-sound
-// writer; OUT's kind follows from its extension.
+// or, for a sound output (compressed sound chunks or a WAV file), IN's sound
+// through the compressed-sound writer or the WAV writer; OUT's kind follows
+// from its extension.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +27,7 @@ using vex::tools::CommandLine;
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-R"(usage: vexconv [--gui] [--codec NAME] [--sound FILE] IN OUT [switches]
+R"(usage: vexconv [--gui] [--codec NAME] [--sound FILE] [--track N] IN OUT [switches]
 
 Converts IN to OUT. IN is anything the library reads: FLIC (.flc .fli),
 Korvane (.kvn) and Tolm (.tlm) movies and self-playing executables, AVI,
@@ -42,6 +43,7 @@ letter case) picks what is written:
   .jpg .tga       numbered still images at 24 bits
   .pcx .gif       numbered still images at 8 bits
   .vcs            IN's sound as compressed sound chunks (switches below)
+  .wav            IN's sound as a WAV file (the sound switches below)
 
 Still images are numbered from 0 with as many digits as the frame count
 needs: 250 frames to shot.png write shot000.png to shot249.png; a single
@@ -56,6 +58,10 @@ Options:
                 shows the list to pick from.
   --sound FILE  AVI: the sound track from FILE (any sound input: WAV, raw
                 PCM, a movie) instead of IN's own
+  --track N     the sound track of IN (or of --sound FILE) for an AVI, .vcs
+                or .wav output, numbered as the movie kind does: Korvane
+                1-7, AVI audio streams from 0, QuickTime tracks from 1
+                (default 0: the first with sound)
   --gui         run behind a window (needs a display)
   -h, --help    this text;  --version  the version
   -y, -q        the same as /O and /Q
@@ -178,6 +184,11 @@ int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
     usage(stderr);
     return 2;
   }
+  if ((!o.sound_from.empty() || o.sound_track >= 0) && !vex::tools::is_avi_name(cmd.names()[1])) {
+    std::fprintf(stderr, "vexconv: %s: --sound and --track pick the sound track of an AVI output; %s takes none\n",
+                 cmd.names()[1].c_str(), cmd.names()[1].c_str());
+    return 2;
+  }
   if (o.first < 0 || o.last < 0 || (o.last != 0 && o.last < std::max(o.first, 1)) || o.crop_width < 0 ||
       o.crop_height < 0) {
     std::fprintf(stderr, "vexconv: /S and /E need 1 or more with /S <= /E, /W and /H 0 or more\n");
@@ -193,10 +204,12 @@ int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
   return 0;
 }
 
-int convert_sound_job(CommandLine &cmd, bool gui) {
+int convert_sound_job(CommandLine &cmd, bool gui, int32_t track) {
   vex::tools::SoundJob job;
   if (const int status = vex::tools::read_sound_job(cmd, job))
     return status;
+  if (track >= 0)
+    job.track = track;
   if (gui)
     return vex::tools::run_in_window(job.in, job.out,
                                      [&](vex::tools::Talk &talk) { return vex::tools::convert_sound(job, talk); });
@@ -210,6 +223,7 @@ int convert_sound_job(CommandLine &cmd, bool gui) {
 int main(int argc, char **argv) {
   bool gui = false, names_only = false;
   std::string codec, sound_from;
+  int32_t track = -1; // --track: -1 when not given
   std::vector<char *> args;
   for (int i = 0; i < argc; ++i) {
     const std::string w = argv[i];
@@ -228,19 +242,26 @@ int main(int argc, char **argv) {
         return 2;
       }
       sound_from = w == "--sound" ? argv[++i] : w.substr(8);
+    } else if (i > 0 && !names_only && (w == "--track" || w.rfind("--track=", 0) == 0)) {
+      const std::string n = w == "--track" ? (i + 1 < argc ? argv[++i] : "") : w.substr(8);
+      char *end = nullptr;
+      const long value = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || value < 0 || value > 65535) {
+        std::fprintf(stderr, "vexconv: --track needs a track number, 0 or more\n");
+        return 2;
+      }
+      track = static_cast<int32_t>(value);
     } else {
       args.push_back(argv[i]);
     }
   }
-  // An output of compressed sound chunks takes the sound switches, where
-  // /Y with a number names a raw input format (a bare /Y still replaces).
-  bool sound = false;
-  for (size_t i = 1; i < args.size(); ++i)
-    sound = sound || vex::tools::is_chunk_stream_name(args[i]);
-  CommandLine cmd(static_cast<int>(args.size()), args.data(),
-                  sound ? std::span<const vex::tools::SwitchRule>(kSoundSwitches)
-                        : std::span<const vex::tools::SwitchRule>(kSwitches),
-                  {{"-y", sound ? "/Y" : "/O"}, {"-q", "/Q"}});
+  // A sound output (compressed sound chunks, a WAV file) takes the sound
+  // switches, where /Y with a number names a raw input format (a bare /Y
+  // still replaces). OUT is the second name as those switches read.
+  CommandLine sound_cmd(static_cast<int>(args.size()), args.data(), kSoundSwitches, {{"-y", "/Y"}, {"-q", "/Q"}});
+  const bool sound = sound_cmd.names().size() >= 2 && vex::tools::is_sound_output(sound_cmd.names()[1]);
+  CommandLine cmd = sound ? sound_cmd : CommandLine(static_cast<int>(args.size()), args.data(), kSwitches,
+                                                    {{"-y", "/O"}, {"-q", "/Q"}});
   if (cmd.help()) {
     usage(stdout);
     return 0;
@@ -249,13 +270,19 @@ int main(int argc, char **argv) {
     std::printf("vexconv %s\n", VEXUTIL_VERSION_STRING);
     return 0;
   }
-  if (sound)
-    return convert_sound_job(cmd, gui);
+  if (sound) {
+    if (!sound_from.empty()) {
+      std::fprintf(stderr, "vexconv: --sound: a sound output takes IN's sound; give that file as IN\n");
+      return 2;
+    }
+    return convert_sound_job(cmd, gui, track);
+  }
   vex::tools::PictureJob o;
+  o.sound_from = sound_from;
+  o.sound_track = track;
   if (const int status = read_options(cmd, o))
     return status;
   o.codec = codec;
-  o.sound_from = sound_from;
   if (gui)
     return vex::tools::run_in_window(o.in, o.out,
                                      [&](vex::tools::Talk &talk) { return vex::tools::convert_pictures(o, talk); });

@@ -1,7 +1,8 @@
 // Any bytes as a sound input: the first byte picks how the rest is read
 // (as a WAV file, as raw PCM with a format and header from the next bytes,
-// or as a list file whose entries name files in a private folder) and the
-// output conversion; the whole sound is then read in pieces of changing
+// as a list file whose entries name files in a private folder, or, with
+// its top bit set, as a compressed-sound chunk stream, raw chunks when bit
+// 6 is set too) and the output conversion; the whole sound is then read in pieces of changing
 // size, reset, and read again. Nothing outside a buffer may be touched and
 // no read may deliver more than asked.
 #include <sys/stat.h>
@@ -72,7 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const size_t body_size = size - kHeader;
   std::string name;
   int32_t raw = 0, header = 0;
-  if (mode == 2) {
+  if (data[0] & 0x80) {
+    // A chunk stream: a ".vcs" name of its own (input_file keeps the first
+    // extension it was asked for).
+    static const std::string chunks = "/tmp/vex-fuzz-" + std::to_string(getpid()) + "-chunks.vcs";
+    name = chunks;
+    vex::fuzz::write_input(name, body, body_size);
+    if (data[0] & 0x40)
+      raw = (data[4] << 3) | (data[5] & 3) | 8;
+  } else if (mode == 2) {
     // A list: entries name files of the private folder only.
     name = folder() + "/in.lst";
     std::string text(reinterpret_cast<const char *>(body), body_size);

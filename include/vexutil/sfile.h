@@ -2,13 +2,14 @@
    of 8, 16, 24 or 32 bits, 32-bit float, also as WAVE_FORMAT_EXTENSIBLE),
    raw PCM files, list files (".lst") and numbered series that
    chain several inputs, Korvane (".kvn") and Tolm (".tlm") movies, also
-   inside a self-playing executable (".exe"), AVI files and QuickTime
-   movies. SFileGet delivers PCM in the output format asked for at open,
-   converting width and channel count and resampling on the fly: a lower
-   rate averages the source frames that fall on each output frame, a higher
-   one interpolates linearly (10 fraction bits); stereo becomes mono as the
-   mean of the two sides, 16 bits become 8 as the high byte + 128; every
-   division truncates toward zero.
+   inside a self-playing executable (".exe"), AVI files, QuickTime movies
+   and compressed sound chunk streams (".vcs", vexutil/csfile.h). SFileGet
+   delivers PCM in the output format asked for at open, converting width
+   and channel count and resampling on the fly: a lower rate averages the
+   source frames that fall on each output frame, a higher one interpolates
+   linearly (10 fraction bits); stereo becomes mono as the mean of the two
+   sides, 16 bits become 8 as the high byte + 128; every division truncates
+   toward zero.
 
    WAV: chunks before "fmt " and between "fmt " and "data" (LIST, fact,
    cue, ...) are skipped; an odd-sized chunk is followed behind its pad
@@ -25,6 +26,19 @@
    takes it the open fails and VEXLastError() adds what the WAV reader saw
    ("WAV format tag 0x0002 is neither PCM nor IEEE float").
    A Tolm track delivers every frame's sound, the last frame's included.
+
+   Chunk streams: a file whose name ends in ".vcs" (any letter case) and
+   that starts with a whole chunk. A stream records no sample rate, so the
+   rate argument of SFileOpen is the stream's own (the output is then at
+   that rate too): Huffman-coded deltas need it (the open fails without
+   it); transform blocks without it are read at the first rate their first
+   chunk decodes at, tried as CSFileScan does (the rate given must be one
+   they decode at). Raw chunks cannot be told from damage: a raw format
+   (raw_format, see below; raw_header is not used) says the chunks are raw
+   PCM of that format, padding included. The whole chunks from the start
+   are read; a chunk that does not decode ends the sound there, and
+   SFileDamage says which and why, as it does for bytes after the last
+   whole chunk.
 
    PCM: 8-bit samples unsigned (128 = silence), 16-bit signed little-endian,
    stereo interleaved left, right. */
@@ -47,13 +61,14 @@ struct KORVA; /* Korvane movie (internal) */
 #define SFILE_LIST 4      /* list file or numbered series, type "List" */
 #define SFILE_QUICKTIME 5 /* type "QuickTime" */
 #define SFILE_TOLM 6      /* type "" */
+#define SFILE_CHUNKS 7    /* compressed sound chunk stream, type "Chunks" */
 
 /* The record behind an SFILE handle. Field order is part of the interface;
    callers read the fields up to `frames_in` (and may read the rest). Byte
    counts are in the source's format unless said otherwise. */
 typedef struct SFILE {
   char name[128];            /* the name as finally opened (with any extension added) */
-  char type[128];            /* "Wave", "Korvane", "AVI", "List", "QuickTime", "" */
+  char type[128];            /* "Wave", "Korvane", "AVI", "List", "QuickTime", "", "Chunks" */
   int32_t at_end;            /* 1 when no more sound can be delivered */
   uint32_t rate;             /* output sample frames per second */
   uint32_t bits;             /* output bits per sample: 8 or 16 */
@@ -70,7 +85,7 @@ typedef struct SFILE {
   uint8_t *buffer_read;      /* next source byte */
   uint32_t buffer_size;
   uint32_t track_mask;       /* Korvane: 0x2000 << track index */
-  int32_t kind;              /* SFILE_WAVE ... SFILE_TOLM */
+  int32_t kind;              /* SFILE_WAVE ... SFILE_CHUNKS */
   int32_t next_left, next_right;   /* resampler: the next source samples */
   int32_t acc_left, acc_right;     /* accumulators, 10 fraction bits */
   int32_t inc_left, inc_right;     /* increments, 10 fraction bits */
@@ -134,7 +149,8 @@ typedef struct SFILE {
    sound found in the Tolm file.", "Error reading AVI file.", "Error opening
    the audio input file.", "No files in the list file.".
    Readers are tried in this order, the first that accepts the file wins:
-   WAV, raw PCM (only with a raw format), Korvane, Tolm, executable, AVI
+   chunk stream (a ".vcs" name), WAV, raw PCM (only with a raw format),
+   Korvane, Tolm, executable, AVI
    (its audio streams decoded to PCM), QuickTime. A name without extension is tried
    as ".wav", ".kvn", ".tlm", ".avi", ".mov". The type of a Korvane source
    is "Korvane" with an explicit track too.
@@ -149,8 +165,34 @@ VEX_API uint32_t SFileGet(SFILE *s, void *buffer, uint32_t bytes);
 /* Back to the trimmed start. */
 VEX_API void SFileReset(SFILE *s);
 
+/* An addition of this library: the first damage the source has found in a
+   chunk stream ("chunk 3 (at byte 5120): the codes run past its end, 812
+   sample frames short"; "after chunk 4, 6 bytes are no whole chunk"), or
+   null when none. The sound ends where the damage is. Valid until
+   SFileClose. */
+VEX_API const char *SFileDamage(const SFILE *s);
+
 /* Releases everything (null is fine). */
 VEX_API void SFileClose(SFILE *s);
+
+/* Writing a WAV file: the plain 44-byte header ("RIFF", "WAVE", a 16-byte
+   "fmt " chunk of tag 1, "data") and the PCM, in the format above. The file
+   is written under a hidden temporary name beside `name` (see
+   VEXFileReserveTemporary) and takes its name only when it is complete.
+   Null when rate, bits (8 or 16) or channels (1 or 2) are not such PCM, or
+   the folder takes no file; VEXLastError() says why. */
+typedef struct SFILEWAVE SFILEWAVE;
+VEX_API SFILEWAVE *SFileWaveCreate(const char *name, uint32_t rate, uint32_t bits, uint32_t channels);
+/* Appends bytes of PCM (whole sample frames). 1 done; 0 when a write failed
+   or the sound would pass what a WAV file can hold (4 GiB); the file can
+   then no longer be kept. */
+VEX_API int32_t SFileWaveWrite(SFILEWAVE *w, const void *pcm, uint32_t bytes);
+/* keep nonzero: completes the header, closes the file and renames it to
+   its name, replacing a file of that name; 1 done, 0 when a write or the
+   rename failed (the temporary is removed; VEXLastError() says why).
+   keep 0: removes the temporary and returns 0. Frees the handle either way
+   (null is fine). */
+VEX_API int32_t SFileWaveClose(SFILEWAVE *w, int32_t keep);
 
 /* Reads the sound switches of a command line, removing them: rate <- /R,
    bits <- /B, channels <- /C, start <- /S, end <- /E, track <- /T (default

@@ -1,21 +1,30 @@
-// CSFileScan and its partners: the flat interface over the chunk walk. The
+// CSFileScan and its partners: the flat interface over the chunk walk
+// (sound_chunks/, which the sound source reads chunk streams with too). The
 // record keeps the source open so that the chunks can be listed later
 // without holding them all.
 #include <optional>
 
-#include "csfile/cs_chunk_scan.h"
+#include "sound_chunks/chunk_scan.h"
 #include "util/record.h"
 #include "util/status.h"
+#include "vexutil/csfile.h"
 
 struct CSSCANSTATE {
   vex::file::ByteSource source;
-  std::optional<vex::csfile::ChunkWalk> walk; // over `source`, which never moves
-  uint64_t next_offset = 0;                   // of the chunk CSFileScanNext gives next
-  uint64_t listed = 0;                        // chunks it gave since the first
+  std::optional<vex::sound_chunks::ChunkWalk> walk; // over `source`, which never moves
+  uint64_t next_offset = 0;                         // of the chunk CSFileScanNext gives next
+  uint64_t listed = 0;                              // chunks it gave since the first
 };
 
 namespace vex::csfile {
 namespace {
+
+using sound_chunks::ChunkHead;
+using sound_chunks::Coding;
+static_assert(static_cast<int32_t>(Coding::unknown) == CSSCAN_UNKNOWN &&
+              static_cast<int32_t>(Coding::huffman) == CSSCAN_HUFFMAN &&
+              static_cast<int32_t>(Coding::transform) == CSSCAN_TRANSFORM &&
+              static_cast<int32_t>(Coding::raw) == CSSCAN_RAW);
 
 void free_state(CSSCANSTATE *s) { util::delete_record(s); }
 using StatePtr = std::unique_ptr<CSSCANSTATE, decltype(&free_state)>;
@@ -31,11 +40,26 @@ CSSCAN *scan(StatePtr state, int32_t raw, uint32_t rate) {
   if (!s)
     return util::fail(util::Status::kOutOfMemory);
   s->state = state.release();
-  if (!scan_stream(*s->state->walk, raw != 0, rate, *s)) {
+  sound_chunks::StreamSummary found;
+  if (!scan_stream(*s->state->walk, raw != 0, rate, found)) {
     CSFileScanClose(s);
     return nullptr;
   }
+  s->coding = static_cast<int32_t>(found.coding);
+  s->channels = found.channels;
+  s->bits = found.bits;
+  s->variant = found.variant;
+  s->chunk_count = found.chunk_count;
+  s->chunk_bytes = found.chunk_bytes;
+  s->pcm_bytes = found.pcm_bytes;
+  s->trailing = found.trailing;
   return s;
+}
+
+// A chunk as the stream's coding shows it.
+CSCHUNK chunk_view(const ChunkHead &c, const CSSCAN &stream) {
+  return {c.offset, c.size, stream.coding == CSSCAN_RAW ? c.size - 4 : c.count,
+          stream.coding == CSSCAN_HUFFMAN ? sound_chunks::huffman_variant(c) : 0u};
 }
 
 // The list starts again from the first chunk.

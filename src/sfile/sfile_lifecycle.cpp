@@ -28,6 +28,13 @@ extern "C" void SFileReset(SFILE *handle) {
   s.acc_left = s.acc_right = s.inc_left = s.inc_right = 0;
 }
 
+extern "C" const char *SFileDamage(const SFILE *handle) {
+  if (!handle)
+    return nullptr;
+  const auto &s = static_cast<const Source &>(*handle);
+  return s.damage.empty() ? nullptr : s.damage.c_str();
+}
+
 extern "C" void SFileClose(SFILE *handle) {
   if (!handle)
     return;

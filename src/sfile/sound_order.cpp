@@ -1,5 +1,7 @@
-// The order of the sound readers as one table of rows: WAV (and raw PCM),
-// Korvane, Tolm, a movie inside an executable, AVI, QuickTime. A name
+// The order of the sound readers as one table of rows: chunk streams, WAV
+// (and raw PCM), Korvane, Tolm, a movie inside an executable, AVI,
+// QuickTime. Chunk streams come first so that a raw format given with a
+// ".vcs" name reads its chunks as raw PCM, not the whole file. A name
 // without extension is offered to each row with the row's extension; each
 // name's file is opened once and a row whose quick test refuses its first
 // bytes is passed over without an open of its own.
@@ -14,8 +16,8 @@ namespace {
 using lists::InputFile;
 using lists::InputFiles;
 
-const std::array<const SoundRow *, 6> kOrder{{&kWaveRow, &kKorvaneRow, &kTolmRow, &kExecutableRow, &kAviRow,
-                                              &kQuickTimeRow}};
+const std::array<const SoundRow *, 7> kOrder{{&kChunkStreamRow, &kWaveRow, &kKorvaneRow, &kTolmRow, &kExecutableRow,
+                                              &kAviRow, &kQuickTimeRow}};
 
 // The file a row is offered for `name`, or null when it has none.
 const InputFile *row_file(const SoundRow &row, const char *name, InputFiles &files) {

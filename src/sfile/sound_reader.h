@@ -58,7 +58,7 @@ struct SoundRow {
   Open open;
 };
 
-extern const SoundRow kWaveRow, kKorvaneRow, kTolmRow, kExecutableRow, kAviRow, kQuickTimeRow;
+extern const SoundRow kChunkStreamRow, kWaveRow, kKorvaneRow, kTolmRow, kExecutableRow, kAviRow, kQuickTimeRow;
 
 // Korvane and Tolm over a byte source found inside an executable: the
 // opens of their rows.

@@ -26,6 +26,7 @@ enum Kind : int32_t {
   kList = SFILE_LIST,
   kQuickTime = SFILE_QUICKTIME,
   kTolm = SFILE_TOLM,
+  kChunks = SFILE_CHUNKS,
 };
 
 // The arguments of SFileOpen.
@@ -63,6 +64,8 @@ struct Source : SFILE {
   std::unique_ptr<SoundReader> reader; // the reader of the input's kind
   // Why the WAV reader refused a RIFF WAVE file ("" when it was none).
   std::string wave_reason;
+  // The first damage found in the input (SFileDamage); "" when none.
+  std::string damage;
 };
 
 // Tells the caller `text` and records the reason (`detail` when given, else

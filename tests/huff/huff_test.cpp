@@ -1,5 +1,7 @@
 // The Huffman encoder, read back by the testkit's separately written table
-// reader, against hand-computed tables and an optimal-cost oracle.
+// reader, against hand-computed tables and an optimal-cost oracle; the
+// library's own table-driven decoder reads the same streams, and refuses
+// tables and codes that run past the bits given.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,10 +10,12 @@
 #include <queue>
 #include <random>
 
+#include "huff/huff_decoder.h"
 #include "huff/huff_record.h"
 #include "huff_stream.h"
 #include "testkit/huff/huff_reader.h"
 #include "vexutil/huff.h"
+#include "vexutil/util.h"
 
 namespace {
 
@@ -62,6 +66,26 @@ std::vector<uint32_t> decode8_all(const std::vector<uint8_t> &bytes, size_t coun
   for (size_t i = 0; i < count; ++i)
     out.push_back(decode8(*t, in));
   EXPECT_FALSE(in.overrun());
+  return out;
+}
+
+// The same through the library's decoder, which must end within the bytes
+// and where the testkit's reader ends.
+std::vector<uint32_t> library_decode8_all(const std::vector<uint8_t> &bytes, size_t count) {
+  vex::huff::BitReader in(bytes);
+  vex::huff::Table8 t;
+  EXPECT_TRUE(t.read(in));
+  std::vector<uint32_t> out;
+  for (size_t i = 0; i < count; ++i) {
+    const int32_t v = t.decode(in);
+    EXPECT_GE(v, 0) << "symbol " << i;
+    out.push_back(static_cast<uint32_t>(v));
+  }
+  BitSource oracle(bytes);
+  const auto ot = read_table8(oracle);
+  for (size_t i = 0; i < count; ++i)
+    decode8(*ot, oracle);
+  EXPECT_EQ(in.position(), oracle.position());
   return out;
 }
 
@@ -212,6 +236,7 @@ TEST(HuffRoundTrip, EightBitStreamsDecodeAndCostTheOptimum) {
     const auto counts = histogram(s);
     EXPECT_EQ(c.result, static_cast<int32_t>(16 + 8 * (counts.size() - 1))) << "stream " << i;
     EXPECT_EQ(decode8_all(c.bytes, s.size()), s) << "stream " << i;
+    EXPECT_EQ(library_decode8_all(c.bytes, s.size()), s) << "stream " << i;
     EXPECT_EQ(c.bits_coded, optimal_cost(counts)) << "stream " << i;
     EXPECT_EQ(c.symbols_coded, s.size());
   }
@@ -222,6 +247,63 @@ TEST(HuffRoundTrip, EightBitStreamsDecodeAndCostTheOptimum) {
   BitSource in(uniform.bytes);
   for (auto [v, depth] : read_table8(in)->leaves())
     EXPECT_EQ(depth, 8u) << v;
+}
+
+// Bits least significant first, as the encoder writes them.
+std::vector<uint8_t> bits_of(const std::string &text) {
+  std::vector<uint8_t> out((text.size() + 7) / 8, 0);
+  for (size_t i = 0; i < text.size(); ++i)
+    out[i / 8] |= static_cast<uint8_t>((text[i] == '1') << (i % 8));
+  return out;
+}
+
+// Hand-made tables and codes: the library's decoder takes no bit that is
+// not there and no tree the encoder cannot write.
+TEST(HuffDecoder, TablesAndCodesWithinTheBitsGiven) {
+  const std::string leaf_a = "0" "10000000", leaf_b = "0" "01000000"; // symbols 1 and 2
+  const std::string two = "1" "1" + leaf_a + leaf_b + "0";            // codes 0 -> 1, 1 -> 2
+  struct Case {
+    const char *name;
+    std::string bits;
+    size_t bytes; // of the bits given (0: all)
+    bool table;   // the table reads
+    std::vector<int32_t> symbols; // what decoding gives then, -1 past the end
+  };
+  const Case cases[] = {
+      {"absent table", "0", 0, true, {-1}},
+      {"single leaf: no bits", "1" + leaf_a + "0", 0, true, {1, 1, 1}},
+      {"two leaves, codes 0 1 1 then the end", two + "011", 0, true, {1, 2, 2, -1}},
+      {"closing bit 1", "1" "1" + leaf_a + leaf_b + "1", 0, false, {}},
+      {"cut inside a leaf's symbol", two, 2, false, {}},
+      {"internal nodes 31 deep", "1" + std::string(31, '1'), 0, false, {}},
+      // Thirty internal nodes, each with a leaf on its 1-branch: codes of
+      // up to 30 bits, past the lookup's 10.
+      {"30 bits deep", [&] {
+         std::string t = "1";
+         for (int i = 0; i < 30; ++i)
+           t += "1";
+         t += leaf_a;
+         for (int i = 0; i < 30; ++i)
+           t += leaf_b;
+         return t + "0" + std::string(30, '0') + std::string(29, '0') + "1";
+       }(), 0, true, {1, 2, -1}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> bytes = bits_of(c.bits);
+    if (c.bytes)
+      bytes.resize(c.bytes);
+    vex::huff::BitReader in(bytes);
+    vex::huff::Table8 t;
+    ASSERT_EQ(t.read(in), c.table) << VEXLastError();
+    std::vector<int32_t> got;
+    for (size_t i = 0; i < c.symbols.size(); ++i)
+      got.push_back(t.decode(in));
+    // The zero bits that fill the last byte decode too: compare what the
+    // bits written give.
+    EXPECT_EQ(got, c.symbols);
+    EXPECT_LE(in.position(), bytes.size() * 8);
+  }
 }
 
 TEST(HuffRoundTrip, CodesOf31BitsFailForTheRestOfTheEncodersLife) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/pattern.h"
@@ -52,9 +53,11 @@ Frames frames_of(const std::string &name) {
 }
 
 // The first `bytes` bytes the sound source delivers for a file at a rate
-// and depth (0: the file's own); fewer when it has less.
-std::vector<uint8_t> delivered_sound(const std::string &name, int32_t rate, int32_t bits, size_t bytes) {
-  SFILE *s = SFileOpen(name.c_str(), rate, bits, 0, 0, 0, 0, 0, 0, nullptr);
+// and depth (0: the file's own) from a track (0: the first); fewer when it
+// has less.
+std::vector<uint8_t> delivered_sound(const std::string &name, int32_t rate, int32_t bits, size_t bytes,
+                                     int32_t track = 0) {
+  SFILE *s = SFileOpen(name.c_str(), rate, bits, 0, 0, 0, track, 0, 0, nullptr);
   if (!s)
     return {};
   std::vector<uint8_t> out(bytes);
@@ -180,6 +183,26 @@ TEST_F(Conversions, AviOutputsCarryTheInputsSound) {
   const std::vector<uint8_t> wav = delivered_sound(dir.file("w.wav"), 0, 0, 26460);
   ASSERT_EQ(wav.size(), 26460u);
   EXPECT_EQ(ffmpeg_decode(dir.file("f.avi"), "-map 0:a -f s16le"), wav);
+
+  // A movie of two sound tracks (11025 and 22050 Hz): --track picks the
+  // second (AVI audio streams count from 0), without it the first.
+  ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10:duration=1 "
+         "-f lavfi -i sine=frequency=300:sample_rate=11025:duration=1 "
+         "-f lavfi -i sine=frequency=900:sample_rate=22050:duration=1 -map 0 -map 1 -map 2 -c:v rawvideo "
+         "-pix_fmt bgr24 -c:a pcm_s16le " + q("two.avi"));
+  for (const auto &[args, rate, track] : {std::tuple<std::string, int32_t, int32_t>{"", 11025, 0},
+                                          {" --track 1", 22050, 1}, {" --track=1 --sound " + q("two.avi"), 22050, 1}}) {
+    SCOPED_TRACE(args);
+    ASSERT_EQ(run_tool(VEXCONV, q("two.avi") + " " + q("t.avi") + args + " /O -q", dir).status, 0);
+    EXPECT_EQ(ffprobe(dir.file("t.avi"), "-select_streams a -show_entries stream=sample_rate -of csv=p=0"),
+              std::to_string(rate) + "\n");
+    const std::vector<uint8_t> picked = delivered_sound(dir.file("two.avi"), 0, 0, rate * 2u, track);
+    ASSERT_EQ(picked.size(), rate * 2u);
+    EXPECT_EQ(ffmpeg_decode(dir.file("t.avi"), "-map 0:a -f s16le"), picked);
+  }
+  const ToolRun none = run_tool(VEXCONV, q("two.avi") + " " + q("t2.avi") + " --track 2 -q", dir);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE((none.err + none.out).find("no sound track 2"), std::string::npos) << none.err << none.out;
 }
 
 TEST_F(Conversions, RefusalsWriteNothingAndLeaveTheInput) {
@@ -207,7 +230,11 @@ TEST_F(Conversions, RefusalsWriteNothingAndLeaveTheInput) {
       {q("out/none.avi") + " " + q("out/o.flc"), 1, "no such file"},
       {in + " " + q("out/o.avi") + " --codec", 2, "--codec needs"},
       {in + " " + q("out/o.avi") + " /B12", 2, "/B takes 8 or 16"},
-      {q("zero.avi") + " " + q("out/o.png"), 1, "zero.avi: the video track holds no frames"}};
+      {q("zero.avi") + " " + q("out/o.png"), 1, "zero.avi: the video track holds no frames"},
+      {in + " " + q("out/o.png") + " --sound " + in, 2, "o.png takes none"},
+      {in + " " + q("out/o.flc") + " --track 1", 2, "--sound and --track pick the sound track of an AVI output"},
+      {in + " " + q("out/o.avi") + " --track x", 2, "--track needs a track number"},
+      {in + " " + q("out/o.wav") + " --sound " + in, 2, "a sound output takes IN's sound"}};
   for (const Case &c : cases) {
     const ToolRun r = run_tool(VEXCONV, c.args, dir);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;

@@ -74,14 +74,15 @@ GFilePtr open_source(const PictureJob &j, const std::string &name, int32_t depth
 SFilePtr open_sound(const PictureJob &j, const std::string &name, const GFILE &g) {
   if (j.no_sound)
     return nullptr;
+  const int32_t track = std::max(j.sound_track, 0);
   if (!j.sound_from.empty())
-    return SFilePtr(SFileOpen(j.sound_from.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, 0, 0, 0, 0, 0,
+    return SFilePtr(SFileOpen(j.sound_from.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, 0, 0, track, 0, 0,
                               nullptr));
-  if (!g.has_sound)
+  if (!g.has_sound && j.sound_track < 0)
     return nullptr;
   // Negative positions count frames of the input: its first and last.
   return SFilePtr(SFileOpen(name.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, j.first > 0 ? -j.first : 0,
-                            j.last > 0 ? -j.last : 0, 0, 0, 0, nullptr));
+                            j.last > 0 ? -j.last : 0, track, 0, 0, nullptr));
 }
 
 // Exactly `bytes` of sound into the track: what the source still has, then
@@ -173,7 +174,7 @@ std::string PictureConversion::open_input() {
   const int32_t depth = output_depth(j_.out);
   if (depth < 0)
     return "vexconv: " + j_.out +
-           ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif or .vcs)";
+           ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif, .vcs or .wav)";
   g_ = open_source(j_, j_.in, depth);
   if (!g_)
     return "vexconv: " + j_.in + ": " + VEXLastError() +
@@ -206,6 +207,8 @@ std::string PictureConversion::check_output() {
   sound_ = open_sound(j_, j_.in, *g_);
   if (!sound_ && !j_.sound_from.empty())
     return "vexconv: " + j_.sound_from + ": " + VEXLastError();
+  if (!sound_ && j_.sound_track >= 0 && !j_.no_sound)
+    return "vexconv: " + j_.in + ": no sound track " + std::to_string(j_.sound_track) + ": " + VEXLastError();
   return "";
 }
 
@@ -280,6 +283,8 @@ int32_t output_depth(const std::string &name) {
     return 0;
   return -1;
 }
+
+bool is_avi_name(const std::string &name) { return lower_extension(name) == ".avi"; }
 
 int convert_pictures(const PictureJob &j, Talk &talk) { return PictureConversion(j, talk).run(); }
 

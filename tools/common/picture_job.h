@@ -23,6 +23,7 @@ struct PictureJob {
   int32_t sound_rate = 0, sound_bits = 0, sound_channels = 0;
   bool no_sound = false;
   std::string sound_from; // another file's sound instead of IN's (--sound)
+  int32_t sound_track = -1; // the track of IN or sound_from (--track); -1 not given: the first
   bool replace = false, quiet = false;
 };
 
@@ -30,6 +31,8 @@ struct PictureJob {
 // GIF; 24 for JPEG and TGA; 0 for kinds that keep the input's depth (AVI,
 // BMP, PNG, TIF); -1 for names the writer does not write.
 int32_t output_depth(const std::string &name);
+// The name ends in ".avi" (any letter case): the one output with a sound track.
+bool is_avi_name(const std::string &name);
 
 int convert_pictures(const PictureJob &job, Talk &talk);
 

@@ -1,4 +1,4 @@
-#include "csfile/cs_chunk_scan.h"
+#include "sound_chunks/chunk_scan.h"
 
 #include <algorithm>
 #include <memory>
@@ -7,7 +7,7 @@
 #include "util/bytes.h"
 #include "util/status.h"
 
-namespace vex::csfile {
+namespace vex::sound_chunks {
 namespace {
 
 // The read window: several codec blocks' worth, so that walking a body
@@ -19,21 +19,16 @@ constexpr size_t kWindow = 64 * 1024;
 constexpr uint32_t kBlockRoom = 2 * audio_codec::max_block_bytes(audio_codec::kMaxWindow);
 static_assert(kBlockRoom <= kWindow);
 
-// Bytes per sample frame of a delta variant (bit 1 stereo, bit 2 16-bit).
-uint32_t variant_frame(uint32_t v) { return ((v & 2) ? 2 : 1) * ((v & 4) ? 2 : 1); }
-
-// The variant a chunk carries when it may be a Huffman chunk (an odd
-// variant and a nonzero count of whole frames of it), else 0.
-uint32_t huffman_variant(const ChunkHead &c) {
-  const uint32_t v = c.size > 8 ? c.lead & 7u : 0u;
-  return (v & 1) && c.count > 0 && c.count % variant_frame(v) == 0 ? v : 0;
-}
-
 struct DecoderFree {
   void operator()(AUDIODEC *d) const { AudioCodecFree(d); }
 };
 
 } // namespace
+
+uint32_t huffman_variant(const ChunkHead &c) {
+  const uint32_t v = c.size > 8 ? c.lead & 7u : 0u;
+  return (v & 1) && c.count > 0 && c.count % variant_frame(v) == 0 ? v : 0;
+}
 
 ChunkWalk::ChunkWalk(const file::ByteSource &source) : source_(source), window_(source) {
   ready_ = window_.set_window(kWindow);
@@ -95,16 +90,16 @@ bool ChunkWalk::blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels
   return window != 0 && decoded >= c.count;
 }
 
-uint32_t ChunkWalk::transform_channels(const ChunkHead &c, uint32_t rate) {
+ChunkWalk::TransformFit ChunkWalk::transform_fit(const ChunkHead &c, uint32_t rate) {
   const uint32_t rates[] = {rate, 8000, 11025, 16000, 22050, 32000, 44100, 48000};
   for (uint32_t r : rates)
     for (uint32_t ch : {1u, 2u})
       if (r != 0 && !failed_ && blocks_tile(c, r, ch))
-        return ch;
-  return 0;
+        return {r, ch};
+  return {};
 }
 
-bool scan_stream(ChunkWalk &walk, bool raw, uint32_t rate, CSSCAN &out) {
+bool scan_stream(ChunkWalk &walk, bool raw, uint32_t rate, StreamSummary &out) {
   ChunkHead first, c;
   uint64_t at = 0, counts = 0;
   bool all_huffman = true;
@@ -123,29 +118,25 @@ bool scan_stream(ChunkWalk &walk, bool raw, uint32_t rate, CSSCAN &out) {
   out.trailing = walk.size() - at; // from the first byte that starts no whole chunk
   out.pcm_bytes = raw ? out.chunk_bytes - 4 * out.chunk_count : counts;
   if (raw || out.chunk_count == 0) {
-    out.coding = raw ? CSSCAN_RAW : CSSCAN_UNKNOWN;
+    out.coding = raw ? Coding::raw : Coding::unknown;
     return true;
   }
   // Coded blocks that fill the first chunk make it a transform stream,
   // whatever its first byte looks like.
-  if (const uint32_t channels = walk.transform_channels(first, rate)) {
-    out.coding = CSSCAN_TRANSFORM;
-    out.channels = channels;
+  if (const ChunkWalk::TransformFit fit = walk.transform_fit(first, rate); fit.channels != 0) {
+    out.coding = Coding::transform;
+    out.channels = fit.channels;
+    out.rate = fit.rate;
     out.bits = 16;
   } else if (all_huffman) {
-    out.coding = CSSCAN_HUFFMAN;
+    out.coding = Coding::huffman;
     out.variant = huffman_variant(first);
     out.channels = out.variant & 2 ? 2 : 1;
     out.bits = out.variant & 4 ? 16 : 8;
   } else {
-    out.coding = CSSCAN_UNKNOWN;
+    out.coding = Coding::unknown;
   }
   return !walk.failed();
 }
 
-CSCHUNK chunk_view(const ChunkHead &c, const CSSCAN &stream) {
-  return {c.offset, c.size, stream.coding == CSSCAN_RAW ? c.size - 4 : c.count,
-          stream.coding == CSSCAN_HUFFMAN ? huffman_variant(c) : 0u};
-}
-
-} // namespace vex::csfile
+} // namespace vex::sound_chunks

@@ -100,7 +100,8 @@ typedef struct GFILE {
 
 /* Opens a graphics input; null on failure, after "Error opening: <name>"
    (or "No files in the list file.") to the callback at level 2, and
-   VEXLastError() says why.
+   VEXLastError() says why ("cancelled", without a message, when the
+   callback cancelled the open).
    flags: GFILE_TRUE_COLOUR, GFILE_ALPHA, GFILE_DEEP_TRUE_COLOUR. play_num/play_den: playback rate
    (0 in either: the source's); out_num/out_den: output rate (0 in either:
    the playback rate). crop_x, crop_y: signed origin of the output window
@@ -114,8 +115,14 @@ typedef struct GFILE {
    with at least 10 frames is first smoothed at 24 bits), 1 always, other
    values never. palette_file: a graphics file whose colours give the
    palette, or null/empty. label: up to 31 characters for the progress
-   text (null: "Processing"). callback: null, or receives progress at level
-   0 (a true answer cancels GFileGet) and errors at level 2.
+   text (null: "Processing"). callback: null, or receives errors at level
+   2 and progress at level 1 (the first message of a step) and 0 (the
+   rest); a true answer to a progress message cancels. The open itself
+   says "Counting frames in <name> (<p>%)..." while it lists the frames
+   of an AVI or QuickTime movie (p: the share of the file read; at the
+   start, then at most five times a second) and "Opening <entry>..."
+   before each entry of a list; cancelled there, it fails with the reason
+   "cancelled". For GFileGet's messages see there.
    8-bit output of a source deeper than 8 bits (or with a palette mode, a
    palette period below 32000 or a palette file) gets shared palettes:
    GFileGet reads ahead through a second source (over the same input, or
@@ -133,13 +140,23 @@ VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uin
    bytes, with pitch at least 4 x width in true colour, width otherwise)
    and, in 8-bit mode, `palette`. Pixels outside the visible window keep
    what the buffer held. 1 when a frame was delivered; 0 when the callback
-   asked to cancel, a buffer could not be allocated or the palette source
-   (the palette file, or the input opened a second time) cannot be opened
-   ("Error opening palette graphics file." to the callback). A cancel during
-   palette analysis keeps the palette as it was seeded (the source's own
-   palette, the system colours with option 1) for the rest of the source
-   and still delivers the frame. Call it at most
-   `output_frames` times; past the end the last frame is delivered again. */
+   asked to cancel (the reason "cancelled"), a buffer could not be
+   allocated or the palette source (the palette file, or the input opened
+   a second time) cannot be opened ("Error opening palette graphics
+   file." to the callback). Call it at most `output_frames` times; past
+   the end the last frame is delivered again.
+   Progress to the callback: "<label> frame <n> of <m>..." at the start of
+   each call (a true answer: 0, and the next call goes on); "Skipping
+   frame <n>..." for each frame before the first of the range (FLIC,
+   Korvane, Tolm); when a palette is due, while the palette source opens
+   "Counting frames in <name> (<p>%)..." (as at GFileOpen), then for every
+   frame it reads "Analyzing colors in frame <n> of <m> (<p>%)..." (p: the
+   share of the output frames before frame n), then "Reducing the number
+   of colors (<p>%)..." and "Minimizing palette changes..." (no question).
+   A true answer to a skipping, counting or analysing message returns 0
+   at once, with the reason "cancelled"; the source then delivers nothing more until
+   GFileReset (closing it is always fine). A true answer to the reduction
+   keeps the colours found so far and still delivers the frame. */
 VEX_API int32_t GFileGet(GFILE *g);
 /* Builds a palette for the next frames of `source` (a palette source:
    GFileGet opens one itself; a caller may open its own and drive it):
@@ -157,10 +174,11 @@ VEX_API int32_t GFileGet(GFILE *g);
    frame shown last: entries it shows often change least. A source whose
    own palette can pass through (palette_mode 0, period of 32000 or more,
    8 bits or fewer) gives its palette entries in the usable range.
-   Progress goes to the source's callback: "<label> frame <n> of <end>...",
-   then "Reducing the number of colors (<p>%)...", "Minimizing palette
-   changes..."; a true answer to the first stops and returns 0 (palette
-   untouched), to the second keeps the colours found so far.
+   Progress goes to the source's callback: "<label> frame <n> of <end>
+   (<p>%)..." for each frame read, then "Reducing the number of colors
+   (<p>%)...", "Minimizing palette changes..."; a true answer to the first
+   stops and returns 0 (palette untouched), to the second keeps the
+   colours found so far.
    Returns the frames the palette serves, 0x10000 when the source reached
    its end, 0 when cancelled or given a null source or palette. */
 VEX_API int32_t GFileBestPalette(GFILE *source, uint8_t *palette, const uint8_t *previous, int32_t width, int32_t height, int32_t pitch, int32_t origin_x, int32_t origin_y, int32_t uncovered_width, int32_t uncovered_height);

@@ -10,6 +10,7 @@
 #include "gfile/source_geometry.h"
 #include "gfile/source_promotion.h"
 #include "util/limits.h"
+#include "util/open_progress.h"
 
 namespace vex::gfile {
 namespace {
@@ -90,7 +91,10 @@ GFILE *open_source(const OpenArgs &a, const lists::InputFiles *inputs) {
   s.callback = a.callback;
   g->true_colour = a.flags & GFILE_TRUE_COLOUR ? 1 : 0;
   g->alpha = a.flags & GFILE_ALPHA ? 1 : 0;
+  util::OpenProgress progress(a.callback, a.name);
   const Opened r = open_input(*g, a);
+  if (progress.cancelled())
+    return util::fail(Status::kCancelled, "cancelled"); // the caller asked for it: no error message
   if (r != Opened::accepted) {
     if (r == Opened::failed && util::last_status() == Status::kOk)
       util::fail(Status::kNotThisFormat, "no reader accepts %s", a.name);

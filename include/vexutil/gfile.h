@@ -79,7 +79,7 @@ typedef struct GFILE {
   int32_t frame_depth;       /* bits per pixel of the frame last fetched: 4, 8, 16, 24, 32 */
   int32_t depth_read;        /* source depth before promotion */
   uint8_t *buffer;           /* output frame: height x pitch bytes; null until the first GFileGet */
-  int32_t pitch;             /* bytes per output row */
+  int32_t pitch;             /* bytes per output row, once `buffer` is set (see below) */
   int32_t frame_bytes;       /* bytes of the last frame (compressed size where known) */
   uint32_t file_size;        /* bytes; for a list the sum over its entries */
   int32_t total_frames;      /* frames of the input before the range was applied */
@@ -97,6 +97,15 @@ typedef struct GFILE {
   /* The library's working state: callers must not touch it. */
   struct GFILESTATE *state;
 } GFILE;
+
+/* `pitch` before the first frame. The open sets pitch to the output width
+   rounded up to a multiple of 4: the row in pixels, which is also the row
+   in bytes of 8-bit output. In true colour the first GFileGet multiplies it
+   by 4 when it allocates `buffer` (unless the caller set buffer and pitch
+   itself), so from then on pitch is always bytes per row. A caller that
+   creates the output writer straight after the open passes the row in
+   pixels, (width + 3) & ~3, as OGFileCreate's source_pitch: that is pitch
+   before the first GFileGet, and pitch / 4 after it in true colour. */
 
 /* Opens a graphics input; null on failure, after "Error opening: <name>"
    (or "No files in the list file.") to the callback at level 2, and
@@ -135,6 +144,47 @@ typedef struct GFILE {
    range at first_index and the one at first_index + s.
    The handle is the caller's until GFileClose. */
 VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uint32_t play_den, uint32_t out_num, uint32_t out_den, int32_t crop_x, int32_t crop_y, int32_t crop_width, int32_t crop_height, int32_t first, int32_t last, int32_t palette_mode, int32_t palette_period, int32_t first_index, int32_t palette_entries, int32_t palette_split, int32_t system_colours, int32_t promotion, const char *palette_file, const char *label, VEXMessageCallback callback);
+/* GFileOpen's options as named fields, for GFileOpenWith. Start from
+   GFILEOPTIONS_INIT, which gives the values GFileOpen takes as its
+   defaults (zeros and nulls, and 256 palette entries: GFileOpen itself
+   reads a 0 there as one entry), and set what differs:
+     GFILEOPTIONS o = GFILEOPTIONS_INIT;
+     o.flags = GFILE_TRUE_COLOUR;
+   Each field means what GFileOpen's argument of the same name means.
+   Growing: `size` is sizeof(GFILEOPTIONS) as the caller was built (the
+   macro sets it). New fields are only ever added at the end, and their
+   default is 0. The library takes the fields that lie within `size`
+   bytes and the defaults for the rest, so a program built with an older,
+   shorter struct keeps working. A `size` below this first version's
+   sizeof, or bytes past the fields the library knows that are not all
+   zero (a newer field set to something this library cannot do), fail
+   the open with the reason "invalid argument". */
+typedef struct GFILEOPTIONS {
+  uint32_t size;             /* sizeof(GFILEOPTIONS), as the caller was built */
+  int32_t flags;             /* GFILE_TRUE_COLOUR, GFILE_ALPHA, GFILE_DEEP_TRUE_COLOUR */
+  uint32_t play_num, play_den; /* playback rate (0 in either: the source's) */
+  uint32_t out_num, out_den; /* output rate (0 in either: the playback rate) */
+  int32_t crop_x, crop_y;    /* signed origin of the output window */
+  int32_t crop_width, crop_height; /* its size (0: the source's) */
+  int32_t first, last;       /* 1-based frame range (0: from the first, to the end) */
+  int32_t palette_mode;
+  int32_t palette_period;    /* 0: 0x10000 */
+  int32_t first_index;
+  int32_t palette_entries;   /* 256 in GFILEOPTIONS_INIT */
+  int32_t palette_split;
+  int32_t system_colours;
+  int32_t promotion;
+  const char *palette_file;  /* null or empty: none */
+  const char *label;         /* null: "Processing" */
+  VEXMessageCallback callback;
+} GFILEOPTIONS;
+
+#define GFILEOPTIONS_INIT \
+  { sizeof(GFILEOPTIONS), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, 0, 0, 0 }
+
+/* GFileOpen with its options in a struct; null options: GFILEOPTIONS_INIT.
+   The same source, frames and messages as GFileOpen with those values. */
+VEX_API GFILE *GFileOpenWith(const char *name, const GFILEOPTIONS *options);
 /* Delivers the next output frame into `buffer` (allocated and cleared on
    the first call unless the caller set buffer and pitch: height x pitch
    bytes, with pitch at least 4 x width in true colour, width otherwise)

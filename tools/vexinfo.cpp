@@ -202,8 +202,7 @@ int main(int argc, char **argv) {
       status = 1;
       continue;
     }
-    GFILE *g = GFileOpen(open_name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
-                         nullptr);
+    GFILE *g = GFileOpenWith(open_name.c_str(), nullptr); // every option at its default
     if (!g) {
       std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), VEXLastError(),
                    vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");

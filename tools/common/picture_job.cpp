@@ -228,6 +228,7 @@ private:
   SFilePtr sound_;        // the AVI sound track's source, or null
   std::vector<uint8_t> pcm_;
   uint32_t start_ = 0;    // VEXTimerRead() when the frames began
+  uint32_t first_frame_ms_ = 0; // ... and when the first was written
 };
 
 int PictureConversion::run() {
@@ -311,7 +312,11 @@ std::string PictureConversion::write_frames() {
       return cancelled_text(i);
     if (const std::string why = write_frame(*f, i); !why.empty())
       return why;
-    talk_.progress(i + 1, count_, VEXTimerRead() - start_);
+    // The rate and the time left count from the first frame: the palette
+    // analysis before it was shown on its own.
+    if (i == 0)
+      first_frame_ms_ = VEXTimerRead();
+    talk_.progress(i + 1, count_, VEXTimerRead() - first_frame_ms_);
   }
   return "";
 }

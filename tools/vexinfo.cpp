@@ -196,8 +196,7 @@ int main(int argc, char **argv) {
     }
     // Everything default: the whole source at its own rate, 256 palette
     // entries for the 8-bit frames that -v fetches.
-    GFILE *g =
-        GFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr);
+    GFILE *g = GFileOpenWith(name.c_str(), nullptr); // every option at its default
     if (!g) {
       std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), VEXLastError(),
                    vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");

@@ -86,7 +86,7 @@ typedef struct GFILE {
   int32_t frame_depth;       /* bits per pixel of the frame last fetched: 4, 8, 16, 24, 32 */
   int32_t depth_read;        /* source depth before promotion */
   uint8_t *buffer;           /* output frame: height x pitch bytes; null until the first GFileGet */
-  int32_t pitch;             /* bytes per output row */
+  int32_t pitch;             /* bytes per output row, once `buffer` is set (see below) */
   int32_t frame_bytes;       /* bytes of the last frame (compressed size where known) */
   uint32_t file_size;        /* bytes; for a list the sum over its entries */
   int32_t total_frames;      /* frames of the input before the range was applied */
@@ -105,9 +105,19 @@ typedef struct GFILE {
   struct GFILESTATE *state;
 } GFILE;
 
+/* `pitch` before the first frame. The open sets pitch to the output width
+   rounded up to a multiple of 4: the row in pixels, which is also the row
+   in bytes of 8-bit output. In true colour the first GFileGet multiplies it
+   by 4 when it allocates `buffer` (unless the caller set buffer and pitch
+   itself), so from then on pitch is always bytes per row. A caller that
+   creates the output writer straight after the open passes the row in
+   pixels, (width + 3) & ~3, as OGFileCreate's source_pitch: that is pitch
+   before the first GFileGet, and pitch / 4 after it in true colour. */
+
 /* Opens a graphics input; null on failure, after "Error opening: <name>"
    (or "No files in the list file.") to the callback at level 2, and
-   VEXLastError() says why.
+   VEXLastError() says why ("cancelled", without a message, when the
+   callback cancelled the open).
    name: a file, a list file or a numbered series. A name that names a
    file (without extension: a file of that name with some extension) is
    opened as given, whatever it looks like ("/data/s5/x.wav", "s24x.wav").
@@ -129,8 +139,14 @@ typedef struct GFILE {
    with at least 10 frames is first smoothed at 24 bits), 1 always, other
    values never. palette_file: a graphics file whose colours give the
    palette, or null/empty. label: up to 31 characters for the progress
-   text (null: "Processing"). callback: null, or receives progress at level
-   0 (a true answer cancels GFileGet) and errors at level 2.
+   text (null: "Processing"). callback: null, or receives errors at level
+   2 and progress at level 1 (the first message of a step) and 0 (the
+   rest); a true answer to a progress message cancels. The open itself
+   says "Counting frames in <name> (<p>%)..." while it lists the frames
+   of an AVI or QuickTime movie (p: the share of the file read; at the
+   start, then at most five times a second) and "Opening <entry>..."
+   before each entry of a list; cancelled there, it fails with the reason
+   "cancelled". For GFileGet's messages see there.
    8-bit output of a source deeper than 8 bits (or with a palette mode, a
    palette period below 32000 or a palette file) gets shared palettes:
    GFileGet reads ahead through a second source (over the same input, or
@@ -143,18 +159,69 @@ typedef struct GFILE {
    range at first_index and the one at first_index + s.
    The handle is the caller's until GFileClose. */
 VEX_API GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, uint32_t play_den, uint32_t out_num, uint32_t out_den, int32_t crop_x, int32_t crop_y, int32_t crop_width, int32_t crop_height, int32_t first, int32_t last, int32_t palette_mode, int32_t palette_period, int32_t first_index, int32_t palette_entries, int32_t palette_split, int32_t system_colours, int32_t promotion, const char *palette_file, const char *label, VEXMessageCallback callback);
+/* GFileOpen's options as named fields, for GFileOpenWith. Start from
+   GFILEOPTIONS_INIT, which gives the values GFileOpen takes as its
+   defaults (zeros and nulls, and 256 palette entries: GFileOpen itself
+   reads a 0 there as one entry), and set what differs:
+     GFILEOPTIONS o = GFILEOPTIONS_INIT;
+     o.flags = GFILE_TRUE_COLOUR;
+   Each field means what GFileOpen's argument of the same name means.
+   Growing: `size` is sizeof(GFILEOPTIONS) as the caller was built (the
+   macro sets it). New fields are only ever added at the end, and their
+   default is 0. The library takes the fields that lie within `size`
+   bytes and the defaults for the rest, so a program built with an older,
+   shorter struct keeps working. A `size` below this first version's
+   sizeof, or bytes past the fields the library knows that are not all
+   zero (a newer field set to something this library cannot do), fail
+   the open with the reason "invalid argument". */
+typedef struct GFILEOPTIONS {
+  uint32_t size;             /* sizeof(GFILEOPTIONS), as the caller was built */
+  int32_t flags;             /* GFILE_TRUE_COLOUR, GFILE_ALPHA, GFILE_DEEP_TRUE_COLOUR */
+  uint32_t play_num, play_den; /* playback rate (0 in either: the source's) */
+  uint32_t out_num, out_den; /* output rate (0 in either: the playback rate) */
+  int32_t crop_x, crop_y;    /* signed origin of the output window */
+  int32_t crop_width, crop_height; /* its size (0: the source's) */
+  int32_t first, last;       /* 1-based frame range (0: from the first, to the end) */
+  int32_t palette_mode;
+  int32_t palette_period;    /* 0: 0x10000 */
+  int32_t first_index;
+  int32_t palette_entries;   /* 256 in GFILEOPTIONS_INIT */
+  int32_t palette_split;
+  int32_t system_colours;
+  int32_t promotion;
+  const char *palette_file;  /* null or empty: none */
+  const char *label;         /* null: "Processing" */
+  VEXMessageCallback callback;
+} GFILEOPTIONS;
+
+#define GFILEOPTIONS_INIT \
+  { sizeof(GFILEOPTIONS), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, 0, 0, 0 }
+
+/* GFileOpen with its options in a struct; null options: GFILEOPTIONS_INIT.
+   The same source, frames and messages as GFileOpen with those values. */
+VEX_API GFILE *GFileOpenWith(const char *name, const GFILEOPTIONS *options);
 /* Delivers the next output frame into `buffer` (allocated and cleared on
    the first call unless the caller set buffer and pitch: height x pitch
    bytes, with pitch at least 4 x width in true colour, width otherwise)
    and, in 8-bit mode, `palette`. Pixels outside the visible window keep
    what the buffer held. 1 when a frame was delivered; 0 when the callback
-   asked to cancel, a buffer could not be allocated or the palette source
-   (the palette file, or the input opened a second time) cannot be opened
-   ("Error opening palette graphics file." to the callback). A cancel during
-   palette analysis keeps the palette as it was seeded (the source's own
-   palette, the system colours with option 1) for the rest of the source
-   and still delivers the frame. Call it at most
-   `output_frames` times; past the end the last frame is delivered again. */
+   asked to cancel (the reason "cancelled"), a buffer could not be
+   allocated or the palette source (the palette file, or the input opened
+   a second time) cannot be opened ("Error opening palette graphics
+   file." to the callback). Call it at most `output_frames` times; past
+   the end the last frame is delivered again.
+   Progress to the callback: "<label> frame <n> of <m>..." at the start of
+   each call (a true answer: 0, and the next call goes on); "Skipping
+   frame <n>..." for each frame before the first of the range (FLIC,
+   Korvane, Tolm); when a palette is due, while the palette source opens
+   "Counting frames in <name> (<p>%)..." (as at GFileOpen), then for every
+   frame it reads "Analyzing colors in frame <n> of <m> (<p>%)..." (p: the
+   share of the output frames before frame n), then "Reducing the number
+   of colors (<p>%)..." and "Minimizing palette changes..." (no question).
+   A true answer to a skipping, counting or analysing message returns 0
+   at once, with the reason "cancelled"; the source then delivers nothing more until
+   GFileReset (closing it is always fine). A true answer to the reduction
+   keeps the colours found so far and still delivers the frame. */
 VEX_API int32_t GFileGet(GFILE *g);
 /* Builds a palette for the next frames of `source` (a palette source:
    GFileGet opens one itself; a caller may open its own and drive it):
@@ -172,10 +239,11 @@ VEX_API int32_t GFileGet(GFILE *g);
    frame shown last: entries it shows often change least. A source whose
    own palette can pass through (palette_mode 0, period of 32000 or more,
    8 bits or fewer) gives its palette entries in the usable range.
-   Progress goes to the source's callback: "<label> frame <n> of <end>...",
-   then "Reducing the number of colors (<p>%)...", "Minimizing palette
-   changes..."; a true answer to the first stops and returns 0 (palette
-   untouched), to the second keeps the colours found so far.
+   Progress goes to the source's callback: "<label> frame <n> of <end>
+   (<p>%)..." for each frame read, then "Reducing the number of colors
+   (<p>%)...", "Minimizing palette changes..."; a true answer to the first
+   stops and returns 0 (palette untouched), to the second keeps the
+   colours found so far.
    Returns the frames the palette serves, 0x10000 when the source reached
    its end, 0 when cancelled or given a null source or palette. */
 VEX_API int32_t GFileBestPalette(GFILE *source, uint8_t *palette, const uint8_t *previous, int32_t width, int32_t height, int32_t pitch, int32_t origin_x, int32_t origin_y, int32_t uncovered_width, int32_t uncovered_height);

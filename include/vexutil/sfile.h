@@ -144,7 +144,11 @@ typedef struct SFILE {
    raw_format >> 3 Hz, stereo when bit 0 is set, 16-bit when bit 1 is set,
    after raw_header bytes (cut to the file size - 1).
    callback: null, or receives errors at level 2 and progress at levels 1
-   and 0 (its answer is not used). The errors: "No sound found in the
+   and 0: "Counting frames in <name> (<p>%)..." while the frames of an AVI
+   with video are listed (at the start, then at most five times a second)
+   and "Opening <entry>..." before each entry of a list. A true answer to
+   these cancels: the open fails with the reason "cancelled" and no error
+   message. The errors: "No sound found in the
    Korvane file.", "No sound found in the specified Korvane track.", "No
    sound found in the Tolm file.", "Error reading AVI file.", "Error opening
    the audio input file.", "No files in the list file.".

@@ -17,8 +17,9 @@ namespace {
 
 inline constexpr int32_t kAtEnd = 0x10000;
 
-// "<label> frame <n> of <end>..." over the palette source; true when the
-// callback asks to stop. The pending frame counts as not yet fetched.
+// "<label> frame <n> of <end> (<p>%)..." over the palette source, once per
+// frame read; true when the callback asks to stop. The pending frame counts
+// as not yet fetched; the share is of the frames before this one.
 bool analysis_cancelled(const GFILE &p, int32_t k) {
   const GFILESTATE &s = *p.state;
   if (!s.callback)
@@ -26,8 +27,9 @@ bool analysis_cancelled(const GFILE &p, int32_t k) {
   const int64_t fetched = int64_t{p.fetched} - (s.pending ? 1 : 0) + s.first_offset;
   const int64_t position = output_frames_for(p, fetched) + 1;
   const int64_t end = output_frames_for(p, int64_t{p.frame_count} + s.first_offset);
-  return say(s.callback, k == 0 ? 1 : 0, "%s frame %li of %li...", s.label, static_cast<long>(position),
-             static_cast<long>(end)) != 0;
+  const int64_t percent = end > 0 ? std::clamp<int64_t>((position - 1) * 100 / end, 0, 100) : 0;
+  return say(s.callback, k == 0 ? 1 : 0, "%s frame %li of %li (%li%%)...", s.label, static_cast<long>(position),
+             static_cast<long>(end), static_cast<long>(percent)) != 0;
 }
 
 // The visible window of the palette source's current frame, and black for
@@ -70,7 +72,7 @@ int32_t best_palette(GFILE &p, palette::Palette palette, const PreviousFrame &pr
   const palette::Histogram h(counts.data(), palette::kBucketCount);
   int32_t k = 0;
   for (;;) {
-    if (analysis_cancelled(p, k))
+    if (s.cancelled || analysis_cancelled(p, k)) // a list's entry may have been cancelled in the last frame
       return 0;
     bool changed = false;
     if (s.pending)

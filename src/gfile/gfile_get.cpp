@@ -147,9 +147,11 @@ bool fetch_one(GFILE &g) {
 
 } // namespace
 
-void skipping_message(GFILE &g, uint32_t k) {
-  const GFILESTATE &s = *g.state;
-  say(s.callback, k == 0 ? 1 : 0, "Skipping frame %li...", static_cast<long>(output_frames_for(g, k) + 1));
+bool skipping_cancelled(GFILE &g, uint32_t k) {
+  GFILESTATE &s = *g.state;
+  if (say(s.callback, k == 0 ? 1 : 0, "Skipping frame %li...", static_cast<long>(output_frames_for(g, k) + 1)) != 0)
+    s.cancelled = true;
+  return s.cancelled;
 }
 
 void locate_visible(GFILE &g) {
@@ -185,12 +187,21 @@ bool advance(GFILE &g) {
 
 using namespace vex::gfile;
 
+namespace {
+int32_t cancel_get() {
+  vex::util::fail(vex::util::Status::kCancelled, "cancelled");
+  return 0;
+}
+} // namespace
+
 extern "C" int32_t GFileGet(GFILE *g) {
   if (!g || !g->state)
     return 0;
-  if (cancelled(*g))
-    return 0;
+  if (g->state->cancelled || cancelled(*g))
+    return cancel_get();
   const bool changed = advance(*g);
+  if (g->state->cancelled) // while skipping to the first frame
+    return cancel_get();
   if (!g->true_colour)
     realise_pending_picture(*g); // only true colour takes a picture straight
   if (!allocate_output(*g))
@@ -198,7 +209,7 @@ extern "C" int32_t GFileGet(GFILE *g) {
   GFILESTATE &s = *g->state;
   const std::optional<bool> remap = g->true_colour ? false : prepare_indexed(*g, changed);
   if (!remap)
-    return 0; // the palette file cannot be opened
+    return 0; // the palette source cannot be opened, or its analysis was cancelled
   if (!s.visible)
     return 1; // nothing of the source is visible
   const int32_t bytes = g->true_colour ? 4 : 1;

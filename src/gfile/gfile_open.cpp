@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include "gfile/source_geometry.h"
 #include "gfile/source_promotion.h"
 #include "util/limits.h"
+#include "util/open_progress.h"
 
 namespace vex::gfile {
 namespace {
@@ -91,7 +93,10 @@ GFILE *open_source(const OpenArgs &asked, const lists::InputFiles *inputs) {
   s.callback = a.callback;
   g->true_colour = a.flags & GFILE_TRUE_COLOUR ? 1 : 0;
   g->alpha = a.flags & GFILE_ALPHA ? 1 : 0;
+  util::OpenProgress progress(a.callback, a.name);
   const Opened r = open_input(*g, a);
+  if (progress.cancelled())
+    return util::fail(Status::kCancelled, "cancelled"); // the caller asked for it: no error message
   if (r != Opened::accepted) {
     if (r == Opened::failed && util::last_status() == Status::kOk)
       util::fail(Status::kNotThisFormat, "no reader accepts %s", a.name);
@@ -174,5 +179,48 @@ extern "C" GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, 
                    crop_x,       crop_y,         crop_width,  crop_height,     first,         last,
                    palette_mode, palette_period, first_index, palette_entries, palette_split, system_colours,
                    promotion,    palette_file,   label,       callback};
+  return open_source(a, nullptr);
+}
+
+namespace {
+
+// sizeof(GFILEOPTIONS) in its first version, which ends with `callback`:
+// the least a caller may pass (fields are only added after it).
+constexpr size_t kFirstOptionsSize = offsetof(GFILEOPTIONS, callback) + sizeof(VEXMessageCallback);
+
+// The caller's options over the defaults: the fields within its `size`,
+// the defaults past it; false when the size is too small or the bytes this
+// library does not know are not zero.
+bool read_options(const GFILEOPTIONS *given, GFILEOPTIONS &o) {
+  o = GFILEOPTIONS_INIT;
+  if (!given)
+    return true;
+  if (given->size < kFirstOptionsSize)
+    return vex::util::fail(vex::util::Status::kInvalidArgument, "the options' size %u is below %zu bytes", given->size,
+                           kFirstOptionsSize);
+  const auto *bytes = reinterpret_cast<const uint8_t *>(given);
+  for (size_t i = sizeof o; i < given->size; ++i)
+    if (bytes[i] != 0)
+      return vex::util::fail(vex::util::Status::kInvalidArgument,
+                             "the options set byte %zu, past the %zu this library knows", i, sizeof o);
+  std::memcpy(&o, given, std::min<size_t>(given->size, sizeof o));
+  o.size = sizeof o;
+  return true;
+}
+
+} // namespace
+
+extern "C" GFILE *GFileOpenWith(const char *name, const GFILEOPTIONS *options) {
+  vex::util::clear_reason();
+  GFILEOPTIONS o;
+  if (!read_options(options, o))
+    return nullptr;
+  if (!name)
+    return vex::util::fail(vex::util::Status::kInvalidArgument, "no file name");
+  const OpenArgs a{
+      name,           o.flags,          o.play_num,    o.play_den,        o.out_num,       o.out_den,
+      o.crop_x,       o.crop_y,         o.crop_width,  o.crop_height,     o.first,         o.last,
+      o.palette_mode, o.palette_period, o.first_index, o.palette_entries, o.palette_split, o.system_colours,
+      o.promotion,    o.palette_file,   o.label,       o.callback};
   return open_source(a, nullptr);
 }

@@ -108,6 +108,10 @@ struct GFILESTATE {
   bool second_half = false;       // the next palette goes into the upper half (split set)
   bool fixed_palette = false;     // cleared at open and never set by the library itself
   bool pending = false;           // as a palette source: a fetched frame waits for the next palette
+  // The callback cancelled a long step inside GFileGet (the palette
+  // analysis, the skip to the first frame): nothing more is delivered
+  // until GFileReset.
+  bool cancelled = false;
 
   vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
@@ -139,9 +143,10 @@ void rate_from_speed(int32_t speed, uint32_t &num, uint32_t &den);
 GFILE *open_source(const OpenArgs &a, const lists::InputFiles *inputs);
 
 // "Skipping frame %li..." for each of the first-frame offset's frames,
-// calling `skip` once per frame (Korvane, Tolm, FLIC).
+// calling `skip` once per frame (Korvane, Tolm, FLIC); a true answer stops
+// the skip and cancels the source (state->cancelled).
 template <class Skip> void skip_to_first(GFILE &g, Skip skip);
-void skipping_message(GFILE &g, uint32_t k);
+bool skipping_cancelled(GFILE &g, uint32_t k);
 
 // The rate conversion of one output frame: fetches the source frames it
 // needs; true when any of them changed the palette.
@@ -160,7 +165,8 @@ void locate_visible(GFILE &g);
 
 template <class Skip> void skip_to_first(GFILE &g, Skip skip) {
   for (uint32_t k = 0; k < g.state->first_offset; ++k) {
-    skipping_message(g, k);
+    if (skipping_cancelled(g, k))
+      return;
     skip();
   }
 }

@@ -115,6 +115,8 @@ Opened try_readers(GFILE &g, const OpenArgs &a, const char *name) {
         const Opened r = attempt(kQuickTimeRow, g, a, name, reasons);
         if (r != Opened::declined)
           return r;
+        if (util::last_status() == util::Status::kCancelled)
+          return Opened::failed;
       } else if (!HasExtension(name)) {
         i = kTif; // no movie of that name: the stills that need no size check
       }
@@ -122,6 +124,8 @@ Opened try_readers(GFILE &g, const OpenArgs &a, const char *name) {
     const Opened r = attempt(*kOrder[i], g, a, name, reasons);
     if (r == Opened::accepted || (r == Opened::failed && kOrder[i] != &kRawRow))
       return r;
+    if (util::last_status() == util::Status::kCancelled)
+      return Opened::failed; // a movie's frame count was cancelled: no other reader is asked
   }
   reasons.settle(name, g.state->inputs); // the raw frame file, the last, did not take it
   return Opened::failed;

@@ -8,6 +8,7 @@
 
 #include "gfile/input_reader.h"
 #include "lists/list_nesting.h"
+#include "util/open_progress.h"
 #include "gfile/source_geometry.h"
 
 namespace vex::gfile {
@@ -100,7 +101,9 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
     else
       next_entry(list.state(), list.line.c_str(), entry);
     for (;;) {
-      say(a.callback, 0, "Opening %s...", entry.name);
+      const std::string opening = std::string("Opening ") + entry.name + "...";
+      if (!util::tell_open(opening.c_str(), 0))
+        return Opened::failed; // cancelled by the answer
       if (entry.name[0] == '\0' || !nesting.count_entry())
         break;
       SourcePtr e(open_entry(g, entry, entry.first, entry.last));
@@ -201,11 +204,16 @@ bool ListReader::fetch(GFILE &g) {
     changed = true;
   }
   if (!list.entry) {
+    // An entry's open cancelled by the callback cancels the list.
+    if (util::last_status() == Status::kCancelled)
+      s.cancelled = true;
     s.frame = SourceFrame{}; // nothing opens any more: nothing is drawn
     return changed;
   }
   GFILE &e = *list.entry;
   changed |= advance(e);
+  if (e.state->cancelled) // the entry's skip to its first frame
+    s.cancelled = true;
   realise_pending_picture(e); // the list takes the entry's frame as its own
   if (s.damage.empty() && !e.state->damage.empty())
     s.damage = std::string(e.name) + ": " + e.state->damage;

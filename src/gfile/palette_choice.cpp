@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "util/open_progress.h"
+
 namespace vex::gfile {
 
 namespace {
@@ -38,10 +40,20 @@ GFILE *open_palette_file(const GFILE &g) {
 }
 
 // Opened without the callback, so that a failure says one thing; the
-// source talks through it afterwards (its progress while analysing).
+// source talks through it afterwards (its progress while analysing). The
+// long steps of the open (a movie's frame count) report to the callback
+// all the same, and a cancel there cancels the source.
 bool open_palette_source(GFILE &g) {
   GFILESTATE &s = *g.state;
-  s.palette_source.reset(s.options.palette_file.empty() ? open_over_same_input(g) : open_palette_file(g));
+  {
+    util::OpenProgress progress(s.callback, s.opened_as.c_str());
+    s.palette_source.reset(s.options.palette_file.empty() ? open_over_same_input(g) : open_palette_file(g));
+    if (progress.cancelled()) {
+      s.palette_source.reset();
+      s.cancelled = true;
+      return util::fail(util::Status::kCancelled, "cancelled");
+    }
+  }
   if (!s.palette_source) {
     say(s.callback, 2, "Error opening palette graphics file.");
     return false;
@@ -119,6 +131,12 @@ std::optional<bool> build_new_palette(GFILE &g) {
                                 g.origin_x, g.origin_y};
   const int32_t k =
       best_palette(*s.palette_source, palette::Palette(&g.palette[0][0], palette::kPaletteBytes), previous_frame(g), uncovered);
+  if (k == 0) { // the callback cancelled the analysis
+    s.palette_source.reset();
+    s.cancelled = true;
+    util::fail(util::Status::kCancelled, "cancelled");
+    return std::nullopt;
+  }
   s.countdown = k - 1;
   if (s.countdown > kLastPaletteRun)
     s.palette_source.reset();

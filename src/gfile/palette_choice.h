@@ -29,7 +29,9 @@ bool palette_due(GFILE &g);
 // palette and sets the palette-built flag. True when the usable range moved
 // or one of its entries changed (the remap table and the colour cache are
 // then stale); nothing when the palette source cannot be opened ("Error
-// opening palette graphics file." has gone to the callback).
+// opening palette graphics file." has gone to the callback) or the
+// callback cancelled its open or the analysis (the source is then
+// cancelled: state->cancelled, the reason "cancelled").
 std::optional<bool> build_new_palette(GFILE &g);
 
 // The caller's previously shown 8-bit frame, for the usage counts.

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "movie/media_reader.h"
+#include "util/open_progress.h"
 #include "util/status.h"
 
 namespace vex::movie {
@@ -77,13 +78,20 @@ bool VideoReader::find_track(const AVFormatContext &f) {
 }
 
 // Every sample of the track in decoding order, read to the end of the
-// file; false only when no packet can be had.
+// file; false when no packet can be had or the open around it is
+// cancelled. A long movie takes a while: the progress is the share of
+// the file read so far.
 bool VideoReader::list_samples(AVFormatContext &f, Listing &listing) {
   PacketPtr p(av_packet_alloc());
   if (!p)
     return false;
+  util::OpenStep step("Counting frames in");
   int64_t previous = INT64_MIN;
   while (av_read_frame(&f, p.get()) >= 0) {
+    if (!step.at(static_cast<uint64_t>(std::max<int64_t>(f.pb ? avio_tell(f.pb) : 0, 0)), source_.size())) {
+      av_packet_unref(p.get());
+      return false;
+    }
     if (p->stream_index == stream_) {
       listing.stamped = listing.stamped || p->pts != AV_NOPTS_VALUE;
       const int64_t t = sample_time(p.get(), previous);

@@ -181,11 +181,17 @@ bool arguments_fit(const char *name, int32_t width, int32_t height, int32_t pitc
     return util::fail(util::Status::kInvalidArgument, "no output name");
   if (std::strlen(name) >= kNameField)
     return util::fail(util::Status::kInvalidArgument, "the output name is longer than %zu characters", kNameField - 1);
-  if (width <= 0 || height <= 0 || pitch < width || width > 0xFFFF || height > 0xFFFF)
-    return util::fail(util::Status::kInvalidArgument, "frames of %d x %d (rows %d pixels apart) cannot be written",
-                      width, height, pitch);
+  // Each refusal names the argument that is wrong.
+  if (width <= 0 || width > 0xFFFF)
+    return util::fail(util::Status::kInvalidArgument, "the width %d is not between 1 and 65535", width);
+  if (height <= 0 || height > 0xFFFF)
+    return util::fail(util::Status::kInvalidArgument, "the height %d is not between 1 and 65535", height);
+  if (pitch < width)
+    return util::fail(util::Status::kInvalidArgument,
+                      "the row pitch (source_pitch) %d is less than the width %d: it counts pixels, not bytes", pitch,
+                      width);
   if (rate == 0 || scale == 0)
-    return util::fail(util::Status::kInvalidArgument, "a frame rate of %u/%u", rate, scale);
+    return util::fail(util::Status::kInvalidArgument, "the frame rate %u/%u (rate/scale) has a zero", rate, scale);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lists/list_nesting.h"
+#include "util/open_progress.h"
 #include "sfile/sound_reader.h"
 
 namespace vex::sfile {
@@ -86,6 +87,9 @@ Opened walk_entries(Source &s, const OpenArgs &a, ListReader &list, const lists:
   if (nesting.enter(identity)) {
     entry = first ? *first : list.next();
     while (entry.name[0] != '\0' && nesting.count_entry()) {
+      const std::string opening = std::string("Opening ") + entry.name + "...";
+      if (!util::tell_open(opening.c_str(), 0))
+        return Opened::failed; // cancelled by the answer
       SFILE *e = open_entry(entry, a.rate, a.bits, a.channels);
       if (e && !format_known) {
         s.source_rate = or_entry(a.rate, e->rate);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "sfile/sound_order.h"
+#include "util/open_progress.h"
 #include "util/record.h"
 
 namespace vex::sfile {
@@ -57,7 +58,11 @@ SFILE *open_source(const OpenArgs &asked, lists::InputFiles &inputs) {
   SourcePtr s(util::new_record<Source>());
   if (!s)
     return util::fail(Status::kOutOfMemory);
-  if (open_input(*s, a, inputs) != Opened::accepted)
+  util::OpenProgress progress(a.callback, a.name);
+  const Opened r = open_input(*s, a, inputs);
+  if (progress.cancelled())
+    return util::fail(Status::kCancelled, "cancelled");
+  if (r != Opened::accepted)
     return nullptr;
   trim(*s, a.start, a.end);
   finish(*s, a);

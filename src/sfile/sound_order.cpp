@@ -51,6 +51,8 @@ Opened try_readers(Source &s, const OpenArgs &a, const char *name, InputFiles &f
     const Opened r = row->open(s, a, *file);
     if (r != Opened::declined)
       return r;
+    if (util::last_status() == util::Status::kCancelled)
+      return Opened::failed; // a movie's frame count was cancelled: no other reader is asked
   }
   fail_unread(s, a, name, files);
   return Opened::failed;

@@ -181,9 +181,9 @@ TEST(GfileAnalysed, SameColoursEveryFrameStillRebuildAndReport) {
   for (const auto &m : messages())
     if (m.first.rfind("Analyzing colors in", 0) == 0)
       analysis.push_back(m);
-  EXPECT_EQ(analysis, (std::vector<std::pair<std::string, int>>{{"Analyzing colors in frame 1 of 3...", 1},
-                                                                 {"Analyzing colors in frame 2 of 3...", 1},
-                                                                 {"Analyzing colors in frame 3 of 3...", 1}}));
+  EXPECT_EQ(analysis, (std::vector<std::pair<std::string, int>>{{"Analyzing colors in frame 1 of 3 (0%)...", 1},
+                                                                 {"Analyzing colors in frame 2 of 3 (33%)...", 1},
+                                                                 {"Analyzing colors in frame 3 of 3 (66%)...", 1}}));
 }
 
 // Analysis mode 2 ends a palette at the frame whose source palette
@@ -295,14 +295,18 @@ struct CancelCase {
   const char *name;
   const char *prefix;
   int at;
+  bool stops;        // GFileGet returns 0 and the source is cancelled
   int new_colours;   // distinct non-black entries after the first frame (-1: as without cancelling)
   bool asks_again;   // a later frame builds a palette
 };
 
 class AnalysedCancel : public ::testing::TestWithParam<CancelCase> {};
 
-// Frame analysis cancelled: no palette (the caller's stays, here black) and
-// no further palettes; reduction cancelled after s splits: s + 1 colours;
+// The palette source's open (its frame count) or the frame analysis
+// cancelled: GFileGet returns 0 right after the answer, nothing more is
+// read or said, every later GFileGet returns 0 until GFileReset, after
+// which the source starts over and builds the palette it would have.
+// Reduction cancelled after s splits: s + 1 colours, the frame delivered;
 // the placement message is no question.
 TEST_P(AnalysedCancel, KeepsWhatTheStageKeeps) {
   const CancelCase &c = GetParam();
@@ -320,6 +324,20 @@ TEST_P(AnalysedCancel, KeepsWhatTheStageKeeps) {
     Source g(GFileOpen(avi.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 256, 0, 2, 2, nullptr, nullptr,
                        cancel_on));
     ASSERT_NE(g, nullptr);
+    if (cancel && c.stops) {
+      EXPECT_EQ(GFileGet(g.get()), 0);
+      EXPECT_STREQ(VEXLastError(), "cancelled");
+      ASSERT_FALSE(g_log.empty());
+      EXPECT_EQ(g_log.back().rfind(c.prefix, 0), 0u) << "heard after the cancel: " << g_log.back();
+      const size_t heard = g_log.size();
+      EXPECT_EQ(GFileGet(g.get()), 0);
+      EXPECT_EQ(g_log.size(), heard) << "a cancelled source reads and says nothing";
+      GFileReset(g.get());
+      g_cancel_at = 0;
+      ASSERT_EQ(GFileGet(g.get()), 1);
+      EXPECT_EQ(palette(*g), uncancelled);
+      continue;
+    }
     ASSERT_EQ(GFileGet(g.get()), 1);
     if (!cancel) {
       uncancelled = palette(*g);
@@ -342,11 +360,12 @@ TEST_P(AnalysedCancel, KeepsWhatTheStageKeeps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gfile, AnalysedCancel,
-                         ::testing::Values(CancelCase{"first_frame", "Analyzing colors in frame 1", 1, 0, false},
-                                           CancelCase{"second_frame", "Analyzing colors in frame 2", 1, 0, false},
-                                           CancelCase{"first_split", "Reducing", 1, 1, true},
-                                           CancelCase{"fourth_split", "Reducing", 4, 4, true},
-                                           CancelCase{"placement", "Minimizing", 1, -1, true}),
+                         ::testing::Values(CancelCase{"palette_source_open", "Counting frames in", 2, true, 0, false},
+                                           CancelCase{"first_frame", "Analyzing colors in frame 1", 1, true, 0, false},
+                                           CancelCase{"second_frame", "Analyzing colors in frame 2", 1, true, 0, false},
+                                           CancelCase{"first_split", "Reducing", 1, false, 1, true},
+                                           CancelCase{"fourth_split", "Reducing", 4, false, 4, true},
+                                           CancelCase{"placement", "Minimizing", 1, false, -1, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // GFileBestPalette driven by the caller: an 8-bit source that keeps its

@@ -4,6 +4,7 @@
 // source frame each output frame shows at several rates.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,25 @@ TEST(GfileRange, FirstAndLastFramesSelectTheRange) {
       skips.push_back(m);
   EXPECT_EQ(skips, (std::vector<std::pair<std::string, int>>{
                        {"Skipping frame 1...", 1}, {"Skipping frame 2...", 0}, {"Skipping frame 3...", 0}}));
+  // A true answer stops the skip: GFileGet returns 0 and the source stays
+  // cancelled until GFileReset starts it over.
+  messages().clear();
+  static bool stop_skip;
+  stop_skip = true;
+  Source c(GFileOpen(a.name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
+                     [](const char *text, int32_t level) {
+                       record_message(text, level);
+                       return stop_skip && std::strcmp(text, "Skipping frame 2...") == 0 ? 1 : 0;
+                     }));
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(GFileGet(c.get()), 0);
+  EXPECT_STREQ(VEXLastError(), "cancelled");
+  EXPECT_EQ(messages().back().first, "Skipping frame 2...");
+  EXPECT_EQ(GFileGet(c.get()), 0);
+  GFileReset(c.get());
+  stop_skip = false;
+  ASSERT_EQ(GFileGet(c.get()), 1);
+  EXPECT_EQ(output(*c), a.frames[3]);
 }
 
 TEST(GfileProgress, MessagesCountOutputFramesAndCancelStopsBeforeFetching) {

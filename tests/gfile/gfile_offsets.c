@@ -19,3 +19,19 @@ const size_t gfile_c_offsets[] = {
     offsetof(GFILE, uncovered_width), offsetof(GFILE, origin_x),   offsetof(GFILE, palette_built),
     offsetof(GFILE, source_palette), offsetof(GFILE, state),       sizeof(GFILE)};
 const size_t gfile_c_offset_count = sizeof gfile_c_offsets / sizeof gfile_c_offsets[0];
+
+/* GFILEOPTIONS the same way: each numbered field, then the size. */
+const size_t gfile_options_c_offsets[] = {
+    offsetof(GFILEOPTIONS, size),           offsetof(GFILEOPTIONS, flags),
+    offsetof(GFILEOPTIONS, play_num),       offsetof(GFILEOPTIONS, out_num),
+    offsetof(GFILEOPTIONS, crop_x),         offsetof(GFILEOPTIONS, crop_width),
+    offsetof(GFILEOPTIONS, first),          offsetof(GFILEOPTIONS, palette_mode),
+    offsetof(GFILEOPTIONS, palette_period), offsetof(GFILEOPTIONS, first_index),
+    offsetof(GFILEOPTIONS, palette_entries), offsetof(GFILEOPTIONS, palette_split),
+    offsetof(GFILEOPTIONS, system_colours), offsetof(GFILEOPTIONS, promotion),
+    offsetof(GFILEOPTIONS, palette_file),   offsetof(GFILEOPTIONS, label),
+    offsetof(GFILEOPTIONS, callback),       sizeof(GFILEOPTIONS)};
+const size_t gfile_options_c_offset_count = sizeof gfile_options_c_offsets / sizeof gfile_options_c_offsets[0];
+
+/* The defaults as a C compiler takes the macro. */
+const GFILEOPTIONS gfile_options_c_init = GFILEOPTIONS_INIT;

@@ -3,7 +3,9 @@
 // attempt of the alpha flag, and 24-bit promotion by frame count.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/gfile/gfile_test_util.h"
+#include "vexutil/sfile.h"
 
 namespace {
 
@@ -139,6 +142,80 @@ TEST(GfilePromotion, ATwentyFourBitAviOfTenFramesIsPromotedAndOfNineIsNot) {
     ASSERT_NE(output(*always), output(*never)) << "the picture must give the filter something to change";
     EXPECT_EQ(output(*automatic), output(frames == 10 ? *always : *never)) << frames;
   }
+}
+
+// The long steps of an open report and can be cancelled: the listing of a
+// movie's frames ("Counting frames in <name> (<p>%)...", level 1 at its
+// start) in both sources, and the walk over a list's entries ("Opening
+// <entry>..."). Answered true, the open fails with the reason "cancelled"
+// and no error message; answered false, the same open succeeds.
+const char *g_stop_prefix = "";
+bool g_stop = false;
+std::vector<std::pair<std::string, int>> g_heard;
+int32_t stop_on_prefix(const char *text, int32_t level) {
+  g_heard.emplace_back(text ? text : "", level);
+  return g_stop && text && std::strncmp(text, g_stop_prefix, std::strlen(g_stop_prefix)) == 0 ? 1 : 0;
+}
+
+TEST(GfileOpenCancel, LongStepsOfAnOpenReportAndStopWhenAsked) {
+  vex::testkit::TempDir dir;
+  const std::string avi = dir.file("m.avi"), mp4 = dir.file("m.mp4"), lst = dir.file("l.lst"),
+                    wavs = dir.file("w.lst");
+  ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=2 -f lavfi -i sine=sample_rate=8000:duration=2 "
+         "-c:v mpeg4 -c:a pcm_u8 " + avi);
+  ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25:duration=2 -c:v mpeg4 " + mp4);
+  for (const char *w : {"a.wav", "b.wav"})
+    vex::testkit::write_file(dir.file(w), vex::testkit::pcm_wav(8000, 8, 1, std::vector<uint8_t>(800, 128)));
+  std::ofstream(lst) << mp4 << "\n" << avi << "\n";
+  std::ofstream(wavs) << dir.file("a.wav") << "\n" << dir.file("b.wav") << "\n";
+  struct Row {
+    std::string name;
+    bool sound; // SFileOpen, else GFileOpen
+    const char *prefix;
+  } rows[] = {{avi, false, "Counting frames in "}, {mp4, false, "Counting frames in "},
+              {lst, false, "Opening "},            {lst, false, "Counting frames in "},
+              {avi, true, "Counting frames in "},  {wavs, true, "Opening "}};
+  for (const Row &r : rows) {
+    const std::string what = r.name + (r.sound ? " (sound) at " : " at ") + r.prefix;
+    for (const bool stop : {false, true}) {
+      g_stop_prefix = r.prefix;
+      g_stop = stop;
+      g_heard.clear();
+      void *opened = nullptr;
+      if (r.sound) {
+        SFILE *s = SFileOpen(r.name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, stop_on_prefix);
+        opened = s;
+        SFileClose(s);
+      } else {
+        GFILE *g = GFileOpen(r.name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
+                             stop_on_prefix);
+        opened = g;
+        GFileClose(g);
+      }
+      size_t heard = 0, errors = 0;
+      for (const auto &[text, level] : g_heard) {
+        heard += text.rfind(r.prefix, 0) == 0 ? 1 : 0;
+        errors += level == 2 ? 1 : 0;
+      }
+      ASSERT_GE(heard, 1u) << what;
+      if (!stop) {
+        EXPECT_NE(opened, nullptr) << what << ": " << VEXLastError();
+        continue;
+      }
+      EXPECT_EQ(opened, nullptr) << what;
+      EXPECT_STREQ(VEXLastError(), "cancelled") << what;
+      EXPECT_EQ(heard, 1u) << what << ": nothing more is asked after the answer";
+      EXPECT_EQ(errors, 0u) << what;
+    }
+  }
+  // The first report of a frame count comes at level 1 and names the input.
+  g_stop = false;
+  g_heard.clear();
+  GFileClose(GFileOpen(mp4.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
+                       stop_on_prefix));
+  ASSERT_FALSE(g_heard.empty());
+  EXPECT_EQ(g_heard[0].second, 1);
+  EXPECT_EQ(g_heard[0].first.rfind("Counting frames in " + mp4 + " (", 0), 0u) << g_heard[0].first;
 }
 
 } // namespace

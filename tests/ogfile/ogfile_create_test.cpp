@@ -143,6 +143,40 @@ TEST_F(Create, AnExistingOutputIsOnlyReplacedWhenAllowed) {
   }
 }
 
+// Sizes and rates the writer cannot take: the callback hears the kind's
+// message, and the reason names the argument (a row pitch given in bytes,
+// as a true-colour GFILE's pitch is once its buffer exists, is the usual
+// mistake: the writer counts pixels).
+TEST_F(Create, ARefusedArgumentIsNamed) {
+  struct Row {
+    const char *name;
+    int32_t width, height, pitch;
+    uint32_t rate, scale;
+    const char *message, *reason;
+  };
+  const Row rows[] = {
+      {"a.flc", 160, 90, 40, 15, 1, "Error creating the output flic.",
+       "the row pitch (source_pitch) 40 is less than the width 160: it counts pixels, not bytes"},
+      {"a.png", 0, 90, 160, 15, 1, "Unsupported output file type or color depth.",
+       "the width 0 is not between 1 and 65535"},
+      {"a.avi", 160, 70000, 160, 15, 1, "Error creating the output AVI file.",
+       "the height 70000 is not between 1 and 65535"},
+      {"a.bmp", 16, 8, 16, 15, 0, "Unsupported output file type or color depth.",
+       "the frame rate 15/0 (rate/scale) has a zero"}};
+  for (const Row &r : rows) {
+    messages().clear();
+    const int32_t true_colour = std::string(r.name) == "a.flc" ? 0 : 1;
+    EXPECT_EQ(OGFileCreate(nullptr, dir.file(r.name).c_str(), true_colour, 10, r.rate, r.scale, r.width, r.height, r.pitch,
+                           record_message, 0),
+              nullptr)
+        << r.name;
+    ASSERT_EQ(messages().size(), 1u) << r.name;
+    EXPECT_EQ(messages()[0].text, r.message);
+    EXPECT_STREQ(VEXLastError(), r.reason);
+  }
+  EXPECT_TRUE(files().empty());
+}
+
 TEST_F(Create, BadPlacesAndNamesFailWithTheKindsMessage) {
   struct Row {
     std::string name;

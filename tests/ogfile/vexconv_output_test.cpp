@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <tuple>
 
 #include "testkit/flic/fli_writer.h"
@@ -290,6 +292,48 @@ TEST_F(Conversions, CtrlCLeavesNoOutput) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_NE(bytes_of(dir.file("err.txt")).find("cancelled"), std::string::npos) << bytes_of(dir.file("err.txt"));
   EXPECT_TRUE(fs::is_empty(dir.path() / "o")) << "neither OUT nor the temporary file";
+}
+
+// Ctrl-C half a second into a conversion whose first frame waits for the
+// palette analysis of the whole movie (one palette for all 1500 frames:
+// the analysis alone takes several seconds here): vexconv ends within a
+// second of the signal, having written no frame, says so, exits 1 and
+// leaves nothing in OUT's folder, not even the temporary file.
+TEST_F(Conversions, CtrlCDuringThePaletteAnalysisEndsWithinASecond) {
+  ffmpeg("-f lavfi -i testsrc2=size=640x360:rate=25:duration=60 -c:v mpeg4 -q:v 5 " + q("long.avi"));
+  fs::create_directory(dir.path() / "o");
+  const std::string cmd = "exec " + shell_quote(VEXCONV) + " " + q("long.avi") + " " + q("o/o.flc") +
+                          " </dev/null >" + q("out.txt") + " 2>" + q("err.txt");
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point started = Clock::now();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_until(started + std::chrono::milliseconds(500));
+  kill(pid, SIGINT);
+  const Clock::time_point signalled = Clock::now();
+  int status = 0;
+  pid_t ended = 0;
+  while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() - signalled < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const double after = std::chrono::duration<double>(Clock::now() - signalled).count();
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "still running 20 s after the signal";
+  }
+  EXPECT_LT(after, 1.0) << "seconds from the signal to the end";
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, not by the job";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = bytes_of(dir.file("err.txt"));
+  EXPECT_NE(err.find("cancelled after 0 frames"), std::string::npos) << err;
+  std::vector<std::string> left;
+  for (const auto &e : fs::directory_iterator(dir.path() / "o"))
+    left.push_back(e.path().filename().string());
+  EXPECT_TRUE(left.empty()) << "left in OUT's folder: " << left.front();
 }
 
 // A full disk and a read-only one, on a small tmpfs of their own (root

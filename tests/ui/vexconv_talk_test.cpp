@@ -1,16 +1,19 @@
 // vexconv talking through this family on a real terminal: the progress
 // bar, the overwrite question answered Yes and No, /O answering it in
-// advance, and Ctrl-C stopping a conversion through the cancel question.
+// advance, and the palette analysis shown and stopped by Ctrl-C through
+// the cancel question.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 
 #include "testkit/flic/fli_writer.h"
+#include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/temp_dir.h"
 #include "tests/ui/ui_harness.h"
 
@@ -79,6 +82,28 @@ TEST_F(VexconvTalk, SwitchOAnswersInAdvanceAndTheInputIsNeverTheOutput) {
   const ChildResult d = dup.finish();
   expect_exit(d, 1);
   expect_said(d, {"Output filename must be different than the input filename."});
+}
+
+// A true-colour movie to FLIC waits for the analysis of all its frames
+// before the first one (about two seconds here): the status line shows
+// the analysis at once, and Ctrl-C answered Yes ends the job, leaving
+// only the input.
+TEST_F(VexconvTalk, TheAnalysisShowsAndCtrlCStopsIt) {
+  const std::string movie = dir.file("m.avi");
+  testkit::ffmpeg("-f lavfi -i testsrc2=size=640x360:rate=25:duration=20 -c:v mpeg4 -q:v 5 " +
+                  testkit::shell_quote(movie));
+  PtyChild child(vexconv({movie, out}));
+  ASSERT_TRUE(child.expect("Analyzing colors in frame ", 1500ms)) << child.output();
+  child.type("\x03");
+  ASSERT_TRUE(child.expect("Do you want to cancel? [y/N] ", 1000ms)) << child.output();
+  child.type("y\n");
+  const ChildResult r = child.finish(1000ms);
+  expect_exit(r, 1);
+  expect_said(r, {"cancelled after", "out.flc not written"});
+  size_t files = 0;
+  for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+    files += e.path().filename() != "in.fli" && e.path().filename() != "m.avi" ? 1 : 0;
+  EXPECT_EQ(files, 0u) << "neither OUT nor its temporary file";
 }
 
 } // namespace

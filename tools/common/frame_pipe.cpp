@@ -48,9 +48,17 @@ void FramePipe::fetch_all() {
 }
 
 const FramePipe::Frame &FramePipe::next() {
+  const Frame *f = nullptr;
+  while (!f)
+    f = next_for(std::chrono::hours(1));
+  return *f;
+}
+
+const FramePipe::Frame *FramePipe::next_for(std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return fetched_ > taken_; });
-  const Frame &f = slots_[taken_ % kSlots];
+  if (!changed_.wait_for(lock, wait, [&] { return fetched_ > taken_; }))
+    return nullptr;
+  const Frame *f = &slots_[taken_ % kSlots];
   ++taken_;
   lock.unlock();
   changed_.notify_all();

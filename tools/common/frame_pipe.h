@@ -1,12 +1,14 @@
 // Frames of a graphics source fetched ahead (up to kSlots - 1 frames) on a
 // thread of their own, so that decoding the next frames overlaps writing
 // this one, and a fetching thread that got the processor while the writer
-// did not keeps its lead. The
-// source takes no callback from the tools, so the fetching thread never
-// talks to the user; everything else (the writer, sound, progress and
-// cancel) stays on the calling thread.
+// did not keeps its lead. The source's callback runs on the fetching
+// thread and must not talk to the user itself; everything else (the
+// writer, sound, progress and cancel) stays on the calling thread, which
+// waits for a frame in slices (next_for) so that it can show what the
+// source is doing (a long palette analysis) and pass on a cancel.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -38,6 +40,8 @@ public:
   // The next frame in order; valid until the next call. A frame that
   // failed is the last one.
   const Frame &next();
+  // The same, or null when it has not come within `wait`.
+  const Frame *next_for(std::chrono::milliseconds wait);
 
 private:
   static constexpr size_t kSlots = 6;

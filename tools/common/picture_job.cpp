@@ -3,10 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "common/command_line.h"
@@ -49,6 +53,68 @@ std::string lower_extension(const std::string &name) {
   return ext;
 }
 
+// What the sources say while they work (a movie's frame count at open, the
+// palette analysis inside GFileGet) goes to the user, and the user's cancel
+// goes back as the callback's answer. The callback has no context: the
+// listener of the running job is global (one job runs at a time). The
+// sources call it on the job's thread (the opens) and on the frame pipe's
+// (GFileGet); only the job's thread talks to the user, so the pipe's texts
+// wait for its next poll.
+class SourceListener {
+public:
+  explicit SourceListener(Talk &talk) : talk_(talk), job_thread_(std::this_thread::get_id()) { g_listener = this; }
+  ~SourceListener() { g_listener = nullptr; }
+  SourceListener(const SourceListener &) = delete;
+  SourceListener &operator=(const SourceListener &) = delete;
+
+  // The sources' own per-frame progress carries this label; the job counts
+  // frames itself, so those texts are not shown (their answer still
+  // cancels).
+  static constexpr const char *kLabel = "Converting";
+
+  static int32_t hear(const char *text, int32_t level) {
+    SourceListener *l = g_listener;
+    if (!l)
+      return 0;
+    if (level <= 1 && text && std::strncmp(text, "Converting frame ", 17) != 0) {
+      if (std::this_thread::get_id() == l->job_thread_) {
+        l->talk_.note(text);
+        l->poll();
+      } else {
+        std::lock_guard lock(l->mutex_);
+        l->latest_ = text;
+      }
+    }
+    return l->cancel_ ? 1 : 0;
+  }
+
+  // On the job's thread: shows what the pipe's thread last heard and takes
+  // the user's cancel; true once cancelled.
+  bool poll() {
+    std::string text;
+    {
+      std::lock_guard lock(mutex_);
+      text.swap(latest_);
+    }
+    if (!text.empty())
+      talk_.note(text);
+    if (!cancel_ && talk_.cancelled())
+      cancel_ = true;
+    return cancel_;
+  }
+  // Stops the sources at their next message.
+  void cancel() { cancel_ = true; }
+  bool cancelled() const { return cancel_; }
+
+private:
+  static inline SourceListener *g_listener = nullptr;
+  Talk &talk_;
+  std::thread::id job_thread_;
+  std::mutex mutex_;
+  std::string latest_; // not shown yet
+  std::atomic<bool> cancel_{false};
+};
+
 struct GFileCloser {
   void operator()(GFILE *g) const { GFileClose(g); }
 };
@@ -62,11 +128,17 @@ using SFilePtr = std::unique_ptr<SFILE, SFileCloser>;
 // palettised inputs (their palettes exact) and 32-bit frames from the
 // others, as the graphics source decides once it knows the depth.
 GFilePtr open_source(const PictureJob &j, const std::string &name, int32_t depth) {
-  const int32_t flags = depth == 24 ? GFILE_TRUE_COLOUR : depth == 0 ? GFILE_DEEP_TRUE_COLOUR : 0;
-  return GFilePtr(GFileOpen(name.c_str(), flags, j.play_num, j.play_den, j.out_num, j.out_den, j.crop_x, j.crop_y,
-                            j.crop_width, j.crop_height, j.first, j.last, j.palette_mode, j.palette_period,
-                            j.first_index, j.palette_entries, j.palette_split, j.system_colours, j.promotion,
-                            j.palette_file, nullptr, nullptr));
+  GFILEOPTIONS o = GFILEOPTIONS_INIT;
+  o.flags = depth == 24 ? GFILE_TRUE_COLOUR : depth == 0 ? GFILE_DEEP_TRUE_COLOUR : 0;
+  o.play_num = j.play_num, o.play_den = j.play_den, o.out_num = j.out_num, o.out_den = j.out_den;
+  o.crop_x = j.crop_x, o.crop_y = j.crop_y, o.crop_width = j.crop_width, o.crop_height = j.crop_height;
+  o.first = j.first, o.last = j.last, o.promotion = j.promotion;
+  o.palette_mode = j.palette_mode, o.palette_period = j.palette_period, o.first_index = j.first_index;
+  o.palette_entries = j.palette_entries, o.palette_split = j.palette_split, o.system_colours = j.system_colours;
+  o.palette_file = j.palette_file;
+  o.label = SourceListener::kLabel;
+  o.callback = SourceListener::hear;
+  return GFilePtr(GFileOpenWith(name.c_str(), &o));
 }
 
 // The sound of the input under an AVI output, trimmed to the frames taken;
@@ -77,12 +149,12 @@ SFilePtr open_sound(const PictureJob &j, const std::string &name, const GFILE &g
   const int32_t track = std::max(j.sound_track, 0);
   if (!j.sound_from.empty())
     return SFilePtr(SFileOpen(j.sound_from.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, 0, 0, track, 0, 0,
-                              nullptr));
+                              SourceListener::hear));
   if (!g.has_sound && j.sound_track < 0)
     return nullptr;
   // Negative positions count frames of the input: its first and last.
   return SFilePtr(SFileOpen(name.c_str(), j.sound_rate, j.sound_bits, j.sound_channels, j.first > 0 ? -j.first : 0,
-                            j.last > 0 ? -j.last : 0, track, 0, 0, nullptr));
+                            j.last > 0 ? -j.last : 0, track, 0, 0, SourceListener::hear));
 }
 
 // Exactly `bytes` of sound into the track: what the source still has, then
@@ -130,7 +202,7 @@ std::string size_text(uint32_t bytes) {
 // the failure is told, so nothing of it is left.
 class PictureConversion {
 public:
-  PictureConversion(const PictureJob &j, Talk &talk) : j_(j), talk_(talk) {}
+  PictureConversion(const PictureJob &j, Talk &talk) : j_(j), talk_(talk), listener_(talk) {}
   ~PictureConversion() { discard(); }
   PictureConversion(const PictureConversion &) = delete;
   PictureConversion &operator=(const PictureConversion &) = delete;
@@ -145,15 +217,18 @@ private:
   std::string write_frame(const FramePipe::Frame &f, uint32_t i);
   int finish();
   void discard();
+  std::string cancelled_text(uint32_t frames) const;
 
   const PictureJob &j_;
   Talk &talk_;
+  SourceListener listener_;
   GFilePtr g_;
   uint32_t count_ = 0;    // output frames
   OGFILE *o_ = nullptr;
   SFilePtr sound_;        // the AVI sound track's source, or null
   std::vector<uint8_t> pcm_;
   uint32_t start_ = 0;    // VEXTimerRead() when the frames began
+  uint32_t first_frame_ms_ = 0; // ... and when the first was written
 };
 
 int PictureConversion::run() {
@@ -176,6 +251,8 @@ std::string PictureConversion::open_input() {
     return "vexconv: " + j_.out +
            ": no output of this kind (.flc, .avi, .bmp, .jpg, .png, .tga, .tif, .pcx, .gif, .vcs or .wav)";
   g_ = open_source(j_, j_.in, depth);
+  if (!g_ && listener_.cancelled())
+    return cancelled_text(0);
   if (!g_)
     return "vexconv: " + j_.in + ": " + VEXLastError() +
            (CommandLine::looks_like_switch(j_.in) ? " (nor is it a switch of vexconv)" : "");
@@ -205,6 +282,8 @@ std::string PictureConversion::check_output() {
   if (o_->kind != OGFILE_AVI)
     return "";
   sound_ = open_sound(j_, j_.in, *g_);
+  if (listener_.cancelled())
+    return cancelled_text(0);
   if (!sound_ && !j_.sound_from.empty())
     return "vexconv: " + j_.sound_from + ": " + VEXLastError();
   if (!sound_ && j_.sound_track >= 0 && !j_.no_sound)
@@ -212,17 +291,37 @@ std::string PictureConversion::check_output() {
   return "";
 }
 
+// While a frame is awaited (the first one waits for the palette analysis)
+// the listener polls the user every tenth of a second.
 std::string PictureConversion::write_frames() {
   start_ = VEXTimerRead();
   FramePipe frames(g_.get(), count_);
+  // Declared after the pipe, so it runs first on the way out: a source in
+  // the middle of a long step stops at its next message, and the pipe's
+  // thread ends soon.
+  struct StopSource {
+    SourceListener &l;
+    ~StopSource() { l.cancel(); }
+  } stop{listener_};
   for (uint32_t i = 0; i < count_; ++i) {
-    if (talk_.cancelled())
-      return "vexconv: cancelled after " + std::to_string(i) + " frames; " + j_.out + " not written";
-    if (const std::string why = write_frame(frames.next(), i); !why.empty())
+    const FramePipe::Frame *f = nullptr;
+    while (!listener_.poll() && !(f = frames.next_for(std::chrono::milliseconds(100)))) {
+    }
+    if (!f || (!f->ok && listener_.cancelled()))
+      return cancelled_text(i);
+    if (const std::string why = write_frame(*f, i); !why.empty())
       return why;
-    talk_.progress(i + 1, count_, VEXTimerRead() - start_);
+    // The rate and the time left count from the first frame: the palette
+    // analysis before it was shown on its own.
+    if (i == 0)
+      first_frame_ms_ = VEXTimerRead();
+    talk_.progress(i + 1, count_, VEXTimerRead() - first_frame_ms_);
   }
   return "";
+}
+
+std::string PictureConversion::cancelled_text(uint32_t frames) const {
+  return "vexconv: cancelled after " + std::to_string(frames) + " frames; " + j_.out + " not written";
 }
 
 // Frame i (from 0), with the sound that goes before it.

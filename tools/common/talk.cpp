@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "vexutil/ui.h"
+#include "vexutil/util.h"
 
 namespace vex::tools {
 
@@ -86,6 +87,14 @@ void TerminalTalk::progress(uint32_t done, uint32_t total, uint32_t ms) {
     return;
   last_ms_ = ms;
   StatusSet(progress_text(done, total, ms).c_str());
+}
+
+void TerminalTalk::note(const std::string &text) {
+  const uint32_t now = VEXTimerRead();
+  if (!open_ || (last_note_ms_ != 0 && now - last_note_ms_ < 100))
+    return;
+  last_note_ms_ = now == 0 ? 1 : now;
+  StatusSet(text.c_str());
 }
 
 void TerminalTalk::done(const std::string &summary) {

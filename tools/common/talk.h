@@ -24,6 +24,10 @@ public:
   virtual int32_t ask_flags() const { return 0; }
   virtual bool cancelled() = 0;
   virtual void progress(uint32_t done, uint32_t total, uint32_t ms) = 0;
+  // What a source is doing before frames come ("Analyzing colors in frame
+  // 3 of 280 (1%)..."), in the place of the progress; at most ten texts a
+  // second are shown.
+  virtual void note(const std::string &text) = 0;
   virtual void done(const std::string &summary) = 0;
 };
 
@@ -38,12 +42,14 @@ public:
   bool may_write(const std::string &in, const std::string &out, bool replace) override;
   bool cancelled() override;
   void progress(uint32_t done, uint32_t total, uint32_t ms) override;
+  void note(const std::string &text) override;
   void done(const std::string &summary) override;
 
 private:
   bool quiet_;
   bool open_ = false;
   uint32_t last_ms_ = 0;
+  uint32_t last_note_ms_ = 0;
 };
 
 // "Frame 3 of 7 (42%)  12.5 fps  0:04 left"

@@ -10,6 +10,7 @@
 #include "common/talk.h"
 #include "vexutil/ogfile.h"
 #include "vexutil/ui.h"
+#include "vexutil/util.h"
 
 namespace vex::tools {
 
@@ -89,6 +90,13 @@ public:
     last_ms_ = ms;
     VEXDialogSetItemText(dialog_, kProgress, progress_text(done, total, ms).c_str());
   }
+  void note(const std::string &text) override {
+    const uint32_t now = VEXTimerRead();
+    if (last_note_ms_ != 0 && now - last_note_ms_ < 100)
+      return;
+    last_note_ms_ = now == 0 ? 1 : now;
+    VEXDialogSetItemText(dialog_, kProgress, text.c_str());
+  }
   void done(const std::string &summary) override {
     std::printf("%s\n", summary.c_str());
     VEXDialogSetItemText(dialog_, kMessage, summary.c_str());
@@ -98,7 +106,7 @@ public:
 
 private:
   VEXWND dialog_;
-  uint32_t last_ms_ = 0;
+  uint32_t last_ms_ = 0, last_note_ms_ = 0;
 };
 
 struct Job {

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Mutation sample: applies each mutant of a fixed list to src/, rebuilds,
+runs the test suite and counts the mutants some test kills.
+
+A mutant is one line of the list (mutants.txt):
+
+    path | text | replacement | why
+
+`text` must occur exactly once in the file (so a mutant survives edits
+elsewhere in the file); the script replaces it, builds, runs ctest (the
+first failing test kills the mutant), and restores the file whatever
+happens. A mutant whose text is not found, or found twice, is reported as
+stale and not run. A mutant that does not build counts as killed by the
+compiler and is listed apart.
+
+    cmake/run_mutants.py [--build build] [--list FILE] [--only REGEX]
+                                  [--jobs N] [--timeout SECONDS]
+
+Prints one line per mutant (KILLED by <test>, SURVIVED, NO-BUILD, STALE)
+and a summary; exits 0.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+
+
+def read_list(path):
+    mutants = []
+    with open(path, encoding="utf-8") as f:
+        for n, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            if not line.strip() or line.lstrip().startswith("#"):
+                continue
+            parts = [p.strip() for p in line.split(" | ")]
+            if len(parts) != 4:
+                sys.exit(f"{path}:{n}: expected 'path | text | replacement | why'")
+            mutants.append({"line": n, "path": parts[0], "text": parts[1], "to": parts[2], "why": parts[3]})
+    return mutants
+
+
+def run(cmd, timeout):
+    try:
+        p = subprocess.run(cmd, cwd=ROOT, capture_output=True, text=True, timeout=timeout)
+        return p.returncode, p.stdout + p.stderr
+    except subprocess.TimeoutExpired:
+        return -1, "timeout"
+
+
+def first_failure(output):
+    m = re.search(r"^\s*\d+ - (\S+)", output, re.M)
+    if m:
+        return m.group(1)
+    m = re.search(r"Test\s+#\d+: (\S+) \.+\*+(Failed|Timeout|Exception)", output)
+    return m.group(1) if m else "a test"
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default="build")
+    ap.add_argument("--list", default=os.path.join(ROOT, "cmake", "mutants.txt"))
+    ap.add_argument("--only", default="")
+    ap.add_argument("--jobs", default="2")
+    ap.add_argument("--timeout", type=int, default=1800)
+    args = ap.parse_args()
+    mutants = [m for m in read_list(args.list) if re.search(args.only, m["path"] + " " + m["text"])]
+    tally = {"KILLED": 0, "SURVIVED": 0, "NO-BUILD": 0, "STALE": 0}
+    started = time.time()
+    for m in mutants:
+        path = os.path.join(ROOT, m["path"])
+        with open(path, encoding="utf-8") as f:
+            original = f.read()
+        if original.count(m["text"]) != 1:
+            verdict, detail = "STALE", f"text found {original.count(m['text'])} times"
+        else:
+            try:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(original.replace(m["text"], m["to"]))
+                code, out = run(["cmake", "--build", args.build, "-j", args.jobs], args.timeout)
+                if code != 0:
+                    verdict, detail = "NO-BUILD", ""
+                else:
+                    code, out = run(["ctest", "--test-dir", args.build, "-j", args.jobs, "--stop-on-failure",
+                                     "--timeout", "300"], args.timeout)
+                    verdict, detail = ("KILLED", "by " + first_failure(out)) if code != 0 else ("SURVIVED", "")
+            finally:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(original)
+        tally[verdict] += 1
+        print(f"{verdict:9} {m['path']}:{m['line']} {m['why']} {detail}", flush=True)
+    run(["cmake", "--build", args.build, "-j", args.jobs], args.timeout)  # back to the real code
+    ran = tally["KILLED"] + tally["SURVIVED"] + tally["NO-BUILD"]
+    print(f"\n{tally['KILLED']} killed by tests, {tally['NO-BUILD']} by the compiler, {tally['SURVIVED']} survived, "
+          f"{tally['STALE']} stale, of {ran} run ({(time.time() - started) / 60:.0f} min)")
+
+
+if __name__ == "__main__":
+    main()

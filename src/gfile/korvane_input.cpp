@@ -63,6 +63,12 @@ Opened open_korvane(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &fi
   KORVA *k = KorvaOpen(file.source, 0);
   if (!k)
     return Opened::declined;
+  // The header's picture size is paid for (up to 64 MiB, twice) only when
+  // the first frame's data really codes a picture of that size.
+  if (KorvaCheckFrame(k) != 0) {
+    KorvaClose(k);
+    return Opened::declined; // the check's reason stands
+  }
   g.state->reader = std::make_unique<KorvaneReader>(k);
   copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "Korvane");

@@ -57,7 +57,8 @@ bool is_tolm(const lists::InputFile &file) { return starts_with(file, 0, "TLM");
 
 Opened open_tolm(GFILE &g, const lists::InputFile &file, bool alpha) {
   const uint32_t flags =
-      tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId | (alpha ? tolm::kTolmOpenAlpha : 0u);
+      tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId | tolm::kTolmOpenCheckFirst |
+      (alpha ? tolm::kTolmOpenAlpha : 0u);
   tolm::TOLM *t = tolm::TolmOpen(file.source, flags);
   if (!t)
     return Opened::declined;

@@ -13,7 +13,8 @@ namespace {
 namespace tolm = formats::tolm;
 using util::Status;
 
-constexpr uint32_t kSoundOpenFlags = tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId;
+constexpr uint32_t kSoundOpenFlags =
+    tolm::kTolmOpenNoBackground | tolm::kTolmOpenByTrackId | tolm::kTolmOpenSoundOnly;
 
 // The sound of one track, frame by frame: every frame's packet is
 // delivered, the last frame's included.

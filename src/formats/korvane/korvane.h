@@ -60,6 +60,11 @@ void KorvaClose(KORVA *k);
 // past the last block, an empty tree used, data that runs out; pixels
 // already written stay, nothing outside the picture is touched).
 uint32_t KorvaDoFrame(KORVA *k);
+// The same judgement without a destination: 0 when KorvaDoFrame would
+// decode the current frame whole, 1 (the reason recorded) when it would
+// refuse it. Nothing is written; a caller checks the first frame this way
+// before it allocates a picture of the size the header gives.
+uint32_t KorvaCheckFrame(KORVA *k);
 
 // Moves to the next record and parses it. After the last frame: the ring
 // frame when the file has one (then frame 1, the second), else frame 0.

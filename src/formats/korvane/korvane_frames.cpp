@@ -123,6 +123,20 @@ uint32_t KorvaToBuffer(KORVA *k, uint32_t left, uint32_t top, uint32_t pitch, ui
   return 1;
 }
 
+uint32_t KorvaCheckFrame(KORVA *k) {
+  using vex::util::Status;
+  if (!k)
+    return vex::util::fail(Status::kInvalidArgument), 1;
+  if (k->frame_bad)
+    return vex::util::fail(Status::kDamaged, "frame %u is damaged", k->frame + 1), 1;
+  const Reader &r = *k->reader;
+  if (video_decodes(r.trees, r.video.data, r.video.size, k->width / 4, k->header[kHdrHeight] / 4, r.version4))
+    return 0;
+  vex::util::fail(Status::kDamaged, "the picture of frame %u does not decode as %u x %u pixels", k->frame + 1,
+                  k->width, k->height);
+  return 1;
+}
+
 uint32_t KorvaDoFrame(KORVA *k) {
   using vex::util::Status;
   if (!k || !k->reader->has_dest)

@@ -27,8 +27,9 @@ constexpr uint32_t doubled_row(uint32_t v) { return (v & 0xFF) * 0x0101u | (v >>
 
 // One instantiation per vertical mode, so that the row stores carry no
 // tests: stored rows land every other destination row with a vertical
-// mode, and a doubled file writes each of them twice.
-template <bool kSpread, bool kTwice> class FrameDecoder {
+// mode, and a doubled file writes each of them twice. A dry decoder reads
+// every bit the same way and writes nothing (it has no destination).
+template <bool kSpread, bool kTwice, bool kDry = false> class FrameDecoder {
 public:
   FrameDecoder(const VideoTrees &t, const uint8_t *data, uint32_t size, const Destination &d)
       : br_(data, data + size), d_(d), row_step_(kSpread ? 2 * d.pitch : d.pitch), type_(t.type),
@@ -52,7 +53,8 @@ public:
       case kFull: run_of(n, [this](uint8_t *at) { full(at); }); break;
       case kSolid: {
         const uint32_t row = spread(v >> 8 & 0xFF);
-        run_of(n, [this, row](uint8_t *at) { solid(at, row); });
+        if constexpr (!kDry)
+          run_of(n, [this, row](uint8_t *at) { solid(at, row); });
         break;
       }
       default: skip(n); break; // void: unchanged
@@ -66,6 +68,8 @@ public:
 
 private:
   [[gnu::always_inline]] void put_row(uint8_t *at, uint32_t row, uint32_t pixels) const {
+    if constexpr (kDry)
+      return;
     uint8_t *p = at + row * row_step_;
     std::memcpy(p, &pixels, 4);
     if constexpr (kTwice)
@@ -76,6 +80,11 @@ private:
   // carried from run to run: working it out from the block number would
   // cost a division per run.
   template <typename Block> [[gnu::always_inline]] void run_of(uint32_t n, Block &&code) {
+    if constexpr (kDry) {
+      for (uint32_t i = 0; i < n; ++i)
+        code(nullptr);
+      return;
+    }
     for (uint32_t i = 0; i < n; ++i) {
       code(d_.top_left + row_at_ + 4 * bx_);
       if (++bx_ == d_.blocks_per_row) {
@@ -86,6 +95,8 @@ private:
   }
 
   void skip(uint32_t n) {
+    if constexpr (kDry)
+      return;
     bx_ += n;
     while (bx_ >= d_.blocks_per_row) {
       bx_ -= d_.blocks_per_row;
@@ -160,6 +171,17 @@ bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, c
   if (dest.vertical == kDoubled)
     return FrameDecoder<true, true>(trees, data, size, dest).run();
   return FrameDecoder<true, false>(trees, data, size, dest).run();
+}
+
+bool video_decodes(const VideoTrees &trees, const uint8_t *data, uint32_t size, uint32_t blocks_per_row,
+                   uint32_t block_rows, bool version4) {
+  if (blocks_per_row == 0 || block_rows == 0)
+    return true;
+  Destination shape;
+  shape.blocks_per_row = blocks_per_row;
+  shape.block_rows = block_rows;
+  shape.version4 = version4;
+  return FrameDecoder<false, false, true>(trees, data, size, shape).run();
 }
 
 } // namespace vex::formats::korvane

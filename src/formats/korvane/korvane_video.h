@@ -39,5 +39,10 @@ struct Destination {
 // was decoded until then stays in the destination, and nothing outside the
 // picture is written.
 bool decode_video(const VideoTrees &trees, const uint8_t *data, uint32_t size, const Destination &dest);
+// Whether decode_video would succeed on a picture of that many blocks,
+// found by reading the data without writing anything: a reader checks the
+// first frame this way before it allocates a picture the header asked for.
+bool video_decodes(const VideoTrees &trees, const uint8_t *data, uint32_t size, uint32_t blocks_per_row,
+                   uint32_t block_rows, bool version4);
 
 } // namespace vex::formats::korvane

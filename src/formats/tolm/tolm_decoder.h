@@ -38,6 +38,9 @@ struct TolmFrameArgs {
   void *const *bundles = nullptr;     // nine buffers sized by ExpandBundleSizes(W)
   uint32_t decoder_flags = 0;         // VEX_TOLM_DECODE_*
   uint32_t video_flags = 0;           // VEX_TOLM_VIDEO_*
+  // A dry run: the frame is read as a decode would read it, faults and
+  // all, and nothing is written (the targets and references are ignored).
+  bool dry = false;
 };
 
 // Decodes one frame; returns 0 or VEX_TOLM_FAULT_ bits.

@@ -48,7 +48,7 @@ Geometry geometry(const TolmFrameArgs &a) {
   const uint32_t W = a.padded_width, H = a.padded_height;
   g.fits = a.width != 0 && a.height != 0 && W % 16 == 0 && a.width <= 0xFFFF0 && a.height <= 0xFFFF0 &&
            g.luma_w8 <= W && g.luma_h8 <= H && g.chroma_w8 <= W / 2 && g.chroma_h8 <= H / 2 &&
-           a.target && a.bundles;
+           (a.target || a.dry) && a.bundles;
   return g;
 }
 
@@ -65,7 +65,10 @@ uint32_t TolmExpandFrame(const TolmFrameArgs &a) {
     return VEX_TOLM_FAULT_GEOMETRY;
   const uint32_t W = a.padded_width, H = a.padded_height;
   const bool signed_colours = (a.decoder_flags & VEX_TOLM_DECODE_SIGNED_COLOURS) != 0;
-  const uint8_t *reference = a.reference ? a.reference : a.target;
+  uint8_t *const target = a.dry ? nullptr : a.target;
+  const uint8_t *reference = a.dry ? nullptr : a.reference ? a.reference : a.target;
+  // A plane's place in the frame buffers (none in a dry run).
+  const auto at = [&](auto *base, size_t offset) { return base ? base + offset : nullptr; };
   uint32_t faults = 0;
   std::span<const uint8_t> data = a.data;
 
@@ -82,32 +85,32 @@ uint32_t TolmExpandFrame(const TolmFrameArgs &a) {
     size_t size;
     if (!sized_part(data, alpha, size))
       return faults | VEX_TOLM_FAULT_LAYOUT;
-    if ((a.decoder_flags & VEX_TOLM_DECODE_ALPHA) && a.target_alpha) {
+    if ((a.decoder_flags & VEX_TOLM_DECODE_ALPHA) && (a.target_alpha || a.dry)) {
       const uint8_t *ref = a.reference_alpha ? a.reference_alpha : a.target_alpha;
-      plane(a.target_alpha, ref, W, g.luma_w8, g.luma_h8, 1, alpha);
+      plane(a.dry ? nullptr : a.target_alpha, a.dry ? nullptr : ref, W, g.luma_w8, g.luma_h8, 1, alpha);
     }
     data = data.subspan(size);
   }
 
   std::span<const uint8_t> chroma;
   if (signed_colours) {
-    const size_t used = plane(a.target, reference, W, g.luma_w8, g.luma_h8, 1, data);
+    const size_t used = plane(target, reference, W, g.luma_w8, g.luma_h8, 1, data);
     chroma = data.subspan(used);
   } else {
     std::span<const uint8_t> luma;
     size_t size;
     if (!sized_part(data, luma, size))
       return faults | VEX_TOLM_FAULT_LAYOUT;
-    plane(a.target, reference, W, g.luma_w8, g.luma_h8, 1, luma);
+    plane(target, reference, W, g.luma_w8, g.luma_h8, 1, luma);
     chroma = data.subspan(size);
   }
 
   if (a.video_flags & VEX_TOLM_VIDEO_NO_CHROMA)
     return faults;
   const size_t luma_bytes = size_t{W} * H, chroma_bytes = size_t{W / 2} * (H / 2);
-  const size_t used = plane(a.target + luma_bytes, reference + luma_bytes, W / 2, g.chroma_w8, g.chroma_h8, 2,
-                            chroma);
-  plane(a.target + luma_bytes + chroma_bytes, reference + luma_bytes + chroma_bytes, W / 2, g.chroma_w8,
+  const size_t used =
+      plane(at(target, luma_bytes), at(reference, luma_bytes), W / 2, g.chroma_w8, g.chroma_h8, 2, chroma);
+  plane(at(target, luma_bytes + chroma_bytes), at(reference, luma_bytes + chroma_bytes), W / 2, g.chroma_w8,
         g.chroma_h8, 2, chroma.subspan(used));
   return faults;
 }

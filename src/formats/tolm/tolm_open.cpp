@@ -8,8 +8,11 @@
 // frame size the header announces (the record buffer's size).
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
+#include <vector>
 
+#include "formats/tolm/tolm_decoder.h"
 #include "formats/tolm/tolm_layout.h"
 #include "formats/tolm/tolm_reader.h"
 #include "util/bytes.h"
@@ -121,7 +124,7 @@ void set_geometry(TOLM &t, const Header &h, uint32_t open_flags) {
   default:
     break;
   }
-  uint32_t flags = (open_flags & ~kTolmScaleMask) | mode;
+  uint32_t flags = (open_flags & ~(kTolmScaleMask | kTolmOpenCheckFirst | kTolmOpenSoundOnly)) | mode;
   if (!(h.video_flags & kTolmVideoAlpha))
     flags &= ~kTolmOpenAlpha;
   t.decoder_flags = flags | (h.video_flags & kTolmVideoGrey) | version_flags(h.magic[3]);
@@ -226,6 +229,42 @@ void scan_index(TOLM &t, uint64_t total, bool &all_key) {
   all_key = true;
   for (uint32_t i = 0; i < t.frames; ++i)
     all_key = all_key && (t.index[i] & 1u);
+}
+
+// Frame 1 read from the file and decoded dry (every bit read, nothing
+// stored); records why when it faults.
+bool first_frame_decodes(const TOLM &t) {
+  const uint32_t start = t.index[0] & ~1u, end = t.index[1] & ~1u; // checked by index_fits
+  std::vector<uint8_t> record;
+  try {
+    record.assign(size_t{end - start} + kTolmRecordSlack, 0);
+  } catch (const std::bad_alloc &) {
+    return util::fail(Status::kOutOfMemory, "Out of memory.");
+  }
+  if (!t.source->read_exact(start, record.data(), end - start))
+    return util::fail(Status::kReadFailed, "frame 1 cannot be read");
+  size_t at = 0, left = end - start;
+  for (uint32_t i = 0; i < t.tracks; ++i) { // the sound packets before the video
+    const uint32_t length = left < 4 ? UINT32_MAX : util::le32(&record[at]);
+    if (left < 4 || length > left - 4)
+      return util::fail(Status::kDamaged, "a sound packet of frame 1 runs past its record");
+    at += 4 + size_t{length};
+    left -= 4 + size_t{length};
+  }
+  TolmFrameArgs a;
+  a.dry = true;
+  a.width = t.decoded_width;
+  a.height = t.decoded_height;
+  a.padded_width = t.padded_width;
+  a.padded_height = t.padded_height;
+  a.data = std::span<const uint8_t>(record.data() + at, left);
+  a.bundles = t.bundles;
+  a.decoder_flags = t.decoder_flags;
+  a.video_flags = t.video_flags;
+  if (const uint32_t faults = TolmExpandFrame(a))
+    return util::fail(Status::kDamaged, "frame 1 does not decode as %u x %u pixels (faults 0x%x)", t.decoded_width,
+                      t.decoded_height, faults);
+  return true;
 }
 
 // Second allocation: the frame buffers and alpha planes, cleared.
@@ -350,9 +389,12 @@ TOLM *TolmOpen(file::ByteSource source, uint32_t flags, int32_t track_id) {
   t->io.source = t->source;
   if (!read_tables(*t) || !index_fits(*t, tables_end(h), total))
     return fail(t);
+  if ((flags & kTolmOpenCheckFirst) && !first_frame_decodes(*t))
+    return fail(t);
   bool all_key = false;
   scan_index(*t, total, all_key);
-  if (!allocate_frames(*t, all_key) || !set_up_reading(*t, total)) {
+  const bool sound_only = (flags & kTolmOpenSoundOnly) != 0;
+  if ((!sound_only && !allocate_frames(*t, all_key)) || !set_up_reading(*t, total)) {
     release(t);
     return util::fail(Status::kOutOfMemory, "Out of memory.");
   }
@@ -360,7 +402,7 @@ TOLM *TolmOpen(file::ByteSource source, uint32_t flags, int32_t track_id) {
   t->block_map[t->block_count] = 0;
   t->current = -1;
   t->last_decoded = -1;
-  t->video_decoding = 1;
+  t->video_decoding = sound_only ? 0 : 1;
   tolm_read_record(t, 1);
   if (!t->image)
     while (file::ring::fill(t->io) > 0) {

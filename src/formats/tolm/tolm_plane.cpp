@@ -88,6 +88,8 @@ private:
     case kRaw: bundles_.take_many(kColours, b, 64); break;
     default: return;
     }
+    if (!p_.target)
+      return; // a dry run
     // Doubled in both directions, cut at the edge of the decoded area.
     const uint32_t w = std::min(16u, p_.width8 - x), h = std::min(16u, p_.height8 - row);
     for (uint32_t r = 0; r < h; ++r) {
@@ -98,6 +100,8 @@ private:
   }
 
   void store(uint32_t x, uint32_t row, const Block &b) {
+    if (!p_.target)
+      return; // a dry run
     uint8_t *dst = p_.target + size_t{row} * p_.pitch + x;
     for (int r = 0; r < 8; ++r)
       std::memcpy(dst + size_t(r) * p_.pitch, b + 8 * r, 8);
@@ -112,6 +116,10 @@ private:
       faults_ |= VEX_TOLM_FAULT_MOTION;
       sx = std::clamp(sx, 0, max_x);
       sy = std::clamp(sy, 0, max_y);
+    }
+    if (!p_.reference) { // a dry run
+      std::memset(b, 0, sizeof b);
+      return;
     }
     const uint8_t *src = p_.reference + size_t(sy) * p_.pitch + sx;
     for (int r = 0; r < 8; ++r)

@@ -9,7 +9,7 @@
 namespace vex::formats::tolm {
 
 struct PlaneView {
-  uint8_t *target;
+  uint8_t *target;          // null with reference null: a dry run, reading every bit and storing nothing
   const uint8_t *reference; // may equal target
   uint32_t pitch;
   uint32_t width8, height8; // decoded area, multiples of 8, within pitch x rows

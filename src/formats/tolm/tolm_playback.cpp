@@ -158,7 +158,7 @@ void TolmGoto(TOLM *t, int32_t f, uint32_t flags) {
 
 int32_t TolmCopyToBuffer(TOLM *t, void *dest, int32_t pitch, int32_t height, int32_t x, int32_t y,
                          uint32_t flags) {
-  if (!t || !dest)
+  if (!t || !dest || !t->frame_memory)
     return 0;
   YUV_init(static_cast<int32_t>(flags & 15));
   auto *out = static_cast<uint8_t *>(dest);
@@ -187,7 +187,7 @@ int32_t TolmCopyToBuffer(TOLM *t, void *dest, int32_t pitch, int32_t height, int
 }
 
 void TolmSetVideoDecoding(TOLM *t, int32_t on) {
-  if (t)
+  if (t && t->frame_memory) // a movie opened for its sound only has no frames to decode into
     t->video_decoding = on;
 }
 

@@ -28,6 +28,13 @@ namespace vex::formats::tolm {
 inline constexpr uint32_t kTolmOpenByTrackId = 0x4000;      // select the track by the ID given to TolmOpen
 inline constexpr uint32_t kTolmOpenAlpha = 0x100000;        // decode the alpha plane when the file has one
 inline constexpr uint32_t kTolmOpenNoBackground = 0x8000000; // no background reader (always the case here)
+// Refuse a movie whose first frame does not decode without a fault at the
+// header's picture size, before the frame buffers (about 3 bytes a pixel)
+// are allocated: a header alone does not pay for them.
+inline constexpr uint32_t kTolmOpenCheckFirst = 0x1000000;
+// Sound only: no frame buffers, and video decoding off for good (a reader
+// of the sound tracks pays nothing for the picture size).
+inline constexpr uint32_t kTolmOpenSoundOnly = 0x2000000;
 // Decoder flags added from the version letter.
 inline constexpr uint32_t kTolmSignedColours = 0x8000; // "TLMf", "TLMg", "TLMh"
 inline constexpr uint32_t kTolmSwapChroma = 0x10000;   // "TLMf", "TLMg"

@@ -1,5 +1,6 @@
 // Opening a movie with libavformat over a byte source, and the deleters of
 // the libraries' objects.
+#include <cstring>
 #include <mutex>
 
 extern "C" {
@@ -11,6 +12,7 @@ extern "C" {
 
 #include "movie/media_reader.h"
 #include "movie/source_io.h"
+#include "util/status.h"
 
 namespace vex::movie {
 
@@ -48,6 +50,31 @@ const AVInputFormat *demuxer_for(Container c) {
 // The demuxer reads the one source it was given and nothing else: a
 // reference to another file (a QuickTime data reference) is not followed.
 int refuse_open(AVFormatContext *, AVIOContext **, const char *, int, AVDictionary **) { return AVERROR(EPERM); }
+
+// The first bytes name the container: "RIFF" and "AVI " for AVI, a known
+// atom type at byte 4 for QuickTime.
+bool looks_like(const file::ByteSource &source, Container c) {
+  uint8_t head[12] = {};
+  if (source.read_at(0, head, sizeof head) != sizeof head)
+    return false;
+  if (c == Container::avi)
+    return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+  for (const char *atom : {"ftyp", "moov", "mdat", "free", "wide", "skip", "pnot"})
+    if (std::memcmp(head + 4, atom, 4) == 0)
+      return c == Container::quicktime || c == Container::any;
+  return false;
+}
+
+// Why the demuxer refused the source: damage when the file starts as one
+// of its kind, else not of this kind.
+void refused(const file::ByteSource &source, Container c, const char *step, int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(error, text, sizeof text);
+  if (looks_like(source, c))
+    util::fail(util::Status::kDamaged, "the movie's %s cannot be read: %s", step, text);
+  else
+    util::fail(util::Status::kNotThisFormat, "not a movie of this kind (%s)", text);
+}
 } // namespace
 
 FormatPtr open_container(const file::ByteSource &source, Container c) {
@@ -67,12 +94,16 @@ FormatPtr open_container(const file::ByteSource &source, Container c) {
   // Forcing the demuxer keeps an AVI reader from accepting other
   // containers; the demuxer still rejects files that are not its format.
   // A failed open frees the format context but not the caller's I/O.
-  if (avformat_open_input(&raw, nullptr, want, nullptr) < 0)
+  if (const int e = avformat_open_input(&raw, nullptr, want, nullptr); e < 0) {
+    refused(source, c, "header", e);
     return nullptr;
+  }
   io.release(); // closed with the demuxer, by FormatCloser
   FormatPtr f(raw);
-  if (avformat_find_stream_info(f.get(), nullptr) < 0)
+  if (const int e = avformat_find_stream_info(f.get(), nullptr); e < 0) {
+    refused(source, c, "stream information", e);
     return nullptr;
+  }
   return f;
 }
 

@@ -213,12 +213,16 @@ int32_t decode_bmp(std::span<const uint8_t> f, uint64_t file_size, Picture &p, b
     return damaged("the picture is %d x %d pixels", h.width, h.height);
   if (!bits_ok(h) || (h.top_down && (h.compression == kRle8 || h.compression == kRle4)))
     return kUnsupported;
-  if (header_only)
-    return 0;
   // Uncompressed rows must all be there; checked before anything is
-  // allocated.
+  // allocated (the header alone tells, so the information already refuses
+  // it). Run-length data can end the picture with one code: no bound.
+  const uint64_t size = std::max<uint64_t>(file_size, f.size());
   const size_t stride = ((static_cast<size_t>(h.width) * h.bits + 31) / 32) * 4;
   const bool rle = h.compression == kRle8 || h.compression == kRle4;
+  if (!rle && (h.pixel_offset > size || (size - h.pixel_offset) / stride < static_cast<size_t>(h.height)))
+    return damaged("the %d rows of pixels run past the end of the file", h.height);
+  if (header_only)
+    return 0;
   if (!rle && (h.pixel_offset > f.size() || (f.size() - h.pixel_offset) / stride < static_cast<size_t>(h.height)))
     return damaged("the %d rows of pixels run past the end of the file", h.height);
   if (h.bits <= 8) {

@@ -75,6 +75,10 @@ int32_t GifAnimation::open(const file::ByteSource &source) {
   height_ = g->SHeight;
   if (!size_ok(width_, height_))
     return damaged("a GIF screen of %d x %d pixels is beyond the picture limits", width_, height_);
+  // The screen is filled by the pictures on it; a screen no picture data
+  // could fill is a header's claim alone.
+  if (!data_can_fill("GIF", width_, height_, uint64_t(width_) * uint64_t(height_), kLzwRatio, source_.size()))
+    return kBadFile;
   background_ = static_cast<uint8_t>(std::clamp(g->SBackGroundColor, 0, 255));
   const ColorMapObject *global = g->SColorMap;
   global_ = {};
@@ -139,6 +143,10 @@ int32_t GifAnimation::open(const file::ByteSource &source) {
     }
     p.end = s.position();
     p.bytes = static_cast<uint32_t>(std::min<uint64_t>(p.end - at, UINT32_MAX));
+    if (p.bytes * kLzwRatio < uint64_t(d.Width) * uint64_t(d.Height)) {
+      damage_ = text("the data of picture %zu (%u bytes) cannot fill %d x %d pixels", n, p.bytes, d.Width, d.Height);
+      break;
+    }
     pictures_.push_back(p);
     controlled = false; // a control block serves the one picture after it
   }

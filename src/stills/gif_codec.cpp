@@ -14,11 +14,13 @@ namespace vex::stills {
 
 namespace {
 
-int32_t read_picture(GifFileType *g, Picture &p) {
+int32_t read_picture(GifFileType *g, Picture &p, uint64_t have) {
   if (DGifGetImageDesc(g) != GIF_OK)
     return kBadFile;
   const GifImageDesc &d = g->Image;
   if (!size_ok(d.Width, d.Height) || d.Left < 0 || d.Top < 0)
+    return kBadFile;
+  if (!data_can_fill("GIF", d.Width, d.Height, uint64_t(d.Width) * uint64_t(d.Height), kLzwRatio, have))
     return kBadFile;
   const ColorMapObject *map = d.ColorMap ? d.ColorMap : g->SColorMap;
   if (!map)
@@ -48,6 +50,11 @@ int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
   p.info = {g.get()->SWidth, g.get()->SHeight, 8, 0};
   if (!size_ok(p.info.width, p.info.height))
     return kBadFile;
+  // The screen is filled by the pictures on it; a screen no picture data
+  // could fill is a header's claim alone.
+  const uint64_t screen = uint64_t(p.info.width) * uint64_t(p.info.height);
+  if (!data_can_fill("GIF", p.info.width, p.info.height, screen, kLzwRatio, source.size()))
+    return kBadFile;
   if (header_only)
     return 0;
   p.start_indexed(p.info.width, p.info.height);
@@ -57,7 +64,7 @@ int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
     if (DGifGetRecordType(g.get(), &type) != GIF_OK)
       return kBadFile;
     if (type == IMAGE_DESC_RECORD_TYPE)
-      return read_picture(g.get(), p);
+      return read_picture(g.get(), p, source.size());
     if (type == EXTENSION_RECORD_TYPE) {
       GraphicsControlBlock ignored{};
       bool is_control = false;

@@ -22,7 +22,17 @@ struct ErrorJump {
   std::jmp_buf jump;
 };
 
-void on_error(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorJump *>(cinfo->err)->jump, 1); }
+// libjpeg's text becomes the reason: damage, unless the data does not
+// start as a JPEG at all.
+void on_error(j_common_ptr cinfo) {
+  char text[JMSG_LENGTH_MAX] = {};
+  (*cinfo->err->format_message)(cinfo, text);
+  if (cinfo->err->msg_code == JERR_NO_SOI)
+    not_this_format("JPEG: %s", text);
+  else
+    damaged("JPEG: %s", text);
+  std::longjmp(reinterpret_cast<ErrorJump *>(cinfo->err)->jump, 1);
+}
 void on_message(j_common_ptr) {}
 // Warnings are silent, except that data ending early is an error: the
 // library would fill the rest of the picture with grey.
@@ -133,9 +143,14 @@ int32_t decode(Decompress &d, Picture &p, bool header_only) {
   p.info = {static_cast<int32_t>(d.cinfo.image_width), static_cast<int32_t>(d.cinfo.image_height),
             8 * d.cinfo.num_components, 0};
   if (!size_ok(p.info.width, p.info.height))
-    return kBadFile;
+    return damaged("the picture is %d x %d pixels", p.info.width, p.info.height);
   if (!grey && d.cinfo.num_components != 3)
     return kUnsupported; // CMYK and the like
+  // Arithmetic coding can spend less than a bit on a block: no bound there.
+  const uint64_t blocks = (uint64_t(p.info.width) + 7) / 8 * ((uint64_t(p.info.height) + 7) / 8);
+  if (!d.cinfo.arith_code && !data_can_fill("JPEG", p.info.width, p.info.height, blocks, kJpegBlocksPerByte,
+                                            d.input.in.source.size()))
+    return kBadFile;
   if (header_only)
     return 0;
   d.cinfo.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGRA;

@@ -2,6 +2,7 @@
 // packed (2 bits), 16-colour planar (1 bit x 4 planes) and packed
 // (4 bits), 256-colour and 24/32-bit planar pictures, run-length
 // coded; written as 256-colour or 24-bit (three planes) files.
+#include <algorithm>
 #include <cstring>
 
 #include "stills/packed_indices.h"
@@ -94,7 +95,7 @@ void read_tables(std::span<const uint8_t> f, const Header &h, Picture &p) {
 
 // The header lies in the first kHeadBytes; only a whole file is decoded
 // further, so the file's size is what f holds.
-int32_t decode_pcx(std::span<const uint8_t> f, uint64_t /*file_size*/, Picture &p, bool header_only) {
+int32_t decode_pcx(std::span<const uint8_t> f, uint64_t file_size, Picture &p, bool header_only) {
   Header h;
   if (const int32_t r = parse(f, h))
     return r;
@@ -105,13 +106,14 @@ int32_t decode_pcx(std::span<const uint8_t> f, uint64_t /*file_size*/, Picture &
     return kUnsupported;
   if (h.line < (static_cast<uint32_t>(h.width) * h.bpp + 7) / 8)
     return damaged("rows of %u bytes cannot hold %d pixels", h.line, h.width);
+  // One run of at most 63 bytes per two bytes of data: a file too short to
+  // fill the picture is refused before the picture is allocated (the
+  // header alone tells, so the information already refuses it).
+  const uint64_t need = uint64_t{h.line} * h.planes * static_cast<uint64_t>(h.height);
+  if ((std::max<uint64_t>(file_size, f.size()) - kHeader) * (h.rle ? 63 : 1) < need)
+    return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   if (header_only)
     return 0;
-  // One run of at most 63 bytes per two bytes of data: a file too short to
-  // fill the picture is refused before the picture is allocated.
-  const uint64_t need = uint64_t{h.line} * h.planes * static_cast<uint64_t>(h.height);
-  if ((f.size() - kHeader) * (h.rle ? 63 : 1) < need)
-    return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   std::vector<uint8_t> rows;
   if (const int32_t r = unpack(f, h, rows))
     return r;

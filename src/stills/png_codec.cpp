@@ -13,7 +13,11 @@ namespace vex::stills {
 
 namespace {
 
-void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// The signature was checked first: every error is damage, with libpng's text.
+void on_error(png_structp png, png_const_charp text) {
+  damaged("PNG: %s", text);
+  png_longjmp(png, 1);
+}
 void on_warning(png_structp, png_const_charp) {}
 
 // libpng asks for exactly n bytes; fewer is an error, which jumps back.
@@ -95,6 +99,11 @@ int32_t read_into(BufferedCursor &in, Reader &r, Picture &p, bool header_only) {
   p.info = {static_cast<int32_t>(png_get_image_width(r.png, r.info)),
             static_cast<int32_t>(png_get_image_height(r.png, r.info)), bits_of(colour_type, depth), 0};
   if (!size_ok(p.info.width, p.info.height))
+    return damaged("the picture is %d x %d pixels", p.info.width, p.info.height);
+  // The filtered rows (a filter byte and the packed samples each) come out
+  // of deflate, which gives at most kDeflateRatio bytes for one.
+  const uint64_t rows = uint64_t(p.info.height) * (1 + png_get_rowbytes(r.png, r.info));
+  if (!data_can_fill("PNG", p.info.width, p.info.height, rows, kDeflateRatio, in.size()))
     return kBadFile;
   if (header_only)
     return 0;

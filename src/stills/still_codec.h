@@ -45,6 +45,22 @@ struct Picture {
 // pixel plus room for a few headers.
 inline constexpr uint64_t kMaxFileBytes = util::kMaxPixels * 4 + (1u << 20);
 
+// The densest codings the readers meet, as the most units (pixels, blocks
+// or bytes of rows) one byte of data can give: a Huffman-coded JPEG spends
+// at least one bit on each 8 x 8 block of its full-size component, deflate
+// gives at most 1032 bytes for one, an LZW code (9 to 12 bits) at most 4096
+// values, 2731 a byte at 12 bits.
+inline constexpr uint64_t kJpegBlocksPerByte = 8;
+inline constexpr uint64_t kDeflateRatio = 1032;
+inline constexpr uint64_t kLzwRatio = 2731;
+
+// Whether `have` bytes of data can give the `need` units of a picture of
+// width x height at `ratio` units a byte at the densest. A reader asks
+// before it allocates the picture, so that a header alone never pays for
+// one (up to 256 MiB): false, with the reason recorded, when they cannot.
+bool data_can_fill(const char *format, int64_t width, int64_t height, uint64_t need, uint64_t ratio,
+                   uint64_t have);
+
 // What a header-only read of BMP, PCX or TGA takes of a file: every field
 // their headers hold lies in the first 128 bytes.
 inline constexpr size_t kHeadBytes = 128;
@@ -102,6 +118,8 @@ public:
   uint64_t position() const { return at_; }
   // The next byte handed out is the one at `at`.
   void seek(uint64_t at) { at_ = at; }
+  // Bytes the source holds.
+  uint64_t size() const { return source_.size(); }
 
 private:
   static constexpr size_t kAhead = 16384;

@@ -44,6 +44,17 @@ int32_t damaged(const char *format, ...) {
   return kBadFile;
 }
 
+bool data_can_fill(const char *format, int64_t width, int64_t height, uint64_t need, uint64_t ratio,
+                   uint64_t have) {
+  const uint64_t least = ratio ? need / ratio + (need % ratio != 0) : need;
+  if (have >= least)
+    return true;
+  damaged("a %s picture of %lld x %lld pixels needs at least %llu bytes of data, the file holds %llu", format,
+          static_cast<long long>(width), static_cast<long long>(height), static_cast<unsigned long long>(least),
+          static_cast<unsigned long long>(have));
+  return false;
+}
+
 void colour_at(const Image &im, const uint8_t *row, int32_t x, uint8_t bgr[3]) {
   if (im.bits == 8) {
     std::memcpy(bgr, im.colors + row[x] * 4, 3);

@@ -1,6 +1,7 @@
 // Truevision targa images: colour-mapped, grey, 15/16, 24 and 32-bit
 // pictures, raw or run-length coded, from either origin; written as
 // colour-mapped 8-bit or 24-bit pictures with the origin bottom left.
+#include <algorithm>
 #include <cstring>
 
 #include "stills/still_codec.h"
@@ -126,7 +127,7 @@ int32_t unpack(std::span<const uint8_t> f, const Header &h, size_t at, size_t pi
 
 // The header lies in the first kHeadBytes; only a whole file is decoded
 // further, so the file's size is what f holds.
-int32_t decode_tga(std::span<const uint8_t> f, uint64_t /*file_size*/, Picture &p, bool header_only) {
+int32_t decode_tga(std::span<const uint8_t> f, uint64_t file_size, Picture &p, bool header_only) {
   Header h;
   if (const int32_t r = parse(f, h))
     return r;
@@ -135,13 +136,15 @@ int32_t decode_tga(std::span<const uint8_t> f, uint64_t /*file_size*/, Picture &
     return damaged("the picture is %d x %d pixels", h.width, h.height);
   if (!depth_ok(h))
     return kUnsupported;
+  // A packet of 1 + pixel bytes covers at most 128 pixels: a file too short
+  // to fill the picture is refused before the picture is allocated (the
+  // header alone tells, so the information already refuses it).
+  const uint64_t count = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+  const uint64_t size = std::max<uint64_t>(file_size, f.size());
+  if (size * (h.rle() ? 128 : 1) < count * (h.rle() ? 1 : (h.depth + 7u) / 8))
+    return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   if (header_only)
     return 0;
-  // A packet of 1 + pixel bytes covers at most 128 pixels: a file too short
-  // to fill the picture is refused before the picture is allocated.
-  const uint64_t count = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
-  if (static_cast<uint64_t>(f.size()) * (h.rle() ? 128 : 1) < count * (h.rle() ? 1 : (h.depth + 7u) / 8))
-    return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   size_t at = kHeader + h.id_length;
   const bool indexed = h.base() != 2;
   if (indexed)

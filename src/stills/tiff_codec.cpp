@@ -24,10 +24,18 @@ namespace vex::stills {
 
 namespace {
 
+// libtiff's errors become the calling thread's reason (the handler runs
+// on the thread that called into the library); warnings are dropped.
+void record_error(const char *, const char *format, va_list args) {
+  char text[200];
+  std::vsnprintf(text, sizeof text, format, args);
+  damaged("TIF: %s", text);
+}
+
 void quiet_library() {
   static std::once_flag once;
   std::call_once(once, [] {
-    TIFFSetErrorHandler(nullptr);
+    TIFFSetErrorHandler(record_error);
     TIFFSetWarningHandler(nullptr);
   });
 }
@@ -79,6 +87,32 @@ bool scanline_kind(TIFF *t, const Layout &l) {
                       l.photometric == PHOTOMETRIC_MINISWHITE;
   const bool depth = l.bps == 1 || l.bps == 2 || l.bps == 4 || l.bps == 8;
   return mapped && depth && l.spp == 1 && !TIFFIsTiled(t);
+}
+
+// The samples the directory describes against the bytes of the file, at the
+// densest its compression allows (libtiff's codecs beyond these have no
+// bound here): none stores every byte; PackBits gives at most 128 bytes for
+// two; LZW and deflate as in GIF and PNG; JPEG at least a bit per 8 x 8
+// block; the fax codings at least a bit per row.
+bool data_can_fill_tiff(const Layout &l, uint64_t have) {
+  const uint64_t w = l.width, h = l.height;
+  const uint64_t bytes = (w * l.bps * (l.planar == PLANARCONFIG_SEPARATE ? 1 : l.spp) + 7) / 8 * h *
+                         (l.planar == PLANARCONFIG_SEPARATE ? l.spp : 1);
+  uint64_t need = bytes, ratio = 1;
+  switch (l.compression) {
+  case COMPRESSION_NONE: break;
+  case COMPRESSION_PACKBITS: ratio = 64; break;
+  case COMPRESSION_LZW: ratio = kLzwRatio; break;
+  case COMPRESSION_ADOBE_DEFLATE:
+  case COMPRESSION_DEFLATE: ratio = kDeflateRatio; break;
+  case COMPRESSION_OJPEG:
+  case COMPRESSION_JPEG: need = (w + 7) / 8 * ((h + 7) / 8), ratio = kJpegBlocksPerByte; break;
+  case COMPRESSION_CCITTRLE:
+  case COMPRESSION_CCITTFAX3:
+  case COMPRESSION_CCITTFAX4: need = h, ratio = 8; break;
+  default: return true;
+  }
+  return data_can_fill("TIF", l.width, l.height, need, ratio, have);
 }
 
 int32_t read_indexed(TIFF *t, const Layout &l, Picture &p) {
@@ -317,11 +351,15 @@ int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) 
   // The cursor outlives the handle, which is closed first (declared after).
   TiffPtr t(TIFFClientOpen(source.in_memory() ? "memory" : source.name().c_str(), "rm", &in, read_proc, write_proc,
                            seek_proc, close_proc, size_proc, map_proc, unmap_proc));
+  // libtiff said why, or the directory lacks what every picture has.
+  const auto unreadable = [] {
+    return util::last_status() != util::Status::kOk ? kBadFile : damaged("the TIF directory gives no picture size");
+  };
   if (!t)
-    return kBadFile;
+    return unreadable();
   Layout l;
   if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &l.width) || !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &l.height))
-    return kBadFile;
+    return unreadable();
   TIFFGetFieldDefaulted(t.get(), TIFFTAG_BITSPERSAMPLE, &l.bps);
   TIFFGetFieldDefaulted(t.get(), TIFFTAG_SAMPLESPERPIXEL, &l.spp);
   TIFFGetFieldDefaulted(t.get(), TIFFTAG_COMPRESSION, &l.compression);
@@ -337,6 +375,8 @@ int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) 
   p.info = {static_cast<int32_t>(l.width > INT32_MAX ? 0 : l.width),
             static_cast<int32_t>(l.height > INT32_MAX ? 0 : l.height), bits, l.compression};
   if (!size_ok(p.info.width, p.info.height))
+    return damaged("the picture is %u x %u pixels", l.width, l.height);
+  if (!data_can_fill_tiff(l, source.size()))
     return kBadFile;
   if (header_only)
     return 0;

@@ -258,6 +258,14 @@ VEX_API void GFileReset(GFILE *g);
    ("frame 12 runs past the end of the file"; in a list, the entry's name
    first) and stays valid until GFileClose. */
 VEX_API const char *GFileDamage(const GFILE *g);
+/* An addition of this library: the damage met while reading the frame the
+   last GFileGet delivered, or null when that frame came whole. Non-null,
+   the frame is not the input's: the reader kept what it could decode, or
+   the previous pixels (a frame cut short, a record that does not decode).
+   Worded as GFileDamage words it; valid until the next GFileGet,
+   GFileReset or GFileClose. A caller that must not pass on a partial
+   frame stops there. */
+VEX_API const char *GFileFrameDamage(const GFILE *g);
 /* Releases the source, its readers and its buffers (a buffer the caller set
    is the caller's); null is fine. Returns null. */
 VEX_API GFILE *GFileClose(GFILE *g);

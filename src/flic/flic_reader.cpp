@@ -135,7 +135,9 @@ VEXFLIC *open_flic(file::ByteSource source) {
   return h;
 }
 
-util::Status check_frames(VEXFLIC *h) {
+util::Status check_frames(VEXFLIC *h, uint32_t *whole) {
+  if (whole)
+    *whole = 0;
   if (!h || !h->input)
     return util::fail(Status::kInvalidArgument);
   const uint64_t size = h->input->source.size();
@@ -154,6 +156,8 @@ util::Status check_frames(VEXFLIC *h) {
       break;
     }
     pos += length;
+    if (whole)
+      *whole = i;
   }
   rewind(h);
   return result;

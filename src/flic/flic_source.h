@@ -25,7 +25,8 @@ VEXFLIC *open_flic(file::ByteSource source);
 
 // The counted frames' chunks against the file: kDamaged with "frame n
 // runs past the end of the file" for the first that does not fit in it.
-// The handle is rewound (the next decode gives frame 1).
-util::Status check_frames(VEXFLIC *h);
+// `whole` (when given) gets the count of frames before that one. The
+// handle is rewound (the next decode gives frame 1).
+util::Status check_frames(VEXFLIC *h, uint32_t *whole = nullptr);
 
 } // namespace vex::flic

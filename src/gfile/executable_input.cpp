@@ -17,6 +17,8 @@ Opened open_executable(GFILE &g, const OpenArgs &a, const lists::InputFile &file
   lists::InputFile inside{file.name, *movie, {}, util::Status::kOk, {}};
   if (open_korvane(g, a, inside) == Opened::accepted)
     return Opened::accepted;
+  if (util::last_status() != util::Status::kNotThisFormat)
+    return Opened::declined; // a Korvane movie that is refused: its reason stands
   return open_tolm(g, inside, false);
 }
 

@@ -13,7 +13,8 @@ namespace {
 
 class FlicReader final : public InputReader {
 public:
-  explicit FlicReader(VEXFLIC *f) : f_(f) {}
+  // Frames 1..whole lie whole in the file (flic::check_frames).
+  FlicReader(VEXFLIC *f, uint32_t whole) : f_(f), whole_(whole) {}
   ~FlicReader() override { VEXFlicClose(f_); }
   FlicReader(const FlicReader &) = delete;
   FlicReader &operator=(const FlicReader &) = delete;
@@ -42,13 +43,20 @@ public:
   }
 
 private:
+  // A frame the file cuts short decodes as far as its chunks go; it is
+  // still the frame's damage.
   uint8_t decode_next(GFILESTATE &s) {
+    const uint32_t index = f_->current_frame < f_->frame_count ? f_->current_frame : 0; // the decoder loops
     const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
-    note_damage(s, result == VEXFLIC_FAILED);
+    const bool cut = result != VEXFLIC_FAILED && index >= whole_;
+    if (cut)
+      util::fail(util::Status::kDamaged, "frame %u runs past the end of the file", index + 1);
+    note_damage(s, result == VEXFLIC_FAILED || cut);
     return result;
   }
 
   VEXFLIC *f_;
+  uint32_t whole_;
   std::vector<uint8_t> buffer_;
 };
 
@@ -69,11 +77,19 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file)
     VEXFlicClose(f);
     return Opened::declined;
   }
-  GFILESTATE &s = *g.state;
-  s.reader = std::make_unique<FlicReader>(f);
   // Walking the frame headers costs one small read a frame and tells a user
-  // at once that the file was cut, before any frame is asked for.
-  note_damage(s, flic::check_frames(f) != util::Status::kOk);
+  // at once that the file was cut, before any frame is asked for. A file
+  // without one whole frame has nothing to show: its picture buffer (up
+  // to 64 MiB) would be paid for by a header alone.
+  uint32_t whole = 0;
+  const bool damaged = flic::check_frames(f, &whole) != util::Status::kOk;
+  if (damaged && whole == 0) {
+    VEXFlicClose(f);
+    return Opened::declined; // the reason of the check stands
+  }
+  GFILESTATE &s = *g.state;
+  s.reader = std::make_unique<FlicReader>(f, damaged ? whole : f->frame_count);
+  note_damage(s, damaged);
   copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "Flic");
   g.kind = GFILE_FLIC;

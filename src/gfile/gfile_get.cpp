@@ -2,6 +2,7 @@
 // window, 24-bit promotion and the conversion of the visible rows.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "palette/colour_match.h"
@@ -194,9 +195,9 @@ int32_t cancel_get() {
 }
 } // namespace
 
-extern "C" int32_t GFileGet(GFILE *g) {
-  if (!g || !g->state)
-    return 0;
+namespace {
+int32_t get_frame(GFILE *g) {
+  g->state->frame_damage.clear();
   if (g->state->cancelled || cancelled(*g))
     return cancel_get();
   const bool changed = advance(*g);
@@ -226,4 +227,18 @@ extern "C" int32_t GFileGet(GFILE *g) {
   } else
     convert_indexed(*g, dst, *remap);
   return 1;
+}
+} // namespace
+
+// A reader's working buffers are standard containers: memory that runs out
+// there ends this call with the reason, never the caller's process.
+extern "C" int32_t GFileGet(GFILE *g) {
+  if (!g || !g->state)
+    return 0;
+  try {
+    return get_frame(g);
+  } catch (const std::bad_alloc &) {
+    vex::util::fail(vex::util::Status::kOutOfMemory, "out of memory");
+    return 0;
+  }
 }

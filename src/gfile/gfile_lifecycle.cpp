@@ -20,6 +20,7 @@ extern "C" void GFileReset(GFILE *g) {
   s.countdown = 0;
   s.pending = false;
   s.cancelled = false;
+  s.frame_damage.clear();
   s.second_half = false;
   s.options.first_index = s.options.asked_first_index;
   std::memset(g->palette, 0, sizeof g->palette);
@@ -37,6 +38,12 @@ extern "C" const char *GFileDamage(const GFILE *g) {
   if (!g || !g->state || g->state->damage.empty())
     return nullptr;
   return g->state->damage.c_str();
+}
+
+extern "C" const char *GFileFrameDamage(const GFILE *g) {
+  if (!g || !g->state || g->state->frame_damage.empty())
+    return nullptr;
+  return g->state->frame_damage.c_str();
 }
 
 extern "C" GFILE *GFileClose(GFILE *g) {

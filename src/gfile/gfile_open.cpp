@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "gfile/input_order.h"
 #include "gfile/source_geometry.h"
@@ -77,7 +78,22 @@ Options options_of(const OpenArgs &a) {
 
 } // namespace
 
+namespace {
+GFILE *open_checked(const OpenArgs &asked, const lists::InputFiles *inputs);
+} // namespace
+
+// Memory that runs out in a reader's containers fails the open with the
+// reason, never the caller's process.
 GFILE *open_source(const OpenArgs &asked, const lists::InputFiles *inputs) {
+  try {
+    return open_checked(asked, inputs);
+  } catch (const std::bad_alloc &) {
+    return util::fail(Status::kOutOfMemory, "out of memory");
+  }
+}
+
+namespace {
+GFILE *open_checked(const OpenArgs &asked, const lists::InputFiles *inputs) {
   OpenArgs a = asked;
   SourcePtr g(util::new_record<GFILE>());
   if (!g)
@@ -122,6 +138,7 @@ GFILE *open_source(const OpenArgs &asked, const lists::InputFiles *inputs) {
   copy_text(s.label, sizeof s.label, a.label ? a.label : "Processing");
   return g.release();
 }
+} // namespace
 
 util::Failure report(VEXMessageCallback callback, Status status, const char *text) {
   if (callback)
@@ -130,10 +147,14 @@ util::Failure report(VEXMessageCallback callback, Status status, const char *tex
 }
 
 void note_damage(GFILESTATE &s, bool failed) {
-  if (failed && s.damage.empty()) {
-    const char *why = util::last_reason();
-    s.damage = why && *why ? why : "a frame cannot be read";
-  }
+  if (!failed)
+    return;
+  const char *why = util::last_reason();
+  const std::string text = why && *why ? why : "a frame cannot be read";
+  if (s.damage.empty())
+    s.damage = text;
+  if (s.frame_damage.empty())
+    s.frame_damage = text;
 }
 
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) {

@@ -95,6 +95,7 @@ struct GFILESTATE {
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
+  std::string frame_damage;   // the first fault of the frames the last GFileGet fetched ("" when none)
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).
@@ -130,7 +131,8 @@ namespace vex::gfile {
 util::Failure report(VEXMessageCallback callback, util::Status status, const char *text);
 // Keeps the calling thread's last reason as the source's damage when the
 // reader step that just ran failed and no damage was seen before: the
-// frame is still delivered as far as the reader got.
+// frame is still delivered as far as the reader got. During a GFileGet it
+// is also the damage of the frame being delivered (GFileFrameDamage).
 void note_damage(GFILESTATE &s, bool failed);
 // Calls the callback with a formatted text; its answer.
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));

@@ -211,12 +211,15 @@ bool ListReader::fetch(GFILE &g) {
     return changed;
   }
   GFILE &e = *list.entry;
+  e.state->frame_damage.clear();
   changed |= advance(e);
   if (e.state->cancelled) // the entry's skip to its first frame
     s.cancelled = true;
   realise_pending_picture(e); // the list takes the entry's frame as its own
   if (s.damage.empty() && !e.state->damage.empty())
     s.damage = std::string(e.name) + ": " + e.state->damage;
+  if (s.frame_damage.empty() && !e.state->frame_damage.empty())
+    s.frame_damage = std::string(e.name) + ": " + e.state->frame_damage;
   const SourceFrame &f = e.state->frame;
   s.frame = f;
   g.frame_depth = e.frame_depth;

@@ -1,7 +1,10 @@
 // Raw frame files (kind 0x82, magic "RAWB"): 8-bit frames with palettes,
 // read by the RAWB reader.
+#include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include "formats/rawb/rawb_format.h"
 
 #include "formats/rawb/rawb_reader.h"
 #include "gfile/input_reader.h"
@@ -44,6 +47,13 @@ bool is_raw(const lists::InputFile &file) {
   return !head.empty() && rawb::is_rawb(head.first<4>());
 }
 
+// The frames that can lie whole in the file: a record takes at least its
+// tag and its pixels (palettes make it longer, so this is an upper bound).
+uint64_t frames_with_room(const rawb::RawbHeader &h, uint64_t file_size) {
+  const uint64_t record = rawb::kTagBytes + uint64_t{h.width} * h.height;
+  return file_size < rawb::kHeaderBytes ? 0 : (file_size - rawb::kHeaderBytes) / record;
+}
+
 Opened open_raw(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) {
   std::unique_ptr<rawb::RawbReader> reader;
   if (rawb::RawbReader::open(file.source, reader) != util::Status::kOk)
@@ -51,14 +61,33 @@ Opened open_raw(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) 
   const rawb::RawbHeader &h = reader->header();
   if (!util::picture_fits(h.width, h.height))
     return Opened::declined;
+  // The frame count comes from the header; the file's size bounds it. The
+  // frames are read as they come, so a claim beyond the file would cost a
+  // frame buffer (up to 64 MiB) for a header alone, and then one failed
+  // read for every frame claimed: a file without room for one whole frame
+  // is refused, and the count is cut to the frames there is room for, the
+  // first missing one named as the damage.
+  const uint64_t room = frames_with_room(h, file.source.size());
+  const auto missing = [&] {
+    return util::fail(util::Status::kDamaged, "frame %llu is cut short at byte %llu",
+                      static_cast<unsigned long long>(room + 1), static_cast<unsigned long long>(file.source.size()));
+  };
+  if (h.frames > 0 && room == 0) {
+    missing();
+    return Opened::declined;
+  }
   g.state->reader = std::make_unique<RawReader>(std::move(reader));
+  if (h.frames > room) {
+    missing();
+    note_damage(*g.state, true);
+  }
   copy_text(g.name, sizeof g.name, file.name.c_str());
   g.type[0] = '\0';
   g.kind = GFILE_RAW;
   g.depth = 8;
   g.source_width = static_cast<int32_t>(h.width);
   g.source_height = static_cast<int32_t>(h.height);
-  g.frame_count = static_cast<int32_t>(std::min<uint32_t>(h.frames, INT32_MAX));
+  g.frame_count = static_cast<int32_t>(std::min<uint64_t>({h.frames, room, INT32_MAX}));
   // The file stores the speed negated: s <= 0 is -s ms, s > 0 is s units of 10 us.
   rate_from_speed(h.speed == INT32_MIN ? INT32_MAX : -h.speed, g.source_num, g.source_den);
   return Opened::accepted;

@@ -34,8 +34,8 @@ public:
       held_ = true;
     }
     // The frame is used whether or not the load succeeded: what the loader
-    // could not fill stays cleared.
-    stills::StillLoad(format_, source_, &image_);
+    // could not fill stays cleared, and the failure is the frame's damage.
+    note_damage(s, stills::StillLoad(format_, source_, &image_) != 0);
     const stills::Image &im = image_;
     g.frame_bytes = static_cast<int32_t>(std::min<uint32_t>(g.file_size, INT32_MAX));
     s.frame = SourceFrame{im.pixels + ptrdiff_t{im.pitch} * (im.height - 1), -ptrdiff_t{im.pitch}, g.source_width,
@@ -58,15 +58,20 @@ private:
   bool held_ = false;
 };
 
-// The format's own conditions beyond a successful information call.
-bool acceptable(Format f, const stills::Info &info) {
+// The format's own conditions beyond a successful information call; a
+// refusal records why.
+bool acceptable(Format f, const stills::Info &info, const char *type) {
   if (info.width <= 0 || info.height <= 0)
     return false;
   switch (f) {
   case Format::bmp:
   case Format::pcx:
   case Format::png:
-  case Format::tga: return info.width <= kMaxStillSide && info.height <= kMaxStillSide;
+  case Format::tga:
+    if (info.width <= kMaxStillSide && info.height <= kMaxStillSide)
+      return true;
+    return util::fail(util::Status::kTooLarge, "a %s of %d x %d pixels is larger than %d on a side", type, info.width,
+                      info.height, kMaxStillSide);
   case Format::tif: return info.compression != stills::kTifLzw;
   default: return true;
   }
@@ -76,7 +81,7 @@ bool acceptable(Format f, const stills::Info &info) {
 
 Opened open_still(GFILE &g, const lists::InputFile &file, Format format, int32_t kind, const char *type) {
   stills::Info info{};
-  if (stills::StillInfo(format, file.source, &info) != 0 || !acceptable(format, info))
+  if (stills::StillInfo(format, file.source, &info) != 0 || !acceptable(format, info, type))
     return Opened::declined;
   const int32_t bits = info.bits <= 8 ? 8 : info.bits;
   g.state->reader = std::make_unique<StillReader>(format, bits, file.source);

@@ -1,7 +1,8 @@
-// Frames of a graphics source fetched ahead (up to kSlots - 1 frames) on a
-// thread of their own, so that decoding the next frames overlaps writing
-// this one, and a fetching thread that got the processor while the writer
-// did not keeps its lead. The source's callback runs on the fetching
+// Frames of a graphics source fetched ahead on a thread of their own, so
+// that decoding the next frames overlaps writing this one, and a fetching
+// thread that got the processor while the writer did not keeps its lead.
+// The lead is bounded by bytes: up to kMaxAhead frames, as many as fit in
+// kAheadBytes, and always one (frames of 64 MiB are held two at a time). The source's callback runs on the fetching
 // thread and must not talk to the user itself; everything else (the
 // writer, sound, progress and cancel) stays on the calling thread, which
 // waits for a frame in slices (next_for) so that it can show what the
@@ -27,7 +28,10 @@ public:
     int32_t pitch = 0;
     uint8_t palette[256][3] = {};
     bool ok = false;
-    std::string reason; // VEXLastError() of the fetch when !ok
+    bool damaged = false; // not ok: the frame came, but not whole
+    // Not ok: VEXLastError() of the fetch, or the damage of a frame that
+    // did not come whole (GFileFrameDamage), which is then not passed on.
+    std::string reason;
   };
 
   // Starts fetching frames 1..count of `g`, which the pipe uses alone until
@@ -38,18 +42,23 @@ public:
   FramePipe &operator=(const FramePipe &) = delete;
 
   // The next frame in order; valid until the next call. A frame that
-  // failed is the last one.
+  // failed (or came damaged) is the last one.
   const Frame &next();
   // The same, or null when it has not come within `wait`.
   const Frame *next_for(std::chrono::milliseconds wait);
 
+  static constexpr size_t kMaxAhead = 5;
+  static constexpr size_t kAheadBytes = size_t{64} << 20;
+  // Frames fetched ahead of the one the reader holds, for frames of
+  // `frame_bytes`.
+  static size_t ahead_for(uint64_t frame_bytes);
+
 private:
-  static constexpr size_t kSlots = 6;
   void fetch_all();
 
   GFILE *g_;
   uint32_t count_;
-  Frame slots_[kSlots];
+  std::vector<Frame> slots_; // ahead + 1: the reader's frame and those fetched ahead
   uint32_t fetched_ = 0, taken_ = 0; // frames put into and taken out of the slots
   bool stop_ = false;
   std::mutex mutex_;

@@ -224,6 +224,8 @@ private:
   SourceListener listener_;
   GFilePtr g_;
   uint32_t count_ = 0;    // output frames
+  uint32_t written_ = 0;  // frames written, once write_frames ended
+  std::string stopped_by_; // the damage of the frame that ended the output early
   OGFILE *o_ = nullptr;
   SFilePtr sound_;        // the AVI sound track's source, or null
   std::vector<uint8_t> pcm_;
@@ -309,6 +311,15 @@ std::string PictureConversion::write_frames() {
     }
     if (!f || (!f->ok && listener_.cancelled()))
       return cancelled_text(i);
+    // A frame that did not come whole ends the output: the frames before
+    // it are kept (finish names the damage); the frames after it would be
+    // that frame's leftovers, and a file whose header claims millions of
+    // frames it does not hold would take days to write them.
+    if (f->damaged && i > 0) {
+      written_ = i;
+      stopped_by_ = f->reason;
+      return "";
+    }
     if (const std::string why = write_frame(*f, i); !why.empty())
       return why;
     // The rate and the time left count from the first frame: the palette
@@ -317,6 +328,7 @@ std::string PictureConversion::write_frames() {
       first_frame_ms_ = VEXTimerRead();
     talk_.progress(i + 1, count_, VEXTimerRead() - first_frame_ms_);
   }
+  written_ = count_;
   return "";
 }
 
@@ -354,9 +366,12 @@ int PictureConversion::finish() {
     return talk_.fail("vexconv: " + j_.out + ": cannot finish the output: " + VEXLastError());
   char summary[700];
   std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %d x %d%s, %s bytes in %.2f s (%.1f frames per second)",
-                j_.in.c_str(), shown.c_str(), count_, g_->width, g_->height, with_sound ? " with sound" : "",
-                size_text(size).c_str(), ms / 1000.0, ms ? count_ * 1000.0 / ms : 0.0);
+                j_.in.c_str(), shown.c_str(), written_, g_->width, g_->height, with_sound ? " with sound" : "",
+                size_text(size).c_str(), ms / 1000.0, ms ? written_ * 1000.0 / ms : 0.0);
   talk_.done(summary);
+  if (!stopped_by_.empty())
+    return talk_.fail("vexconv: " + j_.in + ": " + stopped_by_ + " (OUT holds the " + std::to_string(written_) +
+                      " frames before it)");
   if (const char *damage = GFileDamage(g_.get()))
     return talk_.fail("vexconv: " + j_.in + ": " + damage + " (OUT holds the frames as far as they decode)");
   return 0;

@@ -1,12 +1,17 @@
 // vexconv turns a true-colour movie into a FLC with shared palettes: the
 // palette switches reach the graphics source (how many palettes, which
 // entries), the result read back through GFileOpen stays close to the
-// movie as the ffmpeg tool decodes it, and a bare /Q is still quiet.
+// movie as the ffmpeg tool decodes it, and a bare /Q is still quiet. Raw
+// frame files whose headers claim more than they hold end the conversion
+// at the first frame cut short.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "testkit/formats/rawb/rawb_writer.h"
 
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
@@ -71,4 +76,67 @@ INSTANTIATE_TEST_SUITE_P(Gfile, VexconvPalettes,
                                            SwitchCase{"halves", "/U4 '/$128' /D2 -q", 5, 0, 255, 22.0, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The files of the issue: a 20-byte header claiming 2^32-1 frames of
+// 8192 x 8192 (vexconv aborted with bad_alloc at 750 MiB, left its
+// temporary, and with more memory wrote a cut-short frame after another for
+// days), and three whole frames of 1024 x 1024 under the same count, the
+// fourth cut 10 bytes short. Under a 512 MiB address space (not in the ASan
+// build, whose shadow alone is larger) vexconv stops at the frame cut
+// short, names it, keeps the frames before it, and leaves no temporary.
+TEST(VexconvRaw, StopsAtTheFirstFrameCutShort) {
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit = "true";
+#else
+  const std::string limit = "ulimit -v 524288";
+#endif
+  vex::testkit::TempDir dir;
+  const std::filesystem::path out = dir.path() / "out";
+  std::filesystem::create_directory(out);
+  namespace rawb = vex::testkit::rawb;
+  rawb::Layout header{.width = 8192, .height = 8192, .speed = -66, .frame_count = 0xFFFFFFFFu};
+  rawb::write_rawb(dir.file("claim.raw"), header, {});
+  rawb::Layout three{.width = 1024, .height = 1024, .speed = -66, .frame_count = 0xFFFFFFFFu};
+  std::vector<rawb::Frame> frames;
+  for (int f = 0; f < 4; ++f) {
+    rawb::Palette grey{};
+    for (size_t i = 0; i < grey.size(); ++i)
+      grey[i] = static_cast<uint8_t>(i / 3 + f);
+    frames.push_back({std::vector<uint8_t>(1024 * 1024, static_cast<uint8_t>(40 * f)), {grey}});
+  }
+  std::vector<uint8_t> bytes = rawb::rawb_bytes(three, frames);
+  bytes.resize(bytes.size() - 10);
+  write_file(dir.file("cut.raw"), bytes);
+  const struct {
+    const char *in;
+    std::string reason;
+    uint32_t kept; // frames in OUT; 0: no OUT
+  } cases[] = {
+      {"claim.raw", "claim.raw: frame 1 is cut short at byte 20\n", 0},
+      {"cut.raw", "cut.raw: frame 4 is cut short at byte " + std::to_string(bytes.size()) +
+                      " (OUT holds the 3 frames before it)\n",
+       3},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.in);
+    const std::string o = (out / "o.flc").string();
+    const std::string command =
+        limit + " && exec " + shell_quote(VEXCONV) + " " + shell_quote(dir.file(c.in)) + " " + shell_quote(o);
+    const auto r = vex::testkit::run_tool("sh", "-c " + shell_quote(command), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
+    std::vector<std::string> left;
+    for (const auto &e : std::filesystem::directory_iterator(out))
+      left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, c.kept ? std::vector<std::string>{"o.flc"} : std::vector<std::string>{});
+    if (c.kept) {
+      Source g = open(o);
+      ASSERT_NE(g, nullptr) << VEXLastError();
+      EXPECT_EQ(g->frame_count, static_cast<int32_t>(c.kept));
+      std::filesystem::remove(o);
+    }
+  }
+}
+
 } // namespace
+

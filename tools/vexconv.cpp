@@ -110,8 +110,8 @@ Other switches:
   /-X       cancels every earlier /X
 %s
 Exit status: 0 done, 1 failure (nothing is left under OUT's name, except
-after a damaged IN: OUT then holds the frames as far as they decode, and
-the damage is named), 2 bad command line.
+after a damaged IN: OUT then holds the frames before the first one that
+does not come whole, and the damage is named), 2 bad command line.
 
 Examples:
   vexconv clip.mov clip.flc                  movie to FLIC

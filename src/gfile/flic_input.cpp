@@ -96,7 +96,9 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file)
   g.depth = 8;
   g.source_width = static_cast<int32_t>(f->pitch);
   g.source_height = static_cast<int32_t>(f->height);
-  g.frame_count = static_cast<int32_t>(f->frame_count);
+  // Frames past the one the file cuts are not there: the count the header
+  // claims (up to 65535) is cut, as a raw frame file's is.
+  g.frame_count = static_cast<int32_t>(damaged ? whole + 1 : f->frame_count);
   rate_from_speed(f->rate, g.source_num, g.source_den);
   return Opened::accepted;
 }

@@ -179,9 +179,11 @@ private:
 // priming and whatever an edit list cuts at the start are dropped once, by
 // the decoder, from the skip the demuxer hands it with the first packet
 // and from the packets it marks to be discarded. Sample frame 0 is the
-// first one delivered; each decoded piece lies at its time stamp from
-// there (the packet time base is given to the decoder so that the stamps
-// account for the dropped priming). A jump back, or far ahead, decodes from
+// first one delivered, whatever its time stamp (a decoder may also drop
+// priming that no packet announces, and stamp its first frame past it);
+// each decoded piece lies at its time stamp from there (the packet time
+// base is given to the decoder so that the stamps account for the dropped
+// priming). A jump back, or far ahead, decodes from
 // a little before the target, so that the samples are those of reading
 // from the start, except where a decoder draws noise from a generator that
 // runs through the whole track (AAC's noise-substituted bands: same
@@ -210,6 +212,7 @@ private:
   AudioReader() = default;
   bool open_decoder();
   bool start_decoder();
+  bool find_origin();
   bool set_up_converter(const AVChannelLayout &layout, int sample_format);
   bool converter_takes_frame();
   bool restart();
@@ -229,7 +232,8 @@ private:
   int stream_ = -1;
   uint32_t rate_ = 0, bits_ = 0, channels_ = 0;
   uint64_t length_ = 0;
-  int64_t start_time_ = 0; // stream units of sample frame 0
+  int64_t start_time_ = 0; // stream units the time stamps count from
+  int64_t origin_ = 0;     // sample frames from start_time_ to sample frame 0
   int64_t preroll_ = 0;    // sample frames decoded ahead of a jump's target
   // Converted samples not yet taken: bytes starting at sample frame
   // pending_start_.

@@ -140,9 +140,23 @@ bool fetch_one(GFILE &g) {
     clip_window(g, s.frame.width, s.frame.height);
   }
   locate_visible(g);
-  if (s.promote)
+  // A skipped frame is not promoted: only a GFileGet that delivers it
+  // again does that (catch_up_on_skipped).
+  s.unpromoted = s.promote && s.skipping;
+  if (s.promote && !s.skipping)
     promote_visible(g);
   return changed;
+}
+
+// A GFileGet that repeats the frame a GFileSkip fetched: the picture it
+// left pending and the promotion it left out.
+void catch_up_on_skipped(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  if (!s.unpromoted)
+    return;
+  realise_pending_picture(g);
+  promote_visible(g);
+  s.unpromoted = false;
 }
 
 } // namespace
@@ -190,7 +204,10 @@ extern "C" int32_t GFileGet(GFILE *g) {
     return 0;
   if (cancelled(*g))
     return 0;
+  const int32_t fetched = g->fetched;
   const bool changed = advance(*g);
+  if (g->fetched == fetched)
+    catch_up_on_skipped(*g);
   if (!g->true_colour)
     realise_pending_picture(*g); // only true colour takes a picture straight
   if (!allocate_output(*g))
@@ -214,5 +231,19 @@ extern "C" int32_t GFileGet(GFILE *g) {
     convert_true_colour(*g, dst);
   } else
     convert_indexed(*g, dst, *remap);
+  return 1;
+}
+
+extern "C" int32_t GFileSkip(GFILE *g) {
+  if (!g || !g->state)
+    return 0;
+  if (cancelled(*g))
+    return 0;
+  GFILESTATE &s = *g->state;
+  // Movie pictures are only decoded (may_defer_picture), as a fetch for
+  // true colour does; the picture waits for a delivery that may not come.
+  s.skipping = true;
+  advance(*g);
+  s.skipping = false;
   return 1;
 }

@@ -108,6 +108,8 @@ struct GFILESTATE {
   bool second_half = false;       // the next palette goes into the upper half (split set)
   bool fixed_palette = false;     // cleared at open and never set by the library itself
   bool pending = false;           // as a palette source: a fetched frame waits for the next palette
+  bool skipping = false;          // GFileSkip is fetching: decode, convert nothing
+  bool unpromoted = false;        // the current frame came from GFileSkip and is not yet promoted
 
   vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
@@ -147,9 +149,10 @@ void skipping_message(GFILE &g, uint32_t k);
 // needs; true when any of them changed the palette.
 bool advance(GFILE &g);
 
-// Movie pictures (AVI, QuickTime) in true colour without promotion are
-// decoded at the fetch and converted once, at delivery (see InputReader);
-// straight into the output only when the whole frame is visible.
+// Movie pictures (AVI, QuickTime) in true colour without promotion, and
+// every movie picture GFileSkip fetches, are decoded at the fetch and
+// converted once, at delivery (see InputReader); straight into the output
+// only when the whole frame is visible.
 bool may_defer_picture(const GFILE &g);
 bool whole_frame_visible(const GFILE &g);
 // Converts the pending picture (if any) into the reader's buffer.

@@ -25,6 +25,12 @@ public:
 
   bool fetch(GFILE &g) override;
   void rewind(GFILE &g) override;
+  // The entry being read describes itself; before the first fetch, the
+  // first entry as the open found it.
+  void describe(GFILE &, GFILEINFO &info) override {
+    if (!GFileDescribe(entry, &info))
+      info = first_info;
+  }
 
   lists::ListState state() { return {file, pattern, counter, end, repeat, repeated, repeated_first, repeated_last}; }
 
@@ -35,6 +41,7 @@ public:
   int32_t repeated_first = 0, repeated_last = 0;
   std::string line; // the source name: the only line without a list file
   GFILE *entry = nullptr;
+  GFILEINFO first_info{}; // the first entry's description
 };
 
 constexpr int32_t kListFileBuffer = 4096;
@@ -108,6 +115,8 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
         ok = false;
         break;
       }
+      if (frames == 0)
+        GFileDescribe(e.get(), &list.first_info);
       accumulate(g, *e, frames, bytes);
       next_entry(list.state(), list.line.c_str(), entry);
     }

@@ -303,6 +303,8 @@ uint32_t AudioReader::read(uint64_t position, uint32_t count, uint8_t *out) {
   return done;
 }
 
+const char *AudioReader::codec_name() const { return avcodec_get_name(fmt_->streams[stream_]->codecpar->codec_id); }
+
 bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   const int v = find_stream(fmt_.get(), AVMEDIA_TYPE_VIDEO, 0);
   if (v < 0)

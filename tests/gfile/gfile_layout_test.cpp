@@ -12,6 +12,8 @@
 
 extern "C" const size_t gfile_c_offsets[];
 extern "C" const size_t gfile_c_offset_count;
+extern "C" const size_t gfileinfo_c_offsets[];
+extern "C" const size_t gfileinfo_c_offset_count;
 
 namespace {
 
@@ -39,6 +41,20 @@ TEST(GfileLayout, FieldsLieWhereTheListPutsThem) {
   EXPECT_EQ(want[33], 1188u);
   EXPECT_EQ(want.back(), 1968u);
   EXPECT_EQ(sizeof(GFILE), want.back());
+}
+
+// GFILEINFO: the codec name, three colour words, the sound flag, the sound
+// codec name, four words and the 64-bit length on its 8-byte boundary.
+TEST(GfileLayout, DescriptionFieldsLieWhereTheListPutsThem) {
+  const FieldSize fields[] = {{32, 1}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {32, 1},
+                              {4, 4},  {4, 4}, {4, 4}, {4, 4}, {8, 8}};
+  const std::vector<size_t> want = vex::testkit::laid_out_offsets(fields);
+  ASSERT_EQ(gfileinfo_c_offset_count, want.size());
+  for (size_t i = 0; i < want.size(); ++i)
+    EXPECT_EQ(gfileinfo_c_offsets[i], want[i]) << "field " << i + 1;
+  EXPECT_EQ(want[5], 48u);
+  EXPECT_EQ(want[10], 96u);
+  EXPECT_EQ(sizeof(GFILEINFO), 104u);
 }
 
 } // namespace

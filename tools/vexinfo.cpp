@@ -36,7 +36,8 @@ Switches:
   -v, /V     add a line per frame (depth and bytes of each frame as read;
              this reads the whole input) or per chunk
   /R<Hz>     the sample rate of a chunk stream, which does not record one
-             (default: found by trying the common rates)
+             (default: found by trying the common rates; mono at twice a
+             rate codes as stereo at the rate, and the sound decides)
   /X         the chunk stream holds raw PCM (its layout cannot say so)
   /Y<1-5>    read FILE as raw PCM: 1 8-bit mono, 2 8-bit stereo, 3 16-bit
              mono, 4 and 5 16-bit stereo; /D<Hz> its rate (default 11025),

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "file/byte_source.h"
 #include "file/read_window.h"
@@ -34,13 +35,16 @@ public:
   bool chunk_at(uint64_t offset, ChunkHead &c);
   // The channel count at which the chunk's body is a run of coded blocks of
   // the transform codec that decodes to its count, trying `rate` (0: not
-  // known) and then the common rates; 0 when none fits.
+  // known) and then the common rates; 0 when none fits. Where the layout
+  // found is that of both mono at one common rate and stereo at another,
+  // the decoded sound decides.
   uint32_t transform_channels(const ChunkHead &c, uint32_t rate);
   // A read the system refused has happened (recorded as the thread's reason).
   bool failed() const { return failed_; }
 
 private:
-  bool blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels);
+  // Also the first decoded samples into `samples` when it is given.
+  bool blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels, std::vector<int16_t> *samples = nullptr);
   bool fetch(uint64_t offset, size_t n, std::span<const uint8_t> &out);
 
   const file::ByteSource &source_;

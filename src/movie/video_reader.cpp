@@ -315,7 +315,10 @@ const AVFrame *VideoReader::find_frame(int i) {
     return decode_until(target) ? frame_.get() : nullptr;
   }
   const size_t key = key_before(target);
-  const bool forward = have_frame_ && !at_end_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
+  // Forward from the picture decoded last, even once the whole track has
+  // been fed: a drained decoder still hands out the pictures it held back
+  // (the last ones of a track with reordered pictures).
+  const bool forward = have_frame_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
   if (!(fresh && key == 0) && !forward && !seek_to(key))
     return nullptr;
   return decode_until(target) ? frame_.get() : nullptr;

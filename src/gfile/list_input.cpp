@@ -25,6 +25,11 @@ public:
 
   bool fetch(GFILE &g) override;
   void rewind(GFILE &g) override;
+  // A picture the entry left pending (a skipped frame delivered again).
+  void realise_pending(GFILE &) override {
+    if (entry)
+      realise_pending_picture(*entry);
+  }
   // The entry being read describes itself; before the first fetch, the
   // first entry as the open found it.
   void describe(GFILE &, GFILEINFO &info) override {
@@ -208,8 +213,13 @@ bool ListReader::fetch(GFILE &g) {
     return changed;
   }
   GFILE &e = *list.entry;
+  // A skip passes on to the entry; anything else takes the entry's frame
+  // as the list's own.
+  e.state->skipping = s.skipping;
   changed |= advance(e);
-  realise_pending_picture(e); // the list takes the entry's frame as its own
+  e.state->skipping = false;
+  if (!s.skipping)
+    realise_pending_picture(e);
   if (s.damage.empty() && !e.state->damage.empty())
     s.damage = std::string(e.name) + ": " + e.state->damage;
   const SourceFrame &f = e.state->frame;

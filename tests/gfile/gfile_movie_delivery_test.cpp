@@ -134,7 +134,8 @@ TEST_P(GfileMovieDelivery, RatesAndListsDeliverTheSamePictures) {
 // and the frame sizes and depths it leaves are GFileGet's, the output
 // buffer is never made (8-bit output that would build palettes); and a
 // GFileGet that repeats a skipped frame (double rate) delivers the
-// picture, promoted at 24 bits, that GFileGet alone delivers.
+// picture, promoted at 24 bits, that GFileGet alone delivers, from the
+// movie and through a list of it.
 TEST_P(GfileMovieDelivery, SkippedFramesAreCountedAsDeliveredOnesAndConvertedWhenRepeated) {
   Source got = open(movie);
   Source skipped = open(movie);
@@ -155,16 +156,20 @@ TEST_P(GfileMovieDelivery, SkippedFramesAreCountedAsDeliveredOnesAndConvertedWhe
 
   const Options twice{.flags = GFILE_TRUE_COLOUR, .play_num = 2, .play_den = 1, .out_num = 4, .out_den = 1,
                       .promotion = 1};
-  Source all = open(movie, twice);
-  Source mixed = open(movie, twice);
-  ASSERT_NE(all, nullptr);
-  ASSERT_NE(mixed, nullptr);
-  const auto want = all_frames(all.get());
-  ASSERT_EQ(want.size(), size_t{2 * kFrames});
-  for (size_t i = 0; i < want.size(); i += 2) {
-    ASSERT_EQ(GFileSkip(mixed.get()), 1);
-    ASSERT_EQ(GFileGet(mixed.get()), 1);
-    EXPECT_EQ(output(*mixed), want[i + 1]) << "output frame " << i + 1;
+  const std::string lst = dir.file("m.lst");
+  std::ofstream(lst) << movie << "\n";
+  for (const std::string &name : {movie, lst}) {
+    Source all = open(name, twice);
+    ASSERT_NE(all, nullptr);
+    const auto want = all_frames(all.get());
+    ASSERT_EQ(want.size(), size_t{2 * kFrames});
+    Source mixed = open(name, twice);
+    ASSERT_NE(mixed, nullptr);
+    for (size_t i = 0; i < want.size(); i += 2) {
+      ASSERT_EQ(GFileSkip(mixed.get()), 1);
+      ASSERT_EQ(GFileGet(mixed.get()), 1);
+      EXPECT_EQ(output(*mixed), want[i + 1]) << name << ", output frame " << i + 1;
+    }
   }
 }
 

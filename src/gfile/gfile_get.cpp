@@ -204,8 +204,10 @@ extern "C" int32_t GFileGet(GFILE *g) {
     return 0;
   if (cancelled(*g))
     return 0;
+  GFILESTATE &state = *g->state;
   const int32_t fetched = g->fetched;
-  const bool changed = advance(*g);
+  const bool changed = advance(*g) || state.skipped_palette_change;
+  state.skipped_palette_change = false;
   if (g->fetched == fetched)
     catch_up_on_skipped(*g);
   if (!g->true_colour)
@@ -243,7 +245,7 @@ extern "C" int32_t GFileSkip(GFILE *g) {
   // Movie pictures are only decoded (may_defer_picture), as a fetch for
   // true colour does; the picture waits for a delivery that may not come.
   s.skipping = true;
-  advance(*g);
+  s.skipped_palette_change |= advance(*g); // the next GFileGet's palette tables must know
   s.skipping = false;
   return 1;
 }

@@ -19,6 +19,7 @@ extern "C" void GFileReset(GFILE *g) {
   std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
   s.countdown = 0;
   s.pending = false;
+  s.unpromoted = s.skipped_palette_change = false;
   s.second_half = false;
   s.options.first_index = s.options.asked_first_index;
   std::memset(g->palette, 0, sizeof g->palette);

@@ -110,6 +110,7 @@ struct GFILESTATE {
   bool pending = false;           // as a palette source: a fetched frame waits for the next palette
   bool skipping = false;          // GFileSkip is fetching: decode, convert nothing
   bool unpromoted = false;        // the current frame came from GFileSkip and is not yet promoted
+  bool skipped_palette_change = false; // a GFileSkip fetched a frame that changed the palette
 
   vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4

@@ -95,6 +95,21 @@ TEST(GfileKinds, FlicFramesAreTheFlicReadersInBothModes) {
     EXPECT_EQ(g->speed, -5000);
     EXPECT_EQ(all_frames(g.get()), want);
   }
+  // Every frame changes the palette. At double rate, a frame GFileSkip
+  // fetched and GFileGet delivers again goes through the palette it
+  // brought (passed through, remapped into the usable entries).
+  const Options twice{
+      .play_num = 20, .play_den = 1, .out_num = 40, .out_den = 1, .first_index = 64, .entries = 128, .system_colours = 1};
+  Source all = open(flc, twice), mixed = open(flc, twice);
+  ASSERT_NE(all, nullptr);
+  ASSERT_NE(mixed, nullptr);
+  const auto every = all_frames(all.get());
+  ASSERT_EQ(every.size(), 14u);
+  for (size_t i = 0; i < every.size(); i += 2) {
+    ASSERT_EQ(GFileSkip(mixed.get()), 1);
+    ASSERT_EQ(GFileGet(mixed.get()), 1);
+    EXPECT_EQ(as_bgr0(*mixed), every[i + 1]) << "output frame " << i + 1;
+  }
 }
 
 TEST(GfileKinds, KorvaneFramesAreTheKorvaneReadersWithItsPalettes) {

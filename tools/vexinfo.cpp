@@ -27,7 +27,9 @@ Describes each FILE:
     them: kind and type, size of the source and of the output, depth,
     frames (in the range, at the output rate, in the file), the source,
     playback and output rates in frames per second, the speed (ms per
-    frame), whether there is sound, and the file size in bytes;
+    frame), the codec, the colour matrix and range of a movie's first
+    picture, the sound (codec, rate, bits, channels, length) and the file
+    size in bytes;
   sound (WAV, raw PCM with /Y, any input with sound and no picture): its
     rate in Hz, bits, channels and length in seconds;
   compressed sound chunks (.vcs): the coding, chunk count and ratio.

@@ -13,7 +13,7 @@ namespace {
 
 class FlicReader final : public InputReader {
 public:
-  explicit FlicReader(VEXFLIC *f) : f_(f) {}
+  FlicReader(VEXFLIC *f, bool fli) : f_(f), fli_(fli) {}
   ~FlicReader() override { VEXFlicClose(f_); }
   FlicReader(const FlicReader &) = delete;
   FlicReader &operator=(const FlicReader &) = delete;
@@ -40,6 +40,7 @@ public:
     if (!buffer_.empty())
       VEXFlicGoto(f_, 0, buffer_.data());
   }
+  void describe(GFILE &, GFILEINFO &info) override { describe_text(info.codec, fli_ ? "FLI" : "FLC"); }
 
 private:
   uint8_t decode_next(GFILESTATE &s) {
@@ -49,14 +50,17 @@ private:
   }
 
   VEXFLIC *f_;
+  bool fli_; // the older kind of file (magic 0xAF11)
   std::vector<uint8_t> buffer_;
 };
 
-bool is_flic(const lists::InputFile &file) {
+uint32_t flic_magic(const lists::InputFile &file) {
   const std::span<const uint8_t> head = file.first(6);
-  if (head.empty())
-    return false;
-  const uint32_t magic = util::le16(head.data() + 4);
+  return head.empty() ? 0 : util::le16(head.data() + 4);
+}
+
+bool is_flic(const lists::InputFile &file) {
+  const uint32_t magic = flic_magic(file);
   return magic == VEXFLIC_MAGIC_FLI || magic == VEXFLIC_MAGIC_FLC;
 }
 
@@ -70,7 +74,7 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file)
     return Opened::declined;
   }
   GFILESTATE &s = *g.state;
-  s.reader = std::make_unique<FlicReader>(f);
+  s.reader = std::make_unique<FlicReader>(f, flic_magic(file) == VEXFLIC_MAGIC_FLI);
   // Walking the frame headers costs one small read a frame and tells a user
   // at once that the file was cut, before any frame is asked for.
   note_damage(s, flic::check_frames(f) != util::Status::kOk);

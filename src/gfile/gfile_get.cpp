@@ -140,9 +140,23 @@ bool fetch_one(GFILE &g) {
     clip_window(g, s.frame.width, s.frame.height);
   }
   locate_visible(g);
-  if (s.promote)
+  // A skipped frame is not promoted: only a GFileGet that delivers it
+  // again does that (catch_up_on_skipped).
+  s.unpromoted = s.promote && s.skipping;
+  if (s.promote && !s.skipping)
     promote_visible(g);
   return changed;
+}
+
+// A GFileGet that repeats the frame a GFileSkip fetched: the picture it
+// left pending and the promotion it left out.
+void catch_up_on_skipped(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  if (!s.unpromoted)
+    return;
+  realise_pending_picture(g);
+  promote_visible(g);
+  s.unpromoted = false;
 }
 
 } // namespace
@@ -199,9 +213,14 @@ extern "C" int32_t GFileGet(GFILE *g) {
     return 0;
   if (g->state->cancelled || cancelled(*g))
     return cancel_get();
-  const bool changed = advance(*g);
-  if (g->state->cancelled) // while skipping to the first frame
+  GFILESTATE &state = *g->state;
+  const int32_t fetched = g->fetched;
+  const bool changed = advance(*g) || state.skipped_palette_change;
+  if (state.cancelled) // while skipping to the first frame
     return cancel_get();
+  state.skipped_palette_change = false;
+  if (g->fetched == fetched)
+    catch_up_on_skipped(*g);
   if (!g->true_colour)
     realise_pending_picture(*g); // only true colour takes a picture straight
   if (!allocate_output(*g))
@@ -226,4 +245,18 @@ extern "C" int32_t GFileGet(GFILE *g) {
   } else
     convert_indexed(*g, dst, *remap);
   return 1;
+}
+
+extern "C" int32_t GFileSkip(GFILE *g) {
+  if (!g || !g->state)
+    return 0;
+  if (g->state->cancelled || cancelled(*g))
+    return cancel_get();
+  GFILESTATE &s = *g->state;
+  // Movie pictures are only decoded (may_defer_picture), as a fetch for
+  // true colour does; the picture waits for a delivery that may not come.
+  s.skipping = true;
+  s.skipped_palette_change |= advance(*g); // the next GFileGet's palette tables must know
+  s.skipping = false;
+  return s.cancelled ? cancel_get() : 1;
 }

@@ -20,6 +20,7 @@ extern "C" void GFileReset(GFILE *g) {
   s.countdown = 0;
   s.pending = false;
   s.cancelled = false;
+  s.unpromoted = s.skipped_palette_change = false;
   s.second_half = false;
   s.options.first_index = s.options.asked_first_index;
   std::memset(g->palette, 0, sizeof g->palette);

@@ -46,6 +46,9 @@ private:
   uint32_t last_ms_ = 0;
 };
 
+// "1 frame", "2 frames": n and the noun, in the plural unless n is 1.
+std::string counted(uint64_t n, const std::string &noun);
+
 // "Frame 3 of 7 (42%)  12.5 fps  0:04 left"
 std::string progress_text(uint32_t done, uint32_t total, uint32_t ms);
 

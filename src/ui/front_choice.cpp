@@ -156,8 +156,7 @@ Front &fall_back_to_terminal() {
 
 extern "C" int32_t VEXUIOpenWindows(void) {
   std::lock_guard g(vex::ui::g_lock);
-  if (const std::string why = vex::ui::gtk_unavailable(); !why.empty())
-  {
+  if (const std::string why = vex::ui::gtk_unavailable(); !why.empty()) {
     vex::util::fail(vex::util::Status::kUnsupported, "no window can be opened: %s", why.c_str());
     return 0;
   }

@@ -188,6 +188,8 @@ protected:
     ffmpeg("-f lavfi -i testsrc=size=32x24 -frames:v 1 -update 1 -pix_fmt rgb24 -compression_algo lzw " + q("lzw.tif"));
     ffmpeg("-f lavfi -i testsrc=size=32x24 -frames:v 1 -update 1 " + q("one.png"));
     ASSERT_TRUE(save_bytes(dir.file("in.raw"), ByteVec(32, 0x80)));
+    const ByteVec fli = load_bytes(dir.file("in.fli"));
+    ASSERT_TRUE(save_bytes(dir.file("cut1.fli"), ByteVec(fli.begin(), fli.begin() + 200))); // inside frame 1
   }
   std::string q(const std::string &name) const { return shell_quote(dir.file(name)); }
 
@@ -263,6 +265,8 @@ TEST_F(ToolMessages, VexconvSaysWhatIsWrongAndNamesTheFilesItWrites) {
            1,
            {"vexconv: cut.mp4: a QuickTime file the movie library cannot read: moov atom not found\n"}},
           {"lzw.tif o.flc", 1, {"vexconv: lzw.tif: TIFF with LZW compression is not read\n"}},
+      {"cut1.fli o1.flc", 1,
+       {"vexconv: cut1.fli: no frame decodes: frame 1 runs past the end of the file; o1.flc not written\n"}},
           // A FLIC named without extension: every message names clip.flc.
           {"in.fli clip", 0, {"in.fli -> clip.flc: 12 frames, "}},
           {"in.fli clip", 1, {"vexconv: clip.flc exists; add /O to replace it\n"}},
@@ -271,6 +275,7 @@ TEST_F(ToolMessages, VexconvSaysWhatIsWrongAndNamesTheFilesItWrites) {
       });
   EXPECT_TRUE(fs::is_empty(dir.path() / "folder")) << "a refused OUT writes nothing";
   EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+  EXPECT_FALSE(fs::exists(dir.path() / "o1.flc"));
   const std::vector<std::string> examples = help_examples(VEXCONV);
   ASSERT_GE(examples.size(), 3u);
   for (size_t i = 0; i < examples.size(); ++i) {

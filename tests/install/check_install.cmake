@@ -52,6 +52,12 @@ endif()
 # have (no display; the module gone), vexconv says why and fails rather
 # than going on in the terminal.
 if(TOOLS AND X_WINDOW_CHECK)
+  # Under the sanitizers GTK's caches are no leaks of ours.
+  set(supp "suppressions=${CMAKE_CURRENT_LIST_DIR}/gtk_caches.supp")
+  if(DEFINED ENV{LSAN_OPTIONS} AND NOT "$ENV{LSAN_OPTIONS}" STREQUAL "")
+    set(supp "$ENV{LSAN_OPTIONS}:${supp}")
+  endif()
+  set(ENV{LSAN_OPTIONS} "${supp}")
   find_program(FFMPEG ffmpeg REQUIRED)
   execute_process(COMMAND ${FFMPEG} -loglevel error -f lavfi -i testsrc=size=64x48:rate=10:duration=1
                           -c:v rawvideo -pix_fmt bgr24 ${WORK_DIR}/in.avi RESULT_VARIABLE rc)

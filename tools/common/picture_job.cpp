@@ -234,9 +234,11 @@ std::string PictureConversion::write_frames() {
       return why;
     talk_.progress(written_ + 1, count_, VEXTimerRead() - start_);
   }
-  if (written_ == 0)
-    return "vexconv: " + j_.in + ": no frame decodes: " + GFileDamage(g_.get()) + "; " + output_names() +
-           " not written";
+  if (written_ == 0) {
+    const char *damage = GFileDamage(g_.get());
+    return "vexconv: " + j_.in + ": no frame decodes: " + (damage ? damage : "the first is damaged") + "; " +
+           output_names() + " not written";
+  }
   return "";
 }
 

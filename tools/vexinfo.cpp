@@ -18,7 +18,7 @@ namespace {
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-R"(usage: vexinfo [-v|/V] [/R<Hz>] [/X] [/Y<1-5> /D<Hz> /K<n>] FILE...
+               R"(usage: vexinfo [-v|/V] [/R<Hz>] [/X] [/Y<1-5> /D<Hz> /K<n>] FILE...
        vexinfo --codecs
 
 Describes each FILE:
@@ -41,14 +41,14 @@ Switches:
              (default: found by trying the common rates; mono at twice a
              rate codes as stereo at the rate, and the sound decides)
   /X         the chunk stream holds raw PCM (its layout cannot say so)
-  /Y<1-5>    read FILE as raw PCM: 1 8-bit mono, 2 8-bit stereo, 3 16-bit
-             mono, 4 and 5 16-bit stereo; /D<Hz> its rate (default 11025),
-             /K<n> header bytes to skip (default 0)
+  /Y<1-5>    read FILE as raw PCM: 1 and 5 8-bit mono, 2 8-bit stereo,
+             3 16-bit mono, 4 16-bit stereo; /D<Hz> its rate (default
+             11025), /K<n> header bytes to skip (default 0)
   --codecs   list the video encoders vexconv --codec can use for AVI files
   -h, --help this text;  --version  the version
 %s
 Exit status: 0 when every file was described, 1 when one could not be
-read, 2 for a bad command line.
+read (or is damaged), 2 for a bad command line (a bad switch, no FILE).
 
 Examples:
   vexinfo clip.avi intro.flc        two descriptions
@@ -56,7 +56,7 @@ Examples:
   vexinfo /Y3 /D22050 voice.raw     raw 16-bit mono sound at 22050 Hz
   vexinfo /R22050 voice.vcs         a chunk stream made at 22050 Hz
 )",
-               vex::tools::kNameRuleHelp);
+               vex::tools::name_rule_help("/V, /R22050, /Y3/D22050, /-V").c_str());
 }
 
 int list_codecs() {
@@ -230,15 +230,12 @@ int main(int argc, char **argv) {
   const int rate = cmd.number('R', 0);
   int32_t raw = 0, header = 0;
   SFileCommandLine(cmd.switches(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &raw, &header);
-  if (const std::string rest = cmd.leftover(); !rest.empty()) {
-    std::fprintf(stderr, "vexinfo: unknown switch: %s\n", rest.c_str());
-    usage(stderr);
+  if (cmd.report_bad_switches("vexinfo"))
     return 2;
-  }
-  if (cmd.names().empty()) {
-    usage(stderr);
-    return 2;
-  }
+  if (const std::string rest = cmd.leftover(); !rest.empty())
+    return vex::tools::bad_command_line("vexinfo", "unknown switch: " + rest);
+  if (cmd.names().empty())
+    return vex::tools::bad_command_line("vexinfo", "no FILE to describe");
   int status = 0;
   for (const std::string &name : cmd.names()) {
     if (vex::tools::is_chunk_stream_name(name)) {
@@ -253,8 +250,7 @@ int main(int argc, char **argv) {
     // entries for the 8-bit frames that -v fetches.
     GFILE *g = GFileOpenWith(name.c_str(), nullptr); // every option at its default
     if (!g) {
-      std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), VEXLastError(),
-                   vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");
+      std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), VEXLastError());
       status = 1;
       continue;
     }

@@ -319,6 +319,11 @@ VEX_API void GFileReset(GFILE *g);
    ("frame 12 runs past the end of the file"; in a list, the entry's name
    first) and stays valid until GFileClose. */
 VEX_API const char *GFileDamage(const GFILE *g);
+/* 1 when the frame GFileGet delivered last could not be decoded in full
+   (its source frame, or one fetched for it, is damaged: what GFileDamage
+   names, or a fault found after it), else 0. A caller that keeps only
+   what decoded stops before the first such frame. */
+VEX_API int32_t GFileFrameDamaged(const GFILE *g);
 /* Releases the source, its readers and its buffers (a buffer the caller set
    is the caller's); null is fine. Returns null. */
 VEX_API GFILE *GFileClose(GFILE *g);

@@ -7,6 +7,7 @@
 #include "gfile/input_reader.h"
 #include "util/bytes.h"
 #include "util/limits.h"
+#include "util/status.h"
 
 namespace vex::gfile {
 namespace {
@@ -43,9 +44,13 @@ public:
   void describe(GFILE &, GFILEINFO &info) override { describe_text(info.codec, fli_ ? "FLI" : "FLC"); }
 
 private:
+  // A frame whose data runs past the end of the file (or cannot be read)
+  // still counts as delivered by the FLIC reader, which draws nothing of it
+  // and leaves its reason: that is damage too.
   uint8_t decode_next(GFILESTATE &s) {
+    util::clear_reason();
     const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
-    note_damage(s, result == VEXFLIC_FAILED);
+    note_damage(s, result == VEXFLIC_FAILED || util::last_status() != util::Status::kOk);
     return result;
   }
 

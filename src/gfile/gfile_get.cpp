@@ -130,6 +130,7 @@ bool allocate_output(GFILE &g) {
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
   util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
+  s.fetch_failed = false;
   const bool changed = s.reader ? s.reader->fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
@@ -179,17 +180,27 @@ void locate_visible(GFILE &g) {
 }
 
 bool advance(GFILE &g) {
+  GFILESTATE &s = *g.state;
   bool changed = false;
+  // A frame shown again keeps its mark; a new one is damaged when any
+  // source frame fetched for it failed.
+  bool fetched = false, failed = false;
   if (g.delivered == 0 && g.fetched == 0) {
     changed = fetch_one(g);
+    fetched = true;
+    failed = s.fetch_failed;
   } else if (!g.at_end) {
     const int64_t want = source_frames_for(g, g.delivered);
     while (g.fetched < g.frame_count && g.fetched < want) {
       changed |= fetch_one(g);
+      fetched = true;
+      failed = failed || s.fetch_failed;
       if (g.at_end)
         break;
     }
   }
+  if (fetched)
+    s.delivered_damaged = failed;
   if (g.delivered < INT32_MAX)
     ++g.delivered;
   if (g.delivered >= g.output_frames)

@@ -95,6 +95,8 @@ struct GFILESTATE {
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
+  bool fetch_failed = false;  // the reader step running now, or last run, failed (note_damage)
+  bool delivered_damaged = false; // the frame GFileGet delivered last comes from a failed fetch
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).

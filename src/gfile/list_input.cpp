@@ -236,6 +236,7 @@ bool ListReader::fetch(GFILE &g) {
     realise_pending_picture(e); // the list takes the entry's frame as its own
   if (s.damage.empty() && !e.state->damage.empty())
     s.damage = std::string(e.name) + ": " + e.state->damage;
+  s.fetch_failed = s.fetch_failed || e.state->delivered_damaged;
   const SourceFrame &f = e.state->frame;
   s.frame = f;
   g.frame_depth = e.frame_depth;

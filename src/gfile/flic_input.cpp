@@ -7,14 +7,14 @@
 #include "gfile/input_reader.h"
 #include "util/bytes.h"
 #include "util/limits.h"
+#include "util/status.h"
 
 namespace vex::gfile {
 namespace {
 
 class FlicReader final : public InputReader {
 public:
-  // Frames 1..whole lie whole in the file (flic::check_frames).
-  FlicReader(VEXFLIC *f, uint32_t whole) : f_(f), whole_(whole) {}
+  FlicReader(VEXFLIC *f, bool fli) : f_(f), fli_(fli) {}
   ~FlicReader() override { VEXFlicClose(f_); }
   FlicReader(const FlicReader &) = delete;
   FlicReader &operator=(const FlicReader &) = delete;
@@ -41,30 +41,31 @@ public:
     if (!buffer_.empty())
       VEXFlicGoto(f_, 0, buffer_.data());
   }
+  void describe(GFILE &, GFILEINFO &info) override { describe_text(info.codec, fli_ ? "FLI" : "FLC"); }
 
 private:
-  // A frame the file cuts short decodes as far as its chunks go; it is
-  // still the frame's damage.
+  // A frame whose data runs past the end of the file (or cannot be read)
+  // still counts as delivered by the FLIC reader, which draws nothing of it
+  // and leaves its reason: that is damage too.
   uint8_t decode_next(GFILESTATE &s) {
-    const uint32_t index = f_->current_frame < f_->frame_count ? f_->current_frame : 0; // the decoder loops
+    util::clear_reason();
     const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
-    const bool cut = result != VEXFLIC_FAILED && index >= whole_;
-    if (cut)
-      util::fail(util::Status::kDamaged, "frame %u runs past the end of the file", index + 1);
-    note_damage(s, result == VEXFLIC_FAILED || cut);
+    note_damage(s, result == VEXFLIC_FAILED || util::last_status() != util::Status::kOk);
     return result;
   }
 
   VEXFLIC *f_;
-  uint32_t whole_;
+  bool fli_; // the older kind of file (magic 0xAF11)
   std::vector<uint8_t> buffer_;
 };
 
-bool is_flic(const lists::InputFile &file) {
+uint32_t flic_magic(const lists::InputFile &file) {
   const std::span<const uint8_t> head = file.first(6);
-  if (head.empty())
-    return false;
-  const uint32_t magic = util::le16(head.data() + 4);
+  return head.empty() ? 0 : util::le16(head.data() + 4);
+}
+
+bool is_flic(const lists::InputFile &file) {
+  const uint32_t magic = flic_magic(file);
   return magic == VEXFLIC_MAGIC_FLI || magic == VEXFLIC_MAGIC_FLC;
 }
 
@@ -88,7 +89,7 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file)
     return Opened::declined; // the reason of the check stands
   }
   GFILESTATE &s = *g.state;
-  s.reader = std::make_unique<FlicReader>(f, damaged ? whole : f->frame_count);
+  s.reader = std::make_unique<FlicReader>(f, flic_magic(file) == VEXFLIC_MAGIC_FLI);
   note_damage(s, damaged);
   copy_text(g.name, sizeof g.name, file.name.c_str());
   copy_text(g.type, sizeof g.type, "Flic");
@@ -96,9 +97,7 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file)
   g.depth = 8;
   g.source_width = static_cast<int32_t>(f->pitch);
   g.source_height = static_cast<int32_t>(f->height);
-  // Frames past the one the file cuts are not there: the count the header
-  // claims (up to 65535) is cut, as a raw frame file's is.
-  g.frame_count = static_cast<int32_t>(damaged ? whole + 1 : f->frame_count);
+  g.frame_count = static_cast<int32_t>(f->frame_count);
   rate_from_speed(f->rate, g.source_num, g.source_den);
   return Opened::accepted;
 }

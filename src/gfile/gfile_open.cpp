@@ -147,14 +147,11 @@ util::Failure report(VEXMessageCallback callback, Status status, const char *tex
 }
 
 void note_damage(GFILESTATE &s, bool failed) {
-  if (!failed)
-    return;
-  const char *why = util::last_reason();
-  const std::string text = why && *why ? why : "a frame cannot be read";
-  if (s.damage.empty())
-    s.damage = text;
-  if (s.frame_damage.empty())
-    s.frame_damage = text;
+  s.fetch_failed = s.fetch_failed || failed;
+  if (failed && s.damage.empty()) {
+    const char *why = util::last_reason();
+    s.damage = why && *why ? why : "a frame cannot be read";
+  }
 }
 
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) {

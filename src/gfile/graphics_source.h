@@ -95,7 +95,8 @@ struct GFILESTATE {
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
-  std::string frame_damage;   // the first fault of the frames the last GFileGet fetched ("" when none)
+  bool fetch_failed = false;  // the reader step running now, or last run, failed (note_damage)
+  bool delivered_damaged = false; // the frame GFileGet delivered last comes from a failed fetch
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).
@@ -113,6 +114,9 @@ struct GFILESTATE {
   // analysis, the skip to the first frame): nothing more is delivered
   // until GFileReset.
   bool cancelled = false;
+  bool skipping = false;          // GFileSkip is fetching: decode, convert nothing
+  bool unpromoted = false;        // the current frame came from GFileSkip and is not yet promoted
+  bool skipped_palette_change = false; // a GFileSkip fetched a frame that changed the palette
 
   vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
@@ -131,8 +135,7 @@ namespace vex::gfile {
 util::Failure report(VEXMessageCallback callback, util::Status status, const char *text);
 // Keeps the calling thread's last reason as the source's damage when the
 // reader step that just ran failed and no damage was seen before: the
-// frame is still delivered as far as the reader got. During a GFileGet it
-// is also the damage of the frame being delivered (GFileFrameDamage).
+// frame is still delivered as far as the reader got.
 void note_damage(GFILESTATE &s, bool failed);
 // Calls the callback with a formatted text; its answer.
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));
@@ -154,9 +157,10 @@ bool skipping_cancelled(GFILE &g, uint32_t k);
 // needs; true when any of them changed the palette.
 bool advance(GFILE &g);
 
-// Movie pictures (AVI, QuickTime) in true colour without promotion are
-// decoded at the fetch and converted once, at delivery (see InputReader);
-// straight into the output only when the whole frame is visible.
+// Movie pictures (AVI, QuickTime) in true colour without promotion, and
+// every movie picture GFileSkip fetches, are decoded at the fetch and
+// converted once, at delivery (see InputReader); straight into the output
+// only when the whole frame is visible.
 bool may_defer_picture(const GFILE &g);
 bool whole_frame_visible(const GFILE &g);
 // Converts the pending picture (if any) into the reader's buffer.

@@ -1,11 +1,12 @@
 // Raw frame files (kind 0x82, magic "RAWB"): 8-bit frames with palettes,
 // read by the RAWB reader.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "formats/rawb/rawb_format.h"
-
 #include "formats/rawb/rawb_reader.h"
 #include "gfile/input_reader.h"
 #include "util/limits.h"
@@ -17,7 +18,10 @@ namespace rawb = formats::rawb;
 
 class RawReader final : public InputReader {
 public:
-  explicit RawReader(std::unique_ptr<rawb::RawbReader> reader) : reader_(std::move(reader)) {}
+  // `count` frames are read; when the header claims more, `beyond` is the
+  // damage to name once they all came whole.
+  RawReader(std::unique_ptr<rawb::RawbReader> reader, uint64_t count, std::string beyond)
+      : reader_(std::move(reader)), count_(count), beyond_(std::move(beyond)) {}
 
   bool fetch(GFILE &g) override {
     GFILESTATE &s = *g.state;
@@ -28,6 +32,9 @@ public:
     std::memcpy(palette, g.source_palette, sizeof palette);
     bool changed = false;
     note_damage(s, reader_->next_frame(buffer_.data(), pitch, palette, changed) != util::Status::kOk);
+    // The frame just read is whole; the file's damage is the next one.
+    if (++read_ == count_ && !beyond_.empty() && s.damage.empty())
+      s.damage = beyond_;
     if (changed)
       std::memcpy(g.source_palette, palette, sizeof palette);
     g.frame_bytes = g.source_width * g.source_height;
@@ -35,10 +42,15 @@ public:
     return changed || !s.first_fetch_done;
   }
 
-  void rewind(GFILE &) override { reader_->rewind(); }
+  void rewind(GFILE &) override {
+    reader_->rewind();
+    read_ = 0;
+  }
 
 private:
   std::unique_ptr<rawb::RawbReader> reader_;
+  uint64_t count_, read_ = 0;
+  std::string beyond_;
   std::vector<uint8_t> buffer_;
 };
 
@@ -65,29 +77,27 @@ Opened open_raw(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file) 
   // frames are read as they come, so a claim beyond the file would cost a
   // frame buffer (up to 64 MiB) for a header alone, and then one failed
   // read for every frame claimed: a file without room for one whole frame
-  // is refused, and the count is cut to the frames there is room for, the
-  // first missing one named as the damage.
+  // is refused, and the count is cut to the frames there is room for. Room
+  // is an upper bound (palettes lengthen records), so the damage is named
+  // as it is met: a record of those cut short, or else, once they all came
+  // whole, the first that is missing.
   const uint64_t room = frames_with_room(h, file.source.size());
-  const auto missing = [&] {
-    return util::fail(util::Status::kDamaged, "frame %llu is cut short at byte %llu",
-                      static_cast<unsigned long long>(room + 1), static_cast<unsigned long long>(file.source.size()));
-  };
+  char missing[96];
+  std::snprintf(missing, sizeof missing, "frame %llu is cut short at byte %llu",
+                static_cast<unsigned long long>(room + 1), static_cast<unsigned long long>(file.source.size()));
   if (h.frames > 0 && room == 0) {
-    missing();
+    util::fail(util::Status::kDamaged, "%s", missing);
     return Opened::declined;
   }
-  g.state->reader = std::make_unique<RawReader>(std::move(reader));
-  if (h.frames > room) {
-    missing();
-    note_damage(*g.state, true);
-  }
+  const uint64_t count = std::min<uint64_t>({h.frames, room, INT32_MAX});
+  g.state->reader = std::make_unique<RawReader>(std::move(reader), count, h.frames > room ? missing : "");
   copy_text(g.name, sizeof g.name, file.name.c_str());
   g.type[0] = '\0';
   g.kind = GFILE_RAW;
   g.depth = 8;
   g.source_width = static_cast<int32_t>(h.width);
   g.source_height = static_cast<int32_t>(h.height);
-  g.frame_count = static_cast<int32_t>(std::min<uint64_t>({h.frames, room, INT32_MAX}));
+  g.frame_count = static_cast<int32_t>(count);
   // The file stores the speed negated: s <= 0 is -s ms, s > 0 is s units of 10 us.
   rate_from_speed(h.speed == INT32_MIN ? INT32_MAX : -h.speed, g.source_num, g.source_den);
   return Opened::accepted;

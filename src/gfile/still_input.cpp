@@ -7,6 +7,7 @@
 #include "file/byte_source.h"
 #include "gfile/input_reader.h"
 #include "stills/still_image.h"
+#include "util/status.h"
 
 namespace vex::gfile {
 namespace {
@@ -59,10 +60,12 @@ private:
 };
 
 // The format's own conditions beyond a successful information call; a
-// refusal records why.
-bool acceptable(Format f, const stills::Info &info, const char *type) {
+// refusal says why (a TGA, which has no signature to know it by, only
+// that it is not one).
+bool acceptable(Format f, const stills::Info &info) {
+  using util::Status;
   if (info.width <= 0 || info.height <= 0)
-    return false;
+    return util::fail(f == Format::tga ? Status::kNotThisFormat : Status::kDamaged, "the picture has no size");
   switch (f) {
   case Format::bmp:
   case Format::pcx:
@@ -70,9 +73,11 @@ bool acceptable(Format f, const stills::Info &info, const char *type) {
   case Format::tga:
     if (info.width <= kMaxStillSide && info.height <= kMaxStillSide)
       return true;
-    return util::fail(util::Status::kTooLarge, "a %s of %d x %d pixels is larger than %d on a side", type, info.width,
-                      info.height, kMaxStillSide);
-  case Format::tif: return info.compression != stills::kTifLzw;
+    return util::fail(f == Format::tga ? Status::kNotThisFormat : Status::kTooLarge,
+                      "a still of %d x %d pixels: at most %d a side are read", info.width, info.height, kMaxStillSide);
+  case Format::tif:
+    return info.compression != stills::kTifLzw ||
+           util::fail(Status::kUnsupported, "TIFF with LZW compression is not read");
   default: return true;
   }
 }
@@ -81,7 +86,7 @@ bool acceptable(Format f, const stills::Info &info, const char *type) {
 
 Opened open_still(GFILE &g, const lists::InputFile &file, Format format, int32_t kind, const char *type) {
   stills::Info info{};
-  if (stills::StillInfo(format, file.source, &info) != 0 || !acceptable(format, info, type))
+  if (stills::StillInfo(format, file.source, &info) != 0 || !acceptable(format, info))
     return Opened::declined;
   const int32_t bits = info.bits <= 8 ? 8 : info.bits;
   g.state->reader = std::make_unique<StillReader>(format, bits, file.source);

@@ -1,7 +1,10 @@
 // Opening a movie with libavformat over a byte source, and the deleters of
 // the libraries' objects.
-#include <cstring>
+#include <cstdarg>
+#include <cstdio>
 #include <mutex>
+#include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,11 +19,34 @@ extern "C" {
 
 namespace vex::movie {
 
+namespace {
+
+// The libraries' first error while this thread opens a container: why a
+// file that is of the container cannot be opened. Null when not listening.
+thread_local std::string *t_heard = nullptr;
+
+void hear(void *, int level, const char *format, va_list args) {
+  if (!t_heard || level > AV_LOG_ERROR || !t_heard->empty())
+    return;
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '.'))
+    line.pop_back();
+  *t_heard = line;
+}
+
+} // namespace
+
 void start_libraries() {
   static std::once_flag once;
   // The libraries print diagnostics for every damaged packet; a reader
-  // reports failure through its results instead.
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+  // reports failure through its results instead, and the first error of
+  // an open becomes the reason it failed.
+  std::call_once(once, [] {
+    av_log_set_level(AV_LOG_QUIET);
+    av_log_set_callback(hear);
+  });
 }
 
 // A demuxer from open_container keeps its I/O context in `opaque`: with a
@@ -51,30 +77,38 @@ const AVInputFormat *demuxer_for(Container c) {
 // reference to another file (a QuickTime data reference) is not followed.
 int refuse_open(AVFormatContext *, AVIOContext **, const char *, int, AVDictionary **) { return AVERROR(EPERM); }
 
-// The first bytes name the container: "RIFF" and "AVI " for AVI, a known
-// atom type at byte 4 for QuickTime.
-bool looks_like(const file::ByteSource &source, Container c) {
-  uint8_t head[12] = {};
-  if (source.read_at(0, head, sizeof head) != sizeof head)
-    return false;
-  if (c == Container::avi)
-    return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
-  for (const char *atom : {"ftyp", "moov", "mdat", "free", "wide", "skip", "pnot"})
-    if (std::memcmp(head + 4, atom, 4) == 0)
-      return c == Container::quicktime || c == Container::any;
-  return false;
+// The file's first bytes are what the demuxer `want` recognises best.
+bool looks_like(const file::ByteSource &source, const AVInputFormat *want) {
+  std::vector<uint8_t> head(4096 + AVPROBE_PADDING_SIZE, 0);
+  AVProbeData probe{};
+  probe.filename = "";
+  probe.buf = head.data();
+  probe.buf_size = static_cast<int>(source.read_at(0, head.data(), 4096));
+  int score = 0;
+  return probe.buf_size > 0 && av_probe_input_format3(&probe, 1, &score) == want;
 }
 
-// Why the demuxer refused the source: damage when the file starts as one
-// of its kind, else not of this kind.
-void refused(const file::ByteSource &source, Container c, const char *step, int error) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+// A failed open of a file that is of the container (its first bytes say
+// so) is damage, and the demuxer's words say which; of any other file it
+// only means "not this kind".
+FormatPtr failed_open(const file::ByteSource &source, const AVInputFormat *want, int error, const std::string &heard) {
+  if (!want || !looks_like(source, want))
+    return nullptr;
+  char text[AV_ERROR_MAX_STRING_SIZE] = "";
   av_strerror(error, text, sizeof text);
-  if (looks_like(source, c))
-    util::fail(util::Status::kDamaged, "the movie's %s cannot be read: %s", step, text);
-  else
-    util::fail(util::Status::kNotThisFormat, "not a movie of this kind (%s)", text);
+  util::fail(util::Status::kDamaged, "%s file the movie library cannot read: %s",
+             want == demuxer_for(Container::avi) ? "an AVI" : "a QuickTime", heard.empty() ? text : heard.c_str());
+  return nullptr;
 }
+
+struct Listening {
+  std::string heard;
+  Listening() { t_heard = &heard; }
+  ~Listening() { t_heard = nullptr; }
+  Listening(const Listening &) = delete;
+  Listening &operator=(const Listening &) = delete;
+};
+
 } // namespace
 
 FormatPtr open_container(const file::ByteSource &source, Container c) {
@@ -94,16 +128,13 @@ FormatPtr open_container(const file::ByteSource &source, Container c) {
   // Forcing the demuxer keeps an AVI reader from accepting other
   // containers; the demuxer still rejects files that are not its format.
   // A failed open frees the format context but not the caller's I/O.
-  if (const int e = avformat_open_input(&raw, nullptr, want, nullptr); e < 0) {
-    refused(source, c, "header", e);
-    return nullptr;
-  }
+  Listening listening;
+  if (const int error = avformat_open_input(&raw, nullptr, want, nullptr); error < 0)
+    return failed_open(source, want, error, listening.heard);
   io.release(); // closed with the demuxer, by FormatCloser
   FormatPtr f(raw);
-  if (const int e = avformat_find_stream_info(f.get(), nullptr); e < 0) {
-    refused(source, c, "stream information", e);
-    return nullptr;
-  }
+  if (const int error = avformat_find_stream_info(f.get(), nullptr); error < 0)
+    return failed_open(source, want, error, listening.heard);
   return f;
 }
 

@@ -465,13 +465,13 @@ std::vector<Row> rows() {
                  put_le32(&b[auds + 4], all);
                })});
   r.push_back({"q64k.mov", "the sample's table claiming 2^32-1 samples, its picture 65535 x 65535", Via::pictures,
-               Expect::refused, "cannot be read", 0, patched("m.mov", [](Bytes &b) {
+               Expect::refused, "cannot read", 0, patched("m.mov", [](Bytes &b) {
                  const size_t stsd = find(b, "stsd") + 12;
                  put_be16(&b[stsd + 32], 65535), put_be16(&b[stsd + 34], 65535);
                  put_be32(&b[find(b, "stsz") + 12], all);
                })});
   r.push_back({"qstts.mov", "the sample's time table claiming 2^32-1 entries", Via::pictures, Expect::refused,
-               "cannot be read", 0, patched("m.mov", [](Bytes &b) { put_be32(&b[find(b, "stts") + 8], all); })});
+               "cannot read", 0, patched("m.mov", [](Bytes &b) { put_be32(&b[find(b, "stts") + 8], all); })});
   // Sound.
   r.push_back({"wmax.wav", "65535 channels of 32 bits at 2^32-1 Hz, 4 GiB of data", Via::sound, Expect::refused,
                "65535 channels", 0, made(wav(65535, all, 32, all, 16))});

@@ -47,12 +47,8 @@ void FramePipe::fetch_all() {
     }
     Frame &f = slots_[i % n];
     f.ok = GFileGet(g_) == 1;
-    const char *damage = f.ok ? GFileFrameDamage(g_) : nullptr;
-    f.damaged = damage != nullptr;
-    if (damage) {
-      f.ok = false;
-      f.reason = damage;
-    } else if (f.ok) {
+    f.damaged = f.ok && GFileFrameDamaged(g_) != 0;
+    if (f.ok) {
       f.pitch = g_->pitch;
       f.pixels.assign(g_->buffer, g_->buffer + size_t(g_->pitch) * size_t(g_->height));
       std::memcpy(f.palette, g_->palette, sizeof f.palette);
@@ -64,7 +60,7 @@ void FramePipe::fetch_all() {
       fetched_ = i + 1;
     }
     changed_.notify_all();
-    if (!f.ok)
+    if (!f.ok || f.damaged) // nothing after it is passed on: no more is decoded
       return;
   }
 }

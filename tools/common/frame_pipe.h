@@ -2,8 +2,9 @@
 // that decoding the next frames overlaps writing this one, and a fetching
 // thread that got the processor while the writer did not keeps its lead.
 // The lead is bounded by bytes: up to kMaxAhead frames, as many as fit in
-// kAheadBytes, and always one (frames of 64 MiB are held two at a time). The source's callback runs on the fetching
-// thread and must not talk to the user itself; everything else (the
+// kAheadBytes, and always one (frames of 64 MiB are held two at a time).
+// The source's callback runs on the fetching thread and must not talk to
+// the user itself; everything else (the
 // writer, sound, progress and cancel) stays on the calling thread, which
 // waits for a frame in slices (next_for) so that it can show what the
 // source is doing (a long palette analysis) and pass on a cancel.
@@ -28,10 +29,8 @@ public:
     int32_t pitch = 0;
     uint8_t palette[256][3] = {};
     bool ok = false;
-    bool damaged = false; // not ok: the frame came, but not whole
-    // Not ok: VEXLastError() of the fetch, or the damage of a frame that
-    // did not come whole (GFileFrameDamage), which is then not passed on.
-    std::string reason;
+    bool damaged = false; // GFileFrameDamaged: not decoded in full
+    std::string reason; // VEXLastError() of the fetch when !ok
   };
 
   // Starts fetching frames 1..count of `g`, which the pipe uses alone until

@@ -50,7 +50,7 @@ const InputFile *row_file(const ReaderRow &row, const char *name, InputFiles &fi
 class Reasons {
 public:
   void note() {
-    const util::Status s = util::last_status();
+    const util::Status s = last_ = util::last_status();
     if (s == util::Status::kNotThisFormat)
       looked_ = true;
     else if (s != util::Status::kOk && s != util::Status::kNoFile && telling_.empty()) {
@@ -58,12 +58,16 @@ public:
       telling_ = util::last_reason();
     }
   }
-  void not_this_kind() { looked_ = true; }
+  void not_this_kind() {
+    looked_ = true;
+    last_ = util::Status::kNotThisFormat;
+  }
+  void no_file() { last_ = util::Status::kNoFile; }
   // After the last reader declined too.
   void settle(const char *name, InputFiles &files) const {
-    const util::Status s = util::last_status();
+    const util::Status s = last_;
     if (s != util::Status::kOk && s != util::Status::kNotThisFormat && s != util::Status::kNoFile)
-      return; // the last reader's own finding stands
+      return; // the last reader's own finding stands (the thread's reason is still its own)
     const InputFile &f = files.get(name);
     if (!telling_.empty())
       util::fail(status_, "%s", telling_.c_str());
@@ -76,14 +80,17 @@ public:
 private:
   bool looked_ = false;
   util::Status status_ = util::Status::kOk;
+  util::Status last_ = util::Status::kOk; // what the reader asked last found
   std::string telling_;
 };
 
 // Offers the row's file to the row: its answer, with a refusal noted.
 Opened attempt(const ReaderRow &row, GFILE &g, const OpenArgs &a, const char *name, Reasons &reasons) {
   const InputFile *file = row_file(row, name, g.state->inputs);
-  if (!file)
+  if (!file) {
+    reasons.no_file();
     return Opened::declined;
+  }
   if (row.probe && file->exists() && !row.probe(*file)) {
     reasons.not_this_kind();
     return Opened::declined;

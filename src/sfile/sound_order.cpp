@@ -39,8 +39,8 @@ void fail_unread(const Source &s, const OpenArgs &a, const char *name, InputFile
     report(a, util::Status::kNoFile, text, "no such file");
     return;
   }
-  const std::string detail = s.wave_reason.empty() ? std::string(text) : std::string(text) + " " + s.wave_reason;
-  report(a, s.wave_reason.empty() ? util::Status::kNotThisFormat : util::Status::kUnsupported, text, detail.c_str());
+  const std::string detail = s.refusal.empty() ? std::string(text) : std::string(text) + " " + s.refusal;
+  report(a, s.refusal.empty() ? util::Status::kNotThisFormat : s.refusal_status, text, detail.c_str());
 }
 
 Opened try_readers(Source &s, const OpenArgs &a, const char *name, InputFiles &files) {
@@ -48,11 +48,19 @@ Opened try_readers(Source &s, const OpenArgs &a, const char *name, InputFiles &f
     const InputFile *file = row_file(*row, name, files);
     if (!file || (row->probe && !row->probe(*file)))
       continue;
+    util::clear_reason(); // the row's own reason, not one left before it
     const Opened r = row->open(s, a, *file);
     if (r != Opened::declined)
       return r;
-    if (util::last_status() == util::Status::kCancelled)
+    const util::Status why = util::last_status();
+    if (why == util::Status::kCancelled)
       return Opened::failed; // a movie's frame count was cancelled: no other reader is asked
+    // A file of the row's kind that it cannot read: the first such reason
+    // is the one told (a header that claims more than the file holds).
+    if (s.refusal.empty() && why != util::Status::kOk && why != util::Status::kNotThisFormat) {
+      s.refusal = std::string("(") + util::last_reason() + ")";
+      s.refusal_status = why;
+    }
   }
   fail_unread(s, a, name, files);
   return Opened::failed;

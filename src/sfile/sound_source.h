@@ -62,8 +62,10 @@ struct Source : SFILE {
   bool primed = false;        // the resampler holds its first source frame
   bool progress_sent = false; // the first progress message has gone out
   std::unique_ptr<SoundReader> reader; // the reader of the input's kind
-  // Why the WAV reader refused a RIFF WAVE file ("" when it was none).
-  std::string wave_reason;
+  // Why the first reader that refused a file of its kind did ("(...)";
+  // "" when every reader found the file not of its kind).
+  std::string refusal;
+  util::Status refusal_status = util::Status::kUnsupported;
   // The first damage found in the input (SFileDamage); "" when none.
   std::string damage;
   // The coding of the sound as stored, as libavcodec names it ("pcm_s16le",

@@ -287,7 +287,7 @@ Opened open_wave(Source &s, const OpenArgs &a, const lists::InputFile &file) {
     WaveFormat w;
     if (!parse_wave(f, w)) {
       if (util::last_status() != Status::kNotThisFormat)
-        s.wave_reason = std::string("(") + util::last_reason() + ")";
+        s.refusal = std::string("(") + util::last_reason() + ")";
       return Opened::declined;
     }
     sample = w.sample;

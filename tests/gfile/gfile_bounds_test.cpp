@@ -459,7 +459,7 @@ std::vector<Row> rows() {
   r.push_back({"aidx.avi", "the sample's index claiming 4 GiB", Via::pictures, Expect::bounded, "", 0,
                patched("m.avi", [](Bytes &b) { put_le32(&b[find(b, "idx1") + 4], 0xFFFFFFF0u); })});
   r.push_back({"asound.avi", "the sample's sound claiming 65535 channels at 2^32-1 Hz", Via::sound,
-               Expect::refused, "", 0, patched("m.avi", [](Bytes &b) {
+               Expect::refused, "an AVI file the movie library cannot read", 0, patched("m.avi", [](Bytes &b) {
                  const size_t auds = find(b, "strf", find(b, "auds")) + 8;
                  put_le16(&b[auds + 2], 65535);
                  put_le32(&b[auds + 4], all);

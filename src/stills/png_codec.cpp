@@ -93,6 +93,13 @@ int32_t read_into(BufferedCursor &in, Reader &r, Picture &p, bool header_only) {
     return kBadFile;
   png_set_read_fn(r.png, &in, read_source);
   png_set_user_limits(r.png, util::kMaxSide, util::kMaxSide);
+  // The library holds a text, profile or unknown chunk whole before it
+  // looks at it, so its length field alone (up to 2 GiB) would pay for the
+  // buffer. None of them is used here: they are passed over unread.
+  static constexpr png_byte kUnused[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0, 'i', 'T', 'X', 't', 0,
+                                         'i', 'C', 'C', 'P', 0, 's', 'P', 'L', 'T', 0, 'e', 'X', 'I', 'f', 0};
+  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  png_set_keep_unknown_chunks(r.png, PNG_HANDLE_CHUNK_NEVER, kUnused, 6);
   png_read_info(r.png, r.info);
   const int colour_type = png_get_color_type(r.png, r.info);
   const int depth = png_get_bit_depth(r.png, r.info);

@@ -634,7 +634,9 @@ TEST(GfileBounds, CraftedHeadersAreRefusedOrBounded) {
     vex::testkit::write_file(name, row.make(samples));
     const uint64_t base = resident_now();
     const Measured m = run_child(name, row.via);
-    const uint64_t bound = base + kFixedAllowance + row.picture_bytes;
+    // Under ASan the pictures of the first open are still held in its
+    // quarantine when the file is opened again for its last frame.
+    const uint64_t bound = base + kFixedAllowance + row.picture_bytes * (kAsan ? 2 : 1);
     largest = std::max(largest, m.peak);
     const Outcome &o = m.outcome;
     std::printf("%-12s %-8s %10.1f %10.1f %8.2f  %s\n", row.name,

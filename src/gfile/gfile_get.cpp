@@ -130,6 +130,7 @@ bool allocate_output(GFILE &g) {
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
   util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
+  s.fetch_failed = false;
   const bool changed = s.reader ? s.reader->fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
@@ -140,9 +141,23 @@ bool fetch_one(GFILE &g) {
     clip_window(g, s.frame.width, s.frame.height);
   }
   locate_visible(g);
-  if (s.promote)
+  // A skipped frame is not promoted: only a GFileGet that delivers it
+  // again does that (catch_up_on_skipped).
+  s.unpromoted = s.promote && s.skipping;
+  if (s.promote && !s.skipping)
     promote_visible(g);
   return changed;
+}
+
+// A GFileGet that repeats the frame a GFileSkip fetched: the picture it
+// left pending and the promotion it left out.
+void catch_up_on_skipped(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  if (!s.unpromoted)
+    return;
+  realise_pending_picture(g);
+  promote_visible(g);
+  s.unpromoted = false;
 }
 
 } // namespace
@@ -165,17 +180,27 @@ void locate_visible(GFILE &g) {
 }
 
 bool advance(GFILE &g) {
+  GFILESTATE &s = *g.state;
   bool changed = false;
+  // A frame shown again keeps its mark; a new one is damaged when any
+  // source frame fetched for it failed.
+  bool fetched = false, failed = false;
   if (g.delivered == 0 && g.fetched == 0) {
     changed = fetch_one(g);
+    fetched = true;
+    failed = s.fetch_failed;
   } else if (!g.at_end) {
     const int64_t want = source_frames_for(g, g.delivered);
     while (g.fetched < g.frame_count && g.fetched < want) {
       changed |= fetch_one(g);
+      fetched = true;
+      failed = failed || s.fetch_failed;
       if (g.at_end)
         break;
     }
   }
+  if (fetched)
+    s.delivered_damaged = failed;
   if (g.delivered < INT32_MAX)
     ++g.delivered;
   if (g.delivered >= g.output_frames)
@@ -199,9 +224,14 @@ extern "C" int32_t GFileGet(GFILE *g) {
     return 0;
   if (g->state->cancelled || cancelled(*g))
     return cancel_get();
-  const bool changed = advance(*g);
-  if (g->state->cancelled) // while skipping to the first frame
+  GFILESTATE &state = *g->state;
+  const int32_t fetched = g->fetched;
+  const bool changed = advance(*g) || state.skipped_palette_change;
+  if (state.cancelled) // while skipping to the first frame
     return cancel_get();
+  state.skipped_palette_change = false;
+  if (g->fetched == fetched)
+    catch_up_on_skipped(*g);
   if (!g->true_colour)
     realise_pending_picture(*g); // only true colour takes a picture straight
   if (!allocate_output(*g))
@@ -226,4 +256,18 @@ extern "C" int32_t GFileGet(GFILE *g) {
   } else
     convert_indexed(*g, dst, *remap);
   return 1;
+}
+
+extern "C" int32_t GFileSkip(GFILE *g) {
+  if (!g || !g->state)
+    return 0;
+  if (g->state->cancelled || cancelled(*g))
+    return cancel_get();
+  GFILESTATE &s = *g->state;
+  // Movie pictures are only decoded (may_defer_picture), as a fetch for
+  // true colour does; the picture waits for a delivery that may not come.
+  s.skipping = true;
+  s.skipped_palette_change |= advance(*g); // the next GFileGet's palette tables must know
+  s.skipping = false;
+  return s.cancelled ? cancel_get() : 1;
 }

@@ -130,6 +130,7 @@ util::Failure report(VEXMessageCallback callback, Status status, const char *tex
 }
 
 void note_damage(GFILESTATE &s, bool failed) {
+  s.fetch_failed = s.fetch_failed || failed;
   if (failed && s.damage.empty()) {
     const char *why = util::last_reason();
     s.damage = why && *why ? why : "a frame cannot be read";

@@ -66,7 +66,14 @@ struct Source : SFILE {
   std::string wave_reason;
   // The first damage found in the input (SFileDamage); "" when none.
   std::string damage;
+  // The coding of the sound as stored, as libavcodec names it ("pcm_s16le",
+  // "aac", ...; "" when the reader does not say), for a description.
+  std::string codec;
 };
+
+// libavcodec's name of plain PCM of `bits` (8 unsigned, 16 signed
+// little-endian), as WAV and raw sound hold it.
+inline const char *pcm_codec(uint32_t bits) { return bits == 8 ? "pcm_u8" : "pcm_s16le"; }
 
 // Tells the caller `text` and records the reason (`detail` when given, else
 // the text); for the failures of an open.

@@ -299,12 +299,22 @@ private:
   bool cancelled_ = false;
 };
 
+// The one window and its lock. Not inside with_window: a template's
+// statics are one per instantiation, and every call site is one.
+struct Held {
+  std::recursive_mutex lock;
+  StatusWindow window;
+};
+Held &held() {
+  static Held h;
+  return h;
+}
+
 // Runs call(window) holding the window's lock.
 template <class F> auto with_window(F &&call) {
-  static std::recursive_mutex lock;
-  static StatusWindow w;
-  std::lock_guard hold(lock);
-  return call(w);
+  Held &h = held();
+  std::lock_guard hold(h.lock);
+  return call(h.window);
 }
 
 } // namespace

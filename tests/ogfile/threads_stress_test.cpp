@@ -6,9 +6,8 @@
 // writes must be byte for byte what one thread alone saw and wrote before
 // the others started: frames, palettes, PCM, failure reasons, damage texts
 // and the output files (their names included, so a temporary left behind
-// shows too). Built with the tsan preset this runs 20 rounds under
-// ThreadSanitizer; elsewhere a couple of rounds keep the suite short
-// (VEXUTIL_STRESS_ROUNDS overrides either).
+// shows too). 20 rounds, in the default suite and under ThreadSanitizer
+// (the tsan preset); VEXUTIL_STRESS_ROUNDS sets another count.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,15 +31,13 @@
 #include "vexutil/ogfile.h"
 #include "vexutil/sfile.h"
 
-#ifndef VEX_STRESS_ROUNDS
-#define VEX_STRESS_ROUNDS 2
-#endif
 
 namespace {
 
 namespace tk = vex::testkit;
 
 constexpr int kThreads = 8;
+constexpr int kRounds = 20;
 
 // What one pass saw and wrote, by label ("pictures m.avi deep", "file
 // o.flc", ...): the bytes, or the reason a step failed.
@@ -245,7 +242,7 @@ std::string difference(const Results &want, const Results &got) {
 
 int rounds() {
   const char *v = std::getenv("VEXUTIL_STRESS_ROUNDS");
-  return v && std::atoi(v) > 0 ? std::atoi(v) : VEX_STRESS_ROUNDS;
+  return v && std::atoi(v) > 0 ? std::atoi(v) : kRounds;
 }
 
 TEST(Threads, EveryThreadReadsAndWritesWhatOneThreadAloneDoes) {

@@ -113,13 +113,13 @@ void put_avi(OGFILE *o, const uint8_t *pixels) {
 
 // The errors a write to a file can end in name themselves; anything else
 // in errno may be left over from a call that went well.
-const char *write_failure_text(int err) {
+std::string write_failure_text(int err) {
   switch (err) {
   case ENOSPC:
   case EDQUOT:
   case EFBIG:
   case EIO:
-    return std::strerror(err);
+    return util::system_text(err);
   default:
     return "the file could not be written";
   }
@@ -147,6 +147,6 @@ extern "C" void OGFilePut(OGFILE *o, const uint8_t *pixels, const uint8_t *palet
   else
     vex::ogfile::put_still(o, pixels);
   if (o->error && vex::util::last_status() == vex::util::Status::kOk)
-    vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno));
+    vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno).c_str());
   o->error |= errors_before;
 }

@@ -215,12 +215,20 @@ int32_t decode_bmp(std::span<const uint8_t> f, uint64_t file_size, Picture &p, b
     return kUnsupported;
   // Uncompressed rows must all be there; checked before anything is
   // allocated (the header alone tells, so the information already refuses
-  // it). Run-length data can end the picture with one code: no bound.
+  // it).
   const uint64_t size = std::max<uint64_t>(file_size, f.size());
   const size_t stride = ((static_cast<size_t>(h.width) * h.bits + 31) / 32) * 4;
   const bool rle = h.compression == kRle8 || h.compression == kRle4;
   if (!rle && (h.pixel_offset > size || (size - h.pixel_offset) / stride < static_cast<size_t>(h.height)))
     return damaged("the %d rows of pixels run past the end of the file", h.height);
+  // Run-length data can end the picture with one code, so nothing in the
+  // format bounds a picture by its data. Up to kRleFreePixels any picture
+  // goes; past it, the runs must be able to cover it (255 pixels in two
+  // bytes), so that a few bytes never cost a huge picture's time and memory.
+  const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+  const uint64_t data = h.pixel_offset < size ? size - h.pixel_offset : 0;
+  if (rle && pixels > kRleFreePixels && !data_can_fill("run-length BMP", h.width, h.height, pixels, kRleRatio, data))
+    return kBadFile;
   if (header_only)
     return 0;
   if (!rle && (h.pixel_offset > f.size() || (f.size() - h.pixel_offset) / stride < static_cast<size_t>(h.height)))

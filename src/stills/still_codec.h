@@ -53,6 +53,10 @@ inline constexpr uint64_t kMaxFileBytes = util::kMaxPixels * 4 + (1u << 20);
 inline constexpr uint64_t kJpegBlocksPerByte = 8;
 inline constexpr uint64_t kDeflateRatio = 1032;
 inline constexpr uint64_t kLzwRatio = 2731;
+// Run-length BMP: a run of 255 pixels takes two bytes; pictures up to
+// 2048 x 2048 need no data behind them (a code ends the picture).
+inline constexpr uint64_t kRleRatio = 128;
+inline constexpr uint64_t kRleFreePixels = uint64_t{1} << 22;
 
 // Whether `have` bytes of data can give the `need` units of a picture of
 // width x height at `ratio` units a byte at the densest. A reader asks

@@ -381,10 +381,13 @@ std::vector<Row> rows() {
                made(bmp(8192, 8192, 24, 0, Bytes(100, 0)))});
   r.push_back({"b4k.bmp", "24-bit 4096 x 4096, no rows", Via::pictures, Expect::refused, "rows of pixels", 0,
                made(bmp(4096, -4096, 24, 0, Bytes(100, 0)))});
-  // One end-of-picture code is a whole picture of index 0: the image, the
-  // decoded indices and the 8-bit output, 16 MiB each.
-  r.push_back({"brle.bmp", "RLE8 4096 x 4096, one end-of-picture code", Via::pictures, Expect::bounded, "",
-               3 * k4k, made(bmp(4096, 4096, 8, 1, {0, 1}))});
+  // One end-of-picture code is a whole picture of index 0: up to 2048 x
+  // 2048 (the image, the decoded indices and the 8-bit output, 4 MiB each);
+  // past it the runs must be able to cover the picture.
+  r.push_back({"brle.bmp", "RLE8 2048 x 2048, one end-of-picture code", Via::pictures, Expect::bounded, "",
+               3 * k4k / 4, made(bmp(2048, 2048, 8, 1, {0, 1}))});
+  r.push_back({"brle4k.bmp", "RLE8 4096 x 4096, one end-of-picture code", Via::pictures, Expect::refused,
+               "needs at least 131072 bytes", 0, made(bmp(4096, 4096, 8, 1, {0, 1}))});
   r.push_back({"pmax.pcx", "65536 x 65536, 4 planes of 65535 bytes", Via::pictures, Expect::refused, "65536", 0,
                made(pcx(65535, 65535, 4, 65535, {}))});
   r.push_back({"p4k.pcx", "4096 x 4096, 16 bytes of runs", Via::pictures, Expect::refused, "too short", 0,

@@ -44,7 +44,7 @@ public:
 private:
   uint8_t decode_next(GFILESTATE &s) {
     const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
-    note_damage(s, result == VEXFLIC_FAILED);
+    note_damage(s, result == VEXFLIC_FAILED || f_->input->frame_failed);
     return result;
   }
 

@@ -130,9 +130,13 @@ bool allocate_output(GFILE &g) {
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
   util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
+  const uint64_t failures = file::read_failures();
+  const bool had_damage = !s.damage.empty();
   const bool changed = s.reader ? s.reader->fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
+  if (!had_damage)
+    note_input_faults(g, failures);
   if (g.fetched >= g.frame_count)
     g.at_end = 1;
   if (s.frame.top_left) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "file/byte_source.h"
 #include "lists/input_files.h"
 #include "lists/input_name.h"
 #include "lists/list_reader.h"
@@ -95,6 +96,7 @@ struct GFILESTATE {
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
+  vex::file::ByteSource input; // the input file the reader took (not set for lists)
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).
@@ -132,6 +134,13 @@ util::Failure report(VEXMessageCallback callback, util::Status status, const cha
 // reader step that just ran failed and no damage was seen before: the
 // frame is still delivered as far as the reader got.
 void note_damage(GFILESTATE &s, bool failed);
+// After the reader step that fetched frame first_offset + fetched, when no
+// damage was known before it: a read that failed during the step (the
+// thread's read_failures() moved past `failures_before`) becomes the
+// damage if the reader named none, and is added to the reader's words if
+// they leave it out; else a change of the input file since the open
+// (ByteSource::change) is damage at this frame.
+void note_input_faults(GFILE &g, uint64_t failures_before);
 // Calls the callback with a formatted text; its answer.
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));
 // A rate from a speed value (v >= 0 ms per frame, v < 0 10 us units); a

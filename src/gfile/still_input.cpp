@@ -35,7 +35,7 @@ public:
     }
     // The frame is used whether or not the load succeeded: what the loader
     // could not fill stays cleared.
-    stills::StillLoad(format_, source_, &image_);
+    note_damage(s, stills::StillLoad(format_, source_, &image_) != 0);
     const stills::Image &im = image_;
     g.frame_bytes = static_cast<int32_t>(std::min<uint32_t>(g.file_size, INT32_MAX));
     s.frame = SourceFrame{im.pixels + ptrdiff_t{im.pitch} * (im.height - 1), -ptrdiff_t{im.pitch}, g.source_width,

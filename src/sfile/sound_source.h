@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "file/byte_source.h"
 #include "lists/input_files.h"
 #include "lists/input_name.h"
 #include "util/status.h"
@@ -66,7 +67,14 @@ struct Source : SFILE {
   std::string wave_reason;
   // The first damage found in the input (SFileDamage); "" when none.
   std::string damage;
+  file::ByteSource input; // the input file the reader took (not set for lists)
 };
+
+// After a step that read the input (the open, an SFileGet), when no damage
+// was known before it: a read that failed during the step (the thread's
+// read_failures() moved past `failures_before`) becomes the damage, else a
+// change of the input file since the open (ByteSource::change) does.
+void note_input_faults(Source &s, uint64_t failures_before);
 
 // Tells the caller `text` and records the reason (`detail` when given, else
 // the text); for the failures of an open.

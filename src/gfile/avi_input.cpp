@@ -159,8 +159,10 @@ bool AviReader::fetch(GFILE &g) {
   const void *packed = defer ? (mv::StreamDecodeFrame(avi.getter, at) ? avi.bitmap : nullptr)
                              : mv::StreamGetFrame(avi.getter, at);
   const auto b = bitmap_of(packed, g.source_width, g.source_height);
-  if (!b)
+  if (!b) {
+    note_frame_not_decoded(s, position - avi.first_sample + 1);
     return false; // the previous frame stays
+  }
   pending_ = defer;
   position_ = at;
   const int32_t depth = b->header->bit_count;

@@ -146,10 +146,21 @@ void note_damage(GFILESTATE &s, bool failed) {
   }
 }
 
+void note_frame_not_decoded(GFILESTATE &s, int64_t frame) {
+  if (!s.damage.empty())
+    return;
+  const char *why = util::last_reason();
+  s.damage = "frame " + std::to_string(frame) + " cannot be decoded";
+  if (why && *why)
+    s.damage += std::string(": ") + why;
+}
+
 void note_input_faults(GFILE &g, uint64_t failures_before) {
   GFILESTATE &s = *g.state;
   const long frame = static_cast<long>(s.first_offset) + g.fetched;
   const std::string &why = file::last_read_failure();
+  if (!s.damage.empty() && g.kind != GFILE_LIST && s.damage.find("frame ") == std::string::npos)
+    s.damage = "frame " + std::to_string(frame) + ": " + s.damage; // the reader's words without the place
   if (file::read_failures() != failures_before) {
     if (s.damage.empty())
       s.damage = "frame " + std::to_string(frame) + " cannot be read: " + why;

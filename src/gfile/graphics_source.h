@@ -134,6 +134,10 @@ util::Failure report(VEXMessageCallback callback, util::Status status, const cha
 // reader step that just ran failed and no damage was seen before: the
 // frame is still delivered as far as the reader got.
 void note_damage(GFILESTATE &s, bool failed);
+// A movie frame (1-based source frame `frame`) that did not decode: the
+// damage "frame n cannot be decoded", with the thread's last reason when
+// there is one.
+void note_frame_not_decoded(GFILESTATE &s, int64_t frame);
 // After the reader step that fetched frame first_offset + fetched, when no
 // damage was known before it: a read that failed during the step (the
 // thread's read_failures() moved past `failures_before`) becomes the

@@ -383,7 +383,7 @@ bool refill_buffer(Source &s) {
   return true;
 }
 
-void note_input_faults(Source &s, uint64_t failures_before) {
+void note_input_faults(Source &s, uint64_t failures_before, uint64_t delivered) {
   if (!s.damage.empty())
     return;
   std::string why;
@@ -392,7 +392,7 @@ void note_input_faults(Source &s, uint64_t failures_before) {
   else if (s.kind != kList)
     why = s.input.change();
   if (!why.empty())
-    s.damage = "after " + std::to_string(s.taken) + " sample frames: " + why;
+    s.damage = "after " + std::to_string(delivered) + " sample frames: " + why;
 }
 
 uint32_t drop_skipped(Source &s, uint8_t *dest, uint32_t n) {
@@ -412,9 +412,10 @@ extern "C" uint32_t SFileGet(SFILE *handle, void *buffer, uint32_t bytes) {
   auto &s = static_cast<Source &>(*handle);
   send_progress(s);
   const uint64_t failures = vex::file::read_failures();
+  const uint64_t produced = s.produced;
   const bool had_damage = !s.damage.empty();
   const uint32_t n = s.reader ? s.reader->get(s, static_cast<uint8_t *>(buffer), bytes) : 0;
   if (!had_damage)
-    note_input_faults(s, failures);
+    note_input_faults(s, failures, produced);
   return n;
 }

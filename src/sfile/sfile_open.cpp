@@ -73,7 +73,7 @@ SFILE *open_source(const OpenArgs &asked, lists::InputFiles &inputs) {
   }
   if (s->kind != kList)
     s->input = inputs.get(s->name).source;
-  note_input_faults(*s, failures);
+  note_input_faults(*s, failures, 0);
   trim(*s, a.start, a.end);
   finish(*s, a);
   return s.release();

@@ -73,8 +73,9 @@ struct Source : SFILE {
 // After a step that read the input (the open, an SFileGet), when no damage
 // was known before it: a read that failed during the step (the thread's
 // read_failures() moved past `failures_before`) becomes the damage, else a
-// change of the input file since the open (ByteSource::change) does.
-void note_input_faults(Source &s, uint64_t failures_before);
+// change of the input file since the open (ByteSource::change) does,
+// placed "after <delivered> sample frames" (output frames before the step).
+void note_input_faults(Source &s, uint64_t failures_before, uint64_t delivered);
 
 // Tells the caller `text` and records the reason (`detail` when given, else
 // the text); for the failures of an open.

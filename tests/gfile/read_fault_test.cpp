@@ -10,10 +10,17 @@
 // GFileDamage says why, and sound that differs from, or stops short of,
 // the clean sound leaves SFileDamage saying why. An EIO that is named
 // names the system's error.
+//
+// And files that change under an open source: cut to half, grown, or
+// rewritten with other bytes between two GFileGet (SFileGet) calls. The
+// next read names the damage, at the frame it was asked for.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -189,6 +196,82 @@ TEST(ReadFaults, EveryKindAtEveryPosition) {
                 (unsigned long long)met);
   }
   ::testing::Test::RecordProperty("fault runs", static_cast<int>(runs));
+}
+
+std::vector<uint8_t> contents(const std::string &name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void put_contents(const std::string &name, const std::vector<uint8_t> &bytes, std::ios::openmode mode) {
+  std::ofstream(name, std::ios::binary | mode).write(reinterpret_cast<const char *>(bytes.data()),
+                                                      static_cast<std::streamsize>(bytes.size()));
+}
+
+enum class Change { cut, grown, rewritten };
+
+// Changes the file as a writer or a copier would. The pause lets the
+// file system's clock move on, so that a rewrite of the same size shows
+// in the modification time (the only sign of it).
+void change(const std::string &name, const std::vector<uint8_t> &original, Change how) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  switch (how) {
+  case Change::cut: std::filesystem::resize_file(name, original.size() / 2); break;
+  case Change::grown: put_contents(name, std::vector<uint8_t>(1000, 0x5A), std::ios::app); break;
+  case Change::rewritten: {
+    std::vector<uint8_t> other = original;
+    for (size_t i = original.size() / 4; i < original.size(); ++i)
+      other[i] ^= 0xA5;
+    put_contents(name, other, std::ios::in | std::ios::out); // in place, same size
+    break;
+  }
+  }
+}
+
+TEST(ChangedInputs, TheNextReadNamesTheDamageAtTheFrameItWasAskedFor) {
+  vex::testkit::TempDir dir;
+  const auto samples = vex::testkit::write_kind_samples(dir);
+  for (const auto &sample : samples)
+    for (const Change how : {Change::cut, Change::grown, Change::rewritten}) {
+      const char *how_text[] = {"cut", "grown", "rewritten"};
+      const std::string name = dir.file(sample.file);
+      // A list's first entry is the file that changes.
+      const std::string changed = sample.kind == GFILE_LIST ? dir.file("a.flc") : name;
+      const std::vector<uint8_t> original = contents(changed);
+      const std::string what = sample.file + " " + how_text[int(how)];
+      GFILEOPTIONS o = GFILEOPTIONS_INIT;
+      o.flags = GFILE_DEEP_TRUE_COLOUR;
+      GFILE *g = GFileOpenWith(name.c_str(), &o);
+      ASSERT_NE(g, nullptr) << what << ": " << VEXLastError();
+      SFILE *s = SFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
+      uint8_t pcm[1024];
+      if (s) {
+        ASSERT_EQ(SFileGet(s, pcm, sizeof pcm), sizeof pcm) << what;
+      }
+      // A movie shows its first frame first; a still's only frame is read
+      // after the change.
+      const int32_t before = g->output_frames > 1 ? 1 : 0;
+      for (int32_t i = 0; i < before; ++i)
+        ASSERT_EQ(GFileGet(g), 1) << what;
+      ASSERT_EQ(GFileDamage(g), nullptr) << what << ": " << GFileDamage(g);
+      change(changed, original, how);
+      for (int32_t i = before; i < g->output_frames; ++i)
+        EXPECT_EQ(GFileGet(g), 1) << what;
+      const std::string frame = "frame " + std::to_string(before + 1);
+      ASSERT_NE(GFileDamage(g), nullptr) << what;
+      EXPECT_EQ(std::string(GFileDamage(g)).find(frame), 0u + (sample.kind == GFILE_LIST ? changed.size() + 2 : 0))
+          << what << ": " << GFileDamage(g);
+      GFileClose(g);
+      if (s) {
+        while (SFileGet(s, pcm, sizeof pcm) != 0) {
+        }
+        ASSERT_NE(SFileDamage(s), nullptr) << what;
+        EXPECT_NE(std::string(SFileDamage(s)).find("after 512 sample frames"), std::string::npos)
+            << what << ": " << SFileDamage(s);
+        SFileClose(s);
+      }
+      put_contents(changed, original, std::ios::trunc);
+    }
 }
 
 } // namespace

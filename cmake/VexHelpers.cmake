@@ -27,13 +27,16 @@ function(vex_add_family_dirs)
 endfunction()
 
 # vex_add_test(<name> SOURCES ... [LIBS ...])
-# One GoogleTest binary per family; cases are discovered for CTest.
+# One GoogleTest binary per family; cases are discovered for CTest. A
+# parameterised case is named by its suite's name generator alone: the
+# printed parameter (bytes of a struct, which differ from build to build)
+# stays out of the CTest name.
 function(vex_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE vexutil_testkit GTest::gtest_main GTest::gmock ${T_LIBS})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
 endfunction()
 
 # vex_add_fuzz(<name> <source>)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ using vex::tools::CommandLine;
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-R"(usage: vexconv [--gui] [--codec NAME] [--sound FILE] [--track N] IN OUT [switches]
+               R"(usage: vexconv [--gui] [--codec NAME] [--sound FILE] [--track N] IN OUT [switches]
 
 Converts IN to OUT. IN is anything the library reads: FLIC (.flc .fli),
 Korvane (.kvn) and Tolm (.tlm) movies and self-playing executables, AVI,
@@ -49,8 +50,9 @@ Still images are numbered from 0 with as many digits as the frame count
 needs: 250 frames to shot.png write shot000.png to shot249.png; a single
 frame writes shot.png itself. OUT is written under a hidden temporary name
 (.vxXXXXXX) in its own folder and renamed when it is complete, so a
-failure, a cancel or Ctrl-C never leaves a half-written OUT (each still is
-renamed into place when it is saved; a cancel removes those written).
+failure, a cancel or Ctrl-C never leaves a half-written OUT; the stills of
+a series are renamed into place together once the last is saved, so files
+they would replace stay as they were until then.
 
 Options:
   --codec NAME  AVI video encoder (see vexinfo --codecs), e.g. mjpeg, ffv1,
@@ -109,9 +111,11 @@ Other switches:
   /Q        (no number) quiet: no progress bar, no summary
   /-X       cancels every earlier /X
 %s
-Exit status: 0 done, 1 failure (nothing is left under OUT's name, except
-after a damaged IN: OUT then holds the frames as far as they decode, and
-the damage is named), 2 bad command line.
+Exit status: 0 done; 1 failure (nothing is left under OUT's names, and a
+file OUT would have replaced is kept, except after a damaged IN: OUT then
+holds the frames before the first that does not decode, and the message
+says how many of how many and names the damage); 2 bad command line (a
+bad switch, a name missing or too many, OUT a folder or no file name).
 
 Examples:
   vexconv clip.mov clip.flc                  movie to FLIC
@@ -123,7 +127,7 @@ Examples:
   vexconv voice.wav voice.vcs /L104          WAV to compressed sound
 
 )",
-               vex::tools::kNameRuleHelp);
+               vex::tools::name_rule_help("/S10, /F29.97, /O/Q, /-O").c_str());
   std::fputs(vex::tools::sound_usage(), to);
 }
 
@@ -157,6 +161,22 @@ constexpr vex::tools::SwitchRule kSoundSwitches[] = {
     {'U', vex::tools::SwitchKind::number}, {'F', vex::tools::SwitchKind::flag},
     {'O', vex::tools::SwitchKind::flag},   {'Q', vex::tools::SwitchKind::flag}};
 
+// Why OUT names no file to write: an existing folder, a name that ends
+// with '/', or one that is nothing but an extension (".flc"); "" when it
+// names one.
+std::string output_name_problem(const std::string &out) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(out, ec))
+    return "a folder; OUT names the file to write (" + out + (out.back() == '/' ? "" : "/") + "out.flc, say)";
+  const size_t slash = out.rfind('/');
+  const std::string base = slash == std::string::npos ? out : out.substr(slash + 1);
+  if (base.empty())
+    return "names a folder, not a file";
+  if (base[0] == '.' && base.find('.', 1) == std::string::npos)
+    return "has no name before its extension " + base;
+  return "";
+}
+
 // 0 when the options are sound, else the exit status.
 int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
   // /Q is both the tool's quiet flag and the palette-entry count: a bare /Q
@@ -171,18 +191,17 @@ int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
   // What the graphics source left: the sound track's rate, bits, channels.
   SFileCommandLine(cmd.switches(), &o.sound_rate, &o.sound_bits, &o.sound_channels, nullptr, nullptr, nullptr,
                    nullptr, nullptr);
-  if (const std::string rest = cmd.leftover(); !rest.empty()) {
-    std::fprintf(stderr, "vexconv: unknown switch: %s\n", rest.c_str());
+  if (cmd.report_bad_switches("vexconv"))
     return 2;
-  }
+  if (const std::string rest = cmd.leftover(); !rest.empty())
+    return vex::tools::bad_command_line("vexconv", "unknown switch: " + rest);
   if (cmd.names().size() != 2) {
     std::string words;
     for (const std::string &n : cmd.names())
-      words += (words.empty() ? "" : ", ") + n + (CommandLine::looks_like_switch(n) ? " (no such switch)" : "");
-    std::fprintf(stderr, "vexconv: wants IN and OUT, got %zu name%s%s%s\n", cmd.names().size(),
-                 cmd.names().size() == 1 ? "" : "s", words.empty() ? "" : ": ", words.c_str());
-    usage(stderr);
-    return 2;
+      words += (words.empty() ? "" : ", ") + n;
+    return vex::tools::bad_command_line("vexconv", "wants IN and OUT, got " +
+                                                       vex::tools::counted(cmd.names().size(), "name") +
+                                                       (words.empty() ? "" : ": " + words));
   }
   if ((!o.sound_from.empty() || o.sound_track >= 0) && !vex::tools::is_avi_name(cmd.names()[1])) {
     std::fprintf(stderr, "vexconv: %s: --sound and --track pick the sound track of an AVI output; %s takes none\n",
@@ -190,17 +209,17 @@ int read_options(CommandLine &cmd, vex::tools::PictureJob &o) {
     return 2;
   }
   if (o.first < 0 || o.last < 0 || (o.last != 0 && o.last < std::max(o.first, 1)) || o.crop_width < 0 ||
-      o.crop_height < 0) {
-    std::fprintf(stderr, "vexconv: /S and /E need 1 or more with /S <= /E, /W and /H 0 or more\n");
-    return 2;
-  }
+      o.crop_height < 0)
+    return vex::tools::bad_command_line("vexconv", "/S and /E need 1 or more with /S <= /E, /W and /H 0 or more");
   if ((o.sound_bits != 0 && o.sound_bits != 8 && o.sound_bits != 16) ||
-      (o.sound_channels != 0 && o.sound_channels != 1 && o.sound_channels != 2) || o.sound_rate < 0) {
-    std::fprintf(stderr, "vexconv: /B takes 8 or 16, /C 1 or 2, /R a rate in Hz\n");
-    return 2;
-  }
+      (o.sound_channels != 0 && o.sound_channels != 1 && o.sound_channels != 2) || o.sound_rate < 0)
+    return vex::tools::bad_command_line("vexconv", "/B takes 8 or 16, /C 1 or 2, /R a rate in Hz");
   o.in = cmd.names()[0];
   o.out = cmd.names()[1];
+  if (const std::string why = output_name_problem(o.out); !why.empty()) {
+    std::fprintf(stderr, "vexconv: %s: %s\n", o.out.c_str(), why.c_str());
+    return 2;
+  }
   return 0;
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 void usage(std::FILE *to) {
   std::fprintf(to,
-R"(usage: vexinfo [-v|/V] [/R<Hz>] [/X] [/Y<1-5> /D<Hz> /K<n>] FILE...
+               R"(usage: vexinfo [-v|/V] [/R<Hz>] [/X] [/Y<1-5> /D<Hz> /K<n>] FILE...
        vexinfo --codecs
 
 Describes each FILE:
@@ -27,7 +27,9 @@ Describes each FILE:
     them: kind and type, size of the source and of the output, depth,
     frames (in the range, at the output rate, in the file), the source,
     playback and output rates in frames per second, the speed (ms per
-    frame), whether there is sound, and the file size in bytes;
+    frame), the codec, the colour matrix and range of a movie's first
+    picture, the sound (codec, rate, bits, channels, length) and the file
+    size in bytes;
   sound (WAV, raw PCM with /Y, any input with sound and no picture): its
     rate in Hz, bits, channels and length in seconds;
   compressed sound chunks (.vcs): the coding, chunk count and ratio.
@@ -36,16 +38,17 @@ Switches:
   -v, /V     add a line per frame (depth and bytes of each frame as read;
              this reads the whole input) or per chunk
   /R<Hz>     the sample rate of a chunk stream, which does not record one
-             (default: found by trying the common rates)
+             (default: found by trying the common rates; mono at twice a
+             rate codes as stereo at the rate, and the sound decides)
   /X         the chunk stream holds raw PCM (its layout cannot say so)
-  /Y<1-5>    read FILE as raw PCM: 1 8-bit mono, 2 8-bit stereo, 3 16-bit
-             mono, 4 and 5 16-bit stereo; /D<Hz> its rate (default 11025),
-             /K<n> header bytes to skip (default 0)
+  /Y<1-5>    read FILE as raw PCM: 1 and 5 8-bit mono, 2 8-bit stereo,
+             3 16-bit mono, 4 16-bit stereo; /D<Hz> its rate (default
+             11025), /K<n> header bytes to skip (default 0)
   --codecs   list the video encoders vexconv --codec can use for AVI files
   -h, --help this text;  --version  the version
 %s
 Exit status: 0 when every file was described, 1 when one could not be
-read, 2 for a bad command line.
+read (or is damaged), 2 for a bad command line (a bad switch, no FILE).
 
 Examples:
   vexinfo clip.avi intro.flc        two descriptions
@@ -53,7 +56,7 @@ Examples:
   vexinfo /Y3 /D22050 voice.raw     raw 16-bit mono sound at 22050 Hz
   vexinfo /R22050 voice.vcs         a chunk stream made at 22050 Hz
 )",
-               vex::tools::kNameRuleHelp);
+               vex::tools::name_rule_help("/V, /R22050, /Y3/D22050, /-V").c_str());
 }
 
 int list_codecs() {
@@ -77,8 +80,43 @@ void print_rate(const char *what, uint32_t num, uint32_t den) {
     std::printf("  %-8s %u/%u, %.3f frames per second\n", what, num, den, static_cast<double>(num) / den);
 }
 
+const char *matrix_name(int32_t m) {
+  switch (m) {
+  case GFILE_MATRIX_BT601: return "BT.601";
+  case GFILE_MATRIX_BT709: return "BT.709";
+  case GFILE_MATRIX_FCC: return "FCC";
+  case GFILE_MATRIX_SMPTE240M: return "SMPTE 240M";
+  case GFILE_MATRIX_BT2020: return "BT.2020";
+  default: return "none";
+  }
+}
+
+// The codec, the first picture's colour conversion and the sound in one
+// line each (GFileDescribe).
+void describe_codings(const GFILE *g, const GFILEINFO &info) {
+  if (info.codec[0])
+    std::printf("  codec    %s\n", info.codec);
+  if (info.colour_matrix != GFILE_MATRIX_NONE)
+    std::printf("  colour   %s (%s), %s range (%s), as the first picture is converted\n", matrix_name(info.colour_matrix),
+                (info.colour_tagged & GFILE_MATRIX_TAGGED) ? "tagged" : "by convention",
+                info.colour_range == GFILE_RANGE_FULL ? "full" : "limited",
+                (info.colour_tagged & GFILE_RANGE_TAGGED) ? "tagged" : "by convention");
+  if (!info.has_sound) {
+    std::printf("  sound    %s\n", g->has_sound ? "yes" : "no");
+    return;
+  }
+  std::printf("  sound    %s, %u Hz, %u bits, %u channel%s, ", info.sound_codec, info.sound_rate, info.sound_bits,
+              info.sound_channels, info.sound_channels == 1 ? "" : "s");
+  if (info.sound_rate != 0)
+    std::printf("%.3f s (%llu sample frames)\n", static_cast<double>(info.sound_frames) / info.sound_rate,
+                static_cast<unsigned long long>(info.sound_frames));
+  else
+    std::printf("%llu sample frames\n", static_cast<unsigned long long>(info.sound_frames));
+}
+
 // The graphics source's view of a picture input. Per-frame lines fetch
-// every output frame, so -v reads the whole input.
+// every output frame without converting it (GFileSkip), so -v reads, and
+// decodes, the whole input.
 int describe_picture(const std::string &name, GFILE *g, bool verbose) {
   std::printf("%s\n", name.c_str());
   std::printf("  kind     0x%x, %s\n", static_cast<unsigned>(g->kind), g->type[0] ? g->type : "raw frames");
@@ -95,13 +133,15 @@ int describe_picture(const std::string &name, GFILE *g, bool verbose) {
     std::printf("  speed    0 (no rate)\n");
   else
     std::printf("  speed    %.2f ms per frame\n", -static_cast<double>(g->speed) / 100.0);
-  std::printf("  sound    %s\n", g->has_sound ? "yes" : "no");
+  GFILEINFO info;
+  GFileDescribe(g, &info);
+  describe_codings(g, info);
   char bytes[16];
   CommaNum(bytes, g->file_size);
   std::printf("  file     %s bytes\n", bytes);
   if (verbose)
     for (int32_t i = 1; i <= g->output_frames; ++i) {
-      if (GFileGet(g) != 1) {
+      if (GFileSkip(g) != 1) {
         std::fprintf(stderr, "vexinfo: %s: frame %d: %s\n", name.c_str(), i, VEXLastError());
         return 1;
       }
@@ -133,6 +173,16 @@ int describe_chunks(const std::string &name, uint32_t rate, bool raw, bool verbo
   return any ? 0 : 1;
 }
 
+void print_sound(const char *format, uint32_t rate, uint32_t bits, uint32_t channels, uint64_t frames) {
+  std::printf("  format   %s sound\n", format);
+  std::printf("  rate     %u Hz\n", rate);
+  std::printf("  width    %u bits\n", bits);
+  std::printf("  channels %u\n", channels);
+  std::printf("  length   %llu sample frames, %.3f s (%llu bytes)\n", static_cast<unsigned long long>(frames),
+              rate ? static_cast<double>(frames) / rate : 0.0,
+              static_cast<unsigned long long>(frames * channels * bits / 8));
+}
+
 // Any input the sound source reads.
 int describe_sound(const std::string &name, int32_t raw, int32_t header) {
   SFILE *s = SFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, raw, header, nullptr);
@@ -140,15 +190,20 @@ int describe_sound(const std::string &name, int32_t raw, int32_t header) {
     std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), VEXLastError());
     return 1;
   }
-  const uint32_t frames = s->total / s->source_frame_bytes;
   std::printf("%s\n", name.c_str());
-  std::printf("  format   %s sound\n", s->type[0] ? s->type : "Tolm");
-  std::printf("  rate     %u Hz\n", s->source_rate);
-  std::printf("  width    %u bits\n", s->source_bits);
-  std::printf("  channels %u\n", s->source_channels);
-  std::printf("  length   %u sample frames, %.3f s (%u bytes)\n", frames,
-              static_cast<double>(frames) / s->source_rate, s->total);
+  print_sound(s->type[0] ? s->type : "Tolm", s->source_rate, s->source_bits, s->source_channels,
+              s->total / s->source_frame_bytes);
   SFileClose(s);
+  return 0;
+}
+
+// Sound with no picture, as the graphics source's open found it.
+int describe_sound_only(const std::string &name, const GFILE *g) {
+  GFILEINFO info;
+  GFileDescribe(g, &info);
+  std::printf("%s\n", name.c_str());
+  print_sound(info.sound_codec[0] ? info.sound_codec : "unknown", info.sound_rate, info.sound_bits,
+              info.sound_channels, info.sound_frames);
   return 0;
 }
 
@@ -175,15 +230,12 @@ int main(int argc, char **argv) {
   const int rate = cmd.number('R', 0);
   int32_t raw = 0, header = 0;
   SFileCommandLine(cmd.switches(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &raw, &header);
-  if (const std::string rest = cmd.leftover(); !rest.empty()) {
-    std::fprintf(stderr, "vexinfo: unknown switch: %s\n", rest.c_str());
-    usage(stderr);
+  if (cmd.report_bad_switches("vexinfo"))
     return 2;
-  }
-  if (cmd.names().empty()) {
-    usage(stderr);
-    return 2;
-  }
+  if (const std::string rest = cmd.leftover(); !rest.empty())
+    return vex::tools::bad_command_line("vexinfo", "unknown switch: " + rest);
+  if (cmd.names().empty())
+    return vex::tools::bad_command_line("vexinfo", "no FILE to describe");
   int status = 0;
   for (const std::string &name : cmd.names()) {
     if (vex::tools::is_chunk_stream_name(name)) {
@@ -198,17 +250,15 @@ int main(int argc, char **argv) {
     // entries for the 8-bit frames that -v fetches.
     GFILE *g = GFileOpenWith(name.c_str(), nullptr); // every option at its default
     if (!g) {
-      std::fprintf(stderr, "vexinfo: %s: %s%s\n", name.c_str(), VEXLastError(),
-                   vex::tools::CommandLine::looks_like_switch(name) ? " (nor is it a switch of vexinfo)" : "");
+      std::fprintf(stderr, "vexinfo: %s: %s\n", name.c_str(), VEXLastError());
       status = 1;
       continue;
     }
     // Sound with no picture: the graphics source offers a silent 4 x 4
-    // picture, the sound source says more.
-    const bool sound_only = g->kind == GFILE_SOUND_ONLY;
-    const int one = sound_only ? 0 : describe_picture(name, g, verbose);
+    // picture, and describes the sound its open found.
+    const int one = g->kind == GFILE_SOUND_ONLY ? describe_sound_only(name, g) : describe_picture(name, g, verbose);
     GFileClose(g);
-    status = std::max(status, sound_only ? describe_sound(name, 0, 0) : one);
+    status = std::max(status, one);
   }
   return status;
 }

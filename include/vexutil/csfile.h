@@ -129,7 +129,12 @@ VEX_API void CSFileCommandline(char *cmd, int32_t *compression, int32_t *p_flag,
      decodes to its PCM count, give or take one window; tried at `rate`
      first (0: not known), then at 8000, 11025, 16000, 22050, 32000, 44100
      and 48000 Hz, mono and stereo, the first that fits telling the
-     channels;
+     channels. Blocks of mono at twice a rate are those of stereo at the
+     rate (22050 Hz mono and 11025 Hz stereo code alike; so do 32000 mono
+     and 16000 stereo, and 44100 or 48000 mono and 22050 or 32000 stereo):
+     without the rate, such a stream's decoded sound decides (one signal,
+     or two interleaved); sound that shows neither, as white noise or
+     silence, is taken as stereo;
    - Huffman-coded deltas, when every chunk carries the same variant (1, 3,
      5 or 7) and a nonzero PCM count of whole sample frames of it;
    - unknown otherwise. */

@@ -114,6 +114,48 @@ typedef struct GFILE {
    pixels, (width + 3) & ~3, as OGFileCreate's source_pitch: that is pitch
    before the first GFileGet, and pitch / 4 after it in true colour. */
 
+/* What GFileDescribe tells beyond the record. */
+#define GFILE_MATRIX_NONE 0 /* the pictures are no luma and chroma (stills, FLIC, palettes, RGB movies) */
+#define GFILE_MATRIX_BT601 1
+#define GFILE_MATRIX_BT709 2
+#define GFILE_MATRIX_FCC 3
+#define GFILE_MATRIX_SMPTE240M 4
+#define GFILE_MATRIX_BT2020 5
+#define GFILE_RANGE_NONE 0
+#define GFILE_RANGE_LIMITED 1 /* luma 16-235 */
+#define GFILE_RANGE_FULL 2    /* 0-255 */
+/* Bits of colour_tagged: the picture names its matrix, its range. */
+#define GFILE_MATRIX_TAGGED 1
+#define GFILE_RANGE_TAGGED 2
+
+/* The input's codings, as GFileDescribe fills them. Texts end with a 0
+   byte; a field the input has nothing for is 0 or "". The field order and
+   widths are part of the interface. */
+typedef struct GFILEINFO {
+  char codec[32];           /* the pictures' coding: a movie's as libavcodec names it (ffprobe's
+                               codec_name: "h264", "mpeg4", "rawvideo", ...); "FLC", "FLI",
+                               "Korvane", "Tolm", "RAWB", "BMP", "GIF", "TIFF", "JPEG", "TGA",
+                               "PNG", "PCX"; "" for sound with no picture. A list tells its
+                               current entry's. */
+  int32_t colour_matrix;    /* GFILE_MATRIX_*: what the movie's first picture is converted with
+                               (each picture is converted with its own; see movie.h) */
+  int32_t colour_range;     /* GFILE_RANGE_*: likewise */
+  int32_t colour_tagged;    /* GFILE_MATRIX_TAGGED, GFILE_RANGE_TAGGED: which of the two the
+                               first picture names; the others follow the untagged convention */
+  int32_t has_sound;        /* 1: the input has sound and the fields below describe it */
+  char sound_codec[32];     /* as libavcodec names it ("aac", "mp3", "pcm_s16le", "pcm_u8", ...);
+                               "Korvane", "Tolm" for those movies' own coding */
+  uint32_t sound_rate;      /* sample frames per second */
+  uint32_t sound_bits;      /* bits per sample of the PCM the sound source delivers (8 or 16;
+                               compressed sound is delivered as 16 unless the track is 8-bit) */
+  uint32_t sound_channels;  /* channels the track holds (the sound source delivers at most 2) */
+  uint32_t unused;          /* 0 */
+  uint64_t sound_frames;    /* length in sample frames: for AVI and QuickTime the track's length
+                               as the container states it (ffprobe's duration); for Korvane and
+                               Tolm the movie's length at the track's rate, as the sound source
+                               counts it; for sound alone what the sound source delivers */
+} GFILEINFO;
+
 /* Opens a graphics input; null on failure, after "Error opening: <name>"
    (or "No files in the list file.") to the callback at level 2, and
    VEXLastError() says why ("cancelled", without a message, when the
@@ -223,6 +265,17 @@ VEX_API GFILE *GFileOpenWith(const char *name, const GFILEOPTIONS *options);
    GFileReset (closing it is always fine). A true answer to the reduction
    keeps the colours found so far and still delivers the frame. */
 VEX_API int32_t GFileGet(GFILE *g);
+/* Moves on by one output frame as GFileGet does (progress and cancel
+   included; the same source frames are fetched, so fetched, delivered,
+   at_end, frame_depth and frame_bytes tell what GFileGet would) but
+   converts and delivers nothing: `buffer` and `palette` are left as they
+   are, and movie pictures are decoded but not converted. For a caller
+   that counts and sizes frames. A GFileGet after it delivers the current
+   frame as usual; but skipped frames build no palettes, so on 8-bit
+   output with built palettes (see GFileOpen) call GFileReset before going
+   on with GFileGet. 1 when it moved on, 0 when the callback asked to
+   cancel or the handle is null. */
+VEX_API int32_t GFileSkip(GFILE *g);
 /* Builds a palette for the next frames of `source` (a palette source:
    GFileGet opens one itself; a caller may open its own and drive it):
    reads up to the source's palette period of frames (fewer with
@@ -247,6 +300,14 @@ VEX_API int32_t GFileGet(GFILE *g);
    Returns the frames the palette serves, 0x10000 when the source reached
    its end, 0 when cancelled or given a null source or palette. */
 VEX_API int32_t GFileBestPalette(GFILE *source, uint8_t *palette, const uint8_t *previous, int32_t width, int32_t height, int32_t pitch, int32_t origin_x, int32_t origin_y, int32_t uncovered_width, int32_t uncovered_height);
+/* Describes the open input's codings into *info from what its reader
+   holds, without opening the input again: the pictures' codec, the
+   colour matrix and range of a movie's first picture (a QuickTime movie
+   whose first picture has not been decoded yet decodes it now), and the
+   sound's codec, rate, width, channels and length (the first sound track
+   of a movie; the track the sound source opens by default). 1 when
+   described, 0 for a null handle or info. */
+VEX_API int32_t GFileDescribe(const GFILE *g, GFILEINFO *info);
 /* Back to the first frame of the range: counters, palettes and the output
    buffer cleared. */
 VEX_API void GFileReset(GFILE *g);
@@ -258,6 +319,11 @@ VEX_API void GFileReset(GFILE *g);
    ("frame 12 runs past the end of the file"; in a list, the entry's name
    first) and stays valid until GFileClose. */
 VEX_API const char *GFileDamage(const GFILE *g);
+/* 1 when the frame GFileGet delivered last could not be decoded in full
+   (its source frame, or one fetched for it, is damaged: what GFileDamage
+   names, or a fault found after it), else 0. A caller that keeps only
+   what decoded stops before the first such frame. */
+VEX_API int32_t GFileFrameDamaged(const GFILE *g);
 /* Releases the source, its readers and its buffers (a buffer the caller set
    is the caller's); null is fine. Returns null. */
 VEX_API GFILE *GFileClose(GFILE *g);

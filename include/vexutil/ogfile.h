@@ -22,10 +22,13 @@
    Nothing half-written ever sits under an output's name: a FLIC or AVI
    file is written under a hidden temporary name in the same directory
    (".vx" and six random characters) and renamed to its own name by
-   OGFileClose; each still image is renamed into place once it is saved.
-   OGFileDiscard removes the temporary file (and the still images written
-   so far) instead. A process killed outright leaves at most the hidden
-   temporary file behind. */
+   OGFileClose. Each still image of a series is saved under a temporary
+   name of its own, and OGFileClose renames the whole series into place
+   once it is complete; a file a still replaces is set aside until every
+   still has its name, and put back when one cannot be named. OGFileDiscard
+   removes the temporary files instead. So a failed or cancelled output
+   never costs a file that was there before. A process killed outright
+   leaves at most hidden temporary files behind. */
 #ifndef VEXUTIL_OGFILE_H
 #define VEXUTIL_OGFILE_H
 
@@ -116,8 +119,9 @@ typedef struct OGFILE {
 /* Creates an output; null on failure, after a message to the callback at
    level 2 ("Error creating the output flic.", "Error creating the output
    AVI file.", "Unsupported output file type or color depth.", "Out of
-   memory.") or, when the user refused to replace an existing file, a null
-   text at level 3; VEXLastError() says more.
+   memory.") or, when the user refused to replace an existing file, that
+   file's name at level 3 (the FLIC name with its ".flc" added, the first
+   still of a series); VEXLastError() says more.
    codec: AVI only: null or "" writes uncompressed frames; a video encoder's
    name (vexinfo --codecs lists them) compresses; OGFILE_ASK_FOR_CODEC lets
    the user pick from a list in a window (over the running dialog; Cancel
@@ -143,14 +147,16 @@ VEX_API void OGFilePut(OGFILE *o, const uint8_t *pixels, const uint8_t *palette)
 VEX_API uint32_t OGFilePutSoundAmount(OGFILE *o, uint32_t rate, uint32_t bits, uint32_t channels);
 /* AVI: appends bytes of PCM (whole sample frames) to the sound track. */
 VEX_API void OGFilePutSound(OGFILE *o, const void *pcm, uint32_t bytes);
-/* Finishes the output, gives it its name and frees the handle (null is
-   fine). The output's size in bytes: the FLIC or AVI file's, or the sum
-   of the still images'; 0 when the output could not be finished or named
-   (the temporary file is removed then). */
+/* Finishes the output, gives it its name (a still series: every still
+   its own) and frees the handle (null is fine). The output's size in
+   bytes: the FLIC or AVI file's, or the sum of the still images'; 0 when
+   the output could not be finished or named, or a still of the series
+   failed: the temporary files are removed then and the files of the
+   output's names are as they were. */
 VEX_API uint32_t OGFileClose(OGFILE *o);
-/* Abandons the output: nothing is left under the output's name (a replaced
-   file survives untouched for FLIC and AVI; still images written so far
-   are removed). Frees the handle; null is fine. */
+/* Abandons the output: its temporary files are removed, and the files
+   under the output's names (a FLIC, an AVI, the stills of a series) stay
+   as they were. Frees the handle; null is fine. */
 VEX_API void OGFileDiscard(OGFILE *o);
 /* The video encoders this machine has that can write into an AVI file, in
    a fixed order: 1 with entry `index` (from 0) in *name and *description

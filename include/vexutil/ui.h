@@ -84,6 +84,14 @@ VEX_API intptr_t CopyData(VEXWND window, uintptr_t wparam, uintptr_t data, uint3
 /* "gtk" or "terminal": the front the last StatusInit or VEXDialogInit chose
    ("none" before either). */
 VEX_API const char *VEXUIFrontName(void);
+/* For a tool that was asked for windows (a --gui switch): makes the GTK
+   front the one every later StatusInit and VEXDialogInit chooses, whatever
+   VEXUTIL_UI says. 1 when it is; 0 when no window can be opened, with
+   VEXLastError() saying why (no display named, the module missing or
+   failing to load, the display refusing the connection), the choice then
+   left as it was. A tool should stop then rather than go on in the
+   terminal unasked. */
+VEX_API int32_t VEXUIOpenWindows(void);
 
 /* ---- Status window: one per process, all calls on the thread that opened it. */
 

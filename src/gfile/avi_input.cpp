@@ -8,6 +8,7 @@
 #include "gfile/input_reader.h"
 #include "movie/avi_probe.h"
 #include "movie/avi_reader.h"
+#include "movie/media_reader.h"
 #include "vexutil/movie.h"
 #include "util/limits.h"
 
@@ -85,6 +86,11 @@ public:
     if (pending_)
       mv::StreamGetFrame(getter, position_);
     pending_ = false;
+  }
+  void describe(GFILE &, GFILEINFO &info) override {
+    mv::MovieFacts facts;
+    if (mv::StreamFactsOf(stream, &facts))
+      describe_movie(facts, info);
   }
 
   mv::Stream *stream = nullptr;

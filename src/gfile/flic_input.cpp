@@ -7,13 +7,14 @@
 #include "gfile/input_reader.h"
 #include "util/bytes.h"
 #include "util/limits.h"
+#include "util/status.h"
 
 namespace vex::gfile {
 namespace {
 
 class FlicReader final : public InputReader {
 public:
-  explicit FlicReader(VEXFLIC *f) : f_(f) {}
+  FlicReader(VEXFLIC *f, bool fli) : f_(f), fli_(fli) {}
   ~FlicReader() override { VEXFlicClose(f_); }
   FlicReader(const FlicReader &) = delete;
   FlicReader &operator=(const FlicReader &) = delete;
@@ -40,23 +41,31 @@ public:
     if (!buffer_.empty())
       VEXFlicGoto(f_, 0, buffer_.data());
   }
+  void describe(GFILE &, GFILEINFO &info) override { describe_text(info.codec, fli_ ? "FLI" : "FLC"); }
 
 private:
+  // A frame whose data runs past the end of the file (or cannot be read)
+  // still counts as delivered by the FLIC reader, which draws nothing of it
+  // and leaves its reason: that is damage too.
   uint8_t decode_next(GFILESTATE &s) {
+    util::clear_reason();
     const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
-    note_damage(s, result == VEXFLIC_FAILED || f_->input->frame_failed);
+    note_damage(s, result == VEXFLIC_FAILED || f_->input->frame_failed || util::last_status() != util::Status::kOk);
     return result;
   }
 
   VEXFLIC *f_;
+  bool fli_; // the older kind of file (magic 0xAF11)
   std::vector<uint8_t> buffer_;
 };
 
-bool is_flic(const lists::InputFile &file) {
+uint32_t flic_magic(const lists::InputFile &file) {
   const std::span<const uint8_t> head = file.first(6);
-  if (head.empty())
-    return false;
-  const uint32_t magic = util::le16(head.data() + 4);
+  return head.empty() ? 0 : util::le16(head.data() + 4);
+}
+
+bool is_flic(const lists::InputFile &file) {
+  const uint32_t magic = flic_magic(file);
   return magic == VEXFLIC_MAGIC_FLI || magic == VEXFLIC_MAGIC_FLC;
 }
 
@@ -70,7 +79,7 @@ Opened open_flic(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile &file)
     return Opened::declined;
   }
   GFILESTATE &s = *g.state;
-  s.reader = std::make_unique<FlicReader>(f);
+  s.reader = std::make_unique<FlicReader>(f, flic_magic(file) == VEXFLIC_MAGIC_FLI);
   // Walking the frame headers costs one small read a frame and tells a user
   // at once that the file was cut, before any frame is asked for.
   note_damage(s, flic::check_frames(f) != util::Status::kOk);

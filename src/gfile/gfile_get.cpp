@@ -132,11 +132,16 @@ bool fetch_one(GFILE &g) {
   util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
   const uint64_t failures = file::read_failures();
   const bool had_damage = !s.damage.empty();
+  s.fetch_failed = false;
   const bool changed = s.reader ? s.reader->fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
   if (!had_damage)
     note_input_faults(g, failures);
+  // A step that met a failed read, or whose input changed under it, did
+  // not decode its frame from the bytes the open saw: never whole.
+  if (file::read_failures() != failures || (!had_damage && !s.damage.empty()))
+    s.fetch_failed = true;
   if (g.fetched >= g.frame_count)
     g.at_end = 1;
   if (s.frame.top_left) {
@@ -144,9 +149,23 @@ bool fetch_one(GFILE &g) {
     clip_window(g, s.frame.width, s.frame.height);
   }
   locate_visible(g);
-  if (s.promote)
+  // A skipped frame is not promoted: only a GFileGet that delivers it
+  // again does that (catch_up_on_skipped).
+  s.unpromoted = s.promote && s.skipping;
+  if (s.promote && !s.skipping)
     promote_visible(g);
   return changed;
+}
+
+// A GFileGet that repeats the frame a GFileSkip fetched: the picture it
+// left pending and the promotion it left out.
+void catch_up_on_skipped(GFILE &g) {
+  GFILESTATE &s = *g.state;
+  if (!s.unpromoted)
+    return;
+  realise_pending_picture(g);
+  promote_visible(g);
+  s.unpromoted = false;
 }
 
 } // namespace
@@ -169,17 +188,27 @@ void locate_visible(GFILE &g) {
 }
 
 bool advance(GFILE &g) {
+  GFILESTATE &s = *g.state;
   bool changed = false;
+  // A frame shown again keeps its mark; a new one is damaged when any
+  // source frame fetched for it failed.
+  bool fetched = false, failed = false;
   if (g.delivered == 0 && g.fetched == 0) {
     changed = fetch_one(g);
+    fetched = true;
+    failed = s.fetch_failed;
   } else if (!g.at_end) {
     const int64_t want = source_frames_for(g, g.delivered);
     while (g.fetched < g.frame_count && g.fetched < want) {
       changed |= fetch_one(g);
+      fetched = true;
+      failed = failed || s.fetch_failed;
       if (g.at_end)
         break;
     }
   }
+  if (fetched)
+    s.delivered_damaged = failed;
   if (g.delivered < INT32_MAX)
     ++g.delivered;
   if (g.delivered >= g.output_frames)
@@ -203,9 +232,14 @@ extern "C" int32_t GFileGet(GFILE *g) {
     return 0;
   if (g->state->cancelled || cancelled(*g))
     return cancel_get();
-  const bool changed = advance(*g);
-  if (g->state->cancelled) // while skipping to the first frame
+  GFILESTATE &state = *g->state;
+  const int32_t fetched = g->fetched;
+  const bool changed = advance(*g) || state.skipped_palette_change;
+  if (state.cancelled) // while skipping to the first frame
     return cancel_get();
+  state.skipped_palette_change = false;
+  if (g->fetched == fetched)
+    catch_up_on_skipped(*g);
   if (!g->true_colour)
     realise_pending_picture(*g); // only true colour takes a picture straight
   if (!allocate_output(*g))
@@ -230,4 +264,18 @@ extern "C" int32_t GFileGet(GFILE *g) {
   } else
     convert_indexed(*g, dst, *remap);
   return 1;
+}
+
+extern "C" int32_t GFileSkip(GFILE *g) {
+  if (!g || !g->state)
+    return 0;
+  if (g->state->cancelled || cancelled(*g))
+    return cancel_get();
+  GFILESTATE &s = *g->state;
+  // Movie pictures are only decoded (may_defer_picture), as a fetch for
+  // true colour does; the picture waits for a delivery that may not come.
+  s.skipping = true;
+  s.skipped_palette_change |= advance(*g); // the next GFileGet's palette tables must know
+  s.skipping = false;
+  return s.cancelled ? cancel_get() : 1;
 }

@@ -15,11 +15,13 @@ extern "C" void GFileReset(GFILE *g) {
   GFILESTATE &s = *g->state;
   g->fetched = g->delivered = g->at_end = 0;
   s.first_fetch_done = false;
+  s.delivered_damaged = false;
   s.remap_valid = false;
   std::fill(s.colour_cache.begin(), s.colour_cache.end(), 0);
   s.countdown = 0;
   s.pending = false;
   s.cancelled = false;
+  s.unpromoted = s.skipped_palette_change = false;
   s.second_half = false;
   s.options.first_index = s.options.asked_first_index;
   std::memset(g->palette, 0, sizeof g->palette);
@@ -38,6 +40,8 @@ extern "C" const char *GFileDamage(const GFILE *g) {
     return nullptr;
   return g->state->damage.c_str();
 }
+
+extern "C" int32_t GFileFrameDamaged(const GFILE *g) { return g && g->state && g->state->delivered_damaged ? 1 : 0; }
 
 extern "C" GFILE *GFileClose(GFILE *g) {
   if (!g)

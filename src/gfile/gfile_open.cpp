@@ -140,6 +140,7 @@ util::Failure report(VEXMessageCallback callback, Status status, const char *tex
 }
 
 void note_damage(GFILESTATE &s, bool failed) {
+  s.fetch_failed = s.fetch_failed || failed;
   if (failed && s.damage.empty()) {
     const char *why = util::last_reason();
     s.damage = why && *why ? why : "a frame cannot be read";
@@ -147,6 +148,7 @@ void note_damage(GFILESTATE &s, bool failed) {
 }
 
 void note_frame_not_decoded(GFILESTATE &s, int64_t frame) {
+  s.fetch_failed = true;
   if (!s.damage.empty())
     return;
   const char *why = util::last_reason();

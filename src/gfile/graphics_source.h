@@ -97,6 +97,8 @@ struct GFILESTATE {
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
   vex::file::ByteSource input; // the input file the reader took (not set for lists)
+  bool fetch_failed = false;  // the reader step running now, or last run, failed (note_damage)
+  bool delivered_damaged = false; // the frame GFileGet delivered last comes from a failed fetch
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).
@@ -114,6 +116,9 @@ struct GFILESTATE {
   // analysis, the skip to the first frame): nothing more is delivered
   // until GFileReset.
   bool cancelled = false;
+  bool skipping = false;          // GFileSkip is fetching: decode, convert nothing
+  bool unpromoted = false;        // the current frame came from GFileSkip and is not yet promoted
+  bool skipped_palette_change = false; // a GFileSkip fetched a frame that changed the palette
 
   vex::gfile::SourceFrame frame;    // the frame last fetched, uncropped
   std::vector<uint8_t> promoted;    // visible width x 3 per row, + 4
@@ -165,9 +170,10 @@ bool skipping_cancelled(GFILE &g, uint32_t k);
 // needs; true when any of them changed the palette.
 bool advance(GFILE &g);
 
-// Movie pictures (AVI, QuickTime) in true colour without promotion are
-// decoded at the fetch and converted once, at delivery (see InputReader);
-// straight into the output only when the whole frame is visible.
+// Movie pictures (AVI, QuickTime) in true colour without promotion, and
+// every movie picture GFileSkip fetches, are decoded at the fetch and
+// converted once, at delivery (see InputReader); straight into the output
+// only when the whole frame is visible.
 bool may_defer_picture(const GFILE &g);
 bool whole_frame_visible(const GFILE &g);
 // Converts the pending picture (if any) into the reader's buffer.

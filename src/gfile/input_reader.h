@@ -18,6 +18,10 @@
 #include "lists/input_files.h"
 #include "stills/still_image.h"
 
+namespace vex::movie {
+struct MovieFacts;
+}
+
 namespace vex::gfile {
 
 // How a row answers an open: it takes the input, leaves it to the next
@@ -40,7 +44,16 @@ public:
   // (true), or into the reader's own buffer first (realise_pending).
   virtual bool deliver_pending(GFILE &, uint8_t * /*dst*/) { return false; }
   virtual void realise_pending(GFILE &) {}
+  // What the reader knows of the input's codings (GFileDescribe): it
+  // fills what it can into `info`, which comes zeroed with the codec the
+  // kind names (stills, raw frames) and is never the input read again.
+  virtual void describe(GFILE &, GFILEINFO &) {}
 };
+
+// A description's text field from `text`, cut to fit.
+template <size_t N> void describe_text(char (&field)[N], const char *text) { copy_text(field, N, text); }
+// An AVI or QuickTime movie's codings as its video reader tells them.
+void describe_movie(const movie::MovieFacts &facts, GFILEINFO &info);
 
 // The names a row tries for the input name. A name with an extension is
 // tried as it is; without one, each of the row's extensions in turn (the

@@ -47,6 +47,29 @@ public:
 
   void rewind(GFILE &) override { KorvaGoto(k_, 1); }
 
+  // The sound of the first track whose format word is set (the track the
+  // sound source takes by default), from that word; its length is the
+  // movie's at the track's rate.
+  void describe(GFILE &, GFILEINFO &info) override {
+    describe_text(info.codec, "Korvane");
+    for (uint32_t t = 0; t < kv::kTracks; ++t) {
+      const uint32_t word = k_->header[kv::kHdrSoundFormat + t];
+      if (word == 0)
+        continue;
+      info.has_sound = 1;
+      describe_text(info.sound_codec, (word & kv::kSoundCompressed) ? "Korvane" : "PCM");
+      info.sound_rate = word & kv::kRateMask;
+      info.sound_bits = (word & kv::kSound16Bit) ? 16 : 8;
+      info.sound_channels = (word & kv::kSoundStereo) ? 2 : 1;
+      const auto speed = static_cast<int32_t>(k_->header[kv::kHdrSpeed]);
+      const uint64_t frame_time = speed < 0 ? uint64_t(-int64_t{speed}) : 100u * uint64_t(speed); // 10 us units
+      // As the sound source counts a compressed track: whole words.
+      const uint64_t frame_bytes = info.sound_channels * info.sound_bits / 8;
+      info.sound_frames = uint64_t{k_->frames} * frame_time * info.sound_rate * frame_bytes / 100000 / 4 * 4 / frame_bytes;
+      return;
+    }
+  }
+
 private:
   KORVA *k_;
   std::vector<uint8_t> buffer_;

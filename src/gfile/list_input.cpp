@@ -26,6 +26,17 @@ public:
 
   bool fetch(GFILE &g) override;
   void rewind(GFILE &g) override;
+  // A picture the entry left pending (a skipped frame delivered again).
+  void realise_pending(GFILE &) override {
+    if (entry)
+      realise_pending_picture(*entry);
+  }
+  // The entry being read describes itself; before the first fetch, the
+  // first entry as the open found it.
+  void describe(GFILE &, GFILEINFO &info) override {
+    if (!GFileDescribe(entry, &info))
+      info = first_info;
+  }
 
   lists::ListState state() { return {file, pattern, counter, end, repeat, repeated, repeated_first, repeated_last}; }
 
@@ -36,6 +47,7 @@ public:
   int32_t repeated_first = 0, repeated_last = 0;
   std::string line; // the source name (the only line without a list file), or the list file's name
   GFILE *entry = nullptr;
+  GFILEINFO first_info{}; // the first entry's description
 };
 
 constexpr int32_t kListFileBuffer = 4096;
@@ -111,6 +123,8 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
         ok = false;
         break;
       }
+      if (frames == 0)
+        GFileDescribe(e.get(), &list.first_info);
       accumulate(g, *e, frames, bytes);
       next_entry(list.state(), list.line.c_str(), entry);
     }
@@ -211,12 +225,18 @@ bool ListReader::fetch(GFILE &g) {
     return changed;
   }
   GFILE &e = *list.entry;
+  // A skip passes on to the entry; anything else takes the entry's frame
+  // as the list's own.
+  e.state->skipping = s.skipping;
   changed |= advance(e);
   if (e.state->cancelled) // the entry's skip to its first frame
     s.cancelled = true;
-  realise_pending_picture(e); // the list takes the entry's frame as its own
+  e.state->skipping = false;
+  if (!s.skipping)
+    realise_pending_picture(e); // the list takes the entry's frame as its own
   if (s.damage.empty() && !e.state->damage.empty())
     s.damage = std::string(e.name) + ": " + e.state->damage;
+  s.fetch_failed = s.fetch_failed || e.state->delivered_damaged;
   const SourceFrame &f = e.state->frame;
   s.frame = f;
   g.frame_depth = e.frame_depth;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gfile/input_reader.h"
+#include "movie/media_reader.h"
 #include "movie/qt_file_steps.h"
 #include "movie/qt_source_open.h"
 
@@ -64,6 +65,11 @@ public:
     if (pending_)
       movie::QtFillBuffer(qt_, position_);
     pending_ = false;
+  }
+  void describe(GFILE &, GFILEINFO &info) override {
+    movie::MovieFacts facts;
+    if (movie::QtFactsOf(qt_, &facts))
+      describe_movie(facts, info);
   }
 
 private:

@@ -14,6 +14,10 @@ constexpr uint32_t kRate = 15;
 
 class SoundOnlyReader final : public InputReader {
 public:
+  explicit SoundOnlyReader(const sfile::Source &s)
+      : codec_(s.codec), rate_(s.source_rate), bits_(s.source_bits), channels_(s.source_channels),
+        frames_(s.source_frame_bytes ? s.total / s.source_frame_bytes : 0) {}
+
   bool fetch(GFILE &g) override {
     GFILESTATE &s = *g.state;
     g.frame_bytes = kSide * kSide;
@@ -21,7 +25,20 @@ public:
     return !s.first_fetch_done;
   }
 
+  // What the sound source opened at the open, as it delivers it.
+  void describe(GFILE &, GFILEINFO &info) override {
+    info.codec[0] = '\0';
+    info.has_sound = 1;
+    describe_text(info.sound_codec, codec_.c_str());
+    info.sound_rate = rate_;
+    info.sound_bits = bits_;
+    info.sound_channels = channels_;
+    info.sound_frames = frames_;
+  }
+
 private:
+  std::string codec_;
+  uint32_t rate_, bits_, channels_, frames_;
   std::vector<uint8_t> picture_ = std::vector<uint8_t>(kSide * kSide, 0);
 };
 
@@ -38,8 +55,8 @@ Opened open_sound_only(GFILE &g, const OpenArgs & /*a*/, const lists::InputFile 
   const uint64_t per_second = uint64_t{s->source_rate} * s->source_frame_bytes;
   const uint64_t frames = per_second ? uint64_t{s->total} * kRate / per_second + 1 : 1;
   copy_text(g.name, sizeof g.name, s->name);
+  g.state->reader = std::make_unique<SoundOnlyReader>(*static_cast<const sfile::Source *>(s));
   SFileClose(s);
-  g.state->reader = std::make_unique<SoundOnlyReader>();
   copy_text(g.type, sizeof g.type, "Sound-only");
   g.kind = GFILE_SOUND_ONLY;
   g.source_width = g.source_height = kSide;

@@ -7,6 +7,7 @@
 #include "file/byte_source.h"
 #include "gfile/input_reader.h"
 #include "stills/still_image.h"
+#include "util/status.h"
 
 namespace vex::gfile {
 namespace {
@@ -58,16 +59,25 @@ private:
   bool held_ = false;
 };
 
-// The format's own conditions beyond a successful information call.
+// The format's own conditions beyond a successful information call; a
+// refusal says why (a TGA, which has no signature to know it by, only
+// that it is not one).
 bool acceptable(Format f, const stills::Info &info) {
+  using util::Status;
   if (info.width <= 0 || info.height <= 0)
-    return false;
+    return util::fail(f == Format::tga ? Status::kNotThisFormat : Status::kDamaged, "the picture has no size");
   switch (f) {
   case Format::bmp:
   case Format::pcx:
   case Format::png:
-  case Format::tga: return info.width <= kMaxStillSide && info.height <= kMaxStillSide;
-  case Format::tif: return info.compression != stills::kTifLzw;
+  case Format::tga:
+    if (info.width <= kMaxStillSide && info.height <= kMaxStillSide)
+      return true;
+    return util::fail(f == Format::tga ? Status::kNotThisFormat : Status::kTooLarge,
+                      "a still of %d x %d pixels: at most %d a side are read", info.width, info.height, kMaxStillSide);
+  case Format::tif:
+    return info.compression != stills::kTifLzw ||
+           util::fail(Status::kUnsupported, "TIFF with LZW compression is not read");
   default: return true;
   }
 }

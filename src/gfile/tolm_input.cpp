@@ -46,6 +46,25 @@ public:
 
   void rewind(GFILE &) override { tolm::TolmGoto(t_, 1, 1); }
 
+  // The first track's sound (the sound source's default), from its track
+  // word; its length is the movie's at the track's rate.
+  void describe(GFILE &, GFILEINFO &info) override {
+    describe_text(info.codec, "Tolm");
+    const uint32_t word = t_->tracks > 0 ? tolm::TolmGetTrackFormat(t_, 0) : 0;
+    if (!(word & tolm::kTolmTrackDecodable))
+      return;
+    info.has_sound = 1;
+    describe_text(info.sound_codec, "Tolm");
+    info.sound_rate = word & tolm::kTolmTrackRateMask;
+    info.sound_bits = (word & tolm::kTolmTrack16Bit) ? 16 : 8;
+    info.sound_channels = (word & tolm::kTolmTrackStereo) ? 2 : 1;
+    // As the sound source counts it: whole frames of 10 us, whole words.
+    const uint64_t frame_bytes = info.sound_channels * info.sound_bits / 8;
+    if (t_->rate_num != 0)
+      info.sound_frames = uint64_t{t_->frames} * (uint64_t{t_->rate_den} * 100000 / t_->rate_num) * info.sound_rate *
+                          frame_bytes / 100000 / 4 * 4 / frame_bytes;
+  }
+
 private:
   tolm::TOLM *t_;
   std::vector<uint8_t> buffer_;

@@ -42,7 +42,7 @@ std::unique_ptr<AudioReader> AudioReader::open(const file::ByteSource &source, C
   if (!r->fmt_)
     return nullptr;
   r->stream_ = find_stream(r->fmt_.get(), AVMEDIA_TYPE_AUDIO, n);
-  if (r->stream_ < 0 || !r->start_decoder())
+  if (r->stream_ < 0 || !r->start_decoder() || !r->find_origin())
     return nullptr;
   r->length_ = r->measure_length();
   if (!r->restart())
@@ -167,6 +167,24 @@ bool AudioReader::seek(uint64_t position) {
   return positioned_ || restart();
 }
 
+// Sample frame 0 is the first one a decoder delivers from the top of the
+// track. Its time stamp is usually the stream's start time, but a decoder
+// may drop samples that neither the container nor the packets announce
+// (the AAC decoder drops the priming of an encoder that names itself in
+// the first packet, and stamps its first frame past it): the stamps are
+// then counted from that first frame's. Leaves the reader at the top.
+bool AudioReader::find_origin() {
+  resync_ = true;
+  at_end_ = false;
+  next_sample_ = 0;
+  origin_ = 0;
+  int64_t position = 0;
+  if (next_frame(position))
+    origin_ = position;
+  av_frame_unref(frame_.get());
+  return restart();
+}
+
 // The next decoded frame in frame_ and the sample frame it starts at. The
 // first frame after a start or a jump is placed by its time stamp; the
 // ones after it follow on without gaps, as the decoder delivers them.
@@ -179,7 +197,8 @@ bool AudioReader::next_frame(int64_t &position) {
           t = frame_->pts;
         if (t != AV_NOPTS_VALUE)
           next_sample_ = av_rescale_q(t - start_time_, fmt_->streams[stream_]->time_base,
-                                      AVRational{1, static_cast<int>(rate_)});
+                                      AVRational{1, static_cast<int>(rate_)}) -
+                         origin_;
         resync_ = false;
       }
       position = next_sample_;
@@ -283,6 +302,8 @@ uint32_t AudioReader::read(uint64_t position, uint32_t count, uint8_t *out) {
   read_pos_ = position + done;
   return done;
 }
+
+const char *AudioReader::codec_name() const { return avcodec_get_name(fmt_->streams[stream_]->codecpar->codec_id); }
 
 bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   const int v = find_stream(fmt_.get(), AVMEDIA_TYPE_VIDEO, 0);

@@ -250,4 +250,11 @@ bool StreamFrameInto(Getter *g, int32_t position, bool keep_fourth, uint8_t *des
 
 void StreamGetFrameClose(Getter *g) { std::unique_ptr<Getter> owned(g); }
 
+bool StreamFactsOf(Stream *s, MovieFacts *out) {
+  if (!s || !s->video || !out)
+    return false;
+  s->video->facts(*out);
+  return true;
+}
+
 } // namespace vex::movie

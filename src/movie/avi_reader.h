@@ -28,6 +28,7 @@ constexpr int32_t kNoFile = 1;     // no AVI file, or no such stream
 constexpr int32_t kBadArgs = 2;
 constexpr int32_t kReadError = 3;
 
+struct MovieFacts; // media_reader.h
 struct Stream;   // one open stream
 struct Getter;   // frame getter of a video stream
 
@@ -130,5 +131,8 @@ bool StreamDecodeFrame(Getter *g, int32_t position);
 const void *StreamFrameBitmap(const Getter *g);
 bool StreamFrameInto(Getter *g, int32_t position, bool keep_fourth, uint8_t *dest, ptrdiff_t pitch);
 void StreamGetFrameClose(Getter *g);
+// The codings of the file as the video stream's reader knows them (see
+// VideoReader::facts); false for a null or audio stream.
+bool StreamFactsOf(Stream *s, MovieFacts *out);
 
 } // namespace vex::movie

@@ -62,6 +62,19 @@ FormatPtr open_container(const file::ByteSource &source, Container c);
 // Index of the n-th stream of the type (0-based), or -1.
 int find_stream(const AVFormatContext *f, int media_type, int n);
 
+// What a movie's demuxer and decoders tell about its codings, for a
+// description (GFileDescribe): names are libavcodec's (static text).
+struct MovieFacts {
+  const char *codec = "";    // of the pictures
+  PictureColour colour;      // of the first picture
+  bool has_sound = false;    // the fields below describe the first sound track
+  const char *sound_codec = "";
+  uint32_t sound_rate = 0;
+  uint32_t sound_bits = 0;     // as AudioReader delivers it: 8 for 8-bit tracks, else 16
+  uint32_t sound_channels = 0; // as the track holds them
+  uint64_t sound_frames = 0;   // the track's length as the container states it
+};
+
 // One compressed video sample, in decoding order.
 struct VideoSample {
   int64_t pts;   // presentation time in stream units
@@ -93,6 +106,9 @@ public:
   bool has_alpha() const { return has_alpha_; }
   bool file_has_audio() const { return file_has_audio_; }
   uint32_t codec_tag() const { return codec_tag_; }
+  // The codings of the movie; decodes the first picture when it has not
+  // been decoded yet (the next frame() then decodes from wherever it must).
+  void facts(MovieFacts &out);
   // Every sample in decoding order, presented or not.
   const std::vector<VideoSample> &samples() const { return samples_; }
   // Compressed size of the frame shown at presentation index i.
@@ -127,11 +143,14 @@ private:
   struct Listing {
     bool stamped = false;      // some sample has a presentation stamp
     int64_t last_duration = 1; // of the last sample that gave one
+    // The sound track's packets: the span they cover in its units.
+    int64_t sound_first = INT64_MAX, sound_end = INT64_MIN;
   };
 
   VideoReader() = default;
   bool scan(const file::ByteSource &source, Container c);
   bool find_track(const AVFormatContext &f);
+  void take_sound_facts(const AVFormatContext &f, const Listing &listing);
   bool list_samples(AVFormatContext &f, Listing &listing);
   void index_keys();
   bool order_frames();
@@ -142,6 +161,7 @@ private:
   bool restart();
   bool decode_until(int64_t target);
   size_t key_before(int64_t target) const;
+  const AVFrame *find_frame(int i);
 
   file::ByteSource source_; // the movie, read again by open_demuxer()
   Container container_ = Container::any;
@@ -156,6 +176,9 @@ private:
   int64_t duration_ = 0;
   bool palettised_ = false, has_alpha_ = false, file_has_audio_ = false;
   uint32_t codec_tag_ = 0;
+  int sound_stream_ = -1;       // the first sound track, or -1
+  MovieFacts facts_;            // all but the first picture's colour, from the scan
+  bool first_colour_known_ = false;
   std::vector<VideoSample> samples_;
   std::vector<int64_t> order_;  // presentation times of shown samples, sorted
   std::vector<uint32_t> order_bytes_; // sample sizes in that order
@@ -179,9 +202,11 @@ private:
 // priming and whatever an edit list cuts at the start are dropped once, by
 // the decoder, from the skip the demuxer hands it with the first packet
 // and from the packets it marks to be discarded. Sample frame 0 is the
-// first one delivered; each decoded piece lies at its time stamp from
-// there (the packet time base is given to the decoder so that the stamps
-// account for the dropped priming). A jump back, or far ahead, decodes from
+// first one delivered, whatever its time stamp (a decoder may also drop
+// priming that no packet announces, and stamp its first frame past it);
+// each decoded piece lies at its time stamp from there (the packet time
+// base is given to the decoder so that the stamps account for the dropped
+// priming). A jump back, or far ahead, decodes from
 // a little before the target, so that the samples are those of reading
 // from the start, except where a decoder draws noise from a generator that
 // runs through the whole track (AAC's noise-substituted bands: same
@@ -195,6 +220,8 @@ public:
   uint32_t bits() const { return bits_; }
   uint32_t channels() const { return channels_; }
   uint32_t frame_bytes() const { return bits_ / 8 * channels_; }
+  // libavcodec's name of the track's codec.
+  const char *codec_name() const;
   // Sample frames delivered for the whole track.
   uint64_t length() const { return length_; }
 
@@ -210,6 +237,7 @@ private:
   AudioReader() = default;
   bool open_decoder();
   bool start_decoder();
+  bool find_origin();
   bool set_up_converter(const AVChannelLayout &layout, int sample_format);
   bool converter_takes_frame();
   bool restart();
@@ -229,7 +257,8 @@ private:
   int stream_ = -1;
   uint32_t rate_ = 0, bits_ = 0, channels_ = 0;
   uint64_t length_ = 0;
-  int64_t start_time_ = 0; // stream units of sample frame 0
+  int64_t start_time_ = 0; // stream units the time stamps count from
+  int64_t origin_ = 0;     // sample frames from start_time_ to sample frame 0
   int64_t preroll_ = 0;    // sample frames decoded ahead of a jump's target
   // Converted samples not yet taken: bytes starting at sample frame
   // pending_start_.

@@ -133,6 +133,25 @@ ColourSetup colour_setup_of(const AVFrame *f) {
   return c;
 }
 
+PictureColour picture_colour_of(const AVFrame *f) {
+  PictureColour p;
+  if (!f || !has_colour_setup(f->format))
+    return p;
+  const ColourSetup c = colour_setup_of(f);
+  switch (c.matrix) {
+  case SWS_CS_ITU709: p.matrix = Matrix::bt709; break;
+  case SWS_CS_FCC: p.matrix = Matrix::fcc; break;
+  case SWS_CS_SMPTE240M: p.matrix = Matrix::smpte240m; break;
+  case SWS_CS_BT2020: p.matrix = Matrix::bt2020; break;
+  default: p.matrix = Matrix::bt601; break;
+  }
+  p.full_range = c.full_range;
+  p.matrix_tagged = f->colorspace != AVCOL_SPC_RGB && f->colorspace != AVCOL_SPC_UNSPECIFIED &&
+                    f->colorspace != AVCOL_SPC_RESERVED;
+  p.range_tagged = f->color_range != AVCOL_RANGE_UNSPECIFIED;
+  return p;
+}
+
 PictureConverter::~PictureConverter() { sws_freeContext(sws_); }
 
 bool PictureConverter::prepare(const Key &key) {

@@ -29,6 +29,17 @@ struct ColourSetup {
 };
 ColourSetup colour_setup_of(const AVFrame *f);
 
+// The same choice in words a description can give: the matrix (none for
+// pictures without luma and chroma: RGB, palettes), the range, and which
+// of the two the picture named itself (the rest follows the convention).
+enum class Matrix : int { none = 0, bt601, bt709, fcc, smpte240m, bt2020 };
+struct PictureColour {
+  Matrix matrix = Matrix::none;
+  bool full_range = false;
+  bool matrix_tagged = false, range_tagged = false;
+};
+PictureColour picture_colour_of(const AVFrame *f);
+
 class PictureConverter {
 public:
   PictureConverter() = default;

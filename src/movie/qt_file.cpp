@@ -117,6 +117,13 @@ bool QtFrameInto(QTFILE *qt, int32_t index, bool keep_fourth, uint8_t *dest, ptr
   return frame && r->convert_into(frame, qt->depth, keep_fourth, dest, pitch);
 }
 
+bool QtFactsOf(QTFILE *qt, MovieFacts *out) {
+  if (!qt || !qt->movie || !out)
+    return false;
+  reader_of(qt)->facts(*out);
+  return true;
+}
+
 } // namespace vex::movie
 
 extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {

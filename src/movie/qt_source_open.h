@@ -17,5 +17,8 @@ namespace vex::movie {
 QTFILE *QtFileOpenSource(const file::ByteSource &source);
 // As QTSFileOpen: tracks count from 1, 0 means 1.
 QTSFILE *QtsFileOpenSource(const file::ByteSource &source, int32_t track);
+// libavcodec's name of the sound track's codec ("aac", "mp3", ...); "" for
+// a null record.
+const char *QtsCodecName(const QTSFILE *qs);
 
 } // namespace vex::movie

@@ -77,6 +77,10 @@ QTSFILE *QtsFileOpenSource(const file::ByteSource &source, int32_t track) {
   return qs;
 }
 
+const char *QtsCodecName(const QTSFILE *qs) {
+  return qs && qs->movie ? static_cast<const AudioReader *>(qs->movie)->codec_name() : "";
+}
+
 } // namespace vex::movie
 
 extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {

@@ -67,13 +67,36 @@ bool VideoReader::scan(const file::ByteSource &source, Container c) {
     for (size_t k = 0; k < samples_.size(); ++k)
       samples_[k].pts = static_cast<int64_t>(k);
   index_keys();
+  take_sound_facts(*f, listing);
   return order_frames() && take_timing(*f->streams[stream_], listing.last_duration) && open_demuxer();
+}
+
+// The first sound track's codec, rate, width as delivered, channels and
+// length: the stream's own length, else the span of its packets.
+void VideoReader::take_sound_facts(const AVFormatContext &f, const Listing &listing) {
+  if (sound_stream_ < 0)
+    return;
+  const AVStream *st = f.streams[sound_stream_];
+  const AVCodecParameters *par = st->codecpar;
+  facts_.has_sound = true;
+  facts_.sound_codec = avcodec_get_name(par->codec_id);
+  facts_.sound_rate = par->sample_rate > 0 ? static_cast<uint32_t>(par->sample_rate) : 0;
+  const auto format = static_cast<AVSampleFormat>(par->format);
+  facts_.sound_bits = format == AV_SAMPLE_FMT_U8 || format == AV_SAMPLE_FMT_U8P ? 8 : 16;
+  facts_.sound_channels = par->ch_layout.nb_channels > 0 ? static_cast<uint32_t>(par->ch_layout.nb_channels) : 0;
+  int64_t length = st->duration != AV_NOPTS_VALUE && st->duration > 0 ? st->duration : 0;
+  if (length == 0 && listing.sound_end > listing.sound_first)
+    length = listing.sound_end - listing.sound_first;
+  if (facts_.sound_rate > 0 && st->time_base.num > 0 && st->time_base.den > 0)
+    facts_.sound_frames = static_cast<uint64_t>(
+        std::max<int64_t>(av_rescale_q(length, st->time_base, AVRational{1, par->sample_rate}), 0));
 }
 
 // The first video track, and whether the file has sound beside it.
 bool VideoReader::find_track(const AVFormatContext &f) {
   stream_ = find_stream(&f, AVMEDIA_TYPE_VIDEO, 0);
-  file_has_audio_ = find_stream(&f, AVMEDIA_TYPE_AUDIO, 0) >= 0;
+  sound_stream_ = find_stream(&f, AVMEDIA_TYPE_AUDIO, 0);
+  file_has_audio_ = sound_stream_ >= 0;
   return stream_ >= 0;
 }
 
@@ -101,6 +124,9 @@ bool VideoReader::list_samples(AVFormatContext &f, Listing &listing) {
       previous = t;
       if (p->duration > 0)
         listing.last_duration = p->duration;
+    } else if (p->stream_index == sound_stream_ && p->pts != AV_NOPTS_VALUE) {
+      listing.sound_first = std::min(listing.sound_first, p->pts);
+      listing.sound_end = std::max(listing.sound_end, p->pts + std::max<int64_t>(p->duration, 0));
     }
     av_packet_unref(p.get());
   }
@@ -177,6 +203,7 @@ bool VideoReader::start_decoder() {
   width_ = par->width;
   height_ = par->height;
   codec_tag_ = par->codec_tag;
+  facts_.codec = avcodec_get_name(par->codec_id);
   const auto pix = static_cast<AVPixelFormat>(par->format);
   palettised_ = pix == AV_PIX_FMT_PAL8;
   const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(pix);
@@ -266,7 +293,22 @@ size_t VideoReader::key_before(int64_t target) const {
   return key;
 }
 
+void VideoReader::facts(MovieFacts &out) {
+  if (!first_colour_known_ && !palettised_)
+    frame(0);
+  out = facts_;
+}
+
 const AVFrame *VideoReader::frame(int i) {
+  const AVFrame *f = find_frame(i);
+  if (f && !first_colour_known_ && std::clamp(i, 0, frame_count() - 1) == 0) {
+    facts_.colour = picture_colour_of(f);
+    first_colour_known_ = true;
+  }
+  return f;
+}
+
+const AVFrame *VideoReader::find_frame(int i) {
   if (order_.empty() || !fmt_)
     return nullptr;
   i = std::clamp(i, 0, frame_count() - 1);
@@ -281,7 +323,10 @@ const AVFrame *VideoReader::frame(int i) {
     return decode_until(target) ? frame_.get() : nullptr;
   }
   const size_t key = key_before(target);
-  const bool forward = have_frame_ && !at_end_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
+  // Forward from the picture decoded last, even once the whole track has
+  // been fed: a drained decoder still hands out the pictures it held back
+  // (the last ones of a track with reordered pictures).
+  const bool forward = have_frame_ && frame_time_ < target && samples_[key].dts <= fed_dts_;
   if (!(fresh && key == 0) && !forward && !seek_to(key))
     return nullptr;
   return decode_until(target) ? frame_.get() : nullptr;

@@ -1,9 +1,10 @@
 // OGFileClose finishes the output and gives it its name; OGFileDiscard
 // leaves nothing under it. Both free the record.
+#include "file/temporary_name.h"
 #include "movie/avi_writer.h"
 #include "ogfile/ogfile_state.h"
 #include "ogfile/still_descriptor.h"
-#include "file/temporary_name.h"
+#include "ogfile/still_series.h"
 #include "util/record.h"
 #include "util/status.h"
 
@@ -51,6 +52,7 @@ void release(OGFILE *o) {
   vexfree(o->avi_bitmap);
   if (o->state) {
     file::remove_file(o->state->temporary);
+    abandon_series(*o->state);
     util::delete_record(o->state);
   }
   util::delete_record(o);
@@ -71,6 +73,14 @@ extern "C" uint32_t OGFileClose(OGFILE *o) {
       size = 0;
     else
       s.temporary.clear(); // it is the output now
+  } else if (o->error || o->state->stills.empty()) {
+    // A still that failed leaves a hole in the series: none is put into place.
+    if (o->error)
+      vex::util::fail(vex::util::Status::kWriteFailed,
+                      "a still of the series could not be saved; none was put into place");
+    size = 0;
+  } else if (!vex::ogfile::commit_series(*o->state)) {
+    size = 0;
   }
   vex::ogfile::release(o);
   return size;
@@ -79,8 +89,5 @@ extern "C" uint32_t OGFileClose(OGFILE *o) {
 extern "C" void OGFileDiscard(OGFILE *o) {
   if (!o)
     return;
-  if (o->state)
-    for (const std::string &name : o->state->stills_written)
-      vex::file::remove_file(name);
-  vex::ogfile::release(o);
+  vex::ogfile::release(o); // a still series' temporaries with it
 }

@@ -53,6 +53,12 @@ bool may_replace(const std::string &name, int32_t flags) {
   return overwrite(name.c_str(), flags & OGFILE_ASK_IN_DIALOG) != 0;
 }
 
+// The user kept the file `name`: the callback hears its name at level 3.
+OGFILE *refused(OGFILE *o, const std::string &name) {
+  util::fail(util::Status::kCancelled, "%s exists and is kept", name.c_str());
+  return refuse(o, o->callback, name.c_str(), 3);
+}
+
 // The frame time in units of 10 us, negated: the FLIC writer's speed value.
 int32_t flic_speed(uint32_t rate, uint32_t scale) {
   const uint64_t units = uint64_t{scale} * 100000 / rate;
@@ -62,8 +68,9 @@ int32_t flic_speed(uint32_t rate, uint32_t scale) {
 OGFILE *create_flic(OGFILE *o, const Request &r) {
   OGFILESTATE &s = *o->state;
   s.final_name = r.name + (extension_of(r.name).empty() ? ".flc" : "");
+  copy_field(o->display_name, sizeof o->display_name, s.final_name);
   if (!may_replace(s.final_name, r.flags))
-    return refuse(o, o->callback, nullptr, 3);
+    return refused(o, s.final_name);
   s.temporary = file::reserve_temporary(s.final_name);
   const uint32_t width = (static_cast<uint32_t>(o->width) + 3) & ~3u;
   if (!s.temporary.empty())
@@ -146,7 +153,7 @@ OGFILE *create_avi(OGFILE *o, const Request &r) {
   OGFILESTATE &s = *o->state;
   s.final_name = r.name;
   if (!may_replace(s.final_name, r.flags))
-    return refuse(o, o->callback, nullptr, 3);
+    return refused(o, s.final_name);
   s.codec = r.codec;
   if (s.codec == OGFILE_ASK_FOR_CODEC && !choose_codec(o->depth, s.codec))
     return refuse(o, o->callback, kAviFailed);
@@ -171,8 +178,8 @@ OGFILE *create_stills(OGFILE *o, const Request &r) {
     return refuse(o, o->callback, kUnsupported);
   }
   copy_field(o->name, sizeof o->name, tmpl);
-  if (!may_replace(s.series.file(0), r.flags))
-    return refuse(o, o->callback, nullptr, 3);
+  if (const std::string first = s.series.file(0); !may_replace(first, r.flags))
+    return refused(o, first);
   return o;
 }
 

@@ -59,16 +59,16 @@ void put_still(OGFILE *o, const uint8_t *pixels) {
   o->image.flags = 0;
   const std::string temporary = file::reserve_temporary(name);
   const stills::Image im = to_still(o->image);
-  if (temporary.empty() || stills::StillSave(still_format(o->kind), temporary.c_str(), &im, still_option(o->kind)) != 0 ||
-      !file::commit_temporary(temporary, name)) {
+  if (temporary.empty() ||
+      stills::StillSave(still_format(o->kind), temporary.c_str(), &im, still_option(o->kind)) != 0) {
     file::remove_file(temporary);
     o->error = 1;
     return;
   }
-  s.stills_written.push_back(name);
-  o->bytes_written += vexfilesize(name.c_str());
+  s.stills.push_back({temporary, name});
+  o->bytes_written += vexfilesize(temporary.c_str());
   const std::string part = file_part(name);
-  if (s.stills_written.size() == 1) {
+  if (s.stills.size() == 1) {
     std::snprintf(o->first_still, sizeof o->first_still, "%s", part.c_str());
     std::snprintf(o->display_name, sizeof o->display_name, "%s", part.c_str());
   } else {

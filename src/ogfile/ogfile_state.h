@@ -14,7 +14,13 @@ struct OGFILESTATE {
   std::string final_name; // FLIC and AVI: the name the finished file takes
   std::string temporary;  // FLIC and AVI: where it is written meanwhile
   vex::ogfile::SeriesName series;
-  std::vector<std::string> stills_written; // final names, for OGFileDiscard
+  // The stills saved so far, each under a temporary name of its own until
+  // OGFileClose renames the whole series into place (a cancelled or failed
+  // series never touches a file it would have replaced).
+  struct Still {
+    std::string temporary, final_name;
+  };
+  std::vector<Still> stills;
   std::string codec;
   vex::ogfile::SoundPace pace;
   bool sound_failed = false;

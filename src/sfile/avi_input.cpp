@@ -90,6 +90,7 @@ Opened open_avi(Source &s, const OpenArgs &a, const lists::InputFile &input) {
   s.frame_time = video_frame_time(input.source);
   s.buffer_size = kFileBufferBytes;
   s.kind = kAvi;
+  s.codec = pcm_codec(s.source_bits); // only plain PCM is read here
   copy_text(s.type, sizeof s.type, "AVI");
   copy_text(s.name, sizeof s.name, avi);
   s.reader = std::move(reader);

@@ -48,6 +48,7 @@ Opened open_quicktime(Source &s, const OpenArgs &a, const lists::InputFile &file
         static_cast<uint32_t>(std::min<uint64_t>(uint64_t{qt->video_rate_den} * 100000 / qt->video_rate_num, UINT32_MAX));
   s.buffer_size = kFileBufferBytes;
   s.kind = kQuickTime;
+  s.codec = movie::QtsCodecName(qt);
   copy_text(s.type, sizeof s.type, "QuickTime");
   copy_text(s.name, sizeof s.name, file.name.c_str());
   return Opened::accepted;

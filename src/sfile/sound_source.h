@@ -68,7 +68,14 @@ struct Source : SFILE {
   // The first damage found in the input (SFileDamage); "" when none.
   std::string damage;
   file::ByteSource input; // the input file the reader took (not set for lists)
+  // The coding of the sound as stored, as libavcodec names it ("pcm_s16le",
+  // "aac", ...; "" when the reader does not say), for a description.
+  std::string codec;
 };
+
+// libavcodec's name of plain PCM of `bits` (8 unsigned, 16 signed
+// little-endian), as WAV and raw sound hold it.
+inline const char *pcm_codec(uint32_t bits) { return bits == 8 ? "pcm_u8" : "pcm_s16le"; }
 
 // After a step that read the input (the open, an SFileGet), when no damage
 // was known before it: a read that failed during the step (the thread's

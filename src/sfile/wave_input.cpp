@@ -303,6 +303,7 @@ Opened open_wave(Source &s, const OpenArgs &a, const lists::InputFile &file) {
   s.reader = std::make_unique<WaveReader>(f, s.data_start, sample, s.source_channels);
   s.source_frame_bytes = s.source_channels * s.source_bits / 8;
   s.kind = kWave;
+  s.codec = pcm_codec(s.source_bits);
   copy_text(s.type, sizeof s.type, "Wave");
   copy_text(s.name, sizeof s.name, file.name.c_str());
   s.buffer_size = kFileBufferBytes;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "audio_codec/audio_codec.h"
 #include "util/bytes.h"
@@ -22,6 +23,57 @@ static_assert(kBlockRoom <= kWindow);
 struct DecoderFree {
   void operator()(AUDIODEC *d) const { AudioCodecFree(d); }
 };
+
+// The rates tried after the one the caller gives.
+constexpr uint32_t kCommonRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+
+// Blocks are laid out by the window length and the band count alone, and
+// a stereo window is one sequence at twice the rate: mono at 2R and stereo
+// at R code the same samples into the same bits (22050 mono is 11025
+// stereo; 44100 and 48000 mono share 22050's and 32000's stereo layouts).
+// The first common rate at which the other channel count has the layout of
+// `rate` and `channels`; 0 when none does.
+uint32_t twin_rate(uint32_t rate, uint32_t channels) {
+  const audio_codec::CodecGeometry g = audio_codec::codec_geometry(rate, channels);
+  for (uint32_t r : kCommonRates) {
+    const audio_codec::CodecGeometry o = audio_codec::codec_geometry(r, channels == 2 ? 1 : 2);
+    if (o.n == g.n && o.bands == g.bands)
+      return r;
+  }
+  return 0;
+}
+
+// Decoded samples looked at to tell mono from stereo.
+constexpr size_t kLookSamples = 1 << 16;
+
+// Whether decoded samples read as one signal (1) or two interleaved (2).
+// Taken in pairs, one signal at twice the rate has pair differences that
+// are its slope, so they follow the slope of the pair sums (sums two pairs
+// apart); two channels have pair differences of their own (left minus
+// right). One signal that is mostly noise follows nothing, but then moves
+// from one sample to the next less than over two, and alike from even and
+// odd samples; channels that move together (left equals right) differ in
+// kind between their even steps (across channels) and odd ones. Sound that
+// tells neither (silence, white noise) is taken as stereo.
+uint32_t channels_of_samples(const std::vector<int16_t> &x) {
+  double even = 0, odd = 0, two = 0; // squared steps from even samples, odd ones, and over two
+  for (size_t i = 0; i + 2 < x.size(); ++i) {
+    const double d1 = double(x[i + 1]) - x[i], d2 = double(x[i + 2]) - x[i];
+    (i % 2 == 0 ? even : odd) += d1 * d1;
+    two += d2 * d2;
+  }
+  const auto sum = [&](size_t k) { return double(x[2 * k]) + x[2 * k + 1]; };
+  double dd = 0, ss = 0, ds = 0; // pair differences against the slope of the pair sums
+  for (size_t k = 1; k + 1 < x.size() / 2; ++k) {
+    const double d = double(x[2 * k]) - x[2 * k + 1], slope = sum(k + 1) - sum(k - 1);
+    dd += d * d;
+    ss += slope * slope;
+    ds += d * slope;
+  }
+  const bool follows = dd > 0 && ss > 0 && ds * ds >= 0.5 * dd * ss;
+  const bool smooth_alike = even + odd < 0.8 * two && even <= 1.5 * odd && odd <= 1.5 * even;
+  return follows || smooth_alike ? 1 : 2;
+}
 
 } // namespace
 
@@ -65,7 +117,7 @@ bool ChunkWalk::chunk_at(uint64_t offset, ChunkHead &c) {
 // give or take one window (the last block's lead-out). Every block gives
 // the same number of bytes, so the decoded total only grows by steps of
 // that: once past count + one window it can never come back.
-bool ChunkWalk::blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels) {
+bool ChunkWalk::blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels, std::vector<int16_t> *samples) {
   std::unique_ptr<AUDIODEC, DecoderFree> dec(AudioDecOpen(rate, channels, 1));
   if (!dec)
     return false;
@@ -85,17 +137,30 @@ bool ChunkWalk::blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels
     decoded += window;
     if (decoded > uint64_t{c.count} + window)
       return false;
+    if (samples && pcm && samples->size() < kLookSamples)
+      samples->insert(samples->end(), pcm, pcm + std::min<size_t>(window, kLookSamples - samples->size()));
     at += static_cast<uint64_t>(next - bytes.data());
   }
   return window != 0 && decoded >= c.count;
 }
 
 ChunkWalk::TransformFit ChunkWalk::transform_fit(const ChunkHead &c, uint32_t rate) {
-  const uint32_t rates[] = {rate, 8000, 11025, 16000, 22050, 32000, 44100, 48000};
-  for (uint32_t r : rates)
+  if (rate != 0)
     for (uint32_t ch : {1u, 2u})
-      if (r != 0 && !failed_ && blocks_tile(c, r, ch))
-        return {r, ch};
+      if (!failed_ && blocks_tile(c, rate, ch))
+        return {rate, ch};
+  // At a rate found by trying, a layout that both channel counts share is
+  // told by the decoded sound; the rate is then the first common one of
+  // that channel count with the layout.
+  for (uint32_t r : kCommonRates)
+    for (uint32_t ch : {1u, 2u}) {
+      std::vector<int16_t> samples;
+      const uint32_t twin = twin_rate(r, ch);
+      if (failed_ || !blocks_tile(c, r, ch, twin ? &samples : nullptr))
+        continue;
+      const uint32_t told = twin ? channels_of_samples(samples) : ch;
+      return told == ch ? TransformFit{r, ch} : TransformFit{twin, told};
+    }
   return {};
 }
 

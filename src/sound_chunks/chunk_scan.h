@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "file/byte_source.h"
 #include "file/read_window.h"
@@ -49,6 +50,8 @@ public:
   // The rate and channel count at which the chunk's body is a run of coded
   // blocks of the transform codec that decodes to its count, trying `rate`
   // (0: not known) and then the common rates; channels 0 when none fits.
+  // Where the layout found at a common rate is that of both mono at one
+  // rate and stereo at another, the decoded sound decides.
   struct TransformFit {
     uint32_t rate = 0, channels = 0;
   };
@@ -57,7 +60,8 @@ public:
   bool failed() const { return failed_; }
 
 private:
-  bool blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels);
+  // The decoded samples go to `samples` (up to a bound) when given.
+  bool blocks_tile(const ChunkHead &c, uint32_t rate, uint32_t channels, std::vector<int16_t> *samples = nullptr);
   bool fetch(uint64_t offset, size_t n, std::span<const uint8_t> &out);
 
   const file::ByteSource &source_;

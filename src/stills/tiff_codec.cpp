@@ -6,14 +6,16 @@
 // they are. Every other layout (YCbCr, CMYK, Lab, more than 8-bit palettes
 // or grey without alpha) goes through the library's RGBA reader, which
 // gives those layouts no alpha of their own. Written as palette or RGB
-// strips with the compression code the caller names. The library's error
-// and warning handlers are switched off for the process, so nothing is
-// printed.
+// strips with the compression code the caller names. The library prints
+// nothing: its warnings are dropped, and its first error during a read is
+// kept as the reason a file that opened as a TIFF cannot be read.
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include <tiffio.h>
 
@@ -24,10 +26,22 @@ namespace vex::stills {
 
 namespace {
 
+// The library's first error of the read running on this thread; it says
+// why a file that opened as a TIFF cannot be read.
+thread_local std::string t_error;
+
+void keep_error(const char *module, const char *format, va_list args) {
+  if (!t_error.empty())
+    return;
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  t_error = module && *module ? std::string(module) + ": " + text : text;
+}
+
 void quiet_library() {
   static std::once_flag once;
   std::call_once(once, [] {
-    TIFFSetErrorHandler(nullptr);
+    TIFFSetErrorHandler(keep_error);
     TIFFSetWarningHandler(nullptr);
   });
 }
@@ -351,28 +365,19 @@ int32_t read_rgba(TIFF *t, const Layout &l, Picture &p) {
   return 0;
 }
 
-} // namespace
-
-int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) {
-  quiet_library();
-  Cursor in{source};
-  // The cursor outlives the handle, which is closed first (declared after).
-  TiffPtr t(TIFFClientOpen(source.in_memory() ? "memory" : source.name().c_str(), "rm", &in, read_proc, write_proc,
-                           seek_proc, close_proc, size_proc, map_proc, unmap_proc));
-  if (!t)
-    return kBadFile;
+int32_t read_opened(TIFF *t, Picture &p, bool header_only) {
   Layout l;
-  if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &l.width) || !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &l.height))
+  if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &l.width) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &l.height))
     return kBadFile;
-  TIFFGetFieldDefaulted(t.get(), TIFFTAG_BITSPERSAMPLE, &l.bps);
-  TIFFGetFieldDefaulted(t.get(), TIFFTAG_SAMPLESPERPIXEL, &l.spp);
-  TIFFGetFieldDefaulted(t.get(), TIFFTAG_COMPRESSION, &l.compression);
-  TIFFGetFieldDefaulted(t.get(), TIFFTAG_PLANARCONFIG, &l.planar);
-  if (!TIFFGetField(t.get(), TIFFTAG_PHOTOMETRIC, &l.photometric))
+  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &l.bps);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &l.spp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &l.compression);
+  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &l.planar);
+  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &l.photometric))
     l.photometric = l.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-  const bool indexed = scanline_kind(t.get(), l);
+  const bool indexed = scanline_kind(t, l);
   Direct d;
-  const bool direct = !indexed && direct_layout(t.get(), l, d);
+  const bool direct = !indexed && direct_layout(t, l, d);
   // The depth the picture is delivered at, which a caller allocates:
   // indices as stored, colours at 24 bits, or 32 with alpha.
   const int32_t bits = indexed ? l.bps : direct && d.alpha >= 0 ? 32 : 24;
@@ -383,8 +388,29 @@ int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) 
   if (header_only)
     return 0;
   if (indexed)
-    return read_indexed(t.get(), l, p);
-  return direct ? read_direct(t.get(), d, p) : read_rgba(t.get(), l, p);
+    return read_indexed(t, l, p);
+  return direct ? read_direct(t, d, p) : read_rgba(t, l, p);
+}
+
+} // namespace
+
+int32_t read_tiff(const file::ByteSource &source, Picture &p, bool header_only) {
+  quiet_library();
+  t_error.clear();
+  Cursor in{source};
+  // The cursor outlives the handle, which is closed first (declared after).
+  TiffPtr t(TIFFClientOpen(source.in_memory() ? "memory" : source.name().c_str(), "rm", &in, read_proc, write_proc,
+                           seek_proc, close_proc, size_proc, map_proc, unmap_proc));
+  // A file with a TIFF's signature that then fails is a damaged one: the
+  // library's own words say where.
+  const int32_t r = t ? read_opened(t.get(), p, header_only) : kBadFile;
+  uint8_t head[4] = {};
+  const bool signed_as_tiff =
+      source.read_exact(0, head, 4) && (std::memcmp(head, "II*", 3) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
+                                        std::memcmp(head, "II+", 3) == 0 || std::memcmp(head, "MM\0+", 4) == 0);
+  if (r == kBadFile && signed_as_tiff && !t_error.empty())
+    util::fail(util::Status::kDamaged, "the TIFF library reads no picture: %s", t_error.c_str());
+  return r;
 }
 
 int32_t write_tiff(const char *name, const Image &im, int32_t compression) {

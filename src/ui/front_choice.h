@@ -1,8 +1,9 @@
 // Which front talks to the user. The choice is made when a status window
-// or a dialog is initialised: VEXUTIL_UI=terminal or =gtk forces one;
-// otherwise a display (DISPLAY or WAYLAND_DISPLAY) selects GTK when its
-// module loads and opens the display, and the terminal front serves every
-// other case.
+// or a dialog is initialised: after VEXUIOpenWindows succeeded, GTK (the
+// terminal only once its display went away); else VEXUTIL_UI=terminal or
+// =gtk forces one; otherwise a display (DISPLAY or WAYLAND_DISPLAY)
+// selects GTK when its module loads and opens the display, and the
+// terminal front serves every other case.
 #pragma once
 
 #include "ui/front.h"

@@ -123,7 +123,7 @@ public:
     if (!status_.exists)
       return;
     flush_line();
-    clear_line();
+    end_line();
     status_ = Window{};
     info_.clear();
     armed_ = nullptr;
@@ -279,6 +279,16 @@ private:
       drawn_ = false;
       dirty_ = !pending_.empty();
     }
+  }
+
+  // The line drawn in place keeps its last text and is ended, so that what
+  // the program writes next (a summary, a failure) starts a line of its own;
+  // nothing of it is drawn again.
+  void end_line() {
+    if (drawn_)
+      write_all(STDERR_FILENO, "\n");
+    drawn_ = dirty_ = false;
+    pending_.clear();
   }
 
   void redraw_after_box() {

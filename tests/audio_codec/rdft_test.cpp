@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -101,7 +102,11 @@ TEST_P(RdftSizes, ForwardAndInverseMatchTheDirectSums) {
 INSTANTIATE_TEST_SUITE_P(CodecAndOtherSizes, RdftSizes,
                          ::testing::Combine(::testing::Values(4u, 8u, 16u, 32u, 64u, 128u, 256u, 512u, 1024u, 2048u,
                                                               4096u),
-                                            ::testing::Values(RdftPath::best, RdftPath::plain)));
+                                            ::testing::Values(RdftPath::best, RdftPath::plain)),
+                         [](const auto &info) {
+                           return "n" + std::to_string(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) == RdftPath::best ? "_best" : "_plain");
+                         });
 
 // The two complex transforms differ only by rounding (fused multiply-adds):
 // on a pure tone the spectra agree to a small multiple of float precision.

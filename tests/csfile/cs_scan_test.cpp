@@ -249,6 +249,48 @@ INSTANTIATE_TEST_SUITE_P(
                       Made{"raw_8_mono_padded", 0, true, 11025, 8, 1, 5001, CSSCAN_RAW, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Transform streams scanned without their rate. Mono at 22050, 44100 and
+// 48000 Hz codes into the layout of stereo at 11025, 22050 and 32000 Hz
+// (the same bits), so the decoded sound tells which: speech, a sweep
+// (left equals right in stereo) and, in stereo, two tones apart.
+struct ChannelCase {
+  const char *name;
+  uint32_t rate, channels;
+};
+
+class CsScanChannels : public ::testing::TestWithParam<ChannelCase> {};
+
+TEST_P(CsScanChannels, TransformChannelsWithoutTheRate) {
+  const ChannelCase &c = GetParam();
+  std::vector<std::pair<const char *, Pcm>> signals = {
+      {"speech", espeak_speech("Seven silver swans swam silently", c.rate, c.channels)},
+      {"sweep", sine_sweep(c.rate, c.channels, c.rate * 2, 100, 3000, 12000)}};
+  if (c.channels == 2) {
+    const Pcm low = sine_sweep(c.rate, 1, c.rate * 2, 300, 300.5, 9000), high = sine_sweep(c.rate, 1, c.rate * 2, 1700, 1701, 9000);
+    Pcm both;
+    for (size_t i = 0; i < low.size(); ++i)
+      both.insert(both.end(), {low[i], high[i]});
+    signals.emplace_back("two tones", both);
+  }
+  for (const auto &[what, pcm] : signals) {
+    CsOptions o;
+    o.compression = 104;
+    const WrittenStream w =
+        write_stream(memory_source(pcm16_bytes(pcm), c.rate, 16, c.channels), o, fixed_count(c.rate * 2 * c.channels));
+    ASSERT_GT(w.puts_that_wrote, 0u) << what;
+    const Seen s = scan_memory(w.bytes, false, 0);
+    EXPECT_EQ(s.coding, CSSCAN_TRANSFORM) << what;
+    EXPECT_EQ(s.channels, c.channels) << what;
+    EXPECT_EQ(scan_memory(w.bytes, false, c.rate).channels, c.channels) << what << ", rate given";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, CsScanChannels,
+                         ::testing::Values(ChannelCase{"mono_22050", 22050, 1}, ChannelCase{"stereo_22050", 22050, 2},
+                                           ChannelCase{"mono_44100", 44100, 1}, ChannelCase{"stereo_44100", 44100, 2},
+                                           ChannelCase{"mono_48000", 48000, 1}, ChannelCase{"stereo_48000", 48000, 2}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 // Huffman chunks of 1000 8-bit mono samples each.
 Bytes huffman_stream(uint32_t chunks = 3) {
   const Pcm noise = white_noise(1, 1000 * chunks, 20000, 9);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -138,7 +139,10 @@ TEST_P(BitRoundTrip, MixedStreamsMatchTheModelAndReadBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BufferSizes, BitRoundTrip, testing::Values(0, 1, 2, 5, 7, 64, 4096, -13));
+INSTANTIATE_TEST_SUITE_P(BufferSizes, BitRoundTrip, testing::Values(0, 1, 2, 5, 7, 64, 4096, -13),
+                         [](const auto &info) {
+                           return (info.param < 0 ? "minus" : "bytes") + std::to_string(std::abs(info.param));
+                         });
 
 // Every width 1..32 at every starting bit offset 0..7.
 TEST(BitFields, EveryWidthAtEveryOffset) {

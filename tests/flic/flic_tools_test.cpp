@@ -4,7 +4,9 @@
 
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "formats/korvane/korvane_format.h"
 #include "testkit/flic/fli_writer.h"
@@ -22,6 +24,8 @@
 
 namespace vex::testkit {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Runs a tool with stdout and stderr captured (stderr is then not a
 // terminal, so no progress bar may appear).
@@ -63,13 +67,6 @@ TEST_F(Tools, VexinfoDescribesFormatSizeFramesAndSpeed) {
   r = run_tool(VEXINFO, shell_quote(dir.file("nothing.flc")), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "vexinfo: " + dir.file("nothing.flc") + ": no such file\n");
-  EXPECT_EQ(run_tool(VEXINFO, "", dir).status, 2);
-  // "/Z" is no switch of vexinfo, so it is a name (of no file).
-  r = run_tool(VEXINFO, "/Z " + shell_quote(dir.file("in.fli")), dir);
-  EXPECT_EQ(r.status, 1);
-  expect_contains(r.err, {"/Z: no such file (nor is it a switch of vexinfo)"});
-  // The other name is still described.
-  expect_contains(r.out, {"frames   12"});
   EXPECT_EQ(run_tool(VEXINFO, "/V /V " + shell_quote(dir.file("in.fli")), dir).status, 0);
   r = run_tool(VEXINFO, "--help", dir);
   EXPECT_EQ(r.status, 0);
@@ -152,19 +149,140 @@ TEST_F(Tools, FiveFailuresFiveReasons) {
     EXPECT_EQ(r.err, "vexinfo: " + dir.file(c.file) + ": " + c.reason + "\n");
   }
   // The cut FLC has a whole header, so it opens and is described, frames
-  // included, before the damage is named; vexconv converts what there is
-  // and fails naming it.
+  // included, before the damage is named; vexconv converts the frames
+  // before the damage, no frozen copies of the last one after it, and
+  // fails saying how many of how many and why.
   const ToolRun verbose = run_tool(VEXINFO, "-v " + shell_quote(dir.file("cut.flc")), dir);
   EXPECT_EQ(verbose.status, 1);
   expect_contains(verbose.out, {"  frames   8 (output 8, file 8)\n", "  frame 8 ",
                                 "  damage   frame 5 runs past the end of the file\n"});
   const ToolRun conv = run_tool(VEXCONV, shell_quote(dir.file("cut.flc")) + " " + shell_quote(dir.file("cut-copy.flc")), dir);
   EXPECT_EQ(conv.status, 1);
-  expect_contains(conv.err, {dir.file("cut.flc") + ": frame 5 runs past the end of the file"});
+  expect_contains(conv.out, {"cut-copy.flc: 4 of 8 frames, "});
+  expect_contains(conv.err, {dir.file("cut.flc") + ": 4 of 8 frames; frame 5 runs past the end of the file"});
   VEXFLIC *copy = VEXFlicOpen(dir.file("cut-copy.flc").c_str());
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->frame_count, 8u);
+  EXPECT_EQ(copy->frame_count, 4u);
+  const std::vector<ByteVec> whole = read_flic_rgb(dir.file("whole.flc"));
+  ASSERT_EQ(whole.size(), 8u);
+  ByteVec buf(size_t{copy->pitch} * copy->buffer_height);
+  for (size_t i = 0; i < 4; ++i) {
+    ASSERT_NE(VEXFlicGetNext(copy, buf.data()), VEXFLIC_FAILED);
+    EXPECT_TRUE(to_rgb(buf.data(), 42, 30, copy->pitch, VEXFlicGetPalette(copy)) == whole[i]) << "frame " << i + 1;
+  }
   VEXFlicClose(copy);
+}
+
+// Inputs that are not what a tool can read, each named with its own
+// reason, for the message tables below: a folder, a movie cut before its
+// index, and a TIFF in a compression the library does not read.
+class ToolMessages : public Tools {
+protected:
+  void SetUp() override {
+    Tools::SetUp();
+    fs::create_directory(dir.path() / "folder");
+    ffmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -c:v mpeg4 " + q("whole.mp4"));
+    const ByteVec mp4 = load_bytes(dir.file("whole.mp4"));
+    ASSERT_TRUE(
+        save_bytes(dir.file("cut.mp4"), ByteVec(mp4.begin(), mp4.begin() + static_cast<ptrdiff_t>(mp4.size() / 2))));
+    ffmpeg("-f lavfi -i testsrc=size=32x24 -frames:v 1 -update 1 -pix_fmt rgb24 -compression_algo lzw " + q("lzw.tif"));
+    ffmpeg("-f lavfi -i testsrc=size=32x24 -frames:v 1 -update 1 " + q("one.png"));
+    ASSERT_TRUE(save_bytes(dir.file("in.raw"), ByteVec(32, 0x80)));
+    const ByteVec fli = load_bytes(dir.file("in.fli"));
+    ASSERT_TRUE(save_bytes(dir.file("cut1.fli"), ByteVec(fli.begin(), fli.begin() + 200))); // inside frame 1
+  }
+  std::string q(const std::string &name) const { return shell_quote(dir.file(name)); }
+
+  struct Row {
+    std::string args;
+    int status;
+    std::vector<std::string> says; // on stderr (and stdout, for a summary)
+  };
+  // Every row's status and texts; no row prints the help.
+  void run_rows(const char *tool, const std::vector<Row> &rows) {
+    for (const Row &r : rows) {
+      const ToolRun got = run_tool(tool, r.args, dir, dir.path().string());
+      EXPECT_EQ(got.status, r.status) << r.args << "\n" << got.err;
+      for (const std::string &text : r.says)
+        EXPECT_NE((got.err + got.out).find(text), std::string::npos) << r.args << ": missing " << text << "\n"
+                                                                     << got.err << got.out;
+      EXPECT_EQ(got.err.find("usage:"), std::string::npos) << r.args << ": the whole help\n" << got.err;
+    }
+  }
+  // The switch words the help gives as examples of "switches of this tool".
+  std::vector<std::string> help_examples(const char *tool) {
+    const std::string help = run_tool(tool, "--help", dir).out;
+    const std::string lead = "switches of this tool (";
+    const size_t from = help.find(lead) + lead.size(), to = help.find(')', from);
+    std::vector<std::string> words;
+    std::string w;
+    for (const char c : help.substr(from, to - from) + ",")
+      if (c == ',') {
+        words.push_back(w);
+        w.clear();
+      } else if (c != ' ') {
+        w += c;
+      }
+    return words;
+  }
+};
+
+TEST_F(ToolMessages, VexinfoSaysWhatIsWrong) {
+  run_rows(
+      VEXINFO,
+      {
+          {"/W", 2, {"vexinfo: /W: no such switch\nsee vexinfo --help\n"}},
+          {"/Rfast in.fli", 2, {"vexinfo: /Rfast: a bad value for /R (/R takes a whole number)"}},
+          {"", 2, {"vexinfo: no FILE to describe\nsee vexinfo --help\n"}},
+          {"-- /W", 1, {"vexinfo: /W: no such file\n"}},
+          {"folder", 1, {"vexinfo: folder: Is a directory\n"}},
+          {"cut.mp4", 1, {"vexinfo: cut.mp4: a QuickTime file the movie library cannot read: moov atom not found\n"}},
+          {"lzw.tif", 1, {"vexinfo: lzw.tif: TIFF with LZW compression is not read\n"}},
+          {"/Y5 /D8000 in.raw", 0, {"  width    8 bits\n  channels 1\n"}},
+          {"--help", 0, {"1 and 5 8-bit mono, 2 8-bit stereo,\n             3 16-bit mono, 4 16-bit stereo"}},
+      });
+  // The help's examples of switch words are switches vexinfo takes.
+  const std::vector<std::string> examples = help_examples(VEXINFO);
+  ASSERT_GE(examples.size(), 3u);
+  for (const std::string &w : examples) {
+    const ToolRun r = run_tool(VEXINFO, w + " " + shell_quote(dir.file("in.fli")), dir);
+    EXPECT_EQ(r.status, 0) << w << ": " << r.err;
+  }
+}
+
+TEST_F(ToolMessages, VexconvSaysWhatIsWrongAndNamesTheFilesItWrites) {
+  run_rows(
+      VEXCONV,
+      {
+          {"in.fli o.flc /Fabc", 2, {"vexconv: /Fabc: a bad value for /F (/F takes a rate", "see vexconv --help\n"}},
+          {"in.fli o.flc /Zq", 2, {"vexconv: /Zq: no such switch\nsee vexconv --help\n"}},
+          {"in.fli", 2, {"vexconv: wants IN and OUT, got 1 name: in.fli\nsee vexconv --help\n"}},
+          {"in.fli in.fli /O", 1, {"vexconv: Output filename must be different than the input filename.\n"}},
+          {"in.fli folder", 2, {"vexconv: folder: a folder; OUT names the file to write"}},
+          {"in.fli nowhere/", 2, {"vexconv: nowhere/: names a folder, not a file\n"}},
+          {"in.fli folder/.flc", 2, {"vexconv: folder/.flc: has no name before its extension .flc\n"}},
+          {"cut.mp4 o.flc",
+           1,
+           {"vexconv: cut.mp4: a QuickTime file the movie library cannot read: moov atom not found\n"}},
+          {"lzw.tif o.flc", 1, {"vexconv: lzw.tif: TIFF with LZW compression is not read\n"}},
+      {"cut1.fli o1.flc", 1,
+       {"vexconv: cut1.fli: no frame decodes: frame 1 runs past the end of the file; o1.flc not written\n"}},
+          // A FLIC named without extension: every message names clip.flc.
+          {"in.fli clip", 0, {"in.fli -> clip.flc: 12 frames, "}},
+          {"in.fli clip", 1, {"vexconv: clip.flc exists; add /O to replace it\n"}},
+          {"one.png one.bmp", 0, {"one.png -> one.bmp: 1 frame, 32 x 24"}},
+          {"in.raw one.vcs /Y1 /D8000", 0, {"in.raw -> one.vcs: 1 chunk, "}},
+      });
+  EXPECT_TRUE(fs::is_empty(dir.path() / "folder")) << "a refused OUT writes nothing";
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+  EXPECT_FALSE(fs::exists(dir.path() / "o1.flc"));
+  const std::vector<std::string> examples = help_examples(VEXCONV);
+  ASSERT_GE(examples.size(), 3u);
+  for (size_t i = 0; i < examples.size(); ++i) {
+    const ToolRun r =
+        run_tool(VEXCONV, "in.fli ex" + std::to_string(i) + ".flc " + examples[i], dir, dir.path().string());
+    EXPECT_EQ(r.status, 0) << examples[i] << ": " << r.err;
+  }
 }
 
 TEST_F(Tools, VexconvGivesBackEveryFrame) {

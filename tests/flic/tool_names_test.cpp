@@ -131,19 +131,6 @@ TEST_F(ToolNames, DoubleDashMakesEveryLaterWordAName) {
   EXPECT_TRUE(fs::exists(dir.file("--gui.flc")));
 }
 
-TEST_F(ToolNames, UnknownSwitchLikeWordsAreNamedInTheMessage) {
-  ToolRun r = run_tool(VEXINFO, "/W", dir);
-  EXPECT_EQ(r.status, 1);
-  expect_contains(r.err, {"/W: no such file (nor is it a switch of vexinfo)"});
-  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Z", dir);
-  EXPECT_EQ(r.status, 2);
-  expect_contains(r.err, {"/Z (no such switch)"});
-  // A switch of the right letter with a value of the wrong kind is a name.
-  r = run_tool(VEXCONV, shell_quote(in) + " " + shell_quote(dir.file("o.flc")) + " /Sx", dir);
-  EXPECT_EQ(r.status, 2);
-  expect_contains(r.err, {"/Sx"});
-}
-
 TEST_F(ToolNames, HelpStatesTheRule) {
   for (const char *tool : {VEXINFO, VEXCONV}) {
     const ToolRun r = run_tool(tool, "--help", dir);

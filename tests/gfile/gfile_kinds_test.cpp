@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "formats/tolm/tolm_reader.h"
 #include "testkit/util/wav_file.h"
 #include "testkit/flic/flic_pattern_file.h"
+#include "testkit/gfile/kind_samples.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/util/ffmpeg_tool.h"
@@ -20,6 +22,7 @@
 #include "testkit/util/temp_dir.h"
 #include "tests/gfile/gfile_test_util.h"
 #include "vexutil/flic.h"
+#include "vexutil/sfile.h"
 
 namespace {
 
@@ -91,6 +94,21 @@ TEST(GfileKinds, FlicFramesAreTheFlicReadersInBothModes) {
     EXPECT_EQ(g->source_den, 1u);
     EXPECT_EQ(g->speed, -5000);
     EXPECT_EQ(all_frames(g.get()), want);
+  }
+  // Every frame changes the palette. At double rate, a frame GFileSkip
+  // fetched and GFileGet delivers again goes through the palette it
+  // brought (passed through, remapped into the usable entries).
+  const Options twice{
+      .play_num = 20, .play_den = 1, .out_num = 40, .out_den = 1, .first_index = 64, .entries = 128, .system_colours = 1};
+  Source all = open(flc, twice), mixed = open(flc, twice);
+  ASSERT_NE(all, nullptr);
+  ASSERT_NE(mixed, nullptr);
+  const auto every = all_frames(all.get());
+  ASSERT_EQ(every.size(), 14u);
+  for (size_t i = 0; i < every.size(); i += 2) {
+    ASSERT_EQ(GFileSkip(mixed.get()), 1);
+    ASSERT_EQ(GFileGet(mixed.get()), 1);
+    EXPECT_EQ(as_bgr0(*mixed), every[i + 1]) << "output frame " << i + 1;
   }
 }
 
@@ -338,6 +356,60 @@ TEST(GfileKinds, TwentyFourBitRowsOfEveryWidthRemainder) {
       }
     EXPECT_EQ(output(*g), want) << "width " << w;
   }
+}
+
+// GFileDescribe over a sample of every kind: the codec each kind names
+// (AVI and QuickTime as the ffmpeg tool's prober names them), and the
+// sound as the sound source opens it, or as the prober tells it for a
+// movie's track. No movie here has tags: the colour is the convention's.
+TEST(GfileKinds, DescribeTellsEveryKindsCodings) {
+  vex::testkit::TempDir dir;
+  const std::map<std::string, std::string> named = {
+      {"a.flc", "FLC"},  {"b.flc", "FLC"},  {"m.kvn", "Korvane"}, {"m.tlm", "Tolm"}, {"m.exe", "Korvane"},
+      {"m.raw", "RAWB"}, {"s.wav", ""},     {"p.bmp", "BMP"},     {"p.pcx", "PCX"},  {"p.png", "PNG"},
+      {"p.tga", "TGA"},  {"p.tif", "TIFF"}, {"p.gif", "GIF"},     {"p.jpg", "JPEG"}, {"l.lst", "FLC"}};
+  for (const vex::testkit::KindSample &k : vex::testkit::write_kind_samples(dir)) {
+    const std::string file = dir.file(k.file);
+    Source g = open(file);
+    ASSERT_NE(g, nullptr) << k.file << ": " << VEXLastError();
+    GFILEINFO info;
+    std::memset(&info, 0xEE, sizeof info);
+    ASSERT_EQ(GFileDescribe(g.get(), &info), 1);
+    const bool movie = k.kind == GFILE_AVI || k.kind == GFILE_QUICKTIME;
+    const std::string probed =
+        movie ? vex::testkit::ffprobe(file, "-select_streams v:0 -show_entries stream=codec_name -of csv=p=0") : "";
+    EXPECT_EQ(info.codec, movie ? probed.substr(0, probed.find('\n')) : named.at(k.file)) << k.file;
+    EXPECT_EQ(info.colour_matrix, movie ? GFILE_MATRIX_BT601 : GFILE_MATRIX_NONE) << k.file;
+    EXPECT_EQ(info.colour_range, movie ? GFILE_RANGE_LIMITED : GFILE_RANGE_NONE) << k.file;
+    EXPECT_EQ(info.colour_tagged, 0) << k.file;
+    EXPECT_EQ(info.has_sound, g->has_sound) << k.file;
+    if (!info.has_sound)
+      continue;
+    if (k.kind == GFILE_AVI) {
+      const std::string p = vex::testkit::ffprobe(
+          file, "-select_streams a:0 -show_entries stream=codec_name,sample_rate,channels,duration -of csv=p=0");
+      const std::string told = std::string(info.sound_codec) + "," + std::to_string(info.sound_rate) + "," +
+                               std::to_string(info.sound_channels) + ",";
+      ASSERT_EQ(p.substr(0, told.size()), told);
+      // An AVI's PCM track states no length of its own: the file's.
+      const std::string seconds = p.compare(told.size(), 3, "N/A") != 0
+                                      ? p.substr(told.size())
+                                      : vex::testkit::ffprobe(file, "-show_entries format=duration -of csv=p=0");
+      EXPECT_NEAR(std::stod(seconds) * info.sound_rate, static_cast<double>(info.sound_frames), 1.0);
+      continue;
+    }
+    SFILE *sf = SFileOpen(file.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
+    ASSERT_NE(sf, nullptr) << k.file;
+    EXPECT_EQ(info.sound_rate, sf->source_rate) << k.file;
+    EXPECT_EQ(info.sound_bits, sf->source_bits) << k.file;
+    EXPECT_EQ(info.sound_channels, sf->source_channels) << k.file;
+    EXPECT_EQ(info.sound_frames, sf->total / sf->source_frame_bytes) << k.file;
+    if (k.kind == GFILE_SOUND_ONLY) {
+      EXPECT_STREQ(info.sound_codec, "pcm_s16le");
+    }
+    SFileClose(sf);
+  }
+  EXPECT_EQ(GFileDescribe(nullptr, nullptr), 0);
 }
 
 } // namespace

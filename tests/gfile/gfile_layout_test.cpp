@@ -20,6 +20,8 @@ extern "C" const size_t gfile_c_offset_count;
 extern "C" const size_t gfile_options_c_offsets[];
 extern "C" const size_t gfile_options_c_offset_count;
 extern "C" const GFILEOPTIONS gfile_options_c_init;
+extern "C" const size_t gfileinfo_c_offsets[];
+extern "C" const size_t gfileinfo_c_offset_count;
 
 namespace {
 
@@ -164,6 +166,20 @@ TEST(GfileOpenWith, TheSizeFieldLetsTheStructGrow) {
       EXPECT_NE(std::string(VEXLastError()).find("options"), std::string::npos) << VEXLastError();
   }
   EXPECT_EQ(GFileOpenWith(nullptr, nullptr), nullptr);
+}
+
+// GFILEINFO: the codec name, three colour words, the sound flag, the sound
+// codec name, four words and the 64-bit length on its 8-byte boundary.
+TEST(GfileLayout, DescriptionFieldsLieWhereTheListPutsThem) {
+  const FieldSize fields[] = {{32, 1}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {32, 1},
+                              {4, 4},  {4, 4}, {4, 4}, {4, 4}, {8, 8}};
+  const std::vector<size_t> want = vex::testkit::laid_out_offsets(fields);
+  ASSERT_EQ(gfileinfo_c_offset_count, want.size());
+  for (size_t i = 0; i < want.size(); ++i)
+    EXPECT_EQ(gfileinfo_c_offsets[i], want[i]) << "field " << i + 1;
+  EXPECT_EQ(want[5], 48u);
+  EXPECT_EQ(want[10], 96u);
+  EXPECT_EQ(sizeof(GFILEINFO), 104u);
 }
 
 } // namespace

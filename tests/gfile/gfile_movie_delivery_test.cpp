@@ -130,6 +130,49 @@ TEST_P(GfileMovieDelivery, RatesAndListsDeliverTheSamePictures) {
   EXPECT_EQ(all_frames(list.get()), want);
 }
 
+// GFileSkip moves on as GFileGet does and converts nothing: the counters
+// and the frame sizes and depths it leaves are GFileGet's, the output
+// buffer is never made (8-bit output that would build palettes); and a
+// GFileGet that repeats a skipped frame (double rate) delivers the
+// picture, promoted at 24 bits, that GFileGet alone delivers, from the
+// movie and through a list of it.
+TEST_P(GfileMovieDelivery, SkippedFramesAreCountedAsDeliveredOnesAndConvertedWhenRepeated) {
+  Source got = open(movie);
+  Source skipped = open(movie);
+  ASSERT_NE(got, nullptr);
+  ASSERT_NE(skipped, nullptr);
+  for (int i = 0; i < kFrames; ++i) {
+    ASSERT_EQ(GFileGet(got.get()), 1);
+    ASSERT_EQ(GFileSkip(skipped.get()), 1);
+    EXPECT_EQ(skipped->fetched, got->fetched) << i;
+    EXPECT_EQ(skipped->delivered, got->delivered) << i;
+    EXPECT_EQ(skipped->at_end, got->at_end) << i;
+    EXPECT_EQ(skipped->frame_depth, got->frame_depth) << i;
+    EXPECT_EQ(skipped->frame_bytes, got->frame_bytes) << i;
+  }
+  EXPECT_EQ(skipped->buffer, nullptr);
+  EXPECT_EQ(skipped->palette_built, 0);
+  EXPECT_EQ(GFileSkip(nullptr), 0);
+
+  const Options twice{.flags = GFILE_TRUE_COLOUR, .play_num = 2, .play_den = 1, .out_num = 4, .out_den = 1,
+                      .promotion = 1};
+  const std::string lst = dir.file("m.lst");
+  std::ofstream(lst) << movie << "\n";
+  for (const std::string &name : {movie, lst}) {
+    Source all = open(name, twice);
+    ASSERT_NE(all, nullptr);
+    const auto want = all_frames(all.get());
+    ASSERT_EQ(want.size(), size_t{2 * kFrames});
+    Source mixed = open(name, twice);
+    ASSERT_NE(mixed, nullptr);
+    for (size_t i = 0; i < want.size(); i += 2) {
+      ASSERT_EQ(GFileSkip(mixed.get()), 1);
+      ASSERT_EQ(GFileGet(mixed.get()), 1);
+      EXPECT_EQ(output(*mixed), want[i + 1]) << name << ", output frame " << i + 1;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Movies, GfileMovieDelivery,
     ::testing::Values(MovieCase{"avi_mpeg4", "a.avi", "-c:v mpeg4 -q:v 3", GFILE_AVI},

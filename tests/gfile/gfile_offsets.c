@@ -1,6 +1,6 @@
 /* The GFILE record as a C99 compiler lays it out, one entry per numbered
    public field (the first member of each), then the working-state pointer
-   and the size. */
+   and the size; the same for GFILEINFO, every field and the size. */
 #include <stddef.h>
 
 #include "vexutil/gfile.h"
@@ -35,3 +35,10 @@ const size_t gfile_options_c_offset_count = sizeof gfile_options_c_offsets / siz
 
 /* The defaults as a C compiler takes the macro. */
 const GFILEOPTIONS gfile_options_c_init = GFILEOPTIONS_INIT;
+
+const size_t gfileinfo_c_offsets[] = {
+    offsetof(GFILEINFO, codec),          offsetof(GFILEINFO, colour_matrix), offsetof(GFILEINFO, colour_range),
+    offsetof(GFILEINFO, colour_tagged),  offsetof(GFILEINFO, has_sound),     offsetof(GFILEINFO, sound_codec),
+    offsetof(GFILEINFO, sound_rate),     offsetof(GFILEINFO, sound_bits),    offsetof(GFILEINFO, sound_channels),
+    offsetof(GFILEINFO, unused),         offsetof(GFILEINFO, sound_frames),  sizeof(GFILEINFO)};
+const size_t gfileinfo_c_offset_count = sizeof gfileinfo_c_offsets / sizeof gfileinfo_c_offsets[0];

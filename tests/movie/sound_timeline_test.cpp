@@ -1,10 +1,13 @@
 // Compressed movie sound on the movie's timeline: AAC with the encoder's
-// priming in MP4 and MOV, and edit lists that cut the start and the end,
+// priming in MP4 and MOV, edit lists that cut the start and the end, and
+// priming that the decoder drops by itself with nothing to announce it,
 // read through QTSFile sample for sample against the ffmpeg tool's decode
 // (the same decoder, so the samples are equal, not merely close), from the
 // start in pieces and after jumps.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -178,6 +181,91 @@ TEST(AacEditList, CutStartAndEndAsTheToolPresentsThem) {
     EXPECT_TRUE(std::equal(buf.begin(), buf.end(), want.begin() + static_cast<ptrdiff_t>(at))) << file;
     QTSFileClose(qs);
   }
+}
+
+// A bit writer for the AAC element put in front of a raw data block.
+struct Bits {
+  std::string text; // '0' and '1'
+  void put(uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i)
+      text += (value >> i & 1) ? '1' : '0';
+  }
+  void put_bytes(const std::string &s) {
+    for (char c : s)
+      put(static_cast<uint8_t>(c), 8);
+  }
+};
+
+// The first ADTS frame of `file` with a fill element in front of its
+// elements that names the encoder as old libfaac builds did ("libfaac
+// 1.28"): the fill element's extension type 0 (fill), 13 bits the decoder
+// passes over, the text. The libavcodec AAC decoder then drops 1024
+// samples of its own accord, which no container field or side data says.
+void name_the_encoder_in_the_first_packet(const std::string &file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<uint8_t> adts((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(adts.size(), 7u);
+  ASSERT_EQ(adts[0], 0xFF);
+  ASSERT_EQ(adts[1] & 0xF1, 0xF1) << "an ADTS frame without a checksum";
+  const size_t length = size_t{adts[3] & 3u} << 11 | size_t{adts[4]} << 3 | adts[5] >> 5;
+  ASSERT_LE(length, adts.size());
+  Bits payload;
+  payload.put(0, 4);  // extension type: fill
+  payload.put(0, 13); // passed over
+  payload.put_bytes(std::string("libfaac 1.28") + '\0');
+  const uint32_t count = static_cast<uint32_t>(payload.text.size() + 7) / 8;
+  payload.text.resize(count * 8, '0');
+  Bits block;
+  block.put(6, 3); // fill element
+  ASSERT_GE(count, 15u);
+  block.put(15, 4);
+  block.put(count - 14, 8); // count = 15 + escape - 1
+  block.text += payload.text;
+  for (size_t i = 7; i < length; ++i)
+    block.put(adts[i], 8);
+  block.text.resize((block.text.size() + 7) / 8 * 8, '0');
+  std::vector<uint8_t> frame(adts.begin(), adts.begin() + 7);
+  for (size_t i = 0; i < block.text.size(); i += 8)
+    frame.push_back(static_cast<uint8_t>(std::stoul(block.text.substr(i, 8), nullptr, 2)));
+  const size_t now = frame.size();
+  frame[3] = static_cast<uint8_t>((frame[3] & 0xFC) | (now >> 11 & 3));
+  frame[4] = static_cast<uint8_t>(now >> 3);
+  frame[5] = static_cast<uint8_t>((frame[5] & 0x1F) | (now & 7) << 5);
+  frame.insert(frame.end(), adts.begin() + static_cast<ptrdiff_t>(length), adts.end());
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(frame.data()),
+                                              static_cast<std::streamsize>(frame.size()));
+}
+
+// The decoder drops the priming itself and stamps its first frame 1024;
+// the container has no edit list and the packets no skip. Sample frame 0
+// is still the first one decoded, as the tool delivers it, and jumps land
+// on the tool's samples.
+TEST(AacNamedEncoder, DecoderDroppedPrimingIsNoSilence) {
+  vex::testkit::TempDir dir;
+  const std::string adts = dir.file("a.aac"), file = dir.file("a.mp4");
+  ffmpeg(kToneNoNoise + "-f adts " + adts);
+  name_the_encoder_in_the_first_packet(adts);
+  ffmpeg("-i " + shell_quote(adts) + " -c copy " + file);
+  const std::vector<Packet> packets = sound_packets(file);
+  ASSERT_FALSE(packets.empty());
+  EXPECT_EQ(packets[0].pts, 0);
+  EXPECT_EQ(packets[0].skip, 0);
+  const std::string stamps =
+      ffprobe(file, "-select_streams a:0 -show_frames -read_intervals %+#3 -show_entries frame=pts -of csv=p=0");
+  EXPECT_EQ(stamps.substr(0, stamps.find('\n')), "1024") << "the decoder drops the first frame itself";
+  const std::vector<uint8_t> want = ffmpeg_decode(file, "-f s16le");
+  QTSFILE *qs = QTSFileOpen(file.c_str(), 0);
+  ASSERT_NE(qs, nullptr);
+  EXPECT_EQ(qs->total_bytes, want.size());
+  EXPECT_EQ(first_difference(qts_read_all(qs, 4096), want), -1);
+  std::vector<uint8_t> buf(2000 * 4);
+  for (uint32_t ms : {1200u, 5u, 600u}) {
+    QTSFileGoto(qs, ms);
+    const size_t at = size_t{ms} * 441 / 10 * 4;
+    ASSERT_EQ(QTSFileGet(qs, buf.data(), static_cast<uint32_t>(buf.size())), buf.size());
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), want.begin() + static_cast<ptrdiff_t>(at))) << ms << " ms";
+  }
+  QTSFileClose(qs);
 }
 
 } // namespace

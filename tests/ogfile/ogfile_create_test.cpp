@@ -118,29 +118,82 @@ TEST_F(Create, StillSeriesAreNumberedWithTheDigitsTheCountNeeds) {
 }
 
 // An existing output, and no person to say Yes: the terminal front takes
-// the default No, the callback hears a null text at level 3, the file
-// stays as it was. With the no-question flag it is replaced, a FLIC or AVI
-// only when it is finished, a still image when it is saved.
+// the default No, the callback hears the kept file's name at level 3 (a
+// FLIC named without extension as it is written, with ".flc"), the file
+// stays as it was. With the no-question flag it is replaced, only when the
+// output is finished: a FLIC or AVI at close, and every still of a series
+// together, at close.
 TEST_F(Create, AnExistingOutputIsOnlyReplacedWhenAllowed) {
   const std::vector<uint8_t> frame = vex::ogtest::indexed_frame(kW, kH, kW, 0), pal = vex::ogtest::palette(0);
-  for (const char *name : {"old.flc", "old.avi", "old.bmp"}) {
+  for (const char *name : {"old", "old.avi", "old.bmp"}) {
     const bool still = std::string(name) == "old.bmp";
-    const std::string path = dir.file(still ? "old000.bmp" : name);
+    const std::string path = dir.file(still ? "old000.bmp" : std::string(name) == "old" ? "old.flc" : name);
     std::ofstream(path) << "keep me";
     messages().clear();
     EXPECT_EQ(OGFileCreate(nullptr, dir.file(name).c_str(), 0, 100, 15, 1, kW, kH, kW, record_message, 0), nullptr);
     ASSERT_EQ(messages().size(), 1u) << name;
-    EXPECT_EQ(messages()[0].text, "(null)");
+    EXPECT_EQ(messages()[0].text, path);
     EXPECT_EQ(messages()[0].level, 3);
     EXPECT_EQ(fs::file_size(path), 7u) << name;
     OGFILE *o = OGFileCreate(nullptr, dir.file(name).c_str(), 0, 100, 15, 1, kW, kH, kW, record_message,
                              OGFILE_NO_OVERWRITE_QUESTION);
     ASSERT_NE(o, nullptr) << name;
+    if (!still) {
+      EXPECT_EQ(std::string(o->display_name), path) << "the name the output takes";
+    }
     OGFilePut(o, frame.data(), pal.data());
-    EXPECT_EQ(fs::file_size(path) == 7u, !still) << name;
+    EXPECT_EQ(fs::file_size(path), 7u) << name << ": not before the output is finished";
     EXPECT_GT(OGFileClose(o), 0u);
     EXPECT_GT(fs::file_size(path), 7u) << name;
   }
+}
+
+// A series replaces the files under its names all together or not at all:
+// discarded, none is touched; a still whose name cannot be given (a folder
+// stands there) fails the close, and every file replaced before it is put
+// back. No temporary file stays either way.
+TEST_F(Create, ASeriesReplacesItsFilesWholeOrNotAtAll) {
+  const std::vector<uint8_t> frame = vex::ogtest::indexed_frame(kW, kH, kW, 0), pal = vex::ogtest::palette(0);
+  auto originals = [&] {
+    for (int i = 0; i < 3; ++i)
+      std::ofstream(dir.file("s" + std::to_string(i) + ".png")) << "original " << i;
+  };
+  auto series = [&] {
+    OGFILE *o = make("s.png", false, 4, OGFILE_NO_OVERWRITE_QUESTION);
+    for (int i = 0; i < 4 && o; ++i)
+      OGFilePut(o, frame.data(), pal.data());
+    return o;
+  };
+  auto intact = [&](const char *when) {
+    for (int i = 0; i < 3; ++i) {
+      std::ifstream in(dir.file("s" + std::to_string(i) + ".png"));
+      const std::string text{std::istreambuf_iterator<char>(in), {}};
+      EXPECT_EQ(text, "original " + std::to_string(i)) << when;
+    }
+  };
+  originals();
+  OGFILE *o = series();
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(files().size(), 3u + 4u) << "four stills under temporary names beside the three originals";
+  OGFileDiscard(o);
+  intact("discarded");
+  EXPECT_EQ(files(), (std::set<std::string>{"s0.png", "s1.png", "s2.png"}));
+
+  fs::create_directories(dir.path() / "s3.png" / "inside");
+  o = series();
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(OGFileClose(o), 0u);
+  EXPECT_NE(std::string(VEXLastError()).find("s3.png"), std::string::npos) << VEXLastError();
+  intact("failed at the fourth name");
+  EXPECT_EQ(files(), (std::set<std::string>{"s0.png", "s1.png", "s2.png", "s3.png"}));
+
+  fs::remove_all(dir.path() / "s3.png");
+  o = series();
+  ASSERT_NE(o, nullptr);
+  EXPECT_GT(OGFileClose(o), 0u);
+  EXPECT_EQ(files(), (std::set<std::string>{"s0.png", "s1.png", "s2.png", "s3.png"}));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_GT(fs::file_size(dir.path() / ("s" + std::to_string(i) + ".png")), 20u) << "a PNG now";
 }
 
 // Sizes and rates the writer cannot take: the callback hears the kind's

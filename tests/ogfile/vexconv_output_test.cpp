@@ -13,6 +13,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -293,6 +295,85 @@ TEST_F(Conversions, CtrlCLeavesNoOutput) {
   EXPECT_NE(bytes_of(dir.file("err.txt")).find("cancelled"), std::string::npos) << bytes_of(dir.file("err.txt"));
   EXPECT_TRUE(fs::is_empty(dir.path() / "o")) << "neither OUT nor the temporary file";
 }
+
+// Still i of a series whose numbers have `digits` digits.
+std::string still(int i, int digits) {
+  const std::string n = std::to_string(i);
+  return "f" + std::string(static_cast<size_t>(digits) - n.size(), '0') + n + ".png";
+}
+
+void write_originals(const fs::path &at, int digits) {
+  for (int i = 0; i < 4; ++i)
+    std::ofstream(at / still(i, digits)) << "original " << i;
+}
+
+// The files a still series would replace, byte for byte, and nothing else.
+void expect_only_originals(const fs::path &at, int digits) {
+  std::set<std::string> names, want;
+  for (const auto &e : fs::directory_iterator(at))
+    names.insert(e.path().filename().string());
+  for (int i = 0; i < 4; ++i)
+    want.insert(still(i, digits));
+  EXPECT_EQ(names, want) << "no new still, no temporary file";
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(bytes_of((at / still(i, digits)).string()), "original " + std::to_string(i));
+}
+
+// A still series after -y that Ctrl-C cancels part-way, or that fails
+// when the disk fills, leaves the files it would have replaced as they
+// were and says which names it did not write.
+TEST_F(Conversions, ACancelledOrFailedSeriesKeepsTheFilesItWouldReplace) {
+  ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25:duration=12 -c:v mpeg4 -q:v 5 " + q("long.avi")); // 300 frames
+  const fs::path s = dir.path() / "s";
+  fs::create_directory(s);
+  write_originals(s, 3);
+  const std::string cmd =
+      "exec " + shell_quote(VEXCONV) + " " + q("long.avi") + " " + q("s/f.png") + " -y </dev/null 2>" + q("err.txt");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  // Under way once anything but the originals shows in the folder.
+  bool started = false;
+  for (int i = 0; i < 600 && !started; ++i) {
+    started = std::distance(fs::directory_iterator(s), {}) > 4;
+    if (!started)
+      usleep(20000);
+  }
+  usleep(100000);
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(started) << "nothing was written within 12 s";
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, not by the job";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = bytes_of(dir.file("err.txt"));
+  EXPECT_NE(err.find("vexconv: cancelled after "), std::string::npos) << err;
+  EXPECT_NE(err.find("f000.png to " + dir.file("s/f299.png") + " not written"), std::string::npos) << err;
+  expect_only_originals(s, 3);
+
+  // 40 stills of noise, about 9 KiB each, into 64 KiB (root only).
+  const fs::path mnt = dir.path() / "mnt";
+  fs::create_directory(mnt);
+  if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  struct Unmount {
+    const fs::path &at;
+    ~Unmount() { ::umount(at.c_str()); }
+  } unmount{mnt};
+  ffmpeg("-f lavfi -i color=c=gray:size=64x48:rate=10:duration=4 -vf noise=alls=100:allf=t+u -c:v rawvideo "
+         "-pix_fmt bgr24 " +
+         q("noise.avi"));
+  write_originals(mnt, 2);
+  const ToolRun r = run_tool(VEXCONV, q("noise.avi") + " " + shell_quote((mnt / "f.png").string()) + " -y", dir);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("f00.png to "), std::string::npos) << r.err;
+  expect_only_originals(mnt, 2);
+}
+
 
 // Ctrl-C half a second into a conversion whose first frame waits for the
 // palette analysis of the whole movie (one palette for all 1500 frames:

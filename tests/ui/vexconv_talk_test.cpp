@@ -1,7 +1,8 @@
 // vexconv talking through this family on a real terminal: the progress
 // bar, the overwrite question answered Yes and No, /O answering it in
-// advance, and the palette analysis shown and stopped by Ctrl-C through
-// the cancel question.
+// advance, the palette analysis shown and stopped by Ctrl-C through the
+// cancel question, and the progress line ended before the summary or the
+// failure.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -107,4 +108,27 @@ TEST_F(VexconvTalk, TheAnalysisShowsAndCtrlCStopsIt) {
 }
 
 } // namespace
+// The progress line drawn in place is ended before anything else is said:
+// the summary, and the failure after Ctrl-C, start lines of their own.
+TEST_F(VexconvTalk, TheProgressLineEndsBeforeTheSummaryAndTheCancel) {
+  {
+    PtyChild child(vexconv({in, out, "/O"}));
+    const ChildResult r = child.finish();
+    expect_exit(r);
+    expect_said(r, {"(100%)", "\n" + in + " -> " + out + ": 30 frames"});
+  }
+  // Seconds of conversion (3000 frames), unless cancelled.
+  const std::string long_in = dir.file("long.avi");
+  testkit::ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25:duration=120 -c:v mpeg4 -q:v 8 " + long_in);
+  PtyChild child(vexconv({long_in, dir.file("o.avi"), "--codec", "mjpeg", "/O"}));
+  ASSERT_TRUE(child.expect("Frame ")) << child.output();
+  child.type("\x03");
+  ASSERT_TRUE(child.expect("Do you want to cancel? [y/N] ")) << child.output();
+  child.type("y\n");
+  const ChildResult r = child.finish(20s);
+  expect_exit(r, 1);
+  expect_said(r, {"\nvexconv: cancelled after "});
+  expect_not_said(r, {"leftvexconv"});
+}
+
 } // namespace vex::ui::test

@@ -1,6 +1,7 @@
 #include "common/command_line.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -9,11 +10,20 @@
 
 namespace vex::tools {
 
-const char *const kNameRuleHelp = "Names and switches: a word is a switch only when it starts with '/', the\n"
-                                  "whole word reads as switches of this tool (/S10, /F29.97, /O/Q, /-O) and\n"
-                                  "no file or folder of that name exists. Every other word is a file name,\n"
-                                  "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
-                                  "every word is a name (-- /s1 names the file /s1).\n";
+std::string name_rule_help(const char *examples) {
+  return std::string("Names and switches: a word is a switch only when it starts with '/', the\n"
+                     "whole word reads as switches of this tool (") +
+         examples +
+         ") and\n"
+         "no file or folder of that name exists. Every other word is a file name,\n"
+         "so /data/s1/movie.avi is a name even when /data does not exist. After --\n"
+         "every word is a name (-- /s1 names the file /s1).\n";
+}
+
+int bad_command_line(const char *tool, const std::string &message) {
+  std::fprintf(stderr, "%s: %s\nsee %s --help\n", tool, message.c_str(), tool);
+  return 2;
+}
 
 namespace {
 
@@ -69,13 +79,50 @@ bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchRul
   return blank(text.data());
 }
 
+namespace {
+
+// What a switch of this kind takes, for the message about a bad value.
+const char *wants(SwitchKind kind) {
+  switch (kind) {
+  case SwitchKind::flag: return "takes no value";
+  case SwitchKind::number: return "takes a whole number";
+  case SwitchKind::fraction: return "takes a rate: 15, 29.97, 30000;1001 or -<ms>";
+  case SwitchKind::text: return "takes a name";
+  }
+  return "";
+}
+
+} // namespace
+
+bool CommandLine::report_bad_switches(const char *tool) const {
+  bool any = false;
+  for (size_t i = 0; i < names_before_dashes_; ++i) {
+    const std::string &w = names_[i];
+    if (!looks_like_switch(w))
+      continue;
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(w[1])));
+    std::string why = "no such switch";
+    for (const SwitchRule &r : rules_)
+      if (r.letter == letter) {
+        why = std::string("a bad value for /") + letter + " (/" + letter + " " + wants(r.kind) + ")";
+        break;
+      }
+    std::fprintf(stderr, "%s: %s: %s\n", tool, w.c_str(), why.c_str());
+    any = true;
+  }
+  if (any)
+    std::fprintf(stderr, "see %s --help\n", tool);
+  return any;
+}
+
 bool CommandLine::looks_like_switch(const std::string &name) {
   return name.size() >= 2 && name[0] == '/' && std::isalpha(static_cast<unsigned char>(name[1])) &&
          name.find('/', 1) == std::string::npos && !exists(name);
 }
 
 CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchRule> switches,
-                         const std::vector<std::pair<std::string, std::string>> &aliases) {
+                         const std::vector<std::pair<std::string, std::string>> &aliases)
+    : rules_(switches.begin(), switches.end()) {
   std::string sw;
   bool names_only = false;
   for (int i = 1; i < argc; ++i) {
@@ -83,6 +130,7 @@ CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchRule> swit
     if (!names_only) {
       if (w == "--") {
         names_only = true;
+        names_before_dashes_ = names_.size();
         continue;
       }
       if (w == "-h" || w == "--help") {
@@ -104,6 +152,8 @@ CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchRule> swit
     }
     names_.push_back(w);
   }
+  if (!names_only)
+    names_before_dashes_ = names_.size();
   switches_.assign(sw.begin(), sw.end());
   switches_.push_back('\0');
   RemoveMinusSwitches(switches_.data());

@@ -60,17 +60,29 @@ public:
   // A name that does not exist and has the look of a single switch ('/',
   // a letter, no other '/'): most likely a mistyped switch. For messages.
   static bool looks_like_switch(const std::string &name);
+  // Tells, one line each on stderr ("TOOL: /Fabc: a bad value for /F
+  // (...)", "TOOL: /Zq: no such switch"), the names before "--" that look
+  // like a switch and are none of this tool's, then "see TOOL --help";
+  // true when there was any.
+  bool report_bad_switches(const char *tool) const;
 
 private:
   bool is_switch_word(const std::string &w, std::span<const SwitchRule> switches) const;
 
   std::vector<std::string> names_;
+  size_t names_before_dashes_ = 0; // names_ read before "--"
+  std::vector<SwitchRule> rules_;
   std::vector<char> switches_; // zero-terminated, edited in place by the library
   bool help_ = false;
   bool version_ = false;
 };
 
-// The name rule above in a few lines, for the tools' --help texts.
-extern const char *const kNameRuleHelp;
+// A bad command line: "TOOL: message" and "see TOOL --help" on stderr;
+// returns the exit status 2.
+int bad_command_line(const char *tool, const std::string &message);
+
+// The name rule above in a few lines, for the tools' --help texts, with
+// switch words of the tool as examples ("/S10, /F29.97, /O/Q, /-O").
+std::string name_rule_help(const char *examples);
 
 } // namespace vex::tools

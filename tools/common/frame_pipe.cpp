@@ -30,6 +30,7 @@ void FramePipe::fetch_all() {
     }
     Frame &f = slots_[i % kSlots];
     f.ok = GFileGet(g_) == 1;
+    f.damaged = f.ok && GFileFrameDamaged(g_) != 0;
     if (f.ok) {
       f.pitch = g_->pitch;
       f.pixels.assign(g_->buffer, g_->buffer + size_t(g_->pitch) * size_t(g_->height));

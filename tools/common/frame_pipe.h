@@ -27,6 +27,7 @@ public:
     int32_t pitch = 0;
     uint8_t palette[256][3] = {};
     bool ok = false;
+    bool damaged = false; // GFileFrameDamaged: not decoded in full
     std::string reason; // VEXLastError() of the fetch when !ok
   };
 

@@ -29,15 +29,17 @@ namespace {
 struct Heard {
   std::string error;
   bool refused = false;
+  std::string kept; // the file the user would not have replaced
 };
 Heard *g_heard = nullptr;
 
 int32_t hear(const char *text, int32_t level) {
   if (!g_heard)
     return 0;
-  if (level == 3 && !text)
+  if (level == 3) {
     g_heard->refused = true;
-  else if (level == 2 && text && g_heard->error.empty())
+    g_heard->kept = text ? text : "";
+  } else if (level == 2 && text && g_heard->error.empty())
     g_heard->error = text;
   return 0;
 }
@@ -218,12 +220,14 @@ private:
   int finish();
   void discard();
   std::string cancelled_text(uint32_t frames) const;
+  std::string output_names() const;
 
   const PictureJob &j_;
   Talk &talk_;
   SourceListener listener_;
   GFilePtr g_;
   uint32_t count_ = 0;    // output frames
+  uint32_t written_ = 0;  // output frames written: all of them, or those before the first damaged one
   OGFILE *o_ = nullptr;
   SFilePtr sound_;        // the AVI sound track's source, or null
   std::vector<uint8_t> pcm_;
@@ -254,8 +258,7 @@ std::string PictureConversion::open_input() {
   if (!g_ && listener_.cancelled())
     return cancelled_text(0);
   if (!g_)
-    return "vexconv: " + j_.in + ": " + VEXLastError() +
-           (CommandLine::looks_like_switch(j_.in) ? " (nor is it a switch of vexconv)" : "");
+    return "vexconv: " + j_.in + ": " + VEXLastError();
   count_ = static_cast<uint32_t>(std::max(g_->output_frames, 0));
   return count_ == 0 ? "vexconv: " + j_.in + ": no frames to write" : "";
 }
@@ -270,15 +273,17 @@ std::string PictureConversion::create_output() {
   if (o_)
     return "";
   if (heard.refused)
-    return "vexconv: " + j_.out + " exists; add /O to replace it";
-  return "vexconv: " + j_.out + ": " + (heard.error.empty() ? "" : heard.error + " ") + VEXLastError();
+    return "vexconv: " + (heard.kept.empty() ? j_.out : heard.kept) + " exists; add /O to replace it";
+  // A FLIC named without extension is written with ".flc".
+  const std::string named = lower_extension(j_.out).empty() ? j_.out + ".flc" : j_.out;
+  return "vexconv: " + named + ": " + (heard.error.empty() ? "" : heard.error + " ") + VEXLastError();
 }
 
 // The names the output takes spare the input, and an AVI output has its
 // sound when there is one (or the one asked for).
 std::string PictureConversion::check_output() {
   if (!series_spares_input(o_, j_.in, count_))
-    return "vexconv: " + j_.out + ": the numbered names would replace the input " + j_.in;
+    return "vexconv: " + output_names() + ": the numbered names would replace the input " + j_.in;
   if (o_->kind != OGFILE_AVI)
     return "";
   sound_ = open_sound(j_, j_.in, *g_);
@@ -291,8 +296,11 @@ std::string PictureConversion::check_output() {
   return "";
 }
 
-// While a frame is awaited (the first one waits for the palette analysis)
-// the listener polls the user every tenth of a second.
+// Every frame, or those before the first that did not decode in full: the
+// source delivers a damaged frame as far as it decodes and repeats the
+// last one past the damage, and neither is a frame of IN. While a frame is
+// awaited (the first one waits for the palette analysis) the listener
+// polls the user every tenth of a second.
 std::string PictureConversion::write_frames() {
   start_ = VEXTimerRead();
   FramePipe frames(g_.get(), count_);
@@ -303,25 +311,32 @@ std::string PictureConversion::write_frames() {
     SourceListener &l;
     ~StopSource() { l.cancel(); }
   } stop{listener_};
-  for (uint32_t i = 0; i < count_; ++i) {
+  for (written_ = 0; written_ < count_; ++written_) {
     const FramePipe::Frame *f = nullptr;
     while (!listener_.poll() && !(f = frames.next_for(std::chrono::milliseconds(100)))) {
     }
     if (!f || (!f->ok && listener_.cancelled()))
-      return cancelled_text(i);
-    if (const std::string why = write_frame(*f, i); !why.empty())
+      return cancelled_text(written_);
+    if (f->ok && f->damaged)
+      break;
+    if (const std::string why = write_frame(*f, written_); !why.empty())
       return why;
     // The rate and the time left count from the first frame: the palette
     // analysis before it was shown on its own.
-    if (i == 0)
+    if (written_ == 0)
       first_frame_ms_ = VEXTimerRead();
-    talk_.progress(i + 1, count_, VEXTimerRead() - first_frame_ms_);
+    talk_.progress(written_ + 1, count_, VEXTimerRead() - first_frame_ms_);
+  }
+  if (written_ == 0) {
+    const char *damage = GFileDamage(g_.get());
+    return "vexconv: " + j_.in + ": no frame decodes: " + (damage ? damage : "the first is damaged") + "; " +
+           output_names() + " not written";
   }
   return "";
 }
 
 std::string PictureConversion::cancelled_text(uint32_t frames) const {
-  return "vexconv: cancelled after " + std::to_string(frames) + " frames; " + j_.out + " not written";
+  return "vexconv: cancelled after " + counted(frames, "frame") + "; " + output_names() + " not written";
 }
 
 // Frame i (from 0), with the sound that goes before it.
@@ -336,30 +351,46 @@ std::string PictureConversion::write_frame(const FramePipe::Frame &f, uint32_t i
       feed_sound(o_, sound_.get(), pcm_, n);
   OGFilePut(o_, f.pixels.data(), true_colour ? nullptr : &f.palette[0][0]);
   if (o_->error)
-    return "vexconv: " + j_.out + ": write failed at frame " + std::to_string(i + 1) + ": " + VEXLastError() +
+    return "vexconv: " + output_names() + ": write failed at frame " + std::to_string(i + 1) + ": " + VEXLastError() +
            "; nothing was kept";
   return "";
 }
 
 // Closes the output under its name and tells the summary; a damaged input
-// still gave every frame as far as it decodes, and the conversion then says
-// what was wrong and fails.
+// gave the frames before its damage, and the conversion then says how many
+// of how many and what was wrong, and fails.
 int PictureConversion::finish() {
+  const std::string names = output_names();
   const std::string shown = o_->display_name;
   const bool with_sound = o_->avi_audio != nullptr;
   const uint32_t size = OGFileClose(o_);
   o_ = nullptr;
   const uint32_t ms = VEXTimerRead() - start_;
   if (size == 0)
-    return talk_.fail("vexconv: " + j_.out + ": cannot finish the output: " + VEXLastError());
+    return talk_.fail("vexconv: " + names + ": cannot finish the output: " + VEXLastError());
+  const std::string frames =
+      written_ == count_ ? counted(count_, "frame") : std::to_string(written_) + " of " + counted(count_, "frame");
   char summary[700];
-  std::snprintf(summary, sizeof summary, "%s -> %s: %u frames, %d x %d%s, %s bytes in %.2f s (%.1f frames per second)",
-                j_.in.c_str(), shown.c_str(), count_, g_->width, g_->height, with_sound ? " with sound" : "",
-                size_text(size).c_str(), ms / 1000.0, ms ? count_ * 1000.0 / ms : 0.0);
+  std::snprintf(summary, sizeof summary, "%s -> %s: %s, %d x %d%s, %s bytes in %.2f s (%.1f frames per second)",
+                j_.in.c_str(), shown.c_str(), frames.c_str(), g_->width, g_->height, with_sound ? " with sound" : "",
+                size_text(size).c_str(), ms / 1000.0, ms ? written_ * 1000.0 / ms : 0.0);
   talk_.done(summary);
   if (const char *damage = GFileDamage(g_.get()))
-    return talk_.fail("vexconv: " + j_.in + ": " + damage + " (OUT holds the frames as far as they decode)");
+    return talk_.fail("vexconv: " + j_.in + ": " + frames + "; " + damage);
   return 0;
+}
+
+// The files the output is written to, as messages name them: the FLIC or
+// AVI file ("clip" is written as clip.flc), or a series' first and last.
+std::string PictureConversion::output_names() const {
+  if (!o_)
+    return j_.out;
+  if (o_->kind == OGFILE_FLIC || o_->kind == OGFILE_AVI)
+    return o_->display_name;
+  char first[160], last[160];
+  std::snprintf(first, sizeof first, o_->name, 0); // the writer's own template, '%' escaped
+  std::snprintf(last, sizeof last, o_->name, static_cast<int>(std::max(count_, 1u) - 1));
+  return count_ > 1 ? std::string(first) + " to " + last : first;
 }
 
 void PictureConversion::discard() {

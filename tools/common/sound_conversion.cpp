@@ -95,14 +95,14 @@ int read_sound_job(CommandLine &cmd, SoundJob &j) {
   }
   j.replace = cmd.flag('Y') || cmd.flag('O'); // /Y without a number, after the raw format took /Y<n>
   j.quiet = cmd.flag('Q');
-  if (const std::string rest = cmd.leftover(); !rest.empty()) {
-    std::fprintf(stderr, "vexconv: unknown switch: %s\n", rest.c_str());
+  if (cmd.report_bad_switches("vexconv"))
     return 2;
-  }
-  if (cmd.names().size() != 2 || j.chunk_ms <= 0 || j.lead_in_ms < 0 || j.pass_ms < 0) {
-    std::fputs(sound_usage(), stderr);
-    return 2;
-  }
+  if (const std::string rest = cmd.leftover(); !rest.empty())
+    return bad_command_line("vexconv", "unknown switch: " + rest);
+  if (cmd.names().size() != 2)
+    return bad_command_line("vexconv", "wants IN and OUT, got " + counted(cmd.names().size(), "name"));
+  if (j.chunk_ms <= 0 || j.lead_in_ms < 0 || j.pass_ms < 0)
+    return bad_command_line("vexconv", "/M takes 1 or more, /I and /U 0 or more");
   j.in = cmd.names()[0];
   j.out = cmd.names()[1];
   return 0;
@@ -202,7 +202,7 @@ int convert_sound(const SoundJob &j, Talk &talk) {
       CSFileClose(cs);
       VEXFileClose(out);
       VEXFileAbandonTemporary(temporary.c_str());
-      return talk.fail("vexconv: cancelled after " + std::to_string(chunks) + " chunks");
+      return talk.fail("vexconv: cancelled after " + counted(chunks, "chunk") + "; " + j.out + " not written");
     }
     const uint32_t before = cs->total_chunk_bytes;
     CSFilePut(cs, per_chunk);
@@ -225,8 +225,9 @@ int convert_sound(const SoundJob &j, Talk &talk) {
   if (!VEXFileCommitTemporary(temporary.c_str(), j.out.c_str()))
     return talk.fail("vexconv: " + j.out + ": " + VEXLastError());
   char summary[512];
-  std::snprintf(summary, sizeof summary, "%s -> %s: %u chunks, %u Hz %u-byte frames, %u PCM bytes in %u bytes (%.2f:1)",
-                j.in.c_str(), j.out.c_str(), chunks, rate, frame, pcm, coded, coded ? double(pcm) / coded : 0.0);
+  std::snprintf(summary, sizeof summary, "%s -> %s: %s, %u Hz %u-byte frames, %u PCM bytes in %u bytes (%.2f:1)",
+                j.in.c_str(), j.out.c_str(), counted(chunks, "chunk").c_str(), rate, frame, pcm, coded,
+                coded ? double(pcm) / coded : 0.0);
   talk.done(summary);
   if (!damage.empty())
     return talk.fail("vexconv: " + j.in + ": " + damage + " (OUT holds the sound as far as it decodes)");

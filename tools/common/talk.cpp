@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "vexutil/ui.h"
 #include "vexutil/util.h"
@@ -30,12 +31,27 @@ void catch_stop_signals() {
   sigaction(SIGHUP, &sa, nullptr);
 }
 
+// Both names lead to one file (links and "./" included), or, for names of
+// no file yet, to one path.
+bool same_file(const std::string &a, const std::string &b) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec))
+    return true;
+  std::error_code ea, eb;
+  const auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && ca == cb;
+}
+
 bool exists(const std::string &name) {
   struct stat st {};
   return ::stat(name.c_str(), &st) == 0;
 }
 
 } // namespace
+
+std::string counted(uint64_t n, const std::string &noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
 
 std::string progress_text(uint32_t done, uint32_t total, uint32_t ms) {
   const double fps = ms > 0 ? done * 1000.0 / ms : 0.0;
@@ -65,6 +81,12 @@ int TerminalTalk::fail(const std::string &message) {
 }
 
 bool TerminalTalk::may_write(const std::string &in, const std::string &out, bool replace) {
+  // The library says so under the status window's caption; without a
+  // window its line would not say who speaks.
+  if (!open_ && same_file(in, out)) {
+    std::fprintf(stderr, "vexconv: Output filename must be different than the input filename.\n");
+    return false;
+  }
   if (!CheckForDup(in.c_str(), out.c_str()))
     return false;
   if (!replace && exists(out) && !overwrite(out.c_str(), 0)) {

@@ -52,10 +52,14 @@ private:
   uint32_t last_note_ms_ = 0;
 };
 
+// "1 frame", "2 frames": n and the noun, in the plural unless n is 1.
+std::string counted(uint64_t n, const std::string &noun);
+
 // "Frame 3 of 7 (42%)  12.5 fps  0:04 left"
 std::string progress_text(uint32_t done, uint32_t total, uint32_t ms);
 
-// Runs job on the dialog's worker thread; returns its exit status.
+// Runs job on the dialog's worker thread; returns its exit status, or 1 (with
+// the reason on stderr) when no window can be opened.
 int run_in_window(const std::string &in, const std::string &out, const std::function<int(Talk &)> &job);
 
 } // namespace vex::tools

@@ -138,6 +138,12 @@ int32_t handler(int32_t command, VEXWND) {
 } // namespace
 
 int run_in_window(const std::string &in, const std::string &out, const std::function<int(Talk &)> &job) {
+  // Asked for a window, the user gets one or is told why not: never the
+  // terminal in its place.
+  if (!VEXUIOpenWindows()) {
+    std::fprintf(stderr, "vexconv: --gui: %s\n", VEXLastError());
+    return 1;
+  }
   if (!CheckForDup(in.c_str(), out.c_str()))
     return 1;
   Job j;

@@ -65,14 +65,16 @@ protected:
   kw::WrittenMovie movie;
 };
 
-// vexinfo shows the graphics source's view: the tracks are summed up as
-// "sound yes".
+// vexinfo shows the graphics source's view; the sound is the first track
+// with sound, as the sound source would take it: raw 8-bit mono at 8000 Hz
+// for 8 frames of 100 ms, 6400 sample frames.
 TEST_F(KorvaneTools, VexinfoGivesKindSizeFramesRateAndSound) {
   const ToolRun r = run(VEXINFO, vex::testkit::shell_quote(dir.file("in.kvn")));
   ASSERT_EQ(r.status, 0);
   for (const char *line : {"  kind     0x81, Korvane\n", "  size     48 x 32 (output 48 x 32)\n", "  depth    8 bits\n",
                            "  frames   8 (output 8, file 8)\n", "  rate     10/1, 10.000 frames per second\n",
-                           "  speed    100.00 ms per frame\n", "  sound    yes\n"})
+                           "  speed    100.00 ms per frame\n",
+                           "  codec    Korvane\n", "  sound    PCM, 8000 Hz, 8 bits, 1 channel, 0.800 s (6400 sample frames)\n"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "in:\n" << r.out;
   const ToolRun v = run(VEXINFO, "-v " + vex::testkit::shell_quote(dir.file("in.kvn")));
   EXPECT_NE(v.out.find("  frame 8     depth 8, "), std::string::npos) << v.out;

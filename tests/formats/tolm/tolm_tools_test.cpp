@@ -60,7 +60,10 @@ TEST(TolmTools, VexinfoDescribesKindSizeRateAndSound) {
   ASSERT_EQ(r.status, 0) << r.out;
   for (const char *line : {"  kind     0x83, Tolm\n", "  size     30 x 22 (output 30 x 22)\n",
                            "  frames   7 (output 7, file 7)\n",
-                           "  rate     30000/1001, 29.970 frames per second\n", "  sound    yes\n",
+                           "  rate     30000/1001, 29.970 frames per second\n", "  codec    Tolm\n",
+                           // the first track: 7 frames of 3336 units of 10 us at 44100 Hz,
+                           // 41192 bytes of 16-bit stereo when cut to whole words
+                           "  sound    Tolm, 44100 Hz, 16 bits, 2 channels, 0.234 s (10298 sample frames)\n",
                            "  frame 7     depth "})
     EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "in\n" << r.out;
   // 1001000 / 30000 ms is not whole: 3336.67 units of 10 us, of which the

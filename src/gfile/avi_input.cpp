@@ -82,6 +82,7 @@ public:
   // AVI frames are read by position, QuickTime goes to the first frame
   // at the first fetch: a rewind only drops a picture not yet delivered.
   void rewind(GFILE &) override { pending_ = false; }
+  bool whole_after_failed_read() const override { return false; }
   void realise_pending(GFILE &) override {
     if (pending_)
       mv::StreamGetFrame(getter, position_);

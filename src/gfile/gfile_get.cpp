@@ -140,7 +140,9 @@ bool fetch_one(GFILE &g) {
     note_input_faults(g, failures);
   // A step that met a failed read, or whose input changed under it, did
   // not decode its frame from the bytes the open saw: never whole.
-  if (file::read_failures() != failures || (!had_damage && !s.damage.empty()))
+  s.read_failed = s.read_failed || file::read_failures() != failures;
+  if (file::read_failures() != failures || (!had_damage && !s.damage.empty()) ||
+      (s.read_failed && s.reader && !s.reader->whole_after_failed_read()))
     s.fetch_failed = true;
   if (g.fetched >= g.frame_count)
     g.at_end = 1;

@@ -114,6 +114,7 @@ GFILE *open_source(const OpenArgs &asked, const lists::InputFiles *inputs) {
   if (g->kind != GFILE_LIST) {
     s.input = s.inputs.get(g->name).source;
     g->file_size = static_cast<uint32_t>(std::min<uint64_t>(s.input.size(), UINT32_MAX));
+    s.read_failed = read_failed;
     if (read_failed && s.damage.empty())
       s.damage = "the file cannot be read: " + file::last_read_failure();
   }

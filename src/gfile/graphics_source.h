@@ -99,6 +99,7 @@ struct GFILESTATE {
   vex::file::ByteSource input; // the input file the reader took (not set for lists)
   bool fetch_failed = false;  // the reader step running now, or last run, failed (note_damage)
   bool delivered_damaged = false; // the frame GFileGet delivered last comes from a failed fetch
+  bool read_failed = false;   // a read of the input has failed (at the open or since)
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).

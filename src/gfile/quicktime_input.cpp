@@ -14,6 +14,7 @@ class QuickTimeReader final : public InputReader {
 public:
   explicit QuickTimeReader(QTFILE *qt) : qt_(qt) {}
   ~QuickTimeReader() override { QTFileClose(qt_); }
+  bool whole_after_failed_read() const override { return false; }
   QuickTimeReader(const QuickTimeReader &) = delete;
   QuickTimeReader &operator=(const QuickTimeReader &) = delete;
 

@@ -13,9 +13,12 @@
 //
 // And files that change under an open source: cut to half, grown, or
 // rewritten with other bytes between two GFileGet (SFileGet) calls. The
-// next read names the damage, at the frame it was asked for.
+// next read names the damage, at the frame it was asked for, and marks
+// that frame as not whole (GFileFrameDamaged). The first frame that
+// differs from the clean read is marked so under read faults too.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -57,6 +60,7 @@ struct Pictures {
   bool opened = false;
   std::string reason; // VEXLastError of a refused open
   std::vector<uint64_t> frames;
+  std::vector<bool> marked; // GFileFrameDamaged after each GFileGet
   int damaged_at = -1;
   std::string damage;
 };
@@ -78,6 +82,7 @@ Pictures read_pictures(const std::string &name) {
     if (!g->true_colour)
       h = hash(&g->palette[0][0], sizeof g->palette, h);
     r.frames.push_back(h);
+    r.marked.push_back(GFileFrameDamaged(g) != 0);
     if (r.damaged_at < 0 && GFileDamage(g)) {
       r.damaged_at = i;
       r.damage = GFileDamage(g);
@@ -124,9 +129,16 @@ std::string judge(const Pictures &clean, const Pictures &run, ReadFault fault) {
   if (!run.opened)
     return refusal(run.reason, fault);
   for (size_t i = 0; i < run.frames.size(); ++i)
-    if ((i >= clean.frames.size() || run.frames[i] != clean.frames[i]) &&
-        (run.damaged_at < 0 || size_t(run.damaged_at) > i))
-      return "frame " + std::to_string(i + 1) + " differs from the clean one without damage named";
+    if (i >= clean.frames.size() || run.frames[i] != clean.frames[i]) {
+      if (run.damaged_at < 0 || size_t(run.damaged_at) > i)
+        return "frame " + std::to_string(i + 1) + " differs from the clean one without damage named";
+      // The first frame that differs is one that did not decode in full
+      // (later ones may be whole deltas over it).
+      if (!run.marked[i])
+        return "frame " + std::to_string(i + 1) + " differs from the clean one but is presented as whole (" +
+               run.damage + ")";
+      break;
+    }
   if (run.frames.size() < clean.frames.size() && run.damaged_at < 0)
     return "fewer frames without damage named";
   if (run.damaged_at >= 0 && run.damage.empty())
@@ -159,6 +171,7 @@ TEST(ReadFaults, EveryKindAtEveryPosition) {
     const Pictures clean = read_pictures(name);
     ASSERT_TRUE(clean.opened) << sample.file << ": " << clean.reason;
     ASSERT_LT(clean.damaged_at, 0) << sample.file << ": " << clean.damage;
+    ASSERT_EQ(std::count(clean.marked.begin(), clean.marked.end(), true), 0) << sample.file;
     const Sound clean_sound = read_sound(name);
     ASSERT_TRUE(clean_sound.damage.empty()) << sample.file << ": " << clean_sound.damage;
     int failures = 0;
@@ -255,8 +268,12 @@ TEST(ChangedInputs, TheNextReadNamesTheDamageAtTheFrameItWasAskedFor) {
         ASSERT_EQ(GFileGet(g), 1) << what;
       ASSERT_EQ(GFileDamage(g), nullptr) << what << ": " << GFileDamage(g);
       change(changed, original, how);
-      for (int32_t i = before; i < g->output_frames; ++i)
+      for (int32_t i = before; i < g->output_frames; ++i) {
         EXPECT_EQ(GFileGet(g), 1) << what;
+        if (i == before) { // read from bytes the open did not see: not whole
+          EXPECT_EQ(GFileFrameDamaged(g), 1) << what;
+        }
+      }
       const std::string frame = "frame " + std::to_string(before + 1);
       ASSERT_NE(GFileDamage(g), nullptr) << what;
       EXPECT_EQ(std::string(GFileDamage(g)).find(frame), 0u + (sample.kind == GFILE_LIST ? changed.size() + 2 : 0))

@@ -1,20 +1,21 @@
 // Writes that fail under every kind of output: the file layer's test hook
 // makes the write that would carry the P-th byte fail with ENOSPC (and
-// every write after it, as on a full disk), and P walks over every byte
-// the output writes (every byte up to 8 KiB written; beyond, every byte of
-// the first and last 4 KiB and every 64th between). Outputs: FLC, AVI,
+// every write after it, as on a full disk), and P walks over the bytes
+// the output writes (positions() says which). Outputs: FLC, AVI,
 // numbered stills of the seven formats, WAV (SFileWave*) and a chunk
 // stream written by vexconv's own code (convert_sound). The final names
 // hold other files before each run. A run that meets the failure must say
 // so (the writer's flag, a 0 from its close, the tool's exit status), keep
 // the system's reason to the end (VEXLastError after the close, the tool's
 // message), leave no temporary behind and leave the files under the final
-// names byte for byte as they were (a numbered still series keeps the
-// stills it completed before the failure). A run that does not meet it
-// writes the output whole.
+// names byte for byte as they were (a numbered still series is put into
+// place whole or not at all). A run that does not meet it writes the
+// output whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -36,10 +37,16 @@ namespace {
 
 constexpr int32_t kW = 32, kH = 24, kFrames = 3;
 
+// Every run writes, renames and removes files: every byte of the outputs
+// (about 60,000 runs) takes minutes, so the suite tries every byte of the
+// first and last 256 and every 61st between (headers, first frames and the
+// close's patching of sizes and indexes come whole); VEX_EVERY_BYTE=1 in
+// the environment tries them all.
 std::vector<uint64_t> positions(uint64_t size) {
-  constexpr uint64_t kWhole = 8192, kEdge = 4096, kStride = 64;
+  const bool every = std::getenv("VEX_EVERY_BYTE") != nullptr;
+  constexpr uint64_t kEdge = 256, kStride = 61;
   std::vector<uint64_t> at;
-  for (uint64_t p = 0; p <= size; p += (size <= kWhole || p < kEdge || p + kEdge >= size) ? 1 : kStride)
+  for (uint64_t p = 0; p <= size; p += (every || p < kEdge || p + kEdge >= size) ? 1 : kStride)
     at.push_back(p);
   return at;
 }
@@ -129,7 +136,7 @@ struct Output {
   std::function<Result(const std::filesystem::path &dir)> write;
 };
 
-TEST(WriteFaults, EveryOutputAtEveryByte) {
+TEST(WriteFaults, EveryOutputFailingAtEachByteTried) {
   vex::testkit::TempDir inputs;
   vex::testkit::write_file(inputs.file("s.wav"), vex::testkit::pcm_wav(11025, 16, 1, std::vector<uint8_t>(8820, 9)));
   std::vector<Output> outputs{
@@ -178,13 +185,8 @@ TEST(WriteFaults, EveryOutputAtEveryByte) {
         why = "the failure was not reported";
       else if (at < total && r.reason.find(no_space) == std::string::npos)
         why = "the reason does not name the system's error: " + r.reason;
-      else if (at < total && replaced == names.size())
-        why = "every final name was replaced";
-      else if (at < total)
-        for (size_t i = 0; i < names.size(); ++i) // the stills completed come first
-          if (i > 0 && contents(dir.path() / names[i]) != "the file that was there: " + names[i] &&
-              contents(dir.path() / names[i - 1]) == "the file that was there: " + names[i - 1])
-            why = "a still after the failure replaced its name";
+      else if (at < total && replaced != 0)
+        why = std::to_string(replaced) + " of the final names replaced";
       if (!why.empty() && ++failures <= 3)
         ADD_FAILURE() << out.what << " (" << total << " bytes), failing at byte " << at << ": " << why;
     }

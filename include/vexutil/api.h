@@ -1,4 +1,16 @@
-/* Declaration helpers shared by every vexutil header. */
+/* Declaration helpers shared by every vexutil header.
+
+   Threads, the rule for the whole library: distinct handles (GFILE, SFILE,
+   OGFILE, VEXFILE, ...) may be used from distinct threads at the same time,
+   also over the same input file; one handle is used by one thread at a
+   time (the library takes no lock on it: calls on it from two threads must
+   not overlap, and a handle may move to another thread between calls).
+   Calls without a handle work on what the caller passes and may run on
+   any thread. Callbacks run on the thread that made the call. What belongs
+   to the process rather than to a handle is named in the header that
+   declares it, under "Threads", with what it means for callers: the
+   diagnostic sink (util.h), the current directory (util.h), the media
+   libraries' start (movie.h) and the user interface (ui.h). */
 #ifndef VEXUTIL_API_H
 #define VEXUTIL_API_H
 

@@ -30,7 +30,14 @@
      windows; lead-in and padding inside a window are silence.
 
    PCM: 8-bit samples unsigned (128 = silence), 16-bit signed little-endian,
-   stereo interleaved left, right. */
+   stereo interleaved left, right.
+
+   Threads: a CSFILE, and a CSSCAN, belongs to one thread at a time;
+   distinct ones may work on distinct threads at once (their coders and
+   the transform codec's working state are their own). Several scans may
+   read the same bytes of CSFileScanMemory at once. The output VEXFILE of
+   a CSFILE is used by CSFilePut on the calling thread: it must not be in
+   use elsewhere meanwhile. */
 #ifndef VEXUTIL_CSFILE_H
 #define VEXUTIL_CSFILE_H
 

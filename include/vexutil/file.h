@@ -5,7 +5,18 @@
 
    A VEXFILE sits directly on a POSIX descriptor (no stdio buffering under
    it) and asks the system for sequential read-ahead. There are no sharing
-   modes: other processes are not locked out of a file this one created. */
+   modes: other processes are not locked out of a file this one created.
+
+   Threads: a VEXFILE belongs to one thread at a time (its buffer and
+   cursor are unlocked). Distinct VEXFILEs may be used on distinct threads
+   at once, over the same file too: each has a descriptor and a buffer of
+   its own, so readers never disturb each other, while two writers of one
+   file (or a reader beside a writer) see each other's bytes only as the
+   system has them, as two processes would. The calls on names
+   (VEXFileErase, VEXFileRename, the temporaries, LogString) may run on
+   any thread: VEXFileReserveTemporary creates its file exclusively, so
+   two threads never get the same name; two LogString calls on one log at
+   once may interleave their texts. */
 #ifndef VEXUTIL_FILE_H
 #define VEXUTIL_FILE_H
 

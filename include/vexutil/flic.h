@@ -7,7 +7,12 @@
    sub-chunk is decoded from exactly the bytes it declares (cut at the end
    of its frame), never from its neighbour's. The ring frame (the frame
    after the last, which leads back to frame 1) is never shown: playback
-   wraps to frame 1 instead. */
+   wraps to frame 1 instead.
+
+   Threads: a VEXFLIC or VEXOFLIC handle belongs to one thread at a time;
+   distinct handles may work on distinct threads at once (readers of one
+   file included: each has its own descriptor). Nothing here is shared
+   between handles. */
 #ifndef VEXUTIL_FLIC_H
 #define VEXUTIL_FLIC_H
 

@@ -4,7 +4,10 @@
    optional alpha plane) in 8x8 blocks of ten kinds: skip, scaled 16x16,
    motion copy, run fill, residue, intra and inter transform, solid fill,
    two-colour pattern and raw. A block's parameters come from nine
-   entropy-coded bundles per plane. */
+   entropy-coded bundles per plane.
+
+   Threads: the decoder keeps nothing between calls; calls with buffers of
+   their own may run on any number of threads at once. */
 #ifndef VEXUTIL_FORMATS_H
 #define VEXUTIL_FORMATS_H
 

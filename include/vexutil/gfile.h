@@ -12,7 +12,16 @@
    Frames: 8-bit palette indices with a 256-entry red, green, blue palette,
    pitch = width rounded up to a multiple of 4; or, with GFILE_TRUE_COLOUR,
    4 bytes per pixel in the order blue, green, red, fourth byte (0, or the
-   source's alpha with GFILE_ALPHA), pitch 4 times that. Rows top first. */
+   source's alpha with GFILE_ALPHA), pitch 4 times that. Rows top first.
+
+   Threads: a GFILE belongs to one thread at a time; distinct GFILEs may
+   be opened, read, reset and closed on distinct threads at once, over the
+   same input too (each open reads the file through a descriptor of its
+   own). The second source GFileGet opens for palettes, and the movie
+   readers' decoder threads, belong to the handle and never meet another
+   handle's. The callback runs on the thread that called. GFileOpen starts
+   the media libraries for a movie (process-wide and locked, see
+   vexutil/movie.h). GFileCommandLine edits only the caller's buffers. */
 #ifndef VEXUTIL_GFILE_H
 #define VEXUTIL_GFILE_H
 

@@ -15,8 +15,9 @@
    i-th most recent symbol; the recent symbols shift after every symbol that
    differs from the most recent one.
 
-   HuffStartEncode shares one tree-building work area among all encoders of
-   the process: it must not run on two encoders at once.
+   Threads: a HUFF belongs to one thread at a time (with its output file);
+   distinct encoders may work on distinct threads at once. HuffStartEncode
+   builds its tree in a work area of the calling thread.
 
    Korvane movies store their trees in this layout: an 8-bit table is one of
    their byte trees and a 16-bit table one of their video trees (restart the

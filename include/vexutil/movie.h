@@ -22,7 +22,15 @@
    lands on the exact sample: up to 10 seconds ahead decodes on, any other
    jump starts a fresh decoder a little before the target, which gives the
    samples of reading from the start except in bands a codec fills with
-   generated noise (AAC's noise substitution, AC-3's dither). */
+   generated noise (AAC's noise substitution, AC-3's dither).
+
+   Threads: a QTFILE or QTSFILE belongs to one thread at a time; distinct
+   records may work on distinct threads at once, over the same file too,
+   each with its decoder thread of its own. The start of the media
+   libraries is the process's: VEXAVIInit and VEXQTShutdown may run on any
+   thread (they and the opens take one lock), and a shutdown leaves the
+   records that are open working; the next open starts the libraries
+   again. */
 #ifndef VEXUTIL_MOVIE_H
 #define VEXUTIL_MOVIE_H
 

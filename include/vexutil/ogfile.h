@@ -28,7 +28,18 @@
    still has its name, and put back when one cannot be named. OGFileDiscard
    removes the temporary files instead. So a failed or cancelled output
    never costs a file that was there before. A process killed outright
-   leaves at most hidden temporary files behind. */
+   leaves at most hidden temporary files behind.
+
+   Threads: an OGFILE belongs to one thread at a time; distinct OGFILEs may
+   be created, written and closed on distinct threads at once, each with
+   temporary files of its own (two outputs of one final name: the last to
+   close gives the name its file). OGFileEncoder may run on any thread.
+   Two things go through the user interface, which is the process's (see
+   vexutil/ui.h): the question before an existing file is replaced, and
+   OGFILE_ASK_FOR_CODEC. A program that creates outputs on several threads
+   passes OGFILE_NO_OVERWRITE_QUESTION (and checks for existing files
+   itself, if it cares) and names its codec, or asks its questions from
+   the thread that drives its windows. */
 #ifndef VEXUTIL_OGFILE_H
 #define VEXUTIL_OGFILE_H
 

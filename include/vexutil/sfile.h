@@ -41,7 +41,13 @@
    whole chunk.
 
    PCM: 8-bit samples unsigned (128 = silence), 16-bit signed little-endian,
-   stereo interleaved left, right. */
+   stereo interleaved left, right.
+
+   Threads: an SFILE or SFILEWAVE belongs to one thread at a time; distinct
+   handles may work on distinct threads at once, over the same input too.
+   The callback runs on the thread that called. Two SFILEWAVEs with one
+   final name each write a temporary of their own; the last to close gives
+   the name its file. */
 #ifndef VEXUTIL_SFILE_H
 #define VEXUTIL_SFILE_H
 

@@ -27,7 +27,30 @@
    own GtkWindow so that boxes and the dialog sit over that window.
 
    Texts are UTF-8. The status and information lines hold 95 bytes and are
-   cut at a character boundary when longer. */
+   cut at a character boundary when longer.
+
+   Threads: the user interface is the process's, not a thread's: one front
+   (chosen and loaded under a lock, the GTK module at most once), one
+   status window, one dialog at a time, and the signal handlers while a
+   window is open. What that means for callers:
+   - The status window's calls take turns on one lock, so calls from two
+     threads never corrupt it; but GTK may only be touched by the thread
+     that opened the window, so with the GTK front every status call comes
+     from that thread (with the terminal front a call from another thread
+     waits for its turn). The cancel procedure runs while the window is
+     held: it must not wait for a thread that is waiting to call a status
+     function.
+   - A dialog runs on the thread that called VEXDialogInit; its worker on a
+     second. The calls marked "either thread" may come from both; a box
+     asked on any other thread while a GTK dialog runs goes to the
+     terminal.
+   - The status window and a dialog share the front: a program does not
+     drive both from two threads at once.
+   - VEXWND handles may be created, destroyed and sent to from any thread
+     (a send runs the callback on the sending thread); VEXUIFrontName may
+     run anywhere.
+   The readers and writers never use the interface on their own; only
+   OGFileCreate's overwrite question and codec list do (vexutil/ogfile.h). */
 #ifndef VEXUTIL_UI_H
 #define VEXUTIL_UI_H
 
@@ -93,7 +116,8 @@ VEX_API const char *VEXUIFrontName(void);
    terminal unasked. */
 VEX_API int32_t VEXUIOpenWindows(void);
 
-/* ---- Status window: one per process, all calls on the thread that opened it. */
+/* ---- Status window: one per process; calls on the thread that opened it
+   (see Threads above). */
 
 typedef void (*VEXCANCELPROC)(void);
 

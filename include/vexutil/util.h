@@ -1,5 +1,15 @@
 /* Foundation: allocation, rationals and rates, number and duration text,
-   the millisecond clock, command-line switches and file names. */
+   the millisecond clock, command-line switches and file names.
+
+   Threads: every call here may run on any thread at the same time as any
+   other, on buffers of its own. vexmalloc and vexfree are the system
+   heap's; VEXLastError is per thread; VEXTimerRead counts from one start
+   for the whole process. Process-wide: the diagnostic sink (one for the
+   process, see VEXSetDiagnosticSink) and the current directory, which
+   ExpandFileName, GetFilePieces and GetDrive read for relative names and
+   IsDirectory with `stay` changes for every thread (a relative name that
+   another thread opens meanwhile then leads elsewhere: a program with
+   threads passes full names, or changes directory before they start). */
 #ifndef VEXUTIL_UTIL_H
 #define VEXUTIL_UTIL_H
 
@@ -128,8 +138,13 @@ VEX_API char *GetTempName(char *dest, const char *dir, const char *prefix, uint3
    its line feed; a null sink removes it. Without a sink, lines go to
    stderr when the environment variable VEXUTIL_DIAGNOSTICS is set to a
    non-zero number (read once per process), and Korvane's lines also when
-   its "Debug" setting asks for them. The sink may be called from any
-   thread that uses the library, one line at a time. */
+   its "Debug" setting asks for them.
+   Threads: the sink is the process's, not a thread's. It is called on
+   whichever thread has something to say, one line at a time (the calls
+   never overlap, and lines from several threads may come in any order).
+   VEXSetDiagnosticSink may run on any thread; it waits while a line is
+   being handed on, so once it returns the old sink is called no more (a
+   sink may call into the library, this function included). */
 typedef void (*VEXDiagnosticSink)(void *user, const char *line);
 VEX_API const char *VEXLastError(void);
 VEX_API void VEXSetDiagnosticSink(VEXDiagnosticSink sink, void *user);

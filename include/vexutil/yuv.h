@@ -6,7 +6,11 @@
    triple exactly. The row converters come as plain code (the reference),
    SSE2, and AVX2, chosen at run time when the processor has it (two luma
    rows that share a chroma row are converted together, so each chroma
-   sample is read once); all three give identical bytes. */
+   sample is read once); all three give identical bytes.
+
+   Threads: every call may run on any thread at the same time as any other
+   (the tables are built once, by whichever thread first needs them, and
+   then only read); blits at once into one destination must not overlap. */
 #ifndef VEXUTIL_YUV_H
 #define VEXUTIL_YUV_H
 

@@ -1,17 +1,14 @@
 #include "audio_codec/rdft.h"
 
 #include "audio_codec/rdft_avx2.h"
+#include "util/cpu_clones.h"
 
 #include <cmath>
 #include <numbers>
 
 // With GCC the transform stages are also built for AVX2 and the better
 // one is picked when the library loads.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VEX_RDFT_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VEX_RDFT_CLONES
-#endif
+#define VEX_RDFT_CLONES VEX_GCC_AVX2_CLONES
 
 namespace vex::audio_codec {
 namespace {

@@ -68,7 +68,7 @@ uint32_t write_out(VEXFILE *f, const void *src, uint32_t n) {
     f->write_error = 1;
     const int err = errno;
     if (err != 0)
-      vex::util::fail(vex::util::Status::kWriteFailed, "%s", std::strerror(err));
+      vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::util::system_text(err).c_str());
     else
       vex::util::fail(vex::util::Status::kWriteFailed);
     errno = err; // callers may still read it

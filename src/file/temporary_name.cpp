@@ -56,7 +56,7 @@ std::string reserve_temporary(const std::string &final_name) {
     err = errno;
   }
   util::fail(util::Status::kWriteFailed, "cannot create a file in %s: %s", dir.empty() ? "." : dir.c_str(),
-             std::strerror(err));
+             util::system_text(err).c_str());
   return "";
 }
 
@@ -66,7 +66,7 @@ bool commit_temporary(const std::string &temporary, const std::string &final_nam
   const int err = errno;
   remove_file(temporary);
   return util::fail(util::Status::kWriteFailed, "cannot name the output %s: %s", final_name.c_str(),
-                    std::strerror(err));
+                    util::system_text(err).c_str());
 }
 
 void remove_file(const std::string &name) {

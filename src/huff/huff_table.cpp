@@ -20,20 +20,22 @@ constexpr int32_t kNoTable = 12;
 constexpr int32_t kSingleLeaf = 20;
 constexpr int32_t kTableBase = 16;
 
-// Tree-building work area shared by every encoder of the process, indexed by
-// internal-node number (node reference - 0x10000).
+// Tree-building work area, indexed by internal-node number (node reference
+// - 0x10000). One per thread, held while that thread's outermost
+// HuffStartEncode runs (a 16-bit table builds its byte tables inside it),
+// so encoders on different threads never share one.
 struct WorkArea {
   uint32_t weight[0x10000];
   uint32_t zero[0x10000]; // 0-branch child
   uint32_t one[0x10000];  // 1-branch child
 };
-WorkArea *g_work = nullptr;
+thread_local WorkArea *t_work = nullptr;
 
 bool is_leaf(uint32_t ref) { return ref < kLeafLimit; }
 
 class TableBuilder {
 public:
-  explicit TableBuilder(HUFF *h) : h_(h), w_(*g_work), list_(symbol_count(h)) {}
+  explicit TableBuilder(HUFF *h) : h_(h), w_(*t_work), list_(symbol_count(h)) {}
 
   void insert(uint32_t ref) { list_.insert({weight(ref), ref}); }
 
@@ -252,16 +254,16 @@ extern "C" int32_t HuffStartEncode(HUFF *h) {
     VEXFilePutBits(h->out, 0, 1);
     return kNoTable;
   }
-  const bool owner = g_work == nullptr;
+  const bool owner = t_work == nullptr;
   if (owner) {
-    g_work = static_cast<WorkArea *>(vexmalloc(sizeof(WorkArea)));
-    if (!g_work)
+    t_work = static_cast<WorkArea *>(vexmalloc(sizeof(WorkArea)));
+    if (!t_work)
       return -1;
   }
   const int32_t result = build_and_write(h);
   if (owner) {
-    vexfree(g_work);
-    g_work = nullptr;
+    vexfree(t_work);
+    t_work = nullptr;
   }
   return result;
 }

@@ -1,5 +1,7 @@
 #include "movie/bgr_to_yuv444.h"
 
+#include "util/cpu_clones.h"
+
 namespace vex::movie {
 
 namespace {
@@ -12,7 +14,7 @@ constexpr int32_t kHalf = 1 << 15;
 constexpr int32_t kChromaBias = (128 << 16) + kHalf - 1;
 
 // Built for AVX2 as well as the baseline; the loader picks.
-__attribute__((target_clones("avx2", "default"))) void row_to_yuv(const uint8_t *__restrict bgr,
+VEX_AVX2_CLONES void row_to_yuv(const uint8_t *__restrict bgr,
                                                                  uint8_t *__restrict y, uint8_t *__restrict u,
                                                                  uint8_t *__restrict v, int width) {
   for (int x = 0; x < width; ++x) {

@@ -1,8 +1,11 @@
 // Starting and stopping the media libraries for the movie readers and the
 // AVI layer. The libraries keep no state that needs tearing down, so the
-// count and the state only decide whether the readers may run; like the
-// rest of the process-wide state of the library they are not locked.
+// count and the state only decide whether the readers may run. They are
+// the process's, changed by readers opening on any thread: one lock
+// guards all three.
 #include "movie/movie_runtime.h"
+
+#include <mutex>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -14,6 +17,7 @@ extern "C" {
 namespace vex::movie {
 
 namespace {
+std::mutex g_lock;
 RuntimeState g_state = RuntimeState::not_tried;
 int g_count = 0;
 bool g_avi_started = false;
@@ -39,6 +43,7 @@ void runtime_end() {
 } // namespace
 
 bool movie_runtime_start() {
+  std::lock_guard hold(g_lock);
   if (g_state == RuntimeState::ready)
     return true;
   if (g_state == RuntimeState::failed)
@@ -47,14 +52,21 @@ bool movie_runtime_start() {
   return g_state == RuntimeState::ready;
 }
 
-RuntimeState movie_runtime_state() { return g_state; }
-int movie_runtime_count() { return g_count; }
+RuntimeState movie_runtime_state() {
+  std::lock_guard hold(g_lock);
+  return g_state;
+}
+int movie_runtime_count() {
+  std::lock_guard hold(g_lock);
+  return g_count;
+}
 
 } // namespace vex::movie
 
 using namespace vex::movie;
 
 extern "C" VEX_API void VEXAVIInit(void) {
+  std::lock_guard hold(g_lock);
   if (g_avi_started)
     return;
   g_avi_started = true;
@@ -63,6 +75,7 @@ extern "C" VEX_API void VEXAVIInit(void) {
 }
 
 extern "C" VEX_API void VEXQTShutdown(void) {
+  std::lock_guard hold(g_lock);
   if (g_state != RuntimeState::ready) {
     if (g_state == RuntimeState::failed)
       g_state = RuntimeState::not_tried; // a failed start may be retried

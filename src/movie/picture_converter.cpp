@@ -11,6 +11,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "util/cpu_clones.h"
+
 namespace vex::movie {
 
 namespace {
@@ -66,11 +68,7 @@ bool same_colours_at_24_and_32(int format) {
 // The fourth byte of each 32-bit pixel to 0: a word mask (blue in the low
 // byte of a little-endian word), which the vectoriser widens; with GCC
 // also built for AVX2, the better one picked when the library loads.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VEX_CLEAR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VEX_CLEAR_CLONES
-#endif
+#define VEX_CLEAR_CLONES VEX_GCC_AVX2_CLONES
 static_assert(std::endian::native == std::endian::little);
 VEX_CLEAR_CLONES void clear_fourth(uint8_t *dest, ptrdiff_t pitch, int width, int height) {
   for (int y = 0; y < height; ++y) {

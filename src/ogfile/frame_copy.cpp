@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "util/cpu_clones.h"
+
 namespace vex::ogfile {
 
 namespace {
@@ -18,7 +20,7 @@ void expand_row(const uint8_t *src, uint8_t *dst, int32_t width, const uint8_t *
 
 // Byte by byte: the compiler turns this into shuffles, which a 3-byte
 // memcpy per pixel keeps it from. Built for AVX2 as well; the loader picks.
-__attribute__((target_clones("avx2", "default"))) void colour_row(const uint8_t *__restrict src, uint8_t *__restrict dst, int32_t width) {
+VEX_AVX2_CLONES void colour_row(const uint8_t *__restrict src, uint8_t *__restrict dst, int32_t width) {
   for (int32_t x = 0; x < width; ++x) {
     dst[x * 3] = src[x * 4];
     dst[x * 3 + 1] = src[x * 4 + 1];

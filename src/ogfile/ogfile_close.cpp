@@ -77,7 +77,7 @@ extern "C" uint32_t OGFileClose(OGFILE *o) {
     if (size == 0 || o->error) {
       std::string why = s.failure;
       if (why.empty())
-        why = vex::util::last_status() != vex::util::Status::kOk ? vex::util::last_reason()
+        why = vex::util::last_status() != vex::util::Status::kOk ? std::string(vex::util::last_reason())
                                                                  : vex::ogfile::write_failure_text(errno);
       vex::util::fail(vex::util::Status::kWriteFailed, "the output %s could not be finished: %s",
                       s.final_name.c_str(), why.c_str());

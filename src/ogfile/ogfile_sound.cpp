@@ -73,7 +73,7 @@ extern "C" void OGFilePutSound(OGFILE *o, const void *pcm, uint32_t bytes) {
       vex::movie::StreamWrite(audio, static_cast<int32_t>(o->sound_position), static_cast<int32_t>(samples), pcm,
                               static_cast<int32_t>(bytes), 0, nullptr, nullptr) != vex::movie::kOk) {
     if (vex::util::last_status() == vex::util::Status::kOk)
-      vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno));
+      vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno).c_str());
     if (o->state->failure.empty())
       o->state->failure = vex::util::last_reason();
     o->error = 1;

@@ -36,7 +36,7 @@ namespace vex::ogfile {
 
 // The system's word for a failed write when errno holds one a write ends
 // in (ENOSPC, EDQUOT, EFBIG, EIO), else a plain "could not be written".
-const char *write_failure_text(int err);
+std::string write_failure_text(int err);
 
 // Sends text at level to the record's callback, when it has one.
 void tell(const OGFILE *o, const char *text, int32_t level);

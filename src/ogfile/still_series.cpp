@@ -46,7 +46,7 @@ bool place(const OGFILESTATE::Still &still, std::vector<Placed> &placed) {
       const int err = errno;
       file::remove_file(p.set_aside);
       return util::fail(util::Status::kWriteFailed, "cannot set %s aside to replace it: %s", still.final_name.c_str(),
-                        std::strerror(err));
+                        util::system_text(err).c_str());
     }
   }
   if (std::rename(still.temporary.c_str(), still.final_name.c_str()) != 0) {
@@ -54,7 +54,7 @@ bool place(const OGFILESTATE::Still &still, std::vector<Placed> &placed) {
     if (!p.set_aside.empty())
       std::rename(p.set_aside.c_str(), still.final_name.c_str());
     return util::fail(util::Status::kWriteFailed, "cannot name the output %s: %s", still.final_name.c_str(),
-                      std::strerror(err));
+                      util::system_text(err).c_str());
   }
   placed.push_back(p);
   return true;

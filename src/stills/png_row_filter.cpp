@@ -2,13 +2,15 @@
 
 #include <cstring>
 
+#include "util/cpu_clones.h"
+
 namespace vex::stills::png {
 
 namespace {
 
 // The row loops are built for AVX2 as well as the baseline, the better
 // one picked when the library loads.
-#define VEX_PNG_FILTER_CLONES __attribute__((target_clones("avx2", "default")))
+#define VEX_PNG_FILTER_CLONES VEX_AVX2_CLONES
 
 // Distance-based choice of the Paeth predictor, branch-free in its
 // comparisons so that the loop over a row vectorises.

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace vex::ui::signals {
@@ -10,8 +11,11 @@ namespace {
 
 constexpr int kWatched[] = {SIGINT, SIGHUP, SIGTERM};
 
-volatile sig_atomic_t g_noted = 0;
-volatile sig_atomic_t g_asking = 0;
+// Set by the handler, read and cleared by the window's thread: lock-free
+// atomics, which a signal handler may touch and other threads see.
+std::atomic<unsigned> g_noted{0};
+std::atomic<int> g_asking{0};
+static_assert(std::atomic<unsigned>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
 std::mutex g_lock;
 int g_depth = 0;
@@ -23,7 +27,7 @@ extern "C" void on_signal(int sig) {
     raise(SIGINT);
     return;
   }
-  g_noted = g_noted | (sig == SIGINT ? interrupt : session_end);
+  g_noted.fetch_or(sig == SIGINT ? interrupt : session_end);
 }
 
 } // namespace
@@ -58,8 +62,7 @@ unsigned take() {
   for (int s : kWatched)
     sigaddset(&set, s);
   pthread_sigmask(SIG_BLOCK, &set, &old);
-  const unsigned got = static_cast<unsigned>(g_noted);
-  g_noted = 0;
+  const unsigned got = g_noted.exchange(0);
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return got;
 }

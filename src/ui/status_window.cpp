@@ -1,6 +1,10 @@
 // The status window: one per process, driven by the calls of the thread
-// that opened it, which pump its events; no thread of its own.
+// that opened it, which pump its events; no thread of its own. Calls from
+// several threads take turns on one lock (recursive: the cancel procedure
+// and the prompts call back in), so the record is never torn; the GTK
+// front still needs them all on the thread that opened the window.
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "ui/front_choice.h"
@@ -295,42 +299,76 @@ private:
   bool cancelled_ = false;
 };
 
-StatusWindow &status_window() {
-  static StatusWindow w;
-  return w;
+// The one window and its lock. Not inside with_window: a template's
+// statics are one per instantiation, and every call site is one.
+struct Held {
+  std::recursive_mutex lock;
+  StatusWindow window;
+};
+Held &held() {
+  static Held h;
+  return h;
+}
+
+// Runs call(window) holding the window's lock.
+template <class F> auto with_window(F &&call) {
+  Held &h = held();
+  std::lock_guard hold(h.lock);
+  return call(h.window);
 }
 
 } // namespace
 
 namespace testing {
-Shown status_shown() { return status_window().shown(); }
-std::string status_text() { return status_window().status_text(); }
-std::string info_text() { return status_window().info_text(); }
-uint8_t cancel_requests() { return status_window().cancel_requests(); }
-bool cancelled() { return status_window().cancelled(); }
+Shown status_shown() {
+  return with_window([](StatusWindow &w) { return w.shown(); });
+}
+std::string status_text() {
+  return with_window([](StatusWindow &w) { return w.status_text(); });
+}
+std::string info_text() {
+  return with_window([](StatusWindow &w) { return w.info_text(); });
+}
+uint8_t cancel_requests() {
+  return with_window([](StatusWindow &w) { return w.cancel_requests(); });
+}
+bool cancelled() {
+  return with_window([](StatusWindow &w) { return w.cancelled(); });
+}
 } // namespace testing
 
 } // namespace vex::ui
 
-using vex::ui::status_window;
+using vex::ui::StatusWindow;
+using vex::ui::with_window;
 
 extern "C" void StatusInit(const VEXINSTANCE *instance, VEXWND owner, uint8_t no_wait) {
-  status_window().init(instance, owner, no_wait != 0);
+  with_window([&](StatusWindow &w) { w.init(instance, owner, no_wait != 0); });
 }
 extern "C" int32_t StatusOpen(const char *caption, const char *info, VEXCANCELPROC cancel) {
-  return status_window().open(caption, info, cancel);
+  return with_window([&](StatusWindow &w) { return w.open(caption, info, cancel); });
 }
-extern "C" int32_t StatusSet(const char *text) { return status_window().set(text); }
-extern "C" int32_t StatusCheck(void) { return status_window().pump(); }
+extern "C" int32_t StatusSet(const char *text) {
+  return with_window([&](StatusWindow &w) { return w.set(text); });
+}
+extern "C" int32_t StatusCheck(void) {
+  return with_window([](StatusWindow &w) { return w.pump(); });
+}
 extern "C" uint8_t StatusAsk(const char *question, uint8_t default_no) {
-  return status_window().ask(question, default_no != 0);
+  return with_window([&](StatusWindow &w) { return w.ask(question, default_no != 0); });
 }
 extern "C" int32_t StatusMessage(const char *text, int32_t error) {
-  return status_window().message(text, nullptr, error != 0);
+  return with_window([&](StatusWindow &w) { return w.message(text, nullptr, error != 0); });
 }
 extern "C" int32_t StatusMessageTitle(const char *text, const char *title, uint8_t error) {
-  return status_window().message(text, title ? title : "", error != 0);
+  return with_window([&](StatusWindow &w) { return w.message(text, title ? title : "", error != 0); });
 }
-extern "C" uint8_t StatusDoCancel(void) { return status_window().do_cancel(); }
-extern "C" VEXWND StatusGetHWND(void) { return status_window().current_owner(); }
-extern "C" void StatusClose(int32_t wait) { status_window().close(wait != 0); }
+extern "C" uint8_t StatusDoCancel(void) {
+  return with_window([](StatusWindow &w) { return w.do_cancel(); });
+}
+extern "C" VEXWND StatusGetHWND(void) {
+  return with_window([](StatusWindow &w) { return w.current_owner(); });
+}
+extern "C" void StatusClose(int32_t wait) {
+  with_window([&](StatusWindow &w) { w.close(wait != 0); });
+}

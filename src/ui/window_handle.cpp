@@ -1,27 +1,33 @@
 #include "ui/window_handle.h"
 
-#include <memory>
 #include <mutex>
-#include <vector>
+#include <unordered_map>
 
-struct VEXWINDOW {
-  vex::ui::WindowKind kind;
-  VEXWNDPROC proc;
-  void *user;
-  void *native = nullptr;
-  bool alive = true;
-};
+// Handles are numbers, never the address of anything: callers only hold
+// and pass them (the type is incomplete outside this file).
+struct VEXWINDOW;
 
 namespace vex::ui {
 
 namespace {
 
-// Records are never freed or reused while the process runs: a handle is a
-// plain pointer in the tools' hands and may outlive its window, and a stale
-// one must never reach a newer window. A record is a few dozen bytes.
+struct Record {
+  WindowKind kind;
+  VEXWNDPROC proc;
+  void *user;
+  void *native = nullptr;
+};
+
+// A record lives from make_window to retire_window. Its handle is a number
+// that is never given out again, so a stale handle in a tool's hands finds
+// nothing, even when a newer window took the record's memory: the table
+// holds the windows alive now, whatever a long run made and destroyed.
+// Handles count down by 2 from the top of the address space: odd, and far
+// from any object, so a foreign pointer passed in never names a window.
 struct Registry {
   std::mutex lock;
-  std::vector<std::unique_ptr<VEXWINDOW>> records;
+  uintptr_t made = 0;
+  std::unordered_map<uintptr_t, Record> live;
 };
 
 Registry &registry() {
@@ -29,11 +35,13 @@ Registry &registry() {
   return r;
 }
 
-VEXWINDOW *find_live(VEXWND w) {
-  for (auto &r : registry().records)
-    if (r.get() == w && r->alive)
-      return r.get();
-  return nullptr;
+uintptr_t key(VEXWND w) { return reinterpret_cast<uintptr_t>(w); }
+
+// Under the registry's lock.
+Record *find_live(VEXWND w) {
+  auto &live = registry().live;
+  const auto at = live.find(key(w));
+  return at == live.end() ? nullptr : &at->second;
 }
 
 } // namespace
@@ -41,16 +49,14 @@ VEXWINDOW *find_live(VEXWND w) {
 VEXWND make_window(WindowKind kind, VEXWNDPROC proc, void *user) {
   Registry &reg = registry();
   std::lock_guard g(reg.lock);
-  reg.records.push_back(std::make_unique<VEXWINDOW>(VEXWINDOW{kind, proc, user}));
-  return reg.records.back().get();
+  const uintptr_t handle = ~uintptr_t{0} - 2 * reg.made++;
+  reg.live.emplace(handle, Record{kind, proc, user});
+  return reinterpret_cast<VEXWND>(handle);
 }
 
 void retire_window(VEXWND window) {
   std::lock_guard g(registry().lock);
-  if (VEXWINDOW *w = find_live(window)) {
-    w->alive = false;
-    w->native = nullptr;
-  }
+  registry().live.erase(key(window));
 }
 
 bool window_alive(VEXWND window) {
@@ -60,13 +66,13 @@ bool window_alive(VEXWND window) {
 
 void *native_of(VEXWND window) {
   std::lock_guard g(registry().lock);
-  const VEXWINDOW *w = find_live(window);
+  const Record *w = find_live(window);
   return w ? w->native : nullptr;
 }
 
 void set_native(VEXWND window, void *native) {
   std::lock_guard g(registry().lock);
-  if (VEXWINDOW *w = find_live(window))
+  if (Record *w = find_live(window))
     w->native = native;
 }
 
@@ -78,17 +84,14 @@ extern "C" VEXWND VEXWindowCreate(VEXWNDPROC proc, void *user) { return make_win
 
 extern "C" void VEXWindowDestroy(VEXWND window) {
   // Only the tool's own windows; the library's go with their own close.
-  std::unique_lock g(registry().lock);
-  VEXWINDOW *w = find_live(window);
-  const bool owner = w && w->kind == WindowKind::owner;
-  g.unlock();
-  if (owner)
-    retire_window(window);
+  std::lock_guard g(registry().lock);
+  if (const Record *w = find_live(window); w && w->kind == WindowKind::owner)
+    registry().live.erase(key(window));
 }
 
 extern "C" void VEXWindowSetNative(VEXWND window, void *gtk_window) {
-  std::unique_lock g(registry().lock);
-  VEXWINDOW *w = find_live(window);
+  std::lock_guard g(registry().lock);
+  Record *w = find_live(window);
   if (w && w->kind == WindowKind::owner)
     w->native = gtk_window;
 }
@@ -98,7 +101,7 @@ extern "C" intptr_t VEXWindowSend(VEXWND window, uint32_t message, uintptr_t wpa
   void *user = nullptr;
   {
     std::lock_guard g(registry().lock);
-    if (const VEXWINDOW *w = find_live(window)) {
+    if (const Record *w = find_live(window)) {
       proc = w->proc;
       user = w->user;
     }

@@ -1,7 +1,8 @@
 // VEXWND records: the tool's owner windows, the status window and the
-// dialog. A handle stays a valid pointer for the life of the process once
-// made (a destroyed record is only marked dead), so a stale handle in a
-// tool's hands answers 0 instead of touching freed memory.
+// dialog. A handle is a number never given out twice, not an address: a
+// destroyed window's record is freed, and its stale handle in a tool's
+// hands finds nothing (answers 0) instead of touching freed memory or a
+// newer window.
 #pragma once
 
 #include <cstdint>

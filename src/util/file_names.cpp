@@ -1,6 +1,7 @@
 // File names: extensions, full paths, directory tests, pieces of a path and
 // numbered temporary names. Paths use '/', and there are no drives: the
 // drive piece of a path is always empty.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -125,14 +126,14 @@ extern "C" int32_t IsDirectory(char *path, int32_t stay) {
   p.resize(p.size() - (p.size() == 2 ? 1 : 2)); // "/*" keeps the root's '/'
   if (!copy_back(path, p))
     return 0;
-  const std::string before = current_directory();
-  if (chdir(p.c_str()) != 0)
-    return 0;
-  // Going back can fail only if the old directory vanished meanwhile; the
-  // answer stands either way.
-  if (!stay && !before.empty() && chdir(before.c_str()) != 0)
-    errno = 0;
-  return 1;
+  // The current directory is the process's: only a caller that asks to
+  // stay changes it. Asking the system whether a directory could be
+  // entered leaves it alone for every other thread.
+  if (!stay) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(p.c_str(), X_OK) == 0 ? 1 : 0;
+  }
+  return chdir(p.c_str()) == 0 ? 1 : 0;
 }
 
 extern "C" void GetFilePieces(char *path, int32_t drive, int32_t dir, int32_t name, int32_t ext) {

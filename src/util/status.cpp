@@ -65,7 +65,13 @@ Failure vfail(Status s, const char *format, va_list args) {
 Failure fail_to_open(int err) {
   if (err == ENOENT || err == ENOTDIR || err == 0)
     return fail(Status::kNoFile);
-  return fail(Status::kReadFailed, "%s", std::strerror(err));
+  return fail(Status::kReadFailed, "%s", system_text(err).c_str());
+}
+
+std::string system_text(int err) {
+  char buf[256];
+  // GNU strerror_r: the text is in buf or in a constant string of its own.
+  return strerror_r(err, buf, sizeof buf);
 }
 
 Status last_status() { return t_reason.status; }

@@ -14,6 +14,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
 namespace vex::util {
 
@@ -53,6 +54,9 @@ Failure vfail(Status s, const char *format, va_list args) __attribute__((format(
 // kNoFile for a name that leads nowhere (ENOENT, ENOTDIR), else kReadFailed
 // with the system's text for err.
 Failure fail_to_open(int err);
+// The system's text for the errno value err. Unlike std::strerror, which
+// may hand every thread one shared buffer, safe on any thread.
+std::string system_text(int err);
 
 // The calling thread's last reason: its status (kOk when none) and its text
 // ("" when none). The text stays valid until the thread records another.

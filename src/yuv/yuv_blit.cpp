@@ -1,5 +1,6 @@
 // The exported blitters: scaling modes, row selection and chroma phase on
 // top of the row converters.
+#include <atomic>
 #include <cstring>
 
 #include "vexutil/yuv.h"
@@ -10,7 +11,9 @@ namespace vex::yuv {
 
 namespace {
 
-int32_t current_type = -1;
+// The pixel type YUV_init recorded; nothing depends on it yet. Atomic, as
+// any thread may call YUV_init.
+std::atomic<int32_t> current_type{-1};
 
 struct Geometry {
   uint8_t *dest;       // first destination pixel
@@ -95,7 +98,7 @@ void blit(void *dest, int32_t dx, int32_t dy, int32_t dest_pitch, const uint8_t 
 extern "C" void YUV_init(int32_t type) {
   vex::yuv::tables(); // built once, on first use
   if (type != -1)
-    vex::yuv::current_type = type;
+    vex::yuv::current_type.store(type, std::memory_order_relaxed);
 }
 
 extern "C" void YUV_blit_32bpp(void *dest, int32_t dest_x, int32_t dest_y, int32_t dest_pitch, const uint8_t *frame,

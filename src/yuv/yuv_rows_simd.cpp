@@ -5,6 +5,7 @@
 // split as 65536 + 565. Saturating packs do the clamping to 0..255.
 #include "yuv/yuv_rows.h"
 
+#include <atomic>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -119,12 +120,19 @@ void convert_row_grey(const SourceRow &row, const RowFormat &format, uint32_t *o
     convert_row_plain(advance(row, done), format, out + done * scale);
 }
 
-int level = -1; // not yet chosen
+// -1 until chosen. Threads that find it unset all choose the same value;
+// only an unset level is replaced, so a level set_simd_level (a test hook)
+// put there stays.
+std::atomic<int> level{-1};
 
 int simd_level() {
-  if (level < 0)
-    level = avx2_available() ? 2 : 1;
-  return level;
+  int l = level.load(std::memory_order_relaxed);
+  if (l < 0) {
+    const int chosen = avx2_available() ? 2 : 1;
+    level.compare_exchange_strong(l, chosen, std::memory_order_relaxed);
+    l = level.load(std::memory_order_relaxed);
+  }
+  return l;
 }
 
 } // namespace
@@ -133,7 +141,7 @@ bool simd_available() { return simd_level() > 0; }
 
 void set_simd_level(int wanted) {
   const int most = avx2_available() ? 2 : 1;
-  level = wanted < 0 ? 0 : wanted > most ? most : wanted;
+  level.store(wanted < 0 ? 0 : wanted > most ? most : wanted, std::memory_order_relaxed);
 }
 
 void convert_row_simd(const SourceRow &row, const RowFormat &format, uint32_t *out) {

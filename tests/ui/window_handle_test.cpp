@@ -1,10 +1,13 @@
 // Window handles of the tools: sends reach the callback with their
 // parameters, CopyData hands over its record, and a destroyed or foreign
-// handle answers 0 without being touched.
+// handle answers 0 without being touched; a destroyed window gives back
+// what it held.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "testkit/util/process_usage.h"
 #include "vexutil/ui.h"
 
 namespace {
@@ -68,6 +71,27 @@ TEST(WindowHandles, DestroyedNullAndForeignHandlesAnswerZero) {
   EXPECT_EQ(other.message, 0u);
   VEXWindowDestroy(w2);
   EXPECT_NE(VEXWindowCreate(nullptr, nullptr), nullptr);
+}
+
+// A program that runs for days makes windows without end (a status window
+// per job, an owner window per document): the heap in use must not grow
+// with the windows made and destroyed, and old handles stay dead.
+TEST(WindowHandles, DestroyedWindowsGiveTheirMemoryBack) {
+  Seen seen;
+  std::vector<VEXWND> old;
+  for (int i = 0; i < 8; ++i)
+    old.push_back(VEXWindowCreate(record, &seen));
+  for (VEXWND w : old)
+    VEXWindowDestroy(w);
+  const long before = vex::testkit::heap_in_use();
+  for (int i = 0; i < 20000; ++i) {
+    VEXWND w = VEXWindowCreate(record, &seen);
+    ASSERT_EQ(VEXWindowSend(w, 7, 0, 0), 8);
+    VEXWindowDestroy(w);
+  }
+  EXPECT_LE(vex::testkit::heap_in_use(), before + (16 << 10)) << "20,000 windows made and destroyed";
+  for (VEXWND w : old)
+    EXPECT_EQ(VEXWindowSend(w, 1, 0, 0), 0);
 }
 
 } // namespace

@@ -4,14 +4,11 @@
 // right by 11. Constants: 2896 = sqrt(2), 3784 = 1.8478, 5352 = 2.6131,
 // 2217 = 1.0824, each times 2048.
 #include "formats/tolm/tolm_transform.h"
+#include "util/cpu_clones.h"
 
 // With GCC the transform is also built for AVX2 (eight lanes and a 32-bit
 // multiply) and the better one is picked when the library loads.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VEX_IDCT_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VEX_IDCT_CLONES
-#endif
+#define VEX_IDCT_CLONES VEX_GCC_AVX2_CLONES
 
 namespace vex::formats::tolm {
 namespace {

@@ -29,8 +29,10 @@ void on_io_error_exit(Display *, void *) { g_lost = true; }
 } // namespace
 
 namespace detail {
+// Per thread: the handler runs on the thread whose X call failed, and may
+// only jump back into that thread's own guarded() frames.
 std::vector<sigjmp_buf *> &jump_points() {
-  static std::vector<sigjmp_buf *> points;
+  thread_local std::vector<sigjmp_buf *> points;
   return points;
 }
 } // namespace detail

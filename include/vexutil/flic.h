@@ -120,7 +120,8 @@ VEX_API VEXOFLIC *VEXOFlicCreate(const char *name, uint32_t width, uint32_t heig
    otherwise), BYTE_RUN or FLI_COPY, whichever the format's rules pick. */
 VEX_API uint8_t VEXOFlicPutNext(VEXOFLIC *f, const uint8_t *frame, const uint8_t *pal);
 /* Writes the ring frame, completes the header and closes; the final size of
-   the file, 0 when there was no file. The handle is gone afterwards. */
+   the file, 0 when there was no file or a write of it was taken short (the
+   file is then incomplete). The handle is gone afterwards. */
 VEX_API uint32_t VEXOFlicClose(VEXOFLIC *f);
 
 VEX_EXTERN_C_END

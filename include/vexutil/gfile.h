@@ -322,16 +322,20 @@ VEX_API int32_t GFileDescribe(const GFILE *g, GFILEINFO *info);
 VEX_API void GFileReset(GFILE *g);
 /* An addition of this library: the first damage the source has found in
    its input, or null when none. A FLIC is checked at open (every counted
-   frame must lie inside the file); the frames of FLIC, Korvane, Tolm and
-   raw frame files as GFileGet delivers them (a damaged frame is still
-   delivered, as far as it could be decoded). The text names the place
-   ("frame 12 runs past the end of the file"; in a list, the entry's name
-   first) and stays valid until GFileClose. */
+   frame must lie inside the file); the frames of every kind as GFileGet
+   delivers them (a damaged frame is still delivered, as far as it could be
+   decoded; a movie frame that does not decode repeats the one before). A
+   read the system refused, and a file cut, grown or rewritten since the
+   open, are damage too, named at the frame whose read met it. The text
+   names the place ("frame 12 runs past the end of the file"; in a list,
+   the entry's name first) and stays valid until GFileClose. */
 VEX_API const char *GFileDamage(const GFILE *g);
 /* 1 when the frame GFileGet delivered last could not be decoded in full
    (its source frame, or one fetched for it, is damaged: what GFileDamage
-   names, or a fault found after it), else 0. A caller that keeps only
-   what decoded stops before the first such frame. */
+   names, or a fault found after it; a frame read after a failed read or a
+   change of the file; any AVI or QuickTime frame after a failed read,
+   since the demuxer reads ahead), else 0. A caller that keeps only what
+   decoded stops before the first such frame. */
 VEX_API int32_t GFileFrameDamaged(const GFILE *g);
 /* Releases the source, its readers and its buffers (a buffer the caller set
    is the caller's); null is fine. Returns null. */

@@ -161,9 +161,10 @@ VEX_API void OGFilePutSound(OGFILE *o, const void *pcm, uint32_t bytes);
 /* Finishes the output, gives it its name (a still series: every still
    its own) and frees the handle (null is fine). The output's size in
    bytes: the FLIC or AVI file's, or the sum of the still images'; 0 when
-   the output could not be finished or named, or a still of the series
-   failed: the temporary files are removed then and the files of the
-   output's names are as they were. */
+   the output could not be finished or named, or a frame, a sound write or
+   a still of the series failed: the temporary files are removed then, the
+   files of the output's names are as they were, and VEXLastError says
+   what failed first (the system's words for a failed write). */
 VEX_API uint32_t OGFileClose(OGFILE *o);
 /* Abandons the output: its temporary files are removed, and the files
    under the output's names (a FLIC, an AVI, the stills of a series) stay

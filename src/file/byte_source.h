@@ -23,6 +23,13 @@
 
 namespace vex::file {
 
+// The calling thread's failed reads (read_failed() of any source): how many
+// so far, and the failure() text of the last. A caller compares the count
+// before and after a step to learn that the step met one, even when a
+// decoder in between replaced the reason with words of its own.
+uint64_t read_failures();
+const std::string &last_read_failure();
+
 class ByteSource {
 public:
   // Opens the named file for reading. kNoFile or kReadFailed (with the
@@ -46,13 +53,27 @@ public:
   std::span<const uint8_t> memory() const { return memory_; }
 
   // Copies up to n bytes from `offset` into dest; returns how many were
-  // copied: n, or fewer at the end of the data or when the system refused
-  // (which read_failed() then remembers, for this copy).
+  // copied: n, or fewer at the end of the data, when the system refused,
+  // or when the file ends before size() (it was cut while open); the last
+  // two read_failed() then remembers, for this copy.
   size_t read_at(uint64_t offset, void *dest, size_t n) const;
   // All n bytes at offset, or false.
   bool read_exact(uint64_t offset, void *dest, size_t n) const { return read_at(offset, dest, n) == n; }
-  // A read that the system refused has happened (not merely the end of the data).
+  // A read came back short of data that size() says is there: the system
+  // refused it, or the file no longer holds it (not merely the end of the
+  // data).
   bool read_failed() const { return read_failed_; }
+  // Why, for a reason's text: the system's words and the place
+  // ("Input/output error at byte N"), or "the file ends at byte N, it held
+  // M when opened"; "" when no read failed. A failed read also records it
+  // as the thread's last reason (kReadFailed), which a reader may then
+  // replace with one that names its frame.
+  std::string failure() const;
+  // How the named file differs from what it was when opened ("the file
+  // changed while open: it holds N bytes, M when opened", or the same with
+  // "rewritten" when only its modification time moved); "" when it looks
+  // the same, and always for memory. One fstat; readers ask once a frame.
+  std::string change() const;
 
 private:
   struct OpenFile;
@@ -62,6 +83,8 @@ private:
   uint64_t size_ = 0;
   std::span<const uint8_t> memory_;
   mutable bool read_failed_ = false;
+  mutable int error_ = 0;        // errno of the refused read; 0 for a file cut short
+  mutable uint64_t cut_at_ = 0;  // where a cut file ended (from the file's start)
 };
 
 } // namespace vex::file

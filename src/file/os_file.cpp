@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+
+#include "file/io_fault_hook.h"
 
 namespace vex::file {
 
@@ -50,7 +53,33 @@ int copy_then_unlink(const char *new_name, const char *old_name) {
 
 std::atomic<uint64_t> open_calls{0};
 
+// The write hook (io_fault_hook.h).
+std::atomic<uint64_t> fail_write_at{UINT64_MAX};
+std::atomic<uint64_t> written{0};
+
+// How many of the next n bytes may go to the system: all of them unless
+// the hook is armed; then those before its byte, and none (errno ENOSPC)
+// from there on.
+size_t write_room(size_t n) {
+  const uint64_t at = fail_write_at.load(std::memory_order_relaxed);
+  if (at == UINT64_MAX)
+    return n;
+  const uint64_t done = written.load(std::memory_order_relaxed);
+  if (done >= at) {
+    errno = ENOSPC;
+    return 0;
+  }
+  return static_cast<size_t>(std::min<uint64_t>(n, at - done));
+}
+
 } // namespace
+
+void fail_writes(uint64_t at) {
+  written.store(0, std::memory_order_relaxed);
+  fail_write_at.store(at, std::memory_order_relaxed);
+}
+
+uint64_t bytes_written() { return written.load(std::memory_order_relaxed); }
 
 uint64_t open_count() { return open_calls.load(std::memory_order_relaxed); }
 
@@ -97,12 +126,30 @@ uint32_t write_all(int fd, const void *src, uint32_t n) {
   const auto *p = static_cast<const char *>(src);
   uint32_t done = 0;
   while (done < n) {
-    const ssize_t r = ::write(fd, p + done, n - done);
+    const size_t room = write_room(n - done);
+    const ssize_t r = room == 0 ? -1 : ::write(fd, p + done, room);
     if (r < 0 && errno == EINTR)
       continue;
     if (r <= 0)
       break;
+    written.fetch_add(static_cast<uint64_t>(r), std::memory_order_relaxed);
     done += static_cast<uint32_t>(r);
+  }
+  return done;
+}
+
+size_t write_at(int fd, uint64_t pos, const void *src, size_t n) {
+  const auto *p = static_cast<const char *>(src);
+  size_t done = 0;
+  while (done < n) {
+    const size_t room = write_room(n - done);
+    const ssize_t r = room == 0 ? -1 : ::pwrite(fd, p + done, room, static_cast<off_t>(pos + done));
+    if (r < 0 && errno == EINTR)
+      continue;
+    if (r <= 0)
+      break;
+    written.fetch_add(static_cast<uint64_t>(r), std::memory_order_relaxed);
+    done += static_cast<size_t>(r);
   }
   return done;
 }

@@ -3,6 +3,7 @@
 // clamped to the 32-bit range the file layer works in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vex::file {
@@ -18,6 +19,9 @@ void close_file(int fd);
 // Loops over short transfers and EINTR; returns what was moved.
 uint32_t read_some(int fd, void *dest, uint32_t n);
 uint32_t write_all(int fd, const void *src, uint32_t n);
+// The same at an absolute 64-bit position (pwrite: the descriptor's own
+// position does not move). On a short count errno says why.
+size_t write_at(int fd, uint64_t pos, const void *src, size_t n);
 // Absolute seek; returns the new position, or `fallback` on failure.
 uint32_t seek(int fd, uint32_t pos, uint32_t fallback);
 // Length of the open file, at most 0xFFFFFFFE (0xFFFFFFFF means unknown).

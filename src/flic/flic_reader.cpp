@@ -93,14 +93,20 @@ bool read_frame_data(VEXFLIC *h, uint32_t count, uint8_t *buf) {
   const uint64_t size = in.source.size();
   if (pos > size || n > size - pos) {
     in.position = size;
+    in.frame_failed = true;
     return vex::util::fail(Status::kDamaged, "frame %u runs past the end of the file", h->current_frame + 1);
   }
   in.position = pos + n;
   std::span<const uint8_t> data;
-  if (!in.window.fetch(pos, n, data))
-    return vex::util::last_status() == Status::kOutOfMemory
-               ? false
+  if (!in.window.fetch(pos, n, data)) {
+    in.frame_failed = true;
+    if (vex::util::last_status() == Status::kOutOfMemory)
+      return false;
+    return in.source.read_failed()
+               ? vex::util::fail(Status::kReadFailed, "frame %u cannot be read: %s", h->current_frame + 1,
+                                 in.source.failure().c_str())
                : vex::util::fail(Status::kReadFailed, "frame %u cannot be read", h->current_frame + 1);
+  }
   return decode_frame(data, count, picture_of(h, buf), h->palette);
 }
 
@@ -146,7 +152,10 @@ util::Status check_frames(VEXFLIC *h, uint32_t *whole) {
   for (uint32_t i = 1; i <= h->frame_count; ++i) {
     uint8_t fh[kFrameHeaderSize];
     if (!h->input->source.read_exact(pos, fh, kFrameHeaderSize)) {
-      result = util::fail(Status::kDamaged, "frame %u runs past the end of the file", i);
+      result = h->input->source.read_failed()
+                   ? util::fail(Status::kReadFailed, "frame %u cannot be read: %s", i,
+                                h->input->source.failure().c_str())
+                   : util::fail(Status::kDamaged, "frame %u runs past the end of the file", i);
       break;
     }
     const uint32_t declared = le32(fh);
@@ -184,11 +193,17 @@ extern "C" uint8_t VEXFlicGetNext(VEXFLIC *h, uint8_t *buf) {
   if (h->current_frame == 0)
     std::memset(buf, 0, uint64_t{h->pitch} * h->buffer_height);
   VEXFLICINPUT &in = *h->input;
+  in.frame_failed = false;
   std::span<const uint8_t> fh;
   if (!in.window.fetch(in.position, kFrameHeaderSize, fh)) {
     // A truncated file: stay before this frame so that every later call
     // gives the same answer.
-    if (vex::util::last_status() != Status::kOutOfMemory)
+    if (vex::util::last_status() == Status::kOutOfMemory)
+      return VEXFLIC_FAILED;
+    if (in.source.read_failed())
+      vex::util::fail(Status::kReadFailed, "the header of frame %u cannot be read: %s", h->current_frame + 1,
+                      in.source.failure().c_str());
+    else
       vex::util::fail(Status::kDamaged, "the header of frame %u runs past the end of the file", h->current_frame + 1);
     return VEXFLIC_FAILED;
   }

@@ -15,6 +15,10 @@ struct VEXFLICINPUT {
   vex::file::ReadWindow window{source};
   uint32_t magic = 0;    // 0xAF11 or 0xAF12
   uint64_t position = 0; // offset of the next frame chunk
+  // The frame VEXFlicGetNext last counted could not be read whole (its
+  // data is not all in the file, or the system refused it): it drew
+  // nothing, and the thread's last reason names it.
+  bool frame_failed = false;
 };
 
 namespace vex::flic {

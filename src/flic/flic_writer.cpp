@@ -89,8 +89,11 @@ uint32_t complete_header(VEXOFLIC *f) {
     put_le32(hd + kHdrFrame2, f->frame2_offset);
     VEXFileSetPos(f->file, 0);
     VEXFilePut(f->file, hd, kHeaderSize);
+    VEXFileFlush(f->file, 0); // the header must reach the file before it counts as done
   }
-  return size;
+  // A write the system took short anywhere (the ring frame, this header)
+  // leaves a file that does not hold what the header says.
+  return got && !f->file->write_error ? size : 0;
 }
 
 } // namespace

@@ -82,6 +82,7 @@ public:
   // AVI frames are read by position, QuickTime goes to the first frame
   // at the first fetch: a rewind only drops a picture not yet delivered.
   void rewind(GFILE &) override { pending_ = false; }
+  bool whole_after_failed_read() const override { return false; }
   void realise_pending(GFILE &) override {
     if (pending_)
       mv::StreamGetFrame(getter, position_);
@@ -165,8 +166,10 @@ bool AviReader::fetch(GFILE &g) {
   const void *packed = defer ? (mv::StreamDecodeFrame(avi.getter, at) ? avi.bitmap : nullptr)
                              : mv::StreamGetFrame(avi.getter, at);
   const auto b = bitmap_of(packed, g.source_width, g.source_height);
-  if (!b)
+  if (!b) {
+    note_frame_not_decoded(s, position - avi.first_sample + 1);
     return false; // the previous frame stays
+  }
   pending_ = defer;
   position_ = at;
   const int32_t depth = b->header->bit_count;

@@ -50,7 +50,7 @@ private:
   uint8_t decode_next(GFILESTATE &s) {
     util::clear_reason();
     const uint8_t result = VEXFlicGetNext(f_, buffer_.data());
-    note_damage(s, result == VEXFLIC_FAILED || util::last_status() != util::Status::kOk);
+    note_damage(s, result == VEXFLIC_FAILED || f_->input->frame_failed || util::last_status() != util::Status::kOk);
     return result;
   }
 

@@ -131,10 +131,20 @@ bool allocate_output(GFILE &g) {
 bool fetch_one(GFILE &g) {
   GFILESTATE &s = *g.state;
   util::clear_reason(); // a reader step that fails without a reason of its own must not show an old one
+  const uint64_t failures = file::read_failures();
+  const bool had_damage = !s.damage.empty();
   s.fetch_failed = false;
   const bool changed = s.reader ? s.reader->fetch(g) : false;
   s.first_fetch_done = true;
   ++g.fetched;
+  if (!had_damage)
+    note_input_faults(g, failures);
+  // A step that met a failed read, or whose input changed under it, did
+  // not decode its frame from the bytes the open saw: never whole.
+  s.read_failed = s.read_failed || file::read_failures() != failures;
+  if (file::read_failures() != failures || (!had_damage && !s.damage.empty()) ||
+      (s.read_failed && s.reader && !s.reader->whole_after_failed_read()))
+    s.fetch_failed = true;
   if (g.fetched >= g.frame_count)
     g.at_end = 1;
   if (s.frame.top_left) {

@@ -110,19 +110,30 @@ GFILE *open_checked(const OpenArgs &asked, const lists::InputFiles *inputs) {
   g->true_colour = a.flags & GFILE_TRUE_COLOUR ? 1 : 0;
   g->alpha = a.flags & GFILE_ALPHA ? 1 : 0;
   util::OpenProgress progress(a.callback, a.name);
+  const uint64_t failures = file::read_failures();
   const Opened r = open_input(*g, a);
+  const bool read_failed = file::read_failures() != failures;
   if (progress.cancelled())
     return util::fail(Status::kCancelled, "cancelled"); // the caller asked for it: no error message
   if (r != Opened::accepted) {
     if (r == Opened::failed && util::last_status() == Status::kOk)
       util::fail(Status::kNotThisFormat, "no reader accepts %s", a.name);
+    // A read that failed on the way is the likelier cause than the words
+    // of the reader that met it.
+    if (read_failed && std::strstr(util::last_reason(), file::last_read_failure().c_str()) == nullptr)
+      util::fail(Status::kReadFailed, "%s cannot be read: %s", a.name, file::last_read_failure().c_str());
     // A list that failed has told the callback already.
     if (g->kind != GFILE_LIST && a.callback)
       say(a.callback, 2, "Error opening: %s", a.name);
     return nullptr;
   }
-  if (g->kind != GFILE_LIST)
-    g->file_size = static_cast<uint32_t>(std::min<uint64_t>(s.inputs.get(g->name).source.size(), UINT32_MAX));
+  if (g->kind != GFILE_LIST) {
+    s.input = s.inputs.get(g->name).source;
+    g->file_size = static_cast<uint32_t>(std::min<uint64_t>(s.input.size(), UINT32_MAX));
+    s.read_failed = read_failed;
+    if (read_failed && s.damage.empty())
+      s.damage = "the file cannot be read: " + file::last_read_failure();
+  }
   // The reader has told the depth: true colour for deep sources only. Set
   // before the promotion is decided, which true colour turns off.
   if (a.flags & GFILE_DEEP_TRUE_COLOUR)
@@ -152,6 +163,34 @@ void note_damage(GFILESTATE &s, bool failed) {
     const char *why = util::last_reason();
     s.damage = why && *why ? why : "a frame cannot be read";
   }
+}
+
+void note_frame_not_decoded(GFILESTATE &s, int64_t frame) {
+  s.fetch_failed = true;
+  if (!s.damage.empty())
+    return;
+  const char *why = util::last_reason();
+  s.damage = "frame " + std::to_string(frame) + " cannot be decoded";
+  if (why && *why)
+    s.damage += std::string(": ") + why;
+}
+
+void note_input_faults(GFILE &g, uint64_t failures_before) {
+  GFILESTATE &s = *g.state;
+  const long frame = static_cast<long>(s.first_offset) + g.fetched;
+  const std::string &why = file::last_read_failure();
+  if (!s.damage.empty() && g.kind != GFILE_LIST && s.damage.find("frame ") == std::string::npos)
+    s.damage = "frame " + std::to_string(frame) + ": " + s.damage; // the reader's words without the place
+  if (file::read_failures() != failures_before) {
+    if (s.damage.empty())
+      s.damage = "frame " + std::to_string(frame) + " cannot be read: " + why;
+    else if (s.damage.find(why) == std::string::npos)
+      s.damage += " (" + why + ")";
+    return;
+  }
+  if (s.damage.empty() && g.kind != GFILE_LIST)
+    if (const std::string change = s.input.change(); !change.empty())
+      s.damage = "frame " + std::to_string(frame) + ": " + change;
 }
 
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "file/byte_source.h"
 #include "lists/input_files.h"
 #include "lists/input_name.h"
 #include "lists/list_reader.h"
@@ -95,8 +96,10 @@ struct GFILESTATE {
   bool own_buffer = false;    // the output buffer is ours to free
   bool promote = false;       // 24-bit promotion through the flat-area filter
   std::string damage;         // the first fault found in the input ("" when none)
+  vex::file::ByteSource input; // the input file the reader took (not set for lists)
   bool fetch_failed = false;  // the reader step running now, or last run, failed (note_damage)
   bool delivered_damaged = false; // the frame GFileGet delivered last comes from a failed fetch
+  bool read_failed = false;   // a read of the input has failed (at the open or since)
 
   // The reader of the input's kind, and the files the open tried (each
   // opened once; the palette source shares them).
@@ -137,6 +140,17 @@ util::Failure report(VEXMessageCallback callback, util::Status status, const cha
 // reader step that just ran failed and no damage was seen before: the
 // frame is still delivered as far as the reader got.
 void note_damage(GFILESTATE &s, bool failed);
+// A movie frame (1-based source frame `frame`) that did not decode: the
+// damage "frame n cannot be decoded", with the thread's last reason when
+// there is one.
+void note_frame_not_decoded(GFILESTATE &s, int64_t frame);
+// After the reader step that fetched frame first_offset + fetched, when no
+// damage was known before it: a read that failed during the step (the
+// thread's read_failures() moved past `failures_before`) becomes the
+// damage if the reader named none, and is added to the reader's words if
+// they leave it out; else a change of the input file since the open
+// (ByteSource::change) is damage at this frame.
+void note_input_faults(GFILE &g, uint64_t failures_before);
 // Calls the callback with a formatted text; its answer.
 int32_t say(VEXMessageCallback callback, int32_t level, const char *format, ...) __attribute__((format(printf, 3, 4)));
 // A rate from a speed value (v >= 0 ms per frame, v < 0 10 us units); a

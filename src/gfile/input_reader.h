@@ -48,6 +48,12 @@ public:
   // fills what it can into `info`, which comes zeroed with the codec the
   // kind names (stills, raw frames) and is never the input read again.
   virtual void describe(GFILE &, GFILEINFO &) {}
+  // False when a read of the input that failed at the open or at an
+  // earlier step can spoil a frame fetched later: a demuxer decodes from
+  // packets it read ahead, and a sound-only picture may stand for pictures
+  // that the failed read hid from the open. Once a read has failed, such a
+  // reader's frames are all marked damaged (GFileFrameDamaged).
+  virtual bool whole_after_failed_read() const { return true; }
 };
 
 // A description's text field from `text`, cut to fit.

@@ -14,6 +14,7 @@ class QuickTimeReader final : public InputReader {
 public:
   explicit QuickTimeReader(QTFILE *qt) : qt_(qt) {}
   ~QuickTimeReader() override { QTFileClose(qt_); }
+  bool whole_after_failed_read() const override { return false; }
   QuickTimeReader(const QuickTimeReader &) = delete;
   QuickTimeReader &operator=(const QuickTimeReader &) = delete;
 
@@ -21,17 +22,21 @@ public:
     GFILESTATE &s = *g.state;
     if (!s.first_fetch_done)
       QTFileGoto(qt_, static_cast<int32_t>(s.first_offset));
-    if (may_defer_picture(g)) {
-      // Decoded now, converted at delivery; when nothing decodes the
-      // previous picture (pending or in the buffer) stays.
-      int32_t index = 0;
-      if (movie::QtDecodeNext(qt_, &index)) {
+    // When nothing decodes, the previous picture (pending or in the
+    // buffer) stays and the frame is damage.
+    int32_t index = 0;
+    const bool decoded = movie::QtDecodeNext(qt_, &index);
+    if (!decoded)
+      note_frame_not_decoded(s, int64_t{index} + 1);
+    if (may_defer_picture(g)) { // decoded now, converted at delivery
+      if (decoded) {
         pending_ = true;
         position_ = index;
       }
     } else {
       pending_ = false;
-      QTFileGet(qt_);
+      if (decoded)
+        movie::QtFillBuffer(qt_, index);
     }
     g.frame_bytes = static_cast<int32_t>(qt_->frame_bytes);
     s.frame = SourceFrame{qt_->pixels, qt_->pitch, qt_->width, qt_->height, qt_->depth};

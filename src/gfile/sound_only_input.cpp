@@ -25,6 +25,8 @@ public:
     return !s.first_fetch_done;
   }
 
+  bool whole_after_failed_read() const override { return false; }
+
   // What the sound source opened at the open, as it delivers it.
   void describe(GFILE &, GFILEINFO &info) override {
     info.codec[0] = '\0';

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -17,10 +18,71 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "file/os_file.h"
 #include "movie/bgr_to_yuv444.h"
 #include "movie/media_reader.h"
+#include "util/status.h"
 
 namespace vex::movie {
+
+namespace {
+
+// The file the muxer writes, through the file layer (so that its writes
+// meet what every other output's meet): the descriptor, the muxer's
+// position and the size written so far. A failed write records the
+// system's reason; the muxer keeps the error in its context.
+struct OutCursor {
+  int fd = -1;
+  uint64_t position = 0;
+  uint64_t size = 0;
+  ~OutCursor() {
+    if (fd >= 0)
+      file::close_file(fd);
+  }
+};
+
+constexpr int kOutBufferBytes = 65536;
+
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using PacketBytes = const uint8_t *;
+#else
+using PacketBytes = uint8_t *;
+#endif
+
+int write_packet(void *opaque, PacketBytes buf, int n) {
+  auto &c = *static_cast<OutCursor *>(opaque);
+  if (n <= 0)
+    return 0;
+  errno = 0;
+  const size_t done = file::write_at(c.fd, c.position, buf, static_cast<size_t>(n));
+  c.position += done;
+  c.size = std::max(c.size, c.position);
+  if (done < static_cast<size_t>(n)) {
+    const int err = errno != 0 ? errno : EIO;
+    util::fail(util::Status::kWriteFailed, "%s", std::strerror(err));
+    return AVERROR(err);
+  }
+  return n;
+}
+
+int64_t seek_out(void *opaque, int64_t offset, int whence) {
+  auto &c = *static_cast<OutCursor *>(opaque);
+  if (whence & AVSEEK_SIZE)
+    return static_cast<int64_t>(c.size);
+  int64_t from = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+  case SEEK_SET: break;
+  case SEEK_CUR: from = static_cast<int64_t>(c.position); break;
+  case SEEK_END: from = static_cast<int64_t>(c.size); break;
+  default: return AVERROR(EINVAL);
+  }
+  if ((offset > 0 && from > INT64_MAX - offset) || from + offset < 0)
+    return AVERROR(EINVAL);
+  c.position = static_cast<uint64_t>(from + offset);
+  return from + offset;
+}
+
+} // namespace
 
 
 struct OutStream {
@@ -55,9 +117,22 @@ struct OutFile {
   std::vector<Held> held;
   bool header_written = false;
   bool failed = false;
+  OutCursor out;
+  // Writes what the context still buffers; false when that or an earlier
+  // write failed.
+  bool flush() {
+    if (!fmt || !fmt->pb)
+      return false;
+    avio_flush(fmt->pb);
+    return fmt->pb->error >= 0;
+  }
   ~OutFile() {
     if (fmt) {
-      avio_closep(&fmt->pb);
+      if (fmt->pb) {
+        flush();
+        av_freep(&fmt->pb->buffer); // the buffer in use now, not necessarily the one given
+        avio_context_free(&fmt->pb);
+      }
       avformat_free_context(fmt);
     }
   }
@@ -298,8 +373,19 @@ int32_t FileCreate(OutFile **file, const char *name) {
   auto f = std::make_unique<OutFile>();
   if (avformat_alloc_output_context2(&f->fmt, nullptr, "avi", name) < 0 || !f->fmt)
     return kWriteError;
-  if (avio_open(&f->fmt->pb, name, AVIO_FLAG_WRITE) < 0)
+  errno = 0;
+  f->out.fd = file::open_file(name, file::Access::create);
+  if (f->out.fd < 0) {
+    util::fail(util::Status::kWriteFailed, "%s", std::strerror(errno != 0 ? errno : EIO));
     return kWriteError;
+  }
+  auto *buffer = static_cast<uint8_t *>(av_malloc(kOutBufferBytes));
+  f->fmt->pb = buffer ? avio_alloc_context(buffer, kOutBufferBytes, 1, &f->out, nullptr, write_packet, seek_out) : nullptr;
+  if (!f->fmt->pb) {
+    av_free(buffer);
+    return kWriteError;
+  }
+  f->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
   *file = f.release();
   return kOk;
 }
@@ -452,6 +538,7 @@ int32_t FileRelease(OutFile *file) {
     ok = start_file(*f) && ok;
   if (f->header_written)
     ok = av_write_trailer(f->fmt) >= 0 && ok;
+  ok = f->flush() && ok;
   return ok ? kOk : kWriteError;
 }
 

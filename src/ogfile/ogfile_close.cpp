@@ -1,5 +1,8 @@
 // OGFileClose finishes the output and gives it its name; OGFileDiscard
 // leaves nothing under it. Both free the record.
+#include <cerrno>
+#include <string>
+
 #include "file/temporary_name.h"
 #include "movie/avi_writer.h"
 #include "ogfile/ogfile_state.h"
@@ -64,12 +67,22 @@ extern "C" uint32_t OGFileClose(OGFILE *o) {
   if (!o)
     return 0;
   uint32_t size = o->bytes_written;
+  OGFILESTATE &s = *o->state;
   if (o->kind == OGFILE_FLIC || o->kind == OGFILE_AVI) {
-    OGFILESTATE &s = *o->state;
+    // A frame or sound that failed leaves a hole: the file is not put
+    // into place, and the refusal says what failed first.
+    vex::util::clear_reason();
+    errno = 0;
     size = vex::ogfile::finish_file(o);
-    if (size == 0)
-      vex::util::fail(vex::util::Status::kWriteFailed, "the output %s could not be finished", s.final_name.c_str());
-    else if (!vex::file::commit_temporary(s.temporary, s.final_name))
+    if (size == 0 || o->error) {
+      std::string why = s.failure;
+      if (why.empty())
+        why = vex::util::last_status() != vex::util::Status::kOk ? std::string(vex::util::last_reason())
+                                                                 : vex::ogfile::write_failure_text(errno);
+      vex::util::fail(vex::util::Status::kWriteFailed, "the output %s could not be finished: %s",
+                      s.final_name.c_str(), why.c_str());
+      size = 0;
+    } else if (!vex::file::commit_temporary(s.temporary, s.final_name))
       size = 0;
     else
       s.temporary.clear(); // it is the output now
@@ -77,7 +90,7 @@ extern "C" uint32_t OGFileClose(OGFILE *o) {
     // A still that failed leaves a hole in the series: none is put into place.
     if (o->error)
       vex::util::fail(vex::util::Status::kWriteFailed,
-                      "a still of the series could not be saved; none was put into place");
+                      "a still of the series could not be saved (%s); none was put into place", s.failure.c_str());
     size = 0;
   } else if (!vex::ogfile::commit_series(*o->state)) {
     size = 0;

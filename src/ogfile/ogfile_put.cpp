@@ -111,6 +111,8 @@ void put_avi(OGFILE *o, const uint8_t *pixels) {
   o->bytes_written += static_cast<uint32_t>(bytes);
 }
 
+} // namespace
+
 // The errors a write to a file can end in name themselves; anything else
 // in errno may be left over from a call that went well.
 std::string write_failure_text(int err) {
@@ -124,8 +126,6 @@ std::string write_failure_text(int err) {
     return "the file could not be written";
   }
 }
-
-} // namespace
 
 } // namespace vex::ogfile
 
@@ -148,5 +148,7 @@ extern "C" void OGFilePut(OGFILE *o, const uint8_t *pixels, const uint8_t *palet
     vex::ogfile::put_still(o, pixels);
   if (o->error && vex::util::last_status() == vex::util::Status::kOk)
     vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno).c_str());
+  if (o->error && o->state->failure.empty())
+    o->state->failure = vex::util::last_reason();
   o->error |= errors_before;
 }

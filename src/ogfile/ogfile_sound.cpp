@@ -1,10 +1,12 @@
 // The AVI sound track: made at the first OGFilePutSoundAmount, paced so
 // that it runs a pre-roll ahead of the frames and ends with the movie.
+#include <cerrno>
 #include <cstring>
 
 #include "movie/avi_writer.h"
 #include "ogfile/ogfile_state.h"
 #include "util/bytes.h"
+#include "util/status.h"
 
 namespace vex::ogfile {
 
@@ -63,12 +65,19 @@ extern "C" void OGFilePutSound(OGFILE *o, const void *pcm, uint32_t bytes) {
   auto *audio = static_cast<vex::movie::OutStream *>(o->avi_audio);
   const uint32_t align = o->state->pace.block_align;
   const uint32_t samples = bytes / align;
+  vex::util::clear_reason();
+  errno = 0;
   if (samples == 0 ||
       vex::movie::StreamSetFormat(audio, static_cast<int32_t>(o->sound_position), o->wave_format,
                                   sizeof o->wave_format) != vex::movie::kOk ||
       vex::movie::StreamWrite(audio, static_cast<int32_t>(o->sound_position), static_cast<int32_t>(samples), pcm,
-                              static_cast<int32_t>(bytes), 0, nullptr, nullptr) != vex::movie::kOk)
+                              static_cast<int32_t>(bytes), 0, nullptr, nullptr) != vex::movie::kOk) {
+    if (vex::util::last_status() == vex::util::Status::kOk)
+      vex::util::fail(vex::util::Status::kWriteFailed, "%s", vex::ogfile::write_failure_text(errno).c_str());
+    if (o->state->failure.empty())
+      o->state->failure = vex::util::last_reason();
     o->error = 1;
+  }
   o->sound_position += samples;
   o->sound_written += bytes;
   o->sound_allowed -= std::min(bytes, o->sound_allowed);

@@ -24,11 +24,19 @@ struct OGFILESTATE {
   std::string codec;
   vex::ogfile::SoundPace pace;
   bool sound_failed = false;
+  // Why the first frame or sound that failed did ("" when none failed):
+  // OGFileClose's refusal repeats it, since later calls replace the
+  // thread's reason.
+  std::string failure;
   std::array<uint8_t, 768> palette{}; // the last palette put (a grey ramp before any)
   std::vector<uint8_t> flic_frame;    // FLIC: the frame with rows exactly the FLIC's width apart
 };
 
 namespace vex::ogfile {
+
+// The system's word for a failed write when errno holds one a write ends
+// in (ENOSPC, EDQUOT, EFBIG, EIO), else a plain "could not be written".
+std::string write_failure_text(int err);
 
 // Sends text at level to the record's callback, when it has one.
 void tell(const OGFILE *o, const char *text, int32_t level);

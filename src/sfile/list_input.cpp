@@ -159,6 +159,15 @@ Opened open_if_list(Source &s, OpenArgs &a, std::string &plain) {
   return Opened::declined;
 }
 
+namespace {
+// An entry's damage as the list's first, with the entry's name.
+void take_damage(Source &s, const SFILE &entry) {
+  const char *d = SFileDamage(&entry);
+  if (s.damage.empty() && d)
+    s.damage = std::string(entry.name) + ": " + d;
+}
+} // namespace
+
 uint32_t ListReader::get(Source &s, uint8_t *out, uint32_t bytes) {
   bytes -= bytes % s.frame_bytes;
   bytes = std::min(bytes, s.remaining);
@@ -166,6 +175,7 @@ uint32_t ListReader::get(Source &s, uint8_t *out, uint32_t bytes) {
     return 0;
   for (;;) {
     if (entry && entry->at_end) {
+      take_damage(s, *entry);
       SFileClose(entry);
       entry = nullptr;
     }
@@ -177,8 +187,11 @@ uint32_t ListReader::get(Source &s, uint8_t *out, uint32_t bytes) {
       }
       entry = open_entry(e, static_cast<int32_t>(s.rate), static_cast<int32_t>(s.bits),
                          static_cast<int32_t>(s.channels));
-      if (!entry)
+      if (!entry) {
+        if (s.damage.empty()) // the list goes on without it
+          s.damage = std::string(e.name) + " cannot be opened: " + VEXLastError();
         continue;
+      }
       // Skipping into the list: whole entries go; inside an entry the
       // bytes are read and dropped, exact for every kind of entry.
       const uint32_t length = entry_length(*entry, s.rate, s.frame_bytes);
@@ -197,6 +210,7 @@ uint32_t ListReader::get(Source &s, uint8_t *out, uint32_t bytes) {
       s.skip = 0;
     }
     const uint32_t got = SFileGet(entry, out, bytes);
+    take_damage(s, *entry);
     if (got == 0) {
       entry->at_end = 1; // delivered nothing: on to the next entry
       continue;

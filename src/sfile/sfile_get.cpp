@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "sfile/sound_reader.h"
 #include "sfile/source_frames.h"
@@ -382,6 +383,18 @@ bool refill_buffer(Source &s) {
   return true;
 }
 
+void note_input_faults(Source &s, uint64_t failures_before, uint64_t delivered) {
+  if (!s.damage.empty())
+    return;
+  std::string why;
+  if (file::read_failures() != failures_before)
+    why = file::last_read_failure();
+  else if (s.kind != kList)
+    why = s.input.change();
+  if (!why.empty())
+    s.damage = "after " + std::to_string(delivered) + " sample frames: " + why;
+}
+
 uint32_t drop_skipped(Source &s, uint8_t *dest, uint32_t n) {
   const uint32_t drop = std::min(s.skip, n);
   s.skip -= drop;
@@ -398,5 +411,11 @@ extern "C" uint32_t SFileGet(SFILE *handle, void *buffer, uint32_t bytes) {
     return 0;
   auto &s = static_cast<Source &>(*handle);
   send_progress(s);
-  return s.reader ? s.reader->get(s, static_cast<uint8_t *>(buffer), bytes) : 0;
+  const uint64_t failures = vex::file::read_failures();
+  const uint64_t produced = s.produced;
+  const bool had_damage = !s.damage.empty();
+  const uint32_t n = s.reader ? s.reader->get(s, static_cast<uint8_t *>(buffer), bytes) : 0;
+  if (!had_damage)
+    note_input_faults(s, failures, produced);
+  return n;
 }

@@ -59,11 +59,21 @@ SFILE *open_source(const OpenArgs &asked, lists::InputFiles &inputs) {
   if (!s)
     return util::fail(Status::kOutOfMemory);
   util::OpenProgress progress(a.callback, a.name);
+  const uint64_t failures = file::read_failures();
   const Opened r = open_input(*s, a, inputs);
   if (progress.cancelled())
     return util::fail(Status::kCancelled, "cancelled");
-  if (r != Opened::accepted)
+  if (r != Opened::accepted) {
+    // A read that failed on the way is the likelier cause than the words
+    // of the reader that met it.
+    if (file::read_failures() != failures &&
+        std::strstr(util::last_reason(), file::last_read_failure().c_str()) == nullptr)
+      util::fail(Status::kReadFailed, "%s cannot be read: %s", a.name, file::last_read_failure().c_str());
     return nullptr;
+  }
+  if (s->kind != kList)
+    s->input = inputs.get(s->name).source;
+  note_input_faults(*s, failures, 0);
   trim(*s, a.start, a.end);
   finish(*s, a);
   return s.release();

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "file/byte_source.h"
 #include "lists/input_files.h"
 #include "lists/input_name.h"
 #include "util/status.h"
@@ -68,6 +69,7 @@ struct Source : SFILE {
   util::Status refusal_status = util::Status::kUnsupported;
   // The first damage found in the input (SFileDamage); "" when none.
   std::string damage;
+  file::ByteSource input; // the input file the reader took (not set for lists)
   // The coding of the sound as stored, as libavcodec names it ("pcm_s16le",
   // "aac", ...; "" when the reader does not say), for a description.
   std::string codec;
@@ -76,6 +78,13 @@ struct Source : SFILE {
 // libavcodec's name of plain PCM of `bits` (8 unsigned, 16 signed
 // little-endian), as WAV and raw sound hold it.
 inline const char *pcm_codec(uint32_t bits) { return bits == 8 ? "pcm_u8" : "pcm_s16le"; }
+
+// After a step that read the input (the open, an SFileGet), when no damage
+// was known before it: a read that failed during the step (the thread's
+// read_failures() moved past `failures_before`) becomes the damage, else a
+// change of the input file since the open (ByteSource::change) does,
+// placed "after <delivered> sample frames" (output frames before the step).
+void note_input_faults(Source &s, uint64_t failures_before, uint64_t delivered);
 
 // Tells the caller `text` and records the reason (`detail` when given, else
 // the text); for the failures of an open.

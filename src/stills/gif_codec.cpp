@@ -76,6 +76,16 @@ int32_t read_gif(const file::ByteSource &source, Picture &p, bool header_only) {
   }
 }
 
+namespace {
+// giflib's output into a vector of ours; the file is written from it in
+// one go.
+int append_output(GifFileType *g, const GifByteType *bytes, int n) {
+  auto &out = *static_cast<std::vector<uint8_t> *>(g->UserData);
+  out.insert(out.end(), bytes, bytes + n);
+  return n;
+}
+} // namespace
+
 int32_t write_gif(const char *name, const Image &im) {
   if (im.bits != 8)
     return kUnsupported;
@@ -86,7 +96,8 @@ int32_t write_gif(const char *name, const Image &im) {
   if (!map)
     return kNoMemory;
   int err = 0;
-  GifFileType *g = EGifOpenFileName(name, false, &err);
+  std::vector<uint8_t> bytes;
+  GifFileType *g = EGifOpen(&bytes, append_output, &err);
   int32_t result = g ? 0 : kWriteError;
   if (g) {
     EGifSetGifVersion(g, true);
@@ -100,6 +111,8 @@ int32_t write_gif(const char *name, const Image &im) {
       result = kWriteError;
   }
   GifFreeMapObject(map);
+  if (result == 0 && !write_file(name, bytes))
+    result = kWriteError;
   return result;
 }
 

@@ -41,11 +41,6 @@ void on_emit(j_common_ptr cinfo, int level) {
     on_error(cinfo);
 }
 
-struct FileCloser {
-  void operator()(FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 // libjpeg's source manager over a byte source. A memory source is handed
 // over whole where it lies; a file is read kChunk bytes at a time, so a
 // header costs a read or two. As the library's own file source does, data
@@ -120,9 +115,42 @@ struct Decompress {
   ~Decompress() { jpeg_destroy_decompress(&cinfo); }
 };
 
+// libjpeg's destination manager into a vector of ours, grown 64 KiB at a
+// time; the file is written from it in one go.
+struct Output {
+  static constexpr size_t kStep = 65536;
+  jpeg_destination_mgr mgr{};
+  std::vector<uint8_t> bytes;
+  size_t used() const { return bytes.size() - mgr.free_in_buffer; }
+};
+
+Output &output_of(j_compress_ptr cinfo) { return *static_cast<Output *>(cinfo->client_data); }
+
+void init_destination(j_compress_ptr cinfo) {
+  Output &o = output_of(cinfo);
+  o.bytes.resize(Output::kStep);
+  o.mgr.next_output_byte = o.bytes.data();
+  o.mgr.free_in_buffer = o.bytes.size();
+}
+
+boolean empty_output_buffer(j_compress_ptr cinfo) { // the whole buffer is full
+  Output &o = output_of(cinfo);
+  const size_t full = o.bytes.size();
+  o.bytes.resize(full + Output::kStep);
+  o.mgr.next_output_byte = o.bytes.data() + full;
+  o.mgr.free_in_buffer = Output::kStep;
+  return TRUE;
+}
+
+void term_destination(j_compress_ptr cinfo) {
+  Output &o = output_of(cinfo);
+  o.bytes.resize(o.used());
+}
+
 struct Compress {
   jpeg_compress_struct cinfo{};
   ErrorJump err{};
+  Output output;
   std::vector<uint8_t> row;
   ~Compress() { jpeg_destroy_compress(&cinfo); }
 };
@@ -175,11 +203,15 @@ int32_t decode(Decompress &d, Picture &p, bool header_only) {
   return 0;
 }
 
-int32_t encode(FILE *f, Compress &c, const Image &im, int32_t quality) {
+int32_t encode(Compress &c, const Image &im, int32_t quality) {
   if (setjmp(c.err.jump))
     return kWriteError;
   jpeg_create_compress(&c.cinfo);
-  jpeg_stdio_dest(&c.cinfo, f);
+  c.cinfo.client_data = &c.output;
+  c.output.mgr.init_destination = init_destination;
+  c.output.mgr.empty_output_buffer = empty_output_buffer;
+  c.output.mgr.term_destination = term_destination;
+  c.cinfo.dest = &c.output.mgr;
   c.cinfo.image_width = static_cast<JDIMENSION>(im.width);
   c.cinfo.image_height = static_cast<JDIMENSION>(im.height);
   c.cinfo.input_components = 3;
@@ -215,17 +247,15 @@ int32_t read_jpeg(const file::ByteSource &source, Picture &p, bool header_only) 
   return decode(d, p, header_only);
 }
 
+// Encoded in memory, then written through the file layer in one go.
 int32_t write_jpeg(const char *name, const Image &im, int32_t quality) {
-  FilePtr f(std::fopen(name, "wb"));
-  if (!f)
-    return kWriteError;
   Compress c;
   c.cinfo.err = jpeg_std_error(&c.err.mgr);
   c.err.mgr.error_exit = on_error;
   c.err.mgr.output_message = on_message;
-  if (const int32_t r = encode(f.get(), c, im, quality))
+  if (const int32_t r = encode(c, im, quality))
     return r;
-  return std::fclose(f.release()) == 0 ? 0 : kWriteError;
+  return write_file(name, c.output.bytes) ? 0 : kWriteError;
 }
 
 } // namespace vex::stills

@@ -1,12 +1,14 @@
 // The still-image calls: dispatch by format, the descriptor's allocation,
 // and the placing of decoded pictures into it.
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
 #include "file/byte_source.h"
+#include "file/os_file.h"
 #include "stills/still_codec.h"
 #include "util/status.h"
 #include "vexutil/util.h"
@@ -21,11 +23,14 @@ void Picture::grey_table(int levels) {
 }
 
 bool write_file(const char *name, std::span<const uint8_t> bytes) {
-  FILE *f = name ? std::fopen(name, "wb") : nullptr;
-  if (!f)
-    return false;
-  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  const int fd = name ? file::open_file(name, file::Access::create) : -1;
+  const bool ok = fd >= 0 && file::write_at(fd, 0, bytes.data(), bytes.size()) == bytes.size();
+  const int err = errno;
+  if (fd >= 0)
+    file::close_file(fd);
+  if (!ok)
+    util::fail(util::Status::kWriteFailed, "%s", err != 0 ? std::strerror(err) : "the file could not be written");
+  return ok;
 }
 
 int32_t not_this_format(const char *format, ...) {

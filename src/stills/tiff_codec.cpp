@@ -78,6 +78,48 @@ toff_t size_proc(thandle_t h) { return cursor_of(h).source.size(); }
 int map_proc(thandle_t, void **, toff_t *) { return 0; }
 void unmap_proc(thandle_t, void *, toff_t) {}
 
+// The written file in memory: libtiff writes, seeks back to patch offsets
+// and may read back what it wrote; the file is written from it in one go.
+struct MemoryFile {
+  std::vector<uint8_t> bytes;
+  uint64_t at = 0;
+};
+MemoryFile &memory_of(thandle_t h) { return *static_cast<MemoryFile *>(h); }
+
+tmsize_t memory_read(thandle_t h, void *out, tmsize_t n) {
+  MemoryFile &m = memory_of(h);
+  if (n <= 0 || m.at >= m.bytes.size())
+    return 0;
+  const size_t k = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(n), m.bytes.size() - m.at));
+  std::memcpy(out, m.bytes.data() + m.at, k);
+  m.at += k;
+  return static_cast<tmsize_t>(k);
+}
+tmsize_t memory_write(thandle_t h, void *in, tmsize_t n) {
+  MemoryFile &m = memory_of(h);
+  if (n <= 0)
+    return 0;
+  if (m.at + static_cast<uint64_t>(n) > kMaxFileBytes)
+    return -1;
+  const size_t end = static_cast<size_t>(m.at) + static_cast<size_t>(n);
+  if (end > m.bytes.size())
+    m.bytes.resize(end);
+  std::memcpy(m.bytes.data() + m.at, in, static_cast<size_t>(n));
+  m.at = end;
+  return n;
+}
+toff_t memory_seek(thandle_t h, toff_t offset, int whence) {
+  MemoryFile &m = memory_of(h);
+  const uint64_t from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.at : m.bytes.size();
+  if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END)
+    return static_cast<toff_t>(-1);
+  if (static_cast<int64_t>(offset) < 0 && uint64_t{0} - offset > from)
+    return static_cast<toff_t>(-1);
+  m.at = from + offset;
+  return m.at;
+}
+toff_t memory_size(thandle_t h) { return memory_of(h).bytes.size(); }
+
 struct TiffCloser {
   void operator()(TIFF *t) const { TIFFClose(t); }
 };
@@ -404,7 +446,9 @@ int32_t write_tiff(const char *name, const Image &im, int32_t compression) {
   const auto code = static_cast<uint16_t>(compression <= 0 ? COMPRESSION_NONE : compression);
   if (compression > 0xFFFF || !TIFFIsCODECConfigured(code))
     return kUnsupported;
-  TiffPtr t(TIFFOpen(name, "w"));
+  MemoryFile out;
+  TiffPtr t(TIFFClientOpen(name, "w", &out, memory_read, memory_write, memory_seek, close_proc, memory_size, map_proc,
+                           unmap_proc));
   if (!t)
     return kWriteError;
   const bool mapped = im.bits == 8;
@@ -441,9 +485,11 @@ int32_t write_tiff(const char *name, const Image &im, int32_t compression) {
     if (TIFFWriteScanline(f, row.data(), static_cast<uint32_t>(y), 0) < 0)
       return kWriteError;
   }
-  TIFF *raw = t.release();
-  TIFFClose(raw);
-  return 0;
+  // TIFFClose has no result: flush first, so that a failed write is seen.
+  if (!TIFFFlush(f))
+    return kWriteError;
+  t.reset();
+  return write_file(name, out.bytes) ? 0 : kWriteError;
 }
 
 } // namespace vex::stills

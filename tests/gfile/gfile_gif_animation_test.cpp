@@ -213,7 +213,7 @@ TEST(GifAnimation, DamageAndLimits) {
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[1], want[1]) << "its 12 rows are drawn, the 4 more missing";
   EXPECT_EQ(got[2], want[2]) << "the next picture is found behind the damaged one";
-  EXPECT_STREQ(GFileDamage(g.get()), "the data of picture 2 of the GIF breaks off at row 12");
+  EXPECT_STREQ(GFileDamage(g.get()), "frame 2: the data of picture 2 of the GIF breaks off at row 12");
 
   // A screen beyond 4096 on a side: refused as an animation, with the reason.
   gif_test::write_gif(dir.file("wide.gif"), Animation{5000, 8, colours(2, 0), 0,

@@ -1,6 +1,8 @@
 // Reads that fail under every kind of input: the byte source's test hook
 // makes the read that reaches byte P of a file fail with EIO, or find the
-// file ending there, and P walks over the file (positions() says where). Each run opens the sample through GFileOpen (and
+// file ending there, and P walks over the file (testkit/util/
+// fault_positions.h says where). Each run opens the sample through
+// GFileOpen (and
 // SFileOpen when it has sound) and reads everything. It must end cleanly
 // (no crash; no leak under the sanitizer build), a refused open must say
 // why, and what is delivered must be what a clean read delivers until the
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "file/io_fault_hook.h"
+#include "testkit/util/fault_positions.h"
 #include "testkit/gfile/kind_samples.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/gfile.h"
@@ -36,21 +39,6 @@
 namespace {
 
 using vex::file::ReadFault;
-
-// The positions tried in a file of `size` bytes (the end included: a
-// fault there is never met, and the run must be clean).
-// Every byte of all samples is about 60,000 runs, minutes under the
-// sanitizers: the suite tries every byte of each file's first and last
-// 256 (headers, indexes, the first and last frames) and every 61st
-// between; VEX_EVERY_BYTE=1 in the environment tries them all.
-std::vector<uint64_t> positions(uint64_t size) {
-  const bool every = std::getenv("VEX_EVERY_BYTE") != nullptr;
-  constexpr uint64_t kEdge = 256, kStride = 61;
-  std::vector<uint64_t> at;
-  for (uint64_t p = 0; p <= size; p += (every || p < kEdge || p + kEdge >= size) ? 1 : kStride)
-    at.push_back(p);
-  return at;
-}
 
 uint64_t hash(const uint8_t *p, size_t n, uint64_t h = 1469598103934665603ull) {
   for (size_t i = 0; i < n; ++i)
@@ -205,11 +193,11 @@ TEST(ReadFaults, EveryKindFailingAtEachByteTried) {
                       << (fault == ReadFault::io_error ? "EIO" : "cut") << " at byte " << at << ": " << why;
     };
     for (const ReadFault fault : {ReadFault::io_error, ReadFault::cut})
-      for (const uint64_t at : positions(size))
+      for (const uint64_t at : vex::testkit::fault_positions(size))
         sweep_one(fault, at);
     EXPECT_EQ(failures, 0) << sample.file;
     std::printf("%s: %llu bytes, %zu positions x 2 faults%s, %llu runs met the fault\n", sample.file.c_str(),
-                (unsigned long long)size, positions(size).size(), clean_sound.opened ? ", pictures and sound" : "",
+                (unsigned long long)size, vex::testkit::fault_positions(size).size(), clean_sound.opened ? ", pictures and sound" : "",
                 (unsigned long long)met);
   }
   ::testing::Test::RecordProperty("fault runs", static_cast<int>(runs));

@@ -1,8 +1,8 @@
 // Writes that fail under every kind of output: the file layer's test hook
 // makes the write that would carry the P-th byte fail with ENOSPC (and
 // every write after it, as on a full disk), and P walks over the bytes
-// the output writes (positions() says which). Outputs: FLC, AVI,
-// numbered stills of the seven formats, WAV (SFileWave*) and a chunk
+// the output writes (testkit/util/fault_positions.h says which).
+// Outputs: FLC, AVI, numbered stills of the seven formats, WAV (SFileWave*) and a chunk
 // stream written by vexconv's own code (convert_sound). The final names
 // hold other files before each run. A run that meets the failure must say
 // so (the writer's flag, a 0 from its close, the tool's exit status), keep
@@ -27,6 +27,7 @@
 #include "common/sound_conversion.h"
 #include "common/talk.h"
 #include "file/io_fault_hook.h"
+#include "testkit/util/fault_positions.h"
 #include "testkit/util/temp_dir.h"
 #include "testkit/util/wav_file.h"
 #include "vexutil/ogfile.h"
@@ -36,20 +37,6 @@
 namespace {
 
 constexpr int32_t kW = 32, kH = 24, kFrames = 3;
-
-// Every run writes, renames and removes files: every byte of the outputs
-// (about 60,000 runs) takes minutes, so the suite tries every byte of the
-// first and last 256 and every 61st between (headers, first frames and the
-// close's patching of sizes and indexes come whole); VEX_EVERY_BYTE=1 in
-// the environment tries them all.
-std::vector<uint64_t> positions(uint64_t size) {
-  const bool every = std::getenv("VEX_EVERY_BYTE") != nullptr;
-  constexpr uint64_t kEdge = 256, kStride = 61;
-  std::vector<uint64_t> at;
-  for (uint64_t p = 0; p <= size; p += (every || p < kEdge || p + kEdge >= size) ? 1 : kStride)
-    at.push_back(p);
-  return at;
-}
 
 std::string contents(const std::filesystem::path &name) {
   std::ifstream in(name, std::ios::binary);
@@ -167,7 +154,7 @@ TEST(WriteFaults, EveryOutputFailingAtEachByteTried) {
         std::ofstream(dir.path() / n, std::ios::binary | std::ios::trunc) << "the file that was there: " << n;
     };
     int failures = 0;
-    for (const uint64_t at : positions(total)) {
+    for (const uint64_t at : vex::testkit::fault_positions(total)) {
       place_old_files();
       vex::file::fail_writes(at);
       const Result r = out.write(dir.path());
@@ -192,7 +179,7 @@ TEST(WriteFaults, EveryOutputFailingAtEachByteTried) {
     }
     EXPECT_EQ(failures, 0) << out.what;
     std::printf("%s: %llu bytes written, %zu positions\n", out.what.c_str(), (unsigned long long)total,
-                positions(total).size());
+                vex::testkit::fault_positions(total).size());
   }
   ::testing::Test::RecordProperty("fault runs", static_cast<int>(runs));
 }

@@ -12,6 +12,7 @@
 
 #include "file/io_fault_hook.h"
 #include "file/os_file.h"
+#include "util/status.h"
 
 namespace vex::file {
 
@@ -150,7 +151,7 @@ std::string ByteSource::failure() const {
     return "";
   char text[160];
   if (error_ != 0)
-    std::snprintf(text, sizeof text, "%s at byte %" PRIu64, std::strerror(error_), cut_at_);
+    std::snprintf(text, sizeof text, "%s at byte %" PRIu64, util::system_text(error_).c_str(), cut_at_);
   else
     std::snprintf(text, sizeof text, "the file ends at byte %" PRIu64 ", it held %" PRIu64 " when opened", cut_at_,
                   base_ + size_);
@@ -162,7 +163,7 @@ std::string ByteSource::change() const {
     return "";
   struct stat now {};
   if (fstat(file_->fd, &now) != 0)
-    return std::string("the file cannot be examined: ") + std::strerror(errno);
+    return std::string("the file cannot be examined: ") + util::system_text(errno);
   const struct stat &then = file_->opened;
   const bool resized = now.st_size != then.st_size;
   if (!resized && now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec)

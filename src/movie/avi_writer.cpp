@@ -59,7 +59,7 @@ int write_packet(void *opaque, PacketBytes buf, int n) {
   c.size = std::max(c.size, c.position);
   if (done < static_cast<size_t>(n)) {
     const int err = errno != 0 ? errno : EIO;
-    util::fail(util::Status::kWriteFailed, "%s", std::strerror(err));
+    util::fail(util::Status::kWriteFailed, "%s", util::system_text(err).c_str());
     return AVERROR(err);
   }
   return n;
@@ -376,7 +376,7 @@ int32_t FileCreate(OutFile **file, const char *name) {
   errno = 0;
   f->out.fd = file::open_file(name, file::Access::create);
   if (f->out.fd < 0) {
-    util::fail(util::Status::kWriteFailed, "%s", std::strerror(errno != 0 ? errno : EIO));
+    util::fail(util::Status::kWriteFailed, "%s", util::system_text(errno != 0 ? errno : EIO).c_str());
     return kWriteError;
   }
   auto *buffer = static_cast<uint8_t *>(av_malloc(kOutBufferBytes));

@@ -29,7 +29,7 @@ bool write_file(const char *name, std::span<const uint8_t> bytes) {
   if (fd >= 0)
     file::close_file(fd);
   if (!ok)
-    util::fail(util::Status::kWriteFailed, "%s", err != 0 ? std::strerror(err) : "the file could not be written");
+    util::fail(util::Status::kWriteFailed, "%s", err != 0 ? util::system_text(err).c_str() : "the file could not be written");
   return ok;
 }
 

@@ -17,7 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-coverage}
 json=${2:-}
 if ! command -v gcovr >/dev/null 2>&1; then
-  echo "coverage_report.sh: needs gcovr (Debian package gcovr, see .ci/debian-packages)" >&2
+  echo "coverage_report.sh: needs gcovr (apt-get install gcovr; CI runs no coverage and does not install it)" >&2
   exit 2
 fi
 if [ ! -d "$build" ] || [ -z "$(find "$build" -name '*.gcda' -print -quit)" ]; then

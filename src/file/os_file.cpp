@@ -122,28 +122,15 @@ uint32_t read_some(int fd, void *dest, uint32_t n) {
   return done;
 }
 
-uint32_t write_all(int fd, const void *src, uint32_t n) {
-  const auto *p = static_cast<const char *>(src);
-  uint32_t done = 0;
-  while (done < n) {
-    const size_t room = write_room(n - done);
-    const ssize_t r = room == 0 ? -1 : ::write(fd, p + done, room);
-    if (r < 0 && errno == EINTR)
-      continue;
-    if (r <= 0)
-      break;
-    written.fetch_add(static_cast<uint64_t>(r), std::memory_order_relaxed);
-    done += static_cast<uint32_t>(r);
-  }
-  return done;
-}
-
-size_t write_at(int fd, uint64_t pos, const void *src, size_t n) {
+namespace {
+// Writes n bytes through put(bytes, count, offset from the start) until
+// done or refused (EINTR retried), counting what the write hook sees.
+template <class Put> size_t write_loop(const void *src, size_t n, Put put) {
   const auto *p = static_cast<const char *>(src);
   size_t done = 0;
   while (done < n) {
     const size_t room = write_room(n - done);
-    const ssize_t r = room == 0 ? -1 : ::pwrite(fd, p + done, room, static_cast<off_t>(pos + done));
+    const ssize_t r = room == 0 ? -1 : put(p + done, room, done);
     if (r < 0 && errno == EINTR)
       continue;
     if (r <= 0)
@@ -152,6 +139,18 @@ size_t write_at(int fd, uint64_t pos, const void *src, size_t n) {
     done += static_cast<size_t>(r);
   }
   return done;
+}
+} // namespace
+
+uint32_t write_all(int fd, const void *src, uint32_t n) {
+  return static_cast<uint32_t>(
+      write_loop(src, n, [fd](const char *p, size_t room, size_t) { return ::write(fd, p, room); }));
+}
+
+size_t write_at(int fd, uint64_t pos, const void *src, size_t n) {
+  return write_loop(src, n, [fd, pos](const char *p, size_t room, size_t done) {
+    return ::pwrite(fd, p, room, static_cast<off_t>(pos + done));
+  });
 }
 
 uint32_t seek(int fd, uint32_t pos, uint32_t fallback) {

@@ -264,6 +264,16 @@ TEST_F(Conversions, TwelveThousandStillsTakeFiveDigits) {
   EXPECT_EQ(frames_of(dir.file("s/f11999.bmp")), frames_of(dir.file("one.avi")));
 }
 
+// Runs cmd through /bin/sh in a child; its pid, or -1.
+pid_t start_shell(const std::string &cmd) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
 // Ctrl-C in the middle: vexconv stops, removes its temporary file and
 // leaves OUT as it was (here: absent), exiting 1.
 TEST_F(Conversions, CtrlCLeavesNoOutput) {
@@ -271,12 +281,8 @@ TEST_F(Conversions, CtrlCLeavesNoOutput) {
   fs::create_directory(dir.path() / "o");
   const std::string cmd = "exec " + shell_quote(VEXCONV) + " " + q("long.avi") + " " + q("o/o.avi") +
                           " --codec ffv1 </dev/null 2>" + q("err.txt");
-  const pid_t pid = fork();
+  const pid_t pid = start_shell(cmd);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
   // Once the temporary file exists the job is under way.
   bool started = false;
   for (int i = 0; i < 600 && !started; ++i) {
@@ -329,12 +335,8 @@ TEST_F(Conversions, ACancelledOrFailedSeriesKeepsTheFilesItWouldReplace) {
   write_originals(s, 3);
   const std::string cmd =
       "exec " + shell_quote(VEXCONV) + " " + q("long.avi") + " " + q("s/f.png") + " -y </dev/null 2>" + q("err.txt");
-  const pid_t pid = fork();
+  const pid_t pid = start_shell(cmd);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
   // Under way once anything but the originals shows in the folder.
   bool started = false;
   for (int i = 0; i < 600 && !started; ++i) {
@@ -387,12 +389,8 @@ TEST_F(Conversions, CtrlCDuringThePaletteAnalysisEndsWithinASecond) {
                           " </dev/null >" + q("out.txt") + " 2>" + q("err.txt");
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
-  const pid_t pid = fork();
+  const pid_t pid = start_shell(cmd);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
   std::this_thread::sleep_until(started + std::chrono::milliseconds(500));
   kill(pid, SIGINT);
   const Clock::time_point signalled = Clock::now();

@@ -36,7 +36,9 @@ function(vex_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE vexutil_testkit GTest::gtest_main GTest::gmock ${T_LIBS})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
+  # Labelled with the binary's name, so that `ctest -L test_flic` runs one
+  # binary's cases (the mutation script runs the mutated family's first).
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES LABELS ${name})
 endfunction()
 
 # vex_add_fuzz(<name> <source>)
@@ -56,6 +58,7 @@ function(vex_add_fuzz name source)
     target_include_directories(fuzz_${name} PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}")
   endif()
   add_test(NAME fuzz_replay.${name} COMMAND replay_${name} "${corpus}")
+  set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz_replay)
 endfunction()
 
 # vex_add_bench(<name> <sources...>)

@@ -1,34 +1,20 @@
 #include "testkit/util/wav_file.h"
 
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace vex::testkit {
-namespace {
-
-void put16(std::vector<uint8_t> &b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(std::vector<uint8_t> &b, uint32_t v) {
-  put16(b, v & 0xFFFF);
-  put16(b, v >> 16);
-}
-
-} // namespace
 
 WavChunk fmt_chunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, uint32_t extra) {
   WavChunk c{"fmt ", {}};
   const uint32_t align = channels * ((bits + 7u) / 8u);
-  put16(c.body, tag);
-  put16(c.body, channels);
-  put32(c.body, rate);
-  put32(c.body, rate * align);
-  put16(c.body, align);
-  put16(c.body, bits);
+  append_le16(c.body, tag);
+  append_le16(c.body, channels);
+  append_le32(c.body, rate);
+  append_le32(c.body, rate * align);
+  append_le16(c.body, align);
+  append_le16(c.body, bits);
   if (extra >= 2)
-    put16(c.body, extra - 2);
+    append_le16(c.body, extra - 2);
   while (c.body.size() < 16 + extra)
     c.body.push_back(0);
   return c;
@@ -42,13 +28,13 @@ std::vector<uint8_t> wav_bytes(const std::vector<WavChunk> &chunks) {
     if (c.id.size() != 4)
       throw std::invalid_argument("chunk names have four characters");
     body.insert(body.end(), c.id.begin(), c.id.end());
-    put32(body, c.size >= 0 ? static_cast<uint32_t>(c.size) : static_cast<uint32_t>(c.body.size()));
+    append_le32(body, c.size >= 0 ? static_cast<uint32_t>(c.size) : static_cast<uint32_t>(c.body.size()));
     body.insert(body.end(), c.body.begin(), c.body.end());
     if (c.pad && c.body.size() % 2)
       body.push_back(0);
   }
   std::vector<uint8_t> out{'R', 'I', 'F', 'F'};
-  put32(out, static_cast<uint32_t>(body.size()));
+  append_le32(out, static_cast<uint32_t>(body.size()));
   out.insert(out.end(), body.begin(), body.end());
   return out;
 }
@@ -57,25 +43,11 @@ std::vector<uint8_t> pcm_wav(uint32_t rate, uint16_t bits, uint16_t channels, co
   return wav_bytes({fmt_chunk(1, channels, rate, bits), data_chunk(pcm)});
 }
 
-void write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out)
-    throw std::runtime_error("cannot write " + path);
-}
-
-std::vector<uint8_t> read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    throw std::runtime_error("cannot read " + path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<uint8_t> pcm_bytes(const std::vector<int16_t> &samples) {
   std::vector<uint8_t> out;
   out.reserve(samples.size() * 2);
   for (int16_t s : samples)
-    put16(out, static_cast<uint16_t>(s));
+    append_le16(out, static_cast<uint16_t>(s));
   return out;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "testkit/util/file_bytes.h"
+
 namespace vex::testkit {
 
 struct WavChunk {
@@ -25,9 +27,6 @@ WavChunk data_chunk(std::vector<uint8_t> pcm);
 std::vector<uint8_t> wav_bytes(const std::vector<WavChunk> &chunks);
 // A plain PCM WAV file.
 std::vector<uint8_t> pcm_wav(uint32_t rate, uint16_t bits, uint16_t channels, const std::vector<uint8_t> &pcm);
-
-void write_file(const std::string &path, const std::vector<uint8_t> &bytes);
-std::vector<uint8_t> read_file(const std::string &path);
 
 // 16-bit samples as little-endian bytes, and back.
 std::vector<uint8_t> pcm_bytes(const std::vector<int16_t> &samples);

@@ -193,11 +193,6 @@ TEST(Numbers, ChainedDecimalsGcdAndNulls) {
   EXPECT_EQ(findchar(t, '/'), t + 1);
   EXPECT_EQ(findchar(t, 'z'), nullptr);
   EXPECT_EQ(findchar(t, 0), t + 5);
-  // D digits give D + (D - 1) / 3 characters with commas.
-  for (uint32_t v = 1, d = 1; d <= 10; v *= 10, ++d) {
-    CommaNum(buf, v);
-    EXPECT_EQ(std::strlen(buf), d + (d - 1) / 3) << v;
-  }
   // dir + prefix (8 at most) + the nibbles of n as letters A-P, low first.
   const Row names[] = {{"/tmp/", "VX", "/tmp/VXAAAAAA.AAA"}, {"", "VX", "VXDEAAAA.AAA"}, {"d/", "", "d/IJKLMNOP.AAA"},
                        {"", "ABCDEFGHIJKLMNOP", "ABCDEFGH.JKL"}};

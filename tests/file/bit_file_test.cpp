@@ -5,6 +5,7 @@
 #include "testkit/file/bit_ops.h"
 #include "testkit/util/file_bytes.h"
 #include "testkit/util/temp_dir.h"
+#include "tests/file/file_test_util.h"
 
 namespace {
 
@@ -66,43 +67,26 @@ INSTANTIATE_TEST_SUITE_P(BufferSizes, BitRoundTrip, testing::Values(0, 1, 2, 5, 
                          });
 
 TEST(BitFields, HandWorkedExamplesEndsAndSeeks) {
+  using vex::test::kAny;
   vex::testkit::TempDir tmp;
   const std::string name = tmp.file("h.bin");
-  VEXFILE *f = VEXFileCreate(64, name.c_str());
-  VEXFilePutBits(f, 5, 3);
-  const uint8_t ab = 0xAB;
-  VEXFilePut(f, &ab, 1);
-  EXPECT_EQ(f->held_byte, 0x05u); // 0xAB >> 5
-  EXPECT_EQ(VEXFileBitPos(f), 3u);
-  VEXFileClose(f);
+  // 5 in 3 bits, then a byte shifted up by them: 0xAB >> 5 stays held.
+  vex::test::run(VEXFileCreate(64, name.c_str()),
+                 {{"putbits3", 5, 5}, {"put8", 0xAB, 0xAB}, {"held", 0, 0x05}, {"bitpos", 0, 3}});
   EXPECT_EQ(vex::testkit::read_file(name), (std::vector<uint8_t>{0x5D, 0x05}));
-
+  // A half-read byte counts as unread; 0 bits read nothing; 33 reads as 1
+  // (bit 4 of 0x12); a seek drops the pending bits and returns where it was.
   vex::testkit::write_file(name, {0x34, 0x12, 0xAA, 0x55});
-  VEXFILE *r = VEXFileOpen(64, name.c_str(), VEXFILE_READ);
-  EXPECT_EQ(VEXFileGetBits(r, 12), 0x234u);
-  EXPECT_EQ(VEXFileBitPos(r), 4u);
-  EXPECT_EQ(VEXFileGetPos(r), 1u); // the half-read byte counts as unread
-  EXPECT_EQ(VEXFileGetBits(r, 0), 0u);
-  EXPECT_EQ(VEXFileGetBits(r, 33), 1u); // 33 reads as 1: bit 4 of 0x12
-  // A seek drops the pending bits and returns where it was.
-  EXPECT_EQ(VEXFileSetPos(r, 2), 1u);
-  EXPECT_EQ(VEXFileBitPos(r), 0u);
-  EXPECT_EQ(VEXFileGetBits(r, 8), 0xAAu);
-  VEXFileSetPos(r, 0);
-  EXPECT_EQ(VEXFileGetBits(r, 16), 0x1234u);
-  VEXFileClose(r);
-
+  vex::test::run(VEXFileOpen(64, name.c_str(), VEXFILE_READ),
+                 {{"bits", 12, 0x234}, {"bitpos", 0, 4}, {"getpos", 0, 1}, {"bits", 0, 0}, {"bits", 33, 1},
+                  {"setpos", 2, 1}, {"bitpos", 0, 0}, {"bits", 8, 0xAA}, {"setpos", 0, 3}, {"bits", 16, 0x1234}});
   // Straddling the end the value is not defined (bits of the held byte may
   // repeat); after that, missing bits read as zeros and nothing blocks.
   vex::testkit::write_file(name, {0xFF});
-  r = VEXFileOpen(4, name.c_str(), VEXFILE_READ);
-  EXPECT_EQ(VEXFileGetBits(r, 4), 0xFu);
-  VEXFileGetBits(r, 8);
-  VEXFileGetBits(r, 13);
-  for (int i = 0; i < 100; ++i)
-    EXPECT_EQ(VEXFileGetBits(r, 13), 0u);
-  EXPECT_EQ(VEXFileAtEnd(r), 1);
-  VEXFileClose(r);
+  vex::test::run(VEXFileOpen(4, name.c_str(), VEXFILE_READ),
+                 {{"bits", 4, 0xF}, {"bits", 8, kAny}, {"bits", 13, kAny}, {"bits", 13, 0}, {"bits", 13, 0},
+                  {"bits", 32, 0}, {"bits", 32, 0}, {"bits", 32, 0}, {"bits", 32, 0}, {"bits", 32, 0},
+                  {"bits", 32, 0}, {"bits", 32, 0}, {"bits", 32, 0}, {"bits", 13, 0}, {"atend", 0, 1}});
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "testkit/util/file_bytes.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/file.h"
+#include "tests/file/file_test_util.h"
 #include "vexutil/util.h"
 
 namespace fs = std::filesystem;
@@ -59,105 +60,66 @@ TEST_F(Transfer, OpensRefuseBadArgumentsAndNamesOver127Characters) {
   VEXFileClose(f);
 }
 
-TEST_F(Transfer, AShortReadAtTheEndThenZeroAtOnce) {
+TEST_F(Transfer, ReadsWritesAndSeeksAsWorkedOutByHand) {
+  using vex::test::kAny;
+  using vex::test::run;
+  // A short read at the end, then none at once.
   write_file(name_, ramp(3));
-  for (int32_t size : {0, 2, 4096}) {
-    VEXFILE *f = VEXFileOpen(size, name_.c_str(), VEXFILE_READ);
-    uint8_t buf[10];
-    EXPECT_EQ(VEXFileGet(f, buf, 10), 3u) << size;
-    EXPECT_EQ(VEXFileGet(f, buf, 10), 0u);
-    EXPECT_EQ(VEXFileGetNB(f, buf, 1), 0u);
-    EXPECT_EQ(VEXFileAtEnd(f), 1);
-    VEXFileClose(f);
-  }
-}
-
-TEST_F(Transfer, WritesReadBackThroughOneHandleAndLargeOnesBypassTheBuffer) {
+  for (int32_t size : {0, 2, 4096})
+    run(VEXFileOpen(size, name_.c_str(), VEXFILE_READ), {{"get", 10, 3}, {"get", 10, 0}, {"get", 1, 0}, {"atend", 0, 1}});
+  // Through one handle: written, read back, the middle overwritten and read
+  // across the change (2D 2E D4 C3 as one little-endian word).
   VEXFILE *f = VEXFileCreate(32, name_.c_str());
-  const auto data = ramp(100, 7);
-  EXPECT_EQ(VEXFilePut(f, data.data(), 100), 100u);
+  std::vector<uint8_t> got = ramp(100, 7);
+  EXPECT_EQ(VEXFilePut(f, got.data(), 100), 100u);
   EXPECT_EQ(VEXFileSize(f), 100u);
   EXPECT_EQ(VEXFileSetPos(f, 0), 100u);
-  std::vector<uint8_t> got(100);
+  got.assign(100, 0);
   EXPECT_EQ(VEXFileGet(f, got.data(), 100), 100u);
-  EXPECT_EQ(got, data);
+  EXPECT_EQ(got, ramp(100, 7));
   VEXFileFlush(f, 1);
-  EXPECT_EQ(VEXFileSize(f), 100u);
-  // Overwrite the middle, then read across the change.
-  VEXFileSetPos(f, 40);
-  VEXFilePut32(f, 0xA1B2C3D4u);
-  VEXFileSetPos(f, 38);
-  EXPECT_EQ(VEXFileGet32(f), 0xC3D42E2Du); // 2D 2E D4 C3 as one little-endian word
-  EXPECT_EQ(VEXFileGet16(f), 0xA1B2u);
-  VEXFileClose(f);
-  auto expect = data;
+  run(f, {{"size", 0, 100}, {"setpos", 40, 100}, {"put32", 0xA1B2C3D4u, 0xA1B2C3D4u}, {"setpos", 38, 44},
+          {"get32", 0, 0xC3D42E2Du}, {"get16", 0, 0xA1B2u}});
+  auto expect = ramp(100, 7);
   vex::testkit::set_le32(expect, 40, 0xA1B2C3D4u);
   EXPECT_EQ(read_file(name_), expect);
-
+  // Positions inside the buffer take no trip to the file (the offset stays
+  // just after the 64 bytes of the fill); the current position does nothing.
+  write_file(name_, ramp(200));
+  run(VEXFileOpen(64, name_.c_str(), VEXFILE_READ),
+      {{"get8", 0, 0}, {"inbuf", 10, 1}, {"inbuf", 63, 1}, {"inbuf", 64, 0}, {"offset", 0, 64}, {"setpos", 50, 1},
+       {"offset", 0, 64}, {"get8", 0, 50}, {"setpos", 51, 51}, {"setpos", 150, 51}, {"get8", 0, 150}});
+  // Beyond the end a write leaves a gap of zeros; a read stops there, and a
+  // seek past the end of a file read does not make it larger.
+  run(VEXFileCreate(16, name_.c_str()),
+      {{"put8", 1, 1}, {"setpos", 10, 1}, {"getpos", 0, 10}, {"put8", 2, 2}, {"size", 0, 11}});
+  EXPECT_EQ(read_file(name_), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}));
+  run(VEXFileOpen(16, name_.c_str(), VEXFILE_READ),
+      {{"size", 0, 11}, {"setpos", 1000, 0}, {"atend", 0, 1}, {"get", 1, 0}, {"setpos", 5, kAny}, {"size", 0, 11},
+       {"atend", 0, 0}});
+  // Align pads at the end of the file, moves inside it; 0 and 1 stay.
+  for (size_t size : {6u, 10u}) {
+    write_file(name_, ramp(size));
+    run(VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE),
+        {{"setpos", 6, 0}, {"align", 4, 8}, {"align", 0, 8}, {"align", 1, 8}});
+    expect = ramp(size);
+    expect.resize(std::max<size_t>(size, 8), 0);
+    EXPECT_EQ(read_file(name_), expect);
+  }
+  // A large put drains the buffer, then goes direct.
   const auto large = ramp(10000, 3);
   f = VEXFileCreate(64, name_.c_str());
-  VEXFilePut8(f, 0xEE);                                   // buffered
-  EXPECT_EQ(VEXFilePut(f, large.data(), 10000), 10000u); // drains, then direct
+  VEXFilePut8(f, 0xEE);
+  EXPECT_EQ(VEXFilePut(f, large.data(), 10000), 10000u);
   VEXFileClose(f);
   expect = large;
   expect.insert(expect.begin(), 0xEE);
   EXPECT_EQ(read_file(name_), expect);
   f = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
-  EXPECT_EQ(VEXFileGet8(f), 0xEEu);
-  got.resize(10000);
-  EXPECT_EQ(VEXFileGet(f, got.data(), 10000), 10000u);
-  EXPECT_EQ(got, large);
+  got.resize(10001);
+  EXPECT_EQ(VEXFileGet(f, got.data(), 10001), 10001u);
+  EXPECT_EQ(got, expect);
   VEXFileClose(f);
-}
-
-TEST_F(Transfer, PositionsInsideAndBeyondTheBufferAndTheEnd) {
-  write_file(name_, ramp(200));
-  VEXFILE *f = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
-  EXPECT_EQ(VEXFileGet8(f), 0u); // fills 64
-  for (const auto &[pos, in] : {std::pair{10u, 1}, {63u, 1}, {64u, 0}})
-    EXPECT_EQ(VEXFileIsInBuffer(f, pos), in) << pos;
-  const uint32_t offset = f->file_offset;
-  EXPECT_EQ(VEXFileSetPos(f, 50), 1u);
-  EXPECT_EQ(f->file_offset, offset); // inside the buffer: no trip to the file
-  EXPECT_EQ(VEXFileGet8(f), 50u);
-  EXPECT_EQ(VEXFileSetPos(f, 51), 51u); // the current position: nothing happens
-  EXPECT_EQ(VEXFileSetPos(f, 150), 51u);
-  EXPECT_EQ(VEXFileGet8(f), 150u);
-  VEXFileClose(f);
-
-  // Beyond the end, a write leaves a gap of zeros; a read stops there.
-  f = VEXFileCreate(16, name_.c_str());
-  VEXFilePut8(f, 1);
-  VEXFileSetPos(f, 10);
-  EXPECT_EQ(VEXFileGetPos(f), 10u);
-  VEXFilePut8(f, 2);
-  EXPECT_EQ(VEXFileSize(f), 11u);
-  VEXFileClose(f);
-  EXPECT_EQ(read_file(name_), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}));
-  f = VEXFileOpen(16, name_.c_str(), VEXFILE_READ);
-  VEXFileSetPos(f, 1000);
-  EXPECT_EQ(VEXFileAtEnd(f), 1);
-  uint8_t b;
-  EXPECT_EQ(VEXFileGet(f, &b, 1), 0u);
-  VEXFileSetPos(f, 5);
-  EXPECT_EQ(VEXFileSize(f), 11u); // a seek past the end of a file read does not make it larger
-  EXPECT_EQ(VEXFileAtEnd(f), 0);
-  VEXFileClose(f);
-
-  // Align pads at the end of the file, moves inside it; 0 and 1 stay.
-  for (size_t size : {6u, 10u}) {
-    write_file(name_, ramp(size));
-    f = VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE);
-    VEXFileSetPos(f, 6);
-    VEXFileAlign(f, 4);
-    VEXFileAlign(f, 0);
-    VEXFileAlign(f, 1);
-    EXPECT_EQ(VEXFileGetPos(f), 8u);
-    VEXFileClose(f);
-    auto expect = ramp(size);
-    expect.resize(std::max<size_t>(size, 8), 0);
-    EXPECT_EQ(read_file(name_), expect);
-  }
 }
 
 TEST(ShortWrites, SetTheErrorFlagForGood) {

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "testkit/util/picture_compare.h"
@@ -48,41 +49,42 @@ TEST(Bytes, BothByteOrdersReadAndWritten) {
   EXPECT_EQ(v, (std::vector<uint8_t>{0x03, 0x02, 0x07, 0x06, 0x05, 0x04}));
 }
 
+// Runs reader calls in order: each row a call, its argument and the result
+// it must give (ok, has: 1 or 0; take: the size taken).
+void read_script(ByteReader in, std::initializer_list<std::tuple<const char *, size_t, size_t>> calls) {
+  int i = 0;
+  for (const auto &[op, arg, want] : calls) {
+    const std::string_view o = op;
+    const size_t got = o == "u8"          ? in.u8()
+                       : o == "u16"       ? in.u16()
+                       : o == "u32"       ? in.u32()
+                       : o == "take"      ? in.take(arg).size()
+                       : o == "rest"      ? in.rest().size()
+                       : o == "skip"      ? (in.skip(arg), in.position())
+                       : o == "has"       ? in.has(arg)
+                       : o == "ok"        ? in.ok()
+                       : o == "remaining" ? in.remaining()
+                                          : in.position();
+    EXPECT_EQ(got, want) << "call " << i++ << ": " << op << " " << arg;
+  }
+}
+
 // To the last byte and no further; a short read consumes nothing and its
-// error sticks; lengths near SIZE_MAX do not wrap the position check.
+// error sticks, though a read that fits still works; lengths near SIZE_MAX
+// do not wrap the position check.
 TEST(Bytes, TheReaderStaysInsideItsSpan) {
   const uint8_t b[] = {1, 2, 3, 4, 5, 6, 7};
-  ByteReader in(b);
-  EXPECT_EQ(in.u8(), 1u);
-  EXPECT_EQ(in.u16(), 0x0302u);
-  EXPECT_EQ(in.u32(), 0x07060504u);
-  EXPECT_TRUE(in.has(0));
-  EXPECT_FALSE(in.has(1));
-  EXPECT_TRUE(in.ok());
-  ByteReader shortly(std::span(b, 3));
-  EXPECT_EQ(shortly.u32(), 0u);
-  EXPECT_EQ(shortly.position(), 0u);
-  EXPECT_EQ(shortly.u16(), 0x0201u); // a read that fits still works
-  EXPECT_FALSE(shortly.ok());        // but the parse stays failed
-  EXPECT_TRUE(shortly.take(2).empty());
-  EXPECT_EQ(shortly.remaining(), 1u);
-  ByteReader parts(std::span(b, 5));
-  EXPECT_EQ(parts.take(2).data(), b);
-  parts.skip(1);
-  const auto rest = parts.rest();
-  ASSERT_EQ(rest.size(), 2u);
-  EXPECT_EQ(rest[0], 4u);
-  EXPECT_TRUE(parts.ok());
-  parts.skip(1);
-  EXPECT_FALSE(parts.ok());
-  ByteReader huge(b);
-  EXPECT_TRUE(huge.take(SIZE_MAX).empty());
-  EXPECT_FALSE(huge.has(SIZE_MAX - 2));
-  EXPECT_FALSE(huge.ok());
-  ByteReader empty(std::span<const uint8_t>{});
-  EXPECT_TRUE(empty.has(0));
-  EXPECT_EQ(empty.u8(), 0u);
-  EXPECT_FALSE(empty.ok());
+  read_script(ByteReader(b), {{"u8", 0, 1}, {"u16", 0, 0x0302}, {"u32", 0, 0x07060504}, {"has", 0, 1}, {"has", 1, 0},
+                              {"ok", 0, 1}, {"u8", 0, 0}, {"ok", 0, 0}});
+  read_script(ByteReader(std::span(b, 3)), {{"u32", 0, 0}, {"position", 0, 0}, {"u16", 0, 0x0201}, {"ok", 0, 0},
+                                            {"take", 2, 0}, {"remaining", 0, 1}});
+  read_script(ByteReader(std::span(b, 5)),
+              {{"take", 2, 2}, {"skip", 1, 3}, {"rest", 0, 2}, {"ok", 0, 1}, {"skip", 1, 5}, {"ok", 0, 0}});
+  read_script(ByteReader(b), {{"take", SIZE_MAX, 0}, {"has", SIZE_MAX - 2, 0}, {"ok", 0, 0}});
+  read_script(ByteReader(std::span<const uint8_t>{}), {{"has", 0, 1}, {"u8", 0, 0}, {"ok", 0, 0}});
+  ByteReader in(b); // what take and rest hand out is the span itself
+  EXPECT_EQ(in.take(2).data(), b);
+  EXPECT_EQ(in.rest().data(), b + 2);
 }
 
 TEST(Limits, PicturesAndBuffersAtTheirEdges) {

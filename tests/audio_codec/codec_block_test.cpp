@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "audio_codec/audio_codec.h"
@@ -102,11 +103,12 @@ TEST(CodecBlock, SilenceCostsOneRunHeaderPer64Groups) {
 }
 
 // A 512-point block with no bands whose group g holds +-(2^w - 1) for the
-// width w = widths[g].
-std::vector<uint8_t> block_with_widths(const std::vector<uint8_t> &widths, BlockContent &c) {
-  c = BlockContent{};
+// width w given by digit g of `widths` (0 past its end).
+std::vector<uint8_t> block_with_widths(const std::string &widths) {
+  BlockContent c{};
   for (uint32_t i = 2; i < 512; ++i) {
-    const int w = widths[(i - 2) / 8];
+    const size_t g = (i - 2) / 8;
+    const int w = g < widths.size() ? widths[g] - '0' : 0;
     c.q[i] = static_cast<int16_t>(((1 << w) - 1) * (i % 2 ? 1 : -1));
   }
   std::vector<uint8_t> out(max_block_bytes(512));
@@ -115,9 +117,8 @@ std::vector<uint8_t> block_with_widths(const std::vector<uint8_t> &widths, Block
 }
 
 TEST(CodecBlock, RunsAreChosenGreedilyFromTheTable) {
-  BlockContent c;
   const struct {
-    std::vector<uint8_t> widths; // of the first groups; the others 0
+    std::string widths; // of the first groups, a digit each; the others 0
     std::vector<RunHeader> runs;
     size_t bytes; // 0: not checked
   } rows[] = {
@@ -125,30 +126,16 @@ TEST(CodecBlock, RunsAreChosenGreedilyFromTheTable) {
       // the first run (code 3); the lone group has flag 0; the rest is
       // shorter than 64 but all zero, so it takes code 15. 58 + 9 + 40 * 4
       // + 5 + 8 * 2 + 9 = 257 bits: 9 words.
-      {{3, 3, 3, 3, 3, 1}, {{1, 3, 3}, {0, 0, 1}, {1, 15, 0}}, 36},
+      {"333331", {{1, 3, 3}, {0, 0, 1}, {1, 15, 0}}, 36},
       // 40 zero groups then 24 of width 2: 32 (code 14), then 8 (code 5, as
       // 9 would reach width 2), then the last 24 under the code of 32.
-      {[] {
-         std::vector<uint8_t> w(64, 2);
-         std::fill_n(w.begin(), 40, 0);
-         return w;
-       }(),
-       {{1, 14, 0}, {1, 5, 0}, {1, 14, 2}},
-       0},
+      {std::string(40, '0') + std::string(24, '2'), {{1, 14, 0}, {1, 5, 0}, {1, 14, 2}}, 0},
       // A single remaining group is always a run of one.
-      {[] {
-         std::vector<uint8_t> w(64, 0);
-         w[63] = 1;
-         return w;
-       }(),
-       {{1, 14, 0}, {1, 13, 0}, {1, 12, 0}, {0, 0, 1}},
-       0},
+      {std::string(63, '0') + "1", {{1, 14, 0}, {1, 13, 0}, {1, 12, 0}, {0, 0, 1}}, 0},
   };
   for (const auto &r : rows) {
-    std::vector<uint8_t> w = r.widths;
-    w.resize(64, 0);
-    const auto block = block_with_widths(w, c);
-    EXPECT_EQ(vex::testkit::plain_runs(block, 512, 0), r.runs);
+    const auto block = block_with_widths(r.widths);
+    EXPECT_EQ(vex::testkit::plain_runs(block, 512, 0), r.runs) << r.widths;
     EXPECT_EQ(block.size(), r.bytes ? r.bytes : block.size());
   }
 }

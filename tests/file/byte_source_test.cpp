@@ -31,8 +31,8 @@ protected:
     for (auto &b : data)
       b = static_cast<uint8_t>(rng());
     vex::testkit::write_file(dir.file("plain"), data);
-    std::vector<uint8_t> wrapped(777, 0xAB);
-    wrapped.insert(wrapped.end(), data.begin(), data.end());
+    std::vector<uint8_t> wrapped(777 + kSize, 0xAB);
+    std::copy(data.begin(), data.end(), wrapped.begin() + 777);
     vex::testkit::write_file(dir.file("wrapped"), wrapped);
     ASSERT_EQ(sources[0].open(dir.file("plain").c_str()), Status::kOk);
     ByteSource whole;

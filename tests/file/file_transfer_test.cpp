@@ -246,11 +246,7 @@ TEST_F(Transfer, TemporaryOutputsReplaceTheFinalNameWholeOrNotAtAll) {
 
   fs::create_directory(tmp_.file("dir"));
   write_file(tmp_.file("dir/inner"), bytes("y"));
-  const struct {
-    std::string final_name;
-    uint32_t room;
-    const char *reason;
-  } refusals[] = {
+  const struct { std::string final_name; uint32_t room; const char *reason; } refusals[] = {
       {out, static_cast<uint32_t>(need - 1), "needs"},           // one byte short
       {tmp_.file("no/out.bin"), 256, "cannot create a file in"}, // no such folder
       {"", 256, "no output name"},

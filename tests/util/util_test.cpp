@@ -193,13 +193,9 @@ TEST(Status, ReasonsTextsAndErrnos) {
   vex::util::clear_reason();
   EXPECT_EQ(vex::util::last_status(), Status::kOk);
   EXPECT_STREQ(VEXLastError(), "");
-  const struct {
-    int error;
-    Status status;
-    std::string text;
-  } opens[] = {{ENOENT, Status::kNoFile, "no such file"},
-               {ENOTDIR, Status::kNoFile, "no such file"},
-               {EACCES, Status::kReadFailed, std::strerror(EACCES)}};
+  const struct { int error; Status status; std::string text; } opens[] = {
+      {ENOENT, Status::kNoFile, "no such file"}, {ENOTDIR, Status::kNoFile, "no such file"},
+      {EACCES, Status::kReadFailed, std::strerror(EACCES)}};
   for (const auto &o : opens) {
     vex::util::fail_to_open(o.error);
     EXPECT_EQ(vex::util::last_status(), o.status) << o.error;

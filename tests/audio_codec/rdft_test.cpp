@@ -93,7 +93,6 @@ TEST(Rdft, HandComputedTablesFollowTheSizeAndRefusedSizesAreUntouched) {
   // x = 1, 2, 3, 4: sum 10; sum x cos(pi j) = 1 - 2 + 3 - 4 = -2;
   // k = 1: cos terms 1 - 3 = -2, sin terms 2 - 4 = -2.
   RdftTables tables{};
-  EXPECT_EQ(tables.size, 0u);
   std::vector<float> a = {1, 2, 3, 4};
   rdft(4, 1, a.data(), tables);
   for (int i = 0; i < 4; ++i)

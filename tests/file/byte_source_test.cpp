@@ -1,8 +1,8 @@
-// The byte source against the bytes written with the standard library:
-// every kind of source reads the same data at every offset, copies and
-// slices share one open file that closes with the last of them, and no
-// read passes the end.
-#include <fcntl.h>
+// The byte source, its read window and the read-ahead ring against the
+// bytes written with the standard library: every kind of source (by name,
+// a slice 777 bytes into a longer file, from memory) reads the same data at
+// every offset, copies and slices share one open file that closes with the
+// last of them, and no read passes the end.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "file/byte_source.h"
+#include "file/read_ahead_ring.h"
 #include "file/read_window.h"
+#include "testkit/util/file_bytes.h"
 #include "testkit/util/temp_dir.h"
-#include "tests/file/file_test_util.h"
 #include "util/status.h"
 
 namespace {
@@ -21,58 +22,51 @@ namespace {
 using vex::file::ByteSource;
 using vex::file::ReadWindow;
 using vex::util::Status;
+constexpr size_t kSize = 50000;
 
-std::vector<uint8_t> noise(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto &b : v)
-    b = static_cast<uint8_t>(rng());
-  return v;
-}
-
-// The three kinds over the same 20000 data bytes: by name, a slice 777
-// bytes into a longer file, and from memory.
 class Sources : public ::testing::Test {
 protected:
   void SetUp() override {
-    data = noise(20000, 1);
-    vex::test::write_file(dir.file("plain"), data);
-    std::vector<uint8_t> wrapped(777 + data.size(), 0xAB);
+    std::mt19937 rng(1);
+    for (auto &b : data)
+      b = static_cast<uint8_t>(rng());
+    vex::testkit::write_file(dir.file("plain"), data);
+    std::vector<uint8_t> wrapped(777 + kSize, 0xAB);
     std::copy(data.begin(), data.end(), wrapped.begin() + 777);
-    vex::test::write_file(dir.file("wrapped"), wrapped);
+    vex::testkit::write_file(dir.file("wrapped"), wrapped);
     ASSERT_EQ(sources[0].open(dir.file("plain").c_str()), Status::kOk);
     ByteSource whole;
     ASSERT_EQ(whole.open(dir.file("wrapped").c_str()), Status::kOk);
     sources[1] = whole.slice(777);
     sources[2].open(data);
   }
+  bool same(std::span<const uint8_t> got, uint64_t at) {
+    return std::equal(got.begin(), got.end(), data.begin() + static_cast<ptrdiff_t>(at));
+  }
 
   vex::testkit::TempDir dir;
-  std::vector<uint8_t> data;
+  std::vector<uint8_t> data = std::vector<uint8_t>(kSize);
   ByteSource sources[3];
 };
 
 TEST_F(Sources, EveryKindReadsTheSameBytesAndStopsAtTheEnd) {
   std::mt19937 rng(2);
   for (ByteSource &s : sources) {
-    EXPECT_EQ(s.size(), data.size());
+    EXPECT_EQ(s.size(), kSize);
     for (int i = 0; i < 200; ++i) {
-      const uint64_t at = rng() % 20100; // some past the end
+      const uint64_t at = rng() % (kSize + 100); // some past the end
       const size_t n = rng() % 3000;
       std::vector<uint8_t> out(n, 0xEE);
       const size_t got = s.read_at(at, out.data(), n);
-      const size_t there = at >= data.size() ? 0 : std::min<size_t>(n, data.size() - at);
-      ASSERT_EQ(got, there) << at << " " << n;
-      ASSERT_TRUE(std::equal(out.begin(), out.begin() + static_cast<ptrdiff_t>(got),
-                             data.begin() + static_cast<ptrdiff_t>(at)));
+      ASSERT_EQ(got, at >= kSize ? 0 : std::min<size_t>(n, kSize - at)) << at << " " << n;
+      ASSERT_TRUE(same(std::span(out).first(got), at));
       // Nothing beyond what arrived is touched.
-      ASSERT_TRUE(
-          std::all_of(out.begin() + static_cast<ptrdiff_t>(got), out.end(), [](uint8_t b) { return b == 0xEE; }));
+      ASSERT_EQ(std::count(out.begin() + static_cast<ptrdiff_t>(got), out.end(), 0xEE), static_cast<ptrdiff_t>(n - got));
     }
     uint8_t b = 0;
-    EXPECT_TRUE(s.read_exact(19999, &b, 1));
+    EXPECT_TRUE(s.read_exact(kSize - 1, &b, 1));
     EXPECT_EQ(b, data.back());
-    EXPECT_FALSE(s.read_exact(19999, &b, 2));
+    EXPECT_FALSE(s.read_exact(kSize - 1, &b, 2));
     EXPECT_EQ(s.read_at(~uint64_t{0} - 1, &b, 5), 0u); // no wrap-around of offset + n
     EXPECT_FALSE(s.read_failed());
   }
@@ -87,11 +81,9 @@ TEST_F(Sources, EveryKindReadsTheSameBytesAndStopsAtTheEnd) {
 int descriptors_on(const std::string &path) {
   int n = 0;
   for (int fd = 0; fd < 1024; ++fd) {
-    char link[64], target[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t len = ::readlink(link, target, sizeof target - 1);
-    if (len > 0 && std::string(target, static_cast<size_t>(len)) == path)
-      ++n;
+    char target[4096];
+    const ssize_t len = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+    n += len > 0 && std::string(target, static_cast<size_t>(len)) == path;
   }
   return n;
 }
@@ -100,45 +92,41 @@ TEST_F(Sources, CopiesAndSlicesShareOneFileThatClosesWithTheLast) {
   const std::string wrapped = dir.file("wrapped");
   EXPECT_EQ(descriptors_on(wrapped), 1);
   ByteSource copy = sources[1];
-  ByteSource deeper = copy.slice(19000); // 777 + 19000 into the file
+  ByteSource deeper = copy.slice(kSize - 1000); // 777 + that into the file
   EXPECT_EQ(descriptors_on(wrapped), 1);
-  EXPECT_EQ(deeper.base(), 777u + 19000u);
+  EXPECT_EQ(deeper.base(), 777u + kSize - 1000);
   EXPECT_EQ(deeper.size(), 1000u);
   EXPECT_EQ(deeper.name(), wrapped);
   uint8_t b = 0;
   ASSERT_TRUE(deeper.read_exact(999, &b, 1));
   EXPECT_EQ(b, data.back());
-  EXPECT_EQ(copy.slice(30000).size(), 0u); // past the end: empty, still open
+  EXPECT_EQ(copy.slice(kSize + 10000).size(), 0u); // past the end: empty, still open
   // Slices of memory stay in memory and are not copied.
   const ByteSource tail = sources[2].slice(5);
   EXPECT_TRUE(tail.in_memory());
   EXPECT_EQ(tail.memory().data(), data.data() + 5);
-  EXPECT_EQ(tail.size(), data.size() - 5);
+  EXPECT_EQ(tail.size(), kSize - 5);
   // The file stays open while any copy lives.
   sources[1] = ByteSource{};
   copy = ByteSource{};
   EXPECT_EQ(descriptors_on(wrapped), 1);
   ASSERT_TRUE(deeper.read_exact(0, &b, 1));
-  EXPECT_EQ(b, data[19000]);
+  EXPECT_EQ(b, data[kSize - 1000]);
   deeper = ByteSource{};
   EXPECT_EQ(descriptors_on(wrapped), 0);
   EXPECT_FALSE(deeper.is_open());
   EXPECT_EQ(deeper.read_at(0, &b, 1), 0u);
-}
-
-TEST(ByteSourceOpen, FailuresSayWhy) {
-  vex::testkit::TempDir dir;
+  // Failed opens say why and leave nothing of the file before.
   ByteSource s;
   EXPECT_EQ(s.open(dir.file("missing").c_str()), Status::kNoFile);
   EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
   EXPECT_EQ(s.open(dir.path().c_str()), Status::kReadFailed); // a folder
   EXPECT_EQ(s.open(static_cast<const char *>(nullptr)), Status::kInvalidArgument);
   EXPECT_FALSE(s.is_open());
-  vex::test::write_file(dir.file("ten"), std::vector<uint8_t>(10, 1));
-  ASSERT_EQ(s.open(dir.file("ten").c_str()), Status::kOk);
-  EXPECT_EQ(s.slice(10).size(), 0u); // an empty stretch at the very end
+  ASSERT_EQ(s.open(dir.file("plain").c_str()), Status::kOk);
+  EXPECT_EQ(s.slice(kSize).size(), 0u); // an empty stretch at the very end
   EXPECT_EQ(s.open(dir.file("missing").c_str()), Status::kNoFile);
-  EXPECT_FALSE(s.is_open()); // a failed open leaves nothing of the file before
+  EXPECT_FALSE(s.is_open());
   s.open(std::span<const uint8_t>{});
   EXPECT_TRUE(s.is_open());
   EXPECT_EQ(s.size(), 0u);
@@ -149,47 +137,87 @@ TEST(ByteSourceOpen, FailuresSayWhy) {
 // from a preloaded stretch after the file itself is gone.
 TEST_F(Sources, TheWindowServesEveryStretch) {
   std::mt19937 rng(3);
+  std::span<const uint8_t> got;
   for (ByteSource &s : sources) {
     ReadWindow w(s);
     ASSERT_TRUE(w.set_window(5000));
-    if (!s.in_memory()) {
-      EXPECT_EQ(w.window_size(), 2u * ReadWindow::kPiece + ReadWindow::kPiece);
-    }
+    EXPECT_TRUE(s.in_memory() || w.window_size() == 2u * ReadWindow::kPiece + ReadWindow::kPiece);
     for (int i = 0; i < 300; ++i) {
-      const uint64_t at = rng() % 20000;
-      const size_t n = std::min<size_t>(rng() % (i % 10 == 0 ? 12000 : 3000), 20000 - at);
-      std::span<const uint8_t> got;
+      const uint64_t at = rng() % kSize;
+      const size_t n = std::min<size_t>(rng() % (i % 10 == 0 ? 12000 : 3000), kSize - at);
       ASSERT_TRUE(w.fetch(at, n, got)) << at << " " << n;
       ASSERT_EQ(got.size(), n);
-      ASSERT_TRUE(std::equal(got.begin(), got.end(), data.begin() + static_cast<ptrdiff_t>(at)));
+      ASSERT_TRUE(same(got, at));
     }
-    std::span<const uint8_t> got;
-    EXPECT_FALSE(w.fetch(19990, 11, got)); // one byte short
-    EXPECT_FALSE(w.fetch(20001, 0, got));
-    EXPECT_TRUE(w.fetch(20000, 0, got));
+    EXPECT_FALSE(w.fetch(kSize - 10, 11, got)); // one byte short
+    EXPECT_FALSE(w.fetch(kSize + 1, 0, got));
+    EXPECT_TRUE(w.fetch(kSize, 0, got));
   }
   // A window allowed to grow serves a long stretch itself, from then on.
   ReadWindow growing(sources[0]);
   ASSERT_TRUE(growing.set_window(5000, 15000));
-  std::span<const uint8_t> long_one;
-  ASSERT_TRUE(growing.fetch(3333, 14000, long_one));
-  EXPECT_TRUE(std::equal(long_one.begin(), long_one.end(), data.begin() + 3333));
+  ASSERT_TRUE(growing.fetch(3333, 14000, got));
+  EXPECT_TRUE(same(got, 3333));
   EXPECT_EQ(growing.window_size(), 4u * ReadWindow::kPiece + ReadWindow::kPiece);
-  ASSERT_TRUE(growing.fetch(100, 16000, long_one)); // beyond the limit: spilled
-  EXPECT_TRUE(std::equal(long_one.begin(), long_one.end(), data.begin() + 100));
+  ASSERT_TRUE(growing.fetch(100, 16000, got)); // beyond the limit: spilled
+  EXPECT_TRUE(same(got, 100));
   EXPECT_EQ(growing.window_size(), 4u * ReadWindow::kPiece + ReadWindow::kPiece);
 
   ByteSource named;
   ASSERT_EQ(named.open(dir.file("plain").c_str()), Status::kOk);
   ReadWindow w(named);
-  EXPECT_FALSE(w.preload(100, 19901)); // past the end
+  EXPECT_FALSE(w.preload(100, kSize - 99)); // past the end
   EXPECT_EQ(vex::util::last_status(), Status::kDamaged);
-  ASSERT_TRUE(w.preload(100, 19900));
+  ASSERT_TRUE(w.preload(100, kSize - 100));
   named = ByteSource{}; // closed: the preloaded stretch stays
-  std::span<const uint8_t> got;
   ASSERT_TRUE(w.fetch(150, 1000, got));
-  EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin() + 150));
+  EXPECT_TRUE(same(got, 150));
   EXPECT_FALSE(w.fetch(50, 10, got)); // before it, and there is no file any more
+}
+
+// The read-ahead ring: fills, reads at the logical position, skips inside
+// the buffered stretch, seeks behind and beyond it, and wraps.
+TEST_F(Sources, TheRingDeliversTheSourceBytesWhateverTheOrder) {
+  namespace ring = vex::file::ring;
+  using vex::file::ReadAheadRing;
+  for (const ByteSource *source : {&sources[0], &sources[2]}) {
+    std::mt19937 rng(5);
+    ReadAheadRing io;
+    ring::attach(io, *source);
+    std::vector<uint8_t> buffer(3 * ReadAheadRing::kUnit + 100); // rounded down to 3 units
+    ring::set_buffer(io, buffer.data(), static_cast<uint32_t>(buffer.size()), kSize);
+    EXPECT_EQ(io.capacity, 3 * ReadAheadRing::kUnit);
+    int wraps = 0;
+    for (int step = 0; step < 400; ++step) {
+      const uint32_t choice = rng() % 4;
+      if (choice == 0) {
+        const uint8_t *before = io.ring_write;
+        const int32_t got = ring::fill(io);
+        EXPECT_TRUE(got == 0 || got == 4096);
+        wraps += got > 0 && io.ring_write < before;
+        continue;
+      }
+      uint32_t at = choice == 2 ? std::min<uint32_t>(io.logical + rng() % (io.held + 1), kSize - 1000)
+                    : choice == 3 ? rng() % (kSize - 1000)
+                                  : io.logical;
+      const uint32_t n = std::min<uint32_t>(1 + rng() % 3000, kSize - at);
+      std::vector<uint8_t> out(n);
+      ASSERT_EQ(ring::read(io, at, out.data(), n), n);
+      ASSERT_TRUE(same(out, at)) << "step " << step;
+      ASSERT_EQ(io.physical - io.logical, io.held);
+      ASSERT_EQ(io.held + io.free_bytes, io.capacity);
+    }
+    EXPECT_GT(wraps, 0);
+    EXPECT_EQ(io.read_error, 0);
+    // Past the end: short, and the flag sticks.
+    std::vector<uint8_t> out(100);
+    EXPECT_EQ(ring::read(io, kSize - 50, out.data(), 100), 50u);
+    EXPECT_EQ(io.read_error, 1);
+    EXPECT_EQ(ring::read(io, 0, out.data(), 10), 0u);
+  }
+  const std::pair<uint32_t, uint32_t> sizes[] = {{1, 4096}, {4096, 4096}, {4097, 8192}, {0, 0}, {~0u, 0xFFFFF000u}};
+  for (const auto &[size, rounded] : sizes)
+    EXPECT_EQ(ring::round_size(size), rounded) << size;
 }
 
 } // namespace

@@ -1,27 +1,37 @@
+// The buffered file and the calls on names against files written and read
+// with the standard library: transfers across refills and past the end,
+// positions inside and outside the buffer, lines, time stamps, erase and
+// rename, temporaries committed whole or not at all.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <numeric>
 #include <string>
 #include <vector>
 
-#include "file_test_util.h"
+#include "testkit/util/file_bytes.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/file.h"
+#include "tests/file/file_test_util.h"
 #include "vexutil/util.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-using vex::test::read_file;
-using vex::test::write_file;
+using vex::testkit::read_file;
+using vex::testkit::write_file;
 
 std::vector<uint8_t> ramp(size_t n, uint8_t start = 0) {
   std::vector<uint8_t> v(n);
   std::iota(v.begin(), v.end(), start);
   return v;
 }
+std::vector<uint8_t> bytes(const std::string &s) { return {s.begin(), s.end()}; }
 
 class Transfer : public testing::Test {
 protected:
@@ -29,21 +39,18 @@ protected:
   std::string name_ = tmp_.file("t.bin");
 };
 
-TEST_F(Transfer, OpenRefusesBadArguments) {
+TEST_F(Transfer, OpensRefuseBadArgumentsAndNamesOver127Characters) {
   write_file(name_, {1});
-  EXPECT_EQ(VEXFileOpen(16, nullptr, VEXFILE_READ), nullptr);
-  EXPECT_EQ(VEXFileOpen(16, name_.c_str(), 249), nullptr);
-  EXPECT_EQ(VEXFileOpen(16, name_.c_str(), 252), nullptr);
-  EXPECT_EQ(VEXFileOpen(16, tmp_.file("missing").c_str(), VEXFILE_READ), nullptr);
-  EXPECT_EQ(VEXFileOpen(16, tmp_.path().c_str(), VEXFILE_READ), nullptr); // a directory
-  EXPECT_EQ(VEXFileCreate(16, nullptr), nullptr);
-  EXPECT_EQ(VEXFileCreate(16, tmp_.file("no/such/dir").c_str()), nullptr);
-}
-
-TEST_F(Transfer, NamesUpTo127CharactersOnly) {
   const std::string dir = tmp_.path().string() + "/";
   const std::string ok = dir + std::string(127 - dir.size(), 'a');
-  const std::string too_long = dir + std::string(128 - dir.size(), 'b');
+  for (int32_t mode : {249, 252})
+    EXPECT_EQ(VEXFileOpen(16, name_.c_str(), mode), nullptr) << mode;
+  for (const std::string &bad : {tmp_.file("missing"), tmp_.path().string(), std::string(4000, 'x')})
+    EXPECT_EQ(VEXFileOpen(16, bad.c_str(), VEXFILE_READ), nullptr) << bad;
+  for (const std::string &bad : {tmp_.file("no/such/dir"), dir + std::string(128 - dir.size(), 'b'), std::string()})
+    EXPECT_EQ(VEXFileCreate(16, bad.c_str()), nullptr) << bad;
+  EXPECT_EQ(VEXFileOpen(16, nullptr, VEXFILE_READ), nullptr);
+  EXPECT_EQ(VEXFileCreate(16, nullptr), nullptr);
   VEXFILE *f = VEXFileCreate(16, ok.c_str());
   ASSERT_NE(f, nullptr);
   char copy[VEXFILE_NAME_SIZE];
@@ -51,149 +58,71 @@ TEST_F(Transfer, NamesUpTo127CharactersOnly) {
   EXPECT_STREQ(copy, ok.c_str());
   EXPECT_EQ(VEXFileGetName(f, nullptr), f->name);
   VEXFileClose(f);
-  EXPECT_EQ(VEXFileCreate(16, too_long.c_str()), nullptr);
-  EXPECT_EQ(VEXFileOpen(16, std::string(4000, 'x').c_str(), VEXFILE_READ), nullptr);
-  EXPECT_EQ(VEXFileCreate(16, ""), nullptr);
 }
 
-TEST_F(Transfer, ShortReadAtTheEndThenZeroAtOnce) {
+TEST_F(Transfer, ReadsWritesAndSeeksAsWorkedOutByHand) {
+  using vex::test::kAny;
+  using vex::test::run;
+  // A short read at the end, then none at once.
   write_file(name_, ramp(3));
-  for (int32_t size : {0, 2, 4096}) {
-    VEXFILE *f = VEXFileOpen(size, name_.c_str(), VEXFILE_READ);
-    uint8_t buf[10];
-    EXPECT_EQ(VEXFileGet(f, buf, 10), 3u);
-    EXPECT_EQ(VEXFileGet(f, buf, 10), 0u);
-    EXPECT_EQ(VEXFileGetNB(f, buf, 1), 0u);
-    EXPECT_EQ(VEXFileAtEnd(f), 1);
-    VEXFileClose(f);
-  }
-}
-
-TEST_F(Transfer, LittleEndianValuesAcrossRefills) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t i = 0; i < 1000; ++i)
-    for (int b = 0; b < 4; ++b)
-      bytes.push_back(static_cast<uint8_t>((i * 0x01030507u) >> (8 * b)));
-  write_file(name_, bytes);
-  VEXFILE *f = VEXFileOpen(7, name_.c_str(), VEXFILE_READ); // 7 splits every other value
-  for (uint32_t i = 0; i < 1000; ++i) {
-    const uint32_t v = i * 0x01030507u;
-    if (i % 3 == 0) {
-      ASSERT_EQ(VEXFileGet32(f), v);
-    } else if (i % 3 == 1) {
-      ASSERT_EQ(VEXFileGet16(f), v & 0xFFFF);
-      ASSERT_EQ(VEXFileGet16(f), v >> 16);
-    } else {
-      for (int b = 0; b < 4; ++b)
-        ASSERT_EQ(VEXFileGet8(f), (v >> (8 * b)) & 0xFF);
-    }
-  }
-  VEXFileClose(f);
-}
-
-TEST_F(Transfer, WriteThenReadBackThroughOneHandle) {
+  for (int32_t size : {0, 2, 4096})
+    run(VEXFileOpen(size, name_.c_str(), VEXFILE_READ), {{"get", 10, 3}, {"get", 10, 0}, {"get", 1, 0}, {"atend", 0, 1}});
+  // Through one handle: written, read back, the middle overwritten and read
+  // across the change (2D 2E D4 C3 as one little-endian word).
   VEXFILE *f = VEXFileCreate(32, name_.c_str());
-  const auto data = ramp(100, 7);
-  EXPECT_EQ(VEXFilePut(f, data.data(), 100), 100u);
+  std::vector<uint8_t> got = ramp(100, 7);
+  EXPECT_EQ(VEXFilePut(f, got.data(), 100), 100u);
   EXPECT_EQ(VEXFileSize(f), 100u);
   EXPECT_EQ(VEXFileSetPos(f, 0), 100u);
-  std::vector<uint8_t> got(100);
+  got.assign(100, 0);
   EXPECT_EQ(VEXFileGet(f, got.data(), 100), 100u);
-  EXPECT_EQ(got, data);
+  EXPECT_EQ(got, ramp(100, 7));
   VEXFileFlush(f, 1);
-  EXPECT_EQ(VEXFileSize(f), 100u);
-  // Overwrite the middle, then read across the change.
-  VEXFileSetPos(f, 40);
-  VEXFilePut32(f, 0xA1B2C3D4u);
-  VEXFileSetPos(f, 38);
-  EXPECT_EQ(VEXFileGet32(f), 0xC3D42E2Du); // 2D 2E D4 C3 as one little-endian word
-  EXPECT_EQ(VEXFileGet16(f), 0xA1B2u);
-  VEXFileClose(f);
-  auto expect = data;
-  expect[40] = 0xD4, expect[41] = 0xC3, expect[42] = 0xB2, expect[43] = 0xA1;
+  run(f, {{"size", 0, 100}, {"setpos", 40, 100}, {"put32", 0xA1B2C3D4u, 0xA1B2C3D4u}, {"setpos", 38, 44},
+          {"get32", 0, 0xC3D42E2Du}, {"get16", 0, 0xA1B2u}});
+  auto expect = ramp(100, 7);
+  vex::testkit::set_le32(expect, 40, 0xA1B2C3D4u);
   EXPECT_EQ(read_file(name_), expect);
-}
-
-TEST_F(Transfer, LargeTransfersBypassTheBuffer) {
-  const auto data = ramp(10000, 3);
-  VEXFILE *f = VEXFileCreate(64, name_.c_str());
-  VEXFilePut8(f, 0xEE);                           // buffered
-  EXPECT_EQ(VEXFilePut(f, data.data(), 10000), 10000u); // drains, then direct
+  // Positions inside the buffer take no trip to the file (the offset stays
+  // just after the 64 bytes of the fill); the current position does nothing.
+  write_file(name_, ramp(200));
+  run(VEXFileOpen(64, name_.c_str(), VEXFILE_READ),
+      {{"get8", 0, 0}, {"inbuf", 10, 1}, {"inbuf", 63, 1}, {"inbuf", 64, 0}, {"offset", 0, 64}, {"setpos", 50, 1},
+       {"offset", 0, 64}, {"get8", 0, 50}, {"setpos", 51, 51}, {"setpos", 150, 51}, {"get8", 0, 150}});
+  // Beyond the end a write leaves a gap of zeros; a read stops there, and a
+  // seek past the end of a file read does not make it larger.
+  run(VEXFileCreate(16, name_.c_str()),
+      {{"put8", 1, 1}, {"setpos", 10, 1}, {"getpos", 0, 10}, {"put8", 2, 2}, {"size", 0, 11}});
+  EXPECT_EQ(read_file(name_), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}));
+  run(VEXFileOpen(16, name_.c_str(), VEXFILE_READ),
+      {{"size", 0, 11}, {"setpos", 1000, 0}, {"atend", 0, 1}, {"get", 1, 0}, {"setpos", 5, kAny}, {"size", 0, 11},
+       {"atend", 0, 0}});
+  // Align pads at the end of the file, moves inside it; 0 and 1 stay.
+  for (size_t size : {6u, 10u}) {
+    write_file(name_, ramp(size));
+    run(VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE),
+        {{"setpos", 6, 0}, {"align", 4, 8}, {"align", 0, 8}, {"align", 1, 8}});
+    expect = ramp(size);
+    expect.resize(std::max<size_t>(size, 8), 0);
+    EXPECT_EQ(read_file(name_), expect);
+  }
+  // A large put drains the buffer, then goes direct.
+  const auto large = ramp(10000, 3);
+  f = VEXFileCreate(64, name_.c_str());
+  VEXFilePut8(f, 0xEE);
+  EXPECT_EQ(VEXFilePut(f, large.data(), 10000), 10000u);
   VEXFileClose(f);
-  auto expect = data;
+  expect = large;
   expect.insert(expect.begin(), 0xEE);
   EXPECT_EQ(read_file(name_), expect);
-  VEXFILE *r = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
-  std::vector<uint8_t> got(expect.size());
-  EXPECT_EQ(VEXFileGet8(r), 0xEEu);
-  EXPECT_EQ(VEXFileGet(r, got.data(), 10000), 10000u);
-  got.resize(10000);
-  EXPECT_EQ(got, data);
-  VEXFileClose(r);
-}
-
-TEST_F(Transfer, SetPosInsideTheBufferTouchesNoFile) {
-  write_file(name_, ramp(200));
-  VEXFILE *f = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
-  EXPECT_EQ(VEXFileGet8(f), 0u); // fills 64
-  EXPECT_EQ(VEXFileIsInBuffer(f, 10), 1);
-  EXPECT_EQ(VEXFileIsInBuffer(f, 63), 1);
-  EXPECT_EQ(VEXFileIsInBuffer(f, 64), 0);
-  const uint32_t offset = f->file_offset;
-  EXPECT_EQ(VEXFileSetPos(f, 50), 1u);
-  EXPECT_EQ(f->file_offset, offset);
-  EXPECT_EQ(VEXFileGet8(f), 50u);
-  EXPECT_EQ(VEXFileSetPos(f, 51), 51u); // the current position: nothing happens
-  EXPECT_EQ(VEXFileSetPos(f, 150), 51u);
-  EXPECT_EQ(VEXFileGet8(f), 150u);
+  f = VEXFileOpen(64, name_.c_str(), VEXFILE_READ);
+  got.resize(10001);
+  EXPECT_EQ(VEXFileGet(f, got.data(), 10001), 10001u);
+  EXPECT_EQ(got, expect);
   VEXFileClose(f);
 }
 
-TEST_F(Transfer, SetPosBeyondTheEndThenWriteLeavesAGapOfZeros) {
-  VEXFILE *f = VEXFileCreate(16, name_.c_str());
-  VEXFilePut8(f, 1);
-  VEXFileSetPos(f, 10);
-  EXPECT_EQ(VEXFileGetPos(f), 10u);
-  VEXFilePut8(f, 2);
-  EXPECT_EQ(VEXFileSize(f), 11u);
-  VEXFileClose(f);
-  std::vector<uint8_t> expect(11, 0);
-  expect[0] = 1, expect[10] = 2;
-  EXPECT_EQ(read_file(name_), expect);
-  VEXFILE *r = VEXFileOpen(16, name_.c_str(), VEXFILE_READ);
-  EXPECT_EQ(VEXFileSize(r), 11u);
-  VEXFileSetPos(r, 1000);
-  EXPECT_EQ(VEXFileAtEnd(r), 1);
-  uint8_t b;
-  EXPECT_EQ(VEXFileGet(r, &b, 1), 0u);
-  // A seek past the end of a file being read does not make it larger.
-  VEXFileSetPos(r, 5);
-  EXPECT_EQ(VEXFileSize(r), 11u);
-  EXPECT_EQ(VEXFileAtEnd(r), 0);
-  VEXFileClose(r);
-}
-
-TEST_F(Transfer, AlignMovesOrPads) {
-  write_file(name_, ramp(6));
-  VEXFILE *f = VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE);
-  VEXFileSetPos(f, 6);
-  VEXFileAlign(f, 4);
-  EXPECT_EQ(VEXFileGetPos(f), 8u);
-  VEXFileClose(f);
-  EXPECT_EQ(read_file(name_), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 0, 0}));
-  write_file(name_, ramp(10));
-  f = VEXFileOpen(16, name_.c_str(), VEXFILE_READWRITE);
-  VEXFileSetPos(f, 6);
-  VEXFileAlign(f, 4);
-  EXPECT_EQ(VEXFileGetPos(f), 8u);
-  VEXFileAlign(f, 0);
-  VEXFileAlign(f, 1);
-  EXPECT_EQ(VEXFileGetPos(f), 8u);
-  VEXFileClose(f);
-  EXPECT_EQ(read_file(name_), ramp(10));
-}
-
-TEST_F(Transfer, ShortWritesSetTheErrorFlag) {
+TEST(ShortWrites, SetTheErrorFlagForGood) {
   VEXFILE *f = VEXFileOpen(16, "/dev/full", VEXFILE_READWRITE);
   ASSERT_NE(f, nullptr) << "needs /dev/full";
   const auto data = ramp(100);
@@ -202,7 +131,7 @@ TEST_F(Transfer, ShortWritesSetTheErrorFlag) {
   EXPECT_EQ(f->write_error, 1);
   EXPECT_STREQ(VEXLastError(), std::strerror(ENOSPC)); // the system's reason, kept
   VEXFileFlush(f, 0);
-  EXPECT_EQ(f->write_error, 1); // never cleared
+  EXPECT_EQ(f->write_error, 1);
   VEXFileClose(f);
 }
 
@@ -210,28 +139,134 @@ TEST(ClosedHandles, EveryOperationIsHarmless) {
   VEXFILE *f = nullptr;
   uint8_t buf[4];
   char line[4] = "x";
-  EXPECT_EQ(VEXFileGetNB(f, buf, 4), 0u);
-  EXPECT_EQ(VEXFileGet(f, buf, 4), 0u);
-  EXPECT_EQ(VEXFileGet8(f), 0u);
-  EXPECT_EQ(VEXFileGet32(f), 0u);
-  EXPECT_EQ(VEXFileGetBits(f, 5), 0u);
-  EXPECT_EQ(VEXFilePutNB(f, buf, 4), 0u);
-  EXPECT_EQ(VEXFilePut(f, buf, 4), 0u);
-  EXPECT_EQ(VEXFilePutBits(f, 1, 5), 0u);
+  const uint32_t results[] = {VEXFileGetNB(f, buf, 4), VEXFileGet(f, buf, 4),    VEXFileGet8(f),
+                              VEXFileGet32(f),         VEXFileGetBits(f, 5),     VEXFilePutNB(f, buf, 4),
+                              VEXFilePut(f, buf, 4),   VEXFilePutBits(f, 1, 5), VEXFileGetPos(f),
+                              VEXFileSetPos(f, 5),     VEXFileSize(f),           VEXFileBitPos(f),
+                              VEXFileGetTime(f),       static_cast<uint32_t>(VEXFileIsInBuffer(f, 0))};
+  for (uint32_t r : results)
+    EXPECT_EQ(r, 0u);
   VEXFileByteAlign(f);
   VEXFileAlign(f, 4);
   VEXFileFlush(f, 1);
-  EXPECT_EQ(VEXFileGetPos(f), 0u);
-  EXPECT_EQ(VEXFileSetPos(f, 5), 0u);
-  EXPECT_EQ(VEXFileSize(f), 0u);
+  VEXFileSetTime(f, 1);
   EXPECT_EQ(VEXFileAtEnd(f), 1);
-  EXPECT_EQ(VEXFileIsInBuffer(f, 0), 0);
-  EXPECT_EQ(VEXFileBitPos(f), 0u);
   EXPECT_EQ(VEXFileGetName(f, nullptr), nullptr);
   EXPECT_STREQ(VEXFileGetLine(f, line, 4), "");
-  EXPECT_EQ(VEXFileGetTime(f), 0u);
-  VEXFileSetTime(f, 1);
   VEXFileClose(f);
+}
+
+TEST_F(Transfer, LinesTimesSizesAndLogs) {
+  write_file(name_, bytes("ab\r\nabcd\n\n\rlast"));
+  VEXFILE *f = VEXFileOpen(4, name_.c_str(), VEXFILE_READ);
+  char buf[64], small[3], one[1] = {'x'};
+  // Line ends go; a line longer than the buffer comes in pieces.
+  const std::pair<char *, const char *> lines[] = {{buf, "ab"},   {small, "ab"},     {small, "cd"}, {small, ""},
+                                                   {buf, ""},     {buf, "\rlast"},   {buf, ""},     {one, ""}};
+  for (const auto &[into, want] : lines)
+    EXPECT_STREQ(VEXFileGetLine(f, into, into == buf ? 64 : into == small ? 3 : 1), want);
+  EXPECT_EQ(VEXFileAtEnd(f), 1);
+  VEXFileClose(f);
+
+  // Time stamps round trip in their upper half (0x01D00000 << 32 x 100 ns
+  // lies in 2014), against the system's own clock of the file.
+  f = VEXFileCreate(16, name_.c_str());
+  VEXFilePut8(f, 1); // buffered: SetTime must flush it first
+  VEXFileSetTime(f, 0x01D00000u);
+  EXPECT_EQ(VEXFileGetTime(f), 0x01D00000u);
+  VEXFileClose(f);
+  f = VEXFileOpen(0, name_.c_str(), VEXFILE_READ);
+  EXPECT_EQ(VEXFileGetTime(f), 0x01D00000u);
+  VEXFileClose(f);
+  struct stat st {};
+  ASSERT_EQ(stat(name_.c_str(), &st), 0);
+  const uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
+                         static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  EXPECT_EQ(ticks >> 32, 0x01D00000u);
+  EXPECT_EQ(read_file(name_), std::vector<uint8_t>{1});
+
+  write_file(name_, std::vector<uint8_t>(12345, 9));
+  EXPECT_EQ(vexfilesize(name_.c_str()), 12345u);
+  EXPECT_EQ(vexfilesize(tmp_.file("missing").c_str()), 0u);
+  EXPECT_EQ(vexfilesize(nullptr), 0u);
+
+  const std::string log = tmp_.file("log");
+  for (const char *text : {"one ", "two\n", ""})
+    LogString(log.c_str(), text);
+  EXPECT_EQ(read_file(log), bytes("one two\n"));
+  LogString(tmp_.file("no/dir/log").c_str(), "lost"); // cannot be created: nothing happens
+  EXPECT_FALSE(fs::exists(tmp_.file("no")));
+}
+
+TEST_F(Transfer, EraseAndRenameResults) {
+  EXPECT_EQ(VEXFileErase(tmp_.file("missing").c_str()), 1);
+  write_file(name_, bytes("x"));
+  EXPECT_EQ(VEXFileErase(name_.c_str()), 0);
+  EXPECT_FALSE(fs::exists(name_));
+  fs::create_directory(tmp_.file("dir"));
+  write_file(tmp_.file("dir/inner"), bytes("y"));
+  EXPECT_EQ(VEXFileErase(tmp_.file("dir").c_str()), 2);
+
+  const std::string a = tmp_.file("a"), b = tmp_.file("b");
+  write_file(a, bytes("first"));
+  EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 0);
+  EXPECT_EQ(read_file(b), bytes("first"));
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 1); // a is gone
+  write_file(a, bytes("second"));
+  EXPECT_EQ(VEXFileRename(b.c_str(), a.c_str()), 2); // never replaces b
+  EXPECT_EQ(read_file(b), bytes("first"));
+}
+
+// An output reserved beside its final name, written and committed over the
+// old file; another abandoned; then each refusal leaves nothing behind.
+TEST_F(Transfer, TemporaryOutputsReplaceTheFinalNameWholeOrNotAtAll) {
+  const std::string out = tmp_.file("out.bin");
+  write_file(out, bytes("old"));
+  const size_t need = tmp_.path().string().size() + 1 + 9 + 1; // "<folder>/.vxXXXXXX" and its zero
+  std::vector<char> a(need), b(out.size() + 10);
+  ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), a.data(), static_cast<uint32_t>(a.size())), 1) << VEXLastError();
+  ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), b.data(), static_cast<uint32_t>(b.size())), 1) << VEXLastError();
+  EXPECT_STRNE(a.data(), b.data());
+  for (const char *t : {a.data(), b.data()}) {
+    EXPECT_EQ(fs::path(t).parent_path(), tmp_.path());
+    EXPECT_EQ(fs::path(t).filename().string().rfind(".vx", 0), 0u) << t;
+    EXPECT_EQ(fs::path(t).filename().string().size(), 9u) << t;
+    EXPECT_EQ(fs::file_size(t), 0u);
+  }
+  VEXFILE *f = VEXFileCreate(16, a.data());
+  VEXFilePutNB(f, "new", 3);
+  VEXFileClose(f);
+  EXPECT_EQ(read_file(out), bytes("old")); // until the commit
+  EXPECT_EQ(VEXFileCommitTemporary(a.data(), out.c_str()), 1) << VEXLastError();
+  EXPECT_EQ(read_file(out), bytes("new"));
+  VEXFileAbandonTemporary(b.data());
+  VEXFileAbandonTemporary(b.data()); // gone already: nothing happens
+  VEXFileAbandonTemporary(nullptr);
+
+  fs::create_directory(tmp_.file("dir"));
+  write_file(tmp_.file("dir/inner"), bytes("y"));
+  const struct { std::string final_name; uint32_t room; const char *reason; } refusals[] = {
+      {out, static_cast<uint32_t>(need - 1), "needs"},           // one byte short
+      {tmp_.file("no/out.bin"), 256, "cannot create a file in"}, // no such folder
+      {"", 256, "no output name"},
+  };
+  for (const auto &r : refusals) {
+    SCOPED_TRACE(r.final_name);
+    std::vector<char> name(256, 'x');
+    EXPECT_EQ(VEXFileReserveTemporary(r.final_name.c_str(), name.data(), r.room), 0);
+    EXPECT_STREQ(name.data(), "");
+    EXPECT_NE(std::string(VEXLastError()).find(r.reason), std::string::npos) << VEXLastError();
+  }
+  // A commit that cannot rename (onto a folder) removes the temporary.
+  ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), a.data(), static_cast<uint32_t>(a.size())), 1);
+  EXPECT_EQ(VEXFileCommitTemporary(a.data(), tmp_.file("dir").c_str()), 0);
+  EXPECT_NE(std::string(VEXLastError()).find("cannot name the output"), std::string::npos) << VEXLastError();
+  std::vector<std::string> left;
+  for (const auto &e : fs::directory_iterator(tmp_.path()))
+    left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"dir", "out.bin"})) << "no temporary stays behind";
 }
 
 } // namespace

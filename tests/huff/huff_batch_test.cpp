@@ -1,5 +1,7 @@
-// The batched Huffman calls against the per-symbol calls they stand for:
-// the same bytes, the same counters, at every bit offset.
+// The batched Huffman calls against the per-symbol calls they stand for
+// (the same bytes, the same counters, at every bit offset), and the
+// construction's sorted list against the testkit's plain transcription of
+// its rules on a vector.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,14 +9,15 @@
 
 #include "huff/huff_batch.h"
 #include "huff/huff_record.h"
-#include "huff_stream.h"
+#include "huff/huff_weight_list.h"
+#include "testkit/huff/huff_oracles.h"
 
 namespace {
 
 struct Coded {
   std::vector<uint8_t> bytes;
-  std::vector<uint32_t> symbols_coded, bits_coded, counts;
-  uint32_t longest = 0; // longest code of a symbol that occurs
+  std::vector<uint32_t> counters; // per encoder: statistics, then symbols and bits coded
+  uint32_t longest = 0;           // longest code of a symbol that occurs
 };
 
 // For each bit offset 0-7: aligns, writes that many bits, then one block for
@@ -23,7 +26,7 @@ struct Coded {
 Coded code_blocks(size_t n, const std::vector<uint8_t> &symbols, bool batched) {
   Coded r;
   std::vector<uint8_t> scratch;
-  r.bytes = capture_bits([&](VEXFILE *f) {
+  r.bytes = vex::testkit::capture_bits([&](VEXFILE *f) {
     for (uint32_t lead = 0; lead < 8; ++lead) {
       std::vector<HUFF *> enc(n);
       for (auto &h : enc) {
@@ -33,29 +36,24 @@ Coded code_blocks(size_t n, const std::vector<uint8_t> &symbols, bool batched) {
       }
       VEXFileByteAlign(f);
       VEXFilePutBits(f, 0x55, lead);
-      if (batched) {
+      if (batched)
         vex::huff::add_stats(enc, symbols);
-      } else {
-        for (size_t i = 0; i < symbols.size(); ++i)
-          HuffAddStat(enc[i % n], symbols[i]);
-      }
+      for (size_t i = 0; i < symbols.size() && !batched; ++i)
+        HuffAddStat(enc[i % n], symbols[i]);
       for (HUFF *h : enc)
-        for (uint32_t s = 0; s < 256; ++s)
-          r.counts.push_back(h->code[s]);
+        r.counters.insert(r.counters.end(), h->code, h->code + 256);
       for (HUFF *h : enc)
         HuffStartEncode(h);
-      if (batched) {
+      if (batched)
         vex::huff::encode(enc, symbols, scratch);
-      } else {
-        for (size_t i = 0; i < symbols.size(); ++i)
-          HuffEncode(enc[i % n], symbols[i]);
-      }
+      for (size_t i = 0; i < symbols.size() && !batched; ++i)
+        HuffEncode(enc[i % n], symbols[i]);
       VEXFilePutBits(f, 0x3, 2); // what follows lands where it should
       for (size_t i = 0; i < symbols.size(); ++i)
         r.longest = std::max<uint32_t>(r.longest, enc[i % n]->length[symbols[i]]);
       for (HUFF *h : enc) {
-        r.symbols_coded.push_back(h->symbols_coded);
-        r.bits_coded.push_back(h->bits_coded);
+        r.counters.push_back(h->symbols_coded);
+        r.counters.push_back(h->bits_coded);
         HuffClose(h);
       }
     }
@@ -63,50 +61,67 @@ Coded code_blocks(size_t n, const std::vector<uint8_t> &symbols, bool batched) {
   return r;
 }
 
-void expect_same(size_t n, const std::vector<uint8_t> &symbols) {
-  const Coded one = code_blocks(n, symbols, false);
-  const Coded batch = code_blocks(n, symbols, true);
-  EXPECT_EQ(batch.counts, one.counts);
-  EXPECT_EQ(batch.bytes, one.bytes);
-  EXPECT_EQ(batch.symbols_coded, one.symbols_coded);
-  EXPECT_EQ(batch.bits_coded, one.bits_coded);
-}
-
 TEST(HuffBatch, SameBitsAndCountersAsOneCallPerSymbol) {
   std::mt19937 gen(17);
   for (size_t n = 1; n <= 4; ++n) {
-    SCOPED_TRACE("encoders " + std::to_string(n));
     // Sizes around whole frames and around the 32-bit words of the gatherer.
     for (size_t size : {size_t{0}, size_t{1}, n, n + 1, size_t{33}, size_t{1000}, size_t{4099}}) {
-      SCOPED_TRACE("symbols " + std::to_string(size));
-      std::vector<uint8_t> flat(size), skewed(size), constant(size, 0x7F);
+      SCOPED_TRACE(testing::Message() << "encoders " << n << " symbols " << size);
+      std::vector<uint8_t> flat(size), skewed(size), constant(size, 0x7F); // constant: one-leaf tables
       std::geometric_distribution<int> geo(0.3);
       for (size_t i = 0; i < size; ++i) {
         flat[i] = static_cast<uint8_t>(gen());
         skewed[i] = static_cast<uint8_t>(i % n == 0 ? geo(gen) : 255 - geo(gen) % 3);
       }
-      expect_same(n, flat);
-      expect_same(n, skewed);
-      expect_same(n, constant); // one-leaf tables: codes of 0 bits
+      for (const auto *s : {&flat, &skewed, &constant}) {
+        const Coded one = code_blocks(n, *s, false), batch = code_blocks(n, *s, true);
+        EXPECT_EQ(batch.bytes, one.bytes);
+        EXPECT_EQ(batch.counters, one.counters);
+      }
     }
   }
+  // Fibonacci counts give codes of up to 24 bits: the gatherer's word fills.
+  std::vector<uint8_t> deep;
+  for (uint32_t s : vex::testkit::fibonacci_stream(25))
+    deep.push_back(static_cast<uint8_t>(s));
+  std::shuffle(deep.begin(), deep.end(), std::mt19937(5));
+  const Coded r = code_blocks(1, deep, true);
+  EXPECT_EQ(r.bytes, code_blocks(1, deep, false).bytes);
+  EXPECT_EQ(r.longest, 24u);
 }
 
-TEST(HuffBatch, LongCodesFillTheGathererWord) {
-  // Fibonacci counts give codes of up to 24 bits.
-  std::vector<uint8_t> symbols;
-  uint32_t a = 1, b = 1;
-  for (uint8_t s = 0; s < 25; ++s) {
-    for (uint32_t k = 0; k < a; ++k)
-      symbols.push_back(s);
-    const uint32_t c = a + b;
-    a = b;
-    b = c;
+TEST(HuffWeightList, FollowsThePlainListThroughInsertsAndPops) {
+  using vex::huff::WeightedRef;
+  std::mt19937 gen(31);
+  for (uint32_t spread : {1u, 3u, 20u, 1000u, 0xFFFFFFFFu}) {
+    for (size_t capacity : {1u, 2u, 5u, 64u, 300u}) {
+      SCOPED_TRACE(testing::Message() << "weights below " << spread << ", capacity " << capacity);
+      vex::huff::WeightList list(capacity);
+      vex::testkit::PlainWeightList plain;
+      uint32_t ref = 0;
+      const auto insert = [&](WeightedRef e) {
+        list.insert(e);
+        plain.insert(e);
+        ASSERT_EQ(list.size(), plain.v.size());
+        for (size_t i = 0; i < plain.v.size(); ++i) {
+          ASSERT_EQ(list.at(i).weight, plain.v[i].weight) << "entry " << i;
+          ASSERT_EQ(list.at(i).ref, plain.v[i].ref) << "entry " << i;
+        }
+      };
+      // Fill with leaves, then pair the two lightest as the tree builder
+      // does, pushing now and then in between.
+      for (size_t i = 0; i < capacity; ++i)
+        insert({static_cast<uint32_t>(gen() % spread), ref++});
+      while (list.size() >= 2) {
+        const WeightedRef one = list.pop_last(), zero = list.pop_last();
+        ASSERT_EQ(one.ref, plain.pop_last().ref);
+        ASSERT_EQ(zero.ref, plain.pop_last().ref);
+        insert({zero.weight + one.weight, ref++});
+        if (gen() % 4 == 0 && list.size() < capacity)
+          insert({static_cast<uint32_t>(gen() % spread), ref++});
+      }
+    }
   }
-  std::shuffle(symbols.begin(), symbols.end(), std::mt19937(5));
-  const Coded r = code_blocks(1, symbols, true);
-  EXPECT_EQ(r.bytes, code_blocks(1, symbols, false).bytes);
-  EXPECT_EQ(r.longest, 24u);
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "tests/audio_codec/codec_quality.h"
+#include "testkit/audio_codec/codec_quality.h"
 #include "cs_writer_harness.h"
 #include "testkit/audio_codec/codec_driver.h"
 

@@ -336,7 +336,10 @@ INSTANTIATE_TEST_SUITE_P(Codecs, AviWrites,
                                            WriteCase{"mjpeg", 24, "mjpeg", 40}, WriteCase{"mpeg4", 24, "mpeg4", 35}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// At an even height, so that the rows turned top-down for the file meet
+// in the middle in pairs.
 TEST(AviWriter, PalettesMayChangeFromFrameToFrame) {
+  constexpr int32_t kOutH = 20;
   TempDir dir;
   const std::string name = dir.file("p.avi"), emptied = dir.file("e.avi");
   OutFile *file = nullptr;

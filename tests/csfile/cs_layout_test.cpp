@@ -7,8 +7,6 @@
 
 #include "cs_writer_harness.h"
 
-extern "C" const size_t csfile_c_offsets[];
-extern "C" const size_t csfile_c_offset_count;
 
 namespace {
 
@@ -72,17 +70,6 @@ TEST(CsChunkBytes, PaddingCountsFromTheChunkStartNotTheFile) {
     EXPECT_EQ(one_chunk({0x5A}, 8, 1, prefix), (Bytes{12, 0, 0, 0, 1, 0, 0, 0, 0xA1, 0x05, 0, 0}));
     EXPECT_EQ(one_chunk({0x5A, 0x5B}, 8, 1, prefix, true), (Bytes{8, 0, 0, 0, 0x5A, 0x5B, 0, 0}));
   }
-}
-
-// The record's fields in their interface order, at the offsets a 64-bit
-// C compiler gives them (pointers 8 bytes, the rest 4), counters last.
-TEST(CsFileRecord, FieldOffsetsAsCSeesThem) {
-  const std::vector<size_t> expected = {0,  8,  16, 20, 24, 28, 32, 36,  40,  44,
-                                        48, 52, 56, 64, 72, 104, 108, 112, 116, 120};
-  ASSERT_EQ(csfile_c_offset_count, expected.size());
-  EXPECT_EQ(std::vector<size_t>(csfile_c_offsets, csfile_c_offsets + csfile_c_offset_count), expected);
-  EXPECT_EQ(csfile_c_offsets[csfile_c_offset_count - 2] + 4, sizeof(CSFILE)) << "counters end the record";
-  EXPECT_EQ(sizeof(CSFILE), csfile_c_offsets[csfile_c_offset_count - 1]) << "C and C++ agree";
 }
 
 } // namespace

@@ -110,8 +110,9 @@ TEST(FlicDecode, SubChunksGiveTheWorkedOutPixels) {
     SCOPED_TRACE(c.name);
     GuardedPicture g(c.w, c.h, c.fill);
     run(c.dec, c.data, g.pic());
-    for (uint32_t y = 0; y < c.h; ++y)
+    for (uint32_t y = 0; y < c.h; ++y) {
       EXPECT_EQ(g.row(y), c.want[y]) << "row " << y;
+    }
     EXPECT_TRUE(g.guards_intact());
   }
 }
@@ -124,10 +125,12 @@ TEST(FlicDecode, PalettePacketsStopAtEntry255AndAtTheEndOfTheData) {
     d.push_back(static_cast<uint8_t>(100 + i));
   d.insert(d.end(), {0, 3, 1, 2}); // second packet cut short: not stored
   decode_palette(d, block.data(), false);
-  for (int i = 0; i < 768; ++i)
+  for (int i = 0; i < 768; ++i) {
     ASSERT_EQ(block[i], i < 750 ? 0 : 100 + i - 750) << i;
-  for (size_t i = 768; i < block.size(); ++i)
+  }
+  for (size_t i = 768; i < block.size(); ++i) {
     ASSERT_EQ(block[i], kGuard) << "written past entry 255";
+  }
 }
 
 // decode_frame walks the sub-chunks: a chunk reads its own bytes only (a
@@ -159,10 +162,12 @@ TEST(FlicDecode, FrameWalkTakesEachChunkAsDeclared) {
     GuardedPicture g(c.w, c.h, 0xEE);
     uint8_t pal[768] = {};
     EXPECT_EQ(decode_frame(c.data, c.count, g.pic(), pal), c.palette_changed);
-    for (uint32_t y = 0; y < c.h; ++y)
+    for (uint32_t y = 0; y < c.h; ++y) {
       EXPECT_EQ(g.row(y), c.want[y]) << "row " << y;
-    for (const auto &[at, v] : c.palette)
+    }
+    for (const auto &[at, v] : c.palette) {
       EXPECT_EQ(pal[at], v) << "palette byte " << at;
+    }
     EXPECT_TRUE(g.guards_intact());
   }
 }

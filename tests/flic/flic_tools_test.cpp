@@ -138,9 +138,10 @@ protected:
             }
             continue;
           }
-          for (int k = 0; k < 3; ++k)
+          for (int k = 0; k < 3; ++k) {
             ASSERT_EQ(got[3 * (size_t(y) * o.w + x) + k], src[f - 1][3 * (size_t(sy) * src_w + sx) + k])
                 << "frame " << f << " at " << x << "," << y;
+          }
         }
     }
     VEXFlicClose(h);

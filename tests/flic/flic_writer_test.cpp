@@ -56,8 +56,9 @@ TEST_F(Writer, HeaderFieldsAtCreateAndAtClose) {
     VEXOFLIC *f = VEXOFlicCreate(path.c_str(), w, h, rate);
     ASSERT_NE(f, nullptr);
     const ByteVec a(size_t{w} * h, 1);
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
       ASSERT_EQ(VEXOFlicPutNext(f, a.data(), nullptr), 1);
+    }
     const uint32_t size = VEXOFlicClose(f);
     const ByteVec b = load_bytes(path);
     ASSERT_EQ(size, b.size());
@@ -167,8 +168,9 @@ TEST_F(Writer, PicksTheChunksFrameByFrame) {
     SCOPED_TRACE(c.name);
     VEXOFLIC *f = VEXOFlicCreate(path.c_str(), c.w, c.h, 50);
     ASSERT_NE(f, nullptr);
-    for (const Put &p : c.puts)
+    for (const Put &p : c.puts) {
       ASSERT_EQ(VEXOFlicPutNext(f, p.pixels->data(), p.palette ? p.palette->data() : nullptr), 1);
+    }
     VEXOFlicClose(f);
     const ByteVec b = load_bytes(path);
     EXPECT_EQ(get_le16(b, 6), c.puts.size());
@@ -182,9 +184,10 @@ TEST_F(Writer, PicksTheChunksFrameByFrame) {
     ASSERT_EQ(types, c.types);
     EXPECT_EQ(frames[0].offset, 128u);
     EXPECT_EQ(frames.back().offset + frames.back().size, b.size());
-    for (const Sized &s : c.sizes)
+    for (const Sized &s : c.sizes) {
       EXPECT_EQ(s.chunk < 0 ? frames[s.frame].size : frames[s.frame].chunks[s.chunk].size, s.size)
           << "frame " << s.frame << " chunk " << s.chunk;
+    }
     for (const auto &[frame, data] : c.first_chunk_data) {
       const uint32_t at = frames[frame].offset + 16;
       EXPECT_EQ(ByteVec(b.begin() + at + 6, b.begin() + at + get_le32(b, at)), data) << "frame " << frame;
@@ -240,8 +243,9 @@ std::vector<ByteVec> generator_rgb(const PatternAnimation &a) {
 
 void expect_frames(const std::vector<ByteVec> &want, const std::vector<ByteVec> &got, const char *who) {
   ASSERT_GE(got.size(), want.size()) << who;
-  for (size_t i = 0; i < want.size(); ++i)
+  for (size_t i = 0; i < want.size(); ++i) {
     EXPECT_TRUE(got[i] == want[i]) << who << ": frame " << i + 1 << " differs";
+  }
 }
 
 // Our FLC files and the testkit's FLI files decode alike in ffmpeg, our
@@ -294,8 +298,9 @@ TEST_F(Writer, FfmpegDecodesOurFlcAndTheTestkitsFliAlike) {
           << "ring frame";
     }
   }
-  for (uint16_t type : {11, 12, 13, 15, 16})
+  for (uint16_t type : {11, 12, 13, 15, 16}) {
     EXPECT_GT(used[type], 0) << "every FLI chunk type took part: " << type;
+  }
 }
 
 } // namespace

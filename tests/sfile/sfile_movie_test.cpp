@@ -173,8 +173,9 @@ TEST_F(MovieSound, TolmTracksDeliverTheLastFramesSoundToo) {
     ASSERT_EQ(got.size(), s->total);
     if (layout.eight_bit) {
       ASSERT_LE(got.size(), decoded.size());
-      for (size_t i = 0; i < got.size(); ++i)
+      for (size_t i = 0; i < got.size(); ++i) {
         ASSERT_EQ(got[i], static_cast<uint8_t>((static_cast<uint16_t>(decoded[i]) >> 8) + 128)) << i;
+      }
       continue;
     }
     // 12 frames of 8333 x 10 us at 44100 bytes a second, to a multiple of 4.

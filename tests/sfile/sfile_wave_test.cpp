@@ -256,8 +256,9 @@ TEST(WaveOutput, WrittenUnderATemporaryNameAndReadByFfmpeg) {
     const Bytes pcm = ramp(bytes, 5);
     SFILEWAVE *w = SFileWaveCreate(name.c_str(), rate, bits, channels);
     ASSERT_NE(w, nullptr) << VEXLastError();
-    for (size_t at = 0; at < pcm.size(); at += 500)
+    for (size_t at = 0; at < pcm.size(); at += 500) {
       ASSERT_EQ(SFileWaveWrite(w, pcm.data() + at, static_cast<uint32_t>(std::min<size_t>(500, pcm.size() - at))), 1);
+    }
     EXPECT_FALSE(std::filesystem::exists(name)) << "not before the close";
     ASSERT_EQ(SFileWaveClose(w, 1), 1) << VEXLastError();
     EXPECT_EQ(std::filesystem::file_size(name), 44 + bytes + bytes % 2);

@@ -1,8 +1,8 @@
 // Whole signals through the compressed-sound writer and back through the
 // testkit's chunk reader: lossless qualities bit-exact at every layout,
 // lossy qualities within their error bound (and reaching it), transform
-// chunks equal to the codec driven directly; and the exported writer end
-// to end, CSFileOpen reading files through the sound source.
+// chunks equal to the codec driven directly. (CSFileOpen, the exported
+// writer over files, is run by vexconv in tests/sfile/sfile_tools_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,11 +13,7 @@
 #include "testkit/audio_codec/codec_driver.h"
 #include "testkit/csfile/chunk_reader.h"
 #include "testkit/csfile/cs_writer_driver.h"
-#include "testkit/util/message_log.h"
-#include "testkit/util/temp_dir.h"
-#include "testkit/util/wav_file.h"
 #include "tests/audio_codec/codec_quality.h"
-#include "vexutil/util.h"
 
 namespace vex::testkit {
 namespace {
@@ -210,78 +206,6 @@ TEST(CsRoundTrip, TransformStreamsEndWithTheirLastSample) {
       EXPECT_EQ(read_chunk_stream(w.bytes, {ChunkKind::transform, 22050, 16, 1}).pcm.size(), length);
     }
   }
-}
-
-// CSFileOpen reads WAV (and raw) files through the sound source, with its
-// output format and trimming; the testkit's chunk reader decodes what it
-// wrote, put `piece` bytes at a time until the pass is done.
-TEST(CompressedSoundFromFiles, WavAndRawInputs) {
-  TempDir dir;
-  const Bytes stereo = pcm_bytes(sine_sweep(22050, 2, 22050, 80, 6000, 12000));
-  const Pcm mono = sine_sweep(22050, 1, 22050 * 2, 200, 3000, 9000);
-  write_file(dir.file("stereo.wav"), pcm_wav(22050, 16, 2, stereo));
-  write_file(dir.file("mono.wav"), pcm_wav(22050, 16, 1, pcm_bytes(mono)));
-  Bytes raw(12, 0xEE); // a 12-byte header
-  for (int i = 0; i < 3000; ++i)
-    raw.push_back(static_cast<uint8_t>(i * 7));
-  write_file(dir.file("in.pcm"), raw);
-  // From 500 to 1500 ms at 11025 Hz, 8-bit: every pair averaged, high byte + 128.
-  Bytes halved;
-  for (size_t i = 0; i < 11025; ++i)
-    halved.push_back(static_cast<uint8_t>((mono[11025 + 2 * i] + mono[11025 + 2 * i + 1]) / 2 / 256 + 128));
-  const struct {
-    const char *file;
-    // compression, fill, forever, lead-in, pass, rate, bits, channels, start, end, track, raw, header
-    std::array<int32_t, 13> args;
-    uint32_t piece;
-    ChunkStreamFormat format;
-    Bytes want; // empty: the transform's SNR is checked instead
-    size_t chunks = 0; // 0: not checked
-  } cases[] = {
-      // Below 100: the Huffman variants, lossless below 10.
-      {"stereo.wav", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8820, {ChunkKind::huffman, 22050, 16, 2}, stereo, 10},
-      {"stereo.wav", {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8820, {ChunkKind::huffman, 22050, 16, 2}, stereo, 10},
-      {"stereo.wav", {9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8820, {ChunkKind::huffman, 22050, 16, 2}, stereo, 10},
-      {"mono.wav", {0, 0, 0, 0, 0, 11025, 8, 0, 500, 1500, 0, 0, 0}, 1000, {ChunkKind::huffman, 11025, 8, 1}, halved},
-      {"mono.wav", {104, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 4410, {ChunkKind::transform, 22050, 16, 1}, {}},
-      // /Y5: 8-bit mono at 8000 Hz, stored raw.
-      {"in.pcm", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4 + 8 * 8000, 12}, 1000, {ChunkKind::raw, 8000, 8, 1},
-       Bytes(raw.begin() + 12, raw.end())},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(std::string(c.file) + ", compression " + std::to_string(c.args[0]));
-    const auto &a = c.args;
-    CSFILE *cs = CSFileOpen(dir.file(c.file).c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10],
-                            a[11], a[12], nullptr);
-    ASSERT_NE(cs, nullptr) << VEXLastError();
-    VEXFILE *f = VEXFileCreate(4096, dir.file("out.bin").c_str());
-    CSFileSetOutput(cs, f);
-    for (int i = 0; i < 100000 && cs->pass_left > 0; ++i)
-      CSFilePut(cs, c.piece);
-    const CSFILE last = *cs;
-    CSFileClose(cs);
-    VEXFileClose(f);
-    const DecodedStream d = read_chunk_stream(read_file(dir.file("out.bin")), c.format);
-    if (c.chunks) {
-      EXPECT_EQ(d.chunks.size(), c.chunks);
-    }
-    if (!c.want.empty()) {
-      EXPECT_TRUE(d.pcm == c.want);
-      if (c.format.kind != ChunkKind::raw) {
-        EXPECT_EQ(last.total_pcm_bytes, c.want.size());
-        EXPECT_EQ(last.pass_bytes, c.want.size());
-      }
-      continue;
-    }
-    const Pcm got = pcm_samples(d.pcm);
-    ASSERT_GE(got.size(), mono.size());
-    EXPECT_GT(snr_db(mono, Pcm(got.begin(), got.begin() + std::ptrdiff_t(mono.size()))), 15.0);
-  }
-  MessageLog log;
-  EXPECT_EQ(CSFileOpen(dir.file("none.wav").c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, MessageLog::callback),
-            nullptr);
-  EXPECT_EQ(log.at_level(2), std::vector<std::string>{"Error opening the audio input file."});
-  EXPECT_STREQ(VEXLastError(), "no such file");
 }
 
 } // namespace

@@ -10,43 +10,26 @@
 
 #include "flic/flic_decode.h"
 #include "flic/flic_encode.h"
+#include "testkit/flic/flic_test_frames.h"
 #include "vexutil/flic.h"
 
 namespace vex::flic {
 namespace {
 
-using Row = std::vector<uint8_t>;
-constexpr uint8_t kGuard = 0xCC;
+using testkit::edge_frame;
+using testkit::GuardedPicture;
 
-Row cat(Row a, const Row &b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+using Row = std::vector<uint8_t>;
+constexpr uint8_t kGuard = GuardedPicture::kGuard;
+
+Row cat(const Row &a, const Row &b) {
+  Row r(a);
+  r.resize(a.size() + b.size());
+  std::copy(b.begin(), b.end(), r.begin() + static_cast<std::ptrdiff_t>(a.size()));
+  return r;
 }
 
-// A picture of w x h inside a larger block: 4 guard columns right of every
-// row, 2 guard rows below and 64 guard bytes before and after.
-class GuardedPicture {
-public:
-  GuardedPicture(uint32_t w, uint32_t h, uint8_t fill = 0)
-      : w_(w), h_(h), pitch_(w + 4), block_(64 + size_t{pitch_} * (h + 2) + 64, kGuard) {
-    for (uint32_t y = 0; y < h; ++y)
-      std::fill_n(block_.begin() + 64 + y * pitch_, w, fill);
-  }
-  Picture pic() { return {block_.data() + 64, pitch_, w_, h_}; }
-  Row row(uint32_t y) const { return {block_.begin() + 64 + y * pitch_, block_.begin() + 64 + y * pitch_ + w_}; }
-  bool guards_intact() const {
-    for (size_t i = 0; i < block_.size(); ++i) {
-      const size_t o = i - 64;
-      if (!(i >= 64 && o < size_t{pitch_} * h_ && o % pitch_ < w_) && block_[i] != kGuard)
-        return false;
-    }
-    return true;
-  }
-
-private:
-  uint32_t w_, h_, pitch_;
-  std::vector<uint8_t> block_;
-};
+Picture pic(GuardedPicture &g) { return {g.pixels(), g.pitch(), g.width(), g.height()}; }
 
 enum class Dec { flc, fli, brun, copy, black };
 
@@ -109,7 +92,7 @@ TEST(FlicDecode, SubChunksGiveTheWorkedOutPixels) {
   for (const DecodeCase &c : cases) {
     SCOPED_TRACE(c.name);
     GuardedPicture g(c.w, c.h, c.fill);
-    run(c.dec, c.data, g.pic());
+    run(c.dec, c.data, pic(g));
     for (uint32_t y = 0; y < c.h; ++y) {
       EXPECT_EQ(g.row(y), c.want[y]) << "row " << y;
     }
@@ -161,7 +144,7 @@ TEST(FlicDecode, FrameWalkTakesEachChunkAsDeclared) {
     SCOPED_TRACE(c.name);
     GuardedPicture g(c.w, c.h, 0xEE);
     uint8_t pal[768] = {};
-    EXPECT_EQ(decode_frame(c.data, c.count, g.pic(), pal), c.palette_changed);
+    EXPECT_EQ(decode_frame(c.data, c.count, pic(g), pal), c.palette_changed);
     for (uint32_t y = 0; y < c.h; ++y) {
       EXPECT_EQ(g.row(y), c.want[y]) << "row " << y;
     }
@@ -193,9 +176,9 @@ TEST(FlicDecode, CopiesAndFillsOfEveryLengthMatchAPlainLoop) {
       for (uint32_t i = 0; i < n && x + i < w; ++i)
         want_bytes[x + i] = 0x77;
       GuardedPicture a(w, 1), b(w, 1), c(w, 1);
-      decode_delta_flc(words, a.pic());
-      decode_delta_flc(runs, b.pic());
-      decode_delta_fli(bytes, c.pic());
+      decode_delta_flc(words, pic(a));
+      decode_delta_flc(runs, pic(b));
+      decode_delta_fli(bytes, pic(c));
       ASSERT_EQ(a.row(0), want_copy);
       ASSERT_EQ(b.row(0), want_pairs);
       ASSERT_EQ(c.row(0), want_bytes);
@@ -212,46 +195,11 @@ TEST(FlicDecode, RandomDataNeverWritesOutsideThePicture) {
       b = static_cast<uint8_t>(rng());
     uint8_t pal[768];
     for (Dec dec : {Dec::flc, Dec::fli, Dec::brun, Dec::copy})
-      run(dec, d, g.pic());
+      run(dec, d, pic(g));
     decode_palette(d, pal, round & 1);
-    decode_frame(d, rng() % 70000, g.pic(), pal);
+    decode_frame(d, rng() % 70000, pic(g), pal);
     ASSERT_TRUE(g.guards_intact()) << "round " << round;
   }
-}
-
-// Frames built to hit the encoders' limits: long runs (over 127), long
-// unchanged stretches (over 254 bytes), alternating values, single changed
-// bytes at the row ends, and noise.
-Row make_frame(std::mt19937 &rng, uint32_t w, uint32_t h, const Row *base) {
-  Row f = base ? *base : Row(size_t{w} * h, 0);
-  const int kind = static_cast<int>(rng() % 6);
-  for (uint32_t y = 0; y < h; ++y) {
-    uint8_t *row = f.data() + size_t{y} * w;
-    switch ((kind + y) % 6) {
-    case 0: break; // unchanged line
-    case 1:
-      for (uint32_t x = 0; x < w; ++x)
-        row[x] = static_cast<uint8_t>(rng());
-      break;
-    case 2: {
-      const uint32_t a = rng() % w, len = rng() % (w - a + 1);
-      std::fill(row + a, row + a + len, static_cast<uint8_t>(rng()));
-      break;
-    }
-    case 3:
-      for (uint32_t x = 0; x < w; ++x)
-        row[x] = static_cast<uint8_t>((x / (1 + rng() % 3)) & 1 ? 7 : 9);
-      break;
-    case 4:
-      row[0] ^= 1;
-      row[w - 1] ^= 2;
-      break;
-    default:
-      for (uint32_t x = 0; x < w; x += 1 + rng() % 9)
-        row[x] = static_cast<uint8_t>(rng());
-    }
-  }
-  return f;
 }
 
 TEST(FlicEncode, WordAndByteDeltasAndRunsDecodeToTheNewFrame) {
@@ -260,7 +208,7 @@ TEST(FlicEncode, WordAndByteDeltasAndRunsDecodeToTheNewFrame) {
   for (auto [w, h] : sizes)
     for (int round = 0; round < 30; ++round) {
       SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " round " + std::to_string(round));
-      const Row prev = make_frame(rng, w, h, nullptr), cur = make_frame(rng, w, h, &prev);
+      const Row prev = edge_frame(rng, w, h, nullptr), cur = edge_frame(rng, w, h, &prev);
       const size_t n = size_t{w} * h;
       Row out(n);
       const auto check = [&](const char *name, size_t s, Dec dec, Row got) {

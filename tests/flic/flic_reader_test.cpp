@@ -18,6 +18,7 @@
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
+#include "testkit/flic/flic_test_frames.h"
 #include "testkit/util/fault_positions.h"
 #include "testkit/util/temp_dir.h"
 #include "util/status.h"
@@ -26,36 +27,6 @@
 
 namespace vex::testkit {
 namespace {
-
-// A frame that writes pixel 0 with the value v (a one-row BYTE_RUN of a run
-// of 1, then runs covering the rest of the row with 0).
-ByteVec marker_frame(uint8_t v, uint16_t width) {
-  ByteVec d = {0, 1, v};
-  for (uint32_t left = width - 1u; left > 0;) {
-    const uint32_t n = left > 127 ? 127 : left;
-    d.insert(d.end(), {static_cast<uint8_t>(n), 0});
-    left -= n;
-  }
-  return frame_chunk({{VEXFLIC_BYTE_RUN, d}});
-}
-
-// A 4 x 2 raw picture of v.
-ByteVec copy_frame(uint8_t v) { return frame_chunk({{VEXFLIC_FLI_COPY, ByteVec(8, v)}}); }
-
-FlicHeader header(uint16_t frames, uint16_t w = 4, uint16_t h = 2, uint16_t magic = VEXFLIC_MAGIC_FLC) {
-  FlicHeader hd;
-  hd.magic = magic;
-  hd.frames = frames;
-  hd.width = w;
-  hd.height = h;
-  hd.speed = 70;
-  return hd;
-}
-
-ByteVec with_size(ByteVec frame, uint32_t size) {
-  set_le32(frame, 0, size);
-  return frame;
-}
 
 class Reader : public ::testing::Test {
 protected:
@@ -107,7 +78,7 @@ std::vector<PlayCase> play_cases() {
   for (int i = 0; i < 768; ++i)
     all_palette.push_back(static_cast<uint8_t>(i % 251));
   all.insert(all.end(), all_palette.begin(), all_palette.end());
-  FlicHeader far = header(2);
+  FlicHeader far = flic_header(2);
   far.frame1 = 0xFFFFFFF0;
   ByteVec sub_past = frame_chunk({{VEXFLIC_FLI_COPY, {1, 2, 3, 4, 5, 6}}});
   set_le32(sub_past, 16, 1000); // a COPY that claims 1000 bytes but its frame holds 6
@@ -120,10 +91,10 @@ std::vector<PlayCase> play_cases() {
   const auto px = [](uint8_t v) { return ByteVec{v}; };
   return {
       {"loops to frame one and never shows the ring frame",
-       flic_file(header(3, 4, 1), {marker_frame(1, 4), marker_frame(2, 4), marker_frame(3, 4), marker_frame(99, 4)}),
+       flic_file(flic_header(3, 4, 1), {marker_frame(1, 4), marker_frame(2, 4), marker_frame(3, 4), marker_frame(99, 4)}),
        {{S::next, 0, 1, 1, px(1)}, {S::next, 0, 1, 2, px(2)}, {S::next, 0, 1, 3, px(3)}, {S::next, 0, 1, 1, px(1)},
         {S::next, 0, 1, 2, px(2)}, {S::next, 0, 1, 3, px(3)}, {S::next, 0, 1, 1, px(1)}}},
-      {"goto forward, backward, past the end and to zero", flic_file(header(5), numbered),
+      {"goto forward, backward, past the end and to zero", flic_file(flic_header(5), numbered),
        {{S::go, 2, VEXFLIC_FRAME, 2, px(2)},
         {S::go, 4, VEXFLIC_FRAME_NEW_PALETTE, 4, px(4)}, // passes frame 3
         {S::go, 1000, VEXFLIC_FRAME, 5, px(5)},
@@ -133,34 +104,34 @@ std::vector<PlayCase> play_cases() {
         {S::go, 0, VEXFLIC_FRAME, 0, px(1)}, // only rewinds
         {S::next, 0, VEXFLIC_FRAME, 1, px(1)}}},
       {"six- and eight-bit palette packets",
-       flic_file(header(3, 4, 1, VEXFLIC_MAGIC_FLI), {frame_chunk({{VEXFLIC_COLOR_64, {1, 0, 2, 1, 63, 32, 1}}}),
+       flic_file(flic_header(3, 4, 1, VEXFLIC_MAGIC_FLI), {frame_chunk({{VEXFLIC_COLOR_64, {1, 0, 2, 1, 63, 32, 1}}}),
                                                       marker_frame(1, 4), frame_chunk({{VEXFLIC_COLOR_256, all}})}),
        {{S::next, 0, VEXFLIC_FRAME_NEW_PALETTE, 1, {}, palette_with({{6, 255}, {7, 130}, {8, 4}})},
         {S::next, 0, VEXFLIC_FRAME, 2},
         {S::next, 0, VEXFLIC_FRAME_NEW_PALETTE, 3, {}, all_palette}}},
       {"odd width: the margins are colour 0 after frame one",
-       flic_file(header(2, 321, 3, VEXFLIC_MAGIC_FLI), {frame_chunk({{VEXFLIC_FLI_COPY, white}}), frame_chunk({})}),
+       flic_file(flic_header(2, 321, 3, VEXFLIC_MAGIC_FLI), {frame_chunk({{VEXFLIC_FLI_COPY, white}}), frame_chunk({})}),
        {{S::next, 0, VEXFLIC_FRAME, 1, margins}}},
       {"a frame size past the file is counted but draws nothing",
-       flic_file(header(3), {copy_frame(1), with_size(copy_frame(2), 100000)}),
+       flic_file(flic_header(3), {raw_frame(1), with_size(raw_frame(2), 100000)}),
        {{S::next, 0, VEXFLIC_FRAME, 1, px(1)},
         {S::next, 0, VEXFLIC_FRAME, 2, px(1)}, // frame 2 is skipped, not drawn
         {S::next, 0, VEXFLIC_FAILED, 2},
         {S::next, 0, VEXFLIC_FAILED, 2}, // a frame header that is not there is not counted
         {S::go, 3, VEXFLIC_FAILED}}},
-      {"a sub-chunk size past its frame is cut at the frame", flic_file(header(1), {sub_past}),
+      {"a sub-chunk size past its frame is cut at the frame", flic_file(flic_header(1), {sub_past}),
        {{S::next, 0, VEXFLIC_FRAME, 1, {1, 2, 3, 4, 0, 0, 0, 0}}}},
       {"a frame count of 0 shows frame one and goto only rewinds",
-       flic_file(header(0), {copy_frame(5), copy_frame(6)}),
+       flic_file(flic_header(0), {raw_frame(5), raw_frame(6)}),
        {{S::next, 0, VEXFLIC_FRAME, 1, px(5)}, {S::next, 0, VEXFLIC_FRAME, 1, px(5)},
         {S::next, 0, VEXFLIC_FRAME, 1, px(5)}, {S::go, 7, VEXFLIC_FRAME, 0}}},
       {"a frame count of 65535 with two frames ends every walk",
-       flic_file(header(65535), {copy_frame(5), copy_frame(6)}),
+       flic_file(flic_header(65535), {raw_frame(5), raw_frame(6)}),
        {{S::go, 65535, VEXFLIC_FAILED, 2, px(6)}, {S::go, 1, VEXFLIC_FRAME, 1, px(5)}}},
-      {"frame one's offset past the end", flic_file(far, {copy_frame(1)}),
+      {"frame one's offset past the end", flic_file(far, {raw_frame(1)}),
        {{S::next, 0, VEXFLIC_FAILED, 0}, {S::go, 2, VEXFLIC_FAILED, 0}}},
       {"a frame size of 3 counts as a bare header; the next frame follows it",
-       flic_file(header(2), {with_size(frame_chunk({}), 3), copy_frame(8)}), {{S::go, 2, VEXFLIC_FRAME, 2, px(8)}}},
+       flic_file(flic_header(2), {with_size(frame_chunk({}), 3), raw_frame(8)}), {{S::go, 2, VEXFLIC_FRAME, 2, px(8)}}},
   };
 }
 
@@ -194,7 +165,7 @@ TEST_F(Reader, PlaysAndSeeksAsFarAsTheDataIsSound) {
 }
 
 TEST_F(Reader, HeaderFields) {
-  FlicHeader hd = header(3, 321, 7);
+  FlicHeader hd = flic_header(3, 321, 7);
   hd.frame1 = 200;
   ByteVec good = header_bytes(hd);
   good.resize(200, 0xEE); // frame 1 at 200, after a gap
@@ -219,7 +190,7 @@ TEST_F(Reader, HeaderFields) {
 // leaves none.
 TEST_F(Reader, RefusedOpensSayWhy) {
   using util::Status;
-  FlicHeader magic = header(1), wide = header(1), zero = header(1);
+  FlicHeader magic = flic_header(1), wide = flic_header(1), zero = flic_header(1);
   magic.magic = 0x1234;
   zero.width = 0;
   wide.width = wide.height = 65535; // rounds up to a buffer past the shared 0x7FFF0000 bytes
@@ -232,10 +203,10 @@ TEST_F(Reader, RefusedOpensSayWhy) {
       {"absent", std::nullopt, Status::kNoFile, "no such file"},
       {"empty", ByteVec{}, Status::kNotThisFormat, "the file is empty"},
       {"127 bytes", ByteVec(127, 0), Status::kNotThisFormat, "shorter than a FLIC header"},
-      {"magic 0x1234", flic_file(magic, {copy_frame(1)}), Status::kNotThisFormat, nullptr},
-      {"width 0", flic_file(zero, {copy_frame(1)}), Status::kDamaged, "the picture is 0 x 2 pixels"},
-      {"65535 x 65535", flic_file(wide, {copy_frame(1)}), Status::kTooLarge, nullptr},
-      {"whole", flic_file(header(1), {copy_frame(1)}), Status::kOk, ""},
+      {"magic 0x1234", flic_file(magic, {raw_frame(1)}), Status::kNotThisFormat, nullptr},
+      {"width 0", flic_file(zero, {raw_frame(1)}), Status::kDamaged, "the picture is 0 x 2 pixels"},
+      {"65535 x 65535", flic_file(wide, {raw_frame(1)}), Status::kTooLarge, nullptr},
+      {"whole", flic_file(flic_header(1), {raw_frame(1)}), Status::kOk, ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -250,9 +221,9 @@ TEST_F(Reader, RefusedOpensSayWhy) {
 }
 
 TEST_F(Reader, NameWithoutExtensionTriesFlcThenFli) {
-  save("both.flc", flic_file(header(1, 4, 1), {marker_frame(1, 4)}));
-  save("both.fli", flic_file(header(1, 4, 1, VEXFLIC_MAGIC_FLI), {marker_frame(2, 4)}));
-  save("only.fli", flic_file(header(1, 8, 1, VEXFLIC_MAGIC_FLI), {marker_frame(3, 8)}));
+  save("both.flc", flic_file(flic_header(1, 4, 1), {marker_frame(1, 4)}));
+  save("both.fli", flic_file(flic_header(1, 4, 1, VEXFLIC_MAGIC_FLI), {marker_frame(2, 4)}));
+  save("only.fli", flic_file(flic_header(1, 8, 1, VEXFLIC_MAGIC_FLI), {marker_frame(3, 8)}));
   for (const auto &[asked, opened, width] :
        {std::tuple<const char *, const char *, uint32_t>{"both", "both.flc", 4}, {"only", "only.fli", 8}}) {
     char name[VEXFILE_NAME_SIZE];
@@ -318,7 +289,7 @@ TEST_F(Reader, RatesFromSpeedAndCreatorFields) {
       {0xAF11, 5, static_cast<uint32_t>(-7000), -7143}, // FLI ignores the creator
   };
   for (const auto &r : rows) {
-    FlicHeader hd = header(1, 4, 1, r.magic);
+    FlicHeader hd = flic_header(1, 4, 1, r.magic);
     hd.speed = r.speed;
     hd.creator = r.creator;
     VEXFLIC *h = open(flic_file(hd, {marker_frame(1, 4)}));

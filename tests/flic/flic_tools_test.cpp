@@ -21,6 +21,7 @@
 #include "testkit/flic/fli_writer.h"
 #include "testkit/flic/flic_bytes.h"
 #include "testkit/flic/flic_pattern_file.h"
+#include "testkit/flic/flic_test_frames.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/util/expect_text.h"
@@ -58,18 +59,6 @@ struct ToolCall {
   std::vector<std::string> lacks = {};
   bool exact = false;
   bool quiet = false;
-};
-
-// Checks an FLC output against source frames (packed RGB, src_w x src_h):
-// frame i of the output is source frame frames[i] (1-based) seen through a
-// w x h window at (x, y); pixels outside the source are not checked unless
-// `zero_outside`, where they must be colour 0.
-struct Output {
-  std::string name;
-  std::vector<int> frames;
-  int x = 0, y = 0, w = 0, h = 0;
-  int32_t rate = 0; // 0: not checked
-  bool zero_outside = false;
 };
 
 class Tools : public ::testing::Test {
@@ -115,36 +104,8 @@ protected:
           expect_lacks(got.err, {"usage:"});
       }
   }
-  void check(const Output &o, const std::vector<ByteVec> &src, int src_w, int src_h) {
-    SCOPED_TRACE(o.name);
-    VEXFLIC *h = VEXFlicOpen(dir.file(o.name).c_str());
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(h->width, static_cast<uint32_t>((o.w + 3) & ~3)) << "FLIC rows are whole multiples of 4 pixels";
-    EXPECT_EQ(h->height, static_cast<uint32_t>(o.h));
-    ASSERT_EQ(h->frame_count, o.frames.size());
-    if (o.rate) {
-      EXPECT_EQ(h->rate, o.rate);
-    }
-    ByteVec buf(size_t{h->pitch} * h->buffer_height);
-    for (int f : o.frames) {
-      ASSERT_NE(VEXFlicGetNext(h, buf.data()), VEXFLIC_FAILED);
-      const ByteVec got = to_rgb(buf.data(), o.w, o.h, h->pitch, VEXFlicGetPalette(h));
-      for (int y = 0; y < o.h; ++y)
-        for (int x = 0; x < o.w; ++x) {
-          const int sx = o.x + x, sy = o.y + y;
-          if (sx < 0 || sy < 0 || sx >= src_w || sy >= src_h) {
-            if (o.zero_outside) {
-              ASSERT_EQ(buf[y * h->pitch + x], 0) << "frame " << f << " at " << x << "," << y;
-            }
-            continue;
-          }
-          for (int k = 0; k < 3; ++k) {
-            ASSERT_EQ(got[3 * (size_t(y) * o.w + x) + k], src[f - 1][3 * (size_t(sy) * src_w + sx) + k])
-                << "frame " << f << " at " << x << "," << y;
-          }
-        }
-    }
-    VEXFlicClose(h);
+  void check(const std::string &name, const FlicWindow &w, const std::vector<ByteVec> &src, int src_w, int src_h) {
+    EXPECT_EQ(flic_differs(dir.file(name), w, src, src_w, src_h), "") << name;
   }
   std::string q(const std::string &name) const { return shell_quote(dir.file(name)); }
   TempDir dir;
@@ -282,8 +243,8 @@ TEST_F(Tools, SayWhatTheyReadAndWhyTheyRefuse) {
   EXPECT_FALSE(fs::exists(dir.path() / "o.flc")) << "no output for an input that does not open";
   EXPECT_FALSE(fs::exists(missing.substr(0, missing.find('/', 1))));
   EXPECT_TRUE(fs::exists(dir.file("--gui.flc")));
-  check({kSwitchFolders + "/out.flc", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0, 0, 41, 30, -10000}, in_rgb, 41, 30);
-  check({kSwitchFolders + "/part.flc", {2, 3, 4, 5, 6}, 0, 0, 41, 30}, in_rgb, 41, 30);
+  check(kSwitchFolders + "/out.flc", {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0, 0, 41, 30, -10000}, in_rgb, 41, 30);
+  check(kSwitchFolders + "/part.flc", {{2, 3, 4, 5, 6}, 0, 0, 41, 30}, in_rgb, 41, 30);
   // The help's examples of switch words are switches each tool takes.
   for (const char *tool : {VEXINFO, VEXCONV}) {
     const std::string help = run_tool(tool, "--help", dir).out, lead = "switches of this tool (";
@@ -331,14 +292,14 @@ TEST_F(Tools, ConvertedFramesAreTheInputsFrames) {
       {kConv, "cut.flc cut-copy.flc", 1,
        {"cut-copy.flc: 4 of 8 frames, ", "cut.flc: 4 of 8 frames; frame 5 runs past the end of the file"}},
   });
-  check({"out.flc", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0, 0, 44, 30, -10000, true}, in_rgb, 41, 30);
-  check({"part.flc", {4, 5, 6}, 0, 0, 41, 30, -4000}, in_rgb, 41, 30);
-  check({"last.flc", {12}, 0, 0, 41, 30}, in_rgb, 41, 30);
-  check({"c1.flc", {4, 5, 6}, 5, 3, 20, 10}, even_rgb, 40, 30);
-  check({"c2.flc", {12}, 0, 0, 40, 30}, even_rgb, 40, 30);
-  check({"c3.flc", {1, 2}, -4, -2, 10, 8}, even_rgb, 40, 30);
-  check({"c4.flc", {11, 12}, 30, 25, 16, 10}, even_rgb, 40, 30);
-  check({"cut-copy.flc", {1, 2, 3, 4}, 0, 0, 42, 30}, whole_rgb, 42, 30);
+  check("out.flc", {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0, 0, 44, 30, -10000, true}, in_rgb, 41, 30);
+  check("part.flc", {{4, 5, 6}, 0, 0, 41, 30, -4000}, in_rgb, 41, 30);
+  check("last.flc", {{12}, 0, 0, 41, 30}, in_rgb, 41, 30);
+  check("c1.flc", {{4, 5, 6}, 5, 3, 20, 10}, even_rgb, 40, 30);
+  check("c2.flc", {{12}, 0, 0, 40, 30}, even_rgb, 40, 30);
+  check("c3.flc", {{1, 2}, -4, -2, 10, 8}, even_rgb, 40, 30);
+  check("c4.flc", {{11, 12}, 30, 25, 16, 10}, even_rgb, 40, 30);
+  check("cut-copy.flc", {{1, 2, 3, 4}, 0, 0, 42, 30}, whole_rgb, 42, 30);
 }
 
 // Folders named like frame switches are part of the path, relative or

@@ -1,4 +1,4 @@
-#include "testkit/flic/flic_bytes.h"
+#include "testkit/flic/flic_test_frames.h"
 #include "tests/gfile/bad_input_rows.h"
 
 namespace bad_input {
@@ -6,24 +6,15 @@ namespace bad_input {
 using vex::testkit::ByteVec;
 using vex::testkit::FlicHeader;
 using vex::testkit::flic_file;
-using vex::testkit::frame_chunk;
+using vex::testkit::flic_header;
 
 namespace {
-
-FlicHeader header(uint16_t frames, uint16_t w = 4, uint16_t h = 2, uint16_t magic = VEXFLIC_MAGIC_FLC) {
-  FlicHeader hd;
-  hd.magic = magic;
-  hd.frames = frames;
-  hd.width = w;
-  hd.height = h;
-  return hd;
-}
 
 // A file of 4 x 2 raw pictures of 1, 2, ... frames.
 ByteVec frames_file(FlicHeader h, uint16_t frames) {
   std::vector<ByteVec> f;
   for (uint8_t i = 1; i <= frames; ++i)
-    f.push_back(frame_chunk({{VEXFLIC_FLI_COPY, ByteVec(8, i)}}));
+    f.push_back(vex::testkit::raw_frame(i));
   return flic_file(h, f);
 }
 
@@ -47,11 +38,11 @@ std::vector<BadInput> flic_bad_inputs() {
   zero[6] = 1;                     // one frame
   zero[10] = 5;                    // height 5, width 0
   zero[12] = 8;                    // 8 bits a pixel
-  const ByteVec three = frames_file(header(3), 3), eight = frames_file(header(8), 8);
+  const ByteVec three = frames_file(flic_header(3), 3), eight = frames_file(flic_header(8), 8);
   const size_t frame = 16 + 6 + 8; // a frame chunk of one raw 4 x 2 picture
   ByteVec past = three;
   vex::testkit::set_le32(past, 128 + frame, 100000); // frame 2's size
-  FlicHeader far = header(2);
+  FlicHeader far = flic_header(2);
   far.frame1 = 0xFFFFFFF0;
   return {
       {"zero.flc", zero, "the picture is 0 x 5 pixels"},
@@ -60,12 +51,12 @@ std::vector<BadInput> flic_bad_inputs() {
       {"text.flc", ByteVec(300, 'x'), "not a file of a known kind"},
       {"magic.flc", set16(three, 4, 0xAF13), "not a file of a known kind"},
       {"swapped.flc", set16(three, 4, 0x12AF), "not a file of a known kind"},
-      {"flat.flc", frames_file(header(1, 4, 0), 1), "the picture is 4 x 0 pixels"},
+      {"flat.flc", frames_file(flic_header(1, 4, 0), 1), "the picture is 4 x 0 pixels"},
       // 65535 x 65535 rounds up to a buffer past the shared 0x7FFF0000 bytes.
-      {"huge.flc", frames_file(header(1, 65535, 65535), 1), "a picture of 65535 x 65535 pixels is too large"},
+      {"huge.flc", frames_file(flic_header(1, 65535, 65535), 1), "a picture of 65535 x 65535 pixels is too large"},
       // No whole frame: nothing to show.
       {"far.flc", frames_file(far, 1), "frame 1 runs past the end of the file"},
-      {"cut1.fli", cut(frames_file(header(1, 4, 2, VEXFLIC_MAGIC_FLI), 1), 128 + 10),
+      {"cut1.fli", cut(frames_file(flic_header(1, 4, 2, VEXFLIC_MAGIC_FLI), 1), 128 + 10),
        "frame 1 runs past the end of the file"},
       // Frames up to the damage are shown.
       {"past.flc", past, "frame 2 runs past the end of the file", 1},

@@ -82,9 +82,10 @@ Bytes joined(const kw::TrackPlan &t) {
   return out;
 }
 
-bool korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks, uint32_t frames) {
+bool korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks, uint32_t frames,
+                   int32_t speed = -6667) {
   kw::MoviePlan plan;
-  plan.speed = -6667;
+  plan.speed = speed;
   plan.tracks = std::move(tracks);
   return kw::write_korvane(kw::pattern_frames(PatternAnimation({.width = 16, .height = 16, .frames = frames})), plan,
                            path)
@@ -126,6 +127,11 @@ TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
     EXPECT_EQ(s->total, uint64_t{n} * 6667 * (11025 * s->source_frame_bytes) / 100000 / 4 * 4);
     EXPECT_EQ(read_sound(s.get(), {4096, 3}), cut(joined(*tracks[track - 1]), 0, s->total));
   }
+  // A speed above 0 is milliseconds: 67 ms a frame.
+  ASSERT_TRUE(korvane_movie(dir.file("ms.kvn"), tracks, n, 67));
+  s = open_sound(dir.file("ms.kvn"), {.track = 3});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, uint64_t{n} * 6700 * 44100 / 100000 / 4 * 4);
   // Trimming by frames: frame 3 starts at 2 x 66.67 = 133 ms: 133 x 44.1
   // bytes = 5865, whole frames 5864; frame 5 ends at 333 ms: 200 ms = 8820
   // bytes after the start. The same range as trailing switches of the name.

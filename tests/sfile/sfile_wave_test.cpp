@@ -263,6 +263,7 @@ TEST(WaveOutput, WrittenUnderATemporaryNameAndReadByFfmpeg) {
     EXPECT_FALSE(std::filesystem::exists(name)) << "not before the close";
     ASSERT_EQ(SFileWaveClose(w, 1), 1) << VEXLastError();
     EXPECT_EQ(std::filesystem::file_size(name), 44 + bytes + bytes % 2);
+    EXPECT_EQ(le32_at(read_file(name), 4), std::filesystem::file_size(name) - 8) << "the RIFF size";
     EXPECT_EQ(ffprobe(name, "-show_entries stream=sample_rate,channels -of csv=p=0"),
               std::to_string(rate) + "," + std::to_string(channels) + "\n");
     EXPECT_EQ(ffmpeg_decode(name, decode), pcm);

@@ -1,4 +1,5 @@
-/* The sound records as a C99 compiler lays them out, for the layout test. */
+/* The sound records as a C99 compiler lays them out, for the layout test:
+   the offsets in the interface order, the size, then 0 to end the list. */
 #include <stddef.h>
 
 #include "vexutil/csfile.h"

@@ -1,32 +1,59 @@
-// Sound out of movies: Korvane tracks of every kind, Tolm tracks decoded
+// Sound out of movies (Korvane tracks of every kind, Tolm tracks decoded
 // packet by packet to the last frame, AVI and QuickTime files made by the
-// ffmpeg tool (whose own decoding is the oracle), and the track numbers
-// each kind refuses.
+// ffmpeg tool, whose own decoding is the oracle) and the track numbers each
+// kind refuses; then lists and numbered series: entries joined in the
+// list's output format, their /S /E /L switches, names that look like
+// switches, entries that fail, and lists that never end (naming
+// themselves, nesting too deep, too many entries).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "lists/list_nesting.h"
 #include "testkit/audio_codec/codec_driver.h"
 #include "testkit/audio_codec/test_signals.h"
-#include "testkit/util/wav_file.h"
 #include "testkit/flic/pattern.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
+#include "testkit/sfile/sound_reading.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/message_log.h"
 #include "testkit/util/temp_dir.h"
-#include "tests/sfile/sfile_test_util.h"
+#include "testkit/util/wav_file.h"
 #include "vexutil/util.h"
 
+namespace vex::testkit {
 namespace {
 
-using namespace sfile_test;
-namespace tk = vex::testkit;
-namespace kw = vex::testkit::korvane;
-namespace tt = vex::testkit::tolm;
+namespace kw = korvane;
+namespace tt = tolm;
+using Bytes = std::vector<uint8_t>;
 
-std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
-  std::vector<uint8_t> out;
-  uint32_t x = seed, level = 0x8000;
-  while (out.size() < bytes) {
+Bytes join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes &p : parts)
+    out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes cut(const Bytes &v, size_t from, size_t n) { return Bytes(v.begin() + ptrdiff_t(from), v.begin() + ptrdiff_t(from + n)); }
+
+// Each name refused with its message.
+void expect_refused(const std::vector<std::tuple<std::string, int32_t, std::string>> &rows) {
+  for (const auto &[name, track, message] : rows) {
+    SCOPED_TRACE(name + " track " + std::to_string(track));
+    MessageLog log;
+    EXPECT_FALSE(open_sound(name, {.track = track}, MessageLog::callback));
+    EXPECT_EQ(log.at_level(2), std::vector<std::string>{message});
+  }
+}
+
+// A random walk of 8- or 16-bit samples.
+Bytes noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
+  Bytes out;
+  for (uint32_t x = seed, level = 0x8000; out.size() < bytes;) {
     x = x * 1664525 + 1013904223;
     level += (x >> 26) - 32;
     if (sixteen)
@@ -37,231 +64,308 @@ std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
   return out;
 }
 
-kw::WrittenMovie korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks,
-                               uint32_t frames) {
-  tk::PatternOptions o{.width = 16, .height = 16, .frames = frames};
-  kw::MoviePlan plan;
-  plan.speed = -6667; // 66.67 ms a frame
-  plan.tracks = std::move(tracks);
-  return kw::write_korvane(kw::pattern_frames(tk::PatternAnimation(o)), plan, path);
-}
-
+// 735 frames of 11025 Hz sound fill 66.67 ms, the movie's frame time.
 kw::TrackPlan korvane_track(kw::SoundKind kind, bool stereo, bool sixteen, uint32_t frames, uint32_t seed) {
   kw::TrackPlan t;
   t.kind = kind;
   t.stereo = stereo;
   t.sixteen = sixteen;
-  t.rate = 11025;
-  const size_t bytes = 735 * (stereo ? 2 : 1) * (sixteen ? 2 : 1); // 735 frames fill 66.67 ms
   for (uint32_t f = 0; f < frames; ++f)
-    t.frames.push_back(noise_walk(bytes, seed + f, sixteen));
+    t.frames.push_back(noise_walk(735 * (stereo ? 2 : 1) * (sixteen ? 2 : 1), seed + f, sixteen));
   return t;
 }
 
-std::vector<uint8_t> joined(const std::vector<kw::Bytes> &frames) {
-  std::vector<uint8_t> out;
-  for (const auto &f : frames)
+Bytes joined(const kw::TrackPlan &t) {
+  Bytes out;
+  for (const auto &f : t.frames)
     out.insert(out.end(), f.begin(), f.end());
   return out;
 }
 
+bool korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks, uint32_t frames,
+                   int32_t speed = -6667) {
+  kw::MoviePlan plan;
+  plan.speed = speed;
+  plan.tracks = std::move(tracks);
+  return kw::write_korvane(kw::pattern_frames(PatternAnimation({.width = 16, .height = 16, .frames = frames})), plan,
+                           path)
+      .ok;
+}
+
 class MovieSound : public ::testing::Test {
 protected:
-  tk::TempDir dir;
+  TempDir dir;
 };
 
-TEST_F(MovieSound, KorvaneTracksDeliverEveryFramesSound) {
+TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
   const uint32_t n = 10;
   std::array<std::optional<kw::TrackPlan>, 7> tracks;
+  tracks[0] = korvane_track(kw::SoundKind::delta, true, true, n, 9);
   tracks[1] = korvane_track(kw::SoundKind::raw, false, false, n, 1);
   tracks[2] = korvane_track(kw::SoundKind::delta, true, true, n, 2);
   tracks[4] = korvane_track(kw::SoundKind::delta, false, true, n, 3);
-  const auto path = dir.file("m.kvn");
-  const auto m = korvane_movie(path, tracks, n);
-  ASSERT_TRUE(m.ok) << m.error;
-  // Track 0: the first track with sound (index 1, raw 8-bit mono).
-  Source s = open(path);
+  ASSERT_TRUE(korvane_movie(dir.file("m.kvn"), tracks, n));
+  tracks[0].reset();
+  ASSERT_TRUE(korvane_movie(dir.file("r.kvn"), tracks, n));
+  // Track 0: the first track with sound (index 1, raw 8-bit mono). A raw
+  // track's length is frames x rate, and the sound ends with the last frame.
+  Sound s = open_sound(dir.file("r.kvn"));
   ASSERT_TRUE(s) << VEXLastError();
   EXPECT_STREQ(s->type, "Korvane");
   EXPECT_EQ(s->kind, SFILE_KORVANE);
   EXPECT_EQ(s->source_rate, 11025u);
   EXPECT_EQ(s->track_mask, 0x2000u << 1);
-  // A raw track's length is frames x rate, and the sound ends with the
-  // last frame.
   EXPECT_EQ(s->total, n * 11025);
-  EXPECT_EQ(read_all(s.get(), {1000}), joined(tracks[1]->frames));
+  EXPECT_EQ(read_sound(s.get(), {1000}), joined(*tracks[1]));
+  // Compressed: frames x 66.67 ms of sound, to a multiple of 4 bytes; an
+  // explicit track names the kind too.
   for (int32_t track : {3, 5}) {
     SCOPED_TRACE(track);
-    s = open(path, {.track = track});
+    s = open_sound(dir.file("r.kvn"), {.track = track});
     ASSERT_TRUE(s);
-    EXPECT_STREQ(s->type, "Korvane") << "an explicit track names the kind too";
-    // Compressed: frames x 66.67 ms of sound, to a multiple of 4 bytes.
-    const uint32_t per_second = 11025 * s->source_frame_bytes;
-    EXPECT_EQ(s->total, uint64_t{n} * 6667 * per_second / 100000 / 4 * 4);
-    const auto want = joined(tracks[track - 1]->frames);
-    EXPECT_EQ(read_all(s.get(), {4096, 3}), std::vector<uint8_t>(want.begin(), want.begin() + s->total));
+    EXPECT_STREQ(s->type, "Korvane");
+    EXPECT_EQ(s->total, uint64_t{n} * 6667 * (11025 * s->source_frame_bytes) / 100000 / 4 * 4);
+    EXPECT_EQ(read_sound(s.get(), {4096, 3}), cut(joined(*tracks[track - 1]), 0, s->total));
   }
-}
-
-TEST_F(MovieSound, KorvaneTrimmingByFrames) {
-  const uint32_t n = 8;
-  std::array<std::optional<kw::TrackPlan>, 7> tracks;
-  tracks[0] = korvane_track(kw::SoundKind::delta, true, true, n, 9);
-  const auto path = dir.file("f.kvn");
-  ASSERT_TRUE(korvane_movie(path, tracks, n).ok);
-  // Start: frame 3 starts at 2 x 66.67 = 133 ms: 133 x 44.1 bytes = 5865, whole frames 5864.
-  // End: frame 5 ends at 333 ms: 200 ms = 8820 bytes after the start.
-  Source s = open(path, {.start = -3, .end = -5});
+  // A speed above 0 is milliseconds: 67 ms a frame.
+  ASSERT_TRUE(korvane_movie(dir.file("ms.kvn"), tracks, n, 67));
+  s = open_sound(dir.file("ms.kvn"), {.track = 3});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, uint64_t{n} * 6700 * 44100 / 100000 / 4 * 4);
+  // Trimming by frames: frame 3 starts at 2 x 66.67 = 133 ms: 133 x 44.1
+  // bytes = 5865, whole frames 5864; frame 5 ends at 333 ms: 200 ms = 8820
+  // bytes after the start. The same range as trailing switches of the name.
+  const Bytes want = cut(joined(korvane_track(kw::SoundKind::delta, true, true, n, 9)), 5864, 8820);
+  s = open_sound(dir.file("m.kvn"), {.start = -3, .end = -5});
   ASSERT_TRUE(s);
   EXPECT_EQ(s->skip_initial, 5864u);
   EXPECT_EQ(s->total, 8820u);
-  const auto all = joined(tracks[0]->frames);
-  const std::vector<uint8_t> want(all.begin() + 5864, all.begin() + 5864 + 8820);
-  EXPECT_EQ(read_all(s.get(), {777}), want);
+  EXPECT_EQ(read_sound(s.get(), {777}), want);
   SFileReset(s.get());
-  EXPECT_EQ(read_all(s.get(), {5000}), want) << "after reset";
-  // The same range as trailing switches of the name: frames, as a list entry's.
-  s = open(path + " /S3 /E5");
+  EXPECT_EQ(read_sound(s.get(), {5000}), want) << "after reset";
+  s = open_sound(dir.file("m.kvn") + " /S3 /E5");
   ASSERT_TRUE(s) << VEXLastError();
-  EXPECT_EQ(read_all(s.get(), {777}), want);
+  EXPECT_EQ(read_sound(s.get(), {777}), want);
+  // Track numbers without sound, and a movie without any.
+  ASSERT_TRUE(korvane_movie(dir.file("s.kvn"), {}, 2));
+  std::vector<std::tuple<std::string, int32_t, std::string>> refused = {
+      {dir.file("s.kvn"), 0, "No sound found in the Korvane file."}};
+  for (int32_t track : {1, 4, 7, 8, 100, -1})
+    refused.emplace_back(dir.file("r.kvn"), track, "No sound found in the specified Korvane track.");
+  expect_refused(refused);
 }
 
-TEST_F(MovieSound, KorvaneTrackNumbersWithoutSoundAreRefused) {
-  std::array<std::optional<kw::TrackPlan>, 7> tracks;
-  tracks[2] = korvane_track(kw::SoundKind::raw, false, true, 3, 4);
-  const auto path = dir.file("t.kvn");
-  ASSERT_TRUE(korvane_movie(path, tracks, 3).ok);
-  for (int32_t track : {1, 2, 4, 7, 8, 100, -1}) {
-    SCOPED_TRACE(track);
-    EXPECT_FALSE(open(path, {.track = track}));
-    EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the specified Korvane track."});
+// Tolm tracks: the sound of every packet, the last frame's included (the
+// packets before it decode to less than the length); a track that says
+// 8-bit samples gives the high byte of the decoded ones.
+TEST_F(MovieSound, TolmTracksDeliverTheLastFramesSoundToo) {
+  for (const auto &[layout, frames, total] : {std::tuple<tt::SoundTrackPlan, uint32_t, uint64_t>{{.rate = 22050}, 12, 44096},
+                                               {{.rate = 11025, .channels = 2, .eight_bit = true}, 6, 0}}) {
+    SCOPED_TRACE(layout.rate);
+    tt::Movie movie = tt::random_movie({.frames = frames}).movie;
+    movie.rate_num = 12; // 12 frames a second
+    const Pcm pcm = sine_sweep(layout.rate, layout.channels, layout.rate * frames / 12, 200, 5000, 8000);
+    CodedStream stream;
+    movie.tracks.push_back(tt::coded_track(pcm, layout, frames, 12, 1, &stream));
+    tt::write_movie(dir.file("m.tlm"), movie);
+    Sound s = open_sound(dir.file("m.tlm"));
+    ASSERT_TRUE(s) << VEXLastError();
+    EXPECT_EQ(s->kind, SFILE_TOLM);
+    EXPECT_STREQ(s->type, "");
+    EXPECT_EQ(std::vector<uint32_t>({s->source_rate, s->source_bits, s->source_channels}),
+              std::vector<uint32_t>({layout.rate, layout.eight_bit ? 8u : 16u, layout.channels}));
+    const Bytes got = read_sound(s.get(), {1000});
+    const Pcm decoded = decode_stream(stream, layout.rate, layout.channels);
+    ASSERT_EQ(got.size(), s->total);
+    if (layout.eight_bit) {
+      ASSERT_LE(got.size(), decoded.size());
+      for (size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i], static_cast<uint8_t>((static_cast<uint16_t>(decoded[i]) >> 8) + 128)) << i;
+      }
+      continue;
+    }
+    // 12 frames of 8333 x 10 us at 44100 bytes a second, to a multiple of 4.
+    EXPECT_EQ(s->total, total);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), pcm_bytes(decoded).begin()));
+    uint64_t before_last = 0;
+    const auto &packets = movie.tracks[0].packets;
+    for (size_t f = 0; f + 1 < packets.size(); ++f)
+      if (packets[f].size() >= 4)
+        before_last += le32_at(packets[f], 0);
+    EXPECT_LT(before_last, got.size()) << "the first eleven frames alone do not fill the length";
+    expect_refused({{dir.file("m.tlm"), 1, "No sound found in the Tolm file."},
+                    {dir.file("m.tlm"), 2, "No sound found in the Tolm file."},
+                    {dir.file("m.tlm"), -1, "No sound found in the Tolm file."}});
   }
-  EXPECT_TRUE(open(path, {.track = 3}));
-  // A movie without any sound.
-  const auto silent = dir.file("s.kvn");
-  ASSERT_TRUE(korvane_movie(silent, {}, 2).ok);
-  EXPECT_FALSE(open(silent));
-  EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the Korvane file."});
-}
-
-struct TolmCase {
-  tt::Movie movie;
-  tk::CodedStream stream;
-  tk::Pcm pcm;
-};
-
-TolmCase tolm_case(uint32_t frames, const tt::SoundTrackPlan &layout) {
-  tt::RandomMovieOptions o{.frames = frames};
-  TolmCase c;
-  c.movie = tt::random_movie(o).movie;
-  c.movie.rate_num = 12; // 12 frames a second
-  c.pcm = tk::sine_sweep(layout.rate, layout.channels, layout.rate * frames / 12, 200, 5000, 8000);
-  c.movie.tracks.push_back(tt::coded_track(c.pcm, layout, frames, 12, 1, &c.stream));
-  return c;
-}
-
-TEST_F(MovieSound, TolmDeliversTheLastFramesSoundToo) {
-  tt::SoundTrackPlan layout{.rate = 22050};
-  TolmCase c = tolm_case(12, layout);
-  const auto path = dir.file("m.tlm");
-  tt::write_movie(path, c.movie);
-  Source s = open(path);
-  ASSERT_TRUE(s) << VEXLastError();
-  EXPECT_EQ(s->kind, SFILE_TOLM);
-  EXPECT_STREQ(s->type, "");
-  EXPECT_EQ(s->source_rate, 22050u);
-  // 12 frames of 8333 x 10 us at 44100 bytes a second, to a multiple of 4.
-  EXPECT_EQ(s->total, 44096u);
-  const auto got = read_all(s.get(), {1000});
-  const auto want = tk::pcm_bytes(tk::decode_stream(c.stream, 22050, 1));
-  ASSERT_EQ(got.size(), 44096u);
-  EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin()));
-  // The last frame's packet is what makes up the end: the packets before
-  // it decode to less than the length.
-  uint64_t before_last = 0;
-  const auto &packets = c.movie.tracks[0].packets;
-  for (size_t f = 0; f + 1 < packets.size(); ++f)
-    if (packets[f].size() >= 4)
-      before_last += uint32_t{packets[f][0]} | uint32_t{packets[f][1]} << 8 | uint32_t{packets[f][2]} << 16 |
-                     uint32_t{packets[f][3]} << 24;
-  EXPECT_LT(before_last, got.size()) << "the first eleven frames alone do not fill the length";
-}
-
-TEST_F(MovieSound, TolmEightBitTracksTakeTheHighByte) {
-  tt::SoundTrackPlan layout{.rate = 11025, .channels = 2, .eight_bit = true};
-  TolmCase c = tolm_case(6, layout);
-  const auto path = dir.file("e.tlm");
-  tt::write_movie(path, c.movie);
-  Source s = open(path);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->source_bits, 8u);
-  EXPECT_EQ(s->source_channels, 2u);
-  const auto got = read_all(s.get());
-  const auto decoded = tk::decode_stream(c.stream, 11025, 2);
-  ASSERT_EQ(got.size(), s->total);
-  ASSERT_LE(got.size(), decoded.size());
-  for (size_t i = 0; i < got.size(); ++i)
-    ASSERT_EQ(got[i], static_cast<uint8_t>((static_cast<uint16_t>(decoded[i]) >> 8) + 128)) << i;
-}
-
-TEST_F(MovieSound, TolmTrackIndicesOutOfRangeAreRefused) {
-  TolmCase c = tolm_case(3, {});
-  const auto path = dir.file("r.tlm");
-  tt::write_movie(path, c.movie);
-  for (int32_t track : {1, 2, -1}) {
-    EXPECT_FALSE(open(path, {.track = track})) << track;
-    EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the Tolm file."});
-  }
-  // A movie without tracks.
-  tt::RandomMovieOptions ro{.frames = 2};
-  tt::write_movie(dir.file("n.tlm"), tt::random_movie(ro).movie);
-  EXPECT_FALSE(open(dir.file("n.tlm")));
-  EXPECT_EQ(errors(), std::vector<std::string>{"No sound found in the Tolm file."});
 }
 
 TEST_F(MovieSound, AviAndQuickTimeAgreeWithTheToolsOwnDecoding) {
   const auto avi = dir.file("a.avi"), mov = dir.file("q.mov"), avi8 = dir.file("v.avi");
-  tk::ffmpeg("-f lavfi -i sine=frequency=330:sample_rate=22050:duration=1.5 -ac 2 -c:a pcm_s16le " +
-             tk::shell_quote(avi));
-  tk::ffmpeg("-f lavfi -i sine=frequency=500:sample_rate=16000:duration=1 -c:a pcm_s16le " + tk::shell_quote(mov));
-  tk::ffmpeg("-f lavfi -i testsrc=size=32x32:rate=10:duration=2 -f lavfi -i sine=sample_rate=11025:duration=2 "
-             "-c:v mjpeg -c:a pcm_u8 -shortest " + tk::shell_quote(avi8));
-  struct Case {
-    std::string path;
-    int32_t kind;
-    const char *type;
-    const char *format; // for the tool
-  };
-  for (const Case &c : {Case{avi, SFILE_AVI, "AVI", "-f s16le"}, Case{mov, SFILE_QUICKTIME, "QuickTime", "-f s16le"},
-                        Case{avi8, SFILE_AVI, "AVI", "-f u8"}}) {
-    SCOPED_TRACE(c.path);
-    Source s = open(c.path);
+  ffmpeg("-f lavfi -i sine=frequency=330:sample_rate=22050:duration=1.5 -ac 2 -c:a pcm_s16le " + shell_quote(avi));
+  ffmpeg("-f lavfi -i sine=frequency=500:sample_rate=16000:duration=1 -c:a pcm_s16le " + shell_quote(mov));
+  ffmpeg("-f lavfi -i testsrc=size=32x32:rate=10:duration=2 -f lavfi -i sine=sample_rate=11025:duration=2 "
+         "-c:v mjpeg -c:a pcm_u8 -shortest " + shell_quote(avi8));
+  // The AVI adapter's stream length can exceed the sound (the source then
+  // ends at the short read); QuickTime's is exact.
+  for (const auto &[path, kind, type, format] :
+       {std::tuple<std::string, int32_t, const char *, const char *>{avi, SFILE_AVI, "AVI", "-f s16le"},
+        {mov, SFILE_QUICKTIME, "QuickTime", "-f s16le"}, {avi8, SFILE_AVI, "AVI", "-f u8"}}) {
+    SCOPED_TRACE(path);
+    Sound s = open_sound(path);
     ASSERT_TRUE(s) << VEXLastError();
-    EXPECT_EQ(s->kind, c.kind);
-    EXPECT_STREQ(s->type, c.type);
-    const auto want = tk::ffmpeg_decode(c.path, c.format);
-    // The AVI adapter's stream length can exceed the sound (the source then
-    // ends at the short read); QuickTime's is exact.
-    if (c.kind == SFILE_QUICKTIME) {
+    EXPECT_EQ(s->kind, kind);
+    EXPECT_STREQ(s->type, type);
+    const Bytes want = ffmpeg_decode(path, format);
+    if (kind == SFILE_QUICKTIME) {
       EXPECT_EQ(s->total, want.size());
     }
     EXPECT_GE(s->total, want.size());
-    EXPECT_TRUE(read_all(s.get(), {5000}) == want);
+    EXPECT_TRUE(read_sound(s.get(), {5000}) == want);
   }
-  // Frames of the video give the trimming: frame 3 starts at 200 ms.
-  // From frame 3 to the end of frame 7 (700 ms).
-  Source s = open(avi8, {.start = -3, .end = -7});
+  // Frames of the video give the trimming: from frame 3 (200 ms) to the end
+  // of frame 7 (700 ms).
+  Sound s = open_sound(avi8, {.start = -3, .end = -7});
   ASSERT_TRUE(s);
-  const auto all = tk::ffmpeg_decode(avi8, "-f u8");
   EXPECT_EQ(s->total, 11025u / 2);
-  EXPECT_TRUE(read_all(s.get()) == std::vector<uint8_t>(all.begin() + 2205, all.begin() + 2205 + 11025 / 2));
+  EXPECT_TRUE(read_sound(s.get()) == cut(ffmpeg_decode(avi8, "-f u8"), 2205, 11025 / 2));
   // Tracks that are not there: AVI streams count from 0, QuickTime tracks
   // from 1; negative ones are none either.
-  for (const auto &[path, track] : {std::make_pair(avi, 1), std::make_pair(avi, -1), std::make_pair(mov, 2),
-                                    std::make_pair(mov, -1)}) {
-    EXPECT_FALSE(open(path, {.track = track})) << path << " " << track;
-    EXPECT_EQ(errors(), std::vector<std::string>{"Error opening the audio input file."});
+  const std::string e = "Error opening the audio input file.";
+  expect_refused({{avi, 1, e}, {avi, -1, e}, {mov, 2, e}, {mov, -1, e}});
+}
+
+Bytes tone(size_t bytes, uint8_t seed) {
+  Bytes v(bytes);
+  for (size_t i = 0; i < bytes; ++i)
+    v[i] = static_cast<uint8_t>(seed + i * 5);
+  return v;
+}
+
+class ListSound : public ::testing::Test {
+protected:
+  TempDir dir;
+  const std::string d = dir.path().string() + "/";
+  Bytes a = tone(8000, 1), b = tone(4000, 2), c = tone(2000, 3); // 8-bit mono, 8000 Hz
+  void SetUp() override {
+    wav("a.wav", a);
+    wav("b.wav", b);
+    wav("c.wav", c);
+  }
+  void wav(const std::string &name, const Bytes &pcm) { write_file(d + name, pcm_wav(8000, 8, 1, pcm)); }
+  std::string list(const std::string &name, const std::string &text) {
+    std::ofstream(d + name) << text;
+    return d + name;
+  }
+};
+
+TEST_F(ListSound, TheListsFormatComesFromTheCallerOrItsFirstEntry) {
+  write_file(d + "s.wav", pcm_wav(16000, 16, 2, tone(6400, 9)));
+  const auto path = list("f.lst", d + "s.wav\n" + d + "a.wav\n");
+  Sound s = open_sound(path);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->kind, SFILE_LIST);
+  EXPECT_STREQ(s->type, "List");
+  EXPECT_EQ(std::vector<uint32_t>({s->rate, s->bits, s->channels}), std::vector<uint32_t>({16000, 16, 2}));
+  // a (1 s of 8-bit mono at 8000 Hz) becomes 1 s at 16000 Hz 16-bit stereo.
+  // A rising rate ends on the next-to-last source frame of an entry (the
+  // last is only read ahead): 2 source frames, 4 output frames short.
+  EXPECT_EQ(s->total, 6400u + 64000u);
+  EXPECT_EQ(read_sound(s.get()).size(), 6400u + 64000u - 16);
+  s = open_sound(path, {.rate = 4000, .bits = 8, .channels = 1});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->total, 400u + 4000u);
+}
+
+// Lists and series read whole (and again after a reset) or refused with a
+// reason. Folders and names that look like switches open as given, with
+// another sound (a) at the path that cutting the switch out would give or
+// with none; a plain name's trailing /S and /E trim it (milliseconds here)
+// unless the caller trims, and /L repeats it.
+TEST_F(ListSound, EntriesSeriesAndSwitches) {
+  for (int i = 0; i < 4; ++i)
+    wav("n0" + std::to_string(i) + ".wav", tone(100, uint8_t(i)));
+  for (const char *folder : {"s5", "e2", "l3", "plain", "n/s5", "b.wav "})
+    std::filesystem::create_directories(d + folder);
+  for (const char *n : {"s5/x.wav", "e2/x.wav", "l3/x.wav", "plain/s24x.wav", "n/s5/y.wav"})
+    wav(n, b);
+  wav("b.wav /S3.wav", c);
+  wav("x.wav", a);
+  wav("plainx.wav", a);
+  const std::string abc = d + "a.wav\n" + d + "b.wav\n" + d + "c.wav\n";
+  list("self.lst", d + "a.wav\n" + d + "self.lst\n");
+  list("p.lst", d + "q.lst\n");
+  list("q.lst", d + "c.wav\n" + d + "p.lst\n");
+  list("r00.lst", d + "r??.lst*0-1\n");
+  list("r01.lst", d + "b.wav\n");
+  // A list nested less deep than the bound is fine; one step more fails.
+  const uint32_t depth = lists::kMaxListDepth;
+  list("d0.lst", d + "a.wav\n");
+  for (uint32_t i = 1; i <= depth; ++i)
+    list("d" + std::to_string(i) + ".lst", d + "d" + std::to_string(i - 1) + ".lst\n");
+  // 20 x 20 x 20 x 20 entries: beyond the budget of one open.
+  list("w0.lst", std::string(20, '\n') + d + "c.wav /L20\n");
+  for (int i = 1; i <= 3; ++i)
+    list("w" + std::to_string(i) + ".lst", d + "w" + std::to_string(i - 1) + ".lst /L20\n");
+  const struct {
+    std::string name;
+    SoundOptions o;
+    Bytes want;
+    const char *refusal = nullptr; // a piece of VEXLastError
+  } rows[] = {
+      // b from 100 ms to 300 ms: 800 bytes from byte 800.
+      {list("l.LsT", "# sound list\n" + d + "a.wav /L2\n\n" + d + "b.wav /S100 /E300\r\n   " + d + "c.wav\n"), {},
+       join({a, a, cut(b, 800, 1600), c})},
+      // a is 1 s long: 250 ms into b, to 100 ms into c; a and b make 1.5 s.
+      {list("k.lst", abc), {.start = 1250, .end = 1600}, join({cut(b, 2000, 2000), cut(c, 0, 800)})},
+      {d + "k.lst", {.start = 1700}, cut(c, 1600, 400)},
+      // Entries that fail are skipped.
+      {list("m.lst", d + "missing.wav\n" + d + "c.wav\n"), {}, c},
+      {d + "none.lst", {}, {}, "no such file"},
+      // Series with and without a last number, and with switches.
+      {d + "n??.wav*1-2", {}, join({tone(100, 1), tone(100, 2)})},
+      {d + "n??", {}, join({tone(100, 0), tone(100, 1), tone(100, 2), tone(100, 3)})},
+      {d + "n??.wav /S2 /E3", {}, join({tone(100, 2), tone(100, 3)})},
+      {d + "n??.wav*3-2", {}, {}, "No files in the list file."},
+      {d + "x??.wav", {}, {}, "No files in the list file."},
+      // Names that look like switches.
+      {d + "s5/x.wav", {}, b},
+      {d + "e2/x.wav", {}, b},
+      {d + "l3/x.wav", {}, b},
+      {d + "plain/s24x.wav", {}, b},
+      {d + "n/s5/y.wav", {}, b},
+      {d + "b.wav /S3", {}, c}, // the whole name is a file: S3.wav in "b.wav "
+      {d + "c.wav /S100 /E200", {}, cut(c, 800, 800)},
+      {d + "s5/x.wav /e300 /s100", {}, cut(b, 800, 1600)},
+      {d + "c.wav /S100 /E200", {.start = 50}, cut(c, 400, 1600)}, // the caller's trimming wins
+      {d + "c.wav /L2", {}, join({c, c})},
+      {list("m2.lst", d + "s5/x.wav\n" + d + "plain/s24x.wav /S100 /E300\n" + d + "b.wav /S3\n"), {},
+       join({b, cut(b, 800, 1600), c})},
+      // Lists that never end: naming themselves (through another list, a
+      // series of lists), nesting too deep, too many entries.
+      {d + "self.lst", {}, {}, "names itself"},
+      {d + "p.lst", {}, {}, "names itself"},
+      {d + "r00.lst", {}, {}, "names itself"},
+      {d + "d" + std::to_string(depth - 1) + ".lst", {}, a},
+      {d + "d" + std::to_string(depth) + ".lst", {}, {}, "nest more than"},
+      {d + "w3.lst", {}, {}, "more than"},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    MessageLog log;
+    Sound s = open_sound(r.name, r.o, MessageLog::callback);
+    if (r.refusal) {
+      EXPECT_FALSE(s);
+      EXPECT_EQ(log.at_level(2).size(), 1u);
+      EXPECT_NE(std::string(VEXLastError()).find(r.refusal), std::string::npos) << VEXLastError();
+      continue;
+    }
+    ASSERT_TRUE(s) << VEXLastError();
+    EXPECT_EQ(read_sound(s.get(), {999}), r.want);
+    EXPECT_EQ(s->at_end, 1);
+    SFileReset(s.get());
+    EXPECT_EQ(read_sound(s.get(), {3000}), r.want) << "after reset";
   }
 }
 
 } // namespace
+} // namespace vex::testkit

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "testkit/formats/tolm/tolm_random_plan.h"
-#include "tests/formats/tolm/tolm_harness.h"
+#include "tests/formats/tolm/tolm_test_util.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -46,22 +46,9 @@ TEST(TolmAllocation, DecodingAFrameAllocatesNothing) {
   tk::FramePlan plan = tk::random_plan(64, 48, rng, ro);
   const auto data = tk::encode_frame(plan);
   tk::Picture target(plan.padded_width, plan.padded_height, true), ref = target;
-  std::vector<uint8_t> map(size_t{plan.padded_width / 16} * (plan.padded_height / 16));
+  std::vector<uint8_t> map;
   Decoder d(plan.padded_width);
-  formats::tolm::TolmFrameArgs a;
-  a.target = target.yuv.data();
-  a.reference = ref.yuv.data();
-  a.target_alpha = target.alpha.data();
-  a.reference_alpha = ref.alpha.data();
-  a.block_map = map.data();
-  a.width = plan.width;
-  a.height = plan.height;
-  a.padded_width = plan.padded_width;
-  a.padded_height = plan.padded_height;
-  a.data = data;
-  a.bundles = d.bundles();
-  a.decoder_flags = VEX_TOLM_DECODE_ALPHA;
-  a.video_flags = VEX_TOLM_VIDEO_ALPHA;
+  const formats::tolm::TolmFrameArgs a = d.args(plan, data, target, ref, &map);
   const long before = g_allocations.load();
   const uint32_t faults = formats::tolm::TolmExpandFrame(a);
   const long during = g_allocations.load() - before;

@@ -1,5 +1,5 @@
 // The bit-plane readers of transform coefficients and residues against the
-// slow transcription in bit_plane_reference.cpp (random streams, the test
+// slow transcription in testkit (random streams, the test
 // encoder's output, and both cut short) and against the values the encoder
 // was given. Each case runs on every path this processor has.
 #include <gtest/gtest.h>
@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "bit_plane_reference.h"
 #include "formats/tolm/tolm_format.h"
 #include "formats/tolm/tolm_transform.h"
 #include "testkit/formats/tolm/tolm_plan.h"
+#include "testkit/formats/tolm/tolm_slow_reference.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ Coefficients reference(std::span<const uint8_t> data) {
   dec::BitReader r(data);
   int32_t coded[64];
   coded[0] = 12345;
-  vex::tolm_test::reference_coefficients(r, coded);
+  vex::testkit::tolm::reference_coefficients(r, coded);
   Coefficients c;
   for (int k = 0; k < 64; ++k)
     c.block[dec::kCoefficientPlacement[k]] = coded[k];
@@ -88,7 +88,7 @@ Residue decode_residue(dec::BitReader r, unsigned count, BitSelect path) {
 
 Residue reference_residue(dec::BitReader r, unsigned count) {
   int8_t coded[64];
-  vex::tolm_test::reference_residue(r, count, coded);
+  vex::testkit::tolm::reference_residue(r, count, coded);
   Residue c;
   for (int k = 0; k < 64; ++k)
     c.block[dec::kCoefficientPlacement[k]] = coded[k];

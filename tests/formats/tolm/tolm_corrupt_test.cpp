@@ -7,7 +7,7 @@
 
 #include "testkit/formats/tolm/tolm_bit_writer.h"
 #include "testkit/formats/tolm/tolm_random_plan.h"
-#include "tests/formats/tolm/tolm_harness.h"
+#include "tests/formats/tolm/tolm_test_util.h"
 
 namespace vex::tolm_test {
 namespace {

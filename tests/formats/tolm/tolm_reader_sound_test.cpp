@@ -4,18 +4,17 @@
 #include <gtest/gtest.h>
 
 #include "audio_codec/audio_codec.h"
+#include "util/bytes.h"
 #include "testkit/audio_codec/test_signals.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
-#include "tests/formats/tolm/tolm_movie_harness.h"
+#include "tests/formats/tolm/tolm_test_util.h"
 
-namespace vex::tolm_reader_test {
+namespace vex::tolm_test {
 namespace {
 
 using namespace vex::formats::tolm;
 
-uint32_t get32(const uint8_t *p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+uint32_t get32(const uint8_t *p) { return vex::util::le32(p); }
 
 // Every frame's packet of one track decoded in order; the last block of a
 // packet is cut to the packet's decoded-size word.
@@ -115,4 +114,4 @@ TEST(TolmReaderSound, PacketsKeepPaceWithTheFrames) {
 }
 
 } // namespace
-} // namespace vex::tolm_reader_test
+} // namespace vex::tolm_test

@@ -9,10 +9,9 @@
 
 #include "file/byte_source.h"
 #include "testkit/util/source_of.h"
-#include "formats/tolm/tolm_layout.h"
-#include "tests/formats/tolm/tolm_movie_harness.h"
+#include "tests/formats/tolm/tolm_test_util.h"
 
-namespace vex::tolm_reader_test {
+namespace vex::tolm_test {
 namespace {
 
 using namespace vex::formats::tolm;
@@ -180,42 +179,6 @@ TEST(TolmReaderPlayback, DecodesOncePerRecordAndCanWalkWithoutVideo) {
   EXPECT_EQ(t->latest, latest);
   EXPECT_EQ(copy_frame(t.get()), expected_frame(mm.movie, mm.pictures[0]));
   EXPECT_EQ(TolmDoFrame(nullptr), 0);
-}
-
-TEST(TolmReaderPlayback, AllKeyFramesShareOneBufferAndStillAlternate) {
-  tk::RandomMovieOptions o;
-  o.frames = 4;
-  o.key_interval = 1;
-  o.alpha = true;
-  const tk::ModelMovie mm = model_movie(o);
-  OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
-  ASSERT_NE(t.get(), nullptr);
-  EXPECT_EQ(t->frame_buffer[0], t->frame_buffer[1]);
-  ASSERT_NE(t->alpha[0], nullptr);
-  EXPECT_EQ(t->alpha[0], t->alpha[1]);
-  for (int f = 0; f < 4; ++f) {
-    const uint32_t before = t->latest;
-    TolmDoFrame(t.get());
-    EXPECT_NE(t->latest, before);
-    EXPECT_EQ(copy_frame(t.get()), expected_frame(mm.movie, mm.pictures[f]));
-    TolmNextFrame(t.get());
-  }
-}
-
-TEST(TolmReaderPlayback, DeltaMoviesGetTwoBuffers) {
-  tk::RandomMovieOptions o;
-  o.frames = 2;
-  o.alpha = true;
-  const tk::ModelMovie mm = model_movie(o);
-  OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
-  ASSERT_NE(t.get(), nullptr);
-  EXPECT_NE(t->frame_buffer[0], t->frame_buffer[1]);
-  EXPECT_NE(t->alpha[0], t->alpha[1]);
-  // Without the alpha flag the plane is neither decoded nor allocated.
-  OpenMovie plain(tk::movie_bytes(mm.movie), 0x8004000);
-  ASSERT_NE(plain.get(), nullptr);
-  EXPECT_EQ(plain->alpha[0], nullptr);
-  EXPECT_EQ(plain->decoder_flags & kTolmOpenAlpha, 0u);
 }
 
 // Ring and preload must deliver the same records: a slow movie (one frame a
@@ -457,7 +420,7 @@ TEST(TolmReaderSource, MovieInsideAnOpenFileAtAnOffset) {
   bytes.insert(bytes.end(), movie.begin(), movie.end());
   bytes.insert(bytes.end(), 300, 0x77); // and after it
   testkit::TempDir dir;
-  write_file(dir.file("player.bin"), bytes);
+  testkit::write_file(dir.file("player.bin"), bytes);
   const vex::file::ByteSource whole = vex::testkit::source_of(dir.file("player.bin"));
   TOLM *t = TolmOpen(whole.slice(1234), 0x8004000);
   ASSERT_NE(t, nullptr) << TolmLastError();
@@ -479,7 +442,7 @@ TEST(TolmReaderSource, TrackSelectionAndReset) {
   m.tracks[2].id = m.tracks[0].id; // two tracks share ID 100
   const auto bytes = tk::movie_bytes(m);
   testkit::TempDir dir;
-  write_file(dir.file("m.tlm"), bytes);
+  testkit::write_file(dir.file("m.tlm"), bytes);
   const auto open = [&](int32_t id, uint32_t flags) {
     TOLM *t = TolmOpen(vex::testkit::source_of(dir.file("m.tlm")), flags, id);
     const int32_t wanted = t ? t->wanted_track : -99;
@@ -520,27 +483,5 @@ TEST(TolmReaderSource, PacketsOfEveryTrackAndTheVideoBehindThem) {
   }
 }
 
-// Pieces of one allocation: 16-byte aligned, in order, never overlapping,
-// behind gaps of 32 k bytes with k from the running total.
-TEST(TolmReaderLayout, GapsFromTheRunningTotal) {
-  formats::tolm::PieceLayout l(100); // the record: 112 bytes
-  // k = ((112 >> 5) - ((64 >> 5) & 31) + 1) & 31 = 2
-  EXPECT_EQ(l.add(50), 112u + 64);
-  EXPECT_EQ(l.total(), 176u + 64);
-  // k = ((240 >> 5) - ((1024 >> 5) & 31) + 1) & 31 = 8
-  EXPECT_EQ(l.add(1024), 240u + 256);
-  std::mt19937 rng(2);
-  uint64_t end = l.total();
-  for (int i = 0; i < 200; ++i) {
-    const uint64_t size = rng() % 5000;
-    const uint64_t at = l.add(size);
-    ASSERT_EQ(at % 16, 0u);
-    ASSERT_GE(at, end);
-    ASSERT_LE(at - end, 31u * 32);
-    end = at + ((size + 15) & ~uint64_t{15});
-    ASSERT_EQ(l.total(), end);
-  }
-}
-
 } // namespace
-} // namespace vex::tolm_reader_test
+} // namespace vex::tolm_test

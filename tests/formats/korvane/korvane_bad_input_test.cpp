@@ -104,8 +104,9 @@ TEST(KorvaneBadInput, SoundChunksThatClaimMoreThanTheyHold) {
     const Decoded d = read_bytes(b, 7);
     ASSERT_TRUE(d.opened);
     EXPECT_TRUE(d.sound[c.track][0].empty());
-    if (c.refused >= 0)
+    if (c.refused >= 0) {
       EXPECT_EQ(d.refused[0], c.refused);
+    }
     EXPECT_EQ(d.refused[1], 0);
   }
 }

@@ -129,8 +129,9 @@ TEST(KorvaneHandMade, PicturesWorkedOutByHand) {
     ASSERT_TRUE(d.opened) << VEXLastError();
     EXPECT_EQ(d.height, c.height ? c.height : c.movie.header[2]);
     EXPECT_EQ(d.pictures, c.pictures);
-    if (!c.refused.empty())
+    if (!c.refused.empty()) {
       EXPECT_EQ(d.refused, c.refused);
+    }
   }
 }
 

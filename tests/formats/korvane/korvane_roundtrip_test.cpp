@@ -104,8 +104,9 @@ TEST(KorvaneRoundTrip, MoviesDecodeToTheirFrames) {
       plan.tracks[0] = track(kw::SoundKind::raw, false, false, walk_pcm(4, 20000, 4, false, false));
     const auto m = kw::write_korvane(frames, plan, dir.file("v.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
-    if (c.version == 2)
+    if (c.version == 2) {
       EXPECT_EQ(m.blocks.doubled + m.blocks.half, 0u);
+    }
     for (auto [sum, add] : {std::pair{&blocks.mono, m.blocks.mono}, {&blocks.voids, m.blocks.voids},
                             {&blocks.solid, m.blocks.solid}, {&blocks.full, m.blocks.full},
                             {&blocks.doubled, m.blocks.doubled}, {&blocks.half, m.blocks.half},

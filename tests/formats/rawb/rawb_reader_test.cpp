@@ -94,8 +94,9 @@ void expect_frames(RawbReader &r, const Movie &m, int32_t pitch) {
     ASSERT_EQ(d.status, Status::kOk) << vex::util::last_reason();
     EXPECT_EQ(d.rows, padded(m.frames[i].pixels, m.layout.width, m.layout.height, pitch));
     EXPECT_EQ(d.palette_changed, !m.frames[i].palettes.empty());
-    if (d.palette_changed)
+    if (d.palette_changed) {
       EXPECT_EQ(d.palette, m.frames[i].palettes.back());
+    }
   }
 }
 
@@ -214,8 +215,9 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
     auto r = open_memory(bytes, &status);
     EXPECT_EQ(status, c.status) << vex::util::last_reason();
     EXPECT_EQ(r != nullptr, c.status == Status::kOk);
-    if (r) // no record to read
+    if (r) { // no record to read
       EXPECT_EQ(next(*r, int32_t(c.width)).status, Status::kDamaged);
+    }
   }
   auto bad_magic = tw::rawb_bytes({4, 4, -66, 1}, {});
   EXPECT_TRUE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bad_magic.data(), 4)));

@@ -88,8 +88,9 @@ TEST(TolmRealContent, ScenesDecodeCloseWithTheBlocksTheyCallFor) {
         n += s.types[type];
       EXPECT_GE(n, g == 0 ? c.least : 1) << "group " << g;
     }
-    if (c.share)
+    if (c.share) {
       EXPECT_LT(s.bytes, size_t{c.width} * c.height * c.frames * 3 / 2 / c.share);
+    }
   }
 }
 

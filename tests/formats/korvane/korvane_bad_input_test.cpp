@@ -1,12 +1,13 @@
 // Damaged movies where the public sources cannot show it: the status of
-// each refusal, sound chunks that claim more than they hold, decoded sizes
-// that end inside a sample frame, and every truncation and flipped byte
-// (the sanitizer build checks that nothing outside a buffer is touched).
-// The reasons a user reads are rows of tests/gfile/bad_inputs/korvane_rows.cpp.
+// each refusal and the reader's own words where the graphics source
+// answers first, sound chunks that claim more than they hold, decoded
+// sizes that end inside a sample frame, and every truncation and flipped
+// byte (the sanitizer build checks that nothing outside a buffer is
+// touched). The reasons a user reads are rows of
+// tests/gfile/bad_inputs/korvane_rows.cpp.
 #include <gtest/gtest.h>
 
 #include "testkit/audio_codec/test_signals.h"
-#include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
 #include "util/status.h"
 #include "vexutil/util.h"
@@ -46,31 +47,38 @@ TEST(KorvaneBadInput, StatusOfEachRefusal) {
   vex::testkit::TempDir dir;
   const auto movie = three_track_movie(dir.file("good.kvn"));
   ASSERT_TRUE(movie.ok) << movie.error;
-  const struct {
-    size_t word;
-    uint32_t value;
-    Status status;
-  } cases[] = {{0, 0x334E564B, Status::kNotThisFormat}, {1, 0, Status::kDamaged},   {1, 32768, Status::kTooLarge},
-               {3, 0, Status::kDamaged},                {5, 6, Status::kUnsupported}, {6, 0x7FFFFFFF, Status::kTooLarge},
-               {3, 0x40000000, Status::kDamaged}};
-  for (const auto &c : cases) {
+  const auto with = [&](std::initializer_list<std::pair<size_t, uint32_t>> words) {
     Bytes b = movie.file;
-    set_le32(b, 4 * c.word, c.value);
-    EXPECT_FALSE(read_bytes(b, 1).opened) << c.word;
-    EXPECT_EQ(vex::util::last_status(), c.status) << c.word;
+    for (auto [word, value] : words)
+      set_le32(b, 4 * word, value);
+    return b;
+  };
+  const struct {
+    Bytes bytes;
+    Status status;
+    const char *reason; // null: a row of the shared table says it
+  } rows[] = {{with({{0, 0x334E564B}}), Status::kNotThisFormat, "Wasn't a Korvane file"}, // KVN3
+              {{}, Status::kNotThisFormat, "the file is empty"},
+              {with({{1, 0}}), Status::kDamaged, nullptr},
+              {with({{1, 32768}}), Status::kTooLarge, nullptr},
+              {with({{1, 32767}, {2, 2049}}), Status::kTooLarge, nullptr}, // past 2^26 pixels
+              {with({{3, 0}}), Status::kDamaged, nullptr},
+              {with({{5, 6}}), Status::kUnsupported, nullptr},
+              {with({{6, 0x7FFFFFFF}}), Status::kTooLarge, nullptr},
+              {with({{3, 0x40000000}}), Status::kDamaged, nullptr},
+              {Bytes(movie.file.begin(), movie.file.begin() + 103), Status::kDamaged, nullptr}};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_FALSE(read_bytes(rows[i].bytes, 1).opened) << "row " << i;
+    EXPECT_EQ(vex::util::last_status(), rows[i].status) << "row " << i;
+    if (rows[i].reason) {
+      EXPECT_STREQ(VEXLastError(), rows[i].reason) << "row " << i;
+    }
   }
-  Bytes b = movie.file;
-  set_le32(b, 4, 32767);
-  set_le32(b, 8, 2049); // 32767 x 2049 is past 2^26 pixels
-  EXPECT_FALSE(read_bytes(b, 1).opened);
-  EXPECT_EQ(vex::util::last_status(), Status::kTooLarge);
-  set_le32(b, 8, 16); // inside the limits; wider than the coded frames, read safely
-  EXPECT_TRUE(read_bytes(b, 7).opened);
-  EXPECT_FALSE(read_bytes(Bytes(movie.file.begin(), movie.file.begin() + 103), 1).opened);
-  EXPECT_EQ(vex::util::last_status(), Status::kDamaged);
-  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(dir.file("none.kvn").c_str()), 0), nullptr);
+  // Inside the limits but wider than the coded frames: read safely.
+  EXPECT_TRUE(read_bytes(with({{1, 32767}, {2, 16}}), 7).opened);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(dir.file("none.kvn")), 0), nullptr);
   EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
-  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("good.kvn").c_str()), 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("good.kvn")), 0);
   EXPECT_NE(k, nullptr) << VEXLastError();
   EXPECT_STREQ(VEXLastError(), ""); // an open forgets the reason before it
   KorvaClose(k);
@@ -171,9 +179,10 @@ TEST(KorvaneBadInput, EveryTruncationAndEveryFlippedByteIsSafe) {
   const auto movie = three_track_movie(dir.file("good.kvn"));
   ASSERT_TRUE(movie.ok) << movie.error;
   EXPECT_EQ(read_bytes(movie.file, 7).refused, Bytes(7, 0)); // the untouched movie reads
-  const auto play = [&](const Bytes &b) { // from a file, through the read-ahead window
-    vex::testkit::write_file(dir.file("bad.kvn"), b);
-    if (KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("bad.kvn").c_str()), 0)) {
+  const auto play = [&](const Bytes &b) {
+    vex::file::ByteSource source;
+    source.open(b);
+    if (KORVA *k = KorvaOpen(std::move(source), 0)) {
       read_records(k, k->frames + 1);
       KorvaClose(k);
     }

@@ -5,24 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include "formats/korvane/korvane_log.h"
 #include "testkit/util/expect_text.h"
-#include "util/profile.h"
-#include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
+#include "util/profile.h"
 #include "vexutil/util.h"
 
 using namespace korvane_test;
 using kw::Bits;
+using kw::codes4;
 using kw::HandMovie;
+using kw::type_symbol;
+using kw::wide_tree4;
 
 namespace {
 
 constexpr uint16_t kEsc = kw::kHandEscape;
-using kw::codes4;
-using kw::type_symbol;
-using kw::wide_tree4;
 
 Bits full_trees(const std::array<uint16_t, 4> &colours, uint16_t type) {
   Bits t;
@@ -30,13 +30,12 @@ Bits full_trees(const std::array<uint16_t, 4> &colours, uint16_t type) {
   return t;
 }
 
-struct HandCase {
-  const char *name;
-  HandMovie movie;
-  std::vector<Bytes> pictures; // per record
-  std::vector<uint8_t> refused = {};
-  uint32_t height = 0;         // reported, when not the stored one
-};
+// A 4 x 4 movie of void blocks (pixels stay as they were: zero).
+HandMovie void_movie(uint32_t width = 4) {
+  HandMovie m(2, width, 4);
+  m.trees = Bits().empty_tree().empty_tree().empty_tree().wide_leaf(type_symbol(2, 0, 0)).bytes();
+  return m;
+}
 
 Bytes rows_of(std::initializer_list<uint8_t> row_values, uint32_t width, bool between, bool doubled) {
   Bytes out;
@@ -47,6 +46,16 @@ Bytes rows_of(std::initializer_list<uint8_t> row_values, uint32_t width, bool be
   }
   return out;
 }
+
+struct HandCase {
+  std::string name;
+  HandMovie movie;
+  std::vector<Bytes> pictures; // per record
+  std::vector<uint8_t> refused = {};
+  uint32_t height = 0; // reported, when not the stored one
+  std::vector<std::vector<std::pair<size_t, uint8_t>>> palettes = {}; // per record: the changed entries' bytes
+  std::optional<uint32_t> period = {};
+};
 
 std::vector<HandCase> hand_cases() {
   std::vector<HandCase> rows;
@@ -119,54 +128,52 @@ std::vector<HandCase> hand_cases() {
     rows.push_back({mode == 2 ? "interlaced rows" : "doubled rows", m.add(0, codes4({0, 0, 1, 1, 2, 2, 3, 3})),
                     {rows_of({1, 2, 3, 4}, 4, true, mode == 4)}, {}, 8});
   }
+  { // Entry 0 explicit (255, 130, 4), keep 10, copy 3 from index 0 to 11..13
+    // (the old palette: zeros), keep the rest. Then entry 0 becomes black
+    // and entry 1 copies the old entry 0, not the new one. Then no change.
+    HandMovie m = void_movie();
+    m.add(1, {3, 63, 32, 1, 0x89, 0x42, 0, 0xFF, 0xF1}).add(1, {2, 0, 0, 0, 0x40, 0, 0xFF, 0xFD}).add(0, {});
+    rows.push_back({"palette operations read the old palette", m, std::vector<Bytes>(3, Bytes(16, 0)), {}, 0,
+                    {{{0, 255}, {1, 130}, {2, 4}}, {{3, 255}, {4, 130}, {5, 4}}, {{3, 255}, {4, 130}, {5, 4}}}});
+  }
+  // The header's speed: minus the period in 10 us units, or milliseconds.
+  for (auto [speed, period] : {std::pair{-6667, 6667u}, {100, 10000u}, {0, 0u}}) {
+    HandMovie m = void_movie(8);
+    m.header[4] = static_cast<uint32_t>(speed);
+    rows.push_back({"speed " + std::to_string(speed), m.add(0, {}).add(0, {}), std::vector<Bytes>(2, Bytes(32, 0)), {},
+                    0, {}, period});
+  }
   return rows;
 }
 
-TEST(KorvaneHandMade, PicturesWorkedOutByHand) {
+TEST(KorvaneHandMade, PicturesPalettesAndHeadersWorkedOutByHand) {
   for (HandCase &c : hand_cases()) {
     SCOPED_TRACE(c.name);
     const Decoded d = read_bytes(c.movie.file(), c.pictures.size());
     ASSERT_TRUE(d.opened) << VEXLastError();
+    EXPECT_EQ(d.width, c.movie.header[1]);
     EXPECT_EQ(d.height, c.height ? c.height : c.movie.header[2]);
+    EXPECT_EQ(d.frames, c.movie.records.size());
     EXPECT_EQ(d.pictures, c.pictures);
     if (!c.refused.empty()) {
       EXPECT_EQ(d.refused, c.refused);
     }
+    for (size_t r = 0; r < c.palettes.size(); ++r) {
+      std::array<uint8_t, 768> want{};
+      for (auto [at, value] : c.palettes[r])
+        want[at] = value;
+      EXPECT_EQ(d.palettes[r], want) << "record " << r;
+      EXPECT_EQ(d.palette_changed[r], r < 2) << "record " << r;
+    }
+    if (c.period) {
+      EXPECT_EQ(d.period, *c.period);
+    }
   }
-}
-
-TEST(KorvaneHandMade, PaletteOperationsReadTheOldPalette) {
-  HandMovie m(2, 4, 4);
-  m.trees = Bits().empty_tree().empty_tree().empty_tree().wide_leaf(type_symbol(2, 0, 0)).bytes();
-  // Entry 0 explicit, keep 10, copy 3 from index 0 to 11..13, keep the rest.
-  m.add(1, {3, 63, 32, 1, 0x89, 0x42, 0, 0xFF, 0xF1});
-  // Entry 0 becomes black; entry 1 copies the old entry 0, not the new one.
-  m.add(1, {2, 0, 0, 0, 0x40, 0, 0xFF, 0xFD}).add(0, {});
-  vex::file::ByteSource source;
-  const Bytes file = m.file();
-  source.open(file);
-  KORVA *k = KorvaOpen(std::move(source), 0);
-  ASSERT_NE(k, nullptr);
-  const uint8_t e0[3] = {255, 130, 4};
-  Bytes want(768, 0); // the copy read zeros
-  std::copy(e0, e0 + 3, want.begin());
-  EXPECT_TRUE(k->palette_changed);
-  EXPECT_EQ(Bytes(k->palette, k->palette + 768), want);
-  ASSERT_EQ(KorvaNextFrame(k), 1u);
-  EXPECT_TRUE(k->palette_changed);
-  std::copy(e0, e0 + 3, want.begin() + 3);
-  std::fill(want.begin(), want.begin() + 3, 0);
-  EXPECT_EQ(Bytes(k->palette, k->palette + 768), want); // entry 2 and on kept
-  ASSERT_EQ(KorvaNextFrame(k), 1u);
-  EXPECT_FALSE(k->palette_changed);
-  EXPECT_EQ(k->palette[3], 255);
-  KorvaClose(k);
 }
 
 // A frame with one sound chunk for track t (frame type bit t + 1).
 Bytes sound_movie(uint32_t track, uint32_t format, uint32_t largest, const Bytes &chunk) {
-  HandMovie m(2, 4, 4);
-  m.trees = Bits().empty_tree().empty_tree().empty_tree().wide_leaf(type_symbol(2, 0, 0)).bytes();
+  HandMovie m = void_movie();
   m.header[6 + track] = largest;
   m.header[18 + track] = format;
   return m.add(static_cast<uint8_t>(2u << track), chunk).file();
@@ -183,7 +190,7 @@ Bytes chunk(int32_t decoded, const Bits &data) {
 constexpr uint32_t kDelta = 0x80000000u | 11025;
 
 TEST(KorvaneHandMade, SoundChunksByHand) {
-  Bytes raw = {9, 0, 0, 0, 1, 2, 3, 4, 5};
+  const Bytes raw = {9, 0, 0, 0, 1, 2, 3, 4, 5};
   const struct {
     const char *name;
     uint32_t track, format, largest;
@@ -226,23 +233,6 @@ TEST(KorvaneHandMade, SoundChunksByHand) {
     EXPECT_EQ(n, c.result);
     out.resize(std::max(n, 0));
     EXPECT_EQ(out, c.sound);
-  }
-}
-
-TEST(KorvaneHandMade, HeaderNumbers) {
-  HandMovie m(2, 8, 4);
-  m.trees = Bits().empty_tree().empty_tree().empty_tree().wide_leaf(type_symbol(2, 0, 0)).bytes();
-  m.add(0, {}).add(0, {});
-  for (auto [speed, period] : {std::pair{-6667, 6667u}, {100, 10000u}, {0, 0u}}) {
-    m.header[4] = static_cast<uint32_t>(speed);
-    vex::file::ByteSource source;
-    const Bytes file = m.file();
-    source.open(file);
-    KORVA *k = KorvaOpen(std::move(source), 0);
-    ASSERT_NE(k, nullptr);
-    EXPECT_EQ(std::vector<uint32_t>({k->period, k->frames, k->width, k->height}),
-              std::vector<uint32_t>({period, 2, 8, 4}));
-    KorvaClose(k);
   }
 }
 
@@ -292,18 +282,15 @@ TEST_F(KorvaneLogging, SettingFromTheEnvironmentOrTheIniFile) {
 void collect(void *user, const char *line) { static_cast<std::vector<std::string> *>(user)->push_back(line); }
 
 TEST_F(KorvaneLogging, OpensAndClosesSayWhatHappened) {
-  HandMovie m(2, 4, 4);
-  m.trees = Bits().empty_tree().empty_tree().empty_tree().wide_leaf(type_symbol(2, 0, 0)).bytes();
-  m.add(0, {});
   const std::string good = dir.file("h.kvn"), junk = dir.file("junk.kvn"), missing = dir.file("missing.kvn");
-  vex::testkit::write_file(good, m.file());
+  vex::testkit::write_file(good, void_movie().add(0, {}).file());
   vex::testkit::write_file(junk, Bytes(200, 'x'));
   set("1");
   testing::internal::CaptureStderr();
-  KORVA *k = KorvaOpen(vex::testkit::source_of(good.c_str()), 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(good), 0);
   KorvaClose(k);
-  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
-  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(junk.c_str()), 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing), 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(junk), 0), nullptr);
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_NE(k, nullptr);
   const std::string h = std::to_string(reinterpret_cast<uintptr_t>(k));
@@ -316,11 +303,11 @@ TEST_F(KorvaneLogging, OpensAndClosesSayWhatHappened) {
   std::vector<std::string> lines;
   VEXSetDiagnosticSink(collect, &lines);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing), 0), nullptr);
   set("0");
-  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing), 0), nullptr);
   VEXSetDiagnosticSink(nullptr, nullptr);
-  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing.c_str()), 0), nullptr);
+  EXPECT_EQ(KorvaOpen(vex::testkit::source_of(missing), 0), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(lines, (std::vector<std::string>{"KorvaOpen - file: " + missing, "Couldn't open the Korvane file"}));
   EXPECT_STREQ(VEXLastError(), "no such file");

@@ -6,12 +6,10 @@
 
 #include <cmath>
 
-#include "file/byte_source.h"
 #include "formats/korvane/korvane_reader.h"
 #include "testkit/audio_codec/codec_driver.h"
 #include "testkit/audio_codec/test_signals.h"
 #include "testkit/flic/flic_pattern_file.h"
-#include "testkit/util/temp_dir.h"
 #include "tests/formats/korvane/korvane_test_util.h"
 #include "util/status.h"
 
@@ -19,6 +17,8 @@ using namespace korvane_test;
 
 namespace {
 
+// Records from..from+n-1 of the movie against what the writer says the
+// reader must give.
 void expect_matches(const kw::WrittenMovie &m, const Decoded &d, size_t from = 0) {
   ASSERT_TRUE(d.opened);
   for (size_t r = 0; r < d.pictures.size(); ++r) {
@@ -31,27 +31,23 @@ void expect_matches(const kw::WrittenMovie &m, const Decoded &d, size_t from = 0
   }
 }
 
-// Only whole 4x4 blocks are coded: the coded pixels are the frame's, the
-// last columns and rows of other sizes stay as the buffer had them (zero);
-// with a vertical mode the frame's rows land on the even rows.
-size_t wrong_pixels(const vex::testkit::Frame8 &f, const Bytes &picture, bool vertical) {
-  size_t wrong = 0;
-  for (uint32_t y = 0; y < f.height; ++y)
-    for (uint32_t x = 0; x < f.width; ++x) {
-      const bool coded = x < f.width / 4 * 4 && y < f.height / 4 * 4;
-      wrong += picture[size_t{vertical ? 2 * y : y} * f.width + x] != (coded ? f.pixels[size_t{y} * f.width + x] : 0);
-    }
-  return wrong;
-}
-
-enum class Content { pattern, shaped, noise, flic };
+enum class Content { pattern, shaped, noise, flic, palettes };
+enum class From { file, memory, inside };
 
 // Pixels doubled across on odd frames and rows doubled: every block that is
 // not flat is a doubled or half-height full block; the flat frame 3 gives
-// long runs. Noise fills records larger than the read-ahead.
-std::vector<vex::testkit::Frame8> frames_of(Content c, uint32_t w, uint32_t h, uint32_t n, vex::testkit::TempDir &dir) {
-  if (c == Content::pattern)
-    return kw::pattern_frames(pattern(w, h, n));
+// long runs. Noise fills records larger than the read-ahead. The palettes
+// change at frame 4 and in one entry at frame 6 only.
+std::vector<vex::testkit::Frame8> frames_of(Content c, uint32_t w, uint32_t h, uint32_t n,
+                                            const vex::testkit::TempDir &dir) {
+  if (c == Content::pattern || c == Content::palettes) {
+    auto frames = kw::pattern_frames(pattern(w, h, n));
+    for (size_t i = 0; i < frames.size() && c == Content::palettes; ++i)
+      frames[i].palette = frames[i < 4 ? 0 : 4].palette;
+    if (c == Content::palettes)
+      frames[6].palette[3 * 77] ^= 0x40;
+    return frames;
+  }
   if (c == Content::flic) {
     EXPECT_GT(vex::testkit::write_flc(pattern(w, h, n), -6667, dir.file("a.flc")), 0u);
     auto frames = kw::frames_from_flic(dir.file("a.flc"));
@@ -74,38 +70,56 @@ std::vector<vex::testkit::Frame8> frames_of(Content c, uint32_t w, uint32_t h, u
   return frames;
 }
 
-// Versions, block shapes, sizes that are not multiples of 4 in every
-// vertical mode (which report twice the stored height and refuse a
-// destination that holds only the stored height), records larger than the
-// read-ahead, and the frames of a FLIC file.
-TEST(KorvaneRoundTrip, MoviesDecodeToTheirFrames) {
-  struct Case {
+// Each row's movie read twice through: versions, block shapes, sizes that
+// are not multiples of 4 in every vertical mode (which report twice the
+// stored height and refuse a destination that holds only the stored
+// height), records larger than the read-ahead, the frames of a FLIC file,
+// palettes that change on some frames only, the ring record (frame 0
+// again, then frame 1) or none (frame 0 again), and the movie from a file,
+// from memory and behind 5000 bytes of something else (as inside a program
+// file), whole and through the read-ahead window.
+TEST(KorvaneRoundTrip, MoviesDecodeToTheirFramesTwiceThrough) {
+  struct Row {
     Content content;
-    uint32_t w, h, n, version, vertical;
+    uint32_t w, h, n, version = 4, vertical = 0;
+    bool ring = false;
+    From from = From::file;
+    uint32_t buffer = 0;
   };
-  std::vector<Case> cases = {{Content::pattern, 64, 48, 26, 2, 0}, {Content::pattern, 64, 48, 26, 4, 0},
-                             {Content::shaped, 128, 64, 6, 4, 0},  {Content::noise, 160, 120, 4, 4, 0},
-                             {Content::flic, 40, 24, 9, 4, 0}};
+  std::vector<Row> rows = {{Content::pattern, 64, 48, 26, 2}, {Content::pattern, 64, 48, 26, 4},
+                           {Content::shaped, 128, 64, 6},     {Content::noise, 160, 120, 4},
+                           {Content::flic, 40, 24, 9},        {Content::palettes, 16, 16, 8},
+                           {Content::pattern, 48, 32, 7, 4, 0, true}, {Content::pattern, 48, 32, 7}};
   for (auto [w, h] : {std::pair{32u, 16u}, {30u, 18u}, {33u, 7u}, {4u, 5u}, {3u, 2u}})
     for (uint32_t vertical : {0u, 2u, 4u})
-      cases.push_back({Content::pattern, w, h, 6, 4, vertical});
+      rows.push_back({Content::pattern, w, h, 6, 4, vertical});
+  for (From from : {From::memory, From::inside})
+    for (uint32_t buffer : {0u, 1u << 24})
+      rows.push_back({Content::pattern, 48, 32, 8, 4, 0, true, from, buffer});
   vex::testkit::TempDir dir;
   kw::BlockCounts blocks{};
   kw::PaletteCounts palette_ops{};
-  for (const auto &c : cases) {
+  for (const auto &c : rows) {
     SCOPED_TRACE(testing::Message() << int(c.content) << " " << c.w << "x" << c.h << " version " << c.version
-                                    << " vertical " << c.vertical);
+                                    << " vertical " << c.vertical << " ring " << c.ring << " from " << int(c.from)
+                                    << " buffer " << c.buffer);
     const auto frames = frames_of(c.content, c.w, c.h, c.n, dir);
     ASSERT_EQ(frames.size(), c.n);
     kw::MoviePlan plan;
     plan.version = c.version;
     plan.vertical = c.vertical;
+    plan.ring = c.ring;
     if (c.content == Content::noise)
       plan.tracks[0] = track(kw::SoundKind::raw, false, false, walk_pcm(4, 20000, 4, false, false));
+    if (c.w == 48)
+      plan.tracks[3] = track(kw::SoundKind::delta, true, true, walk_pcm(c.n, 3000, 7, true, true));
     const auto m = kw::write_korvane(frames, plan, dir.file("v.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
     if (c.version == 2) {
       EXPECT_EQ(m.blocks.doubled + m.blocks.half, 0u);
+    }
+    if (c.content == Content::palettes) {
+      EXPECT_EQ(m.palette_chunk, (std::vector<bool>{true, false, false, false, true, false, true, true}));
     }
     for (auto [sum, add] : {std::pair{&blocks.mono, m.blocks.mono}, {&blocks.voids, m.blocks.voids},
                             {&blocks.solid, m.blocks.solid}, {&blocks.full, m.blocks.full},
@@ -113,51 +127,77 @@ TEST(KorvaneRoundTrip, MoviesDecodeToTheirFrames) {
                             {&blocks.long_runs, m.blocks.long_runs}, {&palette_ops.copies, m.palette_ops.copies},
                             {&palette_ops.keeps, m.palette_ops.keeps}})
       *sum += add;
-    KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("v.kvn").c_str()), 0);
-    ASSERT_NE(k, nullptr) << VEXLastError();
+    Bytes file(5000, 0x5A);
+    file.insert(file.end(), m.file.begin(), m.file.end());
+    file.resize(file.size() + 777, 0x11);
+    vex::testkit::write_file(dir.file("h.bin"), file);
+    const vex::file::ByteSource whole = vex::testkit::source_of(dir.file("h.bin"));
+    vex::file::ByteSource source;
+    if (c.from == From::memory)
+      source.open(m.file);
+    else
+      source = vex::testkit::source_of(dir.file("v.kvn"));
+    KORVA *k = KorvaOpen(c.from == From::inside ? whole.slice(5000) : std::move(source), c.buffer);
+    ASSERT_NE(k, nullptr) << vex::util::last_reason();
+    if (c.from == From::inside) {
+      EXPECT_EQ(k->reader->storage.preloaded(), c.buffer != 0);
+    }
+    if (c.from == From::memory) {
+      EXPECT_TRUE(k->reader->storage.preloaded() || k->reader->storage.window_size() == 0)
+          << "a memory source needs no buffer of its own";
+    }
     EXPECT_EQ(std::vector<uint32_t>({k->width, k->height, k->frames}),
               std::vector<uint32_t>({c.w, c.vertical ? 2 * c.h : c.h, c.n}));
     if (c.content == Content::noise) {
       EXPECT_FALSE(k->reader->storage.preloaded());
       EXPECT_GT(k->reader->largest, k->reader->storage.window_size()); // read straight into the record
     }
-    const Decoded d = read_records(k, frames.size());
-    expect_matches(m, d);
-    for (size_t i = 0; i < frames.size(); ++i)
-      EXPECT_EQ(wrong_pixels(frames[i], d.pictures[i], c.vertical != 0), 0u) << "frame " << i;
+    const Decoded d = read_records(k, 2 * c.n);
+    EXPECT_EQ(k->frame, c.n - 1);
+    for (size_t r = 0; r < d.pictures.size(); ++r) {
+      const size_t want = c.ring ? (r <= c.n ? r : r - c.n) : r % c.n;
+      EXPECT_EQ(d.refused[r], 0) << r;
+      EXPECT_TRUE(d.pictures[r] == m.pictures[want]) << r;
+      EXPECT_TRUE(std::equal(d.palettes[r].begin(), d.palettes[r].end(), m.palettes[want].begin())) << r;
+      EXPECT_EQ(d.palette_changed[r], m.palette_chunk[want]) << r;
+      for (size_t t = 0; t < 7; ++t)
+        EXPECT_TRUE(d.sound[t][r] == m.sound[t][want]) << "record " << r << " track " << t;
+    }
+    if (c.ring) {
+      EXPECT_TRUE(d.pictures[c.n] == d.pictures[0]);
+    }
+    // Only whole 4x4 blocks are coded: the coded pixels are the frame's, the
+    // last columns and rows of other sizes stay as the buffer had them
+    // (zero); with a vertical mode the frame's rows land on the even rows.
+    for (size_t i = 0; i < frames.size(); ++i) {
+      const auto &f = frames[i];
+      size_t wrong = 0;
+      for (uint32_t y = 0; y < f.height; ++y)
+        for (uint32_t x = 0; x < f.width; ++x) {
+          const bool coded = x < f.width / 4 * 4 && y < f.height / 4 * 4;
+          wrong += d.pictures[i][size_t{c.vertical ? 2 * y : y} * f.width + x] !=
+                   (coded ? f.pixels[size_t{y} * f.width + x] : 0);
+        }
+      EXPECT_EQ(wrong, 0u) << "frame " << i;
+    }
     std::vector<uint8_t> small(size_t{c.w} * c.h);
     KorvaGoto(k, 1);
     EXPECT_EQ(KorvaToBuffer(k, 0, 0, c.w, c.h, small.data(), 0), c.vertical ? 0u : 1u);
     EXPECT_EQ(KorvaDoFrame(k), c.vertical ? 1u : 0u);
     KorvaClose(k);
+    // The caller's source is untouched, and a slice not at a movie is refused.
+    uint8_t first = 0;
+    EXPECT_TRUE(whole.read_exact(0, &first, 1));
+    EXPECT_EQ(first, 0x5A);
+    EXPECT_EQ(KorvaOpen(whole, 0), nullptr);
   }
   // Every kind of block, run and palette operation was coded.
   for (uint32_t n : {blocks.mono, blocks.voids, blocks.solid, blocks.full, blocks.doubled, blocks.half,
                      blocks.long_runs, palette_ops.copies, palette_ops.keeps})
     EXPECT_GT(n, 0u);
   std::vector<vex::testkit::Frame8> none(1);
-  none[0].height = 16; // width 0
+  none[0].height = 16; // width 0: the writer refuses
   EXPECT_FALSE(kw::write_korvane(none, {}, dir.file("w.kvn")).ok);
-}
-
-TEST(KorvaneRoundTrip, PaletteChangesOnSomeFramesOnly) {
-  vex::testkit::TempDir dir;
-  auto frames = kw::pattern_frames(pattern(16, 16, 8));
-  for (size_t i = 0; i < frames.size(); ++i)
-    frames[i].palette = frames[i < 4 ? 0 : 4].palette; // changes at frame 4 only
-  frames[6].palette[3 * 77] ^= 0x40;                   // and one entry at frame 6
-  const auto m = kw::write_korvane(frames, {}, dir.file("c.kvn"));
-  ASSERT_TRUE(m.ok) << m.error;
-  EXPECT_EQ(m.palette_chunk, (std::vector<bool>{true, false, false, false, true, false, true, true}));
-  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("c.kvn").c_str()), 0);
-  ASSERT_NE(k, nullptr);
-  for (size_t r = 0; r < frames.size(); ++r) {
-    if (r)
-      KorvaNextFrame(k);
-    EXPECT_EQ(k->palette_changed != 0, m.palette_chunk[r]) << r;
-    EXPECT_TRUE(std::equal(k->palette, k->palette + 768, m.palettes[r].begin())) << r;
-  }
-  KorvaClose(k);
 }
 
 // Raw and delta tracks give back exactly what went in; transform tracks
@@ -191,7 +231,7 @@ TEST(KorvaneRoundTrip, EveryKindOfSoundTrack) {
     m = kw::write_korvane(kw::pattern_frames(pattern(16, 16, n)), mv.plan, dir.file("t.kvn"));
     ASSERT_TRUE(m.ok) << m.error;
     for (uint32_t size : {0u, 1u << 24}) { // in memory and through the read-ahead window
-      const Decoded d = read_movie(dir.file("t.kvn"), n, size);
+      const Decoded d = read_source(vex::testkit::source_of(dir.file("t.kvn")), n, size);
       expect_matches(m, d);
       for (size_t t = 0; t < 7; ++t)
         for (size_t f = 0; f < n && t != mv.track && mv.plan.tracks[t]; ++f)
@@ -213,7 +253,7 @@ TEST(KorvaneRoundTrip, EveryKindOfSoundTrack) {
     }
   }
   // Mask bits of several tracks: the lowest track wins; no chunk gives 0.
-  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("t.kvn").c_str()), 0);
+  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("t.kvn")), 0);
   ASSERT_NE(k, nullptr);
   std::vector<uint8_t> out(k->header[kv::kHdrSoundSize + 2]);
   EXPECT_EQ(KorvaGetSound(k, out.data(), kv::kTrackBit << 0), 0);
@@ -223,50 +263,16 @@ TEST(KorvaneRoundTrip, EveryKindOfSoundTrack) {
   KorvaClose(k);
 }
 
-class KorvanePlayback : public ::testing::Test {
-protected:
-  kw::WrittenMovie write(bool ring, uint32_t key_interval = 0, size_t n = 20) {
-    kw::MoviePlan plan;
-    plan.ring = ring;
-    plan.key_interval = key_interval;
-    plan.tracks[3] = track(kw::SoundKind::delta, true, true, walk_pcm(n, 3000, 7, true, true));
-    auto m = kw::write_korvane(kw::pattern_frames(pattern(48, 32, n)), plan, dir.file("p.kvn"));
-    EXPECT_TRUE(m.ok) << m.error;
-    return m;
-  }
-  KORVA *open(uint32_t size = 0) { return KorvaOpen(vex::testkit::source_of(dir.file("p.kvn").c_str()), size); }
-  vex::testkit::TempDir dir;
-};
-
-// Two laps: 0..6, the ring record (showing frame 0 again), then 1..6; a
-// movie without one goes back to frame 0.
-TEST_F(KorvanePlayback, RingFrameLeadsBackToTheSecondFrame) {
-  for (bool ring : {true, false}) {
-    SCOPED_TRACE(ring);
-    const auto m = write(ring, 0, 7);
-    ASSERT_EQ(m.pictures.size(), ring ? 8u : 7u);
-    KORVA *k = open();
-    ASSERT_NE(k, nullptr);
-    EXPECT_EQ(k->frames, 7u);
-    const Decoded d = read_records(k, 14);
-    EXPECT_EQ(k->frame, 6u);
-    KorvaClose(k);
-    for (size_t r = 0; r < d.pictures.size(); ++r) {
-      const size_t want = ring ? (r < 8 ? r : r - 7) : r % 7;
-      EXPECT_EQ(d.refused[r], 0) << r;
-      EXPECT_TRUE(d.pictures[r] == m.pictures[want]) << r;
-      EXPECT_TRUE(std::equal(d.palettes[r].begin(), d.palettes[r].end(), m.palettes[want].begin())) << r;
-      EXPECT_TRUE(d.sound[3][r] == m.sound[3][want]) << r;
-    }
-    EXPECT_TRUE(d.pictures[7] == d.pictures[0]);
-  }
-}
-
-TEST_F(KorvanePlayback, SeekingToAnyFrameAndReadingOn) {
+TEST(KorvanePlayback, SeekingToAnyFrameAndReadingOn) {
   const uint32_t n = 20;
-  const auto m = write(false, 5);
+  vex::testkit::TempDir dir;
+  kw::MoviePlan plan;
+  plan.key_interval = 5;
+  plan.tracks[3] = track(kw::SoundKind::delta, true, true, walk_pcm(n, 3000, 7, true, true));
+  const auto m = kw::write_korvane(kw::pattern_frames(pattern(48, 32, n)), plan, dir.file("p.kvn"));
+  ASSERT_TRUE(m.ok) << m.error;
   for (uint32_t size : {0u, 1u << 24}) {
-    KORVA *k = open(size);
+    KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("p.kvn")), size);
     ASSERT_NE(k, nullptr);
     std::vector<uint8_t> out(k->header[kv::kHdrSoundSize + 3]);
     // Every frame, in a scrambled order: its own sound comes back.
@@ -291,9 +297,11 @@ TEST_F(KorvanePlayback, SeekingToAnyFrameAndReadingOn) {
   }
 }
 
-TEST_F(KorvanePlayback, DestinationAtAnOffsetInALargerBuffer) {
-  const auto m = write(false, 0, 3);
-  KORVA *k = open();
+TEST(KorvanePlayback, DestinationAtAnOffsetInALargerBuffer) {
+  vex::testkit::TempDir dir;
+  const auto m = kw::write_korvane(kw::pattern_frames(pattern(48, 32, 3)), {}, dir.file("p.kvn"));
+  ASSERT_TRUE(m.ok) << m.error;
+  KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("p.kvn")), 0);
   ASSERT_NE(k, nullptr);
   std::vector<uint8_t> big(60 * 50, 0xEE);
   EXPECT_EQ(KorvaToBuffer(k, 11, 9, 60, 50, big.data(), 0), 1U);
@@ -310,38 +318,6 @@ TEST_F(KorvanePlayback, DestinationAtAnOffsetInALargerBuffer) {
   EXPECT_EQ(KorvaToBuffer(k, 0, 0, 0, 0, nullptr, 0), 1u); // released
   EXPECT_EQ(KorvaDoFrame(k), 1u);
   KorvaClose(k);
-}
-
-// The movie behind 5000 bytes of something else, as inside a program file,
-// and from memory: whole and through the read-ahead window, as from the file.
-TEST_F(KorvanePlayback, FromASliceOfAFileAndFromMemory) {
-  const auto m = write(true, 0, 8);
-  Bytes file(5000, 0x5A);
-  file.insert(file.end(), m.file.begin(), m.file.end());
-  file.resize(file.size() + 777, 0x11);
-  vex::testkit::write_file(dir.file("h.bin"), file);
-  const vex::file::ByteSource whole = vex::testkit::source_of(dir.file("h.bin"));
-  for (uint32_t size : {0u, 1u << 24}) {
-    SCOPED_TRACE(size);
-    KORVA *k = KorvaOpen(whole.slice(5000), size);
-    ASSERT_NE(k, nullptr);
-    EXPECT_EQ(k->reader->storage.preloaded(), size != 0);
-    expect_matches(m, read_records(k, 9));
-    KorvaClose(k);
-    vex::file::ByteSource source;
-    source.open(m.file);
-    k = KorvaOpen(std::move(source), size);
-    ASSERT_NE(k, nullptr) << vex::util::last_reason();
-    EXPECT_TRUE(k->reader->storage.preloaded() || k->reader->storage.window_size() == 0)
-        << "a memory source needs no buffer of its own";
-    expect_matches(m, read_records(k, 9));
-    KorvaClose(k);
-  }
-  // The caller's source is untouched, and a slice not at a movie is refused.
-  uint8_t first = 0;
-  EXPECT_TRUE(whole.read_exact(0, &first, 1));
-  EXPECT_EQ(first, 0x5A);
-  EXPECT_EQ(KorvaOpen(whole, 0), nullptr);
 }
 
 } // namespace

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "file/byte_source.h"
 #include "formats/korvane/korvane.h"
 #include "testkit/formats/korvane/korvane_hand.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/util/file_bytes.h"
 #include "testkit/util/source_of.h"
+#include "testkit/util/temp_dir.h"
 
 namespace korvane_test {
 
@@ -22,9 +24,10 @@ using Bytes = std::vector<uint8_t>;
 
 struct Decoded {
   bool opened = false;
-  uint32_t width = 0, height = 0, frames = 0;
+  uint32_t width = 0, height = 0, frames = 0, period = 0;
   std::vector<Bytes> pictures;
   std::vector<std::array<uint8_t, 768>> palettes;
+  std::vector<bool> palette_changed;
   std::vector<uint8_t> refused; // KorvaDoFrame's result per record
   std::array<std::vector<Bytes>, 7> sound;
 };
@@ -32,7 +35,7 @@ struct Decoded {
 // Reads `records` records from the current position on (frame 0 after
 // open), each decoded into one zeroed buffer that carries over.
 inline Decoded read_records(KORVA *k, size_t records) {
-  Decoded d{true, k->width, k->height, k->frames};
+  Decoded d{true, k->width, k->height, k->frames, k->period, {}, {}, {}, {}, {}};
   Bytes buf(size_t{k->width} * k->height, 0);
   KorvaToBuffer(k, 0, 0, k->width, k->height, buf.data(), 0);
   for (size_t r = 0; r < records; ++r) {
@@ -41,6 +44,7 @@ inline Decoded read_records(KORVA *k, size_t records) {
     d.refused.push_back(static_cast<uint8_t>(KorvaDoFrame(k)));
     d.pictures.push_back(buf);
     std::memcpy(d.palettes.emplace_back().data(), k->palette, 768);
+    d.palette_changed.push_back(k->palette_changed != 0);
     for (uint32_t t = 0; t < 7; ++t) {
       Bytes s(k->header[kv::kHdrSoundSize + t] + 16, 0xCD);
       const int32_t n = KorvaGetSound(k, s.data(), kv::kTrackBit << t);
@@ -51,24 +55,17 @@ inline Decoded read_records(KORVA *k, size_t records) {
   return d;
 }
 
-inline Decoded read_bytes(const Bytes &bytes, size_t records, uint32_t buffer_size = 0) {
-  vex::file::ByteSource source;
-  source.open(bytes);
+// The movie from memory or from a file, `records` records of it.
+inline Decoded read_source(vex::file::ByteSource source, size_t records, uint32_t buffer_size = 0) {
   KORVA *k = KorvaOpen(std::move(source), buffer_size);
-  if (!k)
-    return {};
-  Decoded d = read_records(k, records);
+  Decoded d = k ? read_records(k, records) : Decoded{};
   KorvaClose(k);
   return d;
 }
-
-inline Decoded read_movie(const std::string &path, size_t records, uint32_t buffer_size = 0) {
-  KORVA *k = KorvaOpen(vex::testkit::source_of(path.c_str()), buffer_size);
-  if (!k)
-    return {};
-  Decoded d = read_records(k, records);
-  KorvaClose(k);
-  return d;
+inline Decoded read_bytes(const Bytes &bytes, size_t records, uint32_t buffer_size = 0) {
+  vex::file::ByteSource source;
+  source.open(bytes);
+  return read_source(std::move(source), records, buffer_size);
 }
 
 inline vex::testkit::PatternAnimation pattern(uint32_t w, uint32_t h, uint32_t frames, bool all = true) {

@@ -12,10 +12,6 @@
 namespace vex::tolm_test {
 namespace {
 
-using namespace vex::formats::tolm;
-
-uint32_t get32(const uint8_t *p) { return vex::util::le32(p); }
-
 // Every frame's packet of one track decoded in order; the last block of a
 // packet is cut to the packet's decoded-size word.
 testkit::Pcm read_track(TOLM *t, uint32_t track, uint32_t rate, uint32_t channels, uint32_t *largest) {
@@ -28,7 +24,7 @@ testkit::Pcm read_track(TOLM *t, uint32_t track, uint32_t rate, uint32_t channel
     uint32_t n = 0;
     EXPECT_EQ(TolmGetPacket(t, track, &p, &n), 1);
     if (n >= 4) {
-      const uint32_t want = get32(p);
+      const uint32_t want = util::le32(p);
       *largest = std::max(*largest, want);
       const uint8_t *at = p + 4;
       uint32_t got = 0;
@@ -52,10 +48,7 @@ testkit::Pcm read_track(TOLM *t, uint32_t track, uint32_t rate, uint32_t channel
 }
 
 TEST(TolmReaderSound, CodedTracksReadBackPacketByPacket) {
-  tk::RandomMovieOptions o;
-  o.frames = 12;
-  o.key_interval = 6;
-  const tk::ModelMovie &mm = model_movie(o);
+  const tk::ModelMovie &mm = tk::cached_random_movie(options(48, 32, 12, 6));
   tk::Movie m = mm.movie;
   m.rate_num = 12; // one second of movie
   const tk::SoundTrackPlan plans[] = {
@@ -90,7 +83,7 @@ TEST(TolmReaderSound, CodedTracksReadBackPacketByPacket) {
   // The video behind three tracks of packets is untouched by them.
   TolmGoto(t.get(), 7, 0);
   TolmDoFrame(t.get());
-  EXPECT_EQ(copy_frame(t.get()), expected_frame(m, mm.pictures[6]));
+  EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(m, mm.pictures[6]));
 }
 
 // The share of sound per frame follows the frame rate: after frame f the
@@ -105,7 +98,7 @@ TEST(TolmReaderSound, PacketsKeepPaceWithTheFrames) {
   for (uint32_t f = 0; f < 30; ++f) {
     const auto &p = track.packets[f];
     if (!p.empty())
-      decoded += get32(p.data());
+      decoded += util::le32(p.data());
     const uint64_t due = std::min<uint64_t>(uint64_t{22050} * 2 * (f + 1) / 15, pcm.size() * 2);
     EXPECT_GE(decoded, due) << "frame " << f + 1;
     EXPECT_LT(decoded, due + block) << "frame " << f + 1;

@@ -16,25 +16,14 @@ namespace vex::tolm_test {
 namespace {
 
 TEST(TolmTools, VexinfoDescribesKindSizeRateAndSound) {
-  tk::RandomMovieOptions o;
-  o.width = 30;
-  o.height = 22;
-  o.frames = 7;
-  o.key_interval = 3; // key frames 1, 4, 7
+  tk::RandomMovieOptions o = options(30, 22, 7, 3); // key frames 1, 4, 7
   o.version = 'g';
   o.alpha = true;
-  tk::Movie m = model_movie(o).movie;
+  tk::Movie m = tk::cached_random_movie(o).movie;
   m.rate_num = 30000;
   m.rate_den = 1001;
-  tk::MovieTrack stereo;
-  stereo.format = 44100 | tk::kTrackStereo | tk::kTrack16Bit | tk::kTrackDecodable;
-  stereo.id = 4242;
-  stereo.decoded_size = 6000;
-  tk::MovieTrack silent;
-  silent.format = 8000;
-  silent.id = 7;
-  silent.packets.assign(7, std::vector<uint8_t>(8, 0));
-  m.tracks = {stereo, silent};
+  m.tracks = {{44100 | tk::kTrackStereo | tk::kTrack16Bit | tk::kTrackDecodable, 4242, 6000, {}},
+              {8000, 7, 0, std::vector<Bytes>(7, Bytes(8, 0))}};
   testkit::TempDir dir;
   tk::write_movie(dir.file("m.tlm"), m);
   const auto r = testkit::run_tool(VEXINFO, "-v " + testkit::shell_quote(dir.file("m.tlm")), dir);
@@ -55,12 +44,7 @@ TEST(TolmTools, VexinfoDescribesKindSizeRateAndSound) {
 }
 
 TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
-  tk::RandomMovieOptions o;
-  o.width = 40;
-  o.height = 26;
-  o.frames = 5;
-  o.key_interval = 2;
-  const tk::ModelMovie &mm = model_movie(o);
+  const tk::ModelMovie &mm = tk::cached_random_movie(options(40, 26, 5, 2));
   testkit::TempDir dir;
   tk::write_movie(dir.file("m.tlm"), mm.movie);
   const auto r = testkit::run_tool(VEXCONV, testkit::shell_quote(dir.file("m.tlm")) + " " + testkit::shell_quote(dir.file("out.flc")), dir);
@@ -70,7 +54,7 @@ TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
   ASSERT_EQ(frames.size(), 6u);
   EXPECT_EQ(frames[5], frames[0]);
   for (int f = 0; f < 5; ++f) {
-    const auto want = blit_picture(mm.pictures[f], 40, 26, 40, 26, 3, false);
+    const auto want = tk::blit_picture(mm.pictures[f], 40, 26, 40, 26, 3, false);
     int worst = 0;
     long sum = 0;
     for (size_t i = 0; i < want.size(); ++i)

@@ -1,6 +1,9 @@
-// The integer inverse transform against values worked by hand, against a
-// floating-point inverse DCT and against the slow transcription in testkit; the bit-plane coefficient and residue
-// readers against hand-assembled bits.
+// Transform blocks: the integer inverse transform against values worked by
+// hand, a floating-point inverse DCT and the slow transcription in testkit;
+// the bit-plane readers of coefficients and residues against hand-assembled
+// bits, the slow transcription (random streams, the test encoder's output,
+// both cut short) and the values the encoder was given, on every path this
+// processor has.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,215 +14,278 @@
 #include "formats/tolm/tolm_tables.h"
 #include "formats/tolm/tolm_transform.h"
 #include "testkit/formats/tolm/tolm_bit_writer.h"
+#include "testkit/formats/tolm/tolm_plan.h"
 #include "testkit/formats/tolm/tolm_slow_reference.h"
 
 namespace {
 
 namespace dec = vex::formats::tolm;
-using vex::testkit::tolm::BitWriter;
+namespace tk = vex::testkit::tolm;
+using Block = std::array<int32_t, 64>;
 
-std::array<int, 64> idct_pixels(const std::array<int32_t, 64> &block, const uint32_t *factors) {
-  int32_t out[64];
-  dec::inverse_transform(block.data(), factors, out);
-  std::array<int, 64> px;
-  for (int i = 0; i < 64; ++i)
-    px[i] = out[i] & 255;
-  return px;
+const dec::QuantTable &quant(bool inter) { return inter ? dec::inter_quant() : dec::intra_quant(); }
+
+Block transform(const Block &c, const uint32_t *factors) {
+  Block out;
+  dec::inverse_transform(c.data(), factors, out.data());
+  return out;
 }
-
-const uint32_t *intra0() { return dec::intra_quant()[0].data(); }
 
 TEST(TolmInverseTransform, LoneCoefficientsWorkedByHand) {
-  std::array<int32_t, 64> c{};
-  c[0] = 100; // (100 * 65536) >> 11 = 3200 everywhere; (3200 + 127) >> 8 = 12
-  for (int v : idct_pixels(c, intra0()))
-    EXPECT_EQ(v, 12);
-
-  c = {};
-  c[1] = 10; // dequantised 443; row outputs 443 375 251 88 -88 -251 -375 -443
-  const int row[8] = {2, 1, 1, 0, 0, 255, 255, 254};
-  auto px = idct_pixels(c, intra0());
-  for (int i = 0; i < 64; ++i)
-    EXPECT_EQ(px[i], row[i % 8]) << i;
-
-  c = {};
-  c[8] = 10; // dequantised 610; column outputs 610 517 345 122 -122 -345 -517 -610
-  const int column[8] = {2, 2, 1, 0, 0, 255, 254, 254};
-  px = idct_pixels(c, intra0());
-  for (int i = 0; i < 64; ++i)
-    EXPECT_EQ(px[i], column[i / 8]) << i;
-
-  c = {};
-  c[9] = 4; // dequantised 338; row 0 outputs 338 286 191 68 -68 -191 -286 -338
-  const int first_row[8] = {1, 1, 1, 0, 0, 255, 255, 255};
-  px = idct_pixels(c, intra0());
-  for (int i = 0; i < 8; ++i)
-    EXPECT_EQ(px[i], first_row[i]) << i;
-}
-
-TEST(TolmInverseTransform, OutputWrapsInsteadOfSaturating) {
-  std::array<int32_t, 64> c{};
-  c[0] = 2040; // 65280 -> 255
-  EXPECT_EQ(idct_pixels(c, intra0())[27], 255);
-  c[0] = 2047; // 65504 -> 256 -> 0
-  EXPECT_EQ(idct_pixels(c, intra0())[27], 0);
-  c[0] = -10; // -320 -> (-193) >> 8 = -1 -> 255
-  EXPECT_EQ(idct_pixels(c, dec::inter_quant()[0].data())[0], 255);
-  c[0] = 100; // ref + 12 past 255 wraps: the caller adds the low 8 bits
-  EXPECT_EQ((250 + idct_pixels(c, intra0())[0]) & 255, 6);
-}
-
-TEST(TolmInverseTransform, DcOnlyColumnsHoldTheirValue) {
-  // Coefficients only in row 0: every column is DC-only and gives its
-  // dequantised value in all eight rows, so all rows come out the same.
-  std::mt19937 rng(5);
-  for (int trial = 0; trial < 50; ++trial) {
-    std::array<int32_t, 64> c{};
-    for (int k = 0; k < 8; ++k)
-      c[k] = static_cast<int>(rng() % 200) - 100;
-    const auto px = idct_pixels(c, dec::intra_quant()[trial % 16].data());
-    for (int i = 8; i < 64; ++i)
-      ASSERT_EQ(px[i], px[i % 8]);
+  // Pixel i is want[i % 8] (kRow), want[i / 8] (kColumn), or want[i] for
+  // the first row only (kFirstRow); the low 8 bits wrap, never saturate.
+  enum Shape { kRow, kColumn, kFirstRow };
+  const struct {
+    int pos, value;
+    bool inter;
+    Shape shape;
+    std::array<int, 8> want;
+  } rows[] = {
+      {0, 100, false, kRow, {12, 12, 12, 12, 12, 12, 12, 12}}, // (100 * 65536) >> 11 = 3200; (3200 + 127) >> 8
+      {0, 2040, false, kRow, {255, 255, 255, 255, 255, 255, 255, 255}}, // 65280
+      {0, 2047, false, kRow, {0, 0, 0, 0, 0, 0, 0, 0}},                // 65504 -> 256 wraps to 0
+      {0, -10, true, kRow, {255, 255, 255, 255, 255, 255, 255, 255}},  // -320 -> (-193) >> 8 = -1
+      {1, 10, false, kRow, {2, 1, 1, 0, 0, 255, 255, 254}},       // 443 375 251 88 -88 -251 -375 -443
+      {8, 10, false, kColumn, {2, 2, 1, 0, 0, 255, 254, 254}},    // 610 517 345 122 -122 -345 -517 -610
+      {9, 4, false, kFirstRow, {1, 1, 1, 0, 0, 255, 255, 255}},   // 338 286 191 68 -68 -191 -286 -338
+  };
+  for (const auto &r : rows) {
+    Block c{};
+    c[r.pos] = r.value;
+    const Block px = transform(c, quant(r.inter)[0].data());
+    for (int i = 0; i < (r.shape == kFirstRow ? 8 : 64); ++i)
+      EXPECT_EQ(px[i] & 255, r.want[r.shape == kColumn ? i / 8 : i % 8]) << "coefficient " << r.pos << " pixel " << i;
   }
 }
 
-TEST(TolmInverseTransform, AgreesWithFloatingPointInverseDct) {
-  const double pi = std::acos(-1.0);
-  auto a = [&](int k) { return k == 0 ? 1.0 : std::sqrt(2.0) * std::cos(k * pi / 16); };
-  std::mt19937 rng(11);
+TEST(TolmInverseTransform, AgreesWithTheTranscriptionAndAFloatingPointInverseDct) {
+  std::mt19937 rng(29);
+  int mismatches = 0, worst = 0, samples = 0;
   double total_error = 0;
-  int worst = 0, samples = 0;
-  for (int trial = 0; trial < 300; ++trial) {
-    const int q = trial % 16;
-    const auto &factors = (trial & 1 ? dec::inter_quant() : dec::intra_quant())[q];
-    std::array<int32_t, 64> c{};
-    // Keep every product inside 32 bits, where the two must agree.
+  for (int trial = 0; trial < 4000; ++trial) {
+    const auto &factors = quant(trial & 1)[trial % 16];
+    Block c{};
+    // Sparse blocks (empty rows and columns take the shortcut in the
+    // transcription), dense ones, values large enough to wrap, and blocks
+    // with only row 0 (every column DC-only: all eight rows alike).
+    const int kind = trial % 5;
+    const int count = kind == 0 ? 1 + static_cast<int>(rng() % 3) : kind == 1 ? 64 : static_cast<int>(rng() % 24);
+    for (int n = 0; n < count; ++n) {
+      const int pos = kind == 1 ? n : kind == 4 ? n % 8 : static_cast<int>(rng() % 64);
+      c[pos] = kind == 3 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 2001) - 1000;
+    }
+    const Block got = transform(c, factors.data());
+    Block want;
+    tk::reference_transform(c.data(), factors.data(), want.data());
+    mismatches += got != want;
+    for (int i = 8; i < 64 && kind == 4; ++i)
+      ASSERT_EQ(got[i], got[i % 8]) << "trial " << trial;
+    if (trial % 13)
+      continue;
+    // Within 32 bits the integer transform must stay close to the real one:
+    // dequantised values below 2^17 keep its products (up to 5352 times a
+    // sum of them) in range.
+    c = {};
     c[0] = static_cast<int>(rng() % std::min<uint32_t>(1024, 0x7FFFFFFFu / factors[0]));
-    // ... and the transform's own products (up to 5352 times a sum of
-    // dequantised values) too: dequantised values stay below 2^17.
     for (int n = static_cast<int>(rng() % 20); n > 0; --n) {
       const int pos = static_cast<int>(1 + rng() % 63);
       const int limit = static_cast<int>(std::min<uint64_t>(30, (uint64_t{1} << 28) / factors[pos]));
       c[pos] = static_cast<int>(rng() % (2 * limit + 1)) - limit;
     }
-    int32_t out[64];
-    dec::inverse_transform(c.data(), factors.data(), out);
-    for (int y = 0; y < 8; ++y)
-      for (int x = 0; x < 8; ++x) {
-        double s = 0;
-        for (int u = 0; u < 8; ++u)
-          for (int v = 0; v < 8; ++v) {
-            const double F = double(c[u * 8 + v]) * factors[u * 8 + v] / (65536.0 * a(u) * a(v));
-            s += (u ? 1 : std::sqrt(0.5)) * (v ? 1 : std::sqrt(0.5)) / 4 * F * std::cos((2 * y + 1) * u * pi / 16) *
-                 std::cos((2 * x + 1) * v * pi / 16);
-          }
-        const int err = std::abs(out[y * 8 + x] - static_cast<int>(std::floor(s + 127.0 / 256)));
-        worst = std::max(worst, err);
-        total_error += err;
-        ++samples;
-      }
+    Block coded;
+    std::array<double, 64> real_factors;
+    for (int k = 0; k < 64; ++k) {
+      coded[k] = c[dec::kCoefficientPlacement[k]];
+      real_factors[k] = factors[k];
+    }
+    const auto real = tk::float_idct(coded, real_factors);
+    const Block out = transform(c, factors.data());
+    for (int i = 0; i < 64; ++i, ++samples) {
+      const int err = std::abs(out[i] - static_cast<int>(std::floor(real[i] + 127.0 / 256)));
+      worst = std::max(worst, err);
+      total_error += err;
+    }
   }
+  EXPECT_EQ(mismatches, 0);
   EXPECT_LE(worst, 2);
   EXPECT_LT(total_error / samples, 0.25);
 }
 
 // ---- bit-plane readers ----------------------------------------------------
 
-std::vector<uint8_t> bits_of(std::initializer_list<std::pair<uint32_t, int>> fields, size_t *count = nullptr) {
-  BitWriter w;
+// A path of the readers: the slow transcription, each build, or the
+// dispatching overload.
+enum Path { kSlow, kPortable, kBmi2, kBest };
+std::vector<Path> paths() {
+  std::vector<Path> out{kSlow, kPortable, kBest};
+  if (dec::bit_select_available(dec::BitSelect::kBmi2))
+    out.push_back(kBmi2);
+  return out;
+}
+
+// What a reader made of the data (block order), where it left the reader
+// and whether it ran past the data.
+struct Read {
+  Block block{};
+  size_t position = 0;
+  bool overrun = false;
+  bool operator==(const Read &) const = default;
+};
+
+// Coefficients (residue false) or a residue with event count `count`,
+// from where `r` stands.
+Read read(dec::BitReader r, bool residue, unsigned count, Path path) {
+  Read out;
+  int32_t coef[64];
+  int8_t res[64];
+  std::fill(coef, coef + 64, 0x5A5A5A5A); // every value must be written
+  std::fill(res, res + 64, int8_t{0x5A});
+  coef[0] = 12345; // the DC is the caller's
+  const auto select = path == kBmi2 ? dec::BitSelect::kBmi2 : dec::BitSelect::kPortable;
+  if (path == kSlow) {
+    residue ? tk::reference_residue(r, count, res) : tk::reference_coefficients(r, coef);
+    for (int k = 0; k < 64; ++k)
+      out.block[dec::kCoefficientPlacement[k]] = residue ? res[k] : coef[k];
+  } else {
+    if (residue)
+      path == kBest ? dec::read_residue(r, count, res) : dec::read_residue(r, count, res, select);
+    else
+      path == kBest ? dec::read_coefficients(r, coef) : dec::read_coefficients(r, coef, select);
+    for (int k = 0; k < 64; ++k)
+      out.block[k] = residue ? res[k] : coef[k];
+  }
+  out.position = r.bit_position();
+  out.overrun = r.overrun();
+  return out;
+}
+
+std::vector<uint8_t> bits_of(std::initializer_list<std::pair<uint32_t, int>> fields) {
+  tk::BitWriter w;
   for (auto [v, n] : fields)
     w.put(v, n);
-  if (count)
-    *count = w.bit_count();
   return w.bytes();
 }
 
-TEST(TolmInverseTransform, BitExactAgainstAColumnByColumnTranscription) {
-  std::mt19937 rng(29);
-  int mismatches = 0;
-  for (int trial = 0; trial < 4000; ++trial) {
-    const auto &factors = (trial & 1 ? dec::inter_quant() : dec::intra_quant())[trial % 16];
-    std::array<int32_t, 64> c{};
-    // Sparse blocks (empty rows and columns take the shortcut in the
-    // transcription), dense ones, and values large enough to wrap.
-    const int kind = trial % 4;
-    const int count = kind == 0 ? 1 + static_cast<int>(rng() % 3) : kind == 1 ? 64 : static_cast<int>(rng() % 24);
-    for (int n = 0; n < count; ++n) {
-      const int pos = kind == 1 ? n : static_cast<int>(rng() % 64);
-      c[pos] = kind == 3 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 2001) - 1000;
+TEST(TolmBitPlanes, HandAssembledCoefficientsAndResidues) {
+  const struct {
+    const char *name;
+    std::vector<uint8_t> data;
+    bool residue;
+    unsigned count;
+    std::vector<std::pair<int, int>> values; // coding index, value; the rest 0
+    size_t position;
+  } rows[] = {
+      {"no planes: 4 bits, everything zero", bits_of({{0, 4}}), false, 0, {}, 4},
+      // One plane (last pass only): groups 4, 24, 44 say 0; singles 1 (set,
+      // sign +), 2 and 3 say 0.
+      {"one plane", bits_of({{1, 4}, {0, 3}, {1, 1}, {0, 1}, {0, 2}}), false, 0, {{1, 1}}, 11},
+      // Coefficient 5 = -3 in two planes. Plane 1: group 4 set; its group of
+      // sixteen (8) not; quad 4..7 new: 4 deferred, 5 valued (low bit 1, sign
+      // 1), 6 and 7 deferred; groups 24, 44 and singles 1-3 clear. Plane 0:
+      // nine live entries, all clear.
+      {"two planes", bits_of({{2, 4}, {1, 1}, {0, 1}, {1, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {0, 5}, {0, 9}}),
+       false, 0, {{5, -3}}, 26},
+      // Residue 0 = +5, top mask 4 (n = 2). Pass 4: groups clear, quad 0 set,
+      // 0 valued +4 (event 1), 1-3 deferred. Pass 2: refine 0 clear; six live
+      // entries clear. Pass 1: refine 0 set (event 2). Count 1 stops there.
+      {"residue to event 2", bits_of({{2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {0, 1}, {0, 6}, {1, 1}}),
+       true, 1, {{0, 5}}, 20},
+      {"residue to event 1", bits_of({{2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}}), true, 0, {{0, 4}},
+       9}, // the three deferral bits are next
+  };
+  for (const auto &r : rows)
+    for (Path p : paths()) {
+      SCOPED_TRACE(testing::Message() << r.name << ", path " << p);
+      Read want;
+      want.block[0] = r.residue ? 0 : 12345;
+      for (auto [k, v] : r.values)
+        want.block[dec::kCoefficientPlacement[k]] = v; // coding index 5 sits at row 0, column 3
+      want.position = r.position;
+      auto data = r.data;
+      data.resize(data.size() + 8, 0xFF); // more follows
+      EXPECT_EQ(read(dec::BitReader(data), r.residue, r.count, p), want);
     }
-    int32_t got[64], want[64];
-    dec::inverse_transform(c.data(), factors.data(), got);
-    vex::testkit::tolm::reference_transform(c.data(), factors.data(), want);
-    mismatches += !std::equal(got, got + 64, want);
-  }
-  EXPECT_EQ(mismatches, 0);
 }
 
-TEST(TolmCoefficients, HandAssembledPlanes) {
-  int32_t coef[64];
-  // No planes: 4 bits, everything zero.
-  {
-    const auto data = bits_of({{0, 4}, {0xF, 4}});
-    dec::BitReader r(data);
-    coef[0] = 77;
-    dec::read_coefficients(r, coef);
-    EXPECT_EQ(coef[0], 77);
-    for (int k = 1; k < 64; ++k)
-      EXPECT_EQ(coef[k], 0);
-    EXPECT_EQ(r.read(4), 0xFu);
-  }
-  // One plane (last pass only): groups 4, 24, 44 say 0; singles 1 (set,
-  // sign +), 2 and 3 say 0.
-  {
-    size_t n;
-    const auto data = bits_of({{1, 4}, {0, 3}, {1, 1}, {0, 1}, {0, 2}, {0b1011, 4}}, &n);
-    dec::BitReader r(data);
-    dec::read_coefficients(r, coef);
-    EXPECT_EQ(coef[1], 1);
-    for (int k = 2; k < 64; ++k)
-      EXPECT_EQ(coef[k], 0);
-    EXPECT_EQ(r.read(4), 0b1011u); // exactly 11 bits consumed
-  }
-  // Coefficient 5 = -3 in two planes. Plane 1: group 4 set; its group of
-  // sixteen (8) not; quad 4..7 new: 4 deferred, 5 valued (low bit 1, sign 1),
-  // 6 and 7 deferred; groups 24, 44 and singles 1-3 clear. Plane 0: nine
-  // live entries, all clear.
-  {
-    const auto data = bits_of({{2, 4}, {1, 1}, {0, 1}, {1, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {0, 5},
-                               {0, 9}, {0b101, 3}});
-    dec::BitReader r(data);
-    dec::read_coefficients(r, coef);
-    EXPECT_EQ(coef[3], -3); // coding index 5 sits at row 0, column 3
-    for (int k = 1; k < 64; ++k)
-      EXPECT_EQ(coef[dec::kCoefficientPlacement[k]], k == 5 ? -3 : 0) << k;
-    EXPECT_EQ(r.read(3), 0b101u);
-  }
+// Random bytes whose bits are 1 with probability `ones`.
+std::vector<uint8_t> random_bytes(std::mt19937 &rng, size_t n, double ones) {
+  std::bernoulli_distribution bit(ones);
+  std::vector<uint8_t> out(n);
+  for (auto &b : out)
+    for (int i = 0; i < 8; ++i)
+      b = static_cast<uint8_t>(b | (bit(rng) << i));
+  return out;
 }
 
-TEST(TolmResidue, HandAssembledWithEventLimit) {
-  int8_t res[64];
-  // Residue 0 = +5, top mask 4 (n = 2). Pass 4: groups clear, quad 0 set,
-  // 0 valued +4 (event 1), 1-3 deferred. Pass 2: refine 0 clear; six live
-  // entries clear. Pass 1: refine 0 set (event 2).
-  const auto body = std::initializer_list<std::pair<uint32_t, int>>{
-      {2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {0, 1}, {0, 6}, {1, 1}, {0x2A, 6}};
-  {
-    const auto data = bits_of(body);
-    dec::BitReader r(data);
-    dec::read_residue(r, 1, res); // stop after event 2
-    EXPECT_EQ(res[0], 5);
-    for (int k = 1; k < 64; ++k)
-      EXPECT_EQ(res[k], 0);
-    EXPECT_EQ(r.read(6), 0x2Au); // stopped right after the second event
-  }
-  {
-    const auto data = bits_of(body);
-    dec::BitReader r(data);
-    dec::read_residue(r, 0, res); // stop after event 1: the +4, then nothing more
-    EXPECT_EQ(res[0], 4);
-    EXPECT_EQ(r.read(3), 0b111u); // the three deferral bits are next
-  }
+TEST(TolmBitPlanes, RandomStreamsReadAsTheTranscriptionReadsThem) {
+  std::mt19937 rng(41);
+  const double densities[] = {0.02, 0.2, 0.5, 0.8, 0.98};
+  for (bool residue : {false, true})
+    for (int trial = 0; trial < 6000; ++trial) {
+      auto data = random_bytes(rng, rng() % (residue ? 70 : 90), densities[trial % 5]);
+      if (!data.empty() && !residue) // every plane count, 0-15
+        data[0] = static_cast<uint8_t>((data[0] & 0xF0) | (trial % 16));
+      const unsigned count = trial % 3 == 0 ? 127 : static_cast<unsigned>(rng() % 128);
+      const Read want = read(dec::BitReader(data), residue, count, kSlow);
+      for (Path p : paths())
+        ASSERT_EQ(read(dec::BitReader(data), residue, count, p), want)
+            << "path " << p << " residue " << residue << " trial " << trial;
+    }
+}
+
+// Values coded by the test encoder read back exactly, leaving the reader
+// where the encoder stopped; the same data cut at every byte reads as the
+// transcription reads it (and overruns exactly when cut inside the bits).
+TEST(TolmBitPlanes, EncodedValuesReadBackExactlyAndCutShortAsTheTranscription) {
+  std::mt19937 rng(47);
+  for (bool residue : {false, true})
+    for (int trial = 0; trial < 1600; ++trial) {
+      Block values{};
+      tk::BitWriter w;
+      size_t bits;
+      if (residue) {
+        std::array<int8_t, 64> r{};
+        const int top = trial % 8; // magnitudes below 2^(top + 1)
+        for (int n = 1 + static_cast<int>(rng() % 64); n > 0; --n) {
+          const int mag = static_cast<int>(rng() % std::min(127u, (2u << top) - 1)) + 1;
+          r[rng() % 64] = static_cast<int8_t>(rng() & 1 ? -mag : mag);
+        }
+        bits = tk::encode_residue(r, w); // r is now what the decoder sees
+        std::copy(r.begin(), r.end(), values.begin());
+      } else {
+        const int planes = trial % 16; // a random number of values, one of the full width
+        for (int n = planes ? 1 + static_cast<int>(rng() % 63) : 0; n >= 0 && planes; --n) {
+          const int width = n == 0 ? planes : 1 + static_cast<int>(rng() % planes);
+          const auto mag = static_cast<int32_t>((1u << (width - 1)) | (rng() & ((1u << (width - 1)) - 1)));
+          values[1 + rng() % 63] = rng() & 1 ? -mag : mag;
+        }
+        bits = tk::encode_coefficients(values, w);
+        values[0] = 12345;
+      }
+      w.put(0xA5C3, 16); // must be the next thing read
+      const auto data = w.bytes();
+      dec::BitReader start(data);
+      const unsigned count = residue ? start.read(7) : 0;
+      Read want;
+      for (int k = 0; k < 64; ++k)
+        want.block[dec::kCoefficientPlacement[k]] = values[k];
+      want.position = bits;
+      for (Path p : paths()) {
+        ASSERT_EQ(read(start, residue, count, p), want) << "path " << p << " residue " << residue << " trial " << trial;
+      }
+      if (trial % 11)
+        continue;
+      for (size_t n = residue ? 1 : 0; n < data.size(); ++n) {
+        dec::BitReader cut(std::span<const uint8_t>(data.data(), n));
+        const unsigned c = residue ? cut.read(7) : 0;
+        const Read slow = read(cut, residue, c, kSlow);
+        if (!residue) {
+          ASSERT_EQ(slow.overrun, 8 * n < bits) << "cut at " << n;
+        }
+        for (Path p : paths())
+          ASSERT_EQ(read(cut, residue, c, p), slow) << "path " << p << " residue " << residue << " cut at " << n;
+      }
+    }
 }
 
 } // namespace

@@ -53,6 +53,7 @@ TEST(KorvaneBadInput, StatusOfEachRefusal) {
       set_le32(b, 4 * word, value);
     return b;
   };
+  const uint32_t trees = le32_at(movie.file, 4 * kv::kHdrTreeBytes), last = le32_at(movie.file, 4 * (26 + 5));
   const struct {
     Bytes bytes;
     Status status;
@@ -66,16 +67,33 @@ TEST(KorvaneBadInput, StatusOfEachRefusal) {
               {with({{5, 6}}), Status::kUnsupported, nullptr},
               {with({{6, 0x7FFFFFFF}}), Status::kTooLarge, nullptr},
               {with({{3, 0x40000000}}), Status::kDamaged, nullptr},
-              {Bytes(movie.file.begin(), movie.file.begin() + 103), Status::kDamaged, nullptr}};
+              {with({{3, 7}}), Status::kDamaged, nullptr},   // one record more than the file holds
+              {with({{13, 0xFFFFFFF0}}), Status::kDamaged, nullptr},
+              {with({{13, 1}}), Status::kDamaged, nullptr}, // the tree block cut short
+              {with({{13, trees / 2}}), Status::kDamaged, nullptr},
+              {with({{13, trees - 1}}), Status::kDamaged, nullptr},
+              {with({{26, 0xFFFFFFFC}}), Status::kDamaged, nullptr}, // record sizes past the end
+              {with({{26 + 5, last + 4}}), Status::kDamaged, nullptr},
+              {Bytes(movie.file.begin(), movie.file.begin() + 103), Status::kDamaged, nullptr},
+              // Sizes that are not multiples of 4, or wider than the coded
+              // frames but inside the limits: they open and read safely.
+              {with({{1, 30}}), Status::kOk, ""},
+              {with({{2, 18}}), Status::kOk, ""},
+              {with({{1, 3}}), Status::kOk, ""},
+              {with({{1, 32767}, {2, 16}}), Status::kOk, ""}};
   for (size_t i = 0; i < std::size(rows); ++i) {
-    EXPECT_FALSE(read_bytes(rows[i].bytes, 1).opened) << "row " << i;
+    vex::file::ByteSource source;
+    source.open(rows[i].bytes);
+    KORVA *k = KorvaOpen(std::move(source), 0);
+    EXPECT_EQ(k != nullptr, rows[i].status == Status::kOk) << "row " << i;
     EXPECT_EQ(vex::util::last_status(), rows[i].status) << "row " << i;
     if (rows[i].reason) {
       EXPECT_STREQ(VEXLastError(), rows[i].reason) << "row " << i;
     }
+    if (k)
+      read_records(k, 7);
+    KorvaClose(k);
   }
-  // Inside the limits but wider than the coded frames: read safely.
-  EXPECT_TRUE(read_bytes(with({{1, 32767}, {2, 16}}), 7).opened);
   EXPECT_EQ(KorvaOpen(vex::testkit::source_of(dir.file("none.kvn")), 0), nullptr);
   EXPECT_EQ(vex::util::last_status(), Status::kNoFile);
   KORVA *k = KorvaOpen(vex::testkit::source_of(dir.file("good.kvn")), 0);

@@ -4,7 +4,6 @@
 // reasons a user reads are rows of tests/gfile/bad_inputs/rawb_rows.cpp.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "formats/rawb/rawb_reader.h"
 #include "testkit/formats/rawb/rawb_writer.h"
 #include "testkit/util/file_bytes.h"
+#include "testkit/util/source_of.h"
 #include "testkit/util/temp_dir.h"
 #include "util/limits.h"
 #include "util/status.h"
@@ -45,8 +45,7 @@ struct Delivered {
 };
 
 Delivered next(RawbReader &r, int32_t pitch) {
-  Delivered d;
-  d.rows.assign(size_t(pitch) * r.header().height, kUntouched);
+  Delivered d{Status::kOk, Bytes(size_t(pitch) * r.header().height, kUntouched), {}};
   d.palette.fill(kUntouched);
   d.status = r.next_frame(d.rows.data(), pitch, reinterpret_cast<uint8_t(*)[3]>(d.palette.data()), d.palette_changed);
   return d;
@@ -60,72 +59,66 @@ Bytes padded(const Bytes &pixels, uint32_t width, uint32_t height, int32_t pitch
   return out;
 }
 
-struct Movie {
-  tw::Layout layout;
-  std::vector<tw::Frame> frames;
-};
-
 // Random pixels; palettes on the first and third frames (two on the third:
 // the second one counts), none on the others.
-Movie small_movie(uint32_t width, uint32_t height, size_t count, std::mt19937 &rng) {
-  Movie m;
-  m.layout = {width, height, 4000, std::nullopt};
-  const auto palette = [&] {
-    tw::Palette p;
-    for (auto &b : p)
-      b = static_cast<uint8_t>(rng());
-    return p;
-  };
+std::vector<tw::Frame> random_frames(uint32_t width, uint32_t height, size_t count, std::mt19937 &rng) {
+  std::vector<tw::Frame> frames(count);
   for (size_t i = 0; i < count; ++i) {
-    tw::Frame f;
     for (size_t k = 0; k < size_t(width) * height; ++k)
-      f.pixels.push_back(static_cast<uint8_t>(rng()));
-    for (size_t p = 0; p < (i == 0 ? 1u : i == 2 ? 2u : 0u); ++p)
-      f.palettes.push_back(palette());
-    m.frames.push_back(std::move(f));
+      frames[i].pixels.push_back(static_cast<uint8_t>(rng()));
+    frames[i].palettes.resize(i == 0 ? 1 : i == 2 ? 2 : 0);
+    for (auto &p : frames[i].palettes)
+      for (auto &b : p)
+        b = static_cast<uint8_t>(rng());
   }
-  return m;
+  return frames;
 }
 
-void expect_frames(RawbReader &r, const Movie &m, int32_t pitch) {
-  for (size_t i = 0; i < m.frames.size(); ++i) {
+void expect_frames(RawbReader &r, const std::vector<tw::Frame> &frames, int32_t pitch) {
+  for (size_t i = 0; i < frames.size(); ++i) {
     SCOPED_TRACE("frame " + std::to_string(i + 1));
     const Delivered d = next(r, pitch);
     ASSERT_EQ(d.status, Status::kOk) << vex::util::last_reason();
-    EXPECT_EQ(d.rows, padded(m.frames[i].pixels, m.layout.width, m.layout.height, pitch));
-    EXPECT_EQ(d.palette_changed, !m.frames[i].palettes.empty());
+    EXPECT_EQ(d.rows, padded(frames[i].pixels, r.header().width, r.header().height, pitch));
+    EXPECT_EQ(d.palette_changed, !frames[i].palettes.empty());
     if (d.palette_changed) {
-      EXPECT_EQ(d.palette, m.frames[i].palettes.back());
+      EXPECT_EQ(d.palette, frames[i].palettes.back());
     }
   }
 }
 
+// From a file and from memory, into rows of the width rounded up to 4 and
+// wider; past the last record nothing more comes; a rewind starts over;
+// a frame count larger than the file (2^32 - 1) gives the frames there are.
 TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
   std::mt19937 rng(15);
   vex::testkit::TempDir dir;
   for (uint32_t width : {1u, 3u, 4u, 7u, 13u}) {
     SCOPED_TRACE("width " + std::to_string(width));
-    const Movie m = small_movie(width, 5, 4, rng);
-    const auto bytes = tw::rawb_bytes(m.layout, m.frames);
+    const tw::Layout layout{width, 5, 4000, std::nullopt};
+    const auto frames = random_frames(width, 5, 4, rng);
+    const auto bytes = tw::rawb_bytes(layout, frames);
     const int32_t pitch = int32_t((width + 3) & ~3u);
-    tw::write_rawb(dir.file("movie.raw"), m.layout, m.frames);
-    vex::file::ByteSource source;
-    ASSERT_EQ(source.open(dir.file("movie.raw").c_str()), Status::kOk);
+    tw::write_rawb(dir.file("movie.raw"), layout, frames);
     std::unique_ptr<RawbReader> from_file;
-    ASSERT_EQ(RawbReader::open(std::move(source), from_file), Status::kOk);
+    ASSERT_EQ(RawbReader::open(vex::testkit::source_of(dir.file("movie.raw")), from_file), Status::kOk);
     const auto &h = from_file->header();
     EXPECT_EQ(std::vector<int64_t>({h.frames, h.width, h.height, h.speed}), std::vector<int64_t>({4, width, 5, 4000}));
-    expect_frames(*from_file, m, pitch);
-
+    expect_frames(*from_file, frames, pitch);
     auto from_memory = open_memory(bytes);
     ASSERT_TRUE(from_memory);
-    expect_frames(*from_memory, m, pitch + 8); // a wider pitch leaves more untouched
+    expect_frames(*from_memory, frames, pitch + 8); // a wider pitch leaves more untouched
     EXPECT_EQ(from_memory->position(), bytes.size());
     EXPECT_EQ(next(*from_memory, pitch).status, Status::kDamaged); // past the last record
     from_memory->rewind();
     EXPECT_EQ(from_memory->frames_read(), 0u);
-    expect_frames(*from_memory, m, pitch);
+    expect_frames(*from_memory, frames, pitch);
   }
+  const auto frames = random_frames(4, 2, 2, rng);
+  auto r = open_memory(tw::rawb_bytes({4, 2, -66, 0xFFFFFFFFu}, frames));
+  ASSERT_TRUE(r);
+  expect_frames(*r, frames, 4);
+  EXPECT_EQ(next(*r, 4).status, Status::kDamaged);
 }
 
 TEST(RawbReader, ReadsAFileBuiltByHand) {
@@ -156,11 +149,11 @@ TEST(RawbReader, ReadsAFileBuiltByHand) {
 // the reader stays there.
 TEST(RawbReader, EveryTruncationOpensOrReportsTheShortFrame) {
   std::mt19937 rng(3);
-  const Movie m = small_movie(5, 3, 3, rng);
-  const auto full = tw::rawb_bytes(m.layout, m.frames);
+  const auto frames = random_frames(5, 3, 3, rng);
+  const auto full = tw::rawb_bytes({5, 3, 4000, std::nullopt}, frames);
   std::vector<size_t> pixels_at; // 4 per tag, 768 per palette
   size_t at = 20;
-  for (const auto &f : m.frames) {
+  for (const auto &f : frames) {
     pixels_at.push_back(at += f.palettes.size() * 772 + 4);
     at += f.pixels.size();
   }
@@ -175,16 +168,16 @@ TEST(RawbReader, EveryTruncationOpensOrReportsTheShortFrame) {
       continue;
     }
     ASSERT_TRUE(r);
-    for (size_t i = 0; i < m.frames.size(); ++i) {
+    for (size_t i = 0; i < frames.size(); ++i) {
       const Delivered d = next(*r, 8);
-      if (len >= pixels_at[i] + m.frames[i].pixels.size()) {
+      if (len >= pixels_at[i] + frames[i].pixels.size()) {
         ASSERT_EQ(d.status, Status::kOk);
         continue;
       }
       EXPECT_EQ(d.status, Status::kDamaged);
       EXPECT_EQ(std::string(vex::util::last_reason()),
                 "frame " + std::to_string(i + 1) + " is cut short at byte " + std::to_string(len));
-      EXPECT_EQ(d.rows, padded(m.frames[i].pixels, 5, 3, 8, len > pixels_at[i] ? len - pixels_at[i] : 0));
+      EXPECT_EQ(d.rows, padded(frames[i].pixels, 5, 3, 8, len > pixels_at[i] ? len - pixels_at[i] : 0));
       const uint64_t before = r->position();
       EXPECT_EQ(next(*r, 8).status, Status::kDamaged);
       EXPECT_EQ(r->position(), before);
@@ -211,34 +204,26 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
   for (const auto &c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
     Status status;
-    const auto bytes = tw::rawb_bytes({c.width, c.height, -66, c.frames}, {});
-    auto r = open_memory(bytes, &status);
+    auto r = open_memory(tw::rawb_bytes({c.width, c.height, -66, c.frames}, {}), &status);
     EXPECT_EQ(status, c.status) << vex::util::last_reason();
     EXPECT_EQ(r != nullptr, c.status == Status::kOk);
     if (r) { // no record to read
       EXPECT_EQ(next(*r, int32_t(c.width)).status, Status::kDamaged);
     }
   }
-  auto bad_magic = tw::rawb_bytes({4, 4, -66, 1}, {});
-  EXPECT_TRUE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bad_magic.data(), 4)));
+  std::mt19937 rng(9);
+  const auto frames = random_frames(4, 2, 1, rng);
+  auto bytes = tw::rawb_bytes({4, 2, -66, std::nullopt}, frames);
+  EXPECT_TRUE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bytes.data(), 4)));
+  Bytes bad_magic = bytes;
   bad_magic[3] = 'C';
   Status status;
   EXPECT_FALSE(open_memory(bad_magic, &status));
   EXPECT_EQ(status, Status::kNotThisFormat);
   EXPECT_FALSE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bad_magic.data(), 4)));
-
-  // A count of 2^32 - 1 over two frames: two come, the third is short.
-  std::mt19937 rng(9);
-  Movie m = small_movie(4, 2, 2, rng);
-  m.layout.frame_count = 0xFFFFFFFFu;
-  auto bytes = tw::rawb_bytes(m.layout, m.frames);
-  auto r = open_memory(bytes);
-  ASSERT_TRUE(r);
-  expect_frames(*r, m, 4);
-  EXPECT_EQ(next(*r, 4).status, Status::kDamaged);
   // An unknown tag after the palette (the one in its place is a row).
   vex::testkit::set_le32(bytes, 20 + 772, 2);
-  r = open_memory(bytes);
+  auto r = open_memory(bytes);
   EXPECT_EQ(next(*r, 4).status, Status::kDamaged);
   EXPECT_STREQ(vex::util::last_reason(), "frame 1 has an unknown tag 2 at byte 792");
   // Bad calls; a null palette skips the palettes but still says one came.
@@ -252,7 +237,7 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
   r = open_memory(bytes);
   EXPECT_EQ(r->next_frame(rows.data(), 4, nullptr, changed), Status::kOk);
   EXPECT_TRUE(changed);
-  EXPECT_EQ(Bytes(rows.begin(), rows.begin() + 8), m.frames[0].pixels);
+  EXPECT_EQ(Bytes(rows.begin(), rows.begin() + 8), frames[0].pixels);
 }
 
 } // namespace

@@ -45,16 +45,16 @@ std::vector<BadInput> korvane_bad_inputs() {
       {"sound.kvn", with({{24, 0x7FFFFFFF}}), "Korvane sound size of a frame out of range"},
       {"tables.kvn", with({{12, 0x40000000}}), "Korvane tables do not fit the file"},
       {"treeblock.kvn", with({{52, 0xFFFFFFF0}}), "Korvane tables do not fit the file"},
-      {"onemore.kvn", with({{12, 7}}), "runs past the end of the file"},
+      {"onemore.kvn", with({{12, 7}}), "frame 6 runs past the end of the file"}, // records 5 bytes later
       {"short.kvn", std::vector<uint8_t>(good.begin(), good.begin() + 103), "the Korvane header is cut short"},
       {"empty.kvn", {}, "the file is empty"},
       {"lastlong.kvn", with({{104 + 20, vex::testkit::le32_at(good, 104 + 20) + 4}}), "frame 6 runs past the end of the file"},
       {"firstlong.kvn", with({{104, 0xFFFFFFFC}}), "frame 1 runs past the end of the file"},
-      {"trees1.kvn", with({{52, 1}}), "tree "},
-      {"treeshalf.kvn", with({{52, trees / 2}}), "tree "},
-      {"treesless.kvn", with({{52, trees - 1}}), "tree "},
+      {"trees1.kvn", with({{52, 1}}), "tree 1 is cut short"},
+      {"treeshalf.kvn", with({{52, trees / 2}}), "tree 3 is cut short"},
+      {"treesless.kvn", with({{52, trees - 1}}), "tree 4 is cut short"},
       {"emptytree.kvn", empty.add(0, {}).file(), "the picture of frame 1 does not decode as 4 x 4 pixels"},
-      {"deeptree.kvn", deep.add(0, {}).file(), "tree "},
+      {"deeptree.kvn", deep.add(0, {}).file(), "tree 1 is malformed"},
   };
 }
 

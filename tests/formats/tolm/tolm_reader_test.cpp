@@ -1,15 +1,28 @@
 // The Tolm reader over movies from the testkit writer: header and tables,
 // playback of every kind of movie from every kind of source, seeking, the
-// key-frame search, the copy's placement and flags, the sound window and
-// sound-track selection.
+// key-frame search, the copy's placement and flags, the sound window,
+// sound-track selection, coded sound tracks read packet by packet, and
+// damaged movies. The reasons a user reads through the graphics source are
+// rows of tests/gfile/bad_inputs/tolm_rows.cpp; here the statuses, the
+// reader's own reasons where that source answers first, damaged records
+// met while playing, a file cut while open, and every truncation and random
+// damage.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <random>
+#include <string>
 
+#include "audio_codec/audio_codec.h"
 #include "file/byte_source.h"
+#include "testkit/audio_codec/test_signals.h"
+#include "testkit/formats/tolm/tolm_sound_track.h"
 #include "tests/formats/tolm/tolm_test_util.h"
+#include "util/bytes.h"
+#include "util/status.h"
+#include "vexutil/util.h"
 #include "vexutil/yuv.h"
 
 namespace vex::tolm_test {
@@ -334,6 +347,244 @@ TEST(TolmReaderSource, TrackSelection) {
     ASSERT_NE(t.get(), nullptr);
     EXPECT_EQ(t->wanted_track, r.wanted) << r.id << " flags " << r.flags;
   }
+}
+
+using testkit::set_le32;
+using util::Status;
+
+// Five frames (key frames 1, 3, 5) and `tracks` tracks of 12-byte packets.
+struct Sample {
+  tk::Movie movie;
+  tk::MovieLayout layout;
+  Bytes bytes;
+  explicit Sample(uint32_t tracks) : movie(tk::cached_random_movie(options(48, 32, 5, 2)).movie) {
+    for (uint32_t i = 0; i < tracks; ++i)
+      movie.tracks.push_back({0, 0, 0, std::vector<Bytes>(5, Bytes(12, 3))});
+    bytes = tk::movie_bytes(movie, &layout);
+  }
+  Bytes with(size_t at, uint32_t value) const {
+    Bytes b = bytes;
+    set_le32(b, at, value);
+    return b;
+  }
+};
+
+TEST(TolmReaderBadInput, StatusesAndReasonsAtTheReader) {
+  const Sample s(2);
+  Bytes magic = s.bytes, longer = s.bytes;
+  std::copy_n("TLMe", 4, magic.begin());
+  longer.resize(longer.size() + 100, 0xEE);
+  uint32_t biggest = 0;
+  for (size_t f = 0; f < 5; ++f)
+    biggest = std::max(biggest, (f < 4 ? s.layout.record_at[f + 1] : s.layout.size) - s.layout.record_at[f]);
+  ASSERT_EQ(biggest, testkit::le32_at(s.bytes, 12));
+  const struct {
+    const char *name;
+    Bytes bytes;
+    Status status;
+    const char *reason; // null: not checked
+  } rows[] = {
+      {"the sample", s.bytes, Status::kOk, ""}, // its largest record is exactly the header's largest frame
+      {"trailing bytes (a movie inside a bigger file)", longer, Status::kOk, ""},
+      {"version letter e", magic, Status::kNotThisFormat, "Not a Tolm file."},
+      {"empty", {}, Status::kNotThisFormat, "the file is empty"},
+      {"43 bytes", Bytes(s.bytes.begin(), s.bytes.begin() + 43), Status::kNotThisFormat, "shorter than a Tolm header"},
+      {"size field 0", s.with(4, 0), Status::kDamaged, nullptr},
+      {"6 frames", s.with(8, 6), Status::kDamaged, nullptr},
+      {"width 0", s.with(20, 0), Status::kDamaged, nullptr},
+      {"rate 0", s.with(28, 0), Status::kDamaged, nullptr},
+      {"scale 0", s.with(32, 0), Status::kDamaged, nullptr},
+      {"no frames", s.with(8, 0), Status::kDamaged, nullptr},
+      {"index entry 0 in the header", s.with(s.layout.index_at, 8), Status::kDamaged, nullptr},
+      {"tracks all ones", s.with(40, 0xFFFFFFFF), Status::kDamaged, nullptr},
+      {"index entry 3 behind entry 2", s.with(s.layout.index_at + 12, s.layout.record_at[1]), Status::kDamaged,
+       nullptr},
+      {"the largest frame one byte short", s.with(12, biggest - 1), Status::kDamaged, nullptr},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    OpenMovie t(r.bytes);
+    EXPECT_EQ(t.get() != nullptr, r.status == Status::kOk);
+    EXPECT_EQ(util::last_status(), r.status);
+    if (r.reason) {
+      EXPECT_STREQ(TolmLastError(), r.reason);
+    }
+  }
+  EXPECT_EQ(TolmOpen(testkit::source_of("/nonexistent/movie.tlm"), kSourceFlags), nullptr);
+  EXPECT_STREQ(TolmLastError(), "no such file"); // the open of the file said why
+  EXPECT_EQ(util::last_status(), Status::kNoFile);
+  EXPECT_STREQ(VEXLastError(), "no such file"); // the thread's reason is the flat interface's
+}
+
+TEST(TolmReaderBadInput, PacketLongerThanTheRecordRefusesTheFrame) {
+  Sample s(2);
+  const auto &pictures = tk::cached_random_movie(options(48, 32, 5, 2)).pictures;
+  // Frame 3 (a key frame): track 2's length word claims the rest of the file.
+  set_le32(s.bytes, s.layout.record_at[2] + 16, 0xFFFFFFF0);
+  // Frame 4: track 1's claims one byte more than the record holds.
+  set_le32(s.bytes, s.layout.record_at[3], s.layout.record_at[4] - s.layout.record_at[3] - 3);
+  OpenMovie t(s.bytes);
+  ASSERT_NE(t.get(), nullptr);
+  const auto play = [&](int32_t refused, size_t picture) {
+    EXPECT_EQ(TolmDoFrame(t.get()), refused);
+    EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(s.movie, pictures[picture]));
+    TolmNextFrame(t.get());
+  };
+  play(0, 0);
+  play(0, 1);
+  EXPECT_EQ(TolmDoFrame(t.get()), 1);
+  EXPECT_STREQ(TolmLastError(), "a sound packet of frame 3 runs past its record");
+  const uint8_t *p;
+  uint32_t n;
+  EXPECT_EQ(TolmGetPacket(t.get(), 0, &p, &n), 1);
+  EXPECT_EQ(TolmGetPacket(t.get(), 1, &p, &n), 0);
+  EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(s.movie, pictures[1])); // the picture of frame 2 stays
+  TolmNextFrame(t.get());
+  play(1, 1);
+  // Frame 5, a key frame, is whole again. A damaged record is not a read
+  // error: the flag stays clear.
+  play(0, 4);
+  EXPECT_EQ(t->read_error, 0);
+  // Seeking back to a key frame works around the damage.
+  TolmGoto(t.get(), 2, 0);
+  play(0, 1);
+}
+
+// The file loses its tail while open: the short read sets the read-error
+// flag, and from then on every frame reports it.
+TEST(TolmReaderBadInput, ShortReadIsStickyReadError) {
+  tk::Movie m = tk::cached_random_movie(options(96, 64, 12, 3)).movie;
+  m.rate_num = 1; // a ring smaller than the file: later frames come from the file
+  tk::MovieLayout layout;
+  OpenMovie t(tk::movie_bytes(m, &layout));
+  ASSERT_NE(t.get(), nullptr);
+  ASSERT_EQ(t->image, nullptr);
+  std::filesystem::resize_file(t.path(), layout.record_at[9] + 10);
+  int errors = 0;
+  for (int f = 0; f < 12; ++f) {
+    errors += TolmDoFrame(t.get());
+    TolmNextFrame(t.get());
+  }
+  EXPECT_EQ(t->read_error, 1);
+  EXPECT_EQ(t->io.read_error, 1);
+  EXPECT_GE(errors, 3); // frames 10, 11, 12 at least
+  EXPECT_LE(errors, 12);
+  EXPECT_EQ(TolmDoFrame(t.get()), 1);
+  TolmGoto(t.get(), 5, 0); // still ends
+  EXPECT_EQ(t->current, 5);
+}
+
+// Every truncation and random byte changes: the open fails or the whole
+// movie plays, seeks and copies (ASan watches the buffers).
+TEST(TolmReaderBadInput, TruncationsAndRandomDamageNeverGoOutOfBounds) {
+  const Sample s(2);
+  const auto play = [](const Bytes &b) {
+    OpenMovie t(b);
+    if (!t.get())
+      return false;
+    std::vector<uint32_t> out(size_t{t->output_width} * t->output_height);
+    for (uint32_t f = 0; f < t->frames; ++f) {
+      TolmDoFrame(t.get());
+      TolmCopyToBuffer(t.get(), out.data(), static_cast<int32_t>(4 * t->output_width),
+                       static_cast<int32_t>(t->output_height), 0, 0, 5);
+      TolmNextFrame(t.get());
+    }
+    TolmGoto(t.get(), static_cast<int32_t>(t->frames), 0);
+    EXPECT_EQ(t->current, static_cast<int32_t>(t->frames));
+    TolmGoto(t.get(), 1, 0);
+    EXPECT_EQ(t->current, 1);
+    return true;
+  };
+  for (size_t n = 0; n < s.bytes.size(); n += 31) // the size field contradicts every shorter file
+    EXPECT_FALSE(play(Bytes(s.bytes.begin(), s.bytes.begin() + n))) << n;
+  for (size_t n = 44; n < s.bytes.size(); n += 17) { // with the size field made to agree, the index must notice
+    Bytes b(s.bytes.begin(), s.bytes.begin() + n);
+    set_le32(b, 4, static_cast<uint32_t>(n - 8));
+    EXPECT_FALSE(play(b)) << n;
+  }
+  std::mt19937 rng(11);
+  int played = 0;
+  for (int i = 0; i < 150; ++i) {
+    auto b = s.bytes;
+    for (int k = 1 + static_cast<int>(rng() % 8); k > 0; --k)
+      b[rng() % b.size()] = static_cast<uint8_t>(rng());
+    played += play(b);
+  }
+  EXPECT_GT(played, 50); // most damage lands in frame data, which still opens
+}
+
+// Every frame's packet of one track decoded in order; the last block of a
+// packet is cut to the packet's decoded-size word.
+testkit::Pcm read_track(TOLM *t, uint32_t track, uint32_t rate, uint32_t channels, uint32_t *largest) {
+  AUDIODEC *d = AudioDecOpen(rate, channels, 1);
+  testkit::Pcm out;
+  *largest = 0;
+  TolmGoto(t, 0, 1);
+  for (uint32_t f = 0; f < t->frames; ++f) {
+    const uint8_t *p = nullptr;
+    uint32_t n = 0;
+    EXPECT_EQ(TolmGetPacket(t, track, &p, &n), 1);
+    if (n >= 4) {
+      const uint32_t want = util::le32(p);
+      *largest = std::max(*largest, want);
+      const uint8_t *at = p + 4;
+      uint32_t got = 0;
+      while (got < want) {
+        const int16_t *pcm;
+        uint32_t bytes;
+        const uint8_t *next;
+        EXPECT_EQ(AudioDecBlock(d, &pcm, &bytes, at, static_cast<uint32_t>(p + n - at), &next), 1);
+        const uint32_t take = std::min(bytes, want - got);
+        out.insert(out.end(), pcm, pcm + take / 2);
+        got += take;
+        at = next;
+      }
+      EXPECT_EQ(at, p + n) << "frame " << f + 1 << ": blocks left over";
+    }
+    TolmDoFrame(t);
+    TolmNextFrame(t);
+  }
+  AudioCodecFree(d);
+  return out;
+}
+
+TEST(TolmReaderSound, CodedTracksReadBackPacketByPacket) {
+  const tk::ModelMovie &mm = tk::cached_random_movie(options(48, 32, 12, 6));
+  tk::Movie m = mm.movie;
+  m.rate_num = 12; // one second of movie
+  const tk::SoundTrackPlan plans[] = {
+      {22050, 1, 60, 31, false},
+      {11025, 2, 40, 32, false},
+      {22050, 1, 80, 33, true},
+  };
+  const testkit::Pcm signals[] = {
+      testkit::sine_sweep(22050, 1, 22050, 100, 8000, 9000),
+      testkit::pink_noise(2, 11025, 5000, 3),
+      testkit::square(1, 20000, 50, -6000, 6000), // a little short of the movie
+  };
+  testkit::CodedStream streams[3];
+  for (int i = 0; i < 3; ++i)
+    m.tracks.push_back(tk::coded_track(signals[i], plans[i], 12, 12, 1, &streams[i]));
+  OpenMovie t(tk::movie_bytes(m));
+  ASSERT_NE(t.get(), nullptr);
+  for (uint32_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const uint32_t format = TolmGetTrackFormat(t.get(), i);
+    EXPECT_EQ(format & kTolmTrackRateMask, plans[i].rate);
+    EXPECT_EQ((format & kTolmTrackStereo) != 0, plans[i].channels == 2);
+    EXPECT_EQ((format & kTolmTrack16Bit) != 0, !plans[i].eight_bit);
+    EXPECT_NE(format & kTolmTrackDecodable, 0u);
+    EXPECT_EQ(TolmGetTrackID(t.get(), i), 31 + i);
+    uint32_t largest = 0;
+    const testkit::Pcm pcm = read_track(t.get(), i, plans[i].rate, plans[i].channels, &largest);
+    EXPECT_EQ(pcm.size(), signals[i].size());
+    EXPECT_EQ(pcm, testkit::decode_stream(streams[i], plans[i].rate, plans[i].channels));
+    EXPECT_EQ(t->track_sizes[i], largest);
+  }
+  // The video behind three tracks of packets is untouched by them.
+  TolmGoto(t.get(), 7, 0);
+  TolmDoFrame(t.get());
+  EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(m, mm.pictures[6]));
 }
 
 } // namespace

@@ -29,20 +29,6 @@ kw::WrittenMovie three_track_movie(const std::string &path) {
   return kw::write_korvane(kw::pattern_frames(pattern(32, 16, 6, false)), plan, path);
 }
 
-// Offset of the chunk of track `track` in the first record, found by
-// walking the file's own tables.
-size_t chunk_at(const Bytes &f, uint32_t track) {
-  const uint32_t records = le32_at(f, 4 * kv::kHdrFrames) + (le32_at(f, 4 * kv::kHdrFlags) & kv::kFlagRing);
-  const size_t types = kv::kHeaderBytes + 4 * size_t{records};
-  size_t at = types + records + le32_at(f, 4 * kv::kHdrTreeBytes);
-  if (f[types] & kv::kTypePalette)
-    at += size_t{f[at]} * 4;
-  for (uint32_t t = 0; t < track; ++t)
-    if (f[types] & kv::type_sound_bit(t))
-      at += le32_at(f, at);
-  return at;
-}
-
 TEST(KorvaneBadInput, StatusOfEachRefusal) {
   vex::testkit::TempDir dir;
   const auto movie = three_track_movie(dir.file("good.kvn"));
@@ -106,7 +92,7 @@ TEST(KorvaneBadInput, SoundChunksThatClaimMoreThanTheyHold) {
   vex::testkit::TempDir dir;
   const auto movie = three_track_movie(dir.file("good.kvn"));
   ASSERT_TRUE(movie.ok) << movie.error;
-  const size_t raw = chunk_at(movie.file, 0), delta = chunk_at(movie.file, 1), transform = chunk_at(movie.file, 2);
+  const size_t raw = kw::first_chunk_at(movie.file, 0), delta = kw::first_chunk_at(movie.file, 1), transform = kw::first_chunk_at(movie.file, 2);
   ASSERT_EQ(le32_at(movie.file, raw), 304u);
   ASSERT_EQ(le32_at(movie.file, delta + 4), 300u);
   ASSERT_GT(le32_at(movie.file, transform), 40u);
@@ -169,7 +155,7 @@ TEST(KorvaneBadInput, DecodedSizesThatEndInsideASampleFrame) {
   };
   for (uint32_t t = 0; t < 5; ++t) {
     const uint32_t align = (t & 1 ? 2 : 1) * (t & 2 ? 2 : 1) * (t == 4 ? 4 : 1);
-    const size_t at = chunk_at(m.file, t) + 4;
+    const size_t at = kw::first_chunk_at(m.file, t) + 4;
     const uint32_t full = t == 4 ? 8 : kFrameBytes;
     ASSERT_EQ(le32_at(m.file, at), full) << "track " << t;
     for (uint32_t shortfall = 1; shortfall <= 3; ++shortfall) {

@@ -59,21 +59,6 @@ Bytes padded(const Bytes &pixels, uint32_t width, uint32_t height, int32_t pitch
   return out;
 }
 
-// Random pixels; palettes on the first and third frames (two on the third:
-// the second one counts), none on the others.
-std::vector<tw::Frame> random_frames(uint32_t width, uint32_t height, size_t count, std::mt19937 &rng) {
-  std::vector<tw::Frame> frames(count);
-  for (size_t i = 0; i < count; ++i) {
-    for (size_t k = 0; k < size_t(width) * height; ++k)
-      frames[i].pixels.push_back(static_cast<uint8_t>(rng()));
-    frames[i].palettes.resize(i == 0 ? 1 : i == 2 ? 2 : 0);
-    for (auto &p : frames[i].palettes)
-      for (auto &b : p)
-        b = static_cast<uint8_t>(rng());
-  }
-  return frames;
-}
-
 void expect_frames(RawbReader &r, const std::vector<tw::Frame> &frames, int32_t pitch) {
   for (size_t i = 0; i < frames.size(); ++i) {
     SCOPED_TRACE("frame " + std::to_string(i + 1));
@@ -96,7 +81,7 @@ TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
   for (uint32_t width : {1u, 3u, 4u, 7u, 13u}) {
     SCOPED_TRACE("width " + std::to_string(width));
     const tw::Layout layout{width, 5, 4000, std::nullopt};
-    const auto frames = random_frames(width, 5, 4, rng);
+    const auto frames = tw::random_frames(width, 5, 4, rng);
     const auto bytes = tw::rawb_bytes(layout, frames);
     const int32_t pitch = int32_t((width + 3) & ~3u);
     tw::write_rawb(dir.file("movie.raw"), layout, frames);
@@ -114,7 +99,7 @@ TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
     EXPECT_EQ(from_memory->frames_read(), 0u);
     expect_frames(*from_memory, frames, pitch);
   }
-  const auto frames = random_frames(4, 2, 2, rng);
+  const auto frames = tw::random_frames(4, 2, 2, rng);
   auto r = open_memory(tw::rawb_bytes({4, 2, -66, 0xFFFFFFFFu}, frames));
   ASSERT_TRUE(r);
   expect_frames(*r, frames, 4);
@@ -149,7 +134,7 @@ TEST(RawbReader, ReadsAFileBuiltByHand) {
 // the reader stays there.
 TEST(RawbReader, EveryTruncationOpensOrReportsTheShortFrame) {
   std::mt19937 rng(3);
-  const auto frames = random_frames(5, 3, 3, rng);
+  const auto frames = tw::random_frames(5, 3, 3, rng);
   const auto full = tw::rawb_bytes({5, 3, 4000, std::nullopt}, frames);
   std::vector<size_t> pixels_at; // 4 per tag, 768 per palette
   size_t at = 20;
@@ -212,7 +197,7 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
     }
   }
   std::mt19937 rng(9);
-  const auto frames = random_frames(4, 2, 1, rng);
+  const auto frames = tw::random_frames(4, 2, 1, rng);
   auto bytes = tw::rawb_bytes({4, 2, -66, std::nullopt}, frames);
   EXPECT_TRUE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bytes.data(), 4)));
   Bytes bad_magic = bytes;

@@ -30,21 +30,9 @@ namespace {
 
 using Reader = std::unique_ptr<TOLM, decltype(&TolmClose)>;
 
-// A model movie with `tracks` tracks of packets: every third packet empty,
-// the others a decoded-size word of 40 + frame and a few bytes.
 tk::Movie packet_movie(const tk::RandomMovieOptions &o, uint32_t tracks) {
   tk::Movie m = tk::cached_random_movie(o).movie;
-  for (uint32_t i = 0; i < tracks; ++i) {
-    tk::MovieTrack t;
-    t.format = 22050 | tk::kTrack16Bit | tk::kTrackDecodable | (i == 1 ? tk::kTrackStereo : 0);
-    t.id = 100 + 7 * i;
-    for (uint32_t f = 0; f < o.frames; ++f) {
-      Bytes &p = t.packets.emplace_back();
-      for (uint32_t k = 0; (f + i) % 3 != 2 && k < 4 * f + i + 4; ++k)
-        p.push_back(k == 0 ? static_cast<uint8_t>(40 + f) : k < 4 ? 0 : static_cast<uint8_t>(f * 16 + i + k - 4));
-    }
-    m.tracks.push_back(t);
-  }
+  tk::add_packet_tracks(m, tracks);
   return m;
 }
 

@@ -380,6 +380,7 @@ TEST(TolmReaderBadInput, StatusesAndReasonsAtTheReader) {
       {"size field 0", s.with(4, 0), Status::kDamaged, nullptr},
       {"6 frames", s.with(8, 6), Status::kDamaged, nullptr},
       {"width 0", s.with(20, 0), Status::kDamaged, nullptr},
+      {"height 0", s.with(24, 0), Status::kDamaged, nullptr},
       {"rate 0", s.with(28, 0), Status::kDamaged, nullptr},
       {"scale 0", s.with(32, 0), Status::kDamaged, nullptr},
       {"no frames", s.with(8, 0), Status::kDamaged, nullptr},

@@ -371,7 +371,9 @@ std::vector<Frame8> noise_frames(uint32_t w, uint32_t h, uint32_t n, bool shaped
 }
 
 size_t first_chunk_at(const std::vector<uint8_t> &f, uint32_t track) {
-  const auto word = [&](size_t at) { return f.at(at) | f.at(at + 1) << 8 | f.at(at + 2) << 16 | uint32_t{f.at(at + 3)} << 24; };
+  const auto word = [&](size_t at) {
+    return f.at(at) | f.at(at + 1) << 8 | f.at(at + 2) << 16 | uint32_t{f.at(at + 3)} << 24;
+  };
   using namespace formats::korvane;
   const uint32_t records = word(4 * kHdrFrames) + (word(4 * kHdrFlags) & kFlagRing);
   const size_t types = kHeaderBytes + 4 * size_t{records};

@@ -92,7 +92,8 @@ TEST(KorvaneBadInput, SoundChunksThatClaimMoreThanTheyHold) {
   vex::testkit::TempDir dir;
   const auto movie = three_track_movie(dir.file("good.kvn"));
   ASSERT_TRUE(movie.ok) << movie.error;
-  const size_t raw = kw::first_chunk_at(movie.file, 0), delta = kw::first_chunk_at(movie.file, 1), transform = kw::first_chunk_at(movie.file, 2);
+  const size_t raw = kw::first_chunk_at(movie.file, 0), delta = kw::first_chunk_at(movie.file, 1);
+  const size_t transform = kw::first_chunk_at(movie.file, 2);
   ASSERT_EQ(le32_at(movie.file, raw), 304u);
   ASSERT_EQ(le32_at(movie.file, delta + 4), 300u);
   ASSERT_GT(le32_at(movie.file, transform), 40u);

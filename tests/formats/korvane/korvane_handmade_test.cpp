@@ -254,7 +254,8 @@ TEST(KorvaneDebugSetting, IniValuesAsTheProfileReaderTakesThem) {
     int fallback, want;
   } cases[] = {{text, "Korvane", "Debug", 0, 1},          {text, "Other", "DEBUG", 0, 7},
                {text, "Korvane", "Missing", 5, 5},        {"[Korvane]\nDebug=12abc\n", "Korvane", "Debug", 0, 12},
-               {"[Korvane]\nDebug=abc\n", "Korvane", "Debug", 3, 0}, {"[Korvane]\nDebug=-4\n", "Korvane", "Debug", 0, -4},
+               {"[Korvane]\nDebug=abc\n", "Korvane", "Debug", 3, 0},
+               {"[Korvane]\nDebug=-4\n", "Korvane", "Debug", 0, -4},
                {"Debug=1\n[Korvane]\n", "Korvane", "Debug", 9, 9}}; // before any section
   for (const auto &c : cases)
     EXPECT_EQ(ini_int(c.text, c.section, c.key, c.fallback), c.want) << c.text << c.key;

@@ -32,7 +32,8 @@ TEST(KorvaneTools, VexinfoDescribesAndVexconvKeepsEveryFrame) {
       info.out, {"  kind     0x81, Korvane\n", "  size     48 x 32 (output 48 x 32)\n", "  depth    8 bits\n",
                  "  frames   8 (output 8, file 8)\n", "  rate     10/1, 10.000 frames per second\n",
                  "  speed    100.00 ms per frame\n", "  codec    Korvane\n",
-                 "  sound    PCM, 8000 Hz, 8 bits, 1 channel, 0.800 s (6400 sample frames)\n", "  frame 8     depth 8, "});
+                 "  sound    PCM, 8000 Hz, 8 bits, 1 channel, 0.800 s (6400 sample frames)\n",
+                 "  frame 8     depth 8, "});
   vex::testkit::expect_lacks(info.out, {"  frame 9 "});
 
   const std::string out = dir.file("out.flc");

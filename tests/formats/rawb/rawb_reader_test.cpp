@@ -108,7 +108,8 @@ TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
 
 TEST(RawbReader, ReadsAFileBuiltByHand) {
   // 3 x 2, speed -40 (40 ms), two frames, a palette before the second.
-  Bytes f = {'R', 'A', 'W', 'B', 2, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 0xD8, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 1, 2, 3, 4, 5, 6};
+  Bytes f = {'R', 'A', 'W', 'B', 2, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 0xD8, 0xFF, 0xFF, 0xFF,
+             1,   0,   0,   0,   1, 2, 3, 4, 5, 6};
   vex::testkit::append_le32(f, 0);
   for (size_t i = 0; i < 768; ++i)
     f.push_back(static_cast<uint8_t>(i * 7));

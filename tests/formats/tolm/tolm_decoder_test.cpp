@@ -285,9 +285,11 @@ TEST(TolmBitPlanes, HandAssembledCoefficientsAndResidues) {
       // Residue 0 = +5, top mask 4 (n = 2). Pass 4: groups clear, quad 0 set,
       // 0 valued +4 (event 1), 1-3 deferred. Pass 2: refine 0 clear; six live
       // entries clear. Pass 1: refine 0 set (event 2). Count 1 stops there.
-      {"residue to event 2", bits_of({{2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {0, 1}, {0, 6}, {1, 1}}),
+      {"residue to event 2",
+       bits_of({{2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {0, 1}, {0, 6}, {1, 1}}),
        true, 1, {{0, 5}}, 20},
-      {"residue to event 1", bits_of({{2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}}), true, 0, {{0, 4}},
+      {"residue to event 1", bits_of({{2, 3}, {0, 3}, {1, 1}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}}), true, 0,
+       {{0, 4}},
        9}, // the three deferral bits are next
   };
   for (const auto &r : rows)

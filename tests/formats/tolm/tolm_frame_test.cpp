@@ -76,7 +76,8 @@ std::vector<Row> rows() {
     rows.push_back({"type " + std::to_string(type), plan_of(type, 48, 32, 100 + type)});
   for (uint32_t seed = 1; seed <= 40; ++seed) {
     std::mt19937 rng(seed);
-    rows.push_back({"mixed, seed " + std::to_string(seed), tk::random_plan(40 + 8 * (seed % 5), 24 + 8 * (seed % 3), rng)});
+    rows.push_back(
+        {"mixed, seed " + std::to_string(seed), tk::random_plan(40 + 8 * (seed % 5), 24 + 8 * (seed % 3), rng)});
   }
   for (uint8_t scan = 0; scan < 16; ++scan) {
     rows.push_back({"scan " + std::to_string(scan), plan_of(tk::kRun, 32, 16, 300 + scan)});
@@ -103,7 +104,8 @@ std::vector<Row> rows() {
     ro.signed_colours = variant & 4;
     ro.types = {0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}; // skips: a sparse block map
     rng.seed(40 + variant);
-    rows.push_back({"alpha and flags " + std::to_string(variant), tk::random_plan(24 + 8 * variant, 16 + 8 * (variant % 4), rng, ro)});
+    rows.push_back({"alpha and flags " + std::to_string(variant),
+                    tk::random_plan(24 + 8 * variant, 16 + 8 * (variant % 4), rng, ro)});
   }
   for (uint8_t type : {tk::kIntra, tk::kInter})
     for (uint8_t q = 0; q < 16; ++q) {
@@ -347,7 +349,8 @@ TEST(TolmHandFrames, FieldsAsTheLayoutSays) {
       // rest follow in increasing order, so position 2 (code word 0100) is 6.
       {"explicit head of the symbol order",
        H().clear().put(5, 4).put(1, 1).put(2, 3).put(7, 4).put(3, 4).put(6, 4).put(0, 4 * 22).put(1, 10).put(0, 1)
-           .put(0b0010, 4).put(0, 9).put(1, 10).put(1, 1).put(0x2, 4).put(0x1, 4).empty_after_colours().put(0, 10).data(),
+           .put(0b0010, 4).put(0, 9).put(1, 10).put(1, 1).put(0x2, 4).put(0x1, 4).empty_after_colours().put(0, 10)
+           .data(),
        8, 8, 16, 16, 0, VEX_TOLM_VIDEO_NO_CHROMA, 0, {{0, 0x21}, {7 * 16 + 7, 0x21}}},
       // Merge form, one level, for the colours' own table: pairs unswapped,
       // then (0,1)+(2,3) merged by bits 1,0,1 -> 2 0 3 1; the other merges take
@@ -474,7 +477,8 @@ SequenceStats run_sequence(tk::Scene scene, uint32_t width, uint32_t height, boo
     // Peak signal-to-noise ratio of the luma, first chroma and alpha planes.
     for (int p : {tk::kLuma, tk::kChroma1, tk::kAlpha}) {
       const bool chroma = p == tk::kChroma1;
-      const uint32_t w = chroma ? (width + 1) / 2 : width, h = chroma ? (height + 1) / 2 : height, pitch = target.pitch(p);
+      const uint32_t w = chroma ? (width + 1) / 2 : width, h = chroma ? (height + 1) / 2 : height;
+      const uint32_t pitch = target.pitch(p);
       double se = 0;
       for (uint32_t y = 0; y < h && (p != tk::kAlpha || alpha); ++y)
         for (uint32_t x = 0; x < w; ++x)
@@ -500,7 +504,8 @@ TEST(TolmRealContent, ScenesDecodeCloseWithTheBlocksTheyCallFor) {
   } cases[] = {
       {tk::Scene::kShapes, 160, 120, false, 1, 8, 34.0,
        {{tk::kSkip}, {tk::kMotion}, {tk::kFill}, {tk::kPattern}, {tk::kIntra, tk::kInter}}, 4},
-      {tk::Scene::kPattern, 120, 90, false, 1, 6, 32.0, {{tk::kSkip, tk::kMotion}, {tk::kIntra, tk::kInter, tk::kRaw}}, 2},
+      {tk::Scene::kPattern, 120, 90, false, 1, 6, 32.0,
+       {{tk::kSkip, tk::kMotion}, {tk::kIntra, tk::kInter, tk::kRaw}}, 2},
       {tk::Scene::kNoise, 64, 48, false, 0, 3, 30.0, {{tk::kRaw, tk::kIntra, tk::kInter}}, 41},
       {tk::Scene::kShapes, 90, 58, true, 2, 5, 32.0, {}}, // odd sizes with alpha
   };

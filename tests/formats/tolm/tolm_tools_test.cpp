@@ -47,7 +47,8 @@ TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
   const tk::ModelMovie &mm = tk::cached_random_movie(options(40, 26, 5, 2));
   testkit::TempDir dir;
   tk::write_movie(dir.file("m.tlm"), mm.movie);
-  const auto r = testkit::run_tool(VEXCONV, testkit::shell_quote(dir.file("m.tlm")) + " " + testkit::shell_quote(dir.file("out.flc")), dir);
+  const std::string args = testkit::shell_quote(dir.file("m.tlm")) + " " + testkit::shell_quote(dir.file("out.flc"));
+  const auto r = testkit::run_tool(VEXCONV, args, dir);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   const auto frames = testkit::ffmpeg_decode_rgb(dir.file("out.flc"), 40, 26);
   // ffmpeg also shows the ring frame, which brings back frame 1.

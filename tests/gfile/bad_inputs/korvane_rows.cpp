@@ -48,7 +48,8 @@ std::vector<BadInput> korvane_bad_inputs() {
       {"onemore.kvn", with({{12, 7}}), "frame 6 runs past the end of the file"}, // records 5 bytes later
       {"short.kvn", std::vector<uint8_t>(good.begin(), good.begin() + 103), "the Korvane header is cut short"},
       {"empty.kvn", {}, "the file is empty"},
-      {"lastlong.kvn", with({{104 + 20, vex::testkit::le32_at(good, 104 + 20) + 4}}), "frame 6 runs past the end of the file"},
+      {"lastlong.kvn", with({{104 + 20, vex::testkit::le32_at(good, 104 + 20) + 4}}),
+       "frame 6 runs past the end of the file"},
       {"firstlong.kvn", with({{104, 0xFFFFFFFC}}), "frame 1 runs past the end of the file"},
       {"trees1.kvn", with({{52, 1}}), "tree 1 is cut short"},
       {"treeshalf.kvn", with({{52, trees / 2}}), "tree 3 is cut short"},

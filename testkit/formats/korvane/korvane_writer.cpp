@@ -354,4 +354,36 @@ std::vector<Frame8> pattern_frames(const PatternAnimation &anim) {
   return out;
 }
 
+std::vector<Frame8> noise_frames(uint32_t w, uint32_t h, uint32_t n, bool shaped) {
+  PatternOptions o;
+  o.width = w;
+  o.height = h;
+  o.frames = n;
+  o.noise_full = true;
+  auto frames = pattern_frames(PatternAnimation(o));
+  for (uint32_t i = 0; i < n && shaped; ++i) {
+    const auto source = frames[i].pixels;
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x)
+        frames[i].pixels[size_t{y} * w + x] = i == 3 ? 9 : source[size_t{y & ~1u} * w + ((i % 2) ? x & ~1u : x)];
+  }
+  return frames;
+}
+
+size_t first_chunk_at(const std::vector<uint8_t> &f, uint32_t track) {
+  const auto word = [&](size_t at) {
+    return f.at(at) | f.at(at + 1) << 8 | f.at(at + 2) << 16 | uint32_t{f.at(at + 3)} << 24;
+  };
+  using namespace formats::korvane;
+  const uint32_t records = word(4 * kHdrFrames) + (word(4 * kHdrFlags) & kFlagRing);
+  const size_t types = kHeaderBytes + 4 * size_t{records};
+  size_t at = types + records + word(4 * kHdrTreeBytes);
+  if (f.at(types) & kTypePalette)
+    at += size_t{f.at(at)} * 4;
+  for (uint32_t t = 0; t < track; ++t)
+    if (f.at(types) & type_sound_bit(t))
+      at += word(at);
+  return at;
+}
+
 } // namespace vex::testkit::korvane

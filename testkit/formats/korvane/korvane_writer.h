@@ -69,4 +69,14 @@ std::vector<Frame8> frames_from_flic(const std::string &path);
 // Frames of a pattern animation.
 std::vector<Frame8> pattern_frames(const PatternAnimation &anim);
 
+// Frames of full-frame noise (records larger than a read-ahead window), or
+// with `shaped` the same noise with every row doubled and every pixel
+// doubled across on odd frames (every block that is not flat is a doubled
+// or half-height full block) and frame 3 flat (long runs).
+std::vector<Frame8> noise_frames(uint32_t width, uint32_t height, uint32_t frames, bool shaped);
+
+// Byte offset of the sound chunk of `track` in the first record of a
+// written movie (its length word), found by walking the file's own tables.
+size_t first_chunk_at(const std::vector<uint8_t> &file, uint32_t track);
+
 } // namespace vex::testkit::korvane

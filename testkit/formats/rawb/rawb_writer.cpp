@@ -38,4 +38,17 @@ void write_rawb(const std::string &path, const Layout &layout, const std::vector
     throw std::runtime_error("cannot write " + path);
 }
 
+std::vector<Frame> random_frames(uint32_t width, uint32_t height, size_t count, std::mt19937 &rng) {
+  std::vector<Frame> frames(count);
+  for (size_t i = 0; i < count; ++i) {
+    for (size_t k = 0; k < size_t(width) * height; ++k)
+      frames[i].pixels.push_back(static_cast<uint8_t>(rng()));
+    frames[i].palettes.resize(i == 0 ? 1 : i == 2 ? 2 : 0);
+    for (auto &p : frames[i].palettes)
+      for (auto &b : p)
+        b = static_cast<uint8_t>(rng());
+  }
+  return frames;
+}
+
 } // namespace vex::testkit::rawb

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct Layout {
 
 // The whole file. Pixels of a frame must hold width x height bytes.
 std::vector<uint8_t> rawb_bytes(const Layout &layout, const std::vector<Frame> &frames);
+// `count` frames of random pixels with random palettes on the first and
+// third frames (two on the third: the second one counts), none on the others.
+std::vector<Frame> random_frames(uint32_t width, uint32_t height, size_t count, std::mt19937 &rng);
 // Writes rawb_bytes to `path`; throws std::runtime_error when it cannot.
 void write_rawb(const std::string &path, const Layout &layout, const std::vector<Frame> &frames);
 

@@ -18,32 +18,6 @@ using Pixels = std::array<int, 64>;
 // steps from the exact transform.
 constexpr uint8_t kTransformTolerance = 2;
 
-// Orthonormal inverse DCT of coefficients given in coding order; factors
-// relate the coded integers to the orthonormal coefficients by
-// F = c * factor / (65536 * a(u) * a(v)), a(0) = 1, a(k) = sqrt(2) cos(k pi / 16).
-std::array<double, 64> float_idct(const std::array<int32_t, 64> &coded, const std::array<double, 64> &factor) {
-  const ReferenceTables &t = reference_tables();
-  const double pi = std::acos(-1.0);
-  auto a = [&](int k) { return k == 0 ? 1.0 : std::sqrt(2.0) * std::cos(k * pi / 16); };
-  double F[64] = {};
-  for (int k = 0; k < 64; ++k) {
-    const int pos = t.placement[k];
-    F[pos] = coded[k] * factor[pos] / (65536.0 * a(pos / 8) * a(pos % 8));
-  }
-  std::array<double, 64> f{};
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) {
-      double s = 0;
-      for (int u = 0; u < 8; ++u)
-        for (int v = 0; v < 8; ++v) {
-          const double cu = u == 0 ? std::sqrt(0.5) : 1.0, cv = v == 0 ? std::sqrt(0.5) : 1.0;
-          s += cu * cv / 4 * F[u * 8 + v] * std::cos((2 * y + 1) * u * pi / 16) * std::cos((2 * x + 1) * v * pi / 16);
-        }
-      f[y * 8 + x] = s;
-    }
-  return f;
-}
-
 class PlaneModel {
 public:
   PlaneModel(const PlanePlan &plan, const uint8_t *reference, uint8_t *out, uint8_t *tolerance, uint32_t pitch)
@@ -170,6 +144,29 @@ private:
 };
 
 } // namespace
+
+std::array<double, 64> float_idct(const std::array<int32_t, 64> &coded, const std::array<double, 64> &factor) {
+  const ReferenceTables &t = reference_tables();
+  const double pi = std::acos(-1.0);
+  auto a = [&](int k) { return k == 0 ? 1.0 : std::sqrt(2.0) * std::cos(k * pi / 16); };
+  double F[64] = {};
+  for (int k = 0; k < 64; ++k) {
+    const int pos = t.placement[k];
+    F[pos] = coded[k] * factor[pos] / (65536.0 * a(pos / 8) * a(pos % 8));
+  }
+  std::array<double, 64> f{};
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      double s = 0;
+      for (int u = 0; u < 8; ++u)
+        for (int v = 0; v < 8; ++v) {
+          const double cu = u == 0 ? std::sqrt(0.5) : 1.0, cv = v == 0 ? std::sqrt(0.5) : 1.0;
+          s += cu * cv / 4 * F[u * 8 + v] * std::cos((2 * y + 1) * u * pi / 16) * std::cos((2 * x + 1) * v * pi / 16);
+        }
+      f[y * 8 + x] = s;
+    }
+  return f;
+}
 
 ModelPicture model_frame(const FramePlan &plan, const Picture &previous, const Picture &initial) {
   ModelPicture m{initial, Picture(plan.padded_width, plan.padded_height, plan.has_alpha)};

@@ -141,6 +141,23 @@ void write_movie(const std::string &path, const Movie &m) {
     throw std::runtime_error("cannot write " + path);
 }
 
+void add_packet_tracks(Movie &m, uint32_t tracks) {
+  for (uint32_t i = 0; i < tracks; ++i) {
+    MovieTrack t;
+    t.format = 22050 | kTrack16Bit | kTrackDecodable | (i == 1 ? kTrackStereo : 0);
+    t.id = 100 + 7 * i;
+    for (uint32_t f = 0; f < m.frames.size(); ++f) {
+      std::vector<uint8_t> &p = t.packets.emplace_back();
+      if ((f + i) % 3 == 2)
+        continue;
+      put32(p, 40 + f);
+      for (uint32_t k = 0; k < 4 * f + i; ++k)
+        p.push_back(static_cast<uint8_t>(f * 16 + i + k));
+    }
+    m.tracks.push_back(t);
+  }
+}
+
 ModelMovie random_movie(const RandomMovieOptions &o) {
   ModelMovie mm;
   Movie &m = mm.movie;

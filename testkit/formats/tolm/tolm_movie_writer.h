@@ -52,6 +52,12 @@ struct MovieLayout {
 };
 
 std::vector<uint8_t> movie_bytes(const Movie &m, MovieLayout *layout = nullptr);
+
+// Adds `tracks` sound tracks of plain packets, for checking that a reader
+// hands them over whole: track i is 22050 Hz, 16-bit, decodable (stereo for
+// track 1), ID 100 + 7 i; the packet of frame f is empty when f + i is 2
+// modulo 3, else a decoded-size word of 40 + f and 4 f + i bytes more.
+void add_packet_tracks(Movie &m, uint32_t tracks);
 void write_movie(const std::string &path, const Movie &m);
 
 // Whether frames of this version use signed colours (decoder flag 0x8000).

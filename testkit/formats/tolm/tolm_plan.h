@@ -125,6 +125,12 @@ struct ModelPicture {
 };
 ModelPicture model_frame(const FramePlan &plan, const Picture &previous, const Picture &initial);
 
+// Orthonormal inverse DCT of coefficients given in coding order; the
+// factors (in block order) relate the coded integers to the orthonormal
+// coefficients by F = c * factor / (65536 * a(u) * a(v)), a(0) = 1,
+// a(k) = sqrt(2) cos(k pi / 16). Pixel deltas in block order.
+std::array<double, 64> float_idct(const std::array<int32_t, 64> &coded, const std::array<double, 64> &factor);
+
 // Real-content mode: a plan that approximates `source`, given the previous
 // decoded picture (null for a key frame), with quantiser q.
 struct RealOptions {

@@ -1,53 +1,43 @@
 // The Tolm reader over movies from the testkit writer: header and tables,
-// geometry, version letters, playback in order, seeking, key-frame search,
-// the copy's flags, the read-ahead ring against a preloaded movie, a movie
-// inside a bigger file and sound-track selection.
+// playback of every kind of movie from every kind of source, seeking, the
+// key-frame search, the copy's placement and flags, the sound window,
+// sound-track selection, coded sound tracks read packet by packet, and
+// damaged movies. The reasons a user reads through the graphics source are
+// rows of tests/gfile/bad_inputs/tolm_rows.cpp; here the statuses, the
+// reader's own reasons where that source answers first, damaged records
+// met while playing, a file cut while open, and every truncation and random
+// damage.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <random>
+#include <string>
 
+#include "audio_codec/audio_codec.h"
 #include "file/byte_source.h"
-#include "testkit/util/source_of.h"
-#include "formats/tolm/tolm_layout.h"
-#include "tests/formats/tolm/tolm_movie_harness.h"
+#include "testkit/audio_codec/test_signals.h"
+#include "testkit/formats/tolm/tolm_sound_track.h"
+#include "tests/formats/tolm/tolm_test_util.h"
+#include "util/bytes.h"
+#include "util/status.h"
+#include "vexutil/util.h"
+#include "vexutil/yuv.h"
 
-namespace vex::tolm_reader_test {
+namespace vex::tolm_test {
 namespace {
 
-using namespace vex::formats::tolm;
+using Reader = std::unique_ptr<TOLM, decltype(&TolmClose)>;
 
-tk::Movie packet_movie(uint32_t tracks, uint32_t frames) {
-  tk::RandomMovieOptions o;
-  o.frames = frames;
-  tk::Movie m = model_movie(o).movie;
-  for (uint32_t i = 0; i < tracks; ++i) {
-    tk::MovieTrack t;
-    t.format = 22050 | tk::kTrack16Bit | tk::kTrackDecodable | (i == 1 ? tk::kTrackStereo : 0);
-    t.id = 100 + 7 * i;
-    for (uint32_t f = 0; f < frames; ++f) {
-      std::vector<uint8_t> p;
-      if ((f + i) % 3 != 2) { // every third packet is empty
-        p = {static_cast<uint8_t>(40 + f), 0, 0, 0};
-        for (uint32_t k = 0; k < 4 * f + i; ++k)
-          p.push_back(static_cast<uint8_t>(f * 16 + i + k));
-      }
-      t.packets.push_back(p);
-    }
-    m.tracks.push_back(t);
-  }
+tk::Movie packet_movie(const tk::RandomMovieOptions &o, uint32_t tracks) {
+  tk::Movie m = tk::cached_random_movie(o).movie;
+  tk::add_packet_tracks(m, tracks);
   return m;
 }
 
 TEST(TolmReaderOpen, HeaderTablesAndGeometry) {
-  tk::Movie m = packet_movie(3, 5);
-  m.width = 17; // re-encode at an odd size
-  m.height = 9;
-  tk::RandomMovieOptions o;
-  o.width = 17;
-  o.height = 9;
-  o.frames = 5;
-  m.frames = model_movie(o).movie.frames;
+  tk::Movie m = packet_movie(options(17, 9, 5), 3); // an odd size
   m.rate_num = 30000;
   m.rate_den = 1001;
   tk::MovieLayout layout;
@@ -55,116 +45,145 @@ TEST(TolmReaderOpen, HeaderTablesAndGeometry) {
   OpenMovie t(bytes);
   ASSERT_NE(t.get(), nullptr) << TolmLastError();
   EXPECT_STREQ(TolmLastError(), "");
-  EXPECT_EQ(t->frames, 5u);
-  EXPECT_EQ(t->output_width, 17u);
-  EXPECT_EQ(t->output_height, 9u);
-  // Chroma 9 x 5 rounded up to 16 x 8; luma padded to twice that.
-  EXPECT_EQ(t->chroma_width, 16u);
-  EXPECT_EQ(t->chroma_height, 8u);
-  EXPECT_EQ(t->padded_width, 32u);
-  EXPECT_EQ(t->padded_height, 16u);
-  EXPECT_EQ(t->blocks_across, 2u);
-  EXPECT_EQ(t->block_count, 2u);
-  EXPECT_EQ(t->block_map[2], 0);
-  EXPECT_EQ(t->rate_num, 30000u);
-  EXPECT_EQ(t->rate_den, 1001u);
-  EXPECT_EQ(t->rounded_rate, 30u); // (30000 + 500) / 1001
-  EXPECT_EQ(t->file_size_field, bytes.size() - 8);
-  EXPECT_EQ(t->tracks, 3u);
   uint32_t largest = 0;
-  for (size_t f = 0; f < 5; ++f) {
-    const uint32_t end = f + 1 < 5 ? layout.record_at[f + 1] : layout.size;
-    largest = std::max(largest, end - layout.record_at[f]);
-  }
-  EXPECT_EQ(t->largest_frame, largest);
+  layout.record_at.push_back(layout.size);
+  for (size_t f = 0; f < 5; ++f)
+    largest = std::max(largest, layout.record_at[f + 1] - layout.record_at[f]);
+  // Chroma 9 x 5 rounded up to 16 x 8; luma padded to twice that. The rate
+  // rounds to (30000 + 500) / 1001. Frame 1's record is read at open and
+  // not yet decoded.
+  EXPECT_EQ(std::vector<uint32_t>({t->frames, t->output_width, t->output_height, t->chroma_width, t->chroma_height,
+                                   t->padded_width, t->padded_height, t->blocks_across, t->block_count,
+                                   t->block_map[2], t->rate_num, t->rate_den, t->rounded_rate, t->file_size_field,
+                                   t->tracks, t->largest_frame, uint32_t(t->current), t->frames_decoded,
+                                   uint32_t(t->video_decoding)}),
+            std::vector<uint32_t>({5, 17, 9, 16, 8, 32, 16, 2, 2, 0, 30000, 1001, 30, uint32_t(bytes.size() - 8), 3,
+                                   largest, 1, 0, 1}));
   for (uint32_t i = 0; i < 3; ++i) {
     EXPECT_EQ(TolmGetTrackFormat(t.get(), i), m.tracks[i].format);
     EXPECT_EQ(TolmGetTrackID(t.get(), i), 100 + 7 * i);
   }
-  // Table 1 holds the largest decoded-size word: 40 + the last frame with a packet.
-  EXPECT_EQ(t->track_sizes[0], 44u);
+  EXPECT_EQ(t->track_sizes[0], 44u); // the largest decoded-size word: 40 + the last frame with a packet
   EXPECT_EQ(TolmGetTrackFormat(t.get(), 3), 0u);
   EXPECT_EQ(TolmGetTrackID(t.get(), 3), 0u);
   EXPECT_EQ(TolmGetTrackFormat(nullptr, 0), 0u);
-  // Frame 1's record is read at open and not yet decoded.
-  EXPECT_EQ(t->current, 1);
-  EXPECT_EQ(t->frames_decoded, 0u);
-  EXPECT_EQ(t->video_decoding, 1);
 }
 
-TEST(TolmReaderOpen, VersionLettersSetDecoderFlagsAndDecode) {
-  const struct {
-    char version;
-    uint32_t flags;
-  } cases[] = {{'f', 0x18000}, {'g', 0x18000}, {'h', 0x8000}, {'i', 0}};
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.version);
+// Every row plays its movie twice through, from frame 1: each frame's
+// packets and picture as written, whatever the version letter, the
+// scaling mode of the file and of the open, alpha, grey, the number of
+// tracks, the ring (a slow movie) or a preloaded image (a fast one), and
+// whether the bytes come from a file, from memory or from inside a bigger
+// file.
+TEST(TolmReaderPlayback, EveryFrameTwiceThroughFromEveryKindOfSource) {
+  enum Source { kFile, kMemory, kInside };
+  struct Row {
+    std::string name;
     tk::RandomMovieOptions o;
-    o.version = c.version;
-    o.frames = 3;
-    o.seed = static_cast<uint32_t>(c.version);
-    const tk::ModelMovie mm = model_movie(o);
-    OpenMovie t(tk::movie_bytes(mm.movie));
-    ASSERT_NE(t.get(), nullptr);
-    EXPECT_EQ(t->decoder_flags & 0x18000, c.flags);
-    for (int f = 0; f < 3; ++f) {
-      EXPECT_EQ(TolmDoFrame(t.get()), 0);
-      EXPECT_EQ(t->last_faults, 0u);
-      EXPECT_EQ(copy_frame(t.get()), expected_frame(mm.movie, mm.pictures[f])) << "frame " << f + 1;
-      TolmNextFrame(t.get());
-    }
+    uint32_t tracks = 0, rate = 15, file_mode = 0, open_flags = kSourceFlags;
+    Source source = kFile;
+    uint32_t used_mode = 0, out_w = 0, out_h = 0; // the scaling the copy applies; 0: the movie's size
+    int preloaded = -1;                          // -1: either
+  };
+  std::vector<Row> rows;
+  for (char v : {'f', 'g', 'h', 'i'}) {
+    rows.push_back({std::string("version ") + v, options(48, 32, 3, 0, uint32_t(v))});
+    rows.back().o.version = v;
   }
-}
-
-TEST(TolmReaderOpen, ScalingModesFromFileAndFlags) {
-  tk::RandomMovieOptions o;
-  o.width = 21;
-  o.height = 13;
-  o.frames = 1;
-  tk::ModelMovie mm = model_movie(o);
+  rows.push_back({"key frames every 4", options(40, 24, 9, 4)});
+  for (uint32_t rate : {1u, 30u})
+    for (Source s : {kFile, kMemory}) // one frame a second: a ring smaller than the file
+      rows.push_back({"rate " + std::to_string(rate) + (s == kFile ? " file" : " memory"), options(96, 64, 14, 5), 0,
+                      rate, 0, s == kFile ? kSourceFlags : 0x8004000, s, 0, 0, 0, rate != 1});
+  for (uint32_t tracks : {0u, 1u, 4u})
+    rows.push_back({std::to_string(tracks) + " tracks", options(48, 32, 6), tracks});
+  rows.push_back({"grey", options(48, 32, 2)});
+  rows.back().o.grey = true;
+  for (uint32_t flags : {kSourceFlags, 0x8004000u}) { // without the alpha flag: the plain copy
+    rows.push_back({"alpha, open flags " + std::to_string(flags), options(48, 32, 2), 0, 15, 0, flags});
+    rows.back().o.alpha = true;
+  }
+  rows.push_back({"inside a bigger file", options(48, 32, 5, 2), 2, 15, 0, 0x8004000, kInside});
   const struct {
     uint32_t file_mode, open_mode, used, out_w, out_h;
-  } cases[] = {
-      {0, 0, 0, 21, 13},          {1, 0, 1, 21, 26},          {0, 2, 2, 21, 26},
-      {3, 0, 3, 42, 13},          {0, 4, 4, 42, 26},          {5, 0, 5, 42, 26},
-      {4, 7, 0, 21, 13},          {7, 0, 0, 21, 13},          {1, 3, 3, 42, 13},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(testing::Message() << "file " << c.file_mode << " open " << c.open_mode);
-    mm.movie.video_flags = c.file_mode << 28;
-    OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | c.open_mode << 28);
-    ASSERT_NE(t.get(), nullptr);
-    EXPECT_EQ(t->decoder_flags & kTolmScaleMask, c.used << 28);
-    EXPECT_EQ(t->output_width, c.out_w);
-    EXPECT_EQ(t->output_height, c.out_h);
-    TolmDoFrame(t.get());
-    EXPECT_EQ(copy_frame(t.get()), blit_picture(mm.pictures[0], 21, 13, c.out_w, c.out_h, 5 | c.used << 28, false));
-  }
-}
-
-TEST(TolmReaderPlayback, EveryFrameInOrderThenFrameOneAgain) {
-  tk::RandomMovieOptions o;
-  o.width = 40;
-  o.height = 24;
-  o.frames = 9;
-  o.key_interval = 4;
-  const tk::ModelMovie mm = model_movie(o);
-  OpenMovie t(tk::movie_bytes(mm.movie));
-  ASSERT_NE(t.get(), nullptr);
-  for (int round = 0; round < 2; ++round)
-    for (int f = 0; f < 9; ++f) {
-      ASSERT_EQ(t->current, f + 1);
-      EXPECT_EQ(TolmDoFrame(t.get()), 0);
-      EXPECT_EQ(copy_frame(t.get()), expected_frame(mm.movie, mm.pictures[f])) << "frame " << f + 1;
-      TolmNextFrame(t.get());
+  } scaling[] = {{0, 0, 0, 21, 13}, {1, 0, 1, 21, 26}, {0, 2, 2, 21, 26}, {3, 0, 3, 42, 13}, {0, 4, 4, 42, 26},
+                 {5, 0, 5, 42, 26}, {4, 7, 0, 21, 13}, {7, 0, 0, 21, 13}, {1, 3, 3, 42, 13}};
+  for (const auto &s : scaling)
+    rows.push_back({"scaling, file " + std::to_string(s.file_mode) + " open " + std::to_string(s.open_mode),
+                    options(21, 13, 1), 0, 15, s.file_mode, kSourceFlags | s.open_mode << 28, kFile, s.used, s.out_w,
+                    s.out_h});
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.name);
+    tk::Movie m = packet_movie(r.o, r.tracks);
+    m.rate_num = r.rate;
+    m.video_flags |= r.file_mode << 28;
+    const auto movie = tk::movie_bytes(m);
+    Bytes bytes = movie;
+    if (r.source == kInside) { // 1234 bytes before the movie, 300 after
+      bytes.assign(1234, 0x5A);
+      bytes.insert(bytes.end(), movie.begin(), movie.end());
+      bytes.insert(bytes.end(), 300, 0x77);
     }
-  EXPECT_EQ(t->frames_decoded, 18u);
+    testkit::TempDir dir;
+    testkit::write_file(dir.file("m.tlm"), bytes);
+    file::ByteSource source;
+    if (r.source == kMemory)
+      source.open(bytes);
+    else
+      source = testkit::source_of(dir.file("m.tlm"));
+    Reader t(TolmOpen(r.source == kInside ? source.slice(1234) : std::move(source), r.open_flags), TolmClose);
+    ASSERT_NE(t, nullptr) << TolmLastError();
+    if (r.source == kInside) { // the caller's source is still open and usable
+      uint8_t first = 0;
+      EXPECT_TRUE(source.read_exact(0, &first, 1));
+      EXPECT_EQ(first, 0x5A);
+    }
+    const char v = r.o.version;
+    EXPECT_EQ(t->decoder_flags & 0x18000, v == 'i' ? 0u : v == 'h' ? 0x8000u : 0x18000u);
+    EXPECT_EQ(t->decoder_flags & kTolmScaleMask, r.used_mode << 28);
+    const uint32_t out_w = r.out_w ? r.out_w : r.o.width, out_h = r.out_h ? r.out_h : r.o.height;
+    EXPECT_EQ(t->output_width, out_w);
+    EXPECT_EQ(t->output_height, out_h);
+    if (r.preloaded >= 0) {
+      EXPECT_EQ(t->image != nullptr, r.preloaded == 1);
+    }
+    if (r.preloaded == 0 && r.source == kFile) {
+      EXPECT_EQ(t->ring_size % kTolmIoUnit, 0u);
+      EXPECT_LT(t->ring_size, t->file_size_field);
+      EXPECT_GE(t->ring_size, t->sound_window);
+    }
+    const uint32_t flags = 5 | r.used_mode << 28 | (v == 'f' || v == 'g' ? YUV_SWAP_CHROMA : 0) |
+                           (r.o.grey ? YUV_GREY : 0);
+    const bool alpha = r.o.alpha && (r.open_flags & kTolmOpenAlpha);
+    for (uint32_t lap = 0; lap < 2; ++lap)
+      for (uint32_t f = 0; f < r.o.frames; ++f) {
+        SCOPED_TRACE(testing::Message() << "lap " << lap << " frame " << f + 1);
+        ASSERT_EQ(t->current, int32_t(f + 1));
+        for (uint32_t i = 0; i <= r.tracks; ++i) {
+          const uint8_t *p = nullptr;
+          uint32_t n = 0;
+          ASSERT_EQ(TolmGetPacket(t.get(), i, &p, &n), i < r.tracks) << "track " << i;
+          if (i < r.tracks) {
+            ASSERT_EQ(Bytes(p, p + n), m.tracks[i].packets[f]) << "track " << i;
+          }
+        }
+        EXPECT_EQ(TolmDoFrame(t.get()), 0);
+        EXPECT_EQ(t->last_faults, 0u);
+        const auto px = copy_frame(t.get());
+        EXPECT_EQ(px, tk::blit_picture(tk::cached_random_movie(r.o).pictures[f], r.o.width, r.o.height, out_w, out_h,
+                                       flags, alpha));
+        for (uint32_t c : px) // the grey flag reaches the blitter
+          ASSERT_TRUE(!r.o.grey || ((c & 0xFF) == (c >> 8 & 0xFF) && (c & 0xFF) == (c >> 16 & 0xFF)));
+        TolmNextFrame(t.get());
+      }
+    // A movie of one frame reads no new record when it starts over.
+    EXPECT_EQ(t->frames_decoded, r.o.frames == 1 ? 1 : 2 * r.o.frames);
+    EXPECT_EQ(t->read_error, 0);
+  }
 }
 
 TEST(TolmReaderPlayback, DecodesOncePerRecordAndCanWalkWithoutVideo) {
-  tk::RandomMovieOptions o;
-  o.frames = 3;
-  const tk::ModelMovie mm = model_movie(o);
+  const tk::ModelMovie &mm = tk::cached_random_movie(options(48, 32, 3));
   OpenMovie t(tk::movie_bytes(mm.movie));
   ASSERT_NE(t.get(), nullptr);
   EXPECT_EQ(TolmDoFrame(t.get()), 0);
@@ -178,94 +197,13 @@ TEST(TolmReaderPlayback, DecodesOncePerRecordAndCanWalkWithoutVideo) {
   EXPECT_EQ(TolmDoFrame(t.get()), 0);
   EXPECT_EQ(t->frames_decoded, 2u);
   EXPECT_EQ(t->latest, latest);
-  EXPECT_EQ(copy_frame(t.get()), expected_frame(mm.movie, mm.pictures[0]));
+  EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(mm.movie, mm.pictures[0]));
   EXPECT_EQ(TolmDoFrame(nullptr), 0);
-}
-
-TEST(TolmReaderPlayback, AllKeyFramesShareOneBufferAndStillAlternate) {
-  tk::RandomMovieOptions o;
-  o.frames = 4;
-  o.key_interval = 1;
-  o.alpha = true;
-  const tk::ModelMovie mm = model_movie(o);
-  OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
-  ASSERT_NE(t.get(), nullptr);
-  EXPECT_EQ(t->frame_buffer[0], t->frame_buffer[1]);
-  ASSERT_NE(t->alpha[0], nullptr);
-  EXPECT_EQ(t->alpha[0], t->alpha[1]);
-  for (int f = 0; f < 4; ++f) {
-    const uint32_t before = t->latest;
-    TolmDoFrame(t.get());
-    EXPECT_NE(t->latest, before);
-    EXPECT_EQ(copy_frame(t.get()), expected_frame(mm.movie, mm.pictures[f]));
-    TolmNextFrame(t.get());
-  }
-}
-
-TEST(TolmReaderPlayback, DeltaMoviesGetTwoBuffers) {
-  tk::RandomMovieOptions o;
-  o.frames = 2;
-  o.alpha = true;
-  const tk::ModelMovie mm = model_movie(o);
-  OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
-  ASSERT_NE(t.get(), nullptr);
-  EXPECT_NE(t->frame_buffer[0], t->frame_buffer[1]);
-  EXPECT_NE(t->alpha[0], t->alpha[1]);
-  // Without the alpha flag the plane is neither decoded nor allocated.
-  OpenMovie plain(tk::movie_bytes(mm.movie), 0x8004000);
-  ASSERT_NE(plain.get(), nullptr);
-  EXPECT_EQ(plain->alpha[0], nullptr);
-  EXPECT_EQ(plain->decoder_flags & kTolmOpenAlpha, 0u);
-}
-
-// Ring and preload must deliver the same records: a slow movie (one frame a
-// second) gets a ring smaller than the file, a fast one is preloaded.
-TEST(TolmReaderPlayback, RingAndPreloadDeliverTheSameFrames) {
-  tk::RandomMovieOptions o;
-  o.width = 96;
-  o.height = 64;
-  o.frames = 14;
-  o.key_interval = 5;
-  const tk::ModelMovie mm = model_movie(o);
-  for (uint32_t rate : {1u, 30u}) {
-    SCOPED_TRACE(rate);
-    tk::Movie m = mm.movie;
-    m.rate_num = rate;
-    OpenMovie t(tk::movie_bytes(m));
-    ASSERT_NE(t.get(), nullptr);
-    EXPECT_EQ(t->image == nullptr, rate == 1);
-    if (rate == 1) {
-      EXPECT_EQ(t->ring_size % kTolmIoUnit, 0u);
-      EXPECT_LT(t->ring_size, t->file_size_field);
-      EXPECT_GE(t->ring_size, t->sound_window);
-    }
-    // The same bytes from memory, as the fuzzer and a program that holds
-    // the movie give them, decode alike.
-    const auto bytes = tk::movie_bytes(m);
-    file::ByteSource memory;
-    memory.open(bytes);
-    TOLM *in_memory = TolmOpen(std::move(memory), 0x8004000);
-    ASSERT_NE(in_memory, nullptr) << TolmLastError();
-    EXPECT_EQ(in_memory->image == nullptr, rate == 1);
-    for (int f = 0; f < 14; ++f) {
-      TolmDoFrame(t.get());
-      TolmDoFrame(in_memory);
-      EXPECT_EQ(copy_frame(t.get()), expected_frame(m, mm.pictures[f])) << "frame " << f + 1;
-      EXPECT_EQ(copy_frame(in_memory), expected_frame(m, mm.pictures[f])) << "frame " << f + 1 << " from memory";
-      TolmNextFrame(t.get());
-      TolmNextFrame(in_memory);
-    }
-    EXPECT_EQ(t->read_error, 0);
-    EXPECT_EQ(in_memory->read_error, 0);
-    TolmClose(in_memory);
-  }
 }
 
 // The window: the most bytes any `rate` consecutive frames span.
 TEST(TolmReaderPlayback, SoundWindowIsTheLargestSpanOfOneSecond) {
-  tk::RandomMovieOptions o;
-  o.frames = 7;
-  tk::Movie m = model_movie(o).movie;
+  tk::Movie m = tk::cached_random_movie(options(48, 32, 7)).movie;
   m.rate_num = 2;
   // Frame 5 carries a big packet, so frames 4-5 and 5-6 span the most;
   // the first of them wins.
@@ -274,8 +212,7 @@ TEST(TolmReaderPlayback, SoundWindowIsTheLargestSpanOfOneSecond) {
   track.packets[4].assign(9000, 1);
   m.tracks.push_back(track);
   tk::MovieLayout layout;
-  const auto bytes = tk::movie_bytes(m, &layout);
-  OpenMovie t(bytes);
+  OpenMovie t(tk::movie_bytes(m, &layout));
   ASSERT_NE(t.get(), nullptr);
   layout.record_at.push_back(layout.size);
   uint32_t best = 0, best_at = 0;
@@ -291,76 +228,48 @@ TEST(TolmReaderPlayback, SoundWindowIsTheLargestSpanOfOneSecond) {
   EXPECT_EQ(t->sound_window_frame, best_at);
 }
 
-class TolmReaderSeek : public testing::Test {
-protected:
-  void SetUp() override {
-    tk::RandomMovieOptions o;
-    o.width = 33;
-    o.height = 20;
-    o.frames = 12;
-    o.key_interval = 5; // key frames 1, 6, 11
-    o.seed = 7;
-    mm_ = model_movie(o);
-    // A slow rate keeps the ring smaller than the file: seeks move through it.
-    mm_.movie.rate_num = 1;
-    movie_ = std::make_unique<OpenMovie>(tk::movie_bytes(mm_.movie));
-    ASSERT_NE(movie_->get(), nullptr);
-  }
-  TOLM *t() { return movie_->get(); }
-  void expect_frame(int f) {
-    ASSERT_EQ(t()->current, f);
-    TolmDoFrame(t());
-    EXPECT_EQ(copy_frame(t()), expected_frame(mm_.movie, mm_.pictures[f - 1])) << "frame " << f;
-  }
-  tk::ModelMovie mm_;
-  std::unique_ptr<OpenMovie> movie_;
-};
-
-TEST_F(TolmReaderSeek, GotoReachesEveryFrameFromAnywhere) {
+TEST(TolmReaderSeek, GotoClampsReachesEveryFrameAndDecodesFromTheKeyFrameOn) {
+  tk::ModelMovie mm = tk::cached_random_movie(options(33, 20, 12, 5, 7)); // key frames 1, 6, 11
+  mm.movie.rate_num = 1; // a ring smaller than the file: seeks move through it
+  OpenMovie t(tk::movie_bytes(mm.movie));
+  ASSERT_NE(t.get(), nullptr);
+  const auto expect_frame = [&](int f) {
+    ASSERT_EQ(t->current, f);
+    TolmDoFrame(t.get());
+    EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(mm.movie, mm.pictures[f - 1])) << "frame " << f;
+  };
+  TolmGoto(t.get(), 9, 0);
+  EXPECT_EQ(t->frames_decoded, 3u); // frames 6, 7, 8 decoded; 9 read
+  expect_frame(9);
+  TolmGoto(t.get(), 10, 0); // one on: 9 is decoded already
+  EXPECT_EQ(t->frames_decoded, 4u);
+  expect_frame(10);
+  // Past either end: clamped.
+  TolmGoto(t.get(), 40, 0);
+  expect_frame(12);
+  TolmGoto(t.get(), -3, 0);
+  expect_frame(1);
+  // A quick goto reads the record only; frame 0 reads frame 1.
+  TolmGoto(t.get(), 6, 1); // a key frame decodes right on its own
+  expect_frame(6);
+  const uint32_t decoded = t->frames_decoded;
+  TolmGoto(t.get(), 0, 1);
+  EXPECT_EQ(t->current, 1);
+  EXPECT_EQ(t->frames_decoded, decoded);
+  // Backwards past a key frame, the same frame, one on, then anywhere.
   std::mt19937 rng(3);
-  int targets[60];
-  for (int &f : targets)
-    f = std::uniform_int_distribution<int>(1, 12)(rng);
-  targets[0] = 12;
-  targets[1] = 3; // backwards past a key frame
-  targets[2] = 3; // the same frame
-  targets[3] = 4; // one on
+  std::vector<int> targets = {12, 3, 3, 4};
+  while (targets.size() < 60)
+    targets.push_back(std::uniform_int_distribution<int>(1, 12)(rng));
   for (int f : targets) {
-    TolmGoto(t(), f, 0);
+    TolmGoto(t.get(), f, 0);
     expect_frame(f);
   }
 }
 
-TEST_F(TolmReaderSeek, GotoClampsAndQuickGotoOnlyReads) {
-  TolmGoto(t(), 40, 0);
-  expect_frame(12);
-  TolmGoto(t(), -3, 0);
-  expect_frame(1);
-  // A quick goto reads the record only; frame 0 reads frame 1.
-  TolmGoto(t(), 6, 1); // a key frame decodes right on its own
-  expect_frame(6);
-  const uint32_t decoded = t()->frames_decoded;
-  TolmGoto(t(), 0, 1);
-  EXPECT_EQ(t()->current, 1);
-  EXPECT_EQ(t()->frames_decoded, decoded);
-}
-
-TEST_F(TolmReaderSeek, GotoDecodesOnlyFromTheKeyFrameOn) {
-  TolmGoto(t(), 9, 0);
-  // Frames 6, 7, 8 decoded; 9 read.
-  EXPECT_EQ(t()->frames_decoded, 3u);
-  expect_frame(9);
-  TolmGoto(t(), 10, 0); // one on: 9 is decoded already
-  EXPECT_EQ(t()->frames_decoded, 4u);
-  expect_frame(10);
-}
-
 // Key frames 1, 4, 5, 9 of 10, key bits set by hand.
-TEST(TolmReaderKeyFrames, BackwardsForwardsAndNearest) {
-  tk::RandomMovieOptions o;
-  o.frames = 10;
-  o.key_interval = 1;
-  tk::Movie m = model_movie(o).movie;
+TEST(TolmReaderSeek, KeyFrameBackwardsForwardsAndNearest) {
+  tk::Movie m = tk::cached_random_movie(options(48, 32, 10, 1)).movie;
   for (int f = 0; f < 10; ++f)
     m.frames[f].key = f == 0 || f == 3 || f == 4 || f == 8;
   OpenMovie t(tk::movie_bytes(m));
@@ -370,24 +279,22 @@ TEST(TolmReaderKeyFrames, BackwardsForwardsAndNearest) {
     uint32_t flags;
     int want;
   } cases[] = {
-      {4, 0, 4},     {4, 0x80, 1},  {7, 0, 5},    {3, 0, 1},    {2, 0, 1},    {1, 0, 1},   {1, 0x80, 0},
-      {10, 0, 9},    {2, 1, 4},     {5, 1, 5},    {5, 0x81, 9}, {9, 0x81, 0}, {10, 1, 0},  {7, 2, 5},
-      {8, 2, 9},     {6, 2, 5},     {3, 2, 4},    {2, 2, 1},    {9, 0x82, 5},
+      {4, 0, 4}, {4, 0x80, 1}, {7, 0, 5},    {3, 0, 1},    {2, 0, 1},  {1, 0, 1}, {1, 0x80, 0},
+      {10, 0, 9}, {2, 1, 4},   {5, 1, 5},    {5, 0x81, 9}, {9, 0x81, 0}, {10, 1, 0}, {7, 2, 5},
+      {8, 2, 9}, {6, 2, 5},    {3, 2, 4},    {2, 2, 1},    {9, 0x82, 5},
   };
   for (const auto &c : cases)
     EXPECT_EQ(TolmGetKeyFrame(t.get(), c.f, c.flags), c.want) << c.f << " flags " << c.flags;
 }
 
-TEST(TolmReaderCopy, BottomUpPitchAndPlacement) {
-  tk::RandomMovieOptions o;
-  o.width = 19;
-  o.height = 11;
-  o.frames = 1;
-  const tk::ModelMovie mm = model_movie(o);
+TEST(TolmReaderCopy, BottomUpPlacedTypesAndRefusals) {
+  tk::RandomMovieOptions o = options(19, 11, 1);
+  o.alpha = true;
+  const tk::ModelMovie &mm = tk::cached_random_movie(o);
   OpenMovie t(tk::movie_bytes(mm.movie));
   ASSERT_NE(t.get(), nullptr);
   TolmDoFrame(t.get());
-  const auto top_down = expected_frame(mm.movie, mm.pictures[0]);
+  const auto top_down = tk::expected_frame(mm.movie, mm.pictures[0]);
   std::vector<uint32_t> out(19 * 11, 0);
   EXPECT_EQ(TolmCopyToBuffer(t.get(), out.data(), -19 * 4, 11, 0, 0, 5), 0);
   for (int y = 0; y < 11; ++y)
@@ -401,6 +308,10 @@ TEST(TolmReaderCopy, BottomUpPitchAndPlacement) {
       const bool inside = x >= 2 && x < 21 && y >= 3 && y < 14;
       ASSERT_EQ(big[30 * y + x], inside ? top_down[19 * (y - 3) + (x - 2)] : 7u) << x << "," << y;
     }
+  // Type 3 leaves bits 24-31 clear: no alpha.
+  const auto plain = copy_frame(t.get(), 3);
+  EXPECT_EQ(plain, tk::blit_picture(mm.pictures[0], 19, 11, 19, 11, 3, false));
+  EXPECT_NE(plain, top_down);
   // Other copy types draw nothing; null arguments are refused.
   std::vector<uint32_t> untouched(19 * 11, 9);
   EXPECT_EQ(TolmCopyToBuffer(t.get(), untouched.data(), 19 * 4, 11, 0, 0, 4), 0);
@@ -409,138 +320,261 @@ TEST(TolmReaderCopy, BottomUpPitchAndPlacement) {
   EXPECT_EQ(TolmCopyToBuffer(nullptr, untouched.data(), 19 * 4, 11, 0, 0, 5), 0);
 }
 
-TEST(TolmReaderCopy, AlphaGreyAndFallbacks) {
-  tk::RandomMovieOptions o;
-  o.frames = 2;
-  o.alpha = true;
-  const tk::ModelMovie mm = model_movie(o);
-  OpenMovie t(tk::movie_bytes(mm.movie), kSourceFlags | kTolmOpenAlpha);
-  ASSERT_NE(t.get(), nullptr);
-  TolmDoFrame(t.get());
-  const auto with_alpha = copy_frame(t.get(), 5);
-  EXPECT_EQ(with_alpha, expected_frame(mm.movie, mm.pictures[0]));
-  // Type 3 leaves bits 24-31 clear.
-  const auto plain = copy_frame(t.get(), 3);
-  EXPECT_EQ(plain, blit_picture(mm.pictures[0], 48, 32, 48, 32, 3, false));
-  EXPECT_NE(plain, with_alpha);
-  // Without the alpha flag type 5 falls back to the plain blit.
-  OpenMovie no_alpha(tk::movie_bytes(mm.movie), 0x8004000);
-  ASSERT_NE(no_alpha.get(), nullptr);
-  TolmDoFrame(no_alpha.get());
-  EXPECT_EQ(copy_frame(no_alpha.get(), 5), plain);
-
-  // Luma-only movies: the file's grey bit reaches the blitter.
-  tk::RandomMovieOptions g;
-  g.frames = 2;
-  g.grey = true;
-  const tk::ModelMovie grey = model_movie(g);
-  OpenMovie tg(tk::movie_bytes(grey.movie));
-  ASSERT_NE(tg.get(), nullptr);
-  EXPECT_NE(tg->decoder_flags & kTolmVideoGrey, 0u);
-  for (int f = 0; f < 2; ++f) {
-    TolmDoFrame(tg.get());
-    const auto px = copy_frame(tg.get());
-    EXPECT_EQ(px, expected_frame(grey.movie, grey.pictures[f]));
-    for (uint32_t p : px)
-      ASSERT_TRUE((p & 0xFF) == (p >> 8 & 0xFF) && (p & 0xFF) == (p >> 16 & 0xFF));
-    TolmNextFrame(tg.get());
-  }
-}
-
-TEST(TolmReaderSource, MovieInsideAnOpenFileAtAnOffset) {
-  tk::RandomMovieOptions o;
-  o.frames = 5;
-  o.key_interval = 2;
-  const tk::ModelMovie mm = model_movie(o);
-  std::vector<uint8_t> bytes(1234, 0x5A); // what comes before the movie
-  const auto movie = tk::movie_bytes(mm.movie);
-  bytes.insert(bytes.end(), movie.begin(), movie.end());
-  bytes.insert(bytes.end(), 300, 0x77); // and after it
-  testkit::TempDir dir;
-  write_file(dir.file("player.bin"), bytes);
-  const vex::file::ByteSource whole = vex::testkit::source_of(dir.file("player.bin"));
-  TOLM *t = TolmOpen(whole.slice(1234), 0x8004000);
-  ASSERT_NE(t, nullptr) << TolmLastError();
-  TolmGoto(t, 4, 0);
-  TolmDoFrame(t);
-  EXPECT_EQ(copy_frame(t), expected_frame(mm.movie, mm.pictures[3]));
-  TolmClose(t);
-  // The caller's source is still open and usable.
-  uint8_t first = 0;
-  EXPECT_TRUE(whole.read_exact(0, &first, 1));
-  EXPECT_EQ(first, 0x5A);
-  // A source whose open failed leaves the reason of that failure.
-  EXPECT_EQ(TolmOpen(vex::testkit::source_of(dir.file("none.tlm")), 0x8004000), nullptr);
-  EXPECT_STREQ(TolmLastError(), "no such file");
-}
-
-TEST(TolmReaderSource, TrackSelectionAndReset) {
-  tk::Movie m = packet_movie(3, 2);
+TEST(TolmReaderSource, TrackSelection) {
+  tk::Movie m = packet_movie(options(48, 32, 2), 3);
   m.tracks[2].id = m.tracks[0].id; // two tracks share ID 100
   const auto bytes = tk::movie_bytes(m);
-  testkit::TempDir dir;
-  write_file(dir.file("m.tlm"), bytes);
-  const auto open = [&](int32_t id, uint32_t flags) {
-    TOLM *t = TolmOpen(vex::testkit::source_of(dir.file("m.tlm")), flags, id);
-    const int32_t wanted = t ? t->wanted_track : -99;
-    TolmClose(t);
-    return wanted;
-  };
-  EXPECT_EQ(open(107, 0x8004000), 1);
-  EXPECT_EQ(open(100, 0x8004000), 0); // the first with the ID
-  EXPECT_EQ(open(-1, 0x8004000), -1);
-  EXPECT_EQ(open(5, 0x8004000), -1);
-  EXPECT_EQ(open(107, 0x8000000), 0); // without the flag: track 0
-  EXPECT_EQ(open(-1, 0x8000000), 0);
+  const struct {
+    int32_t id;
+    uint32_t flags;
+    int32_t wanted;
+  } rows[] = {{107, 0x8004000, 1}, {100, 0x8004000, 0}, // the first with the ID
+              {-1, 0x8004000, -1}, {5, 0x8004000, -1},  {107, 0x8000000, 0}, {-1, 0x8000000, 0}}; // no flag: track 0
+  for (const auto &r : rows) {
+    OpenMovie t(bytes, r.flags, r.id);
+    ASSERT_NE(t.get(), nullptr);
+    EXPECT_EQ(t->wanted_track, r.wanted) << r.id << " flags " << r.flags;
+  }
 }
 
-TEST(TolmReaderSource, PacketsOfEveryTrackAndTheVideoBehindThem) {
-  for (uint32_t tracks : {0u, 1u, 4u}) {
-    SCOPED_TRACE(tracks);
-    const tk::Movie m = packet_movie(tracks, 6);
-    tk::RandomMovieOptions o;
-    o.frames = 6;
-    const auto pictures = model_movie(o).pictures;
-    OpenMovie t(tk::movie_bytes(m));
-    ASSERT_NE(t.get(), nullptr);
-    for (int f = 0; f < 6; ++f) {
-      for (uint32_t i = 0; i < tracks; ++i) {
-        const uint8_t *p = nullptr;
-        uint32_t n = 0;
-        ASSERT_EQ(TolmGetPacket(t.get(), i, &p, &n), 1) << "track " << i << " frame " << f;
-        ASSERT_EQ(std::vector<uint8_t>(p, p + n), m.tracks[i].packets[f]) << "track " << i << " frame " << f;
-      }
-      const uint8_t *p;
-      uint32_t n;
-      EXPECT_EQ(TolmGetPacket(t.get(), tracks, &p, &n), 0);
-      EXPECT_EQ(TolmDoFrame(t.get()), 0);
-      EXPECT_EQ(copy_frame(t.get()), expected_frame(m, pictures[f]));
-      TolmNextFrame(t.get());
+using testkit::set_le32;
+using util::Status;
+
+// Five frames (key frames 1, 3, 5) and `tracks` tracks of 12-byte packets.
+struct Sample {
+  tk::Movie movie;
+  tk::MovieLayout layout;
+  Bytes bytes;
+  explicit Sample(uint32_t tracks) : movie(tk::cached_random_movie(options(48, 32, 5, 2)).movie) {
+    for (uint32_t i = 0; i < tracks; ++i)
+      movie.tracks.push_back({0, 0, 0, std::vector<Bytes>(5, Bytes(12, 3))});
+    bytes = tk::movie_bytes(movie, &layout);
+  }
+  Bytes with(size_t at, uint32_t value) const {
+    Bytes b = bytes;
+    set_le32(b, at, value);
+    return b;
+  }
+};
+
+TEST(TolmReaderBadInput, StatusesAndReasonsAtTheReader) {
+  const Sample s(2);
+  Bytes magic = s.bytes, longer = s.bytes;
+  std::copy_n("TLMe", 4, magic.begin());
+  longer.resize(longer.size() + 100, 0xEE);
+  uint32_t biggest = 0;
+  for (size_t f = 0; f < 5; ++f)
+    biggest = std::max(biggest, (f < 4 ? s.layout.record_at[f + 1] : s.layout.size) - s.layout.record_at[f]);
+  ASSERT_EQ(biggest, testkit::le32_at(s.bytes, 12));
+  const struct {
+    const char *name;
+    Bytes bytes;
+    Status status;
+    const char *reason; // null: not checked
+  } rows[] = {
+      {"the sample", s.bytes, Status::kOk, ""}, // its largest record is exactly the header's largest frame
+      {"trailing bytes (a movie inside a bigger file)", longer, Status::kOk, ""},
+      {"version letter e", magic, Status::kNotThisFormat, "Not a Tolm file."},
+      {"empty", {}, Status::kNotThisFormat, "the file is empty"},
+      {"43 bytes", Bytes(s.bytes.begin(), s.bytes.begin() + 43), Status::kNotThisFormat, "shorter than a Tolm header"},
+      {"size field 0", s.with(4, 0), Status::kDamaged, nullptr},
+      {"6 frames", s.with(8, 6), Status::kDamaged, nullptr},
+      {"width 0", s.with(20, 0), Status::kDamaged, nullptr},
+      {"height 0", s.with(24, 0), Status::kDamaged, nullptr},
+      {"rate 0", s.with(28, 0), Status::kDamaged, nullptr},
+      {"scale 0", s.with(32, 0), Status::kDamaged, nullptr},
+      {"no frames", s.with(8, 0), Status::kDamaged, nullptr},
+      {"index entry 0 in the header", s.with(s.layout.index_at, 8), Status::kDamaged, nullptr},
+      {"tracks all ones", s.with(40, 0xFFFFFFFF), Status::kDamaged, nullptr},
+      {"index entry 3 behind entry 2", s.with(s.layout.index_at + 12, s.layout.record_at[1]), Status::kDamaged,
+       nullptr},
+      {"the largest frame one byte short", s.with(12, biggest - 1), Status::kDamaged, nullptr},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    OpenMovie t(r.bytes);
+    EXPECT_EQ(t.get() != nullptr, r.status == Status::kOk);
+    EXPECT_EQ(util::last_status(), r.status);
+    if (r.reason) {
+      EXPECT_STREQ(TolmLastError(), r.reason);
     }
   }
+  EXPECT_EQ(TolmOpen(testkit::source_of("/nonexistent/movie.tlm"), kSourceFlags), nullptr);
+  EXPECT_STREQ(TolmLastError(), "no such file"); // the open of the file said why
+  EXPECT_EQ(util::last_status(), Status::kNoFile);
+  EXPECT_STREQ(VEXLastError(), "no such file"); // the thread's reason is the flat interface's
 }
 
-// Pieces of one allocation: 16-byte aligned, in order, never overlapping,
-// behind gaps of 32 k bytes with k from the running total.
-TEST(TolmReaderLayout, GapsFromTheRunningTotal) {
-  formats::tolm::PieceLayout l(100); // the record: 112 bytes
-  // k = ((112 >> 5) - ((64 >> 5) & 31) + 1) & 31 = 2
-  EXPECT_EQ(l.add(50), 112u + 64);
-  EXPECT_EQ(l.total(), 176u + 64);
-  // k = ((240 >> 5) - ((1024 >> 5) & 31) + 1) & 31 = 8
-  EXPECT_EQ(l.add(1024), 240u + 256);
-  std::mt19937 rng(2);
-  uint64_t end = l.total();
-  for (int i = 0; i < 200; ++i) {
-    const uint64_t size = rng() % 5000;
-    const uint64_t at = l.add(size);
-    ASSERT_EQ(at % 16, 0u);
-    ASSERT_GE(at, end);
-    ASSERT_LE(at - end, 31u * 32);
-    end = at + ((size + 15) & ~uint64_t{15});
-    ASSERT_EQ(l.total(), end);
+TEST(TolmReaderBadInput, PacketLongerThanTheRecordRefusesTheFrame) {
+  Sample s(2);
+  const auto &pictures = tk::cached_random_movie(options(48, 32, 5, 2)).pictures;
+  // Frame 3 (a key frame): track 2's length word claims the rest of the file.
+  set_le32(s.bytes, s.layout.record_at[2] + 16, 0xFFFFFFF0);
+  // Frame 4: track 1's claims one byte more than the record holds.
+  set_le32(s.bytes, s.layout.record_at[3], s.layout.record_at[4] - s.layout.record_at[3] - 3);
+  OpenMovie t(s.bytes);
+  ASSERT_NE(t.get(), nullptr);
+  const auto play = [&](int32_t refused, size_t picture) {
+    EXPECT_EQ(TolmDoFrame(t.get()), refused);
+    EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(s.movie, pictures[picture]));
+    TolmNextFrame(t.get());
+  };
+  play(0, 0);
+  play(0, 1);
+  EXPECT_EQ(TolmDoFrame(t.get()), 1);
+  EXPECT_STREQ(TolmLastError(), "a sound packet of frame 3 runs past its record");
+  const uint8_t *p;
+  uint32_t n;
+  EXPECT_EQ(TolmGetPacket(t.get(), 0, &p, &n), 1);
+  EXPECT_EQ(TolmGetPacket(t.get(), 1, &p, &n), 0);
+  EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(s.movie, pictures[1])); // the picture of frame 2 stays
+  TolmNextFrame(t.get());
+  play(1, 1);
+  // Frame 5, a key frame, is whole again. A damaged record is not a read
+  // error: the flag stays clear.
+  play(0, 4);
+  EXPECT_EQ(t->read_error, 0);
+  // Seeking back to a key frame works around the damage.
+  TolmGoto(t.get(), 2, 0);
+  play(0, 1);
+}
+
+// The file loses its tail while open: the short read sets the read-error
+// flag, and from then on every frame reports it.
+TEST(TolmReaderBadInput, ShortReadIsStickyReadError) {
+  tk::Movie m = tk::cached_random_movie(options(96, 64, 12, 3)).movie;
+  m.rate_num = 1; // a ring smaller than the file: later frames come from the file
+  tk::MovieLayout layout;
+  OpenMovie t(tk::movie_bytes(m, &layout));
+  ASSERT_NE(t.get(), nullptr);
+  ASSERT_EQ(t->image, nullptr);
+  std::filesystem::resize_file(t.path(), layout.record_at[9] + 10);
+  int errors = 0;
+  for (int f = 0; f < 12; ++f) {
+    errors += TolmDoFrame(t.get());
+    TolmNextFrame(t.get());
   }
+  EXPECT_EQ(t->read_error, 1);
+  EXPECT_EQ(t->io.read_error, 1);
+  EXPECT_GE(errors, 3); // frames 10, 11, 12 at least
+  EXPECT_LE(errors, 12);
+  EXPECT_EQ(TolmDoFrame(t.get()), 1);
+  TolmGoto(t.get(), 5, 0); // still ends
+  EXPECT_EQ(t->current, 5);
+}
+
+// Every truncation and random byte changes: the open fails or the whole
+// movie plays, seeks and copies (ASan watches the buffers).
+TEST(TolmReaderBadInput, TruncationsAndRandomDamageNeverGoOutOfBounds) {
+  const Sample s(2);
+  const auto play = [](const Bytes &b) {
+    OpenMovie t(b);
+    if (!t.get())
+      return false;
+    std::vector<uint32_t> out(size_t{t->output_width} * t->output_height);
+    for (uint32_t f = 0; f < t->frames; ++f) {
+      TolmDoFrame(t.get());
+      TolmCopyToBuffer(t.get(), out.data(), static_cast<int32_t>(4 * t->output_width),
+                       static_cast<int32_t>(t->output_height), 0, 0, 5);
+      TolmNextFrame(t.get());
+    }
+    TolmGoto(t.get(), static_cast<int32_t>(t->frames), 0);
+    EXPECT_EQ(t->current, static_cast<int32_t>(t->frames));
+    TolmGoto(t.get(), 1, 0);
+    EXPECT_EQ(t->current, 1);
+    return true;
+  };
+  for (size_t n = 0; n < s.bytes.size(); n += 31) // the size field contradicts every shorter file
+    EXPECT_FALSE(play(Bytes(s.bytes.begin(), s.bytes.begin() + n))) << n;
+  for (size_t n = 44; n < s.bytes.size(); n += 17) { // with the size field made to agree, the index must notice
+    Bytes b(s.bytes.begin(), s.bytes.begin() + n);
+    set_le32(b, 4, static_cast<uint32_t>(n - 8));
+    EXPECT_FALSE(play(b)) << n;
+  }
+  std::mt19937 rng(11);
+  int played = 0;
+  for (int i = 0; i < 150; ++i) {
+    auto b = s.bytes;
+    for (int k = 1 + static_cast<int>(rng() % 8); k > 0; --k)
+      b[rng() % b.size()] = static_cast<uint8_t>(rng());
+    played += play(b);
+  }
+  EXPECT_GT(played, 50); // most damage lands in frame data, which still opens
+}
+
+// Every frame's packet of one track decoded in order; the last block of a
+// packet is cut to the packet's decoded-size word.
+testkit::Pcm read_track(TOLM *t, uint32_t track, uint32_t rate, uint32_t channels, uint32_t *largest) {
+  AUDIODEC *d = AudioDecOpen(rate, channels, 1);
+  testkit::Pcm out;
+  *largest = 0;
+  TolmGoto(t, 0, 1);
+  for (uint32_t f = 0; f < t->frames; ++f) {
+    const uint8_t *p = nullptr;
+    uint32_t n = 0;
+    EXPECT_EQ(TolmGetPacket(t, track, &p, &n), 1);
+    if (n >= 4) {
+      const uint32_t want = util::le32(p);
+      *largest = std::max(*largest, want);
+      const uint8_t *at = p + 4;
+      uint32_t got = 0;
+      while (got < want) {
+        const int16_t *pcm;
+        uint32_t bytes;
+        const uint8_t *next;
+        EXPECT_EQ(AudioDecBlock(d, &pcm, &bytes, at, static_cast<uint32_t>(p + n - at), &next), 1);
+        const uint32_t take = std::min(bytes, want - got);
+        out.insert(out.end(), pcm, pcm + take / 2);
+        got += take;
+        at = next;
+      }
+      EXPECT_EQ(at, p + n) << "frame " << f + 1 << ": blocks left over";
+    }
+    TolmDoFrame(t);
+    TolmNextFrame(t);
+  }
+  AudioCodecFree(d);
+  return out;
+}
+
+TEST(TolmReaderSound, CodedTracksReadBackPacketByPacket) {
+  const tk::ModelMovie &mm = tk::cached_random_movie(options(48, 32, 12, 6));
+  tk::Movie m = mm.movie;
+  m.rate_num = 12; // one second of movie
+  const tk::SoundTrackPlan plans[] = {
+      {22050, 1, 60, 31, false},
+      {11025, 2, 40, 32, false},
+      {22050, 1, 80, 33, true},
+  };
+  const testkit::Pcm signals[] = {
+      testkit::sine_sweep(22050, 1, 22050, 100, 8000, 9000),
+      testkit::pink_noise(2, 11025, 5000, 3),
+      testkit::square(1, 20000, 50, -6000, 6000), // a little short of the movie
+  };
+  testkit::CodedStream streams[3];
+  for (int i = 0; i < 3; ++i)
+    m.tracks.push_back(tk::coded_track(signals[i], plans[i], 12, 12, 1, &streams[i]));
+  OpenMovie t(tk::movie_bytes(m));
+  ASSERT_NE(t.get(), nullptr);
+  for (uint32_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const uint32_t format = TolmGetTrackFormat(t.get(), i);
+    EXPECT_EQ(format & kTolmTrackRateMask, plans[i].rate);
+    EXPECT_EQ((format & kTolmTrackStereo) != 0, plans[i].channels == 2);
+    EXPECT_EQ((format & kTolmTrack16Bit) != 0, !plans[i].eight_bit);
+    EXPECT_NE(format & kTolmTrackDecodable, 0u);
+    EXPECT_EQ(TolmGetTrackID(t.get(), i), 31 + i);
+    uint32_t largest = 0;
+    const testkit::Pcm pcm = read_track(t.get(), i, plans[i].rate, plans[i].channels, &largest);
+    EXPECT_EQ(pcm.size(), signals[i].size());
+    EXPECT_EQ(pcm, testkit::decode_stream(streams[i], plans[i].rate, plans[i].channels));
+    EXPECT_EQ(t->track_sizes[i], largest);
+  }
+  // The video behind three tracks of packets is untouched by them.
+  TolmGoto(t.get(), 7, 0);
+  TolmDoFrame(t.get());
+  EXPECT_EQ(copy_frame(t.get()), tk::expected_frame(m, mm.pictures[6]));
 }
 
 } // namespace
-} // namespace vex::tolm_reader_test
+} // namespace vex::tolm_test

@@ -3,95 +3,59 @@
 // movie's pictures.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 #include "testkit/flic/flic_bytes.h"
+#include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/tool_run.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
-#include "tests/formats/tolm/tolm_movie_harness.h"
+#include "tests/formats/tolm/tolm_test_util.h"
 
-namespace vex::tolm_reader_test {
+namespace vex::tolm_test {
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-};
-
-ToolRun run(const std::string &command) {
-  ToolRun r;
-  FILE *p = popen((command + " 2>&1").c_str(), "r");
-  if (!p)
-    return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-    r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
 TEST(TolmTools, VexinfoDescribesKindSizeRateAndSound) {
-  tk::RandomMovieOptions o;
-  o.width = 30;
-  o.height = 22;
-  o.frames = 7;
-  o.key_interval = 3; // key frames 1, 4, 7
+  tk::RandomMovieOptions o = options(30, 22, 7, 3); // key frames 1, 4, 7
   o.version = 'g';
   o.alpha = true;
-  tk::Movie m = model_movie(o).movie;
+  tk::Movie m = tk::cached_random_movie(o).movie;
   m.rate_num = 30000;
   m.rate_den = 1001;
-  tk::MovieTrack stereo;
-  stereo.format = 44100 | tk::kTrackStereo | tk::kTrack16Bit | tk::kTrackDecodable;
-  stereo.id = 4242;
-  stereo.decoded_size = 6000;
-  tk::MovieTrack silent;
-  silent.format = 8000;
-  silent.id = 7;
-  silent.packets.assign(7, std::vector<uint8_t>(8, 0));
-  m.tracks = {stereo, silent};
+  m.tracks = {{44100 | tk::kTrackStereo | tk::kTrack16Bit | tk::kTrackDecodable, 4242, 6000, {}},
+              {8000, 7, 0, std::vector<Bytes>(7, Bytes(8, 0))}};
   testkit::TempDir dir;
   tk::write_movie(dir.file("m.tlm"), m);
-  const ToolRun r = run(testkit::shell_quote(VEXINFO) + " -v " + testkit::shell_quote(dir.file("m.tlm")));
-  ASSERT_EQ(r.status, 0) << r.out;
-  for (const char *line : {"  kind     0x83, Tolm\n", "  size     30 x 22 (output 30 x 22)\n",
+  const auto r = testkit::run_tool(VEXINFO, "-v " + testkit::shell_quote(dir.file("m.tlm")), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  testkit::expect_contains(r.out, {"  kind     0x83, Tolm\n", "  size     30 x 22 (output 30 x 22)\n",
                            "  frames   7 (output 7, file 7)\n",
                            "  rate     30000/1001, 29.970 frames per second\n", "  codec    Tolm\n",
                            // the first track: 7 frames of 3336 units of 10 us at 44100 Hz,
                            // 41192 bytes of 16-bit stereo when cut to whole words
                            "  sound    Tolm, 44100 Hz, 16 bits, 2 channels, 0.234 s (10298 sample frames)\n",
-                           "  frame 7     depth "})
-    EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "in\n" << r.out;
-  // 1001000 / 30000 ms is not whole: 3336.67 units of 10 us, of which the
-  // graphics source keeps the whole ones.
-  EXPECT_NE(r.out.find("  speed    33.36 ms per frame"), std::string::npos) << r.out;
+                           "  frame 7     depth ",
+                           // 1001000 / 30000 ms is not whole: 3336.67 units of 10 us, of which the
+                           // graphics source keeps the whole ones.
+                           "  speed    33.36 ms per frame"});
 
-  write_file(dir.file("bad.tlm"), std::vector<uint8_t>(100, 0));
-  EXPECT_EQ(run(testkit::shell_quote(VEXINFO) + " " + testkit::shell_quote(dir.file("bad.tlm"))).status, 1);
+  testkit::write_file(dir.file("bad.tlm"), std::vector<uint8_t>(100, 0));
+  EXPECT_EQ(testkit::run_tool(VEXINFO, testkit::shell_quote(dir.file("bad.tlm")), dir).status, 1);
 }
 
 TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
-  tk::RandomMovieOptions o;
-  o.width = 40;
-  o.height = 26;
-  o.frames = 5;
-  o.key_interval = 2;
-  const tk::ModelMovie &mm = model_movie(o);
+  const tk::ModelMovie &mm = tk::cached_random_movie(options(40, 26, 5, 2));
   testkit::TempDir dir;
   tk::write_movie(dir.file("m.tlm"), mm.movie);
-  const ToolRun r = run(testkit::shell_quote(VEXCONV) + " " + testkit::shell_quote(dir.file("m.tlm")) + " " +
-                        testkit::shell_quote(dir.file("out.flc")));
-  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string args = testkit::shell_quote(dir.file("m.tlm")) + " " + testkit::shell_quote(dir.file("out.flc"));
+  const auto r = testkit::run_tool(VEXCONV, args, dir);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
   const auto frames = testkit::ffmpeg_decode_rgb(dir.file("out.flc"), 40, 26);
   // ffmpeg also shows the ring frame, which brings back frame 1.
   ASSERT_EQ(frames.size(), 6u);
   EXPECT_EQ(frames[5], frames[0]);
   for (int f = 0; f < 5; ++f) {
-    const auto want = blit_picture(mm.pictures[f], 40, 26, 40, 26, 3, false);
+    const auto want = tk::blit_picture(mm.pictures[f], 40, 26, 40, 26, 3, false);
     int worst = 0;
     long sum = 0;
     for (size_t i = 0; i < want.size(); ++i)
@@ -112,4 +76,4 @@ TEST(TolmTools, VexconvTurnsAMovieIntoAFlcWithTheSamePictures) {
 }
 
 } // namespace
-} // namespace vex::tolm_reader_test
+} // namespace vex::tolm_test

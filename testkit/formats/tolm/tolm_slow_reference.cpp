@@ -1,8 +1,8 @@
-#include "bit_plane_reference.h"
+#include "testkit/formats/tolm/tolm_slow_reference.h"
 
 #include <vector>
 
-namespace vex::tolm_test {
+namespace vex::testkit::tolm {
 namespace {
 
 using formats::tolm::BitReader;
@@ -121,7 +121,59 @@ struct ResidueSink : Sink {
   }
 };
 
+int32_t wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+int32_t scaled(int32_t a, int32_t k) { return wrap(int64_t{a} * k) >> 11; }
+
+void reference_1d(int32_t *x, int stride) {
+  int32_t p[8];
+  for (int i = 0; i < 8; ++i)
+    p[i] = x[i * stride];
+  const int32_t a04 = wrap(int64_t{p[0]} + p[4]), d04 = wrap(int64_t{p[0]} - p[4]), a26 = wrap(int64_t{p[2]} + p[6]);
+  const int32_t e0 = wrap(int64_t{a04} + a26), e3 = wrap(int64_t{a04} - a26);
+  const int32_t t = wrap(int64_t{scaled(wrap(int64_t{p[2]} - p[6]), 2896)} - a26);
+  const int32_t e1 = wrap(int64_t{d04} + t), e2 = wrap(int64_t{d04} - t);
+  const int32_t a17 = wrap(int64_t{p[1]} + p[7]), d17 = wrap(int64_t{p[1]} - p[7]);
+  const int32_t a35 = wrap(int64_t{p[3]} + p[5]), d53 = wrap(int64_t{p[5]} - p[3]);
+  const int32_t s = wrap(int64_t{a17} + a35);
+  const int32_t u = scaled(wrap(int64_t{d17} + d53), 3784);
+  const int32_t o1 = wrap(int64_t{wrap(int64_t{scaled(d53, -5352)} - s)} + u);
+  const int32_t o2 = wrap(int64_t{scaled(wrap(int64_t{a17} - a35), 2896)} - o1);
+  const int32_t o3 = wrap(int64_t{wrap(int64_t{scaled(d17, 2217)} - u)} + o2);
+  const int32_t r[8] = {wrap(int64_t{e0} + s),  wrap(int64_t{e1} + o1), wrap(int64_t{e2} + o2), wrap(int64_t{e3} - o3),
+                        wrap(int64_t{e3} + o3), wrap(int64_t{e2} - o2), wrap(int64_t{e1} - o1), wrap(int64_t{e0} - s)};
+  for (int i = 0; i < 8; ++i)
+    x[i * stride] = r[i];
+}
+
 } // namespace
+
+void reference_transform(const int32_t *coef, const uint32_t *factors, int32_t *out) {
+  for (int i = 0; i < 64; ++i)
+    out[i] = coef[i] == 0 ? 0 : wrap(int64_t{coef[i]} * factors[i]) >> 11;
+  for (int c = 0; c < 8; ++c) {
+    bool empty = true;
+    for (int r = 1; r < 8; ++r)
+      empty = empty && out[8 * r + c] == 0;
+    if (empty)
+      for (int r = 1; r < 8; ++r)
+        out[8 * r + c] = out[c];
+    else
+      reference_1d(out + c, 8);
+  }
+  for (int r = 0; r < 8; ++r) {
+    int32_t *row = out + 8 * r;
+    bool empty = true;
+    for (int c = 1; c < 8; ++c)
+      empty = empty && row[c] == 0;
+    if (empty)
+      for (int c = 1; c < 8; ++c)
+        row[c] = row[0];
+    else
+      reference_1d(row, 1);
+    for (int c = 0; c < 8; ++c)
+      row[c] = wrap(int64_t{row[c]} + 127) >> 8;
+  }
+}
 
 void reference_coefficients(BitReader &bits, int32_t coef[64]) {
   for (int k = 1; k < 64; ++k)
@@ -156,4 +208,4 @@ void reference_residue(BitReader &bits, unsigned count, int8_t residue[64]) {
   }
 }
 
-} // namespace vex::tolm_test
+} // namespace vex::testkit::tolm

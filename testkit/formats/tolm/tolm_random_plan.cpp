@@ -113,4 +113,6 @@ FramePlan random_plan(uint32_t width, uint32_t height, std::mt19937 &rng, const 
   return f;
 }
 
+std::vector<uint8_t> every_block_type() { return {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}; }
+
 } // namespace vex::testkit::tolm

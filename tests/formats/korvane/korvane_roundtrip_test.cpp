@@ -4,6 +4,8 @@
 // sizes, key frames, sources and both ways of storing records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 
 #include "formats/korvane/korvane_reader.h"
@@ -114,9 +116,10 @@ TEST(KorvaneRoundTrip, MoviesDecodeToTheirFramesTwiceThrough) {
                             {&blocks.long_runs, m.blocks.long_runs}, {&palette_ops.copies, m.palette_ops.copies},
                             {&palette_ops.keeps, m.palette_ops.keeps}})
       *sum += add;
-    Bytes file(5000, 0x5A);
-    file.insert(file.end(), m.file.begin(), m.file.end());
-    file.resize(file.size() + 777, 0x11);
+    // The movie 5000 bytes into a bigger file, 777 bytes before its end.
+    Bytes file(5000 + m.file.size() + 777, 0x11);
+    std::fill_n(file.begin(), 5000, uint8_t{0x5A});
+    std::copy(m.file.begin(), m.file.end(), file.begin() + 5000);
     vex::testkit::write_file(dir.file("h.bin"), file);
     const vex::file::ByteSource whole = vex::testkit::source_of(dir.file("h.bin"));
     vex::file::ByteSource source;

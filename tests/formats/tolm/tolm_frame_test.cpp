@@ -19,18 +19,10 @@
 #include "testkit/formats/tolm/yuv_scenes.h"
 #include "tests/formats/tolm/tolm_test_util.h"
 
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void *operator new(std::size_t n) {
-  ++g_allocations;
-  if (void *p = std::malloc(n ? n : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+// Every operator new of the process, counted (allocation_counter.cpp; a
+// translation unit of its own, so that no inlined pair of new and delete
+// here looks mismatched to the compiler).
+extern std::atomic<long> g_allocations;
 
 namespace vex::tolm_test {
 namespace {

@@ -129,9 +129,7 @@ TEST(GfileRange, FirstAndLastFramesSelectTheRange) {
   const Frames first = all_frames(g.get());
   EXPECT_EQ(heard(log, "Skipping"),
             (std::vector<std::string>{"1:Skipping frame 1...", "0:Skipping frame 2...", "0:Skipping frame 3..."}));
-  int stop_at = 0; // "Skipping frame 2..."
-  while (log.messages().at(size_t(stop_at)).text != "Skipping frame 2...")
-    ++stop_at;
+  const int stop_at = nth_message(log, "Skipping frame 2...");
   GFileReset(g.get());
   EXPECT_EQ((std::vector{g->fetched, g->delivered, g->at_end}), (std::vector{0, 0, 0}));
   EXPECT_EQ(all_frames(g.get()), first);

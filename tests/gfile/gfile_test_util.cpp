@@ -73,6 +73,13 @@ std::vector<std::string> heard(const MessageLog &log, const std::string &prefix,
   return out;
 }
 
+int nth_message(const MessageLog &log, const std::string &prefix, int nth) {
+  for (size_t i = 0; i < log.messages().size(); ++i)
+    if (log.messages()[i].text.rfind(prefix, 0) == 0 && --nth == 0)
+      return int(i);
+  return -1;
+}
+
 std::string pattern_flc(const TempDir &dir, const std::string &name, const vex::testkit::PatternOptions &o) {
   const std::string path = dir.file(name);
   if (vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, path) == 0)

@@ -58,6 +58,8 @@ using Shape = std::vector<int64_t>;
 Shape shape(const GFILE &g);
 // The messages of a log that start with `prefix`, as "level:text" (or the text alone).
 std::vector<std::string> heard(const MessageLog &log, const std::string &prefix = "", bool levels = true);
+// Where the log holds the nth message (1-based) that starts with `prefix`; -1: nowhere.
+int nth_message(const MessageLog &log, const std::string &prefix, int nth = 1);
 // A FLIC of the test pattern at 50 ms a frame (20 frames a second), written into `dir`.
 std::string pattern_flc(const TempDir &dir, const std::string &name, const vex::testkit::PatternOptions &o);
 // Frames made by the ffmpeg tool from a lavfi source ("testsrc=size=..."), written with `args`.

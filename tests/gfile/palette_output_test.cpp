@@ -349,10 +349,7 @@ TEST(GfileAnalysed, CancelKeepsWhatTheStageKeeps) {
     log.clear();
     log.cancel_at(-1);
     next(must(avi, o).get()); // where the message comes, uncancelled
-    int index = -1;
-    for (int i = 0, seen = 0; i < int(log.messages().size()) && index < 0; ++i)
-      if (log.messages()[size_t(i)].text.rfind(c.prefix, 0) == 0 && ++seen == c.at)
-        index = i;
+    const int index = nth_message(log, c.prefix, c.at);
     ASSERT_GE(index, 0);
     log.clear();
     log.cancel_at(index);

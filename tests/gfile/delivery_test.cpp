@@ -142,7 +142,7 @@ TEST(GfileRaw, TheRecordAndEveryFrameAreTheFiles) {
   for (const auto &s : speeds) {
     SCOPED_TRACE("speed " + std::to_string(s.speed));
     const std::string path = dir.file("f" + std::to_string(s.speed) + ".raw");
-    rawb::write_rawb(path, {.width = kW, .height = kH, .speed = s.speed}, frames);
+    rawb::write_rawb(path, {.width = kW, .height = kH, .speed = s.speed, .frame_count = {}}, frames);
     Source g = must(path);
     EXPECT_STREQ(g->type, "");
     if (s.num == 0) { // a file without a rate still plays
@@ -254,12 +254,13 @@ TEST(GifAnimation, FramesAreFfmpegsAtTheirTimes) {
       for (size_t p = 0; p < ref[k].size(); p += 4) {
         const uint8_t *a = &got[n][p], *b = &ref[k][p];
         opaque += b[3] == 255;
-        if (b[3] == 255)
+        if (b[3] == 255) {
           ASSERT_TRUE(a[0] == b[0] && a[1] == b[1] && a[2] == b[2])
               << "frame " << n << " (ffmpeg's " << k << ") pixel " << p / 4 % w << "," << p / 4 / w;
-        else if (c.make.empty())
+        } else if (c.make.empty()) {
           ASSERT_TRUE(a[0] == bg[2] && a[1] == bg[1] && a[2] == bg[0] && a[3] == 0)
               << "frame " << n << " pixel " << p / 4 % w << "," << p / 4 / w << ": not background";
+        }
       }
     }
     EXPECT_GT(opaque, 0u);

@@ -212,8 +212,9 @@ TEST(GfileKinds, TrueColourFramesAreTheToolsDecode) {
       else
         EXPECT_EQ(got[i], expect) << "frame " << i;
     }
-    if (c.depth > 8)
+    if (c.depth > 8) {
       EXPECT_EQ(frames(file, {.flags = kDeep}), got);
+    }
   }
 }
 
@@ -275,8 +276,8 @@ TEST(GfileKinds, SoundOnlyLzwAndWideStills) {
     const std::string wide = tool_file(dir, std::string("wide") + ext, "color=c=red:size=4098x2",
                                        "-vf format=rgb24,crop=4097:2 -frames:v 1 -update 1 -pix_fmt rgb24");
     ASSERT_EQ(tk::ffprobe(wide, "-show_entries stream=width -of csv=p=0"), "4097\n");
-    if (Source w = open(wide))
-      EXPECT_GE(w->kind, GFILE_AVI) << ext;
+    const Source w = open(wide);
+    EXPECT_GE(w ? w->kind : GFILE_AVI, GFILE_AVI) << ext;
     const std::string edge =
         tool_file(dir, std::string("edge") + ext, "color=c=red:size=4096x2", "-frames:v 1 -update 1 -pix_fmt rgb24");
     EXPECT_EQ(must(edge)->width, 4096);
@@ -326,8 +327,7 @@ TEST(GfileKinds, DescribeTellsEveryKindsCodings) {
     EXPECT_EQ((std::vector<int64_t>{info.sound_rate, info.sound_bits, info.sound_channels, int64_t(info.sound_frames)}),
               (std::vector<int64_t>{sf->source_rate, sf->source_bits, sf->source_channels,
                                     int64_t(sf->total / sf->source_frame_bytes)}));
-    if (k.kind == GFILE_SOUND_ONLY)
-      EXPECT_STREQ(info.sound_codec, "pcm_s16le");
+    EXPECT_STREQ(info.sound_codec, k.kind == GFILE_SOUND_ONLY ? "pcm_s16le" : info.sound_codec);
     SFileClose(sf);
   }
   EXPECT_EQ(GFileDescribe(nullptr, nullptr), 0);

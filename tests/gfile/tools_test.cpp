@@ -180,8 +180,7 @@ TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
     for (const auto &e : std::filesystem::directory_iterator(out))
       left.push_back(e.path().filename().string());
     EXPECT_EQ(left, c.kept ? std::vector<std::string>{"o.flc"} : std::vector<std::string>{});
-    if (c.kept)
-      EXPECT_EQ(must(o)->frame_count, c.kept);
+    EXPECT_EQ(c.kept ? must(o)->frame_count : 0, c.kept);
     std::filesystem::remove(o);
   }
 }

@@ -10,8 +10,6 @@
 // read windows) plus the picture bytes the row's data can fill.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -20,6 +18,7 @@
 #include "testkit/gfile/kind_samples.h"
 #include "testkit/util/child_process.h"
 #include "testkit/util/file_bytes.h"
+#include "testkit/util/process_usage.h"
 #include "testkit/util/temp_dir.h"
 #include "util/bytes.h"
 #include "vexutil/gfile.h"
@@ -274,16 +273,6 @@ int read_in_child(const std::string &name, bool sound) {
   return 0;
 }
 
-uint64_t resident_now() {
-  long pages = 0, resident = 0;
-  if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-      resident = 0;
-    std::fclose(f);
-  }
-  return uint64_t(resident) * uint64_t(sysconf(_SC_PAGESIZE));
-}
-
 TEST(GfileBounds, CraftedHeadersAreRefusedOrBounded) {
   tk::TempDir dir;
   tk::write_kind_samples(dir);
@@ -292,7 +281,7 @@ TEST(GfileBounds, CraftedHeadersAreRefusedOrBounded) {
     SCOPED_TRACE(std::string(row.name) + ": " + row.what);
     const std::string name = dir.file(row.name);
     tk::write_file(name, row.make(dir.path().string()));
-    const uint64_t base = resident_now();
+    const uint64_t base = uint64_t(tk::process_usage().vm_rss_kib) * 1024;
     const tk::ChildResult m = tk::run_child([&] { return read_in_child(name, row.sound); },
                                             {.timeout = std::chrono::seconds(30), .address_space = kAsan ? 0 : 512 * kMiB});
     // Under ASan the pictures of the first open are still held in its

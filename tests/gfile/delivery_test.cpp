@@ -9,10 +9,10 @@
 
 #include <fstream>
 #include <numeric>
-#include <sstream>
 
 #include "testkit/formats/rawb/rawb_writer.h"
 #include "testkit/gfile/gif_writer.h"
+#include "testkit/gfile/source_oracles.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "tests/gfile/gfile_test_util.h"
 
@@ -163,19 +163,6 @@ TEST(GfileRaw, TheRecordAndEveryFrameAreTheFiles) {
   }
 }
 
-// ffmpeg's frames (blue, green, red, alpha) and their timestamps in hundredths.
-std::pair<Frames, std::vector<int64_t>> gif_reference(const std::string &file, size_t frame_bytes) {
-  std::pair<Frames, std::vector<int64_t>> r;
-  const auto all = tk::ffmpeg_decode(file, "-fps_mode passthrough -f rawvideo -pix_fmt bgra");
-  for (size_t at = 0; at + frame_bytes <= all.size(); at += frame_bytes)
-    r.first.emplace_back(all.begin() + ptrdiff_t(at), all.begin() + ptrdiff_t(at + frame_bytes));
-  std::istringstream in(tk::ffprobe(file, "-select_streams v:0 -show_entries packet=pts -of csv=p=0"));
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty())
-      r.second.push_back(std::stoll(line));
-  return r;
-}
-
 namespace gif = tk::gif;
 gif::Picture with(gif::Picture p, int delay, int disposal, int transparent = -1, std::vector<gif::Rgb> local = {},
                   bool interlace = false) {
@@ -239,7 +226,7 @@ TEST(GifAnimation, FramesAreFfmpegsAtTheirTimes) {
     EXPECT_EQ(std::gcd(g->source_num, g->source_den), 1u);
     EXPECT_EQ(GFileDamage(g.get()), nullptr);
     const size_t w = size_t(g->width);
-    const auto [ref, pts] = gif_reference(file, w * size_t(g->height) * 4);
+    const auto [ref, pts] = tk::ffmpeg_timed_frames(file, w * size_t(g->height) * 4); // pts in hundredths
     ASSERT_EQ(ref.size(), pts.size());
     ASSERT_FALSE(ref.empty());
     const Frames got = all_frames(g.get());

@@ -8,7 +8,7 @@
 
 #include "gfile/source_geometry.h"
 #include "tests/gfile/gfile_test_util.h"
-#include "vexutil/flic.h"
+#include "testkit/gfile/source_oracles.h"
 
 namespace gfile_test {
 namespace {
@@ -19,14 +19,7 @@ constexpr int kW = 64, kH = 40, kFrames = 12;
 struct Animation {
   TempDir dir;
   std::string name = pattern_flc(dir, "a.flc", {.width = kW, .height = kH, .frames = kFrames, .noise = true});
-  Frames frames;
-  Animation() {
-    VEXFLIC *f = VEXFlicOpen(name.c_str());
-    std::vector<uint8_t> buf(size_t{f->pitch} * f->buffer_height);
-    for (int i = 0; i < kFrames && VEXFlicGetNext(f, buf.data()); ++i)
-      frames.emplace_back(buf.begin(), buf.begin() + kW * kH);
-    VEXFlicClose(f);
-  }
+  Frames frames = vex::testkit::flic_reader_frames(name).indices;
 };
 const Animation &animation() {
   static const Animation a;

@@ -8,17 +8,15 @@
 #include <cstring>
 #include <map>
 
-#include "formats/tolm/tolm_reader.h"
 #include "testkit/executable/pe_fixture.h"
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/gfile/kind_samples.h"
+#include "testkit/gfile/source_oracles.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
-#include "testkit/util/source_of.h"
 #include "testkit/util/wav_file.h"
 #include "tests/gfile/gfile_test_util.h"
-#include "vexutil/flic.h"
 #include "vexutil/sfile.h"
 
 namespace gfile_test {
@@ -55,19 +53,8 @@ Frames split(const std::vector<uint8_t> &all, size_t frame_bytes) {
 TEST(GfileKinds, FlicFramesAreTheFlicReadersInEveryMode) {
   TempDir dir;
   const std::string flc = pattern_flc(dir, "a.flc", {.width = 64, .height = 40, .frames = 7, .cycle = true});
-  Frames pixels, palettes, bgr0;
-  VEXFLIC *f = VEXFlicOpen(flc.c_str());
-  ASSERT_NE(f, nullptr);
-  std::vector<uint8_t> buf(size_t{f->pitch} * f->buffer_height);
-  for (uint32_t i = 0; i < f->frame_count && VEXFlicGetNext(f, buf.data()); ++i) {
-    bgr0.push_back(indexed_bgr0(buf.data(), 64, 40, f->pitch, VEXFlicGetPalette(f)));
-    pixels.emplace_back();
-    for (uint32_t y = 0; y < 40; ++y)
-      pixels.back().insert(pixels.back().end(), buf.begin() + y * f->pitch, buf.begin() + y * f->pitch + 64);
-    palettes.emplace_back(VEXFlicGetPalette(f), VEXFlicGetPalette(f) + 768);
-  }
-  VEXFlicClose(f);
-  ASSERT_EQ(bgr0.size(), 7u);
+  const tk::FlicFrames want = tk::flic_reader_frames(flc);
+  ASSERT_EQ(want.bgr0.size(), 7u);
   for (const int32_t flags : {0, kTrue, kDeep, kDeep | kTrue}) {
     SCOPED_TRACE("flags " + std::to_string(flags));
     Source g = must(dir.file("a"), {.flags = flags}); // no extension: .flc found by the FLIC reader
@@ -76,12 +63,12 @@ TEST(GfileKinds, FlicFramesAreTheFlicReadersInEveryMode) {
     EXPECT_STREQ(g->name, flc.c_str());
     EXPECT_EQ((std::vector{g->speed, g->true_colour, g->depth_read}), (std::vector{-5000, int(flags == kTrue), 8}));
     if (!(flags & kDeep)) {
-      EXPECT_EQ(all_frames(g.get()), bgr0);
+      EXPECT_EQ(all_frames(g.get()), want.bgr0);
       continue;
     }
     for (size_t i = 0; i < 7; ++i) {
-      EXPECT_EQ(next(g.get()), pixels[i]) << "frame " << i;
-      EXPECT_EQ(palette(*g), palettes[i]) << "frame " << i;
+      EXPECT_EQ(next(g.get()), want.indices[i]) << "frame " << i;
+      EXPECT_EQ(palette(*g), want.palettes[i]) << "frame " << i;
       EXPECT_EQ(g->frame_depth, 8);
     }
   }
@@ -134,28 +121,14 @@ TEST(GfileKinds, TolmFramesAreTheTolmReadersAlsoInsideAnExecutable) {
   const std::string tlm = dir.file("t.tlm");
   const auto bytes = tk::tolm::movie_bytes(tk::tolm::random_movie({.frames = 12}).movie);
   write_file(tlm, bytes);
-  namespace tolm = vex::formats::tolm;
-  tolm::TOLM *t = tolm::TolmOpen(tk::source_of(tlm), tolm::kTolmOpenNoBackground);
-  ASSERT_NE(t, nullptr);
-  Frames want;
-  std::vector<int32_t> record_sizes;
-  for (int i = 0; i < 12; ++i) {
-    std::vector<uint8_t> px(kW * kH * 4);
-    tolm::TolmDoFrame(t);
-    tolm::TolmCopyToBuffer(t, px.data(), kW * 4, kH, 0, 0, 5);
-    record_sizes.push_back(int32_t(t->record_size));
-    tolm::TolmNextFrame(t);
-    for (size_t p = 3; p < px.size(); p += 4)
-      px[p] = 0;
-    want.push_back(px);
-  }
-  tolm::TolmClose(t);
+  const tk::TolmFrames reader = tk::tolm_reader_frames(tlm, kW, kH, 12);
+  const Frames &want = reader.bgr0;
   Source g = must(dir.file("t"), {.flags = kTrue});
   EXPECT_EQ(shape(*g), (Shape{GFILE_TOLM, kW, kH, 32, 12, 15, 1}));
   EXPECT_STREQ(g->type, "Tolm");
   for (int i = 0; i < 12; ++i) {
     EXPECT_EQ(next(g.get()), want[size_t(i)]) << "frame " << i;
-    EXPECT_EQ(g->frame_bytes, record_sizes[size_t(i)]);
+    EXPECT_EQ(g->frame_bytes, reader.record_sizes[size_t(i)]);
   }
   Source deep = must(tlm, {.flags = kDeep});
   EXPECT_EQ((std::vector{deep->true_colour, deep->depth, deep->depth_read}), (std::vector{1, 32, 32}));

@@ -16,6 +16,7 @@
 #include "palette/colour_match.h"
 #include "stills/still_image.h"
 #include "testkit/formats/rawb/rawb_writer.h"
+#include "testkit/gfile/source_oracles.h"
 #include "testkit/palette/colour_reference.h"
 #include "testkit/palette/palette_reference.h"
 #include "testkit/util/ffmpeg_tool.h"
@@ -30,26 +31,7 @@ namespace rawb = tk::rawb;
 namespace st = vex::stills;
 using Frame = std::vector<uint8_t>; // packed blue, green, red rows
 
-// A true-colour AVI (uncompressed, so the reader sees these very bytes).
-std::string write_avi(const TempDir &dir, const std::string &name, int w, int h, const std::vector<Frame> &frames) {
-  std::vector<uint8_t> raw;
-  for (const Frame &f : frames)
-    raw.insert(raw.end(), f.begin(), f.end());
-  write_file(dir.file(name + ".bgr"), raw);
-  tk::ffmpeg("-f rawvideo -pix_fmt bgr24 -s " + std::to_string(w) + "x" + std::to_string(h) + " -r 10 -i " +
-             tk::shell_quote(dir.file(name + ".bgr")) + " -c:v rawvideo -pix_fmt bgr24 " + tk::shell_quote(dir.file(name)));
-  return dir.file(name);
-}
-
-// Frame f of a movie whose colours move from frame to frame: many 6-bit
-// buckets per frame, different ones in every frame.
-Frame moving_frame(int w, int h, int f) {
-  Frame p;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      p.insert(p.end(), {uint8_t((x + y) * 5 + f * 50), uint8_t(y * 9 + f * 11), uint8_t(x * 7 + f * 37 + 40)});
-  return p;
-}
+using tk::moving_frame;
 
 void expect_nearest_everywhere(const GFILE &g, const Frame &src, int first, int count, const std::string &where) {
   const std::vector<uint8_t> idx = output(g);
@@ -135,7 +117,7 @@ TEST(GfileAnalysed, EachPaletteIsTheReferenceOneOverItsFrames) {
   std::vector<Frame> moving, same;
   for (int f = 0; f < kFrames; ++f)
     moving.push_back(moving_frame(kW, kH, f % 3)), same.push_back(moving_frame(kW, kH, 0));
-  const std::string avis[] = {write_avi(dir, "m.avi", kW, kH, moving), write_avi(dir, "s.avi", kW, kH, same)};
+  const std::string avis[] = {tk::raw_avi(dir, "m.avi", kW, kH, moving), tk::raw_avi(dir, "s.avi", kW, kH, same)};
   const struct {
     int32_t period, first_index, entries, split, system_colours, avi;
     std::vector<int> built_at; // output frames (0-based) that get a new palette
@@ -244,22 +226,22 @@ TEST(GfileAnalysed, FewColoursSystemColoursAndPaletteFiles) {
     const bool a = p % 3 == 0;
     two[p * 3] = a ? 200 : 17, two[p * 3 + 1] = a ? 100 : 90, two[p * 3 + 2] = a ? 10 : 250;
   }
-  Source g = must(write_avi(dir, "two.avi", 16, 4, {two}), {.system_colours = 2, .promotion = 2});
+  Source g = must(tk::raw_avi(dir, "two.avi", 16, 4, {two}), {.system_colours = 2, .promotion = 2});
   next(g.get());
   // 10 -> 2 -> 2 x 4 + 0 = 8; 100 -> 25 -> 101; 200 -> 50 -> 203; 17 -> 4 -> 16; 90 -> 22 -> 89; 250 -> 62 -> 251.
   EXPECT_EQ(colours_of(*g), (std::multiset<std::vector<int>>{{8, 101, 203}, {251, 89, 16}}));
   expect_nearest_everywhere(*g, two, 0, 256, "two colours");
-  g = must(write_avi(dir, "px.avi", 1, 1, {Frame{30, 60, 90}}), {.system_colours = 2, .promotion = 2});
+  g = must(tk::raw_avi(dir, "px.avi", 1, 1, {Frame{30, 60, 90}}), {.system_colours = 2, .promotion = 2});
   const uint8_t *c = g->palette[next(g.get())[0]];
   EXPECT_EQ(std::vector<int>(c, c + 3), (std::vector<int>{88, 60, 28})); // 90 -> 22 x 4, 60 -> 15 x 4, 30 -> 7 x 4
-  g = must(write_avi(dir, "many.avi", 48, 32, {moving_frame(48, 32, 0)}), {.promotion = 2});
+  g = must(tk::raw_avi(dir, "many.avi", 48, 32, {moving_frame(48, 32, 0)}), {.promotion = 2});
   next(g.get());
   std::set<std::vector<int>> fresh;
   for (int e = 10; e < 246; ++e)
     fresh.insert({g->palette[e][0], g->palette[e][1], g->palette[e][2]});
   EXPECT_EQ(fresh.size(), 236u);
   EXPECT_EQ((std::vector{g->palette[7][0], g->palette[246][2], g->palette[255][1]}), (std::vector<uint8_t>{192, 240, 255}));
-  const std::string small = write_avi(dir, "s.avi", 8, 2, {moving_frame(8, 2, 1)});
+  const std::string small = tk::raw_avi(dir, "s.avi", 8, 2, {moving_frame(8, 2, 1)});
   g = must(small, {.first_index = 0, .entries = 10, .promotion = 2});
   next(g.get());
   EXPECT_EQ((std::vector{g->palette[1][0], uint8_t(g->palette[10][0] | g->palette[10][1] | g->palette[10][2])}),
@@ -330,7 +312,7 @@ TEST(GfileAnalysed, CancelKeepsWhatTheStageKeeps) {
   std::vector<Frame> frames;
   for (int f = 0; f < 4; ++f)
     frames.push_back(moving_frame(16, 8, f));
-  const std::string avi = write_avi(dir, "c.avi", 16, 8, frames);
+  const std::string avi = tk::raw_avi(dir, "c.avi", 16, 8, frames);
   const Options o{.palette_period = 2, .system_colours = 2, .promotion = 2};
   MessageLog log;
   Source u = must(avi, o);

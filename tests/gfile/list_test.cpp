@@ -107,6 +107,16 @@ TEST(GfileList, SwitchLookingNamesOpenAsGivenAndTrailingSwitchesGiveTheRange) {
     GFileReset(g.get());
     EXPECT_EQ(all_frames(g.get()), expected) << "after GFileReset";
   }
+  // Lists inside lists: eight deep play their entry, nine are refused, naming the depth.
+  for (const int depth : {8, 9}) {
+    std::string entry = d + "c.flc";
+    for (int i = depth; i > 0; --i)
+      entry = list(dir, "n" + std::to_string(depth) + "_" + std::to_string(i) + ".lst", entry + "\n");
+    const Source g = open(entry);
+    EXPECT_EQ(g ? all_frames(g.get()) : Frames{}, depth == 8 ? want : Frames{}) << depth << " deep";
+    EXPECT_EQ(std::string(VEXLastError()).find("Lists nest more than 8 deep"), depth == 8 ? std::string::npos : 0u)
+        << VEXLastError();
+  }
   std::string text;
   for (int i = 0; i < 10000; ++i)
     text += d + "x.flc /E1\n";

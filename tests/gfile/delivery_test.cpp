@@ -160,6 +160,8 @@ TEST(GfileRaw, TheRecordAndEveryFrameAreTheFiles) {
       EXPECT_EQ(next(t.get()), through) << f;
     }
     EXPECT_EQ(g->at_end, 1);
+    GFileReset(g.get()); // back to the first record
+    EXPECT_EQ(next(g.get()), frames[0].pixels);
   }
 }
 

@@ -48,15 +48,20 @@ std::multiset<std::vector<int>> colours_of(const GFILE &g) {
   return out;
 }
 
-// An 8 x 1 picture with indices 1, 3, 4, 5, 50, 240, 250, 0 over a grey ramp
+// An 8 x 1 BMP with indices 1, 3, 4, 5, 50, 240, 250, 0 over a grey ramp
 // palette (entry i = (i, i, i)) except entries 10 and 30, which are (3, 3, 3).
 TEST(GfilePassThrough, PalettesAndRemapsByHand) {
   TempDir dir;
-  rawb::Palette grey{};
-  for (size_t i = 0; i < 768; ++i)
-    grey[i] = uint8_t(i / 3 == 10 || i / 3 == 30 ? 3 : i / 3);
-  const std::string raw = dir.file("grey.raw");
-  rawb::write_rawb(raw, {.width = 8, .height = 1, .speed = -66, .frame_count = {}}, {{{1, 3, 4, 5, 50, 240, 250, 0}, {grey}}});
+  const std::string bmp = dir.file("grey.bmp");
+  st::Image im{};
+  ASSERT_EQ(st::StillAlloc(&im, 8, 1, 8), 0);
+  const uint8_t indices[8] = {1, 3, 4, 5, 50, 240, 250, 0};
+  std::memcpy(im.pixels, indices, 8);
+  for (int i = 0; i < 256; ++i)
+    im.colors[i * 4] = im.colors[i * 4 + 1] = im.colors[i * 4 + 2] = uint8_t(i == 10 || i == 30 ? 3 : i);
+  im.colors_used = 256;
+  ASSERT_EQ(st::StillSave(st::Format::bmp, bmp.c_str(), &im, 0), 0);
+  st::StillFree(&im);
   const struct {
     Options o;
     std::vector<int> want; // -1: not checked
@@ -75,7 +80,7 @@ TEST(GfilePassThrough, PalettesAndRemapsByHand) {
       {{.system_colours = 1}, {0, -1, 10, -1, 50, -1, 255, -1}, {1, 0, 128, 246, 2, 240}},
   };
   for (const auto &r : rows) {
-    Source g = must(raw, r.o);
+    Source g = must(bmp, r.o);
     const std::vector<uint8_t> out = next(g.get());
     for (size_t p = 0; p < 8; ++p)
       EXPECT_EQ(r.want[p] < 0 ? -1 : out[p], r.want[p]) << "pixel " << p << ", first " << r.o.first_index;

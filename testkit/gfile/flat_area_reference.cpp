@@ -1,5 +1,7 @@
 #include "testkit/gfile/flat_area_reference.h"
 
+#include <algorithm>
+
 namespace flat_area_reference {
 
 namespace {
@@ -85,6 +87,60 @@ std::vector<uint8_t> filter(const Frame &f, Counts *counts) {
     }
   }
   return out;
+}
+
+namespace {
+
+uint8_t smooth(int x, int y, int channel, int slope, std::mt19937 &rng) {
+  const int base = channel == 0 ? 90 : channel == 1 ? 140 : 20 + 3 * x % 200;
+  const int v = base + (slope * (x + 2 * y + channel)) / 4 + static_cast<int>(rng() % 3);
+  return static_cast<uint8_t>(std::clamp(v, 0, 255));
+}
+
+} // namespace
+
+TestFrame shaded_frame(int width, int height, int depth, std::mt19937 &rng) {
+  const size_t row_bytes = (static_cast<size_t>(width) * depth + 7) / 8;
+  TestFrame f{width, height, depth, row_bytes + rng() % 5, {}, {}};
+  f.bytes.assign(f.pitch * static_cast<size_t>(height), 0xA5);
+  const int slope = 1 + static_cast<int>(rng() % 4);
+  for (size_t i = 0; i < 256; ++i)
+    f.palette[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(40 + i / 2), static_cast<uint8_t>(255 - i / 3)};
+  for (int y = 0; y < height; ++y) {
+    uint8_t *row = &f.bytes[static_cast<size_t>(y) * f.pitch];
+    for (int x = 0; x < width; ++x) {
+      const bool sharp = rng() % 23 == 0;
+      const bool dark = (x / 7 + y / 5) % 5 == 0;
+      uint8_t c[3];
+      for (int k = 0; k < 3; ++k)
+        c[k] = sharp  ? static_cast<uint8_t>(rng())
+               : dark ? static_cast<uint8_t>(rng() % 30)
+                      : smooth(x, y, k, slope, rng);
+      switch (depth) {
+      case 4: {
+        const uint8_t index = static_cast<uint8_t>(sharp ? rng() % 16 : (x + y) / 3 % 16);
+        uint8_t &b = row[x / 2];
+        b = static_cast<uint8_t>(x % 2 ? (b & 0x0F) | index << 4 : (b & 0xF0) | index);
+        break;
+      }
+      case 8: row[x] = sharp ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(c[0] / 2 + c[1] / 4); break;
+      case 16: {
+        const unsigned v = (c[2] >> 3) << 10 | (c[1] >> 3) << 5 | c[0] >> 3 | (rng() & 1) << 15;
+        row[2 * x] = static_cast<uint8_t>(v);
+        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+        break;
+      }
+      default:
+        std::copy(c, c + 3, row + static_cast<size_t>(x) * (depth / 8));
+        if (depth == 32)
+          row[4 * x + 3] = static_cast<uint8_t>(rng());
+      }
+    }
+  }
+  if (depth == 4)
+    for (size_t i = 0; i < 16; ++i)
+      f.palette[i] = {static_cast<uint8_t>(60 + i * 3), static_cast<uint8_t>(100 + i), static_cast<uint8_t>(200 - i)};
+  return f;
 }
 
 } // namespace flat_area_reference

@@ -3,8 +3,10 @@
 // source frame, one pixel at a time. It shares no code with the library.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace flat_area_reference {
@@ -23,5 +25,17 @@ struct Counts {
 
 // Rows of width x 3 bytes (blue, green, red), packed.
 std::vector<uint8_t> filter(const Frame &f, Counts *counts = nullptr);
+
+// A frame to filter: gently shaded areas (slopes of a few steps over a
+// handful of pixels, a little noise, dark patches) and occasional sharp
+// pixels, so that copied and quantised pixels both occur at every depth.
+// Rows of `pitch` bytes (a few more than a row needs), the rest 0xA5.
+struct TestFrame {
+  int width, height, depth;
+  size_t pitch;
+  std::vector<uint8_t> bytes;
+  std::array<std::array<uint8_t, 3>, 256> palette{}; // neighbouring indices are neighbouring shades
+};
+TestFrame shaded_frame(int width, int height, int depth, std::mt19937 &rng);
 
 } // namespace flat_area_reference

@@ -1,20 +1,25 @@
-// Every reader's bad files through the public sources: refused with the
-// reason, or read up to the damage and no further; never a crash.
+// Every reader's bad files through the public sources (rows from
+// bad_inputs/): refused with the reason, or read up to the damage and no
+// further; never a crash. Then names and files that open nothing (each
+// fails with "Error opening: <name>" or the list's own message through the
+// callback, and a reason in VEXLastError()), damage named with its place,
+// and raw frame files cut at every byte.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
+#include <filesystem>
+#include <fstream>
 
-#include "testkit/util/file_bytes.h"
-#include "testkit/util/temp_dir.h"
+#include "testkit/formats/rawb/rawb_writer.h"
 #include "tests/gfile/bad_input_rows.h"
-#include "vexutil/gfile.h"
+#include "tests/gfile/gfile_test_util.h"
+#include "vexutil/flic.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
 
 namespace bad_input {
 namespace {
 
+using namespace gfile_test;
 std::string or_empty(const char *s) { return s != nullptr ? s : ""; }
 
 void check_pictures(const std::string &name, const BadInput &row) {
@@ -53,18 +58,161 @@ void check_sound(const std::string &name, const BadInput &row) {
 }
 
 TEST(BadInput, EveryReaderRefusesWithItsReason) {
-  vex::testkit::TempDir dir;
+  TempDir dir;
   for (auto rows : {flic_bad_inputs, korvane_bad_inputs, tolm_bad_inputs, rawb_bad_inputs, still_bad_inputs,
                     movie_bad_inputs, sound_bad_inputs}) {
     for (const BadInput &row : rows()) {
       SCOPED_TRACE(row.file + " (" + row.reason + ")");
       const std::string name = dir.file(row.file);
-      vex::testkit::write_file(name, row.bytes);
-      if (row.sound)
-        check_sound(name, row);
-      else
-        check_pictures(name, row);
+      write_file(name, row.bytes);
+      row.sound ? check_sound(name, row) : check_pictures(name, row);
     }
+  }
+}
+
+// 127 characters in all is the longest name a record holds: it opens; one
+// more does not fit, existing or not. Empty and foreign files, folders,
+// names of nothing, lists that name themselves, nothing or a missing file.
+// When every reader said "not mine" the reason speaks of the file, not of
+// the last reader tried.
+TEST(BadInput, NamesAndFilesThatOpenNothing) {
+  TempDir dir;
+  const std::string base = dir.path().string() + "/";
+  const std::string flc = pattern_flc(dir, "w.flc", {.width = 8, .height = 8, .frames = 2});
+  const std::string n127 = base + std::string(127 - base.size() - 4, 'x') + ".flc";
+  ASSERT_EQ(n127.size(), 127u);
+  std::filesystem::copy_file(flc, n127); // the FLC writer's own names are shorter: write, then copy
+  EXPECT_EQ(std::string(must(n127)->name), n127);
+  const std::string n128 = base + std::string(128 - base.size() - 4, 'y') + ".flc";
+  std::filesystem::copy_file(flc, n128);
+  for (const char *f : {"folder.flc", "folder"})
+    std::filesystem::create_directory(base + f);
+  for (const char *f : {"e.flc", "e.bmp", "e.avi", "e.mov", "e.kvn", "e.tlm", "e.raw", "e.exe", "e.wav", "e"})
+    write_file(base + f, {});
+  write_file(base + "text.png", std::vector<uint8_t>(300, 'A'));
+  write_file(base + "r.wav", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}); // a RIFF that is no WAVE
+  std::ofstream(base + "self.lst") << flc << "\n" << base << "self.lst\n";
+  std::ofstream(base + "empty.lst") << "# nothing\n\n";
+  std::ofstream(base + "missing.lst") << flc << "\n" << base << "nowhere.flc\n";
+  const struct {
+    std::string name, error; // error: "" for "Error opening: <name>"
+    std::string reason = {}; // VEXLastError(): "" any but empty, "!x" anything but x
+  } rows[] = {{n128, ""},
+              {base + std::string(4000, 'z'), ""},
+              {base + "nothing", ""},     // no extension, no file under any
+              {base + "nothing.flc", ""}, // a named file that does not exist
+              {base + "folder.flc", ""},
+              {base + "folder", ""},
+              {"", ""},
+              {base + "e.flc", ""},  {base + "e.bmp", ""}, {base + "e.avi", ""}, {base + "e.mov", ""},
+              {base + "e.kvn", ""},  {base + "e.tlm", ""}, {base + "e.raw", ""}, {base + "e.exe", ""},
+              {base + "e.wav", ""},  {base + "e", ""},
+              {base + "text.png", "", "not a file of a known kind"},
+              {base + "e.png", "", "!the file is empty"}, // it does not exist
+              {base + "r.wav", ""},
+              {base + "self.lst", "-"}, // one error message, whichever
+              {base + "empty.lst", "No files in the list file."},
+              {base + "missing.lst", "Error opening: " + base + "nowhere.flc"}};
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name.size() < 200 ? r.name : std::to_string(r.name.size()) + " characters");
+    MessageLog log;
+    EXPECT_EQ(open(r.name), nullptr);
+    const std::vector<std::string> errors = log.at_level(2);
+    if (r.error == "-")
+      EXPECT_EQ(errors.size(), 1u);
+    else
+      EXPECT_EQ(errors, std::vector<std::string>{r.error.empty() ? "Error opening: " + r.name : r.error});
+    const std::string reason = VEXLastError();
+    if (r.reason.empty())
+      EXPECT_NE(reason, "");
+    else if (r.reason[0] == '!')
+      EXPECT_NE(reason, r.reason.substr(1));
+    else
+      EXPECT_EQ(reason, r.reason);
+  }
+  write_file(base + "e.png", {});
+  EXPECT_EQ(open(base + "e.png"), nullptr);
+  EXPECT_STREQ(VEXLastError(), "the file is empty");
+  EXPECT_EQ(GFileGet(nullptr), 0); // null handles are harmless
+  GFileReset(nullptr);
+  EXPECT_EQ(GFileClose(nullptr), nullptr);
+  EXPECT_EQ(GFileDamage(nullptr), nullptr);
+  EXPECT_EQ(GFileOpen(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr), nullptr);
+}
+
+// A FLC cut inside a frame opens; its damage is known at open, every frame
+// is still delivered, and in a list the entry is named.
+TEST(BadInput, DamageIsNamedWithItsPlace) {
+  TempDir dir;
+  const std::vector<uint8_t> whole = vex::testkit::read_file(pattern_flc(dir, "whole.flc", {.width = 16, .height = 8, .frames = 4}));
+  VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
+  ASSERT_NE(h, nullptr);
+  const uint32_t frame1 = h->frame1_offset, frame2 = frame1 + vex::testkit::le32_at(whole, frame1);
+  VEXFlicClose(h);
+  write_file(dir.file("cut.flc"), std::vector<uint8_t>(whole.begin(), whole.begin() + frame2 + 20));
+  std::ofstream(dir.file("both.lst")) << "whole.flc\ncut.flc\n";
+  const struct {
+    const char *file, *damage_at_open, *damage_at_end;
+  } rows[] = {{"whole.flc", nullptr, nullptr},
+              {"cut.flc", "frame 2 runs past the end of the file", "frame 2 runs past the end of the file"},
+              {"both.lst", nullptr, "cut.flc: frame 2 runs past the end of the file"}};
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path()); // the list names its entries relative to here
+  for (const auto &c : rows) {
+    Source g = open(c.file);
+    ASSERT_NE(g, nullptr) << c.file << ": " << VEXLastError();
+    EXPECT_STREQ(GFileDamage(g.get()), c.damage_at_open) << c.file;
+    for (int f = 0; f < g->output_frames; ++f)
+      ASSERT_EQ(GFileGet(g.get()), 1) << c.file << " " << f;
+    EXPECT_STREQ(GFileDamage(g.get()), c.damage_at_end) << c.file;
+  }
+  std::filesystem::current_path(here);
+}
+
+// A raw frame file cut at every byte. Without a whole header there is no
+// raw source; without room for one record (a tag and the pixels) the
+// header alone would pay for the frame buffers: refused, naming the frame.
+// Otherwise every frame is delivered, the first marked damaged until its
+// record is whole, and the source names the record left short.
+TEST(BadInput, RawFramesCutAtEveryByteDeliverWhatIsThere) {
+  namespace rawb = vex::testkit::rawb;
+  TempDir dir;
+  constexpr size_t kPixels = 6 * 4, kFirstEnd = 20 + 4 + 768 + 4 + kPixels;
+  std::vector<rawb::Frame> frames(3);
+  for (size_t f = 0; f < 3; ++f)
+    for (size_t i = 0; i < kPixels; ++i)
+      frames[f].pixels.push_back(uint8_t(i * 11 + f * 40));
+  frames[0].palettes = {rawb::Palette{}};
+  frames[2].palettes = {rawb::Palette{}, rawb::Palette{}};
+  const std::vector<uint8_t> whole = rawb::rawb_bytes({.width = 6, .height = 4, .speed = -50, .frame_count = {}}, frames);
+  for (size_t n = 0; n <= whole.size(); ++n) {
+    SCOPED_TRACE(std::to_string(n) + " bytes");
+    const std::string path = dir.file("cut" + std::to_string(n) + ".raw");
+    write_file(path, std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)));
+    Source g = open(path);
+    if (n < 20) {
+      EXPECT_TRUE(g == nullptr || g->kind != GFILE_RAW);
+      continue;
+    }
+    if (n < 20 + 4 + kPixels) {
+      EXPECT_EQ(g, nullptr);
+      EXPECT_EQ(std::string(VEXLastError()), "frame 1 is cut short at byte " + std::to_string(n));
+      continue;
+    }
+    ASSERT_NE(g, nullptr);
+    for (int f = 0; f < g->output_frames; ++f) {
+      const std::vector<uint8_t> px = next(g.get());
+      if (f == 0) { // the frame itself says whether it came whole
+        EXPECT_EQ(GFileFrameDamaged(g.get()), n < kFirstEnd ? 1 : 0);
+        EXPECT_EQ(n >= kFirstEnd ? px : frames[0].pixels, frames[0].pixels);
+      } else if (n == whole.size()) {
+        EXPECT_EQ(GFileFrameDamaged(g.get()), 0);
+      }
+    }
+    if (n == whole.size())
+      EXPECT_EQ(GFileDamage(g.get()), nullptr);
+    else
+      EXPECT_NE(or_empty(GFileDamage(g.get())).find(" at byte "), std::string::npos) << or_empty(GFileDamage(g.get()));
   }
 }
 

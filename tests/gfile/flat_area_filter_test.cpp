@@ -4,10 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "gfile/flat_area_filter.h"
 #include "testkit/gfile/flat_area_reference.h"
@@ -16,100 +12,6 @@ namespace {
 
 using vex::gfile::flat_area_filter;
 namespace ref = flat_area_reference;
-
-constexpr uint8_t kGuard = 0xA5;
-
-// Bytes a row of `width` pixels needs at `depth` bits.
-size_t row_bytes(int width, int depth) { return (static_cast<size_t>(width) * depth + 7) / 8; }
-
-// A frame of gently shaded areas (slopes of a few steps over a handful of
-// pixels, a little noise, dark patches) and occasional sharp pixels, so
-// that copied and quantised pixels both occur at every depth.
-struct Frame {
-  int width, height, depth;
-  size_t pitch;
-  std::vector<uint8_t> bytes;
-  std::array<std::array<uint8_t, 3>, 256> palette{};
-};
-
-uint8_t smooth(int x, int y, int channel, int slope, std::mt19937 &rng) {
-  const int base = channel == 0 ? 90 : channel == 1 ? 140 : 20 + 3 * x % 200;
-  const int v = base + (slope * (x + 2 * y + channel)) / 4 + static_cast<int>(rng() % 3);
-  return static_cast<uint8_t>(std::clamp(v, 0, 255));
-}
-
-Frame make_frame(int width, int height, int depth, std::mt19937 &rng) {
-  Frame f{width, height, depth, row_bytes(width, depth) + rng() % 5, {}, {}};
-  f.bytes.assign(f.pitch * static_cast<size_t>(height), kGuard);
-  const int slope = 1 + static_cast<int>(rng() % 4);
-  for (size_t i = 0; i < 256; ++i) // neighbouring indices are neighbouring shades
-    f.palette[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(40 + i / 2), static_cast<uint8_t>(255 - i / 3)};
-  for (int y = 0; y < height; ++y) {
-    uint8_t *row = &f.bytes[static_cast<size_t>(y) * f.pitch];
-    for (int x = 0; x < width; ++x) {
-      const bool sharp = rng() % 23 == 0;
-      const bool dark = (x / 7 + y / 5) % 5 == 0;
-      uint8_t c[3];
-      for (int k = 0; k < 3; ++k)
-        c[k] = sharp  ? static_cast<uint8_t>(rng())
-               : dark ? static_cast<uint8_t>(rng() % 30)
-                      : smooth(x, y, k, slope, rng);
-      switch (depth) {
-      case 4: {
-        const uint8_t index = static_cast<uint8_t>(sharp ? rng() % 16 : (x + y) / 3 % 16);
-        uint8_t &b = row[x / 2];
-        b = static_cast<uint8_t>(x % 2 ? (b & 0x0F) | index << 4 : (b & 0xF0) | index);
-        break;
-      }
-      case 8: row[x] = sharp ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(c[0] / 2 + c[1] / 4); break;
-      case 16: {
-        const unsigned v = (c[2] >> 3) << 10 | (c[1] >> 3) << 5 | c[0] >> 3 | (rng() & 1) << 15;
-        row[2 * x] = static_cast<uint8_t>(v);
-        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-        break;
-      }
-      default:
-        std::copy(c, c + 3, row + static_cast<size_t>(x) * (depth / 8));
-        if (depth == 32)
-          row[4 * x + 3] = static_cast<uint8_t>(rng());
-      }
-    }
-  }
-  if (depth == 4)
-    for (size_t i = 0; i < 16; ++i)
-      f.palette[i] = {static_cast<uint8_t>(60 + i * 3), static_cast<uint8_t>(100 + i), static_cast<uint8_t>(200 - i)};
-  return f;
-}
-
-struct Result {
-  std::vector<uint8_t> ours, reference;
-  ref::Counts counts;
-};
-
-// Both filters over the frame, read top-down or (bottom_up) from its last
-// row with a negative pitch; ours into rows padded with guard bytes, which
-// must survive.
-Result run_both(const Frame &f, bool bottom_up) {
-  const auto *pal = reinterpret_cast<const uint8_t(*)[3]>(f.palette.data());
-  const uint8_t *first = f.bytes.data();
-  auto pitch = static_cast<ptrdiff_t>(f.pitch);
-  if (bottom_up) {
-    first += (f.height - 1) * pitch;
-    pitch = -pitch;
-  }
-  Result r;
-  r.reference = ref::filter({first, pitch, f.depth, pal, f.width, f.height}, &r.counts);
-  const size_t out_row = static_cast<size_t>(f.width) * 3, out_pitch = out_row + 5;
-  std::vector<uint8_t> padded(out_pitch * static_cast<size_t>(f.height), kGuard);
-  flat_area_filter(first, pitch, f.depth, pal, f.width, f.height, padded.data(), static_cast<ptrdiff_t>(out_pitch));
-  for (int y = 0; y < f.height; ++y) {
-    const auto *row = &padded[static_cast<size_t>(y) * out_pitch];
-    r.ours.insert(r.ours.end(), row, row + out_row);
-    EXPECT_TRUE(std::all_of(row + out_row, row + out_pitch, [](uint8_t b) { return b == kGuard; }))
-        << "row " << y << " written past its width";
-  }
-  return r;
-}
 
 TEST(FlatAreaFilter, MatchesTheTranscriptionAtEveryDepthAndSize) {
   const std::pair<int, int> sizes[] = {{3, 3},  {1, 1}, {1, 9}, {9, 1},  {2, 7},   {7, 2},   {2, 2},   {3, 17},
@@ -121,11 +23,25 @@ TEST(FlatAreaFilter, MatchesTheTranscriptionAtEveryDepthAndSize) {
       for (bool bottom_up : {false, true}) {
         SCOPED_TRACE("depth " + std::to_string(depth) + ", " + std::to_string(w) + " x " + std::to_string(h) +
                      (bottom_up ? ", bottom-up" : ""));
-        const Frame f = make_frame(w, h, depth, rng);
-        const Result r = run_both(f, bottom_up);
-        ASSERT_EQ(r.ours, r.reference);
-        total.copied += r.counts.copied;
-        total.quantised += r.counts.quantised;
+        const ref::TestFrame f = ref::shaded_frame(w, h, depth, rng);
+        // Read from the last row with a negative pitch when bottom-up.
+        const auto *pal = reinterpret_cast<const uint8_t(*)[3]>(f.palette.data());
+        const ptrdiff_t pitch = bottom_up ? -ptrdiff_t(f.pitch) : ptrdiff_t(f.pitch);
+        const uint8_t *first = f.bytes.data() + (bottom_up ? (h - 1) * ptrdiff_t(f.pitch) : 0);
+        ref::Counts counts;
+        const std::vector<uint8_t> want = ref::filter({first, pitch, depth, pal, w, h}, &counts);
+        total.copied += counts.copied;
+        total.quantised += counts.quantised;
+        // Ours into rows padded with guard bytes, which must survive.
+        const size_t row = size_t(w) * 3, out_pitch = row + 5;
+        std::vector<uint8_t> padded(out_pitch * size_t(h), 0xA5), ours;
+        flat_area_filter(first, pitch, depth, pal, w, h, padded.data(), ptrdiff_t(out_pitch));
+        for (int y = 0; y < h; ++y) {
+          const auto *r = &padded[size_t(y) * out_pitch];
+          ours.insert(ours.end(), r, r + row);
+          ASSERT_TRUE(std::all_of(r + row, r + out_pitch, [](uint8_t b) { return b == 0xA5; })) << "row " << y << " overrun";
+        }
+        ASSERT_EQ(ours, want);
       }
     // The frames exercise both outcomes, or the comparison proves little.
     EXPECT_GT(total.copied, 500u) << "depth " << depth;
@@ -139,7 +55,7 @@ std::vector<uint8_t> ramp(int red) {
   std::vector<uint8_t> f;
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x)
-      f.insert(f.end(), {static_cast<uint8_t>(100 + 2 * x + y), 150, static_cast<uint8_t>(red)});
+      f.insert(f.end(), {uint8_t(100 + 2 * x + y), 150, uint8_t(red)});
   return f;
 }
 
@@ -160,40 +76,33 @@ TEST(FlatAreaFilter, HandWorkedFrames) {
   expect[p11] = 96, expect[p11 + 1] = 144, expect[p11 + 2] = 240;
   expect[p21] = 112, expect[p21 + 1] = 144, expect[p21 + 2] = 255;
   EXPECT_EQ(filtered(ramp(250), 4, 3), expect);
-
   // A flat frame, and the ramp gone dark (every maximum below 32), are
   // copied; red at 32 is no longer dark.
   const std::vector<uint8_t> flat(5 * 4 * 3, 77);
   EXPECT_EQ(filtered(flat, 5, 4), flat);
   std::vector<uint8_t> dark = ramp(31);
   for (size_t i = 0; i < dark.size(); i += 3)
-    dark[i] = static_cast<uint8_t>(dark[i] - 90), dark[i + 1] = 20; // blue 10..18
+    dark[i] = uint8_t(dark[i] - 90), dark[i + 1] = 20; // blue 10..18
   EXPECT_EQ(filtered(dark, 4, 3), dark);
   std::vector<uint8_t> lit = dark;
   for (size_t i = 2; i < lit.size(); i += 3)
     lit[i] = 32;
   EXPECT_NE(filtered(lit, 4, 3), lit);
-
   // The range boundaries: one channel stepping by s over the
   // neighbourhood gives a summed range of 2s (x from -1 to +1).
   for (int step : {2, 3, 7, 8}) {
     std::vector<uint8_t> f;
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < 3; ++x)
-        f.insert(f.end(), {static_cast<uint8_t>(120 + step * x), 120, 120});
-    const bool quantised = 2 * step > 4 && 2 * step < 16;
-    EXPECT_EQ(filtered(f, 3, 3) != f, quantised) << "step " << step;
+    for (int i = 0; i < 9; ++i)
+      f.insert(f.end(), {uint8_t(120 + step * (i % 3)), 120, 120});
+    EXPECT_EQ(filtered(f, 3, 3) != f, 2 * step > 4 && 2 * step < 16) << "step " << step;
   }
-}
-
-TEST(FlatAreaFilter, ConvertsEachDepthThePixelWay) {
-  // One row: no inner pixels, so the output is the conversion alone.
+  // One row: no inner pixels, so the output is the conversion alone, at 4
+  // bits (indices 0, 1, 1, 0) and 16 (blue with bit 15 set, green, red).
   const uint8_t palette[256][3] = {{10, 20, 30}, {40, 50, 60}};
-  const uint8_t four[] = {0x10, 0x01}; // indices 0, 1, 1, 0
+  const uint8_t four[] = {0x10, 0x01}, sixteen[] = {0x1F, 0x80, 0xE0, 0x03, 0x00, 0x7C};
   std::vector<uint8_t> out(12);
   flat_area_filter(four, 2, 4, palette, 4, 1, out.data(), 12);
   EXPECT_EQ(out, (std::vector<uint8_t>{30, 20, 10, 60, 50, 40, 60, 50, 40, 30, 20, 10}));
-  const uint8_t sixteen[] = {0x1F, 0x80, 0xE0, 0x03, 0x00, 0x7C}; // blue (bit 15 set), green, red
   out.assign(9, 0);
   flat_area_filter(sixteen, 6, 16, nullptr, 3, 1, out.data(), 9);
   EXPECT_EQ(out, (std::vector<uint8_t>{248, 0, 0, 0, 248, 0, 0, 0, 248}));

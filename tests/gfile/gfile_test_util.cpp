@@ -1,52 +1,35 @@
 #include "tests/gfile/gfile_test_util.h"
 
 #include <cstring>
+#include <stdexcept>
+
+#include "testkit/flic/flic_pattern_file.h"
+#include "testkit/util/ffmpeg_tool.h"
 
 namespace gfile_test {
-namespace {
-int g_cancel_at = 0;
-int g_progress = 0;
-} // namespace
-
-std::vector<std::pair<std::string, int>> &messages() {
-  static std::vector<std::pair<std::string, int>> log;
-  return log;
-}
-
-int32_t record_message(const char *text, int32_t level) {
-  messages().emplace_back(text ? text : "", level);
-  if (level == 0 && text && std::strstr(text, " frame ") && !std::strstr(text, "Skipping")) {
-    ++g_progress;
-    return g_cancel_at > 0 && g_progress == g_cancel_at ? 1 : 0;
-  }
-  return 0;
-}
-
-std::vector<std::string> errors() {
-  std::vector<std::string> out;
-  for (const auto &[text, level] : messages())
-    if (level == 2)
-      out.push_back(text);
-  return out;
-}
-
-void cancel_at(int n) {
-  g_cancel_at = n;
-  g_progress = 0;
-}
 
 Source open(const std::string &name, const Options &o) {
-  messages().clear();
-  g_progress = 0;
   return Source(GFileOpen(name.c_str(), o.flags, o.play_num, o.play_den, o.out_num, o.out_den, o.x, o.y, o.width,
                           o.height, o.first, o.last, o.palette_mode, o.palette_period, o.first_index, o.entries,
                           o.split, o.system_colours, o.promotion,
-                          o.palette_file.empty() ? nullptr : o.palette_file.c_str(), "Testing", record_message));
+                          o.palette_file.empty() ? nullptr : o.palette_file.c_str(), "Testing", MessageLog::callback));
+}
+
+Source must(const std::string &name, const Options &o) {
+  Source g = open(name, o);
+  if (!g)
+    throw std::runtime_error(name + " refused: " + VEXLastError());
+  return g;
+}
+
+std::vector<uint8_t> next(GFILE *g, bool through_palette) {
+  if (GFileGet(g) != 1)
+    throw std::runtime_error("frame " + std::to_string(g->delivered + 1) + " not delivered: " + VEXLastError());
+  return through_palette && !g->true_colour ? as_bgr0(*g) : output(*g);
 }
 
 std::vector<uint8_t> output(const GFILE &g) {
-  const size_t bytes = g.true_colour ? 4 : 1;
-  const size_t row = size_t(g.width) * bytes;
+  const size_t row = size_t(g.width) * (g.true_colour ? 4 : 1);
   std::vector<uint8_t> out(row * size_t(g.height));
   for (int32_t y = 0; y < g.height; ++y)
     std::memcpy(out.data() + row * size_t(y), g.buffer + ptrdiff_t{g.pitch} * y, row);
@@ -56,41 +39,58 @@ std::vector<uint8_t> output(const GFILE &g) {
 std::vector<uint8_t> palette(const GFILE &g) { return {&g.palette[0][0], &g.palette[0][0] + 768}; }
 
 std::vector<uint8_t> as_bgr0(const GFILE &g) {
-  const std::vector<uint8_t> idx = output(g);
-  std::vector<uint8_t> out(idx.size() * 4);
-  for (size_t i = 0; i < idx.size(); ++i) {
-    out[i * 4] = g.palette[idx[i]][2];
-    out[i * 4 + 1] = g.palette[idx[i]][1];
-    out[i * 4 + 2] = g.palette[idx[i]][0];
-  }
+  std::vector<uint8_t> out;
+  for (const uint8_t i : output(g))
+    out.insert(out.end(), {g.palette[i][2], g.palette[i][1], g.palette[i][0], 0});
   return out;
 }
 
-std::vector<std::vector<uint8_t>> all_frames(GFILE *g) {
-  std::vector<std::vector<uint8_t>> out;
-  for (int32_t i = 0; i < g->output_frames; ++i) {
-    if (GFileGet(g) != 1)
-      break;
+Frames all_frames(GFILE *g) {
+  Frames out;
+  for (int32_t i = 0; i < g->output_frames && GFileGet(g) == 1; ++i)
     out.push_back(g->true_colour ? output(*g) : as_bgr0(*g));
-  }
   return out;
 }
+
+Frames frames(const std::string &name, const Options &o) { return all_frames(must(name, o).get()); }
 
 std::vector<uint8_t> bgr_to_bgr0(const std::vector<uint8_t> &bgr) {
-  std::vector<uint8_t> out(bgr.size() / 3 * 4);
-  for (size_t i = 0; i < bgr.size() / 3; ++i)
-    std::memcpy(&out[i * 4], &bgr[i * 3], 3);
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 2 < bgr.size(); i += 3)
+    out.insert(out.end(), {bgr[i], bgr[i + 1], bgr[i + 2], 0});
   return out;
 }
 
-std::vector<uint8_t> rgb_to_bgr0(const std::vector<uint8_t> &rgb) {
-  std::vector<uint8_t> out(rgb.size() / 3 * 4);
-  for (size_t i = 0; i < rgb.size() / 3; ++i) {
-    out[i * 4] = rgb[i * 3 + 2];
-    out[i * 4 + 1] = rgb[i * 3 + 1];
-    out[i * 4 + 2] = rgb[i * 3];
-  }
+Shape shape(const GFILE &g) {
+  return {g.kind, g.width, g.height, g.depth, g.frame_count, g.source_num, g.source_den};
+}
+
+std::vector<std::string> heard(const MessageLog &log, const std::string &prefix, bool levels) {
+  std::vector<std::string> out;
+  for (const vex::testkit::Message &m : log.messages())
+    if (m.text.rfind(prefix, 0) == 0)
+      out.push_back(levels ? std::to_string(m.level) + ":" + m.text : m.text);
   return out;
+}
+
+int nth_message(const MessageLog &log, const std::string &prefix, int nth) {
+  for (size_t i = 0; i < log.messages().size(); ++i)
+    if (log.messages()[i].text.rfind(prefix, 0) == 0 && --nth == 0)
+      return int(i);
+  return -1;
+}
+
+std::string pattern_flc(const TempDir &dir, const std::string &name, const vex::testkit::PatternOptions &o) {
+  const std::string path = dir.file(name);
+  if (vex::testkit::write_flc(vex::testkit::PatternAnimation(o), -5000, path) == 0)
+    throw std::runtime_error(path + " was not written");
+  return path;
+}
+
+std::string tool_file(const TempDir &dir, const std::string &name, const std::string &source, const std::string &args) {
+  const std::string path = dir.file(name);
+  vex::testkit::ffmpeg("-f lavfi -i " + source + " " + args + " " + vex::testkit::shell_quote(path));
+  return path;
 }
 
 } // namespace gfile_test

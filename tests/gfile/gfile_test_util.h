@@ -1,14 +1,16 @@
-// Shared by the graphics-source tests: opening with named options and a
-// recording callback, and the delivered frames as plain pixel arrays.
+// Shared by the graphics-source tests: opening with named options (messages
+// to the thread's MessageLog), and the delivered frames as plain pixel arrays.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "testkit/util/wav_file.h"
+#include "testkit/flic/pattern.h"
+#include "testkit/util/file_bytes.h"
+#include "testkit/util/message_log.h"
+#include "testkit/util/temp_dir.h"
 #include "vexutil/gfile.h"
 
 namespace gfile_test {
@@ -17,13 +19,10 @@ struct Closer {
   void operator()(GFILE *g) const { GFileClose(g); }
 };
 using Source = std::unique_ptr<GFILE, Closer>;
-
-// Messages the callback received, in order (text, level).
-std::vector<std::pair<std::string, int>> &messages();
-int32_t record_message(const char *text, int32_t level);
-std::vector<std::string> errors();
-// The callback answers true to the n-th progress message (0: never).
-void cancel_at(int n);
+using Frames = std::vector<std::vector<uint8_t>>;
+using vex::testkit::MessageLog;
+using vex::testkit::TempDir;
+using vex::testkit::write_file;
 
 struct Options {
   int32_t flags = 0;
@@ -34,26 +33,36 @@ struct Options {
   int32_t system_colours = 0, promotion = 0;
   std::string palette_file = {};
 };
-// Opens with the recording callback (the log is cleared first).
-Source open(const std::string &name, const Options &o = {});
+constexpr int32_t kTrue = GFILE_TRUE_COLOUR;
 
-// The output frame as width x height pixels of 1 byte (8-bit) or 4 bytes,
-// rows packed.
+// Opens with MessageLog::callback; null when refused.
+Source open(const std::string &name, const Options &o = {});
+// The same, throwing (the test fails) with the reason when refused.
+Source must(const std::string &name, const Options &o = {});
+// GFileGet, throwing unless it delivers; then output() or as_bgr0().
+std::vector<uint8_t> next(GFILE *g, bool through_palette = false);
+
+// The output frame as width x height pixels of 1 byte (8-bit) or 4 bytes, rows packed.
 std::vector<uint8_t> output(const GFILE &g);
 // The output palette as 768 bytes.
 std::vector<uint8_t> palette(const GFILE &g);
-// 8-bit output through its palette as blue, green, red, 0 (the layout of
-// true-colour output).
+// 8-bit output through its palette as blue, green, red, 0 (the layout of true-colour output).
 std::vector<uint8_t> as_bgr0(const GFILE &g);
-
-// Every output frame GFileGet delivers (count: output_frames).
-std::vector<std::vector<uint8_t>> all_frames(GFILE *g);
-
-// Packed blue, green, red frames to blue, green, red, 0.
+// Every output frame GFileGet delivers (count: output_frames), 8-bit output through its palette.
+Frames all_frames(GFILE *g);
+Frames frames(const std::string &name, const Options &o = {});
+// Packed blue, green, red to blue, green, red, 0.
 std::vector<uint8_t> bgr_to_bgr0(const std::vector<uint8_t> &bgr);
-// Red, green, blue to blue, green, red, 0.
-std::vector<uint8_t> rgb_to_bgr0(const std::vector<uint8_t> &rgb);
-
-using vex::testkit::write_file;
+// The record's kind, width, height, depth, frame count, source_num and source_den.
+using Shape = std::vector<int64_t>;
+Shape shape(const GFILE &g);
+// The messages of a log that start with `prefix`, as "level:text" (or the text alone).
+std::vector<std::string> heard(const MessageLog &log, const std::string &prefix = "", bool levels = true);
+// Where the log holds the nth message (1-based) that starts with `prefix`; -1: nowhere.
+int nth_message(const MessageLog &log, const std::string &prefix, int nth = 1);
+// A FLIC of the test pattern at 50 ms a frame (20 frames a second), written into `dir`.
+std::string pattern_flc(const TempDir &dir, const std::string &name, const vex::testkit::PatternOptions &o);
+// Frames made by the ffmpeg tool from a lavfi source ("testsrc=size=..."), written with `args`.
+std::string tool_file(const TempDir &dir, const std::string &name, const std::string &source, const std::string &args);
 
 } // namespace gfile_test

@@ -11,7 +11,7 @@
 #include "testkit/gfile/picture_set.h"
 #include "testkit/util/picture_compare.h"
 #include "testkit/palette/palette_reference.h"
-#include "tests/palette/palette_samples.h"
+#include "testkit/palette/palette_samples.h"
 
 namespace vex::palette {
 namespace {

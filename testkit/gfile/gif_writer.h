@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace gif_test {
+namespace vex::testkit::gif {
 
 using Rgb = std::array<uint8_t, 3>;
 
@@ -37,4 +37,4 @@ std::vector<Rgb> colours(size_t n, int seed);
 // A picture of w x h whose indices cycle through `count` values from `first`.
 Picture pattern(int left, int top, int w, int h, uint8_t first, uint8_t count);
 
-} // namespace gif_test
+} // namespace vex::testkit::gif

@@ -1,8 +1,9 @@
-// Histograms, palettes and usage counts for the palette tests: random ones
-// of chosen shapes, and a message recorder that can cancel at a chosen call.
+// Histograms, palettes, colours and usage counts for the palette tests:
+// random ones of chosen shapes, with ties made likely where asked.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -72,23 +73,38 @@ inline std::vector<uint32_t> random_histogram(uint32_t seed, size_t buckets, Wei
   return h;
 }
 
-inline std::vector<uint8_t> random_palette(std::mt19937 &gen) {
-  std::vector<uint8_t> p(kPaletteBytes);
-  for (auto &v : p)
-    v = static_cast<uint8_t>(gen());
+enum class Usage { kZero, kSparse, kSkewed, kEqual, kDense };
+
+inline std::array<uint32_t, kPaletteEntries> random_usage(std::mt19937 &gen, Usage u) {
+  std::array<uint32_t, kPaletteEntries> c{};
+  for (auto &v : c) {
+    switch (u) {
+    case Usage::kZero: v = 0; break;
+    case Usage::kSparse: v = gen() % 4 == 0 ? gen() % 5000 : 0; break;
+    case Usage::kSkewed: v = static_cast<uint32_t>(std::exp2((gen() % 3200) / 100.0)); break;
+    case Usage::kEqual: v = 100; break;
+    case Usage::kDense: v = gen() % 3 == 0 ? 0 : gen() % 100000; break;
+    }
+  }
+  return c;
+}
+
+// kind 0: all black; 1: random; 2: repeated entries from a small set of
+// colours, so that equal costs and distances are common.
+inline std::vector<uint8_t> make_palette(std::mt19937 &gen, int kind) {
+  std::vector<uint8_t> p(kPaletteBytes, 0);
+  for (size_t i = 0; kind != 0 && i < p.size(); ++i)
+    p[i] = static_cast<uint8_t>(kind == 1 ? gen() : (gen() % 3) * 60);
   return p;
 }
 
-// Records every message; answers true to call number `cancel_at` (0-based;
-// -1: never).
-struct Recorder {
-  std::vector<std::pair<std::string, int32_t>> heard;
-  int cancel_at = -1;
-
-  int32_t operator()(const char *text, int32_t level) {
-    heard.emplace_back(text, level);
-    return static_cast<int>(heard.size()) - 1 == cancel_at ? 1 : 0;
-  }
-};
+// m colours, random or (coarse) from 27 colours.
+inline std::vector<Rgb> make_colours(std::mt19937 &gen, size_t m, bool coarse) {
+  std::vector<Rgb> c(m);
+  for (auto &x : c)
+    x = coarse ? Rgb{uint8_t((gen() % 3) * 60), uint8_t((gen() % 3) * 60), uint8_t((gen() % 3) * 60)}
+               : Rgb{uint8_t(gen()), uint8_t(gen()), uint8_t(gen())};
+  return c;
+}
 
 } // namespace vex::palette::test

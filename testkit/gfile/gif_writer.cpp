@@ -1,10 +1,10 @@
-#include "tests/gfile/gif_file.h"
+#include "testkit/gfile/gif_writer.h"
 
 #include <stdexcept>
 
 #include <gif_lib.h>
 
-namespace gif_test {
+namespace vex::testkit::gif {
 namespace {
 
 // giflib takes tables of a power of two entries: padded with black.
@@ -88,4 +88,4 @@ Picture pattern(int left, int top, int w, int h, uint8_t first, uint8_t count) {
   return p;
 }
 
-} // namespace gif_test
+} // namespace vex::testkit::gif

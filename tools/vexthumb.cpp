@@ -24,11 +24,12 @@ namespace {
 constexpr long kLargest = 4096; // far beyond any thumbnail size in use (normal 128, large 256, x-large 512)
 
 int usage(std::FILE *to, int status) {
-  std::fprintf(to, "usage: vexthumb -s SIZE INPUT OUTPUT.png\n"
-                   "Writes a picture of INPUT's frame a tenth of the way in (its first frame when it has\n"
-                   "fewer than ten), scaled so that its longer side is SIZE pixels (1-%ld), as PNG.\n"
-                   "Exit status: 0 written, 1 INPUT could not be read or OUTPUT written, 2 bad command line.\n",
-                   kLargest);
+  std::fprintf(to,
+               "usage: vexthumb -s SIZE INPUT OUTPUT.png\n"
+               "Writes a picture of INPUT's frame a tenth of the way in (its first frame when it has\n"
+               "fewer than ten), scaled so that its longer side is SIZE pixels (1-%ld), as PNG.\n"
+               "Exit status: 0 written, 1 INPUT could not be read or OUTPUT written, 2 bad command line.\n",
+               kLargest);
   return status;
 }
 
@@ -68,7 +69,8 @@ Picture fit(const uint8_t *src, int32_t width, int32_t height, int32_t pitch, in
 }
 
 bool ends_with_png(const std::string &name) {
-  return name.size() >= 4 && (name.compare(name.size() - 4, 4, ".png") == 0 || name.compare(name.size() - 4, 4, ".PNG") == 0);
+  return name.size() >= 4 &&
+         (name.compare(name.size() - 4, 4, ".png") == 0 || name.compare(name.size() - 4, 4, ".PNG") == 0);
 }
 
 // The output writer picks the kind by extension; a name without ".png"
@@ -102,8 +104,8 @@ int main(int argc, char **argv) {
   const char *input = argv[3];
   const std::string output = argv[4];
 
-  GFILE *g = GFileOpen(input, GFILE_TRUE_COLOUR, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr,
-                       nullptr, nullptr);
+  GFILE *g = GFileOpen(input, GFILE_TRUE_COLOUR, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr,
+                       nullptr);
   if (!g) {
     std::fprintf(stderr, "vexthumb: %s: %s\n", input, VEXLastError());
     return 1;

@@ -82,9 +82,11 @@ void BM_PluginVsLibrary(benchmark::State &state) {
       state.range(0) == 2 ? large : std::string(SAMPLES) + (tolm ? "/pattern.tlm" : "/pattern.kvn");
   const std::string source = "filesrc location=\"" + name + "\" ! ";
   const std::string description =
-      with_sound ? source + "decodebin name=d d. ! video/x-raw ! fakesink name=v sync=false async=false d. ! audio/x-raw ! "
-                            "fakesink sync=false async=false"
-                 : source + (tolm ? "vextolmdec" : "vexkorvanedec") + " name=d d.video ! fakesink name=v sync=false async=false";
+      with_sound
+          ? source + "decodebin name=d d. ! video/x-raw ! fakesink name=v sync=false async=false d. ! audio/x-raw ! "
+                     "fakesink sync=false async=false"
+          : source + (tolm ? "vextolmdec" : "vexkorvanedec") +
+                " name=d d.video ! fakesink name=v sync=false async=false";
   GstElement *p = started ? gst_parse_launch(description.c_str(), nullptr) : nullptr;
   GFILE *g = GFileOpen(name.c_str(), GFILE_TRUE_COLOUR, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr,
                        nullptr, nullptr);
@@ -130,9 +132,15 @@ void BM_PluginVsLibrary(benchmark::State &state) {
   GFileClose(g);
   SFileClose(s);
 }
-BENCHMARK(BM_PluginVsLibrary)->Args({0, 0})->Args({1, 0})->Args({2, 0})->Args({0, 1})->Args({1, 1})
+BENCHMARK(BM_PluginVsLibrary)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()->MinTime(2.0);
+    ->UseRealTime()
+    ->MinTime(2.0);
 
 } // namespace
 

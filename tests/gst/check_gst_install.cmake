@@ -2,34 +2,19 @@
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed")
-endif()
-if(IS_ABSOLUTE "${PLUGIN_DIR}")
-  message(FATAL_ERROR "VEX_GST_PLUGIN_DIR is absolute (${PLUGIN_DIR}): a scratch install would leave its prefix")
-endif()
-foreach(f "${PLUGIN_DIR}/libgstvexutil.so" share/mime/packages/vexutil.xml share/thumbnailers/vexthumb.thumbnailer
+foreach(f ${PLUGIN_DIR}/libgstvexutil.so share/mime/packages/vexutil.xml share/thumbnailers/vexthumb.thumbnailer
           bin/vexthumb)
-  if(NOT EXISTS "${prefix}/${f}")
-    message(FATAL_ERROR "${f} is not installed")
+  if(NOT rc EQUAL 0 OR IS_ABSOLUTE "${PLUGIN_DIR}" OR NOT EXISTS "${prefix}/${f}")
+    message(FATAL_ERROR "cmake --install gave ${rc}; ${f} is not installed below the prefix")
   endif()
 endforeach()
-# The installed plugin, with the installed library found through its RPATH.
-execute_process(COMMAND env GST_PLUGIN_PATH=${prefix}/${PLUGIN_DIR} GST_REGISTRY=${WORK_DIR}/registry.bin
-                        timeout 60 gst-inspect-1.0 vexutil
+# The installed plugin, with the installed library found through its RPATH
+# (no system plugin is scanned); the installed thumbnailer.
+execute_process(COMMAND env GST_PLUGIN_PATH=${prefix}/${PLUGIN_DIR} GST_PLUGIN_SYSTEM_PATH_1_0=
+                        GST_REGISTRY=${WORK_DIR}/registry.bin timeout 60 gst-inspect-1.0 vextolmdec
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT rc EQUAL 0 OR NOT out MATCHES "Filename +${prefix}/${PLUGIN_DIR}/libgstvexutil.so" OR NOT out MATCHES "vextolmdec")
-  message(FATAL_ERROR "the installed plugin did not load (${rc}):\n${out}${err}")
-endif()
-# The installed thumbnailer, by the command line its entry gives.
-file(STRINGS "${prefix}/share/thumbnailers/vexthumb.thumbnailer" exec REGEX "^Exec=")
-string(REGEX REPLACE "^Exec=vexthumb " "" exec "${exec}")
-string(REPLACE "%s" "64" exec "${exec}")
-string(REPLACE "%i" "${SAMPLE}" exec "${exec}")
-string(REPLACE "%o" "${WORK_DIR}/thumb.png" exec "${exec}")
-separate_arguments(exec)
-execute_process(COMMAND ${prefix}/bin/vexthumb ${exec} RESULT_VARIABLE rc ERROR_VARIABLE err)
-file(SIZE "${WORK_DIR}/thumb.png" size)
-if(NOT rc EQUAL 0 OR size LESS 100)
-  message(FATAL_ERROR "the installed vexthumb gave ${rc}:\n${err}")
+execute_process(COMMAND ${prefix}/bin/vexthumb -s 64 ${SAMPLE} ${WORK_DIR}/thumb.png RESULT_VARIABLE thumb)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "Filename +${prefix}/${PLUGIN_DIR}/libgstvexutil.so" OR NOT thumb EQUAL 0
+   OR NOT EXISTS ${WORK_DIR}/thumb.png)
+  message(FATAL_ERROR "the installed plugin (${rc}) or vexthumb (${thumb}) failed:\n${out}${err}")
 endif()

@@ -109,8 +109,7 @@ gboolean set_caps(Encoder *e, GstCaps *caps) {
   e->avi = OGFileCreate(nullptr, avi, 1, 0, num, den, w, h, w, nullptr, OGFILE_NO_OVERWRITE_QUESTION);
   g_free(avi);
   if (!e->avi) {
-    GST_ELEMENT_ERROR(e, RESOURCE, OPEN_WRITE, ("The frames cannot be kept for the palettes."),
-                      ("%s", VEXLastError()));
+    GST_ELEMENT_ERROR(e, RESOURCE, OPEN_WRITE, ("The frames cannot be kept for the palettes."), ("%s", VEXLastError()));
     return FALSE;
   }
   return TRUE;
@@ -154,8 +153,8 @@ bool write_flc(Encoder *e, gchar *avi, gchar *flc) {
   const gint period = e->palette_period, entries = e->palette_entries, system = e->system_colours;
   const gint first = e->first_index >= 0 ? std::min(e->first_index, 256 - entries) : (256 - entries) / 2;
   GST_OBJECT_UNLOCK(e);
-  GFILE *g = GFileOpen(avi, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, period, first, entries, 0, system, 0, nullptr,
-                       nullptr, nullptr);
+  GFILE *g = GFileOpen(avi, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, period, first, entries, 0, system, 0, nullptr, nullptr,
+                       nullptr);
   if (!g) {
     GST_ELEMENT_ERROR(e, STREAM, ENCODE, ("The kept frames cannot be read back."), ("%s", VEXLastError()));
     return false;
@@ -314,16 +313,15 @@ void class_init(gpointer klass, gpointer) {
   g_object_class_install_property(
       object, kPalettePeriod,
       g_param_spec_int("palette-period", "Palette period",
-                       "Frames that share one palette (0: one palette for up to 65536 frames)", 0, 0x10000, 0,
-                       flags));
-  g_object_class_install_property(object, kPaletteEntries,
-                                  g_param_spec_int("palette-entries", "Palette entries",
-                                                   "Palette entries the frames may use", 1, 256, 256, flags));
+                       "Frames that share one palette (0: one palette for up to 65536 frames)", 0, 0x10000, 0, flags));
+  g_object_class_install_property(
+      object, kPaletteEntries,
+      g_param_spec_int("palette-entries", "Palette entries", "Palette entries the frames may use", 1, 256, 256, flags));
   g_object_class_install_property(
       object, kFirstIndex,
       g_param_spec_int("first-index", "First index",
-                       "First palette entry the frames use (-1: the entries centred, (256 - entries) / 2)", -1, 255,
-                       -1, flags));
+                       "First palette entry the frames use (-1: the entries centred, (256 - entries) / 2)", -1, 255, -1,
+                       flags));
   g_object_class_install_property(
       object, kSystemColours,
       g_param_spec_int("system-colours", "System colours",
@@ -341,7 +339,7 @@ void class_init(gpointer klass, gpointer) {
 GType encoder_type() {
   static gsize type = 0;
   if (g_once_init_enter(&type)) {
-    const GTypeInfo info{sizeof(EncoderClass), nullptr, nullptr, class_init, nullptr, nullptr,
+    const GTypeInfo info{sizeof(EncoderClass), nullptr, nullptr,       class_init, nullptr, nullptr,
                          sizeof(Encoder),      0,       instance_init, nullptr};
     g_once_init_leave(&type, g_type_register_static(GST_TYPE_ELEMENT, "GstVexFlcEncoder", &info, GTypeFlags(0)));
   }

@@ -83,8 +83,8 @@ struct Decoder {
   // The input; the task's, or a seek's while it holds task_lock.
   GFILE *g;
   SFILE *s;
-  gchar *name;     // the name the sources were opened under
-  gchar *link_dir; // a folder holding "movie.exe", a link to an executable not so named
+  gchar *name;      // the name the sources were opened under
+  gchar *link_dir;  // a folder holding "movie.exe", a link to an executable not so named
   gboolean exposed; // the source pads are there (the task's first step adds them)
   GstBufferPool *pool;
   GstVideoInfo video_info;
@@ -111,17 +111,15 @@ struct DecoderClass {
 
 GstElementClass *parent_class = nullptr;
 
-GstStaticPadTemplate video_template = GST_STATIC_PAD_TEMPLATE(
-    "video", GST_PAD_SRC, GST_PAD_SOMETIMES, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("BGRx")));
+GstStaticPadTemplate video_template =
+    GST_STATIC_PAD_TEMPLATE("video", GST_PAD_SRC, GST_PAD_SOMETIMES, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("BGRx")));
 GstStaticPadTemplate audio_template = GST_STATIC_PAD_TEMPLATE(
     "audio", GST_PAD_SRC, GST_PAD_SOMETIMES,
     GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, rate=(int)[1, MAX], "
                     "channels=(int)[1, 2]"));
 
 Decoder *decoder_of(gpointer p) { return reinterpret_cast<Decoder *>(p); }
-const Format &format_of(Decoder *d) {
-  return *reinterpret_cast<DecoderClass *>(G_OBJECT_GET_CLASS(d))->format;
-}
+const Format &format_of(Decoder *d) { return *reinterpret_cast<DecoderClass *>(G_OBJECT_GET_CLASS(d))->format; }
 
 // Times and positions.
 GstClockTime frame_time(const Decoder *d, guint64 frame) {
@@ -136,7 +134,9 @@ guint64 frame_at(const Decoder *d, GstClockTime t) {
 guint64 first_sample_of(const Decoder *d, guint64 frame) {
   return gst_util_uint64_scale(frame, d->den * d->rate, d->num);
 }
-GstClockTime sample_time(const Decoder *d, guint64 sample) { return gst_util_uint64_scale(sample, GST_SECOND, d->rate); }
+GstClockTime sample_time(const Decoder *d, guint64 sample) {
+  return gst_util_uint64_scale(sample, GST_SECOND, d->rate);
+}
 
 bool has_exe_extension(const char *name) {
   const size_t n = std::strlen(name);
@@ -313,8 +313,7 @@ bool open_input(Decoder *d) {
     gst_caps_unref(video_caps);
     ok = gst_buffer_pool_set_config(d->pool, config) && gst_buffer_pool_set_active(d->pool, TRUE);
     if (!ok)
-      GST_ELEMENT_ERROR(d, RESOURCE, NO_SPACE_LEFT, ("No buffers for %d x %d pictures.", g.width, g.height),
-                        (nullptr));
+      GST_ELEMENT_ERROR(d, RESOURCE, NO_SPACE_LEFT, ("No buffers for %d x %d pictures.", g.width, g.height), (nullptr));
   }
   d->name = name;
   g_free(file);
@@ -600,8 +599,8 @@ gboolean seek(Decoder *d, GstPad *pad, GstEvent *event) {
   d->need_segment = TRUE;
   d->video_discont = d->audio_discont = TRUE;
   if (flags & GST_SEEK_FLAG_SEGMENT) {
-    GstMessage *m = gst_message_new_segment_start(GST_OBJECT(d), GST_FORMAT_TIME,
-                                                  static_cast<gint64>(segment.position));
+    GstMessage *m =
+        gst_message_new_segment_start(GST_OBJECT(d), GST_FORMAT_TIME, static_cast<gint64>(segment.position));
     gst_message_set_seqnum(m, seqnum);
     gst_element_post_message(&d->element, m);
   }
@@ -673,8 +672,8 @@ gboolean src_query(GstPad *pad, GstObject *parent, GstQuery *query) {
 // pulled), push otherwise (what is pushed is dropped).
 gboolean sink_activate(GstPad *pad, GstObject *) {
   GstQuery *q = gst_query_new_scheduling();
-  const bool pull = gst_pad_peer_query(pad, q) && gst_query_has_scheduling_mode_with_flags(
-                                                          q, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
+  const bool pull = gst_pad_peer_query(pad, q) &&
+                    gst_query_has_scheduling_mode_with_flags(q, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
   gst_query_unref(q);
   return gst_pad_activate_mode(pad, pull ? GST_PAD_MODE_PULL : GST_PAD_MODE_PUSH, TRUE);
 }
@@ -777,10 +776,10 @@ void format_class_init(gpointer klass, gpointer data) {
 GType base_type() {
   static gsize type = 0;
   if (g_once_init_enter(&type)) {
-    const GTypeInfo info{sizeof(DecoderClass), nullptr, nullptr, base_class_init, nullptr, nullptr,
-                         sizeof(Decoder),      0,       instance_init,  nullptr};
-    g_once_init_leave(&type, g_type_register_static(GST_TYPE_ELEMENT, "GstVexMovieDecoder", &info,
-                                                    G_TYPE_FLAG_ABSTRACT));
+    const GTypeInfo info{sizeof(DecoderClass), nullptr, nullptr,       base_class_init, nullptr, nullptr,
+                         sizeof(Decoder),      0,       instance_init, nullptr};
+    g_once_init_leave(&type,
+                      g_type_register_static(GST_TYPE_ELEMENT, "GstVexMovieDecoder", &info, G_TYPE_FLAG_ABSTRACT));
   }
   return static_cast<GType>(type);
 }
@@ -790,8 +789,8 @@ GType base_type() {
 gboolean register_movie_decoders(GstPlugin *plugin) {
   GST_DEBUG_CATEGORY_INIT(vex_decoder_debug, "vexdecoder", 0, "vexutil movie decoders");
   for (const Format &f : kFormats) {
-    const GTypeInfo info{sizeof(DecoderClass), nullptr, nullptr, format_class_init, nullptr, &f,
-                         sizeof(Decoder),      0,       nullptr, nullptr};
+    const GTypeInfo info{
+        sizeof(DecoderClass), nullptr, nullptr, format_class_init, nullptr, &f, sizeof(Decoder), 0, nullptr, nullptr};
     gchar *type_name = g_strdup_printf("Gst%s", f.element); // instances are named "vextolmdec0" and so on
     GType type = g_type_from_name(type_name);
     if (!type)

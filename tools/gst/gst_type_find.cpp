@@ -190,8 +190,8 @@ gboolean register_type_finders(GstPlugin *plugin) {
                              nullptr) &&
       gst_type_find_register(plugin, "vexutil-tolm", GST_RANK_PRIMARY, tolm_find, "tlm", tolm, nullptr, nullptr) &&
       gst_type_find_register(plugin, "vexutil-rawb", GST_RANK_PRIMARY, rawb_find, "raw", rawb, nullptr, nullptr) &&
-      gst_type_find_register(plugin, "vexutil-executable-movie", GST_RANK_PRIMARY, executable_find, "exe", exe,
-                             nullptr, nullptr);
+      gst_type_find_register(plugin, "vexutil-executable-movie", GST_RANK_PRIMARY, executable_find, "exe", exe, nullptr,
+                             nullptr);
   for (GstCaps *c : {korvane, tolm, rawb, exe})
     gst_caps_unref(c);
   return ok;

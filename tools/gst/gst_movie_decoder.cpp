@@ -22,14 +22,12 @@
 // that belongs to frame i is the sample frames from floor(i x den x rate /
 // num) on, pushed after its picture. One task pushes both.
 //
-// Seeking (TIME, or DEFAULT in frames on the video pad and in sample
-// frames on the audio pad) goes to the frame whose time span holds the
-// position, forwards by GFileSkip, backwards by GFileReset and skipping
-// again; the segment then starts at that frame's time, so the first
-// picture after any seek is exactly frame N. The sound is taken from the
-// start of the track (opened again) or from where it is, reading and
-// dropping up to frame N's first sample frame: the same samples SFileGet
-// gives in one pass. While the audio pad is not linked no sound is
+// Seeking (TIME on either pad, DEFAULT in frames on the video pad; a
+// pipeline's seek reaches both pads and is taken once, by its sequence
+// number) goes to the frame whose time span holds the position, forwards by GFileSkip, backwards by GFileReset and
+// skipping again; the segment then starts at that frame's time, so the first picture after any seek is exactly frame N.
+// The sound is taken from the start of the track (opened again) or from where it is, reading and dropping up to frame
+// N's first sample frame: the same samples SFileGet gives in one pass. While the audio pad is not linked no sound is
 // decoded; it catches up the same way once it is.
 #include <gst/audio/audio.h>
 #include <gst/base/gstflowcombiner.h>

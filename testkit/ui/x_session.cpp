@@ -1,4 +1,4 @@
-#include "tests/ui/x_session.h"
+#include "testkit/ui/x_session.h"
 
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-namespace vex::ui::test {
+namespace vex::testkit {
 
 namespace {
 
@@ -214,4 +214,4 @@ bool screenshot(unsigned long id, const std::string &png) {
   return some;
 }
 
-} // namespace vex::ui::test
+} // namespace vex::testkit

@@ -272,6 +272,7 @@ TEST_F(Create, ZeroFramesGiveEmptyMoviesNoStillsAndTheUmasksPermissions) {
   VEXFLIC *f = VEXFlicOpen(dir.file("z.flc").c_str());
   ASSERT_NE(f, nullptr) << VEXLastError();
   EXPECT_EQ(f->frame_count, 0u);
+  EXPECT_EQ(f->rate, -6666) << "15 frames a second: 6666 units of 10 us a frame";
   VEXFlicClose(f);
   EXPECT_EQ(vex::testkit::ffprobe(dir.file("z.avi"), "-show_entries stream=codec_type,width,height -of csv=p=0"),
             "video,6,4\n");

@@ -86,9 +86,10 @@ void press_cancel(unsigned long id) {
   click(id, g.width / 2, g.height * 8 / 21 + g.height / 10);
 }
 
-// The dialog of kConvertDialog with its worker, while hands work the windows.
+// The dialog of the template (convert_dialog() unless said) with its worker,
+// while hands work the windows.
 int32_t dialog(void (*hands)(), VEXWORKERPROC worker, VEXCOMMANDPROC on_command = nullptr, uint8_t auto_close = 0,
-               const char *xml = kConvertDialog) {
+               const char *xml = convert_dialog()) {
   std::thread t(hands);
   const VEXINSTANCE inst{xml, -1, nullptr, nullptr};
   const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, auto_close, worker, on_command);
@@ -99,10 +100,9 @@ int32_t dialog(void (*hands)(), VEXWORKERPROC worker, VEXCOMMANDPROC on_command 
 TEST_F(GtkFront, StatusWindowSizeTextsAndCancelAnsweredNoThenYes) {
   passes([] {
     const unsigned long id = open_status(nullptr);
-    CHILD_CHECK(id != 0 && wait_for_window(kTitle) == id);
     const Geometry g = geometry(id);
-    CHILD_CHECK(g.width == 32 * 18 && g.height == 7 * 23);
     const Shown s = testing::status_shown();
+    CHILD_CHECK(id != 0 && wait_for_window(kTitle) == id && g.width == 32 * 18 && g.height == 7 * 23);
     CHILD_CHECK(s.caption == kTitle && s.button == "&Cancel" && s.info == "in.flc -> out.flc" && s.visible);
     if (const char *dir = std::getenv("VEX_UI_SCREENSHOTS"))
       screenshot(id, std::string(dir) + "/status.png");
@@ -125,15 +125,14 @@ TEST_F(GtkFront, StatusWindowSizeTextsAndCancelAnsweredNoThenYes) {
       const bool ok = pump_until([&] { return answered.load(); }, 20s);
       hands.join();
       CHILD_CHECK(ok && pump_until([&] { return testing::status_shown().status == a.line; }));
-      CHILD_CHECK(g_cancel_calls == a.calls && testing::cancelled() == (a.calls == 1));
-      CHILD_CHECK(testing::cancel_requests() == a.calls + 1);
+      CHILD_CHECK(g_cancel_calls == a.calls && testing::cancelled() == (a.calls == 1) &&
+                  testing::cancel_requests() == a.calls + 1);
     }
     press_cancel(id); // a third press no longer asks
     CHILD_CHECK(pump_until([] { return testing::cancel_requests() == 3; }));
     CHILD_CHECK(windows_named(kTitle).size() == 1 && g_cancel_calls == 1);
     StatusClose(0);
-    CHILD_CHECK(wait_gone(id));
-    return 0;
+    return wait_gone(id) ? 0 : __LINE__;
   });
 }
 
@@ -150,10 +149,9 @@ TEST_F(GtkFront, CloseBoxAsksAndYesDestroysTheWindow) {
     for (const auto deadline = Clock::now() + 20s; !gone && Clock::now() < deadline; std::this_thread::sleep_for(10ms))
       gone = StatusCheck();
     hands.join();
-    CHILD_CHECK(gone == 1 && testing::cancelled() && g_cancel_calls == 1);
-    CHILD_CHECK(StatusSet("after") == 0); // no window any more
-    CHILD_CHECK(wait_gone(id));
-    StatusClose(1); // returns at once: nothing to wait for
+    // No window any more; StatusClose returns at once: nothing to wait for.
+    CHILD_CHECK(gone == 1 && testing::cancelled() && g_cancel_calls == 1 && StatusSet("after") == 0 && wait_gone(id));
+    StatusClose(1);
     return 0;
   });
 }
@@ -165,9 +163,8 @@ TEST_F(GtkFront, CloseWaitsForDoneUnlessNoWait) {
   passes([] {
     VEXWND owner = VEXWindowCreate(owner_proc, nullptr);
     const unsigned long id = open_status(owner);
-    CHILD_CHECK(id != 0);
     StatusSet("All frames written");
-    CHILD_CHECK(pump_until([] { return testing::status_shown().status == "All frames written"; }));
+    CHILD_CHECK(id != 0 && pump_until([] { return testing::status_shown().status == "All frames written"; }));
     std::atomic<bool> returned{false};
     std::thread hands([&] {
       std::this_thread::sleep_for(700ms);
@@ -178,10 +175,9 @@ TEST_F(GtkFront, CloseWaitsForDoneUnlessNoWait) {
     StatusClose(1);
     returned = true;
     hands.join();
-    CHILD_CHECK(Clock::now() - start >= 600ms); // it waited for the press
-    CHILD_CHECK(testing::cancelled() && g_cancel_calls == 0); // Done is no cancel
+    // It waited for the press; Done is no cancel.
+    CHILD_CHECK(Clock::now() - start >= 600ms && testing::cancelled() && g_cancel_calls == 0 && wait_gone(id));
     CHILD_CHECK(g_final_text == std::string(kTitle) + " - in.flc -> out.flc\r\n  All frames written");
-    CHILD_CHECK(wait_gone(id));
 
     StatusInit(nullptr, owner, 1);
     CHILD_CHECK(StatusOpen(kTitle, "", nullptr) == 1);
@@ -190,8 +186,7 @@ TEST_F(GtkFront, CloseWaitsForDoneUnlessNoWait) {
     CHILD_CHECK(StatusGetHWND() != owner && wait_for_window(kTitle) != 0);
     const auto start2 = Clock::now();
     StatusClose(1);
-    CHILD_CHECK(Clock::now() - start2 < 2s);
-    return 0;
+    return Clock::now() - start2 < 2s ? 0 : __LINE__;
   });
 }
 
@@ -219,8 +214,8 @@ TEST_F(GtkFront, DialogDoneCaptionTimerAndResult) {
           return 0;
         },
         handler);
-    CHILD_CHECK(got == 0 && shown_ok == 1 && g_commands == 1 && g_last_command == 2);
-    CHILD_CHECK(g_ticks >= 6); // 600 ms of work at 50 ms, and the wait for Done
+    // 600 ms of work at 50 ms ticks, and the wait for Done.
+    CHILD_CHECK(got == 0 && shown_ok == 1 && g_commands == 1 && g_last_command == 2 && g_ticks >= 6);
     return 0;
   });
 }
@@ -241,8 +236,8 @@ TEST_F(GtkFront, DialogCloseBoxGoesToTheHandlerWhileTheWorkerRuns) {
           return 5; // closes by itself
         },
         handler);
-    CHILD_CHECK(got == 5 && g_commands == 1 && g_last_command == 2);
-    CHILD_CHECK(still_there == 1); // the handler's 0 did not close a running job
+    // The handler's 0 did not close a running job.
+    CHILD_CHECK(got == 5 && g_commands == 1 && g_last_command == 2 && still_there == 1);
     return 0;
   });
 }
@@ -289,9 +284,8 @@ TEST_F(GtkFront, TemplateThatDoesNotParseShowsTheBoxAndGivesZero) {
             press(box, "Return");
         },
         [](intptr_t, VEXWND) { return int32_t(9); }, nullptr, 0, kBrokenDialog);
-    CHILD_CHECK(got == 0);
-    CHILD_CHECK(Clock::now() - start >= 100ms); // the box waited for its OK
-    CHILD_CHECK(std::string(VEXUIFrontName()) == "gtk");
+    // The box waited for its OK.
+    CHILD_CHECK(got == 0 && Clock::now() - start >= 100ms && std::string(VEXUIFrontName()) == "gtk");
     return 0;
   });
 }
@@ -309,11 +303,10 @@ TEST_F(GtkFront, DisplayDyingDuringARunMovesToTheTerminal) {
                        std::this_thread::sleep_for(10ms);
                      }
                      CHILD_CHECK(std::string(VEXUIFrontName()) == "terminal");
-                     CHILD_CHECK(StatusAsk("Still asking?", 1) == 0); // no terminal: the default
-                     CHILD_CHECK(testing::status_text() == "Still asking? No.");
+                     // No terminal: the default.
+                     CHILD_CHECK(StatusAsk("Still asking?", 1) == 0 && testing::status_text() == "Still asking? No.");
                      StatusClose(1);
-                     CHILD_CHECK(StatusSet("closed") == 0);
-                     return 0;
+                     return StatusSet("closed") == 0 ? 0 : __LINE__;
                    },
                    false, 60s),
                0, {"the display went away; going on in the terminal", "Frame 99"});

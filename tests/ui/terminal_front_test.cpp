@@ -59,13 +59,12 @@ TEST(StatusNoTerminal, QuestionsMessagesAndTheCancelButtonTakeTheirDefaultAtOnce
   expect_child(detached([] {
                  StatusInit(nullptr, nullptr, 0);
                  CHILD_CHECK(StatusOpen("Converting", "in.flc -> out.flc", on_cancel) == 1);
-                 CHILD_CHECK(StatusAsk("File x exists, overwrite?", 1) == 0);
-                 CHILD_CHECK(testing::status_text() == "File x exists, overwrite? No.");
-                 CHILD_CHECK(StatusAsk("Go on?", 0) == 1);
-                 CHILD_CHECK(testing::status_text() == "Go on? Yes.");
+                 CHILD_CHECK(StatusAsk("File x exists, overwrite?", 1) == 0 &&
+                             testing::status_text() == "File x exists, overwrite? No.");
+                 CHILD_CHECK(StatusAsk("Go on?", 0) == 1 && testing::status_text() == "Go on? Yes.");
                  StatusSet("working");
-                 CHILD_CHECK(StatusDoCancel() == 0); // the Cancel button, answered by the default: runs on
-                 CHILD_CHECK(testing::status_text() == "Do you want to cancel? No.");
+                 // The Cancel button, answered by the default: runs on.
+                 CHILD_CHECK(StatusDoCancel() == 0 && testing::status_text() == "Do you want to cancel? No.");
                  CHILD_CHECK(g_cancel_calls == 0 && testing::cancel_requests() == 1);
                  StatusMessage("plain caption title", 0);
                  StatusMessageTitle("own title", "Title", 1);
@@ -83,40 +82,33 @@ TEST(StatusNoTerminal, CallsOutOfOrderAreHarmlessTheOwnerGetsTheFinalTextAndText
   expect_child(
       detached([] {
         VEXWND owner = VEXWindowCreate(owner_proc, nullptr);
-        CHILD_CHECK(StatusSet("nobody sees this") == 0); // before StatusInit
-        CHILD_CHECK(StatusCheck() == 0);
+        CHILD_CHECK(StatusSet("nobody sees this") == 0 && StatusCheck() == 0); // before StatusInit
         StatusClose(1);
         StatusInit(nullptr, owner, 0);
-        CHILD_CHECK(StatusSet("still nothing") == 0);
-        CHILD_CHECK(StatusGetHWND() == owner);
+        CHILD_CHECK(StatusSet("still nothing") == 0 && StatusGetHWND() == owner);
         CHILD_CHECK(StatusMessage("a message with no window", 0) == 0);
         StatusClose(1);
         StatusClose(1);
-        CHILD_CHECK(g_received.count == 0); // no window, no final text
-        CHILD_CHECK(StatusDoCancel() == 0); // asked, default No
+        CHILD_CHECK(g_received.count == 0 && StatusDoCancel() == 0); // no window, no final text; asked, default No
 
         StatusInit(nullptr, owner, 0);
         CHILD_CHECK(StatusOpen("Caption", "Info line", nullptr) == 1);
-        CHILD_CHECK(StatusGetHWND() == owner); // hidden until the first StatusSet
-        CHILD_CHECK(testing::status_text() == "Loading...");
-        CHILD_CHECK(StatusSet("Frame 7") == 0);
+        // Hidden until the first StatusSet.
+        CHILD_CHECK(StatusGetHWND() == owner && testing::status_text() == "Loading..." && StatusSet("Frame 7") == 0);
         VEXWND status = StatusGetHWND();
         CHILD_CHECK(status != owner && status != nullptr);
         StatusClose(1); // nobody can press Done: closes at once
-        CHILD_CHECK(g_received.count == 1 && g_received.message == VEXWM_COPYDATA);
-        CHILD_CHECK(g_received.wparam == reinterpret_cast<uintptr_t>(status));
-        CHILD_CHECK(g_received.data == VEXSTATUS_FINAL_TEXT);
-        CHILD_CHECK(g_received.text == "Caption - Info line\r\n  Frame 7");
-        CHILD_CHECK(g_received.length == g_received.text.size() + 1);
+        const Received &r = g_received;
+        CHILD_CHECK(r.count == 1 && r.message == VEXWM_COPYDATA && r.wparam == reinterpret_cast<uintptr_t>(status));
+        CHILD_CHECK(r.data == VEXSTATUS_FINAL_TEXT && r.text == "Caption - Info line\r\n  Frame 7");
+        CHILD_CHECK(r.length == r.text.size() + 1);
         StatusClose(1);
-        CHILD_CHECK(g_received.count == 1 && StatusGetHWND() == owner);
-        CHILD_CHECK(StatusSet("after close") == 0);
+        CHILD_CHECK(r.count == 1 && StatusGetHWND() == owner && StatusSet("after close") == 0);
 
         StatusInit(nullptr, nullptr, 1);
         CHILD_CHECK(StatusOpen("C", std::string(300, 'i').c_str(), nullptr) == 1);
         StatusSet(std::string(500, 's').c_str());
-        CHILD_CHECK(testing::status_text() == std::string(95, 's'));
-        CHILD_CHECK(testing::info_text() == std::string(95, 'i'));
+        CHILD_CHECK(testing::status_text() == std::string(95, 's') && testing::info_text() == std::string(95, 'i'));
         CHILD_CHECK(testing::status_shown().status == std::string(95, 's')); // what stderr got
         StatusAsk(std::string(93, 'q').c_str(), 1); // " No." no longer fits whole
         CHILD_CHECK(testing::status_text() == std::string(93, 'q') + " N");
@@ -137,13 +129,12 @@ TEST(StatusNoTerminal, InterruptCancelsAtOnceAndCallsBackOnce) {
                  CHILD_CHECK(StatusOpen("Run", "", on_cancel) == 1);
                  StatusSet("working");
                  raise(SIGINT); // noted by the handler; acted on at the next pump
-                 CHILD_CHECK(g_cancel_calls == 0);
-                 StatusSet("working");
+                 CHILD_CHECK(g_cancel_calls == 0 && StatusSet("working") == 0);
                  CHILD_CHECK(g_cancel_calls == 1 && testing::cancelled());
                  raise(SIGTERM);
                  StatusCheck();
-                 CHILD_CHECK(g_cancel_calls == 1 && testing::cancel_requests() == 2);
-                 CHILD_CHECK(StatusDoCancel() == 1); // no longer asks
+                 // No longer asks.
+                 CHILD_CHECK(g_cancel_calls == 1 && testing::cancel_requests() == 2 && StatusDoCancel() == 1);
                  StatusClose(1);
                  struct sigaction now {}; // closed: the signals have their old meaning again
                  sigaction(SIGINT, nullptr, &now);
@@ -159,7 +150,7 @@ TEST(StatusNoTerminal, InterruptCancelsAtOnceAndCallsBackOnce) {
 TEST(DialogNoTerminal, WorkerResultsBoxesTimerAndTemplates) {
   const ChildResult r = detached([] {
     g_dialog_thread = std::this_thread::get_id();
-    const VEXINSTANCE inst = instance(kConvertDialog);
+    const VEXINSTANCE inst = instance(convert_dialog());
     const auto value = [](intptr_t v, VEXWND) { return int32_t(v); };
     CHILD_CHECK(VEXDialogInit(&inst, nullptr, 5, 1, 0, value, handler<0>) == 5);
     // 0: Done and the caption change, then closed at once as nobody can press.
@@ -168,17 +159,13 @@ TEST(DialogNoTerminal, WorkerResultsBoxesTimerAndTemplates) {
     CHILD_CHECK(VEXDialogInit(&inst, nullptr, 0, 1, 0, nullptr, nullptr) == 0);
     CHILD_CHECK(g_commands == 0);
     const auto boxes = [](intptr_t, VEXWND dialog) -> int32_t {
-      CHILD_CHECK(VEXDialogAsk("Three, No default?", 32) == 0);
-      CHILD_CHECK(VEXDialogAsk("Two, Yes default?", 1) == 1);
-      CHILD_CHECK(VEXDialogAsk("Three, Cancel default?", 34) == 2);
-      CHILD_CHECK(VEXDialogAsk("Two, third asked?", 2) == 1);
+      CHILD_CHECK(VEXDialogAsk("Three, No default?", 32) == 0 && VEXDialogAsk("Two, Yes default?", 1) == 1);
+      CHILD_CHECK(VEXDialogAsk("Three, Cancel default?", 34) == 2 && VEXDialogAsk("Two, third asked?", 2) == 1);
       CHILD_CHECK(VEXDialogMessage("Just so you know", 0) == 0);
-      CHILD_CHECK(VEXDialogMessage("OK or Cancel, Cancel default", 34) == 2);
-      CHILD_CHECK(VEXDialogMessage("OK or Cancel", 32) == 0);
+      CHILD_CHECK(VEXDialogMessage("OK or Cancel, Cancel default", 34) == 2 && VEXDialogMessage("OK or Cancel", 32) == 0);
       CHILD_CHECK(VEXDialogSetItemText(dialog, 101, "Frame 1 of 4 (25%)") == 1);
       CHILD_CHECK(testing::dialog_shown().status == "Frame 1 of 4 (25%)");
-      CHILD_CHECK(VEXDialogSetItemText(dialog, 999, "nowhere") == 0);
-      CHILD_CHECK(VEXDialogSetItemText(nullptr, 101, "no dialog") == 0);
+      CHILD_CHECK(VEXDialogSetItemText(dialog, 999, "nowhere") == 0 && VEXDialogSetItemText(nullptr, 101, "none") == 0);
       return 3;
     };
     if (const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0, boxes, nullptr); got != 3)
@@ -202,7 +189,8 @@ TEST(DialogNoTerminal, WorkerResultsBoxesTimerAndTemplates) {
     static std::atomic<int> ran{0};
     const auto worker = [](intptr_t, VEXWND) { return int32_t(++ran); };
     const VEXINSTANCE nameless = instance(kNamelessDialog), empty = instance(nullptr);
-    const VEXINSTANCE cut = instance(kConvertDialog, 60); // a length that cuts the object's name off
+    // A length that cuts the object's name in two.
+    const VEXINSTANCE cut = instance(convert_dialog(), int32_t(std::string(convert_dialog()).find("VEXDialog") + 3));
     for (const VEXINSTANCE *unusable : {&nameless, &empty, static_cast<const VEXINSTANCE *>(nullptr), &cut})
       CHILD_CHECK(VEXDialogInit(unusable, nullptr, 0, 1, 0, worker, nullptr) == 0);
     CHILD_CHECK(ran == 0);
@@ -221,7 +209,7 @@ TEST(DialogNoTerminal, WorkerResultsBoxesTimerAndTemplates) {
 TEST(DialogNoTerminal, InterruptAndTerminationGoToTheHandler) {
   expect_child(detached([] {
     g_dialog_thread = std::this_thread::get_id();
-    const VEXINSTANCE inst = instance(kConvertDialog);
+    const VEXINSTANCE inst = instance(convert_dialog());
     const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
                                       [](intptr_t, VEXWND) -> int32_t {
                                         // The worker starts before the dialog watches the signals.
@@ -271,12 +259,11 @@ TEST(Prompts, OverwriteAsksOnlyForExistingFilesAndCheckForDupKnowsOneFileUnderMa
     StatusOpen("T", "", nullptr);
     CHILD_CHECK(overwrite(dir.file("absent.flc").c_str(), 0) == 1 && overwrite(dir.file("absent.flc").c_str(), 1) == 1);
     CHILD_CHECK(testing::status_text() == "Loading..."); // nothing asked
-    CHILD_CHECK(overwrite(there.c_str(), 0) == 0);
-    CHILD_CHECK(testing::status_text() == "File " + there + " exists, overwrite? No.");
+    CHILD_CHECK(overwrite(there.c_str(), 0) == 0 && testing::status_text() == "File " + there + " exists, overwrite? No.");
     CHILD_CHECK(overwrite(there.c_str(), 1) == 0); // through the dialog's box
-    CHILD_CHECK(overwrite(long_name.c_str(), 0) == 0); // asked, not taken as absent
-    CHILD_CHECK(testing::status_text().find("...") != std::string::npos);
-    CHILD_CHECK(testing::status_text().size() == 95); // the status line keeps what fits of the question
+    // Asked, not taken as absent; the status line keeps what fits of the question.
+    CHILD_CHECK(overwrite(long_name.c_str(), 0) == 0 && testing::status_text().find("...") != std::string::npos);
+    CHILD_CHECK(testing::status_text().size() == 95);
     StatusClose(0);
     CHILD_CHECK(chdir(dir.path().c_str()) == 0);
     const std::string long_a = std::string(300, 'p') + "a", long_b = std::string(300, 'p') + "b";

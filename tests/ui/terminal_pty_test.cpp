@@ -92,7 +92,7 @@ TEST(TerminalPty, DoneWaitsForEnter) {
   status.type("\n");
   expect_child(status.finish(), 5); // Enter pressed Done
   Pty dialog([] {
-    const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
+    const VEXINSTANCE inst{convert_dialog(), -1, nullptr, nullptr};
     const int32_t got = VEXDialogInit(
         &inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(0); },
         [](int32_t command, VEXWND) {

@@ -78,6 +78,8 @@ TEST(Texts, PercentProgressAndLabels) {
   EXPECT_EQ(progress_line("Frame 5 (50%)", 80), "[##########..........]  50% Frame 5 (50%)");
   EXPECT_EQ(progress_line("Loading...", 80), "Loading...");
   EXPECT_EQ(progress_line("(100%)", 80), "[####################] 100% (100%)");
+  EXPECT_EQ(progress_line("(99%)", 80), "[###################.]  99% (99%)") << "cells are whole fives";
+  EXPECT_EQ(progress_line("(3%)", 80), "[....................]   3% (3%)");
   const std::string cut = progress_line(std::string(300, 'x') + " 3%", 40);
   EXPECT_EQ(cut.size(), 39u);
   EXPECT_EQ(cut.rfind("[", 0), 0u);

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +40,14 @@ ChildResult detached(const std::function<int()> &body, bool terminal_only, std::
         return body();
       },
       {.timeout = limit});
+}
+
+const char *convert_dialog() {
+  static const std::string xml = [] {
+    std::ifstream in(VEX_TEST_UI_DIR "/convert_dialog.ui");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  return xml.c_str();
 }
 
 void expect_child(const ChildResult &r, int status, std::initializer_list<std::string> said,

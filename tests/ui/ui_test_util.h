@@ -1,8 +1,7 @@
 // Running user-interface code where it cannot hang the test: in a child
 // process with a time limit, either cut off from any terminal (a session
 // of its own, stdin from /dev/null, stderr captured) or on a fresh
-// pseudo-terminal that the test types into; and the dialog templates of a
-// made-up tool.
+// pseudo-terminal that the test types into; and dialog templates.
 #pragma once
 
 #include <chrono>
@@ -47,19 +46,9 @@ public:
 void expect_child(const ChildResult &r, int status = 0, std::initializer_list<std::string> said = {},
                   std::initializer_list<std::string> unsaid = {});
 
-// A title, a progress bar (101), a label (102) and the Cancel button (2).
-inline constexpr const char *kConvertDialog = R"(<?xml version="1.0" encoding="UTF-8"?>
-<interface><object class="GtkWindow" id="VEXDialog"><property name="title">Convert</property>
-<property name="default-width">360</property><child><object class="GtkBox"><property name="visible">True</property>
-<property name="orientation">vertical</property><property name="spacing">8</property><property name="margin">12</property>
-<child><object class="GtkLabel" id="control-102"><property name="visible">True</property>
-<property name="label">in.flc -&gt; out.flc</property></object></child>
-<child><object class="GtkProgressBar" id="control-101"><property name="visible">True</property>
-<property name="show-text">True</property></object></child>
-<child><object class="GtkButton" id="control-2"><property name="label">_Cancel</property>
-<property name="use-underline">True</property><property name="visible">True</property>
-<property name="can-default">True</property></object></child></object></child></object></interface>
-)";
+// The dialog template of a made-up tool (convert_dialog.ui): the title
+// "Convert", a progress bar (101), a label (102) and the Cancel button (2).
+const char *convert_dialog();
 // Cut short in the middle of an element: no parser takes it.
 inline constexpr const char *kBrokenDialog = R"(<interface><object class="GtkWindow" id="VEXDialog"><property name=)";
 // Well formed, but without the object "VEXDialog".

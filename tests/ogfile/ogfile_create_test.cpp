@@ -2,7 +2,6 @@
 // ways a create is refused: each with its message and nothing written.
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -276,47 +275,6 @@ TEST_F(Create, ZeroFramesGiveEmptyMoviesNoStillsAndTheUmasksPermissions) {
   VEXFlicClose(f);
   EXPECT_EQ(vex::testkit::ffprobe(dir.file("z.avi"), "-show_entries stream=codec_type,width,height -of csv=p=0"),
             "video,6,4\n");
-}
-
-// A full disk and a read-only one, on a small file system of its own (root
-// only: skipped with a message elsewhere): every frame is tried, the flag
-// is set, and nothing half-written or temporary stays; a read-only folder
-// refuses every kind with the system's reason.
-TEST_F(Create, AFullOrReadOnlyDiskSetsTheFlagAndLeavesNothing) {
-  const fs::path mnt = dir.path() / "mnt";
-  fs::create_directory(mnt);
-  if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
-    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-  struct Unmount {
-    const fs::path &at;
-    ~Unmount() { ::umount(at.c_str()); }
-  } unmount{mnt};
-  constexpr int32_t w = 128, h = 128; // past the 64 KiB of the disk and the muxer's 256 KiB buffer
-  std::vector<uint8_t> noise(w * h);
-  for (const char *name : {"a.flc", "a.avi", "s.bmp"}) {
-    SCOPED_TRACE(name);
-    OGFILE *o = make((mnt / name).string(), false, 40, 0, nullptr, w, h);
-    ASSERT_NE(o, nullptr) << VEXLastError();
-    for (int f = 0; f < 40; ++f) {
-      for (size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<uint8_t>((i * 2654435761u + static_cast<size_t>(f) * 40503u) >> 13);
-      OGFilePut(o, noise.data(), pal.data());
-    }
-    EXPECT_EQ(o->error, 1);
-    EXPECT_EQ(o->next_frame, 40) << "every frame was tried";
-    if (name[0] == 's')
-      OGFileDiscard(o);
-    else
-      EXPECT_EQ(OGFileClose(o), 0u);
-    EXPECT_TRUE(fs::is_empty(mnt)) << "nothing half-written, no temporary file";
-  }
-  log.clear();
-  ASSERT_EQ(::mount("tmpfs", mnt.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k"), 0);
-  EXPECT_EQ(make((mnt / "a.flc").string(), false, 4), nullptr);
-  expect_message("Error creating the output flic.");
-  EXPECT_EQ(make((mnt / "a.avi").string(), true, 4), nullptr);
-  expect_message("Error creating the output AVI file.");
-  EXPECT_NE(std::string(VEXLastError()).find("Read-only"), std::string::npos) << VEXLastError();
 }
 
 } // namespace

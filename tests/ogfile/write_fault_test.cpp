@@ -50,6 +50,10 @@ std::string picture_output(const std::string &name) {
     OGFilePut(o, pixels, palette);
     error = error || o->error;
   }
+  if (o && o->next_frame != 3) { // a failed write leaves the flag set and the writer going on
+    OGFileDiscard(o);
+    return "not every frame was tried";
+  }
   return (o ? OGFileClose(o) : 0) == 0 || error ? std::string("failed: ") + VEXLastError() : "";
 }
 

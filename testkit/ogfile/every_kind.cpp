@@ -56,8 +56,8 @@ std::string sound(const std::string &name) {
   SFILE *s = SFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
   if (!s)
     return failed("SFileOpen");
-  std::string out = std::to_string(s->rate) + " Hz " + std::to_string(s->bits) + " bits " +
-                    std::to_string(s->channels) + "\n";
+  std::string out =
+      std::to_string(s->rate) + " Hz " + std::to_string(s->bits) + " bits " + std::to_string(s->channels) + "\n";
   uint8_t pcm[4096];
   uint32_t head = 0;
   for (uint32_t n; (n = SFileGet(s, pcm, sizeof pcm)) != 0;) {
@@ -131,8 +131,8 @@ std::string wave(const std::string &in, const std::string &out) {
 // 16-bit mono); the stream then scanned and read back.
 std::string chunks(const std::string &in, int32_t compression, const std::string &out) {
   const bool transform = compression >= 100;
-  CSFILE *cs = CSFileOpen(in.c_str(), compression, 0, 0, 0, 0, transform ? 22050 : 0, transform ? 16 : 0, 1, 0, 0, 0,
-                          0, 0, nullptr);
+  CSFILE *cs = CSFileOpen(in.c_str(), compression, 0, 0, 0, 0, transform ? 22050 : 0, transform ? 16 : 0, 1, 0, 0, 0, 0,
+                          0, nullptr);
   VEXFILE *f = cs ? VEXFileCreate(4096, out.c_str()) : nullptr;
   if (!f) {
     CSFileClose(cs);
@@ -162,8 +162,8 @@ std::string chunks(const std::string &in, int32_t compression, const std::string
     SFileClose(s);
   }
   if (scanned != written || pcm_read != pcm_written)
-    return "failed: " + std::to_string(written) + " chunks and " + std::to_string(pcm_written) + " PCM bytes written, " +
-           std::to_string(scanned) + " scanned and " + std::to_string(pcm_read) + " read back";
+    return "failed: " + std::to_string(written) + " chunks and " + std::to_string(pcm_written) +
+           " PCM bytes written, " + std::to_string(scanned) + " scanned and " + std::to_string(pcm_read) + " read back";
   return said;
 }
 
@@ -216,8 +216,8 @@ void read_every_kind(const TempDir &dir, const std::vector<std::string> &inputs,
 }
 
 const std::vector<std::string> &output_kinds() {
-  static const std::vector<std::string> kinds{"o.flc", "o.avi", "mjpeg", "mjpeg discarded", "o.bmp", "o.jpg",
-                                              "o.png", "o.tif", "o.tga", "o.pcx", "o.gif", "o.wav", "h.vcs", "t.vcs"};
+  static const std::vector<std::string> kinds{"o.flc", "o.avi", "mjpeg", "mjpeg discarded", "o.bmp", "o.jpg", "o.png",
+                                              "o.tif", "o.tga", "o.pcx", "o.gif",           "o.wav", "h.vcs", "t.vcs"};
   return kinds;
 }
 

@@ -58,7 +58,9 @@ bool PtyChild::expect(const std::string &text, std::chrono::milliseconds limit) 
   }
 }
 
-void PtyChild::type(const std::string &keys) { [[maybe_unused]] const ssize_t n = write(master_, keys.data(), keys.size()); }
+void PtyChild::type(const std::string &keys) {
+  [[maybe_unused]] const ssize_t n = write(master_, keys.data(), keys.size());
+}
 
 ChildResult PtyChild::finish(std::chrono::milliseconds limit) {
   ChildResult r;

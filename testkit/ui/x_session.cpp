@@ -203,8 +203,8 @@ bool send_close_box(unsigned long id) {
 }
 
 bool screenshot(unsigned long id, const std::string &png) {
-  const std::string cmd = "sh -c " + quoted("xwd -silent -id " + std::to_string(id) + " | xwdtopnm | pnmtopng > " +
-                                            quoted(png));
+  const std::string cmd =
+      "sh -c " + quoted("xwd -silent -id " + std::to_string(id) + " | xwdtopnm | pnmtopng > " + quoted(png));
   run(cmd, 20);
   FILE *f = std::fopen(png.c_str(), "rb");
   if (!f)

@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <thread>
 
@@ -79,9 +79,9 @@ int main(int argc, char **argv) {
   int ended = -1;
   // The window, then the job's end in its title; the close box is Done.
   if (!window_within({title, done}, pid, 20s, &ended))
-    return fail(pid, "no window titled \"" + title + "\" on " + x.display() +
-                         (ended >= 0 ? ": the program ended without one, status " + std::to_string(ended)
-                                     : " within 20 s"));
+    return fail(pid,
+                "no window titled \"" + title + "\" on " + x.display() +
+                    (ended >= 0 ? ": the program ended without one, status " + std::to_string(ended) : " within 20 s"));
   const unsigned long window = window_within({done}, pid, 20s, &ended);
   if (!window)
     return fail(pid, "the window showed, but not \"" + done + "\" within 20 s");

@@ -15,8 +15,8 @@
 namespace {
 
 GFILE *open_source(const std::string &name, bool colour) {
-  return GFileOpen(name.c_str(), colour ? GFILE_TRUE_COLOUR : 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0,
-                   0, nullptr, nullptr, nullptr);
+  return GFileOpen(name.c_str(), colour ? GFILE_TRUE_COLOUR : 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0,
+                   nullptr, nullptr, nullptr);
 }
 
 TEST(FramePipe, FramesArriveInOrderAsAPlainLoopGivesThemAndADroppedPipeStops) {

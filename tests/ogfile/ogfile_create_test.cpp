@@ -61,14 +61,27 @@ TEST_F(Create, KindAndDepthFollowTheExtensionAndTheFrames) {
     bool colour;
     int32_t kind, depth; // kind -1: refused
   };
-  const Row rows[] = {
-      {"a.flc", false, OGFILE_FLIC, 8},  {"a.FLC", false, OGFILE_FLIC, 8}, {"a", false, OGFILE_FLIC, 8},
-      {"a.flc", true, -1, 0},            {"a", true, -1, 0},               {"a.avi", false, OGFILE_AVI, 8},
-      {"a.Avi", true, OGFILE_AVI, 24},   {"a.bmp", false, OGFILE_BMP, 8},  {"a.bmp", true, OGFILE_BMP, 24},
-      {"a.jpg", true, OGFILE_JPEG, 24},  {"a.png", false, OGFILE_PNG, 8},  {"a.tif", true, OGFILE_TIF, 24},
-      {"a.tga", false, OGFILE_TGA, 24},  {"a.tga", true, OGFILE_TGA, 24},  {"a.pcx", false, OGFILE_PCX, 8},
-      {"a.pcx", true, -1, 0},            {"a.GIF", false, OGFILE_GIF, 8},  {"a.gif", true, -1, 0},
-      {"a.jpeg", true, -1, 0},           {"a.mov", false, -1, 0},          {"d.x/a", false, OGFILE_FLIC, 8}};
+  const Row rows[] = {{"a.flc", false, OGFILE_FLIC, 8},
+                      {"a.FLC", false, OGFILE_FLIC, 8},
+                      {"a", false, OGFILE_FLIC, 8},
+                      {"a.flc", true, -1, 0},
+                      {"a", true, -1, 0},
+                      {"a.avi", false, OGFILE_AVI, 8},
+                      {"a.Avi", true, OGFILE_AVI, 24},
+                      {"a.bmp", false, OGFILE_BMP, 8},
+                      {"a.bmp", true, OGFILE_BMP, 24},
+                      {"a.jpg", true, OGFILE_JPEG, 24},
+                      {"a.png", false, OGFILE_PNG, 8},
+                      {"a.tif", true, OGFILE_TIF, 24},
+                      {"a.tga", false, OGFILE_TGA, 24},
+                      {"a.tga", true, OGFILE_TGA, 24},
+                      {"a.pcx", false, OGFILE_PCX, 8},
+                      {"a.pcx", true, -1, 0},
+                      {"a.GIF", false, OGFILE_GIF, 8},
+                      {"a.gif", true, -1, 0},
+                      {"a.jpeg", true, -1, 0},
+                      {"a.mov", false, -1, 0},
+                      {"d.x/a", false, OGFILE_FLIC, 8}};
   fs::create_directory(dir.path() / "d.x");
   for (const Row &r : rows) {
     SCOPED_TRACE(std::string(r.name) + (r.colour ? " 32-bit" : " 8-bit"));
@@ -220,8 +233,8 @@ TEST_F(Create, ARefusedCreateSaysWhyAndLeavesNothing) {
       {std::string(130, 'n') + ".flc", 0, kW, kH, kW, 15, 1, nullptr, flic, ""}};
   for (const Row &r : rows) {
     SCOPED_TRACE(r.name);
-    EXPECT_EQ(OGFileCreate(r.codec, dir.file(r.name).c_str(), r.colour, 10, r.rate, r.scale, r.width, r.height,
-                           r.pitch, MessageLog::callback, 0),
+    EXPECT_EQ(OGFileCreate(r.codec, dir.file(r.name).c_str(), r.colour, 10, r.rate, r.scale, r.width, r.height, r.pitch,
+                           MessageLog::callback, 0),
               nullptr);
     expect_message(r.message);
     if (*r.reason)

@@ -55,20 +55,20 @@ TEST(OgfileOutput, EveryKindComesBackThroughAnIndependentDecoder) {
     const char *codec;
     double min_psnr; // 0: exact
   };
-  const Row rows[] = {{"a.flc", false, nullptr, 0}, {"m.avi", false, nullptr, 0},  {"m.avi", true, nullptr, 0},
-                      {"m.avi", false, "ffv1", 0},  {"m.avi", true, "ffv1", 0},     {"m.avi", true, "mjpeg", 30},
-                      {"f.bmp", false, nullptr, 0}, {"f.bmp", true, nullptr, 0},    {"f.png", false, nullptr, 0},
-                      {"f.png", true, nullptr, 0},  {"f.tif", false, nullptr, 0},   {"f.tif", true, nullptr, 0},
-                      {"f.tga", false, nullptr, 0}, {"f.tga", true, nullptr, 0},    {"f.pcx", false, nullptr, 0},
-                      {"f.gif", false, nullptr, 0}, {"f.jpg", true, nullptr, 30},   {"f.jpg", false, nullptr, 30}};
+  const Row rows[] = {{"a.flc", false, nullptr, 0}, {"m.avi", false, nullptr, 0}, {"m.avi", true, nullptr, 0},
+                      {"m.avi", false, "ffv1", 0},  {"m.avi", true, "ffv1", 0},   {"m.avi", true, "mjpeg", 30},
+                      {"f.bmp", false, nullptr, 0}, {"f.bmp", true, nullptr, 0},  {"f.png", false, nullptr, 0},
+                      {"f.png", true, nullptr, 0},  {"f.tif", false, nullptr, 0}, {"f.tif", true, nullptr, 0},
+                      {"f.tga", false, nullptr, 0}, {"f.tga", true, nullptr, 0},  {"f.pcx", false, nullptr, 0},
+                      {"f.gif", false, nullptr, 0}, {"f.jpg", true, nullptr, 30}, {"f.jpg", false, nullptr, 30}};
   for (const Row &r : rows) {
     SCOPED_TRACE(std::string(r.name) + (r.colour ? " 32-bit " : " 8-bit ") + (r.codec ? r.codec : ""));
     const std::string ext = fs::path(r.name).extension(), stem = fs::path(r.name).stem();
     TempDir dir;
     const std::vector<Shot> in = shots(r.colour);
     const bool avi = ext == ".avi";
-    OGFILE *o = OGFileCreate(r.codec, dir.file(r.name).c_str(), r.colour, kFrames, avi ? 30000 : 15, avi ? 1001 : 1,
-                             kW, kH, kPitch, nullptr, OGFILE_NO_OVERWRITE_QUESTION);
+    OGFILE *o = OGFileCreate(r.codec, dir.file(r.name).c_str(), r.colour, kFrames, avi ? 30000 : 15, avi ? 1001 : 1, kW,
+                             kH, kPitch, nullptr, OGFILE_NO_OVERWRITE_QUESTION);
     ASSERT_NE(o, nullptr) << VEXLastError();
     for (const Shot &s : in)
       OGFilePut(o, s.pixels.data(), s.palette.empty() ? nullptr : s.palette.data());

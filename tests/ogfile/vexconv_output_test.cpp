@@ -133,11 +133,15 @@ TEST_F(Conversions, EveryInputToEveryOutputComesBackThroughTheGraphicsSource) {
     const char *name, *extra;
     bool eight_bit, lossy, series;
   };
-  const Out outs[] = {{"o.flc", "", true, false, false},  {"o.avi", "", false, false, false},
+  const Out outs[] = {{"o.flc", "", true, false, false},
+                      {"o.avi", "", false, false, false},
                       {"c.avi", "--codec ffv1", false, false, false},
-                      {"o.bmp", "", false, false, true}, {"o.png", "", false, false, true},
-                      {"o.tga", "", false, false, true}, {"o.tif", "", false, false, true},
-                      {"o.pcx", "", true, false, true},  {"o.gif", "", true, false, true},
+                      {"o.bmp", "", false, false, true},
+                      {"o.png", "", false, false, true},
+                      {"o.tga", "", false, false, true},
+                      {"o.tif", "", false, false, true},
+                      {"o.pcx", "", true, false, true},
+                      {"o.gif", "", true, false, true},
                       {"o.jpg", "", false, true, true}};
   for (const std::string input : {"in.fli", "in.avi", "in.mov", "in.lst"}) {
     const Frames want = frames_of(inputs->file(input));
@@ -168,8 +172,10 @@ TEST_F(Conversions, EveryInputToEveryOutputComesBackThroughTheGraphicsSource) {
 // resampler ends a few samples short), a WAV's given with --sound, or the
 // track --track picks (AVI audio streams count from 0); /N: no track.
 TEST_F(Conversions, AviOutputsCarryTheInputsSound) {
-  ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10:duration=1 -f lavfi -i sine=frequency=300:sample_rate=11025:duration=1 "
-         "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8 " + q("snd.avi"));
+  ffmpeg(
+      "-f lavfi -i testsrc=size=40x30:rate=10:duration=1 -f lavfi -i sine=frequency=300:sample_rate=11025:duration=1 "
+      "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8 " +
+      q("snd.avi"));
   ASSERT_EQ(vexconv(q("snd.avi") + " " + q("o.avi") + " /B16 /R22050 -q").status, 0);
   EXPECT_EQ(ffprobe(dir.file("o.avi"), "-select_streams a:0 -show_entries stream=sample_rate,bits_per_sample "
                                        "-of csv=p=0"),
@@ -197,9 +203,11 @@ TEST_F(Conversions, AviOutputsCarryTheInputsSound) {
   ffmpeg("-f lavfi -i testsrc=size=40x30:rate=10:duration=1 "
          "-f lavfi -i sine=frequency=300:sample_rate=11025:duration=1 "
          "-f lavfi -i sine=frequency=900:sample_rate=22050:duration=1 -map 0 -map 1 -map 2 -c:v rawvideo "
-         "-pix_fmt bgr24 -c:a pcm_s16le " + q("two.avi"));
+         "-pix_fmt bgr24 -c:a pcm_s16le " +
+         q("two.avi"));
   for (const auto &[args, rate, track] : {std::tuple<std::string, int32_t, int32_t>{"", 11025, 0},
-                                          {" --track 1", 22050, 1}, {" --track=1 --sound " + q("two.avi"), 22050, 1}}) {
+                                          {" --track 1", 22050, 1},
+                                          {" --track=1 --sound " + q("two.avi"), 22050, 1}}) {
     SCOPED_TRACE(args);
     ASSERT_EQ(vexconv(q("two.avi") + " " + q("t.avi") + args + " /O -q").status, 0);
     EXPECT_EQ(ffprobe(dir.file("t.avi"), "-select_streams a -show_entries stream=sample_rate -of csv=p=0"),
@@ -277,10 +285,16 @@ TEST_F(Conversions, CtrlCLeavesOutAsItWas) {
     double within_s;
   };
   const auto under_way = [&](const char *sub) { return listing(dir.path() / sub).size(); };
-  const Row rows[] = {{q("long.avi") + " " + q("o/o.avi") + " --codec ffv1", [&] { return under_way("o") > 0; }, 200,
-                       {"vexconv: cancelled after "}, 20},
-                      {q("long.avi") + " " + q("s/f.png") + " -y", [&] { return under_way("s") > 4; }, 100,
-                       {"vexconv: cancelled after ", "f000.png to " + dir.file("s/f299.png") + " not written"}, 20},
+  const Row rows[] = {{q("long.avi") + " " + q("o/o.avi") + " --codec ffv1",
+                       [&] { return under_way("o") > 0; },
+                       200,
+                       {"vexconv: cancelled after "},
+                       20},
+                      {q("long.avi") + " " + q("s/f.png") + " -y",
+                       [&] { return under_way("s") > 4; },
+                       100,
+                       {"vexconv: cancelled after ", "f000.png to " + dir.file("s/f299.png") + " not written"},
+                       20},
                       {q("huge.avi") + " " + q("p/o.flc"), [] { return true; }, 500, {"cancelled after 0 frames"}, 1}};
   for (const Row &r : rows) {
     SCOPED_TRACE(r.args);
@@ -331,10 +345,12 @@ TEST_F(Conversions, AFullOrReadOnlyDiskFailsAndLeavesNothing) {
     ~Unmount() { ::umount(at.c_str()); }
   } unmount{mnt};
   ffmpeg("-f lavfi -i testsrc=size=320x240:rate=10:duration=2 -f lavfi -i sine=sample_rate=22050:duration=2 "
-         "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le " + q("big.avi"));
+         "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le " +
+         q("big.avi"));
   // 40 stills of noise, about 9 KiB each.
   ffmpeg("-f lavfi -i color=c=gray:size=64x48:rate=10:duration=4 -vf noise=alls=100:allf=t+u -c:v rawvideo "
-         "-pix_fmt bgr24 " + q("noise.avi"));
+         "-pix_fmt bgr24 " +
+         q("noise.avi"));
   write_originals(mnt, 2);
   const ToolRun r = vexconv(q("noise.avi") + " " + shell_quote((mnt / "f.png").string()) + " -y");
   EXPECT_EQ(r.status, 1) << r.err;

@@ -112,7 +112,8 @@ TEST_F(GtkFront, StatusWindowSizeTextsAndCancelAnsweredNoThenYes) {
       const char *key, *line;
       int calls;
     };
-    for (const Answer a : {Answer{"alt+n", "Do you want to cancel? No.", 0}, {"alt+y", "Do you want to cancel? Yes.", 1}}) {
+    for (const Answer a :
+         {Answer{"alt+n", "Do you want to cancel? No.", 0}, {"alt+y", "Do you want to cancel? Yes.", 1}}) {
       std::atomic<bool> answered{false};
       std::thread hands([&] {
         press_cancel(id);

@@ -110,7 +110,7 @@ TEST(StatusNoTerminal, CallsOutOfOrderAreHarmlessTheOwnerGetsTheFinalTextAndText
         StatusSet(std::string(500, 's').c_str());
         CHILD_CHECK(testing::status_text() == std::string(95, 's') && testing::info_text() == std::string(95, 'i'));
         CHILD_CHECK(testing::status_shown().status == std::string(95, 's')); // what stderr got
-        StatusAsk(std::string(93, 'q').c_str(), 1); // " No." no longer fits whole
+        StatusAsk(std::string(93, 'q').c_str(), 1);                          // " No." no longer fits whole
         CHILD_CHECK(testing::status_text() == std::string(93, 'q') + " N");
         std::string wide; // two-byte characters are never split: 47 of them fill 94 bytes
         for (int i = 0; i < 60; ++i)
@@ -162,14 +162,15 @@ TEST(DialogNoTerminal, WorkerResultsBoxesTimerAndTemplates) {
       CHILD_CHECK(VEXDialogAsk("Three, No default?", 32) == 0 && VEXDialogAsk("Two, Yes default?", 1) == 1);
       CHILD_CHECK(VEXDialogAsk("Three, Cancel default?", 34) == 2 && VEXDialogAsk("Two, third asked?", 2) == 1);
       CHILD_CHECK(VEXDialogMessage("Just so you know", 0) == 0);
-      CHILD_CHECK(VEXDialogMessage("OK or Cancel, Cancel default", 34) == 2 && VEXDialogMessage("OK or Cancel", 32) == 0);
+      CHILD_CHECK(VEXDialogMessage("OK or Cancel, Cancel default", 34) == 2 &&
+                  VEXDialogMessage("OK or Cancel", 32) == 0);
       CHILD_CHECK(VEXDialogSetItemText(dialog, 101, "Frame 1 of 4 (25%)") == 1);
       CHILD_CHECK(testing::dialog_shown().status == "Frame 1 of 4 (25%)");
       CHILD_CHECK(VEXDialogSetItemText(dialog, 999, "nowhere") == 0 && VEXDialogSetItemText(nullptr, 101, "none") == 0);
       return 3;
     };
     if (const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0, boxes, nullptr); got != 3)
-      return got; // the line of the worker's failed check
+      return got;                                           // the line of the worker's failed check
     CHILD_CHECK(VEXDialogSetTimer([](VEXWND) {}, 10) == 0); // no dialog yet
     const auto timed = [](intptr_t, VEXWND) -> int32_t {
       CHILD_CHECK(VEXDialogSetTimer([](VEXWND) {}, 0) == 0);
@@ -210,27 +211,29 @@ TEST(DialogNoTerminal, InterruptAndTerminationGoToTheHandler) {
   expect_child(detached([] {
     g_dialog_thread = std::this_thread::get_id();
     const VEXINSTANCE inst = instance(convert_dialog());
-    const int32_t got = VEXDialogInit(&inst, nullptr, 0, 1, 0,
-                                      [](intptr_t, VEXWND) -> int32_t {
-                                        // The worker starts before the dialog watches the signals.
-                                        std::this_thread::sleep_for(100ms);
-                                        kill(getpid(), SIGINT);
-                                        for (int i = 0; i < 500 && g_commands == 0; ++i)
-                                          std::this_thread::sleep_for(10ms);
-                                        return 7;
-                                      },
-                                      handler<1>);
+    const int32_t got = VEXDialogInit(
+        &inst, nullptr, 0, 1, 0,
+        [](intptr_t, VEXWND) -> int32_t {
+          // The worker starts before the dialog watches the signals.
+          std::this_thread::sleep_for(100ms);
+          kill(getpid(), SIGINT);
+          for (int i = 0; i < 500 && g_commands == 0; ++i)
+            std::this_thread::sleep_for(10ms);
+          return 7;
+        },
+        handler<1>);
     CHILD_CHECK(got == 7 && g_commands == 1 && g_last_command == 2 && g_handler_thread == g_dialog_thread);
     static std::atomic<int> after{-1};
-    CHILD_CHECK(VEXDialogInit(&inst, nullptr, 0, 1, 0,
-                              [](intptr_t, VEXWND dialog) -> int32_t {
-                                std::this_thread::sleep_for(100ms);
-                                kill(getpid(), SIGTERM);
-                                std::this_thread::sleep_for(400ms);
-                                after = VEXDialogSetItemText(dialog, 101, "late"); // gone: nothing to set
-                                return 8;
-                              },
-                              handler<0>) == 1); // closed before the worker returned
+    CHILD_CHECK(VEXDialogInit(
+                    &inst, nullptr, 0, 1, 0,
+                    [](intptr_t, VEXWND dialog) -> int32_t {
+                      std::this_thread::sleep_for(100ms);
+                      kill(getpid(), SIGTERM);
+                      std::this_thread::sleep_for(400ms);
+                      after = VEXDialogSetItemText(dialog, 101, "late"); // gone: nothing to set
+                      return 8;
+                    },
+                    handler<0>) == 1); // closed before the worker returned
     CHILD_CHECK(g_commands == 2 && g_last_command == 2);
     for (int i = 0; i < 300 && after < 0; ++i)
       std::this_thread::sleep_for(10ms);
@@ -259,7 +262,8 @@ TEST(Prompts, OverwriteAsksOnlyForExistingFilesAndCheckForDupKnowsOneFileUnderMa
     StatusOpen("T", "", nullptr);
     CHILD_CHECK(overwrite(dir.file("absent.flc").c_str(), 0) == 1 && overwrite(dir.file("absent.flc").c_str(), 1) == 1);
     CHILD_CHECK(testing::status_text() == "Loading..."); // nothing asked
-    CHILD_CHECK(overwrite(there.c_str(), 0) == 0 && testing::status_text() == "File " + there + " exists, overwrite? No.");
+    CHILD_CHECK(overwrite(there.c_str(), 0) == 0 &&
+                testing::status_text() == "File " + there + " exists, overwrite? No.");
     CHILD_CHECK(overwrite(there.c_str(), 1) == 0); // through the dialog's box
     // Asked, not taken as absent; the status line keeps what fits of the question.
     CHILD_CHECK(overwrite(long_name.c_str(), 0) == 0 && testing::status_text().find("...") != std::string::npos);
@@ -268,18 +272,22 @@ TEST(Prompts, OverwriteAsksOnlyForExistingFilesAndCheckForDupKnowsOneFileUnderMa
     CHILD_CHECK(chdir(dir.path().c_str()) == 0);
     const std::string long_a = std::string(300, 'p') + "a", long_b = std::string(300, 'p') + "b";
     const std::pair<std::string, std::string> same[] = {
-        {in, in},        {in, "./in.flc"}, {"in.flc", (dir.path() / "sub/../in.flc").string()}, {in, "hard.flc"},
-        {"soft.flc", in}, {"new.flc", "./new.flc"} /* not written yet: the same full path */, {long_a, long_a}};
+        {in, in},         {in, "./in.flc"}, {"in.flc", (dir.path() / "sub/../in.flc").string()},
+        {in, "hard.flc"}, {"soft.flc", in}, {"new.flc", "./new.flc"} /* not written yet: the same full path */,
+        {long_a, long_a}};
     for (const auto &[a, b] : same)
       CHILD_CHECK(CheckForDup(a.c_str(), b.c_str()) == 0);
-    const std::pair<std::string, std::string> different[] = {
-        {"a.flc", "b.flc"}, {"a.flc", "A.flc"} /* letter case names different files */, {"a.flc", "missing.flc"},
-        {"x.flc", "X.flc"}, {long_a, long_b}};
+    const std::pair<std::string, std::string> different[] = {{"a.flc", "b.flc"},
+                                                             {"a.flc", "A.flc"} /* letter case names different files */,
+                                                             {"a.flc", "missing.flc"},
+                                                             {"x.flc", "X.flc"},
+                                                             {long_a, long_b}};
     for (const auto &[a, b] : different)
       CHILD_CHECK(CheckForDup(a.c_str(), b.c_str()) == 1);
     return 0;
   });
-  expect_child(r, 0, {"File " + there + " exists, overwrite? [y/N] No", "/long-output.flc exists, overwrite? [y/N] No"});
+  expect_child(r, 0,
+               {"File " + there + " exists, overwrite? [y/N] No", "/long-output.flc exists, overwrite? [y/N] No"});
   EXPECT_EQ(testkit::times_in(r.err, "overwrite? [y/N] No"), 3u) << "asked for the two existing names only\n" << r.err;
   EXPECT_EQ(testkit::times_in(r.err, "Output filename must be different than the input filename."), 7u)
       << "one message for each refused pair, none for the others\n"

@@ -46,7 +46,8 @@ TEST(TerminalPty, QuestionsAreAnsweredByTyping) {
     return answers + StatusAsk("Default?", 0);
   });
   for (const auto &[prompt, typed] : {std::pair{"Tool: Replace it? [y/N] ", "y\n"},
-                                      {"Tool: Keep it? [y/N] ", "no\n"}, {"Tool: Default? [Y/n] ", "\n"}}) {
+                                      {"Tool: Keep it? [y/N] ", "no\n"},
+                                      {"Tool: Default? [Y/n] ", "\n"}}) {
     ASSERT_TRUE(child.expect(prompt)) << child.output();
     child.type(typed);
   }

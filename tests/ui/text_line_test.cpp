@@ -70,9 +70,16 @@ TEST(OverwriteQuestion, ShortNamesAreWholeAndLongOnesLoseTheirMiddleVisibly) {
 }
 
 TEST(Texts, PercentProgressAndLabels) {
-  const std::pair<const char *, int> percents[] = {
-      {"Frame 3 of 7 (42%)", 42}, {"12.5% done", 12}, {"50% then 75%", 75}, {"250%", 100}, {"0%", 0},
-      {"100 percent", -1},        {"% alone", -1},    {".%", -1},           {"", -1},      {"99999999999999999999%", 100}};
+  const std::pair<const char *, int> percents[] = {{"Frame 3 of 7 (42%)", 42},
+                                                   {"12.5% done", 12},
+                                                   {"50% then 75%", 75},
+                                                   {"250%", 100},
+                                                   {"0%", 0},
+                                                   {"100 percent", -1},
+                                                   {"% alone", -1},
+                                                   {".%", -1},
+                                                   {"", -1},
+                                                   {"99999999999999999999%", 100}};
   for (const auto &[text, want] : percents)
     EXPECT_EQ(percent_in(text), want) << text;
   EXPECT_EQ(progress_line("Frame 5 (50%)", 80), "[##########..........]  50% Frame 5 (50%)");
@@ -87,7 +94,8 @@ TEST(Texts, PercentProgressAndLabels) {
       {"&Cancel", "_Cancel"}, {"&Done", "_Done"}, {"Save && go", "Save & go"}, {"snake_case", "snake__case"}};
   for (const auto &[label, want] : mnemonics)
     EXPECT_EQ(mnemonic_label(label), want);
-  const std::pair<const char *, const char *> plains[] = {{"&Done", "Done"}, {"A && B", "A & B"}, {"trailing&", "trailing"}};
+  const std::pair<const char *, const char *> plains[] = {
+      {"&Done", "Done"}, {"A && B", "A & B"}, {"trailing&", "trailing"}};
   for (const auto &[label, want] : plains)
     EXPECT_EQ(plain_label(label), want);
 }
@@ -109,8 +117,9 @@ TEST(Prompts, TheDefaultIsInCapitalsAndAnswersAreReadByLetterOrWord) {
   EXPECT_EQ(question_prompt(question(2, 0)), "T: Go? [Y/n]");
   EXPECT_EQ(question_prompt(question(3, 2)), "T: Go? [y/n/C]");
   EXPECT_EQ(question_prompt(question(2, 1, "")), "Go? [y/N]");
-  const std::pair<const char *, Reply> answers[] = {{"y", Reply::yes},    {"  YES ", Reply::yes}, {"n", Reply::no},
-                                                    {"Cancel", Reply::cancel}, {"", Reply::no}, {"maybe", Reply::none}};
+  const std::pair<const char *, Reply> answers[] = {{"y", Reply::yes}, {"  YES ", Reply::yes},
+                                                    {"n", Reply::no},  {"Cancel", Reply::cancel},
+                                                    {"", Reply::no},   {"maybe", Reply::none}};
   for (const auto &[typed, want] : answers)
     EXPECT_EQ(parse_reply(typed, question(3, 1)), want) << '"' << typed << '"';
   EXPECT_EQ(parse_reply("c", question(2, 0)), Reply::none) << "no Cancel on a two-button box";

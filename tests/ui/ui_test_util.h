@@ -21,7 +21,8 @@ using testkit::ChildResult;
 void use_terminal_front();
 // body in a child without a controlling terminal; its return value is the
 // exit status. terminal_only: the child is also kept from any display.
-ChildResult detached(const std::function<int()> &body, bool terminal_only = true, std::chrono::milliseconds limit = 15s);
+ChildResult detached(const std::function<int()> &body, bool terminal_only = true,
+                     std::chrono::milliseconds limit = 15s);
 
 // body on a fresh pseudo-terminal, on the terminal front.
 class Pty : public testkit::PtyChild {
@@ -52,6 +53,7 @@ const char *convert_dialog();
 // Cut short in the middle of an element: no parser takes it.
 inline constexpr const char *kBrokenDialog = R"(<interface><object class="GtkWindow" id="VEXDialog"><property name=)";
 // Well formed, but without the object "VEXDialog".
-inline constexpr const char *kNamelessDialog = R"(<interface><object class="GtkWindow" id="Other"></object></interface>)";
+inline constexpr const char *kNamelessDialog =
+    R"(<interface><object class="GtkWindow" id="Other"></object></interface>)";
 
 } // namespace vex::ui::test

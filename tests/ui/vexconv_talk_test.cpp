@@ -47,7 +47,8 @@ TEST(VexconvTalk, OverwriteAnsweredNoThenYesWithTheBarAndTheSummaryOnALineOfItsO
       expect_child(child.finish(), 1, {"exists; add /O to replace it"});
       EXPECT_EQ(fs::file_size(out), 3u) << "the old file is kept";
     } else {
-      expect_child(child.finish(), 0, {"] 100% Frame 30 of 30 (100%)", "\n" + in + " -> " + out + ": 30 frames, 64 x 48"});
+      expect_child(child.finish(), 0,
+                   {"] 100% Frame 30 of 30 (100%)", "\n" + in + " -> " + out + ": 30 frames, 64 x 48"});
       EXPECT_GT(fs::file_size(out), 1000u);
     }
   }

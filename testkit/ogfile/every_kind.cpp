@@ -126,13 +126,13 @@ std::string wave(const std::string &in, const std::string &out) {
   return w && SFileWaveClose(w, ok) && ok ? "written" : failed("SFileWave");
 }
 
-// compression as CSFileOpen takes it: below 100 the Huffman variants (at
-// the input's own rate and depth), 104 the transform codec (at 22050 Hz
-// 16-bit mono); the stream then scanned and read back.
-std::string chunks(const std::string &in, int32_t compression, const std::string &out) {
-  const bool transform = compression >= 100;
-  CSFILE *cs = CSFileOpen(in.c_str(), compression, 0, 0, 0, 0, transform ? 22050 : 0, transform ? 16 : 0, 1, 0, 0, 0, 0,
-                          0, nullptr);
+// compression as CSFileOpen takes it: below 100 the Huffman variants, 104
+// the transform codec; at `rate` and `bits` (0: the input's own), mono, in
+// puts of `bytes` until the pass ends or `puts` were made; the stream then
+// scanned and read back.
+std::string chunks(const std::string &in, int32_t compression, int32_t rate, int32_t bits, int puts, uint32_t bytes,
+                   const std::string &out) {
+  CSFILE *cs = CSFileOpen(in.c_str(), compression, 0, 0, 0, 0, rate, bits, 1, 0, 0, 0, 0, 0, nullptr);
   VEXFILE *f = cs ? VEXFileCreate(4096, out.c_str()) : nullptr;
   if (!f) {
     CSFileClose(cs);
@@ -140,9 +140,9 @@ std::string chunks(const std::string &in, int32_t compression, const std::string
   }
   CSFileSetOutput(cs, f);
   uint64_t written = 0;
-  for (int i = 0; i < 10000 && cs->pass_left > 0; ++i) {
+  for (int i = 0; i < puts && cs->pass_left > 0; ++i) {
     const uint32_t before = cs->total_chunk_bytes;
-    CSFilePut(cs, 4410);
+    CSFilePut(cs, bytes);
     written += cs->total_chunk_bytes != before;
   }
   const std::string said = "chunks " + std::to_string(cs->total_chunk_bytes) + " for " +
@@ -217,7 +217,8 @@ void read_every_kind(const TempDir &dir, const std::vector<std::string> &inputs,
 
 const std::vector<std::string> &output_kinds() {
   static const std::vector<std::string> kinds{"o.flc", "o.avi", "mjpeg", "mjpeg discarded", "o.bmp", "o.jpg", "o.png",
-                                              "o.tif", "o.tga", "o.pcx", "o.gif",           "o.wav", "h.vcs", "t.vcs"};
+                                              "o.tif", "o.tga", "o.pcx", "o.gif",           "o.wav", "h.vcs", "t.vcs",
+                                              "s.vcs", "u.vcs"};
   return kinds;
 }
 
@@ -231,8 +232,12 @@ void write_output(const TempDir &in, const std::string &kind, const TempDir &out
     said = convert(in.file("m.avi"), GFILE_TRUE_COLOUR, out.file("m.avi"), mjpeg(), 0, 0, kind == "mjpeg");
   else if (kind == "o.wav")
     said = wave(in.file("m.avi"), out.file(kind));
-  else if (kind.size() == 5 && kind.substr(1) == ".vcs")
-    said = chunks(in.file("m.avi"), kind[0] == 'h' ? 5 : 104, out.file(kind));
+  else if (kind == "h.vcs")
+    said = chunks(in.file("m.avi"), 5, 0, 0, 10000, 4410, out.file(kind));
+  else if (kind == "t.vcs")
+    said = chunks(in.file("m.avi"), 104, 22050, 16, 10000, 4410, out.file(kind));
+  else if (kind == "s.vcs" || kind == "u.vcs") // the silent WAV, resampled, in four short puts
+    said = chunks(in.file("s.wav"), kind[0] == 's' ? 5 : 104, 22050, 16, 4, 2000, out.file(kind));
   else
     said = convert(in.file("m.kvn"), 0, out.file(kind), nullptr, 0, 0);
   for (const auto &e : std::filesystem::directory_iterator(out.path())) {

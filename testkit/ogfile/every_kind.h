@@ -44,9 +44,11 @@ void read_every_kind(const TempDir &dir, const std::vector<std::string> &inputs,
 // "o.jpg", "o.png", "o.tif", "o.tga", "o.pcx", "o.gif" (8-bit series of a
 // Korvane movie's 4 frames), "o.wav" (the AVI's sound at 22050 Hz 16-bit
 // stereo), "h.vcs" and "t.vcs" (chunk streams of the AVI's sound, Huffman
-// deltas at its own rate and the transform codec at 22050 Hz 16-bit; each
-// scanned and read back, "failed: ..." when the chunks or PCM bytes do not
-// match what was written).
+// deltas at its own rate and the transform codec at 22050 Hz 16-bit),
+// "s.vcs" and "u.vcs" (the same codings of the silent WAV at 22050 Hz
+// 16-bit, in four puts of 2000 bytes); each chunk stream scanned and read
+// back, "failed: ..." when the chunks or PCM bytes do not match what was
+// written.
 const std::vector<std::string> &output_kinds();
 
 // Writes an output from the inputs in `in` into `out`: "write <kind>" gets

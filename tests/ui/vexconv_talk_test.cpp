@@ -54,6 +54,8 @@ TEST(VexconvTalk, OverwriteAnsweredNoThenYesWithTheBarAndTheSummaryOnALineOfItsO
   }
   Pty replace(vexconv({in, out, "/O"}));
   expect_child(replace.finish(), 0, {}, {"overwrite?"});
+  Pty same(vexconv({in, in, "/O"})); // refused under the status window's caption
+  expect_child(same.finish(), 1, {"vexconv: Output filename must be different than the input filename."});
 }
 
 // A true-colour movie to FLIC waits for the analysis of all its frames

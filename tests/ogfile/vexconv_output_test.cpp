@@ -305,8 +305,18 @@ TEST_F(Conversions, CtrlCLeavesOutAsItWas) {
       _exit(127);
     }
     ASSERT_GT(pid, 0);
+    // Under way once the tool catches SIGINT (its handler is in place: a
+    // loaded machine can take longer than the wait to start a process) and
+    // the row's sign shows.
+    const auto catches_sigint = [pid] {
+      std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+      for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+          return (std::stoull(line.substr(7), nullptr, 16) & (1u << (SIGINT - 1))) != 0;
+      return false;
+    };
     const auto start = Clock::now();
-    while (!r.started() && Clock::now() - start < 12s)
+    while (!(catches_sigint() && r.started()) && Clock::now() - start < 12s)
       std::this_thread::sleep_for(20ms);
     std::this_thread::sleep_for(std::chrono::milliseconds(r.wait_ms));
     kill(pid, SIGINT);

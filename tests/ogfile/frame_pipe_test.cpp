@@ -14,63 +14,40 @@
 
 namespace {
 
-struct Fetched {
-  std::vector<uint8_t> pixels;
-  std::vector<uint8_t> palette;
-};
-
 GFILE *open_source(const std::string &name, bool colour) {
-  return GFileOpen(name.c_str(), colour ? GFILE_TRUE_COLOUR : 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0,
-                   0, nullptr, nullptr, nullptr);
+  return GFileOpen(name.c_str(), colour ? GFILE_TRUE_COLOUR : 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0,
+                   nullptr, nullptr, nullptr);
 }
 
-// The frames of a plain loop: the reference.
-std::vector<Fetched> plain_loop(const std::string &name, bool colour) {
-  std::vector<Fetched> out;
-  GFILE *g = open_source(name, colour);
-  if (!g)
-    return out;
-  for (int i = 0; i < g->output_frames && GFileGet(g) == 1; ++i)
-    out.push_back({std::vector<uint8_t>(g->buffer, g->buffer + size_t(g->pitch) * size_t(g->height)),
-                   std::vector<uint8_t>(&g->palette[0][0], &g->palette[0][0] + 768)});
-  GFileClose(g);
-  return out;
-}
-
-class FramePipeTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    // 40 frames of moving colour: more than the pipe holds at once.
-    vex::testkit::ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=10:duration=4 -c:v ffv1 -pix_fmt bgr0 " +
-                         vex::testkit::shell_quote(movie_));
-  }
-  vex::testkit::TempDir dir_;
-  std::string movie_ = dir_.file("m.avi");
-};
-
-TEST_F(FramePipeTest, FramesArriveInOrderAsAPlainLoopGivesThem) {
+TEST(FramePipe, FramesArriveInOrderAsAPlainLoopGivesThemAndADroppedPipeStops) {
+  vex::testkit::TempDir dir;
+  const std::string movie = dir.file("m.avi"); // 40 frames of moving colour: more than the pipe holds at once
+  vex::testkit::ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=10:duration=4 -c:v ffv1 -pix_fmt bgr0 " +
+                       vex::testkit::shell_quote(movie));
   for (const bool colour : {true, false}) { // 32-bit, and 8-bit with palettes
-    const std::vector<Fetched> want = plain_loop(movie_, colour);
-    ASSERT_EQ(want.size(), 40u);
-    GFILE *g = open_source(movie_, colour);
+    SCOPED_TRACE(colour ? "32-bit" : "8-bit");
+    std::vector<std::vector<uint8_t>> want; // a plain loop's pixels and palettes
+    GFILE *g = open_source(movie, colour);
     ASSERT_NE(g, nullptr);
+    for (int i = 0; i < g->output_frames && GFileGet(g) == 1; ++i) {
+      want.emplace_back(g->buffer, g->buffer + size_t(g->pitch) * size_t(g->height));
+      want.emplace_back(&g->palette[0][0], &g->palette[0][0] + 768);
+    }
+    GFileClose(g);
+    ASSERT_EQ(want.size(), 80u);
+    ASSERT_NE(g = open_source(movie, colour), nullptr);
     {
-      vex::tools::FramePipe pipe(g, static_cast<uint32_t>(want.size()));
-      for (size_t i = 0; i < want.size(); ++i) {
+      vex::tools::FramePipe pipe(g, 40);
+      for (size_t i = 0; i < 40; ++i) {
         const vex::tools::FramePipe::Frame &f = pipe.next();
         ASSERT_TRUE(f.ok) << i;
-        EXPECT_EQ(f.pixels, want[i].pixels) << "frame " << i << (colour ? " (32-bit)" : " (8-bit)");
-        if (!colour) {
-          EXPECT_EQ(std::memcmp(f.palette, want[i].palette.data(), 768), 0) << "palette " << i;
-        }
+        EXPECT_EQ(f.pixels, want[2 * i]) << "frame " << i;
+        EXPECT_TRUE(colour || std::memcmp(f.palette, want[2 * i + 1].data(), 768) == 0) << "palette " << i;
       }
     }
     GFileClose(g);
   }
-}
-
-TEST_F(FramePipeTest, ADroppedPipeStopsWithoutFetchingTheRest) {
-  GFILE *g = open_source(movie_, true);
+  GFILE *g = open_source(movie, true);
   ASSERT_NE(g, nullptr);
   {
     // Far more frames than the file has (the source repeats its last one

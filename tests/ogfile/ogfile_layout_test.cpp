@@ -18,11 +18,30 @@ using vex::testkit::FieldSize;
 
 // Runs of like members count as one entry (width, height and frame count
 // are 12 bytes; the three AVI stream pointers 24).
-const FieldSize kFields[] = {
-    {128, 1}, {128, 1}, {256, 1}, {4, 4},  {12, 4}, {8, 4},  {4, 4},  {4, 4},
-    {8, 4},   {4, 4},   {4, 4},   {4, 4},  {8, 8},  {8, 8},  {56, 8} /* image descriptor */,
-    {4, 4},   {8, 8},   {24, 8},  {4, 4},  {24, 8}, {8, 8},  {24, 4} /* six sound counters */,
-    {18, 1},  {8, 8} /* working state */};
+const FieldSize kFields[] = {{128, 1},
+                             {128, 1},
+                             {256, 1},
+                             {4, 4},
+                             {12, 4},
+                             {8, 4},
+                             {4, 4},
+                             {4, 4},
+                             {8, 4},
+                             {4, 4},
+                             {4, 4},
+                             {4, 4},
+                             {8, 8},
+                             {8, 8},
+                             {56, 8} /* image descriptor */,
+                             {4, 4},
+                             {8, 8},
+                             {24, 8},
+                             {4, 4},
+                             {24, 8},
+                             {8, 8},
+                             {24, 4} /* six sound counters */,
+                             {18, 1},
+                             {8, 8} /* working state */};
 
 TEST(OgfileLayout, FieldsLieWhereTheListPutsThem) {
   const std::vector<size_t> want = vex::testkit::laid_out_offsets(kFields);

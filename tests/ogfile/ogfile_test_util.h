@@ -1,35 +1,16 @@
-// Frames, palettes and a message recorder for the output writer's tests.
+// The check that a pass over every kind of input and output (testkit/
+// ogfile/every_kind.h) read and wrote everything it should, so that two
+// passes that agree prove something.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
-#include "vexutil/ogfile.h"
+#include "testkit/ogfile/every_kind.h"
 
 namespace vex::ogtest {
 
-// A moving 8-bit pattern, rows `pitch` bytes apart (the padding is 0xEE, a
-// colour that must never show).
-std::vector<uint8_t> indexed_frame(int32_t w, int32_t h, int32_t pitch, int f);
-// Palette p: 256 distinct red, green, blue triplets that change with p.
-std::vector<uint8_t> palette(int p);
-// A moving 32-bit pattern (blue, green, red, x), rows `pitch` pixels apart.
-std::vector<uint8_t> colour_frame(int32_t w, int32_t h, int32_t pitch, int f);
-
-// The picture a frame shows, top row first, as packed red, green, blue.
-std::vector<uint8_t> rgb_of_indexed(const std::vector<uint8_t> &frame, int32_t w, int32_t h, int32_t pitch,
-                                    const std::vector<uint8_t> &pal);
-std::vector<uint8_t> rgb_of_colour(const std::vector<uint8_t> &frame, int32_t w, int32_t h, int32_t pitch);
-// Red, green, blue, alpha (ImageMagick's form) down to red, green, blue.
-std::vector<uint8_t> drop_alpha(const std::vector<uint8_t> &rgba);
-
-// Messages the writer sent to its callback.
-struct Message {
-  std::string text; // "(null)" for a null text
-  int32_t level;
-};
-std::vector<Message> &messages();
-int32_t record_message(const char *text, int32_t level);
+// Every input read in full (damage only in the cut FLC; the missing name
+// and the sound of a still refused), the sound of every input that has
+// one, every output written (those of the kinds present in r) and exactly
+// the files each should leave.
+void expect_whole_pass(const testkit::PassResults &r);
 
 } // namespace vex::ogtest

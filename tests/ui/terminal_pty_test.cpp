@@ -4,71 +4,60 @@
 // Done. The test types; every wait has a time limit.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
 
-#include "tests/ui/dialog_templates.h"
-#include "tests/ui/ui_harness.h"
+#include "tests/ui/ui_test_util.h"
 #include "ui/ui_testing.h"
 #include "vexutil/ui.h"
 
 namespace vex::ui::test {
 namespace {
 
-using namespace std::chrono_literals;
-
 int g_cancel_calls = 0;
-void on_cancel() { ++g_cancel_calls; }
+std::atomic<int> g_done_command{-1};
 
 TEST(TerminalPty, StatusLineIsRewrittenInPlaceWithABar) {
-  PtyChild child([] {
+  Pty child([] {
     StatusInit(nullptr, nullptr, 1);
     StatusOpen("Converting", "a -> b", nullptr);
-    for (int i = 0; i <= 4; ++i) {
-      StatusSet(("Frame " + std::to_string(i) + " of 4 (" + std::to_string(i * 25) + "%)").c_str());
+    for (int i = 0; i <= 5; ++i) {
+      StatusSet(i < 5 ? ("Frame " + std::to_string(i) + " of 4 (" + std::to_string(i * 25) + "%)").c_str()
+                      : "no percentage here");
       std::this_thread::sleep_for(60ms); // past the redraw interval
     }
-    StatusSet("no percentage here");
-    std::this_thread::sleep_for(60ms);
     StatusCheck();
     StatusClose(1);
     return 0;
   });
-  const ChildResult r = child.finish();
-  expect_exit(r);
-  expect_said(r, {"Converting - a -> b", "\r\033[K[##########..........]  50% Frame 2 of 4 (50%)",
-                  "\r\033[K[####################] 100% Frame 4 of 4 (100%)", "\r\033[Kno percentage here"});
-  expect_not_said(r, {"Frame 2 of 4 (50%)\n"}); // in place, not line by line
+  expect_child(child.finish(), 0,
+               {"Converting - a -> b", "\r\033[K[##########..........]  50% Frame 2 of 4 (50%)",
+                "\r\033[K[####################] 100% Frame 4 of 4 (100%)", "\r\033[Kno percentage here"},
+               {"Frame 2 of 4 (50%)\n"}); // in place, not line by line
 }
 
-TEST(TerminalPty, QuestionsAreAnsweredYesAndNoByTyping) {
-  PtyChild child([] {
+TEST(TerminalPty, QuestionsAreAnsweredByTyping) {
+  Pty child([] {
     StatusInit(nullptr, nullptr, 0);
     StatusOpen("Tool", "", nullptr);
     StatusSet("working");
-    const uint8_t first = StatusAsk("Replace it?", 1);
-    const uint8_t second = StatusAsk("Keep it?", 1);
-    const uint8_t third = StatusAsk("Default?", 0);
-    StatusClose(0);
-    return first * 100 + second * 10 + third;
+    const int answers = StatusAsk("Replace it?", 1) * 100 + StatusAsk("Keep it?", 1) * 10;
+    return answers + StatusAsk("Default?", 0);
   });
-  ASSERT_TRUE(child.expect("Tool: Replace it? [y/N] "));
-  child.type("y\n");
-  ASSERT_TRUE(child.expect("Tool: Keep it? [y/N] "));
-  child.type("no\n");
-  ASSERT_TRUE(child.expect("Tool: Default? [Y/n] "));
-  child.type("\n");
-  const ChildResult r = child.finish();
-  expect_exit(r, 101);
+  for (const auto &[prompt, typed] : {std::pair{"Tool: Replace it? [y/N] ", "y\n"},
+                                      {"Tool: Keep it? [y/N] ", "no\n"},
+                                      {"Tool: Default? [Y/n] ", "\n"}}) {
+    ASSERT_TRUE(child.expect(prompt)) << child.output();
+    child.type(typed);
+  }
+  expect_child(child.finish(), 101);
 }
 
 TEST(TerminalPty, CtrlCAnsweredNoThenYes) {
-  PtyChild child([] {
+  Pty child([] {
     StatusInit(nullptr, nullptr, 0);
-    StatusOpen("Job", "", on_cancel);
+    StatusOpen("Job", "", [] { ++g_cancel_calls; });
     // Works until cancelled; stops by itself after 15 s so that a failure
     // cannot hang.
     for (int i = 0; i < 1500 && !testing::cancelled(); ++i) {
@@ -79,52 +68,44 @@ TEST(TerminalPty, CtrlCAnsweredNoThenYes) {
     StatusClose(0);
     return g_cancel_calls * 10 + requests;
   });
-  std::this_thread::sleep_for(100ms);
-  child.type("\x03");
-  ASSERT_TRUE(child.expect("Job: Do you want to cancel? [y/N] ")) << child.output();
-  child.type("n\n");
-  std::this_thread::sleep_for(100ms);
-  child.type("\x03");
-  ASSERT_TRUE(child.expect("Job: Do you want to cancel? [y/N] ")) << child.output();
-  child.type("y\n");
-  const ChildResult r = child.finish();
-  expect_exit(r, 12); // the callback once, two requests
+  for (const char *answer : {"n\n", "y\n"}) {
+    std::this_thread::sleep_for(100ms);
+    child.type("\x03");
+    ASSERT_TRUE(child.expect("Job: Do you want to cancel? [y/N] ")) << child.output();
+    child.type(answer);
+  }
+  expect_child(child.finish(), 12); // the callback once, two requests
 }
 
-TEST(TerminalPty, CloseWaitsForDoneUntilEnter) {
-  PtyChild child([] {
+// The status window's Done, and the dialog's Done with its caption, wait
+// for Enter.
+TEST(TerminalPty, DoneWaitsForEnter) {
+  Pty status([] {
     StatusInit(nullptr, nullptr, 0);
     StatusOpen("Job", "", nullptr);
     StatusSet("finished");
     StatusClose(1);
     return testing::cancelled() ? 5 : 50;
   });
-  ASSERT_TRUE(child.expect("[Done] press Enter")) << child.output();
+  ASSERT_TRUE(status.expect("[Done] press Enter")) << status.output();
   std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(child.output().find("closed"), std::string::npos);
-  child.type("\n");
-  const ChildResult r = child.finish();
-  expect_exit(r, 5); // Enter pressed Done
-}
-
-std::atomic<int> g_done_command{-1};
-int32_t close_on_command(int32_t command, VEXWND) {
-  g_done_command = command;
-  return 0;
-}
-
-TEST(TerminalPty, DialogShowsDoneAndClosesOnEnter) {
-  PtyChild child([] {
-    const VEXINSTANCE inst{kConvertDialog, -1, nullptr, nullptr};
+  EXPECT_EQ(status.output().find("closed"), std::string::npos);
+  status.type("\n");
+  expect_child(status.finish(), 5); // Enter pressed Done
+  Pty dialog([] {
+    const VEXINSTANCE inst{convert_dialog(), -1, nullptr, nullptr};
     const int32_t got = VEXDialogInit(
-        &inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(0); }, close_on_command);
+        &inst, nullptr, 0, 1, 0, [](intptr_t, VEXWND) { return int32_t(0); },
+        [](int32_t command, VEXWND) {
+          g_done_command = command;
+          return int32_t(0);
+        });
     return got == 0 && g_done_command == 2 ? 0 : 1;
   });
-  ASSERT_TRUE(child.expect("Convert - Done!")) << child.output();
-  ASSERT_TRUE(child.expect("[Done] press Enter")) << child.output();
-  child.type("\n");
-  const ChildResult r = child.finish();
-  expect_exit(r);
+  ASSERT_TRUE(dialog.expect("Convert - Done!")) << dialog.output();
+  ASSERT_TRUE(dialog.expect("[Done] press Enter")) << dialog.output();
+  dialog.type("\n");
+  expect_child(dialog.finish());
 }
 
 } // namespace

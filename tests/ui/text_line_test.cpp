@@ -1,6 +1,7 @@
 // The fixed lines and the texts of the terminal front: cutting never
 // overruns or splits a character, the overwrite question keeps its end,
 // percentages are found, prompts show their default, answers are read.
+// Every expected text is written out by hand.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,91 +27,82 @@ bool valid_utf8(const std::string &s) {
   return true;
 }
 
-TEST(Lines, CutAtEveryLengthAroundTheCapacityWithoutSplittingCharacters) {
-  const std::string pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}; // 1 to 4 bytes
-  for (const std::string &piece : pieces)
+// Characters of 1 to 4 bytes after 0 to 3 bytes of lead: every way the
+// 95-byte room can end inside a character.
+TEST(Lines, CutAtTheRoomWithoutSplittingCharactersAndAppendStops) {
+  for (const std::string piece : {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"})
     for (size_t lead = 0; lead < 4; ++lead) {
       std::string text(lead, 'x');
       while (text.size() < 200)
         text += piece;
-      StatusLine line(text);
+      const StatusLine line(text);
       SCOPED_TRACE(piece.size() * 10 + lead);
       EXPECT_LE(line.length(), 95u);
       EXPECT_GE(line.length(), 95u - (piece.size() - 1));
       EXPECT_TRUE(valid_utf8(line.str()));
       EXPECT_EQ(text.compare(0, line.length(), line.str()), 0);
     }
-}
-
-TEST(Lines, AppendStopsAtTheEnd) {
   StatusLine line(std::string(91, 'q'));
   line.append(" Yes.");
   EXPECT_EQ(line.str(), std::string(91, 'q') + " Yes");
   line.append(" more");
   EXPECT_EQ(line.length(), 95u);
-  Line<4> tiny("abcdef");
-  EXPECT_STREQ(tiny.c_str(), "abc");
+  EXPECT_STREQ(Line<4>("abcdef").c_str(), "abc");
 }
 
-TEST(OverwriteQuestion, ShortNamesAreWhole) {
+TEST(OverwriteQuestion, ShortNamesAreWholeAndLongOnesLoseTheirMiddleVisibly) {
   EXPECT_EQ(overwrite_question("out.flc"), "File out.flc exists, overwrite?");
-  const std::string name(75, 'n'); // exactly the room left in 99 bytes
-  EXPECT_EQ(overwrite_question(name), "File " + name + " exists, overwrite?");
-  EXPECT_EQ(overwrite_question(name).size(), 99u);
-}
-
-TEST(OverwriteQuestion, LongNamesLoseTheirMiddleVisibly) {
+  const std::string fits(75, 'n'); // exactly the room left in 99 bytes
+  EXPECT_EQ(overwrite_question(fits), "File " + fits + " exists, overwrite?");
   for (size_t length : {76u, 100u, 127u, 500u, 5000u}) {
     std::string name = "/start/";
     while (name.size() + 10 < length)
       name += "\xC3\xA9";
     name += "/final.flc";
-    const std::string q = overwrite_question(name);
+    const std::string q = overwrite_question(name), tail = "/final.flc exists, overwrite?";
     SCOPED_TRACE(length);
     EXPECT_LE(q.size(), 99u);
     EXPECT_TRUE(valid_utf8(q));
     EXPECT_EQ(q.rfind("File /start/", 0), 0u);
     EXPECT_NE(q.find("..."), std::string::npos);
-    const std::string tail = "/final.flc exists, overwrite?";
     EXPECT_EQ(q.compare(q.size() - tail.size(), tail.size(), tail), 0) << q;
   }
 }
 
-TEST(Percent, TheLastNumberBeforeAPercentSign) {
-  EXPECT_EQ(percent_in("Frame 3 of 7 (42%)"), 42);
-  EXPECT_EQ(percent_in("12.5% done"), 12);
-  EXPECT_EQ(percent_in("50% then 75%"), 75);
-  EXPECT_EQ(percent_in("250%"), 100);
-  EXPECT_EQ(percent_in("0%"), 0);
-  EXPECT_EQ(percent_in("100 percent"), -1);
-  EXPECT_EQ(percent_in("% alone"), -1);
-  EXPECT_EQ(percent_in(".%"), -1);
-  EXPECT_EQ(percent_in(""), -1);
-  EXPECT_EQ(percent_in("99999999999999999999%"), 100);
-}
-
-TEST(ProgressLine, BarWhenAPercentageIsKnown) {
+TEST(Texts, PercentProgressAndLabels) {
+  const std::pair<const char *, int> percents[] = {{"Frame 3 of 7 (42%)", 42},
+                                                   {"12.5% done", 12},
+                                                   {"50% then 75%", 75},
+                                                   {"250%", 100},
+                                                   {"0%", 0},
+                                                   {"100 percent", -1},
+                                                   {"% alone", -1},
+                                                   {".%", -1},
+                                                   {"", -1},
+                                                   {"99999999999999999999%", 100}};
+  for (const auto &[text, want] : percents)
+    EXPECT_EQ(percent_in(text), want) << text;
   EXPECT_EQ(progress_line("Frame 5 (50%)", 80), "[##########..........]  50% Frame 5 (50%)");
   EXPECT_EQ(progress_line("Loading...", 80), "Loading...");
   EXPECT_EQ(progress_line("(100%)", 80), "[####################] 100% (100%)");
-  const std::string line = progress_line(std::string(300, 'x') + " 3%", 40);
-  EXPECT_EQ(line.size(), 39u);
-  EXPECT_EQ(line.rfind("[", 0), 0u);
+  EXPECT_EQ(progress_line("(99%)", 80), "[###################.]  99% (99%)") << "cells are whole fives";
+  EXPECT_EQ(progress_line("(3%)", 80), "[....................]   3% (3%)");
+  const std::string cut = progress_line(std::string(300, 'x') + " 3%", 40);
+  EXPECT_EQ(cut.size(), 39u);
+  EXPECT_EQ(cut.rfind("[", 0), 0u);
+  const std::pair<const char *, const char *> mnemonics[] = {
+      {"&Cancel", "_Cancel"}, {"&Done", "_Done"}, {"Save && go", "Save & go"}, {"snake_case", "snake__case"}};
+  for (const auto &[label, want] : mnemonics)
+    EXPECT_EQ(mnemonic_label(label), want);
+  const std::pair<const char *, const char *> plains[] = {
+      {"&Done", "Done"}, {"A && B", "A & B"}, {"trailing&", "trailing"}};
+  for (const auto &[label, want] : plains)
+    EXPECT_EQ(plain_label(label), want);
 }
 
-TEST(Labels, MnemonicsBothWays) {
-  EXPECT_EQ(mnemonic_label("&Cancel"), "_Cancel");
-  EXPECT_EQ(mnemonic_label("&Done"), "_Done");
-  EXPECT_EQ(mnemonic_label("Save && go"), "Save & go");
-  EXPECT_EQ(mnemonic_label("snake_case"), "snake__case");
-  EXPECT_EQ(plain_label("&Done"), "Done");
-  EXPECT_EQ(plain_label("A && B"), "A & B");
-  EXPECT_EQ(plain_label("trailing&"), "trailing");
-}
-
-Box question(int count, int default_index) {
+Box question(int count, int default_index, const char *title = "T") {
   Box b;
-  b.title = "T";
+  b.title = title;
   b.text = "Go?";
   b.buttons[0] = Reply::yes;
   b.buttons[1] = Reply::no;
@@ -120,23 +112,16 @@ Box question(int count, int default_index) {
   return b;
 }
 
-TEST(Prompts, TheDefaultIsInCapitals) {
+TEST(Prompts, TheDefaultIsInCapitalsAndAnswersAreReadByLetterOrWord) {
   EXPECT_EQ(question_prompt(question(2, 1)), "T: Go? [y/N]");
   EXPECT_EQ(question_prompt(question(2, 0)), "T: Go? [Y/n]");
   EXPECT_EQ(question_prompt(question(3, 2)), "T: Go? [y/n/C]");
-  Box untitled = question(2, 1);
-  untitled.title.clear();
-  EXPECT_EQ(question_prompt(untitled), "Go? [y/N]");
-}
-
-TEST(Prompts, AnswersByLetterOrWordAndEmptyIsTheDefault) {
-  const Box b = question(3, 1);
-  EXPECT_EQ(parse_reply("y", b), Reply::yes);
-  EXPECT_EQ(parse_reply("  YES ", b), Reply::yes);
-  EXPECT_EQ(parse_reply("n", b), Reply::no);
-  EXPECT_EQ(parse_reply("Cancel", b), Reply::cancel);
-  EXPECT_EQ(parse_reply("", b), Reply::no);
-  EXPECT_EQ(parse_reply("maybe", b), Reply::none);
+  EXPECT_EQ(question_prompt(question(2, 1, "")), "Go? [y/N]");
+  const std::pair<const char *, Reply> answers[] = {{"y", Reply::yes}, {"  YES ", Reply::yes},
+                                                    {"n", Reply::no},  {"Cancel", Reply::cancel},
+                                                    {"", Reply::no},   {"maybe", Reply::none}};
+  for (const auto &[typed, want] : answers)
+    EXPECT_EQ(parse_reply(typed, question(3, 1)), want) << '"' << typed << '"';
   EXPECT_EQ(parse_reply("c", question(2, 0)), Reply::none) << "no Cancel on a two-button box";
 }
 

@@ -1,4 +1,4 @@
-#include "tests/ui/x_session.h"
+#include "testkit/ui/x_session.h"
 
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-namespace vex::ui::test {
+namespace vex::testkit {
 
 namespace {
 
@@ -203,8 +203,8 @@ bool send_close_box(unsigned long id) {
 }
 
 bool screenshot(unsigned long id, const std::string &png) {
-  const std::string cmd = "sh -c " + quoted("xwd -silent -id " + std::to_string(id) + " | xwdtopnm | pnmtopng > " +
-                                            quoted(png));
+  const std::string cmd =
+      "sh -c " + quoted("xwd -silent -id " + std::to_string(id) + " | xwdtopnm | pnmtopng > " + quoted(png));
   run(cmd, 20);
   FILE *f = std::fopen(png.c_str(), "rb");
   if (!f)
@@ -214,4 +214,4 @@ bool screenshot(unsigned long id, const std::string &png) {
   return some;
 }
 
-} // namespace vex::ui::test
+} // namespace vex::testkit

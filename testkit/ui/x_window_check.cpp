@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <thread>
 
-#include "tests/ui/x_session.h"
+#include "testkit/ui/x_session.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ unsigned long window_within(std::initializer_list<std::string> titles, pid_t pid
   const auto deadline = Clock::now() + limit;
   while (Clock::now() < deadline) {
     for (const std::string &title : titles)
-      if (const auto ids = vex::ui::test::windows_named(title); !ids.empty())
+      if (const auto ids = vex::testkit::windows_named(title); !ids.empty())
         return ids[0];
     if ((*ended = exit_within(pid, 50ms)) >= 0)
       return 0;
@@ -65,7 +65,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   const std::string title = argv[1], done = title + " - Done!";
-  vex::ui::test::XServer x;
+  vex::testkit::XServer x;
   std::string why;
   if (!x.start(why)) {
     std::fprintf(stderr, "x_window_check: %s\n", why.c_str());
@@ -79,13 +79,13 @@ int main(int argc, char **argv) {
   int ended = -1;
   // The window, then the job's end in its title; the close box is Done.
   if (!window_within({title, done}, pid, 20s, &ended))
-    return fail(pid, "no window titled \"" + title + "\" on " + x.display() +
-                         (ended >= 0 ? ": the program ended without one, status " + std::to_string(ended)
-                                     : " within 20 s"));
+    return fail(pid,
+                "no window titled \"" + title + "\" on " + x.display() +
+                    (ended >= 0 ? ": the program ended without one, status " + std::to_string(ended) : " within 20 s"));
   const unsigned long window = window_within({done}, pid, 20s, &ended);
   if (!window)
     return fail(pid, "the window showed, but not \"" + done + "\" within 20 s");
-  vex::ui::test::send_close_box(window);
+  vex::testkit::send_close_box(window);
   const int code = exit_within(pid, 10s);
   if (code != 0)
     return fail(pid, code < 0 ? "the close box on Done did not end the program within 10 s"

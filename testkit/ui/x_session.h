@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace vex::ui::test {
+namespace vex::testkit {
 
 class XServer {
 public:
@@ -52,4 +52,4 @@ bool send_close_box(unsigned long id);
 // A PNG of the window (xwd and netpbm); false when the tools are missing.
 bool screenshot(unsigned long id, const std::string &png);
 
-} // namespace vex::ui::test
+} // namespace vex::testkit

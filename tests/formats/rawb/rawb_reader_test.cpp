@@ -100,7 +100,8 @@ TEST(RawbReader, FramesAndPalettesComeBackFromFileAndMemory) {
     expect_frames(*from_memory, frames, pitch);
   }
   const auto frames = tw::random_frames(4, 2, 2, rng);
-  auto r = open_memory(tw::rawb_bytes({4, 2, -66, 0xFFFFFFFFu}, frames));
+  const auto claimed = tw::rawb_bytes({4, 2, -66, 0xFFFFFFFFu}, frames); // a memory source reads it in place
+  auto r = open_memory(claimed);
   ASSERT_TRUE(r);
   expect_frames(*r, frames, 4);
   EXPECT_EQ(next(*r, 4).status, Status::kDamaged);

@@ -254,7 +254,7 @@ GstStateChangeReturn change_state(GstElement *element, GstStateChange transition
   return r;
 }
 
-void set_property(GObject *object, guint id, const GValue *value, GParamSpec *spec) {
+void set_property(GObject *object, guint id, const GValue *value, GParamSpec *pspec) {
   Encoder *e = encoder_of(object);
   GST_OBJECT_LOCK(e);
   switch (id) {
@@ -262,12 +262,12 @@ void set_property(GObject *object, guint id, const GValue *value, GParamSpec *sp
   case kPaletteEntries: e->palette_entries = g_value_get_int(value); break;
   case kFirstIndex: e->first_index = g_value_get_int(value); break;
   case kSystemColours: e->system_colours = g_value_get_int(value); break;
-  default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+  default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
   }
   GST_OBJECT_UNLOCK(e);
 }
 
-void get_property(GObject *object, guint id, GValue *value, GParamSpec *spec) {
+void get_property(GObject *object, guint id, GValue *value, GParamSpec *pspec) {
   Encoder *e = encoder_of(object);
   GST_OBJECT_LOCK(e);
   switch (id) {
@@ -275,7 +275,7 @@ void get_property(GObject *object, guint id, GValue *value, GParamSpec *spec) {
   case kPaletteEntries: g_value_set_int(value, e->palette_entries); break;
   case kFirstIndex: g_value_set_int(value, e->first_index); break;
   case kSystemColours: g_value_set_int(value, e->system_colours); break;
-  default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+  default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
   }
   GST_OBJECT_UNLOCK(e);
 }

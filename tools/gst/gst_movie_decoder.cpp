@@ -523,12 +523,9 @@ bool reposition(Decoder *d, guint64 target) {
     return true;
   const guint64 want = first_sample_of(d, target);
   if (want < d->sample) {
-    // Opened again rather than reset: SFileReset on a Korvane track keeps
-    // the transform decoder's state, so its first blocks would differ.
-    SFileClose(d->s);
-    d->s = open_sound(d->name);
+    SFileReset(d->s);
     d->sample = 0;
-    d->sound_ended = d->s == nullptr;
+    d->sound_ended = false;
   }
   return true; // the sound up to `want` is dropped when it is next pushed
 }

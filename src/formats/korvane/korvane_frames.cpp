@@ -98,6 +98,11 @@ uint32_t KorvaGoto(KORVA *k, uint32_t frame) {
   const uint32_t index = frame ? frame - 1 : 0;
   if (index >= k->frames)
     return 0;
+  // A jump breaks the transform-coded sound's stream: its blocks overlap
+  // the previous frame's, so a decoder carried over would mix the frame we
+  // left into the one we land on. Each track starts afresh, as at open.
+  for (auto &dec : k->reader->decoders)
+    dec.reset();
   if (index == k->frame)
     return 1;
   return load_frame(k, index) ? 1 : 0;

@@ -71,8 +71,10 @@ public:
     std::thread([self] { self->work(); }).detach();
   }
 
+  // The caller watches the signals from before the worker starts to after
+  // this returns: a Ctrl-C the worker's first instant sees goes to the
+  // handler too.
   void loop() {
-    signals::begin_watch();
     while (!quit_) {
       mail_.deliver();
       if (quit_)
@@ -85,7 +87,6 @@ public:
         move_to_terminal();
     }
     mail_.close();
-    signals::end_watch();
   }
 
   int32_t result() const { return result_; }
@@ -383,9 +384,11 @@ extern "C" int32_t VEXDialogInit(const VEXINSTANCE *instance, VEXWND owner, intp
     g_run = run;
     g_title = run->title();
   }
+  signals::begin_watch();
   run->show(show);
   run->start(run);
   run->loop();
+  signals::end_watch();
   {
     std::lock_guard g(g_lock);
     if (g_run == run)

@@ -214,9 +214,7 @@ TEST(DialogNoTerminal, InterruptAndTerminationGoToTheHandler) {
     const int32_t got = VEXDialogInit(
         &inst, nullptr, 0, 1, 0,
         [](intptr_t, VEXWND) -> int32_t {
-          // The worker starts before the dialog watches the signals.
-          std::this_thread::sleep_for(100ms);
-          kill(getpid(), SIGINT);
+          kill(getpid(), SIGINT); // at once: the signals are watched before the worker starts
           for (int i = 0; i < 500 && g_commands == 0; ++i)
             std::this_thread::sleep_for(10ms);
           return 7;
@@ -227,7 +225,6 @@ TEST(DialogNoTerminal, InterruptAndTerminationGoToTheHandler) {
     CHILD_CHECK(VEXDialogInit(
                     &inst, nullptr, 0, 1, 0,
                     [](intptr_t, VEXWND dialog) -> int32_t {
-                      std::this_thread::sleep_for(100ms);
                       kill(getpid(), SIGTERM);
                       std::this_thread::sleep_for(400ms);
                       after = VEXDialogSetItemText(dialog, 101, "late"); // gone: nothing to set

@@ -307,7 +307,14 @@ bool open_input(Decoder *d) {
     GstCaps *video_caps = gst_video_info_to_caps(&d->video_info);
     d->pool = gst_buffer_pool_new();
     GstStructure *config = gst_buffer_pool_get_config(d->pool);
-    gst_buffer_pool_config_set_params(config, video_caps, static_cast<guint>(d->video_info.size), 2, 0);
+    gst_buffer_pool_config_set_params(config, video_caps, static_cast<guint>(d->video_info.size), 1, 0);
+    // Rows start on cache lines, as in the library's own buffers: its pixel
+    // conversion stores whole vectors, and GStreamer's default alignment of
+    // 8 bytes splits them.
+    GstAllocationParams params;
+    gst_allocation_params_init(&params);
+    params.align = 63;
+    gst_buffer_pool_config_set_allocator(config, nullptr, &params);
     gst_caps_unref(video_caps);
     ok = gst_buffer_pool_set_config(d->pool, config) && gst_buffer_pool_set_active(d->pool, TRUE);
     if (!ok)

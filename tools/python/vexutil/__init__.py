@@ -335,7 +335,7 @@ def _put_sound(writer, sound, position):
     if len(chunk) < due:
         silence = np.full((due - len(chunk), channels), 128 if samples.itemsize == 1 else 0, samples.dtype)
         chunk = np.concatenate([chunk, silence])
-    writer.put_sound(chunk)
+    writer.put_sound(np.ascontiguousarray(chunk).view(np.uint8).reshape(-1))  # bytes, not values
     return position + due
 
 

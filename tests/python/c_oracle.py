@@ -128,3 +128,21 @@ def sound(path, rate=0, bits=0, channels=0, start=0, end=0, track=0):
         return np.frombuffer(b"".join(chunks), dtype).reshape(-1, rec.channels), rec.rate
     finally:
         lib().SFileClose(s)
+
+
+def first_damaged(path, flags=DEEP):
+    """The first output frame GFileFrameDamaged flags, and GFileDamage's
+    text; (None, None) when every frame decodes."""
+    lib().GFileFrameDamaged.argtypes = [ctypes.POINTER(GFILE)]
+    lib().GFileDamage.argtypes = [ctypes.POINTER(GFILE)]
+    lib().GFileDamage.restype = ctypes.c_char_p
+    g = open_graphics(path, flags)
+    assert g, last_error()
+    try:
+        for i in range(g.contents.output_frames):
+            lib().GFileGet(g)
+            if lib().GFileFrameDamaged(g):
+                return i, lib().GFileDamage(g).decode()
+        return None, None
+    finally:
+        lib().GFileClose(g)

@@ -26,7 +26,7 @@ def assert_same_frames(reader, expected_info, expected):
     got = list(reader)
     assert len(got) == len(expected)
     for i, (frame, (pixels, palette)) in enumerate(zip(got, expected)):
-        assert frame.dtype == np.uint8 and frame.flags.c_contiguous
+        assert frame.dtype == np.uint8
         np.testing.assert_array_equal(np.asarray(frame), pixels, err_msg=f"frame {i}")
         if palette is None:
             assert not isinstance(frame, vexutil.IndexedFrame)
@@ -79,6 +79,10 @@ OPTION_CASES = [
     ({"crop": (16, 8, 160, 120)}, {"crop_x": 16, "crop_y": 8, "crop_width": 160, "crop_height": 120}),
     ({"crop": (-10, -6, 0, 0)}, {"crop_x": -10, "crop_y": -6}),
     ({"crop": (300, 190, 37, 21)}, {"crop_x": 300, "crop_y": 190, "crop_width": 37, "crop_height": 21}),
+    # built palettes over the FLIC's own colours: placed against the previous frame
+    ({"palette_period": 5}, {"palette_period": 5}),
+    ({"palette_mode": 1, "palette_entries": 64}, {"palette_mode": 1, "palette_entries": 64, "first_index": 96}),
+    ({"palette_mode": 2, "crop": (-8, -8, 0, 0)}, {"palette_mode": 2, "crop_x": -8, "crop_y": -8}),
 ]
 # Palette options, on 8-bit output of the true-colour Tolm movie (these
 # switches shape built palettes only).
@@ -157,3 +161,21 @@ def test_docstrings_reach_help():
     text = help_text(vexutil.open)
     for word in ("first", "crop", "palette_period", "IndexedFrame", "OpenError"):
         assert word in text
+
+
+# True-colour frames are views of the library's output written into a fresh
+# block each frame: windows partly or wholly outside the source must still
+# come out as the library's own buffer gives them (black where uncovered).
+TRUE_COLOUR_CROPS = [(0, 0, 0, 0), (-10, -6, 0, 0), (16, 8, 160, 120), (300, 190, 37, 21), (-50, -50, 20, 20),
+                     (5, 3, 333, 211)]
+
+
+@pytest.mark.parametrize("packed", [False, True])
+@pytest.mark.parametrize("crop", TRUE_COLOUR_CROPS, ids=repr)
+def test_true_colour_windows(samples, crop, packed):
+    path = os.path.join(samples, "pattern.tlm")
+    x, y, w, h = crop
+    info, expected = c_oracle.frames(path, c_oracle.TRUE_COLOUR, crop_x=x, crop_y=y, crop_width=w, crop_height=h)
+    with vexutil.open(path, colour="rgb", crop=crop, packed=packed) as reader:
+        assert_same_frames(reader, info, expected)
+        assert reader[0].flags.c_contiguous == packed

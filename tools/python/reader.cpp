@@ -1,7 +1,11 @@
-// The graphics source as a Python object: one GFILE, frames copied once
-// from the library's output buffer into fresh numpy arrays (8-bit indices
-// row by row without the pitch padding; 32-bit blue, green, red, x pixels
-// reordered to red, green, blue[, alpha]).
+// The graphics source as a Python object: one GFILE. Frames are written
+// by the library straight into a fresh numpy block per frame (the caller's
+// buffer of GFileGet) and handed out as views: red, green, blue of its
+// blue, green, red, x pixels, or the indices without the row padding. No
+// copy at all. Two cases copy once from the library's own buffer instead:
+// 8-bit output with built palettes (palette placement reads the previous
+// frame from that buffer), and packed or alpha frames, reordered to red,
+// green, blue[, alpha].
 #include <cstring>
 #include <mutex>
 
@@ -34,7 +38,7 @@ void unpack(const GFILE &g, uint8_t *out, int channels) {
 
 class Reader {
 public:
-  Reader(const std::string &path, int32_t flags, const py::dict &options) {
+  Reader(const std::string &path, int32_t flags, bool packed, const py::dict &options) {
     const OpenArguments a = parse_open_options(options);
     {
       py::gil_scoped_release unlocked;
@@ -47,6 +51,11 @@ public:
     }
     if (g_ == nullptr)
       raise_error("OpenError", "cannot open " + path + ": " + reason_, reason_);
+    // Palettised inputs whose own palettes pass through (no palette built).
+    const bool own_palettes = g_->depth_read <= 8 && a.palette_mode == 0 && a.palette_period >= 32000 &&
+                              a.palette_file[0] == '\0' &&
+                              (g_->kind == GFILE_FLIC || g_->kind == GFILE_KORVANE || g_->kind == GFILE_RAW);
+    direct_ = g_->true_colour != 0 ? g_->alpha == 0 && !packed : own_palettes;
   }
   ~Reader() { GFileClose(g_); }
   Reader(const Reader &) = delete;
@@ -62,25 +71,9 @@ public:
   py::tuple read() {
     const std::unique_lock lock(busy_, std::try_to_lock);
     GFILE &g = handle(lock);
-    const int channels = g.true_colour == 0 ? 1 : g.alpha != 0 ? 4 : 3;
-    const auto shape = channels == 1 ? std::vector<py::ssize_t>{g.height, g.width}
-                                     : std::vector<py::ssize_t>{g.height, g.width, channels};
-    py::array_t<uint8_t> pixels(shape);
-    uint8_t *out = pixels.mutable_data();
-    int32_t ok = 0;
-    {
-      py::gil_scoped_release unlocked;
-      ok = GFileGet(&g);
-      if (ok != 0)
-        unpack(g, out, channels);
-      else
-        reason_ = last_reason();
-    }
-    if (ok == 0)
-      raise_error("Error", "frame " + std::to_string(g.delivered) + " could not be delivered: " + reason_, reason_,
-                  g.delivered);
+    py::array pixels = direct_ ? read_direct(g) : read_copied(g);
     py::object palette = py::none();
-    if (channels == 1) {
+    if (g.true_colour == 0) {
       py::array_t<uint8_t> p({256, 3});
       std::memcpy(p.mutable_data(), g.palette, sizeof g.palette);
       palette = std::move(p);
@@ -140,6 +133,60 @@ public:
   }
 
 private:
+  // GFileGet into a block of our own; the library forgets it at once, so a
+  // reset or close never touches memory Python owns.
+  py::array read_direct(GFILE &g) {
+    const py::ssize_t bytes = g.true_colour != 0 ? 4 : 1, row = py::ssize_t((g.width + 3) & ~3) * bytes;
+    py::array_t<uint8_t> block({py::ssize_t(g.height), row});
+    uint8_t *data = block.mutable_data();
+    deliver(g, [&] {
+      // Output the source does not cover keeps what the buffer held: zeros,
+      // as in the library's own buffer.
+      if (g.clip_width != g.width || g.clip_height != g.height)
+        std::memset(data, 0, size_t(row) * size_t(g.height));
+      g.buffer = data;
+      g.pitch = int32_t(row);
+      const int32_t ok = GFileGet(&g);
+      g.buffer = nullptr;
+      return ok;
+    });
+    if (bytes == 1)
+      return py::array(py::dtype::of<uint8_t>(), {py::ssize_t(g.height), py::ssize_t(g.width)}, {row, py::ssize_t(1)},
+                       data, block);
+    // red, green, blue: the bytes 2, 1, 0 of each pixel
+    return py::array(py::dtype::of<uint8_t>(), {py::ssize_t(g.height), py::ssize_t(g.width), py::ssize_t(3)},
+                     {row, py::ssize_t(4), py::ssize_t(-1)}, data + 2, block);
+  }
+
+  py::array read_copied(GFILE &g) {
+    const int channels = g.true_colour == 0 ? 1 : g.alpha != 0 ? 4 : 3;
+    const auto shape = channels == 1 ? std::vector<py::ssize_t>{g.height, g.width}
+                                     : std::vector<py::ssize_t>{g.height, g.width, channels};
+    py::array_t<uint8_t> pixels(shape);
+    uint8_t *out = pixels.mutable_data();
+    deliver(g, [&] {
+      const int32_t ok = GFileGet(&g);
+      if (ok != 0)
+        unpack(g, out, channels);
+      return ok;
+    });
+    return pixels;
+  }
+
+  // Runs `get` with the GIL released; a failure raises with the reason.
+  template <typename Get> void deliver(GFILE &g, Get get) {
+    int32_t ok = 0;
+    {
+      py::gil_scoped_release unlocked;
+      ok = get();
+      if (ok == 0)
+        reason_ = last_reason();
+    }
+    if (ok == 0)
+      raise_error("Error", "frame " + std::to_string(g.delivered) + " could not be delivered: " + reason_, reason_,
+                  g.delivered);
+  }
+
   // A handle serves one thread at a time: a second thread's call while the
   // first one decodes (with the GIL released) is refused, not raced.
   GFILE &handle(const std::unique_lock<std::mutex> &lock) {
@@ -151,6 +198,7 @@ private:
   }
 
   GFILE *g_ = nullptr;
+  bool direct_ = false; // frames are views of blocks the library wrote into
   std::mutex busy_;
   std::string reason_;
 };
@@ -162,8 +210,8 @@ void register_reader(py::module_ &m) {
   m.attr("ALPHA") = GFILE_ALPHA;
   m.attr("DEEP_TRUE_COLOUR") = GFILE_DEEP_TRUE_COLOUR;
   py::class_<Reader>(m, "Reader")
-      .def(py::init<const std::string &, int32_t, const py::dict &>(), py::arg("path"), py::arg("flags"),
-           py::arg("options"))
+      .def(py::init<const std::string &, int32_t, bool, const py::dict &>(), py::arg("path"), py::arg("flags"),
+           py::arg("packed"), py::arg("options"))
       .def("read", &Reader::read)
       .def("skip", &Reader::skip)
       .def("reset", &Reader::reset)

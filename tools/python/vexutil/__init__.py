@@ -60,7 +60,7 @@ class Sound(np.ndarray):
 class Reader:
     """An input read through the graphics source. See :func:`open`."""
 
-    def __init__(self, path, *, colour="auto", alpha=False, damaged="raise", **options):
+    def __init__(self, path, *, colour="auto", alpha=False, packed=False, damaged="raise", **options):
         if colour not in _COLOUR_FLAGS:
             raise OptionError("colour must be 'auto', 'rgb' or 'indexed'", "invalid argument")
         if damaged not in ("raise", "keep"):
@@ -68,7 +68,7 @@ class Reader:
         flags = _COLOUR_FLAGS[colour] | (_vexutil.ALPHA if alpha else 0)
         self.path = os.fspath(path)
         self._damaged = damaged
-        self._handle = _vexutil.Reader(self.path, flags, options)
+        self._handle = _vexutil.Reader(self.path, flags, bool(packed), options)
         self._info = self._handle.info()
         self._position = 0  # the output frame the next read delivers
 
@@ -182,7 +182,7 @@ class Reader:
         return f"<vexutil.Reader {self.path!r} {self.kind} {state}>"
 
 
-def open(path, *, colour="auto", alpha=False, damaged="raise", **options):  # noqa: A001 (the module's verb)
+def open(path, *, colour="auto", alpha=False, packed=False, damaged="raise", **options):  # noqa: A001
     """Opens a picture input (FLIC, Korvane, Tolm, raw frame file, a movie
     inside an executable, AVI, QuickTime, stills, lists and numbered series).
 
@@ -193,6 +193,10 @@ def open(path, *, colour="auto", alpha=False, damaged="raise", **options):  # no
 
     colour: 'auto' (the input's own kind of depth), 'rgb' (always true
     colour) or 'indexed' (always 8-bit; deeper inputs get palettes built).
+    packed: RGB frames are by default views of the library's own 4-byte
+    pixels (no copy: strides (row, 4, -1)); packed=True gives C-contiguous
+    arrays for one copy (np.ascontiguousarray(frame) does the same later).
+    RGBA frames (alpha=True) are always packed.
     damaged: 'raise' (DamageError with the frame and the reason) or 'keep'
     (deliver what decoded).
     options: the graphics source's switches by name (OPEN_OPTIONS):
@@ -204,7 +208,7 @@ def open(path, *, colour="auto", alpha=False, damaged="raise", **options):  # no
 
     Raises OpenError (with the library's reason) or OptionError.
     """
-    return Reader(path, colour=colour, alpha=alpha, damaged=damaged, **options)
+    return Reader(path, colour=colour, alpha=alpha, packed=packed, damaged=damaged, **options)
 
 
 def open_sound(path, rate=None, bits=None, channels=None, *, start=0, end=0, track=0, damaged="raise"):

@@ -29,7 +29,7 @@ class Sound(np.ndarray):
 
 class Reader:
     path: str
-    def __init__(self, path: _Path, *, colour: str = ..., alpha: bool = ..., damaged: str = ...,
+    def __init__(self, path: _Path, *, colour: str = ..., alpha: bool = ..., packed: bool = ..., damaged: str = ...,
                  **options: Any) -> None: ...
     @property
     def rate(self) -> Fraction: ...
@@ -61,7 +61,8 @@ class Reader:
     def __enter__(self) -> Reader: ...
     def __exit__(self, *exc: Any) -> None: ...
 
-def open(path: _Path, *, colour: str = ..., alpha: bool = ..., damaged: str = ..., first: int = ..., last: int = ...,
+def open(path: _Path, *, colour: str = ..., alpha: bool = ..., packed: bool = ..., damaged: str = ...,
+         first: int = ..., last: int = ...,
          fps: _Rate = ..., output_fps: _Rate = ..., crop: Tuple[int, int, int, int] = ..., promotion: int = ...,
          palette_mode: int = ..., palette_period: int = ..., palette_entries: int = ..., first_index: int = ...,
          palette_split: int = ..., system_colours: int = ..., palette_file: _Path = ...) -> Reader: ...

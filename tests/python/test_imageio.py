@@ -94,3 +94,27 @@ def test_v3_imread_with_the_plugin(samples):
     expected = rgb_of(path)
     assert len(frames) == len(expected)
     np.testing.assert_array_equal(frames[3], expected[3])
+
+
+# (file, imageio mode, the format imageio picks once vexutil is imported):
+# ours for our family's extensions, imageio's own for the rest.
+FORMAT_CHOICES = [("a.flc", "rI", "VEXUTIL"), ("m.kvn", "ri", "VEXUTIL"), ("m.tlm", "rI", "VEXUTIL"),
+                  ("l.lst", "rI", "VEXUTIL"), ("p.png", "ri", "PNG-PIL"), ("a.flc", "ri", "FLI-PIL"),
+                  ("m.avi", "rI", "FFMPEG")]
+
+
+@pytest.mark.parametrize("name,mode,chosen", FORMAT_CHOICES)
+def test_format_chosen_by_extension(kind_samples, name, mode, chosen):
+    from imageio.core import Request
+    folder, _ = kind_samples
+    assert imageio.formats.search_read_format(Request(str(folder / name), mode)).name == chosen
+
+
+@pytest.mark.parametrize("name", ["m.avi", "p.png", "m.mov"])
+def test_other_inputs_when_the_format_is_named(kind_samples, name):
+    folder, _ = kind_samples
+    frames = imageio.mimread(folder / name, format="vexutil")
+    expected = rgb_of(folder / name)
+    assert len(frames) == len(expected)
+    for a, b in zip(frames, expected):
+        np.testing.assert_array_equal(a, b)

@@ -21,8 +21,10 @@ from imageio.core import Format
 
 import vexutil
 
-_READ_EXTENSIONS = (".flc .fli .kvn .tlm .raw .exe .lst .avi .mov .mp4 .gif .bmp .pcx .png .tga .tif .tiff .jpg "
-                    ".jpeg")
+# The extensions imageio picks this format by: the formats of our own family
+# (movies, stills and the rest are read too when the format is named, but
+# imageio's own formats keep them by default).
+_READ_EXTENSIONS = ".flc .fli .kvn .tlm .raw .exe .lst"
 _WRITE_EXTENSIONS = {".flc", ".avi", ".bmp", ".png", ".tif", ".jpg", ".tga", ".pcx", ".gif"}
 _DESCRIPTION = "libvexutil: FLIC, Korvane, Tolm, raw frame files, movies, stills and lists (read); FLC, AVI, stills"
 

@@ -188,3 +188,35 @@ def test_one_reader_refuses_a_second_thread(samples):
     b.join()
     r.close()
     assert errors in ([], ["busy"])  # busy when the second came while the first decoded
+
+
+CLOSE_DURING_READ = r"""
+import sys, threading, time, vexutil
+r = vexutil.open(sys.argv[1], colour="indexed")
+got = []
+started = threading.Event()
+def read():
+    started.set()
+    try:
+        got.append(list(r.read().shape))
+    except vexutil.Error as e:  # the close came first after all
+        got.append(e.reason)
+reading = threading.Thread(target=read)
+reading.start()
+started.wait()
+time.sleep(0.01)
+r.close()
+reading.join()
+print(r.closed, got)
+"""
+
+
+def test_close_waits_for_a_read_on_another_thread(samples):
+    """close() while another thread is inside the long first read (palettes
+    over the whole movie): it must wait for the read, not deadlock over the
+    GIL (in a child interpreter, since a deadlock holds the GIL too)."""
+    import subprocess
+    proc = subprocess.run([sys.executable, "-c", CLOSE_DURING_READ, os.path.join(samples, "pattern.tlm")],
+                          capture_output=True, text=True, timeout=120, env=os.environ)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.strip() in ("True [[200, 320]]", "True ['closed']")

@@ -61,7 +61,10 @@ public:
   Reader(const Reader &) = delete;
   Reader &operator=(const Reader &) = delete;
 
+  // Waits for a read on another thread to end, without the GIL, which
+  // that read needs to finish.
   void close() {
+    py::gil_scoped_release unlocked;
     const std::lock_guard lock(busy_);
     g_ = GFileClose(g_);
   }

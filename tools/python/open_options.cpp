@@ -125,8 +125,7 @@ OpenArguments parse_open_options(const py::dict &options) {
 
 void register_options(py::module_ &m) {
   py::dict table;
-  for (const auto &o : kOptions)
-  {
+  for (const auto &o : kOptions) {
     std::string switches;
     for (const char *l = o.letters; *l != '\0'; ++l)
       switches += std::string(switches.empty() ? "/" : " /") + *l;

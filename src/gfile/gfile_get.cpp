@@ -34,12 +34,13 @@ bool cancelled(GFILE &g) {
 void convert_true_colour(GFILE &g, uint8_t *dst) {
   const GFILESTATE &s = *g.state;
   const uint8_t *src = s.visible;
+  const Palette32 bgrx = palette32(g.source_palette); // 256 entries: cheaper than a row
   for (int32_t y = 0; y < g.clip_height; ++y, dst += g.pitch, src += s.visible_pitch) {
     switch (g.frame_depth) {
     case 16: row16_to_32(dst, src, g.clip_width); break;
     case 24: row24_to_32(dst, src, g.clip_width); break;
     case 32: row32_to_32(dst, src, g.clip_width, g.alpha != 0); break;
-    default: row8_to_32(dst, src, g.clip_width, g.source_palette); break;
+    default: row8_to_32(dst, src, g.clip_width, bgrx); break;
     }
   }
 }

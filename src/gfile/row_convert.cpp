@@ -8,16 +8,6 @@ namespace {
 inline uint32_t pixel16(const uint8_t *p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
 } // namespace
 
-void row8_to_32(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t (*palette)[3]) {
-  for (int32_t x = 0; x < width; ++x, dst += 4) {
-    const uint8_t *c = palette[src[x]];
-    dst[0] = c[2];
-    dst[1] = c[1];
-    dst[2] = c[0];
-    dst[3] = 0;
-  }
-}
-
 void row16_to_32(uint8_t *dst, const uint8_t *src, int32_t width) {
   for (int32_t x = 0; x < width; ++x, src += 2, dst += 4) {
     const uint32_t p = pixel16(src);
@@ -38,6 +28,20 @@ inline uint32_t load32(const uint8_t *p) {
   return v;
 }
 inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+Palette32 palette32(const uint8_t (*palette)[3]) {
+  Palette32 t;
+  for (size_t i = 0; i < t.size(); ++i)
+    t[i] = uint32_t{palette[i][2]} | uint32_t{palette[i][1]} << 8 | uint32_t{palette[i][0]} << 16;
+  return t;
+}
+
+// One lookup and one word store a pixel: the bytewise form stored four
+// bytes and, as they might alias the palette, read it again each time.
+void row8_to_32(uint8_t *dst, const uint8_t *src, int32_t width, const Palette32 &bgrx) {
+  for (int32_t x = 0; x < width; ++x)
+    store32(dst + size_t(x) * 4, bgrx[src[x]]);
+}
 
 void row24_to_32(uint8_t *dst, const uint8_t *src, int32_t width) {
   int32_t x = 0;

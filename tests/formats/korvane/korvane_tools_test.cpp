@@ -7,7 +7,7 @@
 #include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h" // shell_quote
 #include "testkit/util/tool_run.h"
-#include "tests/formats/korvane/korvane_test_util.h"
+#include "testkit/formats/korvane/korvane_read.h"
 
 using namespace korvane_test;
 using vex::testkit::shell_quote;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "stills/still_codec.h"
-#include "still_test_util.h"
+#include "testkit/stills/still_load.h"
 #include "testkit/stills/still_files.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/file_bytes.h"

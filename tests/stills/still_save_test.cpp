@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "still_test_util.h"
+#include "testkit/stills/still_load.h"
 #include "testkit/stills/still_files.h"
 #include "testkit/stills/still_pixels.h"
 #include "testkit/util/ffmpeg_tool.h"

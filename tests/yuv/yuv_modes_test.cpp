@@ -9,7 +9,7 @@
 
 #include "vexutil/yuv.h"
 #include "yuv/yuv_rows.h"
-#include "yuv_oracle.h"
+#include "testkit/yuv/yuv_formula.h"
 
 namespace {
 
@@ -75,8 +75,8 @@ std::vector<uint32_t> expected(const Frame &f, const Blit &b) {
     for (int32_t i = 0; i < b.w; ++i) {
       const int32_t x = b.sx + i;
       uint32_t p = (b.flags & YUV_GREY)
-                       ? vex::test::expected_grey(f.luma(x, ly))
-                       : vex::test::expected_colour(f.luma(x, ly), f.chroma(1, x >> 1, cy), f.chroma(2, x >> 1, cy),
+                       ? vex::testkit::expected_grey(f.luma(x, ly))
+                       : vex::testkit::expected_colour(f.luma(x, ly), f.chroma(1, x >> 1, cy), f.chroma(2, x >> 1, cy),
                                                     (b.flags & YUV_SWAP_CHROMA) != 0);
       if (b.with_alpha)
         p |= uint32_t{f.alpha[size_t(ly) * f.pitch + x]} << 24;

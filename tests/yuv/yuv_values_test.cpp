@@ -9,12 +9,12 @@
 
 #include "vexutil/yuv.h"
 #include "yuv/yuv_rows.h"
-#include "yuv_oracle.h"
+#include "testkit/yuv/yuv_formula.h"
 
 namespace {
 
-using vex::test::expected_colour;
-using vex::test::expected_grey;
+using vex::testkit::expected_colour;
+using vex::testkit::expected_grey;
 
 // One 2x2 block: luma y everywhere, chroma c1/c2; the top-left pixel, and
 // whether the pixel beside it was left alone (one asked, one written).

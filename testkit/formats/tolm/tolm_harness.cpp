@@ -6,6 +6,7 @@
 #include <random>
 #include <tuple>
 
+#include "testkit/formats/tolm/tolm_frame_args.h"
 #include "vexutil/yuv.h"
 
 namespace vex::testkit::tolm {
@@ -22,24 +23,13 @@ FrameDecoder::FrameDecoder(uint32_t padded_width) {
 formats::tolm::TolmFrameArgs FrameDecoder::args(const FramePlan &plan, std::span<const uint8_t> data,
                                                 Picture &target, const Picture &reference,
                                                 std::vector<uint8_t> *block_map) const {
-  formats::tolm::TolmFrameArgs a;
-  a.target = target.yuv.data();
-  a.reference = reference.yuv.data();
-  a.target_alpha = target.alpha.empty() ? nullptr : target.alpha.data();
-  a.reference_alpha = reference.alpha.empty() ? nullptr : reference.alpha.data();
   if (block_map)
     block_map->assign(size_t{plan.padded_width / 16} * (plan.padded_height / 16), 0);
-  a.block_map = block_map ? block_map->data() : nullptr;
-  a.width = plan.width;
-  a.height = plan.height;
-  a.padded_width = plan.padded_width;
-  a.padded_height = plan.padded_height;
-  a.data = data;
-  a.bundles = pointers_.data();
-  a.decoder_flags = (plan.signed_colours ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) |
-                    (plan.has_alpha ? VEX_TOLM_DECODE_ALPHA : 0);
-  a.video_flags = (plan.has_alpha ? VEX_TOLM_VIDEO_ALPHA : 0) | (plan.no_chroma ? VEX_TOLM_VIDEO_NO_CHROMA : 0);
-  return a;
+  return frame_args(target, reference, plan.width, plan.height, data, pointers_.data(),
+                    (plan.signed_colours ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) |
+                        (plan.has_alpha ? VEX_TOLM_DECODE_ALPHA : 0),
+                    (plan.has_alpha ? VEX_TOLM_VIDEO_ALPHA : 0) | (plan.no_chroma ? VEX_TOLM_VIDEO_NO_CHROMA : 0),
+                    block_map ? block_map->data() : nullptr);
 }
 
 uint32_t FrameDecoder::decode(const FramePlan &plan, std::span<const uint8_t> data, Picture &target,
@@ -113,19 +103,8 @@ HandDecoded decode_hand(std::span<const uint8_t> data, uint32_t width, uint32_t 
   HandDecoded d{0, random_picture(W, H, false, 9), random_picture(W, H, false, 10),
                 std::vector<uint8_t>(size_t{W / 16} * (H / 16), 0)};
   const FrameDecoder decoder(W);
-  formats::tolm::TolmFrameArgs a;
-  a.target = d.picture.yuv.data();
-  a.reference = d.reference.yuv.data();
-  a.block_map = d.map.data();
-  a.width = width;
-  a.height = height;
-  a.padded_width = W;
-  a.padded_height = H;
-  a.data = data;
-  a.bundles = decoder.bundles();
-  a.decoder_flags = decoder_flags;
-  a.video_flags = video_flags;
-  d.faults = formats::tolm::TolmExpandFrame(a);
+  d.faults = formats::tolm::TolmExpandFrame(frame_args(d.picture, d.reference, width, height, data,
+                                                       decoder.bundles(), decoder_flags, video_flags, d.map.data()));
   return d;
 }
 

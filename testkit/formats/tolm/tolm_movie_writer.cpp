@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "formats/tolm/tolm_decoder.h"
+#include "testkit/formats/tolm/tolm_frame_args.h"
 #include "util/bytes.h"
 
 namespace vex::testkit::tolm {
@@ -61,20 +62,10 @@ void decode_into(const FramePlan &plan, const std::vector<uint8_t> &data, Pictur
     storage[i].resize(sizes[i]);
     bundles[i] = storage[i].data();
   }
-  formats::tolm::TolmFrameArgs a;
-  a.target = target.yuv.data();
-  a.reference = reference.yuv.data();
-  a.target_alpha = target.alpha.empty() ? nullptr : target.alpha.data();
-  a.reference_alpha = reference.alpha.empty() ? nullptr : reference.alpha.data();
-  a.width = plan.width;
-  a.height = plan.height;
-  a.padded_width = plan.padded_width;
-  a.padded_height = plan.padded_height;
-  a.data = data;
-  a.bundles = bundles;
-  a.decoder_flags = (plan.signed_colours ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) |
-                    (plan.has_alpha ? VEX_TOLM_DECODE_ALPHA : 0);
-  a.video_flags = plan.has_alpha ? VEX_TOLM_VIDEO_ALPHA : 0;
+  const auto a = frame_args(target, reference, plan.width, plan.height, data, bundles,
+                            (plan.signed_colours ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) |
+                                (plan.has_alpha ? VEX_TOLM_DECODE_ALPHA : 0),
+                            plan.has_alpha ? VEX_TOLM_VIDEO_ALPHA : 0);
   if (formats::tolm::TolmExpandFrame(a) != 0)
     throw std::logic_error("the test encoder wrote a frame the decoder faults on");
 }

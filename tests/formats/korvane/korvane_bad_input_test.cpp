@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "testkit/audio_codec/test_signals.h"
-#include "tests/formats/korvane/korvane_test_util.h"
+#include "testkit/formats/korvane/korvane_read.h"
 #include "util/status.h"
 #include "vexutil/util.h"
 

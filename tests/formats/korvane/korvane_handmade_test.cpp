@@ -18,7 +18,7 @@
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_tree.h"
 #include "testkit/util/expect_text.h"
-#include "tests/formats/korvane/korvane_test_util.h"
+#include "testkit/formats/korvane/korvane_read.h"
 #include "util/profile.h"
 #include "vexutil/util.h"
 

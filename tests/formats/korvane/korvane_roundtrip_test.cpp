@@ -12,7 +12,7 @@
 #include "testkit/audio_codec/codec_driver.h"
 #include "testkit/audio_codec/test_signals.h"
 #include "testkit/flic/flic_pattern_file.h"
-#include "tests/formats/korvane/korvane_test_util.h"
+#include "testkit/formats/korvane/korvane_read.h"
 #include "util/status.h"
 
 using namespace korvane_test;

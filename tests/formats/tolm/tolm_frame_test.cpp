@@ -15,6 +15,7 @@
 #include <new>
 #include <random>
 
+#include "testkit/formats/tolm/tolm_frame_args.h"
 #include "testkit/formats/tolm/tolm_random_plan.h"
 #include "testkit/formats/tolm/yuv_scenes.h"
 #include "tests/formats/tolm/tolm_test_util.h"
@@ -421,26 +422,21 @@ TEST(TolmCorrupt, RandomBytesStayInsideGuardedBuffers) {
     for (uint8_t &b : data)
       b = static_cast<uint8_t>(rng() & (trial % 3 ? 0xFF : 0x11)); // sparse bits reach deeper
     const size_t frame = size_t{W} * H * 3 / 2, plane = size_t{W} * H, blocks = size_t{W / 16} * (H / 16), guard = 64;
-    Bytes target(frame + guard, 0xAA), ref(frame, 0x55), alpha(plane + guard, 0xAA), ref_alpha(plane, 0x55),
-        map(blocks + guard, 0);
+    tk::Picture target(W, H, true), ref(W, H, true);
+    target.yuv.assign(frame + guard, 0xAA);
+    target.alpha.assign(plane + guard, 0xAA);
+    std::fill(ref.yuv.begin(), ref.yuv.end(), 0x55);
+    std::fill(ref.alpha.begin(), ref.alpha.end(), 0x55);
+    Bytes map(blocks + guard, 0);
     const tk::FrameDecoder dec(W);
-    formats::tolm::TolmFrameArgs a;
-    a.target = target.data();
-    a.reference = ref.data();
-    a.target_alpha = alpha.data();
-    a.reference_alpha = ref_alpha.data();
-    a.block_map = map.data();
-    a.width = width;
-    a.height = height;
-    a.padded_width = W;
-    a.padded_height = H;
-    a.data = data;
-    a.bundles = dec.bundles();
-    a.decoder_flags = (rng() & 1 ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) | (rng() & 1 ? VEX_TOLM_DECODE_ALPHA : 0);
-    a.video_flags = (rng() & 1 ? VEX_TOLM_VIDEO_ALPHA : 0) | (rng() % 4 == 0 ? VEX_TOLM_VIDEO_NO_CHROMA : 0);
-    formats::tolm::TolmExpandFrame(a);
-    ASSERT_EQ(Bytes(target.begin() + frame, target.end()), Bytes(guard, 0xAA)) << "trial " << trial;
-    ASSERT_EQ(Bytes(alpha.begin() + plane, alpha.end()), Bytes(guard, 0xAA)) << "trial " << trial;
+    const uint32_t decoder_flags =
+        (rng() & 1 ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) | (rng() & 1 ? VEX_TOLM_DECODE_ALPHA : 0);
+    const uint32_t video_flags =
+        (rng() & 1 ? VEX_TOLM_VIDEO_ALPHA : 0) | (rng() % 4 == 0 ? VEX_TOLM_VIDEO_NO_CHROMA : 0);
+    formats::tolm::TolmExpandFrame(
+        tk::frame_args(target, ref, width, height, data, dec.bundles(), decoder_flags, video_flags, map.data()));
+    ASSERT_EQ(Bytes(target.yuv.begin() + frame, target.yuv.end()), Bytes(guard, 0xAA)) << "trial " << trial;
+    ASSERT_EQ(Bytes(target.alpha.begin() + plane, target.alpha.end()), Bytes(guard, 0xAA)) << "trial " << trial;
     ASSERT_EQ(Bytes(map.begin() + blocks, map.end()), Bytes(guard, 0)) << "trial " << trial;
   }
 }

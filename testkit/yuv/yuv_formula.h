@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace vex::test {
+namespace vex::testkit {
 
 inline int trunc_div(double num) { return static_cast<int>(std::trunc(num / 32768.0)); }
 
@@ -26,4 +26,4 @@ inline uint32_t expected_grey(int y) {
   return g * 0x010101u;
 }
 
-} // namespace vex::test
+} // namespace vex::testkit

@@ -59,10 +59,15 @@ def run(cmd, timeout):
 
 
 def first_failure(output):
-    m = re.search(r"^\s*\d+ - (\S+)", output, re.M)
-    if m:
-        return m.group(1)
-    m = re.search(r"Test\s+#\d+: (\S+) \.+\*+(Failed|Timeout|Exception)", output)
+    """The first test that ran and failed. CTest's summary lists the tests
+    that did not run (skipped, disabled) in a list of their own before the
+    failed ones, and counts among the failed ones those it could not start
+    ("Not Run"); neither killed the mutant."""
+    failed = output.split("The following tests FAILED:", 1)
+    for name, why in re.findall(r"^\s*\d+ - (\S+) \(([^)]*)\)", failed[1] if len(failed) > 1 else "", re.M):
+        if why != "Not Run":
+            return name
+    m = re.search(r"Test\s+#\d+: (\S+) \.+\*+(Failed|Timeout|Exception|SEGFAULT|Subprocess aborted)", output)
     return m.group(1) if m else "a test"
 
 

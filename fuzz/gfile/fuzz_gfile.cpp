@@ -57,18 +57,6 @@ const std::string &folder() {
   return dir;
 }
 
-// A list keeps its switches (/S, /E, /L); every other '/' would make a path
-// out of the folder.
-std::vector<uint8_t> confined_list(const uint8_t *data, size_t size) {
-  std::vector<uint8_t> text(data, data + size);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char next = i + 1 < text.size() ? static_cast<char>(text[i + 1] | 0x20) : '\0';
-    if (text[i] == '/' && next != 's' && next != 'e' && next != 'l')
-      text[i] = '_';
-  }
-  return text;
-}
-
 // Reads every output frame into a buffer of our own with a guard zone;
 // with `skipping`, every other frame is passed over by GFileSkip.
 void read_through(GFILE *g, bool skipping = false) {
@@ -96,9 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   vex::util::lower_limits(1u << 16, 1u << 22); // small pictures keep runs short
   const std::string name = folder() + "/in" + kExtensions[data[0] % kExtensionCount];
   const bool list = std::strcmp(kExtensions[data[0] % kExtensionCount], ".lst") == 0;
-  const std::vector<uint8_t> body =
-      list ? confined_list(data + kHeader, size - kHeader) : std::vector<uint8_t>(data + kHeader, data + size);
-  if (!vex::fuzz::write_input(name, body.data(), body.size()))
+  std::string text(reinterpret_cast<const char *>(data + kHeader), size - kHeader);
+  if ((list && !vex::fuzz::confined_list(data + kHeader, size - kHeader, text)) ||
+      !vex::fuzz::write_input(name, reinterpret_cast<const uint8_t *>(text.data()), text.size()))
     return 0;
   const int32_t flags = data[1] & 3;
   const auto crop = [](uint8_t v) { return static_cast<int32_t>(static_cast<int8_t>(v)) * 3; };

@@ -84,17 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } else if (mode == 2) {
     // A list: entries name files of the private folder only.
     name = folder() + "/in.lst";
-    std::string text(reinterpret_cast<const char *>(body), body_size);
-    // Keep the switches /S, /E and /L with their numbers; every other '/'
-    // would make a path out of the folder.
-    for (size_t i = 0; i < text.size(); ++i) {
-      const char next = i + 1 < text.size() ? static_cast<char>(text[i + 1] | 0x20) : 0;
-      const char after = i + 2 < text.size() ? text[i + 2] : 0;
-      const bool is_switch = (next == 's' || next == 'e' || next == 'l') && (after == '-' || (after >= '0' && after <= '9'));
-      if (text[i] == '/' && !is_switch)
-        text[i] = '_';
-    }
-    if (text.find("..") != std::string::npos)
+    std::string text;
+    if (!vex::fuzz::confined_list(body, body_size, text))
       return 0;
     vex::fuzz::write_input(name, reinterpret_cast<const uint8_t *>(text.data()), text.size());
   } else {

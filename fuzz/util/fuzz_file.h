@@ -22,4 +22,20 @@ inline bool write_input(const std::string &name, const uint8_t *data, size_t siz
   return std::fclose(f) == 0 && ok;
 }
 
+// The text of a list file whose entries can only name files of the
+// working folder: the switches /S, /E and /L with a number keep their
+// slash, every other '/' becomes '_'. False (no input worth running) when
+// the text holds "..".
+inline bool confined_list(const uint8_t *data, size_t size, std::string &text) {
+  text.assign(reinterpret_cast<const char *>(data), size);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char next = i + 1 < text.size() ? static_cast<char>(text[i + 1] | 0x20) : 0;
+    const char after = i + 2 < text.size() ? text[i + 2] : 0;
+    const bool is_switch = (next == 's' || next == 'e' || next == 'l') && (after == '-' || (after >= '0' && after <= '9'));
+    if (text[i] == '/' && !is_switch)
+      text[i] = '_';
+  }
+  return text.find("..") == std::string::npos;
+}
+
 } // namespace vex::fuzz

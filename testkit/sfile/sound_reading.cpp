@@ -9,7 +9,7 @@ Sound open_sound(const std::string &name, const SoundOptions &o, VEXMessageCallb
 
 std::vector<uint8_t> read_sound(SFILE *s, const std::vector<uint32_t> &pieces) {
   std::vector<uint8_t> out;
-  for (size_t i = 0; i < 100000000; ++i) {
+  for (size_t i = 0; s && i < 100000000; ++i) {
     const uint32_t piece = pieces[i % pieces.size()];
     std::vector<uint8_t> buf(piece + 64, 0xA5);
     const uint32_t n = SFileGet(s, buf.data(), piece);

@@ -26,7 +26,7 @@ Sound open_sound(const std::string &name, const SoundOptions &o = {}, VEXMessage
 // Every byte the source delivers, asked for `pieces` bytes at a time (the
 // list cycles), up to the first call that gives nothing while a whole
 // frame was asked for. Empty when a call gives more than asked or writes
-// past what it gives.
+// past what it gives, or when there is no source (s null: its open failed).
 std::vector<uint8_t> read_sound(SFILE *s, const std::vector<uint32_t> &pieces = {4096});
 
 } // namespace vex::testkit

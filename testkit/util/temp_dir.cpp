@@ -19,4 +19,11 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::set<std::string> entry_names(const std::filesystem::path &folder) {
+  std::set<std::string> names;
+  for (const auto &e : std::filesystem::directory_iterator(folder))
+    names.insert(e.path().filename().string());
+  return names;
+}
+
 } // namespace vex::testkit

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 namespace vex::testkit {
@@ -20,5 +21,9 @@ public:
 private:
   std::filesystem::path path_;
 };
+
+// The names of the entries of a folder (files and folders, not recursed):
+// what an operation left there, temporaries included.
+std::set<std::string> entry_names(const std::filesystem::path &folder);
 
 } // namespace vex::testkit

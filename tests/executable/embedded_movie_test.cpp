@@ -12,6 +12,7 @@
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
+#include "testkit/sfile/sound_reading.h"
 #include "testkit/util/file_bytes.h"
 #include "testkit/util/temp_dir.h"
 #include "util/status.h"
@@ -31,15 +32,7 @@ std::optional<uint32_t> offset_of(const std::vector<uint8_t> &image) {
   return vex::executable::embedded_movie_offset(bytes);
 }
 
-std::vector<uint8_t> sound_of(const std::string &name) {
-  SFILE *s = SFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
-  std::vector<uint8_t> out;
-  uint8_t buf[3000];
-  for (uint32_t n = 0; s && (n = SFileGet(s, buf, sizeof buf)) > 0;)
-    out.insert(out.end(), buf, buf + n);
-  SFileClose(s);
-  return out;
-}
+std::vector<uint8_t> sound_of(const std::string &name) { return tk::read_sound(tk::open_sound(name).get(), {3000}); }
 
 TEST(EmbeddedMovie, KorvaneAndTolmMoviesBehindTheImage) {
   tk::TempDir dir;

@@ -11,7 +11,7 @@
 
 #include "testkit/formats/rawb/rawb_writer.h"
 #include "tests/gfile/bad_input_rows.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 #include "vexutil/flic.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"

@@ -14,7 +14,7 @@
 #include "testkit/gfile/gif_writer.h"
 #include "testkit/gfile/source_oracles.h"
 #include "testkit/util/ffmpeg_tool.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 
 namespace gfile_test {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "gfile/source_geometry.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 #include "testkit/gfile/source_oracles.h"
 
 namespace gfile_test {

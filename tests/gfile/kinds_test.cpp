@@ -16,7 +16,7 @@
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
 #include "testkit/util/wav_file.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 #include "vexutil/sfile.h"
 
 namespace gfile_test {

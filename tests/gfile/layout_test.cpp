@@ -1,17 +1,19 @@
-// The public GFILE, GFILEOPTIONS and GFILEINFO records: their fields in
-// the documented order and widths. The expected offsets are laid out here
+// The public GFILE, GFILEOPTIONS, GFILEINFO and OGFILE records: their
+// fields in the documented order and widths. The expected offsets are laid out here
 // from the list of fields (bytes, alignment), independently of the header;
-// the C compiler's layout (gfile_offsets.c) is checked against them. Then
+// the C compiler's layout (gfile_offsets.c, ogfile_offsets.c) is checked against them. Then
 // GFileOpenWith against GFileOpen with the same options, and its rule for
 // the struct's size.
 #include <gtest/gtest.h>
 
 #include "testkit/util/record_layout.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
+#include "vexutil/ogfile.h"
 
 extern "C" const size_t gfile_c_offsets[], gfile_c_offset_count, gfile_options_c_offsets[], gfile_options_c_offset_count,
     gfileinfo_c_offsets[], gfileinfo_c_offset_count;
 extern "C" const GFILEOPTIONS gfile_options_c_init;
+extern "C" const size_t ogfile_c_offsets[], ogfile_c_offset_count;
 
 namespace gfile_test {
 namespace {
@@ -44,6 +46,15 @@ TEST(GfileLayout, FieldsLieWhereTheListPutsThem) {
       {"GFILEINFO",
        {{32, 1}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {32, 1}, {4, 4}, {4, 4}, {4, 4}, {4, 4}, {8, 8}},
        gfileinfo_c_offsets, gfileinfo_c_offset_count, {{5, 48}, {10, 96}, {11, 104}}},
+      // Runs of like members count as one entry (width, height and frame count are 12 bytes;
+      // the three AVI stream pointers 24): the flags after the three names (128 + 128 + 256),
+      // the callback on its 8-byte boundary, the wave format after the six sound counters, the
+      // working-state pointer padded to 8.
+      {"OGFILE",
+       {{128, 1}, {128, 1}, {256, 1}, {4, 4}, {12, 4}, {8, 4}, {4, 4}, {4, 4}, {8, 4}, {4, 4}, {4, 4}, {4, 4},
+        {8, 8},   {8, 8},   {56, 8} /* image descriptor */, {4, 4}, {8, 8}, {24, 8}, {4, 4}, {24, 8}, {8, 8},
+        {24, 4},  {18, 1},  {8, 8}},
+       ogfile_c_offsets, ogfile_c_offset_count, {{3, 512}, {12, 568}, {22, 744}, {23, 768}, {24, 776}}},
   };
   for (const auto &r : rows) {
     SCOPED_TRACE(r.record);
@@ -53,7 +64,8 @@ TEST(GfileLayout, FieldsLieWhereTheListPutsThem) {
     for (const auto &[field, offset] : r.by_hand)
       EXPECT_EQ(want[field], offset) << "field " << field + 1;
   }
-  EXPECT_EQ((std::vector{sizeof(GFILE), sizeof(GFILEOPTIONS), sizeof(GFILEINFO)}), (std::vector<size_t>{1968, 104, 104}));
+  EXPECT_EQ((std::vector{sizeof(GFILE), sizeof(GFILEOPTIONS), sizeof(GFILEINFO), sizeof(OGFILE)}),
+            (std::vector<size_t>{1968, 104, 104, 776}));
   // The macro in C and in C++: the size, 256 entries, everything else zero.
   for (const GFILEOPTIONS &o : {gfile_options_c_init, GFILEOPTIONS(GFILEOPTIONS_INIT)}) {
     EXPECT_EQ((std::vector<int64_t>{o.size, o.flags, o.play_num, o.play_den, o.out_num, o.out_den, o.crop_x, o.crop_y,

@@ -21,7 +21,7 @@
 #include "testkit/palette/palette_reference.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 
 namespace gfile_test {
 namespace {

@@ -26,7 +26,7 @@
 #include "file/io_fault_hook.h"
 #include "testkit/gfile/kind_samples.h"
 #include "testkit/util/fault_positions.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 #include "vexutil/sfile.h"
 
 namespace gfile_test {

@@ -20,8 +20,9 @@
 #include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
+#include "testkit/util/sanitizer.h"
 #include "testkit/util/tool_run.h"
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 
 namespace gfile_test {
 namespace {
@@ -141,11 +142,7 @@ TEST(Vexinfo, TellsWhatTheProberTells) {
 // shadow alone is larger) vexconv stops at the frame cut short, names it,
 // keeps the frames before it, and leaves no temporary.
 TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
-#if defined(__SANITIZE_ADDRESS__)
-  const std::string limit = "true";
-#else
-  const std::string limit = "ulimit -v 524288";
-#endif
+  const std::string limit = tk::kAddressSanitizer ? "true" : "ulimit -v 524288";
   namespace rawb = tk::rawb;
   TempDir dir;
   const std::filesystem::path out = dir.path() / "out";
@@ -176,10 +173,7 @@ TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
     EXPECT_EQ(r.status, 1);
     tk::expect_contains(r.err, {c.reason});
     tk::expect_lacks(r.err, {"bad_alloc"});
-    std::vector<std::string> left;
-    for (const auto &e : std::filesystem::directory_iterator(out))
-      left.push_back(e.path().filename().string());
-    EXPECT_EQ(left, c.kept ? std::vector<std::string>{"o.flc"} : std::vector<std::string>{});
+    EXPECT_EQ(tk::entry_names(out), c.kept ? std::set<std::string>{"o.flc"} : std::set<std::string>{});
     EXPECT_EQ(c.kept ? must(o)->frame_count : 0, c.kept);
     std::filesystem::remove(o);
   }

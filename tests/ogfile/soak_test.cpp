@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "testkit/util/process_usage.h"
+#include "testkit/util/sanitizer.h"
 #include "tests/ogfile/ogfile_test_util.h"
 #include "vexutil/gfile.h"
 
@@ -28,11 +29,7 @@ namespace {
 
 namespace tk = vex::testkit;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = tk::kAddressSanitizer;
 
 struct Plan {
   int rounds, outputs;

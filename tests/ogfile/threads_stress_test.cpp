@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "testkit/util/sanitizer.h"
 #include "tests/ogfile/ogfile_test_util.h"
 #include "vexutil/gfile.h"
 
@@ -26,11 +27,7 @@ namespace {
 namespace tk = vex::testkit;
 
 constexpr int kThreads = 8;
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kRounds = 5;
-#else
-constexpr int kRounds = 20;
-#endif
+constexpr int kRounds = tk::kAddressSanitizer ? 5 : 20;
 
 // One pass: every kind read twice (8-bit, and at its own depth) with its
 // sound, then the outputs written into a folder of the pass's own.

@@ -20,6 +20,8 @@
 #include <tuple>
 
 #include "testkit/flic/fli_writer.h"
+#include "testkit/gfile/source_calls.h"
+#include "testkit/sfile/sound_reading.h"
 #include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
@@ -39,20 +41,12 @@ using namespace std::chrono_literals;
 constexpr int kFrames = 6;
 
 // Every frame the graphics source delivers, at 32 bits with the fourth
-// byte cleared; empty when the name does not open.
+// byte cleared (the test fails when the name does not open).
 Frames frames_of(const std::string &name) {
-  GFILE *g = GFileOpen(name.c_str(), GFILE_TRUE_COLOUR, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, nullptr,
-                       nullptr, nullptr);
-  Frames out;
-  for (int i = 0; g && i < g->output_frames && GFileGet(g) == 1; ++i) {
-    out.emplace_back();
-    for (int y = 0; y < g->height; ++y)
-      for (int x = 0; x < g->width; ++x) {
-        const uint8_t *p = g->buffer + static_cast<ptrdiff_t>(y) * g->pitch + x * 4;
-        out.back().insert(out.back().end(), {p[0], p[1], p[2], 0});
-      }
-  }
-  GFileClose(g);
+  Frames out = gfile_test::frames(name, {.flags = GFILE_TRUE_COLOUR});
+  for (std::vector<uint8_t> &f : out)
+    for (size_t i = 3; i < f.size(); i += 4)
+      f[i] = 0;
   return out;
 }
 
@@ -61,26 +55,14 @@ Frames frames_of(const std::string &name) {
 // has less.
 std::vector<uint8_t> delivered_sound(const std::string &name, int32_t rate, int32_t bits, size_t bytes,
                                      int32_t track = 0) {
-  SFILE *s = SFileOpen(name.c_str(), rate, bits, 0, 0, 0, track, 0, 0, nullptr);
-  std::vector<uint8_t> out(s ? bytes : 0);
-  size_t got = 0;
-  for (uint32_t n = 1; s && got < bytes && n; got += n)
-    n = SFileGet(s, out.data() + got, static_cast<uint32_t>(bytes - got));
-  SFileClose(s);
-  out.resize(got);
-  return out;
+  std::vector<uint8_t> all = read_sound(open_sound(name, {.rate = rate, .bits = bits, .track = track}).get());
+  all.resize(std::min(all.size(), bytes));
+  return all;
 }
 
 std::string bytes_of(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::set<std::string> listing(const fs::path &dir) {
-  std::set<std::string> names;
-  for (const auto &e : fs::directory_iterator(dir))
-    names.insert(e.path().filename().string());
-  return names;
 }
 
 class Conversions : public ::testing::Test {
@@ -119,7 +101,7 @@ protected:
       want.insert(still(i, digits));
       EXPECT_EQ(bytes_of(at / still(i, digits)), "original " + std::to_string(i));
     }
-    EXPECT_EQ(listing(at), want) << "no new still, no temporary file";
+    EXPECT_EQ(entry_names(at), want) << "no new still, no temporary file";
   }
   static inline TempDir *inputs = nullptr;
   TempDir dir;
@@ -249,7 +231,7 @@ TEST_F(Conversions, RefusalsWriteNothingAndLeaveTheInput) {
     EXPECT_EQ(r.status, status) << args << "\n" << r.err;
     EXPECT_NE((r.err + r.out).find(says), std::string::npos) << args << "\n" << r.err << r.out;
   }
-  EXPECT_EQ(listing(dir.path() / "out"), std::set<std::string>{"old.flc"}) << "nothing written, not even a temporary";
+  EXPECT_EQ(entry_names(dir.path() / "out"), std::set<std::string>{"old.flc"}) << "nothing written, not even a temporary";
   EXPECT_EQ(bytes_of(dir.file("out/old.flc")), "old");
   EXPECT_EQ(bytes_of(inputs->file("in.avi")), before);
 }
@@ -262,7 +244,7 @@ TEST_F(Conversions, ManyStillsFromOneFrameTakeTheDigitsTheirCountNeeds) {
   const ToolRun r = vexconv(q("one.avi") + " " + q("s/f.bmp") + " /F1 /A1200");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("f0000.bmp to f1199.bmp: 1200 frames"), std::string::npos) << r.out;
-  EXPECT_EQ(listing(dir.path() / "s").size(), 1200u);
+  EXPECT_EQ(entry_names(dir.path() / "s").size(), 1200u);
   EXPECT_EQ(frames_of(dir.file("s/f1199.bmp")), frames_of(dir.file("one.avi")));
 }
 
@@ -284,7 +266,7 @@ TEST_F(Conversions, CtrlCLeavesOutAsItWas) {
     std::vector<std::string> says;
     double within_s;
   };
-  const auto under_way = [&](const char *sub) { return listing(dir.path() / sub).size(); };
+  const auto under_way = [&](const char *sub) { return entry_names(dir.path() / sub).size(); };
   const Row rows[] = {{q("long.avi") + " " + q("o/o.avi") + " --codec ffv1",
                        [&] { return under_way("o") > 0; },
                        200,

@@ -102,9 +102,7 @@ TEST(WriteFaults, EveryOutputFailingAtEachByteTried) {
     ASSERT_EQ(write(dir.path()), "");
     const uint64_t total = vex::file::bytes_written();
     // The names the output takes hold other files from now on.
-    std::set<std::string> names;
-    for (const auto &e : fs::directory_iterator(dir.path()))
-      names.insert(e.path().filename().string());
+    const std::set<std::string> names = vex::testkit::entry_names(dir.path());
     int failures = 0;
     for (const uint64_t at : vex::testkit::fault_positions(total)) {
       for (const std::string &n : names)
@@ -112,13 +110,11 @@ TEST(WriteFaults, EveryOutputFailingAtEachByteTried) {
       vex::file::fail_writes(at);
       const std::string said = write(dir.path());
       vex::file::fail_writes(UINT64_MAX);
-      std::set<std::string> left;
+      const std::set<std::string> left = vex::testkit::entry_names(dir.path());
       size_t replaced = 0;
-      for (const auto &e : fs::directory_iterator(dir.path())) {
-        const std::string n = e.path().filename().string();
-        left.insert(n);
-        std::ifstream in(e.path(), std::ios::binary);
-        replaced += std::string(std::istreambuf_iterator<char>(in), {}) != "the file that was there: " + n;
+      for (const std::string &n : left) {
+        const std::vector<uint8_t> b = vex::testkit::read_file((dir.path() / n).string());
+        replaced += std::string(b.begin(), b.end()) != "the file that was there: " + n;
       }
       std::string why;
       if (left != names)

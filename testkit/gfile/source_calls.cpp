@@ -1,4 +1,4 @@
-#include "tests/gfile/gfile_test_util.h"
+#include "testkit/gfile/source_calls.h"
 
 #include <cstring>
 #include <stdexcept>

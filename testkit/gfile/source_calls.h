@@ -1,5 +1,6 @@
-// Shared by the graphics-source tests: opening with named options (messages
-// to the thread's MessageLog), and the delivered frames as plain pixel arrays.
+// Calls on the graphics source for the tests that read through it: opening
+// with named options (messages to the thread's MessageLog), and the
+// delivered frames as plain pixel arrays.
 #pragma once
 
 #include <cstdint>

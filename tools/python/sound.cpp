@@ -1,6 +1,7 @@
 // The sound source read whole into one array: SFileGet writes straight
-// into a growing block that the array then owns (no copy after the
-// library's own; growing moves it, amortised over doublings).
+// into a block sized from the source's announced length, which the array
+// then owns (no copy after the library's own unless the length was wrong).
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,16 @@ constexpr uint32_t kBlock = 1u << 20; // bytes asked of SFileGet at a time
 struct Closer {
   void operator()(SFILE *s) const { SFileClose(s); }
 };
+
+// The output bytes the source announces: its trimmed source bytes at the
+// output's rate and sample frame, at most 256 MiB (a hint for the first
+// block, never trusted beyond that).
+size_t expected_bytes(const SFILE &s) {
+  if (s.source_frame_bytes == 0 || s.source_rate == 0)
+    return 0;
+  const uint64_t frames = uint64_t{s.total} / s.source_frame_bytes * s.rate / s.source_rate;
+  return size_t(std::min<uint64_t>(frames * s.frame_bytes, uint64_t{256} << 20));
+}
 
 // (samples frames x channels, rate, damage or None)
 py::tuple read_sound(const std::string &path, int32_t rate, int32_t bits, int32_t channels, int32_t start, int32_t end,
@@ -31,6 +42,7 @@ py::tuple read_sound(const std::string &path, int32_t rate, int32_t bits, int32_
       out_rate = s->rate;
       out_bits = s->bits;
       out_channels = s->channels;
+      pcm->reserve(expected_bytes(*s) + kBlock); // a hint: the block grows if the source gives more
       for (;;) {
         const size_t at = pcm->size();
         pcm->resize(at + kBlock);
@@ -49,7 +61,8 @@ py::tuple read_sound(const std::string &path, int32_t rate, int32_t bits, int32_
   }
   if (out_rate == 0)
     raise_error("OpenError", "cannot open the sound of " + path + ": " + reason, reason);
-  pcm->shrink_to_fit();
+  if (pcm->capacity() - pcm->size() > kBlock + pcm->size() / 4)
+    pcm->shrink_to_fit(); // a copy, only when the hint was far too large
   const size_t frame_bytes = size_t(out_bits / 8) * out_channels;
   const auto frames = py::ssize_t(pcm->size() / frame_bytes);
   auto *owned = pcm.release();

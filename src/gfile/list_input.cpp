@@ -105,7 +105,9 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
   g.kind = GFILE_LIST; // its failures have been told already
   copy_text(g.type, sizeof g.type, "List");
   uint64_t frames = 0, bytes = 0;
-  ListEntry entry;
+  ListEntry entry, opened;
+  SourcePtr e;         // the source of `opened`
+  uint32_t nested = 0; // the entries its open walked
   bool ok = true;
   if (nesting.enter(list.line.c_str())) {
     if (first)
@@ -118,7 +120,18 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
         return Opened::failed; // cancelled by the answer
       if (entry.name[0] == '\0' || !nesting.count_entry())
         break;
-      SourcePtr e(open_entry(g, entry, entry.first, entry.last));
+      // A name repeated with the same range (/L, or consecutive lines)
+      // adds what its first open found, without opening it again; the
+      // entries that open walked count again.
+      if (!e || !same_entry(entry, opened)) {
+        const uint32_t before = nesting.counted();
+        e.reset();
+        e.reset(open_entry(g, entry, entry.first, entry.last));
+        opened = entry;
+        nested = nesting.counted() - before;
+      } else if (!nesting.count_again(nested)) {
+        break;
+      }
       if (!e) {
         ok = false;
         break;

@@ -1,5 +1,6 @@
 #include "lists/list_nesting.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <vector>
@@ -40,10 +41,15 @@ bool ListNesting::enter(const char *name) {
   return true;
 }
 
-bool ListNesting::count_entry() {
+bool ListNesting::count_entry() { return count_again(1); }
+
+uint32_t ListNesting::counted() const { return walk.entries; }
+
+bool ListNesting::count_again(uint32_t n) {
   if (!walk.problem.empty())
     return false;
-  if (++walk.entries > kMaxListEntries) {
+  walk.entries += std::min(n, kMaxListEntries + 1 - walk.entries); // entries never exceeds the budget plus one
+  if (walk.entries > kMaxListEntries) {
     walk.problem = "The list names more than " + std::to_string(kMaxListEntries) + " entries.";
     return false;
   }

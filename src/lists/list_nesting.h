@@ -28,6 +28,11 @@ public:
   // Counts one entry against the budget of the outermost open; false when
   // it is spent.
   bool count_entry();
+  // Entries counted so far under the outermost open.
+  uint32_t counted() const;
+  // Counts `n` entries more: what a nested open walked, for an entry that
+  // an earlier open serves again. False when the budget is spent.
+  bool count_again(uint32_t n);
   // The text of the problem that stopped the walk, "" when none.
   std::string problem() const;
   bool outermost() const;

@@ -13,10 +13,7 @@ namespace {
 
 using util::Status;
 
-struct SourceCloser {
-  void operator()(Source *s) const { SFileClose(s); }
-};
-using SourcePtr = std::unique_ptr<Source, SourceCloser>;
+using SourcePtr = std::unique_ptr<Source, SoundCloser>;
 
 uint32_t or_source(int32_t asked, uint32_t source) { return asked > 0 ? static_cast<uint32_t>(asked) : source; }
 

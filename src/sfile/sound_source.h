@@ -50,6 +50,11 @@ using lists::with_extension;
 
 class SoundReader;
 
+// Closes a sound source (an entry's, or one being opened) when it goes.
+struct SoundCloser {
+  void operator()(SFILE *s) const { SFileClose(s); }
+};
+
 struct Source : SFILE {
   Source();
   ~Source();

@@ -102,6 +102,26 @@ Stream take(GstElement *sink, bool preroll = false) {
   return s;
 }
 
+// The container format in the tags a sink holds ("" for none): tags are
+// sticky, sent once a stream, and a flushing seek must not lose them.
+std::string container_tag(const Pipeline &p, const char *sink) {
+  GstElement *e = named(p, sink);
+  GstPad *pad = gst_element_get_static_pad(e, "sink");
+  std::string r;
+  if (GstEvent *event = gst_pad_get_sticky_event(pad, GST_EVENT_TAG, 0)) {
+    GstTagList *tags = nullptr;
+    gst_event_parse_tag(event, &tags);
+    gchar *container = nullptr;
+    if (gst_tag_list_get_string(tags, GST_TAG_CONTAINER_FORMAT, &container))
+      r = container;
+    g_free(container);
+    gst_event_unref(event);
+  }
+  gst_object_unref(pad);
+  gst_object_unref(e);
+  return r;
+}
+
 int caps_int(const GstStructure *s, const char *field) {
   int v = -1;
   return s && gst_structure_get_int(s, field, &v) ? v : -1;
@@ -316,7 +336,8 @@ TEST(GstPlugin, TypesFoundAndPipelinesGiveTheLibrarysFramesAndSound) {
 
 // Seeks in PAUSED, in time and in frames, forwards and backwards: the
 // picture that prerolls is the frame asked for, the sound starts at that
-// frame's first sample frame, and the position and duration queries agree.
+// frame's first sample frame, the position and duration queries agree,
+// and the sinks keep the tags they had before the first seek.
 TEST(GstPlugin, SeeksLandOnTheFrameAskedFor) {
   start_gst();
   TempDir dir;
@@ -333,6 +354,9 @@ TEST(GstPlugin, SeeksLandOnTheFrameAskedFor) {
     gint64 length = 0;
     EXPECT_TRUE(gst_element_query_duration(p.get(), GST_FORMAT_DEFAULT, &length) &&
                 length == gint64(want.frames.size()));
+    const std::string container = container_tag(p, "video");
+    EXPECT_NE(container, "");
+    EXPECT_EQ(m.sound ? container_tag(p, "audio") : container, container);
     for (size_t k = 0; k < frames.size(); ++k) {
       const int64_t n = frames[k];
       SCOPED_TRACE("frame " + std::to_string(n));
@@ -350,8 +374,10 @@ TEST(GstPlugin, SeeksLandOnTheFrameAskedFor) {
       EXPECT_EQ(video.pts[0], want.time(n));
       gint64 position = -1;
       EXPECT_TRUE(gst_element_query_position(p.get(), GST_FORMAT_TIME, &position) && position == gint64(want.time(n)));
+      EXPECT_EQ(container_tag(p, "video"), container);
       if (!m.sound)
         continue;
+      EXPECT_EQ(container_tag(p, "audio"), container);
       const Stream audio = take(named(p, "audio"), true);
       ASSERT_EQ(audio.data.size(), 1u);
       const uint64_t first = want.first_sample(n);

@@ -98,6 +98,7 @@ struct Decoder {
   guint64 sample; // the sample frame SFileGet delivers next
   gboolean sound_ended;
   gboolean need_segment, video_discont, audio_discont;
+  gboolean tags_sent; // after the first segment; tags are sticky and outlive flushes, so once a stream
   guint32 seqnum;
   GstSegment segment; // position also read by queries: under the object lock
 };
@@ -377,8 +378,12 @@ GstFlowReturn push_sound(Decoder *d, guint64 count) {
   return push(d, d->audio, buffer);
 }
 
-// Reads and drops the sound up to sample frame `end`.
+// Reads and drops the sound up to sample frame `end`. Called for every
+// frame, where there is mostly nothing to drop: the scratch block is only
+// made when there is.
 void drop_sound_to(Decoder *d, guint64 end) {
+  if (d->sample >= end || d->sound_ended)
+    return;
   std::vector<uint8_t> scratch(64 * 1024);
   while (d->sample < end && !d->sound_ended) {
     const guint64 bytes = std::min<guint64>((end - d->sample) * d->bytes_per_sample_frame, scratch.size());
@@ -455,10 +460,15 @@ GstFlowReturn step(Decoder *d) {
     GstEvent *e = gst_event_new_segment(&segment);
     gst_event_set_seqnum(e, d->seqnum);
     push_event(d, e);
-    if (d->video_tags)
-      gst_pad_push_event(d->video, gst_event_new_tag(gst_tag_list_ref(d->video_tags)));
-    if (d->audio && d->audio_tags)
-      gst_pad_push_event(d->audio, gst_event_new_tag(gst_tag_list_ref(d->audio_tags)));
+    // Sent again after every seek, each would reach the application as a
+    // bus message and a wake-up, with nothing new in it.
+    if (!d->tags_sent) {
+      if (d->video_tags)
+        gst_pad_push_event(d->video, gst_event_new_tag(gst_tag_list_ref(d->video_tags)));
+      if (d->audio && d->audio_tags)
+        gst_pad_push_event(d->audio, gst_event_new_tag(gst_tag_list_ref(d->audio_tags)));
+      d->tags_sent = TRUE;
+    }
     d->need_segment = FALSE;
   }
   const GstClockTime stop = d->segment.stop;
@@ -609,9 +619,11 @@ gboolean seek(Decoder *d, GstPad *pad, GstEvent *event) {
   if (!ok)
     GST_ELEMENT_ERROR(d, STREAM, DECODE, ("The movie could not be read up to the seek position."),
                       ("%s", VEXLastError()));
-  else
-    set_task(d, GST_TASK_STARTED);
+  // Unlocked first: a task started while the lock is still held wakes only
+  // to wait for it, one more sleep and wake-up on every seek.
   g_rec_mutex_unlock(&d->task_lock);
+  if (ok)
+    set_task(d, GST_TASK_STARTED);
   return ok;
 }
 
@@ -705,6 +717,7 @@ GstStateChangeReturn change_state(GstElement *element, GstStateChange transition
     d->frame = d->sample = 0;
     d->sound_ended = FALSE;
     d->need_segment = d->video_discont = d->audio_discont = TRUE;
+    d->tags_sent = FALSE;
     d->seqnum = gst_util_seqnum_next();
     GST_OBJECT_LOCK(d);
     d->stopping = FALSE;

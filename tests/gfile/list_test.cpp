@@ -121,6 +121,14 @@ TEST(GfileList, SwitchLookingNamesOpenAsGivenAndTrailingSwitchesGiveTheRange) {
   for (int i = 0; i < 10000; ++i)
     ASSERT_EQ(GFileGet(g.get()), 1) << i;
   EXPECT_EQ(g->at_end, 1);
+  // Repeated lists of repeated entries multiply: 20^3 entries open, 20^4
+  // pass the budget of one open, however few files that opens.
+  list(dir, "w0.lst", d + "x.flc /E1 /L20\n");
+  for (int i = 1; i <= 3; ++i)
+    list(dir, "w" + std::to_string(i) + ".lst", d + "w" + std::to_string(i - 1) + ".lst /L20\n");
+  EXPECT_EQ(must(d + "w2.lst")->frame_count, 8000);
+  EXPECT_FALSE(open(d + "w3.lst"));
+  EXPECT_NE(std::string(VEXLastError()).find("more than 100000 entries"), std::string::npos) << VEXLastError();
 }
 
 // The long steps of an open report and can be cancelled: the listing of a

@@ -205,8 +205,9 @@ TEST(FlicDecode, RandomDataNeverWritesOutsideThePicture) {
 TEST(FlicEncode, WordAndByteDeltasAndRunsDecodeToTheNewFrame) {
   std::mt19937 rng(11);
   const std::pair<uint32_t, uint32_t> sizes[] = {{320, 200}, {2, 1}, {2, 5}, {600, 3}, {258, 7}, {1000, 2}};
-  for (auto [w, h] : sizes)
+  for (const auto &size : sizes)
     for (int round = 0; round < 30; ++round) {
+      const uint32_t w = size.first, h = size.second; // plain names: the lambda below captures them
       SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " round " + std::to_string(round));
       const Row prev = edge_frame(rng, w, h, nullptr), cur = edge_frame(rng, w, h, &prev);
       const size_t n = size_t{w} * h;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -319,7 +320,8 @@ TEST_P(AviWrites, TheToolAndTheReaderReadWhatWasWritten) {
   EXPECT_EQ(std::memcmp(pcm.data(), sound.data(), pcm.size()), 0);
   if (!c.codec && c.bits == 24) { // true-colour rows stay bottom-up as written: the stored height is positive
     const std::vector<uint8_t> d = read_file(name);
-    const auto at = std::search(d.begin(), d.end(), "strf", "strf" + 4) - d.begin();
+    constexpr std::string_view kStrf = "strf";
+    const auto at = std::search(d.begin(), d.end(), kStrf.begin(), kStrf.end()) - d.begin();
     EXPECT_EQ(static_cast<int32_t>(le32_at(d, static_cast<size_t>(at) + 16)), kOutH);
   }
   Stream *s = nullptr; // the reader agrees on the stream layout

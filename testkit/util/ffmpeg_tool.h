@@ -2,6 +2,17 @@
 // movies, animations and stills. Every helper throws std::runtime_error with the
 // command line when the tool is missing or fails, so a test never passes
 // by skipping its oracle.
+//
+// Starting the tool costs a fifth of a second, so the common decodes and
+// probes run FFmpeg's own demuxers, decoders and filters in this process,
+// set up exactly as the tool would set them up (ffmpeg_inprocess.h), and the
+// files made from generated sources alone come from a cache
+// (ffmpeg_made_cache.h). VEX_FFMPEG_ORACLE in the environment chooses:
+//   unset      in process where the options and the file allow, else the tool;
+//   compare    both, throwing with the command line when the bytes differ;
+//   tool       the tool for everything, no cache.
+// VEX_FFMPEG_ORACLE_LOG=<file> appends one line per call saying which way it
+// went and, for the tool, why.
 #pragma once
 
 #include <cstdint>

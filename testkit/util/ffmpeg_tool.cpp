@@ -80,34 +80,6 @@ std::vector<std::string> lines(const std::string &text) {
   return out;
 }
 
-template <class T> std::string joined_lines(const std::vector<T> &items) {
-  std::ostringstream out;
-  for (const auto &i : items)
-    out << i << "\n";
-  return out.str();
-}
-
-// The ffprobe queries answered in process, by their exact arguments.
-const std::map<std::string, std::function<inprocess::Answer<std::string>(const std::string &)>> &probes() {
-  static const std::map<std::string, std::function<inprocess::Answer<std::string>(const std::string &)>> table{
-      {"-select_streams v:0 -show_entries frame=color_space -of csv=p=0",
-       [](const std::string &file) -> inprocess::Answer<std::string> {
-         auto a = inprocess::frame_color_spaces(file);
-         if (auto *names = std::get_if<std::vector<std::string>>(&a))
-           return joined_lines(*names);
-         return std::get<inprocess::NotHere>(a);
-       }},
-      {"-select_streams v:0 -show_entries packet=size -of csv=p=0",
-       [](const std::string &file) -> inprocess::Answer<std::string> {
-         auto a = inprocess::video_packet_sizes(file);
-         if (auto *sizes = std::get_if<std::vector<uint32_t>>(&a))
-           return joined_lines(*sizes);
-         return std::get<inprocess::NotHere>(a);
-       }},
-  };
-  return table;
-}
-
 } // namespace
 
 std::string shell_quote(const std::string &s) {
@@ -159,21 +131,33 @@ std::vector<uint8_t> ffmpeg_decode(const std::string &file, const std::string &o
 }
 
 std::string ffprobe(const std::string &file, const std::string &args) {
-  const std::string command = "ffprobe -v error " + args + " " + shell_quote(file);
-  const auto probe = probes().find(args);
-  if (probe == probes().end()) {
-    note("probe tool: not in the table");
-    return run(command, true);
-  }
-  return answer<std::string>(
-      "probe", command, [&] { return probe->second(file); }, [&] { return run(command, true); });
+  note("probe tool: general");
+  return run("ffprobe -v error " + args + " " + shell_quote(file), true);
+}
+
+std::vector<std::string> ffprobe_frame_color_spaces(const std::string &file) {
+  const std::string args = "-select_streams v:0 -show_entries frame=color_space -of csv=p=0";
+  return answer<std::vector<std::string>>(
+      "color-space probe", "ffprobe " + args + " " + file, [&] { return inprocess::frame_color_spaces(file); },
+      [&] {
+        // A frame's side data prints as lines of its own after the frame's.
+        std::vector<std::string> names;
+        for (const std::string &line : lines(run("ffprobe -v error " + args + " " + shell_quote(file), true)))
+          names.push_back(line.substr(0, line.find(',')));
+        return names;
+      });
 }
 
 std::vector<uint32_t> ffprobe_video_packet_sizes(const std::string &file) {
-  std::vector<uint32_t> sizes;
-  for (const std::string &line : lines(ffprobe(file, "-select_streams v:0 -show_entries packet=size -of csv=p=0")))
-    sizes.push_back(static_cast<uint32_t>(std::stoul(line)));
-  return sizes;
+  const std::string args = "-select_streams v:0 -show_entries packet=size -of csv=p=0";
+  return answer<std::vector<uint32_t>>(
+      "packet-size probe", "ffprobe " + args + " " + file, [&] { return inprocess::video_packet_sizes(file); },
+      [&] {
+        std::vector<uint32_t> sizes;
+        for (const std::string &line : lines(run("ffprobe -v error " + args + " " + shell_quote(file), true)))
+          sizes.push_back(static_cast<uint32_t>(std::stoul(line)));
+        return sizes;
+      });
 }
 
 std::vector<std::vector<uint8_t>> ffmpeg_decode_rgb(const std::string &file, uint32_t width, uint32_t height) {

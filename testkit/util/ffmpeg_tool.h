@@ -30,6 +30,9 @@ std::vector<uint8_t> ffmpeg_decode(const std::string &file, const std::string &o
                                    const std::string &input_options = "");
 // Output of `ffprobe -v error <args> <file>`.
 std::string ffprobe(const std::string &file, const std::string &args);
+// The matrix name of every frame of the first video stream, as ffprobe's
+// frame=color_space reports it ("unknown" where untagged).
+std::vector<std::string> ffprobe_frame_color_spaces(const std::string &file);
 // Packet sizes of the first video stream, in file order.
 std::vector<uint32_t> ffprobe_video_packet_sizes(const std::string &file);
 // Every frame of a file as packed red, green, blue bytes of width x height,

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 

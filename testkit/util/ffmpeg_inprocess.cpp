@@ -85,7 +85,8 @@ bool positive(const std::string &v, int64_t limit, int64_t &out) {
 
 const std::vector<Option> &option_table() {
   static const std::vector<Option> table{
-      {"-threads", true, [](Request &r, const std::string &v) { return r.decoder_options.emplace("threads", v).second; }},
+      {"-threads", true,
+       [](Request &r, const std::string &v) { return r.decoder_options.emplace("threads", v).second; }},
       {"-flags", true, [](Request &r, const std::string &v) { return r.decoder_options.emplace("flags", v).second; }},
       {"-f", false,
        [](Request &r, const std::string &v) {
@@ -168,7 +169,8 @@ std::string error_text(int e) {
 
 // An opened file, its streams probed with the decoder options as the tool
 // probes them.
-std::variant<FormatPtr, NotHere> open_input(const std::string &file, const std::map<std::string, std::string> &options) {
+std::variant<FormatPtr, NotHere> open_input(const std::string &file,
+                                            const std::map<std::string, std::string> &options) {
   AVFormatContext *raw = nullptr;
   AVDictionary *format_options = nullptr;
   av_dict_set(&format_options, "scan_all_pmts", "1", 0);
@@ -396,7 +398,8 @@ std::variant<Bytes, NotHere> decode_video(AVFormatContext *in, AVStream *st, AVC
         return why;
     }
   };
-  const int64_t shift = in->start_time == AV_NOPTS_VALUE ? 0 : av_rescale_q(in->start_time, AV_TIME_BASE_Q, st->time_base);
+  const int64_t shift =
+      in->start_time == AV_NOPTS_VALUE ? 0 : av_rescale_q(in->start_time, AVRational{1, AV_TIME_BASE}, st->time_base);
   auto take = [&](AVFrame *f) -> std::optional<std::string> {
     f->pts = f->best_effort_timestamp;
     if (!g.graph) {
@@ -408,8 +411,8 @@ std::variant<Bytes, NotHere> decode_video(AVFormatContext *in, AVStream *st, AVC
                          std::to_string(sar.den);
       if (rate.num != 0 && rate.den != 0)
         args += ":frame_rate=" + std::to_string(rate.num) + "/" + std::to_string(rate.den);
-      if (const auto why = build_graph(g, "buffer", args, r.filters.empty() ? "null" : r.filters, "format", r.pix_fmt,
-                                       "buffersink"))
+      if (const auto why =
+              build_graph(g, "buffer", args, r.filters.empty() ? "null" : r.filters, "format", r.pix_fmt, "buffersink"))
         return why;
       constant.emplace(av_buffersink_get_frame_rate(g.sink), av_buffersink_get_time_base(g.sink), st->time_base,
                        !r.filters.empty());
@@ -466,10 +469,10 @@ std::variant<Bytes, NotHere> decode_audio(AVFormatContext *in, AVStream *st, AVC
       const bool known = av_channel_layout_check(&layout) != 0 && layout.order != AV_CHANNEL_ORDER_UNSPEC;
       if (known && av_channel_layout_describe(&layout, described, sizeof described) < 0)
         return std::string("channel layout");
-      const std::string args = "time_base=1/" + std::to_string(rate) + ":sample_rate=" + std::to_string(rate) +
-                               ":sample_fmt=" + av_get_sample_fmt_name(static_cast<AVSampleFormat>(format)) +
-                               (known ? std::string(":channel_layout=") + described
-                                      : ":channels=" + std::to_string(layout.nb_channels));
+      const std::string args =
+          "time_base=1/" + std::to_string(rate) + ":sample_rate=" + std::to_string(rate) +
+          ":sample_fmt=" + av_get_sample_fmt_name(static_cast<AVSampleFormat>(format)) +
+          (known ? std::string(":channel_layout=") + described : ":channels=" + std::to_string(layout.nb_channels));
       std::string format_args = std::string("sample_fmts=") + av_get_sample_fmt_name(r.sample_fmt);
       if (r.channels != 0) {
         AVChannelLayout wanted{};
@@ -480,7 +483,8 @@ std::variant<Bytes, NotHere> decode_audio(AVFormatContext *in, AVStream *st, AVC
       }
       if (const auto why = build_graph(g, "abuffer", args, "anull", "aformat", format_args, "abuffersink"))
         return why;
-    } else if (f->sample_rate != rate || f->format != format || av_channel_layout_compare(&f->ch_layout, &layout) != 0) {
+    } else if (f->sample_rate != rate || f->format != format ||
+               av_channel_layout_compare(&f->ch_layout, &layout) != 0) {
       return std::string("the sound format changes"); // the tool would rebuild its filters
     }
     if (f->best_effort_timestamp != AV_NOPTS_VALUE)

@@ -32,14 +32,7 @@ std::array<std::vector<uint8_t>, 3> swscale_yuvj444(const std::vector<uint8_t> &
   return out;
 }
 
-std::vector<std::string> frame_matrices(const std::string &file) {
-  std::istringstream in(ffprobe(file, "-select_streams v:0 -show_entries frame=color_space -of csv=p=0"));
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty())
-      out.push_back(line.substr(0, line.find(',')));
-  return out;
-}
+std::vector<std::string> frame_matrices(const std::string &file) { return ffprobe_frame_color_spaces(file); }
 
 std::vector<uint8_t> tool_decode_bgr(const std::string &file, bool with_alpha, const std::string &untagged_matrix) {
   const std::string scale = untagged_matrix.empty() ? "" : "-vf scale=in_color_matrix=" + untagged_matrix + " ";

@@ -7,9 +7,10 @@
 #include <cstring>
 
 #include "gfile/input_reader.h"
-#include "lists/list_nesting.h"
-#include "util/open_progress.h"
 #include "gfile/source_geometry.h"
+#include "lists/list_nesting.h"
+#include "lists/repeated_entry.h"
+#include "util/open_progress.h"
 
 namespace vex::gfile {
 namespace {
@@ -105,9 +106,8 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
   g.kind = GFILE_LIST; // its failures have been told already
   copy_text(g.type, sizeof g.type, "List");
   uint64_t frames = 0, bytes = 0;
-  ListEntry entry, opened;
-  SourcePtr e;         // the source of `opened`
-  uint32_t nested = 0; // the entries its open walked
+  ListEntry entry;
+  lists::RepeatedEntry<SourcePtr> source;
   bool ok = true;
   if (nesting.enter(list.line.c_str())) {
     if (first)
@@ -120,24 +120,15 @@ Opened walk_entries(GFILE &g, const OpenArgs &a, ListReader &list, const ListEnt
         return Opened::failed; // cancelled by the answer
       if (entry.name[0] == '\0' || !nesting.count_entry())
         break;
-      // A name repeated with the same range (/L, or consecutive lines)
-      // adds what its first open found, without opening it again; the
-      // entries that open walked count again.
-      if (!e || !same_entry(entry, opened)) {
-        const uint32_t before = nesting.counted();
-        e.reset();
-        e.reset(open_entry(g, entry, entry.first, entry.last));
-        opened = entry;
-        nested = nesting.counted() - before;
-      } else if (!nesting.count_again(nested)) {
+      if (!source.take(nesting, entry, [&](const ListEntry &n) { return open_entry(g, n, n.first, n.last); }))
         break;
-      }
+      GFILE *e = source.get();
       if (!e) {
         ok = false;
         break;
       }
       if (frames == 0)
-        GFileDescribe(e.get(), &list.first_info);
+        GFileDescribe(e, &list.first_info);
       accumulate(g, *e, frames, bytes);
       next_entry(list.state(), list.line.c_str(), entry);
     }

@@ -30,7 +30,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "vexutil/file.h"
@@ -56,11 +55,6 @@ struct ListEntry {
   char name[kEntryChars] = {}; // empty: the end marker
   int32_t first = 0, last = 0;
 };
-
-// The same file with the same range: a source opened for one serves both.
-inline bool same_entry(const ListEntry &a, const ListEntry &b) {
-  return a.first == b.first && a.last == b.last && std::strcmp(a.name, b.name) == 0;
-}
 
 // The next entry. `source_name` is the line used when the state has no list
 // file. True when the entry came from a series or a repeat, false for a

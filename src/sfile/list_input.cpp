@@ -7,8 +7,9 @@
 #include <cstring>
 
 #include "lists/list_nesting.h"
-#include "util/open_progress.h"
+#include "lists/repeated_entry.h"
 #include "sfile/sound_reader.h"
+#include "util/open_progress.h"
 
 namespace vex::sfile {
 namespace {
@@ -83,28 +84,18 @@ Opened walk_entries(Source &s, const OpenArgs &a, ListReader &list, const lists:
   copy_text(s.name, sizeof s.name, identity);
   bool format_known = false;
   uint64_t total = 0;
-  lists::ListEntry entry, opened;
-  std::unique_ptr<SFILE, SoundCloser> open; // the source of `opened`
-  uint32_t nested = 0;                      // the entries its open walked
+  lists::ListEntry entry;
+  lists::RepeatedEntry<std::unique_ptr<SFILE, SoundCloser>> source;
   if (nesting.enter(identity)) {
     entry = first ? *first : list.next();
     while (entry.name[0] != '\0' && nesting.count_entry()) {
       const std::string opening = std::string("Opening ") + entry.name + "...";
       if (!util::tell_open(opening.c_str(), 0))
         return Opened::failed; // cancelled by the answer
-      // A name repeated with the same range (/L, or consecutive lines)
-      // adds what its first open found, without opening it again; the
-      // entries that open walked count again.
-      if (!open || !lists::same_entry(entry, opened)) {
-        const uint32_t before = nesting.counted();
-        open.reset();
-        open.reset(open_entry(entry, a.rate, a.bits, a.channels));
-        opened = entry;
-        nested = nesting.counted() - before;
-      } else if (!nesting.count_again(nested)) {
+      if (!source.take(nesting, entry,
+                       [&](const lists::ListEntry &n) { return open_entry(n, a.rate, a.bits, a.channels); }))
         break;
-      }
-      SFILE *e = open.get();
+      SFILE *e = source.get();
       if (e && !format_known) {
         s.source_rate = or_entry(a.rate, e->rate);
         s.source_bits = a.bits == 8 || a.bits == 16 ? static_cast<uint32_t>(a.bits) : e->bits;

@@ -28,32 +28,16 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct FormatClose {
-  void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+// FFmpeg's release functions take the pointer's address (and null it).
+template <class T, void (*Release)(T **)> struct Released {
+  void operator()(T *p) const { Release(&p); }
 };
-struct CodecFree {
-  void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame *f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket *p) const { av_packet_free(&p); }
-};
-struct GraphFree {
-  void operator()(AVFilterGraph *g) const { avfilter_graph_free(&g); }
-};
-struct InOutFree {
-  void operator()(AVFilterInOut *io) const { avfilter_inout_free(&io); }
-};
-struct DictFree {
-  void operator()(AVDictionary *d) const { av_dict_free(&d); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatClose>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using GraphPtr = std::unique_ptr<AVFilterGraph, GraphFree>;
+using FormatPtr = std::unique_ptr<AVFormatContext, Released<AVFormatContext, avformat_close_input>>;
+using CodecPtr = std::unique_ptr<AVCodecContext, Released<AVCodecContext, avcodec_free_context>>;
+using FramePtr = std::unique_ptr<AVFrame, Released<AVFrame, av_frame_free>>;
+using PacketPtr = std::unique_ptr<AVPacket, Released<AVPacket, av_packet_free>>;
+using GraphPtr = std::unique_ptr<AVFilterGraph, Released<AVFilterGraph, avfilter_graph_free>>;
+using InOutPtr = std::unique_ptr<AVFilterInOut, Released<AVFilterInOut, avfilter_inout_free>>;
 
 // What the options ask for, in the tool's terms.
 struct Request {
@@ -291,7 +275,7 @@ std::optional<std::string> build_graph(Graph &g, const std::string &source_filte
     return "filters for " + source_args;
   if (sink_filter == "abuffersink" && av_opt_set_int(g.sink, "all_channel_counts", 1, AV_OPT_SEARCH_CHILDREN) < 0)
     return std::string("sink options");
-  std::unique_ptr<AVFilterInOut, InOutFree> outputs(avfilter_inout_alloc()), inputs(avfilter_inout_alloc());
+  InOutPtr outputs(avfilter_inout_alloc()), inputs(avfilter_inout_alloc());
   outputs->name = av_strdup("in");
   outputs->filter_ctx = g.source;
   inputs->name = av_strdup("out");

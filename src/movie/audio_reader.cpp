@@ -4,13 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
 
@@ -58,17 +52,17 @@ AudioReader::~AudioReader() = default;
 bool AudioReader::open_decoder() {
   const AVStream *st = fmt_->streams[stream_];
   const AVCodecParameters *par = st->codecpar;
-  const AVCodec *codec = avcodec_find_decoder(par->codec_id);
+  const AVCodec *codec = ff().avcodec_find_decoder(par->codec_id);
   if (!codec)
     return false;
-  CodecPtr dec(avcodec_alloc_context3(codec));
-  if (!dec || avcodec_parameters_to_context(dec.get(), par) < 0)
+  CodecPtr dec(ff().avcodec_alloc_context3(codec));
+  if (!dec || ff().avcodec_parameters_to_context(dec.get(), par) < 0)
     return false;
   dec->thread_count = 1;
   // With the packet time base the decoder moves a frame's time stamp past
   // the samples it drops, so stamps and delivered samples agree.
   dec->pkt_timebase = st->time_base;
-  if (avcodec_open2(dec.get(), codec, nullptr) < 0)
+  if (ff().avcodec_open2(dec.get(), codec, nullptr) < 0)
     return false;
   dec_ = std::move(dec);
   return true;
@@ -88,8 +82,8 @@ bool AudioReader::start_decoder() {
   preroll_ = plain_pcm(par->codec_id) ? 0 : std::max<int64_t>(kPrerollSamples, kPrerollFrames * par->frame_size);
   if (!set_up_converter(dec_->ch_layout, sf))
     return false;
-  frame_.reset(av_frame_alloc());
-  packet_.reset(av_packet_alloc());
+  frame_.reset(ff().av_frame_alloc());
+  packet_.reset(ff().av_packet_alloc());
   return frame_ && packet_;
 }
 
@@ -100,18 +94,18 @@ bool AudioReader::set_up_converter(const AVChannelLayout &layout, int sample_for
   if (layout.nb_channels <= 0)
     return false;
   if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
-    av_channel_layout_default(&in_layout, layout.nb_channels);
-  else if (av_channel_layout_copy(&in_layout, &layout) < 0)
+    ff().av_channel_layout_default(&in_layout, layout.nb_channels);
+  else if (ff().av_channel_layout_copy(&in_layout, &layout) < 0)
     return false;
-  av_channel_layout_default(&out_layout, static_cast<int>(channels_));
+  ff().av_channel_layout_default(&out_layout, static_cast<int>(channels_));
   SwrContext *made = nullptr;
   const int rate = static_cast<int>(rate_);
-  const int ok = swr_alloc_set_opts2(&made, &out_layout, bits_ == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16, rate,
-                                     &in_layout, static_cast<AVSampleFormat>(sample_format), rate, 0, nullptr);
-  av_channel_layout_uninit(&in_layout);
-  av_channel_layout_uninit(&out_layout);
+  const int ok = ff().swr_alloc_set_opts2(&made, &out_layout, bits_ == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16, rate,
+                                          &in_layout, static_cast<AVSampleFormat>(sample_format), rate, 0, nullptr);
+  ff().av_channel_layout_uninit(&in_layout);
+  ff().av_channel_layout_uninit(&out_layout);
   SwrPtr swr(made);
-  if (ok < 0 || swr_init(swr.get()) < 0)
+  if (ok < 0 || ff().swr_init(swr.get()) < 0)
     return false;
   swr_ = std::move(swr);
   in_format_ = sample_format;
@@ -147,7 +141,7 @@ bool AudioReader::restart() {
   resync_ = true;
   next_sample_ = 0;
   read_pos_ = 0;
-  swr_init(swr_.get()); // forget samples of the old position
+  ff().swr_init(swr_.get()); // forget samples of the old position
   positioned_ = positioned_ && open_decoder();
   return positioned_;
 }
@@ -156,13 +150,13 @@ bool AudioReader::seek(uint64_t position) {
   if (static_cast<int64_t>(position) <= preroll_)
     return restart();
   const AVStream *st = fmt_->streams[stream_];
-  const int64_t ts = start_time_ + av_rescale_q(static_cast<int64_t>(position) - preroll_,
-                                                AVRational{1, static_cast<int>(rate_)}, st->time_base);
+  const int64_t ts = start_time_ + ff().av_rescale_q(static_cast<int64_t>(position) - preroll_,
+                                                     AVRational{1, static_cast<int>(rate_)}, st->time_base);
   pending_.clear();
   at_end_ = false;
   resync_ = true;
-  swr_init(swr_.get());
-  positioned_ = open_decoder() && av_seek_frame(fmt_.get(), stream_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+  ff().swr_init(swr_.get());
+  positioned_ = open_decoder() && ff().av_seek_frame(fmt_.get(), stream_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
   // Without an index to seek by, read forward from the start.
   return positioned_ || restart();
 }
@@ -181,7 +175,7 @@ bool AudioReader::find_origin() {
   int64_t position = 0;
   if (next_frame(position))
     origin_ = position;
-  av_frame_unref(frame_.get());
+  ff().av_frame_unref(frame_.get());
   return restart();
 }
 
@@ -190,14 +184,14 @@ bool AudioReader::find_origin() {
 // ones after it follow on without gaps, as the decoder delivers them.
 bool AudioReader::next_frame(int64_t &position) {
   for (;;) {
-    if (avcodec_receive_frame(dec_.get(), frame_.get()) == 0) {
+    if (ff().avcodec_receive_frame(dec_.get(), frame_.get()) == 0) {
       if (resync_) {
         int64_t t = frame_->best_effort_timestamp;
         if (t == AV_NOPTS_VALUE)
           t = frame_->pts;
         if (t != AV_NOPTS_VALUE)
-          next_sample_ = av_rescale_q(t - start_time_, fmt_->streams[stream_]->time_base,
-                                      AVRational{1, static_cast<int>(rate_)}) -
+          next_sample_ = ff().av_rescale_q(t - start_time_, fmt_->streams[stream_]->time_base,
+                                           AVRational{1, static_cast<int>(rate_)}) -
                          origin_;
         resync_ = false;
       }
@@ -207,14 +201,14 @@ bool AudioReader::next_frame(int64_t &position) {
     }
     if (at_end_)
       return false;
-    if (av_read_frame(fmt_.get(), packet_.get()) < 0) {
+    if (ff().av_read_frame(fmt_.get(), packet_.get()) < 0) {
       at_end_ = true;
-      avcodec_send_packet(dec_.get(), nullptr); // drain what is held back
+      ff().avcodec_send_packet(dec_.get(), nullptr); // drain what is held back
       continue;
     }
     if (packet_->stream_index == stream_)
-      avcodec_send_packet(dec_.get(), packet_.get()); // damaged packets are skipped
-    av_packet_unref(packet_.get());
+      ff().avcodec_send_packet(dec_.get(), packet_.get()); // damaged packets are skipped
+    ff().av_packet_unref(packet_.get());
   }
 }
 
@@ -222,22 +216,22 @@ bool AudioReader::next_frame(int64_t &position) {
 // Decodes only the last stretch when the demuxer has an index to jump by.
 uint64_t AudioReader::measure_length() {
   AVStream *st = fmt_->streams[stream_];
-  const int entries = avformat_index_get_entries_count(st);
+  const int entries = ff().avformat_index_get_entries_count(st);
   resync_ = true;
   at_end_ = false;
   next_sample_ = 0;
   if (entries > 0) {
-    const AVIndexEntry *last = avformat_index_get_entry(st, entries - 1);
-    const int64_t back = av_rescale_q(preroll_, AVRational{1, static_cast<int>(rate_)}, st->time_base);
+    const AVIndexEntry *last = ff().avformat_index_get_entry(st, entries - 1);
+    const int64_t back = ff().av_rescale_q(preroll_, AVRational{1, static_cast<int>(rate_)}, st->time_base);
     // A failed jump leaves the whole track to decode from a fresh start.
     if (last && last->timestamp - back > start_time_ &&
-        av_seek_frame(fmt_.get(), stream_, last->timestamp - back, AVSEEK_FLAG_BACKWARD) < 0 && !restart())
+        ff().av_seek_frame(fmt_.get(), stream_, last->timestamp - back, AVSEEK_FLAG_BACKWARD) < 0 && !restart())
       return 0;
   }
   int64_t end = 0, position = 0;
   while (next_frame(position)) {
     end = std::max(end, position + frame_->nb_samples);
-    av_frame_unref(frame_.get());
+    ff().av_frame_unref(frame_.get());
   }
   return static_cast<uint64_t>(std::max<int64_t>(end, 0));
 }
@@ -246,7 +240,7 @@ uint64_t AudioReader::measure_length() {
 bool AudioReader::decode_more() {
   int64_t position = 0;
   while (next_frame(position)) {
-    const int room = converter_takes_frame() ? swr_get_out_samples(swr_.get(), frame_->nb_samples) : 0;
+    const int room = converter_takes_frame() ? ff().swr_get_out_samples(swr_.get(), frame_->nb_samples) : 0;
     int n = 0;
     if (room > 0) {
       if (pending_.empty())
@@ -254,11 +248,11 @@ bool AudioReader::decode_more() {
       const size_t used = pending_.size();
       pending_.resize(used + static_cast<size_t>(room) * frame_bytes());
       uint8_t *out = pending_.data() + used;
-      n = swr_convert(swr_.get(), &out, room, const_cast<const uint8_t **>(frame_->extended_data),
-                      frame_->nb_samples);
+      n = ff().swr_convert(swr_.get(), &out, room, const_cast<const uint8_t **>(frame_->extended_data),
+                           frame_->nb_samples);
       pending_.resize(used + static_cast<size_t>(std::max(n, 0)) * frame_bytes());
     }
-    av_frame_unref(frame_.get());
+    ff().av_frame_unref(frame_.get());
     if (n > 0)
       return true;
   }
@@ -303,7 +297,9 @@ uint32_t AudioReader::read(uint64_t position, uint32_t count, uint8_t *out) {
   return done;
 }
 
-const char *AudioReader::codec_name() const { return avcodec_get_name(fmt_->streams[stream_]->codecpar->codec_id); }
+const char *AudioReader::codec_name() const {
+  return ff().avcodec_get_name(fmt_->streams[stream_]->codecpar->codec_id);
+}
 
 bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   const int v = find_stream(fmt_.get(), AVMEDIA_TYPE_VIDEO, 0);
@@ -315,11 +311,11 @@ bool AudioReader::video_rate(uint32_t *num, uint32_t *den) const {
   int64_t frames = st->nb_frames;
   const int64_t duration = st->duration != AV_NOPTS_VALUE ? st->duration : 0;
   if (frames <= 0 && duration > 0 && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
-    frames = av_rescale_q(duration, st->time_base, av_inv_q(st->avg_frame_rate));
+    frames = ff().av_rescale_q(duration, st->time_base, av_inv_q(st->avg_frame_rate));
   if (frames <= 0 || duration <= 0 || frames > INT32_MAX || duration > INT64_MAX / st->time_base.num)
     return false;
   int n = 0, d = 0;
-  av_reduce(&n, &d, frames * st->time_base.den, duration * st->time_base.num, INT32_MAX);
+  ff().av_reduce(&n, &d, frames * st->time_base.den, duration * st->time_base.num, INT32_MAX);
   if (n <= 0 || d <= 0)
     return false;
   *num = static_cast<uint32_t>(n);

@@ -9,9 +9,7 @@
 #include <memory>
 #include <vector>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
 
@@ -33,7 +31,9 @@ struct Getter {
 namespace {
 uint32_t clamp32(int64_t v) { return v < 0 ? 0 : v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
 
-int32_t video_start(const VideoReader &v) { return static_cast<int32_t>(std::clamp<int64_t>(v.first_time(), 0, INT32_MAX)); }
+int32_t video_start(const VideoReader &v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v.first_time(), 0, INT32_MAX));
+}
 } // namespace
 
 int32_t FileInfoOf(const file::ByteSource &source, FileInfo *info) {

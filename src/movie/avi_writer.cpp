@@ -10,13 +10,7 @@
 #include <memory>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "file/os_file.h"
 #include "movie/bgr_to_yuv444.h"
@@ -84,7 +78,6 @@ int64_t seek_out(void *opaque, int64_t offset, int whence) {
 
 } // namespace
 
-
 struct OutStream {
   OutFile *file = nullptr;
   StreamHeader header{};
@@ -103,7 +96,10 @@ struct OutStream {
   FramePtr frame;
   AVStream *st = nullptr;
   AVRational time_base{1, 1}; // of the packets made for this stream
-  ~OutStream() { sws_freeContext(sws); }
+  ~OutStream() {
+    if (sws)
+      ff().sws_freeContext(sws);
+  }
   bool carries_data() const { return compressed == nullptr; }
 };
 
@@ -123,17 +119,17 @@ struct OutFile {
   bool flush() {
     if (!fmt || !fmt->pb)
       return false;
-    avio_flush(fmt->pb);
+    ff().avio_flush(fmt->pb);
     return fmt->pb->error >= 0;
   }
   ~OutFile() {
     if (fmt) {
       if (fmt->pb) {
         flush();
-        av_freep(&fmt->pb->buffer); // the buffer in use now, not necessarily the one given
-        avio_context_free(&fmt->pb);
+        ff().av_freep(&fmt->pb->buffer); // the buffer in use now, not necessarily the one given
+        ff().avio_context_free(&fmt->pb);
       }
-      avformat_free_context(fmt);
+      ff().avformat_free_context(fmt);
     }
   }
 };
@@ -148,7 +144,9 @@ constexpr int32_t kMaxSide = 16384;
 AVCodecID pcm_codec(const WaveFormat &w) {
   if (w.format_tag != 1)
     return AV_CODEC_ID_NONE;
-  return w.bits_per_sample == 8 ? AV_CODEC_ID_PCM_U8 : w.bits_per_sample == 16 ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_NONE;
+  return w.bits_per_sample == 8    ? AV_CODEC_ID_PCM_U8
+         : w.bits_per_sample == 16 ? AV_CODEC_ID_PCM_S16LE
+                                   : AV_CODEC_ID_NONE;
 }
 
 // Codec parameters of the stream as the file describes it.
@@ -157,14 +155,14 @@ bool describe(OutStream &s, AVCodecParameters *par) {
     par->codec_type = AVMEDIA_TYPE_AUDIO;
     par->codec_id = pcm_codec(s.wave);
     par->sample_rate = static_cast<int>(s.wave.samples_per_sec);
-    av_channel_layout_default(&par->ch_layout, s.wave.channels);
+    ff().av_channel_layout_default(&par->ch_layout, s.wave.channels);
     par->bits_per_coded_sample = s.wave.bits_per_sample;
     par->block_align = s.wave.block_align;
     par->bit_rate = int64_t{s.wave.avg_bytes_per_sec} * 8;
     return par->codec_id != AV_CODEC_ID_NONE;
   }
   if (s.is_compressed)
-    return avcodec_parameters_from_context(par, s.enc.get()) >= 0;
+    return ff().avcodec_parameters_from_context(par, s.enc.get()) >= 0;
   par->codec_type = AVMEDIA_TYPE_VIDEO;
   par->codec_id = AV_CODEC_ID_RAWVIDEO;
   par->codec_tag = 0; // uncompressed device-independent rows
@@ -179,7 +177,7 @@ bool describe(OutStream &s, AVCodecParameters *par) {
   if (s.bitmap.bit_count == 8)
     return true;
   static constexpr char kBottomUp[] = "BottomUp";
-  par->extradata = static_cast<uint8_t *>(av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
+  par->extradata = static_cast<uint8_t *>(ff().av_mallocz(sizeof kBottomUp + AV_INPUT_BUFFER_PADDING_SIZE));
   if (!par->extradata)
     return false;
   std::memcpy(par->extradata, kBottomUp, sizeof kBottomUp);
@@ -188,11 +186,11 @@ bool describe(OutStream &s, AVCodecParameters *par) {
 }
 
 bool write_now(OutFile &f, OutStream &s, AVPacket *p) {
-  av_packet_rescale_ts(p, s.time_base, s.st->time_base);
+  ff().av_packet_rescale_ts(p, s.time_base, s.st->time_base);
   p->stream_index = s.st->index;
   // The muxer writes through a buffer: a failed flush (a full disk) shows
   // only in the buffer's error, not in the packet's result.
-  return av_interleaved_write_frame(f.fmt, p) >= 0 && !(f.fmt->pb && f.fmt->pb->error < 0);
+  return ff().av_interleaved_write_frame(f.fmt, p) >= 0 && !(f.fmt->pb && f.fmt->pb->error < 0);
 }
 
 // Writes the header with every stream that has a format, then what was
@@ -201,12 +199,12 @@ bool start_file(OutFile &f) {
   for (auto &s : f.streams) {
     if (!s->carries_data() || !s->has_format)
       continue;
-    s->st = avformat_new_stream(f.fmt, nullptr);
+    s->st = ff().avformat_new_stream(f.fmt, nullptr);
     if (!s->st || !describe(*s, s->st->codecpar))
       return false;
     s->st->time_base = s->time_base;
   }
-  if (f.fmt->nb_streams == 0 || avformat_write_header(f.fmt, nullptr) < 0)
+  if (f.fmt->nb_streams == 0 || ff().avformat_write_header(f.fmt, nullptr) < 0)
     return false;
   f.header_written = true;
   bool ok = true;
@@ -232,10 +230,10 @@ bool submit(OutStream &s, PacketPtr p) {
 
 bool drain(OutStream &s) {
   for (;;) {
-    PacketPtr p(av_packet_alloc());
+    PacketPtr p(ff().av_packet_alloc());
     if (!p)
       return false;
-    const int r = avcodec_receive_packet(s.enc.get(), p.get());
+    const int r = ff().avcodec_receive_packet(s.enc.get(), p.get());
     if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
       return true;
     if (r < 0 || !submit(s, std::move(p)))
@@ -244,17 +242,17 @@ bool drain(OutStream &s) {
 }
 
 bool open_encoder(OutStream &s) {
-  const AVCodec *codec = avcodec_find_encoder_by_name(s.codec.c_str());
+  const AVCodec *codec = ff().avcodec_find_encoder_by_name(s.codec.c_str());
   if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
     return false;
-  s.enc.reset(avcodec_alloc_context3(codec));
+  s.enc.reset(ff().avcodec_alloc_context3(codec));
   if (!s.enc)
     return false;
   const AVPixelFormat source = s.bitmap.bit_count == 8 ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_BGR24;
   AVCodecContext *c = s.enc.get();
   c->width = s.bitmap.width;
   c->height = s.bitmap.height;
-  c->pix_fmt = codec->pix_fmts ? avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, nullptr) : source;
+  c->pix_fmt = codec->pix_fmts ? ff().avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, nullptr) : source;
   c->time_base = s.time_base;
   c->framerate = av_inv_q(s.time_base);
   c->gop_size = 12;
@@ -269,21 +267,21 @@ bool open_encoder(OutStream &s) {
     c->flags |= AV_CODEC_FLAG_QSCALE;
     c->global_quality = FF_QP2LAMBDA * (31 - std::min(s.quality, 10000) * 30 / 10000);
   }
-  if (avcodec_open2(c, codec, nullptr) < 0)
+  if (ff().avcodec_open2(c, codec, nullptr) < 0)
     return false;
-  s.frame.reset(av_frame_alloc());
+  s.frame.reset(ff().av_frame_alloc());
   if (!s.frame)
     return false;
   s.frame->format = c->pix_fmt;
   s.frame->width = c->width;
   s.frame->height = c->height;
-  return av_frame_get_buffer(s.frame.get(), 0) >= 0;
+  return ff().av_frame_get_buffer(s.frame.get(), 0) >= 0;
 }
 
 // The converted frame to the encoder, and what it has finished to the file.
 int32_t send(OutStream &s, int32_t start) {
   s.frame->pts = start;
-  if (avcodec_send_frame(s.enc.get(), s.frame.get()) < 0 || !drain(s))
+  if (ff().avcodec_send_frame(s.enc.get(), s.frame.get()) < 0 || !drain(s))
     return kWriteError;
   return kOk;
 }
@@ -293,7 +291,7 @@ constexpr int kRowPadding = 64; // bytes behind each row for the converter's wid
 int32_t encode(OutStream &s, int32_t start, const uint8_t *rows, int32_t bytes) {
   const int w = s.bitmap.width, h = s.bitmap.height, bits = s.bitmap.bit_count;
   const int pitch = (w * bits / 8 + 3) & ~3;
-  if (w <= 0 || h <= 0 || bytes < pitch * h || av_frame_make_writable(s.frame.get()) < 0)
+  if (w <= 0 || h <= 0 || bytes < pitch * h || ff().av_frame_make_writable(s.frame.get()) < 0)
     return kBadArgs;
   if (bits == 24 && s.enc->pix_fmt == AV_PIX_FMT_YUVJ444P) {
     // The encoder's own colour layout from ours, straight from the rows:
@@ -302,7 +300,7 @@ int32_t encode(OutStream &s, int32_t start, const uint8_t *rows, int32_t bytes) 
     return send(s, start);
   }
   const AVPixelFormat source = bits == 8 ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_BGR24;
-  s.sws = sws_getCachedContext(s.sws, w, h, source, w, h, s.enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+  s.sws = ff().sws_getCachedContext(s.sws, w, h, source, w, h, s.enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!s.sws)
     return kWriteError;
   // The converter reads past the end of a row (whole 16-byte loads, and a
@@ -323,14 +321,14 @@ int32_t encode(OutStream &s, int32_t start, const uint8_t *rows, int32_t bytes) 
   }
   const uint8_t *planes[4] = {s.padded.data(), s.table.data(), nullptr, nullptr};
   const int strides[4] = {padded_pitch, 0, 0, 0};
-  if (sws_scale(s.sws, planes, strides, 0, h, s.frame->data, s.frame->linesize) != h)
+  if (ff().sws_scale(s.sws, planes, strides, 0, h, s.frame->data, s.frame->linesize) != h)
     return kWriteError;
   return send(s, start);
 }
 
 PacketPtr packet_of(const void *data, int32_t bytes, int64_t pts, int64_t duration, bool key) {
-  PacketPtr p(av_packet_alloc());
-  if (!p || av_new_packet(p.get(), bytes) < 0)
+  PacketPtr p(ff().av_packet_alloc());
+  if (!p || ff().av_new_packet(p.get(), bytes) < 0)
     return nullptr;
   std::memcpy(p->data, data, static_cast<size_t>(bytes));
   p->pts = p->dts = pts;
@@ -351,7 +349,7 @@ void flip_rows(uint8_t *rows, int32_t pitch, int32_t height) {
 }
 
 bool attach_palette(AVPacket *p, const std::array<uint8_t, 1024> &table) {
-  uint8_t *side = av_packet_new_side_data(p, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+  uint8_t *side = ff().av_packet_new_side_data(p, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
   if (!side)
     return false;
   for (size_t i = 0; i < 256; ++i) { // native 0xAARRGGBB
@@ -369,9 +367,10 @@ int32_t FileCreate(OutFile **file, const char *name) {
   *file = nullptr;
   if (!name || !*name)
     return kBadArgs;
-  start_libraries();
+  if (!start_libraries())
+    return kWriteError;
   auto f = std::make_unique<OutFile>();
-  if (avformat_alloc_output_context2(&f->fmt, nullptr, "avi", name) < 0 || !f->fmt)
+  if (ff().avformat_alloc_output_context2(&f->fmt, nullptr, "avi", name) < 0 || !f->fmt)
     return kWriteError;
   errno = 0;
   f->out.fd = file::open_file(name, file::Access::create);
@@ -379,10 +378,11 @@ int32_t FileCreate(OutFile **file, const char *name) {
     util::fail(util::Status::kWriteFailed, "%s", util::system_text(errno != 0 ? errno : EIO).c_str());
     return kWriteError;
   }
-  auto *buffer = static_cast<uint8_t *>(av_malloc(kOutBufferBytes));
-  f->fmt->pb = buffer ? avio_alloc_context(buffer, kOutBufferBytes, 1, &f->out, nullptr, write_packet, seek_out) : nullptr;
+  auto *buffer = static_cast<uint8_t *>(ff().av_malloc(kOutBufferBytes));
+  f->fmt->pb =
+      buffer ? ff().avio_alloc_context(buffer, kOutBufferBytes, 1, &f->out, nullptr, write_packet, seek_out) : nullptr;
   if (!f->fmt->pb) {
-    av_free(buffer);
+    ff().av_free(buffer);
     return kWriteError;
   }
   f->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -394,8 +394,7 @@ int32_t FileCreateStream(OutFile *file, OutStream **stream, const StreamHeader *
   if (!stream)
     return kBadArgs;
   *stream = nullptr;
-  if (!file || !header || (header->type != kVideo && header->type != kAudio) || header->scale == 0 ||
-      header->rate == 0)
+  if (!file || !header || (header->type != kVideo && header->type != kAudio) || header->scale == 0 || header->rate == 0)
     return kBadArgs;
   if (file->header_written)
     return kTooLate;
@@ -417,7 +416,7 @@ int32_t MakeCompressedStream(OutStream **compressed, OutStream *source, const ch
     return kBadArgs;
   if (!codec || !*codec)
     return kNoCodec;
-  const AVCodec *c = avcodec_find_encoder_by_name(codec);
+  const AVCodec *c = ff().avcodec_find_encoder_by_name(codec);
   if (!c || c->type != AVMEDIA_TYPE_VIDEO)
     return kNoCodec;
   if (source->file->header_written)
@@ -471,7 +470,7 @@ int32_t StreamSetFormat(OutStream *s, int32_t /*position*/, const void *format, 
   }
   if (s->has_format)
     return b.width == s->bitmap.width && b.height == s->bitmap.height && b.bit_count == s->bitmap.bit_count ? kOk
-                                                                                                         : kBadArgs;
+                                                                                                            : kBadArgs;
   s->bitmap = b;
   if (s->is_compressed && !open_encoder(*s))
     return kNoCodec;
@@ -533,11 +532,11 @@ int32_t FileRelease(OutFile *file) {
   bool ok = !f->failed;
   for (auto &s : f->streams)
     if (s->is_compressed && s->enc && s->has_format)
-      ok = avcodec_send_frame(s->enc.get(), nullptr) >= 0 && drain(*s) && ok;
+      ok = ff().avcodec_send_frame(s->enc.get(), nullptr) >= 0 && drain(*s) && ok;
   if (!f->header_written)
     ok = start_file(*f) && ok;
   if (f->header_written)
-    ok = av_write_trailer(f->fmt) >= 0 && ok;
+    ok = ff().av_write_trailer(f->fmt) >= 0 && ok;
   ok = f->flush() && ok;
   return ok ? kOk : kWriteError;
 }
@@ -546,8 +545,8 @@ namespace {
 // Encoders that drive a graphics device or another system's media layer,
 // which a file converter cannot count on.
 bool device_encoder(const AVCodec *c) {
-  static constexpr const char *kDevices[] = {"_vaapi", "_qsv", "_nvenc", "_v4l2m2m", "_omx", "_amf", "_mf",
-                                             "_videotoolbox", "_vulkan", "_cuvid", "_mediacodec", "_rkmpp"};
+  static constexpr const char *kDevices[] = {"_vaapi", "_qsv",          "_nvenc",  "_v4l2m2m", "_omx",        "_amf",
+                                             "_mf",    "_videotoolbox", "_vulkan", "_cuvid",   "_mediacodec", "_rkmpp"};
   if (c->capabilities & AV_CODEC_CAP_HARDWARE)
     return true;
   for (const char *d : kDevices)
@@ -558,16 +557,17 @@ bool device_encoder(const AVCodec *c) {
 } // namespace
 
 std::vector<EncoderInfo> VideoEncoders() {
-  start_libraries();
   std::vector<EncoderInfo> list;
-  const AVOutputFormat *avi = av_guess_format("avi", nullptr, nullptr);
+  if (!start_libraries())
+    return list;
+  const AVOutputFormat *avi = ff().av_guess_format("avi", nullptr, nullptr);
   void *it = nullptr;
-  while (const AVCodec *c = av_codec_iterate(&it)) {
-    if (!av_codec_is_encoder(c) || c->type != AVMEDIA_TYPE_VIDEO || !c->pix_fmts)
+  while (const AVCodec *c = ff().av_codec_iterate(&it)) {
+    if (!ff().av_codec_is_encoder(c) || c->type != AVMEDIA_TYPE_VIDEO || !c->pix_fmts)
       continue;
     if (c->capabilities & (AV_CODEC_CAP_EXPERIMENTAL | AV_CODEC_CAP_HARDWARE))
       continue;
-    if (!avi || avformat_query_codec(avi, c->id, FF_COMPLIANCE_NORMAL) != 1 || device_encoder(c))
+    if (!avi || ff().avformat_query_codec(avi, c->id, FF_COMPLIANCE_NORMAL) != 1 || device_encoder(c))
       continue;
     list.push_back({c->name, c->long_name ? c->long_name : c->name});
   }

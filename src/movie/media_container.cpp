@@ -6,12 +6,7 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/log.h>
-#include <libswresample/swresample.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
 #include "movie/source_io.h"
@@ -38,37 +33,38 @@ void hear(void *, int level, const char *format, va_list args) {
 
 } // namespace
 
-void start_libraries() {
+bool start_libraries() {
+  std::string why;
+  if (!ffmpeg_load(&why))
+    return util::fail(util::Status::kUnsupported, "FFmpeg's libraries cannot be loaded: %s", why.c_str());
   static std::once_flag once;
   // The libraries print diagnostics for every damaged packet; a reader
   // reports failure through its results instead, and the first error of
   // an open becomes the reason it failed.
   std::call_once(once, [] {
-    av_log_set_level(AV_LOG_QUIET);
-    av_log_set_callback(hear);
+    ff().av_log_set_level(AV_LOG_QUIET);
+    ff().av_log_set_callback(hear);
   });
+  return true;
 }
 
 // A demuxer from open_container keeps its I/O context in `opaque`: with a
 // context of the caller's, closing the input leaves the context alone.
 void FormatCloser::operator()(AVFormatContext *f) const {
   SourceIoPtr io(f ? static_cast<AVIOContext *>(f->opaque) : nullptr);
-  avformat_close_input(&f);
+  ff().avformat_close_input(&f);
 }
-void CodecCloser::operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
-void FrameFree::operator()(AVFrame *f) const { av_frame_free(&f); }
-void PacketFree::operator()(AVPacket *p) const { av_packet_free(&p); }
-void SwrFree::operator()(SwrContext *s) const { swr_free(&s); }
+void CodecCloser::operator()(AVCodecContext *c) const { ff().avcodec_free_context(&c); }
+void FrameFree::operator()(AVFrame *f) const { ff().av_frame_free(&f); }
+void PacketFree::operator()(AVPacket *p) const { ff().av_packet_free(&p); }
+void SwrFree::operator()(SwrContext *s) const { ff().swr_free(&s); }
 
 namespace {
 const AVInputFormat *demuxer_for(Container c) {
   switch (c) {
-  case Container::avi:
-    return av_find_input_format("avi");
-  case Container::quicktime:
-    return av_find_input_format("mov");
-  case Container::any:
-    break;
+  case Container::avi: return ff().av_find_input_format("avi");
+  case Container::quicktime: return ff().av_find_input_format("mov");
+  case Container::any: break;
   }
   return nullptr;
 }
@@ -85,7 +81,7 @@ bool looks_like(const file::ByteSource &source, const AVInputFormat *want) {
   probe.buf = head.data();
   probe.buf_size = static_cast<int>(source.read_at(0, head.data(), 4096));
   int score = 0;
-  return probe.buf_size > 0 && av_probe_input_format3(&probe, 1, &score) == want;
+  return probe.buf_size > 0 && ff().av_probe_input_format3(&probe, 1, &score) == want;
 }
 
 // A failed open of a file that is of the container (its first bytes say
@@ -95,7 +91,7 @@ FormatPtr failed_open(const file::ByteSource &source, const AVInputFormat *want,
   if (!want || !looks_like(source, want))
     return nullptr;
   char text[AV_ERROR_MAX_STRING_SIZE] = "";
-  av_strerror(error, text, sizeof text);
+  ff().av_strerror(error, text, sizeof text);
   util::fail(util::Status::kDamaged, "%s file the movie library cannot read: %s",
              want == demuxer_for(Container::avi) ? "an AVI" : "a QuickTime", heard.empty() ? text : heard.c_str());
   return nullptr;
@@ -112,14 +108,13 @@ struct Listening {
 } // namespace
 
 FormatPtr open_container(const file::ByteSource &source, Container c) {
-  start_libraries();
-  if (!source.is_open())
+  if (!source.is_open() || !start_libraries())
     return nullptr;
   const AVInputFormat *want = demuxer_for(c);
   if (c != Container::any && !want)
     return nullptr;
   SourceIoPtr io = open_source_io(source);
-  AVFormatContext *raw = io ? avformat_alloc_context() : nullptr;
+  AVFormatContext *raw = io ? ff().avformat_alloc_context() : nullptr;
   if (!raw)
     return nullptr;
   raw->pb = io.get();
@@ -129,11 +124,11 @@ FormatPtr open_container(const file::ByteSource &source, Container c) {
   // containers; the demuxer still rejects files that are not its format.
   // A failed open frees the format context but not the caller's I/O.
   Listening listening;
-  if (const int error = avformat_open_input(&raw, nullptr, want, nullptr); error < 0)
+  if (const int error = ff().avformat_open_input(&raw, nullptr, want, nullptr); error < 0)
     return failed_open(source, want, error, listening.heard);
   io.release(); // closed with the demuxer, by FormatCloser
   FormatPtr f(raw);
-  if (const int error = avformat_find_stream_info(f.get(), nullptr); error < 0)
+  if (const int error = ff().avformat_find_stream_info(f.get(), nullptr); error < 0)
     return failed_open(source, want, error, listening.heard);
   return f;
 }

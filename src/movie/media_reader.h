@@ -31,8 +31,9 @@ namespace vex::movie {
 // (mov, mp4, m4a, 3gp) only, or whatever the libraries recognise.
 enum class Container { avi, quicktime, any };
 
-// Starts the libraries' process-wide state (quiet logging). Idempotent.
-void start_libraries();
+// Loads FFmpeg's libraries and quiets their diagnostics, once per process;
+// false, with the reason recorded, when they cannot be loaded.
+bool start_libraries();
 
 // One demuxer over a byte source, closed (with its I/O) on destruction.
 struct FormatCloser {
@@ -65,9 +66,9 @@ int find_stream(const AVFormatContext *f, int media_type, int n);
 // What a movie's demuxer and decoders tell about its codings, for a
 // description (GFileDescribe): names are libavcodec's (static text).
 struct MovieFacts {
-  const char *codec = "";    // of the pictures
-  PictureColour colour;      // of the first picture
-  bool has_sound = false;    // the fields below describe the first sound track
+  const char *codec = ""; // of the pictures
+  PictureColour colour;   // of the first picture
+  bool has_sound = false; // the fields below describe the first sound track
   const char *sound_codec = "";
   uint32_t sound_rate = 0;
   uint32_t sound_bits = 0;     // as AudioReader delivers it: 8 for 8-bit tracks, else 16
@@ -77,12 +78,12 @@ struct MovieFacts {
 
 // One compressed video sample, in decoding order.
 struct VideoSample {
-  int64_t pts;   // presentation time in stream units
-  int64_t dts;   // decoding time, used for seeking
+  int64_t pts; // presentation time in stream units
+  int64_t dts; // decoding time, used for seeking
   uint32_t bytes;
   bool key;
-  bool shown;    // false: decoded for the samples after it, never presented
-                 // (outside the edit list, or marked to be discarded)
+  bool shown; // false: decoded for the samples after it, never presented
+              // (outside the edit list, or marked to be discarded)
 };
 
 class VideoReader {
@@ -176,14 +177,14 @@ private:
   int64_t duration_ = 0;
   bool palettised_ = false, has_alpha_ = false, file_has_audio_ = false;
   uint32_t codec_tag_ = 0;
-  int sound_stream_ = -1;       // the first sound track, or -1
-  MovieFacts facts_;            // all but the first picture's colour, from the scan
+  int sound_stream_ = -1; // the first sound track, or -1
+  MovieFacts facts_;      // all but the first picture's colour, from the scan
   bool first_colour_known_ = false;
   std::vector<VideoSample> samples_;
-  std::vector<int64_t> order_;  // presentation times of shown samples, sorted
+  std::vector<int64_t> order_;        // presentation times of shown samples, sorted
   std::vector<uint32_t> order_bytes_; // sample sizes in that order
-  std::vector<size_t> keys_;    // decoding-order indices of key samples
-  std::vector<int64_t> key_pts_; // their presentation times
+  std::vector<size_t> keys_;          // decoding-order indices of key samples
+  std::vector<int64_t> key_pts_;      // their presentation times
   bool keys_sorted_ = true;
   bool have_frame_ = false;     // frame_ holds a decoded picture
   int64_t frame_time_ = 0;      // its time stamp
@@ -264,11 +265,11 @@ private:
   // pending_start_.
   std::vector<uint8_t> pending_;
   int64_t pending_start_ = 0;
-  int64_t next_sample_ = 0;  // sample frame after the last decoded one
-  uint64_t read_pos_ = 0;    // where the last read ended
+  int64_t next_sample_ = 0; // sample frame after the last decoded one
+  uint64_t read_pos_ = 0;   // where the last read ended
   bool at_end_ = false;
   bool positioned_ = false;
-  bool resync_ = true;       // take the next frame's time stamp as its position
+  bool resync_ = true; // take the next frame's time stamp as its position
 };
 
 } // namespace vex::movie

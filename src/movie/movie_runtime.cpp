@@ -7,9 +7,7 @@
 
 #include <mutex>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
 #include "vexutil/movie.h"
@@ -28,8 +26,7 @@ bool runtime_init() {
     ++g_count;
     return true;
   }
-  start_libraries();
-  if (!av_find_input_format("mov") || !av_find_input_format("avi"))
+  if (!start_libraries() || !ff().av_find_input_format("mov") || !ff().av_find_input_format("avi"))
     return false;
   ++g_count;
   return true;
@@ -70,8 +67,8 @@ extern "C" VEX_API void VEXAVIInit(void) {
   if (g_avi_started)
     return;
   g_avi_started = true;
-  start_libraries();
-  ++g_count; // never undone, as the AVI layer stays usable for the process
+  start_libraries(); // when FFmpeg cannot be loaded, every open says so
+  ++g_count;         // never undone, as the AVI layer stays usable for the process
 }
 
 extern "C" VEX_API void VEXQTShutdown(void) {

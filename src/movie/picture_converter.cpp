@@ -5,11 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/frame.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "util/cpu_clones.h"
 
@@ -34,7 +30,7 @@ bool full_range_format(int format) {
 // Luma and chroma (or grey) pictures carry a matrix and a range; colour
 // and palette pictures are converted as they are.
 bool has_colour_setup(int format) {
-  const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+  const AVPixFmtDescriptor *d = ff().av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
   return d &&
          !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_HWACCEL));
 }
@@ -90,7 +86,7 @@ constexpr int kBandRows = 64;
 // Plane pointers of the picture moved down to row `y` (chroma planes by
 // their subsampled row); planes no component lives in (a palette) stay.
 void planes_at(const AVFrame *f, int y, const uint8_t *out[4]) {
-  const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+  const AVPixFmtDescriptor *d = ff().av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
   for (int p = 0; p < 4; ++p)
     out[p] = f->data[p];
   if (!d)
@@ -144,21 +140,27 @@ PictureColour picture_colour_of(const AVFrame *f) {
   default: p.matrix = Matrix::bt601; break;
   }
   p.full_range = c.full_range;
-  p.matrix_tagged = f->colorspace != AVCOL_SPC_RGB && f->colorspace != AVCOL_SPC_UNSPECIFIED &&
-                    f->colorspace != AVCOL_SPC_RESERVED;
+  p.matrix_tagged =
+      f->colorspace != AVCOL_SPC_RGB && f->colorspace != AVCOL_SPC_UNSPECIFIED && f->colorspace != AVCOL_SPC_RESERVED;
   p.range_tagged = f->color_range != AVCOL_RANGE_UNSPECIFIED;
   return p;
 }
 
-PictureConverter::~PictureConverter() { sws_freeContext(sws_); }
+// A converter that never converted (its reader's open failed, perhaps
+// because FFmpeg could not be loaded) has nothing to free.
+PictureConverter::~PictureConverter() {
+  if (sws_)
+    ff().sws_freeContext(sws_);
+}
 
 bool PictureConverter::prepare(const Key &key) {
   if (sws_ && key == key_)
     return true;
-  sws_freeContext(sws_);
+  if (sws_)
+    ff().sws_freeContext(sws_);
   key_ = key;
-  sws_ = sws_getContext(key.src_w, key.src_h, static_cast<AVPixelFormat>(key.src_format), key.dst_w, key.dst_h,
-                        static_cast<AVPixelFormat>(key.dst_format), SWS_BICUBIC, nullptr, nullptr, nullptr);
+  sws_ = ff().sws_getContext(key.src_w, key.src_h, static_cast<AVPixelFormat>(key.src_format), key.dst_w, key.dst_h,
+                             static_cast<AVPixelFormat>(key.dst_format), SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!sws_)
     return false;
   if (!has_colour_setup(key.src_format))
@@ -167,11 +169,11 @@ bool PictureConverter::prepare(const Key &key) {
   // saturation and the output side keep the converter's own values.
   int *inv = nullptr, *table = nullptr;
   int src_full = 0, dst_full = 0, brightness = 0, contrast = 0, saturation = 0;
-  if (sws_getColorspaceDetails(sws_, &inv, &src_full, &table, &dst_full, &brightness, &contrast, &saturation) < 0)
+  if (ff().sws_getColorspaceDetails(sws_, &inv, &src_full, &table, &dst_full, &brightness, &contrast, &saturation) < 0)
     return true; // a converter without tables (no colour conversion)
-  const int *coefficients = sws_getCoefficients(key.colour.matrix);
-  sws_setColorspaceDetails(sws_, coefficients, key.colour.full_range ? 1 : 0, coefficients, dst_full, brightness,
-                           contrast, saturation);
+  const int *coefficients = ff().sws_getCoefficients(key.colour.matrix);
+  ff().sws_setColorspaceDetails(sws_, coefficients, key.colour.full_range ? 1 : 0, coefficients, dst_full, brightness,
+                                contrast, saturation);
   return true;
 }
 
@@ -196,7 +198,7 @@ bool PictureConverter::convert(const AVFrame *f, int bits, int width, int height
   auto *base = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(staging_.data()) + 63) & ~uintptr_t{63});
   uint8_t *planes[4] = {base, nullptr, nullptr, nullptr};
   int strides[4] = {stride, 0, 0, 0};
-  if (sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) != height)
+  if (ff().sws_scale(sws_, f->data, f->linesize, 0, f->height, planes, strides) != height)
     return false;
   for (int y = 0; y < height; ++y)
     std::memcpy(dest + static_cast<ptrdiff_t>(y) * pitch, base + static_cast<ptrdiff_t>(y) * stride,
@@ -232,7 +234,7 @@ bool PictureConverter::convert_into(const AVFrame *f, int bits, bool keep_fourth
     const int rows = std::min(kBandRows, f->height - y);
     const uint8_t *band[4];
     planes_at(f, y, band);
-    const int out = sws_scale(sws_, band, f->linesize, y, rows, planes, strides);
+    const int out = ff().sws_scale(sws_, band, f->linesize, y, rows, planes, strides);
     if (out < 0 || out > f->height - written)
       return false;
     if (clear)

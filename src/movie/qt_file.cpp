@@ -5,9 +5,7 @@
 #include <cstring>
 #include <string>
 
-extern "C" {
-#include <libavutil/rational.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
 #include "movie/movie_runtime.h"
@@ -43,7 +41,8 @@ void fill_record(QTFILE *qt, const VideoReader &r) {
   qt->frame_count = r.frame_count();
   // frames per second = frames / (duration x time unit)
   int num = 0, den = 0;
-  av_reduce(&num, &den, static_cast<int64_t>(r.frame_count()) * r.time_den(), r.duration() * r.time_num(), INT32_MAX);
+  vex::movie::ff().av_reduce(&num, &den, static_cast<int64_t>(r.frame_count()) * r.time_den(),
+                             r.duration() * r.time_num(), INT32_MAX);
   qt->rate_num = static_cast<uint32_t>(num > 0 ? num : 0);
   qt->rate_den = static_cast<uint32_t>(den > 0 ? den : 1);
   qt->has_sound = r.file_has_audio() ? 1 : 0;

@@ -6,11 +6,7 @@
 #include <cstdio>
 #include <new>
 
-extern "C" {
-#include <libavformat/avio.h>
-#include <libavutil/error.h>
-#include <libavutil/mem.h>
-}
+#include "movie/ffmpeg_api.h"
 
 namespace vex::movie {
 
@@ -64,18 +60,18 @@ void SourceIoFree::operator()(AVIOContext *io) const {
   if (!io)
     return;
   delete static_cast<Cursor *>(io->opaque);
-  av_freep(&io->buffer); // the buffer in use now, not necessarily the one given
-  avio_context_free(&io);
+  ff().av_freep(&io->buffer); // the buffer in use now, not necessarily the one given
+  ff().avio_context_free(&io);
 }
 
 SourceIoPtr open_source_io(const file::ByteSource &source) {
   auto *cursor = new (std::nothrow) Cursor{source};
-  auto *buffer = static_cast<uint8_t *>(av_malloc(kBufferBytes));
-  AVIOContext *io = cursor && buffer ? avio_alloc_context(buffer, kBufferBytes, 0, cursor, read_packet, nullptr, seek)
-                                     : nullptr;
+  auto *buffer = static_cast<uint8_t *>(ff().av_malloc(kBufferBytes));
+  AVIOContext *io =
+      cursor && buffer ? ff().avio_alloc_context(buffer, kBufferBytes, 0, cursor, read_packet, nullptr, seek) : nullptr;
   if (!io) {
     delete cursor;
-    av_free(buffer);
+    ff().av_free(buffer);
     return nullptr;
   }
   return SourceIoPtr(io);

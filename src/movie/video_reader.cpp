@@ -6,12 +6,7 @@
 #include <algorithm>
 #include <numeric>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/pixdesc.h>
-}
+#include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
 #include "util/open_progress.h"
@@ -79,7 +74,7 @@ void VideoReader::take_sound_facts(const AVFormatContext &f, const Listing &list
   const AVStream *st = f.streams[sound_stream_];
   const AVCodecParameters *par = st->codecpar;
   facts_.has_sound = true;
-  facts_.sound_codec = avcodec_get_name(par->codec_id);
+  facts_.sound_codec = ff().avcodec_get_name(par->codec_id);
   facts_.sound_rate = par->sample_rate > 0 ? static_cast<uint32_t>(par->sample_rate) : 0;
   const auto format = static_cast<AVSampleFormat>(par->format);
   facts_.sound_bits = format == AV_SAMPLE_FMT_U8 || format == AV_SAMPLE_FMT_U8P ? 8 : 16;
@@ -89,7 +84,7 @@ void VideoReader::take_sound_facts(const AVFormatContext &f, const Listing &list
     length = listing.sound_end - listing.sound_first;
   if (facts_.sound_rate > 0 && st->time_base.num > 0 && st->time_base.den > 0)
     facts_.sound_frames = static_cast<uint64_t>(
-        std::max<int64_t>(av_rescale_q(length, st->time_base, AVRational{1, par->sample_rate}), 0));
+        std::max<int64_t>(ff().av_rescale_q(length, st->time_base, AVRational{1, par->sample_rate}), 0));
 }
 
 // The first video track, and whether the file has sound beside it.
@@ -105,14 +100,15 @@ bool VideoReader::find_track(const AVFormatContext &f) {
 // cancelled. A long movie takes a while: the progress is the share of
 // the file read so far.
 bool VideoReader::list_samples(AVFormatContext &f, Listing &listing) {
-  PacketPtr p(av_packet_alloc());
+  PacketPtr p(ff().av_packet_alloc());
   if (!p)
     return false;
   util::OpenStep step("Counting frames in");
   int64_t previous = INT64_MIN;
-  while (av_read_frame(&f, p.get()) >= 0) {
-    if (!step.at(static_cast<uint64_t>(std::max<int64_t>(f.pb ? avio_tell(f.pb) : 0, 0)), source_.size())) {
-      av_packet_unref(p.get());
+  while (ff().av_read_frame(&f, p.get()) >= 0) {
+    if (!step.at(static_cast<uint64_t>(std::max<int64_t>(f.pb ? ff().avio_seek(f.pb, 0, SEEK_CUR) : 0, 0)),
+                 source_.size())) {
+      ff().av_packet_unref(p.get());
       return false;
     }
     if (p->stream_index == stream_) {
@@ -128,7 +124,7 @@ bool VideoReader::list_samples(AVFormatContext &f, Listing &listing) {
       listing.sound_first = std::min(listing.sound_first, p->pts);
       listing.sound_end = std::max(listing.sound_end, p->pts + std::max<int64_t>(p->duration, 0));
     }
-    av_packet_unref(p.get());
+    ff().av_packet_unref(p.get());
   }
   return true;
 }
@@ -148,8 +144,7 @@ void VideoReader::index_keys() {
 bool VideoReader::order_frames() {
   std::vector<size_t> idx(samples_.size());
   std::iota(idx.begin(), idx.end(), size_t{0});
-  std::stable_sort(idx.begin(), idx.end(),
-                   [&](size_t a, size_t b) { return samples_[a].pts < samples_[b].pts; });
+  std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return samples_[a].pts < samples_[b].pts; });
   for (size_t i : idx)
     if (samples_[i].shown) {
       order_.push_back(samples_[i].pts);
@@ -165,8 +160,8 @@ bool VideoReader::take_timing(const AVStream &st, int64_t last_duration) {
     return false;
   time_num_ = st.time_base.num;
   time_den_ = st.time_base.den;
-  duration_ = st.duration != AV_NOPTS_VALUE && st.duration > 0 ? st.duration
-                                                               : order_.back() - order_.front() + last_duration;
+  duration_ =
+      st.duration != AV_NOPTS_VALUE && st.duration > 0 ? st.duration : order_.back() - order_.front() + last_duration;
   duration_ = std::max<int64_t>(duration_, 1);
   return true;
 }
@@ -186,27 +181,27 @@ bool VideoReader::start_decoder() {
   const AVCodecParameters *par = fmt_->streams[stream_]->codecpar;
   if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide)
     return false;
-  const AVCodec *codec = avcodec_find_decoder(par->codec_id);
+  const AVCodec *codec = ff().avcodec_find_decoder(par->codec_id);
   if (!codec)
     return false;
-  dec_.reset(avcodec_alloc_context3(codec));
-  if (!dec_ || avcodec_parameters_to_context(dec_.get(), par) < 0)
+  dec_.reset(ff().avcodec_alloc_context3(codec));
+  if (!dec_ || ff().avcodec_parameters_to_context(dec_.get(), par) < 0)
     return false;
   dec_->thread_count = 1; // deterministic, and the machine is shared
-  if (avcodec_open2(dec_.get(), codec, nullptr) < 0)
+  if (ff().avcodec_open2(dec_.get(), codec, nullptr) < 0)
     return false;
-  frame_.reset(av_frame_alloc());
-  work_.reset(av_frame_alloc());
-  packet_.reset(av_packet_alloc());
+  frame_.reset(ff().av_frame_alloc());
+  work_.reset(ff().av_frame_alloc());
+  packet_.reset(ff().av_packet_alloc());
   if (!frame_ || !work_ || !packet_)
     return false;
   width_ = par->width;
   height_ = par->height;
   codec_tag_ = par->codec_tag;
-  facts_.codec = avcodec_get_name(par->codec_id);
+  facts_.codec = ff().avcodec_get_name(par->codec_id);
   const auto pix = static_cast<AVPixelFormat>(par->format);
   palettised_ = pix == AV_PIX_FMT_PAL8;
-  const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(pix);
+  const AVPixFmtDescriptor *desc = ff().av_pix_fmt_desc_get(pix);
   has_alpha_ = desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA);
   return true;
 }
@@ -222,8 +217,8 @@ bool VideoReader::seek_to(size_t sample) {
   at_end_ = false;
   fed_dts_ = INT64_MIN;
   next_output_ = static_cast<int64_t>(sample);
-  avcodec_flush_buffers(dec_.get());
-  return av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
+  ff().avcodec_flush_buffers(dec_.get());
+  return ff().av_seek_frame(fmt_.get(), stream_, samples_[sample].dts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
 // A fresh demuxer (on a copy of the same source) and decoder at the top of
@@ -245,9 +240,9 @@ bool VideoReader::restart() {
 // comes out; at the end of the track the last picture stands.
 bool VideoReader::decode_until(int64_t target) {
   for (;;) {
-    while (avcodec_receive_frame(dec_.get(), work_.get()) == 0) {
+    while (ff().avcodec_receive_frame(dec_.get(), work_.get()) == 0) {
       if (work_->flags & AV_FRAME_FLAG_DISCARD) { // decoded only for the frames after it
-        av_frame_unref(work_.get());
+        ff().av_frame_unref(work_.get());
         continue;
       }
       int64_t t = counted_ ? next_output_++ : work_->best_effort_timestamp;
@@ -255,8 +250,8 @@ bool VideoReader::decode_until(int64_t target) {
         t = work_->pts;
       if (t == AV_NOPTS_VALUE)
         t = have_frame_ ? frame_time_ + 1 : target;
-      av_frame_unref(frame_.get());
-      av_frame_move_ref(frame_.get(), work_.get());
+      ff().av_frame_unref(frame_.get());
+      ff().av_frame_move_ref(frame_.get(), work_.get());
       have_frame_ = true;
       frame_time_ = t;
       if (t >= target)
@@ -264,18 +259,18 @@ bool VideoReader::decode_until(int64_t target) {
     }
     if (at_end_)
       return have_frame_;
-    const int r = av_read_frame(fmt_.get(), packet_.get());
+    const int r = ff().av_read_frame(fmt_.get(), packet_.get());
     if (r < 0) {
       at_end_ = true;
-      avcodec_send_packet(dec_.get(), nullptr); // drain what is held back
+      ff().avcodec_send_packet(dec_.get(), nullptr); // drain what is held back
       continue;
     }
     if (packet_->stream_index == stream_) {
       fed_dts_ = sample_time(packet_.get(), fed_dts_);
       // A damaged sample is skipped; the decoder carries on with the next.
-      avcodec_send_packet(dec_.get(), packet_.get());
+      ff().avcodec_send_packet(dec_.get(), packet_.get());
     }
-    av_packet_unref(packet_.get());
+    ff().av_packet_unref(packet_.get());
   }
 }
 

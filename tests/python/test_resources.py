@@ -220,3 +220,49 @@ def test_close_waits_for_a_read_on_another_thread(samples):
                           capture_output=True, text=True, timeout=120, env=os.environ)
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout.strip() in ("True [[200, 320]]", "True ['closed']")
+
+
+# A program on the C interface alone, in a child interpreter: which FFmpeg
+# library it has mapped before and after opening a FLIC, then an AVI.
+FFMPEG_ON_DEMAND = r"""
+import sys
+sys.path.insert(0, sys.argv[1])
+import c_oracle
+
+def codec_library():
+    names = {line.split()[-1].rsplit("/", 1)[-1] for line in open("/proc/self/maps") if "libavcodec.so" in line}
+    return names.pop() if names else "-"
+
+print(codec_library())
+for path in sys.argv[2:]:
+    g = c_oracle.open_graphics(path)
+    print(bool(g), codec_library(), "" if g else c_oracle.last_error())
+    if g:
+        c_oracle.lib().GFileClose(g)
+"""
+
+
+def test_ffmpeg_is_loaded_when_a_movie_needs_it(kind_samples, tmp_path):
+    """FFmpeg's libraries come in with the first AVI, not at start; where
+    they cannot be loaded, FLICs still open and the AVI says why."""
+    import subprocess
+    folder, _ = kind_samples
+    here = os.path.dirname(os.path.abspath(__file__))
+
+    def child(env):
+        proc = subprocess.run([sys.executable, "-c", FFMPEG_ON_DEMAND, here, str(folder / "a.flc"),
+                               str(folder / "m.avi")], capture_output=True, text=True, timeout=120, env=env)
+        assert proc.returncode == 0, proc.stderr
+        return [line.split(" ", 2) for line in proc.stdout.splitlines()]
+
+    start, flic, avi = child(os.environ)
+    assert start == ["-"] and flic[:2] == ["True", "-"]
+    assert avi[0] == "True" and avi[1].startswith("libavcodec.so.")
+    # A library of that name that is not one: the loader refuses it.
+    soname = ".".join(avi[1].split(".")[:3])
+    (tmp_path / soname).write_text("not a library\n")
+    env = dict(os.environ, LD_LIBRARY_PATH=f"{tmp_path}:{os.environ.get('LD_LIBRARY_PATH', '')}")
+    start, flic, avi = child(env)
+    assert start == ["-"] and flic[:2] == ["True", "-"]
+    assert avi[:2] == ["False", "-"]
+    assert avi[2].startswith("FFmpeg's libraries cannot be loaded: ") and soname in avi[2], avi

@@ -67,14 +67,37 @@ struct EntryChoice {
   bool operator>(const EntryChoice &o) const { return key > o.key; }
 };
 
+// Room for the distances and both strategies' heaps: at most 256 x 256
+// of 2, 16 and 4 bytes (1.4 MB), kept by each thread that places colours.
+// A fresh block a call cost its page faults and zeroing again wherever the
+// allocator hands such blocks back to the system at once (on threads other
+// than the first, glibc does): a third of the time of a movie's palettes.
+struct Scratch {
+  std::vector<uint16_t> distances;
+  std::vector<EntryChoice> choices;
+  std::vector<uint32_t> keys;
+};
+
+Scratch &scratch() {
+  static thread_local Scratch s;
+  return s;
+}
+
+// `n` elements of `v`, their values left to the caller to set.
+template <class T> T *room(std::vector<T> &v, size_t n) {
+  if (v.size() < n)
+    v.resize(n);
+  return v.data();
+}
+
 // Strategy B's working state: per entry a heap of its colours as
 // D << 16 | |j - i| << 8 | j, smallest on top: the strategy's order
 // (nearer in colour, then in index, then lower) in one number, as
 // D <= 32768 and j, i < 256; and which colours and entries are free.
 struct EntryFirstState {
-  uint32_t m;                      // colours
-  std::vector<uint32_t> heaps;     // entry e's at e x m
-  std::vector<uint32_t> size;      // of each entry's heap
+  uint32_t m;                 // colours
+  uint32_t *heaps;            // entry e's at e x m (in the scratch)
+  std::vector<uint32_t> size; // of each entry's heap
   std::vector<bool> colour_free, entry_free;
 
   // Entry e's cheapest free colour's key, or null when none is left.
@@ -119,7 +142,8 @@ bool harder(const EntryWeight &a, const EntryWeight &b) {
 class Placer {
 public:
   Placer(std::span<const Rgb> colours, ConstPalette palette, uint32_t first, uint32_t count, const UsageCounts &usage)
-      : colours_(colours), first_(first), count_(count), usage_(usage), d_(colours.size() * count) {
+      : colours_(colours), first_(first), count_(count), usage_(usage),
+        d_(room(scratch().distances, colours.size() * count)) {
     std::copy(palette.begin(), palette.end(), old_.begin());
     for (uint32_t j = 0; j < colours_.size(); ++j)
       for (uint32_t e = 0; e < count_; ++e)
@@ -152,14 +176,14 @@ private:
   uint32_t first_, count_;
   const UsageCounts &usage_;
   std::array<uint8_t, kPaletteBytes> old_{};
-  std::vector<uint16_t> d_; // D(j, first + e) at j x count + e
+  uint16_t *d_; // D(j, first + e) at j x count + e (in the scratch)
 };
 
 std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
   std::array<uint8_t, kPaletteBytes> out = old_;
   std::vector<bool> colour_free(m(), true), entry_free(count_, true);
   // Colour j's entries, best on top, in heaps[j * count_ .. + size[j]).
-  std::vector<EntryChoice> heaps(size_t{m()} * count_);
+  EntryChoice *heaps = room(scratch().choices, size_t{m()} * count_);
   std::vector<uint32_t> size(m(), count_);
   for (uint32_t j = 0; j < m(); ++j) {
     EntryChoice *h = &heaps[size_t{j} * count_];
@@ -203,7 +227,7 @@ std::array<uint8_t, kPaletteBytes> Placer::hardest_colour_first() const {
 }
 
 EntryFirstState Placer::entry_first_state() const {
-  EntryFirstState s{m(), std::vector<uint32_t>(size_t{m()} * count_), std::vector<uint32_t>(count_, m()),
+  EntryFirstState s{m(), room(scratch().keys, size_t{m()} * count_), std::vector<uint32_t>(count_, m()),
                     std::vector<bool>(m(), true), std::vector<bool>(count_, true)};
   for (uint32_t e = 0; e < count_; ++e) {
     uint32_t *h = &s.heaps[size_t{e} * m()];

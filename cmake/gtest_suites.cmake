@@ -27,13 +27,11 @@ endif()
 string(REPLACE ";" "\\;" listing "${listing}")
 string(REPLACE "\n" ";" lines "${listing}")
 set(suite "")
-set(suites "")
 set(cases 0)
 set(disabled OFF)
 set(content "")
 macro(flush_suite)
   if(NOT suite STREQUAL "" AND NOT disabled AND cases GREATER 0)
-    list(APPEND suites "${suite}")
     # A suite of one case that skips itself is reported as skipped; with
     # more cases the suite passes and gtest's output names the skipped ones.
     set(extra "")

@@ -26,11 +26,6 @@ function(vex_add_family_dirs)
   endforeach()
 endfunction()
 
-# vex_add_test(<name> SOURCES ... [LIBS ...])
-# One GoogleTest binary per family. After each link its test suites are
-# listed, and CTest runs one entry per suite (cmake/gtest_suites.cmake says
-# why not one per case): `ctest -R '^Soak$'` runs a suite, and
-# `--gtest_filter` picks a case within it.
 # Seconds the longest suites take at -j2 (measured on a two-core machine).
 # CTest starts the costliest entries first, but learns their costs only
 # from an earlier run: a fresh build dir (as in CI) would run them in the
@@ -39,6 +34,11 @@ set(VEX_SUITE_COSTS "GtkFront=11,Conversions=11,Soak=9,Threads=7,WriteFaults=6,T
 GfileAnalysed=5,PaletteReduce=4,OgfileOutput=4,Streams/ColourMatrix=3,ReadFaults=3,Vexinfo=2,SoundTools=2,\
 PaletteBuild=2,OpenCount=2,GfileKinds=2,GfileBounds=2,ChangedInputs=2,AacTimeline=2")
 
+# vex_add_test(<name> SOURCES ... [LIBS ...])
+# One GoogleTest binary per family. After each link its test suites are
+# listed, and CTest runs one entry per suite (cmake/gtest_suites.cmake says
+# why not one per case): `ctest -R '^Soak$'` runs a suite, and
+# `--gtest_filter` picks a case within it.
 function(vex_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})

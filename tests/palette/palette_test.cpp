@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "palette/colour_match.h"
 #include "palette/palette_build.h"
 #include "palette/palette_histogram.h"
 #include "palette/palette_place.h"
@@ -396,6 +397,35 @@ Built expect_same_build(const std::vector<uint32_t> &h, uint32_t first, uint32_t
 // Ranges inside, across and beside the system entries, of every size from
 // 0 up; each option; and histograms that are empty, or hold system colours
 // only (empty once they are reserved).
+// The nearest usable entry to a 6-bit colour, against a plain search over
+// the entries' top six bits (first strictly smallest wins), on palettes of
+// random and of repeated colours; the cache must give the same again.
+TEST(PaletteMatch, NearestColourIsThePlainSearchsEntry) {
+  std::mt19937 gen(31);
+  std::vector<uint16_t> cache(kCacheEntries);
+  for (int round = 0; round < 12; ++round) {
+    const auto palette = test::make_palette(gen, 1 + round % 2);
+    const auto *rows = reinterpret_cast<const uint8_t(*)[3]>(palette.data());
+    const uint32_t first = round % 3 == 0 ? 0 : uint32_t(gen() % 200);
+    const UsableRange r{first, 1 + uint32_t(gen() % (256 - first))};
+    std::fill(cache.begin(), cache.end(), 0);
+    NearestColour nearest(cache, rows, r);
+    for (int n = 0; n < 2000; ++n) {
+      const uint32_t c[3] = {uint32_t(gen() % 64), uint32_t(gen() % 64), uint32_t(gen() % 64)};
+      uint32_t best = UINT32_MAX, want = 0;
+      for (uint32_t j = r.first; j < r.first + r.count; ++j) {
+        uint32_t d = 0;
+        for (int k = 0; k < 3; ++k)
+          d += (int(c[k]) - (rows[j][k] >> 2)) * (int(c[k]) - (rows[j][k] >> 2));
+        if (d < best)
+          best = d, want = j;
+      }
+      ASSERT_EQ(nearest(c[0], c[1], c[2]), want) << "round " << round << ": " << c[0] << "," << c[1] << "," << c[2];
+      ASSERT_EQ(nearest(c[0], c[1], c[2]), want) << "from the cache";
+    }
+  }
+}
+
 TEST(PaletteBuild, MatchesTheReferenceOverRangesAndOptions) {
   std::mt19937 gen(21);
   const std::pair<uint32_t, uint32_t> ranges[] = {

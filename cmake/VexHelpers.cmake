@@ -32,7 +32,19 @@ endfunction()
 # order of the tree and end on a long one alone (85 s instead of 71 s).
 set(VEX_SUITE_COSTS "GtkFront=11,Conversions=11,Soak=9,Threads=7,WriteFaults=6,Tools=6,PalettePictures=5,\
 GfileAnalysed=5,PaletteReduce=4,OgfileOutput=4,Streams/ColourMatrix=3,ReadFaults=3,Vexinfo=2,SoundTools=2,\
-PaletteBuild=2,OpenCount=2,GfileKinds=2,GfileBounds=2,ChangedInputs=2,AacTimeline=2")
+PaletteBuild=2,OpenCount=2,GfileKinds=2,GfileBounds=2,ChangedInputs=2,AacTimeline=2,\
+python.test_frames=10,python.test_resources=9,python.test_errors=4,python.test_imageio=2,interface.install=5")
+
+# vex_test_cost(<test> <var>): the test's seconds from VEX_SUITE_COSTS, 1
+# when it is not listed (for tests added with add_test directly; the
+# suites' listing script reads the same table).
+function(vex_test_cost test var)
+  set(cost 1)
+  if(",${VEX_SUITE_COSTS}," MATCHES ",${test}=([0-9]+),")
+    set(cost ${CMAKE_MATCH_1})
+  endif()
+  set(${var} ${cost} PARENT_SCOPE)
+endfunction()
 
 # vex_add_test(<name> SOURCES ... [LIBS ...])
 # One GoogleTest binary per family. After each link its test suites are

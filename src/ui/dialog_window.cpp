@@ -67,7 +67,6 @@ public:
   }
 
   void start(std::shared_ptr<Run> self) {
-    finished_ = false;
     std::thread([self] { self->work(); }).detach();
   }
 
@@ -242,7 +241,10 @@ private:
   std::thread::id loop_thread_;
   int shown_with_ = 1;
   std::atomic<bool> quit_{false};
-  std::atomic<bool> finished_{true};
+  // A job counts as running from the start: show() already dispatches
+  // events, and a close box that came before the worker's thread must not
+  // close the dialog under the job that is about to run.
+  std::atomic<bool> finished_{false};
   std::atomic<int32_t> result_{1};
   std::mutex timer_lock_;
   VEXTIMERPROC timer_ = nullptr;

@@ -20,6 +20,10 @@ void install_display_guard();
 
 namespace detail {
 std::vector<sigjmp_buf *> &jump_points();
+
+// Calls call out of line, so that none of its locals live in guarded()'s
+// frame, whose values a jump back to the set-jump point leaves undefined.
+template <class F> [[gnu::noinline]] void call_apart(F &call) { call(); }
 } // namespace detail
 
 // Runs call with a jump point for the I/O error handler: false when the
@@ -35,7 +39,7 @@ template <class F> bool guarded(F &&call) {
     return false;
   }
   points.push_back(&here);
-  call();
+  detail::call_apart(call);
   points.resize(depth);
   return true;
 }

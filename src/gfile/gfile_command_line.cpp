@@ -13,7 +13,7 @@ constexpr int32_t kPaletteSize = 256;
 constexpr uint32_t kLongestPeriod = 0x10000;
 constexpr size_t kPaletteFileChars = 128;
 
-void store(int32_t *out, int32_t value) {
+void store_switch(int32_t *out, int32_t value) {
   if (out)
     *out = value;
 }
@@ -50,12 +50,12 @@ extern "C" void GFileCommandLine(char *cmd, uint32_t *play_num, uint32_t *play_d
   if (out_num || out_den)
     read_rate(cmd, 'A', out_num, out_den);
   // Crop and frame range leave the command line even when not wanted.
-  store(crop_x, GetSwitchNum(cmd, 'X', 0));
-  store(crop_y, GetSwitchNum(cmd, 'Y', 0));
-  store(crop_width, GetSwitchNum(cmd, 'W', 0));
-  store(crop_height, GetSwitchNum(cmd, 'H', 0));
-  store(first, GetSwitchNum(cmd, 'S', 0));
-  store(last, GetSwitchNum(cmd, 'E', 0));
+  store_switch(crop_x, GetSwitchNum(cmd, 'X', 0));
+  store_switch(crop_y, GetSwitchNum(cmd, 'Y', 0));
+  store_switch(crop_width, GetSwitchNum(cmd, 'W', 0));
+  store_switch(crop_height, GetSwitchNum(cmd, 'H', 0));
+  store_switch(first, GetSwitchNum(cmd, 'S', 0));
+  store_switch(last, GetSwitchNum(cmd, 'E', 0));
   if (palette_mode)
     *palette_mode = GetSwitchNum(cmd, 'P', 0);
   if (palette_period)
@@ -63,7 +63,7 @@ extern "C" void GFileCommandLine(char *cmd, uint32_t *play_num, uint32_t *play_d
   if (first_index || palette_entries) {
     // The first index depends on the entry count, so /Q is read first.
     const int32_t entries = at_most(GetSwitchNum(cmd, 'Q', kPaletteSize), kPaletteSize);
-    store(palette_entries, entries);
+    store_switch(palette_entries, entries);
     if (first_index) {
       const int32_t index = GetSwitchNum(cmd, 'I', (kPaletteSize - entries) / 2);
       *first_index = std::clamp(index, 0, kPaletteSize - entries);

@@ -232,7 +232,7 @@ extern "C" GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, 
   vex::util::clear_reason();
   if (!name)
     return vex::util::fail(vex::util::Status::kInvalidArgument, "no file name");
-  const OpenArgs a{name,         flags,          play_num,    play_den,        out_num,       out_den,
+  const vex::gfile::OpenArgs a{name,         flags,          play_num,    play_den,        out_num,       out_den,
                    crop_x,       crop_y,         crop_width,  crop_height,     first,         last,
                    palette_mode, palette_period, first_index, palette_entries, palette_split, system_colours,
                    promotion,    palette_file,   label,       callback};
@@ -274,7 +274,7 @@ extern "C" GFILE *GFileOpenWith(const char *name, const GFILEOPTIONS *options) {
     return nullptr;
   if (!name)
     return vex::util::fail(vex::util::Status::kInvalidArgument, "no file name");
-  const OpenArgs a{
+  const vex::gfile::OpenArgs a{
       name,           o.flags,          o.play_num,    o.play_den,        o.out_num,       o.out_den,
       o.crop_x,       o.crop_y,         o.crop_width,  o.crop_height,     o.first,         o.last,
       o.palette_mode, o.palette_period, o.first_index, o.palette_entries, o.palette_split, o.system_colours,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "lists/input_name.h"
 #include "util/text_util.h"
 #include "vexutil/util.h"
 
@@ -13,12 +14,6 @@ namespace vex::lists {
 namespace {
 
 constexpr int32_t kNoLimit = INT32_MAX;
-
-void copy_text(char *dest, size_t size, const char *src) {
-  const size_t n = std::min(std::strlen(src), size - 1);
-  std::memcpy(dest, src, n);
-  dest[n] = '\0';
-}
 
 // Numbers a pattern can name: 10^(its '?' count), or no limit from ten
 // digits on (every non-negative 32-bit number fits).

@@ -19,8 +19,6 @@
 
 namespace vex::movie {
 
-namespace {
-
 // The file the muxer writes, through the file layer (so that its writes
 // meet what every other output's meet): the descriptor, the muxer's
 // position and the size written so far. A failed write records the
@@ -34,6 +32,8 @@ struct OutCursor {
       file::close_file(fd);
   }
 };
+
+namespace {
 
 constexpr int kOutBufferBytes = 65536;
 

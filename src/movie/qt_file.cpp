@@ -22,17 +22,6 @@ VideoReader *reader_of(QTFILE *qt) { return static_cast<VideoReader *>(qt->movie
 
 uint32_t clamp32(int64_t v) { return v < 0 ? 0 : v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
 
-// The name as the readers open it: expanded to a full path. Empty when it
-// does not fit the path buffer.
-std::string full_name(const char *name) {
-  char path[256];
-  if (!name || std::strlen(name) >= 128)
-    return {};
-  std::strcpy(path, name);
-  ExpandFileName(path);
-  return path;
-}
-
 void fill_record(QTFILE *qt, const VideoReader &r) {
   qt->width = r.width();
   qt->height = r.height();
@@ -123,12 +112,21 @@ bool QtFactsOf(QTFILE *qt, MovieFacts *out) {
   return true;
 }
 
+std::string QtFullName(const char *name) {
+  char path[256];
+  if (!name || std::strlen(name) >= 128)
+    return {};
+  std::strcpy(path, name);
+  ExpandFileName(path);
+  return path;
+}
+
 } // namespace vex::movie
 
 extern "C" VEX_API QTFILE *QTFileOpen(const char *name) {
   if (!vex::movie::movie_runtime_start())
     return nullptr;
-  const std::string path = full_name(name);
+  const std::string path = vex::movie::QtFullName(name);
   vex::file::ByteSource source;
   if (path.empty() || source.open(path.c_str()) != vex::util::Status::kOk)
     return nullptr;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "file/byte_source.h"
 #include "vexutil/movie.h"
@@ -20,5 +21,8 @@ QTSFILE *QtsFileOpenSource(const file::ByteSource &source, int32_t track);
 // libavcodec's name of the sound track's codec ("aac", "mp3", ...); "" for
 // a null record.
 const char *QtsCodecName(const QTSFILE *qs);
+// The name as the by-name opens read it: expanded to a full path. Empty
+// when there is none or it does not fit the record's path buffer.
+std::string QtFullName(const char *name);
 
 } // namespace vex::movie

@@ -19,15 +19,6 @@ AudioReader *reader_of(QTSFILE *qs) { return static_cast<AudioReader *>(qs->movi
 
 uint32_t clamp32(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
 
-std::string full_name(const char *name) {
-  char path[256];
-  if (!name || std::strlen(name) >= 128)
-    return {};
-  std::strcpy(path, name);
-  ExpandFileName(path);
-  return path;
-}
-
 // One conversion: the next second of sound (or what is left) from the read
 // position into the record's buffer. False when nothing could be made.
 bool convert_next(QTSFILE *qs) {
@@ -86,7 +77,7 @@ const char *QtsCodecName(const QTSFILE *qs) {
 extern "C" VEX_API QTSFILE *QTSFileOpen(const char *name, int32_t track) {
   if (track < 0 || !vex::movie::movie_runtime_start())
     return nullptr;
-  const std::string path = full_name(name);
+  const std::string path = vex::movie::QtFullName(name);
   vex::file::ByteSource source;
   if (path.empty() || source.open(path.c_str()) != vex::util::Status::kOk)
     return nullptr;

@@ -12,11 +12,6 @@ namespace {
 
 using util::Status;
 
-// The body window; a Huffman piece decodes from one fetch of it.
-constexpr size_t kWindow = 64 * 1024;
-// What one codec block is offered (as in the scan: no block reads past
-// its worst-case size).
-constexpr uint32_t kBlockRoom = 2 * audio_codec::max_block_bytes(audio_codec::kMaxWindow);
 // Raw bytes, or Huffman sample frames, per piece.
 constexpr uint64_t kRawPiece = 16 * 1024;
 constexpr uint64_t kHuffmanPieceFrames = 4096;

@@ -11,15 +11,6 @@
 namespace vex::sound_chunks {
 namespace {
 
-// The read window: several codec blocks' worth, so that walking a body
-// refills it seldom.
-constexpr size_t kWindow = 64 * 1024;
-// What one codec block is offered. No block reads past its worst-case
-// size, so a block that is not complete within this is not complete
-// within anything longer either.
-constexpr uint32_t kBlockRoom = 2 * audio_codec::max_block_bytes(audio_codec::kMaxWindow);
-static_assert(kBlockRoom <= kWindow);
-
 struct DecoderFree {
   void operator()(AUDIODEC *d) const { AudioCodecFree(d); }
 };

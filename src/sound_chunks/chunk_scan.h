@@ -9,10 +9,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "audio_codec/audio_codec.h"
 #include "file/byte_source.h"
 #include "file/read_window.h"
 
 namespace vex::sound_chunks {
+
+// The read window, of the scan and of the decoder: several codec blocks'
+// worth, so that walking a body refills it seldom; a Huffman piece decodes
+// from one fetch of it.
+inline constexpr size_t kWindow = 64 * 1024;
+// What one codec block is offered. No block reads past its worst-case
+// size, so a block that is not complete within this is not complete
+// within anything longer either.
+inline constexpr uint32_t kBlockRoom = 2 * audio_codec::max_block_bytes(audio_codec::kMaxWindow);
+static_assert(kBlockRoom <= kWindow);
 
 // How a stream's chunks are coded (the values of CSSCAN_UNKNOWN ...
 // CSSCAN_RAW).

@@ -15,14 +15,14 @@ namespace {
 constexpr size_t kHeader = 128;
 constexpr size_t kTable256 = 769; // marker 0x0C and 256 x red, green, blue
 
-struct Header {
+struct PcxHeader {
   int bpp = 0, planes = 0;
   int32_t width = 0, height = 0;
   uint32_t line = 0; // bytes per plane line
   bool rle = true;
 };
 
-int32_t parse(std::span<const uint8_t> f, Header &h) {
+int32_t parse(std::span<const uint8_t> f, PcxHeader &h) {
   if (f.size() < kHeader || f[0] != 0x0A || f[2] > 1)
     return not_this_format(f.empty() ? "the file is empty" : "not a PCX file");
   h.rle = f[2] == 1;
@@ -35,7 +35,7 @@ int32_t parse(std::span<const uint8_t> f, Header &h) {
   return 0;
 }
 
-bool kind_ok(const Header &h) {
+bool kind_ok(const PcxHeader &h) {
   // bits per plane x 10 + planes: 2 colours, 4 (two planes or two bits),
   // 16 (four planes or four bits), 256, and 24- or 32-bit colour.
   const int k = h.bpp * 10 + h.planes;
@@ -43,7 +43,7 @@ bool kind_ok(const Header &h) {
 }
 
 // Expands the run-length data into planes x line bytes per row.
-int32_t unpack(std::span<const uint8_t> f, const Header &h, std::vector<uint8_t> &out) {
+int32_t unpack(std::span<const uint8_t> f, const PcxHeader &h, std::vector<uint8_t> &out) {
   const size_t total = static_cast<size_t>(h.line) * h.planes * static_cast<size_t>(h.height);
   out.assign(total, 0);
   size_t at = kHeader, done = 0;
@@ -73,7 +73,7 @@ int32_t unpack(std::span<const uint8_t> f, const Header &h, std::vector<uint8_t>
   return 0;
 }
 
-void read_tables(std::span<const uint8_t> f, const Header &h, Picture &p) {
+void read_tables(std::span<const uint8_t> f, const PcxHeader &h, Picture &p) {
   if (h.bpp == 8 && h.planes == 1) {
     if (f.size() >= kHeader + kTable256 && f[f.size() - kTable256] == 0x0C) {
       const uint8_t *t = &f[f.size() - 768];
@@ -96,7 +96,7 @@ void read_tables(std::span<const uint8_t> f, const Header &h, Picture &p) {
 // The header lies in the first kHeadBytes; only a whole file is decoded
 // further, so the file's size is what f holds.
 int32_t decode_pcx(std::span<const uint8_t> f, uint64_t file_size, Picture &p, bool header_only) {
-  Header h;
+  PcxHeader h;
   if (const int32_t r = parse(f, h))
     return r;
   p.info = {h.width, h.height, h.bpp * h.planes, 0};

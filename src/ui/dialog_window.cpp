@@ -28,7 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char *kCreateFailed = "Couldn't create window.";
-constexpr const char *kDoneLabel = "&Done";
 constexpr int kCancelControl = 2;
 constexpr size_t kTitleBytes = 255;
 constexpr int kLoopSliceMs = 100; // longest sleep between looks at signals

@@ -20,7 +20,6 @@ namespace {
 
 constexpr const char *kLoading = "Loading...";
 constexpr const char *kCancelLabel = "&Cancel";
-constexpr const char *kDoneLabel = "&Done";
 constexpr const char *kCancelQuestion = "Do you want to cancel?";
 constexpr size_t kCaptionBytes = 255;
 constexpr int kWaitSliceMs = 100; // the Done wait sleeps in slices this long

@@ -13,6 +13,10 @@ namespace vex::ui {
 
 enum class WindowKind { owner, status, dialog };
 
+// What the status window's and the dialog's Cancel button reads once the
+// job has ended.
+inline constexpr const char *kDoneLabel = "&Done";
+
 // A window made by the library itself; its callback is the logic's own.
 VEXWND make_window(WindowKind kind, VEXWNDPROC proc, void *user);
 void retire_window(VEXWND window);

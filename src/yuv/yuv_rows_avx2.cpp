@@ -22,13 +22,13 @@ VEX_AVX2 VEX_INLINE __m256i u16x(uint16_t v) { return _mm256_set1_epi16(static_c
 
 VEX_AVX2 VEX_INLINE __m256i with_sign(__m256i mag, __m256i s) { return _mm256_sub_epi16(_mm256_xor_si256(mag, s), s); }
 
-struct Terms {
+struct WideTerms {
   __m256i r, g, b;
 };
 
 // Inlined: as a call it returned the three terms through memory, with a
 // vzeroupper before every call.
-VEX_AVX2 VEX_INLINE Terms chroma_terms(const uint8_t *c1, const uint8_t *c2) {
+VEX_AVX2 VEX_INLINE WideTerms wide_chroma_terms(const uint8_t *c1, const uint8_t *c2) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i d1 = _mm256_sub_epi16(
       _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(c1))), u16x(128));
@@ -61,7 +61,7 @@ template <bool DoubleWidth> VEX_AVX2 VEX_INLINE void store8(uint32_t *out, __m25
 // already exchanged for swapped chroma). Inlined and built per layout, so
 // the group loop carries no tests.
 template <bool DoubleWidth, bool Alpha>
-VEX_AVX2 VEX_INLINE void emit32(const uint8_t *luma, const Terms &t, const uint8_t *alpha, uint32_t *out) {
+VEX_AVX2 VEX_INLINE void emit32(const uint8_t *luma, const WideTerms &t, const uint8_t *alpha, uint32_t *out) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(luma));
   const __m256i yy = _mm256_min_epu8(_mm256_subs_epu8(y, _mm256_set1_epi8(16)), _mm256_set1_epi8(static_cast<char>(219)));
@@ -95,7 +95,7 @@ VEX_AVX2 int32_t groups(const SourceRow &row, const SourceRow *second, bool swap
   int32_t done = 0;
   for (; done + 32 <= row.width; done += 32) {
     const int32_t c = done >> 1;
-    Terms t = chroma_terms(row.c1 + c, row.c2 + c); // shared by both rows of a pair
+    WideTerms t = wide_chroma_terms(row.c1 + c, row.c2 + c); // shared by both rows of a pair
     if (swap)
       std::swap(t.r, t.b);
     emit32<DoubleWidth, Alpha>(row.luma + done, t, Alpha ? row.alpha + done : nullptr, out + done * scale);

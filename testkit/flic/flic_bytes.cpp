@@ -16,10 +16,6 @@ void set_le16(ByteVec &b, size_t at, uint32_t v) {
   b.at(at + 1);
   util::put_le16(&b[at], v);
 }
-void set_le32(ByteVec &b, size_t at, uint32_t v) {
-  b.at(at + 3);
-  util::put_le32(&b[at], v);
-}
 
 uint32_t get_le16(const ByteVec &b, size_t at) {
   b.at(at + 1);

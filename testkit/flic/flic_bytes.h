@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit/util/file_bytes.h"
 #include "vexutil/flic.h"
 
 namespace vex::testkit {
@@ -31,7 +32,6 @@ struct FlicHeader {
 void put_le16(ByteVec &b, uint32_t v);
 void put_le32(ByteVec &b, uint32_t v);
 void set_le16(ByteVec &b, size_t at, uint32_t v);
-void set_le32(ByteVec &b, size_t at, uint32_t v);
 uint32_t get_le16(const ByteVec &b, size_t at);
 uint32_t get_le32(const ByteVec &b, size_t at);
 

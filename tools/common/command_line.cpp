@@ -27,7 +27,7 @@ int bad_command_line(const char *tool, const std::string &message) {
 
 namespace {
 
-bool exists(const std::string &w) {
+bool entry_exists(const std::string &w) { // a dangling link counts
   std::error_code ec;
   return std::filesystem::exists(std::filesystem::symlink_status(w, ec));
 }
@@ -69,7 +69,7 @@ bool blank(const char *s) {
 
 // The library's parsers, run on the word alone, must consume all of it.
 bool CommandLine::is_switch_word(const std::string &w, std::span<const SwitchRule> switches) const {
-  if (w.size() < 2 || w[0] != '/' || w.find(' ') != std::string::npos || exists(w))
+  if (w.size() < 2 || w[0] != '/' || w.find(' ') != std::string::npos || entry_exists(w))
     return false;
   std::vector<char> text(w.begin(), w.end());
   text.push_back('\0');
@@ -117,7 +117,7 @@ bool CommandLine::report_bad_switches(const char *tool) const {
 
 bool CommandLine::looks_like_switch(const std::string &name) {
   return name.size() >= 2 && name[0] == '/' && std::isalpha(static_cast<unsigned char>(name[1])) &&
-         name.find('/', 1) == std::string::npos && !exists(name);
+         name.find('/', 1) == std::string::npos && !entry_exists(name);
 }
 
 CommandLine::CommandLine(int argc, char **argv, std::span<const SwitchRule> switches,

@@ -3,12 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "vexutil/file.h"
+#include "vexutil/huff.h"
 
 namespace vex::testkit::korvane {
+
+// A Huffman encoder that closes itself.
+struct HuffFree {
+  void operator()(HUFF *h) const { HuffClose(h); }
+};
+using HuffPtr = std::unique_ptr<HUFF, HuffFree>;
 
 class ScratchBits {
 public:

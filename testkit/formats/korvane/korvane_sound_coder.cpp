@@ -11,11 +11,6 @@ namespace vex::testkit::korvane {
 
 namespace {
 
-struct HuffFree {
-  void operator()(HUFF *h) const { HuffClose(h); }
-};
-using HuffPtr = std::unique_ptr<HUFF, HuffFree>;
-
 uint32_t sample_at(const Bytes &pcm, size_t i, bool sixteen) {
   return sixteen ? util::le16(&pcm[2 * i]) : pcm[i];
 }

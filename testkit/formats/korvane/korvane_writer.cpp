@@ -22,11 +22,6 @@ namespace kv = formats::korvane;
 constexpr uint32_t kCompressed = kv::kSoundCompressed, kTransform = kv::kSoundTransform, kStereo = kv::kSoundStereo,
                    kSixteen = kv::kSound16Bit;
 
-struct HuffFree {
-  void operator()(HUFF *h) const { HuffClose(h); }
-};
-using HuffPtr = std::unique_ptr<HUFF, HuffFree>;
-
 // One record's pieces before assembly.
 struct Record {
   Bytes palette;

@@ -232,10 +232,11 @@ extern "C" GFILE *GFileOpen(const char *name, int32_t flags, uint32_t play_num, 
   vex::util::clear_reason();
   if (!name)
     return vex::util::fail(vex::util::Status::kInvalidArgument, "no file name");
-  const vex::gfile::OpenArgs a{name,         flags,          play_num,    play_den,        out_num,       out_den,
-                   crop_x,       crop_y,         crop_width,  crop_height,     first,         last,
-                   palette_mode, palette_period, first_index, palette_entries, palette_split, system_colours,
-                   promotion,    palette_file,   label,       callback};
+  const vex::gfile::OpenArgs a{
+      name,         flags,          play_num,    play_den,        out_num,       out_den,
+      crop_x,       crop_y,         crop_width,  crop_height,     first,         last,
+      palette_mode, palette_period, first_index, palette_entries, palette_split, system_colours,
+      promotion,    palette_file,   label,       callback};
   return open_source(a, nullptr);
 }
 

@@ -4,16 +4,14 @@
 #include <memory>
 
 #include "testkit/formats/korvane/korvane_scratch.h"
-#include "vexutil/huff.h"
 #include "util/bytes.h"
+#include "vexutil/huff.h"
 
 namespace vex::testkit::korvane {
 
 namespace {
 
-uint32_t sample_at(const Bytes &pcm, size_t i, bool sixteen) {
-  return sixteen ? util::le16(&pcm[2 * i]) : pcm[i];
-}
+uint32_t sample_at(const Bytes &pcm, size_t i, bool sixteen) { return sixteen ? util::le16(&pcm[2 * i]) : pcm[i]; }
 
 } // namespace
 

@@ -37,13 +37,14 @@ make_bin() {
   chmod +x "$dir"/*
 }
 
-# run_case NAME UID SUDO APT_STATUS: runs the script, leaves its status,
-# output and logs in $work/NAME.
+# run_case NAME UID SUDO APT_STATUS [LIST...]: runs the script (with the
+# lists as arguments), leaves its status, output and logs in $work/NAME.
 run_case() {
   local name="$1"
   make_bin "$work/$name" "$2" "$3" "$4"
+  shift 4
   set +e
-  env -i PATH="$work/$name" HOME="$work" "$script" >"$work/$name/out" 2>&1
+  env -i PATH="$work/$name" HOME="$work" "$script" "$@" >"$work/$name/out" 2>&1
   echo $? >"$work/$name/status"
   set -e
 }
@@ -70,8 +71,17 @@ grep -q 'run this as root, or install sudo first' "$work/nosudo/out" || fail "a 
 run_case broken 0 none 100
 [ "$(cat "$work/broken/status")" != 0 ] || fail "a failing apt-get was not reported"
 
+# Lists named as arguments replace the default one; their packages go to
+# one apt-get call in the order given.
+printf '# first\nalpha beta\n' >"$work/one.list"
+printf 'gamma # the last\n\n' >"$work/two.list"
+run_case named 0 none 0 "$work/one.list" "$work/two.list"
+[ "$(cat "$work/named/status")" = 0 ] || fail "named lists: status $(cat "$work/named/status"): $(cat "$work/named/out")"
+[ "$(sed -n 2p "$work/named/apt.log" 2>/dev/null)" = "noninteractive install -y --no-install-recommends alpha beta gamma" ] ||
+  fail "named lists: apt-get saw '$(sed -n 2p "$work/named/apt.log" 2>/dev/null)'"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failed" >&2
   exit 1
 fi
-echo "install-packages: root without sudo, user with sudo, user without sudo, apt-get failure: all as expected"
+echo "install-packages: root without sudo, user with sudo, user without sudo, apt-get failure, named lists: all as expected"

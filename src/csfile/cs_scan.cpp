@@ -104,7 +104,7 @@ extern "C" int32_t CSFileScanNext(CSSCAN *scan, CSCHUNK *chunk) {
   CSSCANSTATE &s = *scan->state;
   if (s.listed >= scan->chunk_count)
     return rewind(s);
-  ChunkHead c;
+  vex::sound_chunks::ChunkHead c;
   if (!s.walk->chunk_at(s.next_offset, c)) {
     if (!s.walk->failed())
       vex::util::fail(Status::kDamaged, "chunk %llu at %llu is no longer whole",

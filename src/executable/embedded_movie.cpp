@@ -15,7 +15,7 @@ using util::Status;
 
 constexpr uint32_t kMovieStringBlock = 1;
 
-std::nullopt_t refuse(util::Failure) { return std::nullopt; }
+std::nullopt_t no_movie(util::Failure) { return std::nullopt; }
 
 bool is_digit_unit(uint16_t u) { return u >= '0' && u <= '9'; }
 
@@ -28,15 +28,15 @@ std::optional<uint32_t> offset_in_strings(std::span<const uint8_t> block, uint64
   while (i + 1 < units && !(unit(i) == ':' && is_digit_unit(unit(i + 1))))
     ++i;
   if (i + 1 >= units)
-    return refuse(fail(Status::kNotThisFormat, "the executable's strings name no movie offset"));
+    return no_movie(fail(Status::kNotThisFormat, "the executable's strings name no movie offset"));
   uint64_t offset = 0;
   for (++i; i < units && is_digit_unit(unit(i)); ++i) {
     offset = offset * 10 + (unit(i) - '0');
     if (offset > UINT32_MAX)
-      return refuse(fail(Status::kDamaged, "the executable's movie offset does not fit in 32 bits"));
+      return no_movie(fail(Status::kDamaged, "the executable's movie offset does not fit in 32 bits"));
   }
   if (offset >= file_size)
-    return refuse(fail(Status::kDamaged, "the executable's movie offset %llu lies past its end (%llu bytes)",
+    return no_movie(fail(Status::kDamaged, "the executable's movie offset %llu lies past its end (%llu bytes)",
                        static_cast<unsigned long long>(offset), static_cast<unsigned long long>(file_size)));
   return static_cast<uint32_t>(offset);
 }

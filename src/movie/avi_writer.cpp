@@ -136,11 +136,6 @@ struct OutFile {
 
 namespace {
 
-// Largest frame side a stream format may declare: the readers' own guard
-// (video_reader.cpp), kept apart from util/limits.h because VEXAVI callers
-// have always been refused beyond it and allowed up to it.
-constexpr int32_t kMaxSide = 16384;
-
 AVCodecID pcm_codec(const WaveFormat &w) {
   if (w.format_tag != 1)
     return AV_CODEC_ID_NONE;
@@ -458,7 +453,7 @@ int32_t StreamSetFormat(OutStream *s, int32_t /*position*/, const void *format, 
   BitmapHeader b;
   std::memcpy(&b, format, sizeof b);
   if ((b.bit_count != 8 && b.bit_count != 24) || b.compression != 0 || b.width <= 0 || b.height <= 0 ||
-      b.width > kMaxSide || b.height > kMaxSide)
+      b.width > kMaxMovieSide || b.height > kMaxMovieSide)
     return kBadArgs;
   if (b.bit_count == 8) {
     if (size < static_cast<int32_t>(sizeof b) + 1024)

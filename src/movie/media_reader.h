@@ -27,6 +27,14 @@ struct AVChannelLayout;
 
 namespace vex::movie {
 
+// The largest side of a movie picture, read or written. Larger pictures
+// would make pitch x height overflow 32 bits at 4 bytes per pixel; no
+// movie the readers meet comes near. Kept apart from the shared limits
+// (util/limits.h: 32767 per side, 2^26 pixels) because QTFile, the AVI
+// reader and VEXAVI callers have always been allowed 16384 x 16384 and
+// refused beyond it, and that is what their callers see.
+inline constexpr int32_t kMaxMovieSide = 16384;
+
 // Which demuxer may take the file: AVI files only, the QuickTime family
 // (mov, mp4, m4a, 3gp) only, or whatever the libraries recognise.
 enum class Container { avi, quicktime, any };

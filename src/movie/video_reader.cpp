@@ -15,13 +15,6 @@
 namespace vex::movie {
 
 namespace {
-// Larger pictures would make pitch x height overflow 32 bits at 4 bytes
-// per pixel; no movie the readers meet comes near. Kept apart from the
-// shared limits (util/limits.h: 32767 per side, 2^26 pixels) because QTFile
-// and the AVI reader have always opened 16384 x 16384 movies and refused
-// wider ones, and that is what their callers see.
-constexpr int kMaxSide = 16384;
-
 int64_t sample_time(const AVPacket *p, int64_t previous) {
   if (p->pts != AV_NOPTS_VALUE)
     return p->pts;
@@ -179,7 +172,7 @@ bool VideoReader::open_demuxer() {
 
 bool VideoReader::start_decoder() {
   const AVCodecParameters *par = fmt_->streams[stream_]->codecpar;
-  if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide)
+  if (par->width <= 0 || par->height <= 0 || par->width > kMaxMovieSide || par->height > kMaxMovieSide)
     return false;
   const AVCodec *codec = ff().avcodec_find_decoder(par->codec_id);
   if (!codec)

@@ -28,7 +28,7 @@ namespace {
 using util::fail;
 using util::Status;
 
-constexpr uint32_t kHeaderBytes = 44;
+constexpr uint32_t kWaveHeaderBytes = 44;
 // The RIFF size word holds 36 + data + pad.
 constexpr uint32_t kMostData = UINT32_MAX - 37;
 
@@ -116,7 +116,7 @@ extern "C" int32_t SFileWaveClose(SFILEWAVE *w, int32_t keep) {
   const uint32_t riff = 36 + w->data_bytes + w->data_bytes % 2;
   VEXFileSetPos(f, 4);
   VEXFilePut32(f, riff);
-  VEXFileSetPos(f, kHeaderBytes - 4);
+  VEXFileSetPos(f, kWaveHeaderBytes - 4);
   VEXFilePut32(f, w->data_bytes);
   VEXFileFlush(f, 1);
   if (f->write_error) {

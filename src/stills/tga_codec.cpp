@@ -10,9 +10,9 @@ namespace vex::stills {
 
 namespace {
 
-constexpr size_t kHeader = 18;
+constexpr size_t kTgaHeader = 18;
 
-struct Header {
+struct TgaHeader {
   uint8_t id_length = 0, map_type = 0, type = 0;
   uint16_t map_first = 0, map_length = 0;
   uint8_t map_bits = 0;
@@ -22,8 +22,8 @@ struct Header {
   int base() const { return type & 7; } // 1 mapped, 2 true colour, 3 grey
 };
 
-int32_t parse(std::span<const uint8_t> f, Header &h) {
-  if (f.size() < kHeader)
+int32_t parse(std::span<const uint8_t> f, TgaHeader &h) {
+  if (f.size() < kTgaHeader)
     return not_this_format(f.empty() ? "the file is empty" : "shorter than a TGA header");
   h.id_length = f[0];
   h.map_type = f[1];
@@ -41,7 +41,7 @@ int32_t parse(std::span<const uint8_t> f, Header &h) {
   return 0;
 }
 
-bool depth_ok(const Header &h) {
+bool depth_ok(const TgaHeader &h) {
   switch (h.base()) {
   case 1:
     return h.depth == 8 && h.map_type == 1;
@@ -70,7 +70,7 @@ void colour(const uint8_t *src, int bits, uint8_t *o) {
   }
 }
 
-int32_t read_map(std::span<const uint8_t> f, const Header &h, size_t &at, Picture &p) {
+int32_t read_map(std::span<const uint8_t> f, const TgaHeader &h, size_t &at, Picture &p) {
   if (h.map_type == 0)
     return 0;
   const size_t entry = (h.map_bits + 7u) / 8;
@@ -93,7 +93,7 @@ int32_t read_map(std::span<const uint8_t> f, const Header &h, size_t &at, Pictur
 
 // Raw or run-length pixel values, in file order, into `out` (bytes of
 // `pixel` size each). Packets must not run past the picture.
-int32_t unpack(std::span<const uint8_t> f, const Header &h, size_t at, size_t pixel, std::vector<uint8_t> &out) {
+int32_t unpack(std::span<const uint8_t> f, const TgaHeader &h, size_t at, size_t pixel, std::vector<uint8_t> &out) {
   const size_t count = static_cast<size_t>(h.width) * static_cast<size_t>(h.height);
   out.resize(count * pixel);
   if (!h.rle()) {
@@ -128,7 +128,7 @@ int32_t unpack(std::span<const uint8_t> f, const Header &h, size_t at, size_t pi
 // The header lies in the first kHeadBytes; only a whole file is decoded
 // further, so the file's size is what f holds.
 int32_t decode_tga(std::span<const uint8_t> f, uint64_t file_size, Picture &p, bool header_only) {
-  Header h;
+  TgaHeader h;
   if (const int32_t r = parse(f, h))
     return r;
   p.info = {h.width, h.height, h.depth == 15 ? 16 : h.depth, 0};
@@ -145,7 +145,7 @@ int32_t decode_tga(std::span<const uint8_t> f, uint64_t file_size, Picture &p, b
     return damaged("the file is too short for a picture of %d x %d pixels", h.width, h.height);
   if (header_only)
     return 0;
-  size_t at = kHeader + h.id_length;
+  size_t at = kTgaHeader + h.id_length;
   const bool indexed = h.base() != 2;
   if (indexed)
     p.start_indexed(h.width, h.height);
@@ -204,7 +204,7 @@ void rle_row(const uint8_t *row, int32_t w, size_t pixel, std::vector<uint8_t> &
 
 int32_t encode_tga(const Image &im, int32_t option, std::vector<uint8_t> &out) {
   const bool mapped = im.bits == 8, rle = option != 0;
-  out.assign(kHeader, 0);
+  out.assign(kTgaHeader, 0);
   out[1] = mapped ? 1 : 0;
   out[2] = static_cast<uint8_t>((mapped ? 1 : 2) + (rle ? 8 : 0));
   if (mapped) {

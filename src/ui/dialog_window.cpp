@@ -253,19 +253,19 @@ private:
 
 // The run in progress, if any; the owner window, title and thread of the
 // last init (boxes keep that title after the dialog is gone).
-std::mutex g_lock;
+std::mutex g_run_lock;
 std::shared_ptr<Run> g_run;
 VEXWND g_owner = nullptr;
 std::string g_title;
 std::thread::id g_dialog_thread;
 
 std::shared_ptr<Run> active_run() {
-  std::lock_guard g(g_lock);
+  std::lock_guard g(g_run_lock);
   return g_run;
 }
 
 std::string last_title() {
-  std::lock_guard g(g_lock);
+  std::lock_guard g(g_run_lock);
   return g_title;
 }
 
@@ -273,7 +273,7 @@ Reply show_box(Front &front, const std::shared_ptr<Run> &run, Box box) {
   box.title = last_title();
   VEXWND owner;
   {
-    std::lock_guard g(g_lock);
+    std::lock_guard g(g_run_lock);
     owner = g_owner;
   }
   box.parent = native_of(run && window_alive(run->dialog()) ? run->dialog() : owner);
@@ -298,7 +298,7 @@ Reply ask_box(const Box &box) {
   Front &front = current_front();
   bool foreign_thread;
   {
-    std::lock_guard g(g_lock);
+    std::lock_guard g(g_run_lock);
     foreign_thread = g_dialog_thread != std::thread::id{} && g_dialog_thread != std::this_thread::get_id();
   }
   if (foreign_thread && std::string(front.name()) != "terminal") {
@@ -328,7 +328,7 @@ int pick_from_list(const std::string &text, const std::vector<std::string> &item
   }
   bool foreign_thread;
   {
-    std::lock_guard g(g_lock);
+    std::lock_guard g(g_run_lock);
     foreign_thread = g_dialog_thread != std::thread::id{} && g_dialog_thread != std::this_thread::get_id();
   }
   // GTK belongs to the thread that runs it.
@@ -366,7 +366,7 @@ extern "C" int32_t VEXDialogInit(const VEXINSTANCE *instance, VEXWND owner, intp
                                  uint8_t auto_close, VEXWORKERPROC worker, VEXCOMMANDPROC handler) {
   Front &front = choose_front();
   {
-    std::lock_guard g(g_lock);
+    std::lock_guard g(g_run_lock);
     g_owner = owner;
     g_dialog_thread = std::this_thread::get_id();
   }
@@ -381,7 +381,7 @@ extern "C" int32_t VEXDialogInit(const VEXINSTANCE *instance, VEXWND owner, intp
     return 0;
   }
   {
-    std::lock_guard g(g_lock);
+    std::lock_guard g(g_run_lock);
     g_run = run;
     g_title = run->title();
   }
@@ -391,7 +391,7 @@ extern "C" int32_t VEXDialogInit(const VEXINSTANCE *instance, VEXWND owner, intp
   run->loop();
   signals::end_watch();
   {
-    std::lock_guard g(g_lock);
+    std::lock_guard g(g_run_lock);
     if (g_run == run)
       g_run.reset();
   }

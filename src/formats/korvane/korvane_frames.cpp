@@ -120,7 +120,7 @@ uint32_t KorvaToBuffer(KORVA *k, uint32_t left, uint32_t top, uint32_t pitch, ui
     return 0;
   r.dest.top_left = buffer + size_t{top} * pitch + left;
   r.dest.blocks_per_row = k->width / 4;
-  r.dest.block_rows = k->header[kHdrHeight] / 4;
+  r.dest.block_rows = k->header[vex::formats::korvane::kHdrHeight] / 4;
   r.dest.pitch = pitch;
   r.dest.vertical = r.vertical;
   r.dest.version4 = r.version4;
@@ -135,7 +135,7 @@ uint32_t KorvaCheckFrame(KORVA *k) {
   if (k->frame_bad)
     return vex::util::fail(Status::kDamaged, "frame %u is damaged", k->frame + 1), 1;
   const Reader &r = *k->reader;
-  if (video_decodes(r.trees, r.video.data, r.video.size, k->width / 4, k->header[kHdrHeight] / 4, r.version4))
+  if (video_decodes(r.trees, r.video.data, r.video.size, k->width / 4, k->header[vex::formats::korvane::kHdrHeight] / 4, r.version4))
     return 0;
   vex::util::fail(Status::kDamaged, "the picture of frame %u does not decode as %u x %u pixels", k->frame + 1,
                   k->width, k->height);

@@ -56,13 +56,13 @@ private:
 
 // ---- transform coefficients and residues -------------------------------
 
-enum Mode { kG20, kG16, kQuad, kSingle, kGone };
+enum ListMode { kListG20, kListG16, kListQuad, kListSingle, kListGone };
 struct ListEntry {
   int index;
-  Mode mode;
+  ListMode mode;
 };
 
-int span_of(Mode m) { return m == kG20 ? 20 : m == kG16 ? 16 : m == kQuad ? 4 : 1; }
+int span_of(ListMode m) { return m == kListG20 ? 20 : m == kListG16 ? 16 : m == kListQuad ? 4 : 1; }
 
 // Writes the bit-plane walk for magnitudes `mag` (coding order). Hooks:
 // value(k) writes what a newly significant coefficient carries; stop() ends
@@ -85,7 +85,7 @@ void walk_pass(TokenStream &out, std::list<ListEntry> &list, const std::array<in
         value(k);
       } else {
         out.bit(true);
-        list.push_front({k, kSingle});
+        list.push_front({k, kListSingle});
       }
     }
   };
@@ -97,33 +97,33 @@ void walk_pass(TokenStream &out, std::list<ListEntry> &list, const std::array<in
       if (!sig)
         return;
       switch (it->mode) {
-      case kG20: {
+      case kListG20: {
         const int quad = it->index;
-        *it = {quad + 4, kG16};
+        *it = {quad + 4, kListG16};
         self(self, it);
         new_quad(quad);
         return;
       }
-      case kG16:
-        it->mode = kQuad;
+      case kListG16:
+        it->mode = kListQuad;
         for (int d = 4; d <= 12; d += 4)
-          list.push_back({it->index + d, kQuad});
+          list.push_back({it->index + d, kListQuad});
         continue;
-      case kQuad:
-        it->mode = kGone;
+      case kListQuad:
+        it->mode = kListGone;
         new_quad(it->index);
         return;
       default:
-        it->mode = kGone;
+        it->mode = kListGone;
         value(it->index);
         return;
       }
     }
   };
   for (auto it = list.begin(); it != list.end() && !stop(); ++it)
-    if (it->mode != kGone)
+    if (it->mode != kListGone)
       visit(visit, it);
-  list.remove_if([](const ListEntry &e) { return e.mode == kGone; });
+  list.remove_if([](const ListEntry &e) { return e.mode == kListGone; });
 }
 
 void put_coefficients(TokenStream &out, const std::array<int32_t, 64> &coef) {
@@ -139,7 +139,7 @@ void put_coefficients(TokenStream &out, const std::array<int32_t, 64> &coef) {
   out.bits(planes, 4);
   if (planes == 0)
     return;
-  std::list<ListEntry> list = {{4, kG20}, {24, kG20}, {44, kG20}, {1, kSingle}, {2, kSingle}, {3, kSingle}};
+  std::list<ListEntry> list = {{4, kListG20}, {24, kListG20}, {44, kListG20}, {1, kListSingle}, {2, kListSingle}, {3, kListSingle}};
   for (int b = planes - 1; b >= 0; --b) {
     auto value = [&](int k) {
       if (b > 0)
@@ -168,7 +168,7 @@ int put_residue_events(TokenStream &out, const std::array<int8_t, 64> &residue, 
   std::vector<int> nonzero;
   int events = 0;
   auto stop = [&] { return events >= limit; };
-  std::list<ListEntry> list = {{4, kG20}, {24, kG20}, {44, kG20}, {0, kQuad}};
+  std::list<ListEntry> list = {{4, kListG20}, {24, kListG20}, {44, kListG20}, {0, kListQuad}};
   for (int pass = 0; pass <= top && !stop(); ++pass) {
     const int mask = 1 << (top - pass);
     for (int k : nonzero) {

@@ -37,7 +37,7 @@ std::optional<uint32_t> offset_in_strings(std::span<const uint8_t> block, uint64
   }
   if (offset >= file_size)
     return no_movie(fail(Status::kDamaged, "the executable's movie offset %llu lies past its end (%llu bytes)",
-                       static_cast<unsigned long long>(offset), static_cast<unsigned long long>(file_size)));
+                         static_cast<unsigned long long>(offset), static_cast<unsigned long long>(file_size)));
   return static_cast<uint32_t>(offset);
 }
 

@@ -135,7 +135,8 @@ uint32_t KorvaCheckFrame(KORVA *k) {
   if (k->frame_bad)
     return vex::util::fail(Status::kDamaged, "frame %u is damaged", k->frame + 1), 1;
   const Reader &r = *k->reader;
-  if (video_decodes(r.trees, r.video.data, r.video.size, k->width / 4, k->header[vex::formats::korvane::kHdrHeight] / 4, r.version4))
+  if (video_decodes(r.trees, r.video.data, r.video.size, k->width / 4, k->header[vex::formats::korvane::kHdrHeight] / 4,
+                    r.version4))
     return 0;
   vex::util::fail(Status::kDamaged, "the picture of frame %u does not decode as %u x %u pixels", k->frame + 1,
                   k->width, k->height);

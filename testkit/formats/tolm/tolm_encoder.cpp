@@ -139,7 +139,8 @@ void put_coefficients(TokenStream &out, const std::array<int32_t, 64> &coef) {
   out.bits(planes, 4);
   if (planes == 0)
     return;
-  std::list<ListEntry> list = {{4, kListG20}, {24, kListG20}, {44, kListG20}, {1, kListSingle}, {2, kListSingle}, {3, kListSingle}};
+  std::list<ListEntry> list = {{4, kListG20},    {24, kListG20},   {44, kListG20},
+                               {1, kListSingle}, {2, kListSingle}, {3, kListSingle}};
   for (int b = planes - 1; b >= 0; --b) {
     auto value = [&](int k) {
       if (b > 0)

@@ -10,6 +10,7 @@
 #include "csfile/cs_sound_source.h"
 #include "util/record.h"
 #include "vexutil/util.h"
+#include "util/limits.h"
 
 namespace vex::csfile {
 namespace {
@@ -21,8 +22,6 @@ constexpr int32_t kDefaultCompression = 104;  // transform codec, quality 4
 
 __extension__ using Wide = unsigned __int128; // products of three 32-bit values
 
-uint32_t clamp32(Wide v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
-
 uint32_t down_to_frames(uint32_t bytes, uint32_t frame) { return bytes - bytes % frame; }
 
 // Milliseconds as output bytes, rounded up to whole frames (within 32 bits).
@@ -32,7 +31,7 @@ uint32_t ms_to_bytes(int32_t ms, const PcmFormat &f) {
   const uint32_t fb = f.frame_bytes();
   const Wide bytes = Wide{f.rate} * fb * static_cast<uint32_t>(ms) / 1000;
   const Wide frames = (bytes + fb - 1) / fb;
-  return down_to_frames(clamp32(frames * fb), fb);
+  return down_to_frames(vex::util::saturate_u32(frames * fb), fb);
 }
 
 // The source's length converted to output bytes, rounded down to whole
@@ -44,7 +43,7 @@ uint32_t source_length(const PcmSource &s, const PcmFormat &out) {
   if (divisor == 0)
     return 0;
   const Wide bytes = Wide{s.input_bytes()} * out.rate * out.frame_bytes() / divisor;
-  return down_to_frames(clamp32(bytes), out.frame_bytes());
+  return down_to_frames(vex::util::saturate_u32(bytes), out.frame_bytes());
 }
 
 bool valid_output(const PcmFormat &f) {

@@ -12,6 +12,7 @@
 #include "movie/ffmpeg_api.h"
 
 #include "movie/media_reader.h"
+#include "util/limits.h"
 
 namespace vex::movie {
 
@@ -29,8 +30,6 @@ struct Getter {
 };
 
 namespace {
-uint32_t clamp32(int64_t v) { return v < 0 ? 0 : v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
-
 int32_t video_start(const VideoReader &v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v.first_time(), 0, INT32_MAX));
 }
@@ -51,9 +50,9 @@ int32_t FileInfoOf(const file::ByteSource &source, FileInfo *info) {
   }
   if (f->nb_streams > 0) {
     const AVStream *st = f->streams[0];
-    info->scale = clamp32(st->time_base.num);
-    info->rate = clamp32(st->time_base.den);
-    info->length = clamp32(st->duration != AV_NOPTS_VALUE ? st->duration : st->nb_frames);
+    info->scale = vex::util::saturate_u32(st->time_base.num);
+    info->rate = vex::util::saturate_u32(st->time_base.den);
+    info->length = vex::util::saturate_u32(st->duration != AV_NOPTS_VALUE ? st->duration : st->nb_frames);
   }
   return kOk;
 }
@@ -87,8 +86,8 @@ int32_t StreamInfoOf(Stream *s, StreamInfo *info) {
   if (s->video) {
     const VideoReader &v = *s->video;
     info->handler = v.codec_tag();
-    info->scale = clamp32(v.time_num());
-    info->rate = clamp32(v.time_den());
+    info->scale = vex::util::saturate_u32(v.time_num());
+    info->rate = vex::util::saturate_u32(v.time_den());
     info->start = static_cast<uint32_t>(video_start(v));
     info->length = static_cast<uint32_t>(v.frame_count());
     info->frame = {0, 0, v.width(), v.height()};
@@ -97,7 +96,7 @@ int32_t StreamInfoOf(Stream *s, StreamInfo *info) {
     const AudioReader &a = *s->audio;
     info->scale = a.frame_bytes();
     info->rate = a.rate() * a.frame_bytes();
-    info->length = clamp32(static_cast<int64_t>(std::min<uint64_t>(a.length(), INT32_MAX)));
+    info->length = vex::util::saturate_u32(static_cast<int64_t>(std::min<uint64_t>(a.length(), INT32_MAX)));
     info->sample_size = a.frame_bytes();
   }
   return kOk;

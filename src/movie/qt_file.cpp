@@ -13,14 +13,13 @@
 #include "movie/qt_source_open.h"
 #include "util/record.h"
 #include "vexutil/movie.h"
+#include "util/limits.h"
 
 namespace {
 
 using vex::movie::VideoReader;
 
 VideoReader *reader_of(QTFILE *qt) { return static_cast<VideoReader *>(qt->movie); }
-
-uint32_t clamp32(int64_t v) { return v < 0 ? 0 : v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
 
 void fill_record(QTFILE *qt, const VideoReader &r) {
   qt->width = r.width();
@@ -35,8 +34,8 @@ void fill_record(QTFILE *qt, const VideoReader &r) {
   qt->rate_num = static_cast<uint32_t>(num > 0 ? num : 0);
   qt->rate_den = static_cast<uint32_t>(den > 0 ? den : 1);
   qt->has_sound = r.file_has_audio() ? 1 : 0;
-  qt->duration = clamp32(r.duration());
-  qt->time_scale = clamp32(r.time_den() / r.time_num());
+  qt->duration = vex::util::saturate_u32(r.duration());
+  qt->time_scale = vex::util::saturate_u32(r.time_den() / r.time_num());
 }
 
 } // namespace
@@ -75,7 +74,7 @@ bool QtDecodeNext(QTFILE *qt, int32_t *index) {
   const bool decoded = r->frame(at) != nullptr;
   qt->frame_bytes = r->frame_bytes(at);
   const int last = r->frame_count() - 1;
-  qt->current_time = clamp32(static_cast<int64_t>(at < last ? at : last) * qt->duration / (last + 1));
+  qt->current_time = vex::util::saturate_u32(static_cast<int64_t>(at < last ? at : last) * qt->duration / (last + 1));
   if (qt->next_frame < INT32_MAX)
     ++qt->next_frame;
   return decoded;

@@ -10,14 +10,13 @@
 #include "movie/qt_source_open.h"
 #include "util/record.h"
 #include "vexutil/movie.h"
+#include "util/limits.h"
 
 namespace {
 
 using vex::movie::AudioReader;
 
 AudioReader *reader_of(QTSFILE *qs) { return static_cast<AudioReader *>(qs->movie); }
-
-uint32_t clamp32(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
 
 // One conversion: the next second of sound (or what is left) from the read
 // position into the record's buffer. False when nothing could be made.
@@ -53,13 +52,13 @@ QTSFILE *QtsFileOpenSource(const file::ByteSource &source, int32_t track) {
   qs->bits = r->bits();
   qs->channels = r->channels();
   qs->frame_bytes = r->frame_bytes();
-  qs->total_bytes = clamp32(r->length() * qs->frame_bytes);
+  qs->total_bytes = vex::util::saturate_u32(r->length() * qs->frame_bytes);
   r->video_rate(&qs->video_rate_num, &qs->video_rate_den);
   qs->time_scale = qs->rate;
-  qs->duration = clamp32(r->length());
+  qs->duration = vex::util::saturate_u32(r->length());
   qs->remaining = qs->duration;
   // Two seconds of room; one conversion makes at most one second.
-  qs->data = static_cast<uint8_t *>(vexmalloc(clamp32(uint64_t{2} * qs->rate * qs->frame_bytes)));
+  qs->data = static_cast<uint8_t *>(vexmalloc(vex::util::saturate_u32(uint64_t{2} * qs->rate * qs->frame_bytes)));
   if (!qs->data) {
     util::delete_record(qs);
     return nullptr;
@@ -114,7 +113,7 @@ extern "C" VEX_API uint32_t QTSFileGet(QTSFILE *qs, void *buffer, uint32_t count
 extern "C" VEX_API void QTSFileGoto(QTSFILE *qs, uint32_t ms) {
   if (!qs)
     return;
-  qs->position = clamp32(static_cast<uint64_t>(ms) * qs->time_scale / 1000);
+  qs->position = vex::util::saturate_u32(static_cast<uint64_t>(ms) * qs->time_scale / 1000);
   qs->pending_count = 0;
   qs->remaining = qs->duration > qs->position ? qs->duration - qs->position : 0;
 }

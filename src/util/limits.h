@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 namespace vex::util {
 
@@ -21,6 +22,20 @@ inline constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 // Largest single buffer, in bytes: what a signed 32-bit count can address,
 // rounded down to 64 KiB.
 inline constexpr uint64_t kMaxBufferBytes = 0x7FFF0000u;
+
+// v held within uint32_t: 0 below it, UINT32_MAX above it (counts and
+// positions a 32-bit record field reports).
+template <class T> constexpr uint32_t saturate_u32(T v) {
+  if constexpr (std::is_signed_v<T>) {
+    if (v < 0)
+      return 0;
+  }
+  if constexpr (sizeof(T) > sizeof(uint32_t)) {
+    if (v > static_cast<T>(UINT32_MAX))
+      return UINT32_MAX;
+  }
+  return static_cast<uint32_t>(v);
+}
 
 // The limits in force: kMaxPixels and kMaxBufferBytes, unless the program
 // lowered them (a fuzzer keeps each run small this way, as a program short

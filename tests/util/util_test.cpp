@@ -118,6 +118,13 @@ TEST(Limits, PicturesAndBuffersAtTheirEdges) {
   size_t n = 0;
   EXPECT_TRUE(vex::util::buffer_size(kMaxBufferBytes, 1, &n));
   EXPECT_FALSE(vex::util::buffer_size(kMaxBufferBytes / 2 + 1, 2, &n));
+  // Record fields saturate at both ends of uint32_t, whatever the width.
+  using vex::util::saturate_u32;
+  static_assert(saturate_u32(-1) == 0 && saturate_u32(INT32_MAX) == INT32_MAX);
+  static_assert(saturate_u32(int64_t{-1} << 40) == 0 && saturate_u32(int64_t{1} << 32) == UINT32_MAX);
+  static_assert(saturate_u32(uint64_t{UINT32_MAX}) == UINT32_MAX && saturate_u32(uint64_t{UINT32_MAX} + 1) == UINT32_MAX);
+  __extension__ using Wide = unsigned __int128;
+  static_assert(saturate_u32(Wide{1} << 100) == UINT32_MAX && saturate_u32(Wide{7}) == 7);
 }
 
 void collect(void *user, const char *line) { static_cast<std::vector<std::string> *>(user)->push_back(line); }

@@ -61,9 +61,25 @@ std::vector<uint8_t> bgr_to_bgr0(const std::vector<uint8_t> &bgr) {
   return out;
 }
 
-Shape shape(const GFILE &g) {
-  return {g.kind, g.width, g.height, g.depth, g.frame_count, g.source_num, g.source_den};
+std::vector<uint8_t> window(const std::vector<uint8_t> &frame, int frame_w, int bpp, int x, int y, int w, int h) {
+  const int frame_h = int(frame.size() / size_t(frame_w * bpp));
+  std::vector<uint8_t> out(size_t(w) * size_t(h) * size_t(bpp), 0);
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c)
+      if (c + x >= 0 && c + x < frame_w && r + y >= 0 && r + y < frame_h)
+        std::memcpy(&out[(size_t(r) * size_t(w) + size_t(c)) * size_t(bpp)],
+                    &frame[(size_t(r + y) * size_t(frame_w) + size_t(c + x)) * size_t(bpp)], size_t(bpp));
+  return out;
 }
+
+Frames split(const std::vector<uint8_t> &all, size_t frame_bytes) {
+  Frames out;
+  for (size_t at = 0; at + frame_bytes <= all.size(); at += frame_bytes)
+    out.emplace_back(all.begin() + ptrdiff_t(at), all.begin() + ptrdiff_t(at + frame_bytes));
+  return out;
+}
+
+Shape shape(const GFILE &g) { return {g.kind, g.width, g.height, g.depth, g.frame_count, g.source_num, g.source_den}; }
 
 std::vector<std::string> heard(const MessageLog &log, const std::string &prefix, bool levels) {
   std::vector<std::string> out;

@@ -54,6 +54,12 @@ Frames all_frames(GFILE *g);
 Frames frames(const std::string &name, const Options &o = {});
 // Packed blue, green, red to blue, green, red, 0.
 std::vector<uint8_t> bgr_to_bgr0(const std::vector<uint8_t> &bgr);
+// A w x h window at (x, y) of a frame of width `frame_w` and `bpp` bytes a
+// pixel (rows packed): the frame's pixel where the window covers it, zero
+// bytes elsewhere.
+std::vector<uint8_t> window(const std::vector<uint8_t> &frame, int frame_w, int bpp, int x, int y, int w, int h);
+// A decode of whole frames one after the other, split into frames.
+Frames split(const std::vector<uint8_t> &all, size_t frame_bytes);
 // The record's kind, width, height, depth, frame count, source_num and source_den.
 using Shape = std::vector<int64_t>;
 Shape shape(const GFILE &g);

@@ -2,17 +2,16 @@
 // bad_inputs/): refused with the reason, or read up to the damage and no
 // further; never a crash. Then names and files that open nothing (each
 // fails with "Error opening: <name>" or the list's own message through the
-// callback, and a reason in VEXLastError()), damage named with its place,
-// and raw frame files cut at every byte.
+// callback, and a reason in VEXLastError()). A raw frame file cut at every
+// byte is read_fault_test's m.raw under the cut fault, and its cut frames are
+// rows of bad_inputs/rawb_rows.cpp.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "testkit/formats/rawb/rawb_writer.h"
-#include "tests/gfile/bad_input_rows.h"
 #include "testkit/gfile/source_calls.h"
-#include "vexutil/flic.h"
+#include "tests/gfile/bad_input_rows.h"
 #include "vexutil/sfile.h"
 #include "vexutil/util.h"
 
@@ -104,9 +103,16 @@ TEST(BadInput, NamesAndFilesThatOpenNothing) {
               {base + "folder.flc", ""},
               {base + "folder", ""},
               {"", ""},
-              {base + "e.flc", ""},  {base + "e.bmp", ""}, {base + "e.avi", ""}, {base + "e.mov", ""},
-              {base + "e.kvn", ""},  {base + "e.tlm", ""}, {base + "e.raw", ""}, {base + "e.exe", ""},
-              {base + "e.wav", ""},  {base + "e", ""},
+              {base + "e.flc", ""},
+              {base + "e.bmp", ""},
+              {base + "e.avi", ""},
+              {base + "e.mov", ""},
+              {base + "e.kvn", ""},
+              {base + "e.tlm", ""},
+              {base + "e.raw", ""},
+              {base + "e.exe", ""},
+              {base + "e.wav", ""},
+              {base + "e", ""},
               {base + "text.png", "", "not a file of a known kind"},
               {base + "e.png", "", "!the file is empty"}, // it does not exist
               {base + "r.wav", ""},
@@ -137,83 +143,8 @@ TEST(BadInput, NamesAndFilesThatOpenNothing) {
   GFileReset(nullptr);
   EXPECT_EQ(GFileClose(nullptr), nullptr);
   EXPECT_EQ(GFileDamage(nullptr), nullptr);
-  EXPECT_EQ(GFileOpen(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr), nullptr);
-}
-
-// A FLC cut inside a frame opens; its damage is known at open, every frame
-// is still delivered, and in a list the entry is named.
-TEST(BadInput, DamageIsNamedWithItsPlace) {
-  TempDir dir;
-  const std::vector<uint8_t> whole = vex::testkit::read_file(pattern_flc(dir, "whole.flc", {.width = 16, .height = 8, .frames = 4}));
-  VEXFLIC *h = VEXFlicOpen(dir.file("whole.flc").c_str());
-  ASSERT_NE(h, nullptr);
-  const uint32_t frame1 = h->frame1_offset, frame2 = frame1 + vex::testkit::le32_at(whole, frame1);
-  VEXFlicClose(h);
-  write_file(dir.file("cut.flc"), std::vector<uint8_t>(whole.begin(), whole.begin() + frame2 + 20));
-  std::ofstream(dir.file("both.lst")) << "whole.flc\ncut.flc\n";
-  const struct {
-    const char *file, *damage_at_open, *damage_at_end;
-  } rows[] = {{"whole.flc", nullptr, nullptr},
-              {"cut.flc", "frame 2 runs past the end of the file", "frame 2 runs past the end of the file"},
-              {"both.lst", nullptr, "cut.flc: frame 2 runs past the end of the file"}};
-  const std::filesystem::path here = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path()); // the list names its entries relative to here
-  for (const auto &c : rows) {
-    Source g = open(c.file);
-    ASSERT_NE(g, nullptr) << c.file << ": " << VEXLastError();
-    EXPECT_STREQ(GFileDamage(g.get()), c.damage_at_open) << c.file;
-    for (int f = 0; f < g->output_frames; ++f)
-      ASSERT_EQ(GFileGet(g.get()), 1) << c.file << " " << f;
-    EXPECT_STREQ(GFileDamage(g.get()), c.damage_at_end) << c.file;
-  }
-  std::filesystem::current_path(here);
-}
-
-// A raw frame file cut at every byte. Without a whole header there is no
-// raw source; without room for one record (a tag and the pixels) the
-// header alone would pay for the frame buffers: refused, naming the frame.
-// Otherwise every frame is delivered, the first marked damaged until its
-// record is whole, and the source names the record left short.
-TEST(BadInput, RawFramesCutAtEveryByteDeliverWhatIsThere) {
-  namespace rawb = vex::testkit::rawb;
-  TempDir dir;
-  constexpr size_t kPixels = 6 * 4, kFirstEnd = 20 + 4 + 768 + 4 + kPixels;
-  std::vector<rawb::Frame> frames(3);
-  for (size_t f = 0; f < 3; ++f)
-    for (size_t i = 0; i < kPixels; ++i)
-      frames[f].pixels.push_back(uint8_t(i * 11 + f * 40));
-  frames[0].palettes = {rawb::Palette{}};
-  frames[2].palettes = {rawb::Palette{}, rawb::Palette{}};
-  const std::vector<uint8_t> whole = rawb::rawb_bytes({.width = 6, .height = 4, .speed = -50, .frame_count = {}}, frames);
-  for (size_t n = 0; n <= whole.size(); ++n) {
-    SCOPED_TRACE(std::to_string(n) + " bytes");
-    const std::string path = dir.file("cut" + std::to_string(n) + ".raw");
-    write_file(path, std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)));
-    Source g = open(path);
-    if (n < 20) {
-      EXPECT_TRUE(g == nullptr || g->kind != GFILE_RAW);
-      continue;
-    }
-    if (n < 20 + 4 + kPixels) {
-      EXPECT_EQ(g, nullptr);
-      EXPECT_EQ(std::string(VEXLastError()), "frame 1 is cut short at byte " + std::to_string(n));
-      continue;
-    }
-    ASSERT_NE(g, nullptr);
-    for (int f = 0; f < g->output_frames; ++f) {
-      const std::vector<uint8_t> px = next(g.get());
-      if (f == 0) { // the frame itself says whether it came whole
-        EXPECT_EQ(GFileFrameDamaged(g.get()), n < kFirstEnd ? 1 : 0);
-        EXPECT_EQ(n >= kFirstEnd ? px : frames[0].pixels, frames[0].pixels);
-      } else if (n == whole.size()) {
-        EXPECT_EQ(GFileFrameDamaged(g.get()), 0);
-      }
-    }
-    if (n == whole.size())
-      EXPECT_EQ(GFileDamage(g.get()), nullptr);
-    else
-      EXPECT_NE(or_empty(GFileDamage(g.get())).find(" at byte "), std::string::npos) << or_empty(GFileDamage(g.get()));
-  }
+  EXPECT_EQ(GFileOpen(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr),
+            nullptr);
 }
 
 } // namespace

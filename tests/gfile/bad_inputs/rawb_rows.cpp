@@ -31,6 +31,10 @@ std::vector<BadInput> rawb_bad_inputs() {
       {"tag256.raw", tagged(20, 0x100), "frame 1 has an unknown tag 256 at byte 20", 0},
       {"secondtag.raw", tagged(20 + 772 + 12, 5), "frame 2 has an unknown tag 5 at byte 804", 1},
       {"cut.raw", std::vector<uint8_t>(good.begin(), good.end() - 3), "frame 2 is cut short at byte 1585", 1},
+      // Frame 1 without room for its tag and pixels: the header alone would pay for the
+      // frame buffers. With that room but cut inside: opened, frame 1 marked damaged.
+      {"cut_first.raw", std::vector<uint8_t>(good.begin(), good.begin() + 31), "frame 1 is cut short at byte 31"},
+      {"cut_pixels.raw", std::vector<uint8_t>(good.begin(), good.begin() + 800), "frame 1 is cut short at byte 800", 0},
       {"count.raw", tw::rawb_bytes({4, 2, -66, 0xFFFFFFFFu}, {frame, frame}), "frame 3 is cut short at byte 1588", 2},
   };
 }

@@ -17,12 +17,12 @@
 
 #include "testkit/formats/rawb/rawb_writer.h"
 #include "testkit/gfile/kind_samples.h"
+#include "testkit/gfile/source_calls.h"
 #include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
 #include "testkit/util/sanitizer.h"
 #include "testkit/util/tool_run.h"
-#include "testkit/gfile/source_calls.h"
 
 namespace gfile_test {
 namespace {
@@ -33,10 +33,10 @@ using tk::shell_quote;
 // testsrc2 holds a few hundred colours; its moving parts change them.
 TEST(Vexconv, TrueColourMovieBecomesASharedPaletteFlc) {
   TempDir dir;
-  const std::string avi = tool_file(dir, "m.avi", "testsrc2=size=64x48:rate=10:duration=2", "-c:v rawvideo -pix_fmt bgr24");
-  const auto want = tk::ffmpeg_decode(avi, "-f rawvideo -pix_fmt bgr24");
-  const size_t frame_bytes = 64 * 48 * 3;
-  ASSERT_EQ(want.size(), frame_bytes * 20);
+  const std::string avi =
+      tool_file(dir, "m.avi", "testsrc2=size=64x48:rate=10:duration=2", "-c:v rawvideo -pix_fmt bgr24");
+  const Frames want = split(bgr_to_bgr0(tk::ffmpeg_decode(avi, "-f rawvideo -pix_fmt bgr24")), 64 * 48 * 4);
+  ASSERT_EQ(want.size(), 20u);
   const struct {
     const char *switches;
     size_t palettes;     // distinct palettes over the 20 frames
@@ -45,8 +45,7 @@ TEST(Vexconv, TrueColourMovieBecomesASharedPaletteFlc) {
     bool quiet;
   } rows[] = {{"-q", 1, 0, 255, 26.0, true},
               {"/U5 /Q", 4, 0, 255, 26.0, true},
-              {"/U10 /Q64 /I100 /D2", 2, 100, 163, 22.0, false},
-              {"/U4 '/$128' /D2 -q", 5, 0, 255, 22.0, true}};
+              {"/U10 /Q64 /I100 /D2", 2, 100, 163, 22.0, false}};
   for (const auto &c : rows) {
     SCOPED_TRACE(c.switches);
     const std::string flc = dir.file("m.flc");
@@ -62,8 +61,7 @@ TEST(Vexconv, TrueColourMovieBecomesASharedPaletteFlc) {
       palettes.insert(palette(*g));
       const auto [lo, hi] = std::minmax_element(idx.begin(), idx.end());
       EXPECT_TRUE(*lo >= c.lowest && *hi <= c.highest) << "frame " << f << ": " << int(*lo) << "-" << int(*hi);
-      const std::vector<uint8_t> src(want.begin() + ptrdiff_t(frame_bytes) * f, want.begin() + ptrdiff_t(frame_bytes) * (f + 1));
-      EXPECT_GE(tk::psnr(as_bgr0(*g), bgr_to_bgr0(src)), c.min_psnr) << "frame " << f;
+      EXPECT_GE(tk::psnr(as_bgr0(*g), want[size_t(f)]), c.min_psnr) << "frame " << f;
     }
     EXPECT_EQ(palettes.size(), c.palettes);
   }
@@ -147,7 +145,8 @@ TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
   TempDir dir;
   const std::filesystem::path out = dir.path() / "out";
   std::filesystem::create_directory(out);
-  rawb::write_rawb(dir.file("claim.raw"), {.width = 8192, .height = 8192, .speed = -66, .frame_count = 0xFFFFFFFFu}, {});
+  rawb::write_rawb(dir.file("claim.raw"), {.width = 8192, .height = 8192, .speed = -66, .frame_count = 0xFFFFFFFFu},
+                   {});
   std::vector<rawb::Frame> frames;
   for (int f = 0; f < 4; ++f) {
     rawb::Palette grey{};
@@ -155,21 +154,24 @@ TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
       grey[i] = uint8_t(i / 3 + f);
     frames.push_back({std::vector<uint8_t>(1024 * 1024, uint8_t(40 * f)), {grey}});
   }
-  std::vector<uint8_t> bytes = rawb::rawb_bytes({.width = 1024, .height = 1024, .speed = -66, .frame_count = 0xFFFFFFFFu}, frames);
+  std::vector<uint8_t> bytes =
+      rawb::rawb_bytes({.width = 1024, .height = 1024, .speed = -66, .frame_count = 0xFFFFFFFFu}, frames);
   bytes.resize(bytes.size() - 10);
   write_file(dir.file("cut.raw"), bytes);
   const struct {
     const char *in;
     std::string reason;
     int32_t kept; // frames in OUT; 0: no OUT
-  } cases[] = {{"claim.raw", "claim.raw: frame 1 is cut short at byte 20\n", 0},
-               {"cut.raw", "cut.raw: 3 of 4 frames; frame 4 is cut short at byte " + std::to_string(bytes.size()) + "\n", 3}};
+  } cases[] = {
+      {"claim.raw", "claim.raw: frame 1 is cut short at byte 20\n", 0},
+      {"cut.raw", "cut.raw: 3 of 4 frames; frame 4 is cut short at byte " + std::to_string(bytes.size()) + "\n", 3}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.in);
     const std::string o = (out / "o.flc").string();
-    const auto r = tk::run_tool(
-        "sh", "-c " + shell_quote(limit + " && exec " + shell_quote(VEXCONV) + " " + shell_quote(dir.file(c.in)) + " " + shell_quote(o)),
-        dir);
+    const auto r = tk::run_tool("sh",
+                                "-c " + shell_quote(limit + " && exec " + shell_quote(VEXCONV) + " " +
+                                                    shell_quote(dir.file(c.in)) + " " + shell_quote(o)),
+                                dir);
     EXPECT_EQ(r.status, 1);
     tk::expect_contains(r.err, {c.reason});
     tk::expect_lacks(r.err, {"bad_alloc"});
@@ -188,10 +190,12 @@ TEST(OpenCount, EveryInputIsOpenedOncePerSource) {
   const auto opens = [&](const char *tool, const std::string &args, const std::string &name) {
     TempDir dir;
     const std::string counts = dir.file("counts");
-    const tk::ToolRun r = tk::run_tool("env", "VEX_COUNT_OPENS_OF=" + shell_quote(name) + " VEX_COUNT_OPENS_TO=" +
-                                                  shell_quote(counts) + " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 LD_PRELOAD=" +
-                                                  shell_quote(OPEN_COUNTER) + " " + shell_quote(tool) + " " + args,
-                                       dir, samples.path());
+    const tk::ToolRun r = tk::run_tool(
+        "env",
+        "VEX_COUNT_OPENS_OF=" + shell_quote(name) + " VEX_COUNT_OPENS_TO=" + shell_quote(counts) +
+            " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 LD_PRELOAD=" + shell_quote(OPEN_COUNTER) + " " +
+            shell_quote(tool) + " " + args,
+        dir, samples.path());
     EXPECT_EQ(r.status, 0) << args << ": " << r.err;
     int n = -1;
     std::ifstream(counts) >> n;

@@ -79,7 +79,9 @@ Frames split(const std::vector<uint8_t> &all, size_t frame_bytes) {
   return out;
 }
 
-Shape shape(const GFILE &g) { return {g.kind, g.width, g.height, g.depth, g.frame_count, g.source_num, g.source_den}; }
+Shape shape(const GFILE &g) {
+  return {g.kind, g.width, g.height, g.depth, g.frame_count, g.source_num, g.source_den};
+}
 
 std::vector<std::string> heard(const MessageLog &log, const std::string &prefix, bool levels) {
   std::vector<std::string> out;

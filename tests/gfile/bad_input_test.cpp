@@ -103,16 +103,9 @@ TEST(BadInput, NamesAndFilesThatOpenNothing) {
               {base + "folder.flc", ""},
               {base + "folder", ""},
               {"", ""},
-              {base + "e.flc", ""},
-              {base + "e.bmp", ""},
-              {base + "e.avi", ""},
-              {base + "e.mov", ""},
-              {base + "e.kvn", ""},
-              {base + "e.tlm", ""},
-              {base + "e.raw", ""},
-              {base + "e.exe", ""},
-              {base + "e.wav", ""},
-              {base + "e", ""},
+              {base + "e.flc", ""},  {base + "e.bmp", ""}, {base + "e.avi", ""}, {base + "e.mov", ""},
+              {base + "e.kvn", ""},  {base + "e.tlm", ""}, {base + "e.raw", ""}, {base + "e.exe", ""},
+              {base + "e.wav", ""},  {base + "e", ""},
               {base + "text.png", "", "not a file of a known kind"},
               {base + "e.png", "", "!the file is empty"}, // it does not exist
               {base + "r.wav", ""},
@@ -143,8 +136,7 @@ TEST(BadInput, NamesAndFilesThatOpenNothing) {
   GFileReset(nullptr);
   EXPECT_EQ(GFileClose(nullptr), nullptr);
   EXPECT_EQ(GFileDamage(nullptr), nullptr);
-  EXPECT_EQ(GFileOpen(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr),
-            nullptr);
+  EXPECT_EQ(GFileOpen(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256, 0, 0, 0, nullptr, nullptr, nullptr), nullptr);
 }
 
 } // namespace

@@ -56,9 +56,9 @@ Make patched(const char *name, std::function<void(Bytes &)> patch) {
 }
 
 struct Row {
-  const char *name;       // file name (its extension picks the readers)
-  const char *what;       // what the header claims
-  bool sound;             // through SFileOpen, else GFileOpen
+  const char *name; // file name (its extension picks the readers)
+  const char *what; // what the header claims
+  bool sound;       // through SFileOpen, else GFileOpen
   const char *reason;     // refused with a piece of this reason; nullptr: opens, bounded
   uint64_t picture_bytes; // bounded: memory the data present justifies beyond the allowance
   Make make;
@@ -76,8 +76,8 @@ std::vector<Row> rows() {
     };
   };
   const auto grey8k = [](std::vector<std::array<uint32_t, 4>> extra) {
-    std::vector<std::array<uint32_t, 4>> e = {{256, 4, 1, 8192}, {257, 4, 1, 8192}, {258, 3, 1, 8},
-                                              {262, 3, 1, 1},    {273, 4, 1, 200},  {277, 3, 1, 1}};
+    std::vector<std::array<uint32_t, 4>> e = {{256, 4, 1, 8192}, {257, 4, 1, 8192}, {258, 3, 1, 8}, {262, 3, 1, 1},
+                                              {273, 4, 1, 200},  {277, 3, 1, 1}};
     e.insert(e.end(), extra.begin(), extra.end());
     return made(tiff(e, Bytes(100, 0)));
   };
@@ -116,19 +116,18 @@ std::vector<Row> rows() {
       // Korvane and Tolm: 32-bit sides, frame counts, tree block, index and sound sizes.
       {"kmax.kvn", "8192 x 8192, 2^32-1 frames, 4 GiB of trees", false, "tables do not fit", 0,
        made(korvane(kAll, 8192, kAll))},
-      {"k8k.kvn", "the sample with its sides patched to 8192 x 8192", false, "frame 1 does not decode as 8192 x 8192",
-       0, patched("m.kvn", sides(4, 8, 8192))},
+      {"k8k.kvn", "the sample with its sides patched to 8192 x 8192", false, "frame 1 does not decode as 8192 x 8192", 0,
+       patched("m.kvn", sides(4, 8, 8192))},
       {"k8ks.kvn", "the same, opened for its sound", true, "No sound", 0, patched("m.kvn", sides(4, 8, 8192))},
       {"ksound.kvn", "the sample claiming 16 MiB of sound a frame on 7 tracks", true, "No sound", 0,
-       patched("m.kvn",
-               [](Bytes &b) {
-                 for (int t = 0; t < 7; ++t)
-                   put_le32(&b[24 + 4 * t], 16u << 20);
-               })},
+       patched("m.kvn", [](Bytes &b) {
+         for (int t = 0; t < 7; ++t)
+           put_le32(&b[24 + 4 * t], 16u << 20);
+       })},
       {"tmax.tlm", "8192 x 8192, 2^32-1 frames, index entries and tracks", false, "the header gives", 0,
        made(tolm(kAll, 8192, kAll, kAll))},
-      {"t8k.tlm", "the sample with its sides patched to 8192 x 8192", false, "frame 1 does not decode as 8192 x 8192",
-       0, patched("m.tlm", sides(20, 24, 8192))},
+      {"t8k.tlm", "the sample with its sides patched to 8192 x 8192", false, "frame 1 does not decode as 8192 x 8192", 0,
+       patched("m.tlm", sides(20, 24, 8192))},
       {"t8ks.tlm", "the same, opened for its sound", true, "No sound", 0, patched("m.tlm", sides(20, 24, 8192))},
       // Raw frame files: the 20-byte file, and a count beyond two whole frames.
       {"r8k.raw", "8192 x 8192, 2^32-1 frames, header only (20 bytes)", false, "frame 1 is cut short at byte 20", 0,
@@ -139,51 +138,33 @@ std::vector<Row> rows() {
       // the 8-bit output, 4 MiB each); past it the runs must be able to cover the picture.
       {"bmax.bmp", "32-bit 2^31-1 x 2^31-1", false, "2147483647", 0, made(bmp(INT32_MAX, INT32_MAX, 32, 0, {}))},
       {"b8k.bmp", "24-bit 8192 x 8192", false, "rows of pixels", 0, made(bmp(8192, 8192, 24, 0, Bytes(100, 0)))},
-      {"b4k.bmp", "24-bit 4096 x 4096, no rows", false, "rows of pixels", 0,
-       made(bmp(4096, -4096, 24, 0, Bytes(100, 0)))},
-      {"brle.bmp", "RLE8 2048 x 2048, one end-of-picture code", false, nullptr, 3 * k4k / 4,
-       made(bmp(2048, 2048, 8, 1, {0, 1}))},
+      {"b4k.bmp", "24-bit 4096 x 4096, no rows", false, "rows of pixels", 0, made(bmp(4096, -4096, 24, 0, Bytes(100, 0)))},
+      {"brle.bmp", "RLE8 2048 x 2048, one end-of-picture code", false, nullptr, 3 * k4k / 4, made(bmp(2048, 2048, 8, 1, {0, 1}))},
       {"brle4k.bmp", "RLE8 4096 x 4096, one end-of-picture code", false, "needs at least 131072 bytes", 0,
        made(bmp(4096, 4096, 8, 1, {0, 1}))},
       {"pmax.pcx", "65536 x 65536, 4 planes of 65535 bytes", false, "65536", 0, made(pcx(65535, 65535, 4, 65535, {}))},
-      {"p4k.pcx", "4096 x 4096, 16 bytes of runs", false, "too short", 0,
-       made(pcx(4095, 4095, 1, 4096, Bytes(16, 0xC1)))},
+      {"p4k.pcx", "4096 x 4096, 16 bytes of runs", false, "too short", 0, made(pcx(4095, 4095, 1, 4096, Bytes(16, 0xC1)))},
       {"tmax.tga", "RLE 65535 x 65535 at 32 bits, a colour map of 65535", false, "65535", 0,
        made(tga(10, 65535, 65535, 32, 65535, {}))},
-      {"t4k.tga", "4096 x 4096 at 32 bits, 64 bytes of pixels", false, "too short", 0,
-       made(tga(2, 4096, 4096, 32, 0, Bytes(64, 1)))},
+      {"t4k.tga", "4096 x 4096 at 32 bits, 64 bytes of pixels", false, "too short", 0, made(tga(2, 4096, 4096, 32, 0, Bytes(64, 1)))},
       {"trle.tga", "RLE 4096 x 4096 at 32 bits, one packet", false, "too short", 0,
        made(tga(10, 4096, 4096, 32, 0, {0xFF, 1, 2, 3, 4}))},
       {"pmax.png", "16-bit RGBA 2^31-1 x 2^31-1", false, "", 0, made(png(0x7FFFFFFF, 0x7FFFFFFF, 16, 6, {}))},
       {"p4k.png", "RGBA 4096 x 4096, an IDAT of 11 bytes", false, "needs at least", 0,
        made(png(4096, 4096, 8, 6, {0x78, 0x9C, 0x63, 0x60, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01, 0x00}))},
       {"pchunk.png", "64 x 64, then a text chunk of 2 GiB", false, "", 0, made(png_chunk)},
-      {"j64k.jpg", "the sample with its frame patched to 65535 x 65535", false, "", 0,
-       patched("p.jpg", jpeg_sides(65535))},
-      {"j8k.jpg", "the sample with its frame patched to 8192 x 8192", false, "needs at least", 0,
-       patched("p.jpg", jpeg_sides(8192))},
+      {"j64k.jpg", "the sample with its frame patched to 65535 x 65535", false, "", 0, patched("p.jpg", jpeg_sides(65535))},
+      {"j8k.jpg", "the sample with its frame patched to 8192 x 8192", false, "needs at least", 0, patched("p.jpg", jpeg_sides(8192))},
       {"tmax.tif", "2^32-1 x 2^32-1, 65535 samples of 32 bits", false, "", 0,
-       made(tiff({{256, 4, 1, kAll},
-                  {257, 4, 1, kAll},
-                  {258, 3, 1, 32},
-                  {262, 3, 1, 2},
-                  {273, 4, 1, 200},
-                  {277, 3, 1, 65535},
-                  {278, 4, 1, kAll},
-                  {279, 4, 1, kAll}}))},
+       made(tiff({{256, 4, 1, kAll}, {257, 4, 1, kAll}, {258, 3, 1, 32}, {262, 3, 1, 2}, {273, 4, 1, 200},
+                  {277, 3, 1, 65535}, {278, 4, 1, kAll}, {279, 4, 1, kAll}}))},
       {"t8k.tif", "grey 8192 x 8192, one strip of 4 GiB, no pixels", false, "needs at least", 0,
        grey8k({{278, 4, 1, 8192}, {279, 4, 1, kAll}})},
       {"tzip.tif", "grey 8192 x 8192 deflated into 100 bytes", false, "needs at least", 0,
        grey8k({{259, 3, 1, 8}, {278, 4, 1, 8192}, {279, 4, 1, 100}})},
       {"tstrips.tif", "8192 x 8192 in 2^32-1 strips", false, "", 0,
-       made(tiff({{256, 4, 1, 8192},
-                  {257, 4, 1, 8192},
-                  {258, 3, 1, 8},
-                  {262, 3, 1, 1},
-                  {273, 4, kAll, 200},
-                  {277, 3, 1, 1},
-                  {278, 4, 1, 1},
-                  {279, 4, kAll, 200}},
+       made(tiff({{256, 4, 1, 8192}, {257, 4, 1, 8192}, {258, 3, 1, 8}, {262, 3, 1, 1}, {273, 4, kAll, 200},
+                  {277, 3, 1, 1}, {278, 4, 1, 1}, {279, 4, kAll, 200}},
                  Bytes(100, 0)))},
       {"gmax.gif", "a screen and picture of 65535 x 65535", false, "beyond the picture limits", 0,
        made(gif(65535, 65535, 65535, 65535, 1))},
@@ -193,37 +174,32 @@ std::vector<Row> rows() {
        made(gif(4096, 4096, 4096, 4096, 200))},
       // Movies through FFmpeg: container fields at their largest.
       {"a8k.avi", "the sample's headers patched: 2^31-1 frames, 8192 x 8192, buffers of 4 GiB", false, nullptr, 0,
-       patched("m.avi",
-               [](Bytes &b) {
-                 const size_t avih = find(b, "avih") + 8, strh = find(b, "strh") + 8, strf = find(b, "strf") + 8;
-                 put_le32(&b[avih + 16], 0x7FFFFFFF), put_le32(&b[avih + 28], kAll);
-                 put_le32(&b[avih + 32], 8192), put_le32(&b[avih + 36], 8192);
-                 put_le32(&b[strh + 32], kAll), put_le32(&b[strh + 36], kAll);
-                 put_le32(&b[strf + 4], 8192), put_le32(&b[strf + 8], 8192);
-               })},
+       patched("m.avi", [](Bytes &b) {
+         const size_t avih = find(b, "avih") + 8, strh = find(b, "strh") + 8, strf = find(b, "strf") + 8;
+         put_le32(&b[avih + 16], 0x7FFFFFFF), put_le32(&b[avih + 28], kAll);
+         put_le32(&b[avih + 32], 8192), put_le32(&b[avih + 36], 8192);
+         put_le32(&b[strh + 32], kAll), put_le32(&b[strh + 36], kAll);
+         put_le32(&b[strf + 4], 8192), put_le32(&b[strf + 8], 8192);
+       })},
       {"aidx.avi", "the sample's index claiming 4 GiB", false, nullptr, 0,
        patched("m.avi", [](Bytes &b) { put_le32(&b[find(b, "idx1") + 4], 0xFFFFFFF0u); })},
       {"asound.avi", "the sample's sound claiming 65535 channels at 2^32-1 Hz", true,
-       "an AVI file the movie library cannot read", 0,
-       patched("m.avi",
-               [](Bytes &b) {
-                 const size_t auds = find(b, "strf", find(b, "auds")) + 8;
-                 put_le16(&b[auds + 2], 65535), put_le32(&b[auds + 4], kAll);
-               })},
+       "an AVI file the movie library cannot read", 0, patched("m.avi", [](Bytes &b) {
+         const size_t auds = find(b, "strf", find(b, "auds")) + 8;
+         put_le16(&b[auds + 2], 65535), put_le32(&b[auds + 4], kAll);
+       })},
       {"q64k.mov", "the sample's table claiming 2^32-1 samples, its picture 65535 x 65535", false, "cannot read", 0,
-       patched("m.mov",
-               [](Bytes &b) {
-                 const size_t stsd = find(b, "stsd") + 12;
-                 put_be16(&b[stsd + 32], 65535), put_be16(&b[stsd + 34], 65535);
-                 put_be32(&b[find(b, "stsz") + 12], kAll);
-               })},
+       patched("m.mov", [](Bytes &b) {
+         const size_t stsd = find(b, "stsd") + 12;
+         put_be16(&b[stsd + 32], 65535), put_be16(&b[stsd + 34], 65535);
+         put_be32(&b[find(b, "stsz") + 12], kAll);
+       })},
       {"qstts.mov", "the sample's time table claiming 2^32-1 entries", false, "cannot read", 0,
        patched("m.mov", [](Bytes &b) { put_be32(&b[find(b, "stts") + 8], kAll); })},
       // Sound.
       {"wmax.wav", "65535 channels of 32 bits at 2^32-1 Hz, 4 GiB of data", true, "65535 channels", 0,
        made(wav(65535, kAll, 32, kAll, 16))},
-      {"w4g.wav", "stereo 16-bit 48 kHz, 4 GiB of data, 64 bytes there", true, nullptr, 0,
-       made(wav(2, 48000, 16, kAll, 64))},
+      {"w4g.wav", "stereo 16-bit 48 kHz, 4 GiB of data, 64 bytes there", true, nullptr, 0, made(wav(2, 48000, 16, kAll, 64))},
       {"cmax.vcs", "one chunk of 4 GiB decoding to 4 GiB", true, "", 0, made(chunks)},
       // Executables: the section count (a movie inside is read by the Korvane rows' reader).
       {"xsect.exe", "the sample with 65535 sections", false, "65535 sections", 0,
@@ -249,8 +225,7 @@ int read_in_child(const std::string &name, bool sound) {
   if (sound) {
     SFILE *s = SFileOpen(name.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
     std::vector<uint8_t> buffer(1 << 16);
-    for (uint64_t total = 0, n;
-         s && total < kSoundCap && (n = SFileGet(s, buffer.data(), uint32_t(buffer.size()))) > 0;)
+    for (uint64_t total = 0, n; s && total < kSoundCap && (n = SFileGet(s, buffer.data(), uint32_t(buffer.size()))) > 0;)
       total += n;
     reason = s ? "" : VEXLastError();
     damage = s && SFileDamage(s) ? SFileDamage(s) : "";
@@ -290,9 +265,8 @@ TEST(GfileBounds, CraftedHeadersAreRefusedOrBounded) {
     const std::string name = dir.file(row.name);
     tk::write_file(name, row.make(dir.path().string()));
     const uint64_t base = uint64_t(tk::process_usage().vm_rss_kib) * 1024;
-    const tk::ChildResult m =
-        tk::run_child([&] { return read_in_child(name, row.sound); },
-                      {.timeout = std::chrono::seconds(30), .address_space = kAsan ? 0 : 512 * kMiB});
+    const tk::ChildResult m = tk::run_child([&] { return read_in_child(name, row.sound); },
+                                            {.timeout = std::chrono::seconds(30), .address_space = kAsan ? 0 : 512 * kMiB});
     // Under ASan the pictures of the first open are still held in its
     // quarantine when the file is opened again for its last frame.
     const uint64_t bound = base + kFixedAllowance + row.picture_bytes * (kAsan ? 2 : 1);

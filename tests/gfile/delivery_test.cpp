@@ -12,9 +12,9 @@
 
 #include "testkit/formats/rawb/rawb_writer.h"
 #include "testkit/gfile/gif_writer.h"
-#include "testkit/gfile/source_calls.h"
 #include "testkit/gfile/source_oracles.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/gfile/source_calls.h"
 
 namespace gfile_test {
 namespace {
@@ -34,8 +34,7 @@ TEST(GfileMovieDelivery, EveryWayGivesTheSamePictures) {
   for (const auto &c : rows) {
     SCOPED_TRACE(std::string(c.file) + " " + c.make);
     TempDir dir;
-    const std::string movie =
-        tool_file(dir, c.file, "testsrc2=size=64x32:rate=2", "-frames:v 6 " + std::string(c.make));
+    const std::string movie = tool_file(dir, c.file, "testsrc2=size=64x32:rate=2", "-frames:v 6 " + std::string(c.make));
     const std::string lst = dir.file("m.lst");
     std::ofstream(lst) << movie << "\n";
     const Frames want = frames(movie, {.flags = kTrue});
@@ -46,8 +45,7 @@ TEST(GfileMovieDelivery, EveryWayGivesTheSamePictures) {
       EXPECT_NE(want[i - 1], want[i]) << "frame " << i;
     // Windows that miss one row take the reader's buffer.
     for (const int32_t flags : {kTrue, kTrue | GFILE_ALPHA}) {
-      const Frames w = frames(movie, {.flags = flags}),
-                   t = frames(movie, {.flags = flags, .width = kW, .height = kH - 1}),
+      const Frames w = frames(movie, {.flags = flags}), t = frames(movie, {.flags = flags, .width = kW, .height = kH - 1}),
                    b = frames(movie, {.flags = flags, .y = 1, .width = kW, .height = kH - 1});
       ASSERT_EQ(t.size(), w.size());
       ASSERT_EQ(b.size(), w.size());
@@ -87,10 +85,8 @@ TEST(GfileMovieDelivery, EveryWayGivesTheSamePictures) {
     for (int i = 0; i < kFrames; ++i) {
       ASSERT_EQ(GFileGet(got.get()), 1);
       ASSERT_EQ(GFileSkip(skipped.get()), 1);
-      EXPECT_EQ((std::vector{skipped->fetched, skipped->delivered, skipped->at_end, skipped->frame_depth,
-                             skipped->frame_bytes}),
-                (std::vector{got->fetched, got->delivered, got->at_end, got->frame_depth, got->frame_bytes}))
-          << i;
+      EXPECT_EQ((std::vector{skipped->fetched, skipped->delivered, skipped->at_end, skipped->frame_depth, skipped->frame_bytes}),
+                (std::vector{got->fetched, got->delivered, got->at_end, got->frame_depth, got->frame_bytes})) << i;
     }
     EXPECT_EQ(skipped->buffer, nullptr);
     EXPECT_EQ(skipped->palette_built, 0);
@@ -135,7 +131,7 @@ TEST(GfileRaw, TheRecordAndEveryFrameAreTheFiles) {
   const rawb::Palette palettes[3] = {ramp(1), ramp(1), ramp(3)};
   const struct {
     int32_t speed;
-    uint32_t num, den;                                   // 0: any rate but none
+    uint32_t num, den; // 0: any rate but none
   } speeds[] = {{-50, 20, 1}, {4000, 25, 1}, {0, 0, 0}}; // 50 ms a frame; 40 ms in units of 10 us
   for (const auto &s : speeds) {
     SCOPED_TRACE("speed " + std::to_string(s.speed));
@@ -161,8 +157,7 @@ TEST(GfileRaw, TheRecordAndEveryFrameAreTheFiles) {
 namespace gif = tk::gif;
 gif::Picture with(gif::Picture p, int delay, int disposal, int transparent = -1, std::vector<gif::Rgb> local = {},
                   bool interlace = false) {
-  p.delay = delay, p.disposal = disposal, p.transparent = transparent, p.local = std::move(local),
-  p.interlace = interlace;
+  p.delay = delay, p.disposal = disposal, p.transparent = transparent, p.local = std::move(local), p.interlace = interlace;
   return p;
 }
 
@@ -182,64 +177,32 @@ TEST(GifAnimation, FramesAreFfmpegsAtTheirTimes) {
     int32_t frames;
     gif::Rgb background;
   } rows[] = {
-      {{40,
-        30,
-        colours(16, 0),
-        3,
+      {{40, 30, colours(16, 0), 3,
         {with(pattern(0, 0, 40, 30, 0, 8), 10, 1), with(pattern(5, 4, 12, 10, 8, 4), 10, 2),
          with(pattern(10, 8, 20, 12, 4, 6), 10, 3, 5), with(pattern(0, 20, 16, 10, 12, 4), 10, 0),
          with(pattern(30, 0, 10, 10, 2, 3), 10, 1)}},
-       "",
-       8,
-       10,
-       5,
-       colours(16, 0)[3]},
+       "", 8, 10, 5, colours(16, 0)[3]},
       // Local tables, transparency and delays of 7, 3, 0 (shown as 10), 5.
-      {{36,
-        28,
-        colours(8, 1),
-        2,
+      {{36, 28, colours(8, 1), 2,
         {with(pattern(0, 0, 36, 28, 0, 16), 7, 1, -1, colours(16, 2)), with(pattern(4, 4, 20, 14, 0, 8), 3, 3, 3),
          with(pattern(10, 6, 20, 20, 0, 4), 0, 2, 0, colours(4, 5)),
          with(pattern(0, 0, 12, 12, 0, 32), 5, 1, -1, colours(32, 3))}},
-       "",
-       32,
-       1,
-       7 + 3 + 10 + 5,
-       colours(8, 1)[2]},
+       "", 32, 1, 7 + 3 + 10 + 5, colours(8, 1)[2]},
       // Interlaced and partly off the screen.
-      {{30,
-        20,
-        colours(64, 4),
-        0,
-        {with(pattern(0, 0, 30, 20, 0, 64), 20, 1, -1, {}, true),
-         with(pattern(20, 4, 20, 15, 5, 9), 40, 2, -1, {}, true), with(pattern(2, 12, 8, 12, 3, 7), 20, 1, 6)}},
-       "",
-       8,
-       20,
-       1 + 2 + 1,
-       colours(64, 4)[0]},
+      {{30, 20, colours(64, 4), 0,
+        {with(pattern(0, 0, 30, 20, 0, 64), 20, 1, -1, {}, true), with(pattern(20, 4, 20, 15, 5, 9), 40, 2, -1, {}, true),
+         with(pattern(2, 12, 8, 12, 3, 7), 20, 1, 6)}},
+       "", 8, 20, 1 + 2 + 1, colours(64, 4)[0]},
       // No global table, the first picture transparent.
-      {{20,
-        16,
-        {},
-        0,
-        {with(pattern(2, 2, 10, 10, 0, 4), 10, 1, 1, colours(4, 6)),
-         with(pattern(6, 6, 10, 8, 0, 4), 10, 2, -1, colours(4, 7)),
+      {{20, 16, {}, 0,
+        {with(pattern(2, 2, 10, 10, 0, 4), 10, 1, 1, colours(4, 6)), with(pattern(6, 6, 10, 8, 0, 4), 10, 2, -1, colours(4, 7)),
          with(pattern(0, 0, 4, 4, 0, 2), 10, 1, -1, colours(2, 8))}},
-       "",
-       32,
-       10,
-       3,
-       gif::Rgb{0, 0, 0}},
+       "", 32, 10, 3, gif::Rgb{0, 0, 0}},
       {{}, "-f lavfi -i testsrc=size=48x32:rate=10:duration=1", 8, 10, 10, {}},
       {{}, // a palette a frame
        "-f lavfi -i testsrc=size=48x32:rate=25:duration=0.4 -vf "
        "'split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1'",
-       32,
-       4,
-       10,
-       {}},
+       32, 4, 10, {}},
   };
   for (const auto &c : rows) {
     SCOPED_TRACE("GIF of " + std::to_string(c.frames) + " frames " + c.make);
@@ -300,18 +263,13 @@ TEST(GifAnimation, DamageAndLimits) {
   using gif::colours;
   using gif::pattern;
   TempDir dir;
-  gif::write_gif(dir.file("whole.gif"),
-                 {24,
-                  16,
-                  colours(8, 2),
-                  1,
-                  {with(pattern(0, 0, 24, 16, 0, 8), 10, 1), with(pattern(2, 2, 20, 12, 1, 6), 10, 1),
-                   with(pattern(0, 0, 24, 16, 3, 5), 10, 1)}});
+  gif::write_gif(dir.file("whole.gif"), {24, 16, colours(8, 2), 1,
+                                         {with(pattern(0, 0, 24, 16, 0, 8), 10, 1), with(pattern(2, 2, 20, 12, 1, 6), 10, 1),
+                                          with(pattern(0, 0, 24, 16, 3, 5), 10, 1)}});
   const std::vector<uint8_t> whole = tk::read_file(dir.file("whole.gif"));
   const Frames want = frames(dir.file("whole.gif"));
   ASSERT_EQ(want.size(), 3u);
-  write_file(dir.file("cut.gif"),
-             std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(descriptor_of(whole, 2) + 15)));
+  write_file(dir.file("cut.gif"), std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(descriptor_of(whole, 2) + 15)));
   Source g = must(dir.file("cut.gif"));
   EXPECT_EQ(g->frame_count, 2);
   EXPECT_STREQ(GFileDamage(g.get()), "the data of picture 3 breaks off");
@@ -324,9 +282,8 @@ TEST(GifAnimation, DamageAndLimits) {
   EXPECT_EQ(GFileDamage(g.get()), nullptr);
   EXPECT_EQ(all_frames(g.get()), want) << "its 12 rows drawn, the next picture found behind the damaged one";
   EXPECT_STREQ(GFileDamage(g.get()), "frame 2: the data of picture 2 of the GIF breaks off at row 12");
-  gif::write_gif(
-      dir.file("wide.gif"),
-      {5000, 8, colours(2, 0), 0, {with(pattern(0, 0, 4, 4, 0, 2), 10, 1), with(pattern(4, 4, 4, 4, 0, 2), 10, 1)}});
+  gif::write_gif(dir.file("wide.gif"), {5000, 8, colours(2, 0), 0,
+                                        {with(pattern(0, 0, 4, 4, 0, 2), 10, 1), with(pattern(4, 4, 4, 4, 0, 2), 10, 1)}});
   EXPECT_EQ(open(dir.file("wide.gif")), nullptr);
   EXPECT_STREQ(VEXLastError(), "an animated GIF of 5000 x 8 pixels is larger than 4096 on a side");
 }

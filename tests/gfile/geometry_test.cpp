@@ -32,10 +32,10 @@ struct CropCase {
 };
 const CropCase kCrops[] = {
     {-10, 30, 0, 20, 0, -10}, // negative origin: the source starts 10 pixels in
-    {0, 64, 0, 64, 0, 0},     {0, 1, 0, 1, 0, 0},      {10, 20, 10, 20, 0, 0},
-    {63, 1, 63, 1, 0, 0},     {50, 30, 50, 14, 16, 0}, // reaching past the end
-    {-5, 80, 0, 64, 11, -5},                           // past both ends
-    {64, 8, 64, 0, 64, -64},                           // starting at the end: nothing visible
+    {0, 64, 0, 64, 0, 0},    {0, 1, 0, 1, 0, 0}, {10, 20, 10, 20, 0, 0}, {63, 1, 63, 1, 0, 0},
+    {50, 30, 50, 14, 16, 0},  // reaching past the end
+    {-5, 80, 0, 64, 11, -5},  // past both ends
+    {64, 8, 64, 0, 64, -64},  // starting at the end: nothing visible
     {70, 10, 70, 0, 64, -64}, {-20, 10, 0, 0, 0, -20}, // entirely beyond, entirely before
 };
 
@@ -44,8 +44,7 @@ TEST(GfileCrop, RecordFieldsAndPixelsForEveryEdge) {
   for (const CropCase &cx : kCrops) {
     const vex::gfile::CropAxis ax = vex::gfile::crop_axis(cx.o, cx.n, 64);
     EXPECT_EQ((std::vector{ax.clip, ax.visible, ax.uncovered, ax.origin}),
-              (std::vector{cx.clip, cx.visible, cx.uncovered, cx.origin}))
-        << cx.o << "," << cx.n;
+              (std::vector{cx.clip, cx.visible, cx.uncovered, cx.origin})) << cx.o << "," << cx.n;
     for (const CropCase &cy : {kCrops[0], kCrops[3], kCrops[5], kCrops[8]}) {
       SCOPED_TRACE(std::to_string(cx.o) + "," + std::to_string(cx.n) + " / " + std::to_string(cy.o));
       // The y cases are scaled to the 40-row axis by crop_axis, which the x rows pin down.
@@ -67,13 +66,11 @@ TEST(GfileRates, EachOutputFrameShowsTheSourceFrameOfItsTime) {
   const struct {
     uint32_t play_num, play_den, out_num, out_den;
     int32_t output_frames;
-  } rows[] = {{0, 0, 0, 0, 12},  {0, 0, 10, 1, 6}, {0, 0, 40, 1, 24},
-              {30, 1, 15, 1, 6}, {0, 0, 40, 3, 8}, {0, 0, 1, 100, 1}};
+  } rows[] = {{0, 0, 0, 0, 12}, {0, 0, 10, 1, 6}, {0, 0, 40, 1, 24}, {30, 1, 15, 1, 6}, {0, 0, 40, 3, 8}, {0, 0, 1, 100, 1}};
   for (const auto &c : rows) {
     SCOPED_TRACE(std::to_string(c.play_num) + "/" + std::to_string(c.play_den) + " to " + std::to_string(c.out_num) +
                  "/" + std::to_string(c.out_den));
-    Source g =
-        must(a.name, {.play_num = c.play_num, .play_den = c.play_den, .out_num = c.out_num, .out_den = c.out_den});
+    Source g = must(a.name, {.play_num = c.play_num, .play_den = c.play_den, .out_num = c.out_num, .out_den = c.out_den});
     ASSERT_EQ(g->output_frames, c.output_frames);
     const double play = c.play_num ? double(c.play_num) / c.play_den : 20.0;
     const double out = c.out_num ? double(c.out_num) / c.out_den : play;
@@ -130,9 +127,8 @@ TEST(GfileProgress, MessagesCountOutputFramesAndCancelStopsBeforeFetching) {
   for (int i = 0; i < 3; ++i)
     next(g.get());
   // (offset 2 + fetched 0, 1, 3) source frames at half rate, + 1; the end is (10 + 2) / 2.
-  EXPECT_EQ(
-      heard(log, "Testing", false),
-      (std::vector<std::string>{"Testing frame 2 of 6...", "Testing frame 2 of 6...", "Testing frame 3 of 6..."}));
+  EXPECT_EQ(heard(log, "Testing", false),
+            (std::vector<std::string>{"Testing frame 2 of 6...", "Testing frame 2 of 6...", "Testing frame 3 of 6..."}));
   log.clear();
   Source c = must(a.name);
   next(c.get());

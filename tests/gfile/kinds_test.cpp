@@ -12,11 +12,11 @@
 #include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/gfile/kind_samples.h"
-#include "testkit/gfile/source_calls.h"
 #include "testkit/gfile/source_oracles.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/picture_compare.h"
 #include "testkit/util/wav_file.h"
+#include "testkit/gfile/source_calls.h"
 #include "vexutil/sfile.h"
 
 namespace gfile_test {
@@ -49,7 +49,7 @@ TEST(GfileKinds, FlicFramesAreTheFlicReadersInEveryMode) {
   ASSERT_EQ(want.bgr0.size(), 7u);
   for (const int32_t flags : {0, kTrue, kDeep, kDeep | kTrue}) {
     SCOPED_TRACE("flags " + std::to_string(flags));
-    Source g = must(dir.file("a"), {.flags = flags});               // no extension: .flc found by the FLIC reader
+    Source g = must(dir.file("a"), {.flags = flags}); // no extension: .flc found by the FLIC reader
     EXPECT_EQ(shape(*g), (Shape{GFILE_FLIC, 64, 40, 8, 7, 20, 1})); // 5000 x 10 us = 50 ms
     EXPECT_STREQ(g->type, "Flic");
     EXPECT_STREQ(g->name, flc.c_str());
@@ -64,12 +64,7 @@ TEST(GfileKinds, FlicFramesAreTheFlicReadersInEveryMode) {
       EXPECT_EQ(g->frame_depth, 8);
     }
   }
-  const Options twice{.play_num = 20,
-                      .play_den = 1,
-                      .out_num = 40,
-                      .out_den = 1,
-                      .first_index = 64,
-                      .entries = 128,
+  const Options twice{.play_num = 20, .play_den = 1, .out_num = 40, .out_den = 1, .first_index = 64, .entries = 128,
                       .system_colours = 1};
   const Frames every = frames(flc, twice);
   ASSERT_EQ(every.size(), 14u);
@@ -98,8 +93,7 @@ TEST(GfileKinds, KorvaneFramesAreTheWritersPicturesAlsoInsideAnExecutable) {
   ASSERT_EQ(got.size(), 6u);
   for (size_t i = 0; i < got.size(); ++i)
     EXPECT_EQ(got[i], indexed_bgr0(written.pictures[i].data(), written.width, written.height, written.width,
-                                   written.palettes[i].data()))
-        << "frame " << i;
+                                   written.palettes[i].data())) << "frame " << i;
   uint32_t at = 0;
   write_file(dir.file("k.exe"), tk::executable_with_movie(written.file, &at));
   EXPECT_EQ(frames(dir.file("k.exe"), {.flags = kTrue}), got);
@@ -158,8 +152,7 @@ TEST(GfileKinds, TrueColourFramesAreTheToolsDecode) {
     SCOPED_TRACE(std::string(c.file) + " " + c.make);
     TempDir dir;
     const bool still = c.kind < GFILE_AVI;
-    const std::string file =
-        tool_file(dir, c.file, kTestSource, (still ? "-frames:v 1 -update 1 " : "") + std::string(c.make));
+    const std::string file = tool_file(dir, c.file, kTestSource, (still ? "-frames:v 1 -update 1 " : "") + std::string(c.make));
     const bool alpha = c.flags & GFILE_ALPHA;
     const Frames want =
         split(tk::ffmpeg_decode(file, alpha ? "-f rawvideo -pix_fmt bgra" : "-f rawvideo -pix_fmt bgr24",
@@ -213,8 +206,7 @@ TEST(GfileKinds, SoundOnlyLzwAndWideStills) {
   EXPECT_EQ(all_frames(g.get()).size(), 23u);
   EXPECT_EQ(g->at_end, 1);
   MessageLog log;
-  const std::string tif =
-      tool_file(dir, "l.tif", kTestSource, "-frames:v 1 -update 1 -pix_fmt rgb24 -compression_algo lzw");
+  const std::string tif = tool_file(dir, "l.tif", kTestSource, "-frames:v 1 -update 1 -pix_fmt rgb24 -compression_algo lzw");
   EXPECT_EQ(open(tif), nullptr);
   EXPECT_EQ(log.at_level(2), std::vector<std::string>{"Error opening: " + tif});
   for (const char *ext : {".bmp", ".png"}) {
@@ -248,12 +240,11 @@ TEST(GfileKinds, DescribeTellsEveryKindsCodings) {
     std::memset(&info, 0xEE, sizeof info);
     ASSERT_EQ(GFileDescribe(g.get(), &info), 1);
     const bool movie = k.kind == GFILE_AVI || k.kind == GFILE_QUICKTIME;
-    const std::string probed =
-        movie ? tk::ffprobe(file, "-select_streams v:0 -show_entries stream=codec_name -of csv=p=0") : "";
+    const std::string probed = movie ? tk::ffprobe(file, "-select_streams v:0 -show_entries stream=codec_name -of csv=p=0") : "";
     EXPECT_EQ(info.codec, movie ? probed.substr(0, probed.find('\n')) : named.at(k.file));
     EXPECT_EQ((std::vector{info.colour_matrix, info.colour_range, info.colour_tagged, info.has_sound}),
-              (std::vector{movie ? GFILE_MATRIX_BT601 : GFILE_MATRIX_NONE,
-                           movie ? GFILE_RANGE_LIMITED : GFILE_RANGE_NONE, 0, g->has_sound}));
+              (std::vector{movie ? GFILE_MATRIX_BT601 : GFILE_MATRIX_NONE, movie ? GFILE_RANGE_LIMITED : GFILE_RANGE_NONE,
+                           0, g->has_sound}));
     if (!info.has_sound || movie)
       continue;
     SFILE *sf = SFileOpen(file.c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);

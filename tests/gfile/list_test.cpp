@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "testkit/gfile/source_calls.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/wav_file.h"
+#include "testkit/gfile/source_calls.h"
 #include "vexutil/sfile.h"
 
 namespace gfile_test {
@@ -42,17 +42,12 @@ TEST(GfileList, MixedEntriesAccumulateAndDeliverInOrder) {
   EXPECT_EQ(shape(*g), (Shape{GFILE_LIST, 64, 40, 24, 7 + 1 + 3, 20, 1})); // 24 bits: the still
   EXPECT_STREQ(g->type, "List");
   EXPECT_EQ(heard(log, "Opening ", false), (std::vector<std::string>{"Opening " + a + "...", "Opening " + b + "...",
-                                                                     "Opening " + c + "...", "Opening ..."}));
+                                                                    "Opening " + c + "...", "Opening ..."}));
   Frames got = all_frames(g.get());
   ASSERT_EQ(got.size(), 11u);
   for (size_t i = 0; i < 11; ++i)
-    EXPECT_EQ(i < 7    ? got[i]
-              : i == 7 ? corner(got[i], 64, 48, 32)
-                       : corner(got[i], 64, 32, 24),
-              i < 7    ? fa[i]
-              : i == 7 ? fb[0]
-                       : fc[i - 7])
-        << i;
+    EXPECT_EQ(i < 7 ? got[i] : i == 7 ? corner(got[i], 64, 48, 32) : corner(got[i], 64, 32, 24),
+              i < 7 ? fa[i] : i == 7 ? fb[0] : fc[i - 7]) << i;
   // 7 + 1 frames before the third entry: first frame 11 is its third; past the end, its last.
   const std::string plain = list(dir, "p.lst", a + "\n" + b + "\n" + c + "\n");
   got = frames(plain, {.flags = kTrue, .first = 11});
@@ -75,8 +70,7 @@ TEST(GfileList, SwitchLookingNamesOpenAsGivenAndTrailingSwitchesGiveTheRange) {
   const std::string d = dir.path().string() + "/";
   for (const char *folder : {"s5", "plain"})
     std::filesystem::create_directories(d + folder);
-  for (const char *n :
-       {"c.flc", "s5/x.flc", "plain/s24x.flc", "s5/p03.flc", "s5/p04.flc", "p03.flc", "p04.flc", "p05.flc"})
+  for (const char *n : {"c.flc", "s5/x.flc", "plain/s24x.flc", "s5/p03.flc", "s5/p04.flc", "p03.flc", "p04.flc", "p05.flc"})
     pattern_flc(dir, n, {.width = 16, .height = 8, .frames = 7, .seed = 3});
   for (const char *n : {"x.flc", "plainx.flc"})
     pattern_flc(dir, n, {.width = 16, .height = 8, .frames = 4, .seed = 8});
@@ -90,14 +84,10 @@ TEST(GfileList, SwitchLookingNamesOpenAsGivenAndTrailingSwitchesGiveTheRange) {
     int32_t first, last; // the caller's
     Runs runs;
   } rows[] = {
-      {"s5/x.flc", 0, 0, whole},
-      {"c.flc /S3 /E5", 0, 0, {{3, 5}}},
-      {"s5/x.flc /e5 /s3", 0, 0, {{3, 5}}},
-      {"c.flc /S3 /E5", 2, 6, {{2, 6}}}, // the caller's range wins
-      {"c.flc /S3 /E5", 4, 0, {{4, 7}}},
-      {"c.flc /L2", 0, 0, {{1, 7}, {1, 7}}},
-      {"s5/p??.flc /S3 /E4", 0, 0, {{1, 7}, {1, 7}}},
-      {"p??.flc*3-5", 0, 0, {{1, 7}, {1, 7}, {1, 7}}},
+      {"s5/x.flc", 0, 0, whole},          {"c.flc /S3 /E5", 0, 0, {{3, 5}}},  {"s5/x.flc /e5 /s3", 0, 0, {{3, 5}}},
+      {"c.flc /S3 /E5", 2, 6, {{2, 6}}},  // the caller's range wins
+      {"c.flc /S3 /E5", 4, 0, {{4, 7}}},  {"c.flc /L2", 0, 0, {{1, 7}, {1, 7}}},
+      {"s5/p??.flc /S3 /E4", 0, 0, {{1, 7}, {1, 7}}}, {"p??.flc*3-5", 0, 0, {{1, 7}, {1, 7}, {1, 7}}},
       {"m.lst", 0, 0, {{1, 7}, {6, 7}, {3, 5}}},
   };
   for (const auto &r : rows) {
@@ -190,8 +180,7 @@ TEST(GfilePromotion, ATwentyFourBitAviOfTenFramesIsPromotedAndOfNineIsNot) {
     EXPECT_EQ((std::vector{automatic->depth_read, automatic->depth}), (std::vector{24, 24}));
     const std::vector<uint8_t> got = next(automatic.get());
     EXPECT_EQ(automatic->frame_depth, 24);
-    const std::vector<uint8_t> always = next(must(avi, {.promotion = 1}).get()),
-                               never = next(must(avi, {.promotion = 2}).get());
+    const std::vector<uint8_t> always = next(must(avi, {.promotion = 1}).get()), never = next(must(avi, {.promotion = 2}).get());
     ASSERT_NE(always, never) << "the picture must give the filter something to change";
     EXPECT_EQ(got, n == 10 ? always : never) << n;
   }

@@ -63,7 +63,7 @@ TEST(GfilePassThrough, PalettesAndRemapsByHand) {
   st::StillFree(&im);
   const struct {
     Options o;
-    std::vector<int> want;    // -1: not checked
+    std::vector<int> want; // -1: not checked
     std::vector<int> entries; // entry, channel, value
   } rows[] = {
       // The whole palette: indices and palette kept.
@@ -120,25 +120,17 @@ TEST(GfileAnalysed, EachPaletteIsTheReferenceOneOverItsFrames) {
   const struct {
     int32_t period, first_index, entries, split, system_colours, avi;
     std::vector<int> built_at; // output frames (0-based) that get a new palette
-  } rows[] = {{0, 0, 256, 0, 0, 0, {0}},
-              {1, 0, 256, 0, 0, 0, {0, 1, 2, 3, 4}},
-              {2, 32, 64, 0, 2, 0, {0, 2, 4}},
-              {3, 200, 56, 0, 0, 0, {0, 3}},
-              {1, 0, 256, 128, 2, 0, {0, 1, 2, 3, 4}},
-              {2, 10, 41, 30, 0, 0, {0, 2, 4}},
+  } rows[] = {{0, 0, 256, 0, 0, 0, {0}},           {1, 0, 256, 0, 0, 0, {0, 1, 2, 3, 4}},
+              {2, 32, 64, 0, 2, 0, {0, 2, 4}},     {3, 200, 56, 0, 0, 0, {0, 3}},
+              {1, 0, 256, 128, 2, 0, {0, 1, 2, 3, 4}}, {2, 10, 41, 30, 0, 0, {0, 2, 4}},
               {1, 0, 256, 0, 2, 1, {0, 1, 2, 3, 4}}};
   for (const auto &c : rows) {
     SCOPED_TRACE("period " + std::to_string(c.period) + ", entries " + std::to_string(c.first_index) + " +" +
-                 std::to_string(c.entries) + ", split " + std::to_string(c.split) +
-                 (c.avi ? ", the same picture" : ""));
+                 std::to_string(c.entries) + ", split " + std::to_string(c.split) + (c.avi ? ", the same picture" : ""));
     const std::vector<Frame> &frames = c.avi ? same : moving;
     MessageLog log;
-    Source g = must(avis[c.avi], {.palette_period = c.period,
-                                  .first_index = c.first_index,
-                                  .entries = c.entries,
-                                  .split = c.split,
-                                  .system_colours = c.system_colours,
-                                  .promotion = 2});
+    Source g = must(avis[c.avi], {.palette_period = c.period, .first_index = c.first_index, .entries = c.entries,
+                                  .split = c.split, .system_colours = c.system_colours, .promotion = 2});
     ASSERT_EQ(g->output_frames, kFrames);
     const int32_t period = c.period == 0 ? 0x10000 : c.period;
     const int32_t split = std::min(c.split, (c.entries + 1) / 2), usable = c.entries - split;
@@ -173,11 +165,10 @@ TEST(GfileAnalysed, EachPaletteIsTheReferenceOneOverItsFrames) {
     }
     EXPECT_EQ(built, c.built_at);
     if (c.avi) {
-      EXPECT_EQ(heard(log, "Analyzing"), (std::vector<std::string>{"1:Analyzing colors in frame 1 of 5 (0%)...",
-                                                                   "1:Analyzing colors in frame 2 of 5 (20%)...",
-                                                                   "1:Analyzing colors in frame 3 of 5 (40%)...",
-                                                                   "1:Analyzing colors in frame 4 of 5 (60%)...",
-                                                                   "1:Analyzing colors in frame 5 of 5 (80%)..."}));
+      EXPECT_EQ(heard(log, "Analyzing"),
+                (std::vector<std::string>{"1:Analyzing colors in frame 1 of 5 (0%)...", "1:Analyzing colors in frame 2 of 5 (20%)...",
+                                          "1:Analyzing colors in frame 3 of 5 (40%)...", "1:Analyzing colors in frame 4 of 5 (60%)...",
+                                          "1:Analyzing colors in frame 5 of 5 (80%)..."}));
     }
   }
 }
@@ -267,13 +258,10 @@ TEST(GfileAnalysed, StillsGetAPaletteAndNearestEntries) {
   constexpr int kSide = 4096;
   st::Image im{};
   ASSERT_EQ(st::StillAlloc(&im, kSide, kSide, 24), 0);
-  const auto bgr = [](int x, int y) {
-    return std::array<uint8_t, 3>{uint8_t(x >> 4), uint8_t(y >> 4), uint8_t((x ^ y) >> 6)};
-  };
+  const auto bgr = [](int x, int y) { return std::array<uint8_t, 3>{uint8_t(x >> 4), uint8_t(y >> 4), uint8_t((x ^ y) >> 6)}; };
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; ++x)
-      std::memcpy(im.pixels + size_t(kSide - 1 - y) * size_t(im.pitch) + size_t(x) * 3, bgr(x, y).data(),
-                  3); // rows bottom-up
+      std::memcpy(im.pixels + size_t(kSide - 1 - y) * size_t(im.pitch) + size_t(x) * 3, bgr(x, y).data(), 3); // rows bottom-up
   const std::string big = dir.file("big.bmp");
   ASSERT_EQ(st::StillSave(st::Format::bmp, big.c_str(), &im, 0), 0);
   st::StillFree(&im);
@@ -282,8 +270,7 @@ TEST(GfileAnalysed, StillsGetAPaletteAndNearestEntries) {
   const std::vector<uint8_t> idx = next(g.get());
   EXPECT_EQ(g->palette_built, 1);
   for (const auto &[x, y] : {std::pair{0, 0}, {kSide - 1, 0}, {0, kSide - 1}, {kSide - 1, kSide - 1}, {1234, 3210}})
-    EXPECT_EQ(idx[size_t(y) * kSide + size_t(x)], vex::testref::nearest6(g->palette, bgr(x, y).data(), 0, 256))
-        << x << "," << y;
+    EXPECT_EQ(idx[size_t(y) * kSide + size_t(x)], vex::testref::nearest6(g->palette, bgr(x, y).data(), 0, 256)) << x << "," << y;
 }
 
 // The palette source's open (its frame count) or the frame analysis

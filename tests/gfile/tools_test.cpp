@@ -33,8 +33,7 @@ using tk::shell_quote;
 // testsrc2 holds a few hundred colours; its moving parts change them.
 TEST(Vexconv, TrueColourMovieBecomesASharedPaletteFlc) {
   TempDir dir;
-  const std::string avi =
-      tool_file(dir, "m.avi", "testsrc2=size=64x48:rate=10:duration=2", "-c:v rawvideo -pix_fmt bgr24");
+  const std::string avi = tool_file(dir, "m.avi", "testsrc2=size=64x48:rate=10:duration=2", "-c:v rawvideo -pix_fmt bgr24");
   const Frames want = split(bgr_to_bgr0(tk::ffmpeg_decode(avi, "-f rawvideo -pix_fmt bgr24")), 64 * 48 * 4);
   ASSERT_EQ(want.size(), 20u);
   const struct {
@@ -145,8 +144,7 @@ TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
   TempDir dir;
   const std::filesystem::path out = dir.path() / "out";
   std::filesystem::create_directory(out);
-  rawb::write_rawb(dir.file("claim.raw"), {.width = 8192, .height = 8192, .speed = -66, .frame_count = 0xFFFFFFFFu},
-                   {});
+  rawb::write_rawb(dir.file("claim.raw"), {.width = 8192, .height = 8192, .speed = -66, .frame_count = 0xFFFFFFFFu}, {});
   std::vector<rawb::Frame> frames;
   for (int f = 0; f < 4; ++f) {
     rawb::Palette grey{};
@@ -154,24 +152,21 @@ TEST(Vexconv, RawFramesStopAtTheFirstFrameCutShort) {
       grey[i] = uint8_t(i / 3 + f);
     frames.push_back({std::vector<uint8_t>(1024 * 1024, uint8_t(40 * f)), {grey}});
   }
-  std::vector<uint8_t> bytes =
-      rawb::rawb_bytes({.width = 1024, .height = 1024, .speed = -66, .frame_count = 0xFFFFFFFFu}, frames);
+  std::vector<uint8_t> bytes = rawb::rawb_bytes({.width = 1024, .height = 1024, .speed = -66, .frame_count = 0xFFFFFFFFu}, frames);
   bytes.resize(bytes.size() - 10);
   write_file(dir.file("cut.raw"), bytes);
   const struct {
     const char *in;
     std::string reason;
     int32_t kept; // frames in OUT; 0: no OUT
-  } cases[] = {
-      {"claim.raw", "claim.raw: frame 1 is cut short at byte 20\n", 0},
-      {"cut.raw", "cut.raw: 3 of 4 frames; frame 4 is cut short at byte " + std::to_string(bytes.size()) + "\n", 3}};
+  } cases[] = {{"claim.raw", "claim.raw: frame 1 is cut short at byte 20\n", 0},
+               {"cut.raw", "cut.raw: 3 of 4 frames; frame 4 is cut short at byte " + std::to_string(bytes.size()) + "\n", 3}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.in);
     const std::string o = (out / "o.flc").string();
-    const auto r = tk::run_tool("sh",
-                                "-c " + shell_quote(limit + " && exec " + shell_quote(VEXCONV) + " " +
-                                                    shell_quote(dir.file(c.in)) + " " + shell_quote(o)),
-                                dir);
+    const auto r = tk::run_tool(
+        "sh", "-c " + shell_quote(limit + " && exec " + shell_quote(VEXCONV) + " " + shell_quote(dir.file(c.in)) + " " + shell_quote(o)),
+        dir);
     EXPECT_EQ(r.status, 1);
     tk::expect_contains(r.err, {c.reason});
     tk::expect_lacks(r.err, {"bad_alloc"});
@@ -190,12 +185,10 @@ TEST(OpenCount, EveryInputIsOpenedOncePerSource) {
   const auto opens = [&](const char *tool, const std::string &args, const std::string &name) {
     TempDir dir;
     const std::string counts = dir.file("counts");
-    const tk::ToolRun r = tk::run_tool(
-        "env",
-        "VEX_COUNT_OPENS_OF=" + shell_quote(name) + " VEX_COUNT_OPENS_TO=" + shell_quote(counts) +
-            " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 LD_PRELOAD=" + shell_quote(OPEN_COUNTER) + " " +
-            shell_quote(tool) + " " + args,
-        dir, samples.path());
+    const tk::ToolRun r = tk::run_tool("env", "VEX_COUNT_OPENS_OF=" + shell_quote(name) + " VEX_COUNT_OPENS_TO=" +
+                                                  shell_quote(counts) + " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 LD_PRELOAD=" +
+                                                  shell_quote(OPEN_COUNTER) + " " + shell_quote(tool) + " " + args,
+                                       dir, samples.path());
     EXPECT_EQ(r.status, 0) << args << ": " << r.err;
     int n = -1;
     std::ifstream(counts) >> n;

@@ -7,11 +7,11 @@
 
 #include <cstdlib>
 
-#include "palette/palette_build.h"
 #include "testkit/gfile/picture_set.h"
-#include "testkit/util/picture_compare.h"
+#include "testkit/palette/library_build.h"
 #include "testkit/palette/palette_reference.h"
 #include "testkit/palette/palette_samples.h"
+#include "testkit/util/picture_compare.h"
 
 namespace vex::palette {
 namespace {
@@ -27,25 +27,18 @@ std::vector<uint8_t> build_both(const Picture &p, const std::vector<uint8_t> &pa
                                 int32_t option) {
   SCOPED_TRACE(p.name);
   const auto h = testkit::picture_histogram(p);
-  std::vector<uint8_t> ours = palette;
-  PaletteOutcome outcome;
-  const PaletteRequest q{std::span<const uint32_t, kBucketCount>(h.data(), kBucketCount),
-                         0,
-                         256,
-                         static_cast<SystemColours>(option),
-                         &usage,
-                         Palette(ours.data(), kPaletteBytes),
-                         {}};
-  EXPECT_EQ(build_palette(q, outcome), util::Status::kOk);
+  const test::LibraryBuilt ours = test::library_build(h, 0, 256, option, usage, palette);
+  EXPECT_EQ(ours.status, util::Status::kOk);
   const testref::Built want =
       testref::build(h, 0, 256, option, std::vector<uint32_t>(usage.begin(), usage.end()), palette, {});
-  EXPECT_EQ(ours, want.palette);
-  EXPECT_EQ(outcome.colours, want.colours);
+  EXPECT_EQ(ours.palette, want.palette);
+  EXPECT_EQ(ours.outcome.colours, want.colours);
   // The palette is a palette of the picture: mapped through it, the
   // picture keeps most of its likeness.
-  const auto mapped = testkit::indices_to_rgb(testkit::map_to_palette(p, ours.data(), 256), ours.data());
+  const auto mapped =
+      testkit::indices_to_rgb(testkit::map_to_palette(p, ours.palette.data(), 256), ours.palette.data());
   EXPECT_GT(testkit::psnr(p.rgb, mapped), 22.0);
-  return ours;
+  return ours.palette;
 }
 
 UsageCounts usage_of(const Picture &p, const std::vector<uint8_t> &palette) {
@@ -68,28 +61,21 @@ TEST(PalettePictures, TestSourceFramesMatchTheReference) {
   }
 }
 
-TEST(PalettePictures, PhotosMatchTheReference) {
+// The photos and the movie frames, each where its package is installed.
+TEST(PalettePictures, PhotosAndMovieFramesMatchTheReference) {
   const auto dir = testkit::photo_dir();
-  if (!dir)
-    GTEST_SKIP() << "no photos: install Debian's python3-skimage (or set VEXUTIL_PHOTO_DIR)";
-  // Three of the photos (the benchmark takes them all); VEXUTIL_ALL_PHOTOS=1
-  // compares every one.
-  const size_t n = kSanitized ? 1 : std::getenv("VEXUTIL_ALL_PHOTOS") ? testkit::photo_names().size() : 3;
-  for (size_t i = 0; i < n; ++i) {
-    const Picture p = testkit::load_picture(*dir + "/" + testkit::photo_names()[i]);
-    std::vector<uint8_t> palette(kPaletteBytes, 0);
-    build_both(p, palette, UsageCounts{}, i % 2 == 0 ? 2 : 0);
-  }
-}
-
-TEST(PalettePictures, MovieFramesMatchTheReference) {
   const auto movie = testkit::movie_file();
-  if (!movie)
-    GTEST_SKIP() << "no movie: install Debian's python3-imageio";
-  const auto frames = testkit::movie_frames(*movie, kSanitized ? 1 : 3, 90);
+  if (!dir && !movie)
+    GTEST_SKIP() << "no photos and no movie: install Debian's python3-skimage and python3-imageio";
+  // Three of the photos (the benchmark takes them all); VEXUTIL_ALL_PHOTOS=1
+  // compares every one. Each photo starts from black.
+  const size_t n = !dir ? 0 : kSanitized ? 1 : std::getenv("VEXUTIL_ALL_PHOTOS") ? testkit::photo_names().size() : 3;
+  for (size_t i = 0; i < n; ++i)
+    build_both(testkit::load_picture(*dir + "/" + testkit::photo_names()[i]), std::vector<uint8_t>(kPaletteBytes, 0),
+               UsageCounts{}, i % 2 == 0 ? 2 : 0);
   std::vector<uint8_t> palette(kPaletteBytes, 0);
   UsageCounts usage{};
-  for (const Picture &p : frames) {
+  for (const Picture &p : movie ? testkit::movie_frames(*movie, kSanitized ? 1 : 3, 90) : std::vector<Picture>{}) {
     palette = build_both(p, palette, usage, 0);
     usage = usage_of(p, palette);
   }

@@ -49,7 +49,8 @@ struct Decoded {
 // so that AddressSanitizer sees any overread); the decoder gives a hop of
 // samples whatever the block held.
 Decoded decode(AUDIODEC *d, const std::vector<uint8_t> &block, size_t available) {
-  const std::vector<uint8_t> part(block.begin(), block.begin() + static_cast<ptrdiff_t>(std::min(available, block.size())));
+  const std::vector<uint8_t> part(block.begin(),
+                                  block.begin() + static_cast<ptrdiff_t>(std::min(available, block.size())));
   const int16_t *pcm = nullptr;
   uint32_t bytes = 0;
   const uint8_t *next = nullptr;
@@ -76,9 +77,14 @@ TEST(CodecDecoder, FirstBlockPlainLaterBlocksCrossFade) {
 // Rounding to nearest with halves to even over a whole block, and the
 // clamp to sixteen bits.
 TEST(CodecDecoder, OutputRoundsHalvesToEvenAndIsClamped) {
-  for (const auto &[value, want] : {std::pair{2.5f, int16_t{2}}, {3.5f, int16_t{4}}, {-2.5f, int16_t{-2}},
-                                    {-3.5f, int16_t{-4}}, {0.49f, int16_t{0}}, {1000.51f, int16_t{1001}},
-                                    {40000.0f, int16_t{32767}}, {-40000.0f, int16_t{-32768}}}) {
+  for (const auto &[value, want] : {std::pair{2.5f, int16_t{2}},
+                                    {3.5f, int16_t{4}},
+                                    {-2.5f, int16_t{-2}},
+                                    {-3.5f, int16_t{-4}},
+                                    {0.49f, int16_t{0}},
+                                    {1000.51f, int16_t{1001}},
+                                    {40000.0f, int16_t{32767}},
+                                    {-40000.0f, int16_t{-32768}}}) {
     DecPtr d(AudioDecOpen(22050, 1, 1));
     const Decoded r = decode(d.get(), constant_block(d->n, d->bands, value), 100000);
     EXPECT_EQ(std::count(r.pcm.begin(), r.pcm.end(), want), d->n) << value << " first " << r.pcm[0];
@@ -115,11 +121,9 @@ TEST(CodecDecoder, ReadsStopAtThePacketLength) {
   }
 }
 
-struct Step {
-  uint32_t size, accounted;
-};
-
-Step feed(AUDIOENC *e, const int16_t *samples, uint32_t count) {
+// Places up to `count` samples and codes a block; gives the bytes of PCM
+// the block accounts for.
+uint32_t feed(AUDIOENC *e, const int16_t *samples, uint32_t count) {
   void *where = nullptr;
   uint32_t room = 0;
   AudioEncInput(e, &where, &room);
@@ -127,11 +131,11 @@ Step feed(AUDIOENC *e, const int16_t *samples, uint32_t count) {
   if (bytes)
     std::memcpy(where, samples, bytes);
   const uint8_t *block = nullptr;
-  Step s{};
-  AudioEncBlock(e, 4, bytes, &block, &s.size, &s.accounted);
+  uint32_t size = 0, accounted = 0;
+  AudioEncBlock(e, 4, bytes, &block, &size, &accounted);
   EXPECT_EQ(block, e->output);
-  EXPECT_EQ(s.size % 4, 0u);
-  return s;
+  EXPECT_EQ(size % 4, 0u);
+  return accounted;
 }
 
 TEST(CodecEncoder, AccountingAndThePaddedFinalWindow) {
@@ -141,10 +145,10 @@ TEST(CodecEncoder, AccountingAndThePaddedFinalWindow) {
   EncPtr e(AudioEncOpen(11025, 1));
   Pcm pcm = sine_sweep(11025, 1, 522, 200, 2000, 9000);
   pcm.back() = 777;
-  EXPECT_EQ(feed(e.get(), pcm.data(), 512).accounted, 960u);
-  EXPECT_EQ(feed(e.get(), pcm.data() + 512, 10).accounted, 84u);
+  EXPECT_EQ(feed(e.get(), pcm.data(), 512), 960u);
+  EXPECT_EQ(feed(e.get(), pcm.data() + 512, 10), 84u);
   EXPECT_EQ(std::count(e->input, e->input + e->overlap, 777), e->overlap); // the kept overlap continues the padding
-  EXPECT_EQ(feed(e.get(), nullptr, 0).accounted, 0u);
+  EXPECT_EQ(feed(e.get(), nullptr, 0), 0u);
   EXPECT_EQ(e->received, 1044u);
   EXPECT_EQ(e->consumed, 1044u);
   const CodedStream s = encode_stream(pcm, 11025, 1, 4);
@@ -175,7 +179,8 @@ TEST(CodecEncoder, DcAndTheHighestFrequencyTravelAsTheTwoRealValues) {
     Pcm alt(g.n + 10 * (g.n - g.overlap));
     for (size_t i = 0; i < alt.size(); ++i)
       alt[i] = i % 2 ? -32767 : 32767;
-    for (const Pcm &pcm : {constant(ch, rate / 2, 32767), constant(ch, rate / 2, -32768), constant(ch, rate / 2, -5), alt}) {
+    for (const Pcm &pcm :
+         {constant(ch, rate / 2, 32767), constant(ch, rate / 2, -32768), constant(ch, rate / 2, -5), alt}) {
       const Pcm out = decode_stream(encode_stream(pcm, rate, ch, 4), rate, ch);
       ASSERT_EQ(out.size(), pcm.size());
       const size_t checked = pcm[1] != pcm[0] ? out.size() - g.overlap : out.size();

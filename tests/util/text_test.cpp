@@ -1,9 +1,9 @@
 // The text, number, switch and file-name functions of the C interface, one
-// row per call against a result worked out by hand. A row names the call,
-// its input and what it gives as "result|buffer": the function's result
-// (if it has one) and what it leaves in the caller's buffer. '@' in a
-// wanted text stands for the working folder; a '*' matches anything (a
-// value the case is not about).
+// row per call against a result worked out by hand. A group names the call
+// and how its result reads; a row gives the input and what the call gives
+// as "result|buffer": the function's result (if it has one) and what it
+// leaves in the caller's buffer. '@' in a wanted text stands for the
+// working folder; a '*' matches anything (a value the case is not about).
 #include <gtest/gtest.h>
 
 #include <fnmatch.h>
@@ -21,115 +21,97 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Row {
-  const char *call, *in, *want;
+// One call's buffers: s starts as a copy of the input, d is where a call
+// that takes or makes a text puts it; u is the input read as a number.
+struct Io {
+  char s[512] = {}, d[512] = {};
+  const char *in;
+  uint32_t u;
 };
 
-std::string apply(const std::string &call, const char *in) {
-  char s[512] = {}, d[512] = {};
-  std::strncpy(s, in, 255);
-  const auto with = [&](auto result) { return std::to_string(result) + "|" + s; };
-  const auto edit = [&](void (*fn)(char *)) { return fn(s), std::string(s); };
-  const auto take = [&](void (*fn)(char *, char *)) { return fn(d, s), std::string(d) + "|" + s; };
-  const uint32_t u = static_cast<uint32_t>(std::strtoll(in, nullptr, 0));
-  uint32_t num = 12345, den = 6789;
-  if (call == "Trim") return edit(Trim);
-  if (call == "TrimL") return edit(TrimL);
-  if (call == "TrimAscii") return edit(TrimAscii);
-  if (call == "RemoveQuotes") return edit(RemoveQuotes);
-  if (call == "AddBackslash") return edit(AddBackslash);
-  if (call == "RemoveMinusSwitches") return edit(RemoveMinusSwitches);
-  if (call == "ExpandFileName") return edit(ExpandFileName);
-  if (call == "GetAndRemoveFirst") return take(GetAndRemoveFirst);
-  if (call == "GetAndRemoveFirstQuoted") return take(GetAndRemoveFirstQuoted);
-  if (call == "GetSwitch V") return with(GetSwitch(s, 'V'));
-  if (call == "GetSwitchNum R 7") return with(GetSwitchNum(s, 'R', 7));
-  if (call == "GetSwitchNum W 0") return with(GetSwitchNum(s, 'W', 0));
-  if (call == "GetSwitchFractional R 15/2")
-    return GetSwitchFractional(s, 'R', &num, &den, 15, 2), std::to_string(num) + "/" + std::to_string(den) + "|" + s;
-  if (call == "GetSwitchStr O def" || call == "GetSwitchStr O null")
-    return with(GetSwitchStr(s, 'O', d, call.ends_with("def") ? "def" : nullptr)) + "|" + d;
-  if (call == "atofr") {
-    const std::string rest = atofr(in, &num, &den);
-    return std::to_string(num) + "/" + std::to_string(den) + "|" + rest;
-  }
-  if (call == "atou32") return std::to_string(atou32(in));
-  if (call == "MakeFrameRate") return std::to_string(MakeFrameRate(static_cast<int32_t>(u)));
-  if (call == "GetElapsedTime") return GetElapsedTime(d, u);
-  if (call == "CommaNum") return CommaNum(d, u), std::string(d);
-  if (call == "HasExtension") return HasExtension(in) ? std::to_string(HasExtension(in) - in) : "null";
-  if (call == "IsDirectory") return with(IsDirectory(s, 0));
-  if (call == "GetDrive") return with(GetDrive(s));
-  if (call.starts_with("GetFilePieces ")) { // the four flags as digits
-    const char *f = call.c_str() + 14;
-    return GetFilePieces(s, f[0] - '0', f[1] - '0', f[2] - '0', f[3] - '0'), std::string(s);
-  }
-  ADD_FAILURE() << "no call " << call;
-  return "";
+template <void (*F)(char *)> std::string edit(Io &io) { return F(io.s), std::string(io.s); }
+template <void (*F)(char *, char *)> std::string take(Io &io) { return F(io.d, io.s), std::string(io.d) + "|" + io.s; }
+std::string with(Io &io, int32_t result) { return std::to_string(result) + "|" + io.s; }
+std::string ratio(uint32_t num, uint32_t den) { return std::to_string(num) + "/" + std::to_string(den); }
+std::string fraction(Io &io) {
+  uint32_t num = 0, den = 0;
+  const std::string rest = atofr(io.in, &num, &den);
+  return ratio(num, den) + "|" + rest;
+}
+std::string elapsed(Io &io) { return GetElapsedTime(io.d, io.u); }
+std::string value_or_def(Io &io) { return with(io, GetSwitchStr(io.s, 'O', io.d, "def")) + "|" + io.d; }
+// GetFilePieces with the drive, folder, name and extension flags.
+template <int D, int F, int N, int E> std::string pieces(Io &io) {
+  return GetFilePieces(io.s, D, F, N, E), std::string(io.s);
 }
 
-const Row kRows[] = {
-    // Trim: blanks are bytes 1 to 32; high bytes belong to words. TrimAscii
-    // also drops high bytes at the ends. Quotes go only in pairs; one
-    // separator at most.
-    {"Trim", " \t\r\n a b \r\n\t ", "a b"}, {"Trim", "   \t ", ""}, {"Trim", "", ""}, {"Trim", "\x01x\x1f", "x"},
-    {"Trim", "\xe9t\xe9", "\xe9t\xe9"}, {"TrimL", "  left  ", "left  "},
-    {"TrimAscii", "\xff\x80 ok \xa0\x7f", "ok \xa0\x7f"}, {"TrimAscii", "\x80\x81\xfe", ""},
-    {"RemoveQuotes", " \"a b\" ", "a b"}, {"RemoveQuotes", "\"", "\""}, {"RemoveQuotes", "\"\"", ""},
-    {"RemoveQuotes", "\"a", "\"a"}, {"AddBackslash", "/tmp/x", "/tmp/x/"}, {"AddBackslash", "/tmp/x/", "/tmp/x/"},
-    {"AddBackslash", "dev:", "dev:"}, {"AddBackslash", "  ", ""},
+struct Group {
+  std::string (*call)(Io &);
+  std::vector<std::pair<const char *, const char *>> rows; // input, wanted
+};
+
+const Group kGroups[] = {
+    // Blanks are bytes 1 to 32; high bytes belong to words. TrimAscii also
+    // drops high bytes at the ends. Quotes go only in pairs; one separator
+    // at most.
+    {edit<Trim>, {{" \t\r\n a b \r\n\t ", "a b"}, {"   \t ", ""}, {"\x01x\x1f", "x"}, {"\xe9t\xe9", "\xe9t\xe9"}}},
+    {edit<TrimL>, {{"  left  ", "left  "}}},
+    {edit<TrimAscii>, {{"\xff\x80 ok \xa0\x7f", "ok \xa0\x7f"}, {"\x80\x81\xfe", ""}}},
+    {edit<RemoveQuotes>, {{" \"a b\" ", "a b"}, {"\"", "\""}, {"\"\"", ""}, {"\"a", "\"a"}}},
+    {edit<AddBackslash>, {{"/tmp/x", "/tmp/x/"}, {"/tmp/x/", "/tmp/x/"}, {"dev:", "dev:"}, {"  ", ""}}},
     // The first word goes out of the text: blanks and one comma end a plain
     // word; a quoted name keeps its blanks.
-    {"GetAndRemoveFirst", "  one two", "one|two"}, {"GetAndRemoveFirst", "a,b c", "a,b|c"},
-    {"GetAndRemoveFirst", "a , b", "a ,|b"}, {"GetAndRemoveFirst", "a ,, b", "a ,|, b"}, {"GetAndRemoveFirst", "", "|"},
-    {"GetAndRemoveFirstQuoted", "\"My File.flc\" out.avi", "My File.flc|out.avi"},
-    {"GetAndRemoveFirstQuoted", "\"open", "\"open|"}, {"GetAndRemoveFirstQuoted", "\"\" next  ", "|next"},
-    {"GetAndRemoveFirstQuoted", "plain, rest ", "plain,|rest"},
+    {take<GetAndRemoveFirst>, {{"  one two", "one|two"}, {"a,b c", "a,b|c"}, {"a ,, b", "a ,|, b"}, {"", "|"}}},
+    {take<GetAndRemoveFirstQuoted>,
+     {{"\"My File.flc\" out.avi", "My File.flc|out.avi"}, {"\"open", "\"open|"}, {"\"\" next  ", "|next"}}},
+    {take<GetAndRemoveFirstQuoted>, {{"plain, rest ", "plain,|rest"}}},
     // A flag needs punctuation or the end after it; one occurrence per call.
-    {"GetSwitch V", "in /v", "1|in "}, {"GetSwitch V", "/v/x", "1|/x"}, {"GetSwitch V", "/V2", "0|/V2"},
-    {"GetSwitch V", "/v /v", "1| /v"}, {"GetSwitch V", "/V2 /v-", "1|/V2 -"}, {"GetSwitch V", "/", "0|/"},
-    {"GetSwitchNum R 7", "in.flc /r-12 out.flc", "-12|in.flc  out.flc"}, {"GetSwitchNum R 7", "/rx /r- /R30", "30|/rx /r- "},
-    {"GetSwitchNum R 7", "/rx /r- ", "7|/rx /r- "}, {"GetSwitchNum W 0", "/w320x200", "320|x200"},
-    {"GetSwitchFractional R 15/2", "/r29.97 x", "2997/100| x"}, {"GetSwitchFractional R 15/2", "/R30000;1001", "30000/1001|"},
-    {"GetSwitchFractional R 15/2", "none", "15/2|none"},
-    {"GetSwitchStr O def", "/o\"a b.avi\" x", "1| x|a b.avi"}, {"GetSwitchStr O def", "/onext/x y", "1|/x y|next"},
-    {"GetSwitchStr O def", "/o \"unterminated", "0|/o \"unterminated|def"},
-    {"GetSwitchStr O def", "/o\"open end", "1||open end"}, {"GetSwitchStr O null", "/o", "0|/o|"},
+    {[](Io &io) { return with(io, GetSwitch(io.s, 'V')); },
+     {{"/v/x", "1|/x"}, {"/V2", "0|/V2"}, {"/v /v", "1| /v"}, {"/V2 /v-", "1|/V2 -"}, {"/", "0|/"}}},
+    {[](Io &io) { return with(io, GetSwitchNum(io.s, 'R', 7)); },
+     {{"in.flc /r-12 out.flc", "-12|in.flc  out.flc"}, {"/rx /r- /R30", "30|/rx /r- "}, {"/rx /r- ", "7|/rx /r- "}}},
+    {[](Io &io) { return with(io, GetSwitchNum(io.s, 'W', 0)); }, {{"/w320x200", "320|x200"}}},
+    {[](Io &io) {
+       uint32_t num = 12345, den = 6789;
+       GetSwitchFractional(io.s, 'R', &num, &den, 15, 2);
+       return ratio(num, den) + "|" + io.s;
+     },
+     {{"/r29.97 x", "2997/100| x"}, {"/R30000;1001", "30000/1001|"}, {"none", "15/2|none"}}},
+    {value_or_def,
+     {{"/o\"a b.avi\" x", "1| x|a b.avi"}, {"/onext/x y", "1|/x y|next"}, {"/o\"open end", "1||open end"}}},
+    {value_or_def, {{"/o \"unterminated", "0|/o \"unterminated|def"}}},
+    {[](Io &io) { return with(io, GetSwitchStr(io.s, 'O', io.d, nullptr)) + "|" + io.d; }, {{"/o", "0|/o|"}}},
     // A later "/-X" cancels the switches before it; a quoted value stops at it.
-    {"RemoveMinusSwitches", "/L2 /Lfoo /-l /L3", "   /L3"}, {"RemoveMinusSwitches", "abc /-", "abc "},
-    {"RemoveMinusSwitches", "/Ofirst /-O /Osecond", "  /Osecond"}, {"RemoveMinusSwitches", "/o\"a b\" /v /-o", " /v "},
-    {"RemoveMinusSwitches", "/o\"never closed /-o", ""}, {"RemoveMinusSwitches", "/a /-a /-b /a", "   /a"},
+    {edit<RemoveMinusSwitches>, {{"/L2 /Lfoo /-l /L3", "   /L3"}, {"abc /-", "abc "}, {"/a /-a /-b /a", "   /a"}}},
+    {edit<RemoveMinusSwitches>, {{"/o\"a b\" /v /-o", " /v "}, {"/o\"never closed /-o", ""}}},
     // Numbers: signs, blanks, the 32-bit wrap; fractions as decimals or
     // "num;den"; odd inputs give defined results.
-    {"atou32", "  \t+42xyz", "42"}, {"atou32", "-17", "-17"}, {"atou32", "abc", "0"},
-    {"atou32", "-2147483648", "-2147483648"}, {"atou32", "4294967295", "-1"},
-    {"atofr", "29.97", "2997/100|"}, {"atofr", "-0.5", "4294967295/2|"}, {"atofr", "30000;1001", "30000/1001|"},
-    {"atofr", "2.5;2 tail", "5/4| tail"}, {"atofr", "12.50x", "25/2|x"}, {"atofr", "abc", "0/1|abc"},
-    {"atofr", "5;0", "5/1|"}, {"atofr", "7;x", "7/1|x"}, {"atofr", "8.;", "8/1|"}, {"atofr", "-", "0/1|"},
-    {"atofr", "", "0/1|"}, {"atofr", "99999999999999999999", "*/1|"}, // wraps silently instead of failing
+    {[](Io &io) { return std::to_string(atou32(io.in)); },
+     {{"  \t+42xyz", "42"}, {"-17", "-17"}, {"abc", "0"}, {"-2147483648", "-2147483648"}, {"4294967295", "-1"}}},
+    {fraction, {{"29.97", "2997/100|"}, {"-0.5", "4294967295/2|"}, {"2.5;2 tail", "5/4| tail"}, {"12.50x", "25/2|x"}}},
+    {fraction,
+     {{"abc", "0/1|abc"}, {"5;0", "5/1|"}, {"7;x", "7/1|x"}, {"-", "0/1|"}, {"99999999999999999999", "*/1|"}}},
     // Hundredths of a frame per second: a period in 1/1000 s, whole frames
     // per second, or hundredths; truncated, and at least 5.
-    {"MakeFrameRate", "0", "0"}, {"MakeFrameRate", "100", "1000"}, {"MakeFrameRate", "33", "3030"},
-    {"MakeFrameRate", "-30", "3000"}, {"MakeFrameRate", "-1500", "150000"}, {"MakeFrameRate", "-1501", "1501"},
-    {"MakeFrameRate", "-2997", "2997"}, {"MakeFrameRate", "30000", "5"}, {"MakeFrameRate", "2147483647", "5"},
-    {"GetElapsedTime", "0", "0 milliseconds"}, {"GetElapsedTime", "1", "1 millisecond"},
-    {"GetElapsedTime", "999", "999 milliseconds"}, {"GetElapsedTime", "1000", "1 second"},
-    {"GetElapsedTime", "1999", "1 second"}, {"GetElapsedTime", "59999", "59 seconds"},
-    {"GetElapsedTime", "61000", "1 minute 1 second"}, {"GetElapsedTime", "120000", "2 minutes 0 seconds"},
-    {"GetElapsedTime", "3599999", "59 minutes 59 seconds"}, {"GetElapsedTime", "3660000", "1 hour 1 minute"},
-    {"GetElapsedTime", "7200000", "2 hours 0 minutes"}, {"GetElapsedTime", "4294967295", "1193 hours 2 minutes"},
-    {"CommaNum", "0", "0"}, {"CommaNum", "999", "999"}, {"CommaNum", "1000", "1,000"}, {"CommaNum", "100000", "100,000"},
-    {"CommaNum", "1234567", "1,234,567"}, {"CommaNum", "4294967295", "4,294,967,295"},
+    {[](Io &io) { return std::to_string(MakeFrameRate(static_cast<int32_t>(io.u))); },
+     {{"0", "0"}, {"100", "1000"}, {"-30", "3000"}, {"-1500", "150000"}, {"-1501", "1501"}, {"30000", "5"}}},
+    {elapsed, {{"1", "1 millisecond"}, {"999", "999 milliseconds"}, {"1000", "1 second"}, {"59999", "59 seconds"}}},
+    {elapsed, {{"61000", "1 minute 1 second"}, {"120000", "2 minutes 0 seconds"}, {"3660000", "1 hour 1 minute"}}},
+    {elapsed, {{"4294967295", "1193 hours 2 minutes"}}},
+    {[](Io &io) { return CommaNum(io.d, io.u), std::string(io.d); },
+     {{"999", "999"}, {"1000", "1,000"}, {"100000", "100,000"}, {"4294967295", "4,294,967,295"}}},
     // File names: the extension's dot is the last of the last piece.
-    {"HasExtension", "dir.x/name", "null"}, {"HasExtension", ".flc", "0"}, {"HasExtension", "c.", "1"},
-    {"HasExtension", "a.tar.gz", "5"}, {"HasExtension", "c:/a.b/c", "null"}, {"HasExtension", "", "null"},
-    {"ExpandFileName", "sub/../sub/./pic.bmp", "@/sub/pic.bmp"}, {"ExpandFileName", "/a//b/../c/", "/a/c/"},
-    {"ExpandFileName", "/..", "/"}, {"ExpandFileName", "", ""},
-    {"IsDirectory", "sub", "1|@/sub"}, {"IsDirectory", "sub/pic.bmp", "0|@/sub/pic.bmp"},
-    {"IsDirectory", "nothing", "0|*"}, {"IsDirectory", "/", "1|/"}, {"GetDrive", "sub", "47|@/sub"},
-    {"GetFilePieces 1100", "sub/pic.bmp", "@/sub/"}, {"GetFilePieces 0011", " sub/pic.bmp ", "pic.bmp"},
-    {"GetFilePieces 0001", "sub/pic.bmp", ".bmp"}, {"GetFilePieces 1111", "sub", "@/sub/"}, // a folder has no name
-    {"GetFilePieces 1111", "   ", ""},
+    {[](Io &io) { return HasExtension(io.in) ? std::to_string(HasExtension(io.in) - io.in) : "null"; },
+     {{"dir.x/name", "null"}, {".flc", "0"}, {"c.", "1"}, {"a.tar.gz", "5"}, {"c:/a.b/c", "null"}, {"", "null"}}},
+    {edit<ExpandFileName>,
+     {{"sub/../sub/./pic.bmp", "@/sub/pic.bmp"}, {"/a//b/../c/", "/a/c/"}, {"/..", "/"}, {"", ""}}},
+    {[](Io &io) { return with(io, IsDirectory(io.s, 0)); },
+     {{"sub", "1|@/sub"}, {"sub/pic.bmp", "0|@/sub/pic.bmp"}, {"nothing", "0|*"}, {"/", "1|/"}}},
+    {[](Io &io) { return with(io, GetDrive(io.s)); }, {{"sub", "47|@/sub"}}},
+    {pieces<1, 1, 0, 0>, {{"sub/pic.bmp", "@/sub/"}}},
+    {pieces<0, 0, 1, 1>, {{" sub/pic.bmp ", "pic.bmp"}}},
+    {pieces<0, 0, 0, 1>, {{"sub/pic.bmp", ".bmp"}}},
+    {pieces<1, 1, 1, 1>, {{"sub", "@/sub/"}, {"   ", ""}}}, // a folder has no name
 };
 
 // In a temporary working folder holding sub/pic.bmp; the test process's
@@ -150,16 +132,19 @@ protected:
 };
 
 TEST_F(TextCalls, EveryRowGivesTheHandWorkedResult) {
-  for (const Row &r : kRows) {
-    std::string want = r.want;
-    for (size_t at; (at = want.find('@')) != std::string::npos;)
-      want.replace(at, 1, cwd_);
-    const std::string got = apply(r.call, r.in);
-    if (want.find('*') != std::string::npos)
-      EXPECT_EQ(fnmatch(want.c_str(), got.c_str(), 0), 0) << r.call << "(\"" << r.in << "\") gave " << got;
-    else
-      EXPECT_EQ(got, want) << r.call << "(\"" << r.in << "\")";
-  }
+  for (size_t g = 0; g < std::size(kGroups); ++g)
+    for (const auto &[in, wanted] : kGroups[g].rows) {
+      std::string want = wanted;
+      for (size_t at; (at = want.find('@')) != std::string::npos;)
+        want.replace(at, 1, cwd_);
+      Io io{.in = in, .u = static_cast<uint32_t>(std::strtoll(in, nullptr, 0))};
+      std::strncpy(io.s, in, 255);
+      const std::string got = kGroups[g].call(io);
+      if (want.find('*') != std::string::npos)
+        EXPECT_EQ(fnmatch(want.c_str(), got.c_str(), 0), 0) << "group " << g << " (\"" << in << "\") gave " << got;
+      else
+        EXPECT_EQ(got, want) << "group " << g << " (\"" << in << "\")";
+    }
 }
 
 TEST_F(TextCalls, ResultsThatDoNotFitLeaveTheBufferAlone) {
@@ -181,10 +166,8 @@ TEST_F(TextCalls, ResultsThatDoNotFitLeaveTheBufferAlone) {
 
 TEST(Numbers, ChainedDecimalsGcdAndNulls) {
   char buf[64];
-  EXPECT_EQ(u32toa(buf, 0), buf + 1);
-  EXPECT_STREQ(buf, "0");
-  EXPECT_EQ(u32toa(u32toa(buf, 12), 0x80000000u), buf + 13);
-  EXPECT_STREQ(buf, "12-2147483648");
+  EXPECT_EQ(u32toa(u32toa(buf, 0), 0x80000000u), buf + 12);
+  EXPECT_STREQ(buf, "0-2147483648");
   u32toa(buf, 2147483647u);
   EXPECT_STREQ(buf, "2147483647");
   EXPECT_EQ(atou32(nullptr), 0);
@@ -194,12 +177,13 @@ TEST(Numbers, ChainedDecimalsGcdAndNulls) {
   EXPECT_EQ(findchar(t, 'z'), nullptr);
   EXPECT_EQ(findchar(t, 0), t + 5);
   // dir + prefix (8 at most) + the nibbles of n as letters A-P, low first.
-  const Row names[] = {{"/tmp/", "VX", "/tmp/VXAAAAAA.AAA"}, {"", "VX", "VXDEAAAA.AAA"}, {"d/", "", "d/IJKLMNOP.AAA"},
-                       {"", "ABCDEFGHIJKLMNOP", "ABCDEFGH.JKL"}};
-  const uint32_t seeds[] = {0, 0x4321, 0xFEDCBA98u, 0};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(GetTempName(buf, names[i].call, names[i].in, seeds[i]), buf);
-    EXPECT_STREQ(buf, names[i].want);
+  const std::tuple<const char *, const char *, uint32_t, const char *> names[] = {
+      {"/tmp/", "VX", 0, "/tmp/VXAAAAAA.AAA"},
+      {"d/", "", 0xFEDCBA98u, "d/IJKLMNOP.AAA"},
+      {"", "ABCDEFGHIJKLMNOP", 0, "ABCDEFGH.JKL"}};
+  for (const auto &[dir, prefix, n, want] : names) {
+    EXPECT_EQ(GetTempName(buf, dir, prefix, n), buf);
+    EXPECT_STREQ(buf, want);
   }
   // Lowest terms against std::gcd, zeros left alone.
   for (uint32_t x : {0u, 1u, 6u, 12u, 1001u, 30000u, 65536u, 0xFFFFFFFFu, 0x80000000u})
@@ -210,15 +194,13 @@ TEST(Numbers, ChainedDecimalsGcdAndNulls) {
       EXPECT_EQ(p, x / g) << x << "/" << y;
       EXPECT_EQ(q, y / g) << x << "/" << y;
     }
-}
-
-TEST(Timer, MonotonicFromTheFirstCall) {
+  // The timer counts from the first call in this process, which is about 0.
   uint32_t last = VEXTimerRead();
-  EXPECT_LT(last, 1000u); // the first call in this process is about 0
+  EXPECT_LT(last, 1000u);
   for (int i = 0; i < 1000; ++i) {
-    const uint32_t t = VEXTimerRead();
-    EXPECT_GE(t, last);
-    last = t;
+    const uint32_t now = VEXTimerRead();
+    EXPECT_GE(now, last);
+    last = now;
   }
 }
 

@@ -77,14 +77,9 @@ TEST(CodecDecoder, FirstBlockPlainLaterBlocksCrossFade) {
 // Rounding to nearest with halves to even over a whole block, and the
 // clamp to sixteen bits.
 TEST(CodecDecoder, OutputRoundsHalvesToEvenAndIsClamped) {
-  for (const auto &[value, want] : {std::pair{2.5f, int16_t{2}},
-                                    {3.5f, int16_t{4}},
-                                    {-2.5f, int16_t{-2}},
-                                    {-3.5f, int16_t{-4}},
-                                    {0.49f, int16_t{0}},
-                                    {1000.51f, int16_t{1001}},
-                                    {40000.0f, int16_t{32767}},
-                                    {-40000.0f, int16_t{-32768}}}) {
+  const std::pair<float, int16_t> rows[] = {{2.5f, 2},  {3.5f, 4},        {-2.5f, -2},       {-3.5f, -4},
+                                            {0.49f, 0}, {1000.51f, 1001}, {40000.0f, 32767}, {-40000.0f, -32768}};
+  for (const auto &[value, want] : rows) {
     DecPtr d(AudioDecOpen(22050, 1, 1));
     const Decoded r = decode(d.get(), constant_block(d->n, d->bands, value), 100000);
     EXPECT_EQ(std::count(r.pcm.begin(), r.pcm.end(), want), d->n) << value << " first " << r.pcm[0];

@@ -139,8 +139,7 @@ void collect(void *user, const char *line) { static_cast<std::vector<std::string
 
 TEST(VexMalloc, AlignedBlocksAndTheHookThatFailsTheNth) {
   EXPECT_EQ(vexmalloc(0), nullptr);
-  EXPECT_EQ(vexmalloc(0xFFFFFFFFu), nullptr);
-  EXPECT_EQ(vexmalloc(0xFFFFFFFFu - 31), nullptr);
+  EXPECT_EQ(vexmalloc(0xFFFFFFFFu - 31), nullptr); // the size with its 32 bytes of slack passes 32 bits
   // Many sizes, so that the underlying blocks land at offsets 16 and 32
   // (glibc aligns to 16); AddressSanitizer sees a vexfree of a wrong address.
   std::vector<void *> blocks;
@@ -240,7 +239,6 @@ TEST(Diagnostics, SwitchCallerAndSink) {
   EXPECT_EQ(said("1", "one line"), "one line\n");
   EXPECT_EQ(said("1", std::string(3000, 'x')), std::string(1023, 'x') + "\n"); // cut, not overrun
   EXPECT_EQ(said("0", "one line"), "");
-  EXPECT_EQ(said("yes", "one line"), "");
   EXPECT_EQ(said(nullptr, "asked for", true), "asked for\n");
   std::vector<std::string> lines;
   VEXSetDiagnosticSink(collect, &lines);

@@ -114,8 +114,8 @@ TEST(PaletteHistogram, UncoveredAreasAndUsageByHand) {
       // (1 + 2) x 3 + (6 + 2) x (2 + 1) = 33 black.
       {frame, 3, -1, -2, 2, 1, {{12, 6}, {13, 6}, {14, 6}, {0, 33}}},
       {frame, 3, 0, -4, 0, 0, {{14, 6}, {0, 24}}}, // rows past the end of the frame are not read
-      {std::span(frame).first(8 * 4 + 3), 5, 0, 0, 0, 0, {{10, 6}, {11, 6}, {12, 6}, {13, 6}, {14, 3}}}, // a short last
-                                                                                                         // row
+      // A short last row.
+      {std::span(frame).first(8 * 4 + 3), 5, 0, 0, 0, 0, {{10, 6}, {11, 6}, {12, 6}, {13, 6}, {14, 3}}},
   };
   for (const auto &r : rows) {
     UsageCounts want{};
@@ -370,6 +370,10 @@ TEST(PaletteMatch, NearestColourIsThePlainSearchsEntry) {
       ASSERT_EQ(nearest(c[0], c[1], c[2]), want) << "round " << round << ": " << c[0] << "," << c[1] << "," << c[2];
       ASSERT_EQ(nearest(c[0], c[1], c[2]), want) << "from the cache";
     }
+    // A palette remapped onto itself keeps every usable entry where it is.
+    const auto self = build_remap(rows, rows, r);
+    for (uint32_t i = r.first; i < r.first + r.count; ++i)
+      ASSERT_EQ(self[i], i) << "round " << round;
   }
 }
 

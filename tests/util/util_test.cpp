@@ -253,7 +253,7 @@ TEST(Diagnostics, SwitchCallerAndSink) {
 
 TEST(Profile, EnvironmentThenIniFileThenDefault) {
   const std::pair<const char *, int32_t> ints[] = {
-      {" -7x", -7}, {"+3", 3}, {"x1", 0}, {"99999999999", 0x7FFFFFFF}, {"-99999999999", -0x7FFFFFFF}};
+      {" -7x", -7}, {"+3", 3}, {"x1", 0}, {"", 0}, {"99999999999", 0x7FFFFFFF}, {"-99999999999", -0x7FFFFFFF}};
   for (const auto &[text, value] : ints)
     EXPECT_EQ(vex::util::leading_int(text), value) << '"' << text << '"';
   vex::testkit::TempDir dir;

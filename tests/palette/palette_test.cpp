@@ -3,7 +3,8 @@
 // against a per-pixel tally), the reduction, the placement and the whole
 // build against the plain transcription in testkit/palette (bit for bit,
 // messages and cancelling included) on random inputs of every shape, and
-// the cases worked out by hand at their edges.
+// the cases worked out by hand at their edges. (How well a built palette
+// shows a real picture is the picture readers' tests' to say.)
 #include <gtest/gtest.h>
 
 #include <map>

@@ -15,7 +15,6 @@
 #include "palette/palette_histogram.h"
 #include "palette/palette_place.h"
 #include "palette/palette_reduce.h"
-#include "testkit/palette/library_build.h"
 #include "testkit/palette/palette_reference.h"
 #include "testkit/palette/palette_samples.h"
 #include "testkit/util/message_log.h"
@@ -312,17 +311,23 @@ TEST(PalettePlace, PlainCasesByHand) {
   EXPECT_TRUE(log.messages().empty());
 }
 
-struct Built : test::LibraryBuilt {
+struct Built {
+  util::Status status;
+  PaletteOutcome outcome;
+  std::vector<uint8_t> palette;
   Heard heard;
 };
 
 Built build(const std::vector<uint32_t> &h, uint32_t first, uint32_t count, int32_t option, const UsageCounts &usage,
             std::vector<uint8_t> palette, int cancel_at = -1) {
+  Built r{util::Status::kOk, {}, std::move(palette), {}};
   MessageLog log;
   log.cancel_at(cancel_at);
-  // Braces run left to right: the build, then what the log heard.
-  return Built{test::library_build(h, first, count, option, usage, std::move(palette), MessageLog::callback),
-               take(log)};
+  r.status = build_palette({Buckets(h.data(), kBucketCount), first, count, static_cast<SystemColours>(option), &usage,
+                            Palette(r.palette.data(), kPaletteBytes), MessageLog::callback},
+                           r.outcome);
+  r.heard = take(log);
+  return r;
 }
 
 // The build and the reference with the same cancel answer.

@@ -49,8 +49,7 @@ struct Decoded {
 // so that AddressSanitizer sees any overread); the decoder gives a hop of
 // samples whatever the block held.
 Decoded decode(AUDIODEC *d, const std::vector<uint8_t> &block, size_t available) {
-  const std::vector<uint8_t> part(block.begin(),
-                                  block.begin() + static_cast<ptrdiff_t>(std::min(available, block.size())));
+  const std::vector<uint8_t> part(block.begin(), block.begin() + static_cast<ptrdiff_t>(std::min(available, block.size())));
   const int16_t *pcm = nullptr;
   uint32_t bytes = 0;
   const uint8_t *next = nullptr;
@@ -174,8 +173,7 @@ TEST(CodecEncoder, DcAndTheHighestFrequencyTravelAsTheTwoRealValues) {
     Pcm alt(g.n + 10 * (g.n - g.overlap));
     for (size_t i = 0; i < alt.size(); ++i)
       alt[i] = i % 2 ? -32767 : 32767;
-    for (const Pcm &pcm :
-         {constant(ch, rate / 2, 32767), constant(ch, rate / 2, -32768), constant(ch, rate / 2, -5), alt}) {
+    for (const Pcm &pcm : {constant(ch, rate / 2, 32767), constant(ch, rate / 2, -32768), constant(ch, rate / 2, -5), alt}) {
       const Pcm out = decode_stream(encode_stream(pcm, rate, ch, 4), rate, ch);
       ASSERT_EQ(out.size(), pcm.size());
       const size_t checked = pcm[1] != pcm[0] ? out.size() - g.overlap : out.size();

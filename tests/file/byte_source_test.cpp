@@ -187,7 +187,7 @@ TEST_F(Sources, TheRingDeliversTheSourceBytesWhateverTheOrder) {
         wraps += got > 0 && io.ring_write < before;
         continue;
       }
-      uint32_t at = choice == 2   ? std::min<uint32_t>(io.logical + rng() % (io.held + 1), kSize - 1000)
+      uint32_t at = choice == 2 ? std::min<uint32_t>(io.logical + rng() % (io.held + 1), kSize - 1000)
                     : choice == 3 ? rng() % (kSize - 1000)
                                   : io.logical;
       const uint32_t n = std::min<uint32_t>(1 + rng() % 3000, kSize - at);

@@ -118,12 +118,10 @@ TEST(ClosedHandles, EveryOperationIsHarmless) {
   VEXFILE *f = nullptr;
   uint8_t buf[4];
   char line[4] = "x";
-  const uint32_t results[] = {VEXFileGetNB(f, buf, 4), VEXFileGet(f, buf, 4),
-                              VEXFileGet8(f),          VEXFileGet32(f),
-                              VEXFileGetBits(f, 5),    VEXFilePutNB(f, buf, 4),
-                              VEXFilePut(f, buf, 4),   VEXFilePutBits(f, 1, 5),
-                              VEXFileGetPos(f),        VEXFileSetPos(f, 5),
-                              VEXFileSize(f),          VEXFileBitPos(f),
+  const uint32_t results[] = {VEXFileGetNB(f, buf, 4), VEXFileGet(f, buf, 4),    VEXFileGet8(f),
+                              VEXFileGet32(f),         VEXFileGetBits(f, 5),     VEXFilePutNB(f, buf, 4),
+                              VEXFilePut(f, buf, 4),   VEXFilePutBits(f, 1, 5), VEXFileGetPos(f),
+                              VEXFileSetPos(f, 5),     VEXFileSize(f),           VEXFileBitPos(f),
                               VEXFileGetTime(f),       static_cast<uint32_t>(VEXFileIsInBuffer(f, 0))};
   for (uint32_t r : results)
     EXPECT_EQ(r, 0u);
@@ -142,8 +140,8 @@ TEST_F(Transfer, LinesTimesSizesAndLogs) {
   VEXFILE *f = VEXFileOpen(4, name_.c_str(), VEXFILE_READ);
   char buf[64], small[3], one[1] = {'x'};
   // Line ends go; a line longer than the buffer comes in pieces.
-  const std::pair<char *, const char *> lines[] = {{buf, "ab"}, {small, "ab"},   {small, "cd"}, {small, ""},
-                                                   {buf, ""},   {buf, "\rlast"}, {buf, ""},     {one, ""}};
+  const std::pair<char *, const char *> lines[] = {{buf, "ab"},   {small, "ab"},     {small, "cd"}, {small, ""},
+                                                   {buf, ""},     {buf, "\rlast"},   {buf, ""},     {one, ""}};
   for (const auto &[into, want] : lines)
     EXPECT_STREQ(VEXFileGetLine(f, into, into == buf ? 64 : into == small ? 3 : 1), want);
   EXPECT_EQ(VEXFileAtEnd(f), 1);
@@ -225,11 +223,7 @@ TEST_F(Transfer, TemporaryOutputsReplaceTheFinalNameWholeOrNotAtAll) {
 
   fs::create_directory(tmp_.file("dir"));
   write_file(tmp_.file("dir/inner"), bytes("y"));
-  const struct {
-    std::string final_name;
-    uint32_t room;
-    const char *reason;
-  } refusals[] = {
+  const struct { std::string final_name; uint32_t room; const char *reason; } refusals[] = {
       {out, static_cast<uint32_t>(need - 1), "needs"},           // one byte short
       {tmp_.file("no/out.bin"), 256, "cannot create a file in"}, // no such folder
       {"", 256, "no output name"},
@@ -245,8 +239,7 @@ TEST_F(Transfer, TemporaryOutputsReplaceTheFinalNameWholeOrNotAtAll) {
   ASSERT_EQ(VEXFileReserveTemporary(out.c_str(), a.data(), static_cast<uint32_t>(a.size())), 1);
   EXPECT_EQ(VEXFileCommitTemporary(a.data(), tmp_.file("dir").c_str()), 0);
   EXPECT_NE(std::string(VEXLastError()).find("cannot name the output"), std::string::npos) << VEXLastError();
-  EXPECT_EQ(vex::testkit::entry_names(tmp_.path()), (std::set<std::string>{"dir", "out.bin"}))
-      << "no temporary stays behind";
+  EXPECT_EQ(vex::testkit::entry_names(tmp_.path()), (std::set<std::string>{"dir", "out.bin"})) << "no temporary stays behind";
 }
 
 } // namespace

@@ -78,12 +78,7 @@ std::vector<uint8_t> bits_of(const std::string &text) {
 // preorder: 1 for an internal node, 0 and the symbol for a leaf, then the
 // closing bit), the codes, and a marker 101 right behind them.
 TEST(HuffTable, SmallTablesAndCodesBitForBit) {
-  const struct {
-    const char *name;
-    std::vector<uint32_t> symbols;
-    int32_t result;
-    const char *bits;
-  } rows[] = {
+  const struct { const char *name; std::vector<uint32_t> symbols; int32_t result; const char *bits; } rows[] = {
       {"no statistics: one zero bit", {}, 12, "0"},
       {"one symbol: a single leaf coded with no bits", std::vector<uint32_t>(100, 65), 20, "1 0<65> 0"},
       {"two symbols: the lighter on the 1-branch", {7, 7, 7, 7, 7, 9, 9}, 24, "1 1 0<7> 0<9> 0  0000011"},

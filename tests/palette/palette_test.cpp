@@ -50,8 +50,7 @@ TEST(PaletteHistogram, EveryDepthCountsAsItsTwentyFourBitPicture) {
   for (auto &v : palette)
     v = uint8_t(gen());
   // Random pixels with repeats (so counts exceed 1); 5-5-5 pixels have the low 3 bits clear.
-  std::vector<uint8_t> bgr(w * h * 3), bgr5(w * h * 3), bgrx, rows16, indices(w * h), index16(w * h),
-      rows4((w + 1) / 2 * h, 0xEE);
+  std::vector<uint8_t> bgr(w * h * 3), bgr5(w * h * 3), bgrx, rows16, indices(w * h), index16(w * h), rows4((w + 1) / 2 * h, 0xEE);
   for (size_t i = 0; i < bgr.size(); ++i)
     bgr[i] = uint8_t(gen() % 40 + (gen() % 4) * 60), bgr5[i] = bgr[i] & 0xF8;
   std::map<uint32_t, uint32_t> tally;
@@ -159,9 +158,7 @@ TEST(PaletteReduce, MatchesTheReferenceOnRandomHistograms) {
         }
   for (int32_t target : {1, 0, -5}) {
     MessageLog log;
-    EXPECT_EQ(reduce(test::random_histogram(3, 100, Weights::kFlat, Spread::kUniform), target, MessageLog::callback)
-                  .colours.size(),
-              1u);
+    EXPECT_EQ(reduce(test::random_histogram(3, 100, Weights::kFlat, Spread::kUniform), target, MessageLog::callback).colours.size(), 1u);
     EXPECT_TRUE(log.messages().empty());
     expect_same_reduction(test::random_histogram(3, 100, Weights::kFlat, Spread::kUniform), target);
   }
@@ -175,15 +172,12 @@ TEST(PaletteReduce, MatchesTheReferenceOnRandomHistograms) {
 // message: the build's comparison with the reference has such rows.)
 TEST(PaletteReduce, TalksPerSplitAndCancelKeepsTheColoursFoundSoFar) {
   MessageLog log;
-  ASSERT_EQ(reduce(test::random_histogram(9, 1000, Weights::kFlat, Spread::kUniform), 200, MessageLog::callback)
-                .colours.size(),
-            200u);
+  ASSERT_EQ(reduce(test::random_histogram(9, 1000, Weights::kFlat, Spread::kUniform), 200, MessageLog::callback).colours.size(), 200u);
   const Heard heard = take(log);
   ASSERT_EQ(heard.size(), 199u); // before each of the 199 splits
-  EXPECT_EQ((Heard{heard[0], heard[1], heard[2], heard[198]}), (Heard{{"Reducing the number of colors (1%)...", 1},
-                                                                      {"Reducing the number of colors (1%)...", 0},
-                                                                      {"Reducing the number of colors (2%)...", 0},
-                                                                      {"Reducing the number of colors (100%)...", 0}}));
+  EXPECT_EQ((Heard{heard[0], heard[1], heard[2], heard[198]}),
+            (Heard{{"Reducing the number of colors (1%)...", 1}, {"Reducing the number of colors (1%)...", 0},
+                   {"Reducing the number of colors (2%)...", 0}, {"Reducing the number of colors (100%)...", 0}}));
   const auto h = test::random_histogram(55, 500, Weights::kSkewed, Spread::kClustered);
   for (int at : {0, 1, 2, 17, 200}) {
     SCOPED_TRACE("cancel at message " + std::to_string(at));
@@ -245,8 +239,7 @@ TEST(PalettePlace, DistanceIsRoundedHundredthsCapped) {
           if ((r + bit) * (r + bit) <= y)
             r += bit;
         ASSERT_EQ(placement_distance({uint8_t(dr), uint8_t(255 - dg), uint8_t(db)}, {0, 255, 0}),
-                  std::min<uint64_t>(32768, y - r * r > r ? r + 1 : r))
-            << dr << "," << dg << "," << db;
+                  std::min<uint64_t>(32768, y - r * r > r ? r + 1 : r)) << dr << "," << dg << "," << db;
       }
 }
 
@@ -288,8 +281,7 @@ TEST(PalettePlace, PlainCasesByHand) {
   // other way round would cost 1000 x D(red, blue).
   std::vector<uint8_t> two(kPaletteBytes, 0);
   two[3] = 255;
-  EXPECT_NE(place_colours(std::vector<Rgb>{{0, 0, 255}, {255, 0, 0}}, view(two), 0, 2, UsageCounts{1, 1000}, {}),
-            Placement::kNone);
+  EXPECT_NE(place_colours(std::vector<Rgb>{{0, 0, 255}, {255, 0, 0}}, view(two), 0, 2, UsageCounts{1, 1000}, {}), Placement::kNone);
   EXPECT_EQ((std::vector{entry(two, 0), entry(two, 1)}), (std::vector<Rgb>{{0, 0, 255}, {255, 0, 0}}));
   // Nothing to place, or nowhere: nothing changes; the message still comes
   // when the sizes allow placement but there is no entry.
@@ -297,8 +289,7 @@ TEST(PalettePlace, PlainCasesByHand) {
   MessageLog log;
   EXPECT_EQ(place_colours({}, view(nines), 0, 256, UsageCounts{}, MessageLog::callback), Placement::kNone);
   EXPECT_TRUE(log.messages().empty());
-  EXPECT_EQ(place_colours(std::vector<Rgb>{{1, 2, 3}}, view(nines), 10, 0, UsageCounts{}, MessageLog::callback),
-            Placement::kNone);
+  EXPECT_EQ(place_colours(std::vector<Rgb>{{1, 2, 3}}, view(nines), 10, 0, UsageCounts{}, MessageLog::callback), Placement::kNone);
   EXPECT_EQ(nines, std::vector<uint8_t>(kPaletteBytes, 9));
   EXPECT_EQ(take(log), (Heard{{"Minimizing palette changes...", 1}}));
   // More than 256 colours are copied in order, silently.
@@ -336,9 +327,8 @@ Built expect_same_build(const std::vector<uint32_t> &h, uint32_t first, uint32_t
   const Built got = build(h, first, count, option, usage, palette, cancel_at);
   MessageLog log;
   log.cancel_at(cancel_at);
-  const testref::Built want =
-      testref::build(h, int32_t(first), int32_t(count), option, std::vector<uint32_t>(usage.begin(), usage.end()),
-                     palette, MessageLog::callback);
+  const testref::Built want = testref::build(h, int32_t(first), int32_t(count), option,
+                                             std::vector<uint32_t>(usage.begin(), usage.end()), palette, MessageLog::callback);
   EXPECT_EQ(got.status, util::Status::kOk);
   EXPECT_EQ(got.palette, want.palette);
   EXPECT_EQ(got.outcome.colours, want.colours);
@@ -393,8 +383,7 @@ TEST(PaletteBuild, MatchesTheReferenceOverRangesAndOptions) {
   uint32_t seed = 500;
   for (auto [first, count] : ranges)
     for (int32_t option : {0, 1, 2}) {
-      SCOPED_TRACE("entries " + std::to_string(first) + " +" + std::to_string(count) + ", option " +
-                   std::to_string(option));
+      SCOPED_TRACE("entries " + std::to_string(first) + " +" + std::to_string(count) + ", option " + std::to_string(option));
       const auto h = test::random_histogram(seed++, 400, Weights::kSkewed, Spread::kClustered);
       ASSERT_NO_FATAL_FAILURE(expect_same_build(h, first, count, option, test::random_usage(gen, test::Usage::kDense),
                                                 test::make_palette(gen, 1)));
@@ -443,8 +432,7 @@ TEST(PaletteBuild, EdgesByHand) {
   want[300] = 70, want[301] = 80, want[302] = 120;
   EXPECT_EQ(r.outcome.colours, 1u);
   EXPECT_EQ(r.palette, want);
-  for (auto [first, count, option] :
-       {std::array<uint32_t, 3>{200, 57, 0}, {257, 0, 0}, {0, 257, 0}, {1, 0xFFFFFFFF, 0}, {0, 256, 3}}) {
+  for (auto [first, count, option] : {std::array<uint32_t, 3>{200, 57, 0}, {257, 0, 0}, {0, 257, 0}, {1, 0xFFFFFFFF, 0}, {0, 256, 3}}) {
     r = build(h, first, count, int32_t(option), UsageCounts{}, start);
     EXPECT_EQ(r.status, util::Status::kInvalidArgument) << first << " +" << count << " option " << option;
     EXPECT_EQ(r.palette, start);

@@ -34,7 +34,7 @@ using vex::util::Status;
 TEST(Bytes, BothByteOrdersReadAndWritten) {
   const uint8_t b[] = {0x12, 0x34, 0x56, 0x78, 0xFE, 0xFF, 0xFF, 0xFF};
   // Reads, then the top bit through unsigned, not sign-extended.
-  const uint32_t got[] = {vex::util::le16(b), vex::util::le24(b),     vex::util::le32(b),    vex::util::be16(b),
+  const uint32_t got[] = {vex::util::le16(b), vex::util::le24(b),     vex::util::le32(b),     vex::util::be16(b),
                           vex::util::be32(b), vex::util::le16(b + 4), vex::util::le32(b + 4)};
   const uint32_t want[] = {0x3412, 0x563412, 0x78563412, 0x1234, 0x12345678, 0xFFFE, 0xFFFFFFFE};
   for (int i = 0; i < 7; ++i)
@@ -129,8 +129,7 @@ TEST(Limits, PicturesAndBuffersAtTheirEdges) {
   using vex::util::saturate_u32;
   static_assert(saturate_u32(-1) == 0 && saturate_u32(INT32_MAX) == INT32_MAX);
   static_assert(saturate_u32(int64_t{-1} << 40) == 0 && saturate_u32(int64_t{1} << 32) == UINT32_MAX);
-  static_assert(saturate_u32(uint64_t{UINT32_MAX}) == UINT32_MAX &&
-                saturate_u32(uint64_t{UINT32_MAX} + 1) == UINT32_MAX);
+  static_assert(saturate_u32(uint64_t{UINT32_MAX}) == UINT32_MAX && saturate_u32(uint64_t{UINT32_MAX} + 1) == UINT32_MAX);
   __extension__ using Wide = unsigned __int128;
   static_assert(saturate_u32(Wide{1} << 100) == UINT32_MAX && saturate_u32(Wide{7}) == 7);
 }
@@ -205,13 +204,9 @@ TEST(Status, ReasonsTextsAndErrnos) {
   vex::util::clear_reason();
   EXPECT_EQ(vex::util::last_status(), Status::kOk);
   EXPECT_STREQ(VEXLastError(), "");
-  const struct {
-    int error;
-    Status status;
-    std::string text;
-  } opens[] = {{ENOENT, Status::kNoFile, "no such file"},
-               {ENOTDIR, Status::kNoFile, "no such file"},
-               {EACCES, Status::kReadFailed, std::strerror(EACCES)}};
+  const struct { int error; Status status; std::string text; } opens[] = {
+      {ENOENT, Status::kNoFile, "no such file"}, {ENOTDIR, Status::kNoFile, "no such file"},
+      {EACCES, Status::kReadFailed, std::strerror(EACCES)}};
   for (const auto &o : opens) {
     vex::util::fail_to_open(o.error);
     EXPECT_EQ(vex::util::last_status(), o.status) << o.error;

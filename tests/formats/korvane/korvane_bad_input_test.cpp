@@ -53,7 +53,7 @@ TEST(KorvaneBadInput, StatusOfEachRefusal) {
               {with({{5, 6}}), Status::kUnsupported, nullptr},
               {with({{6, 0x7FFFFFFF}}), Status::kTooLarge, nullptr},
               {with({{3, 0x40000000}}), Status::kDamaged, nullptr},
-              {with({{3, 7}}), Status::kDamaged, nullptr},   // one record more than the file holds
+              {with({{3, 7}}), Status::kDamaged, nullptr}, // one record more than the file holds
               {with({{13, 0xFFFFFFF0}}), Status::kDamaged, nullptr},
               {with({{13, 1}}), Status::kDamaged, nullptr}, // the tree block cut short
               {with({{13, trees / 2}}), Status::kDamaged, nullptr},
@@ -131,17 +131,9 @@ TEST(KorvaneBadInput, SoundChunksThatClaimMoreThanTheyHold) {
 TEST(KorvaneBadInput, DecodedSizesThatEndInsideASampleFrame) {
   vex::testkit::TempDir dir;
   kw::MoviePlan plan;
-  const size_t kFrameBytes = 800; // a multiple of every frame size
-  for (uint32_t t = 0; t < 4; ++t) { // 8-bit mono, 8-bit stereo, 16-bit mono, 16-bit stereo
-    Bytes pcm(kFrameBytes);
-    uint32_t x = 7 + t, level = 0x8000;
-    for (auto &b : pcm) {
-      x = x * 1103515245 + 12345;
-      level += (x >> 26) - 32;
-      b = static_cast<uint8_t>(level >> (t & 1) * 3);
-    }
-    plan.tracks[t] = track(kw::SoundKind::delta, t & 1, t & 2, {pcm, pcm});
-  }
+  const size_t kFrameBytes = 800;  // a multiple of every frame size
+  for (uint32_t t = 0; t < 4; ++t) // 8-bit mono, 8-bit stereo, 16-bit mono, 16-bit stereo
+    plan.tracks[t] = track(kw::SoundKind::delta, t & 1, t & 2, walk_pcm(2, kFrameBytes, 7 + t, false, t & 2));
   plan.tracks[4] = track(kw::SoundKind::delta, true, true, {{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}, {}});
   const auto m = kw::write_korvane(kw::pattern_frames(pattern(16, 16, 2)), plan, dir.file("p.kvn"));
   ASSERT_TRUE(m.ok) << m.error;

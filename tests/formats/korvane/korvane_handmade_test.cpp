@@ -17,8 +17,8 @@
 
 #include "formats/korvane/korvane_log.h"
 #include "formats/korvane/korvane_tree.h"
-#include "testkit/util/expect_text.h"
 #include "testkit/formats/korvane/korvane_read.h"
+#include "testkit/util/expect_text.h"
 #include "util/profile.h"
 #include "vexutil/util.h"
 
@@ -56,13 +56,16 @@ Bytes rows_of(std::initializer_list<uint8_t> row_values, uint32_t width, bool be
   return out;
 }
 
+using Pictures = std::vector<Bytes>;                                   // per record
+using Palettes = std::vector<std::vector<std::pair<size_t, uint8_t>>>; // per record: the changed entries' bytes
+
 struct HandCase {
   std::string name;
   HandMovie movie;
-  std::vector<Bytes> pictures; // per record
-  std::vector<uint8_t> refused = {};
+  Pictures pictures;
+  Bytes refused = {};
   uint32_t height = 0; // reported, when not the stored one
-  std::vector<std::vector<std::pair<size_t, uint8_t>>> palettes = {}; // per record: the changed entries' bytes
+  Palettes palettes = {};
   std::optional<uint32_t> period = {};
 };
 
@@ -72,13 +75,13 @@ std::vector<HandCase> hand_cases() {
   { // single-leaf trees read no bits: solid 0x2A, run 4
     HandMovie m(2, 8, 8);
     m.trees = Bits().empty_tree().empty_tree().empty_tree().wide_leaf(type_symbol(3, 3, 0x2A)).bytes();
-    rows.push_back({"single-leaf trees", m.add(0, {}), {Bytes(64, 0x2A)}, {0}});
+    rows.push_back({"single-leaf trees", m.add(0, {}), Pictures{Bytes(64, 0x2A)}, Bytes{0}});
   }
   { // per row: first value (pixels 2, 3), then second (pixels 0, 1)
     HandMovie m(2, 4, 4);
     m.trees = full_trees(eight, type_symbol(1, 0, 0)).bytes();
     rows.push_back({"full block rows take the second value first", m.add(0, codes4({2, 0, 3, 1, 0, 3, 1, 2})),
-                    {{1, 2, 5, 6, 3, 4, 7, 8, 7, 8, 1, 2, 5, 6, 3, 4}}});
+                    Pictures{{1, 2, 5, 6, 3, 4, 7, 8, 7, 8, 1, 2, 5, 6, 3, 4}}});
   }
   { // version 4: doubled (values 0x0201, 0x0807), half height (rows of
     // 0x0403 0x0201, then 0x0807 0x0605), normal
@@ -87,20 +90,20 @@ std::vector<HandCase> hand_cases() {
     Bits v;
     v.put(1, 1).code4(0).code4(3).put(0, 1).put(1, 1).code4(1).code4(0).code4(3).code4(2).put(0, 1).put(0, 1);
     rows.push_back({"version 4 full blocks doubled, half and normal", m.add(0, codes4({0, 0, 1, 1, 2, 2, 3, 3}, v)),
-                    {{1, 1, 2, 2, 1, 2, 3, 4, 1, 2, 1, 2, 1, 1, 2, 2, 1, 2, 3, 4, 3, 4, 3, 4,
-                      7, 7, 8, 8, 5, 6, 7, 8, 5, 6, 5, 6, 7, 7, 8, 8, 5, 6, 7, 8, 7, 8, 7, 8}}});
+                    Pictures{{1, 1, 2, 2, 1, 2, 3, 4, 1, 2, 1, 2, 1, 1, 2, 2, 1, 2, 3, 4, 3, 4, 3, 4,
+                              7, 7, 8, 8, 5, 6, 7, 8, 5, 6, 5, 6, 7, 7, 8, 8, 5, 6, 7, 8, 7, 8, 7, 8}}});
   }
   { // would be a doubled block in a version 4 file
     HandMovie m(2, 4, 4);
     m.trees = full_trees(eight, type_symbol(1, 0, 0)).bytes();
     rows.push_back({"version 2 never reads the mode bits", m.add(0, codes4({3, 3, 3, 3, 3, 3, 3, 3})),
-                    {{7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8}}});
+                    Pictures{{7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8, 7, 8}}});
   }
   {
     HandMovie m(2, 4, 4);
     m.trees = Bits().wide_leaf(0x8421).wide_leaf(0x0905).empty_tree().wide_leaf(type_symbol(0, 0, 0)).bytes();
     rows.push_back({"mono map bits go row by row, low bit first", m.add(0, {}),
-                    {{9, 5, 5, 5, 5, 9, 5, 5, 5, 5, 9, 5, 5, 5, 5, 9}}});
+                    Pictures{{9, 5, 5, 5, 5, 9, 5, 5, 5, 5, 9, 5, 5, 5, 5, 9}}});
   }
   { // 16 blocks a row: 20 blocks of 1, 12 of 2; then a run of 128 blocks
     // passes the last block: filled up to it, no further, and refused
@@ -113,7 +116,7 @@ std::vector<HandCase> hand_cases() {
     for (uint32_t i = 0; i < first.size(); ++i)
       first[i] = (i / 256) * 16 + (i % 64) / 4 < 20 ? 1 : 2;
     rows.push_back({"runs continue on the next block row", m.add(0, codes4({0, 1})).add(0, codes4({2})),
-                    {first, Bytes(64 * 8, 3)}, {0, 1}});
+                    Pictures{first, Bytes(64 * 8, 3)}, Bytes{0, 1}});
   }
   { // A, B, recent 2 (= A), recent 1 (= A), recent 2 (= B); the next frame
     // starts with recent 1 = 0: a mono block of one run (all colour 9)
@@ -128,29 +131,30 @@ std::vector<HandCase> hand_cases() {
       b.insert(b.end(), 4, second[i % 5]);
     }
     rows.push_back({"recent-value leaves and their cache restart each frame",
-                    m.add(0, codes4({0, 1, 3, 2, 3})).add(0, codes4({2, 0, 0, 0, 0})), {a, b}});
+                    m.add(0, codes4({0, 1, 3, 2, 3})).add(0, codes4({2, 0, 0, 0, 0})), Pictures{a, b}});
   }
   for (uint32_t mode : {2u, 4u}) { // rows of 1s, 2s, 3s, 4s
     HandMovie m(2, 4, 4);
     m.header[5] = mode;
     m.trees = full_trees({0x0101, 0x0202, 0x0303, 0x0404}, type_symbol(1, 0, 0)).bytes();
     rows.push_back({mode == 2 ? "interlaced rows" : "doubled rows", m.add(0, codes4({0, 0, 1, 1, 2, 2, 3, 3})),
-                    {rows_of({1, 2, 3, 4}, 4, true, mode == 4)}, {}, 8});
+                    Pictures{rows_of({1, 2, 3, 4}, 4, true, mode == 4)}, Bytes{}, 8});
   }
   { // Entry 0 explicit (255, 130, 4), keep 10, copy 3 from index 0 to 11..13
     // (the old palette: zeros), keep the rest. Then entry 0 becomes black
     // and entry 1 copies the old entry 0, not the new one. Then no change.
     HandMovie m = void_movie();
     m.add(1, {3, 63, 32, 1, 0x89, 0x42, 0, 0xFF, 0xF1}).add(1, {2, 0, 0, 0, 0x40, 0, 0xFF, 0xFD}).add(0, {});
-    rows.push_back({"palette operations read the old palette", m, std::vector<Bytes>(3, Bytes(16, 0)), {}, 0,
-                    {{{0, 255}, {1, 130}, {2, 4}}, {{3, 255}, {4, 130}, {5, 4}}, {{3, 255}, {4, 130}, {5, 4}}}});
+    rows.push_back(
+        {"palette operations read the old palette", m, Pictures(3, Bytes(16, 0)), Bytes{}, 0,
+         Palettes{{{0, 255}, {1, 130}, {2, 4}}, {{3, 255}, {4, 130}, {5, 4}}, {{3, 255}, {4, 130}, {5, 4}}}});
   }
   // The header's speed: minus the period in 10 us units, or milliseconds.
   for (auto [speed, period] : {std::pair{-6667, 6667u}, {100, 10000u}, {0, 0u}}) {
     HandMovie m = void_movie(8);
     m.header[4] = static_cast<uint32_t>(speed);
-    rows.push_back({"speed " + std::to_string(speed), m.add(0, {}).add(0, {}), std::vector<Bytes>(2, Bytes(32, 0)), {},
-                    0, {}, period});
+    rows.push_back({"speed " + std::to_string(speed), m.add(0, {}).add(0, {}), Pictures(2, Bytes(32, 0)), Bytes{}, 0,
+                    Palettes{}, period});
   }
   return rows;
 }
@@ -200,34 +204,34 @@ constexpr uint32_t kDelta = 0x80000000u | 11025;
 
 TEST(KorvaneHandMade, SoundChunksByHand) {
   const Bytes raw = {9, 0, 0, 0, 1, 2, 3, 4, 5};
+  Bits mono8, mono16, stereo8, stereo16;
+  mono8.put(0b001, 3).put(1, 1).put(1, 1).put(0, 1).put(1, 8).put(0, 1).put(0xFF, 8).put(0, 1);
+  mono8.put(100, 8).put(0, 1).put(0, 1).put(1, 1);
+  mono16.put(0b101, 3).put(1, 1).byte_leaf(0x10).put(1, 1).byte_leaf(0x01).put(0xFF, 8).put(0xF0, 8);
+  stereo8.put(0b011, 3).put(1, 1).byte_leaf(2).put(1, 1).byte_leaf(0xFF).put(50, 8).put(10, 8);
+  stereo16.put(0b111, 3).put(1, 1).byte_leaf(0x01).put(1, 1).byte_leaf(0x00).put(1, 1).byte_leaf(0xFF);
+  stereo16.put(1, 1).byte_leaf(0xFF).put(0x12, 8).put(0x34, 8).put(0, 16); // right 0x1234, left 0
   const struct {
     const char *name;
     uint32_t track, format, largest;
     Bytes chunk;
     int32_t result;
-    Bytes sound;
+    Bytes sound = {};
   } cases[] = {
-      {"8-bit mono: deltas +1, +1, -1 from 100", 4, kDelta, 4,
-       chunk(4, Bits().put(0b001, 3).put(1, 1).put(1, 1).put(0, 1).put(1, 8).put(0, 1).put(0xFF, 8).put(0, 1)
-                    .put(100, 8).put(0, 1).put(0, 1).put(1, 1)),
-       4, {100, 101, 102, 101}},
+      {"8-bit mono: deltas +1, +1, -1 from 100", 4, kDelta, 4, chunk(4, mono8), 4, Bytes{100, 101, 102, 101}},
       {"16-bit mono: start 0xFFF0 sent high byte first, deltas of 0x0110 wrap", 0, kDelta | 1u << 29, 6,
-       chunk(6, Bits().put(0b101, 3).put(1, 1).byte_leaf(0x10).put(1, 1).byte_leaf(0x01).put(0xFF, 8).put(0xF0, 8)),
-       6, {0xF0, 0xFF, 0x00, 0x01, 0x10, 0x02}},
-      {"8-bit stereo: the right channel's start comes first", 6, kDelta | 1u << 28, 6,
-       chunk(6, Bits().put(0b011, 3).put(1, 1).byte_leaf(2).put(1, 1).byte_leaf(0xFF).put(50, 8).put(10, 8)), 6,
-       {10, 50, 12, 49, 14, 48}},
-      {"16-bit stereo: left low, left high, right low, right high trees", 2, kDelta | 3u << 28, 8,
-       chunk(8, Bits().put(0b111, 3).put(1, 1).byte_leaf(0x01).put(1, 1).byte_leaf(0x00).put(1, 1).byte_leaf(0xFF)
-                    .put(1, 1).byte_leaf(0xFF).put(0x12, 8).put(0x34, 8).put(0, 16)), // right 0x1234, left 0
-       8, {0x00, 0x00, 0x34, 0x12, 0x01, 0x00, 0x33, 0x12}},
-      {"no data present", 1, kDelta, 64, chunk(10, Bits().put(0, 1)), 0, {}},
-      {"decoded size 0", 1, kDelta, 64, chunk(0, {}), 0, {}},
-      {"decoded size -1", 1, kDelta, 64, chunk(-1, {}), -1, {}},
+       chunk(6, mono16), 6, Bytes{0xF0, 0xFF, 0x00, 0x01, 0x10, 0x02}},
+      {"8-bit stereo: the right channel's start comes first", 6, kDelta | 1u << 28, 6, chunk(6, stereo8), 6,
+       Bytes{10, 50, 12, 49, 14, 48}},
+      {"16-bit stereo: left low, left high, right low, right high trees", 2, kDelta | 3u << 28, 8, chunk(8, stereo16),
+       8, Bytes{0x00, 0x00, 0x34, 0x12, 0x01, 0x00, 0x33, 0x12}},
+      {"no data present", 1, kDelta, 64, chunk(10, Bits().put(0, 1)), 0},
+      {"decoded size 0", 1, kDelta, 64, chunk(0, {}), 0},
+      {"decoded size -1", 1, kDelta, 64, chunk(-1, {}), -1},
       {"decoded size over the track's largest", 1, kDelta, 3,
-       chunk(4, Bits().put(0b001, 3).put(1, 1).byte_leaf(1).put(0, 8)), 0, {}},
-      {"raw PCM is copied", 3, 22050, 5, raw, 5, {1, 2, 3, 4, 5}},
-      {"raw PCM over the track's largest", 3, 22050, 4, raw, 0, {}},
+       chunk(4, Bits().put(0b001, 3).put(1, 1).byte_leaf(1).put(0, 8)), 0},
+      {"raw PCM is copied", 3, 22050, 5, raw, 5, Bytes{1, 2, 3, 4, 5}},
+      {"raw PCM over the track's largest", 3, 22050, 4, raw, 0},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -248,15 +252,18 @@ TEST(KorvaneHandMade, SoundChunksByHand) {
 TEST(KorvaneDebugSetting, IniValuesAsTheProfileReaderTakesThem) {
   using vex::util::ini_int;
   const std::string text = "; comment\n[Other]\nDebug=7\n[ korvane ]\r\n  debug = 1 \r\nx=2\n";
+  // The last row's key comes before any section.
   const struct {
     std::string text;
     const char *section, *key;
     int fallback, want;
-  } cases[] = {{text, "Korvane", "Debug", 0, 1},          {text, "Other", "DEBUG", 0, 7},
-               {text, "Korvane", "Missing", 5, 5},        {"[Korvane]\nDebug=12abc\n", "Korvane", "Debug", 0, 12},
+  } cases[] = {{text, "Korvane", "Debug", 0, 1},
+               {text, "Other", "DEBUG", 0, 7},
+               {text, "Korvane", "Missing", 5, 5},
+               {"[Korvane]\nDebug=12abc\n", "Korvane", "Debug", 0, 12},
                {"[Korvane]\nDebug=abc\n", "Korvane", "Debug", 3, 0},
                {"[Korvane]\nDebug=-4\n", "Korvane", "Debug", 0, -4},
-               {"Debug=1\n[Korvane]\n", "Korvane", "Debug", 9, 9}}; // before any section
+               {"Debug=1\n[Korvane]\n", "Korvane", "Debug", 9, 9}};
   for (const auto &c : cases)
     EXPECT_EQ(ini_int(c.text, c.section, c.key, c.fallback), c.want) << c.text << c.key;
 }
@@ -343,87 +350,65 @@ std::vector<size_t> message(const TreeShape &s, size_t n, uint32_t seed) {
   return m;
 }
 
-TEST(KorvaneTree, ByteTreesDecodeEveryCodeAtEveryTableSize) {
+// Byte trees at every table size; 16-bit trees, their leaves' bytes coded
+// in flat byte trees, whose first three leaves (in pre-order, the order of
+// s.values) are the escapes and decode as recent-value leaves.
+TEST(KorvaneTree, RandomShapesDecodeEveryCode) {
   constexpr Split R = Split::random, S = Split::skewed, C = Split::chain;
+  constexpr uint16_t esc[3] = {0x1234, 0xBEEF, 0x0000};
+  std::vector<uint32_t> wide_values;
+  for (uint32_t v : values_below(0x10000))
+    if (std::find(std::begin(esc), std::end(esc), v) == std::end(esc))
+      wide_values.push_back(v);
   const struct {
+    bool wide;
     uint32_t leaves;
     unsigned depth;
     Split split;
-  } cases[] = {{1, 1, R},   {2, 1, R},   {3, 2, S},   {17, 8, S},  {100, 32, S},
-               {256, 8, R}, {256, 32, S}, {200, 12, R}, {33, 64, C}, {34, 64, C}}; // chains of depth 32 and 33
+    unsigned table; // lookup table bits, 0: 1, 4, 8 and 12 in turn
+  } cases[] = {{false, 1, 1, R, 0},      {false, 2, 1, R, 0},      {false, 3, 2, S, 0},     {false, 17, 8, S, 0},
+               {false, 100, 32, S, 0},   {false, 256, 8, R, 0},    {false, 256, 32, S, 0},  {false, 200, 12, R, 0},
+               {false, 33, 64, C, 0},    {false, 34, 64, C, 0}, // chains of depth 32 and 33
+               {true, 40000, 32, R, 16}, {true, 20000, 32, S, 16}, {true, 5000, 24, S, 12}, {true, 3, 2, R, 16}};
   uint32_t seed = 1;
   for (const auto &c : cases) {
-    const TreeShape s = random_tree_shape(c.leaves, c.depth, c.split, values_below(256), seed++);
-    const auto m = message(s, 3000, seed++);
+    TreeShape s = random_tree_shape(c.leaves, c.depth, c.split, c.wide ? wide_values : values_below(256), seed++);
     Bits b;
-    put_tree_shape(b, s, 8);
+    if (c.wide) {
+      std::copy(esc, esc + std::min<size_t>(3, s.values.size()), s.values.begin());
+      s.relabel();
+      b.put(1, 1).put(1, 1);
+      put_flat_byte_tree(b);
+      b.put(1, 1);
+      put_flat_byte_tree(b);
+      for (uint16_t e : esc)
+        b.put(e, 16);
+    }
+    put_tree_shape(b, s, c.wide ? 0 : 8);
     b.put(0, 1);
+    const auto m = message(s, c.wide ? 60000 : 3000, seed++);
     for (size_t i : m)
       put_code(b, s.codes[i]);
     const bool too_deep = c.split == C && c.leaves - 1 > vex::formats::korvane::kMaxDepth;
-    for (unsigned table_bits : {1u, 4u, 8u, 12u}) {
+    for (unsigned table_bits : c.table ? std::vector<unsigned>{c.table} : std::vector<unsigned>{1, 4, 8, 12}) {
       SCOPED_TRACE(testing::Message() << c.leaves << " leaves, depth " << c.depth << ", table " << table_bits);
       BitReader br(b.bytes().data(), b.bytes().data() + b.bytes().size());
       Tree t;
-      ASSERT_EQ(t.read_byte_tree(br, table_bits), !too_deep);
+      ASSERT_EQ(c.wide ? t.read_wide_tree(br, table_bits) : t.read_byte_tree(br, table_bits), !too_deep);
       if (too_deep) {
         EXPECT_TRUE(t.empty());
         continue;
       }
       EXPECT_EQ(t.leaves(), c.leaves);
       size_t wrong = 0;
-      for (size_t i : m)
-        wrong += (t.decode(br) & 0xFF) != s.values[i];
+      for (size_t i : m) {
+        const auto k = c.wide ? std::find(std::begin(esc), std::end(esc), s.values[i]) - std::begin(esc) : 3;
+        const uint32_t want = k < 3 ? (vex::formats::korvane::kLeafRecent + uint32_t(k)) << 16 : s.values[i];
+        wrong += (c.wide ? t.decode(br) : t.decode(br) & 0xFF) != want;
+      }
       EXPECT_EQ(wrong, 0u);
       EXPECT_FALSE(br.overrun());
     }
-  }
-}
-
-TEST(KorvaneTree, WideTreesOfManyLeavesWithEscapes) {
-  constexpr uint16_t esc[3] = {0x1234, 0xBEEF, 0x0000};
-  std::vector<uint32_t> values;
-  for (uint32_t v : values_below(0x10000))
-    if (std::find(std::begin(esc), std::end(esc), v) == std::end(esc))
-      values.push_back(v);
-  const struct {
-    uint32_t leaves;
-    unsigned depth;
-    Split split;
-    unsigned table_bits;
-  } cases[] = {{40000, 32, Split::random, 16}, {20000, 32, Split::skewed, 16}, {5000, 24, Split::skewed, 12},
-               {3, 2, Split::random, 16}};
-  uint32_t seed = 100;
-  for (const auto &c : cases) {
-    SCOPED_TRACE(testing::Message() << c.leaves << " leaves, table " << c.table_bits);
-    // The first three leaves (in pre-order, the order of s.values) become
-    // the escapes.
-    TreeShape s = random_tree_shape(c.leaves, c.depth, c.split, values, seed++);
-    std::copy(esc, esc + std::min<size_t>(3, s.values.size()), s.values.begin());
-    s.relabel();
-    const auto m = message(s, 60000, seed++);
-    Bits b;
-    b.put(1, 1).put(1, 1);
-    put_flat_byte_tree(b);
-    b.put(1, 1);
-    put_flat_byte_tree(b);
-    for (uint16_t e : esc)
-      b.put(e, 16);
-    put_tree_shape(b, s, 0);
-    b.put(0, 1);
-    for (size_t i : m)
-      put_code(b, s.codes[i]);
-    BitReader br(b.bytes().data(), b.bytes().data() + b.bytes().size());
-    Tree t;
-    ASSERT_TRUE(t.read_wide_tree(br, c.table_bits));
-    EXPECT_EQ(t.leaves(), c.leaves);
-    size_t wrong = 0;
-    for (size_t i : m) {
-      const auto k = std::find(std::begin(esc), std::end(esc), s.values[i]) - std::begin(esc);
-      wrong += t.decode(br) != (k < 3 ? (vex::formats::korvane::kLeafRecent + uint32_t(k)) << 16 : s.values[i]);
-    }
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_FALSE(br.overrun());
   }
 }
 

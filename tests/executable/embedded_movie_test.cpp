@@ -9,7 +9,7 @@
 #include "testkit/audio_codec/test_signals.h"
 #include "testkit/executable/pe_fixture.h"
 #include "testkit/flic/pattern.h"
-#include "testkit/formats/korvane/korvane_writer.h"
+#include "testkit/formats/korvane/korvane_read.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
 #include "testkit/sfile/sound_reading.h"
@@ -39,16 +39,7 @@ TEST(EmbeddedMovie, KorvaneAndTolmMoviesBehindTheImage) {
   // A Korvane movie with 16-bit delta sound, found behind the image under
   // a name in any case, its bytes a slice of the file.
   kw::MoviePlan plan;
-  kw::TrackPlan t;
-  t.kind = kw::SoundKind::delta;
-  t.sixteen = true;
-  for (int f = 0; f < 5; ++f) {
-    std::vector<uint8_t> pcm(1470);
-    for (size_t i = 0; i < pcm.size(); ++i)
-      pcm[i] = static_cast<uint8_t>(i * (f + 3));
-    t.frames.push_back(pcm);
-  }
-  plan.tracks[0] = t;
+  plan.tracks[0] = korvane_test::track(kw::SoundKind::delta, false, true, kw::walk_pcm(5, 1470, 3, false, true));
   const auto m = kw::write_korvane(kw::pattern_frames(tk::PatternAnimation({.width = 16, .height = 16, .frames = 5})),
                                    plan, dir.file("m.kvn"));
   ASSERT_TRUE(m.ok) << m.error;
@@ -83,7 +74,7 @@ TEST(EmbeddedMovie, OffsetIsTheFirstColonWithADigitInStringBlockOne) {
       {{}, std::nullopt, "the executable has no resources"},
       {{{1, "no offset here"}, {3, "nor 12345"}}, std::nullopt, "the executable's strings name no movie offset"},
       {{{16, "movie:100"}, {40, "movie:200"}}, std::nullopt, ""}, // only block 1 (strings 0-15) counts
-      {{{1, "a: b:x"}, {2, "c:0000000123 d:9"}}, 123, ""},          // after ':' without a digit
+      {{{1, "a: b:x"}, {2, "c:0000000123 d:9"}}, 123, ""},        // after ':' without a digit
       {{{1, "m:99999999"}}, std::nullopt, "past its end"},
       {{{1, "m:99999999999"}}, std::nullopt, ""}}; // past 32 bits
   for (const auto &[strings, want, reason] : rows) {
@@ -92,7 +83,8 @@ TEST(EmbeddedMovie, OffsetIsTheFirstColonWithADigitInStringBlockOne) {
     EXPECT_NE(std::string(VEXLastError()).find(reason), std::string::npos) << VEXLastError();
   }
   EXPECT_FALSE(offset_of(std::vector<uint8_t>(300, 'M'))); // not an executable at all
-  tk::TempDir dir; // the sound source cannot open an image that names no movie
+  // The sound source cannot open an image that names no movie.
+  tk::TempDir dir;
   tk::write_file(dir.file("none.exe"), tk::executable_with_strings({}));
   SFILE *s = SFileOpen(dir.file("none.exe").c_str(), 0, 0, 0, 0, 0, 0, 0, 0, nullptr);
   EXPECT_EQ(s, nullptr);
@@ -136,8 +128,11 @@ TEST(EmbeddedMovie, DamagedHeadersAndEveryCut) {
     const auto got = offset_of(image);
     return !got || *got < n;
   };
-  for (const auto &[where, value] : {std::pair{resource_rva_at, 0x7FFFFF00u}, {raw_pointer_at, 0x7FFFFF00u},
-                                     {raw_size_at, 0xFFFFFFF0u}, {raw_pointer_at, at - 8}, {size_t{0x3C}, 0xFFFFFFF0u}}) {
+  for (const auto &[where, value] : {std::pair{resource_rva_at, 0x7FFFFF00u},
+                                     {raw_pointer_at, 0x7FFFFF00u},
+                                     {raw_size_at, 0xFFFFFFF0u},
+                                     {raw_pointer_at, at - 8},
+                                     {size_t{0x3C}, 0xFFFFFFF0u}}) {
     auto bad = good;
     tk::set_le32(bad, where, value);
     EXPECT_TRUE(inside(bad, bad.size())) << where;

@@ -1,12 +1,12 @@
 // The Tolm reader over movies from the testkit writer: header and tables,
 // playback of every kind of movie from every kind of source, seeking, the
-// key-frame search, the copy's placement and flags, and damaged movies.
-// (Decoding the sound packets is the sound source's part:
-// tests/sfile/sfile_movie_test.cpp.) The reasons a user reads through the
-// graphics source are rows of tests/gfile/bad_inputs/tolm_rows.cpp; here
-// the statuses, the reader's own reasons where that source answers first,
-// damaged records met while playing, a file cut while open, and every
-// truncation.
+// key-frame search, the copy's placement and flags, sound-track selection,
+// and damaged movies. (Decoding the sound packets is the sound source's
+// part: tests/sfile/sfile_movie_test.cpp.) The reasons a user reads through
+// the graphics source are rows of tests/gfile/bad_inputs/tolm_rows.cpp;
+// here the statuses, the reader's own reasons where that source answers
+// first, damaged records met while playing, a file cut while open, and
+// every truncation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -249,6 +249,25 @@ TEST(TolmReaderCopy, BottomUpPlacedTypesAndRefusals) {
   EXPECT_EQ(untouched, std::vector<uint32_t>(19 * 11, 9));
   EXPECT_EQ(TolmCopyToBuffer(t.get(), nullptr, 19 * 4, 11, 0, 0, 5), 0);
   EXPECT_EQ(TolmCopyToBuffer(nullptr, untouched.data(), 19 * 4, 11, 0, 0, 5), 0);
+}
+
+// The track the open selects (remembered for the player): the first with
+// the ID under kTolmOpenByTrackId, none for -1 or an unknown ID, else 0.
+TEST(TolmReaderSource, TrackSelection) {
+  tk::Movie m = packet_movie(options(48, 32, 2), 3);
+  m.tracks[2].id = m.tracks[0].id; // two tracks share ID 100
+  const auto bytes = tk::movie_bytes(m);
+  const struct {
+    int32_t id;
+    uint32_t flags;
+    int32_t wanted;
+  } rows[] = {{107, 0x8004000, 1}, {100, 0x8004000, 0}, // the first with the ID
+              {-1, 0x8004000, -1}, {5, 0x8004000, -1},  {107, 0x8000000, 0}, {-1, 0x8000000, 0}}; // no flag: track 0
+  for (const auto &r : rows) {
+    OpenMovie t(bytes, r.flags, r.id);
+    ASSERT_NE(t.get(), nullptr);
+    EXPECT_EQ(t->wanted_track, r.wanted) << r.id << " flags " << r.flags;
+  }
 }
 
 using testkit::set_le32;

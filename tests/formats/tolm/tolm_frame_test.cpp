@@ -40,6 +40,7 @@ struct Row {
   uint32_t faults = 0;
   std::function<void(const Outcome &)> check = nullptr; // values worked out by hand
   bool ignore_alpha = false;                            // the data has an alpha plane, the caller does not ask for it
+  bool shared = false;                                  // a key frame decoded in one buffer (target and reference)
 };
 
 FramePlan plan_of(uint8_t type, uint32_t width, uint32_t height, uint32_t seed, tk::RandomPlanOptions options = {}) {
@@ -159,6 +160,13 @@ std::vector<Row> rows() {
                       EXPECT_EQ(o.map, (std::vector<uint8_t>{1, 0, 0, 1}));
                     }});
   }
+  { // Skip blocks leave a key frame decoded in one buffer as it was.
+    std::mt19937 rng(60);
+    tk::RandomPlanOptions ro;
+    ro.types = {tk::kSkip, tk::kFill, tk::kRaw, tk::kIntra};
+    rows.push_back({"key frame in one buffer", tk::random_plan(32, 32, rng, ro)});
+    rows.back().shared = true;
+  }
   {
     FramePlan plan = luma_plan(32, 8, tk::kSkip);
     auto &band = plan.planes[tk::kLuma].bands[0];
@@ -177,10 +185,10 @@ std::vector<Row> rows() {
   }
   {
     FramePlan plan = tk::uniform_plan(32, 16, tk::kMotion);
-    for (auto &plane : plan.planes)
-      for (auto &band : plane.bands)
-        for (auto &b : band)
-          b.dx = -15, b.dy = 15;
+    for (auto &plane : plan.planes) // down and left in even bands, up and right in odd ones
+      for (size_t r = 0; r < plane.bands.size(); ++r)
+        for (auto &b : plane.bands[r])
+          b.dx = r % 2 ? 15 : -15, b.dy = r % 2 ? -15 : 15;
     rows.push_back({"motion leaving the plane is clamped", plan, {}, VEX_TOLM_FAULT_MOTION, [](const Outcome &o) {
                       // The reference block moved back inside: left column, bottom rows.
                       EXPECT_EQ(o.target.yuv[0], o.reference.yuv[8 * 32 + 0]);
@@ -197,8 +205,10 @@ TEST(TolmRoundTrip, PlansDecodeToTheirModel) {
     Outcome o;
     o.reference = tk::random_picture(plan.padded_width, plan.padded_height, plan.has_alpha, 7);
     o.target = o.initial = tk::random_picture(plan.padded_width, plan.padded_height, plan.has_alpha, 8);
+    if (row.shared)
+      o.reference = o.initial; // what the target holds before decoding
     const tk::FrameDecoder decoder(plan.padded_width);
-    auto args = decoder.args(plan, data, o.target, o.reference, &o.map);
+    auto args = decoder.args(plan, data, o.target, row.shared ? o.target : o.reference, &o.map);
     FramePlan modelled = plan;
     if (row.ignore_alpha) {
       args.decoder_flags = 0;
@@ -278,6 +288,10 @@ TEST(TolmHandFrames, FieldsAsTheLayoutSays) {
   // run, cut to steps 58-63; pixel (7, 7) is step 56, in run 4.
   const Fields runs = {{1, 10},   {1, 1}, {3, 4},  {0, 9}, {5, 10},       {0, 1}, {0x40302010, 32},
                        {0x50, 8}, kEmpty, {5, 10}, {0, 1}, {0xFFFF9, 20}, {0, 4}, {0b11111, 5}};
+  // The same with the runs bundle filled with one value, 15: four runs of
+  // 16 reach pixel 63 exactly (columns 0-1 colour 1, ..., 6-7 colour 4).
+  const Fields filled = {{1, 10},   {1, 1}, {3, 4},  {0, 9}, {5, 10},  {0, 1}, {0x40302010, 32},
+                         {0x50, 8}, kEmpty, {5, 10}, {1, 1}, {0xF, 4}, {0, 4}, {0b11111, 5}};
   const uint32_t kNoChroma = VEX_TOLM_VIDEO_NO_CHROMA;
   const struct {
     const char *name;
@@ -303,6 +317,8 @@ TEST(TolmHandFrames, FieldsAsTheLayoutSays) {
        VEX_TOLM_FAULT_CHUNK | VEX_TOLM_FAULT_UNDERRUN, Pixels{{0, 3}, {8, 0}}},
       {"runs past pixel 63", hand(runs), 8, 8, 16, 16, 0, kNoChroma, VEX_TOLM_FAULT_RUN,
        Pixels{{7, 0x05}, {7 * 16 + 7, 0x04}, {0, 0x01}}},
+      {"runs bundle filled with one value", hand(filled), 8, 8, 16, 16, 0, kNoChroma, 0,
+       Pixels{{0, 0x01}, {2, 0x02}, {7, 0x04}, {7 * 16 + 7, 0x04}, {7 * 16 + 5, 0x03}}},
       {"luma size past the end", with_byte(zeros, 0, 0xFF), 8, 8, 16, 16, 0, kNoChroma, VEX_TOLM_FAULT_LAYOUT},
       {"luma size smaller than its own word", with_byte(zeros, 0, 2), 8, 8, 16, 16, 0, kNoChroma,
        VEX_TOLM_FAULT_LAYOUT},

@@ -1,7 +1,8 @@
 // Frames planned block by block, packed by the test encoder and decoded:
 // the decoder must produce the pictures and block maps the plans imply,
-// read hand-assembled fields as the layout says, stay inside its buffers
-// and report what it cut or clamped on damaged data, decode the encoder's
+// read hand-assembled fields as the layout says, report what it cut or
+// clamped on damaged data (staying inside its buffers is the sanitizer
+// build's check, over these cases and the fuzz corpus), decode the encoder's
 // real-content mode close to the source, and allocate nothing.
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <new>
 #include <random>
 
-#include "testkit/formats/tolm/tolm_frame_args.h"
 #include "testkit/formats/tolm/tolm_random_plan.h"
 #include "testkit/formats/tolm/yuv_scenes.h"
 #include "tests/formats/tolm/tolm_test_util.h"
@@ -355,36 +355,6 @@ TEST(TolmCorrupt, EveryTruncationOfAValidFrameIsReported) {
     const Bytes cut(full.begin(), full.begin() + n);
     tk::Picture target(plan.padded_width, plan.padded_height, true), ref = target;
     ASSERT_NE(d.decode(plan, cut, target, ref), 0u) << "length " << n;
-  }
-}
-
-TEST(TolmCorrupt, RandomBytesStayInsideGuardedBuffers) {
-  // Targets with guard bytes behind every buffer; ASan builds check the
-  // bundle buffers and the data as well.
-  std::mt19937 rng(99);
-  for (int trial = 0; trial < 400; ++trial) {
-    const uint32_t W = 16 * (1 + rng() % 4), H = 16 * (1 + rng() % 3);
-    const uint32_t width = 1 + rng() % W, height = 1 + rng() % H;
-    Bytes data(rng() % 600);
-    for (uint8_t &b : data)
-      b = static_cast<uint8_t>(rng() & (trial % 3 ? 0xFF : 0x11)); // sparse bits reach deeper
-    const size_t frame = size_t{W} * H * 3 / 2, plane = size_t{W} * H, blocks = size_t{W / 16} * (H / 16), guard = 64;
-    tk::Picture target(W, H, true), ref(W, H, true);
-    target.yuv.assign(frame + guard, 0xAA);
-    target.alpha.assign(plane + guard, 0xAA);
-    std::fill(ref.yuv.begin(), ref.yuv.end(), 0x55);
-    std::fill(ref.alpha.begin(), ref.alpha.end(), 0x55);
-    Bytes map(blocks + guard, 0);
-    const tk::FrameDecoder dec(W);
-    const uint32_t decoder_flags =
-        (rng() & 1 ? VEX_TOLM_DECODE_SIGNED_COLOURS : 0) | (rng() & 1 ? VEX_TOLM_DECODE_ALPHA : 0);
-    const uint32_t video_flags =
-        (rng() & 1 ? VEX_TOLM_VIDEO_ALPHA : 0) | (rng() % 4 == 0 ? VEX_TOLM_VIDEO_NO_CHROMA : 0);
-    formats::tolm::TolmExpandFrame(
-        tk::frame_args(target, ref, width, height, data, dec.bundles(), decoder_flags, video_flags, map.data()));
-    ASSERT_EQ(Bytes(target.yuv.begin() + frame, target.yuv.end()), Bytes(guard, 0xAA)) << "trial " << trial;
-    ASSERT_EQ(Bytes(target.alpha.begin() + plane, target.alpha.end()), Bytes(guard, 0xAA)) << "trial " << trial;
-    ASSERT_EQ(Bytes(map.begin() + blocks, map.end()), Bytes(guard, 0)) << "trial " << trial;
   }
 }
 

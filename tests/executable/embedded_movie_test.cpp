@@ -74,7 +74,7 @@ TEST(EmbeddedMovie, OffsetIsTheFirstColonWithADigitInStringBlockOne) {
       {{}, std::nullopt, "the executable has no resources"},
       {{{1, "no offset here"}, {3, "nor 12345"}}, std::nullopt, "the executable's strings name no movie offset"},
       {{{16, "movie:100"}, {40, "movie:200"}}, std::nullopt, ""}, // only block 1 (strings 0-15) counts
-      {{{1, "a: b:x"}, {2, "c:0000000123 d:9"}}, 123, ""},        // after ':' without a digit
+      {{{1, "a: b:x"}, {2, "c:0000000123 d:9"}}, 123, ""},          // after ':' without a digit
       {{{1, "m:99999999"}}, std::nullopt, "past its end"},
       {{{1, "m:99999999999"}}, std::nullopt, ""}}; // past 32 bits
   for (const auto &[strings, want, reason] : rows) {
@@ -128,11 +128,8 @@ TEST(EmbeddedMovie, DamagedHeadersAndEveryCut) {
     const auto got = offset_of(image);
     return !got || *got < n;
   };
-  for (const auto &[where, value] : {std::pair{resource_rva_at, 0x7FFFFF00u},
-                                     {raw_pointer_at, 0x7FFFFF00u},
-                                     {raw_size_at, 0xFFFFFFF0u},
-                                     {raw_pointer_at, at - 8},
-                                     {size_t{0x3C}, 0xFFFFFFF0u}}) {
+  for (const auto &[where, value] : {std::pair{resource_rva_at, 0x7FFFFF00u}, {raw_pointer_at, 0x7FFFFF00u},
+                                     {raw_size_at, 0xFFFFFFF0u}, {raw_pointer_at, at - 8}, {size_t{0x3C}, 0xFFFFFFF0u}}) {
     auto bad = good;
     tk::set_le32(bad, where, value);
     EXPECT_TRUE(inside(bad, bad.size())) << where;

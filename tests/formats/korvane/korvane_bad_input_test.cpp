@@ -53,7 +53,7 @@ TEST(KorvaneBadInput, StatusOfEachRefusal) {
               {with({{5, 6}}), Status::kUnsupported, nullptr},
               {with({{6, 0x7FFFFFFF}}), Status::kTooLarge, nullptr},
               {with({{3, 0x40000000}}), Status::kDamaged, nullptr},
-              {with({{3, 7}}), Status::kDamaged, nullptr}, // one record more than the file holds
+              {with({{3, 7}}), Status::kDamaged, nullptr},   // one record more than the file holds
               {with({{13, 0xFFFFFFF0}}), Status::kDamaged, nullptr},
               {with({{13, 1}}), Status::kDamaged, nullptr}, // the tree block cut short
               {with({{13, trees / 2}}), Status::kDamaged, nullptr},

@@ -257,10 +257,8 @@ TEST(KorvaneDebugSetting, IniValuesAsTheProfileReaderTakesThem) {
     std::string text;
     const char *section, *key;
     int fallback, want;
-  } cases[] = {{text, "Korvane", "Debug", 0, 1},
-               {text, "Other", "DEBUG", 0, 7},
-               {text, "Korvane", "Missing", 5, 5},
-               {"[Korvane]\nDebug=12abc\n", "Korvane", "Debug", 0, 12},
+  } cases[] = {{text, "Korvane", "Debug", 0, 1},          {text, "Other", "DEBUG", 0, 7},
+               {text, "Korvane", "Missing", 5, 5},        {"[Korvane]\nDebug=12abc\n", "Korvane", "Debug", 0, 12},
                {"[Korvane]\nDebug=abc\n", "Korvane", "Debug", 3, 0},
                {"[Korvane]\nDebug=-4\n", "Korvane", "Debug", 0, -4},
                {"Debug=1\n[Korvane]\n", "Korvane", "Debug", 9, 9}};

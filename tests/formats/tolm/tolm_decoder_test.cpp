@@ -77,8 +77,8 @@ TEST(TolmTables, BundleSizesAndChunkLengthFieldsByHand) {
   EXPECT_EQ(std::vector<uint32_t>(sizes, sizes + 9),
             (std::vector<uint32_t>{592, 552, 5632, 1152, 592, 592, 1184, 1184, 4352}));
   // Lengths up to capacity - 1 fit the field; past 2^15 it is capped.
-  for (auto [capacity, bits] :
-       {std::pair{512u, 9u}, {513u, 10u}, {1024u, 10u}, {1025u, 11u}, {5632u, 13u}, {100000u, 15u}})
+  for (auto [capacity, bits] : {std::pair{512u, 9u}, {513u, 10u}, {1024u, 10u}, {1025u, 11u}, {5632u, 13u},
+                                {100000u, 15u}})
     EXPECT_EQ(dec::chunk_length_bits(capacity), bits) << capacity;
   EXPECT_EQ(dec::bundle_capacity(dec::kColours, 640), 512u + 80 * 64);
   EXPECT_EQ(dec::bundle_capacity(dec::kSubBlockTypes, 640), 512u + 40);
@@ -102,13 +102,13 @@ TEST(TolmInverseTransform, LoneCoefficientsWorkedByHand) {
     Shape shape;
     std::array<int, 8> want;
   } rows[] = {
-      {0, 100, false, kRow, {12, 12, 12, 12, 12, 12, 12, 12}},          // (100 * 65536) >> 11 = 3200; (3200 + 127) >> 8
+      {0, 100, false, kRow, {12, 12, 12, 12, 12, 12, 12, 12}}, // (100 * 65536) >> 11 = 3200; (3200 + 127) >> 8
       {0, 2040, false, kRow, {255, 255, 255, 255, 255, 255, 255, 255}}, // 65280
-      {0, 2047, false, kRow, {0, 0, 0, 0, 0, 0, 0, 0}},                 // 65504 -> 256 wraps to 0
-      {0, -10, true, kRow, {255, 255, 255, 255, 255, 255, 255, 255}},   // -320 -> (-193) >> 8 = -1
-      {1, 10, false, kRow, {2, 1, 1, 0, 0, 255, 255, 254}},             // 443 375 251 88 -88 -251 -375 -443
-      {8, 10, false, kColumn, {2, 2, 1, 0, 0, 255, 254, 254}},          // 610 517 345 122 -122 -345 -517 -610
-      {9, 4, false, kFirstRow, {1, 1, 1, 0, 0, 255, 255, 255}},         // 338 286 191 68 -68 -191 -286 -338
+      {0, 2047, false, kRow, {0, 0, 0, 0, 0, 0, 0, 0}},                // 65504 -> 256 wraps to 0
+      {0, -10, true, kRow, {255, 255, 255, 255, 255, 255, 255, 255}},  // -320 -> (-193) >> 8 = -1
+      {1, 10, false, kRow, {2, 1, 1, 0, 0, 255, 255, 254}},       // 443 375 251 88 -88 -251 -375 -443
+      {8, 10, false, kColumn, {2, 2, 1, 0, 0, 255, 254, 254}},    // 610 517 345 122 -122 -345 -517 -610
+      {9, 4, false, kFirstRow, {1, 1, 1, 0, 0, 255, 255, 255}},   // 338 286 191 68 -68 -191 -286 -338
   };
   for (const auto &r : rows) {
     Block c{};

@@ -125,8 +125,8 @@ TEST(TolmReaderPlayback, EveryFrameTwiceThroughFromEveryKindOfSource) {
     const uint32_t out_w = r.out_w ? r.out_w : r.o.width, out_h = r.out_h ? r.out_h : r.o.height;
     EXPECT_EQ(t->output_width, out_w);
     EXPECT_EQ(t->output_height, out_h);
-    const uint32_t flags =
-        5 | r.used_mode << 28 | (v == 'f' || v == 'g' ? YUV_SWAP_CHROMA : 0) | (r.o.grey ? YUV_GREY : 0);
+    const uint32_t flags = 5 | r.used_mode << 28 | (v == 'f' || v == 'g' ? YUV_SWAP_CHROMA : 0) |
+                           (r.o.grey ? YUV_GREY : 0);
     const bool alpha = r.o.alpha && (r.open_flags & kTolmOpenAlpha);
     for (uint32_t lap = 0; lap < 2; ++lap)
       for (uint32_t f = 0; f < r.o.frames; ++f) {
@@ -210,9 +210,9 @@ TEST(TolmReaderSeek, KeyFrameBackwardsForwardsAndNearest) {
     uint32_t flags;
     int want;
   } cases[] = {
-      {4, 0, 4},  {4, 0x80, 1}, {7, 0, 5}, {3, 0, 1},    {2, 0, 1},    {1, 0, 1},  {1, 0x80, 0},
-      {10, 0, 9}, {2, 1, 4},    {5, 1, 5}, {5, 0x81, 9}, {9, 0x81, 0}, {10, 1, 0}, {7, 2, 5},
-      {8, 2, 9},  {6, 2, 5},    {3, 2, 4}, {2, 2, 1},    {9, 0x82, 5},
+      {4, 0, 4}, {4, 0x80, 1}, {7, 0, 5},    {3, 0, 1},    {2, 0, 1},  {1, 0, 1}, {1, 0x80, 0},
+      {10, 0, 9}, {2, 1, 4},   {5, 1, 5},    {5, 0x81, 9}, {9, 0x81, 0}, {10, 1, 0}, {7, 2, 5},
+      {8, 2, 9}, {6, 2, 5},    {3, 2, 4},    {2, 2, 1},    {9, 0x82, 5},
   };
   for (const auto &c : cases)
     EXPECT_EQ(TolmGetKeyFrame(t.get(), c.f, c.flags), c.want) << c.f << " flags " << c.flags;

@@ -82,7 +82,7 @@ TEST_F(Writer, RefusesOddZeroAndOversizedPicturesAndAddsTheExtension) {
 }
 
 // The header at close (speed and creator from the rate: whole milliseconds
-// and the exact rate; 6:5 pixels at 320 x 200) and the sub-chunks of every
+// and the exact rate; 6:5 pixels at 320 x 200 only) and the sub-chunks of every
 // frame, hand-worked: a whole palette is one packet
 // of 256 entries (6 + 2 + 2 + 768 bytes); a single colour is a BYTE_RUN of
 // 7 bytes a row of 320 (count byte, runs of 127, 127 and 66); identical
@@ -116,7 +116,11 @@ TEST_F(Writer, PicksTheChunksFrameByFrame) {
     Chunks want;                                                   // size 0: not checked
     std::vector<std::pair<size_t, ByteVec>> first_chunk_data;      // (frame, the data of its first sub-chunk)
   } cases[] = {
-      {"closing without frames writes the zero picture", {320, 200, -3336, 33, -3336, 6, 5}, {}, {{{15, run}}}, {}},
+      {"closing without frames writes the zero picture",
+       {320, 240, -3336, 33, -3336, 1, 1},
+       {},
+       {{{15, run + 40 * 7}}},
+       {}},
       // One pixel as a byte delta: first line 50, 1 line, 1 packet (skip 10,
       // copy 1); the ring frame goes back from noise to a single colour.
       {"320 x 200: byte runs, bare frames, byte deltas and raw",

@@ -171,6 +171,7 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
     Status status;
   } cases[] = {
       {1, 0, 10, Status::kDamaged},
+      {1, 10, 0, Status::kDamaged},
       {1, 0x10000, 0x10000, Status::kTooLarge}, // the product wraps to 0 in 32 bits
       {1, vex::util::kMaxSide, 1, Status::kOk},
       {1, 8192, 8192, Status::kOk}, // exactly the pixel limit
@@ -192,6 +193,9 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
   EXPECT_TRUE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bytes.data(), 4)));
   bytes[3] = 'C';
   EXPECT_FALSE(vex::formats::rawb::is_rawb(std::span<const uint8_t, 4>(bytes.data(), 4)));
+  Status status;
+  EXPECT_FALSE(open_memory(bytes, &status));
+  EXPECT_EQ(status, Status::kNotThisFormat);
   bytes[3] = 'B';
   // An unknown tag after the palette (the one in its place is a row).
   vex::testkit::set_le32(bytes, 20 + 772, 2);

@@ -35,14 +35,17 @@ ByteVec noise(size_t n, uint32_t seed) {
 // The decoders take each chunk's bytes as its size declares them, so a
 // writer must declare exactly what it wrote: in every frame the chunks'
 // sizes add up to the frame's, their count is the declared one, and no
-// frame, the last included, is cut short.
+// frame, the last included, is cut short; the last one ends where the
+// header's file size says.
 Chunks chunks_of(const std::string &path) {
   Chunks out;
   VEXFLIC *h = VEXFlicOpen(path.c_str());
   EXPECT_NE(h, nullptr) << path;
   if (!h)
     return out;
-  for (const auto &f : flic::scan_frames(h)) {
+  const auto frames = flic::scan_frames(h);
+  EXPECT_EQ(frames.empty() ? 0 : frames.back().offset + frames.back().size, h->file_size) << path;
+  for (const auto &f : frames) {
     uint64_t sum = 16;
     out.emplace_back();
     for (const auto &c : f.chunks) {

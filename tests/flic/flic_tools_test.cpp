@@ -60,15 +60,10 @@ struct ToolCall {
 class Tools : public ::testing::Test {
 protected:
   void SetUp() override {
-    // An odd width: the graphics source sees rows of 44.
-    anim = PatternAnimation({.width = 41,
-                             .height = 30,
-                             .frames = 12,
-                             .cycle = true,
-                             .noise = true,
-                             .stills = true,
-                             .solid = true,
-                             .six_bit = true});
+    // An odd width: the graphics source sees rows of 44. The stills are
+    // bare frame chunks, which the graphics source's check of the input's
+    // frames must step over.
+    anim = PatternAnimation({.width = 41, .height = 30, .frames = 12, .cycle = true, .stills = true, .six_bit = true});
     ASSERT_FALSE(write_fli(anim, 7, dir.file("in.fli")).empty());
     in_rgb = read_flic_rgb(dir.file("in.fli"));
     ASSERT_EQ(in_rgb.size(), 12u);

@@ -70,8 +70,7 @@ std::vector<PlayCase> play_cases() {
   std::vector<ByteVec> numbered;
   for (uint8_t i = 1; i <= 5; ++i)
     numbered.push_back(frame_chunk({{VEXFLIC_DELTA_FLI, {0, 0, 1, 0, 1, 0, 1, i}}}));
-  numbered[2] =
-      frame_chunk({{VEXFLIC_COLOR_256, {1, 0, 7, 1, 10, 20, 30}}, {VEXFLIC_DELTA_FLI, {0, 0, 1, 0, 1, 0, 1, 3}}});
+  numbered[2] = frame_chunk({{VEXFLIC_COLOR_256, {1, 0, 7, 1, 10, 20, 30}}, {VEXFLIC_DELTA_FLI, {0, 0, 1, 0, 1, 0, 1, 3}}});
   // COLOR_64: skip 2, count 1 -> entry 2 only; 63 -> 255, 32 -> 130, 1 -> 4.
   // COLOR_256 of skip 0, count 0 rewrites all 256 entries.
   ByteVec all = {1, 0, 0, 0}, all_palette;
@@ -89,17 +88,10 @@ std::vector<PlayCase> play_cases() {
   const auto px = [](uint8_t v) { return ByteVec{v}; };
   return {
       {"loops to frame one and never shows the ring frame",
-       flic_file(flic_header(3, 4, 1),
-                 {marker_frame(1, 4), marker_frame(2, 4), marker_frame(3, 4), marker_frame(99, 4)}),
-       {{S::next, 0, 1, 1, px(1)},
-        {S::next, 0, 1, 2, px(2)},
-        {S::next, 0, 1, 3, px(3)},
-        {S::next, 0, 1, 1, px(1)},
-        {S::next, 0, 1, 2, px(2)},
-        {S::next, 0, 1, 3, px(3)},
-        {S::next, 0, 1, 1, px(1)}}},
-      {"goto forward, backward, past the end and to zero",
-       flic_file(flic_header(5), numbered),
+       flic_file(flic_header(3, 4, 1), {marker_frame(1, 4), marker_frame(2, 4), marker_frame(3, 4), marker_frame(99, 4)}),
+       {{S::next, 0, 1, 1, px(1)}, {S::next, 0, 1, 2, px(2)}, {S::next, 0, 1, 3, px(3)}, {S::next, 0, 1, 1, px(1)},
+        {S::next, 0, 1, 2, px(2)}, {S::next, 0, 1, 3, px(3)}, {S::next, 0, 1, 1, px(1)}}},
+      {"goto forward, backward, past the end and to zero", flic_file(flic_header(5), numbered),
        {{S::go, 2, VEXFLIC_FRAME, 2, px(2)},
         {S::go, 4, VEXFLIC_FRAME_NEW_PALETTE, 4, px(4)}, // passes frame 3
         {S::go, 1000, VEXFLIC_FRAME, 5, px(5)},
@@ -109,15 +101,13 @@ std::vector<PlayCase> play_cases() {
         {S::go, 0, VEXFLIC_FRAME, 0, px(1)}, // only rewinds
         {S::next, 0, VEXFLIC_FRAME, 1, px(1)}}},
       {"six- and eight-bit palette packets",
-       flic_file(flic_header(3, 4, 1, VEXFLIC_MAGIC_FLI),
-                 {frame_chunk({{VEXFLIC_COLOR_64, {1, 0, 2, 1, 63, 32, 1}}}), marker_frame(1, 4),
-                  frame_chunk({{VEXFLIC_COLOR_256, all}})}),
+       flic_file(flic_header(3, 4, 1, VEXFLIC_MAGIC_FLI), {frame_chunk({{VEXFLIC_COLOR_64, {1, 0, 2, 1, 63, 32, 1}}}),
+                                                      marker_frame(1, 4), frame_chunk({{VEXFLIC_COLOR_256, all}})}),
        {{S::next, 0, VEXFLIC_FRAME_NEW_PALETTE, 1, {}, palette_with({{6, 255}, {7, 130}, {8, 4}})},
         {S::next, 0, VEXFLIC_FRAME, 2},
         {S::next, 0, VEXFLIC_FRAME_NEW_PALETTE, 3, {}, all_palette}}},
       {"odd width: the margins are colour 0 after frame one",
-       flic_file(flic_header(2, 321, 3, VEXFLIC_MAGIC_FLI),
-                 {frame_chunk({{VEXFLIC_FLI_COPY, white}}), frame_chunk({})}),
+       flic_file(flic_header(2, 321, 3, VEXFLIC_MAGIC_FLI), {frame_chunk({{VEXFLIC_FLI_COPY, white}}), frame_chunk({})}),
        {{S::next, 0, VEXFLIC_FRAME, 1, margins}}},
       {"a frame size past the file is counted but draws nothing",
        flic_file(flic_header(3), {raw_frame(1), with_size(raw_frame(2), 100000)}),
@@ -128,19 +118,15 @@ std::vector<PlayCase> play_cases() {
         {S::go, 3, VEXFLIC_FAILED}}},
       {"a frame count of 0 shows frame one and goto only rewinds",
        flic_file(flic_header(0), {raw_frame(5), raw_frame(6)}),
-       {{S::next, 0, VEXFLIC_FRAME, 1, px(5)},
-        {S::next, 0, VEXFLIC_FRAME, 1, px(5)},
-        {S::next, 0, VEXFLIC_FRAME, 1, px(5)},
-        {S::go, 7, VEXFLIC_FRAME, 0}}},
+       {{S::next, 0, VEXFLIC_FRAME, 1, px(5)}, {S::next, 0, VEXFLIC_FRAME, 1, px(5)},
+        {S::next, 0, VEXFLIC_FRAME, 1, px(5)}, {S::go, 7, VEXFLIC_FRAME, 0}}},
       {"a frame count of 65535 with two frames ends every walk",
        flic_file(flic_header(65535), {raw_frame(5), raw_frame(6)}),
        {{S::go, 65535, VEXFLIC_FAILED, 2, px(6)}, {S::go, 1, VEXFLIC_FRAME, 1, px(5)}}},
-      {"frame one's offset past the end",
-       flic_file(far, {raw_frame(1)}),
+      {"frame one's offset past the end", flic_file(far, {raw_frame(1)}),
        {{S::next, 0, VEXFLIC_FAILED, 0}, {S::go, 2, VEXFLIC_FAILED, 0}}},
       {"a frame size of 3 counts as a bare header; the next frame follows it",
-       flic_file(flic_header(2), {with_size(frame_chunk({}), 3), raw_frame(8)}),
-       {{S::go, 2, VEXFLIC_FRAME, 2, px(8)}}},
+       flic_file(flic_header(2), {with_size(frame_chunk({}), 3), raw_frame(8)}), {{S::go, 2, VEXFLIC_FRAME, 2, px(8)}}},
   };
 }
 
@@ -264,7 +250,7 @@ TEST_F(Reader, RatesFromSpeedAndCreatorFields) {
       {0xAF12, 30001, 0, -20000},
       {0xAF11, 5, 0, -7143},  // 5/70 s = 71.428 ms
       {0xAF11, 1, 0, -1429},  // 14.2857 ms
-      {0xAF11, 0, 0, -20000}, // 14 ticks
+      {0xAF11, 0, 0, -20000},  // 14 ticks
       {0xAF11, 2101, 0, -20000},
       {0xAF11, 5, static_cast<uint32_t>(-7000), -7143}, // FLI ignores the creator
   };

@@ -192,7 +192,7 @@ TEST_F(Tools, SayWhatTheyReadAndWhyTheyRefuse) {
       {kConv, "in.fli o.flc /Fabc", 2, {"vexconv: /Fabc: a bad value for /F (/F takes a rate", "see vexconv --help\n"}},
       {kConv, "in.fli o.flc /Zq", 2, {"vexconv: /Zq: no such switch\nsee vexconv --help\n"}},
       {kConv, "in.fli o.flc /O /Z", 2},
-      {kConv, "in.fli o.flc /O /N3", 2},         // retired: /E gives the last frame
+      {kConv, "in.fli o.flc /O /N3", 2}, // retired: /E gives the last frame
       {kConv, "in.fli o.flc /O /S7 /E3", 2, {}}, // a range that ends before it starts
       {kConv, "in.fli", 2, {"vexconv: wants IN and OUT, got 1 name: in.fli\nsee vexconv --help\n"}},
       {kConv, "in.fli in.fli /O", 1, {"vexconv: Output filename must be different than the input filename.\n"}},
@@ -269,9 +269,7 @@ TEST_F(Tools, ConvertedFramesAreTheInputsFrames) {
        1,
        {"  frames   8 (output 8, file 8)\n", "  frame 8 ", "  damage   frame 5 runs past the end of the file\n"}},
       {kInfo, "cut.flc", 1, {"vexinfo: cut.flc: frame 5 runs past the end of the file\n"}, {}, true},
-      {kConv,
-       "cut.flc cut-copy.flc",
-       1,
+      {kConv, "cut.flc cut-copy.flc", 1,
        {"cut-copy.flc: 4 of 8 frames, ", "cut.flc: 4 of 8 frames; frame 5 runs past the end of the file"}},
   });
   check("out.flc", {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 0, 0, 44, 30, -10000, true}, in_rgb, 41, 30);

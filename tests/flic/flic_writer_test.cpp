@@ -67,12 +67,8 @@ protected:
 };
 
 TEST_F(Writer, RefusesOddZeroAndOversizedPicturesAndAddsTheExtension) {
-  for (auto [name, w, h] : {std::tuple<std::string, uint32_t, uint32_t>{path, 321, 10},
-                            {path, 0, 10},
-                            {path, 10, 0},
-                            {path, 65536, 2},
-                            {path, 2, 65536},
-                            {dir.file("no/such/folder.flc"), 2, 2},
+  for (auto [name, w, h] : {std::tuple<std::string, uint32_t, uint32_t>{path, 321, 10}, {path, 0, 10}, {path, 10, 0},
+                            {path, 65536, 2}, {path, 2, 65536}, {dir.file("no/such/folder.flc"), 2, 2},
                             {std::string(200, 'x'), 2, 2}})
     EXPECT_EQ(VEXOFlicCreate(name.c_str(), w, h, 50), nullptr) << name << " " << w << " x " << h;
   EXPECT_FALSE(std::filesystem::exists(path));
@@ -147,7 +143,8 @@ TEST_F(Writer, PicksTheChunksFrameByFrame) {
        {4, 2, 50, 50, 0, 1, 1},
        {{&black, &ramp}, {&black, &ramp5}, {&black, &ramp789}, {&black, &ramp789}},
        {{{4, pal}, {15, 6 + 2 * 3}}, {{4, 6 + 7}}, {{4, 6 + 15}}, {}, {}},
-       {{1, {1, 0, 5, 1, 15 ^ 0xFF, 16, 17}}, {2, {2, 0, 7, 2, 20, 22, 23, 24, 25, 27, 246, 1, 253, 255, 255}}}},
+       {{1, {1, 0, 5, 1, 15 ^ 0xFF, 16, 17}},
+        {2, {2, 0, 7, 2, 20, 22, 23, 24, 25, 27, 246, 1, 253, 255, 255}}}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -223,24 +220,12 @@ TEST_F(Writer, FfmpegDecodesOurFlcAndTheTestkitsFliAlike) {
     PatternOptions o;
   } cases[] = {
       {true,
-       {.width = 320,
-        .height = 200,
-        .frames = 26,
-        .cycle = true,
-        .noise = true,
-        .stills = true,
-        .solid = true,
+       {.width = 320, .height = 200, .frames = 26, .cycle = true, .noise = true, .stills = true, .solid = true,
         .solid_colour = 42}},
       {true, {.width = 324, .height = 101, .frames = 6, .noise_full = true}},
       {true, {.width = 322, .height = 101, .frames = 12, .noise = true, .solid = true}},
       {false,
-       {.width = 321,
-        .height = 200,
-        .frames = 14,
-        .cycle = true,
-        .noise = true,
-        .stills = true,
-        .solid = true,
+       {.width = 321, .height = 200, .frames = 14, .cycle = true, .noise = true, .stills = true, .solid = true,
         .six_bit = true}},
       {false, {.width = 320, .height = 200, .frames = 10, .noise_full = true, .six_bit = true}},
   };

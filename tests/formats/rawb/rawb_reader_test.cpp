@@ -65,8 +65,8 @@ Bytes padded(const Bytes &pixels, uint32_t width, uint32_t height, int32_t pitch
 // last record nothing more comes; a rewind starts over; a frame count
 // larger than the file (2^32 - 1) gives the frames there are.
 TEST(RawbReader, FramesAndPalettesComeBack) {
-  Bytes f = {'R', 'A',  'W',  'B',  2,    0, 0, 0, 3, 0, 0, 0, 2, 0, 0,
-             0,   0xD8, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 1, 2, 3, 4, 5, 6};
+  Bytes f = {'R', 'A', 'W', 'B', 2, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 0xD8, 0xFF, 0xFF, 0xFF,
+             1,   0,   0,   0,   1, 2, 3, 4, 5, 6};
   vex::testkit::append_le32(f, 0);
   for (size_t i = 0; i < 768; ++i)
     f.push_back(static_cast<uint8_t>(i * 7));
@@ -170,8 +170,7 @@ TEST(RawbReader, StatusesOfHeadersFramesAndCalls) {
     uint32_t frames, width, height;
     Status status;
   } cases[] = {
-      {1, 0, 10, Status::kDamaged},
-      {1, 10, 0, Status::kDamaged},
+      {1, 0, 10, Status::kDamaged},          {1, 10, 0, Status::kDamaged},
       {1, 0x10000, 0x10000, Status::kTooLarge}, // the product wraps to 0 in 32 bits
       {1, vex::util::kMaxSide, 1, Status::kOk},
       {1, 8192, 8192, Status::kOk}, // exactly the pixel limit

@@ -43,6 +43,15 @@ bool split_record(Reader &r, uint8_t type, uint32_t frame) {
   return true;
 }
 
+// A jump, or the wrap back to frame 0, breaks the transform-coded sound's
+// stream: its blocks overlap the previous frame's, so a decoder carried
+// over would mix the frame we left into the one we land on. Each track
+// starts afresh, as at open.
+void restart_sound(Reader &r) {
+  for (auto &dec : r.decoders)
+    dec.reset();
+}
+
 } // namespace
 
 bool load_frame(KORVA *k, uint32_t index) {
@@ -89,6 +98,8 @@ uint32_t KorvaNextFrame(KORVA *k) {
     next = k->frames > 1 ? 1 : 0;
   else if (next == k->frames)
     next = k->reader->ring ? k->frames : 0;
+  if (next == 0) // the movie starts over, and so does its sound
+    restart_sound(*k->reader);
   return load_frame(k, next) ? 1 : 0;
 }
 
@@ -98,11 +109,7 @@ uint32_t KorvaGoto(KORVA *k, uint32_t frame) {
   const uint32_t index = frame ? frame - 1 : 0;
   if (index >= k->frames)
     return 0;
-  // A jump breaks the transform-coded sound's stream: its blocks overlap
-  // the previous frame's, so a decoder carried over would mix the frame we
-  // left into the one we land on. Each track starts afresh, as at open.
-  for (auto &dec : k->reader->decoders)
-    dec.reset();
+  restart_sound(*k->reader);
   if (index == k->frame)
     return 1;
   return load_frame(k, index) ? 1 : 0;

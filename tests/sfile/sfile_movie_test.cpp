@@ -13,10 +13,10 @@
 #include "lists/list_nesting.h"
 #include "testkit/audio_codec/codec_driver.h"
 #include "testkit/audio_codec/test_signals.h"
-#include "testkit/flic/pattern.h"
-#include "testkit/formats/korvane/korvane_writer.h"
 #include "testkit/formats/tolm/tolm_movie_writer.h"
 #include "testkit/formats/tolm/tolm_sound_track.h"
+#include "testkit/sfile/movie_sound.h"
+#include "testkit/sfile/resample_reference.h"
 #include "testkit/sfile/sound_reading.h"
 #include "testkit/util/ffmpeg_tool.h"
 #include "testkit/util/message_log.h"
@@ -38,7 +38,9 @@ Bytes join(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-Bytes cut(const Bytes &v, size_t from, size_t n) { return Bytes(v.begin() + ptrdiff_t(from), v.begin() + ptrdiff_t(from + n)); }
+Bytes cut(const Bytes &v, size_t from, size_t n) {
+  return Bytes(v.begin() + ptrdiff_t(from), v.begin() + ptrdiff_t(from + n));
+}
 
 // Each name refused with its message.
 void expect_refused(const std::vector<std::tuple<std::string, int32_t, std::string>> &rows) {
@@ -50,48 +52,6 @@ void expect_refused(const std::vector<std::tuple<std::string, int32_t, std::stri
   }
 }
 
-// A random walk of 8- or 16-bit samples.
-Bytes noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
-  Bytes out;
-  for (uint32_t x = seed, level = 0x8000; out.size() < bytes;) {
-    x = x * 1664525 + 1013904223;
-    level += (x >> 26) - 32;
-    if (sixteen)
-      out.push_back(static_cast<uint8_t>(level));
-    out.push_back(static_cast<uint8_t>(level >> 8));
-  }
-  out.resize(bytes);
-  return out;
-}
-
-// 735 frames of 11025 Hz sound fill 66.67 ms, the movie's frame time.
-kw::TrackPlan korvane_track(kw::SoundKind kind, bool stereo, bool sixteen, uint32_t frames, uint32_t seed) {
-  kw::TrackPlan t;
-  t.kind = kind;
-  t.stereo = stereo;
-  t.sixteen = sixteen;
-  for (uint32_t f = 0; f < frames; ++f)
-    t.frames.push_back(noise_walk(735 * (stereo ? 2 : 1) * (sixteen ? 2 : 1), seed + f, sixteen));
-  return t;
-}
-
-Bytes joined(const kw::TrackPlan &t) {
-  Bytes out;
-  for (const auto &f : t.frames)
-    out.insert(out.end(), f.begin(), f.end());
-  return out;
-}
-
-bool korvane_movie(const std::string &path, std::array<std::optional<kw::TrackPlan>, 7> tracks, uint32_t frames,
-                   int32_t speed = -6667) {
-  kw::MoviePlan plan;
-  plan.speed = speed;
-  plan.tracks = std::move(tracks);
-  return kw::write_korvane(kw::pattern_frames(PatternAnimation({.width = 16, .height = 16, .frames = frames})), plan,
-                           path)
-      .ok;
-}
-
 class MovieSound : public ::testing::Test {
 protected:
   TempDir dir;
@@ -100,13 +60,13 @@ protected:
 TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
   const uint32_t n = 10;
   std::array<std::optional<kw::TrackPlan>, 7> tracks;
-  tracks[0] = korvane_track(kw::SoundKind::delta, true, true, n, 9);
-  tracks[1] = korvane_track(kw::SoundKind::raw, false, false, n, 1);
-  tracks[2] = korvane_track(kw::SoundKind::delta, true, true, n, 2);
-  tracks[4] = korvane_track(kw::SoundKind::delta, false, true, n, 3);
-  ASSERT_TRUE(korvane_movie(dir.file("m.kvn"), tracks, n));
+  tracks[0] = korvane_noise_track(kw::SoundKind::delta, true, true, n, 9);
+  tracks[1] = korvane_noise_track(kw::SoundKind::raw, false, false, n, 1);
+  tracks[2] = korvane_noise_track(kw::SoundKind::delta, true, true, n, 2);
+  tracks[4] = korvane_noise_track(kw::SoundKind::delta, false, true, n, 3);
+  ASSERT_TRUE(write_sound_movie(dir.file("m.kvn"), tracks, n));
   tracks[0].reset();
-  ASSERT_TRUE(korvane_movie(dir.file("r.kvn"), tracks, n));
+  ASSERT_TRUE(write_sound_movie(dir.file("r.kvn"), tracks, n));
   // Track 0: the first track with sound (index 1, raw 8-bit mono). A raw
   // track's length is frames x rate, and the sound ends with the last frame.
   Sound s = open_sound(dir.file("r.kvn"));
@@ -116,7 +76,7 @@ TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
   EXPECT_EQ(s->source_rate, 11025u);
   EXPECT_EQ(s->track_mask, 0x2000u << 1);
   EXPECT_EQ(s->total, n * 11025);
-  EXPECT_EQ(read_sound(s.get(), {1000}), joined(*tracks[1]));
+  EXPECT_EQ(read_sound(s.get(), {1000}), joined_pcm(*tracks[1]));
   // Compressed: frames x 66.67 ms of sound, to a multiple of 4 bytes; an
   // explicit track names the kind too.
   for (int32_t track : {3, 5}) {
@@ -125,17 +85,17 @@ TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
     ASSERT_TRUE(s);
     EXPECT_STREQ(s->type, "Korvane");
     EXPECT_EQ(s->total, uint64_t{n} * 6667 * (11025 * s->source_frame_bytes) / 100000 / 4 * 4);
-    EXPECT_EQ(read_sound(s.get(), {4096, 3}), cut(joined(*tracks[track - 1]), 0, s->total));
+    EXPECT_EQ(read_sound(s.get(), {4096, 3}), cut(joined_pcm(*tracks[track - 1]), 0, s->total));
   }
   // A speed above 0 is milliseconds: 67 ms a frame.
-  ASSERT_TRUE(korvane_movie(dir.file("ms.kvn"), tracks, n, 67));
+  ASSERT_TRUE(write_sound_movie(dir.file("ms.kvn"), tracks, n, 67));
   s = open_sound(dir.file("ms.kvn"), {.track = 3});
   ASSERT_TRUE(s);
   EXPECT_EQ(s->total, uint64_t{n} * 6700 * 44100 / 100000 / 4 * 4);
   // Trimming by frames: frame 3 starts at 2 x 66.67 = 133 ms: 133 x 44.1
   // bytes = 5865, whole frames 5864; frame 5 ends at 333 ms: 200 ms = 8820
   // bytes after the start. The same range as trailing switches of the name.
-  const Bytes want = cut(joined(korvane_track(kw::SoundKind::delta, true, true, n, 9)), 5864, 8820);
+  const Bytes want = cut(joined_pcm(korvane_noise_track(kw::SoundKind::delta, true, true, n, 9)), 5864, 8820);
   s = open_sound(dir.file("m.kvn"), {.start = -3, .end = -5});
   ASSERT_TRUE(s);
   EXPECT_EQ(s->skip_initial, 5864u);
@@ -147,7 +107,7 @@ TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
   ASSERT_TRUE(s) << VEXLastError();
   EXPECT_EQ(read_sound(s.get(), {777}), want);
   // Track numbers without sound, and a movie without any.
-  ASSERT_TRUE(korvane_movie(dir.file("s.kvn"), {}, 2));
+  ASSERT_TRUE(write_sound_movie(dir.file("s.kvn"), {}, 2));
   std::vector<std::tuple<std::string, int32_t, std::string>> refused = {
       {dir.file("s.kvn"), 0, "No sound found in the Korvane file."}};
   for (int32_t track : {1, 4, 7, 8, 100, -1})
@@ -159,8 +119,9 @@ TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
 // packets before it decode to less than the length); a track that says
 // 8-bit samples gives the high byte of the decoded ones.
 TEST_F(MovieSound, TolmTracksDeliverTheLastFramesSoundToo) {
-  for (const auto &[layout, frames, total] : {std::tuple<tt::SoundTrackPlan, uint32_t, uint64_t>{{.rate = 22050}, 12, 44096},
-                                               {{.rate = 11025, .channels = 2, .eight_bit = true}, 6, 0}}) {
+  for (const auto &[layout, frames, total] :
+       {std::tuple<tt::SoundTrackPlan, uint32_t, uint64_t>{{.rate = 22050}, 12, 44096},
+        {{.rate = 11025, .channels = 2, .eight_bit = true}, 6, 0}}) {
     SCOPED_TRACE(layout.rate);
     tt::Movie movie = tt::random_movie({.frames = frames}).movie;
     movie.rate_num = 12; // 12 frames a second
@@ -204,12 +165,14 @@ TEST_F(MovieSound, AviAndQuickTimeAgreeWithTheToolsOwnDecoding) {
   ffmpeg("-f lavfi -i sine=frequency=330:sample_rate=22050:duration=1.5 -ac 2 -c:a pcm_s16le " + shell_quote(avi));
   ffmpeg("-f lavfi -i sine=frequency=500:sample_rate=16000:duration=1 -c:a pcm_s16le " + shell_quote(mov));
   ffmpeg("-f lavfi -i testsrc=size=32x32:rate=10:duration=2 -f lavfi -i sine=sample_rate=11025:duration=2 "
-         "-c:v mjpeg -c:a pcm_u8 -shortest " + shell_quote(avi8));
+         "-c:v mjpeg -c:a pcm_u8 -shortest " +
+         shell_quote(avi8));
   // The AVI adapter's stream length can exceed the sound (the source then
   // ends at the short read); QuickTime's is exact.
   for (const auto &[path, kind, type, format] :
        {std::tuple<std::string, int32_t, const char *, const char *>{avi, SFILE_AVI, "AVI", "-f s16le"},
-        {mov, SFILE_QUICKTIME, "QuickTime", "-f s16le"}, {avi8, SFILE_AVI, "AVI", "-f u8"}}) {
+        {mov, SFILE_QUICKTIME, "QuickTime", "-f s16le"},
+        {avi8, SFILE_AVI, "AVI", "-f u8"}}) {
     SCOPED_TRACE(path);
     Sound s = open_sound(path);
     ASSERT_TRUE(s) << VEXLastError();
@@ -258,30 +221,15 @@ protected:
   }
 };
 
-TEST_F(ListSound, TheListsFormatComesFromTheCallerOrItsFirstEntry) {
-  write_file(d + "s.wav", pcm_wav(16000, 16, 2, tone(6400, 9)));
-  const auto path = list("f.lst", d + "s.wav\n" + d + "a.wav\n");
-  Sound s = open_sound(path);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->kind, SFILE_LIST);
-  EXPECT_STREQ(s->type, "List");
-  EXPECT_EQ(std::vector<uint32_t>({s->rate, s->bits, s->channels}), std::vector<uint32_t>({16000, 16, 2}));
-  // a (1 s of 8-bit mono at 8000 Hz) becomes 1 s at 16000 Hz 16-bit stereo.
-  // A rising rate ends on the next-to-last source frame of an entry (the
-  // last is only read ahead): 2 source frames, 4 output frames short.
-  EXPECT_EQ(s->total, 6400u + 64000u);
-  EXPECT_EQ(read_sound(s.get()).size(), 6400u + 64000u - 16);
-  s = open_sound(path, {.rate = 4000, .bits = 8, .channels = 1});
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->total, 400u + 4000u);
-}
-
 // Lists and series read whole (and again after a reset) or refused with a
-// reason. A plain name's trailing /S and /E trim it (milliseconds here)
-// unless the caller trims, and /L repeats it, also under folders and names
-// that look like switches, with another sound (a) at the path that cutting
-// the switch out would give (which words are switches is the list
-// reader's, with its own test).
+// reason. A list's format is the caller's or its first entry's, the
+// others converted to it as the step-by-step reference converts them (a
+// rising rate ends an entry on its next-to-last source frame: the last is
+// only read ahead). A plain name's trailing /S and /E trim it
+// (milliseconds here) unless the caller trims, and /L repeats it, also
+// under folders and names that look like switches, with another sound (a)
+// at the path that cutting the switch out would give (which words are
+// switches is the list reader's, with its own test).
 TEST_F(ListSound, EntriesSeriesAndSwitches) {
   for (int i = 0; i < 4; ++i)
     wav("n0" + std::to_string(i) + ".wav", tone(100, uint8_t(i)));
@@ -307,14 +255,24 @@ TEST_F(ListSound, EntriesSeriesAndSwitches) {
   list("w0.lst", std::string(20, '\n') + d + "c.wav /L20\n");
   for (int i = 1; i <= 3; ++i)
     list("w" + std::to_string(i) + ".lst", d + "w" + std::to_string(i - 1) + ".lst /L20\n");
+  const Bytes st = tone(6400, 9); // 16000 Hz 16-bit stereo, 0.1 s
+  write_file(d + "s.wav", pcm_wav(16000, 16, 2, st));
+  const auto a_as = [&](uint32_t rate, uint32_t bits, uint32_t channels) {
+    return reference_output(frames_of(a, 8, 1), 8000, rate, bits, channels);
+  };
   const struct {
     std::string name;
     SoundOptions o;
     Bytes want;
     const char *refusal = nullptr; // a piece of VEXLastError
   } rows[] = {
+      {list("f.lst", d + "s.wav\n" + d + "a.wav\n"), {}, join({st, a_as(16000, 16, 2)})},
+      {d + "f.lst",
+       {.rate = 4000, .bits = 8, .channels = 1},
+       join({reference_output(frames_of(st, 16, 2), 16000, 4000, 8, 1), a_as(4000, 8, 1)})},
       // b from 100 ms to 300 ms: 800 bytes from byte 800.
-      {list("l.LsT", "# sound list\n" + d + "a.wav /L2\n\n" + d + "b.wav /S100 /E300\r\n   " + d + "c.wav\n"), {},
+      {list("l.LsT", "# sound list\n" + d + "a.wav /L2\n\n" + d + "b.wav /S100 /E300\r\n   " + d + "c.wav\n"),
+       {},
        join({a, a, cut(b, 800, 1600), c})},
       // a is 1 s long: 250 ms into b, to 100 ms into c; a and b make 1.5 s.
       {list("k.lst", abc), {.start = 1250, .end = 1600}, join({cut(b, 2000, 2000), cut(c, 0, 800)})},
@@ -333,7 +291,8 @@ TEST_F(ListSound, EntriesSeriesAndSwitches) {
       {d + "s5/x.wav /e300 /s100", {}, cut(b, 800, 1600)},
       {d + "c.wav /S100 /E200", {.start = 50}, cut(c, 400, 1600)}, // the caller's trimming wins
       {d + "c.wav /L2", {}, join({c, c})},
-      {list("m2.lst", d + "s5/x.wav\n" + d + "plain/s24x.wav /S100 /E300\n" + d + "b.wav /S3\n"), {},
+      {list("m2.lst", d + "s5/x.wav\n" + d + "plain/s24x.wav /S100 /E300\n" + d + "b.wav /S3\n"),
+       {},
        join({b, cut(b, 800, 1600), c})},
       // Lists that never end: naming themselves (through another list, a
       // series of lists), nesting too deep, too many entries.
@@ -360,6 +319,9 @@ TEST_F(ListSound, EntriesSeriesAndSwitches) {
     SFileReset(s.get());
     EXPECT_EQ(read_sound(s.get(), {3000}), r.want) << "after reset";
   }
+  Sound s = open_sound(d + "f.lst");
+  ASSERT_TRUE(s);
+  EXPECT_EQ(std::tuple(s->kind, std::string(s->type), s->total), std::tuple(SFILE_LIST, "List", 6400u + 64000u));
 }
 
 } // namespace

@@ -30,25 +30,19 @@ namespace {
 // and entry, the series state, the AVI stream and offsets, QuickTime, and
 // the repeat. CSFILE: pointers 8 bytes, the rest 4, counters last.
 TEST(SoundRecords, FieldsInTheirOrderAsCSeesThem) {
-  const struct {
-    const char *name;
-    const size_t *c;
-    std::vector<size_t> want;
-    size_t cpp_size;
-  } rows[] = {
-      {"SFILE", sfile_c_offsets,
-       {0, 128, 256, 260, 264, 268, 272, 276, 280, 284, 288, 292, 296, 304, 328, 332,
-        336, 340, 368, 376, 380, 384, 400, 408, 432, 440, 456, 592, 616, 628, 896},
-       sizeof(SFILE)},
-      {"CSFILE", csfile_c_offsets, {0, 8, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 64, 72, 104, 108, 112, 116, 120},
-       sizeof(CSFILE)},
-  };
-  for (const auto &r : rows) {
-    std::vector<size_t> c;
-    for (const size_t *p = r.c; *p != 0 || c.empty(); ++p)
-      c.push_back(*p);
-    EXPECT_EQ(c, r.want) << r.name;
-    EXPECT_EQ(r.cpp_size, r.want.back()) << r.name << ": C and C++ agree";
+  const std::vector<size_t> sfile = {0,   128, 256, 260, 264, 268, 272, 276, 280, 284, 288, 292, 296, 304, 328, 332,
+                                     336, 340, 368, 376, 380, 384, 400, 408, 432, 440, 456, 592, 616, 628, 896},
+                            csfile = {0,  8,  16, 20, 24, 28,  32,  36,  40,  44,
+                                      48, 52, 56, 64, 72, 104, 108, 112, 116, 120};
+  for (const auto &[name, c, want, cpp_size] :
+       {std::tuple<const char *, const size_t *, const std::vector<size_t> &, size_t>{"SFILE", sfile_c_offsets, sfile,
+                                                                                      sizeof(SFILE)},
+        {"CSFILE", csfile_c_offsets, csfile, sizeof(CSFILE)}}) {
+    std::vector<size_t> got;
+    for (const size_t *p = c; *p != 0 || got.empty(); ++p)
+      got.push_back(*p);
+    EXPECT_EQ(got, want) << name;
+    EXPECT_EQ(cpp_size, want.back()) << name << ": C and C++ agree";
   }
 }
 
@@ -107,43 +101,52 @@ TEST(SoundSwitches, TheWriterSwitchesAndTheSourcesTogether) {
   }
 }
 
-// Hand-worked conversions: source PCM, what is asked for, and the bytes the
-// rules give.
+// Samples as bytes: 8-bit ones as they are, 16-bit ones little-endian.
+std::vector<uint8_t> as_pcm(const std::vector<int32_t> &samples, uint32_t bits) {
+  std::vector<uint8_t> out;
+  for (const int32_t v : samples) {
+    out.push_back(static_cast<uint8_t>(v));
+    if (bits == 16)
+      out.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  return out;
+}
+
+// Hand-worked conversions: source samples, what is asked for, and the
+// samples the rules give, read 6 bytes at a time and then in one piece.
 TEST(SoundConversion, GivesTheWorkedOutBytes) {
   const struct {
-    const char *name;
-    uint32_t rate;
-    uint16_t bits, channels;
-    std::vector<uint8_t> pcm;
+    uint32_t rate, bits, channels;
+    std::vector<int32_t> in;
     SoundOptions asked;
-    uint32_t frame_bytes;
-    std::vector<uint8_t> want;
-    std::vector<uint32_t> pieces = {4096};
+    std::vector<int32_t> want;
   } cases[] = {
-      // s0, s1, (s1+s2)/2, s2, (s2+s3)/2, ... truncated toward zero; the
-      // last source frame is only read ahead: the sound ends on the one
-      // before.
-      {"doubling the rate interpolates halfway and truncates", 11025, 16, 1, pcm_bytes({100, 201, -50, -51, 7, 1000}),
-       {.rate = 22050}, 2, pcm_bytes({100, 201, (201 - 50) / 2, -50, (-50 - 51) / 2, -51, (-51 + 7) / 2, 7}), {6}},
-      {"halving the rate averages pairs", 22050, 16, 1, pcm_bytes({100, 201, -50, -51, 7, 1000, 3}), {.rate = 11025},
-       2, pcm_bytes({(100 + 201) / 2, (-50 - 51) / 2, (7 + 1000) / 2, 3})},
-      // (-3 + 0) / 2 truncates to -1.
-      {"stereo to mono averages unless both sides agree", 8000, 16, 2,
-       pcm_bytes({-3, 0, 5, 5, 32767, 32766, -32768, -32767}), {.channels = 1}, 2, pcm_bytes({-1, 5, 32766, -32767})},
-      // sample / 256 truncated, + 128, modulo 256: -1 gives 128.
-      {"sixteen to eight bits divides toward zero", 8000, 16, 1, pcm_bytes({-1, 0, 255, 256, -256, -257, 32767, -32768}),
-       {.bits = 8}, 1, {128, 128, 128, 129, 127, 127, 255, 0}},
-      {"eight-bit mono to sixteen-bit stereo", 8000, 8, 1, {0, 128, 255, 1}, {.bits = 16, .channels = 2}, 4,
-       pcm_bytes({-32768, -32768, 0, 0, 127 * 256, 127 * 256, -127 * 256, -127 * 256})},
+      // Doubling the rate: s0, s1, (s1+s2)/2, s2, (s2+s3)/2, ... truncated
+      // toward zero; the last source frame is only read ahead: the sound
+      // ends on the one before.
+      {11025, 16, 1, {100, 201, -50, -51, 7, 1000}, {.rate = 22050}, {100, 201, 75, -50, -50, -51, -22, 7}},
+      // Halving the rate averages pairs (301 / 2, -101 / 2, 1007 / 2), and
+      // the last frame stands alone.
+      {22050, 16, 1, {100, 201, -50, -51, 7, 1000, 3}, {.rate = 11025}, {150, -50, 503, 3}},
+      // Stereo to mono averages unless both sides agree; (-3 + 0) / 2
+      // truncates to -1.
+      {8000, 16, 2, {-3, 0, 5, 5, 32767, 32766, -32768, -32767}, {.channels = 1}, {-1, 5, 32766, -32767}},
+      // Sixteen to eight bits: sample / 256 truncated, + 128, modulo 256:
+      // -1 gives 128.
+      {8000, 16, 1, {-1, 0, 255, 256, -256, -257, 32767, -32768}, {.bits = 8}, {128, 128, 128, 129, 127, 127, 255, 0}},
+      // Eight-bit mono to sixteen-bit stereo: (s - 128) * 256 on both sides.
+      {8000, 8, 1, {0, 128, 255, 1}, {.bits = 16, .channels = 2}, {-32768, -32768, 0, 0, 32512, 32512, -32512, -32512}},
   };
   TempDir dir;
   for (const auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    write_file(dir.file("h.wav"), pcm_wav(c.rate, c.bits, c.channels, c.pcm));
+    SCOPED_TRACE(::testing::PrintToString(c.in));
+    write_file(dir.file("h.wav"), pcm_wav(c.rate, c.bits, c.channels, as_pcm(c.in, c.bits)));
     Sound s = open_sound(dir.file("h.wav"), c.asked);
     ASSERT_TRUE(s);
-    EXPECT_EQ(s->frame_bytes, c.frame_bytes);
-    EXPECT_EQ(read_sound(s.get(), c.pieces), c.want);
+    const std::vector<uint8_t> want = as_pcm(c.want, c.asked.bits ? c.asked.bits : c.bits);
+    EXPECT_EQ(read_sound(s.get(), {6}), want);
+    SFileReset(s.get());
+    EXPECT_EQ(read_sound(s.get(), {4096}), want);
   }
 }
 
@@ -167,8 +170,9 @@ TEST(SoundConversion, StreamingMatchesTheReferenceAtManyRatePairs) {
           SCOPED_TRACE(std::to_string(bits) + "-bit " + std::to_string(channels) + " ch " + std::to_string(in_rate) +
                        " -> " + std::to_string(out_rate) + " " + std::to_string(out_bits) + "-bit " +
                        std::to_string(out_channels) + " ch");
-          Sound s = open_sound(dir.file("r.wav"), {.rate = int32_t(out_rate), .bits = int32_t(out_bits),
-                                                   .channels = int32_t(out_channels)});
+          Sound s =
+              open_sound(dir.file("r.wav"),
+                         {.rate = int32_t(out_rate), .bits = int32_t(out_bits), .channels = int32_t(out_channels)});
           ASSERT_TRUE(s);
           const auto got = read_sound(
               s.get(), {static_cast<uint32_t>(1 + rng() % 5000), 7, 4096, static_cast<uint32_t>(2 + rng() % 300)});

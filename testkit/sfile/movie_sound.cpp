@@ -1,0 +1,48 @@
+#include "testkit/sfile/movie_sound.h"
+
+#include "testkit/flic/pattern.h"
+
+namespace vex::testkit {
+
+std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
+  std::vector<uint8_t> out;
+  for (uint32_t x = seed, level = 0x8000; out.size() < bytes;) {
+    x = x * 1664525 + 1013904223;
+    level += (x >> 26) - 32;
+    if (sixteen)
+      out.push_back(static_cast<uint8_t>(level));
+    out.push_back(static_cast<uint8_t>(level >> 8));
+  }
+  out.resize(bytes);
+  return out;
+}
+
+korvane::TrackPlan korvane_noise_track(korvane::SoundKind kind, bool stereo, bool sixteen, uint32_t frames,
+                                       uint32_t seed) {
+  korvane::TrackPlan t;
+  t.kind = kind;
+  t.stereo = stereo;
+  t.sixteen = sixteen;
+  for (uint32_t f = 0; f < frames; ++f)
+    t.frames.push_back(noise_walk(735 * (stereo ? 2 : 1) * (sixteen ? 2 : 1), seed + f, sixteen));
+  return t;
+}
+
+std::vector<uint8_t> joined_pcm(const korvane::TrackPlan &t) {
+  std::vector<uint8_t> out;
+  for (const auto &f : t.frames)
+    out.insert(out.end(), f.begin(), f.end());
+  return out;
+}
+
+bool write_sound_movie(const std::string &path, std::array<std::optional<korvane::TrackPlan>, 7> tracks,
+                       uint32_t frames, int32_t speed) {
+  korvane::MoviePlan plan;
+  plan.speed = speed;
+  plan.tracks = std::move(tracks);
+  return korvane::write_korvane(
+             korvane::pattern_frames(PatternAnimation({.width = 16, .height = 16, .frames = frames})), plan, path)
+      .ok;
+}
+
+} // namespace vex::testkit

@@ -36,6 +36,21 @@ WrittenStream write_stream(std::unique_ptr<csfile::PcmSource> source, const csfi
 std::unique_ptr<MemoryPcmSource> memory_source(std::vector<uint8_t> pcm, uint32_t rate, uint32_t bits,
                                                uint32_t channels);
 
+// The writer's options by position: compression (CSFileOpen's number),
+// lead-in and pass in milliseconds, filling by repeating, repeating
+// forever, raw storage.
+inline csfile::CsOptions cs_options(int32_t compression, int32_t lead_in = 0, int32_t pass = 0, bool fill = false,
+                                    bool forever = false, bool raw = false) {
+  csfile::CsOptions o;
+  o.compression = compression;
+  o.lead_in_ms = lead_in;
+  o.pass_ms = pass;
+  o.fill_repeat = fill;
+  o.repeat_forever = forever;
+  o.raw_storage = raw;
+  return o;
+}
+
 inline std::function<uint32_t(uint32_t)> fixed_count(uint32_t bytes) {
   return [bytes](uint32_t) { return bytes; };
 }

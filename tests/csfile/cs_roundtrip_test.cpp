@@ -8,12 +8,13 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <set>
 #include <string>
 
 #include "testkit/audio_codec/codec_driver.h"
+#include "testkit/audio_codec/codec_quality.h"
 #include "testkit/csfile/chunk_reader.h"
 #include "testkit/csfile/cs_writer_driver.h"
-#include "testkit/audio_codec/codec_quality.h"
 
 namespace vex::testkit {
 namespace {
@@ -35,9 +36,7 @@ int32_t sample_at(const Bytes &pcm, size_t i, uint32_t bits) {
 
 DecodedStream write_and_read(const Bytes &pcm, const Layout &l, int32_t compression,
                              const std::function<uint32_t(uint32_t)> &counts, WrittenStream *written = nullptr) {
-  CsOptions o;
-  o.compression = compression;
-  WrittenStream w = write_stream(memory_source(pcm, kRate, l.bits, l.channels), o, counts);
+  WrittenStream w = write_stream(memory_source(pcm, kRate, l.bits, l.channels), cs_options(compression), counts);
   DecodedStream d = read_chunk_stream(w.bytes, {ChunkKind::huffman, kRate, l.bits, l.channels});
   if (written)
     *written = std::move(w);
@@ -55,8 +54,10 @@ TEST(CsRoundTrip, QualitiesBelowTenAreLosslessAtEveryLayout) {
     const uint32_t frames = kRate / 3 + 17, ch = l.channels;
     for (const auto &[name, samples] :
          {std::pair<const char *, Pcm>{"sweep", sine_sweep(kRate, ch, frames, 40, 10000, 30000)},
-          {"white", white_noise(ch, frames, 32767, 7 + ch)}, {"pink", pink_noise(ch, frames, 20000, 11)},
-          {"clicks", click_train(ch, frames, 301, -32768)}, {"square", square(ch, frames, 50, -32768, 32767)},
+          {"white", white_noise(ch, frames, 32767, 7 + ch)},
+          {"pink", pink_noise(ch, frames, 20000, 11)},
+          {"clicks", click_train(ch, frames, 301, -32768)},
+          {"square", square(ch, frames, 50, -32768, 32767)},
           {"speech", espeak_speech("Seven silver swans", kRate, ch)}}) {
       SCOPED_TRACE(std::to_string(l.bits) + "-bit, " + std::to_string(ch) + " channels, " + name);
       const Bytes pcm = as_bytes(samples, l.bits);
@@ -82,26 +83,28 @@ TEST(CsRoundTrip, QualitiesBelowTenAreLosslessAtEveryLayout) {
 // row q / 10, threshold T[d] + (T[d + 1] - T[d]) * (q % 10) / 10. At
 // quality 99 next to the lowest value a masked delta would decode below the
 // range and wrap round to the top; the threshold makes the coder send the
-// exact delta.
+// exact delta. Where the threshold is above every dropped value (quality
+// 45 at 16 bits: mask 0xFFC0) the decoded sample is below the source by
+// 0-63, and every residue occurs on noise.
 TEST(CsRoundTrip, LossyQualitiesStayWithinTheirBoundAndReachIt) {
   const struct {
     int32_t quality;
     uint32_t bits;
     int32_t threshold, largest; // largest error on a loud noise
   } bounds[] = {
-      {10, 8, 1, 1},         // 0xFE keeps all but 1, T 1
-      {30, 8, 2, 2},         // 0xFC drops up to 3, T 2
-      {39, 8, 2, 2},         // T 2 + (3 - 2) * 9 / 10 = 2
-      {50, 8, 6, 6},         // 0xF8 drops up to 7, T 6
-      {55, 8, 7, 7},         // T 6 + 2 * 5 / 10 = 7
-      {70, 8, 12, 12},       // 0xF0 drops up to 15, T 12
-      {79, 8, 15, 15},       // T 12 + 4 * 9 / 10 = 15
-      {90, 8, 24, 24},       // 0xE0 drops up to 31, T 24
-      {99, 8, 31, 31},       // T 24 + 8 * 9 / 10 = 31
-      {10, 16, 4, 3},        // 0xFFFC drops up to 3, T 4
-      {45, 16, 96, 63},      // 0xFFC0 drops up to 63, T 64 + 64 * 5 / 10 = 96
-      {69, 16, 486, 255},    // 0xFF00 drops up to 255, T 256 + 256 * 9 / 10 = 486
-      {99, 16, 2969, 2047},  // 0xF800, T 2048 + 1024 * 9 / 10 = 2969
+      {10, 8, 1, 1},        // 0xFE keeps all but 1, T 1
+      {30, 8, 2, 2},        // 0xFC drops up to 3, T 2
+      {39, 8, 2, 2},        // T 2 + (3 - 2) * 9 / 10 = 2
+      {50, 8, 6, 6},        // 0xF8 drops up to 7, T 6
+      {55, 8, 7, 7},        // T 6 + 2 * 5 / 10 = 7
+      {70, 8, 12, 12},      // 0xF0 drops up to 15, T 12
+      {79, 8, 15, 15},      // T 12 + 4 * 9 / 10 = 15
+      {90, 8, 24, 24},      // 0xE0 drops up to 31, T 24
+      {99, 8, 31, 31},      // T 24 + 8 * 9 / 10 = 31
+      {10, 16, 4, 3},       // 0xFFFC drops up to 3, T 4
+      {45, 16, 96, 63},     // 0xFFC0 drops up to 63, T 64 + 64 * 5 / 10 = 96
+      {69, 16, 486, 255},   // 0xFF00 drops up to 255, T 256 + 256 * 9 / 10 = 486
+      {99, 16, 2969, 2047}, // 0xF800, T 2048 + 1024 * 9 / 10 = 2969
   };
   std::mt19937 gen(9);
   for (const auto &b : bounds)
@@ -116,14 +119,20 @@ TEST(CsRoundTrip, LossyQualitiesStayWithinTheirBoundAndReachIt) {
       EXPECT_EQ(w.last.threshold, static_cast<uint32_t>(b.threshold));
       int32_t largest = 0;
       size_t exact = 0;
+      std::set<int32_t> residues;
       for (size_t i = 0; i < pcm.size() / (b.bits / 8); ++i) {
         const int32_t err = std::abs(sample_at(d.pcm, i, b.bits) - sample_at(pcm, i, b.bits));
         ASSERT_LE(err, b.threshold) << "sample " << i;
         largest = std::max(largest, err);
         exact += err == 0;
+        residues.insert(sample_at(pcm, i, b.bits) - sample_at(d.pcm, i, b.bits));
       }
       EXPECT_EQ(largest, b.largest);
       EXPECT_LT(exact, pcm.size() / (b.bits / 8)) << "the coding is lossy";
+      if (b.quality == 45) {
+        EXPECT_EQ(residues.size(), 64u);
+        EXPECT_EQ(std::pair(*residues.begin(), *residues.rbegin()), std::pair(0, 63));
+      }
       if (b.quality != 99)
         continue;
       // Samples near the bottom of the range.
@@ -141,23 +150,6 @@ TEST(CsRoundTrip, LossyQualitiesStayWithinTheirBoundAndReachIt) {
     }
 }
 
-// Dropping the low 6 bits of a delta (quality 45, mask 0xFFC0) leaves the
-// decoded sample below the source by 0-63; every residue occurs on noise.
-TEST(CsRoundTrip, Quality45LeavesEveryResidueOfTheDroppedBits) {
-  const Bytes pcm = as_bytes(white_noise(1, 4000, 30000, 5), 16);
-  WrittenStream w;
-  const DecodedStream d = write_and_read(pcm, {16, 1}, 45, fixed_count(8000), &w);
-  EXPECT_EQ(w.last.delta_mask, 0xFFC0u);
-  std::vector<bool> seen(64, false);
-  for (size_t i = 0; i < pcm.size() / 2; ++i) {
-    const int32_t err = sample_at(pcm, i, 16) - sample_at(d.pcm, i, 16);
-    ASSERT_GE(err, 0);
-    ASSERT_LT(err, 64);
-    seen[static_cast<size_t>(err)] = true;
-  }
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 64);
-}
-
 // Transform chunks decode to exactly what the codec gives when driven
 // directly over the same PCM (the testkit's driver), however the stream is
 // cut into chunks, and keep the codec's own quality (its SNR at quality 4,
@@ -170,9 +162,8 @@ TEST(CsRoundTrip, TransformChunksMatchTheCodecDrivenDirectly) {
     for (uint32_t count : {1000u, 4410u, 100000u}) {
       SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(channels) + " channels, puts of " +
                    std::to_string(count));
-      CsOptions o;
-      o.compression = 104;
-      WrittenStream w = write_stream(memory_source(pcm16_bytes(speech), rate, 16, channels), o, fixed_count(count));
+      WrittenStream w =
+          write_stream(memory_source(pcm16_bytes(speech), rate, 16, channels), cs_options(104), fixed_count(count));
       ASSERT_NE(w.last.encoder, nullptr);
       const DecodedStream d = read_chunk_stream(w.bytes, {ChunkKind::transform, rate, 16, channels});
       ASSERT_EQ(d.pcm.size(), speech.size() * 2);
@@ -199,9 +190,7 @@ TEST(CsRoundTrip, TransformStreamsEndWithTheirLastSample) {
     const Bytes pcm = pcm16_bytes(white_noise(1, length / 2, 8000, tail));
     for (uint32_t count : {1000u, 1920u, 3000u}) {
       SCOPED_TRACE(std::to_string(length) + " bytes in puts of " + std::to_string(count));
-      CsOptions o;
-      o.compression = 104;
-      const WrittenStream w = write_stream(memory_source(pcm, 22050, 16, 1), o, fixed_count(count));
+      const WrittenStream w = write_stream(memory_source(pcm, 22050, 16, 1), cs_options(104), fixed_count(count));
       EXPECT_EQ(w.last.total_pcm_bytes, length);
       EXPECT_EQ(read_chunk_stream(w.bytes, {ChunkKind::transform, 22050, 16, 1}).pcm.size(), length);
     }

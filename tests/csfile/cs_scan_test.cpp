@@ -104,13 +104,6 @@ Seen scan_both(const Bytes &b, bool raw, uint32_t rate) {
   return m;
 }
 
-CsOptions options(int32_t compression, bool raw = false) {
-  CsOptions o;
-  o.compression = compression;
-  o.raw_storage = raw;
-  return o;
-}
-
 // Streams of two and a half puts' worth of noise (three chunks). The
 // transform streams' first chunks outgrow the scan's 64 KiB read window
 // (noise codes to nearly as many bytes as it has), so a file scan refills
@@ -142,8 +135,9 @@ TEST(CsScan, WrittenStreamsAreTheWritersAndTheReadersOwn) {
     SCOPED_TRACE(m.name);
     const Pcm noise = white_noise(m.channels, m.put_bytes * 5 / 2 / (m.bits / 8 * m.channels) + 77, 20000, 5);
     const Bytes pcm = m.bits == 8 ? pcm8_bytes(noise) : pcm16_bytes(noise);
-    const WrittenStream w = write_stream(memory_source(pcm, m.rate, m.bits, m.channels), options(m.compression, m.raw),
-                                         fixed_count(m.put_bytes));
+    const WrittenStream w =
+        write_stream(memory_source(pcm, m.rate, m.bits, m.channels),
+                     cs_options(m.compression, 0, 0, false, false, m.raw), fixed_count(m.put_bytes));
     const ChunkKind kind = m.coding == CSSCAN_RAW       ? ChunkKind::raw
                            : m.coding == CSSCAN_HUFFMAN ? ChunkKind::huffman
                                                         : ChunkKind::transform;
@@ -154,8 +148,9 @@ TEST(CsScan, WrittenStreamsAreTheWritersAndTheReadersOwn) {
     }
 
     const Seen s = scan_both(w.bytes, m.raw, m.scan_rate);
-    Seen want{m.coding, m.raw ? 0 : m.channels, m.raw ? 0 : m.bits,
-              m.coding == CSSCAN_HUFFMAN ? d.chunks[0].variant : 0u, w.puts_that_wrote, w.bytes.size(), 0, 0, {}};
+    const uint32_t variant = m.coding == CSSCAN_HUFFMAN ? d.chunks[0].variant : 0u;
+    Seen want{m.coding, m.raw ? 0 : m.channels, m.raw ? 0 : m.bits, variant, w.puts_that_wrote, w.bytes.size(), 0, 0,
+              {}};
     for (const ChunkSummary &c : d.chunks) {
       want.chunks.push_back({c.offset, c.size, c.pcm_bytes, c.variant});
       want.pcm_bytes += c.pcm_bytes;
@@ -173,18 +168,7 @@ TEST(CsScan, WrittenStreamsAreTheWritersAndTheReadersOwn) {
     EXPECT_EQ(whole.format, std::vector<uint32_t>({m.rate, m.bits, m.channels}));
     EXPECT_EQ(whole.damage, "");
     EXPECT_TRUE(whole.pcm == d.pcm);
-    if (m.raw) {
-      // Each chunk: the PCM the writer put in it, then its zero padding.
-      Bytes unpadded;
-      size_t at = 0;
-      for (size_t i = 0; i < d.chunks.size(); at += d.chunks[i++].pcm_bytes) {
-        const auto chunk = d.pcm.begin() + static_cast<ptrdiff_t>(at);
-        unpadded.insert(unpadded.end(), chunk, chunk + w.chunk_pcm_bytes.at(i));
-        EXPECT_TRUE(std::all_of(chunk + w.chunk_pcm_bytes[i], chunk + d.chunks[i].pcm_bytes,
-                                [](uint8_t b) { return b == 0; }));
-      }
-      EXPECT_TRUE(unpadded == pcm);
-    } else if (m.coding == CSSCAN_HUFFMAN && m.compression < 10) {
+    if (m.coding == CSSCAN_HUFFMAN && m.compression < 10) {
       EXPECT_TRUE(whole.pcm == pcm);
     }
     const uint32_t frame = m.bits / 8 * m.channels, per_second = m.rate * frame;
@@ -193,11 +177,8 @@ TEST(CsScan, WrittenStreamsAreTheWritersAndTheReadersOwn) {
     EXPECT_TRUE(trimmed.pcm == Bytes(d.pcm.begin() + from, d.pcm.begin() + from + length)) << trimmed.refusal;
     // (44100 Hz mono and 22050 Hz stereo share every block layout: no scan
     // can tell them apart.)
-    const Delivered other = deliver(w.bytes, m.coding == CSSCAN_HUFFMAN ? 0 : 8000);
-    if (m.coding == CSSCAN_HUFFMAN) {
-      EXPECT_NE(other.refusal.find("does not record its sample rate"), std::string::npos) << other.refusal;
-    }
     if (m.coding == CSSCAN_TRANSFORM) {
+      const Delivered other = deliver(w.bytes, 8000);
       EXPECT_NE(other.refusal.find("do not decode at"), std::string::npos) << other.refusal;
     }
   }
@@ -205,16 +186,16 @@ TEST(CsScan, WrittenStreamsAreTheWritersAndTheReadersOwn) {
 
 // Transform streams scanned without their rate. Mono at 22050, 44100 and
 // 48000 Hz codes into the layout of stereo at 11025, 22050 and 32000 Hz
-// (the same bits), so the decoded sound tells which: speech, a sweep (left
-// equals right in stereo) and, in stereo, two tones apart.
+// (the same bits), so the decoded sound tells which: a sweep (left equals
+// right in stereo) and, in stereo, two tones apart.
 TEST(CsScan, TransformChannelsWithoutTheRate) {
   for (uint32_t rate : {22050u, 44100u, 48000u})
     for (uint32_t channels : {1u, 2u}) {
       std::vector<std::pair<const char *, Pcm>> signals = {
-          {"speech", espeak_speech("Seven silver swans swam silently", rate, channels)},
           {"sweep", sine_sweep(rate, channels, rate * 2, 100, 3000, 12000)}};
       if (channels == 2) {
-        const Pcm low = sine_sweep(rate, 1, rate * 2, 300, 300.5, 9000), high = sine_sweep(rate, 1, rate * 2, 1700, 1701, 9000);
+        const Pcm low = sine_sweep(rate, 1, rate * 2, 300, 300.5, 9000),
+                  high = sine_sweep(rate, 1, rate * 2, 1700, 1701, 9000);
         Pcm both;
         for (size_t i = 0; i < low.size(); ++i)
           both.insert(both.end(), {low[i], high[i]});
@@ -222,7 +203,7 @@ TEST(CsScan, TransformChannelsWithoutTheRate) {
       }
       for (const auto &[what, pcm] : signals) {
         SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(channels) + " channels, " + what);
-        const WrittenStream w = write_stream(memory_source(pcm16_bytes(pcm), rate, 16, channels), options(104),
+        const WrittenStream w = write_stream(memory_source(pcm16_bytes(pcm), rate, 16, channels), cs_options(104),
                                              fixed_count(rate * 2 * channels));
         ASSERT_GT(w.puts_that_wrote, 0u);
         const Seen s = scan_memory(w.bytes, false, 0);
@@ -266,8 +247,11 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
     const char *damage;  // what SFileDamage says ("": null)
   } cases[] = {
       {"intact", [](Bytes &) {}, 3, 0, CSSCAN_HUFFMAN, 3000, 3000, ""},
-      {"three bytes more", [](Bytes &b) { b.insert(b.end(), {1, 2, 3}); }, 3, 3, CSSCAN_HUFFMAN, 3000, 3000,
-       "after chunk 3, 3 bytes are no whole chunk"},
+      {"three bytes more",
+       [](Bytes &b) {
+         b.insert(b.end(), {1, 2, 3});
+       },
+       3, 3, CSSCAN_HUFFMAN, 3000, 3000, "after chunk 3, 3 bytes are no whole chunk"},
       {"last chunk cut by 4", [](Bytes &b) { b.resize(b.size() - 4); }, 2, good.size() - 4 - first - second,
        CSSCAN_HUFFMAN, 2000, 2000, "after chunk 2"},
       {"second size not a multiple of 4", [&](Bytes &b) { set_le32(b, first, second + 2); }, 1, good.size() - first,
@@ -286,8 +270,7 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
       {"empty", [](Bytes &b) { b.clear(); }, 0, 0, CSSCAN_UNKNOWN, kRefused, kRefused, ""},
       // A chunk with no body and a count of 0 holds no coded block: it is
       // no transform stream at any rate.
-      {"one empty chunk", [](Bytes &b) { b = {8, 0, 0, 0, 0, 0, 0, 0}; }, 1, 0, CSSCAN_UNKNOWN, kRefused, kRefused,
-       ""},
+      {"one empty chunk", [](Bytes &b) { b = {8, 0, 0, 0, 0, 0, 0, 0}; }, 1, 0, CSSCAN_UNKNOWN, kRefused, kRefused, ""},
       // The second chunk's first table: internal nodes to 31 bits deep.
       {"second table too deep",
        [&](Bytes &b) {
@@ -314,7 +297,8 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
       continue;
     ASSERT_GE(static_cast<int64_t>(d.pcm.size()), c.least);
     EXPECT_LE(static_cast<int64_t>(d.pcm.size()), c.most);
-    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + c.least, d.pcm.begin())) << "the samples before the damage";
+    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + c.least, d.pcm.begin()))
+        << "the samples before the damage";
     EXPECT_NE(d.damage.find(c.damage), std::string::npos) << d.damage;
     EXPECT_EQ(d.damage.empty(), std::string(c.damage).empty()) << d.damage;
   }
@@ -328,7 +312,7 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
 // chunk, and delivers what came before.
 TEST(CsScanDamaged, TransformCountsWithinOneWindowOfTheBlocks) {
   const Bytes good = write_stream(memory_source(pcm16_bytes(white_noise(2, 12000, 20000, 3)), 22050, 16, 2),
-                                  options(104), fixed_count(16000))
+                                  cs_options(104), fixed_count(16000))
                          .bytes;
   const DecodedStream d = read_chunk_stream(good, {ChunkKind::transform, 22050, 16, 2});
   const uint32_t decoded = d.chunks.at(0).blocks * 3840;
@@ -387,8 +371,9 @@ TEST(CsScanDamaged, FilesThatAreNotThereOrChangeAfterTheScan) {
   EXPECT_LT(delivered.size(), 200000u);
   EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), pcm8_bytes(white_noise(1, 200000, 20000, 9)).begin()));
   ASSERT_NE(SFileDamage(sound.get()), nullptr);
-  EXPECT_NE(std::string(SFileDamage(sound.get())).find("changed while open: it holds " + std::to_string(good.size() / 2)),
-            std::string::npos)
+  EXPECT_NE(
+      std::string(SFileDamage(sound.get())).find("changed while open: it holds " + std::to_string(good.size() / 2)),
+      std::string::npos)
       << SFileDamage(sound.get());
   CSCHUNK c;
   uint64_t listed = 0;

@@ -11,6 +11,7 @@
 
 #include "testkit/ogfile/test_frames.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/file_bytes.h"
 #include "testkit/util/message_log.h"
 #include "testkit/util/temp_dir.h"
 #include "vexutil/flic.h"
@@ -24,7 +25,9 @@ using vex::testkit::MessageLog;
 class Create : public ::testing::Test {
 protected:
   void SetUp() override { setenv("VEXUTIL_UI", "terminal", 1); } // questions take their default at once
-  std::set<std::string> files(const fs::path &at = {}) const { return vex::testkit::entry_names(at.empty() ? dir.path() : at); }
+  std::set<std::string> files(const fs::path &at = {}) const {
+    return vex::testkit::entry_names(at.empty() ? dir.path() : at);
+  }
   OGFILE *make(const std::string &name, bool colour, int32_t frames, int32_t flags = 0, const char *codec = nullptr,
                int32_t w = kW, int32_t h = kH) {
     return OGFileCreate(codec, (name[0] == '/' ? name : dir.file(name)).c_str(), colour, frames, 15, 1, w, h, w,
@@ -50,85 +53,64 @@ protected:
   MessageLog log;
 };
 
+// The kind follows the extension in any case, a name without one (a dot
+// in a folder's name is none) is a FLIC; each kind's depth at both depths
+// is ogfile_output_test's. A kind that cannot take the frames' depth, or
+// no kind at all, is refused, silently when a dialog is to ask for a type.
 TEST_F(Create, KindAndDepthFollowTheExtensionAndTheFrames) {
-  struct Row {
-    const char *name;
-    bool colour;
-    int32_t kind, depth; // kind -1: refused
-  };
-  const Row rows[] = {{"a.flc", false, OGFILE_FLIC, 8},
-                      {"a.FLC", false, OGFILE_FLIC, 8},
-                      {"a", false, OGFILE_FLIC, 8},
-                      {"a.flc", true, -1, 0},
-                      {"a", true, -1, 0},
-                      {"a.avi", false, OGFILE_AVI, 8},
-                      {"a.Avi", true, OGFILE_AVI, 24},
-                      {"a.bmp", false, OGFILE_BMP, 8},
-                      {"a.bmp", true, OGFILE_BMP, 24},
-                      {"a.jpg", true, OGFILE_JPEG, 24},
-                      {"a.png", false, OGFILE_PNG, 8},
-                      {"a.tif", true, OGFILE_TIF, 24},
-                      {"a.tga", false, OGFILE_TGA, 24},
-                      {"a.tga", true, OGFILE_TGA, 24},
-                      {"a.pcx", false, OGFILE_PCX, 8},
-                      {"a.pcx", true, -1, 0},
-                      {"a.GIF", false, OGFILE_GIF, 8},
-                      {"a.gif", true, -1, 0},
-                      {"a.jpeg", true, -1, 0},
-                      {"a.mov", false, -1, 0},
-                      {"d.x/a", false, OGFILE_FLIC, 8}};
   fs::create_directory(dir.path() / "d.x");
-  for (const Row &r : rows) {
-    SCOPED_TRACE(std::string(r.name) + (r.colour ? " 32-bit" : " 8-bit"));
-    OGFILE *o = make(r.name, r.colour, 1);
-    if (r.kind < 0) {
-      EXPECT_EQ(o, nullptr);
-      expect_message("Unsupported output file type or color depth.");
-      // Asking in the dialog also means: say nothing about the type.
-      EXPECT_EQ(make(r.name, r.colour, 1, OGFILE_ASK_IN_DIALOG), nullptr);
-      EXPECT_EQ(log.text(), "");
-      continue;
-    }
+  for (const auto &[name, colour, kind] : {std::tuple{"a.FLC", false, OGFILE_FLIC},
+                                           {"a", false, OGFILE_FLIC},
+                                           {"d.x/a", false, OGFILE_FLIC},
+                                           {"a.Avi", true, OGFILE_AVI},
+                                           {"a.GIF", false, OGFILE_GIF}}) {
+    SCOPED_TRACE(name);
+    OGFILE *o = make(name, colour, 1);
     ASSERT_NE(o, nullptr) << VEXLastError();
-    EXPECT_EQ(o->kind, r.kind);
-    EXPECT_EQ(o->depth, r.depth);
-    EXPECT_EQ(log.text(), "");
+    EXPECT_EQ(std::pair(o->kind, o->depth), std::pair(kind, colour ? 24 : 8));
     OGFileDiscard(o);
+  }
+  EXPECT_EQ(log.text(), "");
+  for (const auto &[name, colour] :
+       {std::pair{"a.flc", true}, {"a", true}, {"a.pcx", true}, {"a.gif", true}, {"a.jpeg", true}, {"a.mov", false}}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(make(name, colour, 1), nullptr);
+    expect_message("Unsupported output file type or color depth.");
+    EXPECT_EQ(make(name, colour, 1, OGFILE_ASK_IN_DIALOG), nullptr);
+    EXPECT_EQ(log.text(), "");
   }
   EXPECT_EQ(files(), std::set<std::string>{"d.x"}) << "discarded outputs leave nothing";
 }
 
+// The numbers take the digits the frame count needs (one still: no
+// number), after the whole name but its last extension; the output's
+// size is the sum of the files'.
 TEST_F(Create, StillSeriesAreNumberedWithTheDigitsTheCountNeeds) {
-  struct Row {
-    const char *name;
-    int32_t count, puts;
-    const char *tmpl, *first, *last;
-  };
-  const Row rows[] = {{"shot.bmp", 1, 1, "shot.bmp", "shot.bmp", "shot.bmp"},
-                      {"shot.bmp", 0, 1, "shot.bmp", "shot.bmp", "shot.bmp"},
-                      {"s.PNG", 9, 9, "s%01i.PNG", "s0.PNG", "s8.PNG"},
-                      {"s.png", 10, 10, "s%02i.png", "s00.png", "s09.png"},
-                      {"shot.bmp", 250, 250, "shot%03i.bmp", "shot000.bmp", "shot249.bmp"},
-                      {"s.bmp", 1000, 2, "s%04i.bmp", "s0000.bmp", "s0001.bmp"},
-                      {"s.bmp", 12000, 2, "s%05i.bmp", "s00000.bmp", "s00001.bmp"},
-                      {"a.bmp.BMP", 3, 2, "a.bmp%01i.BMP", "a.bmp0.BMP", "a.bmp1.BMP"},
-                      {"100%.bmp", 2, 2, "100%%%01i.bmp", "100%0.bmp", "100%1.bmp"}};
-  for (const Row &r : rows) {
-    SCOPED_TRACE(std::string(r.name) + " x " + std::to_string(r.count));
+  const std::tuple<const char *, int32_t, int32_t, const char *, const char *> rows[] = {
+      {"shot.bmp", 1, 1, "shot.bmp", "shot.bmp"},
+      {"shot.bmp", 0, 1, "shot.bmp", "shot.bmp"},
+      {"s.PNG", 9, 9, "s0.PNG", "s8.PNG"},
+      {"s.png", 10, 10, "s00.png", "s09.png"},
+      {"shot.bmp", 250, 250, "shot000.bmp", "shot249.bmp"},
+      {"s.bmp", 1000, 2, "s0000.bmp", "s0001.bmp"},
+      {"s.bmp", 12000, 2, "s00000.bmp", "s00001.bmp"},
+      {"a.bmp.BMP", 3, 2, "a.bmp0.BMP", "a.bmp1.BMP"},
+      {"100%.bmp", 2, 2, "100%0.bmp", "100%1.bmp"}};
+  for (const auto &[name, count, puts, first, last] : rows) {
+    SCOPED_TRACE(std::string(name) + " x " + std::to_string(count));
     fs::remove_all(dir.path() / "s");
     fs::create_directory(dir.path() / "s");
-    OGFILE *o = make(std::string("s/") + r.name, false, r.count);
+    OGFILE *o = make(std::string("s/") + name, false, count);
     ASSERT_NE(o, nullptr) << VEXLastError();
-    EXPECT_EQ(std::string(o->name), dir.file(std::string("s/") + r.tmpl));
-    EXPECT_EQ(put(o, r.puts), 0);
-    EXPECT_STREQ(o->first_still, r.first);
-    EXPECT_EQ(std::string(o->display_name), r.puts == 1 ? r.first : std::string(r.first) + " to " + r.last);
+    EXPECT_EQ(put(o, puts), 0);
+    EXPECT_STREQ(o->first_still, first);
+    EXPECT_EQ(std::string(o->display_name), puts == 1 ? first : std::string(first) + " to " + last);
     uint32_t sum = 0;
     for (const auto &e : fs::directory_iterator(dir.path() / "s"))
       sum += static_cast<uint32_t>(e.file_size());
     EXPECT_EQ(OGFileClose(o), sum) << "the sum of the files' sizes";
-    EXPECT_EQ(files(dir.path() / "s").size(), static_cast<size_t>(r.puts));
-    EXPECT_TRUE(fs::exists(dir.path() / "s" / r.first) && fs::exists(dir.path() / "s" / r.last));
+    EXPECT_EQ(files(dir.path() / "s").size(), static_cast<size_t>(puts));
+    EXPECT_TRUE(fs::exists(dir.path() / "s" / first) && fs::exists(dir.path() / "s" / last));
   }
 }
 
@@ -165,37 +147,31 @@ TEST_F(Create, AnExistingOutputIsOnlyReplacedWhenAllowed) {
 // back. No temporary file stays either way.
 TEST_F(Create, ASeriesReplacesItsFilesWholeOrNotAtAll) {
   const std::set<std::string> three{"s0.png", "s1.png", "s2.png"}, four{"s0.png", "s1.png", "s2.png", "s3.png"};
-  for (int i = 0; i < 3; ++i)
-    std::ofstream(dir.file("s" + std::to_string(i) + ".png")) << "original " << i;
+  for (const std::string &name : three)
+    std::ofstream(dir.file(name)) << "original " << name;
   const auto series = [&] {
     OGFILE *o = make("s.png", false, 4, OGFILE_NO_OVERWRITE_QUESTION);
-    if (o)
-      put(o, 4);
+    EXPECT_EQ(put(o, 4), 0);
     return o;
   };
   const auto intact = [&] {
-    for (int i = 0; i < 3; ++i) {
-      std::ifstream in(dir.file("s" + std::to_string(i) + ".png"));
-      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "original " + std::to_string(i));
+    for (const std::string &name : three) {
+      const std::vector<uint8_t> b = vex::testkit::read_file(dir.file(name));
+      EXPECT_EQ(std::string(b.begin(), b.end()), "original " + name);
     }
   };
   OGFILE *o = series();
-  ASSERT_NE(o, nullptr);
   EXPECT_EQ(files().size(), 3u + 4u) << "four stills under temporary names beside the three originals";
   OGFileDiscard(o);
   intact();
   EXPECT_EQ(files(), three);
-
   fs::create_directories(dir.path() / "s3.png" / "inside");
-  ASSERT_NE(o = series(), nullptr);
-  EXPECT_EQ(OGFileClose(o), 0u);
+  EXPECT_EQ(OGFileClose(series()), 0u);
   EXPECT_NE(std::string(VEXLastError()).find("s3.png"), std::string::npos) << VEXLastError();
   intact();
   EXPECT_EQ(files(), four);
-
   fs::remove_all(dir.path() / "s3.png");
-  ASSERT_NE(o = series(), nullptr);
-  EXPECT_GT(OGFileClose(o), 0u);
+  EXPECT_GT(OGFileClose(series()), 0u);
   EXPECT_EQ(files(), four);
   for (const std::string &name : four)
     EXPECT_GT(fs::file_size(dir.path() / name), 20u) << name << ": a PNG now";
@@ -252,30 +228,27 @@ TEST_F(Create, ARefusedCreateSaysWhyAndLeavesNothing) {
 // Closing before any frame: a FLIC and an AVI are still whole files that
 // their readers open (with no frame to show), a still series writes
 // nothing and says so with a size of 0. Outputs get the permissions any
-// new file gets under the umask, not the owner-only ones a private
-// temporary file would have.
+// new file gets under the umask (002 here: neither the usual 0644 nor the
+// owner-only 0600 a private temporary file would have).
 TEST_F(Create, ZeroFramesGiveEmptyMoviesNoStillsAndTheUmasksPermissions) {
-  for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
-    const mode_t before = ::umask(mask);
-    for (const char *name : {"z.flc", "z.avi", "z.png"}) {
-      SCOPED_TRACE(name);
-      fs::remove(dir.path() / name);
-      OGFILE *o = make(name, false, 0);
-      ASSERT_NE(o, nullptr);
-      EXPECT_EQ(OGFilePutSoundAmount(o, 22050, 16, 1), 0u) << "no room for sound in no frames";
-      const uint32_t size = OGFileClose(o);
-      if (name[2] == 'p') {
-        EXPECT_EQ(size, 0u);
-        EXPECT_EQ(files(), (std::set<std::string>{"z.avi", "z.flc"}));
-        continue;
-      }
-      EXPECT_EQ(size, fs::file_size(dir.path() / name));
-      struct stat st {};
-      ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);
-      EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "umask " << std::oct << mask;
+  const mode_t before = ::umask(002);
+  for (const char *name : {"z.flc", "z.avi", "z.png"}) {
+    SCOPED_TRACE(name);
+    OGFILE *o = make(name, false, 0);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(OGFilePutSoundAmount(o, 22050, 16, 1), 0u) << "no room for sound in no frames";
+    const uint32_t size = OGFileClose(o);
+    if (name[2] == 'p') {
+      EXPECT_EQ(size, 0u);
+      continue;
     }
-    ::umask(before);
+    EXPECT_EQ(size, fs::file_size(dir.path() / name));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
   }
+  ::umask(before);
+  EXPECT_EQ(files(), (std::set<std::string>{"z.avi", "z.flc"}));
   VEXFLIC *f = VEXFlicOpen(dir.file("z.flc").c_str());
   ASSERT_NE(f, nullptr) << VEXLastError();
   EXPECT_EQ(f->frame_count, 0u);

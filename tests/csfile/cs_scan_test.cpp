@@ -186,12 +186,13 @@ TEST(CsScan, WrittenStreamsAreTheWritersAndTheReadersOwn) {
 
 // Transform streams scanned without their rate. Mono at 22050, 44100 and
 // 48000 Hz codes into the layout of stereo at 11025, 22050 and 32000 Hz
-// (the same bits), so the decoded sound tells which: a sweep (left equals
-// right in stereo) and, in stereo, two tones apart.
+// (the same bits), so the decoded sound tells which: speech, a sweep (left
+// equals right in stereo) and, in stereo, two tones apart.
 TEST(CsScan, TransformChannelsWithoutTheRate) {
   for (uint32_t rate : {22050u, 44100u, 48000u})
     for (uint32_t channels : {1u, 2u}) {
       std::vector<std::pair<const char *, Pcm>> signals = {
+          {"speech", espeak_speech("Seven silver swans swam silently", rate, channels)},
           {"sweep", sine_sweep(rate, channels, rate * 2, 100, 3000, 12000)}};
       if (channels == 2) {
         const Pcm low = sine_sweep(rate, 1, rate * 2, 300, 300.5, 9000),

@@ -193,8 +193,8 @@ TEST_F(Conversions, CtrlCLeavesOutAsItWas) {
 
 // A still series that fills a small tmpfs of its own (root only: skipped
 // elsewhere) fails naming the cause and the names it did not write, and
-// keeps the files it would have replaced. (Every output failing at every
-// byte is write_fault_test's.)
+// keeps the files it would have replaced; so does a FLIC. (Every output
+// failing at every byte is write_fault_test's.)
 TEST_F(Conversions, AFullDiskFailsAndLeavesNothing) {
   const fs::path mnt = dir.path() / "mnt";
   fs::create_directory(mnt);
@@ -212,6 +212,12 @@ TEST_F(Conversions, AFullDiskFailsAndLeavesNothing) {
   const ToolRun r = vexconv(q("noise.avi") + " " + shell_quote((mnt / "f.png").string()) + " -y");
   EXPECT_EQ(r.status, 1) << r.err;
   expect_contains(r.err, {"No space left on device", "f000.png to "});
+  expect_only_originals(mnt);
+  // A FLIC whose frames fill the disk fails at a frame, not only at its
+  // close, and leaves nothing either.
+  const ToolRun flc = vexconv(q("noise.avi") + " " + shell_quote((mnt / "o.flc").string()) + " -q");
+  EXPECT_EQ(flc.status, 1) << flc.err;
+  expect_contains(flc.err, {"No space left on device"});
   expect_only_originals(mnt);
 }
 

@@ -54,10 +54,8 @@ TEST(CsRoundTrip, QualitiesBelowTenAreLosslessAtEveryLayout) {
     const uint32_t frames = kRate / 3 + 17, ch = l.channels;
     for (const auto &[name, samples] :
          {std::pair<const char *, Pcm>{"sweep", sine_sweep(kRate, ch, frames, 40, 10000, 30000)},
-          {"white", white_noise(ch, frames, 32767, 7 + ch)},
-          {"pink", pink_noise(ch, frames, 20000, 11)},
-          {"clicks", click_train(ch, frames, 301, -32768)},
-          {"square", square(ch, frames, 50, -32768, 32767)},
+          {"white", white_noise(ch, frames, 32767, 7 + ch)}, {"pink", pink_noise(ch, frames, 20000, 11)},
+          {"clicks", click_train(ch, frames, 301, -32768)}, {"square", square(ch, frames, 50, -32768, 32767)},
           {"speech", espeak_speech("Seven silver swans", kRate, ch)}}) {
       SCOPED_TRACE(std::to_string(l.bits) + "-bit, " + std::to_string(ch) + " channels, " + name);
       const Bytes pcm = as_bytes(samples, l.bits);
@@ -92,19 +90,19 @@ TEST(CsRoundTrip, LossyQualitiesStayWithinTheirBoundAndReachIt) {
     uint32_t bits;
     int32_t threshold, largest; // largest error on a loud noise
   } bounds[] = {
-      {10, 8, 1, 1},        // 0xFE keeps all but 1, T 1
-      {30, 8, 2, 2},        // 0xFC drops up to 3, T 2
-      {39, 8, 2, 2},        // T 2 + (3 - 2) * 9 / 10 = 2
-      {50, 8, 6, 6},        // 0xF8 drops up to 7, T 6
-      {55, 8, 7, 7},        // T 6 + 2 * 5 / 10 = 7
-      {70, 8, 12, 12},      // 0xF0 drops up to 15, T 12
-      {79, 8, 15, 15},      // T 12 + 4 * 9 / 10 = 15
-      {90, 8, 24, 24},      // 0xE0 drops up to 31, T 24
-      {99, 8, 31, 31},      // T 24 + 8 * 9 / 10 = 31
-      {10, 16, 4, 3},       // 0xFFFC drops up to 3, T 4
-      {45, 16, 96, 63},     // 0xFFC0 drops up to 63, T 64 + 64 * 5 / 10 = 96
-      {69, 16, 486, 255},   // 0xFF00 drops up to 255, T 256 + 256 * 9 / 10 = 486
-      {99, 16, 2969, 2047}, // 0xF800, T 2048 + 1024 * 9 / 10 = 2969
+      {10, 8, 1, 1},         // 0xFE keeps all but 1, T 1
+      {30, 8, 2, 2},         // 0xFC drops up to 3, T 2
+      {39, 8, 2, 2},         // T 2 + (3 - 2) * 9 / 10 = 2
+      {50, 8, 6, 6},         // 0xF8 drops up to 7, T 6
+      {55, 8, 7, 7},         // T 6 + 2 * 5 / 10 = 7
+      {70, 8, 12, 12},       // 0xF0 drops up to 15, T 12
+      {79, 8, 15, 15},       // T 12 + 4 * 9 / 10 = 15
+      {90, 8, 24, 24},       // 0xE0 drops up to 31, T 24
+      {99, 8, 31, 31},       // T 24 + 8 * 9 / 10 = 31
+      {10, 16, 4, 3},        // 0xFFFC drops up to 3, T 4
+      {45, 16, 96, 63},      // 0xFFC0 drops up to 63, T 64 + 64 * 5 / 10 = 96
+      {69, 16, 486, 255},    // 0xFF00 drops up to 255, T 256 + 256 * 9 / 10 = 486
+      {99, 16, 2969, 2047},  // 0xF800, T 2048 + 1024 * 9 / 10 = 2969
   };
   std::mt19937 gen(9);
   for (const auto &b : bounds)

@@ -195,8 +195,7 @@ TEST(CsScan, TransformChannelsWithoutTheRate) {
           {"speech", espeak_speech("Seven silver swans swam silently", rate, channels)},
           {"sweep", sine_sweep(rate, channels, rate * 2, 100, 3000, 12000)}};
       if (channels == 2) {
-        const Pcm low = sine_sweep(rate, 1, rate * 2, 300, 300.5, 9000),
-                  high = sine_sweep(rate, 1, rate * 2, 1700, 1701, 9000);
+        const Pcm low = sine_sweep(rate, 1, rate * 2, 300, 300.5, 9000), high = sine_sweep(rate, 1, rate * 2, 1700, 1701, 9000);
         Pcm both;
         for (size_t i = 0; i < low.size(); ++i)
           both.insert(both.end(), {low[i], high[i]});
@@ -248,11 +247,8 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
     const char *damage;  // what SFileDamage says ("": null)
   } cases[] = {
       {"intact", [](Bytes &) {}, 3, 0, CSSCAN_HUFFMAN, 3000, 3000, ""},
-      {"three bytes more",
-       [](Bytes &b) {
-         b.insert(b.end(), {1, 2, 3});
-       },
-       3, 3, CSSCAN_HUFFMAN, 3000, 3000, "after chunk 3, 3 bytes are no whole chunk"},
+      {"three bytes more", [](Bytes &b) { b.insert(b.end(), {1, 2, 3}); }, 3, 3, CSSCAN_HUFFMAN, 3000, 3000,
+       "after chunk 3, 3 bytes are no whole chunk"},
       {"last chunk cut by 4", [](Bytes &b) { b.resize(b.size() - 4); }, 2, good.size() - 4 - first - second,
        CSSCAN_HUFFMAN, 2000, 2000, "after chunk 2"},
       {"second size not a multiple of 4", [&](Bytes &b) { set_le32(b, first, second + 2); }, 1, good.size() - first,
@@ -271,7 +267,8 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
       {"empty", [](Bytes &b) { b.clear(); }, 0, 0, CSSCAN_UNKNOWN, kRefused, kRefused, ""},
       // A chunk with no body and a count of 0 holds no coded block: it is
       // no transform stream at any rate.
-      {"one empty chunk", [](Bytes &b) { b = {8, 0, 0, 0, 0, 0, 0, 0}; }, 1, 0, CSSCAN_UNKNOWN, kRefused, kRefused, ""},
+      {"one empty chunk", [](Bytes &b) { b = {8, 0, 0, 0, 0, 0, 0, 0}; }, 1, 0, CSSCAN_UNKNOWN, kRefused, kRefused,
+       ""},
       // The second chunk's first table: internal nodes to 31 bits deep.
       {"second table too deep",
        [&](Bytes &b) {
@@ -298,8 +295,7 @@ TEST(CsScanDamaged, WholeChunksFromTheStartAndTheRestTrails) {
       continue;
     ASSERT_GE(static_cast<int64_t>(d.pcm.size()), c.least);
     EXPECT_LE(static_cast<int64_t>(d.pcm.size()), c.most);
-    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + c.least, d.pcm.begin()))
-        << "the samples before the damage";
+    EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + c.least, d.pcm.begin())) << "the samples before the damage";
     EXPECT_NE(d.damage.find(c.damage), std::string::npos) << d.damage;
     EXPECT_EQ(d.damage.empty(), std::string(c.damage).empty()) << d.damage;
   }
@@ -372,9 +368,8 @@ TEST(CsScanDamaged, FilesThatAreNotThereOrChangeAfterTheScan) {
   EXPECT_LT(delivered.size(), 200000u);
   EXPECT_TRUE(std::equal(delivered.begin(), delivered.end(), pcm8_bytes(white_noise(1, 200000, 20000, 9)).begin()));
   ASSERT_NE(SFileDamage(sound.get()), nullptr);
-  EXPECT_NE(
-      std::string(SFileDamage(sound.get())).find("changed while open: it holds " + std::to_string(good.size() / 2)),
-      std::string::npos)
+  EXPECT_NE(std::string(SFileDamage(sound.get())).find("changed while open: it holds " + std::to_string(good.size() / 2)),
+            std::string::npos)
       << SFileDamage(sound.get());
   CSCHUNK c;
   uint64_t listed = 0;

@@ -179,9 +179,9 @@ TEST(CsPcmFeed, ChunksHoldThePassAsTheOptionsShapeIt) {
     auto source = memory_source(f.src, f.rate, f.bits, f.channels);
     if (f.read_limit)
       source->limit_reads(f.read_limit);
-    const WrittenStream w = write_stream(
-        std::move(source), f.o, [&](uint32_t i) { return f.counts[std::min<size_t>(i, f.counts.size() - 1)]; },
-        f.max_puts);
+    const WrittenStream w = write_stream(std::move(source), f.o, [&](uint32_t i) {
+      return f.counts[std::min<size_t>(i, f.counts.size() - 1)];
+    }, f.max_puts);
     const DecodedStream d = read_chunk_stream(w.bytes, {f.kind, f.rate, f.bits, f.channels});
     EXPECT_TRUE(d.pcm == f.want) << d.pcm.size() << " bytes, " << f.want.size() << " wanted";
     if (f.lead_in >= 0) {
@@ -245,12 +245,13 @@ TEST(CsOpen, CompressionPicksTheCoderByOutputFormat) {
   } cases[] = {
       // Quality 4: the threshold is 4 * 4 / 10 = 1 for 16-bit, 1 * 4 / 10 = 0
       // for 8-bit; with every delta bit kept it never matters.
-      {22050, 16, 2, 104, true, 0xFFFF, 1},  // transform codec, quality 4
-      {22050, 8, 2, 104, false, 0xFF, 0},    // 8-bit: lossless Huffman deltas
-      {11025, 16, 2, 104, false, 0xFFFF, 1}, // below 16000 Hz: Huffman
-      {16000, 16, 1, 199, true, 0xF800, 2969}, {15999, 16, 1, 199, false, 0xF800, 2969},
-      {44100, 16, 2, 45, false, 0xFFC0, 96}, // m = 0: Huffman at quality 45
-      {44100, 16, 2, -5, false, 0xFFFF, 0},  // negative: lossless
+      {22050, 16, 2, 104, true, 0xFFFF, 1},   // transform codec, quality 4
+      {22050, 8, 2, 104, false, 0xFF, 0},     // 8-bit: lossless Huffman deltas
+      {11025, 16, 2, 104, false, 0xFFFF, 1},  // below 16000 Hz: Huffman
+      {16000, 16, 1, 199, true, 0xF800, 2969},
+      {15999, 16, 1, 199, false, 0xF800, 2969},
+      {44100, 16, 2, 45, false, 0xFFC0, 96},  // m = 0: Huffman at quality 45
+      {44100, 16, 2, -5, false, 0xFFFF, 0},   // negative: lossless
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::to_string(c.rate) + " Hz " + std::to_string(c.bits) + "-bit, compression " +

@@ -25,9 +25,7 @@ using vex::testkit::MessageLog;
 class Create : public ::testing::Test {
 protected:
   void SetUp() override { setenv("VEXUTIL_UI", "terminal", 1); } // questions take their default at once
-  std::set<std::string> files(const fs::path &at = {}) const {
-    return vex::testkit::entry_names(at.empty() ? dir.path() : at);
-  }
+  std::set<std::string> files(const fs::path &at = {}) const { return vex::testkit::entry_names(at.empty() ? dir.path() : at); }
   OGFILE *make(const std::string &name, bool colour, int32_t frames, int32_t flags = 0, const char *codec = nullptr,
                int32_t w = kW, int32_t h = kH) {
     return OGFileCreate(codec, (name[0] == '/' ? name : dir.file(name)).c_str(), colour, frames, 15, 1, w, h, w,

@@ -147,8 +147,7 @@ TEST_F(Conversions, RefusalsWriteNothingAndLeaveTheInput) {
     EXPECT_EQ(r.status, status) << args << "\n" << r.err;
     EXPECT_NE((r.err + r.out).find(says), std::string::npos) << args << "\n" << r.err << r.out;
   }
-  EXPECT_EQ(entry_names(dir.path() / "out"), std::set<std::string>{"old.flc"})
-      << "nothing written, not even a temporary";
+  EXPECT_EQ(entry_names(dir.path() / "out"), std::set<std::string>{"old.flc"}) << "nothing written, not even a temporary";
   EXPECT_EQ(text_of(dir.file("out/old.flc")), "old");
   EXPECT_EQ(text_of(inputs->file("in.avi")), before);
 }

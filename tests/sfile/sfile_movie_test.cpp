@@ -38,9 +38,7 @@ Bytes join(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-Bytes cut(const Bytes &v, size_t from, size_t n) {
-  return Bytes(v.begin() + ptrdiff_t(from), v.begin() + ptrdiff_t(from + n));
-}
+Bytes cut(const Bytes &v, size_t from, size_t n) { return Bytes(v.begin() + ptrdiff_t(from), v.begin() + ptrdiff_t(from + n)); }
 
 // Each name refused with its message.
 void expect_refused(const std::vector<std::tuple<std::string, int32_t, std::string>> &rows) {
@@ -119,9 +117,8 @@ TEST_F(MovieSound, KorvaneTracksTrimmingAndRefusals) {
 // packets before it decode to less than the length); a track that says
 // 8-bit samples gives the high byte of the decoded ones.
 TEST_F(MovieSound, TolmTracksDeliverTheLastFramesSoundToo) {
-  for (const auto &[layout, frames, total] :
-       {std::tuple<tt::SoundTrackPlan, uint32_t, uint64_t>{{.rate = 22050}, 12, 44096},
-        {{.rate = 11025, .channels = 2, .eight_bit = true}, 6, 0}}) {
+  for (const auto &[layout, frames, total] : {std::tuple<tt::SoundTrackPlan, uint32_t, uint64_t>{{.rate = 22050}, 12, 44096},
+                                               {{.rate = 11025, .channels = 2, .eight_bit = true}, 6, 0}}) {
     SCOPED_TRACE(layout.rate);
     tt::Movie movie = tt::random_movie({.frames = frames}).movie;
     movie.rate_num = 12; // 12 frames a second
@@ -165,14 +162,12 @@ TEST_F(MovieSound, AviAndQuickTimeAgreeWithTheToolsOwnDecoding) {
   ffmpeg("-f lavfi -i sine=frequency=330:sample_rate=22050:duration=1.5 -ac 2 -c:a pcm_s16le " + shell_quote(avi));
   ffmpeg("-f lavfi -i sine=frequency=500:sample_rate=16000:duration=1 -c:a pcm_s16le " + shell_quote(mov));
   ffmpeg("-f lavfi -i testsrc=size=32x32:rate=10:duration=2 -f lavfi -i sine=sample_rate=11025:duration=2 "
-         "-c:v mjpeg -c:a pcm_u8 -shortest " +
-         shell_quote(avi8));
+         "-c:v mjpeg -c:a pcm_u8 -shortest " + shell_quote(avi8));
   // The AVI adapter's stream length can exceed the sound (the source then
   // ends at the short read); QuickTime's is exact.
   for (const auto &[path, kind, type, format] :
        {std::tuple<std::string, int32_t, const char *, const char *>{avi, SFILE_AVI, "AVI", "-f s16le"},
-        {mov, SFILE_QUICKTIME, "QuickTime", "-f s16le"},
-        {avi8, SFILE_AVI, "AVI", "-f u8"}}) {
+        {mov, SFILE_QUICKTIME, "QuickTime", "-f s16le"}, {avi8, SFILE_AVI, "AVI", "-f u8"}}) {
     SCOPED_TRACE(path);
     Sound s = open_sound(path);
     ASSERT_TRUE(s) << VEXLastError();
@@ -271,8 +266,7 @@ TEST_F(ListSound, EntriesSeriesAndSwitches) {
        {.rate = 4000, .bits = 8, .channels = 1},
        join({reference_output(frames_of(st, 16, 2), 16000, 4000, 8, 1), a_as(4000, 8, 1)})},
       // b from 100 ms to 300 ms: 800 bytes from byte 800.
-      {list("l.LsT", "# sound list\n" + d + "a.wav /L2\n\n" + d + "b.wav /S100 /E300\r\n   " + d + "c.wav\n"),
-       {},
+      {list("l.LsT", "# sound list\n" + d + "a.wav /L2\n\n" + d + "b.wav /S100 /E300\r\n   " + d + "c.wav\n"), {},
        join({a, a, cut(b, 800, 1600), c})},
       // a is 1 s long: 250 ms into b, to 100 ms into c; a and b make 1.5 s.
       {list("k.lst", abc), {.start = 1250, .end = 1600}, join({cut(b, 2000, 2000), cut(c, 0, 800)})},
@@ -291,8 +285,7 @@ TEST_F(ListSound, EntriesSeriesAndSwitches) {
       {d + "s5/x.wav /e300 /s100", {}, cut(b, 800, 1600)},
       {d + "c.wav /S100 /E200", {.start = 50}, cut(c, 400, 1600)}, // the caller's trimming wins
       {d + "c.wav /L2", {}, join({c, c})},
-      {list("m2.lst", d + "s5/x.wav\n" + d + "plain/s24x.wav /S100 /E300\n" + d + "b.wav /S3\n"),
-       {},
+      {list("m2.lst", d + "s5/x.wav\n" + d + "plain/s24x.wav /S100 /E300\n" + d + "b.wav /S3\n"), {},
        join({b, cut(b, 800, 1600), c})},
       // Lists that never end: naming themselves (through another list, a
       // series of lists), nesting too deep, too many entries.

@@ -170,9 +170,8 @@ TEST(SoundConversion, StreamingMatchesTheReferenceAtManyRatePairs) {
           SCOPED_TRACE(std::to_string(bits) + "-bit " + std::to_string(channels) + " ch " + std::to_string(in_rate) +
                        " -> " + std::to_string(out_rate) + " " + std::to_string(out_bits) + "-bit " +
                        std::to_string(out_channels) + " ch");
-          Sound s =
-              open_sound(dir.file("r.wav"),
-                         {.rate = int32_t(out_rate), .bits = int32_t(out_bits), .channels = int32_t(out_channels)});
+          Sound s = open_sound(dir.file("r.wav"), {.rate = int32_t(out_rate), .bits = int32_t(out_bits),
+                                                   .channels = int32_t(out_channels)});
           ASSERT_TRUE(s);
           const auto got = read_sound(
               s.get(), {static_cast<uint32_t>(1 + rng() % 5000), 7, 4096, static_cast<uint32_t>(2 + rng() % 300)});

@@ -67,9 +67,9 @@ TEST_F(SoundTools, ChunkStreamsFromSoundAndBack) {
   // to 33075), the transform refused for 8-bit output: Huffman chunks of
   // what the step-by-step resampler gives.
   ASSERT_EQ(run(VEXCONV, "in.wav small.vcs /R11025 /B8 /C1 /S500 /E1500 -q"), 0);
-  EXPECT_EQ(
-      chunks("small.vcs", ChunkKind::huffman, 11025, 8, 1),
-      reference_output(frames_of(Bytes(pcm.begin() + 11025 * 4, pcm.begin() + 33075 * 4), 16, 2), 22050, 11025, 8, 1));
+  EXPECT_EQ(chunks("small.vcs", ChunkKind::huffman, 11025, 8, 1),
+            reference_output(frames_of(Bytes(pcm.begin() + 11025 * 4, pcm.begin() + 33075 * 4), 16, 2), 22050, 11025,
+                             8, 1));
   // The transform codec, and vexinfo telling its channels. To a WAV without
   // /R: the blocks tell the rate, and the WAV holds what the sound source
   // decodes, which is the testkit reader's PCM.

@@ -113,8 +113,8 @@ Bytes chunk_body(const Bytes &wav, const char *id) {
 // full scale right (float keeps it, and clamps).
 TEST_F(WaveInput, WideSamplesAreFfmpegsSixteenBitDecode) {
   const std::string signal = "-f lavfi -i aevalsrc='random(0)*2-1|1.25*sin(2*PI*440*t)':s=22050:d=0.4 ";
-  for (const auto &[codec, tag, bits] :
-       {std::tuple<const char *, uint16_t, uint16_t>{"pcm_s24le", 1, 24}, {"pcm_s32le", 1, 32}, {"pcm_f32le", 3, 32}}) {
+  for (const auto &[codec, tag, bits] : {std::tuple<const char *, uint16_t, uint16_t>{"pcm_s24le", 1, 24},
+                                          {"pcm_s32le", 1, 32}, {"pcm_f32le", 3, 32}}) {
     SCOPED_TRACE(codec);
     const std::string extensible = dir.file("ext.wav");
     ffmpeg(signal + "-c:a " + codec + " " + extensible);
@@ -139,9 +139,8 @@ TEST_F(WaveInput, WideSamplesAreFfmpegsSixteenBitDecode) {
 // The conversions at their edges, against values worked out by hand.
 TEST_F(WaveInput, WideSampleEdges) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-  const std::vector<float> floats = {0.0f,          1.0f,     -1.0f,        0.5f,         -0.5f,
-                                     1.5f,          -1.5f,    1.0f / 32768, 1.5f / 32768, 2.5f / 32768,
-                                     -1.5f / 32768, 0.99999f, nan,          inf,          -inf};
+  const std::vector<float> floats = {0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -1.5f, 1.0f / 32768, 1.5f / 32768,
+                                     2.5f / 32768, -1.5f / 32768, 0.99999f, nan, inf, -inf};
   const std::vector<int16_t> from_floats = {0, 32767, -32768, 16384, -16384, 32767, -32768, 1,
                                             2, 2,     -2,     32767, 0,      32767, -32768};
   const std::vector<int32_t> ints = {0x7FFFFFFF, INT32_MIN, -1, 0xFFFF, 0x10000, -0x10000, -0x10001, 0x12345678};
@@ -155,8 +154,7 @@ TEST_F(WaveInput, WideSampleEdges) {
   }
   for (const auto &[tag, bits, data, want] :
        {std::tuple<uint16_t, uint16_t, const Bytes &, const std::vector<int16_t> &>{3, 32, f32, from_floats},
-        {1, 32, s32, from_ints},
-        {1, 24, s24, from_ints}}) {
+        {1, 32, s32, from_ints}, {1, 24, s24, from_ints}}) {
     SCOPED_TRACE(std::to_string(bits) + "-bit, tag " + std::to_string(tag));
     Sound s = open_sound(save("edge.wav", wav_bytes({fmt_chunk(tag, 1, 8000, bits), data_chunk(data)})));
     ASSERT_TRUE(s) << VEXLastError();
@@ -187,8 +185,8 @@ TEST_F(WaveInput, TrimmingCutsWholeFrames) {
   } cases[] = {
       {wide, 100, 300, 200 * 22050 / 1000 * 4, 100 * 22050 / 1000 * 4, all},
       {wide, 250, 0, all.size() - 250 * 22050 / 1000 * 4, 250 * 22050 / 1000 * 4, all},
-      {mono, 0, 2000, 2 * 22050 * 2, 0, pcm},    // start 0 and end 2000 keep two seconds
-      {mono, 1000, 2500, 66150, 22050 * 2, pcm}, // 1.5 s of 44100 bytes, 1 s in
+      {mono, 0, 2000, 2 * 22050 * 2, 0, pcm},            // start 0 and end 2000 keep two seconds
+      {mono, 1000, 2500, 66150, 22050 * 2, pcm},        // 1.5 s of 44100 bytes, 1 s in
       {mono, 2900, 0, size - 2900 * 22050 / 1000 * 2, {}, pcm},
       {mono, 5000, 0, size, {}, pcm},
       {mono, -1000, -1500, 22050, {}, pcm},
@@ -253,9 +251,7 @@ TEST(WaveOutput, WrittenUnderATemporaryNameAndReadByFfmpeg) {
   TempDir dir;
   for (const auto &[rate, bits, channels, bytes, decode] :
        {std::tuple<uint32_t, uint32_t, uint32_t, size_t, const char *>{8000, 8, 1, 1001, "-f u8"},
-        {11025, 8, 2, 2000, "-f u8"},
-        {22050, 16, 1, 4002, "-f s16le"},
-        {48000, 16, 2, 40000, "-f s16le"}}) {
+        {11025, 8, 2, 2000, "-f u8"}, {22050, 16, 1, 4002, "-f s16le"}, {48000, 16, 2, 40000, "-f s16le"}}) {
     SCOPED_TRACE(std::to_string(bits) + "-bit, " + std::to_string(channels) + " channels");
     const std::string name = dir.file("w" + std::to_string(rate) + ".wav");
     const Bytes pcm = ramp(bytes, 5);

@@ -21,6 +21,7 @@
 #include "testkit/sfile/sound_reading.h"
 #include "testkit/util/expect_text.h"
 #include "testkit/util/ffmpeg_tool.h"
+#include "testkit/util/picture_compare.h"
 #include "testkit/util/temp_dir.h"
 #include "testkit/util/tool_run.h"
 #include "vexutil/gfile.h"
@@ -82,16 +83,41 @@ protected:
   TempDir dir;
 };
 
-// The frames flow from an input through vexconv's switches into the
-// writer: a list of stills through an encoder gives its frames back. (The
-// writer's pixels, every kind of them, are ogfile_output_test's; vexconv's
-// 8-bit outputs flic_tools_test's and gfile's tools_test's.)
-TEST_F(Conversions, AListThroughAnEncoderComesBackThroughTheGraphicsSource) {
+// The frames flow from an input through vexconv into every kind of
+// output its name picks: lossless outputs of 24 bits give the frames back
+// exactly, the 8-bit ones share one palette, JPEG is lossy, and stills
+// come as a numbered series. (The writer's pixels, every kind of them, are
+// ogfile_output_test's; vexconv's 8-bit FLC flic_tools_test's and gfile's
+// tools_test's.)
+TEST_F(Conversions, AListToEveryOutputComesBackThroughTheGraphicsSource) {
+  struct Out {
+    const char *name, *extra;
+    bool eight_bit, lossy, series;
+  };
+  const Out outs[] = {{"o.flc", "", true, false, false},  {"o.avi", "", false, false, false},
+                      {"c.avi", "--codec ffv1", false, false, false}, {"o.bmp", "", false, false, true},
+                      {"o.png", "", false, false, true},  {"o.tga", "", false, false, true},
+                      {"o.tif", "", false, false, true},  {"o.pcx", "", true, false, true},
+                      {"o.gif", "", true, false, true},   {"o.jpg", "", false, true, true}};
   const Frames want = frames_of(inputs->file("in.lst"));
   ASSERT_EQ(want.size(), static_cast<size_t>(kFrames));
-  const ToolRun r = vexconv(in("in.lst") + " " + q("c.avi") + " -q --codec ffv1");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(frames_of(dir.file("c.avi")), want);
+  for (const Out &o : outs) {
+    SCOPED_TRACE(o.name);
+    const ToolRun r = vexconv(in("in.lst") + " " + q(o.name) + " -q -y " + o.extra);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Frames got = o.series ? Frames{} : frames_of(dir.file(o.name));
+    for (int i = 0; o.series && i < kFrames; ++i) {
+      const Frames one = frames_of(dir.file(o.name[0] + std::to_string(i) + (o.name + 1)));
+      ASSERT_EQ(one.size(), 1u) << i;
+      got.push_back(one[0]);
+    }
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t f = 0; f < want.size(); ++f)
+      if (o.lossy || o.eight_bit)
+        EXPECT_GE(psnr(got[f], want[f]), o.lossy ? 30 : 20) << "frame " << f;
+      else
+        EXPECT_EQ(got[f], want[f]) << "frame " << f;
+  }
 }
 
 // The track holds what the sound source delivers for the same input at
@@ -138,6 +164,8 @@ TEST_F(Conversions, RefusalsWriteNothingAndLeaveTheInput) {
       {avi + " " + q("out/o.avi") + " /B12", 2, "/B takes 8 or 16"},
       {q("zero.avi") + " " + q("out/o.png"), 1, "zero.avi: the video track holds no frames"},
       {avi + " " + q("out/o.png") + " --sound " + avi, 2, "o.png takes none"},
+      {avi + " " + q("out/o.avi") + " --track=x", 2, "--track needs a track number"},
+      {avi + " " + q("missing/o.wav"), 1, "o.wav: cannot create it"},
       {avi + " " + q("out/o.flc") + " --track 1", 2, "--sound and --track pick the sound track of an AVI output"},
       {avi + " " + q("out/o.avi") + " --track x", 2, "--track needs a track number"},
       {avi + " " + q("out/o.avi") + " --track 1", 1, "no sound track 1"},

@@ -1,13 +1,16 @@
 #include "testkit/csfile/memory_pcm_source.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace vex::testkit {
 
 MemoryPcmSource::MemoryPcmSource(std::vector<uint8_t> pcm, const csfile::PcmFormat &format)
     : pcm_(std::move(pcm)), format_(format), input_(format), input_bytes_(static_cast<uint32_t>(pcm_.size())) {
-  pcm_.resize(pcm_.size() - pcm_.size() % format_.frame_bytes());
+  // Whole frames only. Erasing the tail (rather than resizing) never grows
+  // the vector, which GCC's overflow check cannot tell of a resize at -O2.
+  pcm_.erase(pcm_.end() - static_cast<std::ptrdiff_t>(pcm_.size() % format_.frame_bytes()), pcm_.end());
 }
 
 uint32_t MemoryPcmSource::read(std::span<uint8_t> dest) {

@@ -1,21 +1,9 @@
 #include "testkit/sfile/movie_sound.h"
 
 #include "testkit/flic/pattern.h"
+#include "testkit/formats/korvane/korvane_hand.h"
 
 namespace vex::testkit {
-
-std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen) {
-  std::vector<uint8_t> out;
-  for (uint32_t x = seed, level = 0x8000; out.size() < bytes;) {
-    x = x * 1664525 + 1013904223;
-    level += (x >> 26) - 32;
-    if (sixteen)
-      out.push_back(static_cast<uint8_t>(level));
-    out.push_back(static_cast<uint8_t>(level >> 8));
-  }
-  out.resize(bytes);
-  return out;
-}
 
 korvane::TrackPlan korvane_noise_track(korvane::SoundKind kind, bool stereo, bool sixteen, uint32_t frames,
                                        uint32_t seed) {
@@ -23,8 +11,7 @@ korvane::TrackPlan korvane_noise_track(korvane::SoundKind kind, bool stereo, boo
   t.kind = kind;
   t.stereo = stereo;
   t.sixteen = sixteen;
-  for (uint32_t f = 0; f < frames; ++f)
-    t.frames.push_back(noise_walk(735 * (stereo ? 2 : 1) * (sixteen ? 2 : 1), seed + f, sixteen));
+  t.frames = korvane::walk_pcm(frames, 735 * (stereo ? 2 : 1) * (sixteen ? 2 : 1), seed, false, sixteen);
   return t;
 }
 

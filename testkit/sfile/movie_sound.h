@@ -13,10 +13,7 @@
 
 namespace vex::testkit {
 
-// A random walk of 8- or 16-bit samples (16-bit: little-endian).
-std::vector<uint8_t> noise_walk(size_t bytes, uint32_t seed, bool sixteen);
-
-// A track of `frames` frames of noise_walk sound, frame f seeded seed + f.
+// A track of `frames` frames of random-walk sound (korvane::walk_pcm).
 korvane::TrackPlan korvane_noise_track(korvane::SoundKind kind, bool stereo, bool sixteen, uint32_t frames,
                                        uint32_t seed);
 
